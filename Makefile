@@ -1,0 +1,58 @@
+# Thin wrapper around CMake: set-up, build, run and test in one command each.
+BUILD_DIR   ?= build
+BUILD_TYPE  ?= RelWithDebInfo
+JOBS        ?= 2
+SAN_DIR     ?= build-san
+
+BUILD_PKGS := cmake ninja-build g++ pkg-config qt6-base-dev qt6-base-dev-tools libqt6test6 zlib1g-dev libssl-dev \
+              libglib2.0-dev libxcb1-dev libxcb-ewmh-dev libbenchmark-dev desktop-file-utils
+RUN_PKGS   := fonts-noto-cjk
+BENCH_PKGS := gpg openssl gzip time
+
+CMAKE_FLAGS := -G Ninja -DCMAKE_BUILD_TYPE=$(BUILD_TYPE)
+
+.PHONY: all deps run-deps bench-deps configure build run test bench sanitize format clean
+
+all: build
+
+deps:
+	@tools/install-deps.sh $(BUILD_PKGS)
+
+run-deps: deps
+	@tools/install-deps.sh $(RUN_PKGS)
+
+bench-deps: deps
+	@tools/install-deps.sh $(BENCH_PKGS)
+
+$(BUILD_DIR)/build.ninja: | deps
+	cmake -S . -B $(BUILD_DIR) $(CMAKE_FLAGS)
+
+configure: deps
+	cmake -S . -B $(BUILD_DIR) $(CMAKE_FLAGS)
+
+build: deps $(BUILD_DIR)/build.ninja
+	cmake --build $(BUILD_DIR) -j $(JOBS)
+
+run: run-deps build
+	$(BUILD_DIR)/korimbo-cli --help
+
+test: build
+	cd $(BUILD_DIR) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS)
+
+bench: bench-deps
+	cmake -S . -B $(BUILD_DIR)-bench $(CMAKE_FLAGS) -DCMAKE_BUILD_TYPE=Release -DKORIMBO_BENCH=ON
+	cmake --build $(BUILD_DIR)-bench -j $(JOBS)
+	$(BUILD_DIR)-bench/bench/korimbo-bench
+	bench/compare.sh $(BUILD_DIR)-bench/korimbo-cli
+
+# ASan + UBSan build of everything, then the whole suite.
+sanitize: deps
+	cmake -S . -B $(SAN_DIR) $(CMAKE_FLAGS) -DCMAKE_BUILD_TYPE=Debug -DKORIMBO_SANITIZE=ON
+	cmake --build $(SAN_DIR) -j $(JOBS)
+	cd $(SAN_DIR) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS)
+
+format:
+	find src tests tools bench -name '*.cpp' -o -name '*.h' | xargs clang-format -i
+
+clean:
+	rm -rf $(BUILD_DIR) $(BUILD_DIR)-bench $(SAN_DIR)

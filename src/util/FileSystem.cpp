@@ -1,0 +1,203 @@
+#include "util/FileSystem.h"
+
+#include <QFile>
+
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/statvfs.h>
+#include <sys/time.h>
+#include <unistd.h>
+
+namespace korimbo {
+
+namespace {
+
+QByteArray Native(const QString& path) { return QFile::encodeName(path); }
+
+class LocalFile final : public File {
+public:
+    explicit LocalFile(int fd) : m_fd(fd) {}
+    ~LocalFile() override { ::close(m_fd); }
+
+    qint64 Read(void* buffer, qint64 count) override {
+        char* out = static_cast<char*>(buffer);
+        qint64 done = 0;
+        while (done < count) {
+            const ssize_t n = ::read(m_fd, out + done, static_cast<size_t>(count - done));
+            if (n < 0) {
+                if (errno == EINTR)
+                    continue;
+                m_error = errno;
+                return -1;
+            }
+            if (n == 0)
+                break;
+            done += n;
+        }
+        return done;
+    }
+
+    qint64 Write(const void* buffer, qint64 count) override {
+        const char* in = static_cast<const char*>(buffer);
+        qint64 done = 0;
+        while (done < count) {
+            const ssize_t n = ::write(m_fd, in + done, static_cast<size_t>(count - done));
+            if (n < 0) {
+                if (errno == EINTR)
+                    continue;
+                m_error = errno;
+                return done > 0 ? done : -1;
+            }
+            done += n;
+        }
+        return done;
+    }
+
+    qint64 Seek(qint64 offset, Whence whence) override {
+        const off_t pos = ::lseek(m_fd, offset, whence == Whence::Begin ? SEEK_SET : SEEK_END);
+        if (pos < 0)
+            m_error = errno;
+        return pos;
+    }
+
+    qint64 Position() override {
+        const off_t pos = ::lseek(m_fd, 0, SEEK_CUR);
+        if (pos < 0)
+            m_error = errno;
+        return pos;
+    }
+
+    bool Truncate(qint64 size) override { return Check(::ftruncate(m_fd, size)); }
+    bool Sync() override { return Check(::fsync(m_fd)); }
+
+    bool ModificationTime(qint64& secondsSinceEpoch) override {
+        struct stat st {};
+        if (!Check(::fstat(m_fd, &st)))
+            return false;
+        secondsSinceEpoch = st.st_mtim.tv_sec;
+        return true;
+    }
+
+    int Error() const override { return m_error; }
+
+private:
+    bool Check(int rc) {
+        if (rc == 0)
+            return true;
+        m_error = errno;
+        return false;
+    }
+
+    int m_fd;
+    int m_error = 0;
+};
+
+// Another program holds the file open when the kernel refuses a write lease on it. The lease is
+// given back at once: it is a probe, not a lock. File systems without leases pass.
+int HeldElsewhere(int fd) {
+    if (::fcntl(fd, F_SETLEASE, F_WRLCK) == 0) {
+        ::fcntl(fd, F_SETLEASE, F_UNLCK);
+        return 0;
+    }
+    return (errno == EAGAIN || errno == EBUSY) ? EBUSY : 0;
+}
+
+int Result(int rc) { return rc == 0 ? 0 : errno; }
+
+} // namespace
+
+std::unique_ptr<File> LocalFileSystem::Open(const QString& path, OpenMode mode, int& error) {
+    int flags = O_CLOEXEC;
+    switch (mode) {
+    case OpenMode::Read:
+        flags |= O_RDONLY;
+        break;
+    case OpenMode::WriteTruncate:
+        flags |= O_WRONLY | O_CREAT | O_TRUNC;
+        break;
+    case OpenMode::ReadWrite:
+        flags |= O_RDWR;
+        break;
+    case OpenMode::ReadWriteAlone:
+        flags |= O_RDWR | O_CREAT;
+        break;
+    }
+    const int fd = ::open(Native(path).constData(), flags, 0666);
+    if (fd < 0) {
+        error = errno;
+        return nullptr;
+    }
+    if (mode == OpenMode::ReadWriteAlone) {
+        if (const int held = HeldElsewhere(fd); held != 0) {
+            ::close(fd);
+            error = held;
+            return nullptr;
+        }
+    }
+    error = 0;
+    return std::make_unique<LocalFile>(fd);
+}
+
+bool LocalFileSystem::Exists(const QString& path) {
+    struct stat st {};
+    return ::lstat(Native(path).constData(), &st) == 0;
+}
+
+int LocalFileSystem::Size(const QString& path, qint64& size) {
+    struct stat st {};
+    if (::stat(Native(path).constData(), &st) != 0)
+        return errno;
+    size = st.st_size;
+    return 0;
+}
+
+int LocalFileSystem::Remove(const QString& path) { return Result(::unlink(Native(path).constData())); }
+
+int LocalFileSystem::Rename(const QString& from, const QString& to) {
+    return Result(::rename(Native(from).constData(), Native(to).constData()));
+}
+
+int LocalFileSystem::FreeBytes(const QString& folder, qint64& bytes) {
+    struct statvfs vfs {};
+    if (::statvfs(Native(folder).constData(), &vfs) != 0)
+        return errno;
+    bytes = static_cast<qint64>(vfs.f_bavail) * static_cast<qint64>(vfs.f_frsize);
+    return 0;
+}
+
+int LocalFileSystem::SetModificationTime(const QString& path, qint64 secondsSinceEpoch) {
+    struct timespec times[2];
+    times[0].tv_sec = 0;
+    times[0].tv_nsec = UTIME_OMIT;
+    times[1].tv_sec = secondsSinceEpoch;
+    times[1].tv_nsec = 0;
+    return Result(::utimensat(AT_FDCWD, Native(path).constData(), times, 0));
+}
+
+int LocalFileSystem::MakeWritable(const QString& path) {
+    struct stat st {};
+    if (::stat(Native(path).constData(), &st) != 0)
+        return errno;
+    if (st.st_mode & S_IWUSR)
+        return 0;
+    return Result(::chmod(Native(path).constData(), (st.st_mode & 07777) | S_IWUSR));
+}
+
+int LocalFileSystem::SetReadOnly(const QString& path) {
+    struct stat st {};
+    if (::stat(Native(path).constData(), &st) != 0)
+        return errno;
+    return Result(::chmod(Native(path).constData(), (st.st_mode & 07777) & ~(S_IWUSR | S_IWGRP | S_IWOTH)));
+}
+
+int LocalFileSystem::SyncFolder(const QString& folder) {
+    const int fd = ::open(Native(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0)
+        return errno;
+    const int rc = ::fsync(fd) == 0 ? 0 : errno;
+    ::close(fd);
+    return rc;
+}
+
+} // namespace korimbo

@@ -1,0 +1,67 @@
+#pragma once
+
+#include <QString>
+#include <QtGlobal>
+
+#include <memory>
+
+namespace korimbo {
+
+enum class OpenMode {
+    Read,           // byte-exact reading, shared with other programs
+    WriteTruncate,  // created or truncated, for writing
+    ReadWrite,      // existing file, read and written in place
+    ReadWriteAlone, // read and written in place, refused while another program holds the file open
+};
+
+enum class Whence { Begin, End };
+
+// One open file. Every failing call leaves its errno in Error().
+class File {
+public:
+    virtual ~File() = default;
+    virtual qint64 Read(void* buffer, qint64 count) = 0;        // bytes read, 0 at the end, -1 on error
+    virtual qint64 Write(const void* buffer, qint64 count) = 0; // bytes written (fewer on error), -1 on error
+    virtual qint64 Seek(qint64 offset, Whence whence) = 0;      // new position, -1 on error
+    virtual qint64 Position() = 0;                              // -1 on error
+    virtual bool Truncate(qint64 size) = 0;
+    virtual bool Sync() = 0;                                   // commit the file to disk
+    virtual bool ModificationTime(qint64& secondsSinceEpoch) = 0;
+    virtual int Error() const = 0;
+};
+
+// The file layer under every operation that reads or writes user files. The real one works on the
+// local disk; tests put a fault-injecting one in its place (a full disk, a short write, a read error
+// after N bytes, a file held open elsewhere), since permission bits mean nothing to root.
+// Calls that return int give 0 or an errno.
+class FileSystem {
+public:
+    virtual ~FileSystem() = default;
+    virtual std::unique_ptr<File> Open(const QString& path, OpenMode mode, int& error) = 0;
+    virtual bool Exists(const QString& path) = 0;
+    virtual int Size(const QString& path, qint64& size) = 0;
+    virtual int Remove(const QString& path) = 0;
+    virtual int Rename(const QString& from, const QString& to) = 0; // replaces an existing target
+    virtual int FreeBytes(const QString& folder, qint64& bytes) = 0;
+    virtual int SetModificationTime(const QString& path, qint64 secondsSinceEpoch) = 0;
+    virtual int MakeWritable(const QString& path) = 0; // clears read-only (and the FAT hidden/system bits)
+    virtual int SetReadOnly(const QString& path) = 0;
+    virtual int SyncFolder(const QString& folder) = 0; // makes a rename in the folder durable
+};
+
+// The real file system (POSIX calls).
+class LocalFileSystem final : public FileSystem {
+public:
+    std::unique_ptr<File> Open(const QString& path, OpenMode mode, int& error) override;
+    bool Exists(const QString& path) override;
+    int Size(const QString& path, qint64& size) override;
+    int Remove(const QString& path) override;
+    int Rename(const QString& from, const QString& to) override;
+    int FreeBytes(const QString& folder, qint64& bytes) override;
+    int SetModificationTime(const QString& path, qint64 secondsSinceEpoch) override;
+    int MakeWritable(const QString& path) override;
+    int SetReadOnly(const QString& path) override;
+    int SyncFolder(const QString& folder) override;
+};
+
+} // namespace korimbo

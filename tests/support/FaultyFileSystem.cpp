@@ -1,0 +1,113 @@
+#include "FaultyFileSystem.h"
+
+#include <algorithm>
+#include <cerrno>
+
+namespace korimbo {
+
+namespace {
+
+class FaultyFile final : public File {
+public:
+    FaultyFile(std::unique_ptr<File> inner, const FaultyFileSystem::Fault* read,
+               const FaultyFileSystem::Fault* write, const FaultyFileSystem::Fault* seek)
+        : m_inner(std::move(inner)), m_read(read), m_write(write), m_seek(seek) {}
+
+    qint64 Read(void* buffer, qint64 count) override {
+        if (m_read) {
+            const qint64 left = m_read->afterBytes - m_readCount;
+            if (left <= 0)
+                return Fail(m_read->error);
+            count = std::min(count, left);
+        }
+        const qint64 n = m_inner->Read(buffer, count);
+        if (n > 0)
+            m_readCount += n;
+        return n;
+    }
+
+    qint64 Write(const void* buffer, qint64 count) override {
+        if (m_write) {
+            const qint64 left = m_write->afterBytes - m_writeCount;
+            if (left <= 0)
+                return Fail(m_write->error);
+            if (count > left) {
+                const qint64 n = m_inner->Write(buffer, left);
+                m_writeCount += std::max<qint64>(n, 0);
+                m_error = m_write->error;
+                return n;
+            }
+        }
+        const qint64 n = m_inner->Write(buffer, count);
+        if (n > 0)
+            m_writeCount += n;
+        return n;
+    }
+
+    qint64 Seek(qint64 offset, Whence whence) override {
+        if (m_seek)
+            return Fail(m_seek->error);
+        return m_inner->Seek(offset, whence);
+    }
+
+    qint64 Position() override { return m_inner->Position(); }
+    bool Truncate(qint64 size) override { return m_inner->Truncate(size); }
+    bool Sync() override { return m_inner->Sync(); }
+    bool ModificationTime(qint64& secs) override { return m_inner->ModificationTime(secs); }
+    int Error() const override { return m_error != 0 ? m_error : m_inner->Error(); }
+
+private:
+    qint64 Fail(int error) {
+        m_error = error;
+        return -1;
+    }
+
+    std::unique_ptr<File> m_inner;
+    const FaultyFileSystem::Fault* m_read;
+    const FaultyFileSystem::Fault* m_write;
+    const FaultyFileSystem::Fault* m_seek;
+    qint64 m_readCount = 0;
+    qint64 m_writeCount = 0;
+    int m_error = 0;
+};
+
+} // namespace
+
+std::unique_ptr<File> FaultyFileSystem::Open(const QString& path, OpenMode mode, int& error) {
+    if (Matches(openFault, path)) {
+        error = openFault.error;
+        return nullptr;
+    }
+    if (mode == OpenMode::ReadWriteAlone && Matches(heldOpen, path)) {
+        error = EBUSY;
+        return nullptr;
+    }
+    std::unique_ptr<File> inner = m_local.Open(path, mode, error);
+    if (!inner)
+        return nullptr;
+    return std::make_unique<FaultyFile>(std::move(inner), Matches(readFault, path) ? &readFault : nullptr,
+                                        Matches(writeFault, path) ? &writeFault : nullptr,
+                                        Matches(seekFault, path) ? &seekFault : nullptr);
+}
+
+int FaultyFileSystem::Remove(const QString& path) {
+    if (Matches(removeFault, path))
+        return removeFault.error;
+    return m_local.Remove(path);
+}
+
+int FaultyFileSystem::Rename(const QString& from, const QString& to) {
+    if (Matches(renameFault, from) || Matches(renameFault, to))
+        return renameFault.error;
+    return m_local.Rename(from, to);
+}
+
+int FaultyFileSystem::FreeBytes(const QString& folder, qint64& bytes) {
+    if (freeBytes) {
+        bytes = *freeBytes;
+        return 0;
+    }
+    return m_local.FreeBytes(folder, bytes);
+}
+
+} // namespace korimbo

@@ -1,0 +1,51 @@
+#pragma once
+
+#include "util/FileSystem.h"
+
+#include <QString>
+
+#include <optional>
+
+namespace korimbo {
+
+// The local file system with faults put in on purpose. A fault applies to every path that contains
+// its pattern (an empty pattern matches nothing).
+class FaultyFileSystem final : public FileSystem {
+public:
+    struct Fault {
+        QString pattern;
+        int error = 0;
+        qint64 afterBytes = 0; // for read and write faults: bytes that still pass
+    };
+
+    Fault openFault;   // Open fails with `error`
+    Fault readFault;   // reads fail with `error` once `afterBytes` were read from one handle
+    Fault writeFault;  // writes stop short with `error` once `afterBytes` were written to one handle
+    Fault seekFault;   // seeks fail with `error`
+    Fault removeFault; // Remove fails with `error`
+    Fault renameFault; // Rename (from or to a matching path) fails with `error`
+    Fault heldOpen;    // another program holds the file: ReadWriteAlone fails with EBUSY
+    std::optional<qint64> freeBytes;
+
+    std::unique_ptr<File> Open(const QString& path, OpenMode mode, int& error) override;
+    bool Exists(const QString& path) override { return m_local.Exists(path); }
+    int Size(const QString& path, qint64& size) override { return m_local.Size(path, size); }
+    int Remove(const QString& path) override;
+    int Rename(const QString& from, const QString& to) override;
+    int FreeBytes(const QString& folder, qint64& bytes) override;
+    int SetModificationTime(const QString& path, qint64 secs) override {
+        return m_local.SetModificationTime(path, secs);
+    }
+    int MakeWritable(const QString& path) override { return m_local.MakeWritable(path); }
+    int SetReadOnly(const QString& path) override { return m_local.SetReadOnly(path); }
+    int SyncFolder(const QString& folder) override { return m_local.SyncFolder(folder); }
+
+    static bool Matches(const Fault& fault, const QString& path) {
+        return !fault.pattern.isEmpty() && path.contains(fault.pattern);
+    }
+
+private:
+    LocalFileSystem m_local;
+};
+
+} // namespace korimbo

@@ -1,0 +1,57 @@
+#pragma once
+
+#include "util/Interaction.h"
+
+#include <QList>
+#include <QString>
+
+#include <deque>
+#include <functional>
+
+namespace korimbo {
+
+// The Interaction of the tests: records every message, answers questions from a queue, counts pumps
+// and can raise the stop request after a given number of pumps.
+class ScriptedInteraction final : public Interaction {
+public:
+    struct Record {
+        int number;
+        QString text;
+        Icon icon;
+        Buttons buttons;
+    };
+
+    int Message(const QString& text, Icon icon, Buttons buttons = Buttons::Ok, int defaultButton = 0,
+                int number = 0) override;
+    void Pump() override;
+    void Sleep(int ms) override;
+    bool StopRequested() const override { return m_stop; }
+    void SetStatusText(const QString& text) override { m_status = text; }
+
+    void QueueAnswer(int answer) { m_answers.push_back(answer); }
+    void StopAfterPumps(int pumps) { m_stopAfter = pumps; }
+    void SetStop(bool stop) { m_stop = stop; }
+    // Runs once per pump with the pump count, before the stop check (re-entry tests).
+    void OnPump(std::function<void(int)> hook) { m_onPump = std::move(hook); }
+
+    const QList<Record>& Messages() const { return m_messages; }
+    QList<int> Numbers() const;
+    bool Has(int number) const;
+    const Record* Find(int number) const;
+    void Clear() { m_messages.clear(); }
+    int Pumps() const { return m_pumps; }
+    qint64 SleptMs() const { return m_slept; }
+    const QString& Status() const { return m_status; }
+
+private:
+    QList<Record> m_messages;
+    std::deque<int> m_answers;
+    std::function<void(int)> m_onPump;
+    int m_pumps = 0;
+    int m_stopAfter = -1;
+    bool m_stop = false;
+    qint64 m_slept = 0;
+    QString m_status;
+};
+
+} // namespace korimbo

@@ -1,0 +1,15 @@
+#include "TestCatalogue.h"
+
+namespace korimbo {
+
+TestCatalogue::TestCatalogue() {
+    m_b.insert(1, QStringLiteral("Test-Builtin#Passphrase_42"));
+    m_b.insert(6, QStringLiteral("TESTSIGNATURE-KORIMBO"));
+    m_b.insert(7, QStringLiteral("CheckText:Korimbo-Test"));
+}
+
+QString TestCatalogue::MsgA(int number) { return m_a.value(number, QStringLiteral("A%1").arg(number)); }
+
+QString TestCatalogue::MsgB(int number) { return m_b.value(number); }
+
+} // namespace korimbo
