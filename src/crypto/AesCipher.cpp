@@ -1,0 +1,115 @@
+#include "crypto/AesCipher.h"
+
+#include <openssl/evp.h>
+
+#include <algorithm>
+#include <cstring>
+
+namespace korimbo {
+
+namespace {
+
+// Key length in bytes for an accepted length argument, 0 otherwise.
+int KeyBytes(int length) {
+    switch (length) {
+    case 16:
+    case 128:
+        return 16;
+    case 24:
+    case 192:
+        return 24;
+    case 32:
+    case 256:
+        return 32;
+    default:
+        return 0;
+    }
+}
+
+const EVP_CIPHER* CbcCipher(int bytes) {
+    return bytes == 16 ? EVP_aes_128_cbc() : bytes == 24 ? EVP_aes_192_cbc() : EVP_aes_256_cbc();
+}
+
+const EVP_CIPHER* EcbCipher(int bytes) {
+    return bytes == 16 ? EVP_aes_128_ecb() : bytes == 24 ? EVP_aes_192_ecb() : EVP_aes_256_ecb();
+}
+
+} // namespace
+
+CAesCipher::CAesCipher() : m_cbc(EVP_CIPHER_CTX_new()), m_ecb(EVP_CIPHER_CTX_new()) {}
+
+CAesCipher::~CAesCipher() {
+    EVP_CIPHER_CTX_free(m_cbc);
+    EVP_CIPHER_CTX_free(m_ecb);
+}
+
+int CAesCipher::SetEncryptKey(const std::uint8_t* key, int length) { return SetKey(key, length, Direction::Encrypt); }
+
+int CAesCipher::SetDecryptKey(const std::uint8_t* key, int length) { return SetKey(key, length, Direction::Decrypt); }
+
+int CAesCipher::SetKey(const std::uint8_t* key, int length, Direction direction) {
+    const int bytes = KeyBytes(length);
+    if (bytes == 0 || key == nullptr || m_cbc == nullptr || m_ecb == nullptr)
+        return 1;
+    const int enc = direction == Direction::Encrypt ? 1 : 0;
+    static const std::uint8_t kZeroIv[16] = {};
+    if (EVP_CipherInit_ex(m_cbc, CbcCipher(bytes), nullptr, key, kZeroIv, enc) != 1 ||
+        EVP_CipherInit_ex(m_ecb, EcbCipher(bytes), nullptr, key, nullptr, enc) != 1) {
+        // A half-made schedule must not be used.
+        m_direction = Direction::None;
+        m_info = 0;
+        return 1;
+    }
+    EVP_CIPHER_CTX_set_padding(m_cbc, 0);
+    EVP_CIPHER_CTX_set_padding(m_ecb, 0);
+    m_direction = direction;
+    m_info = (bytes / 4 + 6) * 16; // rounds × 16
+    return 0;
+}
+
+int CAesCipher::EncryptCbc(const std::uint8_t* in, std::uint8_t* out, std::size_t length, std::uint8_t chain[16]) {
+    return Run(Direction::Encrypt, true, in, out, length, chain);
+}
+
+int CAesCipher::DecryptCbc(const std::uint8_t* in, std::uint8_t* out, std::size_t length, std::uint8_t chain[16]) {
+    return Run(Direction::Decrypt, true, in, out, length, chain);
+}
+
+int CAesCipher::EncryptBlock(const std::uint8_t in[16], std::uint8_t out[16]) {
+    return Run(Direction::Encrypt, false, in, out, 16, nullptr);
+}
+
+int CAesCipher::DecryptBlock(const std::uint8_t in[16], std::uint8_t out[16]) {
+    return Run(Direction::Decrypt, false, in, out, 16, nullptr);
+}
+
+int CAesCipher::Run(Direction direction, bool chained, const std::uint8_t* in, std::uint8_t* out, std::size_t length,
+                    std::uint8_t chain[16]) {
+    if (length % 16 != 0 || m_direction != direction || (m_info != 160 && m_info != 192 && m_info != 224))
+        return 1;
+    if (length == 0)
+        return 0;
+    EVP_CIPHER_CTX* ctx = chained ? m_cbc : m_ecb;
+    // The next chaining value is the last ciphertext block; when decrypting in place it is about to be
+    // overwritten, so keep it first.
+    std::uint8_t next[16];
+    if (chained && direction == Direction::Decrypt)
+        std::memcpy(next, in + length - 16, 16);
+    if (chained && EVP_CipherInit_ex(ctx, nullptr, nullptr, nullptr, chain, -1) != 1)
+        return 1;
+    int written = 0;
+    std::size_t done = 0;
+    // EVP takes int lengths: feed very large buffers in slices.
+    while (done < length) {
+        const std::size_t slice = std::min<std::size_t>(length - done, std::size_t{1} << 30);
+        if (EVP_CipherUpdate(ctx, out + done, &written, in + done, static_cast<int>(slice)) != 1 ||
+            static_cast<std::size_t>(written) != slice)
+            return 1;
+        done += slice;
+    }
+    if (chained)
+        std::memcpy(chain, direction == Direction::Encrypt ? out + length - 16 : next, 16);
+    return 0;
+}
+
+} // namespace korimbo

@@ -1,0 +1,53 @@
+#pragma once
+
+#include "crypto/AesCipher.h"
+#include "util/FileSystem.h"
+#include "util/Interaction.h"
+
+#include <QString>
+
+#include <cstdint>
+#include <vector>
+
+namespace korimbo {
+
+// Writes the body of a container: the source compressed as one zlib stream, cut into pieces of
+// 128000 bytes, each enciphered on one running chain and written at once. The last piece is padded
+// with '0' bytes to a whole block. Only fixed buffers are held.
+//
+// Compression and encryption meet only in WritePiece, so the compressor can later be spread over
+// several threads without touching the piece path.
+class CBodyWriter {
+public:
+    static constexpr int kPieceSize = 128000;
+
+    // What went wrong, for the engine to turn into its message.
+    struct Failure {
+        int message = 0;  // catalogue number, 0 when the failure needs no message of its own
+        QString detail;   // zlib's text, or the sizes
+        int error = 0;    // errno of a failed read or write
+    };
+
+    CBodyWriter(CAesCipher& cipher, Interaction& ui);
+
+    // Engine result: 0, -1, -7 (reading the source), -8 (writing the container) or -9 (stopped).
+    int Write(File& in, File& out, qint64 expectedSize, std::uint8_t chain[16]);
+
+    qint64 BodyBytes() const { return m_bodyBytes; }
+    int PadCount() const { return m_padCount; }
+    const Failure& LastFailure() const { return m_failure; }
+
+private:
+    int WritePiece(File& out, int length, std::uint8_t chain[16]);
+    int Fail(int result, int message, const QString& detail = QString(), int error = 0);
+
+    CAesCipher& m_cipher;
+    Interaction& m_ui;
+    std::vector<std::uint8_t> m_input;
+    std::vector<std::uint8_t> m_output;
+    qint64 m_bodyBytes = 0;
+    int m_padCount = 0;
+    Failure m_failure;
+};
+
+} // namespace korimbo

@@ -1,0 +1,255 @@
+// Changing containers in place or by copy, comparing files and wiping plain files.
+#include "crypto/CryptEngine.h"
+#include "util/DisplayText.h"
+#include "util/ErrorText.h"
+
+#include <QDateTime>
+#include <QFileInfo>
+
+#include <cstring>
+
+namespace korimbo {
+
+namespace {
+
+constexpr int kRetries = 10;
+constexpr int kRetryMs = 80;
+
+QString TempPathNear(const QString& target) {
+    const QFileInfo info(target);
+    return info.absolutePath() + QStringLiteral("/.") + info.fileName() + u'.' +
+           QString::number(QDateTime::currentMSecsSinceEpoch(), 36) + QStringLiteral(".part");
+}
+
+} // namespace
+
+int CCryptEngine::RenameStoredName(const QString& source, const QString& target, const QString& name,
+                                   const QString& key, bool show) {
+    qint64 sourceSize = 0;
+    if (m_files.Size(source, sourceSize) == 0 && CheckFreeSpace(target, sourceSize) != 0) {
+        if (show)
+            Report(390, QString(), Icon::Warning);
+        return -1;
+    }
+    int error = 0;
+    std::unique_ptr<File> in = m_files.Open(source, OpenMode::Read, error);
+    if (!in)
+        return Report(391, u'\n' + ErrorDetail(error) + QStringLiteral("\n\n") + source);
+    // The copy is made beside the target and renamed into place when complete and compared.
+    const QString temp = TempPathNear(target);
+    std::unique_ptr<File> out = m_files.Open(temp, OpenMode::WriteTruncate, error);
+    if (!out)
+        return Report(392, u'\n' + ErrorDetail(error) + QStringLiteral("\n\n") + target);
+
+    int result = CopyWithNewName(*in, *out, name, key, error);
+    if (result == 0 && !out->Sync()) {
+        error = out->Error();
+        result = -8;
+    }
+    in.reset();
+    out.reset();
+    if (result == -7)
+        Report(393, u'\n' + ErrorDetail(error) + QStringLiteral("\n\n") + source);
+    else if (result == -8)
+        Report(394, u'\n' + ErrorDetail(error) + QStringLiteral("\n\n") + target);
+    if (result == 0 && CompareFileTails(temp, source, false) != 0)
+        result = Report(395, source);
+    if (result == 0) {
+        m_files.MakeWritable(target);
+        if (const int rc = m_files.Rename(temp, target); rc != 0) {
+            Report(394, u'\n' + ErrorDetail(rc) + QStringLiteral("\n\n") + target);
+            result = -8;
+        }
+    }
+    if (result != 0 && m_files.Exists(temp)) {
+        m_files.MakeWritable(temp);
+        if (const int rc = m_files.Remove(temp); rc != 0)
+            result = Report(396, u'\n' + ErrorDetail(rc) + u'\n' + target);
+    }
+    return result;
+}
+
+int CCryptEngine::CopyWithNewName(File& in, File& out, const QString& name, const QString& key, int& error) {
+    if (in.Seek(0, Whence::End) < 0)
+        return error = in.Error(), Report(397, u'\n' + ErrorDetail(error)), -7;
+    const qint64 size = in.Position();
+    if (size < 0)
+        return error = in.Error(), Report(398, u'\n' + ErrorDetail(error)), -7;
+    if (size == 0)
+        return Report(399, QString()), -7;
+    if (in.Seek(0, Whence::Begin) < 0)
+        return error = in.Error(), Report(400, u'\n' + ErrorDetail(error)), -7;
+    ContainerHeader header;
+    if (in.Read(header.Data(), ContainerHeader::kSize) != ContainerHeader::kSize)
+        return Report(401, QString()), -7;
+    if (DecipherBuffer(header.Data(), ContainerHeader::kSize, m_builtInName) != 0)
+        return -7;
+    const int oldLength = header.NameBlockLength();
+    const QString stored = name.left(ContainerHeader::kMaxNameUnits);
+    const int newLength = ContainerHeader::NameBlockLengthFor(static_cast<int>(stored.size()));
+    header.SetNameBlockLength(newLength);
+    if (EncipherBuffer(header.Data(), ContainerHeader::kSize, m_builtInName) != 0)
+        return -8;
+    if (out.Write(header.Data(), ContainerHeader::kSize) != ContainerHeader::kSize)
+        return error = out.Error(), -8;
+
+    std::uint8_t block[544];
+    if (!ContainerHeader::NameBlockLengthValid(oldLength) || in.Read(block, oldLength) != oldLength)
+        return Report(402, QString()), -7;
+    std::memset(block, 0, sizeof block);
+    BuildNameBlock(stored, newLength, block);
+    if (EncipherBuffer(block, newLength, key) != 0)
+        return -8;
+    if (out.Write(block, newLength) != newLength)
+        return error = out.Error(), -8;
+
+    std::vector<std::uint8_t> chunk(kPieceSize);
+    for (;;) {
+        m_ui.Pump();
+        const qint64 n = in.Read(chunk.data(), kPieceSize);
+        if (n < 0)
+            return error = in.Error(), -7;
+        if (n == 0)
+            return 0;
+        if (out.Write(chunk.data(), n) != n)
+            return error = out.Error(), -8;
+    }
+}
+
+int CCryptEngine::UpdateHint(const QString& path, const QString& hint) {
+    int error = 0;
+    std::unique_ptr<File> file = m_files.Open(path, OpenMode::ReadWrite, error);
+    if (!file)
+        return Report(413, u'\n' + ErrorDetail(error) + QStringLiteral("\n\n") + path);
+    const int result = RewriteHint(*file, hint, error);
+    file.reset();
+    // A refused signature or cipher already said what is wrong; only failed reads and writes add more.
+    if (result == -7 && error != 0)
+        Report(414, u'\n' + ErrorDetail(error) + QStringLiteral("\n\n") + path);
+    else if (result == -8)
+        Report(415, u'\n' + ErrorDetail(error) + QStringLiteral("\n\n") + path);
+    return result;
+}
+
+int CCryptEngine::RewriteHint(File& file, const QString& hint, int& error) {
+    ContainerHeader header;
+    if (file.Seek(0, Whence::Begin) < 0)
+        return error = file.Error(), Report(416, u'\n' + ErrorDetail(error)), -7;
+    if (file.Read(header.Data(), ContainerHeader::kSize) != ContainerHeader::kSize)
+        return Report(417, QString()), -7;
+    if (DecipherBuffer(header.Data(), ContainerHeader::kSize, m_builtInName) != 0)
+        return -7;
+    int status = 0;
+    QString statusText;
+    CheckSignature(header, status, statusText);
+    if (status != kUsable)
+        return Report(418, statusText), -7;
+    QString stored = header.Hint();
+    while (!stored.isEmpty() && stored.back() == u' ')
+        stored.chop(1);
+    const QString wanted = hint.left(ContainerHeader::kHintUnits);
+    if (stored == wanted)
+        return 0;
+    header.SetHint(wanted);
+    if (EncipherBuffer(header.Data(), ContainerHeader::kSize, m_builtInName) != 0)
+        return -8;
+    if (file.Seek(0, Whence::Begin) < 0)
+        return error = file.Error(), Report(419, u'\n' + ErrorDetail(error)), -7;
+    if (file.Write(header.Data(), ContainerHeader::kSize) != ContainerHeader::kSize)
+        return error = file.Error(), Report(420, u'\n' + ErrorDetail(error)), -8;
+    if (!file.Sync())
+        return error = file.Error(), -8;
+    return 0;
+}
+
+int CCryptEngine::CompareFileTails(const QString& first, const QString& second, bool compareSizes) {
+    qint64 firstSize = 0;
+    qint64 secondSize = 0;
+    std::uint8_t firstTail[16];
+    std::uint8_t secondTail[16];
+    if (ReadFileTail(first, firstSize, firstTail, 442, 443, 444) != 0 ||
+        ReadFileTail(second, secondSize, secondTail, 445, 446, 447) != 0)
+        return -1;
+    if (compareSizes && firstSize != secondSize)
+        return Report(448, QString());
+    if (std::memcmp(firstTail, secondTail, 16) != 0)
+        return Report(449, QString());
+    return 0;
+}
+
+int CCryptEngine::WipeFile(const QString& path, QString& errorText) {
+    auto fail = [&](int message, int error) {
+        errorText = m_messages.MsgA(message) + u'\n' + ErrorDetail(error) + QStringLiteral("\n\n") + path;
+        return -1;
+    };
+    int error = 0;
+    std::unique_ptr<File> file = m_files.Open(path, OpenMode::ReadWriteAlone, error);
+    if (!file)
+        return fail(454, error);
+    std::vector<std::uint8_t> buffer(kPieceSize);
+    const std::vector<std::uint8_t> zeros(kPieceSize, 0);
+    for (;;) {
+        m_ui.Pump();
+        const qint64 n = file->Read(buffer.data(), kPieceSize);
+        if (n < 0)
+            return fail(455, file->Error());
+        if (n == 0)
+            break;
+        const qint64 at = file->Position();
+        if (at < 0 || file->Seek(at - n, Whence::Begin) < 0)
+            return fail(456, file->Error());
+        if (file->Write(zeros.data(), n) != n)
+            return fail(457, file->Error());
+    }
+    if (!file->Sync())
+        return fail(457, file->Error());
+    return 0;
+}
+
+int CCryptEngine::WipeAndDelete(const QString& path, QString& errorText, bool renameFirst) {
+    int rc = 0;
+    for (int attempt = 0; attempt < kRetries; ++attempt) {
+        if ((rc = m_files.MakeWritable(path)) == 0)
+            break;
+        m_ui.Sleep(kRetryMs);
+    }
+    if (rc != 0) {
+        errorText = m_messages.MsgA(450) + u'\n' + ErrorDetail(rc) + QStringLiteral("\n\n") + path;
+        return -1;
+    }
+    QString current = path;
+    if (renameFirst) {
+        QString unique;
+        if (UniqueNameText(true, unique) != 0) {
+            errorText = m_messages.MsgA(451);
+            return -1;
+        }
+        const QString renamed = QFileInfo(path).absolutePath() + u'/' + unique + QStringLiteral(".delf");
+        for (int attempt = 0; attempt < kRetries; ++attempt) {
+            if ((rc = m_files.Rename(path, renamed)) == 0)
+                break;
+            m_ui.Sleep(kRetryMs);
+        }
+        if (rc != 0) {
+            errorText = FileErrorText(FileErrorCause(rc)) + QStringLiteral("\n\n") + path;
+            return -1;
+        }
+        current = renamed;
+    }
+    if (WipeFile(current, errorText) != 0)
+        return -1;
+    int error = 0;
+    m_files.Open(current, OpenMode::WriteTruncate, error); // length 0: nothing of the size stays either
+    for (int attempt = 0; attempt < kRetries && m_files.Exists(current); ++attempt) {
+        if ((rc = m_files.Remove(current)) == 0)
+            return 0;
+        m_ui.Sleep(kRetryMs);
+    }
+    if (m_files.Exists(current)) {
+        errorText = FileErrorText(FileErrorCause(rc)) + QStringLiteral("\n\n") + current;
+        return -1;
+    }
+    return 0;
+}
+
+} // namespace korimbo
