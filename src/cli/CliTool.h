@@ -1,0 +1,42 @@
+#pragma once
+
+#include "crypto/CryptEngine.h"
+#include "state/MessageCatalogue.h"
+#include "util/ConsoleInteraction.h"
+#include "util/FileSystem.h"
+
+#include <QString>
+#include <QStringList>
+
+namespace korimbo {
+
+// korimbo-cli: inspect, encrypt, decrypt and verify containers without a window.
+class CCliTool {
+public:
+    enum ExitCode { kExitOk = 0, kExitFailed = 1, kExitUsage = 2, kExitWrongPassword = 3 };
+
+    CCliTool();
+    int Run(const QStringList& arguments);
+    static QString HelpText();
+
+private:
+    int Start();
+    int ReadPassword(QString& password);
+    int Info(const QStringList& files);
+    int Encrypt(const QString& source, const QString& destination);
+    int Decrypt(const QString& source, const QString& destination);
+    int Verify(const QStringList& files);
+    int CheckOpens(const QString& path);
+    int UseKey();
+
+    ConsoleInteraction m_ui;
+    CMessageCatalogue m_catalogue;
+    LocalFileSystem m_files;
+    CCryptEngine m_engine;
+    QString m_passwordFile;
+    bool m_passwordStdin = false;
+    QString m_hint;
+    QString m_key;
+};
+
+} // namespace korimbo

@@ -1,0 +1,36 @@
+#include "state/CatalogueText.h"
+
+namespace korimbo {
+
+void ParseCatalogueEntries(const QString& text, const QString& prefix, QStringList& keys, QStringList& texts) {
+    const qsizetype keyLength = prefix.size() + 4;
+    qsizetype pos = 0;
+    for (;;) {
+        const qsizetype at = text.indexOf(prefix, pos);
+        if (at < 0)
+            return;
+        const QString key = text.mid(at, keyLength);
+        pos = at + key.size();
+        const qsizetype open = text.indexOf(u'"', pos);
+        const qsizetype close = open < 0 ? -1 : text.indexOf(u'"', open + 1);
+        QString body = close < 0 ? QString() : text.mid(open + 1, close - open - 1);
+        body.replace(QStringLiteral("\\n"), QStringLiteral("\n"));
+        keys.append(key);
+        texts.append(body);
+        // The scan goes on behind the key: only this catalogue's prefix starts an entry.
+    }
+}
+
+QString FindCatalogueText(const QStringList& keys, const QStringList& texts, const QString& key) {
+    QString found;
+    for (qsizetype i = 0; i < keys.size(); ++i)
+        if (keys.at(i) == key)
+            found = texts.at(i);
+    return found;
+}
+
+QString CatalogueKey(const QString& prefix, int number) {
+    return prefix + QStringLiteral("%1").arg(number, 4, 10, QLatin1Char('0'));
+}
+
+} // namespace korimbo

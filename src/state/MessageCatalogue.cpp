@@ -1,0 +1,110 @@
+#include "state/MessageCatalogue.h"
+
+#include "crypto/CryptEngine.h"
+#include "crypto/KeyMaterial.h"
+#include "state/CatalogueText.h"
+
+#include <QFile>
+
+namespace korimbo {
+
+namespace {
+
+const QString kPrefixA = QStringLiteral("ZorMSGa");
+const QString kPrefixB = QStringLiteral("ZorMSGb");
+
+// Reads a deciphered blob as NUL-terminated UTF-16LE text.
+QString BlobText(const QByteArray& plain) {
+    const auto* units = reinterpret_cast<const char16_t*>(plain.constData());
+    qsizetype count = 0;
+    const qsizetype limit = plain.size() / 2;
+    while (count < limit && units[count] != 0)
+        ++count;
+    return QString::fromUtf16(units, count);
+}
+
+} // namespace
+
+int CMessageCatalogue::Fail(const char* text) {
+    m_ui.Message(QString::fromLatin1(text), Icon::Error);
+    return -1;
+}
+
+QByteArray CMessageCatalogue::ToBlob(const QString& text) {
+    QByteArray blob(reinterpret_cast<const char*>(text.utf16()), text.size() * 2);
+    blob.append(QByteArray((16 - blob.size() % 16) % 16, '\0'));
+    return blob;
+}
+
+int CMessageCatalogue::Decipher(CCryptEngine& engine, const QString& resource, QByteArray& plain) {
+    QFile file(resource);
+    if (!file.open(QIODevice::ReadOnly))
+        return -1;
+    const QByteArray blob = file.readAll();
+    if (blob.isEmpty() || blob.size() % 16 != 0)
+        return -1;
+    // Room for a terminating unit behind the text, whatever the blob holds.
+    plain = blob + QByteArray(4, '\0');
+    return engine.DecipherBuffer(reinterpret_cast<std::uint8_t*>(plain.data()), blob.size(),
+                                 CCryptEngine::kTempKeyName);
+}
+
+int CMessageCatalogue::MsgAIN(CCryptEngine& engine, const QString& resource) {
+    m_keysA.clear();
+    m_textsA.clear();
+    QString keyName;
+    if (engine.RegisterTempKey(CataloguePassword(), QString(), keyName) != 0)
+        return Fail("MsgAIN NOT ERROR1");
+    QByteArray plain;
+    if (Decipher(engine, resource, plain) != 0)
+        return Fail("MsgAIN NOT ERROR2");
+    ParseCatalogueEntries(BlobText(plain), kPrefixA, m_keysA, m_textsA);
+    plain.fill('\0');
+    return 0;
+}
+
+int CMessageCatalogue::MsgBIN(CCryptEngine& engine, const QString& resource) {
+    m_heldB.fill('\0');
+    m_heldB.clear();
+    const QString password = FindCatalogueText(m_keysA, m_textsA, CatalogueKey(kPrefixA, 588));
+    QString keyName;
+    if (password.isEmpty() || engine.RegisterTempKey(password, QString(), keyName) != 0)
+        return Fail("MsgBIN NOT ERROR1");
+    QByteArray plain;
+    if (Decipher(engine, resource, plain) != 0 || plain.size() - 4 > kHeldLimit)
+        return Fail("MsgBIN NOT ERROR2");
+    m_heldB = plain.left(plain.size() - 4);
+    plain.fill('\0');
+    for (char& byte : m_heldB)
+        byte = static_cast<char>(static_cast<unsigned char>(byte) + 1);
+    return 0;
+}
+
+QString CMessageCatalogue::m_GetMsgA(int number) {
+    const QString key = CatalogueKey(kPrefixA, number);
+    const QString text = FindCatalogueText(m_keysA, m_textsA, key);
+    if (text.isEmpty())
+        m_ui.Message(QStringLiteral("m_GetMsgA NOT KEY ERROR: ") + key.right(4), Icon::Error);
+    return text;
+}
+
+QString CMessageCatalogue::m_GetMsgB(int number) {
+    if (m_heldB.isEmpty()) {
+        m_ui.Message(QStringLiteral("m_GetMsgB NOT ERROR"), Icon::Error);
+        return QString();
+    }
+    QByteArray plain(m_heldB.size() + 4, '\0');
+    for (qsizetype i = 0; i < m_heldB.size(); ++i)
+        plain[i] = static_cast<char>(static_cast<unsigned char>(m_heldB[i]) - 1);
+    QStringList keys;
+    QStringList texts;
+    const QString key = CatalogueKey(kPrefixB, number);
+    ParseCatalogueEntries(BlobText(plain), kPrefixB, keys, texts);
+    plain.fill('\0');
+    const QString text = FindCatalogueText(keys, texts, key);
+    if (text.isEmpty())
+        m_ui.Message(QStringLiteral("m_GetMsgB NOT KEY ERROR: ") + key.right(4), Icon::Error);
+    return text;
+}
+
+} // namespace korimbo

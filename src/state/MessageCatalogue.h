@@ -1,0 +1,49 @@
+#pragma once
+
+#include "util/Interaction.h"
+#include "util/MessageSource.h"
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+
+namespace korimbo {
+
+class CCryptEngine;
+
+// The two enciphered message catalogues embedded in the program: A holds the messages, B the fixed
+// texts the cryptography needs. A is parsed once at load; B is held with every byte plus 1 and parsed
+// again on every lookup, so its texts never sit in memory as plain text between uses.
+class CMessageCatalogue final : public MessageSource {
+public:
+    static constexpr int kHeldLimit = 100000;
+    static inline const QString kResourceA = QStringLiteral(":/catalogue/ZorMSGa");
+    static inline const QString kResourceB = QStringLiteral(":/catalogue/ZorMSGb");
+
+    explicit CMessageCatalogue(Interaction& ui) : m_ui(ui) {}
+
+    // Catalogue A must be loaded before catalogue B (A588 keys B). 0, or -1 after the error text.
+    int MsgAIN(CCryptEngine& engine, const QString& resource = kResourceA);
+    int MsgBIN(CCryptEngine& engine, const QString& resource = kResourceB);
+
+    QString m_GetMsgA(int number);
+    QString m_GetMsgB(int number);
+
+    QString MsgA(int number) override { return m_GetMsgA(number); }
+    QString MsgB(int number) override { return m_GetMsgB(number); }
+
+    // The blob format, shared with the build-time encipherer: UTF-16LE text padded with zero bytes to a
+    // multiple of 16.
+    static QByteArray ToBlob(const QString& text);
+
+private:
+    int Fail(const char* text);
+    int Decipher(CCryptEngine& engine, const QString& resource, QByteArray& plain);
+
+    Interaction& m_ui;
+    QStringList m_keysA;
+    QStringList m_textsA;
+    QByteArray m_heldB;
+};
+
+} // namespace korimbo
