@@ -77,7 +77,8 @@ int main(int argc, char** argv) {
     NoMessages messages;
     LocalFileSystem files;
     CCryptEngine engine(ui, messages, files);
-    if (WriteBlob(engine, CataloguePassword(), textA, args[3]) != 0 || WriteBlob(engine, passwordB, textB, args[4]) != 0)
+    if (WriteBlob(engine, CataloguePassword(), textA, args[3]) != 0 ||
+        WriteBlob(engine, passwordB, textB, args[4]) != 0)
         return 1;
     return 0;
 }

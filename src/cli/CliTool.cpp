@@ -45,7 +45,8 @@ QString Trimmed(QString text) {
 }
 
 bool HasPasswordSource(bool stdinFlag, const QString& file) {
-    return stdinFlag || !file.isEmpty() || QProcessEnvironment::systemEnvironment().contains(QStringLiteral("KORIMBO_PASSWORD"));
+    return stdinFlag || !file.isEmpty() ||
+           QProcessEnvironment::systemEnvironment().contains(QStringLiteral("KORIMBO_PASSWORD"));
 }
 
 } // namespace

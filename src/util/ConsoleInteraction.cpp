@@ -45,6 +45,8 @@ int ConsoleInteraction::Message(const QString& text, Icon icon, Buttons buttons,
     return kAnswerOk;
 }
 
-void ConsoleInteraction::Sleep(int ms) { QThread::msleep(static_cast<unsigned long>(ms)); }
+void ConsoleInteraction::Sleep(int ms) {
+    QThread::msleep(static_cast<unsigned long>(ms));
+}
 
 } // namespace korimbo

@@ -74,9 +74,12 @@ QString KilobyteColumnText(qint64 bytes) {
 }
 
 QString GroupedNumberText(qint64 value) {
+    // Digits are grouped without the sign, so -100 stays "-100" rather than "-,100".
+    const bool negative = value < 0;
     QString text = QString::number(value);
+    if (negative)
+        text.remove(0, 1);
     const qsizetype length = text.size();
-    // The sign counts toward the length ("-100" gives "-,100"); counts and sizes shown here are never negative.
     if (length >= 10) {
         text.insert(length - 3, u',');
         text.insert(length - 6, u',');
@@ -87,7 +90,7 @@ QString GroupedNumberText(qint64 value) {
     } else if (length >= 4) {
         text.insert(length - 3, u',');
     }
-    return text;
+    return negative ? u'-' + text : text;
 }
 
 int FileTimeText(const QString& path, int selector, QString& text) {

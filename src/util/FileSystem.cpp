@@ -13,7 +13,9 @@ namespace korimbo {
 
 namespace {
 
-QByteArray Native(const QString& path) { return QFile::encodeName(path); }
+QByteArray Native(const QString& path) {
+    return QFile::encodeName(path);
+}
 
 class LocalFile final : public File {
 public:
@@ -103,7 +105,9 @@ int HeldElsewhere(int fd) {
     return (errno == EAGAIN || errno == EBUSY) ? EBUSY : 0;
 }
 
-int Result(int rc) { return rc == 0 ? 0 : errno; }
+int Result(int rc) {
+    return rc == 0 ? 0 : errno;
+}
 
 } // namespace
 
@@ -152,7 +156,9 @@ int LocalFileSystem::Size(const QString& path, qint64& size) {
     return 0;
 }
 
-int LocalFileSystem::Remove(const QString& path) { return Result(::unlink(Native(path).constData())); }
+int LocalFileSystem::Remove(const QString& path) {
+    return Result(::unlink(Native(path).constData()));
+}
 
 int LocalFileSystem::Rename(const QString& from, const QString& to) {
     return Result(::rename(Native(from).constData(), Native(to).constData()));

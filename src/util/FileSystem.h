@@ -25,7 +25,7 @@ public:
     virtual qint64 Seek(qint64 offset, Whence whence) = 0;      // new position, -1 on error
     virtual qint64 Position() = 0;                              // -1 on error
     virtual bool Truncate(qint64 size) = 0;
-    virtual bool Sync() = 0;                                   // commit the file to disk
+    virtual bool Sync() = 0; // commit the file to disk
     virtual bool ModificationTime(qint64& secondsSinceEpoch) = 0;
     virtual int Error() const = 0;
 };

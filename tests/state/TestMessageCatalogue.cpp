@@ -116,9 +116,9 @@ private Q_SLOTS:
         QCOMPARE(ui.Messages()[0].icon, Icon::Error);
 
         // Catalogue B is keyed by A588 and sees only its own prefix.
-        const QString pathB = WriteBlob(QStringLiteral("b.bin"),
-                                        QStringLiteral("ZorMSGb0003 = \"three\" ZorMSGa0004 = \"not here\""),
-                                        QStringLiteral("B-key_123!"));
+        const QString pathB =
+            WriteBlob(QStringLiteral("b.bin"), QStringLiteral("ZorMSGb0003 = \"three\" ZorMSGa0004 = \"not here\""),
+                      QStringLiteral("B-key_123!"));
         ui.Clear();
         QCOMPARE(catalogue.MsgBIN(engine, pathB), 0);
         QCOMPARE(catalogue.m_GetMsgB(3), QStringLiteral("three"));
@@ -147,8 +147,8 @@ private Q_SLOTS:
         QCOMPARE(ui.Messages().last().text, QStringLiteral("MsgAIN NOT ERROR2"));
 
         // A catalogue A without entry 588 cannot key catalogue B.
-        const QString path = WriteBlob(QStringLiteral("no588.bin"), QStringLiteral("ZorMSGa0001 = \"x\""),
-                                       CataloguePassword());
+        const QString path =
+            WriteBlob(QStringLiteral("no588.bin"), QStringLiteral("ZorMSGa0001 = \"x\""), CataloguePassword());
         QCOMPARE(catalogue.MsgAIN(engine, path), 0);
         QCOMPARE(catalogue.MsgBIN(engine), -1);
         QCOMPARE(ui.Messages().last().text, QStringLiteral("MsgBIN NOT ERROR1"));

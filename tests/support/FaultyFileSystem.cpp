@@ -9,8 +9,8 @@ namespace {
 
 class FaultyFile final : public File {
 public:
-    FaultyFile(std::unique_ptr<File> inner, const FaultyFileSystem::Fault* read,
-               const FaultyFileSystem::Fault* write, const FaultyFileSystem::Fault* seek)
+    FaultyFile(std::unique_ptr<File> inner, const FaultyFileSystem::Fault* read, const FaultyFileSystem::Fault* write,
+               const FaultyFileSystem::Fault* seek)
         : m_inner(std::move(inner)), m_read(read), m_write(write), m_seek(seek) {}
 
     qint64 Read(void* buffer, qint64 count) override {

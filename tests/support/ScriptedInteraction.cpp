@@ -34,7 +34,9 @@ QList<int> ScriptedInteraction::Numbers() const {
     return numbers;
 }
 
-bool ScriptedInteraction::Has(int number) const { return Find(number) != nullptr; }
+bool ScriptedInteraction::Has(int number) const {
+    return Find(number) != nullptr;
+}
 
 const ScriptedInteraction::Record* ScriptedInteraction::Find(int number) const {
     for (const Record& r : m_messages)

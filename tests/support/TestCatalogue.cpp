@@ -8,8 +8,12 @@ TestCatalogue::TestCatalogue() {
     m_b.insert(7, QStringLiteral("CheckText:Korimbo-Test"));
 }
 
-QString TestCatalogue::MsgA(int number) { return m_a.value(number, QStringLiteral("A%1").arg(number)); }
+QString TestCatalogue::MsgA(int number) {
+    return m_a.value(number, QStringLiteral("A%1").arg(number));
+}
 
-QString TestCatalogue::MsgB(int number) { return m_b.value(number); }
+QString TestCatalogue::MsgB(int number) {
+    return m_b.value(number);
+}
 
 } // namespace korimbo

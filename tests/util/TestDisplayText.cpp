@@ -94,6 +94,8 @@ private Q_SLOTS:
         QTest::newRow("1000000") << qint64(1000000) << QStringLiteral("1,000,000");
         QTest::newRow("1234567890") << qint64(1234567890) << QStringLiteral("1,234,567,890");
         QTest::newRow("-1234567890") << qint64(-1234567890) << QStringLiteral("-1,234,567,890");
+        QTest::newRow("-100") << qint64(-100) << QStringLiteral("-100");
+        QTest::newRow("-1000") << qint64(-1000) << QStringLiteral("-1,000");
         QTest::newRow("max") << std::numeric_limits<qint64>::max() << QStringLiteral("9223372036,854,775,807");
     }
     void GroupedNumberTextSeparators() {

@@ -1,0 +1,20 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+#include <cstdint>
+
+namespace korimbo::bench {
+
+// Deterministic test data: "office-like" text (XML rows, prose and CSV, as office documents and
+// exports hold) and incompressible bytes. The same seed always gives the same file.
+class BenchData {
+public:
+    static constexpr qint64 kDefaultSize = 64ll * 1024 * 1024;
+
+    static int WriteOfficeLike(const QString& path, qint64 size, std::uint64_t seed = 1);
+    static int WriteRandom(const QString& path, qint64 size, std::uint64_t seed = 2);
+};
+
+} // namespace korimbo::bench

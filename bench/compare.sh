@@ -1,0 +1,59 @@
+#!/usr/bin/env bash
+# Times korimbo-cli encrypt and decrypt against gpg and gzip|openssl on the same files, in one run,
+# and prints throughput, the ratios to gpg and the peak memory (max RSS) of each.
+#
+#   bench/compare.sh BUILD/korimbo-cli [RUNS]
+set -euo pipefail
+cli=$(readlink -f "${1:?usage: compare.sh PATH/TO/korimbo-cli [RUNS]}")
+runs=${2:-3}
+bench_bin="$(dirname "$cli")/bench/korimbo-bench"
+for tool in gpg openssl gzip /usr/bin/time; do
+    command -v "$tool" >/dev/null || { echo "missing: $tool (make bench-deps installs it)" >&2; exit 1; }
+done
+
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+"$bench_bin" --write-data "$work"
+printf 'Bench#2025pw\n' > "$work/pw"
+export GNUPGHOME="$work/gnupg"
+mkdir -m 700 "$GNUPGHOME"
+export KORIMBO_PASSWORD='Bench#2025pw'
+size_mb=$(( $(stat -c %s "$work/office.dat") / 1000000 ))
+
+# best of $runs: prints "seconds maxrss_kb"
+measure() {
+    local best="" mem=0
+    for _ in $(seq "$runs"); do
+        /usr/bin/time -f '%e %M' -o "$work/t" "$@" >/dev/null 2>"$work/err" || { cat "$work/err" >&2; return 1; }
+        read -r secs kb < "$work/t"
+        if [ -z "$best" ] || awk -v a="$secs" -v b="$best" 'BEGIN{exit !(a<b)}'; then best=$secs; fi
+        [ "$kb" -gt "$mem" ] && mem=$kb
+    done
+    echo "$best $mem"
+}
+
+gpg_opts=(--batch --yes --quiet --pinentry-mode loopback --passphrase-file "$work/pw")
+printf '%-14s %-12s %10s %10s %8s %10s\n' data tool 'enc MB/s' 'dec MB/s' 'enc/gpg' 'peak MiB'
+for data in office random; do
+    src="$work/$data.dat"
+    read -r k_enc k_enc_mem < <(measure "$cli" encrypt "$src" "$work/$data.zorf")
+    read -r k_dec k_dec_mem < <(measure "$cli" decrypt "$work/$data.zorf" "$work/$data.k.out")
+    cmp -s "$src" "$work/$data.k.out" || { echo "korimbo round trip differs on $data" >&2; exit 1; }
+    read -r g_enc g_enc_mem < <(measure gpg "${gpg_opts[@]}" --symmetric --cipher-algo AES256 --compress-algo zlib \
+        --compress-level 6 -o "$work/$data.gpg" "$src")
+    read -r g_dec g_dec_mem < <(measure gpg "${gpg_opts[@]}" -o "$work/$data.g.out" -d "$work/$data.gpg")
+    read -r o_enc o_enc_mem < <(measure sh -c "gzip -6 -c '$src' | openssl enc -aes-256-cbc -pbkdf2 \
+        -pass file:'$work/pw' -out '$work/$data.gz.enc'")
+    read -r o_dec o_dec_mem < <(measure sh -c "openssl enc -d -aes-256-cbc -pbkdf2 -pass file:'$work/pw' \
+        -in '$work/$data.gz.enc' | gzip -dc > '$work/$data.o.out'")
+    label=$([ "$data" = office ] && echo office-like || echo incompressible)
+    row() { # tool enc dec encmem decmem
+        awk -v l="$label" -v t="$1" -v e="$2" -v d="$3" -v m1="$4" -v m2="$5" -v s="$size_mb" -v ge="$g_enc" -v gd="$g_dec" \
+            'BEGIN{m=(m1>m2?m1:m2)/1024; printf "%-14s %-12s %10.1f %10.1f %8.2f %10.1f\n", l, t, s/e, s/d, ge/e, m}'
+    }
+    row korimbo "$k_enc" "$k_dec" "$k_enc_mem" "$k_dec_mem"
+    row gpg "$g_enc" "$g_dec" "$g_enc_mem" "$g_dec_mem"
+    row gzip+openssl "$o_enc" "$o_dec" "$o_enc_mem" "$o_dec_mem"
+    awk -v ke="$k_enc" -v kd="$k_dec" -v ge="$g_enc" -v gd="$g_dec" -v l="$label" \
+        'BEGIN{printf "%-14s korimbo/gpg: encrypt %.2fx, decrypt %.2fx\n", l, ge/ke, gd/kd}'
+done

@@ -1,0 +1,177 @@
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QProcessEnvironment>
+#include <QRegularExpression>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTest>
+
+// korimbo-cli run as a user runs it, on real files.
+class TestCli : public QObject {
+    Q_OBJECT
+
+private:
+    struct Result {
+        int exit;
+        QString out;
+        QString err;
+    };
+
+    Result Run(const QStringList& args, const QString& password = QString(), const QByteArray& input = {}) {
+        QProcess process;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.remove(QStringLiteral("KORIMBO_PASSWORD"));
+        if (!password.isNull())
+            env.insert(QStringLiteral("KORIMBO_PASSWORD"), password);
+        process.setProcessEnvironment(env);
+        process.setWorkingDirectory(m_dir.path());
+        process.start(QStringLiteral(KORIMBO_CLI_PATH), args);
+        process.write(input);
+        process.closeWriteChannel();
+        if (!process.waitForFinished(60000))
+            return {-100, {}, {}};
+        return {process.exitCode(), QString::fromUtf8(process.readAllStandardOutput()),
+                QString::fromUtf8(process.readAllStandardError())};
+    }
+
+    QString Path(const QString& name) const { return m_dir.filePath(name); }
+
+    void Write(const QString& name, const QByteArray& data) {
+        QFile file(Path(name));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        QCOMPARE(file.write(data), data.size());
+    }
+
+    QByteArray Read(const QString& name) {
+        QFile file(Path(name));
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    }
+
+    QTemporaryDir m_dir;
+    const QString m_password = QStringLiteral("Tiger#Lily42");
+
+private Q_SLOTS:
+    void initTestCase() {
+        QStandardPaths::setTestModeEnabled(true);
+        QVERIFY(m_dir.isValid());
+    }
+
+    void roundTripThroughEveryPasswordSource() {
+        QByteArray data;
+        for (int i = 0; i < 200000; ++i)
+            data.append(QByteArray::number(i * 7919 % 100003)).append(i % 10 ? ',' : '\n');
+        Write(QStringLiteral("表.csv"), data);
+        Write(QStringLiteral("pw.txt"), m_password.toUtf8() + "\n");
+
+        Result r = Run({QStringLiteral("encrypt"), QStringLiteral("--hint"), QStringLiteral("花の名前"),
+                        QStringLiteral("表.csv"), QStringLiteral("c.zorf")},
+                       m_password);
+        QCOMPARE(r.exit, 0);
+
+        r = Run({QStringLiteral("decrypt"), QStringLiteral("--password-file"), QStringLiteral("pw.txt"),
+                 QStringLiteral("c.zorf"), QStringLiteral("back.csv")});
+        QCOMPARE(r.exit, 0);
+        QCOMPARE(Read(QStringLiteral("back.csv")), data);
+        QCOMPARE(QFileInfo(Path(QStringLiteral("back.csv"))).lastModified().toSecsSinceEpoch(),
+                 QFileInfo(Path(QStringLiteral("表.csv"))).lastModified().toSecsSinceEpoch());
+
+        QVERIFY(QDir(m_dir.path()).mkdir(QStringLiteral("out")));
+        r = Run({QStringLiteral("decrypt"), QStringLiteral("--password-stdin"), QStringLiteral("c.zorf"),
+                 QStringLiteral("out")},
+                QString(), m_password.toUtf8() + "\n");
+        QCOMPARE(r.exit, 0);
+        QCOMPARE(Read(QStringLiteral("out/表.csv")), data);
+
+        r = Run({QStringLiteral("info"), QStringLiteral("c.zorf")});
+        QCOMPARE(r.exit, 0);
+        QVERIFY(r.out.contains(QStringLiteral("signature: ok")));
+        QVERIFY(r.out.contains(QStringLiteral("hint: 花の名前")));
+        QVERIFY(r.out.contains(QStringLiteral("plain size: %1").arg(data.size())));
+        QVERIFY(!r.out.contains(QStringLiteral("name:")));
+
+        r = Run({QStringLiteral("info"), QStringLiteral("c.zorf")}, m_password);
+        QVERIFY(r.out.contains(QStringLiteral("name: 表.csv")));
+
+        r = Run({QStringLiteral("verify"), QStringLiteral("c.zorf")}, m_password);
+        QCOMPARE(r.exit, 0);
+        QVERIFY(r.out.startsWith(QStringLiteral("OK")));
+    }
+
+    void encryptIntoAFolderNamesTheContainer() {
+        Write(QStringLiteral("note.txt"), "hello");
+        QVERIFY(QDir(m_dir.path()).mkdir(QStringLiteral("vault")));
+        const Result r =
+            Run({QStringLiteral("encrypt"), QStringLiteral("note.txt"), QStringLiteral("vault")}, m_password);
+        QCOMPARE(r.exit, 0);
+        const QString made = r.out.trimmed();
+        QVERIFY(QRegularExpression(QStringLiteral("/[0-9A-F]{16}-[0-9A-F]{16}\\.zorf$")).match(made).hasMatch());
+        QVERIFY(QFile::exists(made));
+    }
+
+    void wrongPasswordExitsWithThreeAndWritesNothing() {
+        Write(QStringLiteral("w.txt"), "secret");
+        QCOMPARE(Run({QStringLiteral("encrypt"), QStringLiteral("w.txt"), QStringLiteral("w.zorf")}, m_password).exit,
+                 0);
+        Result r = Run({QStringLiteral("decrypt"), QStringLiteral("w.zorf"), QStringLiteral("w.out")},
+                       QStringLiteral("Wrong#Pass1"));
+        QCOMPARE(r.exit, 3);
+        QVERIFY(!QFile::exists(Path(QStringLiteral("w.out"))));
+        QVERIFY(r.err.contains(QStringLiteral(" 」です。")));
+        r = Run({QStringLiteral("verify"), QStringLiteral("w.zorf")}, QStringLiteral("Wrong#Pass1"));
+        QCOMPARE(r.exit, 3);
+    }
+
+    void damagedContainerFailsVerification() {
+        QByteArray data(300000, 'z');
+        Write(QStringLiteral("d.txt"), data);
+        QCOMPARE(Run({QStringLiteral("encrypt"), QStringLiteral("d.txt"), QStringLiteral("d.zorf")}, m_password).exit,
+                 0);
+        QByteArray container = Read(QStringLiteral("d.zorf"));
+        container[container.size() - 40] = static_cast<char>(container[container.size() - 40] ^ 0x01);
+        Write(QStringLiteral("d.zorf"), container);
+        Result r = Run({QStringLiteral("verify"), QStringLiteral("d.zorf")}, m_password);
+        QCOMPARE(r.exit, 1);
+        QVERIFY(r.out.startsWith(QStringLiteral("NG")));
+        r = Run({QStringLiteral("decrypt"), QStringLiteral("d.zorf"), QStringLiteral("d.out")}, m_password);
+        QCOMPARE(r.exit, 1);
+        QVERIFY(!QFile::exists(Path(QStringLiteral("d.out"))));
+    }
+
+    void usageErrors_data() {
+        QTest::addColumn<QStringList>("args");
+        QTest::newRow("no command") << QStringList{};
+        QTest::newRow("unknown command") << QStringList{QStringLiteral("shred"), QStringLiteral("x")};
+        QTest::newRow("password on the command line") << QStringList{
+            QStringLiteral("decrypt"), QStringLiteral("--password=abc"), QStringLiteral("a"), QStringLiteral("b")};
+        QTest::newRow("missing destination") << QStringList{QStringLiteral("encrypt"), QStringLiteral("a")};
+        QTest::newRow("hint too long") << QStringList{QStringLiteral("encrypt"), QStringLiteral("--hint"),
+                                                      QString(49, u'x'), QStringLiteral("a"), QStringLiteral("b")};
+    }
+    void usageErrors() {
+        QFETCH(QStringList, args);
+        QCOMPARE(Run(args, m_password).exit, 2);
+    }
+
+    void refusesPasswordsTheProgramCannotUse() {
+        Write(QStringLiteral("p.txt"), "x");
+        QCOMPARE(Run({QStringLiteral("encrypt"), QStringLiteral("p.txt"), QStringLiteral("p.zorf")},
+                     QStringLiteral("with space"))
+                     .exit,
+                 2);
+        QVERIFY(!QFile::exists(Path(QStringLiteral("p.zorf"))));
+    }
+
+    void helpDocumentsEveryCommand() {
+        const Result r = Run({QStringLiteral("--help")});
+        QCOMPARE(r.exit, 0);
+        for (const char* word : {"info", "encrypt", "decrypt", "verify", "--password-file", "--password-stdin",
+                                 "KORIMBO_PASSWORD", "--hint"})
+            QVERIFY2(r.out.contains(QString::fromLatin1(word)), word);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestCli)
+#include "TestCli.moc"
