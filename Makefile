@@ -52,7 +52,7 @@ sanitize: deps
 	cd $(SAN_DIR) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS)
 
 format:
-	find src tests tools bench -name '*.cpp' -o -name '*.h' | xargs clang-format -i
+	find src tests tools bench \( -name '*.cpp' -o -name '*.h' \) | xargs clang-format -i
 
 clean:
 	rm -rf $(BUILD_DIR) $(BUILD_DIR)-bench $(SAN_DIR)

@@ -43,9 +43,13 @@ CAesCipher::~CAesCipher() {
     EVP_CIPHER_CTX_free(m_ecb);
 }
 
-int CAesCipher::SetEncryptKey(const std::uint8_t* key, int length) { return SetKey(key, length, Direction::Encrypt); }
+int CAesCipher::SetEncryptKey(const std::uint8_t* key, int length) {
+    return SetKey(key, length, Direction::Encrypt);
+}
 
-int CAesCipher::SetDecryptKey(const std::uint8_t* key, int length) { return SetKey(key, length, Direction::Decrypt); }
+int CAesCipher::SetDecryptKey(const std::uint8_t* key, int length) {
+    return SetKey(key, length, Direction::Decrypt);
+}
 
 int CAesCipher::SetKey(const std::uint8_t* key, int length, Direction direction) {
     const int bytes = KeyBytes(length);

@@ -23,9 +23,9 @@ public:
 
     // What went wrong, for the engine to turn into its message.
     struct Failure {
-        int message = 0;  // catalogue number, 0 when the failure needs no message of its own
-        QString detail;   // zlib's text, or the sizes
-        int error = 0;    // errno of a failed read or write
+        int message = 0; // catalogue number, 0 when the failure needs no message of its own
+        QString detail;  // zlib's text, or the sizes
+        int error = 0;   // errno of a failed read or write
     };
 
     CBodyWriter(CAesCipher& cipher, Interaction& ui);

@@ -40,7 +40,9 @@ void ContainerHeader::SetDates(qint64 encryptedAt, qint64 modified) {
     SetI64(kModifiedOffset, modified);
 }
 
-void ContainerHeader::SetTail(const std::uint8_t tail[16]) { std::memcpy(Data() + kTailOffset, tail, 16); }
+void ContainerHeader::SetTail(const std::uint8_t tail[16]) {
+    std::memcpy(Data() + kTailOffset, tail, 16);
+}
 
 std::uint16_t ContainerHeader::U16(int offset) const {
     return static_cast<std::uint16_t>(m_bytes[offset] | (m_bytes[offset + 1] << 8));

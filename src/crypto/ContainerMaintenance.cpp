@@ -15,12 +15,6 @@ namespace {
 constexpr int kRetries = 10;
 constexpr int kRetryMs = 80;
 
-QString TempPathNear(const QString& target) {
-    const QFileInfo info(target);
-    return info.absolutePath() + QStringLiteral("/.") + info.fileName() + u'.' +
-           QString::number(QDateTime::currentMSecsSinceEpoch(), 36) + QStringLiteral(".part");
-}
-
 } // namespace
 
 int CCryptEngine::RenameStoredName(const QString& source, const QString& target, const QString& name,
@@ -36,7 +30,7 @@ int CCryptEngine::RenameStoredName(const QString& source, const QString& target,
     if (!in)
         return Report(391, u'\n' + ErrorDetail(error) + QStringLiteral("\n\n") + source);
     // The copy is made beside the target and renamed into place when complete and compared.
-    const QString temp = TempPathNear(target);
+    const QString temp = TempPathBeside(target);
     std::unique_ptr<File> out = m_files.Open(temp, OpenMode::WriteTruncate, error);
     if (!out)
         return Report(392, u'\n' + ErrorDetail(error) + QStringLiteral("\n\n") + target);

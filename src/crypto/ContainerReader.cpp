@@ -1,5 +1,6 @@
 // Reading containers: header records, password and signature checks, decryption and verification.
 #include "crypto/CryptEngine.h"
+#include "util/DisplayText.h"
 
 #include <QDateTime>
 #include <QFileInfo>
@@ -29,7 +30,9 @@ QString Units(const QString& text, int units, QChar filler) {
     return result;
 }
 
-QString ZlibText(const z_stream& stream, int rc) { return QString::fromLatin1(stream.msg ? stream.msg : zError(rc)); }
+QString ZlibText(const z_stream& stream, int rc) {
+    return QString::fromLatin1(stream.msg ? stream.msg : zError(rc));
+}
 
 // "YYYYMMDDhhmmss" as "YYYY/MM/DD hh:mm:ss".
 QString CutDateText(const QString& digits) {
@@ -49,7 +52,9 @@ void RollTail(std::uint8_t tail[16], const std::uint8_t* data, int length) {
 
 } // namespace
 
-int CCryptEngine::MaxPathLength() { return PATH_MAX - 1; }
+int CCryptEngine::MaxPathLength() {
+    return PATH_MAX - 1;
+}
 
 // ---- header records ----
 
@@ -156,8 +161,8 @@ int CCryptEngine::CheckSignature(const ContainerHeader& header, int& status, QSt
     return 0;
 }
 
-int CCryptEngine::CheckContainer(const QString& path, ContainerInfo& info, const QString& key, bool show,
-                                 int& status, QString& text) {
+int CCryptEngine::CheckContainer(const QString& path, ContainerInfo& info, const QString& key, bool show, int& status,
+                                 QString& text) {
     text.clear();
     if (ReadContainerInfo(path, info, key, show) != 0)
         return -1;
@@ -313,20 +318,6 @@ int CCryptEngine::DecodeBody(File& in, File* out, qint64 remaining, int padCount
         return Report(381, QStringLiteral("（%1,%2）").arg(remaining).arg(totalRead));
     return 0;
 }
-
-} // namespace korimbo
-
-namespace korimbo {
-
-namespace {
-
-QString TempPathBeside(const QString& target) {
-    const QFileInfo info(target);
-    return info.absolutePath() + QStringLiteral("/.") + info.fileName() + u'.' +
-           QString::number(QDateTime::currentMSecsSinceEpoch(), 36) + QStringLiteral(".part");
-}
-
-} // namespace
 
 int CCryptEngine::ReadFileTail(const QString& path, qint64& size, std::uint8_t tail[16], int openMsg, int seekMsg,
                                int sizeMsg) {

@@ -14,20 +14,23 @@ namespace {
 
 constexpr qint64 kFreeSpaceMargin = 4096;
 
-QString FolderOf(const QString& path) { return QFileInfo(path).absolutePath(); }
+QString FolderOf(const QString& path) {
+    return QFileInfo(path).absolutePath();
+}
 
-QString WithSlash(const QString& folder) { return folder.endsWith(u'/') ? folder : folder + u'/'; }
-
-// A hidden file beside the target: the old container stays untouched until the new one is complete,
-// checked and on disk.
-QString TempPathFor(const QString& target) {
-    QString unique;
-    UniqueNameText(false, unique);
-    const QFileInfo info(target);
-    return info.absolutePath() + QStringLiteral("/.") + info.fileName() + u'.' + unique.left(12) + QStringLiteral(".part");
+QString WithSlash(const QString& folder) {
+    return folder.endsWith(u'/') ? folder : folder + u'/';
 }
 
 } // namespace
+
+// A short hidden name beside the target: the old file stays untouched until the new one is complete,
+// checked and on disk, and a target name of any allowed length still leaves room for it.
+QString CCryptEngine::TempPathBeside(const QString& target) {
+    QString unique;
+    UniqueNameText(false, unique);
+    return QFileInfo(target).absolutePath() + QStringLiteral("/.korimbo-") + unique.left(16) + QStringLiteral(".part");
+}
 
 int CCryptEngine::CheckFreeSpace(const QString& target, qint64 needed) {
     const QString folder = FolderOf(target);
@@ -78,7 +81,7 @@ int CCryptEngine::EncryptFile(const QString& source, const QString& container, c
     if (m_files.Size(source, sourceSize) == 0 && CheckFreeSpace(container, sourceSize) != 0)
         result = -1;
 
-    const QString temp = TempPathFor(container);
+    const QString temp = TempPathBeside(container);
     std::unique_ptr<File> in;
     std::unique_ptr<File> out;
     if (result == 0) {

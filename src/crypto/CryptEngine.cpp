@@ -18,8 +18,7 @@ constexpr int kFirstFolderSlot = 5;
 
 // Punctuation a password may hold: every printable ASCII character but space, letters and digits.
 bool IsPunctuation(char16_t c) {
-    return c > 0x20 && c < 0x7F && !(c >= u'0' && c <= u'9') && !(c >= u'a' && c <= u'z') &&
-           !(c >= u'A' && c <= u'Z');
+    return c > 0x20 && c < 0x7F && !(c >= u'0' && c <= u'9') && !(c >= u'a' && c <= u'z') && !(c >= u'A' && c <= u'Z');
 }
 
 void ClearSlot(KeySlot& slot) {
@@ -32,7 +31,9 @@ void ClearSlot(KeySlot& slot) {
 }
 
 // Wipes key material that leaves the table, so it does not linger in freed memory.
-void Cleanse(void* data, std::size_t size) { OPENSSL_cleanse(data, size); }
+void Cleanse(void* data, std::size_t size) {
+    OPENSSL_cleanse(data, size);
+}
 
 } // namespace
 
@@ -51,7 +52,9 @@ int CCryptEngine::Report(int number, const QString& tail, Icon icon) {
     return -1;
 }
 
-QString CCryptEngine::ErrorDetail(int error) const { return ErrnoText(error); }
+QString CCryptEngine::ErrorDetail(int error) const {
+    return ErrnoText(error);
+}
 
 // ---- key slots ----
 
@@ -276,6 +279,8 @@ int CCryptEngine::EncipherBufferHeld(std::uint8_t* buffer, qint64 length, const 
     std::uint8_t chain[16];
     if (SelectKey(KeyDirection::Encrypt, key, chain) != 0)
         return -1;
+    if (length == 0)
+        return 0; // nothing to do, and an empty scratch has no storage to copy from
     std::vector<std::uint8_t> scratch(static_cast<std::size_t>(length));
     if (m_encryptor.EncryptCbc(buffer, scratch.data(), scratch.size(), chain) != 0)
         return Report(405, QString());
@@ -301,6 +306,8 @@ int CCryptEngine::DecipherBufferHeld(std::uint8_t* buffer, qint64 length, const 
         return -1;
     if (chain)
         std::memcpy(running, chain, 16);
+    if (length == 0)
+        return 0;
     std::vector<std::uint8_t> scratch(static_cast<std::size_t>(length));
     if (m_decryptor.DecryptCbc(buffer, scratch.data(), scratch.size(), running) != 0)
         return Report(408, QString());

@@ -127,6 +127,7 @@ public:
 
 private:
     struct DecodeResult;
+    static QString TempPathBeside(const QString& target);
     int Report(int number, const QString& tail, Icon icon = Icon::Error);
     QString ErrorDetail(int error) const;
     int CheckFreeSpace(const QString& target, qint64 needed);
@@ -134,10 +135,9 @@ private:
     int Decode(File& in, File* out, const QString& key, DecodeResult& result);
     int DecodeBody(File& in, File* out, qint64 remaining, int padCount, std::uint8_t chain[16], DecodeResult& result);
     int DeletePartial(const QString& path, const QString& shownPath, int result);
-    int EncryptInto(File& in, File& out, const QString& source, const QString& key, qint64& expectedSize,
-                    int& error);
-    int FinishContainer(const QString& source, const QString& temp, const QString& container,
-                        const QString& key, qint64 expectedSize, int result, int& error);
+    int EncryptInto(File& in, File& out, const QString& source, const QString& key, qint64& expectedSize, int& error);
+    int FinishContainer(const QString& source, const QString& temp, const QString& container, const QString& key,
+                        qint64 expectedSize, int result, int& error);
     int CopyWithNewName(File& in, File& out, const QString& name, const QString& key, int& error);
     int RewriteHint(File& file, const QString& hint, int& error);
     int ReadFileTail(const QString& path, qint64& size, std::uint8_t tail[16], int openMsg, int seekMsg, int sizeMsg);

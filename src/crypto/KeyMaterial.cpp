@@ -14,8 +14,12 @@ constexpr char kSaltC[] = "604918";
 constexpr char kCatalogueHead[] = "Kp#2v";
 constexpr char kCatalogueTail[] = "m8_Wz";
 
-QString SaltPartB() { return QStringLiteral("R!t4e"); }
-QString CataloguePart2() { return QStringLiteral("Tq9;x@"); }
+QString SaltPartB() {
+    return QStringLiteral("R!t4e");
+}
+QString CataloguePart2() {
+    return QStringLiteral("Tq9;x@");
+}
 
 QByteArray ConvertRest(const QString& text) {
     QByteArray out;
@@ -48,9 +52,13 @@ QByteArray ConvertRest(const QString& text) {
 
 } // namespace
 
-QByteArray FillerText() { return QByteArrayLiteral("Zk4!pW0r#Lm9&Qe2$Tn7*Vb5(Hy8)Jc3"); }
+QByteArray FillerText() {
+    return QByteArrayLiteral("Zk4!pW0r#Lm9&Qe2$Tn7*Vb5(Hy8)Jc3");
+}
 
-QByteArray TailText() { return QByteArrayLiteral("x9%"); }
+QByteArray TailText() {
+    return QByteArrayLiteral("x9%");
+}
 
 QString SaltText() {
     const QString a = QString::fromLatin1(kSaltA);
