@@ -5,7 +5,7 @@ JOBS        ?= 2
 SAN_DIR     ?= build-san
 
 BUILD_PKGS := cmake ninja-build g++ pkg-config qt6-base-dev qt6-base-dev-tools libqt6test6 zlib1g-dev libssl-dev \
-              libglib2.0-dev libxcb1-dev libxcb-ewmh-dev libbenchmark-dev desktop-file-utils
+              libglib2.0-dev libxcb1-dev libxcb-ewmh-dev libbenchmark-dev desktop-file-utils shared-mime-info
 RUN_PKGS   := fonts-noto-cjk
 BENCH_PKGS := gpg openssl gzip time
 

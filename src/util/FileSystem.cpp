@@ -1,6 +1,7 @@
 #include "util/FileSystem.h"
 
 #include <QFile>
+#include <QSaveFile>
 
 #include <cerrno>
 #include <fcntl.h>
@@ -204,6 +205,35 @@ int LocalFileSystem::SyncFolder(const QString& folder) {
     const int rc = ::fsync(fd) == 0 ? 0 : errno;
     ::close(fd);
     return rc;
+}
+
+int LocalFileSystem::ReplaceContents(const QString& path, const QByteArray& data) {
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        return errno != 0 ? errno : EIO;
+    if (file.write(data) != data.size()) {
+        const int error = errno != 0 ? errno : EIO;
+        file.cancelWriting();
+        return error;
+    }
+    errno = 0;
+    if (!file.commit())
+        return errno != 0 ? errno : EIO;
+    return 0;
+}
+
+int LocalFileSystem::ReadContents(const QString& path, QByteArray& data) {
+    int error = 0;
+    std::unique_ptr<File> file = Open(path, OpenMode::Read, error);
+    if (!file)
+        return error;
+    const qint64 size = file->Seek(0, Whence::End);
+    if (size < 0 || file->Seek(0, Whence::Begin) < 0)
+        return file->Error();
+    data.resize(size);
+    if (file->Read(data.data(), size) != size)
+        return file->Error() != 0 ? file->Error() : EIO;
+    return 0;
 }
 
 } // namespace korimbo

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 #include <QtGlobal>
 
@@ -47,6 +48,10 @@ public:
     virtual int MakeWritable(const QString& path) = 0; // clears read-only (and the FAT hidden/system bits)
     virtual int SetReadOnly(const QString& path) = 0;
     virtual int SyncFolder(const QString& folder) = 0; // makes a rename in the folder durable
+    // Replaces the whole file, all or nothing: a failure or a crash part-way leaves the old file as it was.
+    virtual int ReplaceContents(const QString& path, const QByteArray& data) = 0;
+    // Reads the whole file (for small state files only).
+    virtual int ReadContents(const QString& path, QByteArray& data) = 0;
 };
 
 // The real file system (POSIX calls).
@@ -62,6 +67,8 @@ public:
     int MakeWritable(const QString& path) override;
     int SetReadOnly(const QString& path) override;
     int SyncFolder(const QString& folder) override;
+    int ReplaceContents(const QString& path, const QByteArray& data) override;
+    int ReadContents(const QString& path, QByteArray& data) override;
 };
 
 } // namespace korimbo

@@ -71,7 +71,9 @@ private Q_SLOTS:
         LocalFileSystem files;
         CCryptEngine engine(ui, catalogue, files);
         QCOMPARE(catalogue.MsgAIN(engine), 0);
-        QList<int> numbers{310, 311, 409, 412, 451, 468, 469, 588, 629};
+        QList<int> numbers{154, 155, 310, 311, 409, 412, 451, 468, 469, 588, 592, 593, 621, 629};
+        for (int n = 549; n <= 569; ++n)
+            numbers.append(n);
         for (int n = 334; n <= 347; ++n)
             numbers.append(n);
         for (int n = 351; n <= 408; ++n)

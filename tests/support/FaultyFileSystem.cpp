@@ -1,5 +1,7 @@
 #include "FaultyFileSystem.h"
 
+#include <QSaveFile>
+
 #include <algorithm>
 #include <cerrno>
 
@@ -108,6 +110,27 @@ int FaultyFileSystem::FreeBytes(const QString& folder, qint64& bytes) {
         return 0;
     }
     return m_local.FreeBytes(folder, bytes);
+}
+
+int FaultyFileSystem::ReplaceContents(const QString& path, const QByteArray& data) {
+    if (Matches(openFault, path))
+        return openFault.error;
+    if (Matches(writeFault, path)) {
+        QSaveFile file(path);
+        if (file.open(QIODevice::WriteOnly))
+            file.write(data.left(writeFault.afterBytes));
+        file.cancelWriting();
+        return writeFault.error;
+    }
+    return m_local.ReplaceContents(path, data);
+}
+
+int FaultyFileSystem::ReadContents(const QString& path, QByteArray& data) {
+    if (Matches(openFault, path))
+        return openFault.error;
+    if (Matches(readFault, path))
+        return readFault.error;
+    return m_local.ReadContents(path, data);
 }
 
 } // namespace korimbo

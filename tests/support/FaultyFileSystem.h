@@ -39,6 +39,9 @@ public:
     int MakeWritable(const QString& path) override { return m_local.MakeWritable(path); }
     int SetReadOnly(const QString& path) override { return m_local.SetReadOnly(path); }
     int SyncFolder(const QString& folder) override { return m_local.SyncFolder(folder); }
+    // A write fault makes the replacement stop short, the way a full disk or a killed writer would.
+    int ReplaceContents(const QString& path, const QByteArray& data) override;
+    int ReadContents(const QString& path, QByteArray& data) override;
 
     static bool Matches(const Fault& fault, const QString& path) {
         return !fault.pattern.isEmpty() && path.contains(fault.pattern);

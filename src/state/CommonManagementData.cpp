@@ -1,0 +1,254 @@
+#include "state/CommonManagementData.h"
+
+#include "crypto/KeyMaterial.h"
+#include "util/ErrorText.h"
+
+#include <cstring>
+
+namespace korimbo {
+
+namespace {
+
+QString Utf16Field(const QByteArray& data, qsizetype offset, int units) {
+    return QString::fromUtf16(reinterpret_cast<const char16_t*>(data.constData() + offset), units);
+}
+
+QString Padded(const QString& text, int units, char16_t filler = u' ') {
+    QString padded = text.left(units);
+    while (padded.size() < units)
+        padded.append(QChar(filler));
+    return padded;
+}
+
+QByteArray Utf16Bytes(const QString& text, int units, char16_t filler) {
+    const QString padded = Padded(text, units, filler);
+    return QByteArray(reinterpret_cast<const char*>(padded.utf16()), units * 2);
+}
+
+QString TrimmedRight(QString text) {
+    while (!text.isEmpty() && text.back().isSpace())
+        text.chop(1);
+    return text;
+}
+
+std::uint8_t* U8(QByteArray& bytes) {
+    return reinterpret_cast<std::uint8_t*>(bytes.data());
+}
+
+} // namespace
+
+int CommonManagementData::Report(int number, const QString& tail) {
+    m_engine.Ui().Message(m_engine.Messages().MsgA(number) + tail, Icon::Error, Buttons::Ok, 0, number);
+    return -1;
+}
+
+// The first units of a reference text in a zero-filled buffer.
+QByteArray CommonManagementData::Reference(int number, int bytes) {
+    QByteArray reference(bytes, '\0');
+    const QString text = m_engine.Messages().MsgB(number).left(bytes / 2);
+    std::memcpy(reference.data(), text.utf16(), static_cast<std::size_t>(text.size()) * 2);
+    return reference;
+}
+
+// The list key: bytes 224..239 of the stored admin verifier and the first 16 bytes of B35. It does not
+// depend on the admin password, so the list reads without it.
+int CommonManagementData::InstallListKey(const QByteArray& storedVerifier) {
+    std::uint8_t key[32];
+    std::memcpy(key, storedVerifier.constData() + 224, 16);
+    std::memcpy(key + 16, Reference(35, 16).constData(), 16);
+    const auto iv = SlotFiller();
+    m_engine.ReleaseKey(kListKeyName);
+    const int rc = m_engine.RegisterRawKey(kListKeyName, key, iv.data());
+    std::memset(key, 0, sizeof key);
+    return rc;
+}
+
+void CommonManagementData::ClearManagementData() {
+    m_recordCount = 0;
+    m_adminTag.clear();
+    m_adminVerifier.fill('\0');
+    m_adminVerifier.clear();
+    m_adminHint.clear();
+    for (ChangePasswordEntry& entry : m_entries)
+        entry.password.fill(u'\0');
+    m_entries.clear();
+    m_engine.ReleaseKey(kListKeyName);
+}
+
+int CommonManagementData::ManagementDataExists(const QString& envFolder) {
+    return m_files.Exists(envFolder + u'/' + kFileName) ? 0 : -1;
+}
+
+int CommonManagementData::DeleteManagementData(const QString& envFolder) {
+    const QString path = envFolder + u'/' + kFileName;
+    if (const int rc = m_files.Remove(path); rc != 0)
+        return Report(564, FileErrorText(FileErrorCause(rc)) + QStringLiteral("\n\n") + path);
+    return 0;
+}
+
+int CommonManagementData::LoadManagementData(const QString& envFolder, const QString& adminPassword, int strict,
+                                             int& adminOk) {
+    adminOk = 0;
+    m_loaded = false;
+    ClearManagementData();
+    const QString path = envFolder + u'/' + kFileName;
+    if (!m_files.Exists(path)) {
+        if (const int rc = m_files.ReplaceContents(path, QByteArray()); rc != 0)
+            return Report(558, FileErrorText(FileErrorCause(rc)) + u'\n' + path);
+    }
+    qint64 size = 0;
+    if (m_files.Size(path, size) != 0)
+        return Report(559, path);
+    if (size == 0 && strict == 1) {
+        m_loaded = true;
+        return 0;
+    }
+    QByteArray data;
+    if (const int rc = m_files.ReadContents(path, data); rc != 0)
+        return Report(560, FileErrorText(FileErrorCause(rc)) + u'\n' + path);
+    if (m_engine.DecipherWithBuiltInKey(U8(data), data.size()) != 0)
+        return -1;
+    QString adminKey;
+    if (m_engine.RegisterTempKey(adminPassword, QString(), adminKey) != 0)
+        return -1;
+
+    QByteArray storedVerifier;
+    bool stop = false;
+    for (qsizetype pos = 0, records = 0; !stop && records < kMaxRecords && pos + kRecordSize <= data.size();
+         pos += kRecordSize, ++records) {
+        if (TakeRecord(data, pos, adminKey, strict, adminOk, storedVerifier, stop) != 0) {
+            data.fill('\0');
+            return -1;
+        }
+    }
+    data.fill('\0');
+    if (strict == 1)
+        m_loaded = true;
+    return 0;
+}
+
+int CommonManagementData::TakeRecord(const QByteArray& data, qsizetype pos, const QString& adminKey, int strict,
+                                     int& adminOk, QByteArray& storedVerifier, bool& stop) {
+    const QString tag = Utf16Field(data, pos, 16);
+    if (tag == kAdminTag) {
+        m_adminTag = tag;
+        storedVerifier = data.mid(pos + 32, 256);
+        m_adminVerifier = storedVerifier;
+        m_adminHint = Utf16Field(data, pos + 288, 48);
+        if (m_engine.DecipherBuffer(U8(m_adminVerifier), m_adminVerifier.size(), adminKey) != 0)
+            return -1;
+        if (m_adminVerifier == Reference(34, 256)) {
+            adminOk = 1;
+        } else if (strict == 1) {
+            Report(561, TrimmedRight(m_adminHint) + QStringLiteral(" 」です。"));
+            return -1;
+        }
+    } else if (tag == kEntryTag) {
+        if (m_entries.size() < kMaxEntries) {
+            if (m_entries.isEmpty() &&
+                InstallListKey(storedVerifier.size() == 256 ? storedVerifier : QByteArray(256, '\0')) != 0)
+                return -1;
+            QByteArray password = data.mid(pos + 128, 64);
+            if (m_engine.DecipherBuffer(U8(password), password.size(), kListKeyName) != 0)
+                return -1;
+            m_entries.append(
+                {tag, Utf16Field(data, pos + 32, 48), Utf16Field(password, 0, 32), Utf16Field(data, pos + 192, 48)});
+            password.fill('\0');
+        }
+    } else {
+        stop = true;
+        return 0;
+    }
+    ++m_recordCount;
+    return 0;
+}
+
+int CommonManagementData::SaveManagementData(const QString& envFolder, const QString& adminPassword,
+                                             const QString& adminHint, int newAdminRecord) {
+    if (!m_loaded)
+        return Report(562, QString());
+    QString adminKey;
+    if (m_engine.RegisterTempKey(adminPassword, QString(), adminKey) != 0)
+        return -1;
+    const bool blank = m_adminTag < kAdminTag && m_adminVerifier.count('\0') == m_adminVerifier.size();
+    if (newAdminRecord == 1 || blank) {
+        m_adminTag = kAdminTag;
+        m_adminVerifier = Reference(34, 256);
+        m_adminHint = Padded(adminHint, 48);
+    }
+
+    QByteArray verifier = m_adminVerifier;
+    if (m_engine.EncipherBuffer(U8(verifier), verifier.size(), adminKey) != 0)
+        return -1;
+    QByteArray data(kRecordSize, ' ');
+    data.replace(0, 32, Utf16Bytes(m_adminTag, 16, u' '));
+    data.replace(32, 256, verifier);
+    data.replace(288, 96, Utf16Bytes(m_adminHint, 48, u' '));
+    if (InstallListKey(verifier) != 0)
+        return -1;
+    for (const ChangePasswordEntry& entry : m_entries) {
+        QByteArray password = Utf16Bytes(entry.password, 32, u' ');
+        if (m_engine.EncipherBuffer(U8(password), password.size(), kListKeyName) != 0)
+            return -1;
+        QByteArray record(kRecordSize, ' ');
+        record.replace(0, 32, Utf16Bytes(entry.tag, 16, u' '));
+        record.replace(32, 96, Utf16Bytes(entry.name, 48, u' '));
+        record.replace(128, 64, password);
+        record.replace(192, 96, Utf16Bytes(entry.hint, 48, u' '));
+        data.append(record);
+    }
+    if (m_engine.EncipherWithBuiltInKey(U8(data), data.size()) != 0)
+        return -1;
+    const QString path = envFolder + u'/' + kFileName;
+    if (const int rc = m_files.ReplaceContents(path, data); rc != 0)
+        return Report(563, FileErrorText(FileErrorCause(rc)) + u'\n' + path);
+    return 0;
+}
+
+int CommonManagementData::GetChangePasswords(int& count, QStringList& names, QStringList& passwords,
+                                             QStringList& hints) const {
+    count = static_cast<int>(m_entries.size());
+    names.clear();
+    passwords.clear();
+    hints.clear();
+    for (const ChangePasswordEntry& entry : m_entries) {
+        names.append(TrimmedRight(entry.name));
+        passwords.append(TrimmedRight(entry.password));
+        hints.append(TrimmedRight(entry.hint));
+    }
+    return 0;
+}
+
+int CommonManagementData::SetChangePasswords(int count, const QStringList& names, const QStringList& passwords,
+                                             const QStringList& hints) {
+    if (count < 0 || count > kMaxEntries || names.size() < count || passwords.size() < count || hints.size() < count)
+        return -1;
+    for (ChangePasswordEntry& entry : m_entries)
+        entry.password.fill(u'\0');
+    m_entries.clear();
+    for (int i = 0; i < count; ++i)
+        m_entries.append({kEntryTag, names[i].left(48), passwords[i].left(32), hints[i].left(48)});
+    m_recordCount = count + 1;
+    return 0;
+}
+
+int CommonManagementData::IsChangePasswordRegistered(const QString& envFolder, const QString& password, int& found) {
+    found = 0;
+    if (ManagementDataExists(envFolder) != 0)
+        return 0;
+    int adminOk = 0;
+    if (LoadManagementData(envFolder, QStringLiteral(" "), 0, adminOk) != 0) {
+        ClearManagementData();
+        return -1;
+    }
+    int count = 0;
+    QStringList names;
+    QStringList passwords;
+    QStringList hints;
+    GetChangePasswords(count, names, passwords, hints);
+    found = passwords.contains(password) ? 1 : 0;
+    ClearManagementData();
+    return 0;
+}
+
+} // namespace korimbo

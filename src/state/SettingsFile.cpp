@@ -1,0 +1,142 @@
+#include "state/SettingsFile.h"
+
+#include "state/IniFile.h"
+#include "util/ErrorText.h"
+
+#include <QFile>
+
+#include <cerrno>
+#include <cstdlib>
+#include <fcntl.h>
+#include <linux/msdos_fs.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace korimbo {
+
+namespace {
+
+struct IntKey {
+    const char* section;
+    const char* key;
+    int SettingsRecord::*field;
+};
+
+// The integer keys in the order a fresh file is written.
+constexpr IntKey kIntKeys[] = {
+    {"Disp", "DispMode", &SettingsRecord::dispMode},
+    {"Disp", "TitleMode", &SettingsRecord::titleMode},
+    {"Disp", "SizeMfMax", &SettingsRecord::sizeMfMax},
+    {"Disp", "SizeMfHigh", &SettingsRecord::sizeMfHigh},
+    {"Disp", "SizeMfWidth", &SettingsRecord::sizeMfWidth},
+    {"Disp", "SizeTvWidth", &SettingsRecord::sizeTvWidth},
+    {"Disp", "SizeLv2Width", &SettingsRecord::sizeLv2Width},
+    {"Disp", "ExtNonAplFlg", &SettingsRecord::extNonAplFlg},
+    {"Disp", "Lv1WidthTi", &SettingsRecord::lv1WidthTi},
+    {"Disp", "Lv1WidthMs", &SettingsRecord::lv1WidthMs},
+    {"Disp", "Lv1WidthSr", &SettingsRecord::lv1WidthSr},
+    {"Disp", "Lv1WidthMt", &SettingsRecord::lv1WidthMt},
+    {"Disp", "Lv1WidthAt", &SettingsRecord::lv1WidthAt},
+    {"Action", "AngoOutNameMode", &SettingsRecord::angoOutNameMode},
+    {"Action", "ReturnAngoMsgFlg", &SettingsRecord::returnAngoMsgFlg},
+    {"Action", "ExecProcEndWaitFlg", &SettingsRecord::execProcEndWaitFlg},
+    {"Action", "ReadOnlyMsgDispFlg", &SettingsRecord::readOnlyMsgDispFlg},
+    {"Action", "UsbAutoKaijyoFlg", &SettingsRecord::usbAutoKaijyoFlg},
+    {"Action", "ProcEndMsgFlg", &SettingsRecord::procEndMsgFlg},
+    {"Action", "OutReadOnlyFlg", &SettingsRecord::outReadOnlyFlg},
+    {"Action", "DandDDecryFlg", &SettingsRecord::dandDDecryFlg},
+    {"Action", "OutsideReWriteSkipFlg", &SettingsRecord::outsideReWriteSkipFlg},
+    {"Action", "OutsideDDMoveFlg", &SettingsRecord::outsideDDMoveFlg},
+};
+
+} // namespace
+
+int SettingsFile::DecimalValue(const QString& text) {
+    const QByteArray bytes = text.toLatin1();
+    return static_cast<int>(std::strtol(bytes.constData(), nullptr, 10));
+}
+
+int SettingsFile::SettingsFileExists(const QString& folder) {
+    return m_files.Exists(PathIn(folder)) ? 0 : -1;
+}
+
+int SettingsFile::EnsureSettingsFile(const QString& folder) {
+    const QString path = PathIn(folder);
+    if (m_files.Exists(path))
+        return 0;
+    // Created as the byte-order mark alone, so every later write stays UTF-16.
+    if (const int rc = m_files.ReplaceContents(path, QByteArray("\xFF\xFE", 2)); rc != 0) {
+        m_ui.Message(m_messages.MsgA(549) + FileErrorText(FileErrorCause(rc)) + QStringLiteral("\n\n") + path,
+                     Icon::Error, Buttons::Ok, 0, 549);
+        return -1;
+    }
+    return 0;
+}
+
+int SettingsFile::LoadSettings(const QString& folder, SettingsRecord& record) {
+    const QString path = PathIn(folder);
+    const SettingsRecord defaults;
+    record.version = ReadIniText(QStringLiteral("Base"), QStringLiteral("VL"), defaults.version, path);
+    for (const IntKey& k : kIntKeys)
+        record.*k.field =
+            ReadIniInt(QString::fromLatin1(k.section), QString::fromLatin1(k.key), defaults.*k.field, path);
+    record.usbAutoKaijyoFlg = 0;
+    record.outsideReWriteSkipFlg = 0;
+    record.outsideDDMoveFlg = 1;
+    return 0;
+}
+
+int SettingsFile::SaveSettings(const QString& folder, const SettingsRecord& record) {
+    QList<CIniFile::Entry> entries{{QStringLiteral("Base"), QStringLiteral("VL"), kSettingsVersion}};
+    for (const IntKey& k : kIntKeys)
+        entries.append({QString::fromLatin1(k.section), QString::fromLatin1(k.key), QString::number(record.*k.field)});
+    CIniFile ini(m_files, PathIn(folder));
+    return ini.Write(entries) == 0 ? 1 : 0;
+}
+
+int SettingsFile::HideSettingsFile(const QString& folder) {
+    const QByteArray path = QFile::encodeName(PathIn(folder));
+    struct stat st {};
+    if (::stat(path.constData(), &st) != 0) {
+        m_ui.Message(m_messages.MsgA(450) + u'\n' + ErrnoText(errno) + QStringLiteral("\n\n") + PathIn(folder),
+                     Icon::Error, Buttons::Ok, 0, 450);
+        return -1;
+    }
+    // Only FAT keeps a hidden attribute; on other file systems the ioctl is refused and nothing is needed.
+    const int fd = ::open(path.constData(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return 0;
+    __u32 attributes = 0;
+    if (::ioctl(fd, FAT_IOCTL_GET_ATTRIBUTES, &attributes) == 0) {
+        attributes |= ATTR_HIDDEN;
+        ::ioctl(fd, FAT_IOCTL_SET_ATTRIBUTES, &attributes);
+    }
+    ::close(fd);
+    return 0;
+}
+
+int SettingsFile::CheckSettingsVersion(const QString& folder, const SettingsRecord& record) {
+    if (QString::compare(record.version, kSettingsVersion, Qt::CaseSensitive) <= 0)
+        return 0;
+    m_ui.Message(m_messages.MsgA(592) + folder, Icon::Error, Buttons::Ok, 0, 592);
+    return -1;
+}
+
+int SettingsFile::ReadIniInt(const QString& section, const QString& key, int fallback, const QString& file) {
+    CIniFile ini(m_files, file);
+    return DecimalValue(ini.Read(section, key, QString::number(fallback)));
+}
+
+QString SettingsFile::ReadIniText(const QString& section, const QString& key, const QString& fallback,
+                                  const QString& file) {
+    CIniFile ini(m_files, file);
+    return ini.Read(section, key, fallback);
+}
+
+int SettingsFile::WriteIniInt(const QString& section, const QString& key, int value, const QString& file) {
+    CIniFile ini(m_files, file);
+    return ini.Write(section, key, QString::number(value)) == 0 ? 1 : 0;
+}
+
+} // namespace korimbo

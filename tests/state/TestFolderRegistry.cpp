@@ -1,0 +1,211 @@
+#include "FaultyFileSystem.h"
+#include "ScriptedInteraction.h"
+#include "TestCatalogue.h"
+#include "state/FolderRegistry.h"
+
+#include <QDir>
+#include <QFile>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace korimbo;
+
+class TestFolderRegistry : public QObject {
+    Q_OBJECT
+
+private:
+    struct Fixture {
+        explicit Fixture(const QString& env, RegistryPlaces places = {}) : env(env), registry(engine, fs, places) {
+            engine.RegisterBuiltInKey();
+        }
+        QString File() const { return env + QStringLiteral("/zorcl_folder.dat"); }
+        int Add(const QString& path, const QString& password = QStringLiteral("Folder#Pw1")) {
+            return registry.AddFolder(env, path, QStringLiteral("hint of ") + path.section(u'/', -1), password,
+                                      QStringLiteral("0"), QStringLiteral("WORKID"), QStringLiteral("1"), 2);
+        }
+        QString env;
+        ScriptedInteraction ui;
+        TestCatalogue cat;
+        FaultyFileSystem fs;
+        CCryptEngine engine{ui, cat, fs};
+        FolderRegistry registry;
+    };
+
+    static QByteArray ReadAll(const QString& path) {
+        QFile file(path);
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    }
+
+    QString NewEnv() {
+        const QString env = m_dir.filePath(QString::number(++m_envs));
+        QDir().mkpath(env);
+        return env;
+    }
+
+    QTemporaryDir m_dir;
+    int m_envs = 0;
+
+private Q_SLOTS:
+    void initTestCase() {
+        QStandardPaths::setTestModeEnabled(true);
+        QVERIFY(m_dir.isValid());
+    }
+
+    void MissingFileIsAnEmptyLoadedRegistry() {
+        Fixture f(NewEnv());
+        QCOMPARE(f.registry.LoadFolderRegistry(f.env), 0);
+        QVERIFY(f.registry.Loaded());
+        QCOMPARE(f.registry.Count(), 0);
+        QVERIFY(QFile::exists(f.File()));
+        QCOMPARE(QFileInfo(f.File()).size(), 0);
+    }
+
+    void AddedFoldersComeBackWithEveryField() {
+        Fixture f(NewEnv());
+        QCOMPARE(f.registry.LoadFolderRegistry(f.env), 0);
+        QCOMPARE(f.Add(QStringLiteral("/data/one")), 0);
+        QCOMPARE(f.Add(QStringLiteral("/data/two"), QStringLiteral("Other#Pw2")), 0);
+        QCOMPARE(QFileInfo(f.File()).size(), 2 * 4096);
+
+        Fixture g(f.env);
+        QCOMPARE(g.registry.LoadFolderRegistry(g.env), 0);
+        QCOMPARE(g.registry.Count(), 2);
+        QCOMPARE(g.registry.PathText(1), QStringLiteral("/data/two"));
+        QCOMPARE(g.registry.WorkIdText(0), QStringLiteral("WORKID"));
+        QCOMPARE(g.registry.ReadOnlyText(0), QStringLiteral("0"));
+        QCOMPARE(g.registry.AutoReleaseText(0), QStringLiteral("1"));
+        QCOMPARE(g.registry.DriveTypeOf(0), 2);
+        QCOMPARE(g.registry.IsFolderRegistered(QStringLiteral("/data/one")), 0);
+        QCOMPARE(g.registry.IsFolderRegistered(QStringLiteral("/DATA/one")), -1);
+        QString hint;
+        QCOMPARE(g.registry.GetFolderHint(QStringLiteral("/data/two"), hint), 0);
+        QCOMPARE(hint.size(), 48);
+        QCOMPARE(hint.trimmed(), QStringLiteral("hint of two"));
+        const QByteArray record = g.registry.Entry(0).Record();
+        QCOMPARE(record.mid(FolderEntry::kBlankOffset), QByteArray(4096 - FolderEntry::kBlankOffset, ' '));
+
+        int match = -1;
+        QCOMPARE(g.registry.VerifyFolderPassword(QStringLiteral("/data/one"), QStringLiteral("Folder#Pw1"), match), 0);
+        QCOMPARE(match, 1);
+        QCOMPARE(g.registry.VerifyFolderPassword(QStringLiteral("/data/one"), QStringLiteral("Other#Pw2"), match), 0);
+        QCOMPARE(match, 0);
+        int used = 0;
+        QCOMPARE(g.registry.IsPasswordUsedByAnyFolder(QStringLiteral("Other#Pw2"), used), 0);
+        QCOMPARE(used, 1);
+        QCOMPARE(g.registry.IsPasswordUsedByAnyFolder(QStringLiteral("Nobody#9"), used), 0);
+        QCOMPARE(used, 0);
+        QVERIFY(g.ui.Messages().isEmpty());
+
+        QCOMPARE(g.registry.VerifyFolderPassword(QStringLiteral("/nowhere"), QStringLiteral("x"), match), -1);
+        QCOMPARE(g.registry.GetFolderHint(QStringLiteral("/nowhere"), hint), -1);
+        QCOMPARE(g.registry.RemoveFolder(g.env, QStringLiteral("/nowhere")), -1);
+        QCOMPARE(g.ui.Numbers(), (QList<int>{556, 557, 555}));
+    }
+
+    void RemovalShiftsLaterEntries() {
+        Fixture f(NewEnv());
+        f.registry.LoadFolderRegistry(f.env);
+        for (const char* name : {"/a", "/b", "/c"})
+            QCOMPARE(f.Add(QString::fromLatin1(name)), 0);
+        QCOMPARE(f.registry.RemoveFolder(f.env, QStringLiteral("/b")), 0);
+        QCOMPARE(f.registry.LoadFolderRegistry(f.env), 0);
+        QCOMPARE(f.registry.Count(), 2);
+        QCOMPARE(f.registry.PathText(1), QStringLiteral("/c"));
+        QCOMPARE(f.registry.PathText(2), QString());
+    }
+
+    void RecordsBeyondTheTableOrALengthAreIgnored() {
+        Fixture f(NewEnv());
+        f.registry.LoadFolderRegistry(f.env);
+        for (int i = 0; i < 3; ++i)
+            QCOMPARE(f.Add(QStringLiteral("/f%1").arg(i)), 0);
+        // A 96-byte tail loads three entries; a tail that is no whole block fails in the buffer layer.
+        QByteArray plain = ReadAll(f.File());
+        QCOMPARE(f.engine.DecipherWithBuiltInKey(reinterpret_cast<std::uint8_t*>(plain.data()), plain.size()), 0);
+        auto writeEnciphered = [&](QByteArray bytes) {
+            f.engine.EncipherWithBuiltInKey(reinterpret_cast<std::uint8_t*>(bytes.data()), bytes.size());
+            QFile file(f.File());
+            QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+            file.write(bytes);
+        };
+        writeEnciphered(plain + QByteArray(96, 'x'));
+        QCOMPARE(f.registry.LoadFolderRegistry(f.env), 0);
+        QCOMPARE(f.registry.Count(), 3);
+
+        QByteArray many;
+        for (int i = 0; i < 101; ++i)
+            many.append(plain.left(4096));
+        writeEnciphered(many);
+        QCOMPARE(f.registry.LoadFolderRegistry(f.env), 0);
+        QCOMPARE(f.registry.Count(), 100);
+
+        QFile file(f.File());
+        QVERIFY(file.open(QIODevice::Append));
+        file.write(QByteArray(100, 'y'));
+        file.close();
+        QCOMPARE(f.registry.LoadFolderRegistry(f.env), -1);
+        QVERIFY(!f.registry.Loaded());
+    }
+
+    void UnreadableRegistryIsNeverOverwritten() {
+        Fixture f(NewEnv());
+        f.registry.LoadFolderRegistry(f.env);
+        QCOMPARE(f.Add(QStringLiteral("/keep")), 0);
+        const QByteArray before = ReadAll(f.File());
+        f.fs.readFault = {QStringLiteral("zorcl_folder"), EIO};
+        QCOMPARE(f.registry.LoadFolderRegistry(f.env), -1);
+        f.fs.readFault = {};
+        QCOMPARE(f.ui.Numbers(), QList<int>{552});
+        QCOMPARE(f.Add(QStringLiteral("/new")), -1);
+        QCOMPARE(f.ui.Numbers(), (QList<int>{552, 553}));
+        QCOMPARE(ReadAll(f.File()), before);
+    }
+
+    void InterruptedSaveLeavesThePreviousFile() {
+        Fixture f(NewEnv());
+        f.registry.LoadFolderRegistry(f.env);
+        QCOMPARE(f.Add(QStringLiteral("/one")), 0);
+        const QByteArray before = ReadAll(f.File());
+        f.fs.writeFault = {QStringLiteral("zorcl_folder"), ENOSPC, 5000};
+        QCOMPARE(f.Add(QStringLiteral("/two")), -1);
+        f.fs.writeFault = {};
+        QCOMPARE(f.ui.Numbers(), QList<int>{554});
+        QCOMPARE(ReadAll(f.File()), before);
+        QCOMPARE(f.registry.LoadFolderRegistry(f.env), 0);
+        QCOMPARE(f.registry.Count(), 1);
+    }
+
+    void PlaceholdersFollowTheFoldersOfThisRun() {
+        const QString env = NewEnv();
+        auto mountRoot = [](const QString& path) {
+            return path.startsWith(QStringLiteral("/media/stick")) ? QStringLiteral("/media/stick")
+                                                                   : QStringLiteral("/");
+        };
+        RegistryPlaces before{QStringLiteral("/home/a/Documents"), QStringLiteral("/home/a/Desktop"),
+                              QStringLiteral("/media/stick"), mountRoot};
+        {
+            Fixture f(env, before);
+            f.registry.LoadFolderRegistry(env);
+            QCOMPARE(f.Add(QStringLiteral("/home/a/Documents/Work")), 0);
+            QCOMPARE(f.Add(QStringLiteral("/home/a/Desktop/Safe")), 0);
+            QCOMPARE(f.Add(QStringLiteral("/media/stick/Data/Safe")), 0);
+            QCOMPARE(f.Add(QStringLiteral("/srv/plain")), 0);
+            QCOMPARE(f.Add(QStringLiteral("/home/a/DocumentsOld")), 0);
+            QCOMPARE(f.registry.StoredForm(QStringLiteral("/home/a/Documents/Work")),
+                     QStringLiteral("[CSIDL_PERSONAL]/Work"));
+        }
+        RegistryPlaces after{QStringLiteral("/home/b/Dokumente"), QStringLiteral("/home/b/Schreibtisch"),
+                             QStringLiteral("/run/media/b/STICK"), nullptr};
+        Fixture g(env, after);
+        QCOMPARE(g.registry.LoadFolderRegistry(env), 0);
+        QCOMPARE(g.registry.PathText(0), QStringLiteral("/home/b/Dokumente/Work"));
+        QCOMPARE(g.registry.PathText(1), QStringLiteral("/home/b/Schreibtisch/Safe"));
+        QCOMPARE(g.registry.PathText(2), QStringLiteral("/run/media/b/STICK/Data/Safe"));
+        QCOMPARE(g.registry.PathText(3), QStringLiteral("/srv/plain"));
+        QCOMPARE(g.registry.PathText(4), QStringLiteral("/home/a/DocumentsOld"));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestFolderRegistry)
+#include "TestFolderRegistry.moc"
