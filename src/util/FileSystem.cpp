@@ -5,6 +5,8 @@
 
 #include <cerrno>
 #include <fcntl.h>
+#include <linux/msdos_fs.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
 #include <sys/time.h>
@@ -110,6 +112,21 @@ int Result(int rc) {
     return rc == 0 ? 0 : errno;
 }
 
+// On FAT volumes the read-only, hidden and system attributes live beside the permission bits; other
+// file systems refuse the request, which is fine.
+void ClearFatAttributes(const QString& path) {
+    const int fd = ::open(Native(path).constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0)
+        return;
+    __u32 attributes = 0;
+    if (::ioctl(fd, FAT_IOCTL_GET_ATTRIBUTES, &attributes) == 0 &&
+        (attributes & (ATTR_RO | ATTR_HIDDEN | ATTR_SYS)) != 0) {
+        attributes &= ~static_cast<__u32>(ATTR_RO | ATTR_HIDDEN | ATTR_SYS);
+        ::ioctl(fd, FAT_IOCTL_SET_ATTRIBUTES, &attributes);
+    }
+    ::close(fd);
+}
+
 } // namespace
 
 std::unique_ptr<File> LocalFileSystem::Open(const QString& path, OpenMode mode, int& error) {
@@ -186,6 +203,7 @@ int LocalFileSystem::MakeWritable(const QString& path) {
     struct stat st {};
     if (::stat(Native(path).constData(), &st) != 0)
         return errno;
+    ClearFatAttributes(path);
     if (st.st_mode & S_IWUSR)
         return 0;
     return Result(::chmod(Native(path).constData(), (st.st_mode & 07777) | S_IWUSR));
