@@ -34,7 +34,7 @@ build: deps $(BUILD_DIR)/build.ninja
 	cmake --build $(BUILD_DIR) -j $(JOBS)
 
 run: run-deps build
-	$(BUILD_DIR)/korimbo-cli --help
+	$(BUILD_DIR)/portable/korimbo-portable
 
 test: build
 	cd $(BUILD_DIR) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS)

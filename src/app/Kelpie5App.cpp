@@ -1,0 +1,303 @@
+#include "app/Kelpie5App.h"
+
+#include "util/ErrorText.h"
+
+#include <QCryptographicHash>
+#include <QDir>
+#include <QDirIterator>
+#include <QFile>
+#include <QFileInfo>
+#include <QStandardPaths>
+
+#include <cerrno>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace korimbo {
+
+namespace {
+
+const QString kProgramTitle = QStringLiteral("Korimbo-portable");
+const QString kProbeFolderName = QStringLiteral("zortestf151");
+const QString kCreationArea = QStringLiteral("Ce");
+const QString kTakeOutArea = QStringLiteral("To");
+const QString kEditingArea = QStringLiteral("Ac");
+
+// The early settings read happens before the catalogues exist; reading the file shows nothing.
+class NoTexts final : public MessageSource {
+public:
+    QString MsgA(int) override { return QString(); }
+    QString MsgB(int) override { return QString(); }
+};
+
+QByteArray Native(const QString& path) {
+    return QFile::encodeName(path);
+}
+
+// Slots of removed folders keep their place with an empty path; they do not count.
+int CountRegistered(const FolderRegistry* registry, QString* last) {
+    int count = 0;
+    for (int slot = 0; registry != nullptr && slot < registry->Count(); ++slot) {
+        if (registry->PathText(slot).isEmpty())
+            continue;
+        ++count;
+        if (last != nullptr)
+            *last = registry->PathText(slot);
+    }
+    return count;
+}
+
+} // namespace
+
+Ckelpie5App::Ckelpie5App(const QString& programFolder, Services services) : m_services(services) {
+    m_state.programFolder = QDir::cleanPath(QFileInfo(programFolder).absoluteFilePath());
+    m_state.environmentFolder = EnvironmentFolderOf(m_state.programFolder);
+}
+
+Ckelpie5App::~Ckelpie5App() = default;
+
+bool Ckelpie5App::InitInstance() {
+    if (!AcquireSingleInstance() || !CheckDrive() || !ProbeWrite())
+        return false;
+    ReadEarlySettings();
+    return true;
+}
+
+QString Ckelpie5App::InstanceLockPath(const QString& programFolder) {
+    QString folder = QFileInfo(programFolder).canonicalFilePath();
+    if (folder.isEmpty())
+        folder = QDir::cleanPath(QFileInfo(programFolder).absoluteFilePath());
+    QString runtime = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
+    if (runtime.isEmpty())
+        runtime = QDir::tempPath();
+    const QByteArray hash = QCryptographicHash::hash(folder.toUtf8(), QCryptographicHash::Sha1).toHex();
+    return runtime + QStringLiteral("/korimbo-portable-") + QString::fromLatin1(hash) + QStringLiteral(".lock");
+}
+
+bool Ckelpie5App::AcquireSingleInstance() {
+    auto lock = std::make_unique<QLockFile>(InstanceLockPath(m_state.programFolder));
+    // Never stale by age: only a holder that is gone frees the lock.
+    lock->setStaleLockTime(0);
+    if (lock->tryLock(0)) {
+        m_instanceLock = std::move(lock);
+        return true;
+    }
+    if (lock->error() == QLockFile::LockFailedError) {
+        m_services.ui.Message(kProgramTitle + QStringLiteral("は、既に起動しています　"), Icon::None);
+        return false;
+    }
+    // A lock that cannot be made at all (no writable runtime folder) does not keep the program from running.
+    return true;
+}
+
+bool Ckelpie5App::CheckDrive() {
+    switch (m_services.volumes.TypeOf(m_state.programFolder)) {
+    case DriveType::Network:
+    case DriveType::Optical:
+    case DriveType::RamDisk:
+        m_services.ui.Message(QStringLiteral("固定ディスク、またはリムーバブルディスクからのみ起動できます。　\n"),
+                              Icon::Error);
+        return false;
+    default:
+        return true;
+    }
+}
+
+int Ckelpie5App::MakeProbeFolder(const QString& path) {
+    return ::mkdir(Native(path).constData(), 0777) == 0 ? 0 : errno;
+}
+
+int Ckelpie5App::RemoveProbeFolder(const QString& path) {
+    return ::rmdir(Native(path).constData()) == 0 ? 0 : errno;
+}
+
+bool Ckelpie5App::ProbeWrite() {
+    const QString probe = m_state.programFolder + u'/' + kProbeFolderName;
+    int error = MakeProbeFolder(probe);
+    if (error == 0)
+        error = RemoveProbeFolder(probe);
+    if (error == 0)
+        return true;
+    m_services.ui.Message(QStringLiteral("起動できません。　\n") + SystemErrorText(error), Icon::Error);
+    return false;
+}
+
+void Ckelpie5App::ReadEarlySettings() {
+    NoTexts noTexts;
+    SettingsFile settingsFile(m_services.files, m_services.ui, noTexts);
+    const QString env = m_state.environmentFolder;
+    if (settingsFile.SettingsFileExists(env) != 0)
+        return;
+    SettingsRecord early;
+    settingsFile.LoadSettings(env, early);
+    m_startMaximized = early.sizeMfMax == 1;
+    m_initialSize = QSize(early.sizeMfWidth, early.sizeMfHigh);
+}
+
+int Ckelpie5App::CreateState() {
+    Interaction& ui = m_services.ui;
+    FileSystem& files = m_services.files;
+    m_state.catalogue = std::make_unique<CMessageCatalogue>(ui);
+    m_state.engine = std::make_unique<CCryptEngine>(ui, *m_state.catalogue, files);
+    CCryptEngine& engine = *m_state.engine;
+    CMessageCatalogue& catalogue = *m_state.catalogue;
+
+    // The built-in key is made from catalogue B, so both catalogues come first.
+    engine.ResetKeys();
+    if (catalogue.MsgAIN(engine) != 0 || catalogue.MsgBIN(engine) != 0)
+        return -1;
+    if (catalogue.m_GetMsgB(8).isEmpty())
+        return -1;
+    if (engine.RegisterBuiltInKey() != 0)
+        return -1;
+
+    m_state.settings = SettingsRecord();
+    if (EnsureEnvironmentFolder() != 0)
+        return -1;
+    const QString env = m_state.environmentFolder;
+
+    // The version is checked before the registry is read: a newer layout must not be touched.
+    SettingsFile settingsFile(files, ui, catalogue);
+    m_state.settingsFileExisted = settingsFile.SettingsFileExists(env) == 0;
+    if (settingsFile.EnsureSettingsFile(env) != 0)
+        return -1;
+    settingsFile.LoadSettings(env, m_state.settings);
+    if (settingsFile.CheckSettingsVersion(env, m_state.settings) != 0)
+        return -1;
+
+    Volumes* volumes = &m_services.volumes;
+    RegistryPlaces places{m_services.userFolders.Documents(), m_services.userFolders.Desktop(),
+                          volumes->MountRoot(m_state.programFolder),
+                          [volumes](const QString& path) { return volumes->MountRoot(path); }};
+    m_state.registry = std::make_unique<FolderRegistry>(engine, files, std::move(places));
+    if (m_state.registry->LoadFolderRegistry(env) != 0)
+        return -1;
+
+    m_state.workFolder = std::make_unique<WorkFolderSettings>(engine, files, StandardWorkFolder());
+    if (m_state.workFolder->LoadWorkFolderSettings(env) != 0)
+        return -1;
+    engine.SetWorkFolder(m_state.workFolder->angoTempFolder);
+    return 0;
+}
+
+int Ckelpie5App::EnsureEnvironmentFolder() {
+    const QString folder = m_state.environmentFolder;
+    if (QFileInfo(folder).isDir())
+        return 0;
+    // One level after the other, so the message can name the errno of the level that failed.
+    const QStringList parts = folder.split(u'/', Qt::SkipEmptyParts);
+    QString level;
+    for (const QString& part : parts) {
+        level += u'/' + part;
+        if (QFileInfo::exists(level))
+            continue;
+        if (::mkdir(Native(level).constData(), 0777) != 0 && errno != EEXIST) {
+            const int error = errno;
+            m_services.ui.Message(m_state.catalogue->m_GetMsgA(142) + ErrnoText(error) + QStringLiteral("\n( ") +
+                                      folder + QStringLiteral(" )"),
+                                  Icon::Error, Buttons::Ok, 0, 142);
+            return -1;
+        }
+    }
+    return 0;
+}
+
+QString Ckelpie5App::StandardWorkFolder() const {
+    return korimbo::StandardWorkFolder(m_state.programFolder);
+}
+
+QString Ckelpie5App::DefaultEncryptedFolder() const {
+    return DefaultEncryptedFolderOf(m_state.programFolder);
+}
+
+QString Ckelpie5App::WorkAreaOf(int slot, const QString& area) const {
+    if (!m_state.registry || !m_state.workFolder)
+        return QString();
+    const QString workId = m_state.registry->WorkIdText(slot);
+    // Without a work id the area would be the work root itself, which holds every folder's areas.
+    if (workId.isEmpty() || m_state.workFolder->angoTempFolder.isEmpty())
+        return QString();
+    return m_state.workFolder->angoTempFolder + u'/' + workId + u'/' + area;
+}
+
+bool Ckelpie5App::EmptyFolder(const QString& folder) {
+    const QFileInfo info(folder);
+    if (!info.exists())
+        return true;
+    if (!info.isDir() || !info.isReadable())
+        return false;
+    bool emptied = true;
+    const QFileInfoList entries =
+        QDir(folder).entryInfoList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System);
+    for (const QFileInfo& entry : entries) {
+        const QString path = entry.filePath();
+        // A link is removed as a link; what it points to is not ours.
+        if (entry.isDir() && !entry.isSymLink()) {
+            if (!EmptyFolder(path) || ::rmdir(Native(path).constData()) != 0)
+                emptied = false;
+        } else if (m_services.files.Remove(path) != 0) {
+            emptied = false;
+        }
+    }
+    return emptied;
+}
+
+void Ckelpie5App::EmptyTemporaryWorkAreas(bool report) {
+    if (!m_state.registry)
+        return;
+    for (int slot = 0; slot < m_state.registry->Count(); ++slot) {
+        if (m_state.registry->PathText(slot).isEmpty())
+            continue;
+        for (const auto& [area, number] : {std::pair{kCreationArea, 201}, std::pair{kTakeOutArea, 634}}) {
+            const QString path = WorkAreaOf(slot, area);
+            if (path.isEmpty() || EmptyFolder(path) || !report)
+                continue;
+            m_services.ui.Message(m_state.catalogue->m_GetMsgA(number) + u'\n' + path, Icon::Error, Buttons::Ok, 0,
+                                  number);
+        }
+    }
+}
+
+void Ckelpie5App::ReportLeftWorkingCopies() {
+    if (!m_state.registry)
+        return;
+    QString folders;
+    for (int slot = 0; slot < m_state.registry->Count(); ++slot) {
+        const QString folder = m_state.registry->PathText(slot);
+        const QString area = WorkAreaOf(slot, kEditingArea);
+        if (folder.isEmpty() || area.isEmpty())
+            continue;
+        QDirIterator files(area, QDir::Files | QDir::Hidden | QDir::System, QDirIterator::Subdirectories);
+        if (files.hasNext())
+            folders += folder + QStringLiteral("\r\n");
+    }
+    if (folders.isEmpty())
+        return;
+    m_services.ui.Message(m_state.catalogue->m_GetMsgA(143) + folders, Icon::Warning, Buttons::Ok, 0, 143);
+}
+
+bool Ckelpie5App::NeedsFirstStartRegistration() const {
+    return CountRegistered(m_state.registry.get(), nullptr) == 0;
+}
+
+QString Ckelpie5App::SingleFolderForLogin() const {
+    QString single;
+    return CountRegistered(m_state.registry.get(), &single) == 1 ? single : QString();
+}
+
+void Ckelpie5App::SaveAtShutdown(bool maximized) {
+    if (!m_state.startupCompleted || !m_state.catalogue)
+        return;
+    CMessageCatalogue& catalogue = *m_state.catalogue;
+    const QString env = m_state.environmentFolder;
+    m_state.settings.sizeMfMax = maximized ? 1 : 0;
+    SettingsFile settingsFile(m_services.files, m_services.ui, catalogue);
+    if (settingsFile.SaveSettings(env, m_state.settings) != 0)
+        settingsFile.HideSettingsFile(env);
+    else
+        m_services.ui.Message(catalogue.m_GetMsgA(154), Icon::Error, Buttons::Ok, 0, 154);
+    if (m_state.workFolder && m_state.workFolder->SaveWorkFolderSettings(env) != 0)
+        m_services.ui.Message(catalogue.m_GetMsgA(155), Icon::Error, Buttons::Ok, 0, 155);
+}
+
+} // namespace korimbo

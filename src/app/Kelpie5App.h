@@ -1,0 +1,92 @@
+#pragma once
+
+#include "app/AppState.h"
+#include "platform/UserFolders.h"
+#include "platform/Volumes.h"
+#include "util/FileSystem.h"
+#include "util/Interaction.h"
+
+#include <QLockFile>
+#include <QSize>
+#include <QString>
+
+#include <memory>
+
+namespace korimbo {
+
+// The application object: the start-up checks, the loading of the persistent state in its order, the
+// work-area housekeeping around a run and the saves at the end. It knows no window; the main window
+// calls it at each step of its own creation, show and destruction.
+class Ckelpie5App {
+public:
+    struct Services {
+        Interaction& ui;
+        FileSystem& files;
+        Volumes& volumes;
+        UserFolders& userFolders;
+    };
+
+    Ckelpie5App(const QString& programFolder, Services services);
+    virtual ~Ckelpie5App();
+    Ckelpie5App(const Ckelpie5App&) = delete;
+    Ckelpie5App& operator=(const Ckelpie5App&) = delete;
+
+    // Application initialisation before any window: single instance per program folder, drive check,
+    // write probe "zortestf151", early settings read. False: the process ends (the message was shown).
+    bool InitInstance();
+    // From the early settings read: start maximised, and the window size (775 x 520 without a file).
+    bool StartMaximized() const { return m_startMaximized; }
+    QSize InitialWindowSize() const { return m_initialSize; }
+
+    // The state steps of main-window creation, in order: key slots reset, catalogue A then B (B8 must
+    // not be empty), built-in key, environment folder (created level by level; A142), settings file
+    // (A549, version check A592), folder registry, work folder settings. 0, or -1: start-up ends.
+    int CreateState();
+    void SetStartupCompleted() { m_state.startupCompleted = true; }
+
+    // After the window is shown: empty "Ce" (A201) and "To" (A634) of every registered folder, then report
+    // the folders whose "Ac" still holds working copies (A143 + the paths, each followed by "\r\n").
+    void EmptyTemporaryWorkAreas(bool report);
+    void ReportLeftWorkingCopies();
+    // Post-show steps 4 and 5: which of them applies now.
+    bool NeedsFirstStartRegistration() const;
+    QString SingleFolderForLogin() const; // empty unless exactly one folder is registered
+
+    // At window destruction, only when start-up completed: settings (A154, hidden on success), then the
+    // work folder settings (A155).
+    void SaveAtShutdown(bool maximized);
+
+    QString ProgramFolder() const { return m_state.programFolder; }
+    QString EnvironmentFolder() const { return m_state.environmentFolder; }
+    QString StandardWorkFolder() const;
+    QString DefaultEncryptedFolder() const;
+    // Work root / work id / area for registry slot `slot`.
+    QString WorkAreaOf(int slot, const QString& area) const;
+
+    AppState& State() { return m_state; }
+    Services& Svc() { return m_services; }
+
+protected:
+    // The write probe's two steps, 0 or an errno; a test can make them fail where permissions cannot.
+    virtual int MakeProbeFolder(const QString& path);
+    virtual int RemoveProbeFolder(const QString& path);
+    // The lock file that keeps a second copy from the same program folder out.
+    static QString InstanceLockPath(const QString& programFolder);
+
+private:
+    bool AcquireSingleInstance();
+    bool CheckDrive();
+    bool ProbeWrite();
+    void ReadEarlySettings();
+    int EnsureEnvironmentFolder();
+    // Deletes everything below `folder`, keeping the folder itself; false when anything stayed.
+    bool EmptyFolder(const QString& folder);
+
+    Services m_services;
+    AppState m_state;
+    std::unique_ptr<QLockFile> m_instanceLock;
+    bool m_startMaximized = false;
+    QSize m_initialSize{775, 520};
+};
+
+} // namespace korimbo

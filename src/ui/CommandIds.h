@@ -1,0 +1,52 @@
+#pragma once
+
+// Command ids of the menus, the toolbar and the accelerators. Routing, enabling and tests speak of
+// commands by these numbers.
+namespace korimbo::cmd {
+
+enum Id : int {
+    RegisterFolder = 32877,
+    Open = 32878,
+    TakeOutVariant1 = 32880,
+    TakeOutVariant2 = 32882,
+    DecryptOnly = 32884,
+    TakeOutVariant3 = 32886,
+    TakeOutWithOtherPassword = 32888,
+    TakeOutVariant4 = 32890,
+    ReleaseFolder = 32892,
+    Delete = 32894,
+    Rename = 32896,
+    Properties = 32898,
+    InsideCut = 32905,
+    InsideCopy = 32906,
+    Paste = 32909,
+    SelectAll = 32910,
+    UpOneLevel = 32917,
+    DecryptedFileCommand1 = 32920,
+    WriteBackAll = 32921,
+    Backup = 32924,
+    Settings = 32926,
+    Undo = 32927,
+    Help = 32929,
+    ViewIcons = 32938,
+    ViewDetails = 32941,
+    ViewToggle = 32942,
+    OpenByEnter = 32948,
+    Logout = 32955,
+    Login = 32956,
+    DecryptedFileCommand2 = 32969,
+    NoWatch = 32973,
+    ChangePasswords = 32975,
+    ImportBackup = 32981,
+    PlainFileCheck = 32990,
+    AdminPassword = 32994,
+    HintWindow = 32997,
+    Stop = 33004,
+    Version = 33005,
+    HomePage = 33013,
+    Refresh = 33015,
+    DragTakeOutEncrypted = 33026,
+    Exit = 57665,
+};
+
+} // namespace korimbo::cmd

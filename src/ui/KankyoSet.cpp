@@ -1,0 +1,66 @@
+#include "ui/KankyoSet.h"
+
+#include "state/SettingsFile.h"
+#include "state/WorkFolderSettings.h"
+#include "ui/DialogHook.h"
+#include "ui/K81PPage.h"
+
+#include <QHBoxLayout>
+#include <QPushButton>
+#include <QTabWidget>
+#include <QVBoxLayout>
+
+namespace korimbo {
+
+CKankyoSet::CKankyoSet(SettingsRecord& settings, QWidget* parent)
+    : QDialog(parent), m_settings(settings), m_tabs(new QTabWidget(this)), m_page(new CK81PPage),
+      m_ok(new QPushButton(QStringLiteral("OK"), this)), m_cancel(new QPushButton(QStringLiteral("キャンセル"), this)) {
+    setWindowTitle(QStringLiteral("環境設定"));
+    m_tabs->addTab(m_page, QStringLiteral("設定１"));
+    m_page->Load(m_settings);
+
+    m_ok->setDefault(true);
+    connect(m_ok, &QPushButton::clicked, this, &QDialog::accept);
+    connect(m_cancel, &QPushButton::clicked, this, &QDialog::reject);
+
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch(1);
+    buttons->addWidget(m_ok);
+    buttons->addWidget(m_cancel);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(m_tabs, 1);
+    layout->addLayout(buttons);
+}
+
+int CKankyoSet::Run() {
+    return DialogHook::Exec(*this);
+}
+
+void CKankyoSet::accept() {
+    m_page->Store(m_settings);
+    QDialog::accept();
+}
+
+KankyoResult RunKankyoSet(QWidget* parent, SettingsRecord& settings, WorkFolderSettings& workFolder,
+                          const QString& envFolder) {
+    const int titleMode = settings.titleMode;
+    const QString workFlag = workFolder.angoTempFolderFlg;
+    const QString workPath = workFolder.angoTempFolder;
+
+    KankyoResult result;
+    {
+        CKankyoSet sheet(settings, parent);
+        result.accepted = sheet.Run() == QDialog::Accepted;
+    }
+    result.extensionDisplayChanged = settings.titleMode != titleMode;
+
+    // No page edits the work folder today; a future one would, and its change must not wait for exit.
+    if (workFolder.angoTempFolderFlg != workFlag || workFolder.angoTempFolder != workPath) {
+        result.workFolderChanged = true;
+        workFolder.SaveWorkFolderSettings(envFolder);
+    }
+    return result;
+}
+
+} // namespace korimbo

@@ -1,0 +1,336 @@
+#include "ui/MainFrame.h"
+
+#include "ui/ListV.h"
+#include "ui/ListV2.h"
+#include "ui/QtInteraction.h"
+#include "ui/StatusAnimation.h"
+#include "ui/TreeV.h"
+#include "ui/USplitterWnd.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFileInfo>
+#include <QGuiApplication>
+#include <QMenu>
+#include <QSessionManager>
+#include <QShowEvent>
+#include <QStatusBar>
+#include <QStyle>
+#include <QThread>
+#include <QToolButton>
+
+namespace korimbo {
+
+// While the window is busy, keyboard, mouse and context-menu input goes nowhere, except clicks on the
+// stop button while the running operation can be stopped.
+class BusyInputFilter final : public QObject {
+public:
+    explicit BusyInputFilter(CMainFrame& frame) : QObject(&frame), m_frame(frame) {}
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (!m_frame.IsBusy())
+            return false;
+        switch (event->type()) {
+        case QEvent::MouseButtonPress:
+        case QEvent::MouseButtonRelease:
+        case QEvent::MouseButtonDblClick:
+        case QEvent::MouseMove:
+            return !IsStopButton(watched);
+        case QEvent::KeyPress:
+        case QEvent::KeyRelease:
+        case QEvent::ShortcutOverride:
+        case QEvent::Shortcut:
+        case QEvent::Wheel:
+        case QEvent::ContextMenu:
+            return true;
+        default:
+            return false;
+        }
+    }
+
+private:
+    bool IsStopButton(QObject* watched) const {
+        if (!m_frame.IsAbortable())
+            return false;
+        const QToolButton* stop = m_frame.ToolButton(cmd::Stop);
+        for (QObject* o = watched; o; o = o->parent())
+            if (o == stop)
+                return true;
+        return false;
+    }
+
+    CMainFrame& m_frame;
+};
+
+CMainFrame::CMainFrame(Ckelpie5App& app, Interaction& ui) : m_app(app), m_ui(ui) {
+    setWindowTitle(QtInteraction::kTitle);
+    setContextMenuPolicy(Qt::NoContextMenu); // the toolbar cannot be hidden
+    if (auto* qtUi = dynamic_cast<QtInteraction*>(&ui)) {
+        qtUi->SetParentWindow(this);
+        qtUi->SetStopSource([this] { return m_abortRequested; });
+        qtUi->SetStatusSink([this](const QString& text) { SetStatusText(text); });
+    }
+    m_timer1.setSingleShot(true);
+    m_timer1.setInterval(300);
+    m_timer2.setInterval(100);
+    connect(&m_timer1, &QTimer::timeout, this, &CMainFrame::OnTimer1);
+    connect(&m_timer2, &QTimer::timeout, this, &CMainFrame::OnTimer2);
+    m_inputFilter = new BusyInputFilter(*this);
+    qApp->installEventFilter(m_inputFilter);
+    connect(qApp, &QGuiApplication::commitDataRequest, this, [this](QSessionManager&) {
+        Shutdown(false);
+        m_app.SaveAtShutdown(isMaximized());
+    });
+}
+
+CMainFrame::~CMainFrame() {
+    qApp->removeEventFilter(m_inputFilter);
+    if (auto* qtUi = dynamic_cast<QtInteraction*>(&m_ui)) {
+        qtUi->SetParentWindow(nullptr);
+        qtUi->SetStopSource({});
+        qtUi->SetStatusSink({});
+    }
+    m_app.SaveAtShutdown(isMaximized());
+}
+
+int CMainFrame::Create() {
+    const QSize size = m_app.InitialWindowSize();
+    resize(size);
+    BuildPanes();
+    BuildToolBar();
+    BuildStatusBar();
+    if (m_app.CreateState() != 0)
+        return -1;
+    BuildAccelerators();
+    ApplyInitialWidths();
+    m_list->SetViewStyle(m_app.State().settings.dispMode);
+    m_timer2.start();
+    m_app.SetStartupCompleted();
+    return 0;
+}
+
+int CMainFrame::PostShow() {
+    BuildMenuBar();
+    UpdateCommandStates();
+    m_app.EmptyTemporaryWorkAreas(true);
+    m_app.ReportLeftWorkingCopies();
+    if (m_app.NeedsFirstStartRegistration()) {
+        RunFirstStart();
+        if (m_shutDown)
+            return -1;
+    }
+    const QString only = m_app.SingleFolderForLogin();
+    if (!only.isEmpty() && startLogin)
+        startLogin(only);
+    return 0;
+}
+
+// The first start creates the default encrypted folder beside the program and registers it; a failed
+// or cancelled registration ends the program.
+void CMainFrame::RunFirstStart() {
+    if (!registerFolder)
+        return; // registration lands with the folder tree
+    const QString folder = m_app.DefaultEncryptedFolder();
+    if (!QDir().mkpath(folder) || registerFolder(folder) != 0) {
+        Shutdown(false);
+        close();
+    }
+}
+
+void CMainFrame::BuildPanes() {
+    m_splitter = new CUSplitterWnd(this);
+    m_tree = new CTreeV(m_splitter);
+    m_list = new CListV(m_splitter);
+    m_list2 = new CListV2(m_splitter);
+    for (int i = 0; i < 3; ++i)
+        m_splitter->widget(i)->setMinimumWidth(10);
+    setCentralWidget(m_splitter);
+    connect(m_splitter, &CUSplitterWnd::BarReleased, this, &CMainFrame::OnBarReleased);
+}
+
+void CMainFrame::BuildStatusBar() {
+    m_statusLabel = new QLabel(this);
+    m_statusLabel->setObjectName(QStringLiteral("statusPane0"));
+    m_busyIcon = new QLabel(this);
+    m_busyIcon->setObjectName(QStringLiteral("statusBusyIcon"));
+    m_busyIcon->setFixedSize(20, 16);
+    statusBar()->addWidget(m_statusLabel, 1);
+    statusBar()->addPermanentWidget(m_busyIcon);
+    ShowPhase(0);
+}
+
+// ---- widths ----
+
+void CMainFrame::ApplyInitialWidths() {
+    const auto widths = PaneWidths::Initial(m_app.State().settings);
+    m_splitter->setSizes({widths[0], widths[1], std::max(10, m_splitter->width() - widths[0] - widths[1] - 8)});
+}
+
+void CMainFrame::LayoutColumns() {
+    if (!m_splitter)
+        return;
+    const auto widths = PaneWidths::Layout(m_app.State().settings, width());
+    m_splitter->setSizes({widths[0], widths[1], std::max(10, m_splitter->width() - widths[0] - widths[1] - 8)});
+}
+
+void CMainFrame::OnBarReleased() {
+    SettingsRecord& settings = m_app.State().settings;
+    const QList<int> sizes = m_splitter->sizes();
+    const int border = style()->pixelMetric(QStyle::PM_DefaultFrameWidth);
+    PaneWidths::TakeRelease(settings, settings.sizeTvWidth, sizes[0], sizes[2], border);
+    LayoutColumns();
+}
+
+// The splitter has no width of its own before the first show: the widths from the settings are set
+// again once it has.
+void CMainFrame::showEvent(QShowEvent* event) {
+    QMainWindow::showEvent(event);
+    if (m_shownOnce || !m_app.State().startupCompleted)
+        return;
+    m_shownOnce = true;
+    m_splitter->resize(centralWidget()->size());
+    ApplyInitialWidths();
+}
+
+void CMainFrame::resizeEvent(QResizeEvent* event) {
+    QMainWindow::resizeEvent(event);
+    if (!m_app.State().startupCompleted)
+        return;
+    SettingsRecord& settings = m_app.State().settings;
+    if (!isMaximized() && !isFullScreen()) {
+        settings.sizeMfWidth = frameGeometry().width();
+        settings.sizeMfHigh = frameGeometry().height();
+    }
+    LayoutColumns();
+}
+
+// ---- busy sections ----
+
+void CMainFrame::EnterBusy() {
+    if (m_busyDepth++ > 0)
+        return;
+    SetMenusEnabled(false);
+    UpdateCommandStates();
+    m_animating = true;
+    m_phase = 2;
+    m_ticks = 0;
+    ShowPhase(2);
+    m_statusLabel->setText(StatusPaneText());
+}
+
+void CMainFrame::LeaveBusy() {
+    if (m_busyDepth == 0 || --m_busyDepth > 0)
+        return;
+    SetMenusEnabled(true);
+    m_animating = false;
+    m_phase = 0;
+    ShowPhase(0);
+    m_statusLabel->clear();
+    QThread::msleep(5);
+    UpdateCommandStates();
+    update();
+}
+
+void CMainFrame::SetMenusEnabled(bool enabled) {
+    for (QMenu* menu : m_topMenus)
+        menu->menuAction()->setEnabled(enabled);
+}
+
+void CMainFrame::SetAbortable(bool on) {
+    m_abortable = on;
+    m_abortRequested = false;
+    UpdateCommandStates();
+}
+
+void CMainFrame::SetStatusText(const QString& text, bool nameOnly) {
+    m_statusText = nameOnly ? QFileInfo(text).fileName() : text;
+    if (m_animating)
+        m_statusLabel->setText(StatusPaneText());
+}
+
+QString CMainFrame::StatusPaneText() const {
+    return m_statusText.isEmpty() ? m_app.State().catalogue ? m_app.State().catalogue->m_GetMsgA(638) : QString()
+                                  : m_statusText;
+}
+
+void CMainFrame::ShowPhase(int phase) {
+    m_busyIcon->setPixmap(StatusPhaseIcon(phase).pixmap(16, 16));
+}
+
+// ---- timers ----
+
+void CMainFrame::OnTimer1() {
+    ++m_timerDepth;
+    // The watch of launched applications lands with the workspace; until then nothing is watched.
+    --m_timerDepth;
+}
+
+void CMainFrame::OnTimer2() {
+    ++m_timerDepth;
+    if (m_animating) {
+        if (isActiveWindow()) {
+            ShowPhase(m_phase);
+            m_phase = NextStatusPhase(m_phase);
+            ++m_ticks;
+            m_statusLabel->setText(StatusPaneText());
+        } else {
+            ShowPhase(0);
+            m_statusLabel->clear();
+        }
+    } else {
+        const QString shown = m_statusLabel->text();
+        if (shown.isEmpty() || shown == CListV::IdlePrompt() || shown == m_lastSummary) {
+            const QString summary = m_list->SelectionSummary();
+            if (summary != shown) {
+                m_statusLabel->setText(summary);
+                m_lastSummary = summary;
+            }
+        }
+        UpdateCommandStates();
+    }
+    --m_timerDepth;
+}
+
+// ---- exit ----
+
+void CMainFrame::closeEvent(QCloseEvent* event) {
+    if (m_shutDown) {
+        event->accept();
+        return;
+    }
+    if (IsBusy()) {
+        m_ui.Message(m_app.State().catalogue->m_GetMsgA(182), Icon::Information, Buttons::Ok, 0, 182);
+        event->ignore();
+        return;
+    }
+    if (confirmWorkingCopiesAtExit && !confirmWorkingCopiesAtExit()) {
+        event->ignore();
+        return;
+    }
+    Shutdown(true);
+    event->accept();
+}
+
+void CMainFrame::Shutdown(bool reportFailures) {
+    if (m_shutDown)
+        return;
+    m_shutDown = true;
+    m_stop = true;
+    auto pump = [this](int ms) { m_ui.Sleep(ms); };
+    pump(20);
+    m_timer1.stop();
+    m_timer2.stop();
+    pump(20);
+    for (int round = 0; round < 20 && m_timerDepth > 0; ++round)
+        pump(50);
+    pump(20);
+    if (m_app.State().registry)
+        m_app.EmptyTemporaryWorkAreas(reportFailures);
+    if (m_tree)
+        m_tree->clear();
+}
+
+} // namespace korimbo

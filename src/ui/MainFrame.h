@@ -1,0 +1,141 @@
+#pragma once
+
+#include "app/Kelpie5App.h"
+#include "ui/CommandIds.h"
+
+#include <QHash>
+#include <QLabel>
+#include <QMainWindow>
+#include <QPointer>
+#include <QTimer>
+
+#include <functional>
+
+class QAction;
+class QMenu;
+class QToolButton;
+
+namespace korimbo {
+
+class CTreeV;
+class CListV;
+class CListV2;
+class CUSplitterWnd;
+class BusyInputFilter;
+
+// The main window: the three panes, the menu bar, toolbar and status bar, command routing and
+// enabling, the busy state, the timers and the orderly shutdown.
+class CMainFrame : public QMainWindow {
+    Q_OBJECT
+
+public:
+    CMainFrame(Ckelpie5App& app, Interaction& ui);
+    ~CMainFrame() override;
+
+    // Main-window creation: the state of the application in its order, the panes at their widths,
+    // the accelerators, timer 2. 0, or -1: start-up ends.
+    int Create();
+    // After the window is shown: the running menu bar, the work areas, the reports, the first start and
+    // the automatic login. 0, or -1: the program ends.
+    int PostShow();
+
+    // ---- busy sections ----
+    void EnterBusy();
+    void LeaveBusy();
+    bool IsBusy() const { return m_busyDepth > 0; }
+    void SetAbortable(bool on);
+    bool IsAbortable() const { return m_abortable; }
+    bool AbortRequested() const { return m_abortRequested; }
+    void SetStatusText(const QString& text, bool nameOnly = false);
+    void ClearStatusText() { m_statusText.clear(); }
+    QString StatusPaneText() const;
+    int AnimationPhase() const { return m_phase; }
+
+    // ---- commands ----
+    void OnCommand(int id);
+    void UpdateCommandStates();
+    QAction* Action(int id) const { return m_actions.value(id); }
+    QList<QMenu*> TopMenus() const { return m_topMenus; }
+    QToolButton* ToolButton(int id) const;
+
+    // The folder whose directory the contents list shows; empty when none.
+    QString CurrentFolder() const { return m_currentFolder; }
+    void SetCurrentFolder(const QString& folder) { m_currentFolder = folder; }
+    bool InsideClipboardHasItems() const { return m_insideClipboardItems > 0; }
+
+    CTreeV* Tree() const { return m_tree; }
+    CListV* List() const { return m_list; }
+    CListV2* List2() const { return m_list2; }
+    CUSplitterWnd* Splitter() const { return m_splitter; }
+    Ckelpie5App& App() { return m_app; }
+
+    // Entry points the registration and login of the folder tree fill in.
+    std::function<int(const QString& folder)> registerFolder; // first-start registration: 0 registered
+    std::function<void(const QString& folder)> startLogin;    // automatic login of the only folder
+    std::function<bool()> confirmWorkingCopiesAtExit;         // false cancels the exit
+    bool firstRegistrationWasReadOnly = false;
+
+    // Runs the shutdown steps once per process (exit and session end).
+    void Shutdown(bool reportFailures);
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+
+private:
+    void BuildPanes();
+    void BuildMenuBar();
+    void BuildToolBar();
+    void BuildStatusBar();
+    void BuildAccelerators();
+    void ApplyInitialWidths();
+    void LayoutColumns();
+    void OnBarReleased();
+    void OnTimer1();
+    void OnTimer2();
+    void ShowPhase(int phase);
+    void SetMenusEnabled(bool enabled);
+    bool CommandEnabled(int id) const;
+    bool ItemCommandEnabled(int id) const;
+    void RunFirstStart();
+    void OpenHelp();
+    void OpenHomePage();
+    void ShowVersion();
+    void RunSettingsSheet();
+    void ToggleCheckSetting(int id);
+    void SetViewStyle(int dispMode);
+    // Commands whose work lands with the folder tree, the contents list, the workspace and take-out.
+    void NotYetAvailable(int id);
+
+    Ckelpie5App& m_app;
+    Interaction& m_ui;
+    CTreeV* m_tree = nullptr;
+    CListV* m_list = nullptr;
+    CListV2* m_list2 = nullptr;
+    CUSplitterWnd* m_splitter = nullptr;
+    QLabel* m_statusLabel = nullptr;
+    QLabel* m_busyIcon = nullptr;
+    QHash<int, QAction*> m_actions;
+    QList<QMenu*> m_topMenus;
+    QTimer m_timer1;
+    QTimer m_timer2;
+    BusyInputFilter* m_inputFilter = nullptr;
+
+    int m_busyDepth = 0;
+    bool m_animating = false;
+    int m_phase = 0;
+    int m_ticks = 0;
+    bool m_abortable = false;
+    bool m_abortRequested = false;
+    QString m_statusText;
+    QString m_lastSummary;
+    QString m_currentFolder;
+    int m_insideClipboardItems = 0;
+    int m_timerDepth = 0;
+    bool m_stop = false;
+    bool m_shutDown = false;
+    bool m_shownOnce = false;
+};
+
+} // namespace korimbo

@@ -1,0 +1,503 @@
+// The main window's menu bar, toolbar, accelerators, command enabling and routing.
+#include "ui/KankyoSet.h"
+#include "ui/ListV.h"
+#include "ui/MainFrame.h"
+#include "ui/TreeV.h"
+#include "ui/VersionDialog.h"
+
+#include <QAction>
+#include <QClipboard>
+#include <QDesktopServices>
+#include <QFileInfo>
+#include <QGuiApplication>
+#include <QMenuBar>
+#include <QMimeData>
+#include <QPainter>
+#include <QShortcut>
+#include <QToolBar>
+#include <QToolButton>
+#include <QUrl>
+#include <algorithm>
+
+namespace korimbo {
+
+namespace {
+
+constexpr int kSeparator = 0;
+
+struct MenuSpec {
+    const char16_t* title;
+    std::initializer_list<int> ids;
+};
+
+// Item commands: they act on the selection of the list or on the tree item, by focus.
+constexpr int kItemCommands[] = {cmd::Open,
+                                 cmd::TakeOutVariant1,
+                                 cmd::TakeOutVariant2,
+                                 cmd::DecryptOnly,
+                                 cmd::TakeOutVariant3,
+                                 cmd::TakeOutWithOtherPassword,
+                                 cmd::TakeOutVariant4,
+                                 cmd::Delete,
+                                 cmd::Rename,
+                                 cmd::Properties,
+                                 cmd::InsideCut,
+                                 cmd::InsideCopy};
+
+bool IsItemCommand(int id) {
+    return std::find(std::begin(kItemCommands), std::end(kItemCommands), id) != std::end(kItemCommands);
+}
+
+// The open and take-out range 32878..32890.
+bool IsOpenOrTakeOut(int id) {
+    return id >= cmd::Open && id <= cmd::TakeOutVariant4;
+}
+
+QString ItemText(int id) {
+    switch (id) {
+    case cmd::Login:
+        return QStringLiteral("ログイン(&I)...");
+    case cmd::Logout:
+        return QStringLiteral("ログアウト(&E)...");
+    case cmd::ReleaseFolder:
+        return QStringLiteral("選択された暗号フォルダーを解除(&K)");
+    case cmd::Open:
+        return QStringLiteral("開く(&O)");
+    case cmd::TakeOutWithOtherPassword:
+        return QStringLiteral("暗号化パスワードを変更して取り出す(&U)...");
+    case cmd::Delete:
+        return QStringLiteral("削除(&D)");
+    case cmd::Rename:
+        return QStringLiteral("名前の変更(&M)");
+    case cmd::Properties:
+        return QStringLiteral("プロパティ(&R)");
+    case cmd::Exit:
+        return QStringLiteral("アプリケーションの終了(&X)");
+    case cmd::Undo:
+        return QStringLiteral("元に戻す(&U)\tCtrl+Z");
+    case cmd::InsideCut:
+        return QStringLiteral("切り取り （inside） (&T)\tCtrl+X");
+    case cmd::InsideCopy:
+        return QStringLiteral("コピー （inside） (&C)\tCtrl+C");
+    case cmd::Paste:
+        return QStringLiteral("貼り付け(&P)\tCtrl+V");
+    case cmd::SelectAll:
+        return QStringLiteral("すべて選択(&A)\tCtrl+A");
+    case cmd::UpOneLevel:
+        return QStringLiteral("上位フォルダーへ移動(&U)\tCtrl+U");
+    case cmd::ViewIcons:
+        return QStringLiteral("アイコン(&I)");
+    case cmd::ViewDetails:
+        return QStringLiteral("詳細(&D)");
+    case cmd::Refresh:
+        return QStringLiteral("最新の情報に更新(&R)");
+    case cmd::NoWatch:
+        return QStringLiteral("開いたファイルの終了監視を行わない(&E)");
+    case cmd::DragTakeOutEncrypted:
+        return QStringLiteral("ドラッグ＆ドロップ操作で暗号化したまま取り出す(&F)");
+    case cmd::Settings:
+        return QStringLiteral("環境設定(&K)...");
+    case cmd::Help:
+        return QStringLiteral("ヘルプ(&H)");
+    case cmd::HomePage:
+        return QStringLiteral("ホームページ(&W)");
+    case cmd::Version:
+        return QStringLiteral("バージョン情報(&A)...");
+    case cmd::WriteBackAll:
+        return QStringLiteral("すべて暗号化して戻す");
+    case cmd::ViewToggle:
+        return QStringLiteral("表示の切り替え");
+    case cmd::Stop:
+        return QStringLiteral("中止");
+    default:
+        return QStringLiteral("#%1").arg(id);
+    }
+}
+
+// Toolbar buttons: the desktop theme's icon where there is one, else a small drawn glyph.
+QIcon ToolIcon(int id) {
+    const struct {
+        int id;
+        const char* theme;
+        const char16_t* glyph;
+        QRgb color;
+    } kIcons[] = {
+        {cmd::Login, "dialog-password", u"鍵", 0x2E7D32},
+        {cmd::Logout, "system-log-out", u"出", 0x8D6E63},
+        {cmd::WriteBackAll, "document-save-all", u"戻", 0x1565C0},
+        {cmd::UpOneLevel, "go-up", u"↑", 0x455A64},
+        {cmd::ViewToggle, "view-list-icons", u"表", 0x6A1B9A},
+        {cmd::Stop, "process-stop", u"■", 0xC62828},
+        {cmd::DragTakeOutEncrypted, "document-export", u"暗", 0xEF6C00},
+    };
+    for (const auto& icon : kIcons) {
+        if (icon.id != id)
+            continue;
+        QPixmap pixmap(22, 22);
+        pixmap.fill(Qt::transparent);
+        QPainter painter(&pixmap);
+        painter.setRenderHint(QPainter::Antialiasing);
+        painter.setBrush(QColor(icon.color));
+        painter.setPen(Qt::NoPen);
+        painter.drawRoundedRect(QRectF(1, 1, 20, 20), 4, 4);
+        painter.setPen(Qt::white);
+        painter.drawText(QRectF(1, 1, 20, 20), Qt::AlignCenter, QString::fromUtf16(icon.glyph));
+        painter.end();
+        return QIcon::fromTheme(QString::fromLatin1(icon.theme), QIcon(pixmap));
+    }
+    return QIcon();
+}
+
+QString ToolTip(int id) {
+    switch (id) {
+    case cmd::Login:
+        return QStringLiteral("ログイン");
+    case cmd::Logout:
+        return QStringLiteral("ログアウト");
+    case cmd::WriteBackAll:
+        return QStringLiteral("復号中のファイルをすべて暗号化して戻す");
+    case cmd::UpOneLevel:
+        return QStringLiteral("上位フォルダーへ移動");
+    case cmd::ViewToggle:
+        return QStringLiteral("表示の切り替え（アイコン／詳細）");
+    case cmd::Stop:
+        return QStringLiteral("処理を中止");
+    case cmd::DragTakeOutEncrypted:
+        return QStringLiteral("ドラッグ＆ドロップ操作で暗号化したまま取り出す");
+    default:
+        return QString();
+    }
+}
+
+bool ClipboardHasFiles() {
+    const QMimeData* data = QGuiApplication::clipboard()->mimeData();
+    if (!data)
+        return false;
+    if (data->hasFormat(QStringLiteral("x-special/gnome-copied-files")))
+        return true;
+    for (const QUrl& url : data->urls())
+        if (url.isLocalFile())
+            return true;
+    return false;
+}
+
+} // namespace
+
+void CMainFrame::BuildMenuBar() {
+    // Every command gets its action, also those only the larger creation menu lists.
+    const int allIds[] = {cmd::RegisterFolder,
+                          cmd::Open,
+                          cmd::TakeOutVariant1,
+                          cmd::TakeOutVariant2,
+                          cmd::DecryptOnly,
+                          cmd::TakeOutVariant3,
+                          cmd::TakeOutWithOtherPassword,
+                          cmd::TakeOutVariant4,
+                          cmd::ReleaseFolder,
+                          cmd::Delete,
+                          cmd::Rename,
+                          cmd::Properties,
+                          cmd::InsideCut,
+                          cmd::InsideCopy,
+                          cmd::Paste,
+                          cmd::SelectAll,
+                          cmd::UpOneLevel,
+                          cmd::DecryptedFileCommand1,
+                          cmd::WriteBackAll,
+                          cmd::Backup,
+                          cmd::Settings,
+                          cmd::Undo,
+                          cmd::Help,
+                          cmd::ViewIcons,
+                          cmd::ViewDetails,
+                          cmd::ViewToggle,
+                          cmd::OpenByEnter,
+                          cmd::Logout,
+                          cmd::Login,
+                          cmd::DecryptedFileCommand2,
+                          cmd::NoWatch,
+                          cmd::ChangePasswords,
+                          cmd::ImportBackup,
+                          cmd::PlainFileCheck,
+                          cmd::AdminPassword,
+                          cmd::HintWindow,
+                          cmd::Stop,
+                          cmd::Version,
+                          cmd::HomePage,
+                          cmd::Refresh,
+                          cmd::DragTakeOutEncrypted,
+                          cmd::Exit};
+    for (int id : allIds) {
+        if (m_actions.contains(id))
+            continue;
+        auto* action = new QAction(ItemText(id), this);
+        action->setData(id);
+        action->setObjectName(QString::number(id));
+        action->setCheckable(id == cmd::ViewIcons || id == cmd::ViewDetails || id == cmd::NoWatch ||
+                             id == cmd::DragTakeOutEncrypted);
+        connect(action, &QAction::triggered, this, [this, id] { OnCommand(id); });
+        m_actions.insert(id, action);
+    }
+
+    menuBar()->clear();
+    m_topMenus.clear();
+    const MenuSpec menus[] = {
+        {u"ファイル(&F)",
+         {cmd::Login, cmd::Logout, kSeparator, cmd::ReleaseFolder, kSeparator, cmd::Open, cmd::TakeOutWithOtherPassword,
+          kSeparator, cmd::Delete, cmd::Rename, cmd::Properties, kSeparator, cmd::Exit}},
+        {u"編集(&E)", {cmd::Undo, kSeparator, cmd::InsideCut, cmd::InsideCopy, cmd::Paste, kSeparator, cmd::SelectAll}},
+        {u"表示(&V)", {cmd::UpOneLevel, -1, cmd::Refresh}}, // -1: the view style sub-menu
+        {u"操作(&S)", {cmd::NoWatch, kSeparator, cmd::DragTakeOutEncrypted}},
+        {u"ツール(&T)", {cmd::Settings}},
+        {u"ヘルプ(&H)", {cmd::Help, cmd::HomePage, kSeparator, cmd::Version}},
+    };
+    for (const MenuSpec& spec : menus) {
+        QMenu* menu = menuBar()->addMenu(QString::fromUtf16(spec.title));
+        connect(menu, &QMenu::aboutToShow, this, &CMainFrame::UpdateCommandStates);
+        for (int id : spec.ids) {
+            if (id == kSeparator) {
+                menu->addSeparator();
+            } else if (id == -1) {
+                QMenu* styles = menu->addMenu(QStringLiteral("表示(&V)"));
+                styles->addAction(m_actions[cmd::ViewIcons]);
+                styles->addAction(m_actions[cmd::ViewDetails]);
+            } else {
+                menu->addAction(m_actions[id]);
+            }
+        }
+        m_topMenus.append(menu);
+    }
+    if (IsBusy())
+        SetMenusEnabled(false);
+}
+
+void CMainFrame::BuildToolBar() {
+    if (m_actions.isEmpty())
+        BuildMenuBar();
+    QToolBar* bar = addToolBar(QStringLiteral("toolbar"));
+    bar->setObjectName(QStringLiteral("toolbar"));
+    bar->setMovable(false);
+    bar->setFloatable(false);
+    bar->toggleViewAction()->setVisible(false);
+    bar->setIconSize(QSize(22, 22));
+    const int buttons[] = {cmd::Login, cmd::Logout,     kSeparator, cmd::WriteBackAll, cmd::UpOneLevel,
+                           kSeparator, cmd::ViewToggle, cmd::Stop,  kSeparator,        cmd::DragTakeOutEncrypted};
+    for (int id : buttons) {
+        if (id == kSeparator) {
+            bar->addSeparator();
+            continue;
+        }
+        QAction* action = m_actions[id];
+        action->setIcon(ToolIcon(id));
+        action->setToolTip(ToolTip(id));
+        bar->addAction(action);
+        if (auto* button = qobject_cast<QToolButton*>(bar->widgetForAction(action))) {
+            button->setFixedSize(43, 30);
+            button->setObjectName(QStringLiteral("tool%1").arg(id));
+        }
+    }
+}
+
+QToolButton* CMainFrame::ToolButton(int id) const {
+    return findChild<QToolButton*>(QStringLiteral("tool%1").arg(id));
+}
+
+// The accelerators work only while the tree or the contents list has the focus.
+void CMainFrame::BuildAccelerators() {
+    const struct {
+        QKeySequence keys;
+        int id;
+    } table[] = {{QKeySequence(Qt::Key_Delete), cmd::Delete},
+                 {QKeySequence(Qt::SHIFT | Qt::Key_Delete), cmd::Delete},
+                 {QKeySequence(Qt::Key_F2), cmd::Rename},
+                 {QKeySequence(Qt::CTRL | Qt::Key_A), cmd::SelectAll},
+                 {QKeySequence(Qt::CTRL | Qt::Key_C), cmd::InsideCopy},
+                 {QKeySequence(Qt::CTRL | Qt::Key_X), cmd::InsideCut},
+                 {QKeySequence(Qt::CTRL | Qt::Key_U), cmd::UpOneLevel},
+                 {QKeySequence(Qt::CTRL | Qt::Key_V), cmd::Paste},
+                 {QKeySequence(Qt::CTRL | Qt::Key_Z), cmd::Undo},
+                 {QKeySequence(Qt::Key_Return), cmd::OpenByEnter},
+                 {QKeySequence(Qt::Key_Enter), cmd::OpenByEnter}};
+    for (QWidget* view : {static_cast<QWidget*>(m_tree), static_cast<QWidget*>(m_list)}) {
+        for (const auto& entry : table) {
+            auto* shortcut = new QShortcut(entry.keys, view, nullptr, nullptr, Qt::WidgetWithChildrenShortcut);
+            const int id = entry.id;
+            connect(shortcut, &QShortcut::activated, this, [this, id] {
+                UpdateCommandStates();
+                if (CommandEnabled(id))
+                    OnCommand(id);
+            });
+        }
+    }
+}
+
+// ---- enabling ----
+
+bool CMainFrame::ItemCommandEnabled(int id) const {
+    if (m_list->hasFocus()) {
+        const int selected = m_list->SelectedCount();
+        if (selected == 0)
+            return false;
+        if (m_list->SelectionHasPlainFile() &&
+            (IsOpenOrTakeOut(id) || id == cmd::Rename || id == cmd::InsideCut || id == cmd::InsideCopy))
+            return false;
+        if (m_list->SelectionHasDirectory() &&
+            (id == cmd::Open || id == cmd::TakeOutVariant2 || id == cmd::TakeOutVariant4))
+            return false;
+        return id != cmd::Properties || selected == 1;
+    }
+    if (m_tree->hasFocus()) {
+        if (IsOpenOrTakeOut(id) || id == cmd::Rename)
+            return false;
+        const CTreeV::ItemKind kind = m_tree->KindAtCursor();
+        if (id == cmd::Properties)
+            return kind != CTreeV::ItemKind::None;
+        return kind == CTreeV::ItemKind::Below;
+    }
+    return false;
+}
+
+bool CMainFrame::CommandEnabled(int id) const {
+    if (id == cmd::Stop)
+        return m_abortable;
+    if (IsBusy())
+        return false;
+    const bool listFocus = m_list->hasFocus();
+    const bool hasFolder = !m_currentFolder.isEmpty();
+    if (IsItemCommand(id))
+        return ItemCommandEnabled(id);
+    switch (id) {
+    case cmd::ReleaseFolder:
+        return !listFocus && m_tree->KindAtCursor() == CTreeV::ItemKind::TopFolder;
+    case cmd::Backup:
+        return !listFocus;
+    case cmd::Login:
+        return !listFocus && !m_abortable && m_tree->KindAtCursor() != CTreeV::ItemKind::None && !hasFolder;
+    case cmd::Logout:
+        return !listFocus && !m_abortable && m_tree->KindAtCursor() != CTreeV::ItemKind::None && hasFolder;
+    case cmd::UpOneLevel: {
+        if (m_abortable || !hasFolder)
+            return false;
+        const FolderRegistry* registry = m_app.State().registry.get();
+        for (int i = 0; registry && i < registry->Count(); ++i)
+            if (registry->PathText(i) == m_currentFolder)
+                return false; // already the top of its folder
+        return true;
+    }
+    case cmd::WriteBackAll:
+        return !m_abortable;
+    case cmd::ViewToggle:
+        return !m_abortable && hasFolder;
+    case cmd::SelectAll:
+    case cmd::ViewIcons:
+    case cmd::ViewDetails:
+        return hasFolder;
+    case cmd::Paste:
+        return InsideClipboardHasItems() || (ClipboardHasFiles() && hasFolder);
+    default:
+        return true;
+    }
+}
+
+void CMainFrame::UpdateCommandStates() {
+    for (auto it = m_actions.begin(); it != m_actions.end(); ++it)
+        it.value()->setEnabled(CommandEnabled(it.key()));
+    const SettingsRecord& settings = m_app.State().settings;
+    m_actions[cmd::ViewIcons]->setChecked(settings.dispMode == 0);
+    m_actions[cmd::ViewDetails]->setChecked(settings.dispMode == 2);
+    m_actions[cmd::NoWatch]->setChecked(settings.execProcEndWaitFlg != 1);
+    m_actions[cmd::DragTakeOutEncrypted]->setChecked(settings.dandDDecryFlg == 0);
+    m_actions[cmd::Paste]->setText(ClipboardHasFiles() && !InsideClipboardHasItems()
+                                       ? QStringLiteral("暗号化して貼り付け(&P)\tCtrl+V")
+                                       : QStringLiteral("貼り付け(&P)\tCtrl+V"));
+}
+
+// ---- routing ----
+
+void CMainFrame::OnCommand(int id) {
+    if (!CommandEnabled(id))
+        return;
+    switch (id) {
+    case cmd::SelectAll:
+        m_list->selectAll();
+        m_list->setFocus();
+        break;
+    case cmd::Exit:
+        close();
+        break;
+    case cmd::ViewIcons:
+        SetViewStyle(0);
+        break;
+    case cmd::ViewDetails:
+        SetViewStyle(2);
+        break;
+    case cmd::ViewToggle:
+        SetViewStyle(m_app.State().settings.dispMode != 0 ? 0 : 2);
+        break;
+    case cmd::NoWatch:
+    case cmd::DragTakeOutEncrypted:
+        ToggleCheckSetting(id);
+        break;
+    case cmd::Settings:
+        RunSettingsSheet();
+        break;
+    case cmd::Help:
+        OpenHelp();
+        break;
+    case cmd::HomePage:
+        OpenHomePage();
+        break;
+    case cmd::Version:
+        ShowVersion();
+        break;
+    case cmd::Stop:
+        m_abortRequested = true;
+        break;
+    default:
+        NotYetAvailable(id);
+        break;
+    }
+    UpdateCommandStates();
+}
+
+// Login, logout, release, open, take-out, the inside operations, undo, up one level, refresh and the
+// rest are carried out by the tree, the contents list and the workspace; until those are in place the
+// commands are present, follow the enabling rules and do nothing.
+void CMainFrame::NotYetAvailable(int /*id*/) {}
+
+void CMainFrame::SetViewStyle(int dispMode) {
+    m_app.State().settings.dispMode = dispMode;
+    m_list->SetViewStyle(dispMode);
+}
+
+void CMainFrame::ToggleCheckSetting(int id) {
+    SettingsRecord& settings = m_app.State().settings;
+    if (id == cmd::NoWatch)
+        settings.execProcEndWaitFlg = settings.execProcEndWaitFlg == 1 ? 0 : 1;
+    else
+        settings.dandDDecryFlg = settings.dandDDecryFlg == 1 ? 0 : 1;
+}
+
+void CMainFrame::RunSettingsSheet() {
+    AppState& state = m_app.State();
+    const KankyoResult result = RunKankyoSet(this, state.settings, *state.workFolder, state.environmentFolder);
+    if (result.extensionDisplayChanged)
+        NotYetAvailable(cmd::Refresh); // the current folder is listed again
+}
+
+void CMainFrame::OpenHelp() {
+    const QString help = m_app.ProgramFolder() + QStringLiteral("/ZORp/ZORportable.chm");
+    if (!QFileInfo(help).isFile() || !QDesktopServices::openUrl(QUrl::fromLocalFile(help)))
+        m_ui.Message(QStringLiteral("ヘルプが見つかりません　"), Icon::Warning);
+}
+
+void CMainFrame::OpenHomePage() {
+    QDesktopServices::openUrl(QUrl(HomePageUrl(m_app.ProgramFolder())));
+}
+
+void CMainFrame::ShowVersion() {
+    CVersionDialog dialog(HomePageUrl(m_app.ProgramFolder()), this);
+    dialog.Run();
+}
+
+} // namespace korimbo

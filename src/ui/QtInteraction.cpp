@@ -1,0 +1,94 @@
+#include "ui/QtInteraction.h"
+
+#include "ui/DialogHook.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QMessageBox>
+#include <QThread>
+
+namespace korimbo {
+
+namespace {
+
+QMessageBox::Icon BoxIcon(Icon icon) {
+    switch (icon) {
+    case Icon::Error:
+        return QMessageBox::Critical;
+    case Icon::Warning:
+        return QMessageBox::Warning;
+    case Icon::Information:
+        return QMessageBox::Information;
+    case Icon::Question:
+        return QMessageBox::Question;
+    case Icon::None:
+        break;
+    }
+    return QMessageBox::NoIcon;
+}
+
+QMessageBox::StandardButtons BoxButtons(Buttons buttons) {
+    switch (buttons) {
+    case Buttons::Ok:
+        return QMessageBox::Ok;
+    case Buttons::OkCancel:
+        return QMessageBox::Ok | QMessageBox::Cancel;
+    case Buttons::YesNo:
+        return QMessageBox::Yes | QMessageBox::No;
+    case Buttons::YesNoCancel:
+        return QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel;
+    }
+    return QMessageBox::Ok;
+}
+
+QMessageBox::StandardButton BoxButton(int answer) {
+    switch (answer) {
+    case kAnswerOk:
+        return QMessageBox::Ok;
+    case kAnswerCancel:
+        return QMessageBox::Cancel;
+    case kAnswerYes:
+        return QMessageBox::Yes;
+    case kAnswerNo:
+        return QMessageBox::No;
+    default:
+        return QMessageBox::NoButton;
+    }
+}
+
+int AnswerOf(int button) {
+    switch (button) {
+    case QMessageBox::Cancel:
+        return kAnswerCancel;
+    case QMessageBox::Yes:
+        return kAnswerYes;
+    case QMessageBox::No:
+        return kAnswerNo;
+    default:
+        return kAnswerOk;
+    }
+}
+
+} // namespace
+
+int QtInteraction::Message(const QString& text, Icon icon, Buttons buttons, int defaultButton, int /*number*/) {
+    QMessageBox box(BoxIcon(icon), kTitle, text, BoxButtons(buttons), m_parent);
+    if (defaultButton != 0)
+        box.setDefaultButton(BoxButton(defaultButton));
+    return AnswerOf(DialogHook::Exec(box));
+}
+
+void QtInteraction::Pump() {
+    QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+}
+
+void QtInteraction::Sleep(int ms) {
+    QElapsedTimer timer;
+    timer.start();
+    while (timer.elapsed() < ms) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        QThread::msleep(1);
+    }
+}
+
+} // namespace korimbo

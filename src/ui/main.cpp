@@ -1,0 +1,38 @@
+// korimbo-portable: runs from the folder that holds it and keeps its state in ZORp/ beside it.
+#include "app/Kelpie5App.h"
+#include "platform/UserFolders.h"
+#include "platform/Volumes.h"
+#include "ui/MainFrame.h"
+#include "ui/QtInteraction.h"
+#include "util/FileSystem.h"
+
+#include <QApplication>
+
+using namespace korimbo;
+
+int main(int argc, char** argv) {
+    QApplication application(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Korimbo-portable"));
+    QApplication::setApplicationVersion(QStringLiteral("1.72"));
+    // The window's own quit rule: the last window closing ends the program after the shutdown ran.
+    QApplication::setQuitOnLastWindowClosed(true);
+
+    QtInteraction ui;
+    LocalFileSystem files;
+    LocalVolumes volumes;
+    LocalUserFolders userFolders;
+    Ckelpie5App kelpie(QApplication::applicationDirPath(), {ui, files, volumes, userFolders});
+    if (!kelpie.InitInstance())
+        return 1;
+
+    CMainFrame frame(kelpie, ui);
+    if (frame.Create() != 0)
+        return 1;
+    if (kelpie.StartMaximized())
+        frame.showMaximized();
+    else
+        frame.show();
+    if (frame.PostShow() != 0)
+        return 1;
+    return QApplication::exec();
+}

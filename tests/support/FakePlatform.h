@@ -1,0 +1,36 @@
+#pragma once
+
+#include "platform/UserFolders.h"
+#include "platform/Volumes.h"
+
+#include <QDir>
+
+namespace korimbo {
+
+// A volume of a chosen kind for every path, rooted at "/".
+class FakeVolumes final : public Volumes {
+public:
+    DriveType type = DriveType::Fixed;
+    bool acl = true;
+    QString MountRoot(const QString&) override { return QStringLiteral("/"); }
+    DriveType TypeOf(const QString&) override { return type; }
+    bool KeepsAccessControl(const QString&) override { return acl; }
+    int FreeBytes(const QString&, qint64& bytes) override {
+        bytes = qint64(1) << 40;
+        return 0;
+    }
+};
+
+// User folders inside a test's own folder.
+class FakeUserFolders final : public UserFolders {
+public:
+    explicit FakeUserFolders(const QString& home = QString()) : m_home(home) {}
+    QString Documents() override { return m_home.isEmpty() ? QString() : m_home + QStringLiteral("/Documents"); }
+    QString Desktop() override { return m_home.isEmpty() ? QString() : m_home + QStringLiteral("/Desktop"); }
+    QString Templates() override { return m_home.isEmpty() ? QString() : m_home + QStringLiteral("/Templates"); }
+
+private:
+    QString m_home;
+};
+
+} // namespace korimbo

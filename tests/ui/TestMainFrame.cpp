@@ -1,0 +1,257 @@
+#include "FakePlatform.h"
+#include "FaultyFileSystem.h"
+#include "ScriptedInteraction.h"
+#include "state/IniFile.h"
+#include "ui/DialogHook.h"
+#include "ui/ListV.h"
+#include "ui/MainFrame.h"
+#include "ui/TreeV.h"
+#include "ui/USplitterWnd.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QMenu>
+#include <QMenuBar>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QToolButton>
+
+using namespace korimbo;
+
+class TestMainFrame : public QObject {
+    Q_OBJECT
+
+private:
+    // A program folder of its own with a started frame in it.
+    struct Rig {
+        explicit Rig(const QByteArray& settingsFile = QByteArray()) {
+            if (!settingsFile.isEmpty()) {
+                QDir().mkpath(dir.filePath(QStringLiteral("ZORp/env")));
+                QFile file(dir.filePath(QStringLiteral("ZORp/env/ZORportable.ini")));
+                if (file.open(QIODevice::WriteOnly))
+                    file.write(settingsFile);
+            }
+        }
+        bool Start() {
+            if (!app.InitInstance())
+                return false;
+            frame = std::make_unique<CMainFrame>(app, ui);
+            return frame->Create() == 0 && frame->PostShow() == 0;
+        }
+        QString Ini() const { return dir.filePath(QStringLiteral("ZORp/env/ZORportable.ini")); }
+
+        QTemporaryDir dir;
+        ScriptedInteraction ui;
+        FaultyFileSystem files;
+        FakeVolumes volumes;
+        FakeUserFolders userFolders;
+        Ckelpie5App app{dir.path(), {ui, files, volumes, userFolders}};
+        std::unique_ptr<CMainFrame> frame;
+    };
+
+    static QStringList MenuTexts(QMenu* menu) {
+        QStringList texts;
+        for (QAction* action : menu->actions()) {
+            if (action->isSeparator())
+                texts << QStringLiteral("-");
+            else if (action->menu())
+                texts << action->text() + QStringLiteral(">");
+            else
+                texts << action->objectName() + u' ' + action->text();
+        }
+        return texts;
+    }
+
+private Q_SLOTS:
+    void initTestCase() { QStandardPaths::setTestModeEnabled(true); }
+    void cleanup() { DialogHook::Clear(); }
+
+    void MenuTableAsTheUserSeesIt() {
+        Rig rig;
+        QVERIFY(rig.Start());
+        const QList<QMenu*> menus = rig.frame->TopMenus();
+        QCOMPARE(menus.size(), 6);
+        QStringList titles;
+        for (QMenu* menu : menus)
+            titles << menu->title();
+        QCOMPARE(titles,
+                 (QStringList{QStringLiteral("ファイル(&F)"), QStringLiteral("編集(&E)"), QStringLiteral("表示(&V)"),
+                              QStringLiteral("操作(&S)"), QStringLiteral("ツール(&T)"), QStringLiteral("ヘルプ(&H)")}));
+        QCOMPARE(MenuTexts(menus[0]),
+                 (QStringList{QStringLiteral("32956 ログイン(&I)..."), QStringLiteral("32955 ログアウト(&E)..."),
+                              QStringLiteral("-"), QStringLiteral("32892 選択された暗号フォルダーを解除(&K)"),
+                              QStringLiteral("-"), QStringLiteral("32878 開く(&O)"),
+                              QStringLiteral("32888 暗号化パスワードを変更して取り出す(&U)..."), QStringLiteral("-"),
+                              QStringLiteral("32894 削除(&D)"), QStringLiteral("32896 名前の変更(&M)"),
+                              QStringLiteral("32898 プロパティ(&R)"), QStringLiteral("-"),
+                              QStringLiteral("57665 アプリケーションの終了(&X)")}));
+        QCOMPARE(MenuTexts(menus[1]), (QStringList{QStringLiteral("32927 元に戻す(&U)\tCtrl+Z"), QStringLiteral("-"),
+                                                   QStringLiteral("32905 切り取り （inside） (&T)\tCtrl+X"),
+                                                   QStringLiteral("32906 コピー （inside） (&C)\tCtrl+C"),
+                                                   QStringLiteral("32909 貼り付け(&P)\tCtrl+V"), QStringLiteral("-"),
+                                                   QStringLiteral("32910 すべて選択(&A)\tCtrl+A")}));
+        QCOMPARE(MenuTexts(menus[2]),
+                 (QStringList{QStringLiteral("32917 上位フォルダーへ移動(&U)\tCtrl+U"), QStringLiteral("表示(&V)>"),
+                              QStringLiteral("33015 最新の情報に更新(&R)")}));
+        QCOMPARE(MenuTexts(menus[2]->actions()[1]->menu()),
+                 (QStringList{QStringLiteral("32938 アイコン(&I)"), QStringLiteral("32941 詳細(&D)")}));
+        QCOMPARE(MenuTexts(menus[3]),
+                 (QStringList{QStringLiteral("32973 開いたファイルの終了監視を行わない(&E)"), QStringLiteral("-"),
+                              QStringLiteral("33026 ドラッグ＆ドロップ操作で暗号化したまま取り出す(&F)")}));
+        QCOMPARE(MenuTexts(menus[4]), QStringList{QStringLiteral("32926 環境設定(&K)...")});
+        QCOMPARE(MenuTexts(menus[5]),
+                 (QStringList{QStringLiteral("32929 ヘルプ(&H)"), QStringLiteral("33013 ホームページ(&W)"),
+                              QStringLiteral("-"), QStringLiteral("33005 バージョン情報(&A)...")}));
+        for (int id : {32956, 32955, 32921, 32917, 32942, 33004, 33026}) {
+            QToolButton* button = rig.frame->ToolButton(id);
+            QVERIFY2(button, qPrintable(QString::number(id)));
+            QCOMPARE(button->size(), QSize(43, 30));
+            QVERIFY(!button->toolTip().isEmpty());
+        }
+    }
+
+    void CheckMarksFollowTheSettings() {
+        Rig rig;
+        QVERIFY(rig.Start());
+        rig.frame->UpdateCommandStates();
+        QVERIFY(rig.frame->Action(32938)->isChecked()); // DispMode 0
+        QVERIFY(!rig.frame->Action(32941)->isChecked());
+        QVERIFY(!rig.frame->Action(32973)->isChecked()); // watching is on
+        QVERIFY(!rig.frame->Action(33026)->isChecked()); // drag takes out decrypted
+        rig.frame->OnCommand(32973);
+        rig.frame->OnCommand(33026);
+        QCOMPARE(rig.app.State().settings.execProcEndWaitFlg, 0);
+        QCOMPARE(rig.app.State().settings.dandDDecryFlg, 0);
+        QVERIFY(rig.frame->Action(32973)->isChecked());
+        QVERIFY(rig.frame->Action(33026)->isChecked());
+        // View commands need a folder in the list.
+        QVERIFY(!rig.frame->Action(32941)->isEnabled());
+        rig.frame->SetCurrentFolder(rig.dir.filePath(QStringLiteral("x")));
+        rig.frame->UpdateCommandStates();
+        rig.frame->OnCommand(32941);
+        QCOMPARE(rig.app.State().settings.dispMode, 2);
+        rig.frame->OnCommand(32942);
+        QCOMPARE(rig.app.State().settings.dispMode, 0);
+    }
+
+    void BusySectionsGreyTheMenusAndSwallowInput() {
+        Rig rig;
+        QVERIFY(rig.Start());
+        CTreeV* tree = rig.frame->Tree();
+        for (const char* name : {"a", "b", "c"})
+            tree->addTopLevelItem(new QTreeWidgetItem({QString::fromLatin1(name)}));
+        tree->setCurrentItem(tree->topLevelItem(0));
+        rig.frame->show();
+        tree->setFocus();
+
+        rig.frame->EnterBusy();
+        rig.frame->EnterBusy();
+        for (QMenu* menu : rig.frame->TopMenus())
+            QVERIFY(!menu->menuAction()->isEnabled());
+        QVERIFY(!rig.frame->Action(32926)->isEnabled());
+        QTest::keyClick(tree, Qt::Key_Down);
+        QCOMPARE(tree->currentItem(), tree->topLevelItem(0)); // the key went nowhere
+        QVERIFY(!rig.frame->StatusPaneText().isEmpty());      // the default busy text
+
+        // Only the stop button reacts, and only while the operation can be stopped.
+        QToolButton* stop = rig.frame->ToolButton(33004);
+        QVERIFY(!stop->isEnabled());
+        rig.frame->SetAbortable(true);
+        QVERIFY(stop->isEnabled());
+        QTest::mouseClick(stop, Qt::LeftButton);
+        QVERIFY(rig.frame->AbortRequested());
+        rig.frame->SetAbortable(false);
+
+        rig.frame->LeaveBusy();
+        QVERIFY(rig.frame->IsBusy()); // nested: still one level
+        rig.frame->LeaveBusy();
+        QVERIFY(!rig.frame->IsBusy());
+        for (QMenu* menu : rig.frame->TopMenus())
+            QVERIFY(menu->menuAction()->isEnabled());
+        QTest::keyClick(tree, Qt::Key_Down);
+        QCOMPARE(tree->currentItem(), tree->topLevelItem(1));
+    }
+
+    void ExitIsRefusedWhileBusy() {
+        Rig rig;
+        QVERIFY(rig.Start());
+        rig.frame->show();
+        rig.frame->EnterBusy();
+        QVERIFY(!rig.frame->close());
+        QCOMPARE(rig.ui.Numbers(), QList<int>{182});
+        QCOMPARE(rig.ui.Messages()[0].icon, Icon::Information);
+        QVERIFY(rig.frame->isVisible());
+        rig.frame->LeaveBusy();
+        QVERIFY(rig.frame->close());
+    }
+
+    void WindowSizeComesFromTheSettingsAndGoesBack() {
+        {
+            Rig rig;
+            QVERIFY(rig.Start());
+            QCOMPARE(rig.frame->size(), QSize(775, 520));
+        }
+        const QByteArray ini = CIniFile::Encode({QStringLiteral("[Disp]"), QStringLiteral("SizeMfWidth=640"),
+                                                 QStringLiteral("SizeMfHigh=480"), QStringLiteral("SizeTvWidth=150"),
+                                                 QStringLiteral("SizeLv2Width=100")});
+        Rig rig(ini);
+        QVERIFY(rig.Start());
+        QCOMPARE(rig.frame->size(), QSize(640, 480));
+        rig.frame->show();
+        QCOMPARE(rig.frame->Splitter()->sizes()[0], 150);
+        rig.frame->resize(700, 500);
+        QVERIFY(rig.frame->close());
+        rig.frame.reset(); // destruction writes the settings
+        CIniFile file(rig.files, rig.Ini());
+        QCOMPARE(file.Read(QStringLiteral("Disp"), QStringLiteral("SizeMfWidth"), QString()).toInt(),
+                 rig.app.State().settings.sizeMfWidth);
+        QVERIFY(rig.app.State().settings.sizeMfWidth >= 700);
+        QCOMPARE(file.Read(QStringLiteral("Disp"), QStringLiteral("SizeTvWidth"), QString()), QStringLiteral("150"));
+    }
+
+    void PaneWidthRules() {
+        SettingsRecord s;
+        s.sizeMfWidth = 300;
+        s.sizeTvWidth = 210;
+        s.sizeLv2Width = 120;
+        QCOMPARE(PaneWidths::Initial(s)[1], 0);
+        QCOMPARE(PaneWidths::Layout(s, 300)[1], 100); // at least 100 once running
+        QCOMPARE(PaneWidths::Layout(s, 1000)[1], 1000 - (210 + 120 + 14));
+        PaneWidths::TakeRelease(s, 210, 210, 10, 2); // right bar moved to almost nothing
+        QCOMPARE(s.sizeLv2Width, 32);
+        PaneWidths::TakeRelease(s, 210, 20, 10, 2); // left bar moved
+        QCOMPARE(s.sizeTvWidth, 50);
+    }
+
+    void SettingsSheetOkAndCancel() {
+        Rig rig;
+        QVERIFY(rig.Start());
+        DialogHook::Queue([](QDialog& dialog) {
+            dialog.findChild<QCheckBox*>(QStringLiteral("1116"))->setChecked(false);
+            return int(QDialog::Accepted);
+        });
+        rig.frame->OnCommand(32926);
+        QCOMPARE(rig.app.State().settings.titleMode, 1);
+        DialogHook::Queue([](QDialog& dialog) {
+            dialog.findChild<QCheckBox*>(QStringLiteral("1116"))->setChecked(true);
+            dialog.findChild<QCheckBox*>(QStringLiteral("1117"))->setChecked(false);
+            return int(QDialog::Rejected);
+        });
+        rig.frame->OnCommand(32926);
+        QCOMPARE(rig.app.State().settings.titleMode, 1);
+        QCOMPARE(rig.app.State().settings.extNonAplFlg, 1);
+        QVERIFY(!DialogHook::Pending());
+    }
+
+    void MissingHelpSaysSo() {
+        Rig rig;
+        QVERIFY(rig.Start());
+        rig.frame->OnCommand(32929);
+        QCOMPARE(rig.ui.Messages().size(), 1);
+        QCOMPARE(rig.ui.Messages()[0].text, QStringLiteral("ヘルプが見つかりません　"));
+    }
+};
+
+QTEST_MAIN(TestMainFrame)
+#include "TestMainFrame.moc"
