@@ -198,7 +198,7 @@ int FolderRegistry::AddFolder(const QString& envFolder, const QString& path, con
     m_entries[i] = entry;
     m_pathTexts[i] = path.left(FolderEntry::kPathUnits);
     m_count = i + 1;
-    return SaveFolderRegistry(envFolder);
+    return SaveAndReload(envFolder);
 }
 
 int FolderRegistry::FindEntry(const QString& path) const {
@@ -213,7 +213,14 @@ int FolderRegistry::RemoveFolder(const QString& envFolder, const QString& path) 
     if (i < 0)
         return Report(555, path);
     m_pathTexts[i].clear();
-    return SaveFolderRegistry(envFolder);
+    return SaveAndReload(envFolder);
+}
+
+// The table always holds what the file holds: the per-slot texts are rebuilt from it after a change.
+int FolderRegistry::SaveAndReload(const QString& envFolder) {
+    if (SaveFolderRegistry(envFolder) != 0)
+        return -1;
+    return LoadFolderRegistry(envFolder);
 }
 
 int FolderRegistry::IsFolderRegistered(const QString& path) const {

@@ -67,6 +67,8 @@ private Q_SLOTS:
         QCOMPARE(f.Add(QStringLiteral("/data/one")), 0);
         QCOMPARE(f.Add(QStringLiteral("/data/two"), QStringLiteral("Other#Pw2")), 0);
         QCOMPARE(QFileInfo(f.File()).size(), 2 * 4096);
+        QCOMPARE(f.registry.WorkIdText(1), QStringLiteral("WORKID")); // the table follows the file at once
+        QCOMPARE(f.registry.DriveTypeOf(1), 2);
 
         Fixture g(f.env);
         QCOMPARE(g.registry.LoadFolderRegistry(g.env), 0);
