@@ -28,7 +28,7 @@ struct AppState {
 };
 
 // The folder names below the program folder.
-QString EnvironmentFolderOf(const QString& programFolder);     // ZORp/env
+QString EnvironmentFolderOf(const QString& programFolder);      // ZORp/env
 QString DefaultEncryptedFolderOf(const QString& programFolder); // ZORp/暗号フォルダー
 
 // The five work areas of a registered folder below the work root.

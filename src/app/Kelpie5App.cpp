@@ -286,8 +286,9 @@ QString Ckelpie5App::SingleFolderForLogin() const {
 }
 
 void Ckelpie5App::SaveAtShutdown(bool maximized) {
-    if (!m_state.startupCompleted || !m_state.catalogue)
+    if (!m_state.startupCompleted || !m_state.catalogue || m_savedAtShutdown)
         return;
+    m_savedAtShutdown = true; // a session end and the window's destruction both come here
     CMessageCatalogue& catalogue = *m_state.catalogue;
     const QString env = m_state.environmentFolder;
     m_state.settings.sizeMfMax = maximized ? 1 : 0;

@@ -86,6 +86,7 @@ private:
     AppState m_state;
     std::unique_ptr<QLockFile> m_instanceLock;
     bool m_startMaximized = false;
+    bool m_savedAtShutdown = false;
     QSize m_initialSize{775, 520};
 };
 

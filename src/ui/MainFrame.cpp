@@ -80,10 +80,12 @@ CMainFrame::CMainFrame(Ckelpie5App& app, Interaction& ui) : m_app(app), m_ui(ui)
     connect(&m_timer2, &QTimer::timeout, this, &CMainFrame::OnTimer2);
     m_inputFilter = new BusyInputFilter(*this);
     qApp->installEventFilter(m_inputFilter);
+    // A session that ends takes the program with it: the shutdown steps run here, without reports.
     connect(qApp, &QGuiApplication::commitDataRequest, this, [this](QSessionManager&) {
         Shutdown(false);
         m_app.SaveAtShutdown(isMaximized());
     });
+    connect(qApp, &QCoreApplication::aboutToQuit, this, [this] { Shutdown(false); });
 }
 
 CMainFrame::~CMainFrame() {
