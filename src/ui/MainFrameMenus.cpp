@@ -25,7 +25,7 @@ namespace {
 
 constexpr int kSeparator = 0;
 
-struct MenuSpec {
+struct MenuLayout {
     const char16_t* title;
     std::initializer_list<int> ids;
 };
@@ -241,7 +241,7 @@ void CMainFrame::BuildMenuBar() {
 
     menuBar()->clear();
     m_topMenus.clear();
-    const MenuSpec menus[] = {
+    const MenuLayout menus[] = {
         {u"ファイル(&F)",
          {cmd::Login, cmd::Logout, kSeparator, cmd::ReleaseFolder, kSeparator, cmd::Open, cmd::TakeOutWithOtherPassword,
           kSeparator, cmd::Delete, cmd::Rename, cmd::Properties, kSeparator, cmd::Exit}},
@@ -251,10 +251,10 @@ void CMainFrame::BuildMenuBar() {
         {u"ツール(&T)", {cmd::Settings}},
         {u"ヘルプ(&H)", {cmd::Help, cmd::HomePage, kSeparator, cmd::Version}},
     };
-    for (const MenuSpec& spec : menus) {
-        QMenu* menu = menuBar()->addMenu(QString::fromUtf16(spec.title));
+    for (const MenuLayout& layout : menus) {
+        QMenu* menu = menuBar()->addMenu(QString::fromUtf16(layout.title));
         connect(menu, &QMenu::aboutToShow, this, &CMainFrame::UpdateCommandStates);
-        for (int id : spec.ids) {
+        for (int id : layout.ids) {
             if (id == kSeparator) {
                 menu->addSeparator();
             } else if (id == -1) {
