@@ -47,6 +47,20 @@ enum Id : int {
     Refresh = 33015,
     DragTakeOutEncrypted = 33026,
     Exit = 57665,
+
+    // The folder tree's pop-up and its drop menus.
+    TreeRelease = 32800,
+    TreeCut = 32867,
+    TreeCopy = 32865,
+    TreePaste = 32869,
+    TreeDelete = 32831,
+    TreeProperties = 32863,
+    DropRegister = 32828,
+    DropCancel = 32824,
+    DropEncryptCopy = 32821,
+    DropEncryptMove = 32825,
+    DropInsideCopy = 32811,
+    DropInsideMove = 32812,
 };
 
 } // namespace korimbo::cmd

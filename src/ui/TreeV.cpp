@@ -1,23 +1,225 @@
 #include "ui/TreeV.h"
 
+#include "state/FolderRegistry.h"
+#include "ui/CommandIds.h"
+
+#include <QContextMenuEvent>
 #include <QCursor>
+#include <QDir>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFileInfo>
+#include <QMenu>
+#include <QMimeData>
+#include <QStyle>
+#include <QUrl>
 
 namespace korimbo {
+
+namespace {
+
+// The mark of items dragged inside the program.
+const QString kInsideFormat = QStringLiteral("application/x-korimbo-inside");
+
+QStringList LocalPaths(const QMimeData* data) {
+    QStringList paths;
+    for (const QUrl& url : data->urls())
+        if (url.isLocalFile())
+            paths << QDir::cleanPath(url.toLocalFile());
+    return paths;
+}
+
+} // namespace
 
 CTreeV::CTreeV(QWidget* parent) : QTreeWidget(parent) {
     setObjectName(QStringLiteral("CTreeV"));
     setHeaderHidden(true);
     setFocusPolicy(Qt::StrongFocus);
+    setAcceptDrops(true);
+    setDropIndicatorShown(true);
+    connect(this, &QTreeWidget::itemExpanded, this, &CTreeV::LoadChildren);
+    connect(this, &QTreeWidget::currentItemChanged, this, [this](QTreeWidgetItem* item) {
+        if (item)
+            Q_EMIT FolderSelected(PathOf(item), TopFolderOf(item));
+    });
+}
+
+QTreeWidgetItem* CTreeV::ItemAtCursor() const {
+    const QPoint pos = viewport()->mapFromGlobal(QCursor::pos());
+    QTreeWidgetItem* item = viewport()->rect().contains(pos) ? itemAt(pos) : nullptr;
+    return item ? item : currentItem();
 }
 
 CTreeV::ItemKind CTreeV::KindAtCursor() const {
-    const QPoint pos = viewport()->mapFromGlobal(QCursor::pos());
-    QTreeWidgetItem* item = viewport()->rect().contains(pos) ? itemAt(pos) : nullptr;
-    if (!item)
-        item = currentItem();
+    const QTreeWidgetItem* item = ItemAtCursor();
     if (!item)
         return ItemKind::None;
     return item->parent() ? ItemKind::Below : ItemKind::TopFolder;
+}
+
+QString CTreeV::PathOf(const QTreeWidgetItem* item) {
+    return item ? item->data(0, kPathRole).toString() : QString();
+}
+
+QString CTreeV::TopFolderOf(const QTreeWidgetItem* item) {
+    while (item && item->parent())
+        item = item->parent();
+    return PathOf(item);
+}
+
+QString CTreeV::LabelFor(const QString& path, const QString& mountRoot, int driveType) {
+    const QString root = mountRoot.endsWith(u'/') ? mountRoot.chopped(1) : mountRoot;
+    const QString parent = QFileInfo(path).path();
+    QString label = (parent == (root.isEmpty() ? QStringLiteral("/") : root))
+                        ? path
+                        : root + QStringLiteral("/…/") + QFileInfo(path).fileName();
+    if (driveType == 2)
+        label += QStringLiteral("（リムーバルディスク）");
+    else if (driveType == 5)
+        label += QStringLiteral("（CD/DVD/BDドライブ）");
+    return label;
+}
+
+void CTreeV::Populate(const FolderRegistry& registry) {
+    clear();
+    for (int i = 0; i < registry.Count(); ++i)
+        if (!registry.PathText(i).isEmpty())
+            AddFolder(registry.PathText(i), registry.DriveTypeOf(i));
+}
+
+QTreeWidgetItem* CTreeV::AddFolder(const QString& path, int driveType) {
+    auto* item = new QTreeWidgetItem(this);
+    item->setText(0, LabelFor(path, mountRootOf ? mountRootOf(path) : QStringLiteral("/"), driveType));
+    item->setToolTip(0, path);
+    item->setData(0, kPathRole, path);
+    item->setData(0, kDriveTypeRole, driveType);
+    AddPlaceholderIfNeeded(item);
+    RefreshLoginState();
+    return item;
+}
+
+void CTreeV::RemoveFolder(const QString& path) {
+    delete FindTop(path);
+}
+
+QTreeWidgetItem* CTreeV::FindTop(const QString& path) const {
+    for (int i = 0; i < topLevelItemCount(); ++i)
+        if (PathOf(topLevelItem(i)) == path)
+            return topLevelItem(i);
+    return nullptr;
+}
+
+void CTreeV::RefreshLoginState() {
+    for (int i = 0; i < topLevelItemCount(); ++i) {
+        QTreeWidgetItem* item = topLevelItem(i);
+        const bool in = isLoggedIn && isLoggedIn(PathOf(item));
+        const bool present = QFileInfo(PathOf(item)).isDir();
+        item->setIcon(0, style()->standardIcon(!present ? QStyle::SP_MessageBoxWarning
+                                               : in     ? QStyle::SP_DirOpenIcon
+                                                        : QStyle::SP_DirClosedIcon));
+    }
+}
+
+// A branch shows a placeholder child until it is opened, so only opened branches cost a listing.
+void CTreeV::AddPlaceholderIfNeeded(QTreeWidgetItem* item) {
+    const QDir dir(PathOf(item));
+    if (!dir.entryList(QDir::Dirs | QDir::NoDotAndDotDot).isEmpty())
+        item->addChild(new QTreeWidgetItem({kPlaceholder}));
+}
+
+void CTreeV::LoadChildren(QTreeWidgetItem* item) {
+    if (item->childCount() != 1 || !item->child(0)->data(0, kPathRole).toString().isEmpty())
+        return; // already loaded
+    delete item->takeChild(0);
+    const QDir dir(PathOf(item));
+    for (const QString& name : dir.entryList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name)) {
+        auto* child = new QTreeWidgetItem(item, {name});
+        child->setData(0, kPathRole, dir.filePath(name));
+        child->setIcon(0, style()->standardIcon(QStyle::SP_DirIcon));
+        AddPlaceholderIfNeeded(child);
+    }
+}
+
+int CTreeV::RunMenu(QMenu& menu, const QPoint& globalPos) {
+    if (runMenu)
+        return runMenu(menu, globalPos);
+    QAction* chosen = menu.exec(globalPos);
+    return chosen ? chosen->data().toInt() : 0;
+}
+
+void CTreeV::contextMenuEvent(QContextMenuEvent* event) {
+    QTreeWidgetItem* item = itemAt(viewport()->mapFromGlobal(event->globalPos()));
+    if (!item)
+        return;
+    setCurrentItem(item);
+    QMenu menu(this);
+    const struct {
+        int id;
+        const char16_t* text;
+    } items[] = {{cmd::TreeRelease, u"この暗号フォルダーを解除(&K)"},
+                 {0, nullptr},
+                 {cmd::TreeCut, u"切り取り （inside） (&T)"},
+                 {cmd::TreeCopy, u"コピー （inside） (&C)"},
+                 {cmd::TreePaste, u"貼り付け(&P)"},
+                 {0, nullptr},
+                 {cmd::TreeDelete, u"削除(&D)"},
+                 {cmd::TreeProperties, u"プロパティ(&R)"}};
+    for (const auto& entry : items) {
+        if (entry.id == 0) {
+            menu.addSeparator();
+            continue;
+        }
+        QAction* action = menu.addAction(QString::fromUtf16(entry.text));
+        action->setData(entry.id);
+        action->setEnabled(entry.id != cmd::TreeRelease || !item->parent());
+    }
+    if (const int id = RunMenu(menu, event->globalPos()); id != 0)
+        Q_EMIT ContextCommand(id, PathOf(item));
+}
+
+void CTreeV::dragEnterEvent(QDragEnterEvent* event) {
+    if (event->mimeData()->hasUrls() || event->mimeData()->hasFormat(kInsideFormat))
+        event->acceptProposedAction();
+}
+
+void CTreeV::dragMoveEvent(QDragMoveEvent* event) {
+    if (event->mimeData()->hasUrls() || event->mimeData()->hasFormat(kInsideFormat))
+        event->acceptProposedAction();
+}
+
+void CTreeV::dropEvent(QDropEvent* event) {
+    const QMimeData* data = event->mimeData();
+    QTreeWidgetItem* target = itemAt(event->position().toPoint());
+    const QPoint global = viewport()->mapToGlobal(event->position().toPoint());
+    event->acceptProposedAction();
+    QMenu menu(this);
+    auto add = [&menu](int id, const char16_t* text) { menu.addAction(QString::fromUtf16(text))->setData(id); };
+
+    if (data->hasFormat(kInsideFormat)) {
+        if (!target)
+            return;
+        add(cmd::DropInsideCopy, u"ここにコピー(&C)");
+        add(cmd::DropInsideMove, u"ここに移動(&M)");
+        const int id = RunMenu(menu, global);
+        if (id != 0)
+            Q_EMIT InsideDropped(PathOf(target), id == cmd::DropInsideMove);
+        return;
+    }
+    const QStringList paths = LocalPaths(data);
+    if (paths.size() == 1 && QFileInfo(paths.first()).isDir()) {
+        add(cmd::DropRegister, u"暗号フォルダーとして登録(&R)");
+        add(cmd::DropCancel, u"キャンセル");
+        if (RunMenu(menu, global) == cmd::DropRegister)
+            Q_EMIT RegisterRequested(paths.first());
+        return;
+    }
+    if (!target || paths.isEmpty())
+        return;
+    add(cmd::DropEncryptCopy, u"暗号化してコピー(&C)");
+    add(cmd::DropEncryptMove, u"暗号化して移動(&M)");
+    const int id = RunMenu(menu, global);
+    if (id != 0)
+        Q_EMIT FilesDropped(PathOf(target), paths, id == cmd::DropEncryptMove);
 }
 
 } // namespace korimbo

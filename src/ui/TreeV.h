@@ -1,21 +1,69 @@
 #pragma once
 
+#include <QStringList>
 #include <QTreeWidget>
+
+#include <functional>
+
+class QMenu;
 
 namespace korimbo {
 
-// The folder tree (left pane). Its items, registration, login and drops land with the tree's own work;
-// the frame already asks it what the enabling rules need.
+class FolderRegistry;
+
+// The folder tree (left pane): the registered encrypted folders as top-level items, their directories
+// below them, loaded when a branch is opened. It is also where folders are dropped to be registered.
 class CTreeV : public QTreeWidget {
     Q_OBJECT
 
 public:
     enum class ItemKind { None, TopFolder, Below };
+    enum Role { kPathRole = Qt::UserRole + 1, kTopRole, kDriveTypeRole };
+    static inline const QString kPlaceholder = QStringLiteral("Dummy");
 
     explicit CTreeV(QWidget* parent = nullptr);
 
     // The kind of the item under the mouse pointer, else of the current item.
     ItemKind KindAtCursor() const;
+    QTreeWidgetItem* ItemAtCursor() const;
+
+    // Top-level items for every registered folder, in registry order.
+    void Populate(const FolderRegistry& registry);
+    QTreeWidgetItem* AddFolder(const QString& path, int driveType);
+    void RemoveFolder(const QString& path);
+    QTreeWidgetItem* FindTop(const QString& path) const;
+    // Icons follow the login state of each folder.
+    void RefreshLoginState();
+
+    static QString PathOf(const QTreeWidgetItem* item);
+    static QString TopFolderOf(const QTreeWidgetItem* item);
+    // The label of a top-level folder: the path when it lies directly below its mount root, else the
+    // mount root, "/…/" and the folder's own name; then the drive label text.
+    static QString LabelFor(const QString& path, const QString& mountRoot, int driveType);
+
+    // Where the tree asks about the world; set by the main window.
+    std::function<QString(const QString&)> mountRootOf;
+    std::function<bool(const QString&)> isLoggedIn;
+    // Runs a pop-up menu and returns the chosen command id (0: none). Tests answer it in advance.
+    std::function<int(QMenu& menu, const QPoint& globalPos)> runMenu;
+
+Q_SIGNALS:
+    void FolderSelected(const QString& directory, const QString& topFolder);
+    void RegisterRequested(const QString& directory);
+    void ContextCommand(int id, const QString& directory);
+    void FilesDropped(const QString& directory, const QStringList& paths, bool move);
+    void InsideDropped(const QString& directory, bool move);
+
+protected:
+    void contextMenuEvent(QContextMenuEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dragMoveEvent(QDragMoveEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
+
+private:
+    void LoadChildren(QTreeWidgetItem* item);
+    static void AddPlaceholderIfNeeded(QTreeWidgetItem* item);
+    int RunMenu(QMenu& menu, const QPoint& globalPos);
 };
 
 } // namespace korimbo

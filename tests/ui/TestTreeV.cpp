@@ -1,0 +1,124 @@
+#include "ui/CommandIds.h"
+#include "ui/TreeV.h"
+
+#include <QDir>
+#include <QMenu>
+#include <QMimeData>
+#include <QSignalSpy>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QUrl>
+
+using namespace korimbo;
+
+// The tree with its drop handler reachable: an offscreen view gets no drag session to deliver drops.
+struct DropTree : CTreeV {
+    using CTreeV::dropEvent;
+};
+
+class TestTreeV : public QObject {
+    Q_OBJECT
+
+private:
+    // Drops `urls` on the tree at `pos`, answering the drop menu with `choice`.
+    static QStringList Drop(DropTree& tree, const QList<QUrl>& urls, const QPoint& pos, int choice) {
+        QStringList offered;
+        tree.runMenu = [&](QMenu& menu, const QPoint&) {
+            for (QAction* action : menu.actions())
+                offered << QString::number(action->data().toInt());
+            return choice;
+        };
+        QMimeData data;
+        data.setUrls(urls);
+        QDropEvent drop(QPointF(pos), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        tree.dropEvent(&drop);
+        return offered;
+    }
+
+    QTemporaryDir m_dir;
+
+private Q_SLOTS:
+    void initTestCase() {
+        QStandardPaths::setTestModeEnabled(true);
+        QVERIFY(QDir(m_dir.path()).mkpath(QStringLiteral("safe/a/deep")));
+        QVERIFY(QDir(m_dir.path()).mkpath(QStringLiteral("safe/b")));
+        QVERIFY(QDir(m_dir.path()).mkpath(QStringLiteral("other")));
+    }
+
+    void Labels_data() {
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<QString>("root");
+        QTest::addColumn<int>("driveType");
+        QTest::addColumn<QString>("label");
+        QTest::newRow("below the root") << "/media/usb/Safe"
+                                        << "/media/usb" << 2 << "/media/usb/Safe（リムーバルディスク）";
+        QTest::newRow("deeper") << "/media/usb/a/b/Safe"
+                                << "/media/usb" << 3 << "/media/usb/…/Safe";
+        QTest::newRow("system root") << "/home/u/Safe"
+                                     << "/" << 3 << "/…/Safe";
+        QTest::newRow("directly below /") << "/Safe"
+                                          << "/" << 3 << "/Safe";
+        QTest::newRow("optical") << "/media/cd/x/Safe"
+                                 << "/media/cd" << 5 << "/media/cd/…/Safe（CD/DVD/BDドライブ）";
+    }
+    void Labels() {
+        QFETCH(QString, path);
+        QFETCH(QString, root);
+        QFETCH(int, driveType);
+        QFETCH(QString, label);
+        QCOMPARE(CTreeV::LabelFor(path, root, driveType), label);
+    }
+
+    void BranchesLoadWhenOpened() {
+        CTreeV tree;
+        QTreeWidgetItem* top = tree.AddFolder(m_dir.filePath(QStringLiteral("safe")), 3);
+        QCOMPARE(top->childCount(), 1);
+        QCOMPARE(top->child(0)->text(0), CTreeV::kPlaceholder);
+        top->setExpanded(true);
+        QCOMPARE(top->childCount(), 2);
+        QCOMPARE(CTreeV::PathOf(top->child(0)), m_dir.filePath(QStringLiteral("safe/a")));
+        QCOMPARE(top->child(0)->childCount(), 1); // "a" has a subdirectory of its own
+        QCOMPARE(top->child(1)->childCount(), 0);
+        QCOMPARE(CTreeV::TopFolderOf(top->child(0)), m_dir.filePath(QStringLiteral("safe")));
+        top->setExpanded(false);
+        top->setExpanded(true);
+        QCOMPARE(top->childCount(), 2); // loaded once
+    }
+
+    void DroppedFolderAsksToRegister() {
+        DropTree tree;
+        tree.resize(300, 300);
+        QSignalSpy spy(&tree, &CTreeV::RegisterRequested);
+        const QString other = m_dir.filePath(QStringLiteral("other"));
+        QStringList offered = Drop(tree, {QUrl::fromLocalFile(other)}, QPoint(10, 10), cmd::DropRegister);
+        QCOMPARE(offered, (QStringList{QStringLiteral("32828"), QStringLiteral("32824")}));
+        QCOMPARE(spy.size(), 1);
+        QCOMPARE(spy[0][0].toString(), other);
+        Drop(tree, {QUrl::fromLocalFile(other)}, QPoint(10, 10), cmd::DropCancel);
+        QCOMPARE(spy.size(), 1);
+    }
+
+    void FilesDroppedOnADirectory() {
+        DropTree tree;
+        tree.resize(300, 300);
+        tree.AddFolder(m_dir.filePath(QStringLiteral("safe")), 3);
+        QFile file(m_dir.filePath(QStringLiteral("note.txt")));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.close();
+        QSignalSpy spy(&tree, &CTreeV::FilesDropped);
+        const QRect rect = tree.visualItemRect(tree.topLevelItem(0));
+        const QStringList offered =
+            Drop(tree, {QUrl::fromLocalFile(file.fileName())}, rect.center(), cmd::DropEncryptMove);
+        QCOMPARE(offered, (QStringList{QStringLiteral("32821"), QStringLiteral("32825")}));
+        QCOMPARE(spy.size(), 1);
+        QCOMPARE(spy[0][0].toString(), m_dir.filePath(QStringLiteral("safe")));
+        QCOMPARE(spy[0][2].toBool(), true);
+        // Files dropped beside every item have no directory to go to.
+        Drop(tree, {QUrl::fromLocalFile(file.fileName())}, QPoint(5, 290), cmd::DropEncryptCopy);
+        QCOMPARE(spy.size(), 1);
+    }
+};
+
+QTEST_MAIN(TestTreeV)
+#include "TestTreeV.moc"
