@@ -1,0 +1,396 @@
+#include "app/FolderRegistration.h"
+
+#include "platform/AccessCheck.h"
+#include "util/DisplayText.h"
+#include "util/ErrorText.h"
+#include "workspace/LoginManager.h"
+
+#include <QDir>
+#include <QDirIterator>
+#include <QFileInfo>
+
+#include <array>
+#include <cstdint>
+
+namespace korimbo {
+
+namespace {
+
+constexpr int kMsgPathTooLong = 222;
+constexpr int kMsgPathTooLongHead = 223;
+constexpr int kMsgTableFull = 224;
+constexpr int kMsgNoRoot = 225;
+constexpr int kMsgRamDisk = 227;
+constexpr int kMsgUnsuitableDrive = 228;
+constexpr int kMsgSystemFolder = 229;
+constexpr int kMsgProgramFolder = 230;
+constexpr int kMsgAlreadyRegistered = 231;
+constexpr int kMsgInsideRegistered = 232;
+constexpr int kMsgContainsRegistered = 233;
+constexpr int kMsgHasFiles = 234;
+constexpr int kMsgReleaseQuestion = 236;
+constexpr int kMsgReleaseBlocked = 237;
+constexpr int kMsgOpticalTail = 245;
+constexpr int kMsgOptical = 246;
+constexpr int kMsgOtherDrive = 247;
+constexpr int kMsgInvalidPassword = 251;
+constexpr int kMsgContainerOpen = 384;
+constexpr int kMsgWrongPassword = 421;
+constexpr int kMsgNotContainer = 423;
+constexpr int kMsgNewerContainer = 424;
+constexpr int kMsgNoUniqueName = 451;
+constexpr int kMsgHintRewrite = 621;
+constexpr int kMsgProbeFailed = 631;
+
+const QString kThisDrive = QStringLiteral("このドライブ");
+const QString kEditingArea = QStringLiteral("Ac");
+
+// The places a Windows system folder and program files folder stand for here.
+const QStringList kSystemFolders = {QStringLiteral("/usr"),   QStringLiteral("/etc"),   QStringLiteral("/boot"),
+                                    QStringLiteral("/bin"),   QStringLiteral("/sbin"),  QStringLiteral("/lib"),
+                                    QStringLiteral("/lib32"), QStringLiteral("/lib64"), QStringLiteral("/proc"),
+                                    QStringLiteral("/sys"),   QStringLiteral("/dev"),   QStringLiteral("/run"),
+                                    QStringLiteral("/var")};
+const QString kProgramFilesFolder = QStringLiteral("/opt");
+
+QString WithSlash(const QString& path) {
+    return path.endsWith(u'/') ? path : path + u'/';
+}
+
+// Related when one lies in the other, so a folder that contains a system folder is refused too.
+bool Related(const QString& first, const QString& second) {
+    if (first.isEmpty() || second.isEmpty())
+        return false;
+    const QString a = WithSlash(first);
+    const QString b = WithSlash(second);
+    return a.startsWith(b) || b.startsWith(a);
+}
+
+bool Inside(const QString& path, const QString& folder) {
+    return path != folder && WithSlash(path).startsWith(WithSlash(folder));
+}
+
+QString WithoutTrailingSpaces(QString text) {
+    while (!text.isEmpty() && text.back() == u' ')
+        text.chop(1);
+    return text;
+}
+
+bool KeepsPasswordRules(const QString& password) {
+    return password.size() >= 8 && password.size() <= 32 && CCryptEngine::CheckPasswordChars(password) == 0;
+}
+
+} // namespace
+
+CFolderRegistration::CFolderRegistration(Ckelpie5App& app, PasswordPrompts& prompts) : m_app(app), m_prompts(prompts) {}
+
+QStringList CFolderRegistration::ContainersBelow(const QString& folder) {
+    QStringList containers;
+    QDirIterator it(folder, {QStringLiteral("*.zorf")}, QDir::Files | QDir::Hidden | QDir::System,
+                    QDirIterator::Subdirectories);
+    while (it.hasNext())
+        containers.append(it.next());
+    containers.sort();
+    return containers;
+}
+
+void CFolderRegistration::SetBusy(bool on) const {
+    if (busy)
+        busy(on);
+}
+
+int CFolderRegistration::Refuse(int number, const QString& text, Icon icon) {
+    m_app.Svc().ui.Message(text, icon, Buttons::Ok, 0, number);
+    return -1;
+}
+
+int CFolderRegistration::SlotOf(const QString& folder) const {
+    const FolderRegistry& registry = *m_app.State().registry;
+    for (int slot = 0; slot < registry.Count(); ++slot)
+        if (!folder.isEmpty() && registry.PathText(slot) == folder)
+            return slot;
+    return -1;
+}
+
+int CFolderRegistration::Validate(const QString& path) {
+    CMessageCatalogue& texts = *m_app.State().catalogue;
+    const FolderRegistry& registry = *m_app.State().registry;
+    if (path.size() >= kMaxPathLength)
+        return Refuse(kMsgPathTooLongHead, texts.m_GetMsgA(kMsgPathTooLongHead) + texts.m_GetMsgA(kMsgPathTooLong));
+    if (registry.Count() >= FolderRegistry::kMaxEntries)
+        return Refuse(kMsgTableFull, texts.m_GetMsgA(kMsgTableFull));
+    // A path without a root, or no folder at all, has no volume to register on.
+    if (path.isEmpty() || !QDir::isAbsolutePath(path) || !QFileInfo(path).isDir())
+        return Refuse(kMsgNoRoot, texts.m_GetMsgA(kMsgNoRoot));
+
+    switch (m_app.Svc().volumes.TypeOf(path)) {
+    case DriveType::Fixed:
+    case DriveType::Removable:
+    case DriveType::Network:
+    case DriveType::Optical:
+        break;
+    case DriveType::RamDisk:
+        return Refuse(kMsgRamDisk, texts.m_GetMsgA(kMsgRamDisk));
+    default:
+        return Refuse(kMsgUnsuitableDrive, texts.m_GetMsgA(kMsgUnsuitableDrive));
+    }
+    // A link must not lead around the refusal, so the resolved path is tested as well.
+    const QString resolved = QFileInfo(path).canonicalFilePath();
+    for (const QString& system : kSystemFolders)
+        if (Related(path, system) || Related(resolved, system))
+            return Refuse(kMsgSystemFolder, texts.m_GetMsgA(kMsgSystemFolder));
+    if (Related(path, kProgramFilesFolder) || Related(resolved, kProgramFilesFolder))
+        return Refuse(kMsgProgramFolder, texts.m_GetMsgA(kMsgProgramFolder));
+
+    for (int slot = 0; slot < registry.Count(); ++slot) {
+        const QString registered = registry.PathText(slot);
+        if (registered.isEmpty())
+            continue;
+        if (registered == path)
+            return Refuse(kMsgAlreadyRegistered, texts.m_GetMsgA(kMsgAlreadyRegistered));
+        if (Inside(path, registered))
+            return Refuse(kMsgInsideRegistered, texts.m_GetMsgA(kMsgInsideRegistered));
+        if (Inside(registered, path))
+            return Refuse(kMsgContainsRegistered, texts.m_GetMsgA(kMsgContainsRegistered));
+    }
+    return 0;
+}
+
+int CFolderRegistration::Register(const QString& path, QString* driveLabel) {
+    AppState& state = m_app.State();
+    if (!state.registry || !state.engine || !state.catalogue)
+        return -1;
+    CMessageCatalogue& texts = *state.catalogue;
+    Interaction& ui = m_app.Svc().ui;
+    const QString folder = path.isEmpty() ? path : QDir::cleanPath(path);
+    if (Validate(folder) != 0)
+        return -1;
+
+    const DriveType type = m_app.Svc().volumes.TypeOf(folder);
+    QString label;
+    bool readOnly = false;
+    switch (type) {
+    case DriveType::Fixed:
+        break;
+    case DriveType::Removable:
+        label = kRemovableLabel;
+        break;
+    case DriveType::Network:
+        if (m_prompts.AskNetworkRegistration(folder, readOnly) != PasswordPrompts::kOk)
+            return -1;
+        break;
+    case DriveType::Optical:
+        label = kOpticalLabel;
+        readOnly = true;
+        ui.Message(kThisDrive + label + texts.m_GetMsgA(kMsgOptical) + texts.m_GetMsgA(kMsgOpticalTail),
+                   Icon::Information, Buttons::Ok, 0, kMsgOptical);
+        break;
+    default:
+        readOnly = true;
+        ui.Message(kThisDrive + texts.m_GetMsgA(kMsgOtherDrive), Icon::Information, Buttons::Ok, 0, kMsgOtherDrive);
+        break;
+    }
+
+    // Containers anywhere below make this a re-registration of an encrypted folder.
+    const QStringList containers = ContainersBelow(folder);
+    const bool reRegistration = !containers.isEmpty();
+    if (reRegistration && !readOnly) {
+        const QString question =
+            texts.m_GetMsgA(kMsgHasFiles) + folder +
+            QStringLiteral(" ' には既にファイルが格納されています。\nファイルが格納されているフォルダーの") +
+            QStringLiteral("登録は、暗号フォルダーの再登録の場合に限ってください。　\n\nよろしいですか？　");
+        if (ui.Message(question, Icon::Question, Buttons::YesNo, 0, kMsgHasFiles) != kAnswerYes)
+            return -1;
+    }
+    if (reRegistration && type != DriveType::Optical) {
+        SetBusy(true);
+        QString message;
+        const int rc = CAccessCheck(m_app.Svc().volumes, m_app.Svc().files, ui, texts).CheckAccess(folder, 1, message);
+        SetBusy(false);
+        if (rc != 0)
+            return -1;
+    }
+
+    QString password;
+    QString hint;
+    if ((readOnly ? ReadOnlyPassword(containers, password, hint)
+                  : WritablePassword(folder, containers, password, hint)) != 0)
+        return -1;
+
+    QString workId;
+    if (UniqueNameText(false, workId) != 0)
+        return Refuse(kMsgNoUniqueName, texts.m_GetMsgA(kMsgNoUniqueName), Icon::Error);
+    const bool autoRelease =
+        type == DriveType::Optical || (type == DriveType::Removable && state.settings.usbAutoKaijyoFlg == 1);
+    const QString env = state.environmentFolder;
+    const int added = state.registry->AddFolder(
+        env, folder, hint, password, readOnly ? QStringLiteral("1") : QStringLiteral("0"), workId,
+        autoRelease ? QStringLiteral("1") : QStringLiteral("0"), static_cast<int>(type));
+    // Making the verifier left the password's key in the scratch slot.
+    state.engine->ReleaseKey(CCryptEngine::kTempKeyName);
+    if (added != 0)
+        return -1;
+
+    if (!readOnly && !reRegistration && ProbeWrite(folder) != 0) {
+        state.registry->RemoveFolder(env, folder);
+        return -1;
+    }
+    if (!readOnly && reRegistration) {
+        const QString question = QStringLiteral("既に格納されてい") + QStringLiteral("る暗号ファイルのヒン") +
+                                 QStringLiteral("トを全て置き換えますか？");
+        if (ui.Message(question, Icon::Question, Buttons::YesNo, 0, 0) == kAnswerYes &&
+            RewriteHints(containers, hint) != 0) {
+            state.registry->RemoveFolder(env, folder);
+            return -1;
+        }
+    }
+
+    // The password was just proven, so the new folder opens without asking again.
+    EnterKey(folder, password, hint);
+    password.fill(u'\0');
+    if (driveLabel)
+        *driveLabel = label;
+    return 0;
+}
+
+int CFolderRegistration::ReadOnlyPassword(const QStringList& containers, QString& password, QString& hint) {
+    CMessageCatalogue& texts = *m_app.State().catalogue;
+    const int answer = m_prompts.AskPassword(PasswordPrompts::kPromptLogin, password);
+    if (answer == PasswordPrompts::kCancel)
+        return -1;
+    if (answer == PasswordPrompts::kInvalid || !KeepsPasswordRules(password))
+        return Refuse(kMsgInvalidPassword, texts.m_GetMsgA(kMsgInvalidPassword));
+    if (containers.isEmpty())
+        return 0;
+    // The containers' own hint becomes the folder's hint, so a failed login can show it.
+    return TestPassword(password, containers, &hint) == 0 ? 0 : -1;
+}
+
+int CFolderRegistration::WritablePassword(const QString& path, const QStringList& containers, QString& password,
+                                          QString& hint) {
+    CMessageCatalogue& texts = *m_app.State().catalogue;
+    for (int tries = 1;; ++tries) {
+        if (m_prompts.AskNewPassword(PasswordPrompts::kSetRegisterFolder, path, password, hint) != PasswordPrompts::kOk)
+            return -1;
+        if (!KeepsPasswordRules(password))
+            return Refuse(kMsgInvalidPassword, texts.m_GetMsgA(kMsgInvalidPassword));
+        if (containers.isEmpty())
+            return 0;
+        const int rc = TestPassword(password, containers);
+        if (rc <= 0)
+            return rc;
+        if (tries >= kMaxPasswordTries)
+            return -1;
+    }
+}
+
+int CFolderRegistration::TestPassword(const QString& password, const QStringList& containers, QString* firstHint) {
+    CCryptEngine& engine = *m_app.State().engine;
+    CMessageCatalogue& texts = *m_app.State().catalogue;
+    Interaction& ui = m_app.Svc().ui;
+    QString key;
+    if (engine.RegisterTempKey(password, QString(), key) != 0)
+        return -1;
+    // Every container must open: the hint rewrite that may follow puts this password's hint on all of them.
+    int result = 0;
+    for (const QString& container : containers) {
+        ui.Pump();
+        ContainerInfo info;
+        int status = 0;
+        QString text;
+        if (engine.CheckContainer(container, info, key, false, status, text) != 0) {
+            result = Refuse(kMsgContainerOpen, texts.m_GetMsgA(kMsgContainerOpen) + QStringLiteral("\n\n") + container,
+                            Icon::Error);
+            break;
+        }
+        if (status == kWrongPassword) {
+            Refuse(kMsgWrongPassword, text);
+            result = 1;
+            break;
+        }
+        // A damaged or foreign container is not a wrong password: asking again would not help.
+        if (status != kUsable) {
+            result = Refuse(status == kNewerVersion ? kMsgNewerContainer : kMsgNotContainer, text, Icon::Error);
+            break;
+        }
+        if (firstHint && container == containers.first())
+            *firstHint = WithoutTrailingSpaces(info.hint);
+    }
+    engine.ReleaseKey(key);
+    return result;
+}
+
+int CFolderRegistration::ProbeWrite(const QString& path) {
+    FileSystem& files = m_app.Svc().files;
+    const QString probe = path + u'/' + kProbeFileName;
+    int rc = files.ReplaceContents(probe, QByteArray("0"));
+    if (rc == 0)
+        rc = files.Remove(probe);
+    if (rc == 0)
+        return 0;
+    if (files.Exists(probe))
+        files.Remove(probe);
+    return Refuse(kMsgProbeFailed,
+                  m_app.State().catalogue->m_GetMsgA(kMsgProbeFailed) + QStringLiteral("\n\n") + ErrnoText(rc),
+                  Icon::Error);
+}
+
+int CFolderRegistration::RewriteHints(const QStringList& containers, const QString& hint) {
+    CCryptEngine& engine = *m_app.State().engine;
+    int result = 0;
+    SetBusy(true);
+    for (const QString& container : containers) {
+        m_app.Svc().ui.Pump();
+        if (engine.UpdateHint(container, hint) != 0) {
+            result = Refuse(kMsgHintRewrite,
+                            m_app.State().catalogue->m_GetMsgA(kMsgHintRewrite) + QStringLiteral("\n\n") + container,
+                            Icon::Error);
+            break;
+        }
+    }
+    SetBusy(false);
+    return result;
+}
+
+int CFolderRegistration::EnterKey(const QString& path, const QString& password, const QString& hint) {
+    CCryptEngine& engine = *m_app.State().engine;
+    engine.ReleaseKey(path);
+    std::array<std::uint8_t, 34> bytes{};
+    const int count = engine.PasswordToBytes(password, bytes);
+    const int rc = engine.RegisterKey(bytes.data(), count, path, WithoutTrailingSpaces(hint));
+    volatile std::uint8_t* p = bytes.data();
+    for (std::size_t i = 0; i < bytes.size(); ++i)
+        p[i] = 0;
+    return rc;
+}
+
+int CFolderRegistration::Release(const QString& folder) {
+    AppState& state = m_app.State();
+    if (!state.registry || !state.engine || !state.catalogue || !state.workFolder)
+        return -1;
+    const int slot = SlotOf(folder);
+    if (slot < 0)
+        return -1;
+    CMessageCatalogue& texts = *state.catalogue;
+    Interaction& ui = m_app.Svc().ui;
+    if (ui.Message(texts.m_GetMsgA(kMsgReleaseQuestion) + QStringLiteral("\n\n") + folder, Icon::Question,
+                   Buttons::YesNo, 0, kMsgReleaseQuestion) != kAnswerYes)
+        return -1;
+
+    CLoginManager login(*state.engine, *state.registry, *state.workFolder, state.settings, m_app.Svc().files, ui,
+                        texts);
+    login.busy = busy;
+    if (login.HasWorkingCopies(folder)) {
+        // Changed copies of a writable folder would be lost; the user writes them back first.
+        if (state.registry->ReadOnlyText(slot) != QStringLiteral("1"))
+            return Refuse(kMsgReleaseBlocked, texts.m_GetMsgA(kMsgReleaseBlocked));
+        if (login.EraseEditingArea(folder) != 0)
+            return -1;
+    }
+    if (state.registry->RemoveFolder(state.environmentFolder, folder) != 0)
+        return -1;
+    state.engine->ReleaseKey(folder);
+    return 0;
+}
+
+} // namespace korimbo

@@ -6,6 +6,7 @@
 #include "ui/StatusAnimation.h"
 #include "ui/TreeV.h"
 #include "ui/USplitterWnd.h"
+#include "workspace/LoginManager.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -106,6 +107,7 @@ int CMainFrame::Create() {
     BuildStatusBar();
     if (m_app.CreateState() != 0)
         return -1;
+    WireFolderCommands();
     BuildAccelerators();
     ApplyInitialWidths();
     m_list->SetViewStyle(m_app.State().settings.dispMode);

@@ -10,6 +10,7 @@
 #include <QTimer>
 
 #include <functional>
+#include <memory>
 
 class QAction;
 class QMenu;
@@ -17,6 +18,8 @@ class QToolButton;
 
 namespace korimbo {
 
+class CLoginManager;
+class PasswordPrompts;
 class CTreeV;
 class CListV;
 class CListV2;
@@ -75,6 +78,16 @@ public:
     std::function<bool()> confirmWorkingCopiesAtExit;         // false cancels the exit
     bool firstRegistrationWasReadOnly = false;
 
+    // The password dialogs the folder commands ask through (the window's dialogs, or a script in tests).
+    void SetPrompts(PasswordPrompts* prompts) { m_prompts = prompts; }
+    CLoginManager* Login() const { return m_login.get(); }
+    // Registration of a folder with everything that follows it: tree item, selection, login.
+    int RegisterAndLogin(const QString& folder, bool fromDrop);
+    int LoginFolder(const QString& folder);
+    int LogoutFolder(const QString& folder);
+    int ReleaseFolder(const QString& folder);
+    std::function<void()> showGuidance; // the guidance after the first start's registration
+
     // Runs the shutdown steps once per process (exit and session end).
     void Shutdown(bool reportFailures);
 
@@ -107,9 +120,15 @@ private:
     void SetViewStyle(int dispMode);
     // Commands whose work lands with the folder tree, the contents list, the workspace and take-out.
     void NotYetAvailable(int id);
+    void WireFolderCommands();
+    void OnFolderSelected(const QString& directory, const QString& topFolder);
+    QString TopFolderAtCursor() const;
+    void Busy(bool on) { on ? EnterBusy() : LeaveBusy(); }
 
     Ckelpie5App& m_app;
     Interaction& m_ui;
+    PasswordPrompts* m_prompts = nullptr;
+    std::unique_ptr<CLoginManager> m_login;
     CTreeV* m_tree = nullptr;
     CListV* m_list = nullptr;
     CListV2* m_list2 = nullptr;

@@ -1,4 +1,5 @@
 // The main window's menu bar, toolbar, accelerators, command enabling and routing.
+#include "ui/D14KanriPass.h"
 #include "ui/KankyoSet.h"
 #include "ui/ListV.h"
 #include "ui/MainFrame.h"
@@ -452,6 +453,21 @@ void CMainFrame::OnCommand(int id) {
         break;
     case cmd::Stop:
         m_abortRequested = true;
+        break;
+    case cmd::Login:
+        LoginFolder(TopFolderAtCursor());
+        break;
+    case cmd::Logout:
+        LogoutFolder(TopFolderAtCursor());
+        break;
+    case cmd::ReleaseFolder:
+        ReleaseFolder(TopFolderAtCursor());
+        break;
+    case cmd::AdminPassword:
+        RunAdminPasswordCommand(this, m_app);
+        break;
+    case cmd::ChangePasswords:
+        RunChangePasswordsCommand(this, m_app);
         break;
     default:
         NotYetAvailable(id);

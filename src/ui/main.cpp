@@ -2,6 +2,8 @@
 #include "app/Kelpie5App.h"
 #include "platform/UserFolders.h"
 #include "platform/Volumes.h"
+#include "ui/D22Init2.h"
+#include "ui/DialogPrompts.h"
 #include "ui/MainFrame.h"
 #include "ui/QtInteraction.h"
 #include "util/FileSystem.h"
@@ -26,6 +28,12 @@ int main(int argc, char** argv) {
         return 1;
 
     CMainFrame frame(kelpie, ui);
+    CDialogPrompts prompts(&frame, kelpie);
+    frame.SetPrompts(&prompts);
+    frame.showGuidance = [&frame] {
+        CD22Init2 guidance(&frame);
+        guidance.Run();
+    };
     if (frame.Create() != 0)
         return 1;
     if (kelpie.StartMaximized())

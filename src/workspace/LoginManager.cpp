@@ -1,0 +1,224 @@
+#include "workspace/LoginManager.h"
+
+#include <QDir>
+#include <QDirIterator>
+#include <QFileInfo>
+#include <QStringList>
+
+#include <array>
+#include <cstdint>
+
+namespace korimbo {
+
+namespace {
+
+constexpr int kMsgLoggingIn = 151;
+constexpr int kMsgReadOnlyNotice = 152;
+constexpr int kMsgInvalidPassword = 163;
+constexpr int kMsgWrongPassword = 164;
+constexpr int kMsgLogoutQuestion = 259;
+
+const QString kEditingArea = QStringLiteral("Ac");
+const QStringList kAreas = {QStringLiteral("Ac"), QStringLiteral("Re"), QStringLiteral("Nf"), QStringLiteral("Ce"),
+                            QStringLiteral("To")};
+
+QString WithoutTrailingSpaces(QString text) {
+    while (!text.isEmpty() && text.back() == u' ')
+        text.chop(1);
+    return text;
+}
+
+bool KeepsPasswordRules(const QString& password) {
+    return password.size() >= 8 && password.size() <= 32 && CCryptEngine::CheckPasswordChars(password) == 0;
+}
+
+// The password bytes must not linger on the stack after the key is made.
+void Scrub(std::array<std::uint8_t, 34>& bytes) {
+    volatile std::uint8_t* p = bytes.data();
+    for (std::size_t i = 0; i < bytes.size(); ++i)
+        p[i] = 0;
+}
+
+} // namespace
+
+CLoginManager::CLoginManager(CCryptEngine& engine, FolderRegistry& registry, WorkFolderSettings& workFolder,
+                             SettingsRecord& settings, FileSystem& files, Interaction& ui, MessageSource& messages)
+    : m_engine(engine), m_registry(registry), m_workFolder(workFolder), m_settings(settings), m_files(files), m_ui(ui),
+      m_messages(messages) {}
+
+int CLoginManager::SlotOf(const QString& folder) const {
+    for (int slot = 0; slot < m_registry.Count(); ++slot)
+        if (!folder.isEmpty() && m_registry.PathText(slot) == folder)
+            return slot;
+    return -1;
+}
+
+QString CLoginManager::WorkBaseOf(const QString& folder) const {
+    const int slot = SlotOf(folder);
+    if (slot < 0)
+        return QString();
+    const QString workId = m_registry.WorkIdText(slot);
+    // Without a work id the areas would be the work root itself, which holds every folder's areas.
+    if (workId.isEmpty() || m_workFolder.angoTempFolder.isEmpty())
+        return QString();
+    return m_workFolder.angoTempFolder + u'/' + workId;
+}
+
+QString CLoginManager::WorkAreaOf(const QString& folder, const QString& area) const {
+    const QString base = WorkBaseOf(folder);
+    return base.isEmpty() ? QString() : base + u'/' + area;
+}
+
+bool CLoginManager::IsLoggedIn(const QString& folder) const {
+    return !folder.isEmpty() && m_engine.FindKey(folder) == 0;
+}
+
+bool CLoginManager::HasWorkingCopies(const QString& folder) const {
+    const QString area = WorkAreaOf(folder, kEditingArea);
+    if (area.isEmpty())
+        return false;
+    QDirIterator files(area, QDir::Files | QDir::Hidden | QDir::System, QDirIterator::Subdirectories);
+    return files.hasNext();
+}
+
+void CLoginManager::SetBusy(bool on) const {
+    if (busy)
+        busy(on);
+}
+
+int CLoginManager::Login(const QString& folder, PasswordPrompts& prompts) {
+    const int slot = SlotOf(folder);
+    if (slot < 0 || !QFileInfo(folder).isDir())
+        return -1;
+
+    bool keyAdded = false;
+    if (!IsLoggedIn(folder)) {
+        QString password;
+        const int answer = prompts.AskPassword(PasswordPrompts::kPromptLogin, password);
+        if (answer == PasswordPrompts::kCancel)
+            return -1;
+        // The prompt already checks the rules; the check here keeps a looser dialog from getting through.
+        if (answer == PasswordPrompts::kInvalid || !KeepsPasswordRules(password)) {
+            m_ui.Message(m_messages.MsgA(kMsgInvalidPassword), Icon::Warning, Buttons::Ok, 0, kMsgInvalidPassword);
+            return -1;
+        }
+        int match = 0;
+        QString hint;
+        const int verified = m_registry.VerifyFolderPassword(folder, password, match);
+        // The check leaves the password's key in the scratch slot; it is of no further use.
+        m_engine.ReleaseKey(CCryptEngine::kTempKeyName);
+        if (verified != 0 || m_registry.GetFolderHint(folder, hint) != 0)
+            return -1;
+        hint = WithoutTrailingSpaces(hint);
+        if (match == 0) {
+            m_ui.Message(m_messages.MsgA(kMsgWrongPassword) + hint + QStringLiteral(" 」です。　"), Icon::Warning,
+                         Buttons::Ok, 0, kMsgWrongPassword);
+            return -1;
+        }
+        m_engine.ReleaseKey(folder);
+        std::array<std::uint8_t, 34> bytes{};
+        const int count = m_engine.PasswordToBytes(password, bytes);
+        const int rc = m_engine.RegisterKey(bytes.data(), count, folder, hint);
+        Scrub(bytes);
+        if (rc != 0)
+            return -1;
+        keyAdded = true;
+    }
+
+    SetBusy(true);
+    m_ui.SetStatusText(m_messages.MsgA(kMsgLoggingIn));
+    const int rc = MakeWorkAreas(folder);
+    m_ui.SetStatusText(QString());
+    SetBusy(false);
+    if (rc != 0) {
+        // A folder without its work areas cannot be used; only a key made just now is taken back.
+        if (keyAdded)
+            m_engine.ReleaseKey(folder);
+        return -1;
+    }
+
+    if (m_registry.ReadOnlyText(slot) == QStringLiteral("1") && m_settings.readOnlyMsgDispFlg == 1)
+        m_ui.Message(m_messages.MsgA(kMsgReadOnlyNotice), Icon::Information, Buttons::Ok, 0, kMsgReadOnlyNotice);
+    return 0;
+}
+
+int CLoginManager::MakeWorkAreas(const QString& folder) {
+    const QString base = WorkBaseOf(folder);
+    for (const QString& area : kAreas) {
+        const QString path = base.isEmpty() ? m_workFolder.angoTempFolder : base + u'/' + area;
+        if (!base.isEmpty() && QDir().mkpath(path) && QFileInfo(path).isDir())
+            continue;
+        m_ui.Message(m_messages.MsgA(kMsgWorkAreaFailed) + QStringLiteral("\n\n") + path, Icon::Error, Buttons::Ok, 0,
+                     kMsgWorkAreaFailed);
+        return -1;
+    }
+    return 0;
+}
+
+int CLoginManager::Logout(const QString& folder) {
+    const int slot = SlotOf(folder);
+    if (slot < 0)
+        return -1;
+    if (!IsLoggedIn(folder))
+        return 0;
+    const bool readOnly = m_registry.ReadOnlyText(slot) == QStringLiteral("1");
+
+    bool confirmed = false;
+    if (!readOnly && confirmLogout && HasWorkingCopies(folder)) {
+        if (confirmLogout(folder) != 0)
+            return -1;
+        confirmed = true;
+        if (writeBackAll) {
+            SetBusy(true);
+            const int rc = writeBackAll(folder);
+            SetBusy(false);
+            if (rc != 0)
+                return -1;
+        }
+    }
+    if (!confirmed && m_ui.Message(m_messages.MsgA(kMsgLogoutQuestion) + folder, Icon::Question, Buttons::YesNo, 0,
+                                   kMsgLogoutQuestion) != kAnswerYes)
+        return -1;
+
+    if (readOnly && EraseEditingArea(folder) != 0)
+        return -1;
+    // Releasing the slot overwrites the key material.
+    m_engine.ReleaseKey(folder);
+    return IsLoggedIn(folder) ? -1 : 0;
+}
+
+int CLoginManager::EraseEditingArea(const QString& folder) {
+    const QString area = WorkAreaOf(folder, kEditingArea);
+    if (area.isEmpty() || !QFileInfo(area).isDir())
+        return 0;
+    SetBusy(true);
+    QStringList files;
+    QStringList folders;
+    QDirIterator it(area, QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System,
+                    QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        it.next();
+        const QFileInfo info = it.fileInfo();
+        if (info.isDir() && !info.isSymLink())
+            folders.append(info.filePath());
+        else
+            files.append(info.filePath());
+    }
+    int result = 0;
+    for (const QString& file : files) {
+        QString errorText;
+        // Renamed first, so not even the working copy's name is left behind.
+        if (m_engine.WipeAndDelete(file, errorText, true) != 0) {
+            m_ui.Message(errorText, Icon::Error, Buttons::Ok, 0, 0);
+            result = -1;
+            break;
+        }
+    }
+    // Deepest first; a folder that is not empty yet simply stays.
+    for (qsizetype i = folders.size() - 1; result == 0 && i >= 0; --i)
+        QDir().rmdir(folders.at(i));
+    SetBusy(false);
+    return result;
+}
+
+} // namespace korimbo

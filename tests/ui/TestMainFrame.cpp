@@ -1,12 +1,14 @@
 #include "FakePlatform.h"
 #include "FaultyFileSystem.h"
 #include "ScriptedInteraction.h"
+#include "ScriptedPrompts.h"
 #include "state/IniFile.h"
 #include "ui/DialogHook.h"
 #include "ui/ListV.h"
 #include "ui/MainFrame.h"
 #include "ui/TreeV.h"
 #include "ui/USplitterWnd.h"
+#include "workspace/LoginManager.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -33,10 +35,14 @@ private:
                     file.write(settingsFile);
             }
         }
+        // A first start: the default folder is registered with the password the prompts give.
         bool Start() {
             if (!app.InitInstance())
                 return false;
             frame = std::make_unique<CMainFrame>(app, ui);
+            frame->SetPrompts(&prompts);
+            prompts.newPasswords.push_back(
+                {PasswordPrompts::kOk, QStringLiteral("Tiger#Lily42"), QStringLiteral("花")});
             return frame->Create() == 0 && frame->PostShow() == 0;
         }
         QString Ini() const { return dir.filePath(QStringLiteral("ZORp/env/ZORportable.ini")); }
@@ -46,6 +52,7 @@ private:
         FaultyFileSystem files;
         FakeVolumes volumes;
         FakeUserFolders userFolders;
+        ScriptedPrompts prompts;
         Ckelpie5App app{dir.path(), {ui, files, volumes, userFolders}};
         std::unique_ptr<CMainFrame> frame;
     };
@@ -126,6 +133,8 @@ private Q_SLOTS:
         QVERIFY(rig.frame->Action(32973)->isChecked());
         QVERIFY(rig.frame->Action(33026)->isChecked());
         // View commands need a folder in the list.
+        rig.frame->SetCurrentFolder(QString());
+        rig.frame->UpdateCommandStates();
         QVERIFY(!rig.frame->Action(32941)->isEnabled());
         rig.frame->SetCurrentFolder(rig.dir.filePath(QStringLiteral("x")));
         rig.frame->UpdateCommandStates();
@@ -242,6 +251,38 @@ private Q_SLOTS:
         QCOMPARE(rig.app.State().settings.titleMode, 1);
         QCOMPARE(rig.app.State().settings.extNonAplFlg, 1);
         QVERIFY(!DialogHook::Pending());
+    }
+
+    void FirstStartRegistersAndLogsIn() {
+        Rig rig;
+        QVERIFY(rig.Start());
+        const QString folder = rig.app.DefaultEncryptedFolder();
+        QCOMPARE(rig.app.State().registry->Count(), 1);
+        QCOMPARE(rig.app.State().registry->PathText(0), folder);
+        QCOMPARE(rig.prompts.setModes, QList<int>{PasswordPrompts::kSetRegisterFolder});
+        QVERIFY(rig.frame->Login()->IsLoggedIn(folder));
+        QCOMPARE(rig.frame->Tree()->topLevelItemCount(), 1);
+        QCOMPARE(rig.frame->CurrentFolder(), folder);
+        QVERIFY(QFileInfo(rig.app.WorkAreaOf(0, QStringLiteral("Ac"))).isDir());
+
+        // Logging out asks first and takes the key away.
+        rig.ui.QueueAnswer(kAnswerYes);
+        QCOMPARE(rig.frame->LogoutFolder(folder), 0);
+        QVERIFY(!rig.frame->Login()->IsLoggedIn(folder));
+        QVERIFY(rig.frame->CurrentFolder().isEmpty());
+    }
+
+    void CancelledFirstStartEndsTheProgram() {
+        Rig rig;
+        QVERIFY(rig.app.InitInstance());
+        rig.frame = std::make_unique<CMainFrame>(rig.app, rig.ui);
+        rig.frame->SetPrompts(&rig.prompts); // nothing queued: the password dialog is cancelled
+        QCOMPARE(rig.frame->Create(), 0);
+        QCOMPARE(rig.frame->PostShow(), -1);
+        QCOMPARE(rig.app.State().registry->Count(), 0);
+        QVERIFY(QFileInfo(rig.app.DefaultEncryptedFolder()).isDir());
+        QVERIFY(QFile::exists(rig.dir.filePath(QStringLiteral("ZORp/env/zorcl_folder.dat"))));
+        QVERIFY(QFile::exists(rig.Ini()));
     }
 
     void MissingHelpSaysSo() {

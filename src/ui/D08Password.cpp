@@ -1,0 +1,109 @@
+#include "ui/D08Password.h"
+
+#include "crypto/CryptEngine.h"
+#include "ui/DialogHook.h"
+#include "workspace/PasswordPrompts.h"
+
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+namespace korimbo {
+
+bool PasswordKeepsRules(const QString& password) {
+    return password.size() >= kMinPasswordLength && password.size() <= kMaxPasswordLength &&
+           CCryptEngine::CheckPasswordChars(password) == 0;
+}
+
+QString PasswordRangeText() {
+    return QStringLiteral("%1～%2").arg(kMinPasswordLength).arg(kMaxPasswordLength);
+}
+
+int StrengthOf(const QString& password) {
+    int score = 0;
+    CCryptEngine::PasswordStrength(password, score);
+    return score;
+}
+
+void WipeText(QString& text) {
+    text.fill(u'\0');
+    text.clear();
+}
+
+CD08Password::CD08Password(int mode, MessageSource& messages, QWidget* parent)
+    : QDialog(parent), m_prompt(new QLabel(this)), m_edit(new QLineEdit(this)),
+      m_ok(new QPushButton(QStringLiteral("OK"), this)), m_cancel(new QPushButton(QStringLiteral("キャンセル"), this)) {
+    int caption = 505;
+    int prompt = 506;
+    if (mode == PasswordPrompts::kPromptMode3) {
+        caption = 501;
+        prompt = 502;
+    } else if (mode == PasswordPrompts::kPromptMode4) {
+        caption = 503;
+        prompt = 504;
+    }
+    setObjectName(QStringLiteral("パスワード認証"));
+    setWindowTitle(messages.MsgA(caption));
+    m_prompt->setObjectName(QStringLiteral("1060"));
+    m_prompt->setText(messages.MsgA(prompt));
+    m_prompt->setWordWrap(true);
+    m_prompt->setTextFormat(Qt::PlainText);
+    m_edit->setObjectName(QStringLiteral("1043"));
+    m_edit->setEchoMode(QLineEdit::Password);
+    m_edit->setMinimumWidth(300);
+
+    m_ok->setDefault(true);
+    connect(m_ok, &QPushButton::clicked, this, &QDialog::accept);
+    connect(m_cancel, &QPushButton::clicked, this, &QDialog::reject);
+
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch(1);
+    buttons->addWidget(m_ok);
+    buttons->addWidget(m_cancel);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(m_prompt);
+    layout->addWidget(m_edit);
+    layout->addLayout(buttons);
+    m_edit->setFocus();
+}
+
+CD08Password::~CD08Password() {
+    WipeText(m_password);
+}
+
+int CD08Password::Run() {
+    const int result = DialogHook::Exec(*this);
+    if (result == QDialog::Accepted)
+        return kOk;
+    return result == kInvalid ? kInvalid : kCancel;
+}
+
+QString CD08Password::TakePassword() {
+    QString password = m_password;
+    WipeText(m_password);
+    return password;
+}
+
+// OK closes the dialog either way: the caller reports a password outside the rules with its own message.
+void CD08Password::accept() {
+    QString typed = m_edit->text();
+    if (PasswordKeepsRules(typed)) {
+        m_password = typed;
+        WipeText(typed);
+        QDialog::accept();
+        return;
+    }
+    WipeText(typed);
+    done(kInvalid);
+}
+
+// The field is emptied however the dialog closes, so no password stays in the widget.
+void CD08Password::done(int result) {
+    m_edit->setText(QString());
+    QDialog::done(result);
+}
+
+} // namespace korimbo

@@ -1,0 +1,161 @@
+#include "ui/D09PasswordSet.h"
+
+#include "app/Kelpie5App.h"
+#include "state/CommonManagementData.h"
+#include "ui/D08Password.h"
+#include "ui/DialogHook.h"
+#include "workspace/PasswordPrompts.h"
+
+#include <QFormLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+namespace korimbo {
+
+CD09PasswordSet::CD09PasswordSet(int mode, const QString& folder, Ckelpie5App& app, QWidget* parent)
+    : QDialog(parent), m_app(app), m_ui(app.Svc().ui), m_messages(app.State().engine->Messages()), m_mode(mode),
+      m_password(new QLineEdit(this)), m_confirm(new QLineEdit(this)), m_hint(new QLineEdit(this)),
+      m_strength(new QProgressBar(this)), m_info(new QLabel(this)), m_folder(new QLineEdit(this)),
+      m_ok(new QPushButton(QStringLiteral("OK"), this)), m_cancel(new QPushButton(QStringLiteral("キャンセル"), this)) {
+    const bool registering = mode == PasswordPrompts::kSetRegisterFolder;
+    setObjectName(QStringLiteral("パスワード入力"));
+    setWindowTitle(m_messages.MsgA(registering ? 507 : 509));
+
+    m_password->setObjectName(QStringLiteral("1044"));
+    m_confirm->setObjectName(QStringLiteral("1046"));
+    m_hint->setObjectName(QStringLiteral("1047"));
+    m_strength->setObjectName(QStringLiteral("1042"));
+    m_info->setObjectName(QStringLiteral("1054"));
+    m_folder->setObjectName(QStringLiteral("1079"));
+
+    m_password->setEchoMode(QLineEdit::Password);
+    m_confirm->setEchoMode(QLineEdit::Password);
+    m_hint->setMaxLength(kMaxHintLength);
+    m_strength->setRange(0, kMaxStrength);
+    m_strength->setValue(0);
+    m_strength->setTextVisible(false);
+    m_info->setText(m_messages.MsgA(registering ? 508 : 510));
+    m_info->setWordWrap(true);
+    m_info->setTextFormat(Qt::PlainText);
+    m_folder->setReadOnly(true);
+    if (registering) {
+        // Long paths show their end, where the folder's own name is.
+        m_folder->setText(folder);
+        m_folder->setCursorPosition(static_cast<int>(folder.size()));
+    }
+    m_folder->setMinimumWidth(360);
+
+    connect(m_password, &QLineEdit::textChanged, this,
+            [this](const QString& text) { m_strength->setValue(StrengthOf(text)); });
+    m_ok->setDefault(true);
+    connect(m_ok, &QPushButton::clicked, this, &QDialog::accept);
+    connect(m_cancel, &QPushButton::clicked, this, &QDialog::reject);
+
+    auto* form = new QFormLayout;
+    form->addRow(QStringLiteral("暗号フォルダー:"), m_folder);
+    form->addRow(QStringLiteral("パスワード(&P):"), m_password);
+    form->addRow(QStringLiteral("パスワードの確認(&C):"), m_confirm);
+    form->addRow(QStringLiteral("パスワードの強度:"), m_strength);
+    form->addRow(QStringLiteral("ヒント(&H):"), m_hint);
+
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch(1);
+    buttons->addWidget(m_ok);
+    buttons->addWidget(m_cancel);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(m_info);
+    layout->addLayout(form);
+    layout->addLayout(buttons);
+    m_password->setFocus();
+}
+
+CD09PasswordSet::~CD09PasswordSet() {
+    WipeText(m_acceptedPassword);
+}
+
+void CD09PasswordSet::SetHint(const QString& hint) {
+    m_hint->setText(hint);
+}
+
+void CD09PasswordSet::SetHintEnabled(bool enabled) {
+    m_hint->setEnabled(enabled);
+}
+
+int CD09PasswordSet::Run() {
+    return DialogHook::Exec(*this) == QDialog::Accepted ? QDialog::Accepted : QDialog::Rejected;
+}
+
+QString CD09PasswordSet::TakePassword() {
+    QString password = m_acceptedPassword;
+    WipeText(m_acceptedPassword);
+    return password;
+}
+
+void CD09PasswordSet::Refuse(int number, const QString& text, QLineEdit* focus) {
+    m_ui.Message(text, Icon::Warning, Buttons::Ok, 0, number);
+    focus->setFocus();
+}
+
+bool CD09PasswordSet::Confirm(int number) {
+    return m_ui.Message(m_messages.MsgA(number), Icon::Question, Buttons::YesNo, 0, number) == kAnswerYes;
+}
+
+// The checks run in a fixed order and stop at the first refusal; the dialog then stays open.
+void CD09PasswordSet::accept() {
+    QString password = m_password->text();
+    const QString hint = m_hint->text();
+    const auto keep = [&password] { WipeText(password); };
+
+    if (password.size() < kMinPasswordLength || password.size() > kMaxPasswordLength) {
+        Refuse(511, m_messages.MsgA(511) + PasswordRangeText() + m_messages.MsgA(512), m_password);
+        return keep();
+    }
+    if (CCryptEngine::CheckPasswordChars(password) != 0) {
+        Refuse(513, m_messages.MsgA(513), m_password);
+        return keep();
+    }
+    if (m_confirm->text() != password) {
+        Refuse(514, m_messages.MsgA(514), m_confirm);
+        return keep();
+    }
+    // A folder password must not be one of the registered change passwords. A common data file that
+    // cannot be read has shown its message; it does not block setting a password.
+    CommonManagementData common(*m_app.State().engine, m_app.Svc().files);
+    int found = 0;
+    if (common.IsChangePasswordRegistered(m_app.EnvironmentFolder(), password, found) == 0 && found == 1) {
+        Refuse(520, m_messages.MsgA(520), m_password);
+        return keep();
+    }
+    if (hint.size() > kMaxHintLength) {
+        Refuse(515, m_messages.MsgA(515) + QString::number(kMaxHintLength) + m_messages.MsgA(516), m_hint);
+        return keep();
+    }
+    if (hint == password) {
+        Refuse(593, m_messages.MsgA(593), m_hint);
+        return keep();
+    }
+    if (StrengthOf(password) < 25) {
+        if (!Confirm(517))
+            return keep();
+    } else if (!Confirm(m_mode == PasswordPrompts::kSetRegisterFolder ? 518 : 519)) {
+        return keep();
+    }
+    m_acceptedPassword = password;
+    m_acceptedHint = hint;
+    keep();
+    QDialog::accept();
+}
+
+// Both password fields are emptied however the dialog closes.
+void CD09PasswordSet::done(int result) {
+    m_password->setText(QString());
+    m_confirm->setText(QString());
+    QDialog::done(result);
+}
+
+} // namespace korimbo

@@ -1,0 +1,132 @@
+#include "ui/D12UpPasswordIn.h"
+
+#include "crypto/CryptEngine.h"
+#include "ui/D08Password.h"
+#include "ui/DialogHook.h"
+#include "util/Interaction.h"
+#include "util/MessageSource.h"
+
+#include <QFormLayout>
+#include <QHBoxLayout>
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+namespace korimbo {
+
+namespace {
+
+constexpr int kMaxNameLength = 48;
+
+} // namespace
+
+CD12UpPasswordIn::CD12UpPasswordIn(Interaction& ui, MessageSource& messages, QWidget* parent)
+    : QDialog(parent), m_ui(ui), m_messages(messages), m_name(new QLineEdit(this)), m_password(new QLineEdit(this)),
+      m_hint(new QLineEdit(this)), m_strength(new QProgressBar(this)),
+      m_ok(new QPushButton(QStringLiteral("OK"), this)), m_cancel(new QPushButton(QStringLiteral("キャンセル"), this)) {
+    setObjectName(QStringLiteral("変更用パスワード入力"));
+    setWindowTitle(QStringLiteral("変更用パスワード入力"));
+    m_name->setObjectName(QStringLiteral("1058"));
+    m_password->setObjectName(QStringLiteral("1044"));
+    m_hint->setObjectName(QStringLiteral("1045"));
+    m_strength->setObjectName(QStringLiteral("1059"));
+    m_strength->setRange(0, kMaxStrength);
+    m_strength->setValue(0);
+    m_strength->setTextVisible(false);
+    m_name->setMinimumWidth(300);
+
+    connect(m_password, &QLineEdit::textChanged, this,
+            [this](const QString& text) { m_strength->setValue(StrengthOf(text)); });
+    m_ok->setDefault(true);
+    connect(m_ok, &QPushButton::clicked, this, &QDialog::accept);
+    connect(m_cancel, &QPushButton::clicked, this, &QDialog::reject);
+
+    auto* form = new QFormLayout;
+    form->addRow(QStringLiteral("識別名称(&N):"), m_name);
+    form->addRow(QStringLiteral("パスワード(&P):"), m_password);
+    form->addRow(QStringLiteral("パスワードの強度:"), m_strength);
+    form->addRow(QStringLiteral("ヒント(&H):"), m_hint);
+
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch(1);
+    buttons->addWidget(m_ok);
+    buttons->addWidget(m_cancel);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(form);
+    layout->addLayout(buttons);
+    m_name->setFocus();
+}
+
+CD12UpPasswordIn::~CD12UpPasswordIn() {
+    WipeText(m_acceptedPassword);
+}
+
+void CD12UpPasswordIn::SetEntry(const QString& name, const QString& password, const QString& hint) {
+    m_name->setText(name);
+    m_password->setText(password);
+    m_hint->setText(hint);
+}
+
+int CD12UpPasswordIn::Run() {
+    return DialogHook::Exec(*this) == QDialog::Accepted ? QDialog::Accepted : QDialog::Rejected;
+}
+
+void CD12UpPasswordIn::Refuse(int number, const QString& text, QLineEdit* focus) {
+    m_ui.Message(text, Icon::Warning, Buttons::Ok, 0, number);
+    focus->setFocus();
+}
+
+// The checks run in a fixed order and stop at the first refusal; the dialog then stays open.
+void CD12UpPasswordIn::accept() {
+    const QString name = m_name->text();
+    QString password = m_password->text();
+    const QString hint = m_hint->text();
+    const auto keep = [&password] { WipeText(password); };
+
+    if (name.size() > kMaxNameLength) {
+        Refuse(525, m_messages.MsgA(525) + QString::number(kMaxNameLength) + m_messages.MsgA(526), m_name);
+        return keep();
+    }
+    if (name.isEmpty()) {
+        Refuse(527, m_messages.MsgA(527), m_name);
+        return keep();
+    }
+    if (password.size() < kMinPasswordLength || password.size() > kMaxPasswordLength) {
+        Refuse(528, m_messages.MsgA(528) + PasswordRangeText() + m_messages.MsgA(529), m_password);
+        return keep();
+    }
+    if (CCryptEngine::CheckPasswordChars(password) != 0) {
+        Refuse(530, m_messages.MsgA(530), m_password);
+        return keep();
+    }
+    if (password == name) {
+        Refuse(531, m_messages.MsgA(531), m_password);
+        return keep();
+    }
+    if (hint.size() > kMaxHintLength) {
+        Refuse(532, m_messages.MsgA(532) + QString::number(kMaxHintLength) + m_messages.MsgA(533), m_hint);
+        return keep();
+    }
+    if (hint == password) {
+        Refuse(593, m_messages.MsgA(593), m_hint);
+        return keep();
+    }
+    if (StrengthOf(password) < 25 &&
+        m_ui.Message(m_messages.MsgA(534), Icon::Question, Buttons::YesNo, 0, 534) != kAnswerYes)
+        return keep();
+    m_acceptedName = name;
+    m_acceptedPassword = password;
+    m_acceptedHint = hint;
+    keep();
+    QDialog::accept();
+}
+
+// The password field is emptied however the dialog closes.
+void CD12UpPasswordIn::done(int result) {
+    m_password->setText(QString());
+    QDialog::done(result);
+}
+
+} // namespace korimbo

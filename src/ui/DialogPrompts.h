@@ -1,0 +1,31 @@
+#pragma once
+
+#include "workspace/PasswordPrompts.h"
+
+#include <QPointer>
+#include <QWidget>
+
+namespace korimbo {
+
+class Ckelpie5App;
+
+// The password prompts of the window: the core asks, the dialogs answer.
+class CDialogPrompts final : public PasswordPrompts {
+public:
+    CDialogPrompts(QWidget* parent, Ckelpie5App& app) : m_parent(parent), m_app(app) {}
+
+    int AskPassword(int mode, QString& password) override;
+    int AskNewPassword(int mode, const QString& folder, QString& password, QString& hint) override;
+    int AskNetworkRegistration(const QString& folder, bool& readOnly) override;
+
+    // Whether the hint field of the following setting dialogs can be edited; a preset hint the caller
+    // must keep (it is written in the folder's containers already) is shown disabled.
+    void SetHintEditable(bool editable) { m_hintEditable = editable; }
+
+private:
+    QPointer<QWidget> m_parent;
+    Ckelpie5App& m_app;
+    bool m_hintEditable = true;
+};
+
+} // namespace korimbo

@@ -1,0 +1,119 @@
+// The main window's folder commands: registration, login, logout and release, and the tree's part in them.
+#include "app/FolderRegistration.h"
+#include "ui/MainFrame.h"
+#include "ui/TreeV.h"
+#include "workspace/LoginManager.h"
+
+#include <QFileInfo>
+
+namespace korimbo {
+
+void CMainFrame::WireFolderCommands() {
+    AppState& state = m_app.State();
+    m_login = std::make_unique<CLoginManager>(*state.engine, *state.registry, *state.workFolder, state.settings,
+                                              m_app.Svc().files, m_ui, *state.catalogue);
+    m_login->busy = [this](bool on) { Busy(on); };
+    m_tree->mountRootOf = [this](const QString& path) { return m_app.Svc().volumes.MountRoot(path); };
+    m_tree->isLoggedIn = [this](const QString& path) { return m_login->IsLoggedIn(path); };
+    connect(m_tree, &CTreeV::FolderSelected, this, &CMainFrame::OnFolderSelected);
+    connect(m_tree, &CTreeV::RegisterRequested, this,
+            [this](const QString& folder) { RegisterAndLogin(folder, true); });
+    connect(m_tree, &CTreeV::ContextCommand, this, [this](int id, const QString& directory) {
+        if (id == cmd::TreeRelease)
+            ReleaseFolder(CTreeV::TopFolderOf(m_tree->FindTop(directory)));
+        else
+            NotYetAvailable(id); // the directory's inside operations come with the contents list
+    });
+    if (!registerFolder)
+        registerFolder = [this](const QString& folder) { return RegisterAndLogin(folder, false); };
+    if (!startLogin)
+        startLogin = [this](const QString& folder) {
+            if (QTreeWidgetItem* item = m_tree->FindTop(folder))
+                m_tree->setCurrentItem(item);
+            LoginFolder(folder);
+        };
+    m_tree->Populate(*state.registry);
+}
+
+QString CMainFrame::TopFolderAtCursor() const {
+    return CTreeV::TopFolderOf(m_tree->ItemAtCursor());
+}
+
+// A logged-in folder shows the selected directory in the contents list; any other shows nothing.
+void CMainFrame::OnFolderSelected(const QString& directory, const QString& topFolder) {
+    m_currentFolder = m_login && m_login->IsLoggedIn(topFolder) ? directory : QString();
+    UpdateCommandStates();
+}
+
+int CMainFrame::RegisterAndLogin(const QString& folder, bool fromDrop) {
+    if (!m_prompts)
+        return -1;
+    CFolderRegistration registration(m_app, *m_prompts);
+    registration.busy = [this](bool on) { Busy(on); };
+    if (fromDrop)
+        SetStatusText(m_app.State().catalogue->m_GetMsgA(241));
+    const QString path = QFileInfo(folder).absoluteFilePath();
+    const int rc = registration.Register(path);
+    ClearStatusText();
+    if (rc != 0)
+        return -1;
+    const FolderRegistry& registry = *m_app.State().registry;
+    int driveType = 0;
+    bool readOnly = false;
+    for (int i = 0; i < registry.Count(); ++i) {
+        if (registry.PathText(i) == path) {
+            driveType = registry.DriveTypeOf(i);
+            readOnly = registry.ReadOnlyText(i) == QStringLiteral("1");
+        }
+    }
+    firstRegistrationWasReadOnly = readOnly;
+    QTreeWidgetItem* item = m_tree->AddFolder(path, driveType);
+    m_tree->setCurrentItem(item);
+    if (fromDrop)
+        m_ui.Message(m_app.State().catalogue->m_GetMsgA(240), Icon::Information, Buttons::Ok, 0, 240);
+    LoginFolder(path);
+    if (!fromDrop && !readOnly && showGuidance)
+        showGuidance();
+    return 0;
+}
+
+int CMainFrame::LoginFolder(const QString& folder) {
+    if (folder.isEmpty() || !m_prompts || !m_login)
+        return -1;
+    const int rc = m_login->Login(folder, *m_prompts);
+    m_tree->RefreshLoginState();
+    if (rc == 0) {
+        const QTreeWidgetItem* current = m_tree->currentItem();
+        m_currentFolder = CTreeV::TopFolderOf(current) == folder ? CTreeV::PathOf(current) : folder;
+    }
+    UpdateCommandStates();
+    return rc;
+}
+
+int CMainFrame::LogoutFolder(const QString& folder) {
+    if (folder.isEmpty() || !m_login)
+        return -1;
+    const int rc = m_login->Logout(folder);
+    if (rc == 0 && CTreeV::TopFolderOf(m_tree->currentItem()) == folder)
+        m_currentFolder.clear();
+    m_tree->RefreshLoginState();
+    UpdateCommandStates();
+    return rc;
+}
+
+int CMainFrame::ReleaseFolder(const QString& folder) {
+    if (folder.isEmpty() || !m_prompts)
+        return -1;
+    CFolderRegistration registration(m_app, *m_prompts);
+    registration.busy = [this](bool on) { Busy(on); };
+    if (registration.Release(folder) != 0)
+        return -1;
+    m_app.State().engine->ReleaseKey(folder);
+    if (CTreeV::TopFolderOf(m_tree->currentItem()) == folder)
+        m_currentFolder.clear();
+    m_tree->RemoveFolder(folder);
+    UpdateCommandStates();
+    return 0;
+}
+
+} // namespace korimbo

@@ -1,0 +1,334 @@
+#include "FakePlatform.h"
+#include "FaultyFileSystem.h"
+#include "ScriptedInteraction.h"
+#include "ScriptedPrompts.h"
+#include "app/FolderRegistration.h"
+#include "util/ErrorText.h"
+
+#include <QDir>
+#include <QFile>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <cerrno>
+#include <deque>
+#include <memory>
+
+using namespace korimbo;
+
+namespace {
+
+const QString kPassword = QStringLiteral("Folder#Pw1");
+const QString kWrong = QStringLiteral("Other#Pw22");
+
+// The password dialogs answered from queues; an empty queue cancels.
+
+struct Rig {
+    explicit Rig(const QString& program) : app(program, {ui, fs, volumes, userFolders}), registration(app, prompts) {}
+    ScriptedInteraction ui;
+    FaultyFileSystem fs;
+    FakeVolumes volumes;
+    FakeUserFolders userFolders;
+    Ckelpie5App app;
+    ScriptedPrompts prompts;
+    CFolderRegistration registration;
+    FolderRegistry& Registry() { return *app.State().registry; }
+    CCryptEngine& Engine() { return *app.State().engine; }
+    int Slot(const QString& folder) {
+        for (int slot = 0; slot < Registry().Count(); ++slot)
+            if (Registry().PathText(slot) == folder)
+                return slot;
+        return -1;
+    }
+    int Add(const QString& folder, const QString& readOnly, const QString& workId) {
+        return Registry().AddFolder(app.EnvironmentFolder(), folder, QStringLiteral("hint"), kPassword, readOnly,
+                                    workId, QStringLiteral("0"), 3);
+    }
+};
+
+} // namespace
+
+class TestRegistration : public QObject {
+    Q_OBJECT
+
+private:
+    QTemporaryDir m_dir;
+    QTemporaryDir m_runtime;
+    int m_count = 0;
+
+    QString NewFolder(const QString& prefix) {
+        const QString folder = m_dir.filePath(prefix + QString::number(++m_count));
+        QDir().mkpath(folder);
+        return folder;
+    }
+
+    std::unique_ptr<Rig> Started() {
+        auto rig = std::make_unique<Rig>(NewFolder(QStringLiteral("program")));
+        if (!rig->app.InitInstance() || rig->app.CreateState() != 0)
+            return nullptr;
+        return rig;
+    }
+
+    // A container made in `folder` with a key from `password`, as an earlier registration left it.
+    void MakeContainer(Rig& rig, const QString& container, const QString& password, const QString& hint) {
+        const QString source = m_dir.filePath(QStringLiteral("plain.txt"));
+        QFile file(source);
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write("some plain text\n") > 0);
+        file.close();
+        std::array<std::uint8_t, 34> bytes{};
+        const int count = rig.Engine().PasswordToBytes(password, bytes);
+        QCOMPARE(rig.Engine().RegisterKey(bytes.data(), count, QStringLiteral("maker"), hint), 0);
+        QDir().mkpath(QFileInfo(container).path());
+        QCOMPARE(rig.Engine().EncryptFile(source, container, QStringLiteral("maker")), 0);
+        rig.Engine().ReleaseKey(QStringLiteral("maker"));
+    }
+
+    static QString StoredHint(Rig& rig, const QString& container) {
+        QString key;
+        ContainerInfo info;
+        int status = -1;
+        QString text;
+        rig.Engine().RegisterTempKey(kPassword, QString(), key);
+        rig.Engine().CheckContainer(container, info, key, false, status, text);
+        return info.hint.trimmed();
+    }
+
+private Q_SLOTS:
+    void initTestCase() {
+        QStandardPaths::setTestModeEnabled(true);
+        QVERIFY(m_dir.isValid() && m_runtime.isValid());
+        qputenv("XDG_RUNTIME_DIR", QFile::encodeName(m_runtime.path()));
+    }
+
+    void RefusesUnsuitableFolders() {
+        auto rig = Started();
+        QVERIFY(rig);
+        const QString registered = NewFolder(QStringLiteral("reg"));
+        QCOMPARE(rig->Add(registered, QStringLiteral("0"), QStringLiteral("W1")), 0);
+        QDir().mkpath(registered + QStringLiteral("/inner"));
+        const struct {
+            QString path;
+            DriveType type;
+            int number;
+        } cases[] = {
+            {registered + u'/' + QString(120, u'a'), DriveType::Fixed, 223},
+            {QString(), DriveType::Fixed, 225},
+            {QStringLiteral("relative/folder"), DriveType::Fixed, 225},
+            {m_dir.filePath(QStringLiteral("missing")), DriveType::Fixed, 225},
+            {NewFolder(QStringLiteral("f")), DriveType::RamDisk, 227},
+            {NewFolder(QStringLiteral("f")), DriveType::Unknown, 228},
+            {NewFolder(QStringLiteral("f")), DriveType::NoRoot, 228},
+            {QStringLiteral("/"), DriveType::Fixed, 229},
+            {QStringLiteral("/usr/share"), DriveType::Fixed, 229},
+            {QStringLiteral("/opt"), DriveType::Fixed, 230},
+            {registered, DriveType::Fixed, 231},
+            {registered + QStringLiteral("/inner"), DriveType::Fixed, 232},
+            {m_dir.path(), DriveType::Fixed, 233},
+        };
+        for (const auto& c : cases) {
+            rig->ui.Clear();
+            rig->volumes.type = c.type;
+            QCOMPARE(rig->registration.Register(c.path), -1);
+            QCOMPARE(rig->ui.Numbers(), QList<int>{c.number});
+            QCOMPARE(rig->ui.Messages().first().icon, Icon::Warning);
+            QCOMPARE(rig->Registry().Count(), 1);
+            if (c.number == 223)
+                QVERIFY(rig->ui.Find(223)->text.endsWith(rig->app.State().catalogue->m_GetMsgA(222)));
+        }
+        QVERIFY(rig->prompts.promptModes.isEmpty() && rig->prompts.setModes.isEmpty());
+    }
+
+    void RefusesWhenTableIsFull() {
+        auto rig = Started();
+        QVERIFY(rig);
+        for (int i = 0; i < FolderRegistry::kMaxEntries; ++i)
+            QCOMPARE(rig->Add(m_dir.filePath(QStringLiteral("full/") + QString::number(i)), QStringLiteral("0"),
+                              QStringLiteral("W") + QString::number(i)),
+                     0);
+        QCOMPARE(rig->registration.Register(NewFolder(QStringLiteral("f"))), -1);
+        QCOMPARE(rig->ui.Numbers(), QList<int>{224});
+        QCOMPARE(rig->Registry().Count(), FolderRegistry::kMaxEntries);
+    }
+
+    void RemovableFolderRegisteredWritable() {
+        auto rig = Started();
+        QVERIFY(rig);
+        rig->volumes.type = DriveType::Removable;
+        rig->app.State().settings.usbAutoKaijyoFlg = 1;
+        const QString folder = NewFolder(QStringLiteral("f"));
+        rig->prompts.newPasswords.push_back({PasswordPrompts::kOk, kPassword, QStringLiteral("my hint")});
+        QString label;
+        QCOMPARE(rig->registration.Register(folder + u'/', &label), 0);
+        QCOMPARE(label, CFolderRegistration::kRemovableLabel);
+        QCOMPARE(rig->prompts.setModes, QList<int>{PasswordPrompts::kSetRegisterFolder});
+        const int slot = rig->Slot(folder);
+        QVERIFY(slot >= 0);
+        QCOMPARE(rig->Registry().ReadOnlyText(slot), QStringLiteral("0"));
+        QCOMPARE(rig->Registry().AutoReleaseText(slot), QStringLiteral("1"));
+        QCOMPARE(rig->Registry().DriveTypeOf(slot), 2);
+        QCOMPARE(rig->Registry().WorkIdText(slot).size(), 32);
+        int match = 0;
+        QCOMPARE(rig->Registry().VerifyFolderPassword(folder, kPassword, match), 0);
+        QCOMPARE(match, 1);
+        QVERIFY(!QFile::exists(folder + u'/' + CFolderRegistration::kProbeFileName));
+        QCOMPARE(rig->Engine().FindKey(folder), 0); // logged in with the password just set
+        QVERIFY(rig->ui.Messages().isEmpty());
+    }
+
+    void NetworkFolderFollowsItsBox() {
+        auto rig = Started();
+        QVERIFY(rig);
+        rig->volumes.type = DriveType::Network;
+        const QString folder = NewFolder(QStringLiteral("f"));
+        QCOMPARE(rig->registration.Register(folder), -1); // the box cancelled
+        QCOMPARE(rig->Registry().Count(), 0);
+        QVERIFY(rig->prompts.promptModes.isEmpty() && rig->prompts.setModes.isEmpty());
+
+        rig->prompts.network.push_back({PasswordPrompts::kOk, true});
+        rig->prompts.passwords.push_back({PasswordPrompts::kOk, kPassword, QString()});
+        QCOMPARE(rig->registration.Register(folder), 0);
+        QCOMPARE(rig->prompts.promptModes, QList<int>{PasswordPrompts::kPromptLogin});
+        QVERIFY(rig->prompts.setModes.isEmpty());
+        const int slot = rig->Slot(folder);
+        QCOMPARE(rig->Registry().ReadOnlyText(slot), QStringLiteral("1"));
+        QCOMPARE(rig->Registry().DriveTypeOf(slot), 4);
+        QCOMPARE(rig->Registry().AutoReleaseText(slot), QStringLiteral("0"));
+    }
+
+    void OpticalFolderRegisteredReadOnly() {
+        auto rig = Started();
+        QVERIFY(rig);
+        const QString folder = NewFolder(QStringLiteral("cd"));
+        MakeContainer(*rig, folder + QStringLiteral("/A.zorf"), kPassword, QStringLiteral("disc hint"));
+        rig->volumes.type = DriveType::Optical;
+        rig->prompts.passwords.push_back({PasswordPrompts::kInvalid, QString(), QString()});
+        QCOMPARE(rig->registration.Register(folder), -1);
+        QCOMPARE(rig->ui.Numbers(), (QList<int>{246, 251}));
+        QCOMPARE(rig->Registry().Count(), 0);
+
+        rig->ui.Clear();
+        rig->prompts.passwords.push_back({PasswordPrompts::kOk, kPassword, QString()});
+        QString label;
+        QCOMPARE(rig->registration.Register(folder, &label), 0);
+        QCOMPARE(label, CFolderRegistration::kOpticalLabel);
+        QCOMPARE(rig->ui.Numbers(), QList<int>{246}); // no question about existing files
+        QVERIFY(rig->ui.Find(246)->text.startsWith(QStringLiteral("このドライブ") + label));
+        QVERIFY(rig->prompts.setModes.isEmpty());
+        const int slot = rig->Slot(folder);
+        QCOMPARE(rig->Registry().ReadOnlyText(slot), QStringLiteral("1"));
+        QCOMPARE(rig->Registry().AutoReleaseText(slot), QStringLiteral("1"));
+        QString hint;
+        QCOMPARE(rig->Registry().GetFolderHint(folder, hint), 0);
+        QCOMPARE(hint.trimmed(), QStringLiteral("disc hint"));
+    }
+
+    void ReRegistrationNeedsTheContainersPassword() {
+        auto rig = Started();
+        QVERIFY(rig);
+        const QString folder = NewFolder(QStringLiteral("f"));
+        const QString first = folder + QStringLiteral("/A.zorf");
+        const QString second = folder + QStringLiteral("/sub/B.zorf");
+        MakeContainer(*rig, first, kPassword, QStringLiteral("old"));
+        MakeContainer(*rig, second, kPassword, QStringLiteral("old"));
+
+        rig->ui.QueueAnswer(kAnswerNo); // A234
+        QCOMPARE(rig->registration.Register(folder), -1);
+        QVERIFY(rig->prompts.setModes.isEmpty());
+
+        rig->ui.Clear();
+        rig->prompts.newPasswords.push_back({PasswordPrompts::kOk, kWrong, QStringLiteral("new")});
+        rig->prompts.newPasswords.push_back({PasswordPrompts::kOk, kPassword, QStringLiteral("new")});
+        QCOMPARE(rig->registration.Register(folder), 0); // A234 and the hint question answered Yes
+        QCOMPARE(rig->ui.Numbers(), (QList<int>{234, 421, 0}));
+        QCOMPARE(rig->prompts.setModes.size(), 2);
+        QVERIFY(rig->prompts.newPasswords.empty());
+        QCOMPARE(StoredHint(*rig, first), QStringLiteral("new"));
+        QCOMPARE(StoredHint(*rig, second), QStringLiteral("new"));
+        QVERIFY(!QFile::exists(folder + u'/' + CFolderRegistration::kProbeFileName));
+    }
+
+    void ReRegistrationGivesUpAfterElevenTries() {
+        auto rig = Started();
+        QVERIFY(rig);
+        const QString folder = NewFolder(QStringLiteral("f"));
+        MakeContainer(*rig, folder + QStringLiteral("/A.zorf"), kPassword, QStringLiteral("old"));
+        for (int i = 0; i < 12; ++i)
+            rig->prompts.newPasswords.push_back({PasswordPrompts::kOk, kWrong, QString()});
+        QCOMPARE(rig->registration.Register(folder), -1);
+        QCOMPARE(rig->prompts.setModes.size(), CFolderRegistration::kMaxPasswordTries);
+        QCOMPARE(rig->ui.Numbers().count(421), 11);
+        QCOMPARE(rig->Registry().Count(), 0);
+        QCOMPARE(StoredHint(*rig, folder + QStringLiteral("/A.zorf")), QStringLiteral("old"));
+    }
+
+    void DamagedContainerIsReportedNotRetried() {
+        auto rig = Started();
+        QVERIFY(rig);
+        const QString folder = NewFolder(QStringLiteral("f"));
+        MakeContainer(*rig, folder + QStringLiteral("/A.zorf"), kPassword, QStringLiteral("old"));
+        QFile damaged(folder + QStringLiteral("/B.zorf"));
+        QVERIFY(damaged.open(QIODevice::WriteOnly) && damaged.write(QByteArray(3000, 'x')) == 3000);
+        damaged.close();
+        rig->prompts.newPasswords.push_back({PasswordPrompts::kOk, kPassword, QString()});
+        rig->prompts.newPasswords.push_back({PasswordPrompts::kOk, kPassword, QString()});
+        QCOMPARE(rig->registration.Register(folder), -1);
+        QCOMPARE(rig->prompts.setModes.size(), 1);
+        QVERIFY(!rig->ui.Has(421));
+        QVERIFY(rig->ui.Find(423) && rig->ui.Find(423)->icon == Icon::Error);
+        QCOMPARE(rig->Registry().Count(), 0);
+    }
+
+    void FailedProbeRemovesTheEntryAgain() {
+        auto rig = Started();
+        QVERIFY(rig);
+        const QString folder = NewFolder(QStringLiteral("f"));
+        rig->fs.writeFault = {CFolderRegistration::kProbeFileName, ENOSPC, 0};
+        rig->prompts.newPasswords.push_back({PasswordPrompts::kOk, kPassword, QString()});
+        QCOMPARE(rig->registration.Register(folder), -1);
+        QCOMPARE(rig->ui.Numbers(), QList<int>{631});
+        QVERIFY(rig->ui.Find(631)->text.endsWith(QStringLiteral("\n\n") + ErrnoText(ENOSPC)));
+        QCOMPARE(rig->Registry().Count(), 0);
+        QCOMPARE(rig->Registry().LoadFolderRegistry(rig->app.EnvironmentFolder()), 0);
+        QCOMPARE(rig->Registry().Count(), 0); // also gone from the file
+        QCOMPARE(rig->Engine().FindKey(folder), -1);
+    }
+
+    void ReleaseKeepsWorkingCopiesOfWritableFolders() {
+        auto rig = Started();
+        QVERIFY(rig);
+        const QString writable = NewFolder(QStringLiteral("w"));
+        const QString readOnly = NewFolder(QStringLiteral("r"));
+        const QString plain = NewFolder(QStringLiteral("p"));
+        QCOMPARE(rig->Add(writable, QStringLiteral("0"), QStringLiteral("W1")), 0);
+        QCOMPARE(rig->Add(readOnly, QStringLiteral("1"), QStringLiteral("W2")), 0);
+        QCOMPARE(rig->Add(plain, QStringLiteral("0"), QStringLiteral("W3")), 0);
+        const QString copyW = rig->app.WorkAreaOf(rig->Slot(writable), QStringLiteral("Ac")) + QStringLiteral("/x.txt");
+        const QString copyR =
+            rig->app.WorkAreaOf(rig->Slot(readOnly), QStringLiteral("Ac")) + QStringLiteral("/d/y.txt");
+        for (const QString& copy : {copyW, copyR}) {
+            QDir().mkpath(QFileInfo(copy).path());
+            QFile file(copy);
+            QVERIFY(file.open(QIODevice::WriteOnly) && file.write("copy") == 4);
+        }
+
+        QCOMPARE(rig->registration.Release(writable), -1);
+        QCOMPARE(rig->ui.Numbers(), (QList<int>{236, 237}));
+        QVERIFY(QFile::exists(copyW) && rig->Slot(writable) >= 0);
+
+        QCOMPARE(rig->registration.Release(readOnly), 0);
+        QVERIFY(!QFile::exists(copyR));
+        QCOMPARE(rig->Slot(readOnly), -1);
+
+        rig->ui.QueueAnswer(kAnswerNo);
+        QCOMPARE(rig->registration.Release(plain), -1);
+        QVERIFY(rig->Slot(plain) >= 0);
+        QCOMPARE(rig->registration.Release(plain), 0);
+        QCOMPARE(rig->Slot(plain), -1);
+        QVERIFY(QFileInfo(plain).isDir()); // the folder itself stays
+        QCOMPARE(rig->Registry().Count(), 1);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestRegistration)
+#include "TestRegistration.moc"

@@ -1,0 +1,260 @@
+#include "FakePlatform.h"
+#include "FaultyFileSystem.h"
+#include "ScriptedInteraction.h"
+#include "app/Kelpie5App.h"
+#include "workspace/LoginManager.h"
+
+#include <QDir>
+#include <QFile>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <deque>
+#include <memory>
+
+using namespace korimbo;
+
+namespace {
+
+const QString kPassword = QStringLiteral("Folder#Pw1");
+
+// The login prompt answered from a queue; an empty queue cancels.
+class ScriptedPrompts final : public PasswordPrompts {
+public:
+    std::deque<std::pair<int, QString>> replies;
+    int asked = 0;
+
+    int AskPassword(int, QString& password) override {
+        ++asked;
+        if (replies.empty())
+            return kCancel;
+        const auto [result, text] = replies.front();
+        replies.pop_front();
+        password = text;
+        return result;
+    }
+    int AskNewPassword(int, const QString&, QString&, QString&) override { return kCancel; }
+    int AskNetworkRegistration(const QString&, bool&) override { return kCancel; }
+};
+
+struct Rig {
+    explicit Rig(const QString& program) : app(program, {ui, fs, volumes, userFolders}) {}
+    ScriptedInteraction ui;
+    FaultyFileSystem fs;
+    FakeVolumes volumes;
+    FakeUserFolders userFolders;
+    Ckelpie5App app;
+    ScriptedPrompts prompts;
+    std::unique_ptr<CLoginManager> login;
+
+    int Start() {
+        if (!app.InitInstance() || app.CreateState() != 0)
+            return -1;
+        AppState& s = app.State();
+        login =
+            std::make_unique<CLoginManager>(*s.engine, *s.registry, *s.workFolder, s.settings, fs, ui, *s.catalogue);
+        return 0;
+    }
+    int Add(const QString& folder, const QString& readOnly, const QString& workId) {
+        return app.State().registry->AddFolder(app.EnvironmentFolder(), folder, QStringLiteral("my hint"), kPassword,
+                                               readOnly, workId, QStringLiteral("0"), 3);
+    }
+    int LoginWith(const QString& folder, int result, const QString& password) {
+        prompts.replies.push_back({result, password});
+        return login->Login(folder, prompts);
+    }
+};
+
+} // namespace
+
+class TestLogin : public QObject {
+    Q_OBJECT
+
+private:
+    QTemporaryDir m_dir;
+    QTemporaryDir m_runtime;
+    int m_count = 0;
+
+    QString NewFolder(const QString& prefix) {
+        const QString folder = m_dir.filePath(prefix + QString::number(++m_count));
+        QDir().mkpath(folder);
+        return folder;
+    }
+
+    std::unique_ptr<Rig> Started() {
+        auto rig = std::make_unique<Rig>(NewFolder(QStringLiteral("program")));
+        return rig->Start() == 0 ? std::move(rig) : nullptr;
+    }
+
+private Q_SLOTS:
+    void initTestCase() {
+        QStandardPaths::setTestModeEnabled(true);
+        QVERIFY(m_dir.isValid() && m_runtime.isValid());
+        qputenv("XDG_RUNTIME_DIR", QFile::encodeName(m_runtime.path()));
+    }
+
+    void WrongPasswordShowsTheHint() {
+        auto rig = Started();
+        QVERIFY(rig);
+        const QString folder = NewFolder(QStringLiteral("f"));
+        QCOMPARE(rig->Add(folder, QStringLiteral("0"), QStringLiteral("WID")), 0);
+        QCOMPARE(rig->LoginWith(folder, PasswordPrompts::kOk, QStringLiteral("Folder#Pw2")), -1);
+        QCOMPARE(rig->ui.Numbers(), QList<int>{164});
+        QCOMPARE(rig->ui.Find(164)->icon, Icon::Warning);
+        QVERIFY(rig->ui.Find(164)->text.endsWith(QStringLiteral("「 my hint 」です。　")));
+        QVERIFY(!rig->login->IsLoggedIn(folder));
+        QCOMPARE(rig->app.State().engine->FindKey(folder), -1);
+        QVERIFY(!QFileInfo::exists(rig->login->WorkAreaOf(folder, QStringLiteral("Ac"))));
+    }
+
+    void InvalidPasswordsAreRefused() {
+        auto rig = Started();
+        QVERIFY(rig);
+        const QString folder = NewFolder(QStringLiteral("f"));
+        QCOMPARE(rig->Add(folder, QStringLiteral("0"), QStringLiteral("WID")), 0);
+        const std::pair<int, QString> replies[] = {{PasswordPrompts::kInvalid, QString()},
+                                                   {PasswordPrompts::kOk, QStringLiteral("Folder#")},
+                                                   {PasswordPrompts::kOk, QStringLiteral("Folder #Pw1")}};
+        for (const auto& [result, password] : replies) {
+            rig->ui.Clear();
+            QCOMPARE(rig->LoginWith(folder, result, password), -1);
+            QCOMPARE(rig->ui.Numbers(), QList<int>{163});
+            QVERIFY(!rig->login->IsLoggedIn(folder));
+        }
+        rig->ui.Clear();
+        QCOMPARE(rig->login->Login(folder, rig->prompts), -1); // cancelled
+        QVERIFY(rig->ui.Messages().isEmpty());
+    }
+
+    void MissingOrUnknownFolderAsksNothing() {
+        auto rig = Started();
+        QVERIFY(rig);
+        const QString gone = m_dir.filePath(QStringLiteral("gone"));
+        QCOMPARE(rig->Add(gone, QStringLiteral("0"), QStringLiteral("WID")), 0);
+        QCOMPARE(rig->login->Login(gone, rig->prompts), -1);
+        QCOMPARE(rig->login->Login(NewFolder(QStringLiteral("f")), rig->prompts), -1);
+        QCOMPARE(rig->prompts.asked, 0);
+        QVERIFY(rig->ui.Messages().isEmpty());
+    }
+
+    void RightPasswordLogsInAndMakesTheWorkAreas() {
+        auto rig = Started();
+        QVERIFY(rig);
+        const QString folder = NewFolder(QStringLiteral("f"));
+        QCOMPARE(rig->Add(folder, QStringLiteral("0"), QStringLiteral("WID")), 0);
+        QList<bool> busy;
+        rig->login->busy = [&busy](bool on) { busy.append(on); };
+        QCOMPARE(rig->LoginWith(folder, PasswordPrompts::kOk, kPassword), 0);
+        QVERIFY(rig->login->IsLoggedIn(folder));
+        QCOMPARE(rig->app.State().engine->FindKey(folder), 0);
+        const QString root = rig->app.State().workFolder->angoTempFolder + QStringLiteral("/WID/");
+        for (const char* area : {"Ac", "Re", "Nf", "Ce", "To"})
+            QVERIFY2(QFileInfo(root + QLatin1String(area)).isDir(), area);
+        QCOMPARE(busy, (QList<bool>{true, false}));
+        QVERIFY(rig->ui.Status().isEmpty());
+        QVERIFY(rig->ui.Messages().isEmpty()); // writable: no read-only notice
+
+        // Logged in already: no second prompt.
+        QCOMPARE(rig->login->Login(folder, rig->prompts), 0);
+        QCOMPARE(rig->prompts.asked, 1);
+    }
+
+    void MissingWorkIdIsRefused() {
+        auto rig = Started();
+        QVERIFY(rig);
+        const QString folder = NewFolder(QStringLiteral("f"));
+        QCOMPARE(rig->Add(folder, QStringLiteral("0"), QString()), 0);
+        QCOMPARE(rig->LoginWith(folder, PasswordPrompts::kOk, kPassword), -1);
+        QCOMPARE(rig->ui.Numbers(), QList<int>{CLoginManager::kMsgWorkAreaFailed});
+        QVERIFY(!rig->login->IsLoggedIn(folder));
+    }
+
+    void ReadOnlyFolderShowsItsNotice() {
+        auto rig = Started();
+        QVERIFY(rig);
+        const QString folder = NewFolder(QStringLiteral("f"));
+        QCOMPARE(rig->Add(folder, QStringLiteral("1"), QStringLiteral("WID")), 0);
+        QCOMPARE(rig->LoginWith(folder, PasswordPrompts::kOk, kPassword), 0);
+        QCOMPARE(rig->ui.Numbers(), QList<int>{152});
+        QCOMPARE(rig->ui.Find(152)->icon, Icon::Information);
+
+        rig->app.State().settings.readOnlyMsgDispFlg = 0;
+        rig->ui.Clear();
+        QCOMPARE(rig->login->Login(folder, rig->prompts), 0);
+        QVERIFY(rig->ui.Messages().isEmpty());
+    }
+
+    void LogoutAsksAndDropsTheKey() {
+        auto rig = Started();
+        QVERIFY(rig);
+        const QString folder = NewFolder(QStringLiteral("f"));
+        QCOMPARE(rig->Add(folder, QStringLiteral("0"), QStringLiteral("WID")), 0);
+        QCOMPARE(rig->LoginWith(folder, PasswordPrompts::kOk, kPassword), 0);
+
+        rig->ui.QueueAnswer(kAnswerNo);
+        QCOMPARE(rig->login->Logout(folder), -1);
+        QCOMPARE(rig->ui.Numbers(), QList<int>{259});
+        QCOMPARE(rig->ui.Find(259)->icon, Icon::Question);
+        QVERIFY(rig->ui.Find(259)->text.endsWith(folder));
+        QVERIFY(rig->login->IsLoggedIn(folder));
+
+        rig->ui.QueueAnswer(kAnswerYes);
+        QCOMPARE(rig->login->Logout(folder), 0);
+        QVERIFY(!rig->login->IsLoggedIn(folder));
+    }
+
+    void LogoutErasesReadOnlyWorkingCopies() {
+        auto rig = Started();
+        QVERIFY(rig);
+        const QString folder = NewFolder(QStringLiteral("f"));
+        QCOMPARE(rig->Add(folder, QStringLiteral("1"), QStringLiteral("WID")), 0);
+        QCOMPARE(rig->LoginWith(folder, PasswordPrompts::kOk, kPassword), 0);
+        const QString copy = rig->login->WorkAreaOf(folder, QStringLiteral("Ac")) + QStringLiteral("/x/doc.txt");
+        QDir().mkpath(QFileInfo(copy).path());
+        QFile file(copy);
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write("secret") == 6);
+        file.close();
+        int confirmations = 0;
+        rig->login->confirmLogout = [&confirmations](const QString&) {
+            ++confirmations;
+            return 0;
+        };
+
+        rig->ui.Clear();
+        QCOMPARE(rig->login->Logout(folder), 0);
+        QCOMPARE(confirmations, 0); // a read-only folder is only asked A259
+        QCOMPARE(rig->ui.Numbers(), QList<int>{259});
+        QVERIFY(!QFileInfo::exists(copy));
+        QVERIFY(!rig->login->HasWorkingCopies(folder));
+        QVERIFY(!rig->login->IsLoggedIn(folder));
+    }
+
+    void FailedWriteBackKeepsTheLogin() {
+        auto rig = Started();
+        QVERIFY(rig);
+        const QString folder = NewFolder(QStringLiteral("f"));
+        QCOMPARE(rig->Add(folder, QStringLiteral("0"), QStringLiteral("WID")), 0);
+        QCOMPARE(rig->LoginWith(folder, PasswordPrompts::kOk, kPassword), 0);
+        QFile file(rig->login->WorkAreaOf(folder, QStringLiteral("Ac")) + QStringLiteral("/doc.txt"));
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write("changed") == 7);
+        file.close();
+        QStringList calls;
+        rig->login->confirmLogout = [&calls](const QString&) {
+            calls.append(QStringLiteral("confirm"));
+            return 0;
+        };
+        rig->login->writeBackAll = [&calls](const QString&) {
+            calls.append(QStringLiteral("write"));
+            return -1;
+        };
+        QCOMPARE(rig->login->Logout(folder), -1);
+        QCOMPARE(calls, (QStringList{QStringLiteral("confirm"), QStringLiteral("write")}));
+        QVERIFY(!rig->ui.Has(259));
+        QVERIFY(rig->login->IsLoggedIn(folder));
+        QVERIFY(file.exists());
+    }
+};
+
+QTEST_GUILESS_MAIN(TestLogin)
+#include "TestLogin.moc"
