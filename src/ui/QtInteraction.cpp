@@ -4,6 +4,7 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QAbstractButton>
 #include <QMessageBox>
 #include <QThread>
 
@@ -73,6 +74,17 @@ int AnswerOf(int button) {
 
 int QtInteraction::Message(const QString& text, Icon icon, Buttons buttons, int defaultButton, int /*number*/) {
     QMessageBox box(BoxIcon(icon), kTitle, text, BoxButtons(buttons), m_parent);
+    // The buttons speak the program's language whatever translations the system has.
+    const struct {
+        QMessageBox::StandardButton button;
+        const char16_t* text;
+    } kLabels[] = {{QMessageBox::Ok, u"OK"},
+                   {QMessageBox::Cancel, u"キャンセル"},
+                   {QMessageBox::Yes, u"はい(&Y)"},
+                   {QMessageBox::No, u"いいえ(&N)"}};
+    for (const auto& label : kLabels)
+        if (QAbstractButton* button = box.button(label.button))
+            button->setText(QString::fromUtf16(label.text));
     if (defaultButton != 0)
         box.setDefaultButton(BoxButton(defaultButton));
     return AnswerOf(DialogHook::Exec(box));
