@@ -70,16 +70,6 @@ bool Inside(const QString& path, const QString& folder) {
     return path != folder && WithSlash(path).startsWith(WithSlash(folder));
 }
 
-QString WithoutTrailingSpaces(QString text) {
-    while (!text.isEmpty() && text.back() == u' ')
-        text.chop(1);
-    return text;
-}
-
-bool KeepsPasswordRules(const QString& password) {
-    return password.size() >= 8 && password.size() <= 32 && CCryptEngine::CheckPasswordChars(password) == 0;
-}
-
 } // namespace
 
 CFolderRegistration::CFolderRegistration(Ckelpie5App& app, PasswordPrompts& prompts) : m_app(app), m_prompts(prompts) {}
@@ -258,7 +248,7 @@ int CFolderRegistration::ReadOnlyPassword(const QStringList& containers, QString
     const int answer = m_prompts.AskPassword(PasswordPrompts::kPromptLogin, password);
     if (answer == PasswordPrompts::kCancel)
         return -1;
-    if (answer == PasswordPrompts::kInvalid || !KeepsPasswordRules(password))
+    if (answer == PasswordPrompts::kInvalid || !CCryptEngine::KeepsPasswordRules(password))
         return Refuse(kMsgInvalidPassword, texts.m_GetMsgA(kMsgInvalidPassword));
     if (containers.isEmpty())
         return 0;
@@ -272,7 +262,7 @@ int CFolderRegistration::WritablePassword(const QString& path, const QStringList
     for (int tries = 1;; ++tries) {
         if (m_prompts.AskNewPassword(PasswordPrompts::kSetRegisterFolder, path, password, hint) != PasswordPrompts::kOk)
             return -1;
-        if (!KeepsPasswordRules(password))
+        if (!CCryptEngine::KeepsPasswordRules(password))
             return Refuse(kMsgInvalidPassword, texts.m_GetMsgA(kMsgInvalidPassword));
         if (containers.isEmpty())
             return 0;

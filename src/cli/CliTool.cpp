@@ -1,6 +1,7 @@
 #include "cli/CliTool.h"
 
 #include "crypto/ContainerHeader.h"
+#include "util/DisplayText.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -34,12 +35,6 @@ QString FirstLine(const QByteArray& data) {
     if (end >= 0)
         text.truncate(end);
     if (text.endsWith(u'\r'))
-        text.chop(1);
-    return text;
-}
-
-QString Trimmed(QString text) {
-    while (!text.isEmpty() && text.back() == u' ')
         text.chop(1);
     return text;
 }
@@ -199,7 +194,7 @@ int CCliTool::Info(const QStringList& files) {
             continue;
         }
         report += QStringLiteral("  version: %1\n").arg(h.Version());
-        report += QStringLiteral("  hint: %1\n").arg(Trimmed(h.Hint()));
+        report += QStringLiteral("  hint: %1\n").arg(WithoutTrailingSpaces(h.Hint()));
         report += QStringLiteral("  plain size: %1\n").arg(h.PlainSize());
         report += QStringLiteral("  name block length: %1\n").arg(h.NameBlockLength());
         report += QStringLiteral("  pad count: %1\n").arg(h.PadCount());

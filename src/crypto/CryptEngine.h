@@ -75,6 +75,10 @@ public:
     const KeySlot& Slot(int index) const { return m_slots[index]; }
 
     static int CheckPasswordChars(const QString& password);
+    // 8 to 32 characters, every one allowed.
+    static bool KeepsPasswordRules(const QString& password) {
+        return password.size() >= 8 && password.size() <= 32 && CheckPasswordChars(password) == 0;
+    }
     static int PasswordStrength(const QString& password, int& score);
 
     // ---- busy flag ----

@@ -1,6 +1,7 @@
 #include "state/CommonManagementData.h"
 
 #include "crypto/KeyMaterial.h"
+#include "util/DisplayText.h"
 #include "util/ErrorText.h"
 
 #include <cstring>
@@ -23,12 +24,6 @@ QString Padded(const QString& text, int units, char16_t filler = u' ') {
 QByteArray Utf16Bytes(const QString& text, int units, char16_t filler) {
     const QString padded = Padded(text, units, filler);
     return QByteArray(reinterpret_cast<const char*>(padded.utf16()), units * 2);
-}
-
-QString TrimmedRight(QString text) {
-    while (!text.isEmpty() && text.back().isSpace())
-        text.chop(1);
-    return text;
 }
 
 std::uint8_t* U8(QByteArray& bytes) {
@@ -140,7 +135,7 @@ int CommonManagementData::TakeRecord(const QByteArray& data, qsizetype pos, cons
         if (m_adminVerifier == Reference(34, 256)) {
             adminOk = 1;
         } else if (strict == 1) {
-            Report(561, TrimmedRight(m_adminHint) + QStringLiteral(" 」です。"));
+            Report(561, WithoutTrailingSpaces(m_adminHint) + QStringLiteral(" 」です。"));
             return -1;
         }
     } else if (tag == kEntryTag) {
@@ -212,9 +207,9 @@ int CommonManagementData::GetChangePasswords(int& count, QStringList& names, QSt
     passwords.clear();
     hints.clear();
     for (const ChangePasswordEntry& entry : m_entries) {
-        names.append(TrimmedRight(entry.name));
-        passwords.append(TrimmedRight(entry.password));
-        hints.append(TrimmedRight(entry.hint));
+        names.append(WithoutTrailingSpaces(entry.name));
+        passwords.append(WithoutTrailingSpaces(entry.password));
+        hints.append(WithoutTrailingSpaces(entry.hint));
     }
     return 0;
 }

@@ -6,6 +6,7 @@
 #include "ui/D09PasswordSet.h"
 #include "ui/D11UpPassword.h"
 #include "ui/DialogHook.h"
+#include "util/DisplayText.h"
 #include "workspace/PasswordPrompts.h"
 
 #include <QHBoxLayout>
@@ -16,12 +17,6 @@
 namespace korimbo {
 
 namespace {
-
-QString TrimmedRight(QString text) {
-    while (!text.isEmpty() && text.back().isSpace())
-        text.chop(1);
-    return text;
-}
 
 // What the administrator commands share: the engine, the catalogue and the environment folder.
 struct AdminContext {
@@ -214,7 +209,8 @@ int RunChangePasswordsCommand(QWidget* parent, Ckelpie5App& app) {
         }
         rc = context.data.SetChangePasswords(static_cast<int>(chosen.size()), names, passwords, hints);
         if (rc == 0)
-            rc = context.data.SaveManagementData(context.env, password, TrimmedRight(context.data.AdminHint()), 0);
+            rc = context.data.SaveManagementData(context.env, password, WithoutTrailingSpaces(context.data.AdminHint()),
+                                                 0);
         for (QString& text : passwords)
             WipeText(text);
     }

@@ -38,6 +38,12 @@ QString ScaledText(double quotient, const QString& unit) {
 
 } // namespace
 
+QString WithoutTrailingSpaces(QString text) {
+    while (!text.isEmpty() && text.back() == u' ')
+        text.chop(1);
+    return text;
+}
+
 QString SizeText(qint64 bytes) {
     if (bytes > kGigabyte)
         return ScaledText(static_cast<double>(bytes) / kGigabyte, QStringLiteral("GB"));

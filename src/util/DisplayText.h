@@ -5,6 +5,9 @@
 
 namespace korimbo {
 
+// The text without the spaces that pad a fixed-width field.
+QString WithoutTrailingSpaces(QString text);
+
 // Size with an automatic unit: "0バイト", "1024バイト", "1.00KB", "10.0KB", "1024KB", "1.00MB", ...
 QString SizeText(qint64 bytes);
 

@@ -1,4 +1,5 @@
 #include "workspace/LoginManager.h"
+#include "util/DisplayText.h"
 
 #include <QDir>
 #include <QDirIterator>
@@ -21,16 +22,6 @@ constexpr int kMsgLogoutQuestion = 259;
 const QString kEditingArea = QStringLiteral("Ac");
 const QStringList kAreas = {QStringLiteral("Ac"), QStringLiteral("Re"), QStringLiteral("Nf"), QStringLiteral("Ce"),
                             QStringLiteral("To")};
-
-QString WithoutTrailingSpaces(QString text) {
-    while (!text.isEmpty() && text.back() == u' ')
-        text.chop(1);
-    return text;
-}
-
-bool KeepsPasswordRules(const QString& password) {
-    return password.size() >= 8 && password.size() <= 32 && CCryptEngine::CheckPasswordChars(password) == 0;
-}
 
 // The password bytes must not linger on the stack after the key is made.
 void Scrub(std::array<std::uint8_t, 34>& bytes) {
@@ -98,7 +89,7 @@ int CLoginManager::Login(const QString& folder, PasswordPrompts& prompts) {
         if (answer == PasswordPrompts::kCancel)
             return -1;
         // The prompt already checks the rules; the check here keeps a looser dialog from getting through.
-        if (answer == PasswordPrompts::kInvalid || !KeepsPasswordRules(password)) {
+        if (answer == PasswordPrompts::kInvalid || !CCryptEngine::KeepsPasswordRules(password)) {
             m_ui.Message(m_messages.MsgA(kMsgInvalidPassword), Icon::Warning, Buttons::Ok, 0, kMsgInvalidPassword);
             return -1;
         }
