@@ -12,11 +12,6 @@
 
 namespace korimbo {
 
-bool PasswordKeepsRules(const QString& password) {
-    return password.size() >= kMinPasswordLength && password.size() <= kMaxPasswordLength &&
-           CCryptEngine::CheckPasswordChars(password) == 0;
-}
-
 QString PasswordRangeText() {
     return QStringLiteral("%1～%2").arg(kMinPasswordLength).arg(kMaxPasswordLength);
 }
@@ -90,7 +85,7 @@ QString CD08Password::TakePassword() {
 // OK closes the dialog either way: the caller reports a password outside the rules with its own message.
 void CD08Password::accept() {
     QString typed = m_edit->text();
-    if (PasswordKeepsRules(typed)) {
+    if (CCryptEngine::KeepsPasswordRules(typed)) {
         m_password = typed;
         WipeText(typed);
         QDialog::accept();

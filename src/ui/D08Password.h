@@ -17,8 +17,6 @@ inline constexpr int kMaxPasswordLength = 32;
 inline constexpr int kMaxHintLength = 48;
 inline constexpr int kMaxStrength = 85;
 
-// Length 8..32 and only the characters of the four classes.
-bool PasswordKeepsRules(const QString& password);
 // "8～32", the range as the length messages show it.
 QString PasswordRangeText();
 // The strength score of the bars (0..85).
