@@ -52,6 +52,8 @@ const QStringList kSystemFolders = {QStringLiteral("/usr"),   QStringLiteral("/e
                                     QStringLiteral("/sys"),   QStringLiteral("/dev"),   QStringLiteral("/run"),
                                     QStringLiteral("/var")};
 const QString kProgramFilesFolder = QStringLiteral("/opt");
+// Removable media are mounted below /run/media on many systems: that part of /run belongs to the user.
+const QString kUserMediaFolder = QStringLiteral("/run/media/");
 
 QString WithSlash(const QString& path) {
     return path.endsWith(u'/') ? path : path + u'/';
@@ -65,6 +67,19 @@ bool Related(const QString& first, const QString& second) {
     const QString b = WithSlash(second);
     return a.startsWith(b) || b.startsWith(a);
 }
+
+} // namespace
+
+bool CFolderRegistration::IsSystemFolder(const QString& path) {
+    if (path.startsWith(kUserMediaFolder))
+        return false;
+    for (const QString& system : kSystemFolders)
+        if (Related(path, system))
+            return true;
+    return false;
+}
+
+namespace {
 
 bool Inside(const QString& path, const QString& folder) {
     return path != folder && WithSlash(path).startsWith(WithSlash(folder));
@@ -126,9 +141,8 @@ int CFolderRegistration::Validate(const QString& path) {
     }
     // A link must not lead around the refusal, so the resolved path is tested as well.
     const QString resolved = QFileInfo(path).canonicalFilePath();
-    for (const QString& system : kSystemFolders)
-        if (Related(path, system) || Related(resolved, system))
-            return Refuse(kMsgSystemFolder, texts.m_GetMsgA(kMsgSystemFolder));
+    if (IsSystemFolder(path) || IsSystemFolder(resolved))
+        return Refuse(kMsgSystemFolder, texts.m_GetMsgA(kMsgSystemFolder));
     if (Related(path, kProgramFilesFolder) || Related(resolved, kProgramFilesFolder))
         return Refuse(kMsgProgramFolder, texts.m_GetMsgA(kMsgProgramFolder));
 

@@ -32,6 +32,8 @@ public:
 
     // The containers below a folder, sorted by path.
     static QStringList ContainersBelow(const QString& folder);
+    // The operating system's own folders, which never become encrypted folders.
+    static bool IsSystemFolder(const QString& path);
 
     // Called with true and false around the long steps (access check, hint rewrite, erasing).
     std::function<void(bool)> busy;

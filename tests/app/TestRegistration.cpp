@@ -139,6 +139,15 @@ private Q_SLOTS:
         QVERIFY(rig->prompts.promptModes.isEmpty() && rig->prompts.setModes.isEmpty());
     }
 
+    void SystemFoldersButNotUserMedia() {
+        QVERIFY(CFolderRegistration::IsSystemFolder(QStringLiteral("/run")));
+        QVERIFY(CFolderRegistration::IsSystemFolder(QStringLiteral("/run/user/0/x")));
+        QVERIFY(CFolderRegistration::IsSystemFolder(QStringLiteral("/")));
+        QVERIFY(!CFolderRegistration::IsSystemFolder(QStringLiteral("/run/media/u/STICK/Safe")));
+        QVERIFY(!CFolderRegistration::IsSystemFolder(QStringLiteral("/media/u/STICK/Safe")));
+        QVERIFY(!CFolderRegistration::IsSystemFolder(QStringLiteral("/usrdata/Safe")));
+    }
+
     void RefusesWhenTableIsFull() {
         auto rig = Started();
         QVERIFY(rig);
