@@ -275,7 +275,7 @@ void CMainFrame::BuildMenuBar() {
 void CMainFrame::BuildToolBar() {
     if (m_actions.isEmpty())
         BuildMenuBar();
-    QToolBar* bar = addToolBar(QStringLiteral("toolbar"));
+    QToolBar* bar = addToolBar(QStringLiteral("ツールバー"));
     bar->setObjectName(QStringLiteral("toolbar"));
     bar->setMovable(false);
     bar->setFloatable(false);
