@@ -1,6 +1,7 @@
 #include "ui/D08Password.h"
 
 #include "crypto/CryptEngine.h"
+#include "ui/DialogButtons.h"
 #include "ui/DialogHook.h"
 #include "workspace/PasswordPrompts.h"
 
@@ -49,14 +50,7 @@ CD08Password::CD08Password(int mode, MessageSource& messages, QWidget* parent)
     m_edit->setEchoMode(QLineEdit::Password);
     m_edit->setMinimumWidth(300);
 
-    m_ok->setDefault(true);
-    connect(m_ok, &QPushButton::clicked, this, &QDialog::accept);
-    connect(m_cancel, &QPushButton::clicked, this, &QDialog::reject);
-
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch(1);
-    buttons->addWidget(m_ok);
-    buttons->addWidget(m_cancel);
+    auto* buttons = ButtonRow(*this, m_ok, m_cancel);
 
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(m_prompt);

@@ -3,6 +3,7 @@
 #include "app/Kelpie5App.h"
 #include "state/CommonManagementData.h"
 #include "ui/D08Password.h"
+#include "ui/DialogButtons.h"
 #include "ui/DialogHook.h"
 #include "workspace/PasswordPrompts.h"
 
@@ -51,9 +52,6 @@ CD09PasswordSet::CD09PasswordSet(int mode, const QString& folder, Ckelpie5App& a
 
     connect(m_password, &QLineEdit::textChanged, this,
             [this](const QString& text) { m_strength->setValue(StrengthOf(text)); });
-    m_ok->setDefault(true);
-    connect(m_ok, &QPushButton::clicked, this, &QDialog::accept);
-    connect(m_cancel, &QPushButton::clicked, this, &QDialog::reject);
 
     auto* form = new QFormLayout;
     form->addRow(QStringLiteral("暗号フォルダー:"), m_folder);
@@ -62,10 +60,7 @@ CD09PasswordSet::CD09PasswordSet(int mode, const QString& folder, Ckelpie5App& a
     form->addRow(QStringLiteral("パスワードの強度:"), m_strength);
     form->addRow(QStringLiteral("ヒント(&H):"), m_hint);
 
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch(1);
-    buttons->addWidget(m_ok);
-    buttons->addWidget(m_cancel);
+    auto* buttons = ButtonRow(*this, m_ok, m_cancel);
 
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(m_info);

@@ -1,6 +1,7 @@
 #include "ui/D11UpPassword.h"
 
 #include "ui/D12UpPasswordIn.h"
+#include "ui/DialogButtons.h"
 #include "ui/DialogHook.h"
 #include "util/Interaction.h"
 #include "util/MessageSource.h"
@@ -48,9 +49,6 @@ CD11UpPassword::CD11UpPassword(Interaction& ui, MessageSource& messages, QWidget
     connect(m_delete, &QAction::triggered, this, &CD11UpPassword::DeleteSelected);
     connect(m_list, &QTreeWidget::customContextMenuRequested, this, &CD11UpPassword::ShowPopup);
     connect(m_list, &QTreeWidget::itemDoubleClicked, this, &CD11UpPassword::EditSelected);
-    m_ok->setDefault(true);
-    connect(m_ok, &QPushButton::clicked, this, &QDialog::accept);
-    connect(m_cancel, &QPushButton::clicked, this, &QDialog::reject);
 
     auto* side = new QVBoxLayout;
     side->addWidget(m_new);
@@ -62,10 +60,7 @@ CD11UpPassword::CD11UpPassword(Interaction& ui, MessageSource& messages, QWidget
     top->addWidget(m_list, 1);
     top->addLayout(side);
 
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch(1);
-    buttons->addWidget(m_ok);
-    buttons->addWidget(m_cancel);
+    auto* buttons = ButtonRow(*this, m_ok, m_cancel);
 
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(top, 1);

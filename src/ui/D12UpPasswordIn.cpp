@@ -2,6 +2,7 @@
 
 #include "crypto/CryptEngine.h"
 #include "ui/D08Password.h"
+#include "ui/DialogButtons.h"
 #include "ui/DialogHook.h"
 #include "util/Interaction.h"
 #include "util/MessageSource.h"
@@ -38,9 +39,6 @@ CD12UpPasswordIn::CD12UpPasswordIn(Interaction& ui, MessageSource& messages, QWi
 
     connect(m_password, &QLineEdit::textChanged, this,
             [this](const QString& text) { m_strength->setValue(StrengthOf(text)); });
-    m_ok->setDefault(true);
-    connect(m_ok, &QPushButton::clicked, this, &QDialog::accept);
-    connect(m_cancel, &QPushButton::clicked, this, &QDialog::reject);
 
     auto* form = new QFormLayout;
     form->addRow(QStringLiteral("識別名称(&N):"), m_name);
@@ -48,10 +46,7 @@ CD12UpPasswordIn::CD12UpPasswordIn(Interaction& ui, MessageSource& messages, QWi
     form->addRow(QStringLiteral("パスワードの強度:"), m_strength);
     form->addRow(QStringLiteral("ヒント(&H):"), m_hint);
 
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch(1);
-    buttons->addWidget(m_ok);
-    buttons->addWidget(m_cancel);
+    auto* buttons = ButtonRow(*this, m_ok, m_cancel);
 
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(form);

@@ -1,5 +1,6 @@
 #include "ui/D13Msg1.h"
 
+#include "ui/DialogButtons.h"
 #include "ui/DialogHook.h"
 
 #include <QCheckBox>
@@ -53,21 +54,14 @@ CD13Msg1::CD13Msg1(const Options& options, QWidget* parent)
 
     m_ok->setText(options.yesNo ? QStringLiteral("はい") : QStringLiteral("OK"));
     m_cancel->setText(options.yesNo ? QStringLiteral("いいえ") : QStringLiteral("キャンセル"));
-    m_ok->setDefault(true);
     m_cancel->setVisible(options.withCancel || options.yesNo);
-    connect(m_ok, &QPushButton::clicked, this, &QDialog::accept);
-    connect(m_cancel, &QPushButton::clicked, this, &QDialog::reject);
 
     auto* top = new QHBoxLayout;
     top->addWidget(m_icon, 0, Qt::AlignTop);
     top->addWidget(m_message, 1);
 
     // Stretch on both sides keeps a lone OK in the middle.
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch(1);
-    buttons->addWidget(m_ok);
-    buttons->addWidget(m_cancel);
-    buttons->addStretch(1);
+    auto* buttons = ButtonRow(*this, m_ok, m_cancel, true);
 
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(top);

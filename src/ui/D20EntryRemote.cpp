@@ -1,5 +1,6 @@
 #include "ui/D20EntryRemote.h"
 
+#include "ui/DialogButtons.h"
 #include "ui/DialogHook.h"
 
 #include <QCheckBox>
@@ -32,14 +33,7 @@ CD20EntryRemote::CD20EntryRemote(const QString& folder, QWidget* parent)
     path->setCursorPosition(static_cast<int>(folder.size()));
     path->setVisible(!folder.isEmpty());
 
-    m_ok->setDefault(true);
-    connect(m_ok, &QPushButton::clicked, this, &QDialog::accept);
-    connect(m_cancel, &QPushButton::clicked, this, &QDialog::reject);
-
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch(1);
-    buttons->addWidget(m_ok);
-    buttons->addWidget(m_cancel);
+    auto* buttons = ButtonRow(*this, m_ok, m_cancel);
 
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(m_warning);

@@ -1,5 +1,6 @@
 #include "ui/D22Init2.h"
 
+#include "ui/DialogButtons.h"
 #include "ui/DialogHook.h"
 
 #include <QHBoxLayout>
@@ -25,13 +26,7 @@ CD22Init2::CD22Init2(QWidget* parent)
     m_text->setTextFormat(Qt::PlainText);
     m_text->setMinimumWidth(460);
 
-    m_ok->setDefault(true);
-    connect(m_ok, &QPushButton::clicked, this, &QDialog::accept);
-
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch(1);
-    buttons->addWidget(m_ok);
-    buttons->addStretch(1);
+    auto* buttons = ButtonRow(*this, m_ok, nullptr, true);
 
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(m_text);

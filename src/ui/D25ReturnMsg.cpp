@@ -1,6 +1,7 @@
 #include "ui/D25ReturnMsg.h"
 
 #include "ui/D13Msg1.h"
+#include "ui/DialogButtons.h"
 #include "ui/DialogHook.h"
 
 #include <QCheckBox>
@@ -42,19 +43,11 @@ CD25ReturnMsg::CD25ReturnMsg(const Options& options, QWidget* parent)
     m_check->setChecked(options.checked);
     m_check->setVisible(!options.checkLabel.isEmpty());
 
-    m_ok->setDefault(true);
-    connect(m_ok, &QPushButton::clicked, this, &QDialog::accept);
-    connect(m_cancel, &QPushButton::clicked, this, &QDialog::reject);
-
     auto* top = new QHBoxLayout;
     top->addWidget(m_icon, 0, Qt::AlignTop);
     top->addWidget(m_message, 1);
 
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch(1);
-    buttons->addWidget(m_ok);
-    buttons->addWidget(m_cancel);
-    buttons->addStretch(1);
+    auto* buttons = ButtonRow(*this, m_ok, m_cancel, true);
 
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(top);

@@ -2,6 +2,7 @@
 
 #include "state/SettingsFile.h"
 #include "state/WorkFolderSettings.h"
+#include "ui/DialogButtons.h"
 #include "ui/DialogHook.h"
 #include "ui/K81PPage.h"
 
@@ -19,14 +20,7 @@ CKankyoSet::CKankyoSet(SettingsRecord& settings, QWidget* parent)
     m_tabs->addTab(m_page, QStringLiteral("設定１"));
     m_page->Load(m_settings);
 
-    m_ok->setDefault(true);
-    connect(m_ok, &QPushButton::clicked, this, &QDialog::accept);
-    connect(m_cancel, &QPushButton::clicked, this, &QDialog::reject);
-
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch(1);
-    buttons->addWidget(m_ok);
-    buttons->addWidget(m_cancel);
+    auto* buttons = ButtonRow(*this, m_ok, m_cancel);
 
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(m_tabs, 1);

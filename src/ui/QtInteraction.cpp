@@ -2,9 +2,9 @@
 
 #include "ui/DialogHook.h"
 
+#include <QAbstractButton>
 #include <QCoreApplication>
 #include <QElapsedTimer>
-#include <QAbstractButton>
 #include <QMessageBox>
 #include <QThread>
 
