@@ -1,6 +1,4 @@
-#include "FakePlatform.h"
-#include "FaultyFileSystem.h"
-#include "ScriptedInteraction.h"
+#include "AppRig.h"
 #include "ScriptedPrompts.h"
 #include "app/FolderRegistration.h"
 #include "util/ErrorText.h"
@@ -22,28 +20,12 @@ namespace {
 const QString kPassword = QStringLiteral("Folder#Pw1");
 const QString kWrong = QStringLiteral("Other#Pw22");
 
-// The password dialogs answered from queues; an empty queue cancels.
-
-struct Rig {
-    explicit Rig(const QString& program) : app(program, {ui, fs, volumes, userFolders}), registration(app, prompts) {}
-    ScriptedInteraction ui;
-    FaultyFileSystem fs;
-    FakeVolumes volumes;
-    FakeUserFolders userFolders;
-    Ckelpie5App app;
+struct Rig : AppRig {
+    explicit Rig(const QString& program) : AppRig(program), registration(app, prompts) {}
     ScriptedPrompts prompts;
     CFolderRegistration registration;
-    FolderRegistry& Registry() { return *app.State().registry; }
-    CCryptEngine& Engine() { return *app.State().engine; }
-    int Slot(const QString& folder) {
-        for (int slot = 0; slot < Registry().Count(); ++slot)
-            if (Registry().PathText(slot) == folder)
-                return slot;
-        return -1;
-    }
     int Add(const QString& folder, const QString& readOnly, const QString& workId) {
-        return Registry().AddFolder(app.EnvironmentFolder(), folder, QStringLiteral("hint"), kPassword, readOnly,
-                                    workId, QStringLiteral("0"), 3);
+        return AppRig::Add(folder, kPassword, readOnly, workId);
     }
 };
 
@@ -53,26 +35,18 @@ class TestRegistration : public QObject {
     Q_OBJECT
 
 private:
-    QTemporaryDir m_dir;
-    QTemporaryDir m_runtime;
-    int m_count = 0;
+    TestFolders m_folders;
 
-    QString NewFolder(const QString& prefix) {
-        const QString folder = m_dir.filePath(prefix + QString::number(++m_count));
-        QDir().mkpath(folder);
-        return folder;
-    }
+    QString NewFolder(const QString& prefix) { return m_folders.NewFolder(prefix); }
 
     std::unique_ptr<Rig> Started() {
         auto rig = std::make_unique<Rig>(NewFolder(QStringLiteral("program")));
-        if (!rig->app.InitInstance() || rig->app.CreateState() != 0)
-            return nullptr;
-        return rig;
+        return rig->Start() ? std::move(rig) : nullptr;
     }
 
     // A container made in `folder` with a key from `password`, as an earlier registration left it.
     void MakeContainer(Rig& rig, const QString& container, const QString& password, const QString& hint) {
-        const QString source = m_dir.filePath(QStringLiteral("plain.txt"));
+        const QString source = m_folders.Path(QStringLiteral("plain.txt"));
         QFile file(source);
         QVERIFY(file.open(QIODevice::WriteOnly) && file.write("some plain text\n") > 0);
         file.close();
@@ -97,8 +71,7 @@ private:
 private Q_SLOTS:
     void initTestCase() {
         QStandardPaths::setTestModeEnabled(true);
-        QVERIFY(m_dir.isValid() && m_runtime.isValid());
-        qputenv("XDG_RUNTIME_DIR", QFile::encodeName(m_runtime.path()));
+        QVERIFY(m_folders.Valid());
     }
 
     void RefusesUnsuitableFolders() {
@@ -115,7 +88,7 @@ private Q_SLOTS:
             {registered + u'/' + QString(120, u'a'), DriveType::Fixed, 223},
             {QString(), DriveType::Fixed, 225},
             {QStringLiteral("relative/folder"), DriveType::Fixed, 225},
-            {m_dir.filePath(QStringLiteral("missing")), DriveType::Fixed, 225},
+            {m_folders.Path(QStringLiteral("missing")), DriveType::Fixed, 225},
             {NewFolder(QStringLiteral("f")), DriveType::RamDisk, 227},
             {NewFolder(QStringLiteral("f")), DriveType::Unknown, 228},
             {NewFolder(QStringLiteral("f")), DriveType::NoRoot, 228},
@@ -124,7 +97,7 @@ private Q_SLOTS:
             {QStringLiteral("/opt"), DriveType::Fixed, 230},
             {registered, DriveType::Fixed, 231},
             {registered + QStringLiteral("/inner"), DriveType::Fixed, 232},
-            {m_dir.path(), DriveType::Fixed, 233},
+            {m_folders.Root(), DriveType::Fixed, 233},
         };
         for (const auto& c : cases) {
             rig->ui.Clear();
@@ -152,7 +125,7 @@ private Q_SLOTS:
         auto rig = Started();
         QVERIFY(rig);
         for (int i = 0; i < FolderRegistry::kMaxEntries; ++i)
-            QCOMPARE(rig->Add(m_dir.filePath(QStringLiteral("full/") + QString::number(i)), QStringLiteral("0"),
+            QCOMPARE(rig->Add(m_folders.Path(QStringLiteral("full/") + QString::number(i)), QStringLiteral("0"),
                               QStringLiteral("W") + QString::number(i)),
                      0);
         QCOMPARE(rig->registration.Register(NewFolder(QStringLiteral("f"))), -1);

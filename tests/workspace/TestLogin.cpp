@@ -1,6 +1,4 @@
-#include "FakePlatform.h"
-#include "FaultyFileSystem.h"
-#include "ScriptedInteraction.h"
+#include "AppRig.h"
 #include "app/Kelpie5App.h"
 #include "workspace/LoginManager.h"
 
@@ -38,18 +36,13 @@ public:
     int AskNetworkRegistration(const QString&, bool&) override { return kCancel; }
 };
 
-struct Rig {
-    explicit Rig(const QString& program) : app(program, {ui, fs, volumes, userFolders}) {}
-    ScriptedInteraction ui;
-    FaultyFileSystem fs;
-    FakeVolumes volumes;
-    FakeUserFolders userFolders;
-    Ckelpie5App app;
+struct Rig : AppRig {
+    using AppRig::AppRig;
     ScriptedPrompts prompts;
     std::unique_ptr<CLoginManager> login;
 
     int Start() {
-        if (!app.InitInstance() || app.CreateState() != 0)
+        if (!AppRig::Start())
             return -1;
         AppState& s = app.State();
         login =
@@ -57,8 +50,7 @@ struct Rig {
         return 0;
     }
     int Add(const QString& folder, const QString& readOnly, const QString& workId) {
-        return app.State().registry->AddFolder(app.EnvironmentFolder(), folder, QStringLiteral("my hint"), kPassword,
-                                               readOnly, workId, QStringLiteral("0"), 3);
+        return AppRig::Add(folder, kPassword, readOnly, workId, QStringLiteral("my hint"));
     }
     int LoginWith(const QString& folder, int result, const QString& password) {
         prompts.replies.push_back({result, password});
@@ -72,15 +64,9 @@ class TestLogin : public QObject {
     Q_OBJECT
 
 private:
-    QTemporaryDir m_dir;
-    QTemporaryDir m_runtime;
-    int m_count = 0;
+    TestFolders m_folders;
 
-    QString NewFolder(const QString& prefix) {
-        const QString folder = m_dir.filePath(prefix + QString::number(++m_count));
-        QDir().mkpath(folder);
-        return folder;
-    }
+    QString NewFolder(const QString& prefix) { return m_folders.NewFolder(prefix); }
 
     std::unique_ptr<Rig> Started() {
         auto rig = std::make_unique<Rig>(NewFolder(QStringLiteral("program")));
@@ -90,8 +76,7 @@ private:
 private Q_SLOTS:
     void initTestCase() {
         QStandardPaths::setTestModeEnabled(true);
-        QVERIFY(m_dir.isValid() && m_runtime.isValid());
-        qputenv("XDG_RUNTIME_DIR", QFile::encodeName(m_runtime.path()));
+        QVERIFY(m_folders.Valid());
     }
 
     void WrongPasswordShowsTheHint() {
@@ -130,7 +115,7 @@ private Q_SLOTS:
     void MissingOrUnknownFolderAsksNothing() {
         auto rig = Started();
         QVERIFY(rig);
-        const QString gone = m_dir.filePath(QStringLiteral("gone"));
+        const QString gone = m_folders.Path(QStringLiteral("gone"));
         QCOMPARE(rig->Add(gone, QStringLiteral("0"), QStringLiteral("WID")), 0);
         QCOMPARE(rig->login->Login(gone, rig->prompts), -1);
         QCOMPARE(rig->login->Login(NewFolder(QStringLiteral("f")), rig->prompts), -1);
