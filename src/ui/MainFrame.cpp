@@ -9,6 +9,7 @@
 #include "workspace/LoginManager.h"
 
 #include <QApplication>
+#include <QClipboard>
 #include <QCloseEvent>
 #include <QDir>
 #include <QElapsedTimer>
@@ -24,22 +25,42 @@
 
 namespace korimbo {
 
-// While the window is busy, keyboard, mouse and context-menu input goes nowhere, except clicks on the
-// stop button while the running operation can be stopped.
+// While the window is busy, keyboard, mouse and context-menu input to the windows that were already
+// open when the busy section began goes nowhere, except clicks on the stop button while the running
+// operation can be stopped. The message boxes, dialogs and pop-up menus that the running operation
+// itself opens are new windows: their input goes through, or nobody could answer them.
 class BusyInputFilter final : public QObject {
 public:
     explicit BusyInputFilter(CMainFrame& frame) : QObject(&frame), m_frame(frame) {}
 
+    // The windows whose input a busy section swallows: those visible when it begins.
+    void TakeBlockedWindows() {
+        m_blocked.clear();
+        m_blocked.append(&m_frame);
+        for (QWidget* widget : QApplication::topLevelWidgets())
+            if (widget != &m_frame && widget->isVisible())
+                m_blocked.append(widget);
+    }
+
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override {
-        if (!m_frame.IsBusy())
+        if (!m_frame.IsBusy() || !IsInput(event->type()))
             return false;
-        switch (event->type()) {
-        case QEvent::MouseButtonPress:
-        case QEvent::MouseButtonRelease:
-        case QEvent::MouseButtonDblClick:
-        case QEvent::MouseMove:
+        if (!IsBlocked(watched))
+            return false;
+        if (IsMouse(event->type()))
             return !IsStopButton(watched);
+        return true;
+    }
+
+private:
+    static bool IsMouse(QEvent::Type type) {
+        return type == QEvent::MouseButtonPress || type == QEvent::MouseButtonRelease ||
+               type == QEvent::MouseButtonDblClick || type == QEvent::MouseMove;
+    }
+
+    static bool IsInput(QEvent::Type type) {
+        switch (type) {
         case QEvent::KeyPress:
         case QEvent::KeyRelease:
         case QEvent::ShortcutOverride:
@@ -48,11 +69,29 @@ protected:
         case QEvent::ContextMenu:
             return true;
         default:
-            return false;
+            return IsMouse(type);
         }
     }
 
-private:
+    // The top-level widget an event goes to. Events on a native window are left alone: Qt hands each of
+    // them on to the widget concerned, and that delivery is judged here.
+    static QWidget* TopLevelOf(QObject* watched) {
+        for (QObject* o = watched; o; o = o->parent())
+            if (auto* widget = qobject_cast<QWidget*>(o))
+                return widget->window();
+        return nullptr;
+    }
+
+    bool IsBlocked(QObject* watched) const {
+        const QWidget* top = TopLevelOf(watched);
+        if (!top)
+            return false;
+        for (const QPointer<QWidget>& widget : m_blocked)
+            if (widget == top)
+                return true;
+        return false;
+    }
+
     bool IsStopButton(QObject* watched) const {
         if (!m_frame.IsAbortable())
             return false;
@@ -64,6 +103,7 @@ private:
     }
 
     CMainFrame& m_frame;
+    QList<QPointer<QWidget>> m_blocked;
 };
 
 CMainFrame::CMainFrame(Ckelpie5App& app, Interaction& ui) : m_app(app), m_ui(ui) {
@@ -79,14 +119,19 @@ CMainFrame::CMainFrame(Ckelpie5App& app, Interaction& ui) : m_app(app), m_ui(ui)
     m_timer2.setInterval(100);
     connect(&m_timer1, &QTimer::timeout, this, &CMainFrame::OnTimer1);
     connect(&m_timer2, &QTimer::timeout, this, &CMainFrame::OnTimer2);
+    connect(QGuiApplication::clipboard(), &QClipboard::dataChanged, this, &CMainFrame::RefreshClipboardState);
     m_inputFilter = new BusyInputFilter(*this);
     qApp->installEventFilter(m_inputFilter);
-    // A session that ends takes the program with it: the shutdown steps run here, without reports.
-    connect(qApp, &QGuiApplication::commitDataRequest, this, [this](QSessionManager&) {
+    // The session manager asks before a logout that the user may still cancel: only the working copies
+    // are dealt with here. The shutdown and the saves run when the application really quits.
+    connect(qApp, &QGuiApplication::commitDataRequest, this, [this](QSessionManager& manager) {
+        if (!CommitSessionData([&manager] { return manager.allowsInteraction(); }))
+            manager.cancel();
+    });
+    connect(qApp, &QCoreApplication::aboutToQuit, this, [this] {
         Shutdown(false);
         m_app.SaveAtShutdown(isMaximized());
     });
-    connect(qApp, &QCoreApplication::aboutToQuit, this, [this] { Shutdown(false); });
 }
 
 CMainFrame::~CMainFrame() {
@@ -118,7 +163,7 @@ int CMainFrame::Create() {
 
 int CMainFrame::PostShow() {
     BuildMenuBar();
-    UpdateCommandStates();
+    RefreshClipboardState();
     m_app.EmptyTemporaryWorkAreas(true);
     m_app.ReportLeftWorkingCopies();
     if (m_app.NeedsFirstStartRegistration()) {
@@ -216,6 +261,7 @@ void CMainFrame::resizeEvent(QResizeEvent* event) {
 void CMainFrame::EnterBusy() {
     if (m_busyDepth++ > 0)
         return;
+    m_inputFilter->TakeBlockedWindows();
     SetMenusEnabled(false);
     UpdateCommandStates();
     m_animating = true;
@@ -316,6 +362,15 @@ void CMainFrame::closeEvent(QCloseEvent* event) {
     }
     Shutdown(true);
     event->accept();
+}
+
+bool CMainFrame::CommitSessionData(const std::function<bool()>& mayInteract) {
+    if (m_shutDown || !confirmWorkingCopiesAtExit)
+        return true;
+    // Without leave to ask, the copies stay where they are; the next start reports them.
+    if (IsBusy() || !mayInteract())
+        return true;
+    return confirmWorkingCopiesAtExit();
 }
 
 void CMainFrame::Shutdown(bool reportFailures) {

@@ -65,6 +65,9 @@ public:
     QString CurrentFolder() const { return m_currentFolder; }
     void SetCurrentFolder(const QString& folder) { m_currentFolder = folder; }
     bool InsideClipboardHasItems() const { return m_insideClipboardItems > 0; }
+    // Whether the system clipboard holds files, as of its last change, and how often it was read.
+    bool ClipboardHasFiles() const { return m_clipboardHasFiles; }
+    int ClipboardReads() const { return m_clipboardReads; }
 
     CTreeV* Tree() const { return m_tree; }
     CListV* List() const { return m_list; }
@@ -90,6 +93,11 @@ public:
 
     // Runs the shutdown steps once per process (exit and session end).
     void Shutdown(bool reportFailures);
+    // The session manager's question before a logout: asks about the working copies when it may
+    // interact. False: the user cancelled, and the session logout is to be cancelled with it.
+    bool CommitSessionData(const std::function<bool()>& mayInteract);
+    bool IsShutDown() const { return m_shutDown; }
+    bool TimersRunning() const { return m_timer2.isActive(); }
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -109,6 +117,7 @@ private:
     void OnTimer2();
     void ShowPhase(int phase);
     void SetMenusEnabled(bool enabled);
+    void RefreshClipboardState();
     bool CommandEnabled(int id) const;
     bool ItemCommandEnabled(int id) const;
     void RunFirstStart();
@@ -122,7 +131,7 @@ private:
     void NotYetAvailable(int id);
     void WireFolderCommands();
     void OnFolderSelected(const QString& directory, const QString& topFolder);
-    QString TopFolderAtCursor() const;
+    QString SelectedTopFolder() const;
     void Busy(bool on) { on ? EnterBusy() : LeaveBusy(); }
 
     Ckelpie5App& m_app;
@@ -151,6 +160,8 @@ private:
     QString m_lastSummary;
     QString m_currentFolder;
     int m_insideClipboardItems = 0;
+    bool m_clipboardHasFiles = false;
+    int m_clipboardReads = 0;
     int m_timerDepth = 0;
     bool m_stop = false;
     bool m_shutDown = false;

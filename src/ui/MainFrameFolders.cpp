@@ -35,8 +35,9 @@ void CMainFrame::WireFolderCommands() {
     m_tree->Populate(*state.registry);
 }
 
-QString CMainFrame::TopFolderAtCursor() const {
-    return CTreeV::TopFolderOf(m_tree->ItemAtCursor());
+// The menu bar and the toolbar act on the folder of the item selected in the tree, wherever the mouse is.
+QString CMainFrame::SelectedTopFolder() const {
+    return CTreeV::TopFolderOf(m_tree->currentItem());
 }
 
 // A logged-in folder shows the selected directory in the contents list; any other shows nothing.

@@ -170,11 +170,11 @@ QString ToolTip(int id) {
     }
 }
 
-bool ClipboardHasFiles() {
-    const QMimeData* data = QGuiApplication::clipboard()->mimeData();
+bool HoldsFiles(const QMimeData* data) {
     if (!data)
         return false;
-    if (data->hasFormat(QStringLiteral("x-special/gnome-copied-files")))
+    if (data->hasFormat(QStringLiteral("x-special/gnome-copied-files")) ||
+        data->hasFormat(QStringLiteral("x-special/mate-copied-files")))
         return true;
     for (const QUrl& url : data->urls())
         if (url.isLocalFile())
@@ -334,6 +334,15 @@ void CMainFrame::BuildAccelerators() {
 
 // ---- enabling ----
 
+// Reading the clipboard is a round trip to its owner on X11 and Wayland: it is read once per change,
+// not at every enabling pass.
+void CMainFrame::RefreshClipboardState() {
+    ++m_clipboardReads;
+    m_clipboardHasFiles = HoldsFiles(QGuiApplication::clipboard()->mimeData());
+    if (m_list && !m_actions.isEmpty())
+        UpdateCommandStates();
+}
+
 bool CMainFrame::ItemCommandEnabled(int id) const {
     if (m_list->hasFocus()) {
         const int selected = m_list->SelectedCount();
@@ -394,7 +403,7 @@ bool CMainFrame::CommandEnabled(int id) const {
     case cmd::ViewDetails:
         return hasFolder;
     case cmd::Paste:
-        return InsideClipboardHasItems() || (ClipboardHasFiles() && hasFolder);
+        return InsideClipboardHasItems() || (m_clipboardHasFiles && hasFolder);
     default:
         return true;
     }
@@ -408,7 +417,7 @@ void CMainFrame::UpdateCommandStates() {
     m_actions[cmd::ViewDetails]->setChecked(settings.dispMode == 2);
     m_actions[cmd::NoWatch]->setChecked(settings.execProcEndWaitFlg != 1);
     m_actions[cmd::DragTakeOutEncrypted]->setChecked(settings.dandDDecryFlg == 0);
-    m_actions[cmd::Paste]->setText(ClipboardHasFiles() && !InsideClipboardHasItems()
+    m_actions[cmd::Paste]->setText(m_clipboardHasFiles && !InsideClipboardHasItems()
                                        ? QStringLiteral("暗号化して貼り付け(&P)\tCtrl+V")
                                        : QStringLiteral("貼り付け(&P)\tCtrl+V"));
 }
@@ -455,13 +464,13 @@ void CMainFrame::OnCommand(int id) {
         m_abortRequested = true;
         break;
     case cmd::Login:
-        LoginFolder(TopFolderAtCursor());
+        LoginFolder(SelectedTopFolder());
         break;
     case cmd::Logout:
-        LogoutFolder(TopFolderAtCursor());
+        LogoutFolder(SelectedTopFolder());
         break;
     case cmd::ReleaseFolder:
-        ReleaseFolder(TopFolderAtCursor());
+        ReleaseFolder(SelectedTopFolder());
         break;
     case cmd::AdminPassword:
         RunAdminPasswordCommand(this, m_app);

@@ -1,23 +1,31 @@
 #include "FakePlatform.h"
 #include "FaultyFileSystem.h"
+#include "RealAnswer.h"
 #include "ScriptedInteraction.h"
 #include "ScriptedPrompts.h"
 #include "state/IniFile.h"
+#include "ui/D08Password.h"
 #include "ui/DialogHook.h"
 #include "ui/ListV.h"
 #include "ui/MainFrame.h"
+#include "ui/QtInteraction.h"
 #include "ui/TreeV.h"
 #include "ui/USplitterWnd.h"
 #include "workspace/LoginManager.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QCheckBox>
+#include <QClipboard>
+#include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMimeData>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QToolButton>
+#include <QUrl>
 
 using namespace korimbo;
 
@@ -180,6 +188,135 @@ private Q_SLOTS:
             QVERIFY(menu->menuAction()->isEnabled());
         QTest::keyClick(tree, Qt::Key_Down);
         QCOMPARE(tree->currentItem(), tree->topLevelItem(1));
+    }
+
+    // The message boxes, pop-up menus and dialogs that a running operation opens take the user's
+    // answer; the main window itself stays deaf until the busy section ends.
+    void WindowsOpenedInsideABusySectionTakeInput() {
+        Rig rig;
+        QVERIFY(rig.Start());
+        CTreeV* tree = rig.frame->Tree();
+        tree->addTopLevelItem(new QTreeWidgetItem({QStringLiteral("b")}));
+        tree->setCurrentItem(tree->topLevelItem(0));
+        rig.frame->show();
+        QVERIFY(QTest::qWaitForWindowExposed(rig.frame.get()));
+        rig.frame->EnterBusy();
+
+        QtInteraction boxes;
+        boxes.SetParentWindow(rig.frame.get());
+        {
+            RealAnswer enter([](QWidget* box) { QTest::keyClick(box, Qt::Key_Return); });
+            const int answer = boxes.Message(QStringLiteral("続けますか？"), Icon::Question, Buttons::YesNo, kAnswerNo);
+            QVERIFY(!enter.TimedOut());
+            QCOMPARE(answer, int(kAnswerNo));
+        }
+        {
+            QMenu menu(rig.frame.get());
+            menu.addAction(QStringLiteral("暗号フォルダーとして登録(&R)"))->setData(32828);
+            menu.addAction(QStringLiteral("キャンセル"))->setData(32824);
+            RealAnswer pick([](QWidget* popup) {
+                QTest::keyClick(popup, Qt::Key_Down);
+                QTest::keyClick(popup, Qt::Key_Return);
+            });
+            QAction* chosen = menu.exec(tree->mapToGlobal(QPoint(5, 5)));
+            QVERIFY(!pick.TimedOut());
+            QVERIFY(chosen);
+            QCOMPARE(chosen->data().toInt(), 32828);
+        }
+        {
+            CD08Password prompt(0, *rig.app.State().catalogue, rig.frame.get());
+            RealAnswer type([](QWidget* dialog) {
+                auto* edit = dialog->findChild<QLineEdit*>();
+                QTest::keyClicks(edit, QStringLiteral("Tiger#Lily42"));
+                QTest::keyClick(edit, Qt::Key_Return);
+            });
+            QCOMPARE(prompt.Run(), int(CD08Password::kOk));
+            QVERIFY(!type.TimedOut());
+            QCOMPARE(prompt.TakePassword(), QStringLiteral("Tiger#Lily42"));
+        }
+
+        // Still busy: clicks and keys on the main window go nowhere.
+        const QRect second = tree->visualItemRect(tree->topLevelItem(1));
+        QTest::mouseClick(tree->viewport(), Qt::LeftButton, {}, second.center());
+        QTest::keyClick(tree, Qt::Key_Down);
+        QCOMPARE(tree->currentItem(), tree->topLevelItem(0));
+        rig.frame->LeaveBusy();
+        QTest::mouseClick(tree->viewport(), Qt::LeftButton, {}, second.center());
+        QCOMPARE(tree->currentItem(), tree->topLevelItem(1));
+    }
+
+    // Login, logout and release from the menu bar and the toolbar take the folder selected in the tree,
+    // not the one the mouse pointer happens to rest on.
+    void FolderCommandsActOnTheSelectedFolder() {
+        Rig rig;
+        QVERIFY(rig.Start());
+        const QString first = rig.app.DefaultEncryptedFolder();
+        const QString other = rig.dir.filePath(QStringLiteral("other"));
+        QVERIFY(QDir().mkpath(other));
+        CTreeV* tree = rig.frame->Tree();
+        QTreeWidgetItem* otherItem = tree->AddFolder(other, 3);
+        tree->setCurrentItem(tree->FindTop(first));
+        rig.frame->show();
+        QVERIFY(QTest::qWaitForWindowExposed(rig.frame.get()));
+        QCursor::setPos(tree->viewport()->mapToGlobal(tree->visualItemRect(otherItem).center()));
+        if (tree->ItemAtCursor() != otherItem)
+            QSKIP("this platform plugin cannot move the pointer");
+
+        rig.ui.QueueAnswer(kAnswerYes); // the logout question
+        rig.frame->OnCommand(32955);
+        QVERIFY(rig.ui.Has(259));
+        QVERIFY(!rig.frame->Login()->IsLoggedIn(first));
+        QCOMPARE(tree->currentItem(), tree->FindTop(first));
+    }
+
+    // A session logout that the user cancels at the working-copy question leaves the program working,
+    // and the settings are still written at the real exit.
+    void CancelledSessionLogoutKeepsTheProgramWorking() {
+        Rig rig;
+        QVERIFY(rig.Start());
+        int asked = 0;
+        bool keep = false;
+        rig.frame->confirmWorkingCopiesAtExit = [&] {
+            ++asked;
+            return keep;
+        };
+        QVERIFY(rig.frame->CommitSessionData([] { return false; })); // no leave to ask: nothing asked
+        QCOMPARE(asked, 0);
+        QVERIFY(!rig.frame->CommitSessionData([] { return true; }));
+        QCOMPARE(asked, 1);
+        QVERIFY(!rig.frame->IsShutDown());
+        QVERIFY(rig.frame->TimersRunning());
+        QCOMPARE(rig.frame->Tree()->topLevelItemCount(), 1);
+
+        rig.app.State().settings.dispMode = 2;
+        keep = true;
+        QVERIFY(rig.frame->close());
+        rig.frame.reset();
+        CIniFile file(rig.files, rig.Ini());
+        QCOMPARE(file.Read(QStringLiteral("Disp"), QStringLiteral("DispMode"), QString()), QStringLiteral("2"));
+    }
+
+    // The clipboard is read when it changes, not at every enabling pass of the timer.
+    void PasteFollowsTheClipboardWithoutPollingIt() {
+        Rig rig;
+        QVERIFY(rig.Start());
+        QClipboard* clipboard = QGuiApplication::clipboard();
+        auto* files = new QMimeData;
+        files->setUrls({QUrl::fromLocalFile(rig.Ini())});
+        clipboard->setMimeData(files);
+        QTRY_VERIFY(rig.frame->ClipboardHasFiles());
+        QCOMPARE(rig.frame->Action(32909)->text(), QStringLiteral("暗号化して貼り付け(&P)\tCtrl+V"));
+        QVERIFY(rig.frame->Action(32909)->isEnabled()); // a folder is shown after the first start
+
+        const int reads = rig.frame->ClipboardReads();
+        for (int i = 0; i < 20; ++i)
+            rig.frame->UpdateCommandStates();
+        QCOMPARE(rig.frame->ClipboardReads(), reads);
+
+        clipboard->setText(QStringLiteral("ただの文字"));
+        QTRY_VERIFY(!rig.frame->ClipboardHasFiles());
+        QCOMPARE(rig.frame->Action(32909)->text(), QStringLiteral("貼り付け(&P)\tCtrl+V"));
+        QVERIFY(!rig.frame->Action(32909)->isEnabled());
     }
 
     void ExitIsRefusedWhileBusy() {
