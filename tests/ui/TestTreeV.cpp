@@ -1,6 +1,7 @@
 #include "ui/CommandIds.h"
 #include "ui/TreeV.h"
 
+#include <QContextMenuEvent>
 #include <QDir>
 #include <QMenu>
 #include <QMimeData>
@@ -14,6 +15,7 @@ using namespace korimbo;
 
 // The tree with its drop handler reachable: an offscreen view gets no drag session to deliver drops.
 struct DropTree : CTreeV {
+    using CTreeV::contextMenuEvent;
     using CTreeV::dropEvent;
 };
 
@@ -117,6 +119,23 @@ private Q_SLOTS:
         // Files dropped beside every item have no directory to go to.
         Drop(tree, {QUrl::fromLocalFile(file.fileName())}, QPoint(5, 290), cmd::DropEncryptCopy);
         QCOMPARE(spy.size(), 1);
+    }
+
+    // The pop-up acts on the item it was opened on, whichever item was selected before.
+    void PopUpActsOnItsOwnItem() {
+        DropTree tree;
+        tree.resize(300, 300);
+        tree.AddFolder(m_dir.filePath(QStringLiteral("safe")), 3);
+        tree.AddFolder(m_dir.filePath(QStringLiteral("other")), 3);
+        tree.setCurrentItem(tree.topLevelItem(0));
+        QSignalSpy spy(&tree, &CTreeV::ContextCommand);
+        tree.runMenu = [](QMenu&, const QPoint&) { return int(cmd::TreeRelease); };
+        const QPoint at = tree.visualItemRect(tree.topLevelItem(1)).center();
+        QContextMenuEvent event(QContextMenuEvent::Mouse, at, tree.viewport()->mapToGlobal(at));
+        tree.contextMenuEvent(&event);
+        QCOMPARE(spy.size(), 1);
+        QCOMPARE(spy[0][0].toInt(), int(cmd::TreeRelease));
+        QCOMPARE(spy[0][1].toString(), m_dir.filePath(QStringLiteral("other")));
     }
 };
 
