@@ -33,6 +33,15 @@ struct Rig {
     QString A(int number) { return app.State().catalogue->m_GetMsgA(number); }
     CCryptEngine& Engine() { return *app.State().engine; }
     QString CommonFile() const { return app.EnvironmentFolder() + u'/' + CommonManagementData::kFileName; }
+    // The two commands as the main window runs them: the manager asks through the window's dialogs.
+    int AdminCommand() {
+        CDialogPrompts prompts(nullptr, app);
+        return app.Passwords().RunAdminPasswordCommand(prompts);
+    }
+    int ChangePasswordsCommand() {
+        CDialogPrompts prompts(nullptr, app);
+        return app.Passwords().RunChangePasswordsCommand(prompts);
+    }
 
     QTemporaryDir dir;
     ScriptedInteraction ui;
@@ -278,6 +287,10 @@ private Q_SLOTS:
         QVERIFY(rig.Start());
         ScriptedInteraction& ui = rig.ui;
         CD11UpPassword dialog(ui, rig.Engine().Messages());
+        CPasswordManager manager = rig.app.Passwords();
+        dialog.SetCheck([&manager](const QList<ChangePasswordText>& entries, int& row) {
+            return manager.CheckChangePasswordList(entries, row);
+        });
         dialog.SetEntries({{QStringLiteral("取引先"), kChange, QStringLiteral("h1")},
                            {QStringLiteral("社内"), QStringLiteral("Other#Pass99"), QString()},
                            {QStringLiteral("取引先"), QStringLiteral("Third#Pass77"), QStringLiteral("h3")}});
@@ -316,7 +329,7 @@ private Q_SLOTS:
     void ChangePasswordsNeedAnAdministrator() {
         Rig rig;
         QVERIFY(rig.Start());
-        QCOMPARE(RunChangePasswordsCommand(nullptr, rig.app), -1);
+        QCOMPARE(rig.ChangePasswordsCommand(), -1);
         QCOMPARE(rig.ui.Numbers(), QList<int>{191});
         QVERIFY(!QFile::exists(rig.CommonFile()));
     }
@@ -354,7 +367,7 @@ private Q_SLOTS:
         // 新規登録
         DialogHook::Queue(choose(CD14KanriPass::kRegister));
         DialogHook::Queue(setPassword(kAdmin, QStringLiteral("admin hint")));
-        QCOMPARE(RunAdminPasswordCommand(nullptr, rig.app), 0);
+        QCOMPARE(rig.AdminCommand(), 0);
         QCOMPARE(ui.Numbers(), QList<int>{519});
 
         // One change password through the list and the entry dialog.
@@ -370,7 +383,7 @@ private Q_SLOTS:
             Type(d.HintEdit(), QStringLiteral("memo"));
             return int(QDialog::Accepted);
         }));
-        QCOMPARE(RunChangePasswordsCommand(nullptr, rig.app), 0);
+        QCOMPARE(rig.ChangePasswordsCommand(), 0);
         QVERIFY(ui.Messages().isEmpty());
 
         const auto readBack = [&rig](const QString& admin, QStringList& names, QStringList& passwords,
@@ -407,9 +420,9 @@ private Q_SLOTS:
         // Invalid and wrong administrator passwords stop before the list.
         ui.Clear();
         DialogHook::Queue(prompt(QStringLiteral("short"), 501, rig));
-        QCOMPARE(RunChangePasswordsCommand(nullptr, rig.app), -1);
+        QCOMPARE(rig.ChangePasswordsCommand(), -1);
         DialogHook::Queue(prompt(QStringLiteral("Wrong#Pass2024"), 501, rig));
-        QCOMPARE(RunChangePasswordsCommand(nullptr, rig.app), -1);
+        QCOMPARE(rig.ChangePasswordsCommand(), -1);
         QCOMPARE(ui.Numbers(), (QList<int>{192, 561}));
         QVERIFY(ui.Messages().last().text.contains(QStringLiteral("admin hint")));
 
@@ -419,7 +432,7 @@ private Q_SLOTS:
         DialogHook::Queue(choose(CD14KanriPass::kChange));
         DialogHook::Queue(prompt(kAdmin, 503, rig));
         DialogHook::Queue(setPassword(newAdmin, QStringLiteral("new hint")));
-        QCOMPARE(RunAdminPasswordCommand(nullptr, rig.app), 0);
+        QCOMPARE(rig.AdminCommand(), 0);
         QCOMPARE(ui.Numbers(), QList<int>{519});
         names.clear();
         passwords.clear();
@@ -431,10 +444,10 @@ private Q_SLOTS:
         ui.Clear();
         ui.QueueAnswer(kAnswerNo);
         DialogHook::Queue(choose(CD14KanriPass::kDelete));
-        QCOMPARE(RunAdminPasswordCommand(nullptr, rig.app), -1);
+        QCOMPARE(rig.AdminCommand(), -1);
         QVERIFY(QFile::exists(rig.CommonFile()));
         DialogHook::Queue(choose(CD14KanriPass::kDelete));
-        QCOMPARE(RunAdminPasswordCommand(nullptr, rig.app), 0);
+        QCOMPARE(rig.AdminCommand(), 0);
         QCOMPARE(ui.Numbers(), (QList<int>{207, 207, 208}));
         QVERIFY(!QFile::exists(rig.CommonFile()));
     }
