@@ -4,8 +4,8 @@
 #include "ui/DialogButtons.h"
 #include "ui/DialogHook.h"
 #include "util/Interaction.h"
-#include "util/MessageText.h"
 #include "util/MessageSource.h"
+#include "util/MessageText.h"
 
 #include <QAction>
 #include <QHBoxLayout>

@@ -5,8 +5,8 @@
 #include "ui/DialogButtons.h"
 #include "ui/DialogHook.h"
 #include "util/Interaction.h"
-#include "util/MessageText.h"
 #include "util/MessageSource.h"
+#include "util/MessageText.h"
 
 #include <QFormLayout>
 #include <QHBoxLayout>
@@ -110,8 +110,8 @@ void CD12UpPasswordIn::accept() {
         Refuse(kMsgHintIsPassword, QString(), m_hint);
         return keep();
     }
-    if (StrengthOf(password) < 25 &&
-        m_ui.Message(m_messages.MsgA(kMsgWeakPassword), Icon::Question, Buttons::YesNo, 0, kMsgWeakPassword) != kAnswerYes)
+    if (StrengthOf(password) < 25 && m_ui.Message(m_messages.MsgA(kMsgWeakPassword), Icon::Question, Buttons::YesNo, 0,
+                                                  kMsgWeakPassword) != kAnswerYes)
         return keep();
     m_acceptedName = name;
     m_acceptedPassword = password;

@@ -22,7 +22,6 @@ constexpr int kMsgInvalidPassword = 163;
 constexpr int kMsgWrongPassword = 164;
 constexpr int kMsgLogoutQuestion = 259;
 
-
 // The password bytes must not linger on the stack after the key is made.
 void Scrub(std::array<std::uint8_t, 34>& bytes) {
     volatile std::uint8_t* p = bytes.data();
@@ -44,8 +43,7 @@ QString CLoginManager::WorkBaseOf(const QString& folder) const {
 
 QString CLoginManager::WorkAreaOf(const QString& folder, const QString& area) const {
     const int slot = m_registry.SlotOf(folder);
-    return slot < 0 ? QString()
-                    : WorkAreas::AreaOf(m_workFolder.angoTempFolder, m_registry.WorkIdText(slot), area);
+    return slot < 0 ? QString() : WorkAreas::AreaOf(m_workFolder.angoTempFolder, m_registry.WorkIdText(slot), area);
 }
 
 bool CLoginManager::IsLoggedIn(const QString& folder) const {
@@ -89,7 +87,8 @@ int CLoginManager::Login(const QString& folder, PasswordPrompts& prompts) {
             return -1;
         hint = WithoutTrailingSpaces(hint);
         if (match == 0) {
-            return ReportMessage(m_ui, m_messages, kMsgWrongPassword, hint + QStringLiteral(" 」です。　"), Icon::Warning);
+            return ReportMessage(m_ui, m_messages, kMsgWrongPassword, hint + QStringLiteral(" 」です。　"),
+                                 Icon::Warning);
         }
         m_engine.ReleaseKey(folder);
         std::array<std::uint8_t, 34> bytes{};

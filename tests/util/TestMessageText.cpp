@@ -36,8 +36,8 @@ private Q_SLOTS:
     void ReportShowsCatalogueTextAndFails() {
         ScriptedInteraction ui;
         NumberedTexts texts;
-        QCOMPARE(ReportMessage(ui, texts, 550, WithPath(QStringLiteral("detail"), QStringLiteral("/p"),
-                                                        PathSeparator::Line)),
+        QCOMPARE(ReportMessage(ui, texts, 550,
+                               WithPath(QStringLiteral("detail"), QStringLiteral("/p"), PathSeparator::Line)),
                  -1);
         QCOMPARE(ReportMessage(ui, texts, 520, QString(), Icon::Warning), -1);
         QCOMPARE(ui.Numbers(), (QList<int>{550, 520}));
