@@ -483,6 +483,43 @@ private Q_SLOTS:
         QVERIFY(readOnly);
         DialogHook::Queue([](QDialog&) { return int(QDialog::Rejected); });
         QCOMPARE(prompts.AskNetworkRegistration(QStringLiteral("/net/f"), readOnly), int(PasswordPrompts::kCancel));
+
+        // The administrator choice: the button pressed, or Cancel.
+        DialogHook::Queue(As<CD14KanriPass>([](CD14KanriPass& d) {
+            d.ChangeButton()->click();
+            return -1;
+        }));
+        QCOMPARE(prompts.AskAdminChoice(), int(PasswordPrompts::kAdminChange));
+        DialogHook::Queue(As<CD14KanriPass>([](CD14KanriPass& d) {
+            d.CancelButton()->click();
+            return -1;
+        }));
+        QCOMPARE(prompts.AskAdminChoice(), int(PasswordPrompts::kCancel));
+
+        // The list runs the command's check on OK and stays open on the row it names.
+        QList<ChangePasswordText> entries = {{QStringLiteral("a"), kChange, QString()},
+                                             {QStringLiteral("b"), kAdmin, QString()},
+                                             {QStringLiteral("a"), kChange, QString()}};
+        int checks = 0;
+        const PasswordPrompts::ListCheck check = [&checks](const QList<ChangePasswordText>& list, int& row) {
+            ++checks;
+            row = static_cast<int>(list.size()) - 1;
+            return list.size() == 3 ? -1 : 0;
+        };
+        DialogHook::Queue(As<CD11UpPassword>([](CD11UpPassword& d) {
+            d.OkButton()->click();
+            if (d.result() == QDialog::Accepted || d.List()->currentItem() != d.List()->topLevelItem(2))
+                return -2;
+            d.DeleteAction()->trigger();
+            d.OkButton()->click();
+            return -1;
+        }));
+        QCOMPARE(prompts.AskChangePasswordList(entries, check), int(PasswordPrompts::kOk));
+        QCOMPARE(checks, 2);
+        QCOMPARE(entries.size(), 2);
+        DialogHook::Queue([](QDialog&) { return int(QDialog::Rejected); });
+        QCOMPARE(prompts.AskChangePasswordList(entries, check), int(PasswordPrompts::kCancel));
+        QCOMPARE(entries.size(), 2);
     }
 };
 
