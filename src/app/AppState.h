@@ -31,8 +31,4 @@ struct AppState {
 QString EnvironmentFolderOf(const QString& programFolder);      // ZORp/env
 QString DefaultEncryptedFolderOf(const QString& programFolder); // ZORp/暗号フォルダー
 
-// The five work areas of a registered folder below the work root.
-inline const QStringList kWorkAreas = {QStringLiteral("Ac"), QStringLiteral("Re"), QStringLiteral("Nf"),
-                                       QStringLiteral("Ce"), QStringLiteral("To")};
-
 } // namespace korimbo

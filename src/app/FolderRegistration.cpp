@@ -3,6 +3,7 @@
 #include "platform/AccessCheck.h"
 #include "util/DisplayText.h"
 #include "util/ErrorText.h"
+#include "util/MessageText.h"
 #include "workspace/LoginManager.h"
 
 #include <QDir>
@@ -43,7 +44,6 @@ constexpr int kMsgHintRewrite = 621;
 constexpr int kMsgProbeFailed = 631;
 
 const QString kThisDrive = QStringLiteral("このドライブ");
-const QString kEditingArea = QStringLiteral("Ac");
 
 // The places a Windows system folder and program files folder stand for here.
 const QStringList kSystemFolders = {QStringLiteral("/usr"),   QStringLiteral("/etc"),   QStringLiteral("/boot"),
@@ -70,22 +70,36 @@ bool Related(const QString& first, const QString& second) {
 
 } // namespace
 
-bool CFolderRegistration::IsSystemFolder(const QString& path) {
-    if (path.startsWith(kUserMediaFolder))
-        return false;
-    for (const QString& system : kSystemFolders)
-        if (Related(path, system))
-            return true;
-    return false;
-}
-
 namespace {
 
 bool Inside(const QString& path, const QString& folder) {
     return path != folder && WithSlash(path).startsWith(WithSlash(folder));
 }
 
+// The home folder, or a folder below it, as given or resolved. A home folder that is the root or one of the
+// system folders themselves would open all of them, so it opens nothing.
+bool InHome(const QString& path, const QString& home) {
+    for (const QString& folder : {home, QFileInfo(home).canonicalFilePath()}) {
+        const QString clean = folder.isEmpty() ? folder : QDir::cleanPath(folder);
+        if (clean.isEmpty() || clean == QStringLiteral("/") || kSystemFolders.contains(clean))
+            continue;
+        if (path == clean || Inside(path, clean))
+            return true;
+    }
+    return false;
+}
+
 } // namespace
+
+bool CFolderRegistration::IsSystemFolder(const QString& path, const QString& home) {
+    // Some systems keep the home folders in /var/home: the user's own folders are not the system's.
+    if (path.startsWith(kUserMediaFolder) || InHome(path, home))
+        return false;
+    for (const QString& system : kSystemFolders)
+        if (Related(path, system))
+            return true;
+    return false;
+}
 
 CFolderRegistration::CFolderRegistration(Ckelpie5App& app, PasswordPrompts& prompts) : m_app(app), m_prompts(prompts) {}
 
@@ -104,16 +118,13 @@ void CFolderRegistration::SetBusy(bool on) const {
         busy(on);
 }
 
-int CFolderRegistration::Refuse(int number, const QString& text, Icon icon) {
-    m_app.Svc().ui.Message(text, icon, Buttons::Ok, 0, number);
-    return -1;
+int CFolderRegistration::Refuse(int number, const QString& tail, Icon icon) {
+    return ReportMessage(m_app.Svc().ui, *m_app.State().catalogue, number, tail, icon);
 }
 
-int CFolderRegistration::SlotOf(const QString& folder) const {
-    const FolderRegistry& registry = *m_app.State().registry;
-    for (int slot = 0; slot < registry.Count(); ++slot)
-        if (!folder.isEmpty() && registry.PathText(slot) == folder)
-            return slot;
+// A message the engine composed already, shown under its number.
+int CFolderRegistration::Say(int number, const QString& text, Icon icon) {
+    m_app.Svc().ui.Message(text, icon, Buttons::Ok, 0, number);
     return -1;
 }
 
@@ -121,12 +132,12 @@ int CFolderRegistration::Validate(const QString& path) {
     CMessageCatalogue& texts = *m_app.State().catalogue;
     const FolderRegistry& registry = *m_app.State().registry;
     if (path.size() >= kMaxPathLength)
-        return Refuse(kMsgPathTooLongHead, texts.m_GetMsgA(kMsgPathTooLongHead) + texts.m_GetMsgA(kMsgPathTooLong));
+        return Refuse(kMsgPathTooLongHead, texts.m_GetMsgA(kMsgPathTooLong));
     if (registry.Count() >= FolderRegistry::kMaxEntries)
-        return Refuse(kMsgTableFull, texts.m_GetMsgA(kMsgTableFull));
+        return Refuse(kMsgTableFull);
     // A path without a root, or no folder at all, has no volume to register on.
     if (path.isEmpty() || !QDir::isAbsolutePath(path) || !QFileInfo(path).isDir())
-        return Refuse(kMsgNoRoot, texts.m_GetMsgA(kMsgNoRoot));
+        return Refuse(kMsgNoRoot);
 
     switch (m_app.Svc().volumes.TypeOf(path)) {
     case DriveType::Fixed:
@@ -135,27 +146,28 @@ int CFolderRegistration::Validate(const QString& path) {
     case DriveType::Optical:
         break;
     case DriveType::RamDisk:
-        return Refuse(kMsgRamDisk, texts.m_GetMsgA(kMsgRamDisk));
+        return Refuse(kMsgRamDisk);
     default:
-        return Refuse(kMsgUnsuitableDrive, texts.m_GetMsgA(kMsgUnsuitableDrive));
+        return Refuse(kMsgUnsuitableDrive);
     }
     // A link must not lead around the refusal, so the resolved path is tested as well.
     const QString resolved = QFileInfo(path).canonicalFilePath();
-    if (IsSystemFolder(path) || IsSystemFolder(resolved))
-        return Refuse(kMsgSystemFolder, texts.m_GetMsgA(kMsgSystemFolder));
+    const QString home = QDir::homePath();
+    if (IsSystemFolder(path, home) || IsSystemFolder(resolved, home))
+        return Refuse(kMsgSystemFolder);
     if (Related(path, kProgramFilesFolder) || Related(resolved, kProgramFilesFolder))
-        return Refuse(kMsgProgramFolder, texts.m_GetMsgA(kMsgProgramFolder));
+        return Refuse(kMsgProgramFolder);
 
     for (int slot = 0; slot < registry.Count(); ++slot) {
         const QString registered = registry.PathText(slot);
         if (registered.isEmpty())
             continue;
         if (registered == path)
-            return Refuse(kMsgAlreadyRegistered, texts.m_GetMsgA(kMsgAlreadyRegistered));
+            return Refuse(kMsgAlreadyRegistered);
         if (Inside(path, registered))
-            return Refuse(kMsgInsideRegistered, texts.m_GetMsgA(kMsgInsideRegistered));
+            return Refuse(kMsgInsideRegistered);
         if (Inside(registered, path))
-            return Refuse(kMsgContainsRegistered, texts.m_GetMsgA(kMsgContainsRegistered));
+            return Refuse(kMsgContainsRegistered);
     }
     return 0;
 }
@@ -223,7 +235,7 @@ int CFolderRegistration::Register(const QString& path, QString* driveLabel) {
 
     QString workId;
     if (UniqueNameText(false, workId) != 0)
-        return Refuse(kMsgNoUniqueName, texts.m_GetMsgA(kMsgNoUniqueName), Icon::Error);
+        return Refuse(kMsgNoUniqueName, QString(), Icon::Error);
     const bool autoRelease =
         type == DriveType::Optical || (type == DriveType::Removable && state.settings.usbAutoKaijyoFlg == 1);
     const QString env = state.environmentFolder;
@@ -258,12 +270,11 @@ int CFolderRegistration::Register(const QString& path, QString* driveLabel) {
 }
 
 int CFolderRegistration::ReadOnlyPassword(const QStringList& containers, QString& password, QString& hint) {
-    CMessageCatalogue& texts = *m_app.State().catalogue;
     const int answer = m_prompts.AskPassword(PasswordPrompts::kPromptLogin, password);
     if (answer == PasswordPrompts::kCancel)
         return -1;
     if (answer == PasswordPrompts::kInvalid || !CCryptEngine::KeepsPasswordRules(password))
-        return Refuse(kMsgInvalidPassword, texts.m_GetMsgA(kMsgInvalidPassword));
+        return Refuse(kMsgInvalidPassword);
     if (containers.isEmpty())
         return 0;
     // The containers' own hint becomes the folder's hint, so a failed login can show it.
@@ -272,12 +283,11 @@ int CFolderRegistration::ReadOnlyPassword(const QStringList& containers, QString
 
 int CFolderRegistration::WritablePassword(const QString& path, const QStringList& containers, QString& password,
                                           QString& hint) {
-    CMessageCatalogue& texts = *m_app.State().catalogue;
     for (int tries = 1;; ++tries) {
         if (m_prompts.AskNewPassword(PasswordPrompts::kSetRegisterFolder, path, password, hint) != PasswordPrompts::kOk)
             return -1;
         if (!CCryptEngine::KeepsPasswordRules(password))
-            return Refuse(kMsgInvalidPassword, texts.m_GetMsgA(kMsgInvalidPassword));
+            return Refuse(kMsgInvalidPassword);
         if (containers.isEmpty())
             return 0;
         const int rc = TestPassword(password, containers);
@@ -290,7 +300,6 @@ int CFolderRegistration::WritablePassword(const QString& path, const QStringList
 
 int CFolderRegistration::TestPassword(const QString& password, const QStringList& containers, QString* firstHint) {
     CCryptEngine& engine = *m_app.State().engine;
-    CMessageCatalogue& texts = *m_app.State().catalogue;
     Interaction& ui = m_app.Svc().ui;
     QString key;
     if (engine.RegisterTempKey(password, QString(), key) != 0)
@@ -303,18 +312,17 @@ int CFolderRegistration::TestPassword(const QString& password, const QStringList
         int status = 0;
         QString text;
         if (engine.CheckContainer(container, info, key, false, status, text) != 0) {
-            result = Refuse(kMsgContainerOpen, texts.m_GetMsgA(kMsgContainerOpen) + QStringLiteral("\n\n") + container,
-                            Icon::Error);
+            result = Refuse(kMsgContainerOpen, WithPath(QString(), container, PathSeparator::Paragraph), Icon::Error);
             break;
         }
         if (status == kWrongPassword) {
-            Refuse(kMsgWrongPassword, text);
+            Say(kMsgWrongPassword, text, Icon::Warning);
             result = 1;
             break;
         }
         // A damaged or foreign container is not a wrong password: asking again would not help.
         if (status != kUsable) {
-            result = Refuse(status == kNewerVersion ? kMsgNewerContainer : kMsgNotContainer, text, Icon::Error);
+            result = Say(status == kNewerVersion ? kMsgNewerContainer : kMsgNotContainer, text, Icon::Error);
             break;
         }
         if (firstHint && container == containers.first())
@@ -334,9 +342,7 @@ int CFolderRegistration::ProbeWrite(const QString& path) {
         return 0;
     if (files.Exists(probe))
         files.Remove(probe);
-    return Refuse(kMsgProbeFailed,
-                  m_app.State().catalogue->m_GetMsgA(kMsgProbeFailed) + QStringLiteral("\n\n") + ErrnoText(rc),
-                  Icon::Error);
+    return Refuse(kMsgProbeFailed, QStringLiteral("\n\n") + ErrnoText(rc), Icon::Error);
 }
 
 int CFolderRegistration::RewriteHints(const QStringList& containers, const QString& hint) {
@@ -346,9 +352,7 @@ int CFolderRegistration::RewriteHints(const QStringList& containers, const QStri
     for (const QString& container : containers) {
         m_app.Svc().ui.Pump();
         if (engine.UpdateHint(container, hint) != 0) {
-            result = Refuse(kMsgHintRewrite,
-                            m_app.State().catalogue->m_GetMsgA(kMsgHintRewrite) + QStringLiteral("\n\n") + container,
-                            Icon::Error);
+            result = Refuse(kMsgHintRewrite, WithPath(QString(), container, PathSeparator::Paragraph), Icon::Error);
             break;
         }
     }
@@ -372,12 +376,12 @@ int CFolderRegistration::Release(const QString& folder) {
     AppState& state = m_app.State();
     if (!state.registry || !state.engine || !state.catalogue || !state.workFolder)
         return -1;
-    const int slot = SlotOf(folder);
+    const int slot = state.registry->SlotOf(folder);
     if (slot < 0)
         return -1;
     CMessageCatalogue& texts = *state.catalogue;
     Interaction& ui = m_app.Svc().ui;
-    if (ui.Message(texts.m_GetMsgA(kMsgReleaseQuestion) + QStringLiteral("\n\n") + folder, Icon::Question,
+    if (ui.Message(WithPath(texts.m_GetMsgA(kMsgReleaseQuestion), folder, PathSeparator::Paragraph), Icon::Question,
                    Buttons::YesNo, 0, kMsgReleaseQuestion) != kAnswerYes)
         return -1;
 
@@ -387,7 +391,7 @@ int CFolderRegistration::Release(const QString& folder) {
     if (login.HasWorkingCopies(folder)) {
         // Changed copies of a writable folder would be lost; the user writes them back first.
         if (state.registry->ReadOnlyText(slot) != QStringLiteral("1"))
-            return Refuse(kMsgReleaseBlocked, texts.m_GetMsgA(kMsgReleaseBlocked));
+            return Refuse(kMsgReleaseBlocked);
         if (login.EraseEditingArea(folder) != 0)
             return -1;
     }

@@ -32,14 +32,17 @@ public:
 
     // The containers below a folder, sorted by path.
     static QStringList ContainersBelow(const QString& folder);
-    // The operating system's own folders, which never become encrypted folders.
-    static bool IsSystemFolder(const QString& path);
+    // The operating system's own folders, which never become encrypted folders. The user's home folder and
+    // everything below it (`home` as given or resolved) never count, wherever the home folders are kept.
+    static bool IsSystemFolder(const QString& path, const QString& home = QString());
 
     // Called with true and false around the long steps (access check, hint rewrite, erasing).
     std::function<void(bool)> busy;
 
 private:
-    int Refuse(int number, const QString& text, Icon icon = Icon::Warning);
+    // A<number> + tail; always -1.
+    int Refuse(int number, const QString& tail = QString(), Icon icon = Icon::Warning);
+    int Say(int number, const QString& text, Icon icon);
     int Validate(const QString& path);
     int ReadOnlyPassword(const QStringList& containers, QString& password, QString& hint);
     int WritablePassword(const QString& path, const QStringList& containers, QString& password, QString& hint);
@@ -49,7 +52,6 @@ private:
     int ProbeWrite(const QString& path);
     int RewriteHints(const QStringList& containers, const QString& hint);
     int EnterKey(const QString& path, const QString& password, const QString& hint);
-    int SlotOf(const QString& folder) const;
     void SetBusy(bool on) const;
 
     Ckelpie5App& m_app;

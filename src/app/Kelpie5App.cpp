@@ -1,6 +1,8 @@
 #include "app/Kelpie5App.h"
 
+#include "state/WorkAreas.h"
 #include "util/ErrorText.h"
+#include "util/MessageText.h"
 
 #include <QCryptographicHash>
 #include <QDir>
@@ -19,9 +21,12 @@ namespace {
 
 const QString kProgramTitle = QStringLiteral("Korimbo-portable");
 const QString kProbeFolderName = QStringLiteral("zortestf151");
-const QString kCreationArea = QStringLiteral("Ce");
-const QString kTakeOutArea = QStringLiteral("To");
-const QString kEditingArea = QStringLiteral("Ac");
+constexpr int kMsgEnvironmentFolder = 142;
+constexpr int kMsgLeftWorkingCopies = 143;
+constexpr int kMsgSettingsNotSaved = 154;
+constexpr int kMsgWorkFolderNotSaved = 155;
+constexpr int kMsgCreationAreaNotEmptied = 201;
+constexpr int kMsgTakeOutAreaNotEmptied = 634;
 
 // The early settings read happens before the catalogues exist; reading the file shows nothing.
 class NoTexts final : public MessageSource {
@@ -193,10 +198,8 @@ int Ckelpie5App::EnsureEnvironmentFolder() {
             continue;
         if (::mkdir(Native(level).constData(), 0777) != 0 && errno != EEXIST) {
             const int error = errno;
-            m_services.ui.Message(m_state.catalogue->m_GetMsgA(142) + ErrnoText(error) + QStringLiteral("\n( ") +
-                                      folder + QStringLiteral(" )"),
-                                  Icon::Error, Buttons::Ok, 0, 142);
-            return -1;
+            return ReportMessage(m_services.ui, *m_state.catalogue, kMsgEnvironmentFolder,
+                                 WithPath(ErrnoText(error), folder, PathSeparator::Bracketed));
         }
     }
     return 0;
@@ -213,11 +216,12 @@ QString Ckelpie5App::DefaultEncryptedFolder() const {
 QString Ckelpie5App::WorkAreaOf(int slot, const QString& area) const {
     if (!m_state.registry || !m_state.workFolder)
         return QString();
-    const QString workId = m_state.registry->WorkIdText(slot);
-    // Without a work id the area would be the work root itself, which holds every folder's areas.
-    if (workId.isEmpty() || m_state.workFolder->angoTempFolder.isEmpty())
-        return QString();
-    return m_state.workFolder->angoTempFolder + u'/' + workId + u'/' + area;
+    return WorkAreas::AreaOf(m_state.workFolder->angoTempFolder, m_state.registry->WorkIdText(slot), area);
+}
+
+CPasswordManager Ckelpie5App::Passwords() {
+    return CPasswordManager(*m_state.engine, m_services.files, m_services.ui, *m_state.catalogue,
+                            m_state.environmentFolder);
 }
 
 bool Ckelpie5App::EmptyFolder(const QString& folder) {
@@ -248,12 +252,12 @@ void Ckelpie5App::EmptyTemporaryWorkAreas(bool report) {
     for (int slot = 0; slot < m_state.registry->Count(); ++slot) {
         if (m_state.registry->PathText(slot).isEmpty())
             continue;
-        for (const auto& [area, number] : {std::pair{kCreationArea, 201}, std::pair{kTakeOutArea, 634}}) {
+        for (const auto& [area, number] : {std::pair{WorkAreas::kCreation, kMsgCreationAreaNotEmptied},
+                                           std::pair{WorkAreas::kTakeOut, kMsgTakeOutAreaNotEmptied}}) {
             const QString path = WorkAreaOf(slot, area);
             if (path.isEmpty() || EmptyFolder(path) || !report)
                 continue;
-            m_services.ui.Message(m_state.catalogue->m_GetMsgA(number) + u'\n' + path, Icon::Error, Buttons::Ok, 0,
-                                  number);
+            ReportMessage(m_services.ui, *m_state.catalogue, number, WithPath(QString(), path, PathSeparator::Line));
         }
     }
 }
@@ -264,7 +268,7 @@ void Ckelpie5App::ReportLeftWorkingCopies() {
     QString folders;
     for (int slot = 0; slot < m_state.registry->Count(); ++slot) {
         const QString folder = m_state.registry->PathText(slot);
-        const QString area = WorkAreaOf(slot, kEditingArea);
+        const QString area = WorkAreaOf(slot, WorkAreas::kEditing);
         if (folder.isEmpty() || area.isEmpty())
             continue;
         QDirIterator files(area, QDir::Files | QDir::Hidden | QDir::System, QDirIterator::Subdirectories);
@@ -273,7 +277,7 @@ void Ckelpie5App::ReportLeftWorkingCopies() {
     }
     if (folders.isEmpty())
         return;
-    m_services.ui.Message(m_state.catalogue->m_GetMsgA(143) + folders, Icon::Warning, Buttons::Ok, 0, 143);
+    ReportMessage(m_services.ui, *m_state.catalogue, kMsgLeftWorkingCopies, folders, Icon::Warning);
 }
 
 bool Ckelpie5App::NeedsFirstStartRegistration() const {
@@ -296,9 +300,9 @@ void Ckelpie5App::SaveAtShutdown(bool maximized) {
     if (settingsFile.SaveSettings(env, m_state.settings) != 0)
         settingsFile.HideSettingsFile(env);
     else
-        m_services.ui.Message(catalogue.m_GetMsgA(154), Icon::Error, Buttons::Ok, 0, 154);
+        ReportMessage(m_services.ui, catalogue, kMsgSettingsNotSaved);
     if (m_state.workFolder && m_state.workFolder->SaveWorkFolderSettings(env) != 0)
-        m_services.ui.Message(catalogue.m_GetMsgA(155), Icon::Error, Buttons::Ok, 0, 155);
+        ReportMessage(m_services.ui, catalogue, kMsgWorkFolderNotSaved);
 }
 
 } // namespace korimbo

@@ -5,6 +5,7 @@
 #include "platform/Volumes.h"
 #include "util/FileSystem.h"
 #include "util/Interaction.h"
+#include "workspace/PasswordManager.h"
 
 #include <QLockFile>
 #include <QSize>
@@ -62,6 +63,9 @@ public:
     QString DefaultEncryptedFolder() const;
     // Work root / work id / area for registry slot `slot`.
     QString WorkAreaOf(int slot, const QString& area) const;
+
+    // The password commands and checks over this run's engine and environment folder; after CreateState.
+    CPasswordManager Passwords();
 
     AppState& State() { return m_state; }
     Services& Svc() { return m_services; }

@@ -2,6 +2,7 @@
 
 #include "crypto/KeyMaterial.h"
 #include "util/ErrorText.h"
+#include "util/MessageText.h"
 
 #include <openssl/crypto.h>
 #include <openssl/sha.h>
@@ -48,8 +49,7 @@ CCryptEngine::~CCryptEngine() {
 }
 
 int CCryptEngine::Report(int number, const QString& tail, Icon icon) {
-    m_ui.Message(m_messages.MsgA(number) + tail, icon, Buttons::Ok, 0, number);
-    return -1;
+    return ReportMessage(m_ui, m_messages, number, tail, icon);
 }
 
 QString CCryptEngine::ErrorDetail(int error) const {

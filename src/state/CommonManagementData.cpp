@@ -3,6 +3,7 @@
 #include "crypto/KeyMaterial.h"
 #include "util/DisplayText.h"
 #include "util/ErrorText.h"
+#include "util/MessageText.h"
 
 #include <cstring>
 
@@ -33,8 +34,7 @@ std::uint8_t* U8(QByteArray& bytes) {
 } // namespace
 
 int CommonManagementData::Report(int number, const QString& tail) {
-    m_engine.Ui().Message(m_engine.Messages().MsgA(number) + tail, Icon::Error, Buttons::Ok, 0, number);
-    return -1;
+    return ReportMessage(m_engine.Ui(), m_engine.Messages(), number, tail);
 }
 
 // The first units of a reference text in a zero-filled buffer.
@@ -77,7 +77,7 @@ int CommonManagementData::ManagementDataExists(const QString& envFolder) {
 int CommonManagementData::DeleteManagementData(const QString& envFolder) {
     const QString path = envFolder + u'/' + kFileName;
     if (const int rc = m_files.Remove(path); rc != 0)
-        return Report(564, FileErrorText(FileErrorCause(rc)) + QStringLiteral("\n\n") + path);
+        return Report(564, WithPath(FileErrorText(FileErrorCause(rc)), path, PathSeparator::Paragraph));
     return 0;
 }
 
@@ -89,7 +89,7 @@ int CommonManagementData::LoadManagementData(const QString& envFolder, const QSt
     const QString path = envFolder + u'/' + kFileName;
     if (!m_files.Exists(path)) {
         if (const int rc = m_files.ReplaceContents(path, QByteArray()); rc != 0)
-            return Report(558, FileErrorText(FileErrorCause(rc)) + u'\n' + path);
+            return Report(558, WithPath(FileErrorText(FileErrorCause(rc)), path, PathSeparator::Line));
     }
     qint64 size = 0;
     if (m_files.Size(path, size) != 0)
@@ -100,7 +100,7 @@ int CommonManagementData::LoadManagementData(const QString& envFolder, const QSt
     }
     QByteArray data;
     if (const int rc = m_files.ReadContents(path, data); rc != 0)
-        return Report(560, FileErrorText(FileErrorCause(rc)) + u'\n' + path);
+        return Report(560, WithPath(FileErrorText(FileErrorCause(rc)), path, PathSeparator::Line));
     if (m_engine.DecipherWithBuiltInKey(U8(data), data.size()) != 0)
         return -1;
     QString adminKey;
@@ -196,7 +196,7 @@ int CommonManagementData::SaveManagementData(const QString& envFolder, const QSt
         return -1;
     const QString path = envFolder + u'/' + kFileName;
     if (const int rc = m_files.ReplaceContents(path, data); rc != 0)
-        return Report(563, FileErrorText(FileErrorCause(rc)) + u'\n' + path);
+        return Report(563, WithPath(FileErrorText(FileErrorCause(rc)), path, PathSeparator::Line));
     return 0;
 }
 

@@ -2,6 +2,7 @@
 
 #include "state/SettingsFile.h"
 #include "util/ErrorText.h"
+#include "util/MessageText.h"
 
 #include <algorithm>
 
@@ -73,8 +74,7 @@ int DecimalOf(const QString& text) {
 } // namespace
 
 int FolderRegistry::Report(int number, const QString& tail) {
-    m_engine.Ui().Message(m_engine.Messages().MsgA(number) + tail, Icon::Error, Buttons::Ok, 0, number);
-    return -1;
+    return ReportMessage(m_engine.Ui(), m_engine.Messages(), number, tail);
 }
 
 QString FolderRegistry::StoredForm(const QString& path) const {
@@ -117,7 +117,7 @@ int FolderRegistry::LoadFolderRegistry(const QString& envFolder) {
     const QString path = envFolder + u'/' + kFileName;
     if (!m_files.Exists(path)) {
         if (const int rc = m_files.ReplaceContents(path, QByteArray()); rc != 0)
-            return Report(550, FileErrorText(FileErrorCause(rc)) + u'\n' + path);
+            return Report(550, WithPath(FileErrorText(FileErrorCause(rc)), path, PathSeparator::Line));
     }
     qint64 size = 0;
     if (m_files.Size(path, size) != 0)
@@ -128,7 +128,7 @@ int FolderRegistry::LoadFolderRegistry(const QString& envFolder) {
     }
     QByteArray data;
     if (const int rc = m_files.ReadContents(path, data); rc != 0)
-        return Report(552, FileErrorText(FileErrorCause(rc)) + u'\n' + path);
+        return Report(552, WithPath(FileErrorText(FileErrorCause(rc)), path, PathSeparator::Line));
     if (m_engine.DecipherWithBuiltInKey(reinterpret_cast<std::uint8_t*>(data.data()), data.size()) != 0)
         return -1;
     for (qsizetype pos = 0; m_count < kMaxEntries && pos + FolderEntry::kSize <= data.size();
@@ -163,7 +163,7 @@ int FolderRegistry::SaveFolderRegistry(const QString& envFolder) {
         return -1;
     const QString path = envFolder + u'/' + kFileName;
     if (const int rc = m_files.ReplaceContents(path, data); rc != 0)
-        return Report(554, FileErrorText(FileErrorCause(rc)) + u'\n' + path);
+        return Report(554, WithPath(FileErrorText(FileErrorCause(rc)), path, PathSeparator::Line));
     return 0;
 }
 
@@ -201,15 +201,15 @@ int FolderRegistry::AddFolder(const QString& envFolder, const QString& path, con
     return SaveAndReload(envFolder);
 }
 
-int FolderRegistry::FindEntry(const QString& path) const {
-    for (int i = 0; i < m_count; ++i)
-        if (!m_pathTexts[i].isEmpty() && m_pathTexts[i] == path)
+int FolderRegistry::SlotOf(const QString& path) const {
+    for (int i = 0; !path.isEmpty() && i < m_count; ++i)
+        if (m_pathTexts[i] == path)
             return i;
     return -1;
 }
 
 int FolderRegistry::RemoveFolder(const QString& envFolder, const QString& path) {
-    const int i = FindEntry(path);
+    const int i = SlotOf(path);
     if (i < 0)
         return Report(555, path);
     m_pathTexts[i].clear();
@@ -242,7 +242,7 @@ int FolderRegistry::OpensVerifier(const FolderEntry& entry, const QString& key, 
 
 int FolderRegistry::VerifyFolderPassword(const QString& path, const QString& password, int& match) {
     match = 0;
-    const int i = FindEntry(path);
+    const int i = SlotOf(path);
     if (i < 0)
         return Report(556, path);
     QString key;
@@ -252,7 +252,7 @@ int FolderRegistry::VerifyFolderPassword(const QString& path, const QString& pas
 }
 
 int FolderRegistry::GetFolderHint(const QString& path, QString& hint) {
-    const int i = FindEntry(path);
+    const int i = SlotOf(path);
     if (i < 0)
         return Report(557, path);
     hint = m_entries[i].Hint();

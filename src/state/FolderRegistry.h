@@ -84,6 +84,8 @@ public:
     int VerifyFolderPassword(const QString& path, const QString& password, int& match);
     int GetFolderHint(const QString& path, QString& hint);
     int IsPasswordUsedByAnyFolder(const QString& password, int& used);
+    // The slot of a registered folder by its path exactly as registered, or -1 (also for an empty path).
+    int SlotOf(const QString& path) const;
 
     bool Loaded() const { return m_loaded; }
     int Count() const { return m_count; }
@@ -101,7 +103,6 @@ public:
 
 private:
     int Report(int number, const QString& tail);
-    int FindEntry(const QString& path) const;
     int SaveAndReload(const QString& envFolder);
     int OpensVerifier(const FolderEntry& entry, const QString& key, int& match);
     QByteArray ReferenceVerifier();

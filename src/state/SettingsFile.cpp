@@ -2,6 +2,7 @@
 
 #include "state/IniFile.h"
 #include "util/ErrorText.h"
+#include "util/MessageText.h"
 
 #include <QFile>
 
@@ -67,9 +68,8 @@ int SettingsFile::EnsureSettingsFile(const QString& folder) {
         return 0;
     // Created as the byte-order mark alone, so every later write stays UTF-16.
     if (const int rc = m_files.ReplaceContents(path, QByteArray("\xFF\xFE", 2)); rc != 0) {
-        m_ui.Message(m_messages.MsgA(549) + FileErrorText(FileErrorCause(rc)) + QStringLiteral("\n\n") + path,
-                     Icon::Error, Buttons::Ok, 0, 549);
-        return -1;
+        return ReportMessage(m_ui, m_messages, 549,
+                             WithPath(FileErrorText(FileErrorCause(rc)), path, PathSeparator::Paragraph));
     }
     return 0;
 }
@@ -99,9 +99,9 @@ int SettingsFile::HideSettingsFile(const QString& folder) {
     const QByteArray path = QFile::encodeName(PathIn(folder));
     struct stat st {};
     if (::stat(path.constData(), &st) != 0) {
-        m_ui.Message(m_messages.MsgA(450) + u'\n' + ErrnoText(errno) + QStringLiteral("\n\n") + PathIn(folder),
-                     Icon::Error, Buttons::Ok, 0, 450);
-        return -1;
+        const int error = errno;
+        return ReportMessage(m_ui, m_messages, 450,
+                             WithPath(u'\n' + ErrnoText(error), PathIn(folder), PathSeparator::Paragraph));
     }
     // Only FAT keeps a hidden attribute; on other file systems the ioctl is refused and nothing is needed.
     const int fd = ::open(path.constData(), O_RDONLY | O_CLOEXEC);
@@ -119,8 +119,7 @@ int SettingsFile::HideSettingsFile(const QString& folder) {
 int SettingsFile::CheckSettingsVersion(const QString& folder, const SettingsRecord& record) {
     if (QString::compare(record.version, kSettingsVersion, Qt::CaseSensitive) <= 0)
         return 0;
-    m_ui.Message(m_messages.MsgA(592) + folder, Icon::Error, Buttons::Ok, 0, 592);
-    return -1;
+    return ReportMessage(m_ui, m_messages, 592, folder);
 }
 
 int SettingsFile::ReadIniInt(const QString& section, const QString& key, int fallback, const QString& file) {

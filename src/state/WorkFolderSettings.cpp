@@ -2,6 +2,7 @@
 
 #include "state/SettingsFile.h"
 #include "util/ErrorText.h"
+#include "util/MessageText.h"
 
 namespace korimbo {
 
@@ -31,8 +32,7 @@ void PutField(QByteArray& record, int offset, int units, const QString& text) {
 } // namespace
 
 int WorkFolderSettings::Report(int number, const QString& tail) {
-    m_engine.Ui().Message(m_engine.Messages().MsgA(number) + tail, Icon::Error, Buttons::Ok, 0, number);
-    return -1;
+    return ReportMessage(m_engine.Ui(), m_engine.Messages(), number, tail);
 }
 
 void WorkFolderSettings::Assign(const QString& key, const QString& value) {
@@ -56,7 +56,7 @@ int WorkFolderSettings::LoadWorkFolderSettings(const QString& envFolder) {
     const QString path = envFolder + u'/' + kFileName;
     if (!m_files.Exists(path)) {
         if (const int rc = m_files.ReplaceContents(path, QByteArray()); rc != 0)
-            return Report(565, FileErrorText(FileErrorCause(rc)) + u'\n' + path);
+            return Report(565, WithPath(FileErrorText(FileErrorCause(rc)), path, PathSeparator::Line));
     }
     qint64 size = 0;
     if (m_files.Size(path, size) != 0)
@@ -64,7 +64,7 @@ int WorkFolderSettings::LoadWorkFolderSettings(const QString& envFolder) {
     if (size > 0) {
         QByteArray data;
         if (const int rc = m_files.ReadContents(path, data); rc != 0)
-            return Report(567, FileErrorText(FileErrorCause(rc)) + u'\n' + path);
+            return Report(567, WithPath(FileErrorText(FileErrorCause(rc)), path, PathSeparator::Line));
         if (m_engine.DecipherWithBuiltInKey(reinterpret_cast<std::uint8_t*>(data.data()), data.size()) != 0)
             return -1;
         for (qsizetype pos = 0; pos + kRecordSize <= data.size(); pos += kRecordSize)
@@ -94,7 +94,7 @@ int WorkFolderSettings::SaveWorkFolderSettings(const QString& envFolder) {
         return -1;
     const QString path = envFolder + u'/' + kFileName;
     if (const int rc = m_files.ReplaceContents(path, data); rc != 0)
-        return Report(569, FileErrorText(FileErrorCause(rc)) + u'\n' + path);
+        return Report(569, WithPath(FileErrorText(FileErrorCause(rc)), path, PathSeparator::Line));
     return 0;
 }
 

@@ -1,10 +1,10 @@
 #include "ui/D09PasswordSet.h"
 
 #include "app/Kelpie5App.h"
-#include "state/CommonManagementData.h"
 #include "ui/D08Password.h"
 #include "ui/DialogButtons.h"
 #include "ui/DialogHook.h"
+#include "util/MessageText.h"
 #include "workspace/PasswordPrompts.h"
 
 #include <QFormLayout>
@@ -91,8 +91,8 @@ QString CD09PasswordSet::TakePassword() {
     return password;
 }
 
-void CD09PasswordSet::Refuse(int number, const QString& text, QLineEdit* focus) {
-    m_ui.Message(text, Icon::Warning, Buttons::Ok, 0, number);
+void CD09PasswordSet::Refuse(int number, const QString& tail, QLineEdit* focus) {
+    ReportMessage(m_ui, m_messages, number, tail, Icon::Warning);
     focus->setFocus();
 }
 
@@ -107,31 +107,28 @@ void CD09PasswordSet::accept() {
     const auto keep = [&password] { WipeText(password); };
 
     if (password.size() < kMinPasswordLength || password.size() > kMaxPasswordLength) {
-        Refuse(511, m_messages.MsgA(511) + PasswordRangeText() + m_messages.MsgA(512), m_password);
+        Refuse(511, PasswordRangeText() + m_messages.MsgA(512), m_password);
         return keep();
     }
     if (CCryptEngine::CheckPasswordChars(password) != 0) {
-        Refuse(513, m_messages.MsgA(513), m_password);
+        Refuse(513, QString(), m_password);
         return keep();
     }
     if (m_confirm->text() != password) {
-        Refuse(514, m_messages.MsgA(514), m_confirm);
+        Refuse(514, QString(), m_confirm);
         return keep();
     }
-    // A folder password must not be one of the registered change passwords. A common data file that
-    // cannot be read has shown its message; it does not block setting a password.
-    CommonManagementData common(*m_app.State().engine, m_app.Svc().files);
-    int found = 0;
-    if (common.IsChangePasswordRegistered(m_app.EnvironmentFolder(), password, found) == 0 && found == 1) {
-        Refuse(520, m_messages.MsgA(520), m_password);
+    // A password must not be one of the registered change passwords; the manager says so itself.
+    if (m_app.Passwords().RefuseChangePassword(password) != 0) {
+        m_password->setFocus();
         return keep();
     }
     if (hint.size() > kMaxHintLength) {
-        Refuse(515, m_messages.MsgA(515) + QString::number(kMaxHintLength) + m_messages.MsgA(516), m_hint);
+        Refuse(515, QString::number(kMaxHintLength) + m_messages.MsgA(516), m_hint);
         return keep();
     }
     if (hint == password) {
-        Refuse(593, m_messages.MsgA(593), m_hint);
+        Refuse(kMsgHintIsPassword, QString(), m_hint);
         return keep();
     }
     if (StrengthOf(password) < 25) {

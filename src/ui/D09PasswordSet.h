@@ -46,8 +46,8 @@ public Q_SLOTS:
     void done(int result) override;
 
 private:
-    // A refused entry: the message, then the focus to the field to correct.
-    void Refuse(int number, const QString& text, QLineEdit* focus);
+    // A refused entry: A<number> + tail, then the focus to the field to correct.
+    void Refuse(int number, const QString& tail, QLineEdit* focus);
     bool Confirm(int number);
 
     Ckelpie5App& m_app;

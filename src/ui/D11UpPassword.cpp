@@ -5,6 +5,7 @@
 #include "ui/DialogHook.h"
 #include "util/Interaction.h"
 #include "util/MessageSource.h"
+#include "util/MessageText.h"
 
 #include <QAction>
 #include <QHBoxLayout>
@@ -100,8 +101,7 @@ int CD11UpPassword::Run() {
 
 void CD11UpPassword::NewEntry() {
     if (m_list->topLevelItemCount() >= kMaxEntries) {
-        m_ui.Message(m_messages.MsgA(522) + QString::number(kMaxEntries) + m_messages.MsgA(523), Icon::Warning,
-                     Buttons::Ok, 0, 522);
+        ReportMessage(m_ui, m_messages, 522, QString::number(kMaxEntries) + m_messages.MsgA(523), Icon::Warning);
         return;
     }
     CD12UpPasswordIn entry(m_ui, m_messages, this);
@@ -158,18 +158,12 @@ void CD11UpPassword::ShowPopup(const QPoint& pos) {
     m_popup->exec(m_list->viewport()->mapToGlobal(pos));
 }
 
-// Identification names pick a change password later, so each must be unique.
 void CD11UpPassword::accept() {
-    const QList<ChangePasswordText> entries = Entries();
-    for (qsizetype i = 0; i < entries.size(); ++i) {
-        for (qsizetype j = i + 1; j < entries.size(); ++j) {
-            if (entries[i].name != entries[j].name)
-                continue;
-            m_ui.Message(QStringLiteral("識別名称 ' ") + entries[i].name + m_messages.MsgA(521), Icon::Warning,
-                         Buttons::Ok, 0, 521);
-            m_list->setCurrentItem(m_list->topLevelItem(static_cast<int>(j)));
-            return;
-        }
+    int row = -1;
+    if (m_check && m_check(Entries(), row) != 0) {
+        if (row >= 0 && row < m_list->topLevelItemCount())
+            m_list->setCurrentItem(m_list->topLevelItem(row));
+        return;
     }
     QDialog::accept();
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "workspace/PasswordPrompts.h"
+
 #include <QDialog>
 #include <QList>
 #include <QString>
@@ -14,15 +16,8 @@ namespace korimbo {
 class Interaction;
 class MessageSource;
 
-// One row of the change-password list, as typed.
-struct ChangePasswordText {
-    QString name;
-    QString password;
-    QString hint;
-};
-
-// The change-password list ("変更用パスワード登録"): new, edit, delete and reorder the entries; OK
-// refuses duplicate identification names and hands the list back in the order shown.
+// The change-password list ("変更用パスワード登録"): new, edit, delete and reorder the entries. OK runs the
+// check the command gave (duplicate identification names) and hands the list back in the order shown.
 class CD11UpPassword : public QDialog {
     Q_OBJECT
 
@@ -33,6 +28,8 @@ public:
     ~CD11UpPassword() override;
 
     void SetEntries(const QList<ChangePasswordText>& entries);
+    // Run by OK; a refusal keeps the dialog open with the row it names selected.
+    void SetCheck(PasswordPrompts::ListCheck check) { m_check = std::move(check); }
     QList<ChangePasswordText> Entries() const;
     // QDialog::Accepted or Rejected.
     int Run();
@@ -62,6 +59,7 @@ private:
 
     Interaction& m_ui;
     MessageSource& m_messages;
+    PasswordPrompts::ListCheck m_check;
     QTreeWidget* m_list;
     QPushButton* m_new;
     QPushButton* m_up;

@@ -6,6 +6,7 @@
 #include "ui/DialogHook.h"
 #include "util/Interaction.h"
 #include "util/MessageSource.h"
+#include "util/MessageText.h"
 
 #include <QFormLayout>
 #include <QHBoxLayout>
@@ -19,6 +20,7 @@ namespace korimbo {
 namespace {
 
 constexpr int kMaxNameLength = 48;
+constexpr int kMsgWeakPassword = 534;
 
 } // namespace
 
@@ -68,8 +70,8 @@ int CD12UpPasswordIn::Run() {
     return DialogHook::Exec(*this) == QDialog::Accepted ? QDialog::Accepted : QDialog::Rejected;
 }
 
-void CD12UpPasswordIn::Refuse(int number, const QString& text, QLineEdit* focus) {
-    m_ui.Message(text, Icon::Warning, Buttons::Ok, 0, number);
+void CD12UpPasswordIn::Refuse(int number, const QString& tail, QLineEdit* focus) {
+    ReportMessage(m_ui, m_messages, number, tail, Icon::Warning);
     focus->setFocus();
 }
 
@@ -81,35 +83,35 @@ void CD12UpPasswordIn::accept() {
     const auto keep = [&password] { WipeText(password); };
 
     if (name.size() > kMaxNameLength) {
-        Refuse(525, m_messages.MsgA(525) + QString::number(kMaxNameLength) + m_messages.MsgA(526), m_name);
+        Refuse(525, QString::number(kMaxNameLength) + m_messages.MsgA(526), m_name);
         return keep();
     }
     if (name.isEmpty()) {
-        Refuse(527, m_messages.MsgA(527), m_name);
+        Refuse(527, QString(), m_name);
         return keep();
     }
     if (password.size() < kMinPasswordLength || password.size() > kMaxPasswordLength) {
-        Refuse(528, m_messages.MsgA(528) + PasswordRangeText() + m_messages.MsgA(529), m_password);
+        Refuse(528, PasswordRangeText() + m_messages.MsgA(529), m_password);
         return keep();
     }
     if (CCryptEngine::CheckPasswordChars(password) != 0) {
-        Refuse(530, m_messages.MsgA(530), m_password);
+        Refuse(530, QString(), m_password);
         return keep();
     }
     if (password == name) {
-        Refuse(531, m_messages.MsgA(531), m_password);
+        Refuse(531, QString(), m_password);
         return keep();
     }
     if (hint.size() > kMaxHintLength) {
-        Refuse(532, m_messages.MsgA(532) + QString::number(kMaxHintLength) + m_messages.MsgA(533), m_hint);
+        Refuse(532, QString::number(kMaxHintLength) + m_messages.MsgA(533), m_hint);
         return keep();
     }
     if (hint == password) {
-        Refuse(593, m_messages.MsgA(593), m_hint);
+        Refuse(kMsgHintIsPassword, QString(), m_hint);
         return keep();
     }
-    if (StrengthOf(password) < 25 &&
-        m_ui.Message(m_messages.MsgA(534), Icon::Question, Buttons::YesNo, 0, 534) != kAnswerYes)
+    if (StrengthOf(password) < 25 && m_ui.Message(m_messages.MsgA(kMsgWeakPassword), Icon::Question, Buttons::YesNo, 0,
+                                                  kMsgWeakPassword) != kAnswerYes)
         return keep();
     m_acceptedName = name;
     m_acceptedPassword = password;

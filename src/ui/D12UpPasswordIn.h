@@ -41,7 +41,8 @@ public Q_SLOTS:
     void done(int result) override;
 
 private:
-    void Refuse(int number, const QString& text, QLineEdit* focus);
+    // A refused entry: A<number> + tail, then the focus to the field to correct.
+    void Refuse(int number, const QString& tail, QLineEdit* focus);
 
     Interaction& m_ui;
     MessageSource& m_messages;

@@ -1,20 +1,24 @@
 #pragma once
 
+#include "workspace/PasswordPrompts.h"
+
 #include <QDialog>
 
 class QPushButton;
 
 namespace korimbo {
 
-class Ckelpie5App;
-
 // The choice of the administrator password command ("管理パスワードの設定"): register, change or delete.
 class CD14KanriPass : public QDialog {
     Q_OBJECT
 
 public:
-    // Dialog results beside QDialog::Rejected (Cancel).
-    enum Choice { kRegister = 2, kChange = 3, kDelete = 4 };
+    // Dialog results beside QDialog::Rejected (Cancel), the same as the prompts' choices.
+    enum Choice {
+        kRegister = PasswordPrompts::kAdminRegister,
+        kChange = PasswordPrompts::kAdminChange,
+        kDelete = PasswordPrompts::kAdminDelete
+    };
 
     explicit CD14KanriPass(QWidget* parent = nullptr);
 
@@ -32,14 +36,5 @@ private:
     QPushButton* m_delete;
     QPushButton* m_cancel;
 };
-
-// The administrator password command: the choice above, then registers a new administrator password,
-// changes it (the list is re-enciphered under it) or deletes it together with the change-password list.
-// 0 when something was stored or deleted; -1 when cancelled or refused (the message was shown).
-int RunAdminPasswordCommand(QWidget* parent, Ckelpie5App& app);
-
-// The change-password command: asks the administrator password, shows the change-password list and
-// saves it when confirmed. 0 when saved; -1 when cancelled or refused (the message was shown).
-int RunChangePasswordsCommand(QWidget* parent, Ckelpie5App& app);
 
 } // namespace korimbo

@@ -3,6 +3,8 @@
 #include "app/Kelpie5App.h"
 #include "ui/D08Password.h"
 #include "ui/D09PasswordSet.h"
+#include "ui/D11UpPassword.h"
+#include "ui/D14KanriPass.h"
 #include "ui/D20EntryRemote.h"
 
 namespace korimbo {
@@ -35,6 +37,22 @@ int CDialogPrompts::AskNetworkRegistration(const QString& folder, bool& readOnly
     if (dialog.Run() != QDialog::Accepted)
         return kCancel;
     readOnly = dialog.ReadOnly();
+    return kOk;
+}
+
+int CDialogPrompts::AskAdminChoice() {
+    CD14KanriPass dialog(m_parent);
+    const int choice = dialog.Run();
+    return choice == QDialog::Rejected ? kCancel : choice;
+}
+
+int CDialogPrompts::AskChangePasswordList(QList<ChangePasswordText>& entries, const ListCheck& check) {
+    CD11UpPassword dialog(m_app.Svc().ui, m_app.State().engine->Messages(), m_parent);
+    dialog.SetEntries(entries);
+    dialog.SetCheck(check);
+    if (dialog.Run() != QDialog::Accepted)
+        return kCancel;
+    entries = dialog.Entries();
     return kOk;
 }
 

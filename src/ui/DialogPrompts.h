@@ -17,6 +17,8 @@ public:
     int AskPassword(int mode, QString& password) override;
     int AskNewPassword(int mode, const QString& folder, QString& password, QString& hint) override;
     int AskNetworkRegistration(const QString& folder, bool& readOnly) override;
+    int AskAdminChoice() override;
+    int AskChangePasswordList(QList<ChangePasswordText>& entries, const ListCheck& check) override;
 
     // Whether the hint field of the following setting dialogs can be edited; a preset hint the caller
     // must keep (it is written in the folder's containers already) is shown disabled.

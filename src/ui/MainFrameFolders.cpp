@@ -59,14 +59,9 @@ int CMainFrame::RegisterAndLogin(const QString& folder, bool fromDrop) {
     if (rc != 0)
         return -1;
     const FolderRegistry& registry = *m_app.State().registry;
-    int driveType = 0;
-    bool readOnly = false;
-    for (int i = 0; i < registry.Count(); ++i) {
-        if (registry.PathText(i) == path) {
-            driveType = registry.DriveTypeOf(i);
-            readOnly = registry.ReadOnlyText(i) == QStringLiteral("1");
-        }
-    }
+    const int slot = registry.SlotOf(path);
+    const int driveType = slot < 0 ? 0 : registry.DriveTypeOf(slot);
+    const bool readOnly = slot >= 0 && registry.ReadOnlyText(slot) == QStringLiteral("1");
     firstRegistrationWasReadOnly = readOnly;
     QTreeWidgetItem* item = m_tree->AddFolder(path, driveType);
     m_tree->setCurrentItem(item);

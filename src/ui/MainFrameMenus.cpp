@@ -1,5 +1,5 @@
 // The main window's menu bar, toolbar, accelerators, command enabling and routing.
-#include "ui/D14KanriPass.h"
+#include "ui/DialogPrompts.h"
 #include "ui/KankyoSet.h"
 #include "ui/ListV.h"
 #include "ui/MainFrame.h"
@@ -389,10 +389,7 @@ bool CMainFrame::CommandEnabled(int id) const {
         if (m_abortable || !hasFolder)
             return false;
         const FolderRegistry* registry = m_app.State().registry.get();
-        for (int i = 0; registry && i < registry->Count(); ++i)
-            if (registry->PathText(i) == m_currentFolder)
-                return false; // already the top of its folder
-        return true;
+        return !registry || registry->SlotOf(m_currentFolder) < 0; // not already the top of its folder
     }
     case cmd::WriteBackAll:
         return !m_abortable;
@@ -472,12 +469,16 @@ void CMainFrame::OnCommand(int id) {
     case cmd::ReleaseFolder:
         ReleaseFolder(SelectedTopFolder());
         break;
-    case cmd::AdminPassword:
-        RunAdminPasswordCommand(this, m_app);
+    case cmd::AdminPassword: {
+        CDialogPrompts prompts(this, m_app);
+        m_app.Passwords().RunAdminPasswordCommand(prompts);
         break;
-    case cmd::ChangePasswords:
-        RunChangePasswordsCommand(this, m_app);
+    }
+    case cmd::ChangePasswords: {
+        CDialogPrompts prompts(this, m_app);
+        m_app.Passwords().RunChangePasswordsCommand(prompts);
         break;
+    }
     default:
         NotYetAvailable(id);
         break;

@@ -1,5 +1,8 @@
 #include "workspace/LoginManager.h"
+
+#include "state/WorkAreas.h"
 #include "util/DisplayText.h"
+#include "util/MessageText.h"
 
 #include <QDir>
 #include <QDirIterator>
@@ -19,10 +22,6 @@ constexpr int kMsgInvalidPassword = 163;
 constexpr int kMsgWrongPassword = 164;
 constexpr int kMsgLogoutQuestion = 259;
 
-const QString kEditingArea = QStringLiteral("Ac");
-const QStringList kAreas = {QStringLiteral("Ac"), QStringLiteral("Re"), QStringLiteral("Nf"), QStringLiteral("Ce"),
-                            QStringLiteral("To")};
-
 // The password bytes must not linger on the stack after the key is made.
 void Scrub(std::array<std::uint8_t, 34>& bytes) {
     volatile std::uint8_t* p = bytes.data();
@@ -37,27 +36,14 @@ CLoginManager::CLoginManager(CCryptEngine& engine, FolderRegistry& registry, Wor
     : m_engine(engine), m_registry(registry), m_workFolder(workFolder), m_settings(settings), m_files(files), m_ui(ui),
       m_messages(messages) {}
 
-int CLoginManager::SlotOf(const QString& folder) const {
-    for (int slot = 0; slot < m_registry.Count(); ++slot)
-        if (!folder.isEmpty() && m_registry.PathText(slot) == folder)
-            return slot;
-    return -1;
-}
-
 QString CLoginManager::WorkBaseOf(const QString& folder) const {
-    const int slot = SlotOf(folder);
-    if (slot < 0)
-        return QString();
-    const QString workId = m_registry.WorkIdText(slot);
-    // Without a work id the areas would be the work root itself, which holds every folder's areas.
-    if (workId.isEmpty() || m_workFolder.angoTempFolder.isEmpty())
-        return QString();
-    return m_workFolder.angoTempFolder + u'/' + workId;
+    const int slot = m_registry.SlotOf(folder);
+    return slot < 0 ? QString() : WorkAreas::BaseOf(m_workFolder.angoTempFolder, m_registry.WorkIdText(slot));
 }
 
 QString CLoginManager::WorkAreaOf(const QString& folder, const QString& area) const {
-    const QString base = WorkBaseOf(folder);
-    return base.isEmpty() ? QString() : base + u'/' + area;
+    const int slot = m_registry.SlotOf(folder);
+    return slot < 0 ? QString() : WorkAreas::AreaOf(m_workFolder.angoTempFolder, m_registry.WorkIdText(slot), area);
 }
 
 bool CLoginManager::IsLoggedIn(const QString& folder) const {
@@ -65,7 +51,7 @@ bool CLoginManager::IsLoggedIn(const QString& folder) const {
 }
 
 bool CLoginManager::HasWorkingCopies(const QString& folder) const {
-    const QString area = WorkAreaOf(folder, kEditingArea);
+    const QString area = WorkAreaOf(folder, WorkAreas::kEditing);
     if (area.isEmpty())
         return false;
     QDirIterator files(area, QDir::Files | QDir::Hidden | QDir::System, QDirIterator::Subdirectories);
@@ -78,7 +64,7 @@ void CLoginManager::SetBusy(bool on) const {
 }
 
 int CLoginManager::Login(const QString& folder, PasswordPrompts& prompts) {
-    const int slot = SlotOf(folder);
+    const int slot = m_registry.SlotOf(folder);
     if (slot < 0 || !QFileInfo(folder).isDir())
         return -1;
 
@@ -90,8 +76,7 @@ int CLoginManager::Login(const QString& folder, PasswordPrompts& prompts) {
             return -1;
         // The prompt already checks the rules; the check here keeps a looser dialog from getting through.
         if (answer == PasswordPrompts::kInvalid || !CCryptEngine::KeepsPasswordRules(password)) {
-            m_ui.Message(m_messages.MsgA(kMsgInvalidPassword), Icon::Warning, Buttons::Ok, 0, kMsgInvalidPassword);
-            return -1;
+            return ReportMessage(m_ui, m_messages, kMsgInvalidPassword, QString(), Icon::Warning);
         }
         int match = 0;
         QString hint;
@@ -102,9 +87,8 @@ int CLoginManager::Login(const QString& folder, PasswordPrompts& prompts) {
             return -1;
         hint = WithoutTrailingSpaces(hint);
         if (match == 0) {
-            m_ui.Message(m_messages.MsgA(kMsgWrongPassword) + hint + QStringLiteral(" 」です。　"), Icon::Warning,
-                         Buttons::Ok, 0, kMsgWrongPassword);
-            return -1;
+            return ReportMessage(m_ui, m_messages, kMsgWrongPassword, hint + QStringLiteral(" 」です。　"),
+                                 Icon::Warning);
         }
         m_engine.ReleaseKey(folder);
         std::array<std::uint8_t, 34> bytes{};
@@ -129,25 +113,23 @@ int CLoginManager::Login(const QString& folder, PasswordPrompts& prompts) {
     }
 
     if (m_registry.ReadOnlyText(slot) == QStringLiteral("1") && m_settings.readOnlyMsgDispFlg == 1)
-        m_ui.Message(m_messages.MsgA(kMsgReadOnlyNotice), Icon::Information, Buttons::Ok, 0, kMsgReadOnlyNotice);
+        ReportMessage(m_ui, m_messages, kMsgReadOnlyNotice, QString(), Icon::Information);
     return 0;
 }
 
 int CLoginManager::MakeWorkAreas(const QString& folder) {
     const QString base = WorkBaseOf(folder);
-    for (const QString& area : kAreas) {
+    for (const QString& area : WorkAreas::kAll) {
         const QString path = base.isEmpty() ? m_workFolder.angoTempFolder : base + u'/' + area;
         if (!base.isEmpty() && QDir().mkpath(path) && QFileInfo(path).isDir())
             continue;
-        m_ui.Message(m_messages.MsgA(kMsgWorkAreaFailed) + QStringLiteral("\n\n") + path, Icon::Error, Buttons::Ok, 0,
-                     kMsgWorkAreaFailed);
-        return -1;
+        return ReportMessage(m_ui, m_messages, kMsgWorkAreaFailed, WithPath(QString(), path, PathSeparator::Paragraph));
     }
     return 0;
 }
 
 int CLoginManager::Logout(const QString& folder) {
-    const int slot = SlotOf(folder);
+    const int slot = m_registry.SlotOf(folder);
     if (slot < 0)
         return -1;
     if (!IsLoggedIn(folder))
@@ -179,7 +161,7 @@ int CLoginManager::Logout(const QString& folder) {
 }
 
 int CLoginManager::EraseEditingArea(const QString& folder) {
-    const QString area = WorkAreaOf(folder, kEditingArea);
+    const QString area = WorkAreaOf(folder, WorkAreas::kEditing);
     if (area.isEmpty() || !QFileInfo(area).isDir())
         return 0;
     SetBusy(true);

@@ -50,7 +50,6 @@ public:
     std::function<int(const QString&)> writeBackAll;
 
 private:
-    int SlotOf(const QString& folder) const;
     QString WorkBaseOf(const QString& folder) const;
     int MakeWorkAreas(const QString& folder);
     void SetBusy(bool on) const;

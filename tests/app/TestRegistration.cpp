@@ -5,6 +5,8 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
+#include <QScopeGuard>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
@@ -119,6 +121,66 @@ private Q_SLOTS:
         QVERIFY(!CFolderRegistration::IsSystemFolder(QStringLiteral("/run/media/u/STICK/Safe")));
         QVERIFY(!CFolderRegistration::IsSystemFolder(QStringLiteral("/media/u/STICK/Safe")));
         QVERIFY(!CFolderRegistration::IsSystemFolder(QStringLiteral("/usrdata/Safe")));
+    }
+
+    // Home folders kept in /var/home: the user's own folders are not system folders, the rest of /var is.
+    void HomeFolderBelowVar() {
+        const QString home = QStringLiteral("/var/home/u");
+        QVERIFY(!CFolderRegistration::IsSystemFolder(QStringLiteral("/var/home/u/x"), home));
+        QVERIFY(!CFolderRegistration::IsSystemFolder(home, home));
+        QVERIFY(!CFolderRegistration::IsSystemFolder(QStringLiteral("/var/home/u/x"), home + u'/'));
+        QVERIFY(CFolderRegistration::IsSystemFolder(QStringLiteral("/var/home/u/x")));
+        QVERIFY(CFolderRegistration::IsSystemFolder(QStringLiteral("/var/home/u2/x"), home));
+        QVERIFY(CFolderRegistration::IsSystemFolder(QStringLiteral("/var/home"), home));
+        QVERIFY(CFolderRegistration::IsSystemFolder(QStringLiteral("/var"), home));
+        QVERIFY(CFolderRegistration::IsSystemFolder(QStringLiteral("/var/lib/x"), home));
+        QVERIFY(CFolderRegistration::IsSystemFolder(QStringLiteral("/"), home));
+        // A home folder that is the root or a system folder itself opens nothing.
+        QVERIFY(CFolderRegistration::IsSystemFolder(QStringLiteral("/usr/x"), QStringLiteral("/")));
+        QVERIFY(CFolderRegistration::IsSystemFolder(QStringLiteral("/var/lib/x"), QStringLiteral("/var")));
+    }
+
+    // The same through registration, with HOME below /var on disk (/var/tmp), given directly and through a
+    // link from outside /var as /home is on such systems.
+    void RegistersInsideHomeBelowVar() {
+        QTemporaryDir var(QStringLiteral("/var/tmp/korimbo-home-XXXXXX"));
+        if (!var.isValid() || !QFileInfo(var.path()).canonicalFilePath().startsWith(QStringLiteral("/var/")))
+            QSKIP("no writable folder below /var");
+        const QString users = QFileInfo(var.path()).canonicalFilePath() + QStringLiteral("/home");
+        const QString home = users + QStringLiteral("/user");
+        QVERIFY(QDir().mkpath(home + QStringLiteral("/direct")) && QDir().mkpath(home + QStringLiteral("/linked")) &&
+                QDir().mkpath(home + QStringLiteral("/resolved")));
+        const QString link = m_folders.Path(QStringLiteral("home-link"));
+        QVERIFY(QFile::link(users, link));
+        const QByteArray savedHome = qgetenv("HOME");
+        const auto restore = qScopeGuard([&savedHome] { qputenv("HOME", savedHome); });
+
+        auto rig = Started();
+        QVERIFY(rig);
+        const auto registers = [&rig](const QString& folder) {
+            rig->ui.Clear();
+            rig->prompts.newPasswords.push_back({PasswordPrompts::kOk, kPassword, QStringLiteral("h")});
+            return rig->registration.Register(folder);
+        };
+        // Another user's home: the folder is in /var like any other.
+        qputenv("HOME", QFile::encodeName(users + QStringLiteral("/other")));
+        QCOMPARE(registers(home + QStringLiteral("/direct")), -1);
+        QCOMPARE(rig->ui.Numbers(), QList<int>{229});
+
+        qputenv("HOME", QFile::encodeName(home));
+        QCOMPARE(registers(home + QStringLiteral("/direct")), 0);
+        QVERIFY(rig->Slot(home + QStringLiteral("/direct")) >= 0);
+        // The folder that holds the home folders stays refused.
+        QCOMPARE(registers(users), -1);
+        QCOMPARE(rig->ui.Numbers(), QList<int>{229});
+
+        // HOME through the link: the path as given and its resolved form are both the user's.
+        if (QFileInfo(m_folders.Root()).canonicalFilePath().startsWith(QStringLiteral("/var/")))
+            QSKIP("the test folder itself lies below /var");
+        qputenv("HOME", QFile::encodeName(link + QStringLiteral("/user")));
+        QCOMPARE(registers(link + QStringLiteral("/user/linked")), 0);
+        QCOMPARE(registers(home + QStringLiteral("/resolved")), 0);
+        QCOMPARE(rig->Registry().Count(), 3);
     }
 
     void RefusesWhenTableIsFull() {

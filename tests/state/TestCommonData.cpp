@@ -2,6 +2,7 @@
 #include "ScriptedInteraction.h"
 #include "TestCatalogue.h"
 #include "state/CommonManagementData.h"
+#include "state/WorkAreas.h"
 #include "state/WorkFolderSettings.h"
 
 #include <QDir>
@@ -209,6 +210,19 @@ private Q_SLOTS:
         QCOMPARE(again.SaveWorkFolderSettings(f.env), 0);
         QCOMPARE(work.LoadWorkFolderSettings(f.env), 0);
         QCOMPARE(work.angoTempFolder, QStringLiteral("/prog/ZORp/tmp"));
+    }
+
+    // Work root / work id / area, and nothing at all when either part is missing: the work root alone
+    // holds every folder's areas.
+    void WorkAreasBelowTheWorkRoot() {
+        QCOMPARE(WorkAreas::kAll, (QStringList{QStringLiteral("Ac"), QStringLiteral("Re"), QStringLiteral("Nf"),
+                                               QStringLiteral("Ce"), QStringLiteral("To")}));
+        QCOMPARE(WorkAreas::BaseOf(QStringLiteral("/w"), QStringLiteral("ID1")), QStringLiteral("/w/ID1"));
+        QCOMPARE(WorkAreas::AreaOf(QStringLiteral("/w"), QStringLiteral("ID1"), WorkAreas::kEditing),
+                 QStringLiteral("/w/ID1/Ac"));
+        QCOMPARE(WorkAreas::AreaOf(QStringLiteral("/w"), QString(), WorkAreas::kCreation), QString());
+        QCOMPARE(WorkAreas::AreaOf(QString(), QStringLiteral("ID1"), WorkAreas::kTakeOut), QString());
+        QCOMPARE(WorkAreas::BaseOf(QString(), QStringLiteral("ID1")), QString());
     }
 };
 

@@ -115,6 +115,12 @@ private Q_SLOTS:
         QCOMPARE(f.registry.Count(), 2);
         QCOMPARE(f.registry.PathText(1), QStringLiteral("/c"));
         QCOMPARE(f.registry.PathText(2), QString());
+        // The one lookup by path: exact text only, and an empty path never finds an empty slot.
+        QCOMPARE(f.registry.SlotOf(QStringLiteral("/c")), 1);
+        QCOMPARE(f.registry.SlotOf(QStringLiteral("/a")), 0);
+        QCOMPARE(f.registry.SlotOf(QStringLiteral("/b")), -1);
+        QCOMPARE(f.registry.SlotOf(QStringLiteral("/c/")), -1);
+        QCOMPARE(f.registry.SlotOf(QString()), -1);
     }
 
     void RecordsBeyondTheTableOrALengthAreIgnored() {

@@ -29,12 +29,7 @@ struct AppRig {
         return Registry().AddFolder(app.EnvironmentFolder(), folder, hint, password, readOnly, workId,
                                     QStringLiteral("0"), 3);
     }
-    int Slot(const QString& folder) {
-        for (int slot = 0; slot < Registry().Count(); ++slot)
-            if (Registry().PathText(slot) == folder)
-                return slot;
-        return -1;
-    }
+    int Slot(const QString& folder) { return Registry().SlotOf(folder); }
 
     ScriptedInteraction ui;
     FaultyFileSystem fs;

@@ -33,6 +33,15 @@ struct Rig {
     QString A(int number) { return app.State().catalogue->m_GetMsgA(number); }
     CCryptEngine& Engine() { return *app.State().engine; }
     QString CommonFile() const { return app.EnvironmentFolder() + u'/' + CommonManagementData::kFileName; }
+    // The two commands as the main window runs them: the manager asks through the window's dialogs.
+    int AdminCommand() {
+        CDialogPrompts prompts(nullptr, app);
+        return app.Passwords().RunAdminPasswordCommand(prompts);
+    }
+    int ChangePasswordsCommand() {
+        CDialogPrompts prompts(nullptr, app);
+        return app.Passwords().RunChangePasswordsCommand(prompts);
+    }
 
     QTemporaryDir dir;
     ScriptedInteraction ui;
@@ -278,6 +287,10 @@ private Q_SLOTS:
         QVERIFY(rig.Start());
         ScriptedInteraction& ui = rig.ui;
         CD11UpPassword dialog(ui, rig.Engine().Messages());
+        CPasswordManager manager = rig.app.Passwords();
+        dialog.SetCheck([&manager](const QList<ChangePasswordText>& entries, int& row) {
+            return manager.CheckChangePasswordList(entries, row);
+        });
         dialog.SetEntries({{QStringLiteral("取引先"), kChange, QStringLiteral("h1")},
                            {QStringLiteral("社内"), QStringLiteral("Other#Pass99"), QString()},
                            {QStringLiteral("取引先"), QStringLiteral("Third#Pass77"), QStringLiteral("h3")}});
@@ -316,7 +329,7 @@ private Q_SLOTS:
     void ChangePasswordsNeedAnAdministrator() {
         Rig rig;
         QVERIFY(rig.Start());
-        QCOMPARE(RunChangePasswordsCommand(nullptr, rig.app), -1);
+        QCOMPARE(rig.ChangePasswordsCommand(), -1);
         QCOMPARE(rig.ui.Numbers(), QList<int>{191});
         QVERIFY(!QFile::exists(rig.CommonFile()));
     }
@@ -354,7 +367,7 @@ private Q_SLOTS:
         // 新規登録
         DialogHook::Queue(choose(CD14KanriPass::kRegister));
         DialogHook::Queue(setPassword(kAdmin, QStringLiteral("admin hint")));
-        QCOMPARE(RunAdminPasswordCommand(nullptr, rig.app), 0);
+        QCOMPARE(rig.AdminCommand(), 0);
         QCOMPARE(ui.Numbers(), QList<int>{519});
 
         // One change password through the list and the entry dialog.
@@ -370,7 +383,7 @@ private Q_SLOTS:
             Type(d.HintEdit(), QStringLiteral("memo"));
             return int(QDialog::Accepted);
         }));
-        QCOMPARE(RunChangePasswordsCommand(nullptr, rig.app), 0);
+        QCOMPARE(rig.ChangePasswordsCommand(), 0);
         QVERIFY(ui.Messages().isEmpty());
 
         const auto readBack = [&rig](const QString& admin, QStringList& names, QStringList& passwords,
@@ -407,9 +420,9 @@ private Q_SLOTS:
         // Invalid and wrong administrator passwords stop before the list.
         ui.Clear();
         DialogHook::Queue(prompt(QStringLiteral("short"), 501, rig));
-        QCOMPARE(RunChangePasswordsCommand(nullptr, rig.app), -1);
+        QCOMPARE(rig.ChangePasswordsCommand(), -1);
         DialogHook::Queue(prompt(QStringLiteral("Wrong#Pass2024"), 501, rig));
-        QCOMPARE(RunChangePasswordsCommand(nullptr, rig.app), -1);
+        QCOMPARE(rig.ChangePasswordsCommand(), -1);
         QCOMPARE(ui.Numbers(), (QList<int>{192, 561}));
         QVERIFY(ui.Messages().last().text.contains(QStringLiteral("admin hint")));
 
@@ -419,7 +432,7 @@ private Q_SLOTS:
         DialogHook::Queue(choose(CD14KanriPass::kChange));
         DialogHook::Queue(prompt(kAdmin, 503, rig));
         DialogHook::Queue(setPassword(newAdmin, QStringLiteral("new hint")));
-        QCOMPARE(RunAdminPasswordCommand(nullptr, rig.app), 0);
+        QCOMPARE(rig.AdminCommand(), 0);
         QCOMPARE(ui.Numbers(), QList<int>{519});
         names.clear();
         passwords.clear();
@@ -431,10 +444,10 @@ private Q_SLOTS:
         ui.Clear();
         ui.QueueAnswer(kAnswerNo);
         DialogHook::Queue(choose(CD14KanriPass::kDelete));
-        QCOMPARE(RunAdminPasswordCommand(nullptr, rig.app), -1);
+        QCOMPARE(rig.AdminCommand(), -1);
         QVERIFY(QFile::exists(rig.CommonFile()));
         DialogHook::Queue(choose(CD14KanriPass::kDelete));
-        QCOMPARE(RunAdminPasswordCommand(nullptr, rig.app), 0);
+        QCOMPARE(rig.AdminCommand(), 0);
         QCOMPARE(ui.Numbers(), (QList<int>{207, 207, 208}));
         QVERIFY(!QFile::exists(rig.CommonFile()));
     }
@@ -470,6 +483,43 @@ private Q_SLOTS:
         QVERIFY(readOnly);
         DialogHook::Queue([](QDialog&) { return int(QDialog::Rejected); });
         QCOMPARE(prompts.AskNetworkRegistration(QStringLiteral("/net/f"), readOnly), int(PasswordPrompts::kCancel));
+
+        // The administrator choice: the button pressed, or Cancel.
+        DialogHook::Queue(As<CD14KanriPass>([](CD14KanriPass& d) {
+            d.ChangeButton()->click();
+            return -1;
+        }));
+        QCOMPARE(prompts.AskAdminChoice(), int(PasswordPrompts::kAdminChange));
+        DialogHook::Queue(As<CD14KanriPass>([](CD14KanriPass& d) {
+            d.CancelButton()->click();
+            return -1;
+        }));
+        QCOMPARE(prompts.AskAdminChoice(), int(PasswordPrompts::kCancel));
+
+        // The list runs the command's check on OK and stays open on the row it names.
+        QList<ChangePasswordText> entries = {{QStringLiteral("a"), kChange, QString()},
+                                             {QStringLiteral("b"), kAdmin, QString()},
+                                             {QStringLiteral("a"), kChange, QString()}};
+        int checks = 0;
+        const PasswordPrompts::ListCheck check = [&checks](const QList<ChangePasswordText>& list, int& row) {
+            ++checks;
+            row = static_cast<int>(list.size()) - 1;
+            return list.size() == 3 ? -1 : 0;
+        };
+        DialogHook::Queue(As<CD11UpPassword>([](CD11UpPassword& d) {
+            d.OkButton()->click();
+            if (d.result() == QDialog::Accepted || d.List()->currentItem() != d.List()->topLevelItem(2))
+                return -2;
+            d.DeleteAction()->trigger();
+            d.OkButton()->click();
+            return -1;
+        }));
+        QCOMPARE(prompts.AskChangePasswordList(entries, check), int(PasswordPrompts::kOk));
+        QCOMPARE(checks, 2);
+        QCOMPARE(entries.size(), 2);
+        DialogHook::Queue([](QDialog&) { return int(QDialog::Rejected); });
+        QCOMPARE(prompts.AskChangePasswordList(entries, check), int(PasswordPrompts::kCancel));
+        QCOMPARE(entries.size(), 2);
     }
 };
 

@@ -34,6 +34,8 @@ public:
     }
     int AskNewPassword(int, const QString&, QString&, QString&) override { return kCancel; }
     int AskNetworkRegistration(const QString&, bool&) override { return kCancel; }
+    int AskAdminChoice() override { return kCancel; }
+    int AskChangePasswordList(QList<ChangePasswordText>&, const ListCheck&) override { return kCancel; }
 };
 
 struct Rig : AppRig {

@@ -1,0 +1,208 @@
+#include "workspace/PasswordManager.h"
+
+#include "util/DisplayText.h"
+#include "util/MessageText.h"
+
+#include <QStringList>
+
+namespace korimbo {
+
+namespace {
+
+// Overwrites a password held in memory before it is dropped.
+void Wipe(QString& text) {
+    text.fill(u'\0');
+    text.clear();
+}
+
+void Wipe(QStringList& texts) {
+    for (QString& text : texts)
+        Wipe(text);
+    texts.clear();
+}
+
+} // namespace
+
+CPasswordManager::CPasswordManager(CCryptEngine& engine, FileSystem& files, Interaction& ui, MessageSource& messages,
+                                   const QString& envFolder)
+    : m_engine(engine), m_files(files), m_ui(ui), m_messages(messages), m_env(envFolder) {}
+
+int CPasswordManager::AdminRegistered(CommonManagementData& data) {
+    if (data.ManagementDataExists(m_env) != 0)
+        return 0;
+    int adminOk = 0;
+    if (data.LoadManagementData(m_env, QStringLiteral(" "), 0, adminOk) != 0) {
+        data.ClearManagementData();
+        return -1;
+    }
+    const bool registered = data.AdminTag() == CommonManagementData::kAdminTag;
+    data.ClearManagementData();
+    return registered ? 1 : 0;
+}
+
+int CPasswordManager::RequireAdmin(CommonManagementData& data) {
+    const int registered = AdminRegistered(data);
+    if (registered == 0)
+        ReportMessage(m_ui, m_messages, kMsgNoAdminPassword, QString(), Icon::Warning);
+    return registered == 1 ? 1 : -1;
+}
+
+int CPasswordManager::LoadWithAdminPassword(PasswordPrompts& prompts, CommonManagementData& data, int mode,
+                                            QString& password) {
+    const int answer = prompts.AskPassword(mode, password);
+    if (answer == PasswordPrompts::kCancel) {
+        Wipe(password);
+        return -1;
+    }
+    // The prompt checks the rules already; the check here keeps a looser dialog from getting through.
+    if (answer == PasswordPrompts::kInvalid || !CCryptEngine::KeepsPasswordRules(password)) {
+        Wipe(password);
+        return ReportMessage(m_ui, m_messages, kMsgInvalidAdminPassword, QString(), Icon::Warning);
+    }
+    int adminOk = 0;
+    if (data.LoadManagementData(m_env, password, 1, adminOk) != 0 || adminOk != 1) {
+        data.ClearManagementData();
+        Wipe(password);
+        return -1;
+    }
+    return 0;
+}
+
+int CPasswordManager::RunAdminPasswordCommand(PasswordPrompts& prompts) {
+    switch (prompts.AskAdminChoice()) {
+    case PasswordPrompts::kAdminRegister:
+        return RegisterAdmin(prompts);
+    case PasswordPrompts::kAdminChange:
+        return ChangeAdmin(prompts);
+    case PasswordPrompts::kAdminDelete:
+        return DeleteAdmin();
+    default:
+        return -1;
+    }
+}
+
+int CPasswordManager::RegisterAdmin(PasswordPrompts& prompts) {
+    QString password;
+    QString hint;
+    if (prompts.AskNewPassword(PasswordPrompts::kSetDefault, QString(), password, hint) != PasswordPrompts::kOk) {
+        Wipe(password);
+        return -1;
+    }
+    CommonManagementData data(m_engine, m_files);
+    // A strict load: an administrator password already on file must be the one typed, so that registering
+    // cannot replace someone else's password and list.
+    int adminOk = 0;
+    int rc = data.LoadManagementData(m_env, password, 1, adminOk);
+    if (rc == 0)
+        rc = data.SaveManagementData(m_env, password, hint, 1);
+    data.ClearManagementData();
+    Wipe(password);
+    return rc;
+}
+
+int CPasswordManager::ChangeAdmin(PasswordPrompts& prompts) {
+    CommonManagementData data(m_engine, m_files);
+    if (RequireAdmin(data) != 1)
+        return -1;
+    QString oldPassword;
+    if (LoadWithAdminPassword(prompts, data, PasswordPrompts::kPromptMode4, oldPassword) != 0)
+        return -1;
+    Wipe(oldPassword);
+
+    QString password;
+    QString hint; // the new password starts with an empty hint
+    int rc = -1;
+    if (prompts.AskNewPassword(PasswordPrompts::kSetChangeAdmin, QString(), password, hint) == PasswordPrompts::kOk) {
+        // A new admin record: the verifier, and with it the list key, change; the save re-enciphers the list.
+        rc = data.SaveManagementData(m_env, password, hint, 1);
+    }
+    Wipe(password);
+    data.ClearManagementData();
+    return rc;
+}
+
+int CPasswordManager::DeleteAdmin() {
+    CommonManagementData data(m_engine, m_files);
+    if (data.ManagementDataExists(m_env) != 0)
+        return ReportMessage(m_ui, m_messages, kMsgNoAdminPassword, QString(), Icon::Warning);
+    if (m_ui.Message(m_messages.MsgA(kMsgDeleteQuestion), Icon::Question, Buttons::YesNo, 0, kMsgDeleteQuestion) !=
+        kAnswerYes)
+        return -1;
+    // The file holds the administrator record and the list it protects: both go.
+    if (data.DeleteManagementData(m_env) != 0)
+        return -1;
+    ReportMessage(m_ui, m_messages, kMsgDeleted, QString(), Icon::Information);
+    return 0;
+}
+
+int CPasswordManager::RunChangePasswordsCommand(PasswordPrompts& prompts) {
+    CommonManagementData data(m_engine, m_files);
+    if (RequireAdmin(data) != 1)
+        return -1;
+    QString adminPassword;
+    if (LoadWithAdminPassword(prompts, data, PasswordPrompts::kPromptMode3, adminPassword) != 0)
+        return -1;
+
+    int count = 0;
+    QStringList names;
+    QStringList passwords;
+    QStringList hints;
+    data.GetChangePasswords(count, names, passwords, hints);
+    QList<ChangePasswordText> entries;
+    for (int i = 0; i < count; ++i)
+        entries.append({names[i], passwords[i], hints[i]});
+    Wipe(passwords);
+    names.clear();
+    hints.clear();
+
+    int rc = -1;
+    const PasswordPrompts::ListCheck check = [this](const QList<ChangePasswordText>& list, int& row) {
+        return CheckChangePasswordList(list, row);
+    };
+    if (prompts.AskChangePasswordList(entries, check) == PasswordPrompts::kOk) {
+        // The dialog closes only on a passing check; a script or a looser dialog is held to it here too.
+        int row = -1;
+        if (CheckChangePasswordList(entries, row) == 0) {
+            for (const ChangePasswordText& entry : entries) {
+                names.append(entry.name);
+                passwords.append(entry.password);
+                hints.append(entry.hint);
+            }
+            rc = data.SetChangePasswords(static_cast<int>(entries.size()), names, passwords, hints);
+            if (rc == 0)
+                rc = data.SaveManagementData(m_env, adminPassword, WithoutTrailingSpaces(data.AdminHint()), 0);
+            Wipe(passwords);
+        }
+    }
+    for (ChangePasswordText& entry : entries)
+        Wipe(entry.password);
+    data.ClearManagementData();
+    Wipe(adminPassword);
+    return rc;
+}
+
+int CPasswordManager::RefuseChangePassword(const QString& password) {
+    CommonManagementData data(m_engine, m_files);
+    int found = 0;
+    if (data.IsChangePasswordRegistered(m_env, password, found) == 0 && found == 1)
+        return ReportMessage(m_ui, m_messages, kMsgPasswordInUse, QString(), Icon::Warning);
+    return 0;
+}
+
+// Identification names pick a change password later, so each must be unique.
+int CPasswordManager::CheckChangePasswordList(const QList<ChangePasswordText>& entries, int& row) {
+    row = -1;
+    for (qsizetype i = 0; i < entries.size(); ++i) {
+        for (qsizetype j = i + 1; j < entries.size(); ++j) {
+            if (entries[i].name != entries[j].name)
+                continue;
+            row = static_cast<int>(j);
+            m_ui.Message(QStringLiteral("識別名称 ' ") + entries[i].name + m_messages.MsgA(kMsgDuplicateName),
+                         Icon::Warning, Buttons::Ok, 0, kMsgDuplicateName);
+            return -1;
+        }
+    }
+    return 0;
+}
+
+} // namespace korimbo

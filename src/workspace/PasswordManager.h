@@ -1,0 +1,64 @@
+#pragma once
+
+#include "crypto/CryptEngine.h"
+#include "state/CommonManagementData.h"
+#include "util/FileSystem.h"
+#include "util/Interaction.h"
+#include "util/MessageSource.h"
+#include "workspace/PasswordPrompts.h"
+
+#include <QList>
+#include <QString>
+
+namespace korimbo {
+
+// The commands of the administrator password and the change-password list, and the checks the password
+// dialogs ask of the common management data. The dialogs only show and collect; what is stored, refused
+// or asked next is decided here, through the PasswordPrompts and Interaction seams.
+class CPasswordManager {
+public:
+    static constexpr int kMsgNoAdminPassword = 191;
+    static constexpr int kMsgInvalidAdminPassword = 192;
+    static constexpr int kMsgDeleteQuestion = 207;
+    static constexpr int kMsgDeleted = 208;
+    static constexpr int kMsgPasswordInUse = 520;
+    static constexpr int kMsgDuplicateName = 521;
+
+    CPasswordManager(CCryptEngine& engine, FileSystem& files, Interaction& ui, MessageSource& messages,
+                     const QString& envFolder);
+
+    // The administrator password command: register a new administrator password, change it (the list is
+    // re-enciphered under the new one) or delete it together with the change-password list. 0 when
+    // something was stored or deleted; -1 when cancelled or refused (the message was shown).
+    int RunAdminPasswordCommand(PasswordPrompts& prompts);
+    // The change-password command: asks the administrator password, shows the list and saves it in the
+    // order shown when confirmed. 0 when saved; -1 when cancelled or refused (the message was shown).
+    int RunChangePasswordsCommand(PasswordPrompts& prompts);
+
+    // Whether a new password may be set: -1 with A520 shown when it is a registered change password, else 0.
+    // A common data file that cannot be read has shown its own message and does not block the password.
+    int RefuseChangePassword(const QString& password);
+    // OK of the list: -1 with the duplicate message shown and `row` at the second of two entries with the
+    // same identification name; 0 when every name is unique.
+    int CheckChangePasswordList(const QList<ChangePasswordText>& entries, int& row);
+
+private:
+    // 1 with an administrator record on file, 0 without; -1 when the file could not be read (shown).
+    int AdminRegistered(CommonManagementData& data);
+    // 1 registered; otherwise -1, with A191 shown when there is none.
+    int RequireAdmin(CommonManagementData& data);
+    // Asks the current administrator password and loads the common data with it for a save. A wrong
+    // password is shown by the load itself.
+    int LoadWithAdminPassword(PasswordPrompts& prompts, CommonManagementData& data, int mode, QString& password);
+    int RegisterAdmin(PasswordPrompts& prompts);
+    int ChangeAdmin(PasswordPrompts& prompts);
+    int DeleteAdmin();
+
+    CCryptEngine& m_engine;
+    FileSystem& m_files;
+    Interaction& m_ui;
+    MessageSource& m_messages;
+    QString m_env;
+};
+
+} // namespace korimbo
