@@ -20,8 +20,8 @@ inline bool CheckDialogsSettled(const char* file, int line) {
 } // namespace korimbo
 
 // Every ui fixture's cleanup(): fails the test when a queued dialog answer was left unused.
-#define VERIFY_DIALOGS_SETTLED()                                  \
-    do {                                                          \
-        if (!korimbo::CheckDialogsSettled(__FILE__, __LINE__))    \
-            return;                                               \
+#define VERIFY_DIALOGS_SETTLED()                                                                                       \
+    do {                                                                                                               \
+        if (!korimbo::CheckDialogsSettled(__FILE__, __LINE__))                                                         \
+            return;                                                                                                    \
     } while (false)

@@ -75,8 +75,8 @@ private:
 } // namespace korimbo
 
 // Every fixture's cleanup(): fails the test when queued answers were left unused.
-#define VERIFY_SETTLED(ui)                                \
-    do {                                                  \
-        if (!(ui).CheckSettled(__FILE__, __LINE__))       \
-            return;                                       \
+#define VERIFY_SETTLED(ui)                                                                                             \
+    do {                                                                                                               \
+        if (!(ui).CheckSettled(__FILE__, __LINE__))                                                                    \
+            return;                                                                                                    \
     } while (false)

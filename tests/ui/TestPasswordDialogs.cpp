@@ -1,6 +1,6 @@
+#include "DialogChecks.h"
 #include "FakePlatform.h"
 #include "FaultyFileSystem.h"
-#include "DialogChecks.h"
 #include "ScriptedInteraction.h"
 #include "app/Kelpie5App.h"
 #include "state/CommonManagementData.h"
