@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # The layout check (ctest -L layout): each folder of src/ includes and links only the folders it may
-# reach, and only ui/ reaches Qt Widgets. Prints every offending file and line, and fails on any.
+# reach, only ui/ reaches Qt Widgets, and the real platform implementations are named only where the
+# services are put together (kWiringFiles). Prints every offending file and line, and fails on any.
 #
 #   check-layout.sh SRC_DIR [QTWIDGETS_INCLUDE_DIR]   check a source tree
 #   check-layout.sh --self-test [QTWIDGETS_INCLUDE_DIR]   prove that the check finds planted faults
@@ -24,6 +25,10 @@ declare -A kAllowed=(
 )
 # The folder that alone may use Qt Widgets.
 kWidgetsFolder=ui
+# Platform services are reached through their interfaces: the real implementations (classes of
+# src/platform declared `final : public <Interface>`) are named only where the program or the CLI puts
+# its services together.
+kWiringFiles="ui/main.cpp cli/main.cpp"
 
 Allows() { # Allows FOLDER TARGET_FOLDER
     [[ " ${kAllowed[$1]} " == *" $2 "* ]]
@@ -86,6 +91,26 @@ CheckTree() {
             fi
         done < <(grep -nE 'korimbo_[a-z]+|Widgets' "$file")
     done
+
+    # Platform implementations outside platform/ and the wiring files.
+    local implementations pattern relative
+    implementations=$(cat "$src"/platform/*.h 2>/dev/null |
+                      sed -nE 's/^[[:space:]]*class[[:space:]]+([A-Za-z0-9_]+)[[:space:]]+final[[:space:]]*:[[:space:]]*public.*/\1/p' |
+                      sort -u | paste -sd'|' -)
+    if [[ -n $implementations ]]; then
+        pattern="(^|[^A-Za-z0-9_])($implementations)([^A-Za-z0-9_]|$)"
+        while IFS= read -r hit; do
+            file=${hit%%:*}
+            hit=${hit#*:}
+            line=${hit%%:*}
+            relative=${file#"$src"/}
+            [[ $relative == platform/* || " $kWiringFiles " == *" $relative "* ]] && continue
+            token=$(grep -oE "$pattern" <<<"${hit#*:}" | head -1 | tr -cd 'A-Za-z0-9_')
+            echo "$file:$line: names the platform implementation $token; reach it through its interface (only $kWiringFiles make the real services)"
+            failed=1
+        done < <(find "$src" -type f \( -name '*.h' -o -name '*.hpp' -o -name '*.cpp' -o -name '*.inl' \) -print0 |
+                 sort -z | xargs -0 -r grep -nHE "$pattern")
+    fi
     return $failed
 }
 
@@ -100,6 +125,10 @@ SelfTest() {
     printf '#include "util/Good.h"\n#include <QtWidgets/QDialog>\n#include <QString>\n#include <QPushButton>\n' >"$tree/crypto/Engine.h"
     printf 'add_library(korimbo_crypto STATIC Engine.cpp)\ntarget_link_libraries(korimbo_crypto PUBLIC korimbo_util korimbo_app Qt6::Widgets)\n' >"$tree/crypto/CMakeLists.txt"
     printf '#include "app/App.h"\n#include <QDialog>\n#include <QtWidgets/QWidget>\n' >"$tree/ui/Frame.cpp"
+    mkdir -p "$tree/platform" "$tree/app"
+    printf 'class Volumes {};\nclass LocalVolumes final : public Volumes {};\n' >"$tree/platform/Volumes.h"
+    printf '#include "platform/Volumes.h"\nLocalVolumes volumes;\n' >"$tree/ui/main.cpp"
+    printf '#include "platform/Volumes.h"\nVolumes& Pick();\n\nstatic LocalVolumes s_volumes;\n' >"$tree/app/App.cpp"
     out=$(CheckTree "$tree")
     status=$?
     echo "$out"
@@ -108,6 +137,7 @@ SelfTest() {
         "$tree/crypto/Engine.h:2: crypto/ may not include the Qt Widgets header <QtWidgets/QDialog>"
         "$tree/crypto/CMakeLists.txt:2: crypto/ may not link korimbo_app"
         "$tree/crypto/CMakeLists.txt:2: crypto/ may not use Qt Widgets"
+        "$tree/app/App.cpp:4: names the platform implementation LocalVolumes"
     )
     # A bare class header is known as a Widgets one from Qt's include folder.
     [[ -n $widgetsDir ]] && expected+=("$tree/crypto/Engine.h:4: crypto/ may not include the Qt Widgets header <QPushButton>")
@@ -117,7 +147,7 @@ SelfTest() {
         grep -qF "$want" <<<"$out" || { echo "self-test: not reported: $want"; ok=0; }
     done
     # Allowed includes and ui's widgets must not be reported.
-    if grep -qE 'util/Good.h|ui/Frame.cpp|korimbo_util|QString' <<<"$out"; then
+    if grep -qE '/(util/Good.h|ui/Frame.cpp|ui/main.cpp|platform/Volumes.h):|korimbo_util|QString' <<<"$out"; then
         echo "self-test: an allowed include or link was reported"
         ok=0
     fi
