@@ -58,7 +58,8 @@ CheckTree() {
             hit=${hit#*:}
             line=${hit%%:*}
             text=${hit#*:}
-            header=$(sed -E 's/^[[:space:]]*#[[:space:]]*include[[:space:]]*[<"]([^>"]+)[>"].*/\1/' <<<"$text")
+            [[ $text =~ include[[:space:]]*[\<\"]([^\>\"]+) ]] || continue
+            header=${BASH_REMATCH[1]}
             first=${header%%/*}
             if [[ $header == */* && -n ${kAllowed[$first]+set} ]] && ! Allows "$folder" "$first"; then
                 echo "$file:$line: $folder/ may not include $first/ ($header); $folder/ may include: ${kAllowed[$folder]}"
