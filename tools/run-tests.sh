@@ -44,19 +44,27 @@ if ! "${as_user[@]}" test -r "$source_dir/CMakeLists.txt" -a -r "$build/CTestTes
     run_here "$@"
 fi
 
-work=$(mktemp -d "${TMPDIR:-/tmp}/korimbo-tests.XXXXXX")
-trap 'rm -rf "$work"' EXIT
-mkdir -p "$work/ctest" "$work/home" "$work/tmp" "$work/runtime"
-printf 'subdirs("%s")\n' "$build" >"$work/ctest/CTestTestfile.cmake"
-chown -R "$uid:$gid" "$work"
-chmod 700 "$work/home" "$work/tmp" "$work/runtime"
-if ! "${as_user[@]}" test -w "$work/ctest"; then
-    echo "-- WARNING: user '$test_user' cannot write in $work: the test suite runs as root," \
-         "so permission bits are not tested"
-    rm -rf "$work"
-    trap - EXIT
+# A folder of the user's own for CTest's log, the home, the temporary and the runtime folder: below
+# TMPDIR, or below /tmp when the user cannot reach TMPDIR.
+work=
+for base in "${TMPDIR:-/tmp}" /tmp; do
+    candidate=$(mktemp -d "$base/korimbo-tests.XXXXXX") || continue
+    mkdir -p "$candidate/ctest" "$candidate/home" "$candidate/tmp" "$candidate/runtime"
+    printf 'subdirs("%s")\n' "$build" >"$candidate/ctest/CTestTestfile.cmake"
+    chown -R "$uid:$gid" "$candidate"
+    chmod 700 "$candidate/home" "$candidate/tmp" "$candidate/runtime"
+    if "${as_user[@]}" test -w "$candidate/ctest"; then
+        work=$candidate
+        break
+    fi
+    rm -rf "$candidate"
+done
+if [ -z "$work" ]; then
+    echo "-- WARNING: user '$test_user' can write in no temporary folder here: the test suite runs as" \
+         "root, so permission bits are not tested"
     run_here "$@"
 fi
+trap 'rm -rf "$work"' EXIT
 
 echo "-- Test suite runs as $test_user (uid $uid), not as root: permission bits apply"
 status=0
