@@ -3,6 +3,8 @@ BUILD_DIR   ?= build
 BUILD_TYPE  ?= RelWithDebInfo
 JOBS        ?= 2
 SAN_DIR     ?= build-san
+# Run as root, the suite runs as this user so that permission bits apply (root for none).
+TEST_USER   ?= nobody
 
 BUILD_PKGS := cmake ninja-build g++ pkg-config qt6-base-dev qt6-base-dev-tools libqt6test6 zlib1g-dev libssl-dev \
               libglib2.0-dev libxcb1-dev libxcb-ewmh-dev libbenchmark-dev desktop-file-utils shared-mime-info
@@ -37,7 +39,7 @@ run: run-deps build
 	$(BUILD_DIR)/portable/korimbo-portable
 
 test: build
-	cd $(BUILD_DIR) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS)
+	TEST_USER=$(TEST_USER) tools/run-tests.sh $(BUILD_DIR) -j $(JOBS)
 
 bench: bench-deps
 	cmake -S . -B $(BUILD_DIR)-bench $(CMAKE_FLAGS) -DCMAKE_BUILD_TYPE=Release -DKORIMBO_BENCH=ON
@@ -49,7 +51,7 @@ bench: bench-deps
 sanitize: deps
 	cmake -S . -B $(SAN_DIR) $(CMAKE_FLAGS) -DCMAKE_BUILD_TYPE=Debug -DKORIMBO_SANITIZE=ON
 	cmake --build $(SAN_DIR) -j $(JOBS)
-	cd $(SAN_DIR) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS)
+	TEST_USER=$(TEST_USER) tools/run-tests.sh $(SAN_DIR) -j $(JOBS)
 
 format:
 	find src tests tools bench \( -name '*.cpp' -o -name '*.h' \) | xargs clang-format -i

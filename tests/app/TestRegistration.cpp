@@ -283,8 +283,12 @@ private Q_SLOTS:
         rig->ui.Clear();
         rig->prompts.newPasswords.push_back({PasswordPrompts::kOk, kWrong, QStringLiteral("new")});
         rig->prompts.newPasswords.push_back({PasswordPrompts::kOk, kPassword, QStringLiteral("new")});
-        QCOMPARE(rig->registration.Register(folder), 0); // A234 and the hint question answered Yes
+        rig->ui.QueueAnswer(kAnswerYes); // A234: register all the same
+        rig->ui.QueueAnswer(kAnswerYes); // replace the stored hints
+        QCOMPARE(rig->registration.Register(folder), 0);
         QCOMPARE(rig->ui.Numbers(), (QList<int>{234, 421, 0}));
+        QCOMPARE(rig->ui.Messages().at(0).buttons, Buttons::YesNo);
+        QCOMPARE(rig->ui.Messages().at(2).buttons, Buttons::YesNo);
         QCOMPARE(rig->prompts.setModes.size(), 2);
         QVERIFY(rig->prompts.newPasswords.empty());
         QCOMPARE(StoredHint(*rig, first), QStringLiteral("new"));
@@ -299,7 +303,9 @@ private Q_SLOTS:
         MakeContainer(*rig, folder + QStringLiteral("/A.zorf"), kPassword, QStringLiteral("old"));
         for (int i = 0; i < 12; ++i)
             rig->prompts.newPasswords.push_back({PasswordPrompts::kOk, kWrong, QString()});
+        rig->ui.QueueAnswer(kAnswerYes); // A234
         QCOMPARE(rig->registration.Register(folder), -1);
+        QCOMPARE(rig->ui.Numbers().first(), 234);
         QCOMPARE(rig->prompts.setModes.size(), CFolderRegistration::kMaxPasswordTries);
         QCOMPARE(rig->ui.Numbers().count(421), 11);
         QCOMPARE(rig->Registry().Count(), 0);
@@ -316,7 +322,9 @@ private Q_SLOTS:
         damaged.close();
         rig->prompts.newPasswords.push_back({PasswordPrompts::kOk, kPassword, QString()});
         rig->prompts.newPasswords.push_back({PasswordPrompts::kOk, kPassword, QString()});
+        rig->ui.QueueAnswer(kAnswerYes); // A234
         QCOMPARE(rig->registration.Register(folder), -1);
+        QCOMPARE(rig->ui.Numbers().first(), 234);
         QCOMPARE(rig->prompts.setModes.size(), 1);
         QVERIFY(!rig->ui.Has(421));
         QVERIFY(rig->ui.Find(423) && rig->ui.Find(423)->icon == Icon::Error);
@@ -356,17 +364,23 @@ private Q_SLOTS:
             QVERIFY(file.open(QIODevice::WriteOnly) && file.write("copy") == 4);
         }
 
+        rig->ui.QueueAnswer(kAnswerYes); // A236: release
         QCOMPARE(rig->registration.Release(writable), -1);
         QCOMPARE(rig->ui.Numbers(), (QList<int>{236, 237}));
+        QCOMPARE(rig->ui.Messages().first().buttons, Buttons::YesNo);
         QVERIFY(QFile::exists(copyW) && rig->Slot(writable) >= 0);
 
+        rig->ui.Clear();
+        rig->ui.QueueAnswer(kAnswerYes);
         QCOMPARE(rig->registration.Release(readOnly), 0);
+        QCOMPARE(rig->ui.Numbers(), QList<int>{236});
         QVERIFY(!QFile::exists(copyR));
         QCOMPARE(rig->Slot(readOnly), -1);
 
         rig->ui.QueueAnswer(kAnswerNo);
         QCOMPARE(rig->registration.Release(plain), -1);
         QVERIFY(rig->Slot(plain) >= 0);
+        rig->ui.QueueAnswer(kAnswerYes);
         QCOMPARE(rig->registration.Release(plain), 0);
         QCOMPARE(rig->Slot(plain), -1);
         QVERIFY(QFileInfo(plain).isDir()); // the folder itself stays

@@ -64,6 +64,8 @@ private:
 private Q_SLOTS:
     void initTestCase() { QStandardPaths::setTestModeEnabled(true); }
 
+    void cleanup() { VERIFY_SETTLED(m_ui); }
+
     void init() {
         m_dir = std::make_unique<QTemporaryDir>();
         QVERIFY(m_dir->isValid());

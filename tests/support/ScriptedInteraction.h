@@ -12,6 +12,11 @@ namespace korimbo {
 
 // The Interaction of the tests: records every message, answers questions from a queue, counts pumps
 // and can raise the stop request after a given number of pumps.
+//
+// It is strict. A question (any buttons but Ok) that finds no queued answer fails the running test with
+// its number and text, and gets the default answer so the code under test goes on. Answers still queued
+// when the test ends fail it too: every fixture checks in cleanup() with VERIFY_SETTLED, and a rig
+// destroyed inside a test function checks itself. Plain OK messages take no answer from the queue.
 class ScriptedInteraction final : public Interaction {
 public:
     struct Record {
@@ -21,6 +26,11 @@ public:
         Buttons buttons;
     };
 
+    ScriptedInteraction() = default;
+    ScriptedInteraction(const ScriptedInteraction&) = delete;
+    ScriptedInteraction& operator=(const ScriptedInteraction&) = delete;
+    ~ScriptedInteraction() override;
+
     int Message(const QString& text, Icon icon, Buttons buttons = Buttons::Ok, int defaultButton = 0,
                 int number = 0) override;
     void Pump() override;
@@ -28,7 +38,9 @@ public:
     bool StopRequested() const override { return m_stop; }
     void SetStatusText(const QString& text) override { m_status = text; }
 
+    // The answer to the next question (kAnswerYes, kAnswerNo, kAnswerOk, kAnswerCancel).
     void QueueAnswer(int answer) { m_answers.push_back(answer); }
+    int QueuedAnswers() const { return int(m_answers.size()); }
     void StopAfterPumps(int pumps) { m_stopAfter = pumps; }
     void SetStop(bool stop) { m_stop = stop; }
     // Runs once per pump with the pump count, before the stop check (re-entry tests).
@@ -43,6 +55,12 @@ public:
     qint64 SleptMs() const { return m_slept; }
     const QString& Status() const { return m_status; }
 
+    // What is left unsettled: answers nobody asked for. Empty when all is well.
+    QString Unsettled() const;
+    // Fails the running test (at file and line) when something is unsettled, then drops the leftovers so
+    // the next test starts clean. Returns false on a failure.
+    bool CheckSettled(const char* file, int line);
+
 private:
     QList<Record> m_messages;
     std::deque<int> m_answers;
@@ -55,3 +73,10 @@ private:
 };
 
 } // namespace korimbo
+
+// Every fixture's cleanup(): fails the test when queued answers were left unused.
+#define VERIFY_SETTLED(ui)                                                                                             \
+    do {                                                                                                               \
+        if (!(ui).CheckSettled(__FILE__, __LINE__))                                                                    \
+            return;                                                                                                    \
+    } while (false)

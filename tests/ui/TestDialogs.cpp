@@ -1,3 +1,4 @@
+#include "DialogChecks.h"
 #include "FaultyFileSystem.h"
 #include "ScriptedInteraction.h"
 #include "TestCatalogue.h"
@@ -51,11 +52,7 @@ private:
 
 private Q_SLOTS:
     void initTestCase() { QStandardPaths::setTestModeEnabled(true); }
-    void cleanup() {
-        const bool leftOver = DialogHook::Pending();
-        DialogHook::Clear();
-        QVERIFY(!leftOver); // every test uses up what it queued
-    }
+    void cleanup() { VERIFY_DIALOGS_SETTLED(); } // every test uses up what it queued
 
     void HookAnswersWithoutBlocking() {
         QDialog dialog;

@@ -1,3 +1,4 @@
+#include "DialogChecks.h"
 #include "FakePlatform.h"
 #include "FaultyFileSystem.h"
 #include "RealAnswer.h"
@@ -80,7 +81,7 @@ private:
 
 private Q_SLOTS:
     void initTestCase() { QStandardPaths::setTestModeEnabled(true); }
-    void cleanup() { DialogHook::Clear(); }
+    void cleanup() { VERIFY_DIALOGS_SETTLED(); }
 
     void MenuTableAsTheUserSeesIt() {
         Rig rig;

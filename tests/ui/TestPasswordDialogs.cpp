@@ -1,3 +1,4 @@
+#include "DialogChecks.h"
 #include "FakePlatform.h"
 #include "FaultyFileSystem.h"
 #include "ScriptedInteraction.h"
@@ -81,11 +82,7 @@ class TestPasswordDialogs : public QObject {
 
 private Q_SLOTS:
     void initTestCase() { QStandardPaths::setTestModeEnabled(true); }
-    void cleanup() {
-        const bool leftOver = DialogHook::Pending();
-        DialogHook::Clear();
-        QVERIFY(!leftOver);
-    }
+    void cleanup() { VERIFY_DIALOGS_SETTLED(); }
 
     void PromptResults_data() {
         QTest::addColumn<int>("mode");
@@ -192,6 +189,7 @@ private Q_SLOTS:
             dialog.SetHintEnabled(false);
             rig.ui.Clear();
             rig.ui.QueueAnswer(kAnswerNo);
+            rig.ui.QueueAnswer(kAnswerYes);
             DialogHook::Queue(As<CD09PasswordSet>([&](CD09PasswordSet& d) {
                 Type(d.PasswordEdit(), kChange);
                 Type(d.ConfirmEdit(), kChange);
@@ -205,6 +203,7 @@ private Q_SLOTS:
             const int expected = mode == 3 ? 518 : 519;
             QCOMPARE(rig.ui.Numbers(), (QList<int>{expected, expected}));
             QCOMPARE(rig.ui.Messages().first().icon, Icon::Question);
+            QCOMPARE(rig.ui.Messages().first().buttons, Buttons::YesNo);
             QCOMPARE(dialog.Hint(), QStringLiteral("kept"));
             QVERIFY(!dialog.HintEdit()->isEnabled());
         }
@@ -367,8 +366,10 @@ private Q_SLOTS:
         // 新規登録
         DialogHook::Queue(choose(CD14KanriPass::kRegister));
         DialogHook::Queue(setPassword(kAdmin, QStringLiteral("admin hint")));
+        ui.QueueAnswer(kAnswerYes); // A519: set this password
         QCOMPARE(rig.AdminCommand(), 0);
         QCOMPARE(ui.Numbers(), QList<int>{519});
+        QCOMPARE(ui.Messages().first().buttons, Buttons::YesNo);
 
         // One change password through the list and the entry dialog.
         ui.Clear();
@@ -432,6 +433,7 @@ private Q_SLOTS:
         DialogHook::Queue(choose(CD14KanriPass::kChange));
         DialogHook::Queue(prompt(kAdmin, 503, rig));
         DialogHook::Queue(setPassword(newAdmin, QStringLiteral("new hint")));
+        ui.QueueAnswer(kAnswerYes); // A519
         QCOMPARE(rig.AdminCommand(), 0);
         QCOMPARE(ui.Numbers(), QList<int>{519});
         names.clear();
@@ -447,8 +449,10 @@ private Q_SLOTS:
         QCOMPARE(rig.AdminCommand(), -1);
         QVERIFY(QFile::exists(rig.CommonFile()));
         DialogHook::Queue(choose(CD14KanriPass::kDelete));
+        ui.QueueAnswer(kAnswerYes);
         QCOMPARE(rig.AdminCommand(), 0);
         QCOMPARE(ui.Numbers(), (QList<int>{207, 207, 208}));
+        QCOMPARE(ui.Messages().at(1).buttons, Buttons::YesNo);
         QVERIFY(!QFile::exists(rig.CommonFile()));
     }
 
@@ -470,6 +474,7 @@ private Q_SLOTS:
             Type(d.ConfirmEdit(), kChange);
             return d.HintEdit()->isEnabled() ? -2 : int(QDialog::Accepted);
         }));
+        rig.ui.QueueAnswer(kAnswerYes); // A518: register with this password
         QCOMPARE(prompts.AskNewPassword(3, QStringLiteral("/f"), password, hint), int(PasswordPrompts::kOk));
         QCOMPARE(password, kChange);
         QCOMPARE(hint, QStringLiteral("from the containers"));

@@ -209,9 +209,11 @@ private Q_SLOTS:
         };
 
         rig->ui.Clear();
+        rig->ui.QueueAnswer(kAnswerYes);
         QCOMPARE(rig->login->Logout(folder), 0);
         QCOMPARE(confirmations, 0); // a read-only folder is only asked A259
         QCOMPARE(rig->ui.Numbers(), QList<int>{259});
+        QCOMPARE(rig->ui.Messages().first().buttons, Buttons::YesNo);
         QVERIFY(!QFileInfo::exists(copy));
         QVERIFY(!rig->login->HasWorkingCopies(folder));
         QVERIFY(!rig->login->IsLoggedIn(folder));
