@@ -293,7 +293,7 @@ void Ckelpie5App::SaveAtShutdown(bool maximized) {
     const QString env = m_state.environmentFolder;
     m_state.settings.sizeMfMax = maximized ? 1 : 0;
     SettingsFile settingsFile(m_services.files, m_services.ui, catalogue);
-    if (settingsFile.SaveSettings(env, m_state.settings) != 0)
+    if (settingsFile.SaveSettings(env, m_state.settings) == 0)
         settingsFile.HideSettingsFile(env);
     else
         m_services.ui.Message(catalogue.m_GetMsgA(154), Icon::Error, Buttons::Ok, 0, 154);

@@ -1,4 +1,5 @@
 #include "cli/CliTool.h"
+#include "crypto/MessageNumbers.h"
 
 #include "crypto/ContainerHeader.h"
 #include "util/DisplayText.h"
@@ -242,7 +243,7 @@ int CCliTool::CheckOpens(const QString& path) {
     int status = 0;
     QString text;
     if (m_engine.CheckContainer(path, info, m_key, false, status, text) != 0) {
-        m_ui.Message(m_catalogue.m_GetMsgA(384) + u'\n' + path, Icon::Error, Buttons::Ok, 0, 384);
+        m_ui.Message(m_catalogue.m_GetMsgA(msg::kContainerOpen) + u'\n' + path, Icon::Error, Buttons::Ok, 0, msg::kContainerOpen);
         return kExitFailed;
     }
     if (status == kUsable)

@@ -1,4 +1,5 @@
 #include "state/SettingsFile.h"
+#include "crypto/MessageNumbers.h"
 
 #include "state/IniFile.h"
 #include "util/ErrorText.h"
@@ -92,15 +93,15 @@ int SettingsFile::SaveSettings(const QString& folder, const SettingsRecord& reco
     for (const IntKey& k : kIntKeys)
         entries.append({QString::fromLatin1(k.section), QString::fromLatin1(k.key), QString::number(record.*k.field)});
     CIniFile ini(m_files, PathIn(folder));
-    return ini.Write(entries) == 0 ? 1 : 0;
+    return ini.Write(entries) == 0 ? 0 : -1;
 }
 
 int SettingsFile::HideSettingsFile(const QString& folder) {
     const QByteArray path = QFile::encodeName(PathIn(folder));
     struct stat st {};
     if (::stat(path.constData(), &st) != 0) {
-        m_ui.Message(m_messages.MsgA(450) + u'\n' + ErrnoText(errno) + QStringLiteral("\n\n") + PathIn(folder),
-                     Icon::Error, Buttons::Ok, 0, 450);
+        m_ui.Message(m_messages.MsgA(msg::kAttributes) + u'\n' + ErrnoText(errno) + QStringLiteral("\n\n") + PathIn(folder),
+                     Icon::Error, Buttons::Ok, 0, msg::kAttributes);
         return -1;
     }
     // Only FAT keeps a hidden attribute; on other file systems the ioctl is refused and nothing is needed.

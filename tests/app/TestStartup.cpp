@@ -110,7 +110,7 @@ private:
         LocalFileSystem files;
         ScriptedInteraction ui;
         TestCatalogue texts;
-        QVERIFY(SettingsFile(files, ui, texts).SaveSettings(Env(program), record) != 0);
+        QCOMPARE(SettingsFile(files, ui, texts).SaveSettings(Env(program), record), 0);
     }
 
     static SettingsRecord ReadSettings(const QString& program) {

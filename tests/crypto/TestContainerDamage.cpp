@@ -88,6 +88,7 @@ private Q_SLOTS:
         EngineFixture f;
         const QString container = f.MakeContainer(QStringLiteral("big.bin"), RandomBytes(400000, 2));
         QVERIFY(!container.isEmpty());
+        AllowWriting(container);
         if (cutShort)
             QVERIFY(QFile::resize(container, QFileInfo(container).size() - 16));
         else
@@ -146,9 +147,11 @@ private Q_SLOTS:
         QFETCH(int, result);
         QFETCH(QList<int>, messages);
         EngineFixture f;
+        f.fs.honourWriteBits = true;
         const QByteArray content = RandomBytes(300000, 4);
         const QString container = f.MakeContainer(QStringLiteral("doc.bin"), TextBytes(10000));
         QVERIFY(!container.isEmpty());
+        QVERIFY(IsReadOnly(container));
         const QByteArray before = ReadAll(container);
         const QString source = f.Write(QStringLiteral("new.bin"), content);
         const QString part = QStringLiteral(".part");
@@ -176,6 +179,7 @@ private Q_SLOTS:
             QVERIFY(f.ui.Messages().first().text.endsWith(QStringLiteral("\n\n") + container));
         QCOMPARE(f.ui.Messages().last().text, QStringLiteral("A335") + source);
         QVERIFY(ReadAll(container) == before);
+        QVERIFY(IsReadOnly(container));
         QVERIFY(ReadAll(source) == content);
         QVERIFY(f.PartFiles().isEmpty());
         QVERIFY(!f.engine.IsBusy());
