@@ -242,12 +242,39 @@ bool Ckelpie5App::EmptyFolder(const QString& folder) {
     return emptied;
 }
 
+// A decryption cut short by a crash leaves its hidden temporary file beside the destination, and that
+// one holds plaintext: it is overwritten before it goes. Only names the engine makes are touched, never
+// a working copy of the user.
+void Ckelpie5App::RemoveLeftoverTemporaries(const QString& area) {
+    if (area.isEmpty() || !m_state.engine)
+        return;
+    QStringList leftovers;
+    QDirIterator it(area, QDir::Files | QDir::Hidden | QDir::System | QDir::NoSymLinks, QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QString path = it.next();
+        if (CCryptEngine::IsTempName(it.fileName()))
+            leftovers.append(path);
+    }
+    for (const QString& path : leftovers) {
+        TempKind kind = TempKind::Sealed;
+        CCryptEngine::IsTempName(QFileInfo(path).fileName(), &kind);
+        QString errorText;
+        if (kind == TempKind::Plain && m_state.engine->WipeAndDelete(path, errorText, false) == 0)
+            continue;
+        // Not wiped: gone is still better than left behind.
+        m_services.files.MakeWritable(path);
+        m_services.files.Remove(path);
+    }
+}
+
 void Ckelpie5App::EmptyTemporaryWorkAreas(bool report) {
     if (!m_state.registry)
         return;
     for (int slot = 0; slot < m_state.registry->Count(); ++slot) {
         if (m_state.registry->PathText(slot).isEmpty())
             continue;
+        for (const QString& area : kWorkAreas)
+            RemoveLeftoverTemporaries(WorkAreaOf(slot, area));
         for (const auto& [area, number] : {std::pair{kCreationArea, 201}, std::pair{kTakeOutArea, 634}}) {
             const QString path = WorkAreaOf(slot, area);
             if (path.isEmpty() || EmptyFolder(path) || !report)
