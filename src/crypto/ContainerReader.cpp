@@ -2,6 +2,7 @@
 #include "crypto/CryptEngine.h"
 #include "crypto/MessageNumbers.h"
 #include "util/DisplayText.h"
+#include "util/FileNames.h"
 
 #include <QDateTime>
 #include <QFileInfo>
@@ -334,6 +335,10 @@ int CCryptEngine::ReadFileTail(const QString& path, qint64& size, std::uint8_t t
 }
 
 EngineResult CCryptEngine::DecryptFile(const QString& container, const QString& destination, const QString& key) {
+    if (!IsRepresentablePath(container)) {
+        Report(msg::kUnrepresentableName, QStringLiteral("\n\n") + container);
+        return Refuse(msg::kDecryptFailed, container);
+    }
     if (destination.size() > MaxPathLength()) {
         Report(468, QString::number(MaxPathLength()) + m_messages.MsgA(469) + u'\n' + destination, Icon::Warning);
         return Refuse(msg::kDecryptFailed, container);
@@ -385,7 +390,8 @@ EngineResult CCryptEngine::DecryptFile(const QString& container, const QString& 
         else if (m_files.Size(temp, actual) != 0)
             result = Refuse(msg::kDestinationSize, destination);
         else if (actual != decoded.totalOutput)
-            result = Refuse(msg::kSizeMismatch, QStringLiteral("（%1：%2）\n\n").arg(decoded.totalOutput).arg(actual) + destination);
+            result = Refuse(msg::kSizeMismatch,
+                            QStringLiteral("（%1：%2）\n\n").arg(decoded.totalOutput).arg(actual) + destination);
     }
     ContainerInfo info;
     if (result == kOk) {

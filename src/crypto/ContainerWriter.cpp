@@ -1,8 +1,9 @@
 // Writing containers: naming, EncryptFile and its after-checks.
 #include "crypto/BodyWriter.h"
-#include "crypto/MessageNumbers.h"
 #include "crypto/CryptEngine.h"
+#include "crypto/MessageNumbers.h"
 #include "util/DisplayText.h"
+#include "util/FileNames.h"
 
 #include <QDateTime>
 #include <QFileInfo>
@@ -105,6 +106,10 @@ int CCryptEngine::ReadTail(File& file, qint64 size, std::uint8_t tail[16], int s
 }
 
 EngineResult CCryptEngine::EncryptFile(const QString& source, const QString& container, const QString& key) {
+    if (!IsRepresentablePath(source)) {
+        Report(msg::kUnrepresentableName, QStringLiteral("\n\n") + source);
+        return Refuse(msg::kEncryptFailed, source);
+    }
     EngineResult result = kOk;
     int error = 0;
     qint64 sourceSize = 0;
@@ -142,8 +147,8 @@ EngineResult CCryptEngine::EncryptFile(const QString& source, const QString& con
 }
 
 // Steps inside the busy flag: header, name block, body, real header.
-EngineResult CCryptEngine::EncryptInto(File& in, File& out, const QString& source, const QString& key, qint64& expectedSize,
-                              int& error) {
+EngineResult CCryptEngine::EncryptInto(File& in, File& out, const QString& source, const QString& key,
+                                       qint64& expectedSize, int& error) {
     std::uint8_t iv[16];
     QString hint;
     if (SelectKey(KeyDirection::Encrypt, key, iv, &hint) != 0)
@@ -261,7 +266,8 @@ EngineResult CCryptEngine::FinishContainer(const QString& source, const QString&
         } else if (m_files.Size(temp, actual) != 0) {
             result = Refuse(msg::kDestinationSize, container);
         } else if (actual != expectedSize) {
-            result = Refuse(msg::kSizeMismatch, QStringLiteral("（%1：%2）\n\n").arg(expectedSize).arg(actual) + container);
+            result =
+                Refuse(msg::kSizeMismatch, QStringLiteral("（%1：%2）\n\n").arg(expectedSize).arg(actual) + container);
         }
     }
     if (result == kOk && VerifyNewContainer(source, temp, key) != 0)

@@ -114,7 +114,7 @@ public:
 
     // ---- containers: maintenance ----
     EngineResult RenameStoredName(const QString& source, const QString& target, const QString& name, const QString& key,
-                         bool show);
+                                  bool show);
     EngineResult UpdateHint(const QString& path, const QString& hint);
     int CompareFileTails(const QString& first, const QString& second, bool compareSizes);
     int WipeFile(const QString& path, QString& errorText);
@@ -144,9 +144,11 @@ private:
     int CheckFreeSpace(const QString& target, qint64 needed);
     int ReadTail(File& file, qint64 size, std::uint8_t tail[16], int seekMessage, int shortMessage);
     EngineResult Decode(File& in, File* out, const QString& key, DecodeResult& result);
-    EngineResult DecodeBody(File& in, File* out, qint64 remaining, int padCount, std::uint8_t chain[16], DecodeResult& result);
+    EngineResult DecodeBody(File& in, File* out, qint64 remaining, int padCount, std::uint8_t chain[16],
+                            DecodeResult& result);
     EngineResult DeletePartial(const QString& path, const QString& shownPath, EngineResult result);
-    EngineResult EncryptInto(File& in, File& out, const QString& source, const QString& key, qint64& expectedSize, int& error);
+    EngineResult EncryptInto(File& in, File& out, const QString& source, const QString& key, qint64& expectedSize,
+                             int& error);
     EngineResult FinishContainer(const QString& source, const QString& temp, const QString& container,
                                  const QString& key, qint64 expectedSize, EngineResult result, int& error);
     EngineResult CopyWithNewName(File& in, File& out, const QString& name, const QString& key, int& error);

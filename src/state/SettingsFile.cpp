@@ -100,7 +100,8 @@ int SettingsFile::HideSettingsFile(const QString& folder) {
     const QByteArray path = QFile::encodeName(PathIn(folder));
     struct stat st {};
     if (::stat(path.constData(), &st) != 0) {
-        m_ui.Message(m_messages.MsgA(msg::kAttributes) + u'\n' + ErrnoText(errno) + QStringLiteral("\n\n") + PathIn(folder),
+        m_ui.Message(m_messages.MsgA(msg::kAttributes) + u'\n' + ErrnoText(errno) + QStringLiteral("\n\n") +
+                         PathIn(folder),
                      Icon::Error, Buttons::Ok, 0, msg::kAttributes);
         return -1;
     }
