@@ -256,10 +256,11 @@ void Ckelpie5App::RemoveLeftoverTemporaries(const QString& area) {
             leftovers.append(path);
     }
     for (const QString& path : leftovers) {
-        TempKind kind = TempKind::Sealed;
-        CCryptEngine::IsTempName(QFileInfo(path).fileName(), &kind);
+        // In a work area nearly every one is a decryption's; a container being written lives in the
+        // encrypted folder. Those named before the kind was part of the name look sealed, so every one
+        // found here is wiped.
         QString errorText;
-        if (kind == TempKind::Plain && m_state.engine->WipeAndDelete(path, errorText, false) == 0)
+        if (m_state.engine->WipeAndDelete(path, errorText, false) == 0)
             continue;
         // Not wiped: gone is still better than left behind.
         m_services.files.MakeWritable(path);
