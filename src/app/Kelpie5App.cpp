@@ -246,12 +246,40 @@ bool Ckelpie5App::EmptyFolder(const QString& folder) {
     return emptied;
 }
 
+// A decryption cut short by a crash leaves its hidden temporary file beside the destination, and that
+// one holds plaintext: it is overwritten before it goes. Only names the engine makes are touched, never
+// a working copy of the user.
+void Ckelpie5App::RemoveLeftoverTemporaries(const QString& area) {
+    if (area.isEmpty() || !m_state.engine)
+        return;
+    QStringList leftovers;
+    QDirIterator it(area, QDir::Files | QDir::Hidden | QDir::System | QDir::NoSymLinks, QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QString path = it.next();
+        if (CCryptEngine::IsTempName(it.fileName()))
+            leftovers.append(path);
+    }
+    for (const QString& path : leftovers) {
+        // In a work area nearly every one is a decryption's; a container being written lives in the
+        // encrypted folder. Those named before the kind was part of the name look sealed, so every one
+        // found here is wiped.
+        QString errorText;
+        if (m_state.engine->WipeAndDelete(path, errorText, false) == 0)
+            continue;
+        // Not wiped: gone is still better than left behind.
+        m_services.files.MakeWritable(path);
+        m_services.files.Remove(path);
+    }
+}
+
 void Ckelpie5App::EmptyTemporaryWorkAreas(bool report) {
     if (!m_state.registry)
         return;
     for (int slot = 0; slot < m_state.registry->Count(); ++slot) {
         if (m_state.registry->PathText(slot).isEmpty())
             continue;
+        for (const QString& area : WorkAreas::kAll)
+            RemoveLeftoverTemporaries(WorkAreaOf(slot, area));
         for (const auto& [area, number] : {std::pair{WorkAreas::kCreation, kMsgCreationAreaNotEmptied},
                                            std::pair{WorkAreas::kTakeOut, kMsgTakeOutAreaNotEmptied}}) {
             const QString path = WorkAreaOf(slot, area);
@@ -297,7 +325,7 @@ void Ckelpie5App::SaveAtShutdown(bool maximized) {
     const QString env = m_state.environmentFolder;
     m_state.settings.sizeMfMax = maximized ? 1 : 0;
     SettingsFile settingsFile(m_services.files, m_services.ui, catalogue);
-    if (settingsFile.SaveSettings(env, m_state.settings) != 0)
+    if (settingsFile.SaveSettings(env, m_state.settings) == 0)
         settingsFile.HideSettingsFile(env);
     else
         ReportMessage(m_services.ui, catalogue, kMsgSettingsNotSaved);

@@ -45,8 +45,10 @@ public:
     int CreateState();
     void SetStartupCompleted() { m_state.startupCompleted = true; }
 
-    // After the window is shown: empty "Ce" (A201) and "To" (A634) of every registered folder, then report
-    // the folders whose "Ac" still holds working copies (A143 + the paths, each followed by "\r\n").
+    // After the window is shown and at exit: remove the engine's temporary files a crash left in any work
+    // area of every registered folder (plaintext ones wiped), and empty "Ce" (A201) and "To" (A634). Then,
+    // at start-up, report the folders whose "Ac" still holds working copies (A143 + the paths, each
+    // followed by "\r\n").
     void EmptyTemporaryWorkAreas(bool report);
     void ReportLeftWorkingCopies();
     // Post-show steps 4 and 5: which of them applies now.
@@ -85,6 +87,7 @@ private:
     int EnsureEnvironmentFolder();
     // Deletes everything below `folder`, keeping the folder itself; false when anything stayed.
     bool EmptyFolder(const QString& folder);
+    void RemoveLeftoverTemporaries(const QString& area);
 
     Services m_services;
     AppState m_state;

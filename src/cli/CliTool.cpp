@@ -1,7 +1,9 @@
 #include "cli/CliTool.h"
 
 #include "crypto/ContainerHeader.h"
+#include "crypto/MessageNumbers.h"
 #include "util/DisplayText.h"
+#include "util/FileNames.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -179,7 +181,7 @@ int CCliTool::Info(const QStringList& files) {
         QString text;
         // Without a password the check runs under a key that opens nothing: only the built-in layer shows.
         const QString key = withKey ? m_key : m_engine.BuiltInKeyName();
-        if (m_engine.CheckContainer(path, info, key, false, status, text) != 0) {
+        if (CheckName(path) != kExitOk || m_engine.CheckContainer(path, info, key, false, status, text) != 0) {
             exit = kExitFailed;
             continue;
         }
@@ -202,9 +204,12 @@ int CCliTool::Info(const QStringList& files) {
             report += QStringLiteral("  name: %1\n").arg(info.name);
             report += QStringLiteral("  encrypted at: %1\n").arg(info.encryptedAtText);
             report += QStringLiteral("  modified: %1\n").arg(info.modifiedText);
-        } else if (withKey) {
+        } else if (withKey && status == kWrongPassword) {
             report += QStringLiteral("  password: wrong\n");
             exit = exit == kExitOk ? kExitWrongPassword : exit;
+        } else if (withKey) {
+            // The check text of a newer layout is not known to this version: no verdict on the password.
+            report += QStringLiteral("  password: not checked (newer format version)\n");
         }
         if (status == kNewerVersion)
             exit = kExitFailed;
@@ -214,6 +219,8 @@ int CCliTool::Info(const QStringList& files) {
 }
 
 int CCliTool::Encrypt(const QString& source, const QString& destination) {
+    if (CheckName(source) != kExitOk)
+        return kExitFailed;
     QString password;
     if (ReadPassword(password) != 0)
         return kExitFailed;
@@ -233,16 +240,28 @@ int CCliTool::Encrypt(const QString& source, const QString& destination) {
         container = QFileInfo(destination).absoluteFilePath() + u'/' + name;
         Out(container + u'\n');
     }
-    return m_engine.EncryptFile(source, container, m_key) == 0 ? kExitOk : kExitFailed;
+    return m_engine.EncryptFile(source, container, m_key) == kOk ? kExitOk : kExitFailed;
+}
+
+// A name that did not come through the shell as text cannot be opened by its text form.
+int CCliTool::CheckName(const QString& path) {
+    if (IsRepresentablePath(path))
+        return kExitOk;
+    m_ui.Message(m_catalogue.m_GetMsgA(msg::kUnrepresentableName) + QStringLiteral("\n\n") + path, Icon::Error,
+                 Buttons::Ok, 0, msg::kUnrepresentableName);
+    return kExitFailed;
 }
 
 // Tells a wrong password and a file that is no container apart before anything is written.
 int CCliTool::CheckOpens(const QString& path) {
+    if (CheckName(path) != kExitOk)
+        return kExitFailed;
     ContainerInfo info;
     int status = 0;
     QString text;
     if (m_engine.CheckContainer(path, info, m_key, false, status, text) != 0) {
-        m_ui.Message(m_catalogue.m_GetMsgA(384) + u'\n' + path, Icon::Error, Buttons::Ok, 0, 384);
+        m_ui.Message(m_catalogue.m_GetMsgA(msg::kContainerOpen) + u'\n' + path, Icon::Error, Buttons::Ok, 0,
+                     msg::kContainerOpen);
         return kExitFailed;
     }
     if (status == kUsable)
@@ -268,7 +287,7 @@ int CCliTool::Decrypt(const QString& source, const QString& destination) {
         target = QFileInfo(destination).absoluteFilePath() + u'/' + info.name;
         Out(target + u'\n');
     }
-    return m_engine.DecryptFile(source, target, m_key) == 0 ? kExitOk : kExitFailed;
+    return m_engine.DecryptFile(source, target, m_key) == kOk ? kExitOk : kExitFailed;
 }
 
 int CCliTool::Verify(const QStringList& files) {

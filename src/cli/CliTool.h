@@ -26,6 +26,7 @@ private:
     int Encrypt(const QString& source, const QString& destination);
     int Decrypt(const QString& source, const QString& destination);
     int Verify(const QStringList& files);
+    int CheckName(const QString& path);
     int CheckOpens(const QString& path);
     int UseKey();
 

@@ -17,12 +17,12 @@ QString ZlibText(const z_stream& stream, int rc) {
 CBodyWriter::CBodyWriter(CAesCipher& cipher, Interaction& ui)
     : m_cipher(cipher), m_ui(ui), m_input(kPieceSize), m_output(kPieceSize + 16) {}
 
-int CBodyWriter::Fail(int result, int message, const QString& detail, int error) {
+EngineResult CBodyWriter::Fail(EngineResult result, int message, const QString& detail, int error) {
     m_failure = {message, detail, error};
     return result;
 }
 
-int CBodyWriter::Write(File& in, File& out, qint64 expectedSize, std::uint8_t chain[16]) {
+EngineResult CBodyWriter::Write(File& in, File& out, qint64 expectedSize, std::uint8_t chain[16]) {
     m_bodyBytes = 0;
     m_padCount = 0;
     m_failure = {};
@@ -30,7 +30,7 @@ int CBodyWriter::Write(File& in, File& out, qint64 expectedSize, std::uint8_t ch
     z_stream stream{};
     int rc = deflateInit(&stream, Z_DEFAULT_COMPRESSION);
     if (rc != Z_OK)
-        return Fail(-1, 363, ZlibText(stream, rc));
+        return Fail(kFailed, 363, ZlibText(stream, rc));
 
     qint64 totalRead = 0;
     int flush = Z_NO_FLUSH;
@@ -42,7 +42,7 @@ int CBodyWriter::Write(File& in, File& out, qint64 expectedSize, std::uint8_t ch
             const qint64 n = in.Read(m_input.data(), kPieceSize);
             if (n < 0) {
                 deflateEnd(&stream);
-                return Fail(-7, 0, QString(), in.Error());
+                return Fail(kReadFailed, 0, QString(), in.Error());
             }
             totalRead += n;
             if (n < kPieceSize)
@@ -56,14 +56,14 @@ int CBodyWriter::Write(File& in, File& out, qint64 expectedSize, std::uint8_t ch
         if (rc != Z_OK && rc != Z_BUF_ERROR) {
             const QString text = ZlibText(stream, rc);
             deflateEnd(&stream);
-            return Fail(-1, 364, text);
+            return Fail(kFailed, 364, text);
         }
         if (m_ui.StopRequested()) {
             deflateEnd(&stream);
-            return Fail(-9, 0);
+            return Fail(kStopped, 0);
         }
         if (stream.avail_out == 0) {
-            if (const int piece = WritePiece(out, kPieceSize, chain); piece != 0) {
+            if (const EngineResult piece = WritePiece(out, kPieceSize, chain); piece != 0) {
                 deflateEnd(&stream);
                 return piece;
             }
@@ -73,30 +73,30 @@ int CBodyWriter::Write(File& in, File& out, qint64 expectedSize, std::uint8_t ch
     }
     const int rest = kPieceSize - static_cast<int>(stream.avail_out);
     if (rest > 0) {
-        if (const int piece = WritePiece(out, rest, chain); piece != 0) {
+        if (const EngineResult piece = WritePiece(out, rest, chain); piece != 0) {
             deflateEnd(&stream);
             return piece;
         }
     }
     rc = deflateEnd(&stream);
     if (rc != Z_OK)
-        return Fail(-1, 365, ZlibText(stream, rc));
+        return Fail(kFailed, 365, ZlibText(stream, rc));
     if (totalRead != expectedSize)
-        return Fail(-1, 366, QStringLiteral("（%1,%2）").arg(expectedSize).arg(totalRead));
-    return 0;
+        return Fail(kFailed, 366, QStringLiteral("（%1,%2）").arg(expectedSize).arg(totalRead));
+    return kOk;
 }
 
-int CBodyWriter::WritePiece(File& out, int length, std::uint8_t chain[16]) {
+EngineResult CBodyWriter::WritePiece(File& out, int length, std::uint8_t chain[16]) {
     const int rounded = (length + 15) / 16 * 16;
     m_padCount = rounded - length;
     std::memset(m_output.data() + length, 0x30, static_cast<std::size_t>(m_padCount));
     if (m_cipher.EncryptCbc(m_output.data(), m_output.data(), static_cast<std::size_t>(rounded), chain) != 0)
-        return Fail(-1, 367);
+        return Fail(kFailed, 367);
     const qint64 written = out.Write(m_output.data(), rounded);
     if (written != rounded)
-        return Fail(-8, 0, QString(), out.Error());
+        return Fail(kWriteFailed, 0, QString(), out.Error());
     m_bodyBytes += rounded;
-    return 0;
+    return kOk;
 }
 
 } // namespace korimbo

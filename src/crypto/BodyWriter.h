@@ -1,6 +1,7 @@
 #pragma once
 
 #include "crypto/AesCipher.h"
+#include "crypto/EngineResult.h"
 #include "util/FileSystem.h"
 #include "util/Interaction.h"
 
@@ -30,16 +31,16 @@ public:
 
     CBodyWriter(CAesCipher& cipher, Interaction& ui);
 
-    // Engine result: 0, -1, -7 (reading the source), -8 (writing the container) or -9 (stopped).
-    int Write(File& in, File& out, qint64 expectedSize, std::uint8_t chain[16]);
+    // kReadFailed means reading the source failed, kWriteFailed writing the container.
+    EngineResult Write(File& in, File& out, qint64 expectedSize, std::uint8_t chain[16]);
 
     qint64 BodyBytes() const { return m_bodyBytes; }
     int PadCount() const { return m_padCount; }
     const Failure& LastFailure() const { return m_failure; }
 
 private:
-    int WritePiece(File& out, int length, std::uint8_t chain[16]);
-    int Fail(int result, int message, const QString& detail = QString(), int error = 0);
+    EngineResult WritePiece(File& out, int length, std::uint8_t chain[16]);
+    EngineResult Fail(EngineResult result, int message, const QString& detail = QString(), int error = 0);
 
     CAesCipher& m_cipher;
     Interaction& m_ui;

@@ -1,5 +1,6 @@
 // Changing containers in place or by copy, comparing files and wiping plain files.
 #include "crypto/CryptEngine.h"
+#include "crypto/MessageNumbers.h"
 #include "util/DisplayText.h"
 #include "util/ErrorText.h"
 
@@ -17,143 +18,156 @@ constexpr int kRetryMs = 80;
 
 } // namespace
 
-int CCryptEngine::RenameStoredName(const QString& source, const QString& target, const QString& name,
-                                   const QString& key, bool show) {
+EngineResult CCryptEngine::RenameStoredName(const QString& source, const QString& target, const QString& name,
+                                            const QString& key, bool show) {
     qint64 sourceSize = 0;
     if (m_files.Size(source, sourceSize) == 0 && CheckFreeSpace(target, sourceSize) != 0) {
         if (show)
             Report(390, QString(), Icon::Warning);
-        return -1;
+        return kFailed;
     }
     int error = 0;
     std::unique_ptr<File> in = m_files.Open(source, OpenMode::Read, error);
     if (!in)
-        return Report(391, u'\n' + ErrorDetail(error) + QStringLiteral("\n\n") + source);
+        return Refuse(391, u'\n' + ErrorDetail(error) + QStringLiteral("\n\n") + source);
     // The copy is made beside the target and renamed into place when complete and compared.
-    const QString temp = TempPathBeside(target);
+    const QString temp = TempPathBeside(target, TempKind::Sealed);
     std::unique_ptr<File> out = m_files.Open(temp, OpenMode::WriteTruncate, error);
     if (!out)
-        return Report(392, u'\n' + ErrorDetail(error) + QStringLiteral("\n\n") + target);
+        return Refuse(392, u'\n' + ErrorDetail(error) + QStringLiteral("\n\n") + target);
 
-    int result = CopyWithNewName(*in, *out, name, key, error);
-    if (result == 0 && !out->Sync()) {
+    EngineResult result = CopyWithNewName(*in, *out, name, key, error);
+    if (result == kOk && !out->Sync()) {
         error = out->Error();
-        result = -8;
+        result = kWriteFailed;
     }
     in.reset();
     out.reset();
-    if (result == -7)
+    if (result == kReadFailed)
         Report(393, u'\n' + ErrorDetail(error) + QStringLiteral("\n\n") + source);
-    else if (result == -8)
-        Report(394, u'\n' + ErrorDetail(error) + QStringLiteral("\n\n") + target);
-    if (result == 0 && CompareFileTails(temp, source, false) != 0)
-        result = Report(395, source);
-    if (result == 0) {
-        m_files.MakeWritable(target);
+    else if (result == kWriteFailed)
+        Report(msg::kRenameWrite, u'\n' + ErrorDetail(error) + QStringLiteral("\n\n") + target);
+    if (result == kOk && CompareFileTails(temp, source, false) != 0)
+        result = Refuse(395, source);
+    if (result == kOk) {
+        // The container at the target (the source itself for a rename in place) keeps its read-only
+        // attribute except while it is replaced; the new one gets it too.
+        const bool replacing = m_files.Exists(target);
+        if (replacing)
+            m_files.MakeWritable(target);
         if (const int rc = m_files.Rename(temp, target); rc != 0) {
-            Report(394, u'\n' + ErrorDetail(rc) + QStringLiteral("\n\n") + target);
-            result = -8;
+            Report(msg::kRenameWrite, u'\n' + ErrorDetail(rc) + QStringLiteral("\n\n") + target);
+            result = kWriteFailed;
+            if (replacing)
+                m_files.SetReadOnly(target);
+        } else {
+            m_files.SetReadOnly(target);
         }
     }
-    if (result != 0 && m_files.Exists(temp)) {
+    if (result != kOk && m_files.Exists(temp)) {
         m_files.MakeWritable(temp);
         if (const int rc = m_files.Remove(temp); rc != 0)
-            result = Report(396, u'\n' + ErrorDetail(rc) + u'\n' + target);
+            result = Refuse(396, u'\n' + ErrorDetail(rc) + u'\n' + target);
     }
     return result;
 }
 
-int CCryptEngine::CopyWithNewName(File& in, File& out, const QString& name, const QString& key, int& error) {
+EngineResult CCryptEngine::CopyWithNewName(File& in, File& out, const QString& name, const QString& key, int& error) {
     if (in.Seek(0, Whence::End) < 0)
-        return error = in.Error(), Report(397, u'\n' + ErrorDetail(error)), -7;
+        return error = in.Error(), Report(397, u'\n' + ErrorDetail(error)), kReadFailed;
     const qint64 size = in.Position();
     if (size < 0)
-        return error = in.Error(), Report(398, u'\n' + ErrorDetail(error)), -7;
+        return error = in.Error(), Report(398, u'\n' + ErrorDetail(error)), kReadFailed;
     if (size == 0)
-        return Report(399, QString()), -7;
+        return Report(399, QString()), kReadFailed;
     if (in.Seek(0, Whence::Begin) < 0)
-        return error = in.Error(), Report(400, u'\n' + ErrorDetail(error)), -7;
+        return error = in.Error(), Report(400, u'\n' + ErrorDetail(error)), kReadFailed;
     ContainerHeader header;
     if (in.Read(header.Data(), ContainerHeader::kSize) != ContainerHeader::kSize)
-        return Report(401, QString()), -7;
+        return Report(401, QString()), kReadFailed;
     if (DecipherBuffer(header.Data(), ContainerHeader::kSize, m_builtInName) != 0)
-        return -7;
+        return kReadFailed;
     const int oldLength = header.NameBlockLength();
     const QString stored = name.left(ContainerHeader::kMaxNameUnits);
     const int newLength = ContainerHeader::NameBlockLengthFor(static_cast<int>(stored.size()));
     header.SetNameBlockLength(newLength);
     if (EncipherBuffer(header.Data(), ContainerHeader::kSize, m_builtInName) != 0)
-        return -8;
+        return kWriteFailed;
     if (out.Write(header.Data(), ContainerHeader::kSize) != ContainerHeader::kSize)
-        return error = out.Error(), -8;
+        return error = out.Error(), kWriteFailed;
 
     std::uint8_t block[544];
     if (!ContainerHeader::NameBlockLengthValid(oldLength) || in.Read(block, oldLength) != oldLength)
-        return Report(402, QString()), -7;
+        return Report(402, QString()), kReadFailed;
     std::memset(block, 0, sizeof block);
     BuildNameBlock(stored, newLength, block);
     if (EncipherBuffer(block, newLength, key) != 0)
-        return -8;
+        return kWriteFailed;
     if (out.Write(block, newLength) != newLength)
-        return error = out.Error(), -8;
+        return error = out.Error(), kWriteFailed;
 
     std::vector<std::uint8_t> chunk(kPieceSize);
     for (;;) {
         m_ui.Pump();
         const qint64 n = in.Read(chunk.data(), kPieceSize);
         if (n < 0)
-            return error = in.Error(), -7;
+            return error = in.Error(), kReadFailed;
         if (n == 0)
-            return 0;
+            return kOk;
         if (out.Write(chunk.data(), n) != n)
-            return error = out.Error(), -8;
+            return error = out.Error(), kWriteFailed;
     }
 }
 
-int CCryptEngine::UpdateHint(const QString& path, const QString& hint) {
+EngineResult CCryptEngine::UpdateHint(const QString& path, const QString& hint) {
+    // The container is read-only but for this rewrite in place, whatever its outcome.
+    m_files.MakeWritable(path);
     int error = 0;
     std::unique_ptr<File> file = m_files.Open(path, OpenMode::ReadWrite, error);
-    if (!file)
-        return Report(413, u'\n' + ErrorDetail(error) + QStringLiteral("\n\n") + path);
-    const int result = RewriteHint(*file, hint, error);
+    if (!file) {
+        m_files.SetReadOnly(path);
+        return Refuse(413, u'\n' + ErrorDetail(error) + QStringLiteral("\n\n") + path);
+    }
+    const EngineResult result = RewriteHint(*file, hint, error);
     file.reset();
+    m_files.SetReadOnly(path);
     // A refused signature or cipher already said what is wrong; only failed reads and writes add more.
-    if (result == -7 && error != 0)
+    if (result == kReadFailed && error != 0)
         Report(414, u'\n' + ErrorDetail(error) + QStringLiteral("\n\n") + path);
-    else if (result == -8)
+    else if (result == kWriteFailed)
         Report(415, u'\n' + ErrorDetail(error) + QStringLiteral("\n\n") + path);
     return result;
 }
 
-int CCryptEngine::RewriteHint(File& file, const QString& hint, int& error) {
+EngineResult CCryptEngine::RewriteHint(File& file, const QString& hint, int& error) {
     ContainerHeader header;
     if (file.Seek(0, Whence::Begin) < 0)
-        return error = file.Error(), Report(416, u'\n' + ErrorDetail(error)), -7;
+        return error = file.Error(), Report(416, u'\n' + ErrorDetail(error)), kReadFailed;
     if (file.Read(header.Data(), ContainerHeader::kSize) != ContainerHeader::kSize)
-        return Report(417, QString()), -7;
+        return Report(417, QString()), kReadFailed;
     if (DecipherBuffer(header.Data(), ContainerHeader::kSize, m_builtInName) != 0)
-        return -7;
+        return kReadFailed;
     int status = 0;
     QString statusText;
     CheckSignature(header, status, statusText);
     if (status != kUsable)
-        return Report(418, statusText), -7;
+        return Report(418, statusText), kReadFailed;
     QString stored = header.Hint();
     while (!stored.isEmpty() && stored.back() == u' ')
         stored.chop(1);
     const QString wanted = hint.left(ContainerHeader::kHintUnits);
     if (stored == wanted)
-        return 0;
+        return kOk;
     header.SetHint(wanted);
     if (EncipherBuffer(header.Data(), ContainerHeader::kSize, m_builtInName) != 0)
-        return -8;
+        return kWriteFailed;
     if (file.Seek(0, Whence::Begin) < 0)
-        return error = file.Error(), Report(419, u'\n' + ErrorDetail(error)), -7;
+        return error = file.Error(), Report(419, u'\n' + ErrorDetail(error)), kReadFailed;
     if (file.Write(header.Data(), ContainerHeader::kSize) != ContainerHeader::kSize)
-        return error = file.Error(), Report(420, u'\n' + ErrorDetail(error)), -8;
+        return error = file.Error(), Report(420, u'\n' + ErrorDetail(error)), kWriteFailed;
     if (!file.Sync())
-        return error = file.Error(), -8;
-    return 0;
+        return error = file.Error(), kWriteFailed;
+    return kOk;
 }
 
 int CCryptEngine::CompareFileTails(const QString& first, const QString& second, bool compareSizes) {
@@ -208,14 +222,14 @@ int CCryptEngine::WipeAndDelete(const QString& path, QString& errorText, bool re
         m_ui.Sleep(kRetryMs);
     }
     if (rc != 0) {
-        errorText = m_messages.MsgA(450) + u'\n' + ErrorDetail(rc) + QStringLiteral("\n\n") + path;
+        errorText = m_messages.MsgA(msg::kAttributes) + u'\n' + ErrorDetail(rc) + QStringLiteral("\n\n") + path;
         return -1;
     }
     QString current = path;
     if (renameFirst) {
         QString unique;
         if (UniqueNameText(true, unique) != 0) {
-            errorText = m_messages.MsgA(451);
+            errorText = m_messages.MsgA(msg::kNoUniqueName);
             return -1;
         }
         const QString renamed = QFileInfo(path).absolutePath() + u'/' + unique + QStringLiteral(".delf");

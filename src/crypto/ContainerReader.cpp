@@ -1,6 +1,8 @@
 // Reading containers: header records, password and signature checks, decryption and verification.
 #include "crypto/CryptEngine.h"
+#include "crypto/MessageNumbers.h"
 #include "util/DisplayText.h"
+#include "util/FileNames.h"
 
 #include <QDateTime>
 #include <QFileInfo>
@@ -70,7 +72,7 @@ int CCryptEngine::ReadContainerInfo(const QString& path, ContainerInfo& info, co
     }
     if (!file) {
         if (show)
-            Report(384, u'\n' + ErrorDetail(error) + QStringLiteral("\n\n") + path);
+            Report(msg::kContainerOpen, u'\n' + ErrorDetail(error) + QStringLiteral("\n\n") + path);
         return -1;
     }
     ContainerHeader& header = info.header;
@@ -186,46 +188,45 @@ int CCryptEngine::CheckContainer(const QString& path, ContainerInfo& info, const
 
 // ---- decoding ----
 
-int CCryptEngine::Decode(File& in, File* out, const QString& key, DecodeResult& result) {
+EngineResult CCryptEngine::Decode(File& in, File* out, const QString& key, DecodeResult& result) {
     std::uint8_t bodyChain[16];
     if (SelectKey(KeyDirection::Decrypt, key, bodyChain) != 0)
-        return -1;
+        return kFailed;
     if (in.Seek(0, Whence::End) < 0) {
         result.error = in.Error();
         Report(369, u'\n' + ErrorDetail(result.error));
-        return -7;
+        return kReadFailed;
     }
     result.size = in.Position();
     if (result.size < 0) {
         result.error = in.Error();
         Report(370, u'\n' + ErrorDetail(result.error));
-        return -7;
+        return kReadFailed;
     }
     if (result.size == 0)
-        return Report(371, QString()), -7;
+        return Report(371, QString()), kReadFailed;
     if (in.Seek(0, Whence::Begin) < 0) {
         result.error = in.Error();
         Report(372, u'\n' + ErrorDetail(result.error));
-        return -7;
+        return kReadFailed;
     }
     ContainerHeader header;
     if (in.Read(header.Data(), ContainerHeader::kSize) != ContainerHeader::kSize)
-        return Report(373, QString()), -7;
+        return Report(373, QString()), kReadFailed;
     if (DecipherBufferHeld(header.Data(), ContainerHeader::kSize, m_builtInName) != 0)
-        return -7;
+        return kReadFailed;
 
     std::uint8_t chain[16];
     if (SelectKey(KeyDirection::Decrypt, key, chain) != 0)
-        return -1;
+        return kFailed;
     std::uint8_t check[32];
     std::memcpy(check, header.Data() + ContainerHeader::kCheckOffset, 32);
     if (m_decryptor.DecryptCbc(check, check, 32, chain) != 0)
-        return Report(374, QString());
+        return Refuse(374, QString());
     const QString expected = Units(m_messages.MsgB(7), ContainerHeader::kCheckUnits, QChar());
     for (int i = 0; i < ContainerHeader::kCheckUnits; ++i) {
         if (static_cast<char16_t>(check[2 * i] | (check[2 * i + 1] << 8)) != expected.at(i).unicode()) {
-            Report(375, QString(), Icon::Warning);
-            return -1;
+            return Refuse(375, QString(), Icon::Warning);
         }
     }
 
@@ -233,45 +234,45 @@ int CCryptEngine::Decode(File& in, File* out, const QString& key, DecodeResult& 
     const int k = header.NameBlockLength();
     std::uint8_t block[ContainerHeader::kMaxNameBlockLength];
     if (!ContainerHeader::NameBlockLengthValid(k) || in.Read(block, k) != k)
-        return Report(376, QString()), -7;
+        return Report(376, QString()), kReadFailed;
     result.plainSize = header.PlainSize();
     const int padCount = header.PadCount();
     if (padCount > 15)
-        return Report(379, QStringLiteral("invalid padding")), -1;
+        return Report(msg::kBodyDamaged, QStringLiteral("invalid padding")), kFailed;
     const qint64 remaining = result.size - ContainerHeader::kSize - k;
-    if (const int rc = DecodeBody(in, out, remaining, padCount, bodyChain, result); rc != 0)
+    if (const EngineResult rc = DecodeBody(in, out, remaining, padCount, bodyChain, result); rc != kOk)
         return rc;
     if (result.totalOutput != result.plainSize)
-        return Report(377, QStringLiteral("（%1,%2）").arg(result.plainSize).arg(result.totalOutput));
-    return 0;
+        return Refuse(377, QStringLiteral("（%1,%2）").arg(result.plainSize).arg(result.totalOutput));
+    return kOk;
 }
 
-int CCryptEngine::DecodeBody(File& in, File* out, qint64 remaining, int padCount, std::uint8_t chain[16],
-                             DecodeResult& result) {
+EngineResult CCryptEngine::DecodeBody(File& in, File* out, qint64 remaining, int padCount, std::uint8_t chain[16],
+                                      DecodeResult& result) {
     z_stream stream{};
     int rc = inflateInit(&stream);
     if (rc != Z_OK)
-        return Report(378, ZlibText(stream, rc));
+        return Refuse(378, ZlibText(stream, rc));
     std::vector<std::uint8_t> input(kPieceSize + 16);
     std::vector<std::uint8_t> output(kPieceSize);
     qint64 totalRead = 0;
-    auto fail = [&](int code) {
+    auto fail = [&](EngineResult code) {
         inflateEnd(&stream);
         return code;
     };
-    auto flushOutput = [&](int length) -> int {
+    auto flushOutput = [&](int length) -> EngineResult {
         if (length <= 0)
-            return 0;
+            return kOk;
         if (out && out->Write(output.data(), length) != length) {
             result.error = out->Error();
-            return -8;
+            return kWriteFailed;
         }
         m_lastPiece.offset = result.totalOutput;
         m_lastPiece.length = length;
         m_lastPiece.bytes.assign(output.begin(), output.begin() + length);
         RollTail(result.tail, output.data(), length);
         result.totalOutput += length;
-        return 0;
+        return kOk;
     };
 
     stream.next_out = output.data();
@@ -282,16 +283,16 @@ int CCryptEngine::DecodeBody(File& in, File* out, qint64 remaining, int padCount
             qint64 n = in.Read(input.data(), kPieceSize);
             if (n < 0) {
                 result.error = in.Error();
-                return fail(Report(379, u'\n' + ErrorDetail(result.error)));
+                return fail(Refuse(msg::kBodyDamaged, u'\n' + ErrorDetail(result.error)));
             }
             totalRead += n;
             const bool atEnd = n < kPieceSize || totalRead >= remaining;
             if (n % 16 != 0)
-                return fail(Report(382, QString()));
+                return fail(Refuse(382, QString()));
             if (n == 0 || (atEnd && n < padCount))
-                return fail(Report(379, QStringLiteral("unexpected end of data")));
+                return fail(Refuse(msg::kBodyDamaged, QStringLiteral("unexpected end of data")));
             if (m_decryptor.DecryptCbc(input.data(), input.data(), static_cast<std::size_t>(n), chain) != 0)
-                return fail(Report(383, QString()));
+                return fail(Refuse(383, QString()));
             if (atEnd)
                 n -= padCount;
             stream.next_in = input.data();
@@ -300,23 +301,23 @@ int CCryptEngine::DecodeBody(File& in, File* out, qint64 remaining, int padCount
         rc = inflate(&stream, Z_NO_FLUSH);
         if (rc != Z_OK && rc != Z_STREAM_END) {
             const QString text = ZlibText(stream, rc);
-            return fail(Report(379, text));
+            return fail(Refuse(msg::kBodyDamaged, text));
         }
         if (stream.avail_out == 0) {
-            if (const int w = flushOutput(kPieceSize); w != 0)
+            if (const EngineResult w = flushOutput(kPieceSize); w != kOk)
                 return fail(w);
             stream.next_out = output.data();
             stream.avail_out = kPieceSize;
         }
     } while (rc != Z_STREAM_END);
-    if (const int w = flushOutput(kPieceSize - static_cast<int>(stream.avail_out)); w != 0)
+    if (const EngineResult w = flushOutput(kPieceSize - static_cast<int>(stream.avail_out)); w != kOk)
         return fail(w);
     rc = inflateEnd(&stream);
     if (rc != Z_OK)
-        return Report(380, ZlibText(stream, rc));
+        return Refuse(380, ZlibText(stream, rc));
     if (totalRead != remaining)
-        return Report(381, QStringLiteral("（%1,%2）").arg(remaining).arg(totalRead));
-    return 0;
+        return Refuse(381, QStringLiteral("（%1,%2）").arg(remaining).arg(totalRead));
+    return kOk;
 }
 
 int CCryptEngine::ReadFileTail(const QString& path, qint64& size, std::uint8_t tail[16], int openMsg, int seekMsg,
@@ -333,43 +334,46 @@ int CCryptEngine::ReadFileTail(const QString& path, qint64& size, std::uint8_t t
     return ReadTail(*file, size, tail, seekMsg, sizeMsg);
 }
 
-int CCryptEngine::DecryptFile(const QString& container, const QString& destination, const QString& key) {
+EngineResult CCryptEngine::DecryptFile(const QString& container, const QString& destination, const QString& key) {
+    if (!IsRepresentablePath(container)) {
+        Report(msg::kUnrepresentableName, QStringLiteral("\n\n") + container);
+        return Refuse(msg::kDecryptFailed, container);
+    }
     if (destination.size() > MaxPathLength()) {
         Report(468, QString::number(MaxPathLength()) + m_messages.MsgA(469) + u'\n' + destination, Icon::Warning);
-        Report(336, container);
-        return -1;
+        return Refuse(msg::kDecryptFailed, container);
     }
-    int result = 0;
+    EngineResult result = kOk;
     int error = 0;
     qint64 containerSize = 0;
     if (m_files.Size(container, containerSize) == 0 && CheckFreeSpace(destination, containerSize) != 0)
-        result = -1;
+        result = kFailed;
 
     // The destination is made beside itself and renamed into place once checked, so a file that was
     // there before survives a failed decryption.
-    const QString temp = TempPathBeside(destination);
+    const QString temp = TempPathBeside(destination, TempKind::Plain);
     std::unique_ptr<File> in;
     std::unique_ptr<File> out;
-    if (result == 0) {
+    if (result == kOk) {
         in = m_files.Open(container, OpenMode::Read, error);
         if (!in)
-            result = Report(339, u'\n' + ErrorDetail(error) + QStringLiteral("\n\n") + container);
+            result = Refuse(msg::kSourceOpen, u'\n' + ErrorDetail(error) + QStringLiteral("\n\n") + container);
     }
-    if (result == 0) {
+    if (result == kOk) {
         out = m_files.Open(temp, OpenMode::WriteTruncate, error);
         if (!out)
-            result = Report(340, u'\n' + ErrorDetail(error) + QStringLiteral("\n\n") + destination);
+            result = Refuse(msg::kDestinationOpen, u'\n' + ErrorDetail(error) + QStringLiteral("\n\n") + destination);
     }
     DecodeResult decoded;
-    if (result == 0) {
-        if (TakeBusy(368) != 0) {
-            result = -1;
+    if (result == kOk) {
+        if (TakeBusy(msg::kDecryptBusy) != 0) {
+            result = kFailed;
         } else {
             result = Decode(*in, out.get(), key, decoded);
             error = decoded.error;
-            if (result == 0 && !out->Sync()) {
+            if (result == kOk && !out->Sync()) {
                 error = out->Error();
-                result = -8;
+                result = kWriteFailed;
             }
             ReleaseBusy();
         }
@@ -377,49 +381,50 @@ int CCryptEngine::DecryptFile(const QString& container, const QString& destinati
     in.reset();
     out.reset();
 
-    if (result == 0) {
+    if (result == kOk) {
         qint64 actual = 0;
         if (!m_files.Exists(container))
-            result = Report(343, container);
+            result = Refuse(msg::kSourceGone, container);
         else if (!m_files.Exists(temp))
-            result = Report(344, destination);
+            result = Refuse(msg::kDestinationMissing, destination);
         else if (m_files.Size(temp, actual) != 0)
-            result = Report(345, destination);
+            result = Refuse(msg::kDestinationSize, destination);
         else if (actual != decoded.totalOutput)
-            result = Report(346, QStringLiteral("（%1：%2）\n\n").arg(decoded.totalOutput).arg(actual) + destination);
+            result = Refuse(msg::kSizeMismatch,
+                            QStringLiteral("（%1：%2）\n\n").arg(decoded.totalOutput).arg(actual) + destination);
     }
     ContainerInfo info;
-    if (result == 0) {
+    if (result == kOk) {
         qint64 producedSize = 0;
         std::uint8_t producedTail[16];
         ReadContainerInfo(container, info, key, false);
         if (ReadFileTail(temp, producedSize, producedTail, 437, 438, 439) != 0)
-            result = -1;
+            result = kFailed;
         else if (producedSize != info.header.PlainSize())
-            result = Report(440, QString());
+            result = Refuse(440, QString());
         else if (std::memcmp(producedTail, info.header.Tail(), 16) != 0)
-            result = Report(441, QString());
+            result = Refuse(msg::kTailMismatch, QString());
     }
-    if (result == 0) {
+    if (result == kOk) {
         if (const int rc = m_files.SetModificationTime(temp, info.header.ModifiedTime()); rc != 0)
-            result = Report(629, u'\n' + ErrorDetail(rc) + u'\n' + destination);
+            result = Refuse(629, u'\n' + ErrorDetail(rc) + u'\n' + destination);
     }
-    if (result == 0) {
+    if (result == kOk) {
         if (const int rc = m_files.Rename(temp, destination); rc != 0) {
             error = rc;
-            result = -8;
+            result = kWriteFailed;
         }
     }
-    if (result == -7)
-        Report(341, u'\n' + ErrorDetail(error) + QStringLiteral("\n\n") + container);
-    else if (result == -8)
-        Report(342, u'\n' + ErrorDetail(error) + QStringLiteral("\n\n") + destination);
-    if (result != 0)
+    if (result == kReadFailed)
+        Report(msg::kSourceRead, u'\n' + ErrorDetail(error) + QStringLiteral("\n\n") + container);
+    else if (result == kWriteFailed)
+        Report(msg::kDestinationWrite, u'\n' + ErrorDetail(error) + QStringLiteral("\n\n") + destination);
+    if (result != kOk)
         result = DeletePartial(temp, destination, result);
-    if (result == -9)
-        Report(334, QString(), Icon::Information);
-    else if (result != 0)
-        Report(336, container);
+    if (result == kStopped)
+        Report(msg::kStopped, QString(), Icon::Information);
+    else if (result != kOk)
+        Report(msg::kDecryptFailed, container);
     return result;
 }
 
@@ -428,14 +433,14 @@ int CCryptEngine::VerifyNewContainer(const QString& source, const QString& conta
     int error = 0;
     std::unique_ptr<File> in = m_files.Open(container, OpenMode::Read, error);
     if (!in)
-        return Report(425, u'\n' + ErrorDetail(error));
-    if (TakeBusy(368) != 0)
-        return Report(426, QString());
+        return Report(msg::kVerifyOpen, u'\n' + ErrorDetail(error));
+    if (TakeBusy(msg::kDecryptBusy) != 0)
+        return Report(msg::kVerifyFailed, QString());
     DecodeResult decoded;
-    const int rc = Decode(*in, nullptr, key, decoded);
+    const EngineResult rc = Decode(*in, nullptr, key, decoded);
     ReleaseBusy();
-    if (rc != 0)
-        return Report(426, QString());
+    if (rc != kOk)
+        return Report(msg::kVerifyFailed, QString());
 
     std::unique_ptr<File> original = m_files.Open(source, OpenMode::Read, error);
     if (!original)
@@ -455,14 +460,14 @@ int CCryptEngine::VerifyContainer(const QString& container, const QString& key) 
     int error = 0;
     std::unique_ptr<File> in = m_files.Open(container, OpenMode::Read, error);
     if (!in)
-        return Report(425, u'\n' + ErrorDetail(error) + QStringLiteral("\n\n") + container);
-    if (TakeBusy(368) != 0)
+        return Report(msg::kVerifyOpen, u'\n' + ErrorDetail(error) + QStringLiteral("\n\n") + container);
+    if (TakeBusy(msg::kDecryptBusy) != 0)
         return -1;
     DecodeResult decoded;
-    const int rc = Decode(*in, nullptr, key, decoded);
+    const EngineResult rc = Decode(*in, nullptr, key, decoded);
     ReleaseBusy();
-    if (rc == -7)
-        Report(341, u'\n' + ErrorDetail(decoded.error) + QStringLiteral("\n\n") + container);
+    if (rc == kReadFailed)
+        Report(msg::kSourceRead, u'\n' + ErrorDetail(decoded.error) + QStringLiteral("\n\n") + container);
     if (rc != 0)
         return -1;
     ContainerInfo info;
@@ -474,7 +479,7 @@ int CCryptEngine::VerifyContainer(const QString& container, const QString& key) 
         std::memset(decoded.tail + kept, 0, 16 - kept);
     }
     if (std::memcmp(decoded.tail, info.header.Tail(), 16) != 0)
-        return Report(441, u'\n' + container);
+        return Report(msg::kTailMismatch, u'\n' + container);
     return 0;
 }
 

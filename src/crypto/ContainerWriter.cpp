@@ -1,7 +1,9 @@
 // Writing containers: naming, EncryptFile and its after-checks.
 #include "crypto/BodyWriter.h"
 #include "crypto/CryptEngine.h"
+#include "crypto/MessageNumbers.h"
 #include "util/DisplayText.h"
+#include "util/FileNames.h"
 
 #include <QDateTime>
 #include <QFileInfo>
@@ -24,12 +26,41 @@ QString WithSlash(const QString& folder) {
 
 } // namespace
 
+namespace {
+
+const QString kTempPrefix = QStringLiteral(".korimbo-");
+const QString kSealedSuffix = QStringLiteral(".part");
+const QString kPlainSuffix = QStringLiteral(".plain.part");
+constexpr int kTempUniqueLength = 16;
+
+} // namespace
+
 // A short hidden name beside the target: the old file stays untouched until the new one is complete,
-// checked and on disk, and a target name of any allowed length still leaves room for it.
-QString CCryptEngine::TempPathBeside(const QString& target) {
+// checked and on disk, and a target name of any allowed length still leaves room for it. The kind is
+// in the name, so what a crash leaves behind can be told apart and plaintext wiped.
+QString CCryptEngine::TempPathBeside(const QString& target, TempKind kind) {
     QString unique;
     UniqueNameText(false, unique);
-    return QFileInfo(target).absolutePath() + QStringLiteral("/.korimbo-") + unique.left(16) + QStringLiteral(".part");
+    return QFileInfo(target).absolutePath() + u'/' + kTempPrefix + unique.left(kTempUniqueLength) +
+           (kind == TempKind::Plain ? kPlainSuffix : kSealedSuffix);
+}
+
+bool CCryptEngine::IsTempName(const QString& fileName, TempKind* kind) {
+    if (!fileName.startsWith(kTempPrefix))
+        return false;
+    const QString rest = fileName.mid(kTempPrefix.size());
+    const QString unique = rest.left(kTempUniqueLength);
+    if (unique.size() != kTempUniqueLength)
+        return false;
+    for (const QChar ch : unique)
+        if (!ch.isDigit() && !(ch >= u'A' && ch <= u'F'))
+            return false;
+    const QString suffix = rest.mid(kTempUniqueLength);
+    if (suffix != kSealedSuffix && suffix != kPlainSuffix)
+        return false;
+    if (kind)
+        *kind = suffix == kPlainSuffix ? TempKind::Plain : TempKind::Sealed;
+    return true;
 }
 
 int CCryptEngine::CheckFreeSpace(const QString& target, qint64 needed) {
@@ -49,14 +80,14 @@ int CCryptEngine::MakeContainerName(const QString& folder, QString& name) {
     for (int attempt = 0; attempt < 999999999; ++attempt) {
         QString unique;
         if (UniqueNameText(true, unique) != 0)
-            return Report(451, QString());
+            return Report(msg::kNoUniqueName, QString());
         const QString candidate = unique + QStringLiteral(".zorf");
         if (!m_files.Exists(WithSlash(folder) + candidate)) {
             name = candidate;
             return 0;
         }
     }
-    return Report(451, QString());
+    return Report(msg::kNoUniqueName, QString());
 }
 
 int CCryptEngine::ReadTail(File& file, qint64 size, std::uint8_t tail[16], int seekMessage, int shortMessage) {
@@ -74,35 +105,37 @@ int CCryptEngine::ReadTail(File& file, qint64 size, std::uint8_t tail[16], int s
     return 0;
 }
 
-int CCryptEngine::EncryptFile(const QString& source, const QString& container, const QString& key) {
-    int result = 0;
+EngineResult CCryptEngine::EncryptFile(const QString& source, const QString& container, const QString& key) {
+    if (!IsRepresentablePath(source)) {
+        Report(msg::kUnrepresentableName, QStringLiteral("\n\n") + source);
+        return Refuse(msg::kEncryptFailed, source);
+    }
+    EngineResult result = kOk;
     int error = 0;
     qint64 sourceSize = 0;
     if (m_files.Size(source, sourceSize) == 0 && CheckFreeSpace(container, sourceSize) != 0)
-        result = -1;
+        result = kFailed;
 
-    const QString temp = TempPathBeside(container);
+    const QString temp = TempPathBeside(container, TempKind::Sealed);
     std::unique_ptr<File> in;
     std::unique_ptr<File> out;
-    if (result == 0) {
+    if (result == kOk) {
         in = m_files.Open(source, OpenMode::Read, error);
         if (!in) {
-            Report(339, u'\n' + ErrorDetail(error) + QStringLiteral("\n\n") + source);
-            result = -1;
+            result = Refuse(msg::kSourceOpen, u'\n' + ErrorDetail(error) + QStringLiteral("\n\n") + source);
         }
     }
-    if (result == 0) {
+    if (result == kOk) {
         out = m_files.Open(temp, OpenMode::WriteTruncate, error);
         if (!out) {
-            Report(340, u'\n' + ErrorDetail(error) + QStringLiteral("\n\n") + container);
-            result = -1;
+            result = Refuse(msg::kDestinationOpen, u'\n' + ErrorDetail(error) + QStringLiteral("\n\n") + container);
         }
     }
 
     qint64 expectedSize = 0;
-    if (result == 0) {
+    if (result == kOk) {
         if (TakeBusy(351) != 0) {
-            result = -1;
+            result = kFailed;
         } else {
             result = EncryptInto(*in, *out, source, key, expectedSize, error);
             ReleaseBusy();
@@ -114,30 +147,30 @@ int CCryptEngine::EncryptFile(const QString& source, const QString& container, c
 }
 
 // Steps inside the busy flag: header, name block, body, real header.
-int CCryptEngine::EncryptInto(File& in, File& out, const QString& source, const QString& key, qint64& expectedSize,
-                              int& error) {
+EngineResult CCryptEngine::EncryptInto(File& in, File& out, const QString& source, const QString& key,
+                                       qint64& expectedSize, int& error) {
     std::uint8_t iv[16];
     QString hint;
     if (SelectKey(KeyDirection::Encrypt, key, iv, &hint) != 0)
-        return -1;
+        return kFailed;
     qint64 modified = 0;
     if (!in.ModificationTime(modified))
         modified = QDateTime::currentSecsSinceEpoch();
     if (in.Seek(0, Whence::End) < 0) {
         error = in.Error();
         Report(352, u'\n' + ErrorDetail(error));
-        return -7;
+        return kReadFailed;
     }
     const qint64 size = in.Position();
     if (size < 0) {
         error = in.Error();
         Report(353, u'\n' + ErrorDetail(error));
-        return -7;
+        return kReadFailed;
     }
     std::uint8_t tail[16];
     if (ReadTail(in, size, tail, 361, 362) != 0) {
         error = in.Error();
-        return -7;
+        return kReadFailed;
     }
 
     const QString name = QFileInfo(source).fileName().left(ContainerHeader::kMaxNameUnits);
@@ -166,7 +199,7 @@ int CCryptEngine::EncryptInto(File& in, File& out, const QString& source, const 
         std::memcpy(chain, iv, 16);
         std::uint8_t* at = header.Data() + run.offset;
         if (m_encryptor.EncryptCbc(at, at, static_cast<std::size_t>(run.length), chain) != 0)
-            return Report(run.message, QString());
+            return Refuse(run.message, QString());
     }
     std::uint8_t nameBlock[ContainerHeader::kMaxNameBlockLength];
     BuildNameBlock(name, nameBlockLength, nameBlock);
@@ -174,25 +207,25 @@ int CCryptEngine::EncryptInto(File& in, File& out, const QString& source, const 
         std::uint8_t chain[16];
         std::memcpy(chain, iv, 16);
         if (m_encryptor.EncryptCbc(nameBlock, nameBlock, static_cast<std::size_t>(nameBlockLength), chain) != 0)
-            return Report(357, QString());
+            return Refuse(357, QString());
     }
 
     const std::uint8_t zeros[ContainerHeader::kSize] = {};
     if (out.Write(zeros, sizeof zeros) != ContainerHeader::kSize ||
         out.Write(nameBlock, nameBlockLength) != nameBlockLength) {
         error = out.Error();
-        return -8;
+        return kWriteFailed;
     }
 
     if (SelectKey(KeyDirection::Encrypt, key, iv) != 0)
-        return -1;
+        return kFailed;
     if (in.Seek(0, Whence::Begin) < 0) {
         error = in.Error();
         Report(358, u'\n' + ErrorDetail(error));
-        return -7;
+        return kReadFailed;
     }
     CBodyWriter body(m_encryptor, m_ui);
-    if (const int rc = body.Write(in, out, size, iv); rc != 0) {
+    if (const EngineResult rc = body.Write(in, out, size, iv); rc != kOk) {
         const CBodyWriter::Failure& failure = body.LastFailure();
         error = failure.error;
         if (failure.message != 0)
@@ -203,70 +236,78 @@ int CCryptEngine::EncryptInto(File& in, File& out, const QString& source, const 
 
     header.SetPadCount(body.PadCount());
     if (EncipherBufferHeld(header.Data(), ContainerHeader::kSize, m_builtInName) != 0)
-        return -8;
+        return kWriteFailed;
     if (out.Seek(0, Whence::Begin) < 0) {
         error = out.Error();
         Report(359, u'\n' + ErrorDetail(error));
-        return -8;
+        return kWriteFailed;
     }
     if (out.Write(header.Data(), ContainerHeader::kSize) != ContainerHeader::kSize) {
         error = out.Error();
         Report(360, u'\n' + ErrorDetail(error));
-        return -8;
+        return kWriteFailed;
     }
     if (!out.Sync()) {
         error = out.Error();
-        return -8;
+        return kWriteFailed;
     }
-    return 0;
+    return kOk;
 }
 
 // After-checks, verification and the final rename over the target; failure messages and clean-up.
-int CCryptEngine::FinishContainer(const QString& source, const QString& temp, const QString& container,
-                                  const QString& key, qint64 expectedSize, int result, int& error) {
-    if (result == 0) {
+EngineResult CCryptEngine::FinishContainer(const QString& source, const QString& temp, const QString& container,
+                                           const QString& key, qint64 expectedSize, EngineResult result, int& error) {
+    if (result == kOk) {
         qint64 actual = 0;
         if (!m_files.Exists(source)) {
-            result = Report(343, source);
+            result = Refuse(msg::kSourceGone, source);
         } else if (!m_files.Exists(temp)) {
-            result = Report(344, container);
+            result = Refuse(msg::kDestinationMissing, container);
         } else if (m_files.Size(temp, actual) != 0) {
-            result = Report(345, container);
+            result = Refuse(msg::kDestinationSize, container);
         } else if (actual != expectedSize) {
-            result = Report(346, QStringLiteral("（%1：%2）\n\n").arg(expectedSize).arg(actual) + container);
+            result =
+                Refuse(msg::kSizeMismatch, QStringLiteral("（%1：%2）\n\n").arg(expectedSize).arg(actual) + container);
         }
     }
-    if (result == 0 && VerifyNewContainer(source, temp, key) != 0)
-        result = -1;
-    if (result == 0) {
-        m_files.MakeWritable(container);
+    if (result == kOk && VerifyNewContainer(source, temp, key) != 0)
+        result = kFailed;
+    if (result == kOk) {
+        // Containers carry the read-only attribute; an old one is cleared only for its replacement, and
+        // gets it back when the replacement fails. A container left writable is no loss of data, so a
+        // failure to set the attribute is not reported.
+        const bool replacing = m_files.Exists(container);
+        if (replacing)
+            m_files.MakeWritable(container);
         if (const int rc = m_files.Rename(temp, container); rc != 0) {
             error = rc;
-            result = -8;
+            result = kWriteFailed;
+            if (replacing)
+                m_files.SetReadOnly(container);
         } else {
+            m_files.SetReadOnly(container);
             m_files.SyncFolder(FolderOf(container));
         }
     }
-    if (result == -7)
-        Report(341, u'\n' + ErrorDetail(error) + QStringLiteral("\n\n") + source);
-    else if (result == -8)
-        Report(342, u'\n' + ErrorDetail(error) + QStringLiteral("\n\n") + container);
-    if (result != 0)
+    if (result == kReadFailed)
+        Report(msg::kSourceRead, u'\n' + ErrorDetail(error) + QStringLiteral("\n\n") + source);
+    else if (result == kWriteFailed)
+        Report(msg::kDestinationWrite, u'\n' + ErrorDetail(error) + QStringLiteral("\n\n") + container);
+    if (result != kOk)
         result = DeletePartial(temp, container, result);
-    if (result == -9)
-        Report(334, QString(), Icon::Information);
-    else if (result != 0)
-        Report(335, source);
+    if (result == kStopped)
+        Report(msg::kStopped, QString(), Icon::Information);
+    else if (result != kOk)
+        Report(msg::kEncryptFailed, source);
     return result;
 }
 
-int CCryptEngine::DeletePartial(const QString& path, const QString& shownPath, int result) {
+EngineResult CCryptEngine::DeletePartial(const QString& path, const QString& shownPath, EngineResult result) {
     if (!m_files.Exists(path))
         return result;
     m_files.MakeWritable(path);
     if (const int rc = m_files.Remove(path); rc != 0) {
-        Report(347, u'\n' + ErrorDetail(rc) + u'\n' + shownPath);
-        return -1;
+        return Refuse(347, u'\n' + ErrorDetail(rc) + u'\n' + shownPath);
     }
     return result;
 }

@@ -1,4 +1,5 @@
 #include "crypto/CryptEngine.h"
+#include "crypto/MessageNumbers.h"
 
 #include "crypto/KeyMaterial.h"
 #include "util/ErrorText.h"
@@ -52,6 +53,11 @@ int CCryptEngine::Report(int number, const QString& tail, Icon icon) {
     return ReportMessage(m_ui, m_messages, number, tail, icon);
 }
 
+EngineResult CCryptEngine::Refuse(int number, const QString& tail, Icon icon) {
+    Report(number, tail, icon);
+    return kFailed;
+}
+
 QString CCryptEngine::ErrorDetail(int error) const {
     return ErrnoText(error);
 }
@@ -88,7 +94,7 @@ int CCryptEngine::RegisterKey(const std::uint8_t* password, int count, const QSt
             if (m_slots[i].name.isEmpty())
                 index = i;
         if (index < 0)
-            return Report(412, QString());
+            return Report(msg::kNoFreeKeySlot, QString());
     }
 
     const QByteArray salt = ToCodePage932(SaltText());
@@ -152,7 +158,7 @@ int CCryptEngine::RegisterRawKey(const QString& name, const std::uint8_t key[32]
         if (m_slots[i].name.isEmpty())
             index = i;
     if (index < 0)
-        return Report(412, QString());
+        return Report(msg::kNoFreeKeySlot, QString());
     KeySlot& slot = m_slots[index];
     slot.name = name;
     std::memcpy(slot.key.data(), key, 32);

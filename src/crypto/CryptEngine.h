@@ -3,6 +3,7 @@
 #include "crypto/AesCipher.h"
 #include "crypto/ContainerHeader.h"
 #include "crypto/ContainerInfo.h"
+#include "crypto/EngineResult.h"
 #include "util/FileSystem.h"
 #include "util/Interaction.h"
 #include "util/MessageSource.h"
@@ -26,13 +27,13 @@ struct KeySlot {
     std::array<char16_t, 49> hint{};
 };
 
-// Engine result codes.
-enum EngineResult { kOk = 0, kFailed = -1, kReadFailed = -7, kWriteFailed = -8, kStopped = -9 };
-
 // Status of CheckContainer / CheckSignature.
 enum ContainerStatus { kUsable = 0, kNotContainer = 1, kNewerVersion = 2, kWrongPassword = 3 };
 
 enum class KeyDirection { Encrypt, Decrypt };
+
+// What a temporary file of the engine holds: a container being written, or plaintext being decrypted.
+enum class TempKind { Sealed, Plain };
 
 // The crypto engine: the table of named key slots, the enciphered buffers of the state files and the
 // container format (writer, reader, verification, maintenance). Every failure is reported through
@@ -98,7 +99,7 @@ public:
 
     // ---- containers: writing ----
     int MakeContainerName(const QString& folder, QString& name);
-    int EncryptFile(const QString& source, const QString& container, const QString& key);
+    EngineResult EncryptFile(const QString& source, const QString& container, const QString& key);
 
     // ---- containers: reading ----
     int ReadContainerInfo(const QString& path, ContainerInfo& info, const QString& key, bool show);
@@ -106,18 +107,23 @@ public:
     int CheckSignature(const ContainerHeader& header, int& status, QString& text);
     int CheckContainer(const QString& path, ContainerInfo& info, const QString& key, bool show, int& status,
                        QString& text);
-    int DecryptFile(const QString& container, const QString& destination, const QString& key);
+    EngineResult DecryptFile(const QString& container, const QString& destination, const QString& key);
     int VerifyNewContainer(const QString& source, const QString& container, const QString& key);
     // A full dry-run decode of a container with the size and tail checks of a decryption.
     int VerifyContainer(const QString& container, const QString& key);
 
     // ---- containers: maintenance ----
-    int RenameStoredName(const QString& source, const QString& target, const QString& name, const QString& key,
-                         bool show);
-    int UpdateHint(const QString& path, const QString& hint);
+    EngineResult RenameStoredName(const QString& source, const QString& target, const QString& name, const QString& key,
+                                  bool show);
+    EngineResult UpdateHint(const QString& path, const QString& hint);
     int CompareFileTails(const QString& first, const QString& second, bool compareSizes);
     int WipeFile(const QString& path, QString& errorText);
     int WipeAndDelete(const QString& path, QString& errorText, bool renameFirst);
+
+    // The hidden file an operation writes beside its target before renaming it into place. A crash
+    // can leave one behind; IsTempName recognises a bare file name made here, and its kind.
+    static QString TempPathBeside(const QString& target, TempKind kind);
+    static bool IsTempName(const QString& fileName, TempKind* kind = nullptr);
 
     // Longest destination path DecryptFile accepts.
     static int MaxPathLength();
@@ -131,19 +137,22 @@ public:
 
 private:
     struct DecodeResult;
-    static QString TempPathBeside(const QString& target);
     int Report(int number, const QString& tail, Icon icon = Icon::Error);
+    // Report for the operations that give an engine result: the failure is shown, the result is kFailed.
+    EngineResult Refuse(int number, const QString& tail, Icon icon = Icon::Error);
     QString ErrorDetail(int error) const;
     int CheckFreeSpace(const QString& target, qint64 needed);
     int ReadTail(File& file, qint64 size, std::uint8_t tail[16], int seekMessage, int shortMessage);
-    int Decode(File& in, File* out, const QString& key, DecodeResult& result);
-    int DecodeBody(File& in, File* out, qint64 remaining, int padCount, std::uint8_t chain[16], DecodeResult& result);
-    int DeletePartial(const QString& path, const QString& shownPath, int result);
-    int EncryptInto(File& in, File& out, const QString& source, const QString& key, qint64& expectedSize, int& error);
-    int FinishContainer(const QString& source, const QString& temp, const QString& container, const QString& key,
-                        qint64 expectedSize, int result, int& error);
-    int CopyWithNewName(File& in, File& out, const QString& name, const QString& key, int& error);
-    int RewriteHint(File& file, const QString& hint, int& error);
+    EngineResult Decode(File& in, File* out, const QString& key, DecodeResult& result);
+    EngineResult DecodeBody(File& in, File* out, qint64 remaining, int padCount, std::uint8_t chain[16],
+                            DecodeResult& result);
+    EngineResult DeletePartial(const QString& path, const QString& shownPath, EngineResult result);
+    EngineResult EncryptInto(File& in, File& out, const QString& source, const QString& key, qint64& expectedSize,
+                             int& error);
+    EngineResult FinishContainer(const QString& source, const QString& temp, const QString& container,
+                                 const QString& key, qint64 expectedSize, EngineResult result, int& error);
+    EngineResult CopyWithNewName(File& in, File& out, const QString& name, const QString& key, int& error);
+    EngineResult RewriteHint(File& file, const QString& hint, int& error);
     int ReadFileTail(const QString& path, qint64& size, std::uint8_t tail[16], int openMsg, int seekMsg, int sizeMsg);
 
     Interaction& m_ui;

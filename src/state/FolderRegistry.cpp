@@ -195,10 +195,16 @@ int FolderRegistry::AddFolder(const QString& envFolder, const QString& path, con
         return -1;
     entry.SetVerifier(verifier);
 
+    const FolderEntry previousEntry = m_entries[i];
+    const QString previousPath = m_pathTexts[i];
     m_entries[i] = entry;
     m_pathTexts[i] = path.left(FolderEntry::kPathUnits);
     m_count = i + 1;
-    return SaveAndReload(envFolder);
+    return SaveAndReload(envFolder, [&] {
+        m_entries[i] = previousEntry;
+        m_pathTexts[i] = previousPath;
+        m_count = i;
+    });
 }
 
 int FolderRegistry::SlotOf(const QString& path) const {
@@ -212,14 +218,19 @@ int FolderRegistry::RemoveFolder(const QString& envFolder, const QString& path) 
     const int i = SlotOf(path);
     if (i < 0)
         return Report(555, path);
+    const QString previousPath = m_pathTexts[i];
     m_pathTexts[i].clear();
-    return SaveAndReload(envFolder);
+    return SaveAndReload(envFolder, [&] { m_pathTexts[i] = previousPath; });
 }
 
-// The table always holds what the file holds: the per-slot texts are rebuilt from it after a change.
-int FolderRegistry::SaveAndReload(const QString& envFolder) {
-    if (SaveFolderRegistry(envFolder) != 0)
+// The table always holds what the file holds: the per-slot texts are rebuilt from it after a change,
+// and a change whose save failed is taken back, so the file was not written and the table still matches
+// it (a retry is not refused as already registered, a later save carries no entry the user never got).
+int FolderRegistry::SaveAndReload(const QString& envFolder, const std::function<void()>& undo) {
+    if (SaveFolderRegistry(envFolder) != 0) {
+        undo();
         return -1;
+    }
     return LoadFolderRegistry(envFolder);
 }
 

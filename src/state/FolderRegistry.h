@@ -103,7 +103,7 @@ public:
 
 private:
     int Report(int number, const QString& tail);
-    int SaveAndReload(const QString& envFolder);
+    int SaveAndReload(const QString& envFolder, const std::function<void()>& undo);
     int OpensVerifier(const FolderEntry& entry, const QString& key, int& match);
     QByteArray ReferenceVerifier();
 

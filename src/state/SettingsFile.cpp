@@ -1,4 +1,5 @@
 #include "state/SettingsFile.h"
+#include "crypto/MessageNumbers.h"
 
 #include "state/IniFile.h"
 #include "util/ErrorText.h"
@@ -92,7 +93,7 @@ int SettingsFile::SaveSettings(const QString& folder, const SettingsRecord& reco
     for (const IntKey& k : kIntKeys)
         entries.append({QString::fromLatin1(k.section), QString::fromLatin1(k.key), QString::number(record.*k.field)});
     CIniFile ini(m_files, PathIn(folder));
-    return ini.Write(entries) == 0 ? 1 : 0;
+    return ini.Write(entries) == 0 ? 0 : -1;
 }
 
 int SettingsFile::HideSettingsFile(const QString& folder) {
@@ -100,7 +101,7 @@ int SettingsFile::HideSettingsFile(const QString& folder) {
     struct stat st {};
     if (::stat(path.constData(), &st) != 0) {
         const int error = errno;
-        return ReportMessage(m_ui, m_messages, 450,
+        return ReportMessage(m_ui, m_messages, msg::kAttributes,
                              WithPath(u'\n' + ErrnoText(error), PathIn(folder), PathSeparator::Paragraph));
     }
     // Only FAT keeps a hidden attribute; on other file systems the ioctl is refused and nothing is needed.

@@ -52,7 +52,7 @@ public:
     int EnsureSettingsFile(const QString& folder);
     // Every key into the record (defaults for missing keys), then the three overrides. Always 0.
     int LoadSettings(const QString& folder, SettingsRecord& record);
-    // Non-zero on success, 0 on failure. VL is always written as the program's own version.
+    // 0, or -1 when the file could not be written. VL is always written as the program's own version.
     int SaveSettings(const QString& folder, const SettingsRecord& record);
     // Hides the file where the volume keeps such an attribute (FAT); 0 elsewhere. -1 with A450.
     int HideSettingsFile(const QString& folder);

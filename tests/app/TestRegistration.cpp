@@ -270,6 +270,7 @@ private Q_SLOTS:
     void ReRegistrationNeedsTheContainersPassword() {
         auto rig = Started();
         QVERIFY(rig);
+        rig->fs.honourWriteBits = true; // the hint rewrite must clear the containers' read-only attribute
         const QString folder = NewFolder(QStringLiteral("f"));
         const QString first = folder + QStringLiteral("/A.zorf");
         const QString second = folder + QStringLiteral("/sub/B.zorf");
@@ -293,6 +294,8 @@ private Q_SLOTS:
         QVERIFY(rig->prompts.newPasswords.empty());
         QCOMPARE(StoredHint(*rig, first), QStringLiteral("new"));
         QCOMPARE(StoredHint(*rig, second), QStringLiteral("new"));
+        for (const QString& container : {first, second})
+            QVERIFY((QFile::permissions(container) & (QFile::WriteOwner | QFile::WriteGroup | QFile::WriteOther)) == 0);
         QVERIFY(!QFile::exists(folder + u'/' + CFolderRegistration::kProbeFileName));
     }
 

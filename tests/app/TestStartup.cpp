@@ -110,7 +110,7 @@ private:
         LocalFileSystem files;
         ScriptedInteraction ui;
         TestCatalogue texts;
-        QVERIFY(SettingsFile(files, ui, texts).SaveSettings(Env(program), record) != 0);
+        QCOMPARE(SettingsFile(files, ui, texts).SaveSettings(Env(program), record), 0);
     }
 
     static SettingsRecord ReadSettings(const QString& program) {
@@ -415,6 +415,51 @@ private Q_SLOTS:
         rig->ui.Clear();
         rig->app.EmptyTemporaryWorkAreas(false);
         QCOMPARE(rig->ui.Messages().size(), 0);
+    }
+
+    // A crash during a decryption leaves the engine's hidden temporary file (plaintext) in a work area.
+    // Emptying the work areas removes it, overwritten first, from every area; working copies stay.
+    void LeftoverTemporariesAreWipedAndRemoved() {
+        const QString program = NewProgramFolder();
+        auto rig = Started(program);
+        QVERIFY(rig);
+        QVERIFY(Register(*rig, {{program + QStringLiteral("/One"), QStringLiteral("W1")}}));
+        const QString root = rig->app.State().workFolder->angoTempFolder;
+        const QString ac = root + QStringLiteral("/W1/Ac");
+        const QString copy = ac + QStringLiteral("/sub/report.txt");
+        Touch(copy);
+        const QString plain = CCryptEngine::TempPathBeside(copy, TempKind::Plain);
+        const QByteArray secret(200000, 's');
+        QFile file(plain);
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(secret) == secret.size());
+        file.close();
+        const QString sealed = CCryptEngine::TempPathBeside(root + QStringLiteral("/W1/Re/x"), TempKind::Sealed);
+        Touch(sealed);
+        // Hidden files of the user that only look alike stay.
+        const QString lookalike = ac + QStringLiteral("/.korimbo-notes.part");
+        Touch(lookalike);
+        QVERIFY(!CCryptEngine::IsTempName(QFileInfo(lookalike).fileName()));
+        TempKind kind = TempKind::Sealed;
+        QVERIFY(CCryptEngine::IsTempName(QFileInfo(plain).fileName(), &kind));
+        QCOMPARE(kind, TempKind::Plain);
+
+        bool overwritten = false;
+        rig->ui.OnPump([&](int) {
+            const QByteArray now = ReadAll(plain);
+            overwritten = overwritten || (now.size() == secret.size() && now == QByteArray(secret.size(), '\0'));
+        });
+        rig->app.EmptyTemporaryWorkAreas(true);
+        rig->ui.OnPump({});
+        QVERIFY(overwritten);
+        QVERIFY(!QFileInfo::exists(plain));
+        QVERIFY(!QFileInfo::exists(sealed));
+        QVERIFY(QFileInfo::exists(copy));
+        QVERIFY(QFileInfo::exists(lookalike));
+        QCOMPARE(rig->ui.Messages().size(), 0);
+
+        // What is left in "Ac" is the user's and still reported.
+        rig->app.ReportLeftWorkingCopies();
+        QVERIFY(rig->ui.Has(143));
     }
 
     void LeftWorkingCopiesAreListed() {

@@ -1,3 +1,8 @@
+#include "ScriptedInteraction.h"
+#include "crypto/ContainerHeader.h"
+#include "crypto/CryptEngine.h"
+#include "state/MessageCatalogue.h"
+
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
@@ -40,6 +45,9 @@ private:
     QString Path(const QString& name) const { return m_dir.filePath(name); }
 
     void Write(const QString& name, const QByteArray& data) {
+        // Containers are read-only; writing over one is what a user who damages it does first.
+        if (QFile::exists(Path(name)))
+            QFile::setPermissions(Path(name), QFile::permissions(Path(name)) | QFile::WriteOwner);
         QFile file(Path(name));
         QVERIFY(file.open(QIODevice::WriteOnly));
         QCOMPARE(file.write(data), data.size());
@@ -122,6 +130,63 @@ private Q_SLOTS:
         QVERIFY(r.err.contains(QStringLiteral(" 」です。")));
         r = Run({QStringLiteral("verify"), QStringLiteral("w.zorf")}, QStringLiteral("Wrong#Pass1"));
         QCOMPARE(r.exit, 3);
+    }
+
+    // A container of a newer format version: its check text is not known here, so the right password
+    // must not be called wrong.
+    void newerFormatVersionLeavesThePasswordUnjudged() {
+        Write(QStringLiteral("n.txt"), "from a later version");
+        QCOMPARE(Run({QStringLiteral("encrypt"), QStringLiteral("n.txt"), QStringLiteral("n.zorf")}, m_password).exit,
+                 0);
+        korimbo::ScriptedInteraction ui;
+        korimbo::CMessageCatalogue catalogue(ui);
+        korimbo::LocalFileSystem files;
+        korimbo::CCryptEngine engine(ui, catalogue, files);
+        QCOMPARE(catalogue.MsgAIN(engine), 0);
+        QCOMPARE(catalogue.MsgBIN(engine), 0);
+        QCOMPARE(engine.RegisterBuiltInKey(), 0);
+        QByteArray container = Read(QStringLiteral("n.zorf"));
+        QByteArray header = container.left(korimbo::ContainerHeader::kSize);
+        auto* bytes = reinterpret_cast<std::uint8_t*>(header.data());
+        QCOMPARE(engine.DecipherWithBuiltInKey(bytes, header.size()), 0);
+        QCOMPARE(header.mid(korimbo::ContainerHeader::kVersionOffset, 6), QByteArray("0\0000\0001\000", 6));
+        header[korimbo::ContainerHeader::kVersionOffset + 4] = '2';
+        QCOMPARE(engine.EncipherWithBuiltInKey(bytes, header.size()), 0);
+        Write(QStringLiteral("n.zorf"), header + container.mid(header.size()));
+
+        const Result r = Run({QStringLiteral("info"), QStringLiteral("n.zorf")}, m_password);
+        QCOMPARE(r.exit, 1);
+        QVERIFY2(r.out.contains(QStringLiteral("signature: newer format version")), qPrintable(r.out));
+        QVERIFY(r.out.contains(QStringLiteral("version: 002")));
+        QVERIFY2(!r.out.contains(QStringLiteral("password: wrong")), qPrintable(r.out));
+        QVERIFY(r.out.contains(QStringLiteral("password: not checked (newer format version)")));
+    }
+
+    // A name in Latin-1 bytes, as an old archive leaves it, is refused as such and not as missing.
+    void nameThatIsNotTextIsRefused() {
+        {
+            QProcess make;
+            make.start(QStringLiteral("/bin/sh"),
+                       {QStringLiteral("-c"), QStringLiteral("printf data > \"$1\"$(printf '\\351').txt"),
+                        QStringLiteral("sh"), m_dir.filePath(QStringLiteral("old-caf"))});
+            QVERIFY(make.waitForFinished(30000));
+            QCOMPARE(make.exitCode(), 0);
+        }
+        QProcess process;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("KORIMBO_PASSWORD"), m_password);
+        process.setProcessEnvironment(env);
+        process.setWorkingDirectory(m_dir.path());
+        process.start(QStringLiteral("/bin/sh"),
+                      {QStringLiteral("-c"),
+                       QStringLiteral("exec \"$1\" encrypt \"$2\"$(printf '\\351').txt latin.zorf"),
+                       QStringLiteral("sh"), QStringLiteral(KORIMBO_CLI_PATH), QStringLiteral("old-caf")});
+        QVERIFY(process.waitForFinished(60000));
+        const QString err = QString::fromUtf8(process.readAllStandardError());
+        QCOMPARE(process.exitCode(), 1);
+        QVERIFY2(err.contains(QStringLiteral("文字として読めないバイト")), qPrintable(err));
+        QVERIFY2(!err.contains(QStringLiteral("No such file")), qPrintable(err));
+        QVERIFY(!QFile::exists(Path(QStringLiteral("latin.zorf"))));
     }
 
     void damagedContainerFailsVerification() {

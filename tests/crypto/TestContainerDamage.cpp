@@ -8,6 +8,7 @@
 #include <QTest>
 
 #include <cerrno>
+#include <cstdio>
 
 using namespace korimbo;
 using namespace korimbo::test;
@@ -88,6 +89,7 @@ private Q_SLOTS:
         EngineFixture f;
         const QString container = f.MakeContainer(QStringLiteral("big.bin"), RandomBytes(400000, 2));
         QVERIFY(!container.isEmpty());
+        AllowWriting(container);
         if (cutShort)
             QVERIFY(QFile::resize(container, QFileInfo(container).size() - 16));
         else
@@ -104,6 +106,32 @@ private Q_SLOTS:
         QVERIFY(f.PartFiles().isEmpty());
         QVERIFY(f.engine.VerifyContainer(container, kFolderKey) != 0);
         QVERIFY(!f.engine.IsBusy());
+    }
+
+    // A file whose name on disk is not UTF-8 (here Latin-1) is refused for what it is, not as missing.
+    void NameThatIsNotTextIsRefused() {
+        EngineFixture f;
+        const QString container = f.MakeContainer(QStringLiteral("plain.txt"), TextBytes(500));
+        QVERIFY(!container.isEmpty());
+        const QByteArray folder = QFile::encodeName(f.dir.path());
+        std::FILE* raw = std::fopen((folder + "/caf\xe9.txt").constData(), "wb");
+        QVERIFY(raw != nullptr);
+        QCOMPARE(std::fputs("data", raw) >= 0, true);
+        std::fclose(raw);
+        QVERIFY(::rename(QFile::encodeName(container).constData(), (folder + "/caf\xe9.zorf").constData()) == 0);
+        // The paths as a drop or a paste hands them over: the bytes that are not text became U+FFFD.
+        const QString source = QFile::decodeName(folder + "/caf\xe9.txt");
+        const QString renamed = QFile::decodeName(folder + "/caf\xe9.zorf");
+
+        QCOMPARE(f.engine.EncryptFile(source, f.Path(QStringLiteral("new.zorf")), kFolderKey), -1);
+        QCOMPARE(f.ui.Numbers(), (QList<int>{654, 335}));
+        QCOMPARE(f.ui.Messages().first().text, QStringLiteral("A654\n\n") + source);
+        f.ui.Clear();
+        QCOMPARE(f.engine.DecryptFile(renamed, f.Path(QStringLiteral("out.txt")), kFolderKey), -1);
+        QCOMPARE(f.ui.Numbers(), (QList<int>{654, 336}));
+        QVERIFY(f.PartFiles().isEmpty());
+        QVERIFY(!QFile::exists(f.Path(QStringLiteral("new.zorf"))));
+        QVERIFY(!QFile::exists(f.Path(QStringLiteral("out.txt"))));
     }
 
     void StopDuringCompression_data() {
@@ -146,9 +174,11 @@ private Q_SLOTS:
         QFETCH(int, result);
         QFETCH(QList<int>, messages);
         EngineFixture f;
+        f.fs.honourWriteBits = true;
         const QByteArray content = RandomBytes(300000, 4);
         const QString container = f.MakeContainer(QStringLiteral("doc.bin"), TextBytes(10000));
         QVERIFY(!container.isEmpty());
+        QVERIFY(IsReadOnly(container));
         const QByteArray before = ReadAll(container);
         const QString source = f.Write(QStringLiteral("new.bin"), content);
         const QString part = QStringLiteral(".part");
@@ -176,6 +206,7 @@ private Q_SLOTS:
             QVERIFY(f.ui.Messages().first().text.endsWith(QStringLiteral("\n\n") + container));
         QCOMPARE(f.ui.Messages().last().text, QStringLiteral("A335") + source);
         QVERIFY(ReadAll(container) == before);
+        QVERIFY(IsReadOnly(container));
         QVERIFY(ReadAll(source) == content);
         QVERIFY(f.PartFiles().isEmpty());
         QVERIFY(!f.engine.IsBusy());

@@ -215,6 +215,50 @@ private Q_SLOTS:
         QVERIFY(ReadAll(restored) == content);
     }
 
+    // Containers are read-only on disk. Every rewrite by the program clears the attribute only for the
+    // rewrite and sets it again, also when the rewrite fails; the file layer refuses writes to files
+    // without write bits the way it does for a user other than root.
+    void ContainersStayReadOnlyAcrossRewrites() {
+        EngineFixture f;
+        f.fs.honourWriteBits = true;
+        const QByteArray content = TextBytes(20000);
+        const QString container = f.MakeContainer(QStringLiteral("doc.txt"), content);
+        QVERIFY(!container.isEmpty());
+        QVERIFY(IsReadOnly(container));
+
+        QCOMPARE(f.engine.UpdateHint(container, QStringLiteral("new hint")), 0);
+        QVERIFY(f.ui.Messages().isEmpty());
+        QVERIFY(IsReadOnly(container));
+        f.fs.writeFault = {container, EIO, 0};
+        QCOMPARE(f.engine.UpdateHint(container, QStringLiteral("other hint")), -8);
+        f.fs.writeFault = {};
+        QCOMPARE(f.ui.Numbers(), (QList<int>{420, 415}));
+        QVERIFY(IsReadOnly(container));
+        f.ui.Clear();
+
+        // A stored-name change in place, then over another container.
+        QCOMPARE(f.engine.RenameStoredName(container, container, QStringLiteral("renamed.txt"), kFolderKey, true), 0);
+        QVERIFY(IsReadOnly(container));
+        const QString other = f.MakeContainer(QStringLiteral("other.txt"), TextBytes(100));
+        QVERIFY(IsReadOnly(other));
+        QCOMPARE(f.engine.RenameStoredName(container, other, QStringLiteral("again.txt"), kFolderKey, true), 0);
+        QVERIFY(IsReadOnly(other));
+        f.fs.renameFault = {QStringLiteral(".part"), EXDEV, 0};
+        QVERIFY(f.engine.RenameStoredName(container, other, QStringLiteral("third.txt"), kFolderKey, true) != 0);
+        f.fs.renameFault = {};
+        QVERIFY(IsReadOnly(other));
+        f.ui.Clear();
+
+        // An encryption over an existing container.
+        const QString source = f.Write(QStringLiteral("fresh.txt"), TextBytes(3000));
+        QCOMPARE(f.engine.EncryptFile(source, other, kFolderKey), 0);
+        QVERIFY(IsReadOnly(other));
+        ContainerInfo info;
+        QCOMPARE(f.engine.ReadContainerInfo(other, info, kFolderKey, true), 0);
+        QCOMPARE(info.name, QStringLiteral("fresh.txt"));
+        QVERIFY(f.ui.Messages().isEmpty());
+    }
+
     void UpdateHintWithSameHintDoesNotWrite() {
         EngineFixture f;
         const QString container = f.MakeContainer(QStringLiteral("doc.txt"), TextBytes(2000));

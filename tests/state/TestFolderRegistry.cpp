@@ -184,6 +184,35 @@ private Q_SLOTS:
         QCOMPARE(f.registry.Count(), 1);
     }
 
+    // A failed save takes the change back in memory too: the retry is accepted, and no later save
+    // writes the entry that failed or drops the one whose removal failed.
+    void FailedSaveLeavesTheTableAsTheFile() {
+        Fixture f(NewEnv());
+        f.registry.LoadFolderRegistry(f.env);
+        QCOMPARE(f.Add(QStringLiteral("/one")), 0);
+        f.fs.writeFault = {QStringLiteral("zorcl_folder"), ENOSPC, 0};
+        QCOMPARE(f.Add(QStringLiteral("/two")), -1);
+        QCOMPARE(f.registry.IsFolderRegistered(QStringLiteral("/two")), -1);
+        QCOMPARE(f.registry.Count(), 1);
+        f.fs.writeFault = {};
+        QCOMPARE(f.Add(QStringLiteral("/two")), 0);
+        QCOMPARE(f.registry.Count(), 2);
+
+        f.fs.writeFault = {QStringLiteral("zorcl_folder"), EIO, 100};
+        QCOMPARE(f.registry.RemoveFolder(f.env, QStringLiteral("/one")), -1);
+        QCOMPARE(f.registry.IsFolderRegistered(QStringLiteral("/one")), 0);
+        f.fs.writeFault = {};
+        QCOMPARE(f.Add(QStringLiteral("/three")), 0);
+        QCOMPARE(f.ui.Numbers(), (QList<int>{554, 554}));
+
+        Fixture g(f.env);
+        QCOMPARE(g.registry.LoadFolderRegistry(g.env), 0);
+        QCOMPARE(g.registry.Count(), 3);
+        QCOMPARE(g.registry.PathText(0), QStringLiteral("/one"));
+        QCOMPARE(g.registry.PathText(1), QStringLiteral("/two"));
+        QCOMPARE(g.registry.PathText(2), QStringLiteral("/three"));
+    }
+
     void PlaceholdersFollowTheFoldersOfThisRun() {
         const QString env = NewEnv();
         auto mountRoot = [](const QString& path) {

@@ -120,7 +120,7 @@ private Q_SLOTS:
         SettingsRecord record;
         m_settings.LoadSettings(m_dir.path(), record);
         record.sizeMfWidth = 900;
-        QCOMPARE(m_settings.SaveSettings(m_dir.path(), record), 1);
+        QCOMPARE(m_settings.SaveSettings(m_dir.path(), record), 0);
         const QByteArray bytes = ReadFile();
         QVERIFY(bytes.startsWith("\xFF\xFE"));
         const QStringList lines = CIniFile::Decode(bytes);
@@ -139,7 +139,7 @@ private Q_SLOTS:
 
     void FreshFileHasTheKeysInWriteOrder() {
         QCOMPARE(m_settings.EnsureSettingsFile(m_dir.path()), 0);
-        QCOMPARE(m_settings.SaveSettings(m_dir.path(), SettingsRecord()), 1);
+        QCOMPARE(m_settings.SaveSettings(m_dir.path(), SettingsRecord()), 0);
         const QStringList lines = CIniFile::Decode(ReadFile());
         QStringList keys;
         for (const QString& line : lines)
@@ -155,7 +155,7 @@ private Q_SLOTS:
         WriteFile(Utf16File(QStringLiteral("[Disp]\nDispMode=2")));
         const QByteArray before = ReadFile();
         m_fs.writeFault = {QStringLiteral("ZORportable.ini"), ENOSPC, 10};
-        QCOMPARE(m_settings.SaveSettings(m_dir.path(), SettingsRecord()), 0);
+        QCOMPARE(m_settings.SaveSettings(m_dir.path(), SettingsRecord()), -1);
         m_fs.writeFault = {};
         QCOMPARE(ReadFile(), before);
     }

@@ -2,8 +2,11 @@
 
 #include <QSaveFile>
 
+#include <QFile>
+
 #include <algorithm>
 #include <cerrno>
+#include <sys/stat.h>
 
 namespace korimbo {
 
@@ -75,10 +78,25 @@ private:
 
 } // namespace
 
+int FaultyFileSystem::WriteBitsRefuse(const QString& path) const {
+    if (!honourWriteBits)
+        return 0;
+    struct stat st {};
+    if (::stat(QFile::encodeName(path).constData(), &st) != 0)
+        return 0;
+    return (st.st_mode & S_IWUSR) != 0 ? 0 : EACCES;
+}
+
 std::unique_ptr<File> FaultyFileSystem::Open(const QString& path, OpenMode mode, int& error) {
     if (Matches(openFault, path)) {
         error = openFault.error;
         return nullptr;
+    }
+    if (mode != OpenMode::Read) {
+        if (const int refused = WriteBitsRefuse(path); refused != 0) {
+            error = refused;
+            return nullptr;
+        }
     }
     if (mode == OpenMode::ReadWriteAlone && Matches(heldOpen, path)) {
         error = EBUSY;
@@ -115,6 +133,8 @@ int FaultyFileSystem::FreeBytes(const QString& folder, qint64& bytes) {
 int FaultyFileSystem::ReplaceContents(const QString& path, const QByteArray& data) {
     if (Matches(openFault, path))
         return openFault.error;
+    if (const int refused = WriteBitsRefuse(path); refused != 0)
+        return refused;
     if (Matches(writeFault, path)) {
         QSaveFile file(path);
         if (file.open(QIODevice::WriteOnly))

@@ -26,6 +26,9 @@ public:
     Fault renameFault; // Rename (from or to a matching path) fails with `error`
     Fault heldOpen;    // another program holds the file: ReadWriteAlone fails with EBUSY
     std::optional<qint64> freeBytes;
+    // Write permission as a user other than root meets it: opening a file without write bits for
+    // writing, or replacing it, fails with EACCES (root passes such checks, and CI runs as root).
+    bool honourWriteBits = false;
 
     std::unique_ptr<File> Open(const QString& path, OpenMode mode, int& error) override;
     bool Exists(const QString& path) override { return m_local.Exists(path); }
@@ -46,6 +49,9 @@ public:
     static bool Matches(const Fault& fault, const QString& path) {
         return !fault.pattern.isEmpty() && path.contains(fault.pattern);
     }
+
+    // 0, or EACCES when honourWriteBits is on and the existing file at `path` has no write bit.
+    int WriteBitsRefuse(const QString& path) const;
 
 private:
     LocalFileSystem m_local;

@@ -1,0 +1,17 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+namespace korimbo {
+
+// Inside the program every path is text. A name on disk in another encoding (old archives, network
+// shares) does not survive the way there and back: its text form names another file, or none. Such
+// names are refused up front instead of failing later as a missing file.
+
+// The raw bytes of one directory entry's name (or of a whole path).
+bool IsRepresentableName(const QByteArray& nativeName);
+// A path already held as text: bytes that were not text were decoded to U+FFFD.
+bool IsRepresentablePath(const QString& path);
+
+} // namespace korimbo

@@ -1,0 +1,76 @@
+#include "util/FileNames.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <algorithm>
+#include <dirent.h>
+#include <fcntl.h>
+#include <unistd.h>
+
+using namespace korimbo;
+
+// Names on disk that are not UTF-8 text, made with the POSIX calls as an old archive would leave them.
+class TestFileNames : public QObject {
+    Q_OBJECT
+
+private:
+    static bool MakeFile(const QByteArray& path) {
+        const int fd = ::open(path.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+        if (fd < 0)
+            return false;
+        const bool written = ::write(fd, "data", 4) == 4;
+        ::close(fd);
+        return written;
+    }
+
+    // The raw names in a folder, as the directory holds them.
+    static QList<QByteArray> RawNames(const QByteArray& folder) {
+        QList<QByteArray> names;
+        DIR* dir = ::opendir(folder.constData());
+        if (!dir)
+            return names;
+        while (const dirent* entry = ::readdir(dir)) {
+            const QByteArray name(entry->d_name);
+            if (name != "." && name != "..")
+                names.append(name);
+        }
+        ::closedir(dir);
+        std::sort(names.begin(), names.end());
+        return names;
+    }
+
+private Q_SLOTS:
+    void Latin1NameIsNotRepresentable() {
+        QTemporaryDir dir;
+        QVERIFY(dir.isValid());
+        const QByteArray folder = QFile::encodeName(dir.path());
+        const QByteArray latin1("caf\xe9.txt");   // "café" in Latin-1
+        const QByteArray utf8("caf\xc3\xa9.txt"); // "café" in UTF-8
+        QVERIFY(MakeFile(folder + '/' + latin1));
+        QVERIFY(MakeFile(folder + '/' + utf8));
+
+        const QList<QByteArray> names = RawNames(folder);
+        QCOMPARE(names, (QList<QByteArray>{utf8, latin1})); // byte order: 0xC3 before 0xE9
+        QVERIFY(!IsRepresentableName(latin1));
+        QVERIFY(IsRepresentableName(utf8));
+        QVERIFY(!IsRepresentableName(folder + '/' + latin1));
+        QVERIFY(IsRepresentableName(QByteArray("plain-ascii")));
+
+        // Held as text (a drop, a paste, a command line), the Latin-1 name no longer names its file.
+        const QString latinPath = QFile::decodeName(folder + '/' + latin1);
+        const QString utf8Path = QFile::decodeName(folder + '/' + utf8);
+        QVERIFY(!IsRepresentablePath(latinPath));
+        QVERIFY(!QFile::exists(latinPath));
+        QVERIFY(IsRepresentablePath(utf8Path));
+        QVERIFY(QFile::exists(utf8Path));
+        QVERIFY(IsRepresentablePath(dir.filePath(QStringLiteral("café.txt"))));
+        QVERIFY(IsRepresentablePath(QStringLiteral("/tmp/日本語のファイル.txt")));
+        QVERIFY(!IsRepresentablePath(QStringLiteral("/tmp/x") + QChar(0xD800))); // a lone surrogate
+    }
+};
+
+QTEST_GUILESS_MAIN(TestFileNames)
+#include "TestFileNames.moc"
