@@ -20,19 +20,6 @@ class TestMessageText : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
-    void PathSeparators_data() {
-        QTest::addColumn<int>("separator");
-        QTest::addColumn<QString>("expected");
-        QTest::newRow("line") << int(PathSeparator::Line) << QStringLiteral("text detail\n/a/b");
-        QTest::newRow("paragraph") << int(PathSeparator::Paragraph) << QStringLiteral("text detail\n\n/a/b");
-        QTest::newRow("bracketed") << int(PathSeparator::Bracketed) << QStringLiteral("text detail\n( /a/b )");
-    }
-    void PathSeparators() {
-        QFETCH(int, separator);
-        QFETCH(QString, expected);
-        QCOMPARE(WithPath(QStringLiteral("text detail"), QStringLiteral("/a/b"), PathSeparator(separator)), expected);
-    }
-
     void ReportShowsCatalogueTextAndFails() {
         ScriptedInteraction ui;
         NumberedTexts texts;
