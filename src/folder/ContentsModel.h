@@ -1,0 +1,110 @@
+#pragma once
+
+#include "folder/NameFile.h"
+#include "state/SettingsFile.h"
+
+#include <QAbstractTableModel>
+#include <QStringList>
+
+#include <array>
+#include <functional>
+
+namespace korimbo {
+
+// One row of the contents list: the texts of its eleven columns, the hidden ones included.
+struct ContentsItem {
+    std::array<QString, 11> texts;
+    // The name whose extension chooses the row's icon and type (the display name of a container, the
+    // disk name of a plain file); empty for a folder.
+    QString typeName;
+
+    bool IsFolder() const;    // column 10 is "1"
+    bool IsPlainFile() const; // column 9 is "1"
+    QString FullPath() const { return texts[8]; }
+};
+
+// The contents of the directory shown in the middle pane: one row per folder, container and plain file,
+// built from the directory's name file, kept in the list's sort order, and brought up to date
+// incrementally when the directory changes. Qt Core only; the list view shows it.
+class CContentsModel : public QAbstractTableModel {
+    Q_OBJECT
+
+public:
+    enum Column {
+        kName,         // "名前"
+        kSize,         // "元のサイズ"
+        kType,         // "種類"
+        kModified,     // "更新日時"
+        kEncrypted,    // "暗号化日時"
+        kDiskTime,     // "更新日時" (hidden): yyyyMMddhhmmss of the disk entry
+        kState,        // "状態" (hidden)
+        kOriginalName, // "元ﾌｧｲﾙ名" (hidden)
+        kFullPath,     // "ﾌﾙﾊﾟｽ" (hidden)
+        kPlain,        // "非暗号" (hidden): "1" plain file, "0" container, "" folder
+        kFolderFlag,   // "ﾌｫﾙﾀﾞ識別" (hidden): "1" folder
+        kColumnCount
+    };
+    static constexpr int kVisibleColumns = 5;
+    enum Role {
+        kFolderRole = Qt::UserRole + 1, // bool
+        kPlainRole,                     // bool
+        kFullPathRole,                  // QString
+        kTypeNameRole,                  // QString: ContentsItem::typeName
+    };
+
+    CContentsModel(CNameFile& nameFile, CCryptEngine& engine, const SettingsRecord& settings, Interaction& ui,
+                   MessageSource& messages, QObject* parent = nullptr);
+
+    // Where the model asks about the world; set by its owner.
+    std::function<QString(const QString& extension)> typeNameOf; // the desktop's name of a type, or empty
+    std::function<qint64(const QString& path)> freeSpaceOf;      // free bytes of the volume, or -1
+    std::function<void(bool)> busy;                              // around a full listing
+
+    // Full listing of `directory` with the key of its folder: refresh the name file, then one row per
+    // entry, sorted by the current sort column. 0, or -1 (shown; the list stays empty).
+    int ListFolder(const QString& directory, const QString& key);
+    // Brings the rows of the shown directory up to date with the disk: changed entries are replaced,
+    // new ones inserted, vanished ones removed. Cheap when nothing changed. 0, or -1 (shown).
+    int UpdateList();
+    // No directory shown.
+    void Clear();
+    QString Directory() const { return m_directory; }
+    QString Key() const { return m_key; }
+
+    // A click on the header of `column`: its direction flips, the others are reset, the rows are sorted.
+    void SortByColumn(int column);
+    int SortColumn() const { return m_sortColumn; }
+    bool SortAscending() const;
+
+    const ContentsItem& Item(int row) const { return m_items[row]; }
+    // The row whose column 8 is `fullPath`, or -1.
+    int RowOf(const QString& fullPath) const;
+    // The tool tip of a row.
+    QString ItemTip(int row) const;
+    // Status pane 0: the idle text with no directory shown, else the selection count or the item count
+    // with the free space.
+    QString StatusText(int selectedCount) const;
+    // "名前", "元のサイズ", ... of the eleven columns.
+    static QString ColumnTitle(int column);
+
+    int rowCount(const QModelIndex& parent = QModelIndex()) const override;
+    int columnCount(const QModelIndex& parent = QModelIndex()) const override;
+    QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
+    QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
+    Qt::ItemFlags flags(const QModelIndex& index) const override;
+
+private:
+    CNameFile& m_nameFile;
+    CCryptEngine& m_engine;
+    const SettingsRecord& m_settings;
+    Interaction& m_ui;
+    MessageSource& m_messages;
+    QList<ContentsItem> m_items;
+    QStringList m_diskState; // full path + disk time of every entry at the last listing
+    QString m_directory;
+    QString m_key;
+    int m_sortColumn = 0;
+    std::array<bool, kColumnCount> m_ascending{};
+};
+
+} // namespace korimbo

@@ -1,0 +1,39 @@
+#pragma once
+
+#include <QString>
+#include <QtGlobal>
+
+namespace korimbo {
+
+// The questions of the encrypt-in operation that are more than a message box. The window answers them
+// with its dialogs, tests from a script.
+class EncryptInPrompts {
+public:
+    // Results of the overwrite dialogs ("はい", "すべて上書き", "いいえ", "キャンセル").
+    enum OverwriteResult { kCancel = 0, kYes = 1, kAll = 2, kNo = 3 };
+
+    // One side of the file overwrite dialog.
+    struct FileSide {
+        QString path;          // the file on disk (the container for the existing side)
+        QString name;          // the name the user knows (the display name of a container)
+        bool container = false; // "元のサイズ：" for a container, "サイズ：" for a plain file
+        qint64 size = 0;
+        QString time;          // as shown
+    };
+
+    virtual ~EncryptInPrompts() = default;
+
+    // "ファイルの上書き確認": the existing container, then the incoming file. With `singleItem` only "はい"
+    // and "いいえ" are offered.
+    virtual int AskFileOverwrite(const FileSide& existing, const FileSide& incoming, bool singleItem) = 0;
+    // "フォルダーの上書き確認" for the folder `target` that `source` would replace.
+    virtual int AskFolderOverwrite(const QString& target, const QString& source) = 0;
+    // The already-encrypted notice: `text` (A68, the name, A69) with the information icon and a check box.
+    // True when the box was ticked: the notice is not shown again in this operation.
+    virtual bool ShowAlreadyEncryptedNotice(const QString& text) = 0;
+    // The password of a container made with another password (the password prompt): 1 with a password that
+    // keeps the password rules, -1 when the typed text does not, 0 cancelled.
+    virtual int AskContainerPassword(const QString& container, QString& password) = 0;
+};
+
+} // namespace korimbo

@@ -1,0 +1,87 @@
+#pragma once
+
+#include "crypto/CryptEngine.h"
+#include "state/FolderRegistry.h"
+#include "state/WorkFolderSettings.h"
+#include "util/FileSystem.h"
+#include "util/Interaction.h"
+#include "util/MessageSource.h"
+
+#include <QFileInfo>
+#include <QHash>
+#include <QList>
+#include <QString>
+
+namespace korimbo {
+
+// One line of a name file: one entry of a directory on disk, as
+// ":*0*:" disk name ":*1*:" disk time ":*2*:" display name ":*3*:" kind ":*4*:" size ":*5*:" encrypted ":*6*:" modified.
+struct NameEntry {
+    enum Kind { kPlain = 0, kContainer = 1, kFolder = 2 };
+
+    QString diskName;      // the entry's name on disk
+    QString diskTime;      // last-write time of the disk entry, local time, "yyyyMMddhhmmss"
+    QString displayName;   // the plain file name of a container; the disk name otherwise
+    int kind = kPlain;     // kContainer only for a container that verifies with the folder's key
+    qint64 plainSize = 0;  // containers only
+    QString encryptedAt;   // as the container reader gives it; "0" for the other kinds
+    QString modifiedAt;    // as the container reader gives it; "0" for the other kinds
+
+    // The line without its CR LF.
+    QString Line() const;
+    // False for a line that is not an entry (no ":*6*:" field, a kind that is not a number, ...).
+    static bool Parse(const QString& line, NameEntry& entry);
+};
+
+// The entries of one directory, found by disk name in constant time.
+using NameIndex = QHash<QString, NameEntry>;
+NameIndex IndexByDiskName(const QList<NameEntry>& entries);
+
+// The name file "_snf.zorn" of a directory of an encrypted folder: a cache of the container headers,
+// enciphered with the folder's key (the key slot named by the registered root path), kept in the mirror
+// tree below the folder's "Nf" work area so that nothing of ours lies inside the user's folder.
+class CNameFile {
+public:
+    static inline const QString kFileName = QStringLiteral("_snf.zorn");
+
+    CNameFile(CCryptEngine& engine, const FolderRegistry& registry, const WorkFolderSettings& workFolder,
+              FileSystem& files, Interaction& ui, MessageSource& messages);
+
+    // The registered root that owns `path` (the path itself or a folder above it); empty when none.
+    QString OwningRoot(const QString& path) const;
+    // Work root / work id / "Nf" / directory relative to the root / "_snf.zorn". A directory under no
+    // registered root shows A303 and gets a path that begins with B4: such a directory has no name file
+    // and every name-file step skips it.
+    QString NameFilePath(const QString& directory);
+    bool IsWithoutNameFile(const QString& nameFilePath) const;
+
+    // Brings the directory's name file in line with the directory: entries whose disk name and time are
+    // unchanged keep their line, the others are read from their container headers. 0, or -1 (shown).
+    int RefreshNameFile(const QString& directory, const QString& key);
+    // The entries of the name file (kFolder entries only with `includeFolders`). 0, or -1 (shown).
+    int LoadNameEntries(const QString& directory, const QString& key, bool includeFolders, QList<NameEntry>& entries);
+    // Whether the directory has subdirectories: from its name file when there is one, else from the disk.
+    bool HasSubfolders(const QString& directory, const QString& key);
+
+    // The raw I/O: the whole text, deciphered and trimmed; the whole text, enciphered, written to a
+    // temporary file beside the name file and renamed over it. 0, or -1 (shown).
+    int ReadNameFile(const QString& path, const QString& key, QString& text);
+    int WriteNameFile(const QString& path, const QString& text, const QString& key);
+
+    // The disk time of a file or folder as a name file keeps it ("yyyyMMddhhmmss", local time).
+    static QString DiskTimeText(const QFileInfo& info);
+    // How many container headers the refreshes have read so far (the name file exists to keep this low).
+    int HeaderReads() const { return m_headerReads; }
+
+private:
+    CCryptEngine& m_engine;
+    const FolderRegistry& m_registry;
+    const WorkFolderSettings& m_workFolder;
+    FileSystem& m_files;
+    Interaction& m_ui;
+    MessageSource& m_messages;
+    int m_headerReads = 0;
+    bool m_refreshing = false;
+};
+
+} // namespace korimbo
