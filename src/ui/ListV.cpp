@@ -1,39 +1,325 @@
 #include "ui/ListV.h"
 
+#include "folder/ContentsModel.h"
+#include "platform/ClipboardFiles.h"
+#include "state/SettingsFile.h"
+#include "ui/CommandIds.h"
+
+#include <QApplication>
+#include <QContextMenuEvent>
+#include <QDragMoveEvent>
+#include <QDropEvent>
+#include <QFileInfo>
+#include <QHeaderView>
+#include <QListView>
+#include <QMenu>
+#include <QMimeDatabase>
+#include <QStyle>
+#include <QTreeView>
+#include <QVBoxLayout>
+
 namespace korimbo {
 
-CListV::CListV(QWidget* parent) : QListWidget(parent) {
+// ---- icons ----
+
+QIcon ContentsIcons::IconFor(const QString& name, bool folder) const {
+    const QString key = folder ? QStringLiteral("/") : QFileInfo(name).suffix().toLower();
+    if (auto it = m_cache.constFind(key); it != m_cache.constEnd())
+        return *it;
+    const QStyle* style = QApplication::style();
+    QIcon icon;
+    if (folder) {
+        icon = QIcon::fromTheme(QStringLiteral("folder"), style->standardIcon(QStyle::SP_DirIcon));
+    } else {
+        // The type is told by the name alone: a file called like this need not exist.
+        const QMimeType type = QMimeDatabase().mimeTypeForFile(name, QMimeDatabase::MatchExtension);
+        icon = QIcon::fromTheme(type.iconName());
+        if (icon.isNull())
+            icon = QIcon::fromTheme(type.genericIconName());
+        if (icon.isNull())
+            icon = style->standardIcon(QStyle::SP_FileIcon);
+    }
+    m_cache.insert(key, icon);
+    return icon;
+}
+
+QVariant ContentsIcons::data(const QModelIndex& index, int role) const {
+    if (role == Qt::DecorationRole && index.column() == CContentsModel::kName) {
+        const QModelIndex source = mapToSource(index);
+        return IconFor(source.data(CContentsModel::kTypeNameRole).toString(),
+                       source.data(CContentsModel::kFolderRole).toBool());
+    }
+    if (role == Qt::BackgroundRole && index.row() == m_dropRow && m_dropRow >= 0)
+        return QApplication::palette().highlight();
+    if (role == Qt::ForegroundRole && index.row() == m_dropRow && m_dropRow >= 0)
+        return QApplication::palette().highlightedText();
+    return QIdentityProxyModel::data(index, role);
+}
+
+void ContentsIcons::SetDropRow(int row) {
+    if (row == m_dropRow)
+        return;
+    const int old = m_dropRow;
+    m_dropRow = row;
+    for (int r : {old, row})
+        if (r >= 0 && r < rowCount())
+            Q_EMIT dataChanged(index(r, 0), index(r, columnCount() - 1));
+}
+
+// ---- the list ----
+
+CListV::CListV(QWidget* parent) : QWidget(parent) {
     setObjectName(QStringLiteral("CListV"));
-    setSelectionMode(QAbstractItemView::ExtendedSelection);
-    setFocusPolicy(Qt::StrongFocus);
+    m_details = new QTreeView(this);
+    m_details->setObjectName(QStringLiteral("CListVDetails"));
+    m_details->setRootIsDecorated(false);
+    m_details->setUniformRowHeights(true);
+    m_details->setItemsExpandable(false);
+    m_details->setAllColumnsShowFocus(true);
+    m_details->setSortingEnabled(false);
+    m_details->header()->setSectionsClickable(true);
+    m_details->header()->setSortIndicatorShown(true);
+    m_details->header()->setStretchLastSection(false);
+    m_icons = new QListView(this);
+    m_icons->setObjectName(QStringLiteral("CListVIcons"));
+    m_icons->setViewMode(QListView::IconMode);
+    m_icons->setResizeMode(QListView::Adjust);
+    m_icons->setMovement(QListView::Static);
+    m_icons->setWordWrap(true);
+    m_icons->setIconSize(QSize(32, 32));
+    m_icons->setGridSize(QSize(78, 75));
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(m_details);
+    layout->addWidget(m_icons);
+    for (QAbstractItemView* view : {static_cast<QAbstractItemView*>(m_details), static_cast<QAbstractItemView*>(m_icons)}) {
+        view->setSelectionMode(QAbstractItemView::ExtendedSelection);
+        view->setSelectionBehavior(QAbstractItemView::SelectRows);
+        view->setEditTriggers(QAbstractItemView::NoEditTriggers);
+        view->setFocusPolicy(Qt::StrongFocus);
+        view->setAcceptDrops(true);
+        view->viewport()->setAcceptDrops(true);
+        view->viewport()->installEventFilter(this);
+        view->setContextMenuPolicy(Qt::NoContextMenu);
+        connect(view, &QAbstractItemView::doubleClicked, this, [this](const QModelIndex& index) {
+            if (index.isValid())
+                Q_EMIT OpenRequested(index.row());
+        });
+    }
+    connect(m_details->header(), &QHeaderView::sectionClicked, this, [this](int column) {
+        if (!m_model)
+            return;
+        m_model->SortByColumn(column);
+        m_details->header()->setSortIndicator(column, m_model->SortAscending() ? Qt::AscendingOrder
+                                                                               : Qt::DescendingOrder);
+    });
+    connect(m_details->header(), &QHeaderView::sectionResized, this,
+            [this](int column, int, int width) { StoreColumnWidth(column, width); });
+    SetViewStyle(0);
+}
+
+void CListV::SetModel(CContentsModel* model, SettingsRecord* settings) {
+    m_model = model;
+    m_settings = settings;
+    m_iconModel = new ContentsIcons(this);
+    m_iconModel->setSourceModel(model);
+    m_details->setModel(m_iconModel);
+    m_icons->setModel(m_iconModel);
+    m_icons->setModelColumn(CContentsModel::kName);
+    m_icons->setSelectionModel(m_details->selectionModel());
+    connect(m_details->selectionModel(), &QItemSelectionModel::selectionChanged, this, &CListV::SelectionChanged);
+    ApplyColumnWidths();
+}
+
+void CListV::ApplyColumnWidths() {
+    if (!m_model)
+        return;
+    QHeaderView* header = m_details->header();
+    const int widths[CContentsModel::kVisibleColumns] = {
+        m_settings ? m_settings->lv1WidthTi : 270, m_settings ? m_settings->lv1WidthMs : 80,
+        m_settings ? m_settings->lv1WidthSr : 130, m_settings ? m_settings->lv1WidthMt : 140,
+        m_settings ? m_settings->lv1WidthAt : 140};
+    SettingsRecord* keep = m_settings;
+    m_settings = nullptr; // setting the widths is not a change by the user
+    for (int column = 0; column < CContentsModel::kColumnCount; ++column) {
+        const bool visible = column < CContentsModel::kVisibleColumns;
+        m_details->setColumnHidden(column, !visible);
+        if (visible)
+            header->resizeSection(column, std::max(0, widths[column]));
+    }
+    header->setSectionResizeMode(CContentsModel::kSize, QHeaderView::Interactive);
+    m_settings = keep;
+}
+
+void CListV::StoreColumnWidth(int column, int width) {
+    if (!m_settings || column >= CContentsModel::kVisibleColumns || m_details->isColumnHidden(column))
+        return;
+    int* fields[CContentsModel::kVisibleColumns] = {&m_settings->lv1WidthTi, &m_settings->lv1WidthMs,
+                                                    &m_settings->lv1WidthSr, &m_settings->lv1WidthMt,
+                                                    &m_settings->lv1WidthAt};
+    *fields[column] = width;
+}
+
+QList<int> CListV::SelectedRows() const {
+    QList<int> rows;
+    if (!m_details->selectionModel())
+        return rows;
+    for (const QModelIndex& index : m_details->selectionModel()->selectedRows())
+        rows.append(index.row());
+    std::sort(rows.begin(), rows.end());
+    return rows;
 }
 
 int CListV::SelectedCount() const {
-    return static_cast<int>(selectedItems().size());
+    return static_cast<int>(SelectedRows().size());
 }
 
 bool CListV::SelectionHasPlainFile() const {
+    for (int row : SelectedRows())
+        if (m_model->Item(row).IsPlainFile())
+            return true;
     return false;
 }
 
 bool CListV::SelectionHasDirectory() const {
+    for (int row : SelectedRows())
+        if (m_model->Item(row).IsFolder())
+            return true;
     return false;
 }
 
+QStringList CListV::SelectedPaths() const {
+    QStringList paths;
+    for (int row : SelectedRows())
+        paths.append(m_model->Item(row).FullPath());
+    return paths;
+}
+
+void CListV::SelectAll() {
+    m_details->selectAll();
+    CurrentView()->setFocus();
+}
+
 QString CListV::IdlePrompt() {
-    return QStringLiteral("レディ");
+    return QStringLiteral("\u3000");
 }
 
 QString CListV::SelectionSummary() const {
-    const int selected = SelectedCount();
-    if (selected == 0)
-        return IdlePrompt();
-    return QStringLiteral("%1 個の項目を選択").arg(selected);
+    return m_model ? m_model->StatusText(SelectedCount()) : IdlePrompt();
 }
 
 void CListV::SetViewStyle(int dispMode) {
+    const bool hadFocus = hasFocus();
     m_style = dispMode == 0 ? 0 : 2;
-    setViewMode(m_style == 0 ? QListView::IconMode : QListView::ListMode);
+    m_details->setVisible(m_style == 2);
+    m_icons->setVisible(m_style == 0);
+    // The frame asks the list whether it has the focus: the view on show answers for it.
+    setFocusProxy(CurrentView());
+    if (hadFocus)
+        CurrentView()->setFocus();
+}
+
+QWidget* CListV::CurrentView() const {
+    return m_style == 0 ? static_cast<QWidget*>(m_icons) : static_cast<QWidget*>(m_details);
+}
+
+int CListV::RowAt(const QPoint& viewportPos) const {
+    const QModelIndex index = m_style == 0 ? m_icons->indexAt(viewportPos) : m_details->indexAt(viewportPos);
+    return index.isValid() ? index.row() : -1;
+}
+
+int CListV::RunMenu(QMenu& menu, const QPoint& globalPos) {
+    if (runMenu)
+        return runMenu(menu, globalPos);
+    QAction* chosen = menu.exec(globalPos);
+    return chosen ? chosen->data().toInt() : 0;
+}
+
+bool CListV::eventFilter(QObject* watched, QEvent* event) {
+    if (watched != m_details->viewport() && watched != m_icons->viewport())
+        return QWidget::eventFilter(watched, event);
+    switch (event->type()) {
+    case QEvent::DragEnter:
+    case QEvent::DragMove:
+        HandleDrag(event);
+        return true;
+    case QEvent::DragLeave:
+        if (m_iconModel)
+            m_iconModel->SetDropRow(-1);
+        return true;
+    case QEvent::Drop:
+        HandleDrop(static_cast<QWidget*>(watched), static_cast<QDropEvent*>(event));
+        return true;
+    case QEvent::ContextMenu:
+        ShowPopup(static_cast<QContextMenuEvent*>(event)->globalPos());
+        return true;
+    default:
+        return QWidget::eventFilter(watched, event);
+    }
+}
+
+// Files from a file manager may be dropped while a folder is shown; a folder row under the pointer is
+// highlighted and becomes the destination.
+void CListV::HandleDrag(QEvent* event) {
+    auto* drag = static_cast<QDragMoveEvent*>(event);
+    ClipboardFiles files;
+    if (!m_model || m_model->Directory().isEmpty() || !ReadClipboardFiles(drag->mimeData(), files)) {
+        drag->ignore();
+        return;
+    }
+    const int row = RowAt(drag->position().toPoint());
+    m_iconModel->SetDropRow(row >= 0 && m_model->Item(row).IsFolder() ? row : -1);
+    drag->acceptProposedAction();
+}
+
+void CListV::HandleDrop(QWidget* viewport, QDropEvent* event) {
+    ClipboardFiles files;
+    const int row = m_iconModel ? m_iconModel->DropRow() : -1;
+    if (m_iconModel)
+        m_iconModel->SetDropRow(-1);
+    if (!m_model || m_model->Directory().isEmpty() || !ReadClipboardFiles(event->mimeData(), files)) {
+        event->ignore();
+        return;
+    }
+    event->acceptProposedAction();
+    const QString destination = row >= 0 ? m_model->Item(row).FullPath() : m_model->Directory();
+    // The paths are taken now: the drag's data is gone once the menu has run.
+    const QStringList paths = files.paths;
+    const QPoint global = viewport->mapToGlobal(event->position().toPoint());
+    QMenu menu(this);
+    auto add = [&menu](int id, const char16_t* text) { menu.addAction(QString::fromUtf16(text))->setData(id); };
+    add(cmd::DropEncryptCopy, u"暗号化してコピーする(&C)");
+    add(cmd::DropEncryptMove, u"暗号化して移動する(&M)");
+    menu.addSeparator();
+    add(cmd::DropCancel, u"キャンセル");
+    const int id = RunMenu(menu, global);
+    if (id == cmd::DropEncryptCopy || id == cmd::DropEncryptMove)
+        Q_EMIT FilesDropped(destination, paths, id == cmd::DropEncryptMove);
+}
+
+// A pop-up over selected plain files offers to encrypt them in place; elsewhere it offers the paste.
+void CListV::ShowPopup(const QPoint& globalPos) {
+    if (!m_model || m_model->Directory().isEmpty())
+        return;
+    QMenu menu(this);
+    const QWidget* viewport = m_style == 0 ? m_icons->viewport() : m_details->viewport();
+    const int row = RowAt(viewport->mapFromGlobal(globalPos));
+    const QList<int> selected = SelectedRows();
+    if (row >= 0 && selected.contains(row)) {
+        bool allPlain = true;
+        for (int r : selected)
+            allPlain = allPlain && m_model->Item(r).IsPlainFile();
+        if (!allPlain)
+            return; // the pop-up of encrypted items comes with the inside operations
+        menu.addAction(QStringLiteral("暗号化する(&U)"))->setData(kEncryptPlain);
+    } else {
+        const bool encrypts = pasteEncrypts && pasteEncrypts();
+        QAction* paste = menu.addAction(encrypts ? QStringLiteral("暗号化して貼り付け(&P)") : QStringLiteral("貼り付け(&P)"));
+        paste->setData(cmd::Paste);
+        paste->setEnabled(pasteEnabled && pasteEnabled());
+    }
+    if (const int id = RunMenu(menu, globalPos); id != 0)
+        Q_EMIT PopupCommand(id);
 }
 
 } // namespace korimbo

@@ -1,29 +1,111 @@
 #pragma once
 
-#include <QListWidget>
+#include <QIcon>
+#include <QIdentityProxyModel>
+#include <QStringList>
+#include <QWidget>
+
+#include <functional>
+
+class QListView;
+class QMenu;
+class QTreeView;
+class QDropEvent;
 
 namespace korimbo {
 
-// The folder contents list (middle pane). Its rows come with the contents model; the frame already
-// asks it what the enabling rules and the status bar need.
-class CListV : public QListWidget {
+class CContentsModel;
+struct SettingsRecord;
+
+// The contents model with the icons of its rows: the desktop's icon for the type of a file's name, the
+// folder icon for folders, and a plain document icon where the icon theme has none.
+class ContentsIcons : public QIdentityProxyModel {
     Q_OBJECT
 
 public:
+    using QIdentityProxyModel::QIdentityProxyModel;
+    QVariant data(const QModelIndex& index, int role) const override;
+    // The icon of a name's type ("" for a folder), cached by extension.
+    QIcon IconFor(const QString& name, bool folder) const;
+    // The row drawn highlighted while files are dragged over it (-1: none).
+    void SetDropRow(int row);
+    int DropRow() const { return m_dropRow; }
+
+private:
+    mutable QHash<QString, QIcon> m_cache;
+    int m_dropRow = -1;
+};
+
+// The folder contents list (middle pane): the rows of the contents model in a report (details view, a
+// QTreeView with the five visible columns) or as large icons (a QListView over the same model and the same
+// selection). It is also where files from a file manager are dropped to be encrypted in.
+class CListV : public QWidget {
+    Q_OBJECT
+
+public:
+    // The pop-up entry that encrypts the selected plain files in place.
+    static constexpr int kEncryptPlain = 32830;
+
     explicit CListV(QWidget* parent = nullptr);
+
+    // The model whose rows are shown, and the settings the column widths come from and go back to.
+    void SetModel(CContentsModel* model, SettingsRecord* settings);
+    CContentsModel* Model() const { return m_model; }
 
     int SelectedCount() const;
     bool SelectionHasPlainFile() const;
     bool SelectionHasDirectory() const;
-    // The text of status pane 0 when idle: the selection summary, or the idle prompt without rows.
+    QList<int> SelectedRows() const;
+    QStringList SelectedPaths() const;
+    void SelectAll();
+    // The text of status pane 0 when idle: the model's status text, or the idle prompt without a model.
     QString SelectionSummary() const;
     // 0 icons, 2 details (anything else shows as details).
     void SetViewStyle(int dispMode);
     int ViewStyle() const { return m_style; }
+    // The column widths from the settings (columns 5 to 10 stay hidden).
+    void ApplyColumnWidths();
+
+    QTreeView* Details() const { return m_details; }
+    QListView* Icons() const { return m_icons; }
+    // The row the drop highlight is on, or -1.
+    int DropRow() const { return m_iconModel ? m_iconModel->DropRow() : -1; }
 
     static QString IdlePrompt();
 
+    // Runs a pop-up menu and returns the chosen command id (0: none). Tests answer it in advance.
+    std::function<int(QMenu& menu, const QPoint& globalPos)> runMenu;
+    // Whether a paste would encrypt files from the file manager, and whether one is possible at all.
+    std::function<bool()> pasteEncrypts;
+    std::function<bool()> pasteEnabled;
+
+Q_SIGNALS:
+    // A double click on a row.
+    void OpenRequested(int row);
+    // Files from a file manager dropped on the list: into the folder row under the drop point, else into
+    // the shown directory.
+    void FilesDropped(const QString& destination, const QStringList& paths, bool move);
+    // A command of the list's pop-up menu (paste, encrypt the selected plain files).
+    void PopupCommand(int id);
+    void SelectionChanged();
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
+    void HandleDrag(QEvent* event);
+    void HandleDrop(QWidget* viewport, QDropEvent* event);
+    void ShowPopup(const QPoint& globalPos);
+    int RowAt(const QPoint& viewportPos) const;
+    QWidget* CurrentView() const;
+    int RunMenu(QMenu& menu, const QPoint& globalPos);
+    void StoreColumnWidth(int column, int width);
+
+    CContentsModel* m_model = nullptr;
+    ContentsIcons* m_iconModel = nullptr;
+    SettingsRecord* m_settings = nullptr;
+    QTreeView* m_details = nullptr;
+    QListView* m_icons = nullptr;
     int m_style = 0;
 };
 

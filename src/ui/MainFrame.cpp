@@ -6,6 +6,11 @@
 #include "ui/StatusAnimation.h"
 #include "ui/TreeV.h"
 #include "ui/USplitterWnd.h"
+#include "folder/ContentsModel.h"
+#include "folder/ContentsWatcher.h"
+#include "folder/EncryptInPrompts.h"
+#include "folder/NameFile.h"
+#include "platform/AccessCheck.h"
 #include "workspace/LoginManager.h"
 
 #include <QApplication>
@@ -153,6 +158,7 @@ int CMainFrame::Create() {
     if (m_app.CreateState() != 0)
         return -1;
     WireFolderCommands();
+    WireContents();
     BuildAccelerators();
     ApplyInitialWidths();
     m_list->SetViewStyle(m_app.State().settings.dispMode);

@@ -19,6 +19,13 @@ class QToolButton;
 namespace korimbo {
 
 class CLoginManager;
+class CNameFile;
+class CContentsModel;
+class ContentsWatcher;
+class CAccessCheck;
+class Associations;
+class EncryptInPrompts;
+class CEncryptIn;
 class PasswordPrompts;
 class CTreeV;
 class CListV;
@@ -91,6 +98,22 @@ public:
     int ReleaseFolder(const QString& folder);
     std::function<void()> showGuidance; // the guidance after the first start's registration
 
+    // ---- the contents list ----
+    // The desktop's file types (type names of the list); the window's dialogs answer the encrypt-in
+    // questions unless a test hands in its own.
+    void SetAssociations(Associations* associations) { m_associations = associations; }
+    void SetEncryptPrompts(EncryptInPrompts* prompts) { m_encryptPrompts = prompts; }
+    CContentsModel* Contents() const { return m_contents.get(); }
+    ContentsWatcher* Watcher() const { return m_watcher; }
+    // Lists `directory` in the contents list when its folder is logged in, else clears the list.
+    void ShowFolder(const QString& directory);
+    // Encrypts files and folders from outside into `destination`. 0, or -1 (shown).
+    int EncryptIn(const QString& destination, const QStringList& sources, bool move);
+    // Paste: files copied or cut in a file manager are encrypted into the shown folder.
+    int PasteFiles();
+    // A file of the list is opened (the workspace's open routine plugs in here).
+    std::function<void(const QString& container)> openFile;
+
     // Runs the shutdown steps once per process (exit and session end).
     void Shutdown(bool reportFailures);
     // The session manager's question before a logout: asks about the working copies when it may
@@ -130,6 +153,11 @@ private:
     // Commands whose work lands with the folder tree, the contents list, the workspace and take-out.
     void NotYetAvailable(int id);
     void WireFolderCommands();
+    void WireContents();
+    void OpenRow(int row);
+    void UpOneLevel();
+    void OnListPopup(int id);
+    CEncryptIn NewEncryptIn();
     void OnFolderSelected(const QString& directory, const QString& topFolder);
     QString SelectedTopFolder() const;
     void Busy(bool on) { on ? EnterBusy() : LeaveBusy(); }
@@ -138,6 +166,13 @@ private:
     Interaction& m_ui;
     PasswordPrompts* m_prompts = nullptr;
     std::unique_ptr<CLoginManager> m_login;
+    std::unique_ptr<CNameFile> m_nameFile;
+    std::unique_ptr<CContentsModel> m_contents;
+    std::unique_ptr<CAccessCheck> m_access;
+    std::unique_ptr<EncryptInPrompts> m_ownEncryptPrompts;
+    EncryptInPrompts* m_encryptPrompts = nullptr;
+    Associations* m_associations = nullptr;
+    ContentsWatcher* m_watcher = nullptr;
     CTreeV* m_tree = nullptr;
     CListV* m_list = nullptr;
     CListV2* m_list2 = nullptr;

@@ -41,9 +41,8 @@ QString CMainFrame::SelectedTopFolder() const {
 }
 
 // A logged-in folder shows the selected directory in the contents list; any other shows nothing.
-void CMainFrame::OnFolderSelected(const QString& directory, const QString& topFolder) {
-    m_currentFolder = m_login && m_login->IsLoggedIn(topFolder) ? directory : QString();
-    UpdateCommandStates();
+void CMainFrame::OnFolderSelected(const QString& directory, const QString& /*topFolder*/) {
+    ShowFolder(directory);
 }
 
 int CMainFrame::RegisterAndLogin(const QString& folder, bool fromDrop) {
@@ -80,7 +79,7 @@ int CMainFrame::LoginFolder(const QString& folder) {
     m_tree->RefreshLoginState();
     if (rc == 0) {
         const QTreeWidgetItem* current = m_tree->currentItem();
-        m_currentFolder = CTreeV::TopFolderOf(current) == folder ? CTreeV::PathOf(current) : folder;
+        ShowFolder(CTreeV::TopFolderOf(current) == folder ? CTreeV::PathOf(current) : folder);
     }
     UpdateCommandStates();
     return rc;
@@ -91,7 +90,7 @@ int CMainFrame::LogoutFolder(const QString& folder) {
         return -1;
     const int rc = m_login->Logout(folder);
     if (rc == 0 && CTreeV::TopFolderOf(m_tree->currentItem()) == folder)
-        m_currentFolder.clear();
+        ShowFolder(QString());
     m_tree->RefreshLoginState();
     UpdateCommandStates();
     return rc;
@@ -106,7 +105,7 @@ int CMainFrame::ReleaseFolder(const QString& folder) {
         return -1;
     m_app.State().engine->ReleaseKey(folder);
     if (CTreeV::TopFolderOf(m_tree->currentItem()) == folder)
-        m_currentFolder.clear();
+        ShowFolder(QString());
     m_tree->RemoveFolder(folder);
     UpdateCommandStates();
     return 0;

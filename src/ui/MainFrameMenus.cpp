@@ -426,8 +426,24 @@ void CMainFrame::OnCommand(int id) {
         return;
     switch (id) {
     case cmd::SelectAll:
-        m_list->selectAll();
-        m_list->setFocus();
+        m_list->SelectAll();
+        break;
+    case cmd::Open:
+    case cmd::OpenByEnter:
+        if (m_list->hasFocus() && m_list->SelectedCount() > 0)
+            OpenRow(m_list->SelectedRows().first());
+        break;
+    case cmd::UpOneLevel:
+        UpOneLevel();
+        break;
+    case cmd::Refresh:
+        ShowFolder(m_currentFolder);
+        break;
+    case cmd::Paste:
+        if (InsideClipboardHasItems())
+            NotYetAvailable(id); // the inside paste comes with the inside operations
+        else
+            PasteFiles();
         break;
     case cmd::Exit:
         close();

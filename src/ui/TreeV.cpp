@@ -1,5 +1,6 @@
 #include "ui/TreeV.h"
 
+#include "platform/ClipboardFiles.h"
 #include "state/FolderRegistry.h"
 #include "ui/CommandIds.h"
 
@@ -11,7 +12,9 @@
 #include <QFileInfo>
 #include <QMenu>
 #include <QMimeData>
+#include <QSignalBlocker>
 #include <QStyle>
+#include <QTreeWidgetItemIterator>
 #include <QUrl>
 
 namespace korimbo {
@@ -22,11 +25,9 @@ namespace {
 const QString kInsideFormat = QStringLiteral("application/x-korimbo-inside");
 
 QStringList LocalPaths(const QMimeData* data) {
-    QStringList paths;
-    for (const QUrl& url : data->urls())
-        if (url.isLocalFile())
-            paths << QDir::cleanPath(url.toLocalFile());
-    return paths;
+    ClipboardFiles files;
+    ReadClipboardFiles(data, files);
+    return files.paths;
 }
 
 } // namespace
@@ -117,6 +118,57 @@ void CTreeV::RefreshLoginState() {
         item->setIcon(0, style()->standardIcon(!present ? QStyle::SP_MessageBoxWarning
                                                : in     ? QStyle::SP_DirOpenIcon
                                                         : QStyle::SP_DirClosedIcon));
+    }
+}
+
+bool CTreeV::SelectPath(const QString& path) {
+    const QString clean = QDir::cleanPath(path);
+    for (int i = 0; i < topLevelItemCount(); ++i) {
+        QTreeWidgetItem* item = topLevelItem(i);
+        const QString top = PathOf(item);
+        if (clean != top && !clean.startsWith(top + u'/'))
+            continue;
+        const QStringList parts = clean.mid(top.size()).split(u'/', Qt::SkipEmptyParts);
+        for (const QString& part : parts) {
+            item->setExpanded(true); // loads the children
+            QTreeWidgetItem* next = nullptr;
+            for (int c = 0; c < item->childCount() && !next; ++c)
+                if (item->child(c)->text(0) == part)
+                    next = item->child(c);
+            if (!next)
+                break;
+            item = next;
+        }
+        setCurrentItem(item);
+        scrollToItem(item);
+        return true;
+    }
+    return false;
+}
+
+void CTreeV::RefreshBranch(const QString& path) {
+    QTreeWidgetItem* item = nullptr;
+    for (QTreeWidgetItemIterator it(this); *it && !item; ++it)
+        if (PathOf(*it) == path)
+            item = *it;
+    if (!item)
+        return;
+    const bool expanded = item->isExpanded();
+    QTreeWidgetItem* current = currentItem();
+    const QString currentPath = PathOf(current);
+    // The current item may be below the branch: it is found again by its path afterwards.
+    bool below = false;
+    for (QTreeWidgetItem* p = current; p; p = p->parent())
+        below = below || p->parent() == item;
+    qDeleteAll(item->takeChildren());
+    AddPlaceholderIfNeeded(item);
+    if (expanded) {
+        item->setExpanded(false);
+        item->setExpanded(true);
+    }
+    if (below) {
+        const QSignalBlocker block(this);
+        SelectPath(currentPath);
     }
 }
 
@@ -215,10 +267,12 @@ void CTreeV::dropEvent(QDropEvent* event) {
     }
     if (!target || paths.isEmpty())
         return;
-    add(cmd::DropEncryptCopy, u"暗号化してコピー(&C)");
-    add(cmd::DropEncryptMove, u"暗号化して移動(&M)");
+    add(cmd::DropEncryptCopy, u"暗号化してコピーする(&C)");
+    add(cmd::DropEncryptMove, u"暗号化して移動する(&M)");
+    menu.addSeparator();
+    add(cmd::DropCancel, u"キャンセル");
     const int id = RunMenu(menu, global);
-    if (id != 0)
+    if (id == cmd::DropEncryptCopy || id == cmd::DropEncryptMove)
         Q_EMIT FilesDropped(PathOf(target), paths, id == cmd::DropEncryptMove);
 }
 

@@ -34,6 +34,11 @@ public:
     QTreeWidgetItem* FindTop(const QString& path) const;
     // Icons follow the login state of each folder.
     void RefreshLoginState();
+    // Selects the item of `path` (a registered folder or a directory below one), opening the branches on
+    // the way. False when no registered folder holds the path.
+    bool SelectPath(const QString& path);
+    // The loaded children of the item of `path` are read again from the disk.
+    void RefreshBranch(const QString& path);
 
     static QString PathOf(const QTreeWidgetItem* item);
     static QString TopFolderOf(const QTreeWidgetItem* item);

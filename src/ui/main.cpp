@@ -1,5 +1,6 @@
 // korimbo-portable: runs from the folder that holds it and keeps its state in ZORp/ beside it.
 #include "app/Kelpie5App.h"
+#include "platform/Associations.h"
 #include "platform/UserFolders.h"
 #include "platform/Volumes.h"
 #include "ui/D22Init2.h"
@@ -27,7 +28,9 @@ int main(int argc, char** argv) {
     if (!kelpie.InitInstance())
         return 1;
 
+    GioAssociations associations(userFolders);
     CMainFrame frame(kelpie, ui);
+    frame.SetAssociations(&associations);
     CDialogPrompts prompts(&frame, kelpie);
     frame.SetPrompts(&prompts);
     frame.showGuidance = [&frame] {

@@ -1,0 +1,48 @@
+#include "ui/EncryptInDialogs.h"
+
+#include "ui/D08Password.h"
+#include "ui/D13Msg1.h"
+#include "ui/OverwriteDialog.h"
+
+namespace korimbo {
+
+namespace {
+
+// The check box of the already-encrypted notice.
+const QString kNoticeCheck = QStringLiteral("今後、このメッセージを表示しない");
+
+} // namespace
+
+int CEncryptInDialogs::AskFileOverwrite(const FileSide& existing, const FileSide& incoming, bool singleItem) {
+    COverwriteDialog dialog(m_messages, existing, incoming, singleItem, m_parent);
+    return dialog.Run();
+}
+
+int CEncryptInDialogs::AskFolderOverwrite(const QString& target, const QString& source) {
+    COverwriteDialog dialog(m_messages, target, source, m_parent);
+    return dialog.Run();
+}
+
+bool CEncryptInDialogs::ShowAlreadyEncryptedNotice(const QString& text) {
+    CD13Msg1::Options options;
+    options.text = text;
+    options.icon = Icon::Information;
+    options.checkLabel = kNoticeCheck;
+    CD13Msg1 notice(options, m_parent);
+    bool checked = false;
+    notice.Run(checked);
+    return checked;
+}
+
+int CEncryptInDialogs::AskContainerPassword(const QString& /*container*/, QString& password) {
+    password.clear();
+    CD08Password prompt(0, m_messages, m_parent);
+    const int result = prompt.Run();
+    if (result == CD08Password::kOk) {
+        password = prompt.TakePassword();
+        return 1;
+    }
+    return result == CD08Password::kInvalid ? -1 : 0;
+}
+
+} // namespace korimbo

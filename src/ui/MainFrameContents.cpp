@@ -1,0 +1,172 @@
+// The main window's contents list: listing the selected directory, keeping it current, opening its rows,
+// and encrypting files from outside into it.
+#include "folder/ContentsModel.h"
+#include "folder/ContentsWatcher.h"
+#include "folder/EncryptIn.h"
+#include "folder/NameFile.h"
+#include "platform/AccessCheck.h"
+#include "platform/Associations.h"
+#include "platform/ClipboardFiles.h"
+#include "ui/EncryptInDialogs.h"
+#include "ui/ListV.h"
+#include "ui/MainFrame.h"
+#include "ui/TreeV.h"
+#include "workspace/LoginManager.h"
+
+#include <QClipboard>
+#include <QDir>
+#include <QFileInfo>
+#include <QGuiApplication>
+
+namespace korimbo {
+
+void CMainFrame::WireContents() {
+    AppState& state = m_app.State();
+    Ckelpie5App::Services& svc = m_app.Svc();
+    m_nameFile = std::make_unique<CNameFile>(*state.engine, *state.registry, *state.workFolder, svc.files, m_ui,
+                                             *state.catalogue);
+    m_contents = std::make_unique<CContentsModel>(*m_nameFile, *state.engine, state.settings, m_ui, *state.catalogue);
+    m_contents->busy = [this](bool on) { Busy(on); };
+    m_contents->typeNameOf = [this](const QString& extension) {
+        QString name;
+        return m_associations && m_associations->FileTypeName(extension, name) == 0 ? name : QString();
+    };
+    Volumes* volumes = &svc.volumes;
+    m_contents->freeSpaceOf = [volumes](const QString& path) {
+        qint64 bytes = -1;
+        return volumes->FreeBytes(path, bytes) == 0 ? bytes : qint64(-1);
+    };
+    m_access = std::make_unique<CAccessCheck>(svc.volumes, svc.files, m_ui, *state.catalogue);
+    if (!m_encryptPrompts) {
+        m_ownEncryptPrompts = std::make_unique<CEncryptInDialogs>(*state.catalogue, this);
+        m_encryptPrompts = m_ownEncryptPrompts.get();
+    }
+
+    m_list->SetModel(m_contents.get(), &state.settings);
+    m_list->pasteEncrypts = [this] { return m_clipboardHasFiles && !InsideClipboardHasItems(); };
+    m_list->pasteEnabled = [this] { return CommandEnabled(cmd::Paste); };
+    connect(m_list, &CListV::OpenRequested, this, &CMainFrame::OpenRow);
+    connect(m_list, &CListV::FilesDropped, this,
+            [this](const QString& destination, const QStringList& paths, bool move) {
+                EncryptIn(destination, paths, move);
+            });
+    connect(m_list, &CListV::PopupCommand, this, &CMainFrame::OnListPopup);
+    connect(m_list, &CListV::SelectionChanged, this, &CMainFrame::UpdateCommandStates);
+    connect(m_tree, &CTreeV::FilesDropped, this, [this](const QString& directory, const QStringList& paths, bool move) {
+        EncryptIn(directory, paths, move);
+    });
+
+    m_watcher = new ContentsWatcher(this);
+    m_watcher->isBusy = [this] { return IsBusy(); };
+    m_watcher->update = [this] {
+        Busy(true);
+        m_contents->UpdateList();
+        Busy(false);
+    };
+}
+
+void CMainFrame::ShowFolder(const QString& directory) {
+    if (!m_contents)
+        return;
+    const QString top = m_nameFile->OwningRoot(directory);
+    if (directory.isEmpty() || top.isEmpty() || !m_login || !m_login->IsLoggedIn(top)) {
+        m_contents->Clear();
+        m_watcher->Watch(QString());
+        m_currentFolder.clear();
+        UpdateCommandStates();
+        return;
+    }
+    m_currentFolder = directory;
+    if (m_contents->ListFolder(directory, top) != 0) {
+        m_contents->Clear();
+        m_watcher->Watch(QString());
+    } else {
+        m_watcher->Watch(directory);
+    }
+    UpdateCommandStates();
+}
+
+// A folder row is opened by selecting it in the tree, which lists it; a file goes to the open routine.
+void CMainFrame::OpenRow(int row) {
+    if (!m_contents || row < 0 || row >= m_contents->rowCount())
+        return;
+    const ContentsItem& item = m_contents->Item(row);
+    if (item.IsFolder()) {
+        m_tree->SelectPath(item.FullPath());
+        return;
+    }
+    if (!item.IsPlainFile() && openFile)
+        openFile(item.FullPath());
+}
+
+void CMainFrame::UpOneLevel() {
+    const QString top = m_nameFile ? m_nameFile->OwningRoot(m_currentFolder) : QString();
+    if (top.isEmpty() || m_currentFolder == top)
+        return;
+    m_tree->SelectPath(QFileInfo(m_currentFolder).path());
+}
+
+CEncryptIn CMainFrame::NewEncryptIn() {
+    AppState& state = m_app.State();
+    CEncryptIn operation(*state.engine, *state.registry, *m_nameFile, *m_access, state.settings, *state.workFolder,
+                         m_app.Svc().files, m_ui, *state.catalogue, *m_encryptPrompts);
+    operation.busy = [this](bool on) { Busy(on); };
+    operation.clearUndo = [] {}; // the undo history comes with the inside operations
+    return operation;
+}
+
+int CMainFrame::EncryptIn(const QString& destination, const QStringList& sources, bool move) {
+    if (!m_contents || sources.isEmpty())
+        return -1;
+    // Files dropped on a folder of the tree that is logged out: the login comes first.
+    const QString top = m_nameFile->OwningRoot(destination);
+    if (!top.isEmpty() && !m_login->IsLoggedIn(top) && LoginFolder(top) != 0)
+        return -1;
+    CEncryptIn operation = NewEncryptIn();
+    EncryptInRequest request;
+    request.mode = move ? EncryptInRequest::kMove : EncryptInRequest::kCopy;
+    request.sources = sources;
+    request.destination = destination;
+    SetAbortable(true);
+    const int rc = operation.Run(request);
+    SetAbortable(false);
+    ClearStatusText();
+    if (!m_currentFolder.isEmpty()) {
+        Busy(true);
+        m_contents->UpdateList();
+        Busy(false);
+    }
+    if (request.folderIncluded)
+        m_tree->RefreshBranch(destination);
+    return rc;
+}
+
+int CMainFrame::PasteFiles() {
+    ClipboardFiles files;
+    if (m_currentFolder.isEmpty() || !ReadClipboardFiles(QGuiApplication::clipboard()->mimeData(), files))
+        return -1;
+    const int rc = EncryptIn(m_currentFolder, files.paths, files.cut);
+    // Files that were cut are gone from where the clipboard says they are.
+    if (rc == 0 && files.cut)
+        QGuiApplication::clipboard()->clear();
+    return rc;
+}
+
+void CMainFrame::OnListPopup(int id) {
+    if (id == cmd::Paste) {
+        OnCommand(cmd::Paste);
+        return;
+    }
+    if (id != CListV::kEncryptPlain || m_currentFolder.isEmpty())
+        return;
+    CEncryptIn operation = NewEncryptIn();
+    SetAbortable(true);
+    operation.EncryptPlainFiles(m_list->SelectedPaths(), m_currentFolder);
+    SetAbortable(false);
+    ClearStatusText();
+    Busy(true);
+    m_contents->UpdateList();
+    Busy(false);
+}
+
+} // namespace korimbo
