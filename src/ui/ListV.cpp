@@ -4,17 +4,15 @@
 #include "platform/ClipboardFiles.h"
 #include "state/SettingsFile.h"
 #include "ui/CommandIds.h"
+#include "ui/TypeIcons.h"
 
 #include <QApplication>
 #include <QContextMenuEvent>
 #include <QDragMoveEvent>
 #include <QDropEvent>
-#include <QFileInfo>
 #include <QHeaderView>
 #include <QListView>
 #include <QMenu>
-#include <QMimeDatabase>
-#include <QStyle>
 #include <QTreeView>
 #include <QVBoxLayout>
 
@@ -22,31 +20,10 @@ namespace korimbo {
 
 // ---- icons ----
 
-QIcon ContentsIcons::IconFor(const QString& name, bool folder) const {
-    const QString key = folder ? QStringLiteral("/") : QFileInfo(name).suffix().toLower();
-    if (auto it = m_cache.constFind(key); it != m_cache.constEnd())
-        return *it;
-    const QStyle* style = QApplication::style();
-    QIcon icon;
-    if (folder) {
-        icon = QIcon::fromTheme(QStringLiteral("folder"), style->standardIcon(QStyle::SP_DirIcon));
-    } else {
-        // The type is told by the name alone: a file called like this need not exist.
-        const QMimeType type = QMimeDatabase().mimeTypeForFile(name, QMimeDatabase::MatchExtension);
-        icon = QIcon::fromTheme(type.iconName());
-        if (icon.isNull())
-            icon = QIcon::fromTheme(type.genericIconName());
-        if (icon.isNull())
-            icon = style->standardIcon(QStyle::SP_FileIcon);
-    }
-    m_cache.insert(key, icon);
-    return icon;
-}
-
 QVariant ContentsIcons::data(const QModelIndex& index, int role) const {
     if (role == Qt::DecorationRole && index.column() == CContentsModel::kName) {
         const QModelIndex source = mapToSource(index);
-        return IconFor(source.data(CContentsModel::kTypeNameRole).toString(),
+        return TypeIcon(source.data(CContentsModel::kTypeNameRole).toString(),
                        source.data(CContentsModel::kFolderRole).toBool());
     }
     if (role == Qt::BackgroundRole && index.row() == m_dropRow && m_dropRow >= 0)

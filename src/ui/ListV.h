@@ -1,6 +1,5 @@
 #pragma once
 
-#include <QIcon>
 #include <QIdentityProxyModel>
 #include <QStringList>
 #include <QWidget>
@@ -25,14 +24,11 @@ class ContentsIcons : public QIdentityProxyModel {
 public:
     using QIdentityProxyModel::QIdentityProxyModel;
     QVariant data(const QModelIndex& index, int role) const override;
-    // The icon of a name's type ("" for a folder), cached by extension.
-    QIcon IconFor(const QString& name, bool folder) const;
     // The row drawn highlighted while files are dragged over it (-1: none).
     void SetDropRow(int row);
     int DropRow() const { return m_dropRow; }
 
 private:
-    mutable QHash<QString, QIcon> m_cache;
     int m_dropRow = -1;
 };
 

@@ -1,7 +1,7 @@
 #include "ui/OverwriteDialog.h"
 
 #include "ui/DialogHook.h"
-#include "ui/ListV.h"
+#include "ui/TypeIcons.h"
 #include "util/DisplayText.h"
 
 #include <QDir>
@@ -21,8 +21,7 @@ constexpr int kMsgOverwriteTail = 497;
 
 QLabel* IconLabel(const QString& name, bool folder, QWidget* parent) {
     auto* label = new QLabel(parent);
-    ContentsIcons icons;
-    label->setPixmap(icons.IconFor(name, folder).pixmap(32, 32));
+    label->setPixmap(TypeIcon(name, folder).pixmap(32, 32));
     label->setAlignment(Qt::AlignTop);
     return label;
 }

@@ -1,12 +1,15 @@
 #include "DialogChecks.h"
 #include "FakePlatform.h"
 #include "FaultyFileSystem.h"
+#include "FrameRig.h"
 #include "RealAnswer.h"
 #include "ScriptedInteraction.h"
 #include "ScriptedPrompts.h"
 #include "state/IniFile.h"
 #include "ui/D08Password.h"
 #include "ui/DialogHook.h"
+#include "ui/EncryptInDialogs.h"
+#include "ui/OverwriteDialog.h"
 #include "ui/ListV.h"
 #include "ui/MainFrame.h"
 #include "ui/QtInteraction.h"
@@ -21,6 +24,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
+#include <QPushButton>
 #include <QMimeData>
 #include <QStandardPaths>
 #include <QTemporaryDir>
@@ -34,37 +38,7 @@ class TestMainFrame : public QObject {
     Q_OBJECT
 
 private:
-    // A program folder of its own with a started frame in it.
-    struct Rig {
-        explicit Rig(const QByteArray& settingsFile = QByteArray()) {
-            if (!settingsFile.isEmpty()) {
-                QDir().mkpath(dir.filePath(QStringLiteral("ZORp/env")));
-                QFile file(dir.filePath(QStringLiteral("ZORp/env/ZORportable.ini")));
-                if (file.open(QIODevice::WriteOnly))
-                    file.write(settingsFile);
-            }
-        }
-        // A first start: the default folder is registered with the password the prompts give.
-        bool Start() {
-            if (!app.InitInstance())
-                return false;
-            frame = std::make_unique<CMainFrame>(app, ui);
-            frame->SetPrompts(&prompts);
-            prompts.newPasswords.push_back(
-                {PasswordPrompts::kOk, QStringLiteral("Tiger#Lily42"), QStringLiteral("花")});
-            return frame->Create() == 0 && frame->PostShow() == 0;
-        }
-        QString Ini() const { return dir.filePath(QStringLiteral("ZORp/env/ZORportable.ini")); }
-
-        QTemporaryDir dir;
-        ScriptedInteraction ui;
-        FaultyFileSystem files;
-        FakeVolumes volumes;
-        FakeUserFolders userFolders;
-        ScriptedPrompts prompts;
-        Ckelpie5App app{dir.path(), {ui, files, volumes, userFolders}};
-        std::unique_ptr<CMainFrame> frame;
-    };
+    using Rig = FrameRig;
 
     static QStringList MenuTexts(QMenu* menu) {
         QStringList texts;
@@ -234,6 +208,26 @@ private Q_SLOTS:
             QCOMPARE(prompt.Run(), int(CD08Password::kOk));
             QVERIFY(!type.TimedOut());
             QCOMPARE(prompt.TakePassword(), QStringLiteral("Tiger#Lily42"));
+        }
+
+        {
+            EncryptInPrompts::FileSide side{QStringLiteral("/f/a.zorf"), QStringLiteral("a.txt"), true, 2048,
+                                            QStringLiteral("2024/01/02 03:04:05")};
+            COverwriteDialog overwrite(*rig.app.State().catalogue, side, side, false, rig.frame.get());
+            RealAnswer all([](QWidget* dialog) {
+                QTest::mouseClick(dialog->findChild<QPushButton*>(QStringLiteral("overwrite2")), Qt::LeftButton);
+            });
+            QCOMPARE(overwrite.Run(), int(EncryptInPrompts::kAll));
+            QVERIFY(!all.TimedOut());
+        }
+        {
+            CEncryptInDialogs dialogs(*rig.app.State().catalogue, rig.frame.get());
+            RealAnswer tick([](QWidget* notice) {
+                QTest::mouseClick(notice->findChild<QCheckBox*>(), Qt::LeftButton);
+                QTest::keyClick(notice, Qt::Key_Return);
+            });
+            QVERIFY(dialogs.ShowAlreadyEncryptedNotice(QStringLiteral("暗号化済みです")));
+            QVERIFY(!tick.TimedOut());
         }
 
         // Still busy: clicks and keys on the main window go nowhere.
