@@ -24,7 +24,7 @@ QVariant ContentsIcons::data(const QModelIndex& index, int role) const {
     if (role == Qt::DecorationRole && index.column() == CContentsModel::kName) {
         const QModelIndex source = mapToSource(index);
         return TypeIcon(source.data(CContentsModel::kTypeNameRole).toString(),
-                       source.data(CContentsModel::kFolderRole).toBool());
+                        source.data(CContentsModel::kFolderRole).toBool());
     }
     if (role == Qt::BackgroundRole && index.row() == m_dropRow && m_dropRow >= 0)
         return QApplication::palette().highlight();
@@ -69,7 +69,8 @@ CListV::CListV(QWidget* parent) : QWidget(parent) {
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(m_details);
     layout->addWidget(m_icons);
-    for (QAbstractItemView* view : {static_cast<QAbstractItemView*>(m_details), static_cast<QAbstractItemView*>(m_icons)}) {
+    for (QAbstractItemView* view :
+         {static_cast<QAbstractItemView*>(m_details), static_cast<QAbstractItemView*>(m_icons)}) {
         view->setSelectionMode(QAbstractItemView::ExtendedSelection);
         view->setSelectionBehavior(QAbstractItemView::SelectRows);
         view->setEditTriggers(QAbstractItemView::NoEditTriggers);
@@ -87,8 +88,8 @@ CListV::CListV(QWidget* parent) : QWidget(parent) {
         if (!m_model)
             return;
         m_model->SortByColumn(column);
-        m_details->header()->setSortIndicator(column, m_model->SortAscending() ? Qt::AscendingOrder
-                                                                               : Qt::DescendingOrder);
+        m_details->header()->setSortIndicator(column,
+                                              m_model->SortAscending() ? Qt::AscendingOrder : Qt::DescendingOrder);
     });
     connect(m_details->header(), &QHeaderView::sectionResized, this,
             [this](int column, int, int width) { StoreColumnWidth(column, width); });
@@ -291,7 +292,8 @@ void CListV::ShowPopup(const QPoint& globalPos) {
         menu.addAction(QStringLiteral("暗号化する(&U)"))->setData(kEncryptPlain);
     } else {
         const bool encrypts = pasteEncrypts && pasteEncrypts();
-        QAction* paste = menu.addAction(encrypts ? QStringLiteral("暗号化して貼り付け(&P)") : QStringLiteral("貼り付け(&P)"));
+        QAction* paste =
+            menu.addAction(encrypts ? QStringLiteral("暗号化して貼り付け(&P)") : QStringLiteral("貼り付け(&P)"));
         paste->setData(cmd::Paste);
         paste->setEnabled(pasteEnabled && pasteEnabled());
     }

@@ -1,16 +1,16 @@
 #include "ui/MainFrame.h"
 
+#include "folder/ContentsModel.h"
+#include "folder/ContentsWatcher.h"
+#include "folder/EncryptInPrompts.h"
+#include "folder/NameFile.h"
+#include "platform/AccessCheck.h"
 #include "ui/ListV.h"
 #include "ui/ListV2.h"
 #include "ui/QtInteraction.h"
 #include "ui/StatusAnimation.h"
 #include "ui/TreeV.h"
 #include "ui/USplitterWnd.h"
-#include "folder/ContentsModel.h"
-#include "folder/ContentsWatcher.h"
-#include "folder/EncryptInPrompts.h"
-#include "folder/NameFile.h"
-#include "platform/AccessCheck.h"
 #include "workspace/LoginManager.h"
 
 #include <QApplication>

@@ -60,10 +60,10 @@ COverwriteDialog::COverwriteDialog(MessageSource& messages, const QString& targe
     auto* layout = new QVBoxLayout(this);
     auto* row = new QHBoxLayout;
     row->addWidget(IconLabel(QString(), true, this));
-    m_question = new QLabel(messages.MsgA(kMsgOverwriteHead) + QFileInfo(target).fileName() +
-                                messages.MsgA(kMsgOverwriteTail) + QStringLiteral("\n\n") +
-                                QDir::toNativeSeparators(source),
-                            this);
+    m_question =
+        new QLabel(messages.MsgA(kMsgOverwriteHead) + QFileInfo(target).fileName() + messages.MsgA(kMsgOverwriteTail) +
+                       QStringLiteral("\n\n") + QDir::toNativeSeparators(source),
+                   this);
     m_question->setWordWrap(true);
     row->addWidget(m_question, 1);
     layout->addLayout(row);

@@ -21,8 +21,7 @@ public:
     COverwriteDialog(MessageSource& messages, const EncryptInPrompts::FileSide& existing,
                      const EncryptInPrompts::FileSide& incoming, bool singleItem, QWidget* parent = nullptr);
     // The folder form.
-    COverwriteDialog(MessageSource& messages, const QString& target, const QString& source,
-                     QWidget* parent = nullptr);
+    COverwriteDialog(MessageSource& messages, const QString& target, const QString& source, QWidget* parent = nullptr);
 
     // One of EncryptInPrompts::OverwriteResult; closing the window counts as "キャンセル" (or "いいえ" in
     // the single-item form, which has no Cancel).

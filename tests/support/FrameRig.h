@@ -31,8 +31,7 @@ struct FrameRig {
             return false;
         frame = std::make_unique<CMainFrame>(app, ui);
         frame->SetPrompts(&prompts);
-        prompts.newPasswords.push_back(
-            {PasswordPrompts::kOk, QStringLiteral("Tiger#Lily42"), QStringLiteral("花")});
+        prompts.newPasswords.push_back({PasswordPrompts::kOk, QStringLiteral("Tiger#Lily42"), QStringLiteral("花")});
         return frame->Create() == 0 && frame->PostShow() == 0;
     }
     QString Ini() const { return dir.filePath(QStringLiteral("ZORp/env/ZORportable.ini")); }

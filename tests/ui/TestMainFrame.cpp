@@ -9,9 +9,9 @@
 #include "ui/D08Password.h"
 #include "ui/DialogHook.h"
 #include "ui/EncryptInDialogs.h"
-#include "ui/OverwriteDialog.h"
 #include "ui/ListV.h"
 #include "ui/MainFrame.h"
+#include "ui/OverwriteDialog.h"
 #include "ui/QtInteraction.h"
 #include "ui/TreeV.h"
 #include "ui/USplitterWnd.h"
@@ -24,8 +24,8 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
-#include <QPushButton>
 #include <QMimeData>
+#include <QPushButton>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
