@@ -131,9 +131,9 @@ NameIndex IndexByDiskName(const QList<NameEntry>& entries) {
 
 QList<DiskEntry> ReadDirectory(const QString& directory, bool skipHidden) {
     QList<DiskEntry> entries;
-    QDir::Filters filters = QDir::AllEntries | QDir::NoDotAndDotDot | QDir::System;
+    QDir::Filters filters = QDir::AllEntries | QDir::NoDotAndDotDot;
     if (!skipHidden)
-        filters |= QDir::Hidden;
+        filters |= QDir::Hidden | QDir::System;
     QDirIterator it(directory, filters);
     while (it.hasNext()) {
         const QFileInfo info = it.nextFileInfo();
@@ -259,7 +259,7 @@ int CNameFile::RefreshNameFile(const QString& directory, const QString& key) {
             continue;
         }
         NameEntry made;
-        if (MakeEntry(directory, entry, key, made) == 0)
+        if (EntryFromDisk(directory, entry, key, made) == 0)
             added.append(made.Line());
     }
 
@@ -288,7 +288,7 @@ int CNameFile::RefreshNameFile(const QString& directory, const QString& key) {
     return WriteNameFile(path, out, key);
 }
 
-int CNameFile::MakeEntry(const QString& directory, const DiskEntry& disk, const QString& key, NameEntry& entry) {
+int CNameFile::EntryFromDisk(const QString& directory, const DiskEntry& disk, const QString& key, NameEntry& entry) {
     entry = NameEntry();
     entry.diskName = disk.name;
     entry.diskTime = disk.time;

@@ -43,7 +43,8 @@ struct DiskEntry {
     QString time;  // last-write time, "yyyyMMddhhmmss", local time
     bool isFolder = false;
 };
-// The entries of a directory ("." and ".." never; dot entries only without `skipHidden`), in the order
+// The entries of a directory ("." and ".." never; dot entries, sockets, pipes and broken links only
+// without `skipHidden`), in the order
 // the directory gives them. One stat per entry.
 QList<DiskEntry> ReadDirectory(const QString& directory, bool skipHidden);
 
@@ -78,6 +79,10 @@ public:
     int ReadNameFile(const QString& path, const QString& key, QString& text);
     int WriteNameFile(const QString& path, const QString& text, const QString& key);
 
+    // The entry of one disk entry as a refresh makes it: a folder, or a file read from its container
+    // header (a container of the key, or a plain file). 0, or -1 when the file cannot be read at all.
+    int EntryFromDisk(const QString& directory, const DiskEntry& disk, const QString& key, NameEntry& entry);
+
     // The disk time of a file or folder as a name file keeps it ("yyyyMMddhhmmss", local time).
     static QString DiskTimeText(const QFileInfo& info);
     // How many container headers the refreshes have read so far (the name file exists to keep this low).
@@ -87,8 +92,6 @@ private:
     enum ReadResult { kReadOk, kReadIoFailed, kReadUndecipherable };
     // ReadNameFile without the report of an undecipherable file, which a refresh makes again instead.
     int ReadText(const QString& path, const QString& key, QString& text);
-    // The line of one disk entry, from its container header for a file. 0, or -1 when it cannot be read.
-    int MakeEntry(const QString& directory, const DiskEntry& disk, const QString& key, NameEntry& entry);
     const QString& HeaderText();
     const QString& NoNameFileMarker();
 
