@@ -1,1 +1,433 @@
 #include "folder/NameFile.h"
+
+#include "state/WorkAreas.h"
+#include "util/MessageText.h"
+
+#include <QDateTime>
+#include <QDir>
+#include <QDirIterator>
+
+#include <cstring>
+#include <vector>
+
+namespace korimbo {
+
+namespace {
+
+constexpr int kMsgDeleteFailed = 281;    // an empty name file cannot be deleted
+constexpr int kMsgBadNameFile = 282;     // the name file does not decipher to its header
+constexpr int kMsgBadLine = 283;         // a line without its last field is not written
+constexpr int kMsgReadFailed = 284;      // the name file cannot be read
+constexpr int kMsgNotWritable = 285;     // its read-only attribute cannot be cleared
+constexpr int kMsgWriteFailed = 286;     // it cannot be written
+constexpr int kMsgReadOnlyFailed = 287;  // its read-only attribute cannot be set again
+constexpr int kMsgBadOnLoad = 288;       // the name file does not begin with its header on loading
+constexpr int kMsgNoOwningRoot = 303;    // a directory under no registered folder
+constexpr int kHeaderText = 2;           // B2: the first line of every name file
+constexpr int kNoNameFileMarker = 4;     // B4: the mirror of a directory that has no name file
+
+const QString kField0 = QStringLiteral(":*0*:");
+const QString kField1 = QStringLiteral(":*1*:");
+const QString kField2 = QStringLiteral(":*2*:");
+const QString kField3 = QStringLiteral(":*3*:");
+const QString kField4 = QStringLiteral(":*4*:");
+const QString kField5 = QStringLiteral(":*5*:");
+const QString kField6 = QStringLiteral(":*6*:");
+const QString kLineEnd = QStringLiteral("\r\n");
+
+constexpr int kWriteAttempts = 3;
+constexpr int kWriteRetryMs = 300;
+constexpr int kGuardTries = 100;
+constexpr int kGuardStepMs = 100;
+constexpr int kRefreshTries = 10;
+constexpr int kRefreshStepMs = 200;
+constexpr int kLineBatch = 100;
+
+// The part of a line that says which disk entry it describes: ":*0*:" name ":*1*:" time.
+QString LineKey(const QString& line) {
+    const qsizetype time = line.indexOf(kField1);
+    if (time < 0)
+        return QString();
+    const qsizetype end = line.indexOf(kField2, time + kField1.size());
+    return end < 0 ? QString() : line.left(end);
+}
+
+QString DiskKey(const DiskEntry& entry) {
+    return kField0 + entry.name + kField1 + entry.time;
+}
+
+QString FolderOf(const QString& path) {
+    const qsizetype slash = path.lastIndexOf(u'/');
+    return slash <= 0 ? QStringLiteral("/") : path.left(slash);
+}
+
+QString NameOf(const QString& path) {
+    return path.mid(path.lastIndexOf(u'/') + 1);
+}
+
+// Waits while another step holds `flag`, pumping; false when it never let go.
+bool WaitForFlag(Interaction& ui, const bool& flag, int tries, int stepMs) {
+    for (int i = 0; flag && i < tries; ++i)
+        ui.Sleep(stepMs);
+    return !flag;
+}
+
+struct FlagHolder {
+    explicit FlagHolder(bool& flag) : m_flag(flag) { m_flag = true; }
+    ~FlagHolder() { m_flag = false; }
+    FlagHolder(const FlagHolder&) = delete;
+    FlagHolder& operator=(const FlagHolder&) = delete;
+    bool& m_flag;
+};
+
+} // namespace
+
+// ---- NameEntry ----
+
+QString NameEntry::Line() const {
+    return kField0 + diskName + kField1 + diskTime + kField2 + displayName + kField3 + QString::number(kind) +
+           kField4 + QString::number(plainSize) + kField5 + encryptedAt + kField6 + modifiedAt;
+}
+
+bool NameEntry::Parse(const QString& line, NameEntry& entry) {
+    if (!line.startsWith(kField0))
+        return false;
+    const QString* markers[] = {&kField1, &kField2, &kField3, &kField4, &kField5, &kField6};
+    qsizetype starts[7];
+    qsizetype ends[7];
+    starts[0] = kField0.size();
+    for (int i = 0; i < 6; ++i) {
+        const qsizetype at = line.indexOf(*markers[i], starts[i]);
+        if (at < 0)
+            return false;
+        ends[i] = at;
+        starts[i + 1] = at + markers[i]->size();
+    }
+    ends[6] = line.size();
+    auto field = [&](int i) { return line.mid(starts[i], ends[i] - starts[i]); };
+    bool kindOk = false;
+    bool sizeOk = false;
+    const int kind = field(3).toInt(&kindOk);
+    const qint64 size = field(4).toLongLong(&sizeOk);
+    if (!kindOk || !sizeOk || kind < kPlain || kind > kFolder)
+        return false;
+    entry.diskName = field(0);
+    entry.diskTime = field(1);
+    entry.displayName = field(2);
+    entry.kind = kind;
+    entry.plainSize = size;
+    entry.encryptedAt = field(5);
+    entry.modifiedAt = field(6);
+    return true;
+}
+
+NameIndex IndexByDiskName(const QList<NameEntry>& entries) {
+    NameIndex index;
+    index.reserve(entries.size());
+    for (const NameEntry& entry : entries)
+        index.insert(entry.diskName, entry);
+    return index;
+}
+
+QList<DiskEntry> ReadDirectory(const QString& directory, bool skipHidden) {
+    QList<DiskEntry> entries;
+    QDir::Filters filters = QDir::AllEntries | QDir::NoDotAndDotDot | QDir::System;
+    if (!skipHidden)
+        filters |= QDir::Hidden;
+    QDirIterator it(directory, filters);
+    while (it.hasNext()) {
+        const QFileInfo info = it.nextFileInfo();
+        entries.append({info.fileName(), CNameFile::DiskTimeText(info), info.isDir()});
+    }
+    return entries;
+}
+
+// ---- CNameFile ----
+
+CNameFile::CNameFile(CCryptEngine& engine, const FolderRegistry& registry, const WorkFolderSettings& workFolder,
+                     FileSystem& files, Interaction& ui, MessageSource& messages)
+    : m_engine(engine), m_registry(registry), m_workFolder(workFolder), m_files(files), m_ui(ui),
+      m_messages(messages) {}
+
+QString CNameFile::DiskTimeText(const QFileInfo& info) {
+    return info.lastModified().toString(QStringLiteral("yyyyMMddhhmmss"));
+}
+
+const QString& CNameFile::HeaderText() {
+    if (m_header.isEmpty())
+        m_header = m_messages.MsgB(kHeaderText);
+    return m_header;
+}
+
+const QString& CNameFile::NoNameFileMarker() {
+    if (m_noNameFile.isEmpty())
+        m_noNameFile = m_messages.MsgB(kNoNameFileMarker);
+    return m_noNameFile;
+}
+
+QString CNameFile::OwningRoot(const QString& path) const {
+    // The first registered root that is the path or lies above it; comparing with a trailing slash keeps
+    // "/data/box" from owning "/data/boxes".
+    const QString probe = path + u'/';
+    for (int slot = 0; slot < m_registry.Count(); ++slot) {
+        const QString root = m_registry.PathText(slot);
+        if (!root.isEmpty() && probe.startsWith(root + u'/'))
+            return root;
+    }
+    return QString();
+}
+
+QString CNameFile::NameFilePath(const QString& directory) {
+    const QString root = OwningRoot(directory);
+    const int slot = root.isEmpty() ? -1 : m_registry.SlotOf(root);
+    const QString mirror = slot < 0 ? QString()
+                                    : WorkAreas::AreaOf(m_workFolder.angoTempFolder, m_registry.WorkIdText(slot),
+                                                        WorkAreas::kNameFile);
+    if (mirror.isEmpty()) {
+        ReportMessage(m_ui, m_messages, kMsgNoOwningRoot, directory, Icon::Warning);
+        return NoNameFileMarker() + u'/' + kFileName;
+    }
+    return mirror + directory.mid(root.size()) + u'/' + kFileName;
+}
+
+bool CNameFile::IsWithoutNameFile(const QString& nameFilePath) const {
+    const QString marker = const_cast<CNameFile*>(this)->NoNameFileMarker();
+    return !marker.isEmpty() && nameFilePath.startsWith(marker);
+}
+
+int CNameFile::RefreshNameFile(const QString& directory, const QString& key) {
+    const QString path = NameFilePath(directory);
+    if (IsWithoutNameFile(path))
+        return 0;
+    // A refresh that still runs (re-entered through a pump) gets a while to finish, then is overtaken.
+    WaitForFlag(m_ui, m_refreshing, kRefreshTries, kRefreshStepMs);
+    FlagHolder holding(m_refreshing);
+
+    const QString header = HeaderText();
+    const QString headerLine = header + kLineEnd;
+    qint64 size = 0;
+    if (m_files.Exists(path) && m_files.Size(path, size) == 0 && size == 0) {
+        m_files.MakeWritable(path);
+        if (m_files.Remove(path) != 0)
+            return ReportMessage(m_ui, m_messages, kMsgDeleteFailed, WithPath(QString(), path, PathSeparator::Line));
+    }
+    if (!m_files.Exists(path) && WriteNameFile(path, headerLine, key) != 0)
+        return -1;
+
+    QString text;
+    const int read = ReadText(path, key, text);
+    if (read == kReadIoFailed)
+        return -1;
+    if (read == kReadOk && text.startsWith(header) && text.size() > headerLine.size() + 2 &&
+        !text.contains(kField6)) {
+        // Lines without their last field are of no use: start again from the header alone.
+        if (WriteNameFile(path, headerLine, key) != 0 || ReadNameFile(path, key, text) != 0)
+            return -1;
+    }
+    if (read == kReadUndecipherable || !text.startsWith(header)) {
+        // Damaged or left by a crash: the file is only a cache of the headers, so it is made again.
+        ReportMessage(m_ui, m_messages, kMsgBadNameFile, path);
+        text = headerLine;
+    }
+
+    QStringList lines = text.mid(headerLine.size()).split(kLineEnd, Qt::SkipEmptyParts);
+    // Trimming the text may have left the header's own line end short.
+    if (!text.startsWith(headerLine))
+        lines = text.mid(header.size()).split(kLineEnd, Qt::SkipEmptyParts);
+
+    const QList<DiskEntry> disk = ReadDirectory(directory, false);
+    QHash<QString, int> lineByKey;
+    lineByKey.reserve(lines.size());
+    for (int i = 0; i < lines.size(); ++i) {
+        const QString lineKey = LineKey(lines.at(i));
+        if (!lineKey.isEmpty())
+            lineByKey.insert(lineKey, i);
+    }
+
+    bool consistent = lines.size() == disk.size();
+    for (qsizetype i = 0; consistent && i < disk.size(); ++i)
+        consistent = lineByKey.contains(DiskKey(disk.at(i)));
+    if (consistent)
+        return 0;
+
+    std::vector<char> keep(static_cast<std::size_t>(lines.size()), 0);
+    QStringList added;
+    for (const DiskEntry& entry : disk) {
+        const auto found = lineByKey.constFind(DiskKey(entry));
+        if (found != lineByKey.constEnd()) {
+            keep[static_cast<std::size_t>(found.value())] = 1;
+            continue;
+        }
+        NameEntry made;
+        if (MakeEntry(directory, entry, key, made) == 0)
+            added.append(made.Line());
+    }
+
+    QString out = headerLine;
+    QString batch;
+    int inBatch = 0;
+    auto append = [&](const QString& line) {
+        if (!line.contains(kField6)) {
+            ReportMessage(m_ui, m_messages, kMsgBadLine, WithPath(QString(), line, PathSeparator::Line));
+            return;
+        }
+        batch += line;
+        batch += kLineEnd;
+        if (++inBatch == kLineBatch) {
+            out += batch;
+            batch.clear();
+            inBatch = 0;
+        }
+    };
+    for (int i = 0; i < lines.size(); ++i)
+        if (keep[static_cast<std::size_t>(i)])
+            append(lines.at(i));
+    for (const QString& line : added)
+        append(line);
+    out += batch;
+    return WriteNameFile(path, out, key);
+}
+
+int CNameFile::MakeEntry(const QString& directory, const DiskEntry& disk, const QString& key, NameEntry& entry) {
+    entry = NameEntry();
+    entry.diskName = disk.name;
+    entry.diskTime = disk.time;
+    entry.displayName = disk.name;
+    entry.encryptedAt = QStringLiteral("0");
+    entry.modifiedAt = QStringLiteral("0");
+    if (disk.isFolder) {
+        entry.kind = NameEntry::kFolder;
+        return 0;
+    }
+    ContainerInfo info;
+    int status = kNotContainer;
+    QString text;
+    ++m_headerReads;
+    if (m_engine.CheckContainer(directory + u'/' + disk.name, info, key, false, status, text) != 0)
+        return -1; // cannot be read at all: no line, the next refresh tries again
+    if (status != kUsable)
+        return 0;
+    entry.kind = NameEntry::kContainer;
+    entry.displayName = info.name;
+    entry.plainSize = info.plainSize;
+    entry.encryptedAt = info.encryptedAtText;
+    entry.modifiedAt = info.modifiedText;
+    return 0;
+}
+
+int CNameFile::LoadNameEntries(const QString& directory, const QString& key, bool includeFolders,
+                               QList<NameEntry>& entries) {
+    entries.clear();
+    const QString path = NameFilePath(directory);
+    if (IsWithoutNameFile(path))
+        return 0;
+    // Nothing on this thread can finish a refresh while we wait, so the wait is bounded like a refresh's.
+    WaitForFlag(m_ui, m_refreshing, kRefreshTries, kRefreshStepMs);
+    QString text;
+    if (ReadNameFile(path, key, text) != 0)
+        return -1;
+    const QString header = HeaderText();
+    if (!text.startsWith(header))
+        return ReportMessage(m_ui, m_messages, kMsgBadOnLoad, path);
+    const QStringList lines = text.mid(header.size()).split(kLineEnd, Qt::SkipEmptyParts);
+    entries.reserve(lines.size());
+    for (const QString& line : lines) {
+        NameEntry entry;
+        if (NameEntry::Parse(line, entry) && (includeFolders || entry.kind != NameEntry::kFolder))
+            entries.append(entry);
+    }
+    return 0;
+}
+
+bool CNameFile::HasSubfolders(const QString& directory, const QString& key) {
+    const QString path = NameFilePath(directory);
+    if (!IsWithoutNameFile(path) && m_engine.FindKey(key) >= 0 && m_files.Exists(path)) {
+        QList<NameEntry> entries;
+        if (LoadNameEntries(directory, key, true, entries) == 0) {
+            for (const NameEntry& entry : entries)
+                if (entry.kind == NameEntry::kFolder)
+                    return true;
+            return false;
+        }
+    }
+    QDirIterator it(directory, QDir::Dirs | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System);
+    return it.hasNext();
+}
+
+int CNameFile::ReadNameFile(const QString& path, const QString& key, QString& text) {
+    const int read = ReadText(path, key, text);
+    if (read == kReadUndecipherable)
+        return ReportMessage(m_ui, m_messages, kMsgBadOnLoad, path);
+    return read == kReadOk ? 0 : -1;
+}
+
+int CNameFile::ReadText(const QString& path, const QString& key, QString& text) {
+    text.clear();
+    if (!WaitForFlag(m_ui, m_writing, kGuardTries, kGuardStepMs))
+        return kReadIoFailed;
+    FlagHolder holding(m_reading);
+
+    QByteArray bytes;
+    const int error = m_files.ReadContents(path, bytes);
+    if (error != 0) {
+        ReportMessage(m_ui, m_messages, kMsgReadFailed,
+                      WithPath(QString(), FolderOf(path), PathSeparator::Line) + u'\n' + NameOf(path));
+        return kReadIoFailed;
+    }
+    // Only whole cipher blocks can be deciphered; anything else is not a name file we wrote.
+    if (bytes.size() % 16 != 0)
+        return kReadUndecipherable;
+    const qsizetype length = bytes.size();
+    bytes.append(QByteArray(10, '\0'));
+    if (length > 0 && m_engine.DecipherBuffer(reinterpret_cast<std::uint8_t*>(bytes.data()), length, key) != 0)
+        return kReadUndecipherable;
+    const auto* units = reinterpret_cast<const char16_t*>(bytes.constData());
+    qsizetype count = 0;
+    while (count < length / 2 && units[count] != 0)
+        ++count;
+    text = QString::fromUtf16(units, count);
+    qsizetype end = text.size();
+    while (end > 0 && text.at(end - 1).isSpace())
+        --end;
+    text.truncate(end);
+    return kReadOk;
+}
+
+int CNameFile::WriteNameFile(const QString& path, const QString& text, const QString& key) {
+    if (!WaitForFlag(m_ui, m_reading, kGuardTries, kGuardStepMs))
+        return -1;
+    FlagHolder holding(m_writing);
+
+    const QString folder = FolderOf(path);
+    const QString where = WithPath(QString(), folder, PathSeparator::Line) + u'\n' + NameOf(path);
+    if (!QDir().mkpath(folder))
+        return ReportMessage(m_ui, m_messages, kMsgWriteFailed, path);
+    if (m_files.Exists(path) && m_files.MakeWritable(path) != 0)
+        return ReportMessage(m_ui, m_messages, kMsgNotWritable, where);
+
+    // Always 2 to 16 zero bytes after the text, so the text ends with a zero character.
+    const qsizetype textBytes = text.size() * 2;
+    const qsizetype padded = (textBytes / 16 + 1) * 16;
+    QByteArray bytes(padded, '\0');
+    std::memcpy(bytes.data(), text.utf16(), static_cast<std::size_t>(textBytes));
+    if (m_engine.EncipherBuffer(reinterpret_cast<std::uint8_t*>(bytes.data()), padded, key) != 0)
+        return -1;
+
+    // Written beside the old file and renamed over it: a failure or a crash leaves the old one whole.
+    int error = 0;
+    for (int attempt = 0; attempt < kWriteAttempts; ++attempt) {
+        if (attempt > 0)
+            m_ui.Sleep(kWriteRetryMs);
+        error = m_files.ReplaceContents(path, bytes);
+        if (error == 0)
+            break;
+    }
+    int result = 0;
+    if (error != 0)
+        result = ReportMessage(m_ui, m_messages, kMsgWriteFailed, path);
+    if (m_files.Exists(path) && m_files.SetReadOnly(path) != 0)
+        result = ReportMessage(m_ui, m_messages, kMsgReadOnlyFailed, where);
+    return result;
+}
+
+} // namespace korimbo

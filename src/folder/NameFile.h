@@ -37,6 +37,16 @@ struct NameEntry {
 using NameIndex = QHash<QString, NameEntry>;
 NameIndex IndexByDiskName(const QList<NameEntry>& entries);
 
+// One entry of a directory on disk as the name file and the contents list compare it.
+struct DiskEntry {
+    QString name;  // the name on disk
+    QString time;  // last-write time, "yyyyMMddhhmmss", local time
+    bool isFolder = false;
+};
+// The entries of a directory ("." and ".." never; dot entries only without `skipHidden`), in the order
+// the directory gives them. One stat per entry.
+QList<DiskEntry> ReadDirectory(const QString& directory, bool skipHidden);
+
 // The name file "_snf.zorn" of a directory of an encrypted folder: a cache of the container headers,
 // enciphered with the folder's key (the key slot named by the registered root path), kept in the mirror
 // tree below the folder's "Nf" work area so that nothing of ours lies inside the user's folder.
@@ -74,6 +84,14 @@ public:
     int HeaderReads() const { return m_headerReads; }
 
 private:
+    enum ReadResult { kReadOk, kReadIoFailed, kReadUndecipherable };
+    // ReadNameFile without the report of an undecipherable file, which a refresh makes again instead.
+    int ReadText(const QString& path, const QString& key, QString& text);
+    // The line of one disk entry, from its container header for a file. 0, or -1 when it cannot be read.
+    int MakeEntry(const QString& directory, const DiskEntry& disk, const QString& key, NameEntry& entry);
+    const QString& HeaderText();
+    const QString& NoNameFileMarker();
+
     CCryptEngine& m_engine;
     const FolderRegistry& m_registry;
     const WorkFolderSettings& m_workFolder;
@@ -82,6 +100,10 @@ private:
     MessageSource& m_messages;
     int m_headerReads = 0;
     bool m_refreshing = false;
+    bool m_reading = false;
+    bool m_writing = false;
+    QString m_header;     // B2, fetched once
+    QString m_noNameFile; // B4, fetched once
 };
 
 } // namespace korimbo

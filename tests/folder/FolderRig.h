@@ -1,0 +1,79 @@
+#pragma once
+
+#include "AppRig.h"
+#include "folder/NameFile.h"
+
+#include <QDateTime>
+#include <QFile>
+
+#include <memory>
+
+namespace korimbo {
+
+// A started application with one registered folder whose key is entered (logged in), and the name file
+// of that folder's directories.
+struct FolderRig : AppRig {
+    static inline const QString kPassword = QStringLiteral("Folder#Pw1");
+    static inline const QString kWorkId = QStringLiteral("WID");
+
+    using AppRig::AppRig;
+    QString folder;
+    std::unique_ptr<CNameFile> names;
+
+    // Registers `root` and enters its key as a login does.
+    bool StartWith(const QString& root) {
+        if (!Start() || Add(root, kPassword, QStringLiteral("0"), kWorkId) != 0 || !EnterKey(root, kPassword))
+            return false;
+        folder = root;
+        AppState& s = app.State();
+        names = std::make_unique<CNameFile>(*s.engine, *s.registry, *s.workFolder, fs, ui, *s.catalogue);
+        return true;
+    }
+    bool EnterKey(const QString& name, const QString& password) {
+        std::array<std::uint8_t, 34> bytes{};
+        const int count = Engine().PasswordToBytes(password, bytes);
+        return Engine().RegisterKey(bytes.data(), count, name, QStringLiteral("hint")) == 0;
+    }
+    QString MirrorOf(const QString& directory) {
+        return app.State().workFolder->angoTempFolder + u'/' + kWorkId + QStringLiteral("/Nf") +
+               directory.mid(folder.size()) + QStringLiteral("/_snf.zorn");
+    }
+    // Encrypts a file named `plainName` holding `contents` into `directory` with `key`; the container's path.
+    QString Encrypt(const QString& directory, const QString& plainName, const QByteArray& contents,
+                    const QString& key = QString()) {
+        const QString source = scratch.path() + u'/' + plainName;
+        QFile file(source);
+        if (!file.open(QIODevice::WriteOnly) || file.write(contents) != contents.size())
+            return QString();
+        file.close();
+        QString name;
+        if (Engine().MakeContainerName(directory, name) != 0)
+            return QString();
+        const QString container = directory + u'/' + name;
+        if (Engine().EncryptFile(source, container, key.isEmpty() ? folder : key) != 0)
+            return QString();
+        QFile::remove(source);
+        return container;
+    }
+    // Moves the file's modification time by `seconds`.
+    static bool Touch(const QString& path, int seconds) {
+        QFile file(path);
+        const QFileInfo info(path);
+        const QFile::Permissions permissions = info.permissions();
+        file.setPermissions(permissions | QFile::WriteOwner);
+        const bool ok = file.open(QIODevice::ReadWrite) &&
+                        file.setFileTime(info.lastModified().addSecs(seconds), QFileDevice::FileModificationTime);
+        file.close();
+        file.setPermissions(permissions);
+        return ok;
+    }
+    static bool WriteRaw(const QString& path, const QByteArray& bytes) {
+        QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner);
+        QFile file(path);
+        return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(bytes) == bytes.size();
+    }
+
+    QTemporaryDir scratch;
+};
+
+} // namespace korimbo
