@@ -1,1 +1,735 @@
 #include "folder/EncryptIn.h"
+
+#include "crypto/MessageNumbers.h"
+#include "state/WorkAreas.h"
+#include "util/DisplayText.h"
+#include "util/ErrorText.h"
+#include "util/MessageText.h"
+
+#include <QDateTime>
+#include <QDir>
+#include <QFileInfo>
+
+#include <cerrno>
+#include <vector>
+
+namespace korimbo {
+
+namespace {
+
+// Messages inside a folder that is being taken in.
+constexpr int kMsgFolderCreate = 20;
+constexpr int kMsgNewerInFolder = 21;
+constexpr int kMsgNoticeInFolderHead = 22;
+constexpr int kMsgNoticeInFolderTail = 23;
+constexpr int kMsgNoRootInFolder = 24;
+constexpr int kMsgCopySizeInFolder = 25;
+constexpr int kMsgEncryptSizeInFolder = 26;
+// Messages of the sources themselves.
+constexpr int kMsgSameSourceName = 27;
+constexpr int kMsgNoRoot = 57;
+constexpr int kMsgFileNamedLikeFolder = 58;
+constexpr int kMsgInUse = 60;
+constexpr int kMsgWorkingCopyTail = 61;
+constexpr int kMsgWorkingCopy = 62;
+constexpr int kMsgFolderDelete = 63;
+constexpr int kMsgSourceFolderHead = 64;
+constexpr int kMsgSourceFolderTail = 65;
+constexpr int kMsgNotFileOrFolder = 66;
+constexpr int kMsgNewer = 67;
+constexpr int kMsgNoticeHead = 68;
+constexpr int kMsgNoticeTail = 69;
+constexpr int kMsgPlainSameName = 70;
+constexpr int kMsgFolderSameName = 71;
+constexpr int kMsgOpenInWorkspace = 73;
+constexpr int kMsgCopySize = 74;
+constexpr int kMsgEncryptSize = 75;
+constexpr int kMsgSourceNotDeleted = 76;
+constexpr int kMsgSourceGone = 77;
+constexpr int kMsgOtherPassword = 78;
+constexpr int kMsgTooManyTries = 79;
+constexpr int kMsgWrongPassword = 80;
+constexpr int kMsgNoWorkSpace = 82;
+constexpr int kMsgPlainCopyLeft = 83;
+constexpr int kMsgStopped = 105;
+// "暗号化する(&U)".
+constexpr int kMsgPlainQuestion = 115;
+constexpr int kMsgPlainCheck = 116;
+constexpr int kMsgPlainTempFolder = 117;
+constexpr int kMsgPlainMove = 118;
+constexpr int kMsgAttributes = 275;
+constexpr int kMsgReadOnlyFolder = 316;
+constexpr int kMsgSkippedHead = 644;
+constexpr int kMsgSkippedTail = 645;
+
+constexpr int kMaxPasswordTries = 5;
+constexpr qint64 kFreeSpaceMargin = 4096;
+
+QString Child(const QString& folder, const QString& name) {
+    return folder.endsWith(u'/') ? folder + name : folder + u'/' + name;
+}
+
+QString Quoted(const QString& name) {
+    return QStringLiteral("「") + name + QStringLiteral("」");
+}
+
+QString Clean(const QString& path) {
+    return QDir::cleanPath(QFileInfo(path).absoluteFilePath());
+}
+
+// `inner` is `outer` or lies below it.
+bool IsWithin(const QString& inner, const QString& outer) {
+    return inner == outer || inner.startsWith(outer.endsWith(u'/') ? outer : outer + u'/');
+}
+
+// Modification time as the container reader shows a stored one, so that a plain file and a container
+// can be compared.
+QString ModifiedText(const QString& path) {
+    return QFileInfo(path).lastModified().toLocalTime().toString(QStringLiteral("yyyy/MM/dd hh:mm:ss"));
+}
+
+} // namespace
+
+CEncryptIn::CEncryptIn(CCryptEngine& engine, FolderRegistry& registry, CNameFile& nameFile, CAccessCheck& access,
+                       const SettingsRecord& settings, const WorkFolderSettings& workFolder, FileSystem& files,
+                       Interaction& ui, MessageSource& messages, EncryptInPrompts& prompts)
+    : m_engine(engine), m_registry(registry), m_nameFile(nameFile), m_access(access), m_settings(settings),
+      m_workFolder(workFolder), m_files(files), m_ui(ui), m_messages(messages), m_prompts(prompts) {}
+
+int CEncryptIn::Report(int number, const QString& tail, Icon icon) {
+    return ReportMessage(m_ui, m_messages, number, tail, icon);
+}
+
+void CEncryptIn::SetBusy(bool on) const {
+    if (busy)
+        busy(on);
+}
+
+// The stop command, honoured between sources and between files.
+bool CEncryptIn::Stopped() {
+    if (!m_ui.StopRequested())
+        return false;
+    Report(kMsgStopped, QString(), Icon::Information);
+    return true;
+}
+
+QString CEncryptIn::CreationArea() const {
+    const int slot = m_registry.SlotOf(m_key);
+    return slot < 0 ? QString()
+                    : WorkAreas::AreaOf(m_workFolder.angoTempFolder, m_registry.WorkIdText(slot), WorkAreas::kCreation);
+}
+
+int CEncryptIn::Run(EncryptInRequest& request) {
+    m_overwriteAllFiles = false;
+    m_overwriteAllFolders = false;
+    m_showEncryptedNotice = true;
+    m_namesWritten.clear();
+    m_skippedIdentical = 0;
+    m_entries.clear();
+    request.folderIncluded = false;
+
+    SetBusy(true);
+    const QString root = m_nameFile.OwningRoot(Clean(request.destination));
+    const int slot = m_registry.SlotOf(root);
+    if (slot >= 0 && m_registry.ReadOnlyText(slot) == QStringLiteral("1")) {
+        Report(kMsgReadOnlyFolder, QString(), Icon::Warning);
+        SetBusy(false);
+        return -1;
+    }
+    const int rc = Operate(request);
+    m_ui.SetStatusText(QString());
+    if (clearUndo)
+        clearUndo();
+    if (m_settings.outsideReWriteSkipFlg == 1 && m_skippedIdentical > 0) {
+        m_ui.Message(m_messages.MsgA(kMsgSkippedHead) + QString::number(m_skippedIdentical) +
+                         m_messages.MsgA(kMsgSkippedTail),
+                     Icon::Information, Buttons::Ok, 0, kMsgSkippedHead);
+    }
+    SetBusy(false);
+    return rc;
+}
+
+int CEncryptIn::Operate(EncryptInRequest& request) {
+    m_destination = Clean(request.destination);
+    m_key = m_nameFile.OwningRoot(m_destination);
+    if (m_key.isEmpty())
+        return Report(kMsgNoRoot, m_destination);
+    if (m_nameFile.RefreshNameFile(m_destination, m_key) != 0 ||
+        m_nameFile.LoadNameEntries(m_destination, m_key, true, m_entries) != 0)
+        return -1;
+    m_singleItem = request.sources.size() == 1;
+    const bool move = request.mode == EncryptInRequest::kMove;
+
+    Step step = kNext;
+    for (const QString& raw : request.sources) {
+        m_ui.Pump();
+        if (Stopped()) {
+            step = kEnd;
+            break;
+        }
+        const QString source = Clean(raw);
+        QString unused;
+        if (m_access.CheckAccess(source, 1, unused) != 0) {
+            step = kStop;
+            break;
+        }
+        const QFileInfo info(source);
+        if (info.isDir() && !info.isSymLink()) {
+            request.folderIncluded = true;
+            step = FolderSteps(source, m_destination, move);
+        } else if (info.isFile()) {
+            step = FileSteps(source, m_destination, true, move);
+        } else {
+            Report(kMsgNotFileOrFolder, WithPath(QString(), source, PathSeparator::Line));
+            step = kStop;
+        }
+        if (step == kStop || step == kEnd)
+            break;
+        m_ui.Pump();
+        if (Stopped()) {
+            step = kEnd;
+            break;
+        }
+    }
+    const int refreshed = m_nameFile.RefreshNameFile(m_destination, m_key);
+    return step == kStop || step == kEnd || refreshed != 0 ? -1 : 0;
+}
+
+// ---- folders ----
+
+CEncryptIn::Step CEncryptIn::FolderSteps(const QString& source, const QString& destination, bool move) {
+    const QString name = QFileInfo(source).fileName();
+    const QString target = Child(destination, name);
+    // A folder dropped into itself or into a folder of its own would be walked while it grows, and one
+    // dropped on the folder it already is would be deleted as its own old copy.
+    if (IsWithin(destination, source) || target == source) {
+        Report(kMsgNotFileOrFolder, WithPath(QString(), source, PathSeparator::Line));
+        return kStop;
+    }
+    for (const NameEntry& entry : m_entries) {
+        const bool file = entry.kind == NameEntry::kContainer || entry.kind == NameEntry::kPlain;
+        if (file && entry.displayName == name) {
+            Report(kMsgFileNamedLikeFolder, Quoted(name));
+            return kStop;
+        }
+    }
+    if (QFileInfo::exists(target)) {
+        if (!m_overwriteAllFolders) {
+            switch (m_prompts.AskFolderOverwrite(target, source)) {
+            case EncryptInPrompts::kYes:
+                break;
+            case EncryptInPrompts::kAll:
+                m_overwriteAllFolders = true;
+                break;
+            case EncryptInPrompts::kNo:
+                return kSkipped;
+            default:
+                return kEnd;
+            }
+        }
+        if (const Step step = ClearFolder(target); step != kNext)
+            return step;
+    }
+    if (!QDir().mkdir(target)) {
+        Report(kMsgFolderCreate, WithPath(QString(), target, PathSeparator::Line));
+        return kStop;
+    }
+    if (const Step step = FillFolder(source, target, move); step != kNext)
+        return step;
+    return move ? RemoveSourceFolder(source) : kNext;
+}
+
+// The old folder goes before the new one is made: nothing in it may be in use, and none of its
+// containers may be open in the decrypted workspace.
+CEncryptIn::Step CEncryptIn::ClearFolder(const QString& target) {
+    std::vector<QString> files;
+    std::vector<QString> folders;
+    const std::function<void(const QString&)> walk = [&](const QString& folder) {
+        const QFileInfoList list =
+            QDir(folder).entryInfoList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
+        for (const QFileInfo& info : list) {
+            if (info.isDir() && !info.isSymLink())
+                walk(info.absoluteFilePath());
+            else
+                files.push_back(info.absoluteFilePath());
+        }
+        folders.push_back(folder);
+    };
+    walk(target);
+    for (const QString& file : files) {
+        int error = 0;
+        if (!QFileInfo(file).isSymLink() && QFileInfo(file).isFile() &&
+            !m_files.Open(file, OpenMode::ReadWriteAlone, error) && error == EBUSY) {
+            Report(kMsgInUse, WithPath(QString(), file, PathSeparator::Line));
+            return kStop;
+        }
+        if (isOpenInWorkspace && isOpenInWorkspace(file)) {
+            Report(kMsgWorkingCopy, m_messages.MsgA(kMsgWorkingCopyTail) + file);
+            return kStop;
+        }
+    }
+    for (const QString& file : files) {
+        m_files.MakeWritable(file);
+        if (const int rc = m_files.Remove(file); rc != 0) {
+            Report(kMsgFolderDelete, u'\n' + ErrnoText(rc) + QStringLiteral("\n\n") + file);
+            return kStop;
+        }
+    }
+    for (const QString& folder : folders) { // deepest first
+        if (!QDir().rmdir(folder)) {
+            Report(kMsgFolderDelete, WithPath(QString(), folder, PathSeparator::Line));
+            return kStop;
+        }
+    }
+    return kNext;
+}
+
+// The content of a source folder into its new target: files become containers, subfolders recurse.
+// The target is new, so there is nothing to overwrite and no dialog.
+CEncryptIn::Step CEncryptIn::FillFolder(const QString& source, const QString& target, bool move) {
+    if (m_nameFile.OwningRoot(target).isEmpty()) {
+        Report(kMsgNoRootInFolder, WithPath(QString(), target, PathSeparator::Line));
+        return kStop;
+    }
+    const QFileInfoList list =
+        QDir(source).entryInfoList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
+    for (const QFileInfo& info : list) {
+        m_ui.Pump();
+        if (Stopped())
+            return kEnd;
+        const QString path = info.absoluteFilePath();
+        Step step = kNext;
+        if (info.isDir() && !info.isSymLink()) {
+            const QString sub = Child(target, info.fileName());
+            if (!QDir().mkdir(sub)) {
+                Report(kMsgFolderCreate, WithPath(QString(), sub, PathSeparator::Line));
+                return kStop;
+            }
+            step = FillFolder(path, sub, move);
+        } else if (info.isFile()) {
+            step = FileSteps(path, target, false, move);
+        }
+        // Anything else (a device, a dangling link) is left where it is.
+        if (step == kStop || step == kEnd)
+            return step;
+    }
+    return kNext;
+}
+
+CEncryptIn::Step CEncryptIn::RemoveSourceFolder(const QString& source) {
+    // Its files are gone by now; what is left are the folders, and whatever could not be taken in.
+    std::vector<QString> folders;
+    const std::function<void(const QString&)> walk = [&](const QString& folder) {
+        const QFileInfoList list = QDir(folder).entryInfoList(QDir::Dirs | QDir::Hidden | QDir::NoDotAndDotDot);
+        for (const QFileInfo& info : list)
+            if (!info.isSymLink())
+                walk(info.absoluteFilePath());
+        folders.push_back(folder);
+    };
+    walk(source);
+    for (const QString& folder : folders) {
+        if (!QDir().rmdir(folder)) {
+            Report(kMsgSourceFolderHead, folder + m_messages.MsgA(kMsgSourceFolderTail));
+            return kStop;
+        }
+    }
+    return kNext;
+}
+
+// ---- files ----
+
+CEncryptIn::Step CEncryptIn::FileSteps(const QString& source, const QString& directory, bool topLevel, bool move) {
+    const QString name = QFileInfo(source).fileName();
+    Incoming in;
+    Step step = Classify(source, name, topLevel, in);
+    if (step == kNext)
+        step = WriteFile(source, name, directory, topLevel, move, in);
+    DropPlainCopy(in);
+    return step;
+}
+
+CEncryptIn::Step CEncryptIn::Classify(const QString& source, const QString& name, bool topLevel, Incoming& in) {
+    QString text;
+    if (m_engine.CheckContainer(source, in.info, m_key, false, in.status, text) != 0) {
+        Report(msg::kSourceOpen, WithPath(QString(), source, PathSeparator::Paragraph));
+        return kStop;
+    }
+    switch (in.status) {
+    case kNewerVersion:
+        Report(topLevel ? kMsgNewer : kMsgNewerInFolder, name);
+        return kStop;
+    case kWrongPassword:
+        return OpenWithOtherPassword(source, name, in);
+    case kUsable:
+        if (m_showEncryptedNotice) {
+            const QString notice = topLevel ? m_messages.MsgA(kMsgNoticeHead) + name + m_messages.MsgA(kMsgNoticeTail)
+                                            : m_messages.MsgA(kMsgNoticeInFolderHead) + name +
+                                                  m_messages.MsgA(kMsgNoticeInFolderTail);
+            if (m_prompts.ShowAlreadyEncryptedNotice(notice))
+                m_showEncryptedNotice = false;
+        }
+        return kNext;
+    default:
+        return kNext;
+    }
+}
+
+// A container made with another password: its password is asked (five wrong tries end it), then it is
+// decrypted into the folder's creation area, so that it can be encrypted with the folder's key.
+CEncryptIn::Step CEncryptIn::OpenWithOtherPassword(const QString& source, const QString& name, Incoming& in) {
+    if (m_ui.Message(m_messages.MsgA(kMsgOtherPassword) + name, Icon::Question, Buttons::YesNo, kAnswerNo,
+                     kMsgOtherPassword) != kAnswerYes)
+        return kEnd;
+    QString key;
+    for (int wrong = 0;;) {
+        QString password;
+        const int answer = m_prompts.AskContainerPassword(source, password);
+        if (answer == 0)
+            return kEnd;
+        if (answer == 1 && CCryptEngine::KeepsPasswordRules(password)) {
+            if (m_engine.RegisterTempKey(password, QString(), key) != 0)
+                return kStop;
+            int status = 0;
+            QString text;
+            ContainerInfo info;
+            if (m_engine.CheckContainer(source, info, key, false, status, text) == 0 && status == kUsable) {
+                in.info = info;
+                break;
+            }
+            m_engine.ReleaseKey(key);
+        }
+        if (++wrong >= kMaxPasswordTries) {
+            Report(kMsgTooManyTries, QString(), Icon::Warning);
+            return kStop;
+        }
+        Report(kMsgWrongPassword, QString(), Icon::Warning);
+    }
+
+    const QString area = CreationArea();
+    qint64 free = 0;
+    if (area.isEmpty() || !QDir().mkpath(area) ||
+        (m_files.FreeBytes(area, free) == 0 && free < in.info.plainSize + kFreeSpaceMargin)) {
+        m_engine.ReleaseKey(key);
+        Report(kMsgNoWorkSpace, WithPath(QString(), area, PathSeparator::Line));
+        return kStop;
+    }
+    QString unique;
+    UniqueNameText(false, unique);
+    // A folder of its own keeps the plain copy's name, which the new container takes over.
+    const QString folder = Child(area, unique);
+    if (!QDir().mkdir(folder)) {
+        m_engine.ReleaseKey(key);
+        Report(kMsgNoWorkSpace, WithPath(QString(), folder, PathSeparator::Line));
+        return kStop;
+    }
+    in.plainFolder = folder;
+    const EngineResult rc = m_engine.DecryptFile(source, Child(folder, name), key);
+    m_engine.ReleaseKey(key);
+    if (rc != kOk)
+        return kStop;
+    in.plainCopy = Child(folder, name);
+    return kNext;
+}
+
+// The decrypted copy is plaintext: it is wiped, not just deleted.
+void CEncryptIn::DropPlainCopy(Incoming& in) {
+    if (in.plainFolder.isEmpty())
+        return;
+    if (!in.plainCopy.isEmpty() && m_files.Exists(in.plainCopy)) {
+        QString error;
+        if (m_engine.WipeAndDelete(in.plainCopy, error, true) != 0)
+            Report(kMsgPlainCopyLeft, error + in.plainCopy);
+    }
+    QDir().rmdir(in.plainFolder);
+    in.plainCopy.clear();
+    in.plainFolder.clear();
+}
+
+bool CEncryptIn::Identical(const NameEntry& existing, const QString& source, const Incoming& in) const {
+    if (in.status == kNotContainer) {
+        return existing.plainSize == QFileInfo(source).size() && existing.modifiedAt == ModifiedText(source);
+    }
+    return existing.plainSize == in.info.plainSize && existing.modifiedAt == in.info.modifiedText;
+}
+
+CEncryptIn::Step CEncryptIn::WriteFile(const QString& source, const QString& name, const QString& directory,
+                                       bool topLevel, bool move, Incoming& in) {
+    const NameEntry* existing = nullptr;
+    if (topLevel) {
+        if (m_namesWritten.contains(name)) {
+            Report(kMsgSameSourceName, name);
+            return kStop;
+        }
+        m_namesWritten.insert(name);
+        const NameEntry* plain = nullptr;
+        for (const NameEntry& entry : m_entries) {
+            if (entry.displayName != name)
+                continue;
+            if (entry.kind == NameEntry::kContainer)
+                existing = &entry;
+            else if (entry.kind == NameEntry::kPlain)
+                plain = &entry;
+        }
+        if (!existing && plain) {
+            Report(kMsgPlainSameName, name);
+            return kStop;
+        }
+        if (QFileInfo(Child(directory, name)).isDir()) {
+            Report(kMsgFolderSameName, Quoted(name));
+            return kStop;
+        }
+    }
+
+    QString target;
+    if (existing) {
+        target = Child(directory, existing->diskName);
+        // A container of this folder dropped on itself is already where it belongs.
+        if (target == source)
+            return kSkipped;
+        if (!m_overwriteAllFiles) {
+            if (m_settings.outsideReWriteSkipFlg == 1 && Identical(*existing, source, in)) {
+                ++m_skippedIdentical;
+                return kSkipped;
+            }
+            EncryptInPrompts::FileSide old{target, name, true, existing->plainSize, existing->modifiedAt};
+            EncryptInPrompts::FileSide incoming{source, name, in.status != kNotContainer, 0, QString()};
+            if (in.status == kNotContainer) {
+                incoming.size = QFileInfo(source).size();
+                FileTimeText(source, 1, incoming.time);
+            } else {
+                incoming.size = in.info.plainSize;
+                incoming.time = in.info.modifiedText;
+            }
+            switch (m_prompts.AskFileOverwrite(old, incoming, m_singleItem)) {
+            case EncryptInPrompts::kYes:
+                break;
+            case EncryptInPrompts::kAll:
+                m_overwriteAllFiles = true;
+                break;
+            case EncryptInPrompts::kNo:
+                return kSkipped;
+            default:
+                return kEnd;
+            }
+        }
+        if (isOpenInWorkspace && isOpenInWorkspace(target)) {
+            Report(kMsgOpenInWorkspace, Quoted(name));
+            return kStop;
+        }
+    } else {
+        QString diskName;
+        if (m_engine.MakeContainerName(directory, diskName) != 0)
+            return kStop;
+        target = Child(directory, diskName);
+    }
+
+    m_ui.SetStatusText(name);
+    const Step written = in.status == kUsable ? CopyContainer(source, target, name, topLevel, in.info.plainSize)
+                                              : EncryptPlain(in.plainCopy.isEmpty() ? source : in.plainCopy, target,
+                                                             name, topLevel);
+    if (written != kNext)
+        return written;
+    if (const int rc = m_files.SetReadOnly(target); rc != 0) {
+        Report(kMsgAttributes, u'\n' + ErrnoText(rc) + QStringLiteral("\n\n") + target);
+        return kStop;
+    }
+    if (topLevel && !existing) {
+        NameEntry entry;
+        entry.diskName = QFileInfo(target).fileName();
+        entry.displayName = name;
+        entry.kind = NameEntry::kContainer;
+        m_entries.append(entry);
+    }
+    if (!move)
+        return kNext;
+    // The source goes only once its container is on disk for good: a power cut after this point must
+    // find the container, not lose both.
+    if (const Step durable = MakeDurable(target); durable != kNext)
+        return durable;
+    return RemoveSource(source, name);
+}
+
+// A container that already opens with the folder's key is copied as it is; only the folder's hint is
+// written into its header. The copy is made beside the target and renamed over it when complete.
+CEncryptIn::Step CEncryptIn::CopyContainer(const QString& source, const QString& target, const QString& name,
+                                           bool topLevel, qint64 plainSize) {
+    const QString temp = CCryptEngine::TempPathBeside(target, TempKind::Sealed);
+    const auto fail = [&]() {
+        if (m_files.Exists(temp)) {
+            m_files.MakeWritable(temp);
+            m_files.Remove(temp);
+        }
+        return kStop;
+    };
+    if (CopyBytes(source, temp, false) != 0)
+        return fail();
+    QString hint;
+    if (m_registry.GetFolderHint(m_key, hint) != 0)
+        return fail();
+    if (m_engine.UpdateHint(temp, WithoutTrailingSpaces(hint)) != kOk)
+        return fail();
+    ContainerInfo copied;
+    if (m_engine.ReadContainerInfo(temp, copied, m_key, false) != 0 || copied.plainSize != plainSize) {
+        Report(topLevel ? kMsgCopySize : kMsgCopySizeInFolder, name);
+        return fail();
+    }
+    const bool replacing = m_files.Exists(target);
+    if (replacing)
+        m_files.MakeWritable(target);
+    if (const int rc = m_files.Rename(temp, target); rc != 0) {
+        if (replacing)
+            m_files.SetReadOnly(target);
+        Report(msg::kDestinationWrite, u'\n' + ErrnoText(rc) + QStringLiteral("\n\n") + target);
+        return fail();
+    }
+    return kNext;
+}
+
+CEncryptIn::Step CEncryptIn::EncryptPlain(const QString& plain, const QString& target, const QString& name,
+                                          bool topLevel) {
+    qint64 size = 0;
+    m_files.Size(plain, size);
+    if (m_engine.EncryptFile(plain, target, m_key) != kOk)
+        return kStop;
+    ContainerInfo written;
+    if (m_engine.ReadContainerInfo(target, written, m_key, false) != 0 || written.plainSize != size) {
+        Report(topLevel ? kMsgEncryptSize : kMsgEncryptSizeInFolder, name);
+        return kStop;
+    }
+    return kNext;
+}
+
+// Bytes through the file layer in pieces, pumping between them; messages as the engine words them.
+int CEncryptIn::CopyBytes(const QString& from, const QString& to, bool sync) {
+    int error = 0;
+    std::unique_ptr<File> in = m_files.Open(from, OpenMode::Read, error);
+    if (!in)
+        return Report(msg::kSourceOpen, u'\n' + ErrnoText(error) + QStringLiteral("\n\n") + from);
+    std::unique_ptr<File> out = m_files.Open(to, OpenMode::WriteTruncate, error);
+    if (!out)
+        return Report(msg::kDestinationOpen, u'\n' + ErrnoText(error) + QStringLiteral("\n\n") + to);
+    std::vector<char> buffer(CCryptEngine::kPieceSize);
+    for (;;) {
+        m_ui.Pump();
+        const qint64 n = in->Read(buffer.data(), qint64(buffer.size()));
+        if (n < 0)
+            return Report(msg::kSourceRead, u'\n' + ErrnoText(in->Error()) + QStringLiteral("\n\n") + from);
+        if (n == 0)
+            break;
+        if (out->Write(buffer.data(), n) != n)
+            return Report(msg::kDestinationWrite, u'\n' + ErrnoText(out->Error()) + QStringLiteral("\n\n") + to);
+    }
+    if (sync && !out->Sync())
+        return Report(msg::kDestinationWrite, u'\n' + ErrnoText(out->Error()) + QStringLiteral("\n\n") + to);
+    return 0;
+}
+
+CEncryptIn::Step CEncryptIn::MakeDurable(const QString& target) {
+    int error = 0;
+    std::unique_ptr<File> file = m_files.Open(target, OpenMode::Read, error);
+    if (file && !file->Sync())
+        error = file->Error() != 0 ? file->Error() : EIO;
+    if (file && error == 0)
+        error = m_files.SyncFolder(QFileInfo(target).absolutePath());
+    if (error != 0) {
+        Report(msg::kDestinationWrite, u'\n' + ErrnoText(error) + QStringLiteral("\n\n") + target);
+        return kStop;
+    }
+    return kNext;
+}
+
+CEncryptIn::Step CEncryptIn::RemoveSource(const QString& source, const QString& name) {
+    // Messages are pumped here, so another program may have taken the source away meanwhile.
+    m_ui.Pump();
+    const QFileInfo info(source);
+    if (!info.exists() && !info.isSymLink()) {
+        Report(kMsgSourceGone, name, Icon::Warning);
+        return kNext;
+    }
+    // A link is removed, never wiped: wiping would zero the file it points to.
+    if (info.isSymLink()) {
+        if (const int rc = m_files.Remove(source); rc != 0) {
+            Report(kMsgSourceNotDeleted, ErrnoText(rc) + QStringLiteral("\n\n") + name);
+            return kStop;
+        }
+        return kNext;
+    }
+    QString error;
+    if (m_engine.WipeAndDelete(source, error, true) != 0) {
+        Report(kMsgSourceNotDeleted, error + QStringLiteral("\n\n") + name);
+        return kStop;
+    }
+    return kNext;
+}
+
+// ---- "暗号化する(&U)" ----
+
+int CEncryptIn::EncryptPlainFiles(const QStringList& plainFiles, const QString& shownFolder) {
+    const QString folder = Clean(shownFolder);
+    const QString root = m_nameFile.OwningRoot(folder);
+    const int slot = m_registry.SlotOf(root);
+    if (slot >= 0 && m_registry.ReadOnlyText(slot) == QStringLiteral("1"))
+        return Report(kMsgReadOnlyFolder, QString(), Icon::Warning);
+    if (m_ui.Message(m_messages.MsgA(kMsgPlainQuestion), Icon::Question, Buttons::YesNo, kAnswerNo,
+                     kMsgPlainQuestion) != kAnswerYes)
+        return -1;
+    for (const QString& raw : plainFiles) {
+        const QString path = Clean(raw);
+        const QFileInfo info(path);
+        QString detail;
+        if (!info.isFile() || info.isSymLink() || info.absolutePath() != folder ||
+            m_access.CheckAccess(path, 2, detail) != 0) {
+            return Report(kMsgPlainCheck, (detail.isEmpty() ? QString() : u'\n' + detail) + QStringLiteral("\n\n") + path);
+        }
+    }
+    m_key = root;
+    const QString area = CreationArea();
+    QString unique;
+    UniqueNameText(false, unique);
+    const QString aside = area.isEmpty() ? QString() : Child(area, unique);
+    if (aside.isEmpty() || !QDir().mkpath(aside))
+        return Report(kMsgPlainTempFolder, WithPath(QString(), aside, PathSeparator::Line));
+
+    SetBusy(true);
+    // Whatever is still aside at the end (a stop, a failure) goes back where the user left it.
+    const auto putBack = [&]() {
+        const QStringList left = QDir(aside).entryList(QDir::Files | QDir::Hidden | QDir::System);
+        for (const QString& name : left) {
+            const QString home = Child(folder, name);
+            const QString from = Child(aside, name);
+            if (QFileInfo::exists(home))
+                continue;
+            if (m_files.Rename(from, home) == EXDEV && CopyBytes(from, home, true) == 0) {
+                QString error;
+                m_engine.WipeAndDelete(from, error, false);
+            }
+        }
+        QDir().rmdir(aside);
+    };
+    EncryptInRequest request;
+    request.mode = EncryptInRequest::kMove;
+    request.destination = folder;
+    for (const QString& raw : plainFiles) {
+        const QString path = Clean(raw);
+        const QString moved = Child(aside, QFileInfo(path).fileName());
+        int rc = m_files.Rename(path, moved);
+        if (rc == EXDEV) {
+            // The work folder is on another volume: copy, make sure the copy is on disk, then wipe.
+            QString error;
+            rc = CopyBytes(path, moved, true) == 0 && m_engine.WipeAndDelete(path, error, false) == 0 ? 0 : EIO;
+        }
+        if (rc != 0) {
+            Report(kMsgPlainMove, u'\n' + ErrnoText(rc) + QStringLiteral("\n\n") + path);
+            putBack();
+            SetBusy(false);
+            return -1;
+        }
+        request.sources.append(moved);
+    }
+    const int rc = Run(request);
+    putBack();
+    SetBusy(false);
+    return rc;
+}
+
+} // namespace korimbo

@@ -53,6 +53,41 @@ public:
     int SkippedIdentical() const { return m_skippedIdentical; }
 
 private:
+    // How a step ended: go on with the next file, this source was skipped, the operation stops after a
+    // message, or the loop ends on the user's word (Cancel, the stop command).
+    enum Step { kNext, kSkipped, kStop, kEnd };
+    // A file about to be taken in: its class, its header when it is a container, and the decrypted copy
+    // of a container made with another password.
+    struct Incoming {
+        int status = 0;
+        ContainerInfo info;
+        QString plainCopy;
+        QString plainFolder;
+    };
+
+    int Operate(EncryptInRequest& request);
+    Step FolderSteps(const QString& source, const QString& destination, bool move);
+    Step FillFolder(const QString& source, const QString& target, bool move);
+    Step ClearFolder(const QString& target);
+    Step FileSteps(const QString& source, const QString& directory, bool topLevel, bool move);
+    Step Classify(const QString& source, const QString& name, bool topLevel, Incoming& in);
+    Step OpenWithOtherPassword(const QString& source, const QString& name, Incoming& in);
+    Step WriteFile(const QString& source, const QString& name, const QString& directory, bool topLevel, bool move,
+                   Incoming& in);
+    Step CopyContainer(const QString& source, const QString& target, const QString& name, bool topLevel,
+                       qint64 plainSize);
+    Step EncryptPlain(const QString& plain, const QString& target, const QString& name, bool topLevel);
+    Step MakeDurable(const QString& target);
+    Step RemoveSource(const QString& source, const QString& name);
+    Step RemoveSourceFolder(const QString& source);
+    void DropPlainCopy(Incoming& in);
+    bool Identical(const NameEntry& existing, const QString& source, const Incoming& in) const;
+    int CopyBytes(const QString& from, const QString& to, bool sync);
+    QString CreationArea() const;
+    int Report(int number, const QString& tail, Icon icon = Icon::Error);
+    bool Stopped();
+    void SetBusy(bool on) const;
+
     CCryptEngine& m_engine;
     FolderRegistry& m_registry;
     CNameFile& m_nameFile;
@@ -69,6 +104,12 @@ private:
     bool m_showEncryptedNotice = true;
     QSet<QString> m_namesWritten;
     int m_skippedIdentical = 0;
+    // The run's destination: its owning root (also the key slot name), the entries of its name file and
+    // the containers written so far, and whether the request held a single item.
+    QString m_key;
+    QString m_destination;
+    QList<NameEntry> m_entries;
+    bool m_singleItem = false;
 };
 
 } // namespace korimbo

@@ -15,8 +15,8 @@ namespace {
 class FaultyFile final : public File {
 public:
     FaultyFile(std::unique_ptr<File> inner, const FaultyFileSystem::Fault* read, const FaultyFileSystem::Fault* write,
-               const FaultyFileSystem::Fault* seek)
-        : m_inner(std::move(inner)), m_read(read), m_write(write), m_seek(seek) {}
+               const FaultyFileSystem::Fault* seek, const FaultyFileSystem::Fault* sync)
+        : m_inner(std::move(inner)), m_read(read), m_write(write), m_seek(seek), m_sync(sync) {}
 
     qint64 Read(void* buffer, qint64 count) override {
         if (m_read) {
@@ -57,7 +57,13 @@ public:
 
     qint64 Position() override { return m_inner->Position(); }
     bool Truncate(qint64 size) override { return m_inner->Truncate(size); }
-    bool Sync() override { return m_inner->Sync(); }
+    bool Sync() override {
+        if (m_sync) {
+            m_error = m_sync->error;
+            return false;
+        }
+        return m_inner->Sync();
+    }
     bool ModificationTime(qint64& secs) override { return m_inner->ModificationTime(secs); }
     int Error() const override { return m_error != 0 ? m_error : m_inner->Error(); }
 
@@ -71,6 +77,7 @@ private:
     const FaultyFileSystem::Fault* m_read;
     const FaultyFileSystem::Fault* m_write;
     const FaultyFileSystem::Fault* m_seek;
+    const FaultyFileSystem::Fault* m_sync;
     qint64 m_readCount = 0;
     qint64 m_writeCount = 0;
     int m_error = 0;
@@ -107,7 +114,8 @@ std::unique_ptr<File> FaultyFileSystem::Open(const QString& path, OpenMode mode,
         return nullptr;
     return std::make_unique<FaultyFile>(std::move(inner), Matches(readFault, path) ? &readFault : nullptr,
                                         Matches(writeFault, path) ? &writeFault : nullptr,
-                                        Matches(seekFault, path) ? &seekFault : nullptr);
+                                        Matches(seekFault, path) ? &seekFault : nullptr,
+                                        Matches(syncFault, path) ? &syncFault : nullptr);
 }
 
 int FaultyFileSystem::Remove(const QString& path) {

@@ -25,6 +25,8 @@ public:
     Fault removeFault; // Remove fails with `error`
     Fault renameFault; // Rename (from or to a matching path) fails with `error`
     Fault heldOpen;    // another program holds the file: ReadWriteAlone fails with EBUSY
+    Fault syncFault;       // File::Sync on a matching file fails with `error` (the disk would not commit it)
+    Fault syncFolderFault; // SyncFolder on a matching folder fails with `error`
     std::optional<qint64> freeBytes;
     // Write permission as a user other than root meets it: opening a file without write bits for
     // writing, or replacing it, fails with EACCES (root passes such checks, and CI runs as root).
@@ -41,7 +43,9 @@ public:
     }
     int MakeWritable(const QString& path) override { return m_local.MakeWritable(path); }
     int SetReadOnly(const QString& path) override { return m_local.SetReadOnly(path); }
-    int SyncFolder(const QString& folder) override { return m_local.SyncFolder(folder); }
+    int SyncFolder(const QString& folder) override {
+        return Matches(syncFolderFault, folder) ? syncFolderFault.error : m_local.SyncFolder(folder);
+    }
     // A write fault makes the replacement stop short, the way a full disk or a killed writer would.
     int ReplaceContents(const QString& path, const QByteArray& data) override;
     int ReadContents(const QString& path, QByteArray& data) override;
