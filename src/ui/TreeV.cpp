@@ -130,11 +130,12 @@ bool CTreeV::SelectPath(const QString& path) {
             continue;
         const QStringList parts = clean.mid(top.size()).split(u'/', Qt::SkipEmptyParts);
         for (const QString& part : parts) {
-            item->setExpanded(true); // loads the children
-            QTreeWidgetItem* next = nullptr;
-            for (int c = 0; c < item->childCount() && !next; ++c)
-                if (item->child(c)->text(0) == part)
-                    next = item->child(c);
+            QTreeWidgetItem* next = ChildNamed(item, part);
+            if (!next) {
+                // Made since the branch was read: read it again.
+                ReloadChildren(item);
+                next = ChildNamed(item, part);
+            }
             if (!next)
                 break;
             item = next;
@@ -160,16 +161,32 @@ void CTreeV::RefreshBranch(const QString& path) {
     bool below = false;
     for (QTreeWidgetItem* p = current; p; p = p->parent())
         below = below || p->parent() == item;
-    qDeleteAll(item->takeChildren());
-    AddPlaceholderIfNeeded(item);
-    if (expanded) {
-        item->setExpanded(false);
-        item->setExpanded(true);
+    if (expanded)
+        ReloadChildren(item);
+    else {
+        qDeleteAll(item->takeChildren());
+        AddPlaceholderIfNeeded(item);
     }
     if (below) {
         const QSignalBlocker block(this);
         SelectPath(currentPath);
     }
+}
+
+QTreeWidgetItem* CTreeV::ChildNamed(QTreeWidgetItem* item, const QString& name) {
+    item->setExpanded(true); // loads the children
+    for (int c = 0; c < item->childCount(); ++c)
+        if (item->child(c)->text(0) == name)
+            return item->child(c);
+    return nullptr;
+}
+
+void CTreeV::ReloadChildren(QTreeWidgetItem* item) {
+    qDeleteAll(item->takeChildren());
+    item->addChild(new QTreeWidgetItem({kPlaceholder}));
+    item->setExpanded(false);
+    LoadChildren(item);
+    item->setExpanded(item->childCount() > 0);
 }
 
 // A branch shows a placeholder child until it is opened, so only opened branches cost a listing.

@@ -67,6 +67,8 @@ protected:
 
 private:
     void LoadChildren(QTreeWidgetItem* item);
+    void ReloadChildren(QTreeWidgetItem* item);
+    QTreeWidgetItem* ChildNamed(QTreeWidgetItem* item, const QString& name);
     static void AddPlaceholderIfNeeded(QTreeWidgetItem* item);
     int RunMenu(QMenu& menu, const QPoint& globalPos);
 };

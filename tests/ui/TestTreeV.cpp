@@ -28,7 +28,8 @@ private:
         QStringList offered;
         tree.runMenu = [&](QMenu& menu, const QPoint&) {
             for (QAction* action : menu.actions())
-                offered << QString::number(action->data().toInt());
+                if (!action->isSeparator())
+                    offered << QString::number(action->data().toInt());
             return choice;
         };
         QMimeData data;
@@ -112,7 +113,7 @@ private Q_SLOTS:
         const QRect rect = tree.visualItemRect(tree.topLevelItem(0));
         const QStringList offered =
             Drop(tree, {QUrl::fromLocalFile(file.fileName())}, rect.center(), cmd::DropEncryptMove);
-        QCOMPARE(offered, (QStringList{QStringLiteral("32821"), QStringLiteral("32825")}));
+        QCOMPARE(offered, (QStringList{QStringLiteral("32821"), QStringLiteral("32825"), QStringLiteral("32824")}));
         QCOMPARE(spy.size(), 1);
         QCOMPARE(spy[0][0].toString(), m_dir.filePath(QStringLiteral("safe")));
         QCOMPARE(spy[0][2].toBool(), true);
