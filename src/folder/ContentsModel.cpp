@@ -128,8 +128,11 @@ int CContentsModel::EntryOf(const DiskEntry& disk, const NameIndex& index, bool 
 }
 
 int CContentsModel::LoadIndex(bool& withNameFile, NameIndex& index) {
-    withNameFile = !m_nameFile.OwningRoot(m_directory).isEmpty();
     index.clear();
+    // A directory in no registered folder (already reported) has no name file; neither has one whose
+    // folder has no work area (reported by NameFilePath).
+    withNameFile = !m_nameFile.OwningRoot(m_directory).isEmpty() &&
+                   !m_nameFile.IsWithoutNameFile(m_nameFile.NameFilePath(m_directory));
     if (!withNameFile)
         return 0;
     QList<NameEntry> entries;
@@ -140,13 +143,23 @@ int CContentsModel::LoadIndex(bool& withNameFile, NameIndex& index) {
     return 0;
 }
 
+// Name and time of every entry; the directory is the same for all, so it is left out.
 QStringList CContentsModel::DiskStateOf(const QList<DiskEntry>& disk) const {
     QStringList state;
     state.reserve(disk.size());
     for (const DiskEntry& entry : disk)
-        state.append(m_directory + u'/' + entry.name + entry.time);
+        state.append(entry.name + u'/' + entry.time);
     state.sort();
     return state;
+}
+
+// The entries to list: those the refresh just gave lines to, so that every listed file has one.
+QList<DiskEntry> CContentsModel::ListedEntries(bool withNameFile) const {
+    if (!withNameFile)
+        return ReadDirectory(m_directory, true);
+    QList<DiskEntry> entries = m_nameFile.TakeEntriesSeen(m_directory);
+    entries.removeIf([](const DiskEntry& entry) { return entry.hidden; });
+    return entries;
 }
 
 int CContentsModel::ListFolder(const QString& directory, const QString& key) {
@@ -175,7 +188,7 @@ int CContentsModel::FillList(const QString& directory, const QString& key) {
         return -1;
     }
 
-    const QList<DiskEntry> disk = ReadDirectory(directory, true);
+    const QList<DiskEntry> disk = ListedEntries(withNameFile);
     m_items.reserve(disk.size());
     for (const DiskEntry& entry : disk)
         if (entry.isFolder)
@@ -273,15 +286,15 @@ void CContentsModel::Resort() {
 int CContentsModel::UpdateList() {
     if (m_directory.isEmpty())
         return 0;
-    const QList<DiskEntry> disk = ReadDirectory(m_directory, true);
-    QStringList state = DiskStateOf(disk);
-    if (state == m_diskState)
+    if (DiskStateOf(ReadDirectory(m_directory, true)) == m_diskState)
         return 0;
 
     bool withNameFile = false;
     NameIndex index;
     if (LoadIndex(withNameFile, index) != 0)
         return -1;
+    const QList<DiskEntry> disk = ListedEntries(withNameFile);
+    QStringList state = DiskStateOf(disk);
 
     QHash<QString, int> rowOf;
     rowOf.reserve(m_items.size());

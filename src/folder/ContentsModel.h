@@ -104,6 +104,7 @@ private:
     // The desktop's name of the name's type, else "ファイル" or "EXT ファイル"; `known` says which.
     QString TypeNameOf(const QString& name, bool* known) const;
     QStringList DiskStateOf(const QList<DiskEntry>& disk) const;
+    QList<DiskEntry> ListedEntries(bool withNameFile) const;
     bool Before(const ContentsItem& a, const ContentsItem& b) const;
     void SortItems();
     void Resort();
@@ -114,7 +115,7 @@ private:
     Interaction& m_ui;
     MessageSource& m_messages;
     QList<ContentsItem> m_items;
-    QStringList m_diskState; // full path + disk time of every entry at the last listing
+    QStringList m_diskState; // name + disk time of every listed entry at the last listing, sorted
     QString m_directory;
     QString m_key;
     int m_sortColumn = 0;

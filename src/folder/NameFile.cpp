@@ -7,7 +7,15 @@
 #include <QDir>
 #include <QDirIterator>
 
+#include <QFile>
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+
+#include <cstdio>
 #include <cstring>
+#include <ctime>
 #include <vector>
 
 namespace korimbo {
@@ -42,6 +50,18 @@ constexpr int kGuardStepMs = 100;
 constexpr int kRefreshTries = 10;
 constexpr int kRefreshStepMs = 200;
 constexpr int kLineBatch = 100;
+
+// "yyyyMMddhhmmss" in local time, without the cost of a QDateTime per entry.
+QString TimeText(qint64 secondsSinceEpoch) {
+    const time_t seconds = static_cast<time_t>(secondsSinceEpoch);
+    struct tm local {};
+    if (!::localtime_r(&seconds, &local))
+        return QStringLiteral("00000000000000");
+    char text[32];
+    std::snprintf(text, sizeof text, "%04d%02d%02d%02d%02d%02d", local.tm_year + 1900, local.tm_mon + 1,
+                  local.tm_mday, local.tm_hour, local.tm_min, local.tm_sec);
+    return QString::fromLatin1(text, 14);
+}
 
 // The part of a line that says which disk entry it describes: ":*0*:" name ":*1*:" time.
 QString LineKey(const QString& line) {
@@ -131,14 +151,28 @@ NameIndex IndexByDiskName(const QList<NameEntry>& entries) {
 
 QList<DiskEntry> ReadDirectory(const QString& directory, bool skipHidden) {
     QList<DiskEntry> entries;
-    QDir::Filters filters = QDir::AllEntries | QDir::NoDotAndDotDot;
-    if (!skipHidden)
-        filters |= QDir::Hidden | QDir::System;
-    QDirIterator it(directory, filters);
-    while (it.hasNext()) {
-        const QFileInfo info = it.nextFileInfo();
-        entries.append({info.fileName(), CNameFile::DiskTimeText(info), info.isDir()});
+    DIR* dir = ::opendir(QFile::encodeName(directory).constData());
+    if (!dir)
+        return entries;
+    const int fd = ::dirfd(dir);
+    while (const dirent* found = ::readdir(dir)) {
+        const char* name = found->d_name;
+        if (name[0] == '.' && (name[1] == 0 || (name[1] == '.' && name[2] == 0)))
+            continue;
+        struct stat st {};
+        bool hidden = name[0] == '.';
+        if (::fstatat(fd, name, &st, 0) != 0) {
+            hidden = true; // a broken link
+            if (::fstatat(fd, name, &st, AT_SYMLINK_NOFOLLOW) != 0)
+                continue;
+        }
+        const bool isFolder = S_ISDIR(st.st_mode);
+        hidden = hidden || !(isFolder || S_ISREG(st.st_mode));
+        if (skipHidden && hidden)
+            continue;
+        entries.append({QFile::decodeName(name), TimeText(st.st_mtim.tv_sec), isFolder, hidden});
     }
+    ::closedir(dir);
     return entries;
 }
 
@@ -150,7 +184,27 @@ CNameFile::CNameFile(CCryptEngine& engine, const FolderRegistry& registry, const
       m_messages(messages) {}
 
 QString CNameFile::DiskTimeText(const QFileInfo& info) {
-    return info.lastModified().toString(QStringLiteral("yyyyMMddhhmmss"));
+    return TimeText(info.lastModified().toSecsSinceEpoch());
+}
+
+QByteArray CNameFile::StampOf(const QString& path) {
+    struct stat st {};
+    if (::stat(QFile::encodeName(path).constData(), &st) != 0)
+        return QByteArray();
+    const qint64 parts[] = {qint64(st.st_ino), qint64(st.st_size), qint64(st.st_mtim.tv_sec),
+                            qint64(st.st_mtim.tv_nsec)};
+    return QByteArray(reinterpret_cast<const char*>(parts), sizeof parts);
+}
+
+QList<DiskEntry> CNameFile::TakeEntriesSeen(const QString& directory) {
+    QList<DiskEntry> entries;
+    if (directory == m_seenDirectory)
+        entries.swap(m_seenEntries);
+    else
+        entries = ReadDirectory(directory, false);
+    m_seenDirectory.clear();
+    m_seenEntries.clear();
+    return entries;
 }
 
 const QString& CNameFile::HeaderText() {
@@ -196,6 +250,10 @@ bool CNameFile::IsWithoutNameFile(const QString& nameFilePath) const {
 }
 
 int CNameFile::RefreshNameFile(const QString& directory, const QString& key) {
+    m_seenDirectory.clear();
+    m_seenEntries.clear();
+    m_refreshedPath.clear();
+    m_refreshedText.clear();
     const QString path = NameFilePath(directory);
     if (IsWithoutNameFile(path))
         return 0;
@@ -235,7 +293,9 @@ int CNameFile::RefreshNameFile(const QString& directory, const QString& key) {
     if (!text.startsWith(headerLine))
         lines = text.mid(header.size()).split(kLineEnd, Qt::SkipEmptyParts);
 
-    const QList<DiskEntry> disk = ReadDirectory(directory, false);
+    m_seenDirectory = directory;
+    m_seenEntries = ReadDirectory(directory, false);
+    const QList<DiskEntry>& disk = m_seenEntries;
     QHash<QString, int> lineByKey;
     lineByKey.reserve(lines.size());
     for (int i = 0; i < lines.size(); ++i) {
@@ -247,8 +307,10 @@ int CNameFile::RefreshNameFile(const QString& directory, const QString& key) {
     bool consistent = lines.size() == disk.size();
     for (qsizetype i = 0; consistent && i < disk.size(); ++i)
         consistent = lineByKey.contains(DiskKey(disk.at(i)));
-    if (consistent)
+    if (consistent) {
+        Remember(path, text);
         return 0;
+    }
 
     std::vector<char> keep(static_cast<std::size_t>(lines.size()), 0);
     QStringList added;
@@ -285,7 +347,16 @@ int CNameFile::RefreshNameFile(const QString& directory, const QString& key) {
     for (const QString& line : added)
         append(line);
     out += batch;
-    return WriteNameFile(path, out, key);
+    if (WriteNameFile(path, out, key) != 0)
+        return -1;
+    Remember(path, out);
+    return 0;
+}
+
+void CNameFile::Remember(const QString& path, const QString& text) {
+    m_refreshedPath = path;
+    m_refreshedText = text;
+    m_refreshedStamp = StampOf(path);
 }
 
 int CNameFile::EntryFromDisk(const QString& directory, const DiskEntry& disk, const QString& key, NameEntry& entry) {
@@ -324,7 +395,14 @@ int CNameFile::LoadNameEntries(const QString& directory, const QString& key, boo
     // Nothing on this thread can finish a refresh while we wait, so the wait is bounded like a refresh's.
     WaitForFlag(m_ui, m_refreshing, kRefreshTries, kRefreshStepMs);
     QString text;
-    if (ReadNameFile(path, key, text) != 0)
+    const bool fresh = path == m_refreshedPath && !m_refreshedStamp.isEmpty() && StampOf(path) == m_refreshedStamp;
+    if (fresh)
+        text.swap(m_refreshedText); // the file is still what the refresh read or wrote
+    if (path == m_refreshedPath) {
+        m_refreshedPath.clear();
+        m_refreshedText.clear();
+    }
+    if (!fresh && ReadNameFile(path, key, text) != 0)
         return -1;
     const QString header = HeaderText();
     if (!text.startsWith(header))
