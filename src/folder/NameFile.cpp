@@ -22,17 +22,17 @@ namespace korimbo {
 
 namespace {
 
-constexpr int kMsgDeleteFailed = 281;    // an empty name file cannot be deleted
-constexpr int kMsgBadNameFile = 282;     // the name file does not decipher to its header
-constexpr int kMsgBadLine = 283;         // a line without its last field is not written
-constexpr int kMsgReadFailed = 284;      // the name file cannot be read
-constexpr int kMsgNotWritable = 285;     // its read-only attribute cannot be cleared
-constexpr int kMsgWriteFailed = 286;     // it cannot be written
-constexpr int kMsgReadOnlyFailed = 287;  // its read-only attribute cannot be set again
-constexpr int kMsgBadOnLoad = 288;       // the name file does not begin with its header on loading
-constexpr int kMsgNoOwningRoot = 303;    // a directory under no registered folder
-constexpr int kHeaderText = 2;           // B2: the first line of every name file
-constexpr int kNoNameFileMarker = 4;     // B4: the mirror of a directory that has no name file
+constexpr int kMsgDeleteFailed = 281;   // an empty name file cannot be deleted
+constexpr int kMsgBadNameFile = 282;    // the name file does not decipher to its header
+constexpr int kMsgBadLine = 283;        // a line without its last field is not written
+constexpr int kMsgReadFailed = 284;     // the name file cannot be read
+constexpr int kMsgNotWritable = 285;    // its read-only attribute cannot be cleared
+constexpr int kMsgWriteFailed = 286;    // it cannot be written
+constexpr int kMsgReadOnlyFailed = 287; // its read-only attribute cannot be set again
+constexpr int kMsgBadOnLoad = 288;      // the name file does not begin with its header on loading
+constexpr int kMsgNoOwningRoot = 303;   // a directory under no registered folder
+constexpr int kHeaderText = 2;          // B2: the first line of every name file
+constexpr int kNoNameFileMarker = 4;    // B4: the mirror of a directory that has no name file
 
 const QString kField0 = QStringLiteral(":*0*:");
 const QString kField1 = QStringLiteral(":*1*:");
@@ -58,8 +58,8 @@ QString TimeText(qint64 secondsSinceEpoch) {
     if (!::localtime_r(&seconds, &local))
         return QStringLiteral("00000000000000");
     char text[32];
-    std::snprintf(text, sizeof text, "%04d%02d%02d%02d%02d%02d", local.tm_year + 1900, local.tm_mon + 1,
-                  local.tm_mday, local.tm_hour, local.tm_min, local.tm_sec);
+    std::snprintf(text, sizeof text, "%04d%02d%02d%02d%02d%02d", local.tm_year + 1900, local.tm_mon + 1, local.tm_mday,
+                  local.tm_hour, local.tm_min, local.tm_sec);
     return QString::fromLatin1(text, 14);
 }
 
@@ -105,8 +105,8 @@ struct FlagHolder {
 // ---- NameEntry ----
 
 QString NameEntry::Line() const {
-    return kField0 + diskName + kField1 + diskTime + kField2 + displayName + kField3 + QString::number(kind) +
-           kField4 + QString::number(plainSize) + kField5 + encryptedAt + kField6 + modifiedAt;
+    return kField0 + diskName + kField1 + diskTime + kField2 + displayName + kField3 + QString::number(kind) + kField4 +
+           QString::number(plainSize) + kField5 + encryptedAt + kField6 + modifiedAt;
 }
 
 bool NameEntry::Parse(const QString& line, NameEntry& entry) {
@@ -180,8 +180,8 @@ QList<DiskEntry> ReadDirectory(const QString& directory, bool skipHidden) {
 
 CNameFile::CNameFile(CCryptEngine& engine, const FolderRegistry& registry, const WorkFolderSettings& workFolder,
                      FileSystem& files, Interaction& ui, MessageSource& messages)
-    : m_engine(engine), m_registry(registry), m_workFolder(workFolder), m_files(files), m_ui(ui),
-      m_messages(messages) {}
+    : m_engine(engine), m_registry(registry), m_workFolder(workFolder), m_files(files), m_ui(ui), m_messages(messages) {
+}
 
 QString CNameFile::DiskTimeText(const QFileInfo& info) {
     return TimeText(info.lastModified().toSecsSinceEpoch());
@@ -234,9 +234,9 @@ QString CNameFile::OwningRoot(const QString& path) const {
 QString CNameFile::NameFilePath(const QString& directory) {
     const QString root = OwningRoot(directory);
     const int slot = root.isEmpty() ? -1 : m_registry.SlotOf(root);
-    const QString mirror = slot < 0 ? QString()
-                                    : WorkAreas::AreaOf(m_workFolder.angoTempFolder, m_registry.WorkIdText(slot),
-                                                        WorkAreas::kNameFile);
+    const QString mirror =
+        slot < 0 ? QString()
+                 : WorkAreas::AreaOf(m_workFolder.angoTempFolder, m_registry.WorkIdText(slot), WorkAreas::kNameFile);
     if (mirror.isEmpty()) {
         ReportMessage(m_ui, m_messages, kMsgNoOwningRoot, directory, Icon::Warning);
         return NoNameFileMarker() + u'/' + kFileName;
@@ -276,8 +276,7 @@ int CNameFile::RefreshNameFile(const QString& directory, const QString& key) {
     const int read = ReadText(path, key, text);
     if (read == kReadIoFailed)
         return -1;
-    if (read == kReadOk && text.startsWith(header) && text.size() > headerLine.size() + 2 &&
-        !text.contains(kField6)) {
+    if (read == kReadOk && text.startsWith(header) && text.size() > headerLine.size() + 2 && !text.contains(kField6)) {
         // Lines without their last field are of no use: start again from the header alone.
         if (WriteNameFile(path, headerLine, key) != 0 || ReadNameFile(path, key, text) != 0)
             return -1;

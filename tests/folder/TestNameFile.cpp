@@ -202,8 +202,12 @@ private Q_SLOTS:
     }
 
     void LinesParseBackAndRefuseBrokenOnes() {
-        NameEntry entry{QStringLiteral("A.zorf"), QStringLiteral("20240102030405"), QStringLiteral("報告.txt"),
-                        NameEntry::kContainer, 1234567890123, QStringLiteral("2024/01/02 03:04:05"),
+        NameEntry entry{QStringLiteral("A.zorf"),
+                        QStringLiteral("20240102030405"),
+                        QStringLiteral("報告.txt"),
+                        NameEntry::kContainer,
+                        1234567890123,
+                        QStringLiteral("2024/01/02 03:04:05"),
                         QStringLiteral("2023/12/31 23:59:59")};
         NameEntry back;
         QVERIFY(NameEntry::Parse(entry.Line(), back));
