@@ -456,8 +456,9 @@ int CNameFile::ReadText(const QString& path, const QString& key, QString& text) 
         return kReadUndecipherable;
     const qsizetype length = bytes.size();
     bytes.append(QByteArray(10, '\0'));
+    // A failing decipherment (no such key, the engine busy) is the engine's to report, not damage.
     if (length > 0 && m_engine.DecipherBuffer(reinterpret_cast<std::uint8_t*>(bytes.data()), length, key) != 0)
-        return kReadUndecipherable;
+        return kReadIoFailed;
     const auto* units = reinterpret_cast<const char16_t*>(bytes.constData());
     qsizetype count = 0;
     while (count < length / 2 && units[count] != 0)

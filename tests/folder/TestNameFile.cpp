@@ -178,6 +178,17 @@ private Q_SLOTS:
         QVERIFY(!(QFileInfo(rig->MirrorOf(dir)).permissions() & QFile::WriteOwner));
         QStringList left = QDir(QFileInfo(rig->MirrorOf(dir)).path()).entryList(QDir::Files | QDir::Hidden);
         QCOMPARE(left, QStringList{CNameFile::kFileName});
+
+        // Without the folder's key (logged out) nothing is read, rebuilt or written.
+        QFile before(rig->MirrorOf(dir));
+        QVERIFY(before.open(QIODevice::ReadOnly));
+        const QByteArray kept = before.readAll();
+        before.close();
+        rig->Engine().ReleaseKey(rig->folder);
+        QCOMPARE(rig->names->RefreshNameFile(dir, rig->folder), -1);
+        QCOMPARE(rig->ui.Numbers(), QList<int>{337});
+        QVERIFY(before.open(QIODevice::ReadOnly));
+        QCOMPARE(before.readAll(), kept);
     }
 
     // A directory under no registered folder says so (A303) and is listed without a name file.
