@@ -286,8 +286,12 @@ void CContentsModel::Resort() {
 int CContentsModel::UpdateList() {
     if (m_directory.isEmpty())
         return 0;
-    if (DiskStateOf(ReadDirectory(m_directory, true)) == m_diskState)
+    QList<DiskEntry> everything = ReadDirectory(m_directory, false);
+    QList<DiskEntry> listed = everything;
+    listed.removeIf([](const DiskEntry& entry) { return entry.hidden; });
+    if (DiskStateOf(listed) == m_diskState)
         return 0;
+    m_nameFile.OfferEntries(m_directory, std::move(everything));
 
     bool withNameFile = false;
     NameIndex index;

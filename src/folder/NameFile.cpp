@@ -207,6 +207,11 @@ QList<DiskEntry> CNameFile::TakeEntriesSeen(const QString& directory) {
     return entries;
 }
 
+void CNameFile::OfferEntries(const QString& directory, QList<DiskEntry> entries) {
+    m_offeredDirectory = directory;
+    m_offeredEntries = std::move(entries);
+}
+
 const QString& CNameFile::HeaderText() {
     if (m_header.isEmpty())
         m_header = m_messages.MsgB(kHeaderText);
@@ -293,7 +298,9 @@ int CNameFile::RefreshNameFile(const QString& directory, const QString& key) {
         lines = text.mid(header.size()).split(kLineEnd, Qt::SkipEmptyParts);
 
     m_seenDirectory = directory;
-    m_seenEntries = ReadDirectory(directory, false);
+    m_seenEntries = directory == m_offeredDirectory ? std::move(m_offeredEntries) : ReadDirectory(directory, false);
+    m_offeredDirectory.clear();
+    m_offeredEntries.clear();
     const QList<DiskEntry>& disk = m_seenEntries;
     QHash<QString, int> lineByKey;
     lineByKey.reserve(lines.size());

@@ -86,6 +86,9 @@ public:
     // The directory's entries as the last refresh of `directory` saw them (each of them has its line in the
     // name file), handed over once; a fresh enumeration when there was no such refresh.
     QList<DiskEntry> TakeEntriesSeen(const QString& directory);
+    // Entries of `directory` (hidden ones included) that the caller has just enumerated: the next refresh
+    // of that directory takes them instead of enumerating again.
+    void OfferEntries(const QString& directory, QList<DiskEntry> entries);
 
     // The disk time of a file or folder as a name file keeps it ("yyyyMMddhhmmss", local time).
     static QString DiskTimeText(const QFileInfo& info);
@@ -114,6 +117,8 @@ private:
     bool m_writing = false;
     // What the last refresh left: the directory's entries, and the name file's text with its stamp, so
     // that the listing that follows neither enumerates nor deciphers a second time.
+    QString m_offeredDirectory;
+    QList<DiskEntry> m_offeredEntries;
     QString m_seenDirectory;
     QList<DiskEntry> m_seenEntries;
     QString m_refreshedPath;
