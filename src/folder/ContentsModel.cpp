@@ -127,7 +127,7 @@ int CContentsModel::EntryOf(const DiskEntry& disk, const NameIndex& index, bool 
     return m_nameFile.EntryFromDisk(m_directory, disk, m_key, entry);
 }
 
-int CContentsModel::LoadIndex(bool& withNameFile, NameIndex& index) {
+int CContentsModel::LoadIndex(bool& withNameFile, NameIndex& index, QList<DiskEntry>* enumerated) {
     index.clear();
     // A directory in no registered folder (already reported) has no name file; neither has one whose
     // folder has no work area (reported by NameFilePath).
@@ -136,6 +136,8 @@ int CContentsModel::LoadIndex(bool& withNameFile, NameIndex& index) {
     if (!withNameFile)
         return 0;
     QList<NameEntry> entries;
+    if (enumerated)
+        m_nameFile.OfferEntries(m_directory, std::move(*enumerated));
     if (m_nameFile.RefreshNameFile(m_directory, m_key) != 0 ||
         m_nameFile.LoadNameEntries(m_directory, m_key, false, entries) != 0)
         return -1;
@@ -291,11 +293,10 @@ int CContentsModel::UpdateList() {
     listed.removeIf([](const DiskEntry& entry) { return entry.hidden; });
     if (DiskStateOf(listed) == m_diskState)
         return 0;
-    m_nameFile.OfferEntries(m_directory, std::move(everything));
 
     bool withNameFile = false;
     NameIndex index;
-    if (LoadIndex(withNameFile, index) != 0)
+    if (LoadIndex(withNameFile, index, &everything) != 0)
         return -1;
     const QList<DiskEntry> disk = ListedEntries(withNameFile);
     QStringList state = DiskStateOf(disk);

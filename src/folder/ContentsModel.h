@@ -96,7 +96,8 @@ public:
 private:
     int FillList(const QString& directory, const QString& key);
     // Refreshes and loads the name file of the shown directory; without an owning root there is none.
-    int LoadIndex(bool& withNameFile, NameIndex& index);
+    // `enumerated`: the directory's entries just read, which the refresh may use instead of its own.
+    int LoadIndex(bool& withNameFile, NameIndex& index, QList<DiskEntry>* enumerated = nullptr);
     // The name-file entry of a file, or its header read directly when the directory has no name file.
     int EntryOf(const DiskEntry& disk, const NameIndex& index, bool withNameFile, NameEntry& entry);
     ContentsItem FolderItem(const DiskEntry& disk) const;

@@ -255,6 +255,13 @@ bool CNameFile::IsWithoutNameFile(const QString& nameFilePath) const {
 }
 
 int CNameFile::RefreshNameFile(const QString& directory, const QString& key) {
+    // An offer holds only for the refresh that follows it.
+    QList<DiskEntry> offered;
+    const bool hasOffer = directory == m_offeredDirectory;
+    if (hasOffer)
+        offered.swap(m_offeredEntries);
+    m_offeredDirectory.clear();
+    m_offeredEntries.clear();
     m_seenDirectory.clear();
     m_seenEntries.clear();
     m_refreshedPath.clear();
@@ -298,9 +305,7 @@ int CNameFile::RefreshNameFile(const QString& directory, const QString& key) {
         lines = text.mid(header.size()).split(kLineEnd, Qt::SkipEmptyParts);
 
     m_seenDirectory = directory;
-    m_seenEntries = directory == m_offeredDirectory ? std::move(m_offeredEntries) : ReadDirectory(directory, false);
-    m_offeredDirectory.clear();
-    m_offeredEntries.clear();
+    m_seenEntries = hasOffer ? std::move(offered) : ReadDirectory(directory, false);
     const QList<DiskEntry>& disk = m_seenEntries;
     QHash<QString, int> lineByKey;
     lineByKey.reserve(lines.size());
