@@ -127,12 +127,17 @@ int CContentsModel::EntryOf(const DiskEntry& disk, const NameIndex& index, bool 
     return m_nameFile.EntryFromDisk(m_directory, disk, m_key, entry);
 }
 
-int CContentsModel::LoadIndex(bool& withNameFile, NameIndex& index) {
-    withNameFile = !m_nameFile.OwningRoot(m_directory).isEmpty();
+int CContentsModel::LoadIndex(bool& withNameFile, NameIndex& index, QList<DiskEntry>* enumerated) {
     index.clear();
+    // A directory in no registered folder (already reported) has no name file; neither has one whose
+    // folder has no work area (reported by NameFilePath).
+    withNameFile = !m_nameFile.OwningRoot(m_directory).isEmpty() &&
+                   !m_nameFile.IsWithoutNameFile(m_nameFile.NameFilePath(m_directory));
     if (!withNameFile)
         return 0;
     QList<NameEntry> entries;
+    if (enumerated)
+        m_nameFile.OfferEntries(m_directory, std::move(*enumerated));
     if (m_nameFile.RefreshNameFile(m_directory, m_key) != 0 ||
         m_nameFile.LoadNameEntries(m_directory, m_key, false, entries) != 0)
         return -1;
@@ -140,13 +145,23 @@ int CContentsModel::LoadIndex(bool& withNameFile, NameIndex& index) {
     return 0;
 }
 
+// Name and time of every entry; the directory is the same for all, so it is left out.
 QStringList CContentsModel::DiskStateOf(const QList<DiskEntry>& disk) const {
     QStringList state;
     state.reserve(disk.size());
     for (const DiskEntry& entry : disk)
-        state.append(m_directory + u'/' + entry.name + entry.time);
+        state.append(entry.name + u'/' + entry.time);
     state.sort();
     return state;
+}
+
+// The entries to list: those the refresh just gave lines to, so that every listed file has one.
+QList<DiskEntry> CContentsModel::ListedEntries(bool withNameFile) const {
+    if (!withNameFile)
+        return ReadDirectory(m_directory, true);
+    QList<DiskEntry> entries = m_nameFile.TakeEntriesSeen(m_directory);
+    entries.removeIf([](const DiskEntry& entry) { return entry.hidden; });
+    return entries;
 }
 
 int CContentsModel::ListFolder(const QString& directory, const QString& key) {
@@ -175,7 +190,7 @@ int CContentsModel::FillList(const QString& directory, const QString& key) {
         return -1;
     }
 
-    const QList<DiskEntry> disk = ReadDirectory(directory, true);
+    const QList<DiskEntry> disk = ListedEntries(withNameFile);
     m_items.reserve(disk.size());
     for (const DiskEntry& entry : disk)
         if (entry.isFolder)
@@ -273,15 +288,18 @@ void CContentsModel::Resort() {
 int CContentsModel::UpdateList() {
     if (m_directory.isEmpty())
         return 0;
-    const QList<DiskEntry> disk = ReadDirectory(m_directory, true);
-    QStringList state = DiskStateOf(disk);
-    if (state == m_diskState)
+    QList<DiskEntry> everything = ReadDirectory(m_directory, false);
+    QList<DiskEntry> listed = everything;
+    listed.removeIf([](const DiskEntry& entry) { return entry.hidden; });
+    if (DiskStateOf(listed) == m_diskState)
         return 0;
 
     bool withNameFile = false;
     NameIndex index;
-    if (LoadIndex(withNameFile, index) != 0)
+    if (LoadIndex(withNameFile, index, &everything) != 0)
         return -1;
+    const QList<DiskEntry> disk = ListedEntries(withNameFile);
+    QStringList state = DiskStateOf(disk);
 
     QHash<QString, int> rowOf;
     rowOf.reserve(m_items.size());

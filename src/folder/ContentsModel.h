@@ -96,7 +96,8 @@ public:
 private:
     int FillList(const QString& directory, const QString& key);
     // Refreshes and loads the name file of the shown directory; without an owning root there is none.
-    int LoadIndex(bool& withNameFile, NameIndex& index);
+    // `enumerated`: the directory's entries just read, which the refresh may use instead of its own.
+    int LoadIndex(bool& withNameFile, NameIndex& index, QList<DiskEntry>* enumerated = nullptr);
     // The name-file entry of a file, or its header read directly when the directory has no name file.
     int EntryOf(const DiskEntry& disk, const NameIndex& index, bool withNameFile, NameEntry& entry);
     ContentsItem FolderItem(const DiskEntry& disk) const;
@@ -104,6 +105,7 @@ private:
     // The desktop's name of the name's type, else "ファイル" or "EXT ファイル"; `known` says which.
     QString TypeNameOf(const QString& name, bool* known) const;
     QStringList DiskStateOf(const QList<DiskEntry>& disk) const;
+    QList<DiskEntry> ListedEntries(bool withNameFile) const;
     bool Before(const ContentsItem& a, const ContentsItem& b) const;
     void SortItems();
     void Resort();
@@ -114,7 +116,7 @@ private:
     Interaction& m_ui;
     MessageSource& m_messages;
     QList<ContentsItem> m_items;
-    QStringList m_diskState; // full path + disk time of every entry at the last listing
+    QStringList m_diskState; // name + disk time of every listed entry at the last listing, sorted
     QString m_directory;
     QString m_key;
     int m_sortColumn = 0;

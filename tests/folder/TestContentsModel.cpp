@@ -110,8 +110,8 @@ private Q_SLOTS:
         const ContentsItem& plain = model.Item(model.RowOf(notes));
         QCOMPARE(QStringList(plain.texts.begin(), plain.texts.end()),
                  (QStringList{QStringLiteral("notes.txt"), QString(), QString(), QString(), QString(),
-                              CNameFile::DiskTimeText(QFileInfo(notes)), QString(), QStringLiteral("notes.txt"),
-                              notes, QStringLiteral("1"), QStringLiteral("0")}));
+                              CNameFile::DiskTimeText(QFileInfo(notes)), QString(), QStringLiteral("notes.txt"), notes,
+                              QStringLiteral("1"), QStringLiteral("0")}));
         QVERIFY(plain.IsPlainFile() && plain.typeName == QStringLiteral("notes.txt"));
         QCOMPARE(model.RowOf(dir + QStringLiteral("/.hidden")), -1);
 
@@ -119,8 +119,8 @@ private Q_SLOTS:
                  QStringLiteral("report.txt\r\n種類： テキスト ドキュメント\r\n更新日時： ") + stored.modifiedAt +
                      QStringLiteral("\r\n元のサイズ： ") + QStringLiteral("        2 KB"));
         QCOMPARE(model.ItemTip(model.RowOf(notes)), QStringLiteral("notes.txt"));
-        QCOMPARE(model.StatusText(0), QStringLiteral("5 個のオブジェクト\u3000（空きディスク領域： ") +
-                                          SizeText(2048) + QStringLiteral("）"));
+        QCOMPARE(model.StatusText(0), QStringLiteral("5 個のオブジェクト\u3000（空きディスク領域： ") + SizeText(2048) +
+                                          QStringLiteral("）"));
         QCOMPARE(model.StatusText(2), QStringLiteral("2 個のオブジェクトを選択"));
         model.freeSpaceOf = [](const QString&) { return qint64(-1); };
         QCOMPARE(model.StatusText(0), QStringLiteral("5 個のオブジェクト"));
@@ -188,8 +188,8 @@ private Q_SLOTS:
         QStringList containers;
         for (const char* name : {"b.txt", "d.txt", "f.txt"})
             containers.append(rig->Encrypt(dir, QString::fromLatin1(name), name));
-        QCOMPARE(model.ListFolder(dir, rig->folder), 0);
         QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
+        QCOMPARE(model.ListFolder(dir, rig->folder), 0);
         QSignalSpy inserted(&model, &QAbstractItemModel::rowsInserted);
         QSignalSpy removed(&model, &QAbstractItemModel::rowsRemoved);
         QSignalSpy changed(&model, &QAbstractItemModel::dataChanged);
