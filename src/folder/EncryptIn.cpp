@@ -339,9 +339,10 @@ CEncryptIn::Step CEncryptIn::RemoveSourceFolder(const QString& source) {
 // ---- files ----
 
 CEncryptIn::Step CEncryptIn::FileSteps(const QString& source, const QString& directory, bool topLevel, bool move) {
-    const QString name = QFileInfo(source).fileName();
     Incoming in;
-    Step step = Classify(source, name, topLevel, in);
+    Step step = Classify(source, QFileInfo(source).fileName(), topLevel, in);
+    // A container keeps the name stored in it: that is the name the folder will show.
+    const QString name = in.status == kNotContainer ? QFileInfo(source).fileName() : StoredName(source, in.info);
     if (step == kNext)
         step = WriteFile(source, name, directory, topLevel, move, in);
     DropPlainCopy(in);
@@ -362,8 +363,9 @@ CEncryptIn::Step CEncryptIn::Classify(const QString& source, const QString& name
         return OpenWithOtherPassword(source, name, in);
     case kUsable:
         if (m_showEncryptedNotice) {
-            const QString notice = topLevel ? m_messages.MsgA(kMsgNoticeHead) + name + m_messages.MsgA(kMsgNoticeTail)
-                                            : m_messages.MsgA(kMsgNoticeInFolderHead) + name +
+            const QString stored = StoredName(source, in.info);
+            const QString notice = topLevel ? m_messages.MsgA(kMsgNoticeHead) + stored + m_messages.MsgA(kMsgNoticeTail)
+                                            : m_messages.MsgA(kMsgNoticeInFolderHead) + stored +
                                                   m_messages.MsgA(kMsgNoticeInFolderTail);
             if (m_prompts.ShowAlreadyEncryptedNotice(notice))
                 m_showEncryptedNotice = false;
@@ -423,11 +425,13 @@ CEncryptIn::Step CEncryptIn::OpenWithOtherPassword(const QString& source, const 
         return kStop;
     }
     in.plainFolder = folder;
-    const EngineResult rc = m_engine.DecryptFile(source, Child(folder, name), key);
+    // The copy carries the stored name, which the new container takes over.
+    const QString plain = Child(folder, StoredName(source, in.info));
+    const EngineResult rc = m_engine.DecryptFile(source, plain, key);
     m_engine.ReleaseKey(key);
     if (rc != kOk)
         return kStop;
-    in.plainCopy = Child(folder, name);
+    in.plainCopy = plain;
     return kNext;
 }
 
@@ -443,6 +447,16 @@ void CEncryptIn::DropPlainCopy(Incoming& in) {
     QDir().rmdir(in.plainFolder);
     in.plainCopy.clear();
     in.plainFolder.clear();
+}
+
+// The name stored in a container, when it can serve as a file name; the disk name otherwise (a stored
+// name holding a slash or naming a folder step would lead the decrypted copy out of its place).
+QString CEncryptIn::StoredName(const QString& source, const ContainerInfo& info) {
+    const QString& name = info.name;
+    if (name.isEmpty() || name == QStringLiteral(".") || name == QStringLiteral("..") || name.contains(u'/') ||
+        name.contains(QChar(0)))
+        return QFileInfo(source).fileName();
+    return name;
 }
 
 bool CEncryptIn::Identical(const NameEntry& existing, const QString& source, const Incoming& in) const {

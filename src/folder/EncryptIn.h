@@ -81,6 +81,7 @@ private:
     Step RemoveSource(const QString& source, const QString& name);
     Step RemoveSourceFolder(const QString& source);
     void DropPlainCopy(Incoming& in);
+    static QString StoredName(const QString& source, const ContainerInfo& info);
     bool Identical(const NameEntry& existing, const QString& source, const Incoming& in) const;
     int CopyBytes(const QString& from, const QString& to, bool sync);
     QString CreationArea() const;
