@@ -126,6 +126,7 @@ int CEncryptIn::Run(EncryptInRequest& request) {
     m_namesWritten.clear();
     m_skippedIdentical = 0;
     m_entries.clear();
+    m_byName.clear();
     request.folderIncluded = false;
 
     SetBusy(true);
@@ -157,6 +158,9 @@ int CEncryptIn::Operate(EncryptInRequest& request) {
     if (m_nameFile.RefreshNameFile(m_destination, m_key) != 0 ||
         m_nameFile.LoadNameEntries(m_destination, m_key, true, m_entries) != 0)
         return -1;
+    m_byName.clear();
+    for (qsizetype i = 0; i < m_entries.size(); ++i)
+        m_byName.insert(m_entries.at(i).displayName, i);
     m_singleItem = request.sources.size() == 1;
     const bool move = request.mode == EncryptInRequest::kMove;
 
@@ -476,9 +480,8 @@ CEncryptIn::Step CEncryptIn::WriteFile(const QString& source, const QString& nam
         }
         m_namesWritten.insert(name);
         const NameEntry* plain = nullptr;
-        for (const NameEntry& entry : m_entries) {
-            if (entry.displayName != name)
-                continue;
+        for (auto it = m_byName.constFind(name); it != m_byName.cend() && it.key() == name; ++it) {
+            const NameEntry& entry = m_entries.at(it.value());
             if (entry.kind == NameEntry::kContainer)
                 existing = &entry;
             else if (entry.kind == NameEntry::kPlain)
@@ -553,6 +556,7 @@ CEncryptIn::Step CEncryptIn::WriteFile(const QString& source, const QString& nam
         entry.displayName = name;
         entry.kind = NameEntry::kContainer;
         m_entries.append(entry);
+        m_byName.insert(name, m_entries.size() - 1);
     }
     if (!move)
         return kNext;

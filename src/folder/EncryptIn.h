@@ -8,6 +8,7 @@
 #include "state/SettingsFile.h"
 #include "state/WorkFolderSettings.h"
 
+#include <QMultiHash>
 #include <QSet>
 #include <QString>
 #include <QStringList>
@@ -110,6 +111,7 @@ private:
     QString m_key;
     QString m_destination;
     QList<NameEntry> m_entries;
+    QMultiHash<QString, qsizetype> m_byName; // display name -> index into m_entries
     bool m_singleItem = false;
 };
 
