@@ -268,7 +268,15 @@ private Q_SLOTS:
         rig->ui.QueueAnswer(kAnswerNo);
         QCOMPARE(rig->Run(EncryptInRequest::kCopy, {again}), -1);
         QCOMPARE(rig->ui.Numbers(), QList<int>{78});
+        // No room in the work area for the plain copy: A82, nothing decrypted.
+        rig->ui.Clear();
+        rig->fs.freeBytes = 100;
+        rig->ui.QueueAnswer(kAnswerYes);
+        rig->prompts.passwords = {{1, kOtherPassword}};
+        QCOMPARE(rig->Run(EncryptInRequest::kCopy, {again}), -1);
+        QCOMPARE(rig->ui.Numbers(), QList<int>({78, 82}));
         QVERIFY(rig->ContainerOf(rig->folder, QStringLiteral("again.xls")).isEmpty());
+        QCOMPARE(QDir(area).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot), QStringList());
     }
 
     // A move wipes each source once its container is safe; a source that vanished meanwhile gets A77 and
@@ -371,7 +379,7 @@ private Q_SLOTS:
     }
 
     // Identical files are skipped when the setting says so, and counted in A644; "暗号化する(&U)" replaces
-    // plain files of the folder by their containers.
+    // plain files of the folder by their containers, and puts back what a stop left in the work area.
     void IdenticalSkipAndEncryptPlainFiles() {
         auto rig = Started();
         QVERIFY(rig);
@@ -394,6 +402,26 @@ private Q_SLOTS:
         QVERIFY(rig->Opens(rig->ContainerOf(rig->folder, QStringLiteral("p1.txt")), QStringLiteral("p1.txt"), "plain one"));
         QVERIFY(rig->Opens(rig->ContainerOf(rig->folder, QStringLiteral("p2.txt")), QStringLiteral("p2.txt"), "plain two"));
         const QString area = rig->app.WorkAreaOf(rig->Slot(rig->folder), QStringLiteral("Ce"));
+        QCOMPARE(QDir(area).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot), QStringList());
+
+        // Stopped after the first file: the files not yet taken in come back from the work area.
+        const QString p3 = rig->folder + QStringLiteral("/p3.txt");
+        const QString p4 = rig->folder + QStringLiteral("/p4.txt");
+        QVERIFY(FolderRig::WriteRaw(p3, "three") && FolderRig::WriteRaw(p4, "four"));
+        const int before = QDir(rig->folder).entryList({QStringLiteral("*.zorf")}).size();
+        rig->ui.OnPump([&](int) {
+            if (QDir(rig->folder).entryList({QStringLiteral("*.zorf")}).size() > before)
+                rig->ui.SetStop(true);
+        });
+        rig->ui.Clear();
+        rig->ui.QueueAnswer(kAnswerYes);
+        QCOMPARE(rig->encrypt->EncryptPlainFiles({p3, p4}, rig->folder), -1);
+        rig->ui.OnPump(nullptr);
+        rig->ui.SetStop(false);
+        QCOMPARE(rig->ui.Numbers(), QList<int>({115, 105}));
+        QVERIFY(!QFileInfo::exists(p3));
+        QVERIFY(rig->Opens(rig->ContainerOf(rig->folder, QStringLiteral("p3.txt")), QStringLiteral("p3.txt"), "three"));
+        QCOMPARE(EncryptRig::Bytes(p4), QByteArray("four"));
         QCOMPARE(QDir(area).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot), QStringList());
     }
 };
