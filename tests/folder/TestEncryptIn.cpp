@@ -161,6 +161,15 @@ private Q_SLOTS:
         QCOMPARE(rig->ui.Numbers(), QList<int>({70, 71, 58}));
         QCOMPARE(rig->Bytes(rig->folder + QStringLiteral("/plain.txt")), QByteArray("mine"));
 
+        // A source that cannot be read stops the run at the access check, before anything is written.
+        rig->ui.Clear();
+        const QString locked = rig->Source(QStringLiteral("locked.txt"), "l");
+        rig->fs.openFault = {QStringLiteral("locked.txt"), EACCES, 0};
+        QCOMPARE(rig->Run(EncryptInRequest::kCopy, {locked}), -1);
+        rig->fs.openFault = {};
+        QCOMPARE(rig->ui.Numbers(), QList<int>{621});
+        QVERIFY(rig->ContainerOf(rig->folder, QStringLiteral("locked.txt")).isEmpty());
+
         rig->prompts.fileAnswers = {EncryptInPrompts::kNo};
         QCOMPARE(rig->Run(EncryptInRequest::kCopy, {a2}), 0);
         QCOMPARE(rig->prompts.singleItemModes, QList<bool>{true});
