@@ -1,1 +1,450 @@
 #include "folder/ContentsModel.h"
+
+#include "util/DisplayText.h"
+#include "util/MessageText.h"
+
+#include <QSet>
+
+#include <algorithm>
+#include <numeric>
+#include <vector>
+
+namespace korimbo {
+
+namespace {
+
+constexpr int kMsgNoEntry = 43;       // a file of the directory has no line in its name file
+constexpr int kMsgNoOwningRoot = 300; // the directory lies in no registered folder
+
+const QString kFolderType = QStringLiteral("ファイル フォルダー");
+const QString kIdleText = QStringLiteral("\u3000");
+
+// "20240102030405" as "2024/01/02 03:04:05".
+QString ShownTime(const QString& digits) {
+    if (digits.size() < 14)
+        return digits;
+    return digits.left(4) + u'/' + digits.mid(4, 2) + u'/' + digits.mid(6, 2) + u' ' + digits.mid(8, 2) + u':' +
+           digits.mid(10, 2) + u':' + digits.mid(12, 2);
+}
+
+// The extension with its dot ("report.txt" → ".txt"), or empty.
+QString ExtensionOf(const QString& name) {
+    const qsizetype dot = name.lastIndexOf(u'.');
+    return dot < 0 ? QString() : name.mid(dot);
+}
+
+QString NameOf(const QString& path) {
+    return path.mid(path.lastIndexOf(u'/') + 1);
+}
+
+} // namespace
+
+bool ContentsItem::IsFolder() const {
+    return texts[CContentsModel::kFolderFlag] == u'1';
+}
+
+bool ContentsItem::IsPlainFile() const {
+    return texts[CContentsModel::kPlain] == u'1';
+}
+
+CContentsModel::CContentsModel(CNameFile& nameFile, CCryptEngine& engine, const SettingsRecord& settings,
+                               Interaction& ui, MessageSource& messages, QObject* parent)
+    : QAbstractTableModel(parent), m_nameFile(nameFile), m_engine(engine), m_settings(settings), m_ui(ui),
+      m_messages(messages) {}
+
+QString CContentsModel::ColumnTitle(int column) {
+    static const QString titles[kColumnCount] = {
+        QStringLiteral("名前"),     QStringLiteral("元のサイズ"), QStringLiteral("種類"),
+        QStringLiteral("更新日時"), QStringLiteral("暗号化日時"), QStringLiteral("更新日時"),
+        QStringLiteral("状態"),     QStringLiteral("元ﾌｧｲﾙ名"),   QStringLiteral("ﾌﾙﾊﾟｽ"),
+        QStringLiteral("非暗号"),   QStringLiteral("ﾌｫﾙﾀﾞ識別")};
+    return column >= 0 && column < kColumnCount ? titles[column] : QString();
+}
+
+QString CContentsModel::TypeNameOf(const QString& name, bool* known) const {
+    const QString extension = ExtensionOf(name);
+    auto cached = m_typeCache.constFind(extension);
+    if (cached == m_typeCache.constEnd()) {
+        const QString desktopName = typeNameOf && !extension.isEmpty() ? typeNameOf(extension) : QString();
+        cached = m_typeCache.insert(extension, desktopName);
+    }
+    if (known)
+        *known = !cached.value().isEmpty();
+    if (!cached.value().isEmpty())
+        return cached.value();
+    if (extension.isEmpty())
+        return QStringLiteral("ファイル");
+    return extension.mid(1).toUpper() + QStringLiteral(" ファイル");
+}
+
+ContentsItem CContentsModel::FolderItem(const DiskEntry& disk) const {
+    ContentsItem item;
+    item.texts[kName] = disk.name;
+    item.texts[kType] = kFolderType;
+    item.texts[kModified] = ShownTime(disk.time);
+    item.texts[kDiskTime] = disk.time;
+    item.texts[kOriginalName] = disk.name;
+    item.texts[kFullPath] = m_directory + u'/' + disk.name;
+    item.texts[kFolderFlag] = QStringLiteral("1");
+    return item;
+}
+
+ContentsItem CContentsModel::FileItem(const DiskEntry& disk, const NameEntry& entry) const {
+    ContentsItem item;
+    item.texts[kDiskTime] = disk.time;
+    item.texts[kFullPath] = m_directory + u'/' + disk.name;
+    item.texts[kFolderFlag] = QStringLiteral("0");
+    if (entry.kind != NameEntry::kContainer) {
+        item.texts[kName] = disk.name;
+        item.texts[kOriginalName] = disk.name;
+        item.texts[kPlain] = QStringLiteral("1");
+        item.typeName = disk.name;
+        return item;
+    }
+    bool known = false;
+    item.texts[kType] = TypeNameOf(entry.displayName, &known);
+    QString shown = entry.displayName;
+    if (known && m_settings.titleMode == 0)
+        shown.truncate(shown.lastIndexOf(u'.'));
+    item.texts[kName] = shown;
+    item.texts[kSize] = KilobyteColumnText(entry.plainSize);
+    item.texts[kModified] = entry.modifiedAt;
+    item.texts[kEncrypted] = entry.encryptedAt;
+    item.texts[kOriginalName] = entry.displayName;
+    item.texts[kPlain] = QStringLiteral("0");
+    item.typeName = entry.displayName;
+    return item;
+}
+
+int CContentsModel::EntryOf(const DiskEntry& disk, const NameIndex& index, bool withNameFile, NameEntry& entry) {
+    if (withNameFile) {
+        const auto found = index.constFind(disk.name);
+        if (found == index.constEnd())
+            return -1;
+        entry = found.value();
+        return 0;
+    }
+    return m_nameFile.EntryFromDisk(m_directory, disk, m_key, entry);
+}
+
+int CContentsModel::LoadIndex(bool& withNameFile, NameIndex& index, QList<DiskEntry>* enumerated) {
+    index.clear();
+    // A directory in no registered folder (already reported) has no name file; neither has one whose
+    // folder has no work area (reported by NameFilePath).
+    withNameFile = !m_nameFile.OwningRoot(m_directory).isEmpty() &&
+                   !m_nameFile.IsWithoutNameFile(m_nameFile.NameFilePath(m_directory));
+    if (!withNameFile)
+        return 0;
+    QList<NameEntry> entries;
+    if (enumerated)
+        m_nameFile.OfferEntries(m_directory, std::move(*enumerated));
+    if (m_nameFile.RefreshNameFile(m_directory, m_key) != 0 ||
+        m_nameFile.LoadNameEntries(m_directory, m_key, false, entries) != 0)
+        return -1;
+    index = IndexByDiskName(entries);
+    return 0;
+}
+
+// Name and time of every entry; the directory is the same for all, so it is left out.
+QStringList CContentsModel::DiskStateOf(const QList<DiskEntry>& disk) const {
+    QStringList state;
+    state.reserve(disk.size());
+    for (const DiskEntry& entry : disk)
+        state.append(entry.name + u'/' + entry.time);
+    state.sort();
+    return state;
+}
+
+// The entries to list: those the refresh just gave lines to, so that every listed file has one.
+QList<DiskEntry> CContentsModel::ListedEntries(bool withNameFile) const {
+    if (!withNameFile)
+        return ReadDirectory(m_directory, true);
+    QList<DiskEntry> entries = m_nameFile.TakeEntriesSeen(m_directory);
+    entries.removeIf([](const DiskEntry& entry) { return entry.hidden; });
+    return entries;
+}
+
+int CContentsModel::ListFolder(const QString& directory, const QString& key) {
+    if (busy)
+        busy(true);
+    const int result = FillList(directory, key);
+    if (busy)
+        busy(false);
+    return result;
+}
+
+int CContentsModel::FillList(const QString& directory, const QString& key) {
+    beginResetModel();
+    m_items.clear();
+    m_diskState.clear();
+    m_typeCache.clear();
+    m_directory = directory;
+    m_key = key;
+
+    bool withNameFile = false;
+    NameIndex index;
+    if (m_nameFile.OwningRoot(directory).isEmpty())
+        ReportMessage(m_ui, m_messages, kMsgNoOwningRoot, directory, Icon::Warning);
+    if (LoadIndex(withNameFile, index) != 0) {
+        endResetModel();
+        return -1;
+    }
+
+    const QList<DiskEntry> disk = ListedEntries(withNameFile);
+    m_items.reserve(disk.size());
+    for (const DiskEntry& entry : disk)
+        if (entry.isFolder)
+            m_items.append(FolderItem(entry));
+    for (const DiskEntry& entry : disk) {
+        if (entry.isFolder)
+            continue;
+        NameEntry found;
+        if (EntryOf(entry, index, withNameFile, found) == 0) {
+            m_items.append(FileItem(entry, found));
+            continue;
+        }
+        if (!withNameFile)
+            continue; // unreadable without a name file: no row, as a refresh gives it no line
+        m_items.clear();
+        endResetModel();
+        m_ui.Message(m_messages.MsgA(kMsgNoEntry), Icon::Error, Buttons::Ok, 0, kMsgNoEntry);
+        return -1;
+    }
+    m_diskState = DiskStateOf(disk);
+    m_ascending.fill(false);
+    m_ascending[m_sortColumn] = true;
+    SortItems();
+    endResetModel();
+    return 0;
+}
+
+void CContentsModel::Clear() {
+    beginResetModel();
+    m_items.clear();
+    m_diskState.clear();
+    m_directory.clear();
+    m_key.clear();
+    endResetModel();
+}
+
+bool CContentsModel::SortAscending() const {
+    return m_ascending[m_sortColumn];
+}
+
+bool CContentsModel::Before(const ContentsItem& a, const ContentsItem& b) const {
+    // Ascending: folders first, then the column's texts by code unit; descending is the exact reverse.
+    const bool ascending = m_ascending[m_sortColumn];
+    const ContentsItem& first = ascending ? a : b;
+    const ContentsItem& second = ascending ? b : a;
+    const bool firstFolder = first.IsFolder();
+    if (firstFolder != second.IsFolder())
+        return firstFolder;
+    return first.texts[m_sortColumn] < second.texts[m_sortColumn];
+}
+
+void CContentsModel::SortItems() {
+    std::stable_sort(m_items.begin(), m_items.end(),
+                     [this](const ContentsItem& a, const ContentsItem& b) { return Before(a, b); });
+}
+
+void CContentsModel::SortByColumn(int column) {
+    if (column < 0 || column >= kColumnCount)
+        return;
+    const bool ascending = !m_ascending[column];
+    m_ascending.fill(false);
+    m_ascending[column] = ascending;
+    m_sortColumn = column;
+    Resort();
+}
+
+// Sorts the rows as a layout change, so views keep their selection and current row.
+void CContentsModel::Resort() {
+    std::vector<int> order(static_cast<std::size_t>(m_items.size()));
+    std::iota(order.begin(), order.end(), 0);
+    std::stable_sort(order.begin(), order.end(), [this](int a, int b) { return Before(m_items[a], m_items[b]); });
+    bool moved = false;
+    for (std::size_t i = 0; i < order.size() && !moved; ++i)
+        moved = order[i] != int(i);
+    if (!moved)
+        return;
+    Q_EMIT layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
+    std::vector<int> newRowOf(order.size());
+    QList<ContentsItem> sorted;
+    sorted.reserve(m_items.size());
+    for (std::size_t i = 0; i < order.size(); ++i) {
+        newRowOf[static_cast<std::size_t>(order[i])] = int(i);
+        sorted.append(m_items[order[i]]);
+    }
+    m_items = std::move(sorted);
+    const QModelIndexList before = persistentIndexList();
+    QModelIndexList after;
+    after.reserve(before.size());
+    for (const QModelIndex& index : before)
+        after.append(this->index(newRowOf[static_cast<std::size_t>(index.row())], index.column()));
+    changePersistentIndexList(before, after);
+    Q_EMIT layoutChanged({}, QAbstractItemModel::VerticalSortHint);
+}
+
+int CContentsModel::UpdateList() {
+    if (m_directory.isEmpty())
+        return 0;
+    QList<DiskEntry> everything = ReadDirectory(m_directory, false);
+    QList<DiskEntry> listed = everything;
+    listed.removeIf([](const DiskEntry& entry) { return entry.hidden; });
+    if (DiskStateOf(listed) == m_diskState)
+        return 0;
+
+    bool withNameFile = false;
+    NameIndex index;
+    if (LoadIndex(withNameFile, index, &everything) != 0)
+        return -1;
+    const QList<DiskEntry> disk = ListedEntries(withNameFile);
+    QStringList state = DiskStateOf(disk);
+
+    QHash<QString, int> rowOf;
+    rowOf.reserve(m_items.size());
+    for (int row = 0; row < m_items.size(); ++row)
+        rowOf.insert(NameOf(m_items[row].texts[kFullPath]), row);
+
+    bool complete = true;
+    bool changedInPlace = false;
+    QList<ContentsItem> added;
+    QSet<QString> addedNames;
+    QSet<QString> onDisk;
+    onDisk.reserve(disk.size());
+    for (const DiskEntry& entry : disk) {
+        onDisk.insert(entry.name);
+        const auto found = rowOf.constFind(entry.name);
+        const bool known = found != rowOf.constEnd();
+        if (known && m_items[found.value()].IsFolder() == entry.isFolder &&
+            m_items[found.value()].texts[kDiskTime] == entry.time)
+            continue;
+        ContentsItem item;
+        if (entry.isFolder) {
+            item = FolderItem(entry);
+        } else {
+            NameEntry nameEntry;
+            if (EntryOf(entry, index, withNameFile, nameEntry) != 0) {
+                complete = false; // tried again on the next update
+                continue;
+            }
+            item = FileItem(entry, nameEntry);
+        }
+        if (known && m_items[found.value()].IsFolder() == entry.isFolder) {
+            const int row = found.value();
+            m_items[row] = item;
+            Q_EMIT dataChanged(this->index(row, 0), this->index(row, kColumnCount - 1));
+            changedInPlace = true;
+        } else {
+            added.append(item); // a folder that became a file (or back) is removed below and added anew
+            addedNames.insert(entry.name);
+        }
+        m_ui.Pump();
+    }
+
+    // Vanished rows, from the last to the first so the rows still to go keep their numbers.
+    for (int row = int(m_items.size()) - 1; row >= 0; --row) {
+        const ContentsItem& item = m_items[row];
+        const QString name = NameOf(item.texts[kFullPath]);
+        const bool stays = onDisk.contains(name) && !addedNames.contains(name);
+        if (stays)
+            continue;
+        beginRemoveRows(QModelIndex(), row, row);
+        m_items.removeAt(row);
+        endRemoveRows();
+    }
+    if (changedInPlace)
+        Resort();
+    for (const ContentsItem& item : added) {
+        const auto at = std::upper_bound(m_items.cbegin(), m_items.cend(), item,
+                                         [this](const ContentsItem& a, const ContentsItem& b) { return Before(a, b); });
+        const int row = int(at - m_items.cbegin());
+        beginInsertRows(QModelIndex(), row, row);
+        m_items.insert(row, item);
+        endInsertRows();
+    }
+    m_diskState = complete ? std::move(state) : QStringList();
+    return 0;
+}
+
+int CContentsModel::RowOf(const QString& fullPath) const {
+    for (int row = 0; row < m_items.size(); ++row)
+        if (m_items[row].texts[kFullPath] == fullPath)
+            return row;
+    return -1;
+}
+
+QString CContentsModel::ItemTip(int row) const {
+    if (row < 0 || row >= m_items.size())
+        return QString();
+    const ContentsItem& item = m_items[row];
+    QString tip = item.texts[kOriginalName];
+    if (!item.IsFolder() && !item.IsPlainFile())
+        tip += QStringLiteral("\r\n種類： ") + item.texts[kType] + QStringLiteral("\r\n更新日時： ") +
+               item.texts[kModified] + QStringLiteral("\r\n元のサイズ： ") + item.texts[kSize];
+    return tip;
+}
+
+QString CContentsModel::StatusText(int selectedCount) const {
+    if (m_directory.isEmpty())
+        return kIdleText;
+    if (selectedCount > 0)
+        return QStringLiteral("%1 個のオブジェクトを選択").arg(selectedCount);
+    QString text = QStringLiteral("%1 個のオブジェクト").arg(m_items.size());
+    const qint64 free = freeSpaceOf ? freeSpaceOf(m_directory) : -1;
+    if (free >= 0)
+        text += QStringLiteral("\u3000（空きディスク領域： ") + SizeText(free) + QStringLiteral("）");
+    return text;
+}
+
+int CContentsModel::rowCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : int(m_items.size());
+}
+
+int CContentsModel::columnCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : kColumnCount;
+}
+
+QVariant CContentsModel::data(const QModelIndex& index, int role) const {
+    if (!checkIndex(index, CheckIndexOption::IndexIsValid | CheckIndexOption::ParentIsInvalid))
+        return QVariant();
+    const ContentsItem& item = m_items[index.row()];
+    switch (role) {
+    case Qt::DisplayRole:
+        return item.texts[index.column()];
+    case Qt::ToolTipRole:
+        return ItemTip(index.row());
+    case Qt::TextAlignmentRole:
+        if (index.column() == kSize)
+            return QVariant::fromValue(Qt::Alignment(Qt::AlignRight | Qt::AlignVCenter));
+        return QVariant();
+    case kFolderRole:
+        return item.IsFolder();
+    case kPlainRole:
+        return item.IsPlainFile();
+    case kFullPathRole:
+        return item.FullPath();
+    case kTypeNameRole:
+        return item.typeName;
+    default:
+        return QVariant();
+    }
+}
+
+QVariant CContentsModel::headerData(int section, Qt::Orientation orientation, int role) const {
+    if (orientation != Qt::Horizontal || section < 0 || section >= kColumnCount)
+        return QVariant();
+    if (role == Qt::DisplayRole)
+        return ColumnTitle(section);
+    if (role == Qt::TextAlignmentRole && section == kSize)
+        return QVariant::fromValue(Qt::Alignment(Qt::AlignRight | Qt::AlignVCenter));
+    return QVariant();
+}
+
+Qt::ItemFlags CContentsModel::flags(const QModelIndex& index) const {
+    if (!index.isValid())
+        return Qt::NoItemFlags;
+    return Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsDragEnabled | Qt::ItemNeverHasChildren;
+}
+
+} // namespace korimbo

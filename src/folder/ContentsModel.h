@@ -94,17 +94,34 @@ public:
     Qt::ItemFlags flags(const QModelIndex& index) const override;
 
 private:
+    int FillList(const QString& directory, const QString& key);
+    // Refreshes and loads the name file of the shown directory; without an owning root there is none.
+    // `enumerated`: the directory's entries just read, which the refresh may use instead of its own.
+    int LoadIndex(bool& withNameFile, NameIndex& index, QList<DiskEntry>* enumerated = nullptr);
+    // The name-file entry of a file, or its header read directly when the directory has no name file.
+    int EntryOf(const DiskEntry& disk, const NameIndex& index, bool withNameFile, NameEntry& entry);
+    ContentsItem FolderItem(const DiskEntry& disk) const;
+    ContentsItem FileItem(const DiskEntry& disk, const NameEntry& entry) const;
+    // The desktop's name of the name's type, else "ファイル" or "EXT ファイル"; `known` says which.
+    QString TypeNameOf(const QString& name, bool* known) const;
+    QStringList DiskStateOf(const QList<DiskEntry>& disk) const;
+    QList<DiskEntry> ListedEntries(bool withNameFile) const;
+    bool Before(const ContentsItem& a, const ContentsItem& b) const;
+    void SortItems();
+    void Resort();
+
     CNameFile& m_nameFile;
     CCryptEngine& m_engine;
     const SettingsRecord& m_settings;
     Interaction& m_ui;
     MessageSource& m_messages;
     QList<ContentsItem> m_items;
-    QStringList m_diskState; // full path + disk time of every entry at the last listing
+    QStringList m_diskState; // name + disk time of every listed entry at the last listing, sorted
     QString m_directory;
     QString m_key;
     int m_sortColumn = 0;
     std::array<bool, kColumnCount> m_ascending{};
+    mutable QHash<QString, QString> m_typeCache; // extension → the desktop's type name (empty: none)
 };
 
 } // namespace korimbo

@@ -7,24 +7,32 @@
 #include <QDir>
 #include <QDirIterator>
 
+#include <QFile>
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+
+#include <cstdio>
 #include <cstring>
+#include <ctime>
 #include <vector>
 
 namespace korimbo {
 
 namespace {
 
-constexpr int kMsgDeleteFailed = 281;    // an empty name file cannot be deleted
-constexpr int kMsgBadNameFile = 282;     // the name file does not decipher to its header
-constexpr int kMsgBadLine = 283;         // a line without its last field is not written
-constexpr int kMsgReadFailed = 284;      // the name file cannot be read
-constexpr int kMsgNotWritable = 285;     // its read-only attribute cannot be cleared
-constexpr int kMsgWriteFailed = 286;     // it cannot be written
-constexpr int kMsgReadOnlyFailed = 287;  // its read-only attribute cannot be set again
-constexpr int kMsgBadOnLoad = 288;       // the name file does not begin with its header on loading
-constexpr int kMsgNoOwningRoot = 303;    // a directory under no registered folder
-constexpr int kHeaderText = 2;           // B2: the first line of every name file
-constexpr int kNoNameFileMarker = 4;     // B4: the mirror of a directory that has no name file
+constexpr int kMsgDeleteFailed = 281;   // an empty name file cannot be deleted
+constexpr int kMsgBadNameFile = 282;    // the name file does not decipher to its header
+constexpr int kMsgBadLine = 283;        // a line without its last field is not written
+constexpr int kMsgReadFailed = 284;     // the name file cannot be read
+constexpr int kMsgNotWritable = 285;    // its read-only attribute cannot be cleared
+constexpr int kMsgWriteFailed = 286;    // it cannot be written
+constexpr int kMsgReadOnlyFailed = 287; // its read-only attribute cannot be set again
+constexpr int kMsgBadOnLoad = 288;      // the name file does not begin with its header on loading
+constexpr int kMsgNoOwningRoot = 303;   // a directory under no registered folder
+constexpr int kHeaderText = 2;          // B2: the first line of every name file
+constexpr int kNoNameFileMarker = 4;    // B4: the mirror of a directory that has no name file
 
 const QString kField0 = QStringLiteral(":*0*:");
 const QString kField1 = QStringLiteral(":*1*:");
@@ -42,6 +50,18 @@ constexpr int kGuardStepMs = 100;
 constexpr int kRefreshTries = 10;
 constexpr int kRefreshStepMs = 200;
 constexpr int kLineBatch = 100;
+
+// "yyyyMMddhhmmss" in local time, without the cost of a QDateTime per entry.
+QString TimeText(qint64 secondsSinceEpoch) {
+    const time_t seconds = static_cast<time_t>(secondsSinceEpoch);
+    struct tm local {};
+    if (!::localtime_r(&seconds, &local))
+        return QStringLiteral("00000000000000");
+    char text[32];
+    std::snprintf(text, sizeof text, "%04d%02d%02d%02d%02d%02d", local.tm_year + 1900, local.tm_mon + 1, local.tm_mday,
+                  local.tm_hour, local.tm_min, local.tm_sec);
+    return QString::fromLatin1(text, 14);
+}
 
 // The part of a line that says which disk entry it describes: ":*0*:" name ":*1*:" time.
 QString LineKey(const QString& line) {
@@ -85,8 +105,8 @@ struct FlagHolder {
 // ---- NameEntry ----
 
 QString NameEntry::Line() const {
-    return kField0 + diskName + kField1 + diskTime + kField2 + displayName + kField3 + QString::number(kind) +
-           kField4 + QString::number(plainSize) + kField5 + encryptedAt + kField6 + modifiedAt;
+    return kField0 + diskName + kField1 + diskTime + kField2 + displayName + kField3 + QString::number(kind) + kField4 +
+           QString::number(plainSize) + kField5 + encryptedAt + kField6 + modifiedAt;
 }
 
 bool NameEntry::Parse(const QString& line, NameEntry& entry) {
@@ -131,14 +151,28 @@ NameIndex IndexByDiskName(const QList<NameEntry>& entries) {
 
 QList<DiskEntry> ReadDirectory(const QString& directory, bool skipHidden) {
     QList<DiskEntry> entries;
-    QDir::Filters filters = QDir::AllEntries | QDir::NoDotAndDotDot | QDir::System;
-    if (!skipHidden)
-        filters |= QDir::Hidden;
-    QDirIterator it(directory, filters);
-    while (it.hasNext()) {
-        const QFileInfo info = it.nextFileInfo();
-        entries.append({info.fileName(), CNameFile::DiskTimeText(info), info.isDir()});
+    DIR* dir = ::opendir(QFile::encodeName(directory).constData());
+    if (!dir)
+        return entries;
+    const int fd = ::dirfd(dir);
+    while (const dirent* found = ::readdir(dir)) {
+        const char* name = found->d_name;
+        if (name[0] == '.' && (name[1] == 0 || (name[1] == '.' && name[2] == 0)))
+            continue;
+        struct stat st {};
+        bool hidden = name[0] == '.';
+        if (::fstatat(fd, name, &st, 0) != 0) {
+            hidden = true; // a broken link
+            if (::fstatat(fd, name, &st, AT_SYMLINK_NOFOLLOW) != 0)
+                continue;
+        }
+        const bool isFolder = S_ISDIR(st.st_mode);
+        hidden = hidden || !(isFolder || S_ISREG(st.st_mode));
+        if (skipHidden && hidden)
+            continue;
+        entries.append({QFile::decodeName(name), TimeText(st.st_mtim.tv_sec), isFolder, hidden});
     }
+    ::closedir(dir);
     return entries;
 }
 
@@ -146,11 +180,36 @@ QList<DiskEntry> ReadDirectory(const QString& directory, bool skipHidden) {
 
 CNameFile::CNameFile(CCryptEngine& engine, const FolderRegistry& registry, const WorkFolderSettings& workFolder,
                      FileSystem& files, Interaction& ui, MessageSource& messages)
-    : m_engine(engine), m_registry(registry), m_workFolder(workFolder), m_files(files), m_ui(ui),
-      m_messages(messages) {}
+    : m_engine(engine), m_registry(registry), m_workFolder(workFolder), m_files(files), m_ui(ui), m_messages(messages) {
+}
 
 QString CNameFile::DiskTimeText(const QFileInfo& info) {
-    return info.lastModified().toString(QStringLiteral("yyyyMMddhhmmss"));
+    return TimeText(info.lastModified().toSecsSinceEpoch());
+}
+
+QByteArray CNameFile::StampOf(const QString& path) {
+    struct stat st {};
+    if (::stat(QFile::encodeName(path).constData(), &st) != 0)
+        return QByteArray();
+    const qint64 parts[] = {qint64(st.st_ino), qint64(st.st_size), qint64(st.st_mtim.tv_sec),
+                            qint64(st.st_mtim.tv_nsec)};
+    return QByteArray(reinterpret_cast<const char*>(parts), sizeof parts);
+}
+
+QList<DiskEntry> CNameFile::TakeEntriesSeen(const QString& directory) {
+    QList<DiskEntry> entries;
+    if (directory == m_seenDirectory)
+        entries.swap(m_seenEntries);
+    else
+        entries = ReadDirectory(directory, false);
+    m_seenDirectory.clear();
+    m_seenEntries.clear();
+    return entries;
+}
+
+void CNameFile::OfferEntries(const QString& directory, QList<DiskEntry> entries) {
+    m_offeredDirectory = directory;
+    m_offeredEntries = std::move(entries);
 }
 
 const QString& CNameFile::HeaderText() {
@@ -180,9 +239,9 @@ QString CNameFile::OwningRoot(const QString& path) const {
 QString CNameFile::NameFilePath(const QString& directory) {
     const QString root = OwningRoot(directory);
     const int slot = root.isEmpty() ? -1 : m_registry.SlotOf(root);
-    const QString mirror = slot < 0 ? QString()
-                                    : WorkAreas::AreaOf(m_workFolder.angoTempFolder, m_registry.WorkIdText(slot),
-                                                        WorkAreas::kNameFile);
+    const QString mirror =
+        slot < 0 ? QString()
+                 : WorkAreas::AreaOf(m_workFolder.angoTempFolder, m_registry.WorkIdText(slot), WorkAreas::kNameFile);
     if (mirror.isEmpty()) {
         ReportMessage(m_ui, m_messages, kMsgNoOwningRoot, directory, Icon::Warning);
         return NoNameFileMarker() + u'/' + kFileName;
@@ -196,6 +255,17 @@ bool CNameFile::IsWithoutNameFile(const QString& nameFilePath) const {
 }
 
 int CNameFile::RefreshNameFile(const QString& directory, const QString& key) {
+    // An offer holds only for the refresh that follows it.
+    QList<DiskEntry> offered;
+    const bool hasOffer = directory == m_offeredDirectory;
+    if (hasOffer)
+        offered.swap(m_offeredEntries);
+    m_offeredDirectory.clear();
+    m_offeredEntries.clear();
+    m_seenDirectory.clear();
+    m_seenEntries.clear();
+    m_refreshedPath.clear();
+    m_refreshedText.clear();
     const QString path = NameFilePath(directory);
     if (IsWithoutNameFile(path))
         return 0;
@@ -218,8 +288,7 @@ int CNameFile::RefreshNameFile(const QString& directory, const QString& key) {
     const int read = ReadText(path, key, text);
     if (read == kReadIoFailed)
         return -1;
-    if (read == kReadOk && text.startsWith(header) && text.size() > headerLine.size() + 2 &&
-        !text.contains(kField6)) {
+    if (read == kReadOk && text.startsWith(header) && text.size() > headerLine.size() + 2 && !text.contains(kField6)) {
         // Lines without their last field are of no use: start again from the header alone.
         if (WriteNameFile(path, headerLine, key) != 0 || ReadNameFile(path, key, text) != 0)
             return -1;
@@ -235,7 +304,9 @@ int CNameFile::RefreshNameFile(const QString& directory, const QString& key) {
     if (!text.startsWith(headerLine))
         lines = text.mid(header.size()).split(kLineEnd, Qt::SkipEmptyParts);
 
-    const QList<DiskEntry> disk = ReadDirectory(directory, false);
+    m_seenDirectory = directory;
+    m_seenEntries = hasOffer ? std::move(offered) : ReadDirectory(directory, false);
+    const QList<DiskEntry>& disk = m_seenEntries;
     QHash<QString, int> lineByKey;
     lineByKey.reserve(lines.size());
     for (int i = 0; i < lines.size(); ++i) {
@@ -247,8 +318,10 @@ int CNameFile::RefreshNameFile(const QString& directory, const QString& key) {
     bool consistent = lines.size() == disk.size();
     for (qsizetype i = 0; consistent && i < disk.size(); ++i)
         consistent = lineByKey.contains(DiskKey(disk.at(i)));
-    if (consistent)
+    if (consistent) {
+        Remember(path, text);
         return 0;
+    }
 
     std::vector<char> keep(static_cast<std::size_t>(lines.size()), 0);
     QStringList added;
@@ -259,7 +332,7 @@ int CNameFile::RefreshNameFile(const QString& directory, const QString& key) {
             continue;
         }
         NameEntry made;
-        if (MakeEntry(directory, entry, key, made) == 0)
+        if (EntryFromDisk(directory, entry, key, made) == 0)
             added.append(made.Line());
     }
 
@@ -285,10 +358,19 @@ int CNameFile::RefreshNameFile(const QString& directory, const QString& key) {
     for (const QString& line : added)
         append(line);
     out += batch;
-    return WriteNameFile(path, out, key);
+    if (WriteNameFile(path, out, key) != 0)
+        return -1;
+    Remember(path, out);
+    return 0;
 }
 
-int CNameFile::MakeEntry(const QString& directory, const DiskEntry& disk, const QString& key, NameEntry& entry) {
+void CNameFile::Remember(const QString& path, const QString& text) {
+    m_refreshedPath = path;
+    m_refreshedText = text;
+    m_refreshedStamp = StampOf(path);
+}
+
+int CNameFile::EntryFromDisk(const QString& directory, const DiskEntry& disk, const QString& key, NameEntry& entry) {
     entry = NameEntry();
     entry.diskName = disk.name;
     entry.diskTime = disk.time;
@@ -324,7 +406,14 @@ int CNameFile::LoadNameEntries(const QString& directory, const QString& key, boo
     // Nothing on this thread can finish a refresh while we wait, so the wait is bounded like a refresh's.
     WaitForFlag(m_ui, m_refreshing, kRefreshTries, kRefreshStepMs);
     QString text;
-    if (ReadNameFile(path, key, text) != 0)
+    const bool fresh = path == m_refreshedPath && !m_refreshedStamp.isEmpty() && StampOf(path) == m_refreshedStamp;
+    if (fresh)
+        text.swap(m_refreshedText); // the file is still what the refresh read or wrote
+    if (path == m_refreshedPath) {
+        m_refreshedPath.clear();
+        m_refreshedText.clear();
+    }
+    if (!fresh && ReadNameFile(path, key, text) != 0)
         return -1;
     const QString header = HeaderText();
     if (!text.startsWith(header))
@@ -379,8 +468,9 @@ int CNameFile::ReadText(const QString& path, const QString& key, QString& text) 
         return kReadUndecipherable;
     const qsizetype length = bytes.size();
     bytes.append(QByteArray(10, '\0'));
+    // A failing decipherment (no such key, the engine busy) is the engine's to report, not damage.
     if (length > 0 && m_engine.DecipherBuffer(reinterpret_cast<std::uint8_t*>(bytes.data()), length, key) != 0)
-        return kReadUndecipherable;
+        return kReadIoFailed;
     const auto* units = reinterpret_cast<const char16_t*>(bytes.constData());
     qsizetype count = 0;
     while (count < length / 2 && units[count] != 0)

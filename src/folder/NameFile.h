@@ -42,8 +42,9 @@ struct DiskEntry {
     QString name;  // the name on disk
     QString time;  // last-write time, "yyyyMMddhhmmss", local time
     bool isFolder = false;
+    bool hidden = false; // a dot entry, or neither file nor folder (socket, pipe, broken link): not listed
 };
-// The entries of a directory ("." and ".." never; dot entries only without `skipHidden`), in the order
+// The entries of a directory ("." and ".." never; hidden ones only without `skipHidden`), in the order
 // the directory gives them. One stat per entry.
 QList<DiskEntry> ReadDirectory(const QString& directory, bool skipHidden);
 
@@ -78,6 +79,17 @@ public:
     int ReadNameFile(const QString& path, const QString& key, QString& text);
     int WriteNameFile(const QString& path, const QString& text, const QString& key);
 
+    // The entry of one disk entry as a refresh makes it: a folder, or a file read from its container
+    // header (a container of the key, or a plain file). 0, or -1 when the file cannot be read at all.
+    int EntryFromDisk(const QString& directory, const DiskEntry& disk, const QString& key, NameEntry& entry);
+
+    // The directory's entries as the last refresh of `directory` saw them (each of them has its line in the
+    // name file), handed over once; a fresh enumeration when there was no such refresh.
+    QList<DiskEntry> TakeEntriesSeen(const QString& directory);
+    // Entries of `directory` (hidden ones included) that the caller has just enumerated: the next refresh
+    // of that directory takes them instead of enumerating again.
+    void OfferEntries(const QString& directory, QList<DiskEntry> entries);
+
     // The disk time of a file or folder as a name file keeps it ("yyyyMMddhhmmss", local time).
     static QString DiskTimeText(const QFileInfo& info);
     // How many container headers the refreshes have read so far (the name file exists to keep this low).
@@ -87,9 +99,10 @@ private:
     enum ReadResult { kReadOk, kReadIoFailed, kReadUndecipherable };
     // ReadNameFile without the report of an undecipherable file, which a refresh makes again instead.
     int ReadText(const QString& path, const QString& key, QString& text);
-    // The line of one disk entry, from its container header for a file. 0, or -1 when it cannot be read.
-    int MakeEntry(const QString& directory, const DiskEntry& disk, const QString& key, NameEntry& entry);
+    void Remember(const QString& path, const QString& text);
     const QString& HeaderText();
+    // Identity of a file's present contents (inode, size, modification time), empty when it has none.
+    static QByteArray StampOf(const QString& path);
     const QString& NoNameFileMarker();
 
     CCryptEngine& m_engine;
@@ -102,6 +115,15 @@ private:
     bool m_refreshing = false;
     bool m_reading = false;
     bool m_writing = false;
+    // What the last refresh left: the directory's entries, and the name file's text with its stamp, so
+    // that the listing that follows neither enumerates nor deciphers a second time.
+    QString m_offeredDirectory;
+    QList<DiskEntry> m_offeredEntries;
+    QString m_seenDirectory;
+    QList<DiskEntry> m_seenEntries;
+    QString m_refreshedPath;
+    QString m_refreshedText;
+    QByteArray m_refreshedStamp;
     QString m_header;     // B2, fetched once
     QString m_noNameFile; // B4, fetched once
 };

@@ -141,7 +141,8 @@ private Q_SLOTS:
         QCOMPARE(rig->names->RefreshNameFile(dir, rig->folder), 0);
         QVERIFY(rig->ui.Messages().isEmpty());
         QCOMPARE(Loaded(*rig, dir).keys(), QStringList{QFileInfo(container).fileName()});
-        // Loading alone does not repair: it reports and fails.
+        // Loading alone does not repair: it reports and fails, even straight after a refresh.
+        QCOMPARE(rig->names->RefreshNameFile(dir, rig->folder), 0);
         QVERIFY(FolderRig::WriteRaw(nameFile, QByteArray(32, '\x11')));
         rig->ui.Clear();
         QList<NameEntry> entries;
@@ -177,6 +178,17 @@ private Q_SLOTS:
         QVERIFY(!(QFileInfo(rig->MirrorOf(dir)).permissions() & QFile::WriteOwner));
         QStringList left = QDir(QFileInfo(rig->MirrorOf(dir)).path()).entryList(QDir::Files | QDir::Hidden);
         QCOMPARE(left, QStringList{CNameFile::kFileName});
+
+        // Without the folder's key (logged out) nothing is read, rebuilt or written.
+        QFile before(rig->MirrorOf(dir));
+        QVERIFY(before.open(QIODevice::ReadOnly));
+        const QByteArray kept = before.readAll();
+        before.close();
+        rig->Engine().ReleaseKey(rig->folder);
+        QCOMPARE(rig->names->RefreshNameFile(dir, rig->folder), -1);
+        QCOMPARE(rig->ui.Numbers(), QList<int>{337});
+        QVERIFY(before.open(QIODevice::ReadOnly));
+        QCOMPARE(before.readAll(), kept);
     }
 
     // A directory under no registered folder says so (A303) and is listed without a name file.
@@ -201,8 +213,12 @@ private Q_SLOTS:
     }
 
     void LinesParseBackAndRefuseBrokenOnes() {
-        NameEntry entry{QStringLiteral("A.zorf"), QStringLiteral("20240102030405"), QStringLiteral("報告.txt"),
-                        NameEntry::kContainer, 1234567890123, QStringLiteral("2024/01/02 03:04:05"),
+        NameEntry entry{QStringLiteral("A.zorf"),
+                        QStringLiteral("20240102030405"),
+                        QStringLiteral("報告.txt"),
+                        NameEntry::kContainer,
+                        1234567890123,
+                        QStringLiteral("2024/01/02 03:04:05"),
                         QStringLiteral("2023/12/31 23:59:59")};
         NameEntry back;
         QVERIFY(NameEntry::Parse(entry.Line(), back));

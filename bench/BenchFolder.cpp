@@ -1,0 +1,154 @@
+// Listing a directory of 10,000 containers through the contents model: cold (no name file, every header
+// read), warm (the name file agrees with the directory) and one incremental update after one file
+// changed. Entries per second are the rows listed (or, for the update, the directory's entries).
+#include "folder/ContentsModel.h"
+#include "folder/NameFile.h"
+#include "state/FolderRegistry.h"
+#include "state/MessageCatalogue.h"
+#include "state/SettingsFile.h"
+#include "state/WorkFolderSettings.h"
+#include "util/ConsoleInteraction.h"
+
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QUuid>
+
+#include <benchmark/benchmark.h>
+
+#include <memory>
+
+using namespace korimbo;
+
+namespace {
+
+constexpr int kEntries = 10000;
+const QString kPassword = QStringLiteral("Bench#2025pw");
+
+struct FolderFixture {
+    ConsoleInteraction ui;
+    CMessageCatalogue catalogue{ui};
+    LocalFileSystem files;
+    CCryptEngine engine{ui, catalogue, files};
+    FolderRegistry registry{engine, files, RegistryPlaces{}};
+    QTemporaryDir dir;
+    WorkFolderSettings workFolder{engine, files, dir.filePath(QStringLiteral("work"))};
+    SettingsRecord settings;
+    std::unique_ptr<CNameFile> names;
+    std::unique_ptr<CContentsModel> model;
+    QString folder;
+    QString touched;
+
+    int Set() {
+        folder = dir.filePath(QStringLiteral("box"));
+        const QString env = dir.filePath(QStringLiteral("env"));
+        if (!dir.isValid() || !QDir().mkpath(folder) || !QDir().mkpath(env) || catalogue.MsgAIN(engine) != 0 ||
+            catalogue.MsgBIN(engine) != 0 || engine.RegisterBuiltInKey() != 0 ||
+            registry.LoadFolderRegistry(env) != 0 ||
+            registry.AddFolder(env, folder, {}, kPassword, QStringLiteral("0"), QStringLiteral("WID"),
+                               QStringLiteral("0"), 3) != 0)
+            return -1;
+        std::array<std::uint8_t, 34> bytes{};
+        const int count = engine.PasswordToBytes(kPassword, bytes);
+        if (engine.RegisterKey(bytes.data(), count, folder, QStringLiteral("hint")) != 0)
+            return -1;
+        workFolder.angoTempFolder = dir.filePath(QStringLiteral("work"));
+        names = std::make_unique<CNameFile>(engine, registry, workFolder, files, ui, catalogue);
+        model = std::make_unique<CContentsModel>(*names, engine, settings, ui, catalogue);
+
+        // One small container, copied under fresh names: a copy opens with the same key.
+        const QString source = dir.filePath(QStringLiteral("report.txt"));
+        const QString first = dir.filePath(QStringLiteral("first.zorf"));
+        QFile plain(source);
+        if (!plain.open(QIODevice::WriteOnly) || plain.write("quarterly figures\n") < 0)
+            return -1;
+        plain.close();
+        if (engine.EncryptFile(source, first, folder) != 0)
+            return -1;
+        QFile container(first);
+        if (!container.open(QIODevice::ReadOnly))
+            return -1;
+        const QByteArray sealed = container.readAll();
+        for (int i = 0; i < kEntries; ++i) {
+            const QString name = QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper() + QStringLiteral(".zorf");
+            QFile copy(folder + u'/' + name);
+            if (!copy.open(QIODevice::WriteOnly) || copy.write(sealed) != sealed.size())
+                return -1;
+            if (i == 0)
+                touched = copy.fileName();
+        }
+        return 0;
+    }
+    void DropNameFile() {
+        const QString path = names->NameFilePath(folder);
+        files.MakeWritable(path);
+        files.Remove(path);
+    }
+};
+
+FolderFixture& Fixture() {
+    static std::unique_ptr<FolderFixture> fixture;
+    if (!fixture) {
+        fixture = std::make_unique<FolderFixture>();
+        if (fixture->Set() != 0)
+            std::fprintf(stderr, "folder benchmark set-up failed\n");
+    }
+    return *fixture;
+}
+
+void BM_ListFolderCold(benchmark::State& state) {
+    FolderFixture& f = Fixture();
+    const int readsBefore = f.names->HeaderReads();
+    for (auto _ : state) {
+        state.PauseTiming();
+        f.DropNameFile();
+        state.ResumeTiming();
+        if (f.model->ListFolder(f.folder, f.folder) != 0 || f.model->rowCount() != kEntries)
+            state.SkipWithError("ListFolder failed");
+    }
+    state.counters["headers/s"] =
+        benchmark::Counter(double(f.names->HeaderReads() - readsBefore), benchmark::Counter::kIsRate);
+    state.SetItemsProcessed(state.iterations() * kEntries);
+}
+
+void BM_ListFolderWarm(benchmark::State& state) {
+    FolderFixture& f = Fixture();
+    if (f.model->ListFolder(f.folder, f.folder) != 0) {
+        state.SkipWithError("ListFolder failed");
+        return;
+    }
+    const int readsBefore = f.names->HeaderReads();
+    for (auto _ : state) {
+        if (f.model->ListFolder(f.folder, f.folder) != 0 || f.model->rowCount() != kEntries)
+            state.SkipWithError("ListFolder failed");
+    }
+    state.counters["headerReads"] = f.names->HeaderReads() - readsBefore;
+    state.SetItemsProcessed(state.iterations() * kEntries);
+}
+
+void BM_UpdateListOneChanged(benchmark::State& state) {
+    FolderFixture& f = Fixture();
+    if (f.model->ListFolder(f.folder, f.folder) != 0) {
+        state.SkipWithError("ListFolder failed");
+        return;
+    }
+    int step = 0;
+    for (auto _ : state) {
+        state.PauseTiming();
+        QFile file(f.touched);
+        file.open(QIODevice::ReadWrite);
+        file.setFileTime(QDateTime::currentDateTime().addSecs(++step * 2), QFileDevice::FileModificationTime);
+        file.close();
+        state.ResumeTiming();
+        if (f.model->UpdateList() != 0)
+            state.SkipWithError("UpdateList failed");
+    }
+    state.SetItemsProcessed(state.iterations() * kEntries);
+}
+
+BENCHMARK(BM_ListFolderCold)->Iterations(3)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_ListFolderWarm)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_UpdateListOneChanged)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+} // namespace
