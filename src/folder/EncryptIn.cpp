@@ -189,7 +189,6 @@ int CEncryptIn::Operate(EncryptInRequest& request) {
         }
         if (step == kStop || step == kEnd)
             break;
-        m_ui.Pump();
         if (Stopped()) {
             step = kEnd;
             break;
@@ -249,8 +248,8 @@ CEncryptIn::Step CEncryptIn::ClearFolder(const QString& target) {
     std::vector<QString> files;
     std::vector<QString> folders;
     const std::function<void(const QString&)> walk = [&](const QString& folder) {
-        const QFileInfoList list =
-            QDir(folder).entryInfoList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
+        const QFileInfoList list = QDir(folder).entryInfoList(
+            QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
         for (const QFileInfo& info : list) {
             if (info.isDir() && !info.isSymLink())
                 walk(info.absoluteFilePath());
@@ -368,9 +367,9 @@ CEncryptIn::Step CEncryptIn::Classify(const QString& source, const QString& name
     case kUsable:
         if (m_showEncryptedNotice) {
             const QString stored = StoredName(source, in.info);
-            const QString notice = topLevel ? m_messages.MsgA(kMsgNoticeHead) + stored + m_messages.MsgA(kMsgNoticeTail)
-                                            : m_messages.MsgA(kMsgNoticeInFolderHead) + stored +
-                                                  m_messages.MsgA(kMsgNoticeInFolderTail);
+            const QString notice =
+                topLevel ? m_messages.MsgA(kMsgNoticeHead) + stored + m_messages.MsgA(kMsgNoticeTail)
+                         : m_messages.MsgA(kMsgNoticeInFolderHead) + stored + m_messages.MsgA(kMsgNoticeInFolderTail);
             if (m_prompts.ShowAlreadyEncryptedNotice(notice))
                 m_showEncryptedNotice = false;
         }
@@ -541,9 +540,9 @@ CEncryptIn::Step CEncryptIn::WriteFile(const QString& source, const QString& nam
     }
 
     m_ui.SetStatusText(name);
-    const Step written = in.status == kUsable ? CopyContainer(source, target, name, topLevel, in.info.plainSize)
-                                              : EncryptPlain(in.plainCopy.isEmpty() ? source : in.plainCopy, target,
-                                                             name, topLevel);
+    const Step written = in.status == kUsable
+                             ? CopyContainer(source, target, name, topLevel, in.info.plainSize)
+                             : EncryptPlain(in.plainCopy.isEmpty() ? source : in.plainCopy, target, name, topLevel);
     if (written != kNext)
         return written;
     if (const int rc = m_files.SetReadOnly(target); rc != 0) {
@@ -697,7 +696,8 @@ int CEncryptIn::EncryptPlainFiles(const QStringList& plainFiles, const QString& 
         QString detail;
         if (!info.isFile() || info.isSymLink() || info.absolutePath() != folder ||
             m_access.CheckAccess(path, 2, detail) != 0) {
-            return Report(kMsgPlainCheck, (detail.isEmpty() ? QString() : u'\n' + detail) + QStringLiteral("\n\n") + path);
+            return Report(kMsgPlainCheck,
+                          (detail.isEmpty() ? QString() : u'\n' + detail) + QStringLiteral("\n\n") + path);
         }
     }
     m_key = root;

@@ -21,8 +21,8 @@ namespace korimbo {
 struct EncryptInRequest {
     enum Mode { kCopy = 0, kMove = 1 };
     int mode = kCopy;
-    QStringList sources;   // files and folders, in the order the file manager or the clipboard gave them
-    QString destination;   // the folder that receives them
+    QStringList sources;         // files and folders, in the order the file manager or the clipboard gave them
+    QString destination;         // the folder that receives them
     bool folderIncluded = false; // out: a source was a folder
 };
 
@@ -33,8 +33,8 @@ struct EncryptInRequest {
 class CEncryptIn {
 public:
     CEncryptIn(CCryptEngine& engine, FolderRegistry& registry, CNameFile& nameFile, CAccessCheck& access,
-               const SettingsRecord& settings, const WorkFolderSettings& workFolder, FileSystem& files,
-               Interaction& ui, MessageSource& messages, EncryptInPrompts& prompts);
+               const SettingsRecord& settings, const WorkFolderSettings& workFolder, FileSystem& files, Interaction& ui,
+               MessageSource& messages, EncryptInPrompts& prompts);
 
     // Hooks of the window: the busy section around the operation; whether a container has a working copy
     // that is open in the decrypted workspace (none until the workspace watches copies); the undo history

@@ -53,7 +53,8 @@ struct EncryptRig : FolderRig {
     QHash<QString, NameEntry> Listed(const QString& directory) {
         QList<NameEntry> entries;
         QHash<QString, NameEntry> byName;
-        if (names->RefreshNameFile(directory, folder) == 0 && names->LoadNameEntries(directory, folder, true, entries) == 0)
+        if (names->RefreshNameFile(directory, folder) == 0 &&
+            names->LoadNameEntries(directory, folder, true, entries) == 0)
             for (const NameEntry& e : entries)
                 byName.insert(e.displayName, e);
         return byName;
@@ -196,9 +197,9 @@ private Q_SLOTS:
         rig->prompts.fileAnswers = {EncryptInPrompts::kAll};
         rig->prompts.folderAnswers = {EncryptInPrompts::kYes, EncryptInPrompts::kYes};
         QCOMPARE(rig->Run(EncryptInRequest::kCopy, {a, d1, b, d2}), 0);
-        QCOMPARE(rig->prompts.asked, QStringList({QStringLiteral("file:a.txt"), QStringLiteral("folder:") + rig->folder +
-                                                  QStringLiteral("/d1"), QStringLiteral("folder:") + rig->folder +
-                                                  QStringLiteral("/d2")}));
+        QCOMPARE(rig->prompts.asked, QStringList({QStringLiteral("file:a.txt"),
+                                                  QStringLiteral("folder:") + rig->folder + QStringLiteral("/d1"),
+                                                  QStringLiteral("folder:") + rig->folder + QStringLiteral("/d2")}));
         QVERIFY(rig->Opens(rig->ContainerOf(rig->folder, QStringLiteral("b.txt")), QStringLiteral("b.txt"), "b2"));
         QCOMPARE(rig->prompts.singleItemModes, QList<bool>{false});
 
@@ -227,9 +228,12 @@ private Q_SLOTS:
         QVERIFY(rig);
         std::array<std::uint8_t, 34> bytes{};
         const int count = rig->Engine().PasswordToBytes(FolderRig::kPassword, bytes);
-        QCOMPARE(rig->Engine().RegisterKey(bytes.data(), count, QStringLiteral("samepw"), QStringLiteral("old hint")), 0);
-        const QString first = rig->Encrypt(rig->outside, QStringLiteral("first.doc"), "first body", QStringLiteral("samepw"));
-        const QString second = rig->Encrypt(rig->outside, QStringLiteral("second.doc"), "2nd", QStringLiteral("samepw"));
+        QCOMPARE(rig->Engine().RegisterKey(bytes.data(), count, QStringLiteral("samepw"), QStringLiteral("old hint")),
+                 0);
+        const QString first =
+            rig->Encrypt(rig->outside, QStringLiteral("first.doc"), "first body", QStringLiteral("samepw"));
+        const QString second =
+            rig->Encrypt(rig->outside, QStringLiteral("second.doc"), "2nd", QStringLiteral("samepw"));
         QVERIFY(!first.isEmpty() && !second.isEmpty());
 
         rig->prompts.noticeTicks = {true};
@@ -253,7 +257,8 @@ private Q_SLOTS:
         auto rig = Started();
         QVERIFY(rig);
         QVERIFY(rig->EnterKey(QStringLiteral("other"), kOtherPassword));
-        const QString foreign = rig->Encrypt(rig->outside, QStringLiteral("foreign.xls"), "sheet", QStringLiteral("other"));
+        const QString foreign =
+            rig->Encrypt(rig->outside, QStringLiteral("foreign.xls"), "sheet", QStringLiteral("other"));
         QVERIFY(!foreign.isEmpty());
         const QString area = rig->app.WorkAreaOf(rig->Slot(rig->folder), QStringLiteral("Ce"));
 
@@ -408,8 +413,10 @@ private Q_SLOTS:
         QCOMPARE(rig->encrypt->EncryptPlainFiles({p1, p2}, rig->folder), 0);
         QCOMPARE(rig->ui.Numbers(), QList<int>{115});
         QVERIFY(!QFileInfo::exists(p1) && !QFileInfo::exists(p2));
-        QVERIFY(rig->Opens(rig->ContainerOf(rig->folder, QStringLiteral("p1.txt")), QStringLiteral("p1.txt"), "plain one"));
-        QVERIFY(rig->Opens(rig->ContainerOf(rig->folder, QStringLiteral("p2.txt")), QStringLiteral("p2.txt"), "plain two"));
+        QVERIFY(
+            rig->Opens(rig->ContainerOf(rig->folder, QStringLiteral("p1.txt")), QStringLiteral("p1.txt"), "plain one"));
+        QVERIFY(
+            rig->Opens(rig->ContainerOf(rig->folder, QStringLiteral("p2.txt")), QStringLiteral("p2.txt"), "plain two"));
         const QString area = rig->app.WorkAreaOf(rig->Slot(rig->folder), QStringLiteral("Ce"));
         QCOMPARE(QDir(area).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot), QStringList());
 

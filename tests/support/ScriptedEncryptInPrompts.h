@@ -18,9 +18,9 @@ class ScriptedEncryptInPrompts final : public EncryptInPrompts {
 public:
     std::deque<int> fileAnswers;
     std::deque<int> folderAnswers;
-    std::deque<bool> noticeTicks;                   // the notice's check box
-    std::deque<std::pair<int, QString>> passwords;  // result, password
-    std::function<void()> onNotice;                 // runs when the notice shows (a stop pressed meanwhile)
+    std::deque<bool> noticeTicks;                  // the notice's check box
+    std::deque<std::pair<int, QString>> passwords; // result, password
+    std::function<void()> onNotice;                // runs when the notice shows (a stop pressed meanwhile)
 
     QStringList asked; // "file:<name>", "folder:<target>", "notice", "password"
     QList<bool> singleItemModes;
