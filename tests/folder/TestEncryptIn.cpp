@@ -5,6 +5,7 @@
 #include "util/DisplayText.h"
 
 #include <QDir>
+#include <QProcess>
 #include <QStandardPaths>
 #include <QTest>
 
@@ -137,6 +138,17 @@ private Q_SLOTS:
         QVERIFY(rig->Opens(y, QStringLiteral("y.txt"), ""));
         QVERIFY(EncryptRig::ReadOnly(x) && EncryptRig::ReadOnly(y));
         QCOMPARE(rig->Listed(rig->folder).value(QStringLiteral("tree")).kind, int(NameEntry::kFolder));
+
+        // The folder's password alone opens what was written, as korimbo-cli sees it.
+        QProcess cli;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("KORIMBO_PASSWORD"), FolderRig::kPassword);
+        cli.setProcessEnvironment(env);
+        const QString out = rig->scratch.path() + QStringLiteral("/cli.out");
+        cli.start(QStringLiteral(KORIMBO_CLI_PATH), {QStringLiteral("decrypt"), container, out});
+        QVERIFY(cli.waitForFinished(60000));
+        QCOMPARE(cli.exitCode(), 0);
+        QCOMPARE(EncryptRig::Bytes(out), one);
     }
 
     // Name clashes stop the run after their message: two sources of one name (A27, the first is in), a
