@@ -92,27 +92,59 @@ int WriteChunks(const QString& path, qint64 size, const std::function<void(QByte
 
 } // namespace
 
+namespace {
+
+// About a mebibyte of office-like text.
+void AppendOfficeChunk(QByteArray& chunk, Rng& rng, int& row) {
+    while (chunk.size() < (1 << 20)) {
+        switch (rng.Below(3)) {
+        case 0:
+            for (int i = 0; i < 20; ++i)
+                AppendXmlRow(chunk, rng, row++);
+            break;
+        case 1:
+            for (int i = 0; i < 10; ++i)
+                AppendProse(chunk, rng);
+            break;
+        default:
+            for (int i = 0; i < 30; ++i)
+                AppendCsv(chunk, rng, row++);
+            break;
+        }
+    }
+}
+
+} // namespace
+
 int BenchData::WriteOfficeLike(const QString& path, qint64 size, std::uint64_t seed) {
     Rng rng(seed);
     int row = 1;
-    return WriteChunks(path, size, [&](QByteArray& chunk) {
-        while (chunk.size() < (1 << 20)) {
-            switch (rng.Below(3)) {
-            case 0:
-                for (int i = 0; i < 20; ++i)
-                    AppendXmlRow(chunk, rng, row++);
-                break;
-            case 1:
-                for (int i = 0; i < 10; ++i)
-                    AppendProse(chunk, rng);
-                break;
-            default:
-                for (int i = 0; i < 30; ++i)
-                    AppendCsv(chunk, rng, row++);
-                break;
-            }
-        }
-    });
+    return WriteChunks(path, size, [&](QByteArray& chunk) { AppendOfficeChunk(chunk, rng, row); });
+}
+
+int BenchData::WriteOfficeCorpus(const QString& folder, int count, int minBytes, int maxBytes, std::uint64_t seed) {
+    Rng rng(seed);
+    int row = 1;
+    QByteArray text;
+    QByteArray chunk;
+    while (text.size() < kCorpusTextSize) {
+        chunk.clear();
+        AppendOfficeChunk(chunk, rng, row);
+        text.append(chunk);
+    }
+    qint64 at = 0;
+    static constexpr std::array<const char*, 4> kExtensions = {".xml", ".txt", ".csv", ".doc"};
+    for (int i = 0; i < count; ++i) {
+        const int size = minBytes + rng.Below(maxBytes - minBytes + 1);
+        if (at + size > text.size())
+            at = rng.Below(1 << 16);
+        QFile file(folder + QStringLiteral("/file%1").arg(i, 5, 10, QLatin1Char('0')) +
+                   QLatin1String(kExtensions[static_cast<std::size_t>(i) % kExtensions.size()]));
+        if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(text.constData() + at, size) != size)
+            return -1;
+        at += size;
+    }
+    return 0;
 }
 
 int BenchData::WriteRandom(const QString& path, qint64 size, std::uint64_t seed) {

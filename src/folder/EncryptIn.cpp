@@ -126,6 +126,7 @@ int CEncryptIn::Run(EncryptInRequest& request) {
     m_namesWritten.clear();
     m_skippedIdentical = 0;
     m_entries.clear();
+    m_byName.clear();
     request.folderIncluded = false;
 
     SetBusy(true);
@@ -157,6 +158,9 @@ int CEncryptIn::Operate(EncryptInRequest& request) {
     if (m_nameFile.RefreshNameFile(m_destination, m_key) != 0 ||
         m_nameFile.LoadNameEntries(m_destination, m_key, true, m_entries) != 0)
         return -1;
+    m_byName.clear();
+    for (qsizetype i = 0; i < m_entries.size(); ++i)
+        m_byName.insert(m_entries.at(i).displayName, i);
     m_singleItem = request.sources.size() == 1;
     const bool move = request.mode == EncryptInRequest::kMove;
 
@@ -185,7 +189,6 @@ int CEncryptIn::Operate(EncryptInRequest& request) {
         }
         if (step == kStop || step == kEnd)
             break;
-        m_ui.Pump();
         if (Stopped()) {
             step = kEnd;
             break;
@@ -245,8 +248,8 @@ CEncryptIn::Step CEncryptIn::ClearFolder(const QString& target) {
     std::vector<QString> files;
     std::vector<QString> folders;
     const std::function<void(const QString&)> walk = [&](const QString& folder) {
-        const QFileInfoList list =
-            QDir(folder).entryInfoList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
+        const QFileInfoList list = QDir(folder).entryInfoList(
+            QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
         for (const QFileInfo& info : list) {
             if (info.isDir() && !info.isSymLink())
                 walk(info.absoluteFilePath());
@@ -339,9 +342,10 @@ CEncryptIn::Step CEncryptIn::RemoveSourceFolder(const QString& source) {
 // ---- files ----
 
 CEncryptIn::Step CEncryptIn::FileSteps(const QString& source, const QString& directory, bool topLevel, bool move) {
-    const QString name = QFileInfo(source).fileName();
     Incoming in;
-    Step step = Classify(source, name, topLevel, in);
+    Step step = Classify(source, QFileInfo(source).fileName(), topLevel, in);
+    // A container keeps the name stored in it: that is the name the folder will show.
+    const QString name = in.status == kNotContainer ? QFileInfo(source).fileName() : StoredName(source, in.info);
     if (step == kNext)
         step = WriteFile(source, name, directory, topLevel, move, in);
     DropPlainCopy(in);
@@ -362,9 +366,10 @@ CEncryptIn::Step CEncryptIn::Classify(const QString& source, const QString& name
         return OpenWithOtherPassword(source, name, in);
     case kUsable:
         if (m_showEncryptedNotice) {
-            const QString notice = topLevel ? m_messages.MsgA(kMsgNoticeHead) + name + m_messages.MsgA(kMsgNoticeTail)
-                                            : m_messages.MsgA(kMsgNoticeInFolderHead) + name +
-                                                  m_messages.MsgA(kMsgNoticeInFolderTail);
+            const QString stored = StoredName(source, in.info);
+            const QString notice =
+                topLevel ? m_messages.MsgA(kMsgNoticeHead) + stored + m_messages.MsgA(kMsgNoticeTail)
+                         : m_messages.MsgA(kMsgNoticeInFolderHead) + stored + m_messages.MsgA(kMsgNoticeInFolderTail);
             if (m_prompts.ShowAlreadyEncryptedNotice(notice))
                 m_showEncryptedNotice = false;
         }
@@ -423,11 +428,13 @@ CEncryptIn::Step CEncryptIn::OpenWithOtherPassword(const QString& source, const 
         return kStop;
     }
     in.plainFolder = folder;
-    const EngineResult rc = m_engine.DecryptFile(source, Child(folder, name), key);
+    // The copy carries the stored name, which the new container takes over.
+    const QString plain = Child(folder, StoredName(source, in.info));
+    const EngineResult rc = m_engine.DecryptFile(source, plain, key);
     m_engine.ReleaseKey(key);
     if (rc != kOk)
         return kStop;
-    in.plainCopy = Child(folder, name);
+    in.plainCopy = plain;
     return kNext;
 }
 
@@ -443,6 +450,16 @@ void CEncryptIn::DropPlainCopy(Incoming& in) {
     QDir().rmdir(in.plainFolder);
     in.plainCopy.clear();
     in.plainFolder.clear();
+}
+
+// The name stored in a container, when it can serve as a file name; the disk name otherwise (a stored
+// name holding a slash or naming a folder step would lead the decrypted copy out of its place).
+QString CEncryptIn::StoredName(const QString& source, const ContainerInfo& info) {
+    const QString& name = info.name;
+    if (name.isEmpty() || name == QStringLiteral(".") || name == QStringLiteral("..") || name.contains(u'/') ||
+        name.contains(QChar(0)))
+        return QFileInfo(source).fileName();
+    return name;
 }
 
 bool CEncryptIn::Identical(const NameEntry& existing, const QString& source, const Incoming& in) const {
@@ -462,9 +479,8 @@ CEncryptIn::Step CEncryptIn::WriteFile(const QString& source, const QString& nam
         }
         m_namesWritten.insert(name);
         const NameEntry* plain = nullptr;
-        for (const NameEntry& entry : m_entries) {
-            if (entry.displayName != name)
-                continue;
+        for (auto it = m_byName.constFind(name); it != m_byName.cend() && it.key() == name; ++it) {
+            const NameEntry& entry = m_entries.at(it.value());
             if (entry.kind == NameEntry::kContainer)
                 existing = &entry;
             else if (entry.kind == NameEntry::kPlain)
@@ -524,9 +540,9 @@ CEncryptIn::Step CEncryptIn::WriteFile(const QString& source, const QString& nam
     }
 
     m_ui.SetStatusText(name);
-    const Step written = in.status == kUsable ? CopyContainer(source, target, name, topLevel, in.info.plainSize)
-                                              : EncryptPlain(in.plainCopy.isEmpty() ? source : in.plainCopy, target,
-                                                             name, topLevel);
+    const Step written = in.status == kUsable
+                             ? CopyContainer(source, target, name, topLevel, in.info.plainSize)
+                             : EncryptPlain(in.plainCopy.isEmpty() ? source : in.plainCopy, target, name, topLevel);
     if (written != kNext)
         return written;
     if (const int rc = m_files.SetReadOnly(target); rc != 0) {
@@ -539,6 +555,7 @@ CEncryptIn::Step CEncryptIn::WriteFile(const QString& source, const QString& nam
         entry.displayName = name;
         entry.kind = NameEntry::kContainer;
         m_entries.append(entry);
+        m_byName.insert(name, m_entries.size() - 1);
     }
     if (!move)
         return kNext;
@@ -679,7 +696,8 @@ int CEncryptIn::EncryptPlainFiles(const QStringList& plainFiles, const QString& 
         QString detail;
         if (!info.isFile() || info.isSymLink() || info.absolutePath() != folder ||
             m_access.CheckAccess(path, 2, detail) != 0) {
-            return Report(kMsgPlainCheck, (detail.isEmpty() ? QString() : u'\n' + detail) + QStringLiteral("\n\n") + path);
+            return Report(kMsgPlainCheck,
+                          (detail.isEmpty() ? QString() : u'\n' + detail) + QStringLiteral("\n\n") + path);
         }
     }
     m_key = root;

@@ -8,6 +8,7 @@
 #include "state/SettingsFile.h"
 #include "state/WorkFolderSettings.h"
 
+#include <QMultiHash>
 #include <QSet>
 #include <QString>
 #include <QStringList>
@@ -20,8 +21,8 @@ namespace korimbo {
 struct EncryptInRequest {
     enum Mode { kCopy = 0, kMove = 1 };
     int mode = kCopy;
-    QStringList sources;   // files and folders, in the order the file manager or the clipboard gave them
-    QString destination;   // the folder that receives them
+    QStringList sources;         // files and folders, in the order the file manager or the clipboard gave them
+    QString destination;         // the folder that receives them
     bool folderIncluded = false; // out: a source was a folder
 };
 
@@ -32,8 +33,8 @@ struct EncryptInRequest {
 class CEncryptIn {
 public:
     CEncryptIn(CCryptEngine& engine, FolderRegistry& registry, CNameFile& nameFile, CAccessCheck& access,
-               const SettingsRecord& settings, const WorkFolderSettings& workFolder, FileSystem& files,
-               Interaction& ui, MessageSource& messages, EncryptInPrompts& prompts);
+               const SettingsRecord& settings, const WorkFolderSettings& workFolder, FileSystem& files, Interaction& ui,
+               MessageSource& messages, EncryptInPrompts& prompts);
 
     // Hooks of the window: the busy section around the operation; whether a container has a working copy
     // that is open in the decrypted workspace (none until the workspace watches copies); the undo history
@@ -81,6 +82,7 @@ private:
     Step RemoveSource(const QString& source, const QString& name);
     Step RemoveSourceFolder(const QString& source);
     void DropPlainCopy(Incoming& in);
+    static QString StoredName(const QString& source, const ContainerInfo& info);
     bool Identical(const NameEntry& existing, const QString& source, const Incoming& in) const;
     int CopyBytes(const QString& from, const QString& to, bool sync);
     QString CreationArea() const;
@@ -109,6 +111,7 @@ private:
     QString m_key;
     QString m_destination;
     QList<NameEntry> m_entries;
+    QMultiHash<QString, qsizetype> m_byName; // display name -> index into m_entries
     bool m_singleItem = false;
 };
 

@@ -54,16 +54,17 @@ private Q_SLOTS:
     // no local file at all is refused.
     void CopiesOrderAndForeignUrls() {
         ClipboardFiles files;
-        auto gnome = DataWith({{QStringLiteral("x-special/gnome-copied-files"), "copy\nfile:///x/one\nsmb://host/s/two"},
-                               {QStringLiteral("text/uri-list"), "file:///x/other\r\n"},
-                               {QStringLiteral("application/x-kde-cutselection"), "1"}});
+        auto gnome =
+            DataWith({{QStringLiteral("x-special/gnome-copied-files"), "copy\nfile:///x/one\nsmb://host/s/two"},
+                      {QStringLiteral("text/uri-list"), "file:///x/other\r\n"},
+                      {QStringLiteral("application/x-kde-cutselection"), "1"}});
         QVERIFY(ReadClipboardFiles(gnome.get(), files));
         QCOMPARE(files.paths, QStringList{QStringLiteral("/x/one")});
         QVERIFY(!files.cut);
 
-        auto list = DataWith({{QStringLiteral("text/uri-list"),
-                               "# comment\r\nhttp://example.org/f\r\nfile:///x/b\r\nfile:///x/a\r\n"},
-                              {QStringLiteral("application/x-kde-cutselection"), "0"}});
+        auto list = DataWith(
+            {{QStringLiteral("text/uri-list"), "# comment\r\nhttp://example.org/f\r\nfile:///x/b\r\nfile:///x/a\r\n"},
+             {QStringLiteral("application/x-kde-cutselection"), "0"}});
         QVERIFY(ReadClipboardFiles(list.get(), files));
         QCOMPARE(files.paths, QStringList({QStringLiteral("/x/b"), QStringLiteral("/x/a")}));
         QVERIFY(!files.cut);
@@ -84,7 +85,8 @@ private Q_SLOTS:
             const QByteArray gnome = data->data(QStringLiteral("x-special/gnome-copied-files"));
             QVERIFY(gnome.startsWith(cut ? "cut\nfile:///tmp/a%20b.txt\n" : "copy\nfile:///tmp/a%20b.txt\n"));
             QVERIFY(!gnome.endsWith('\n'));
-            QCOMPARE(data->data(QStringLiteral("application/x-kde-cutselection")), cut ? QByteArray("1") : QByteArray("0"));
+            QCOMPARE(data->data(QStringLiteral("application/x-kde-cutselection")),
+                     cut ? QByteArray("1") : QByteArray("0"));
             QCOMPARE(data->text(), paths.join(u'\n'));
             ClipboardFiles files;
             QVERIFY(ReadClipboardFiles(data.get(), files));

@@ -18,13 +18,13 @@ public:
         qint64 afterBytes = 0; // for read and write faults: bytes that still pass
     };
 
-    Fault openFault;   // Open fails with `error`
-    Fault readFault;   // reads fail with `error` once `afterBytes` were read from one handle
-    Fault writeFault;  // writes stop short with `error` once `afterBytes` were written to one handle
-    Fault seekFault;   // seeks fail with `error`
-    Fault removeFault; // Remove fails with `error`
-    Fault renameFault; // Rename (from or to a matching path) fails with `error`
-    Fault heldOpen;    // another program holds the file: ReadWriteAlone fails with EBUSY
+    Fault openFault;       // Open fails with `error`
+    Fault readFault;       // reads fail with `error` once `afterBytes` were read from one handle
+    Fault writeFault;      // writes stop short with `error` once `afterBytes` were written to one handle
+    Fault seekFault;       // seeks fail with `error`
+    Fault removeFault;     // Remove fails with `error`
+    Fault renameFault;     // Rename (from or to a matching path) fails with `error`
+    Fault heldOpen;        // another program holds the file: ReadWriteAlone fails with EBUSY
     Fault syncFault;       // File::Sync on a matching file fails with `error` (the disk would not commit it)
     Fault syncFolderFault; // SyncFolder on a matching folder fails with `error`
     std::optional<qint64> freeBytes;

@@ -1,0 +1,136 @@
+// Files per second of the encrypt-in operation in copy mode: an office-like corpus of small files (1 to
+// 100 KB each, 5000 unless KORIMBO_BENCH_FILES says otherwise) dropped on a registered, logged-in folder.
+// Each iteration takes the whole corpus into a fresh subfolder, name-file refreshes included.
+//
+//   korimbo-bench-encrypt-in [--write-corpus DIR] [benchmark flags]
+// --write-corpus writes the corpus into DIR and ends (bench/compare-encrypt-in.sh times gpg on it).
+#include "BenchData.h"
+#include "app/Kelpie5App.h"
+#include "folder/EncryptIn.h"
+#include "platform/AccessCheck.h"
+#include "platform/UserFolders.h"
+#include "platform/Volumes.h"
+#include "state/WorkAreas.h"
+#include "util/ConsoleInteraction.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QTemporaryDir>
+
+#include <benchmark/benchmark.h>
+
+#include <cstdio>
+#include <memory>
+
+using namespace korimbo;
+
+namespace {
+
+constexpr int kMinBytes = 1024;
+constexpr int kMaxBytes = 100 * 1024;
+const QString kPassword = QStringLiteral("Bench#2025pw");
+
+int CorpusCount() {
+    const int count = qEnvironmentVariableIntValue("KORIMBO_BENCH_FILES");
+    return count > 0 ? count : 5000;
+}
+
+// Nothing in the corpus needs a dialog; any question is a fault of the set-up.
+class NoPrompts final : public EncryptInPrompts {
+public:
+    int AskFileOverwrite(const FileSide&, const FileSide&, bool) override { return kCancel; }
+    int AskFolderOverwrite(const QString&, const QString&) override { return kCancel; }
+    bool ShowAlreadyEncryptedNotice(const QString&) override { return false; }
+    int AskContainerPassword(const QString&, QString&) override { return 0; }
+};
+
+struct Fixture {
+    QTemporaryDir dir;
+    ConsoleInteraction ui;
+    LocalFileSystem files;
+    LocalVolumes volumes;
+    LocalUserFolders userFolders;
+    std::unique_ptr<Ckelpie5App> app;
+    std::unique_ptr<CNameFile> names;
+    std::unique_ptr<CAccessCheck> access;
+    NoPrompts prompts;
+    std::unique_ptr<CEncryptIn> encrypt;
+    QString root;
+    QStringList sources;
+
+    int Set() {
+        if (!dir.isValid())
+            return -1;
+        const QString program = dir.filePath(QStringLiteral("program"));
+        const QString corpus = dir.filePath(QStringLiteral("corpus"));
+        root = dir.filePath(QStringLiteral("box"));
+        if (!QDir().mkpath(program) || !QDir().mkpath(corpus) || !QDir().mkpath(root))
+            return -1;
+        app = std::make_unique<Ckelpie5App>(program, Ckelpie5App::Services{ui, files, volumes, userFolders});
+        if (app->CreateState() != 0)
+            return -1;
+        AppState& s = app->State();
+        if (s.registry->AddFolder(app->EnvironmentFolder(), root, QStringLiteral("hint"), kPassword,
+                                  QStringLiteral("0"), QStringLiteral("BENCH"), QStringLiteral("0"), 3) != 0)
+            return -1;
+        std::array<std::uint8_t, 34> bytes{};
+        const int count = s.engine->PasswordToBytes(kPassword, bytes);
+        if (s.engine->RegisterKey(bytes.data(), count, root, QStringLiteral("hint")) != 0)
+            return -1;
+        for (const QString& area : WorkAreas::kAll)
+            QDir().mkpath(app->WorkAreaOf(s.registry->SlotOf(root), area));
+        names = std::make_unique<CNameFile>(*s.engine, *s.registry, *s.workFolder, files, ui, *s.catalogue);
+        access = std::make_unique<CAccessCheck>(volumes, files, ui, *s.catalogue);
+        encrypt = std::make_unique<CEncryptIn>(*s.engine, *s.registry, *names, *access, s.settings, *s.workFolder,
+                                               files, ui, *s.catalogue, prompts);
+        if (bench::BenchData::WriteOfficeCorpus(corpus, CorpusCount(), kMinBytes, kMaxBytes) != 0)
+            return -1;
+        for (const QString& name : QDir(corpus).entryList(QDir::Files, QDir::Name))
+            sources.append(corpus + u'/' + name);
+        return 0;
+    }
+};
+
+std::unique_ptr<Fixture> g_fixture;
+
+void BM_EncryptInCopy(benchmark::State& state) {
+    int run = 0;
+    for (auto _ : state) {
+        state.PauseTiming();
+        const QString destination = g_fixture->root + QStringLiteral("/run%1").arg(++run);
+        QDir().mkpath(destination);
+        EncryptInRequest request;
+        request.mode = EncryptInRequest::kCopy;
+        request.sources = g_fixture->sources;
+        request.destination = destination;
+        state.ResumeTiming();
+        if (g_fixture->encrypt->Run(request) != 0)
+            state.SkipWithError("encrypt-in failed");
+    }
+    state.SetItemsProcessed(state.iterations() * g_fixture->sources.size());
+    state.SetLabel(QStringLiteral("%1 office-like files of 1-100 KB").arg(g_fixture->sources.size()).toStdString());
+}
+
+BENCHMARK(BM_EncryptInCopy)->Iterations(2)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+} // namespace
+
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    if (argc == 3 && QString::fromLocal8Bit(argv[1]) == QStringLiteral("--write-corpus")) {
+        return bench::BenchData::WriteOfficeCorpus(QString::fromLocal8Bit(argv[2]), CorpusCount(), kMinBytes,
+                                                   kMaxBytes) == 0
+                   ? 0
+                   : 1;
+    }
+    g_fixture = std::make_unique<Fixture>();
+    if (g_fixture->Set() != 0) {
+        std::fprintf(stderr, "benchmark set-up failed\n");
+        return 1;
+    }
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    g_fixture.reset();
+    return 0;
+}

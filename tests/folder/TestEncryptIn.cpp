@@ -1,0 +1,458 @@
+#include "FolderRig.h"
+#include "ScriptedEncryptInPrompts.h"
+#include "folder/EncryptIn.h"
+#include "platform/AccessCheck.h"
+#include "util/DisplayText.h"
+
+#include <QDir>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTest>
+
+#include <unistd.h>
+
+using namespace korimbo;
+
+namespace {
+
+const QString kOtherPassword = QStringLiteral("Other#Pw2");
+
+struct EncryptRig : FolderRig {
+    using FolderRig::FolderRig;
+    ScriptedEncryptInPrompts prompts;
+    std::unique_ptr<CAccessCheck> access;
+    std::unique_ptr<CEncryptIn> encrypt;
+    QList<bool> busyCalls;
+    int undoClears = 0;
+    QString outside; // where the sources come from
+
+    bool StartIn(const QString& root, const QString& sources) {
+        if (!StartWith(root))
+            return false;
+        outside = sources;
+        AppState& s = app.State();
+        access = std::make_unique<CAccessCheck>(volumes, fs, ui, *s.catalogue);
+        encrypt = std::make_unique<CEncryptIn>(*s.engine, *s.registry, *names, *access, s.settings, *s.workFolder, fs,
+                                               ui, *s.catalogue, prompts);
+        encrypt->busy = [this](bool on) { busyCalls.append(on); };
+        encrypt->clearUndo = [this] { ++undoClears; };
+        return true;
+    }
+    int Run(int mode, const QStringList& sources, const QString& destination = QString()) {
+        EncryptInRequest request;
+        request.mode = mode;
+        request.sources = sources;
+        request.destination = destination.isEmpty() ? folder : destination;
+        return encrypt->Run(request);
+    }
+    QString Source(const QString& name, const QByteArray& bytes) {
+        const QString path = outside + u'/' + name;
+        QDir().mkpath(QFileInfo(path).absolutePath());
+        return WriteRaw(path, bytes) ? path : QString();
+    }
+    // Display name -> entry of the directory's name file.
+    QHash<QString, NameEntry> Listed(const QString& directory) {
+        QList<NameEntry> entries;
+        QHash<QString, NameEntry> byName;
+        if (names->RefreshNameFile(directory, folder) == 0 &&
+            names->LoadNameEntries(directory, folder, true, entries) == 0)
+            for (const NameEntry& e : entries)
+                byName.insert(e.displayName, e);
+        return byName;
+    }
+    QString ContainerOf(const QString& directory, const QString& displayName) {
+        const auto entries = Listed(directory);
+        const auto it = entries.find(displayName);
+        return it == entries.end() || it->kind != NameEntry::kContainer ? QString() : directory + u'/' + it->diskName;
+    }
+    // The plain bytes and stored name of a container, through the folder's key.
+    bool Opens(const QString& container, const QString& name, const QByteArray& bytes) {
+        ContainerInfo info;
+        if (Engine().ReadContainerInfo(container, info, folder, false) != 0 || info.name != name)
+            return false;
+        const QString out = scratch.path() + QStringLiteral("/out.bin");
+        QFile::remove(out);
+        if (Engine().DecryptFile(container, out, folder) != 0)
+            return false;
+        QFile file(out);
+        return file.open(QIODevice::ReadOnly) && file.readAll() == bytes;
+    }
+    static bool ReadOnly(const QString& path) {
+        return (QFileInfo(path).permissions() & (QFile::WriteOwner | QFile::WriteGroup | QFile::WriteOther)) == 0;
+    }
+    static QByteArray Bytes(const QString& path) {
+        QFile file(path);
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    }
+};
+
+} // namespace
+
+class TestEncryptIn : public QObject {
+    Q_OBJECT
+
+private:
+    TestFolders m_folders;
+
+    std::unique_ptr<EncryptRig> Started() {
+        auto rig = std::make_unique<EncryptRig>(m_folders.NewFolder(QStringLiteral("program")));
+        return rig->StartIn(m_folders.NewFolder(QStringLiteral("box")), m_folders.NewFolder(QStringLiteral("outside")))
+                   ? std::move(rig)
+                   : nullptr;
+    }
+
+private Q_SLOTS:
+    void initTestCase() {
+        QStandardPaths::setTestModeEnabled(true);
+        QVERIFY(m_folders.Valid());
+    }
+
+    // Files and a folder copied in: every container decrypts to the original bytes and name, is
+    // read-only and listed; the sources stay; the run is one busy section, clears the undo history and the
+    // status text, and says a folder was among the sources.
+    void CopiesFilesAndFoldersIntoContainers() {
+        auto rig = Started();
+        QVERIFY(rig);
+        const QByteArray one(70000, 'a');
+        const QString a = rig->Source(QStringLiteral("報告.txt"), one);
+        const QString tree = rig->outside + QStringLiteral("/tree");
+        rig->Source(QStringLiteral("tree/x.bin"), "x-bytes");
+        rig->Source(QStringLiteral("tree/deep/y.txt"), "");
+        EncryptInRequest request;
+        request.sources = {a, tree};
+        request.destination = rig->folder;
+        QCOMPARE(rig->encrypt->Run(request), 0);
+        QCOMPARE(rig->ui.Numbers(), QList<int>());
+        QVERIFY(request.folderIncluded);
+        QCOMPARE(rig->busyCalls, QList<bool>({true, false}));
+        QCOMPARE(rig->undoClears, 1);
+        QCOMPARE(rig->ui.Status(), QString());
+        QVERIFY(QFileInfo::exists(a) && QFileInfo::exists(tree + QStringLiteral("/deep/y.txt")));
+
+        const QString container = rig->ContainerOf(rig->folder, QStringLiteral("報告.txt"));
+        QVERIFY(rig->Opens(container, QStringLiteral("報告.txt"), one));
+        QVERIFY(EncryptRig::ReadOnly(container));
+        const QString x = rig->ContainerOf(rig->folder + QStringLiteral("/tree"), QStringLiteral("x.bin"));
+        const QString y = rig->ContainerOf(rig->folder + QStringLiteral("/tree/deep"), QStringLiteral("y.txt"));
+        QVERIFY(rig->Opens(x, QStringLiteral("x.bin"), "x-bytes"));
+        QVERIFY(rig->Opens(y, QStringLiteral("y.txt"), ""));
+        QVERIFY(EncryptRig::ReadOnly(x) && EncryptRig::ReadOnly(y));
+        QCOMPARE(rig->Listed(rig->folder).value(QStringLiteral("tree")).kind, int(NameEntry::kFolder));
+
+        // The folder's password alone opens what was written, as korimbo-cli sees it.
+        QProcess cli;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("KORIMBO_PASSWORD"), FolderRig::kPassword);
+        cli.setProcessEnvironment(env);
+        const QString out = rig->scratch.path() + QStringLiteral("/cli.out");
+        cli.start(QStringLiteral(KORIMBO_CLI_PATH), {QStringLiteral("decrypt"), container, out});
+        QVERIFY(cli.waitForFinished(60000));
+        QCOMPARE(cli.exitCode(), 0);
+        QCOMPARE(EncryptRig::Bytes(out), one);
+    }
+
+    // Name clashes stop the run after their message: two sources of one name (A27, the first is in), a
+    // plain file of that name in the folder (A70), a folder of that name (A71), a folder source named like
+    // a file of the folder (A58). A container of that name asks instead (single-item mode for one source).
+    void NameClashesStop() {
+        auto rig = Started();
+        QVERIFY(rig);
+        const QString a1 = rig->Source(QStringLiteral("one/same.txt"), "1");
+        const QString a2 = rig->Source(QStringLiteral("two/same.txt"), "2");
+        QCOMPARE(rig->Run(EncryptInRequest::kCopy, {a1, a2}), -1);
+        QCOMPARE(rig->ui.Numbers(), QList<int>{27});
+        QVERIFY(rig->ui.Messages().constLast().text.contains(QStringLiteral("same.txt")));
+        QVERIFY(rig->Opens(rig->ContainerOf(rig->folder, QStringLiteral("same.txt")), QStringLiteral("same.txt"), "1"));
+
+        QVERIFY(FolderRig::WriteRaw(rig->folder + QStringLiteral("/plain.txt"), "mine"));
+        QVERIFY(QDir(rig->folder).mkdir(QStringLiteral("dir.txt")));
+        rig->ui.Clear();
+        QCOMPARE(rig->Run(EncryptInRequest::kCopy, {rig->Source(QStringLiteral("plain.txt"), "new")}), -1);
+        QCOMPARE(rig->Run(EncryptInRequest::kCopy, {rig->Source(QStringLiteral("dir.txt"), "new")}), -1);
+        rig->Source(QStringLiteral("same.txt/inner"), "i");
+        QCOMPARE(rig->Run(EncryptInRequest::kCopy, {rig->outside + QStringLiteral("/same.txt")}), -1);
+        QCOMPARE(rig->ui.Numbers(), QList<int>({70, 71, 58}));
+        QCOMPARE(rig->Bytes(rig->folder + QStringLiteral("/plain.txt")), QByteArray("mine"));
+
+        // A source that cannot be read stops the run at the access check, before anything is written.
+        rig->ui.Clear();
+        const QString locked = rig->Source(QStringLiteral("locked.txt"), "l");
+        rig->fs.openFault = {QStringLiteral("locked.txt"), EACCES, 0};
+        QCOMPARE(rig->Run(EncryptInRequest::kCopy, {locked}), -1);
+        rig->fs.openFault = {};
+        QCOMPARE(rig->ui.Numbers(), QList<int>{621});
+        QVERIFY(rig->ContainerOf(rig->folder, QStringLiteral("locked.txt")).isEmpty());
+
+        rig->prompts.fileAnswers = {EncryptInPrompts::kNo};
+        QCOMPARE(rig->Run(EncryptInRequest::kCopy, {a2}), 0);
+        QCOMPARE(rig->prompts.singleItemModes, QList<bool>{true});
+        QCOMPARE(rig->prompts.incomingSides.constFirst().size, 1);
+        QVERIFY(!rig->prompts.incomingSides.constFirst().container);
+        QVERIFY(rig->Opens(rig->ContainerOf(rig->folder, QStringLiteral("same.txt")), QStringLiteral("same.txt"), "1"));
+    }
+
+    // "すべて上書き" in the file dialog silences later file dialogs but not folder dialogs, and the reverse;
+    // both flags start off again in the next run. Overwritten containers hold the new content.
+    void OverwriteAllFlagsAreIndependent() {
+        auto rig = Started();
+        QVERIFY(rig);
+        const QString a = rig->Source(QStringLiteral("a.txt"), "a1");
+        const QString b = rig->Source(QStringLiteral("b.txt"), "b1");
+        const QString d1 = rig->outside + QStringLiteral("/d1");
+        const QString d2 = rig->outside + QStringLiteral("/d2");
+        rig->Source(QStringLiteral("d1/in.txt"), "d1");
+        rig->Source(QStringLiteral("d2/in.txt"), "d2");
+        QCOMPARE(rig->Run(EncryptInRequest::kCopy, {a, b, d1, d2}), 0);
+
+        rig->Source(QStringLiteral("a.txt"), "a2");
+        rig->Source(QStringLiteral("b.txt"), "b2");
+        rig->prompts.fileAnswers = {EncryptInPrompts::kAll};
+        rig->prompts.folderAnswers = {EncryptInPrompts::kYes, EncryptInPrompts::kYes};
+        QCOMPARE(rig->Run(EncryptInRequest::kCopy, {a, d1, b, d2}), 0);
+        QCOMPARE(rig->prompts.asked, QStringList({QStringLiteral("file:a.txt"),
+                                                  QStringLiteral("folder:") + rig->folder + QStringLiteral("/d1"),
+                                                  QStringLiteral("folder:") + rig->folder + QStringLiteral("/d2")}));
+        QVERIFY(rig->Opens(rig->ContainerOf(rig->folder, QStringLiteral("b.txt")), QStringLiteral("b.txt"), "b2"));
+        QCOMPARE(rig->prompts.singleItemModes, QList<bool>{false});
+
+        rig->prompts.asked.clear();
+        rig->Source(QStringLiteral("d2/in.txt"), "d2-new");
+        rig->prompts.folderAnswers = {EncryptInPrompts::kAll};
+        rig->prompts.fileAnswers = {EncryptInPrompts::kYes, EncryptInPrompts::kNo};
+        QCOMPARE(rig->Run(EncryptInRequest::kCopy, {d1, a, d2, b}), 0);
+        QCOMPARE(rig->prompts.asked, QStringList({QStringLiteral("folder:") + rig->folder + QStringLiteral("/d1"),
+                                                  QStringLiteral("file:a.txt"), QStringLiteral("file:b.txt")}));
+        const QString d2in = rig->ContainerOf(rig->folder + QStringLiteral("/d2"), QStringLiteral("in.txt"));
+        QVERIFY(rig->Opens(d2in, QStringLiteral("in.txt"), "d2-new"));
+        QCOMPARE(QDir(rig->folder + QStringLiteral("/d2")).entryList(QDir::Files).size(), 1);
+
+        // Cancel in a dialog ends the run: later sources are not taken in.
+        const QString c = rig->Source(QStringLiteral("c.txt"), "c");
+        rig->prompts.fileAnswers = {EncryptInPrompts::kCancel};
+        QCOMPARE(rig->Run(EncryptInRequest::kCopy, {a, c}), -1);
+        QVERIFY(rig->ContainerOf(rig->folder, QStringLiteral("c.txt")).isEmpty());
+    }
+
+    // A container that opens with the folder's key is copied as it is: the same body bytes, the folder's
+    // hint in its header, after the notice, whose check box keeps it from coming again in the run.
+    void ContainerOfTheFolderIsCopiedUnchanged() {
+        auto rig = Started();
+        QVERIFY(rig);
+        std::array<std::uint8_t, 34> bytes{};
+        const int count = rig->Engine().PasswordToBytes(FolderRig::kPassword, bytes);
+        QCOMPARE(rig->Engine().RegisterKey(bytes.data(), count, QStringLiteral("samepw"), QStringLiteral("old hint")),
+                 0);
+        const QString first =
+            rig->Encrypt(rig->outside, QStringLiteral("first.doc"), "first body", QStringLiteral("samepw"));
+        const QString second =
+            rig->Encrypt(rig->outside, QStringLiteral("second.doc"), "2nd", QStringLiteral("samepw"));
+        QVERIFY(!first.isEmpty() && !second.isEmpty());
+
+        rig->prompts.noticeTicks = {true};
+        QCOMPARE(rig->Run(EncryptInRequest::kCopy, {first, second}), 0);
+        QCOMPARE(rig->prompts.asked, QStringList{QStringLiteral("notice")});
+        const QString copied = rig->ContainerOf(rig->folder, QStringLiteral("first.doc"));
+        QVERIFY(rig->Opens(copied, QStringLiteral("first.doc"), "first body"));
+        QCOMPARE(rig->Bytes(copied).mid(ContainerHeader::kSize), rig->Bytes(first).mid(ContainerHeader::kSize));
+        ContainerInfo info;
+        QCOMPARE(rig->Engine().ReadContainerInfo(copied, info, rig->folder, false), 0);
+        QCOMPARE(WithoutTrailingSpaces(info.hint), QStringLiteral("hint"));
+        QVERIFY(EncryptRig::ReadOnly(copied));
+        QVERIFY(rig->Opens(rig->ContainerOf(rig->folder, QStringLiteral("second.doc")), QStringLiteral("second.doc"),
+                           "2nd"));
+    }
+
+    // A container of another password: A78, then the password; a wrong one gets A80 and another try, the
+    // right one re-encrypts it with the folder's key and leaves no plain copy in the work area. Five wrong
+    // tries end with A79; "No" to A78 ends the run.
+    void ContainerOfAnotherPasswordIsReencrypted() {
+        auto rig = Started();
+        QVERIFY(rig);
+        QVERIFY(rig->EnterKey(QStringLiteral("other"), kOtherPassword));
+        const QString foreign =
+            rig->Encrypt(rig->outside, QStringLiteral("foreign.xls"), "sheet", QStringLiteral("other"));
+        QVERIFY(!foreign.isEmpty());
+        const QString area = rig->app.WorkAreaOf(rig->Slot(rig->folder), QStringLiteral("Ce"));
+
+        rig->ui.QueueAnswer(kAnswerYes);
+        rig->prompts.passwords = {{1, QStringLiteral("Wrong#Pw9")}, {1, kOtherPassword}};
+        QCOMPARE(rig->Run(EncryptInRequest::kCopy, {foreign}), 0);
+        QCOMPARE(rig->ui.Numbers(), QList<int>({78, 80}));
+        QVERIFY(rig->Opens(rig->ContainerOf(rig->folder, QStringLiteral("foreign.xls")), QStringLiteral("foreign.xls"),
+                           "sheet"));
+        QCOMPARE(QDir(area).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot), QStringList());
+        QCOMPARE(rig->Engine().FindKey(CCryptEngine::kTempKeyName), -1);
+
+        const QString again = rig->Encrypt(rig->outside, QStringLiteral("again.xls"), "x", QStringLiteral("other"));
+        rig->ui.Clear();
+        rig->ui.QueueAnswer(kAnswerYes);
+        for (int i = 0; i < 5; ++i)
+            rig->prompts.passwords.push_back({1, QStringLiteral("Wrong#Pw%1").arg(i)});
+        QCOMPARE(rig->Run(EncryptInRequest::kCopy, {again}), -1);
+        QCOMPARE(rig->ui.Numbers(), QList<int>({78, 80, 80, 80, 80, 79}));
+        rig->ui.Clear();
+        rig->ui.QueueAnswer(kAnswerNo);
+        QCOMPARE(rig->Run(EncryptInRequest::kCopy, {again}), -1);
+        QCOMPARE(rig->ui.Numbers(), QList<int>{78});
+        // No room in the work area for the plain copy: A82, nothing decrypted.
+        rig->ui.Clear();
+        rig->fs.freeBytes = 100;
+        rig->ui.QueueAnswer(kAnswerYes);
+        rig->prompts.passwords = {{1, kOtherPassword}};
+        QCOMPARE(rig->Run(EncryptInRequest::kCopy, {again}), -1);
+        QCOMPARE(rig->ui.Numbers(), QList<int>({78, 82}));
+        QVERIFY(rig->ContainerOf(rig->folder, QStringLiteral("again.xls")).isEmpty());
+        QCOMPARE(QDir(area).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot), QStringList());
+    }
+
+    // A move wipes each source once its container is safe; a source that vanished meanwhile gets A77 and
+    // the run goes on.
+    void MoveWipesSourcesAndGoesOnWhenOneVanished() {
+        auto rig = Started();
+        QVERIFY(rig);
+        const QString a = rig->Source(QStringLiteral("a.txt"), "aaa");
+        const QString b = rig->Source(QStringLiteral("b.txt"), "bbb");
+        const QString dir = rig->outside + QStringLiteral("/dir");
+        rig->Source(QStringLiteral("dir/c.txt"), "ccc");
+        // The file manager takes "a.txt" away as soon as its container is in place.
+        rig->ui.OnPump([&](int) {
+            if (QFileInfo::exists(a) && !QDir(rig->folder).entryList({QStringLiteral("*.zorf")}).isEmpty())
+                QFile::remove(a);
+        });
+        QCOMPARE(rig->Run(EncryptInRequest::kMove, {a, b, dir}), 0);
+        rig->ui.OnPump(nullptr);
+        QCOMPARE(rig->ui.Numbers(), QList<int>{77});
+        QVERIFY(!QFileInfo::exists(b) && !QFileInfo::exists(dir));
+        QVERIFY(rig->Opens(rig->ContainerOf(rig->folder, QStringLiteral("a.txt")), QStringLiteral("a.txt"), "aaa"));
+        QVERIFY(rig->Opens(rig->ContainerOf(rig->folder, QStringLiteral("b.txt")), QStringLiteral("b.txt"), "bbb"));
+        QVERIFY(rig->Opens(rig->ContainerOf(rig->folder + QStringLiteral("/dir"), QStringLiteral("c.txt")),
+                           QStringLiteral("c.txt"), "ccc"));
+    }
+
+    // When the container or its folder cannot be committed to disk, the source stays and the run stops:
+    // a power cut must not lose both. A copy needs no commit per file.
+    void MoveKeepsTheSourceWhenTheSyncFails_data() {
+        QTest::addColumn<bool>("folderFault");
+        QTest::newRow("container file") << false;
+        QTest::newRow("its folder") << true;
+    }
+    void MoveKeepsTheSourceWhenTheSyncFails() {
+        QFETCH(bool, folderFault);
+        auto rig = Started();
+        QVERIFY(rig);
+        const QString a = rig->Source(QStringLiteral("a.txt"), "aaa");
+        const QString b = rig->Source(QStringLiteral("b.txt"), "bbb");
+        FaultyFileSystem::Fault& fault = folderFault ? rig->fs.syncFolderFault : rig->fs.syncFault;
+        fault = {folderFault ? rig->folder : QStringLiteral(".zorf"), EIO, 0};
+        QCOMPARE(rig->Run(EncryptInRequest::kMove, {a, b}), -1);
+        QCOMPARE(rig->ui.Numbers(), QList<int>{342});
+        QCOMPARE(rig->Bytes(a), QByteArray("aaa"));
+        QCOMPARE(rig->Bytes(b), QByteArray("bbb"));
+        QVERIFY(rig->ContainerOf(rig->folder, QStringLiteral("b.txt")).isEmpty());
+
+        rig->ui.Clear();
+        rig->prompts.fileAnswers = {EncryptInPrompts::kYes};
+        QCOMPARE(rig->Run(EncryptInRequest::kCopy, {a, b}), 0);
+        QCOMPARE(rig->ui.Numbers(), QList<int>());
+    }
+
+    // Containers end up read-only, and an existing read-only container is replaced all the same: with
+    // real file modes when not root, with the faulty layer honouring write bits as root.
+    void WrittenContainersAreReadOnly() {
+        auto rig = Started();
+        QVERIFY(rig);
+        rig->fs.honourWriteBits = ::geteuid() == 0;
+        const QString a = rig->Source(QStringLiteral("a.txt"), "old");
+        const QString foreign = rig->Source(QStringLiteral("b.doc"), "b");
+        QCOMPARE(rig->Run(EncryptInRequest::kCopy, {a}), 0);
+        const QString container = rig->ContainerOf(rig->folder, QStringLiteral("a.txt"));
+        QVERIFY(EncryptRig::ReadOnly(container));
+
+        rig->Source(QStringLiteral("a.txt"), "new content");
+        rig->prompts.fileAnswers = {EncryptInPrompts::kYes};
+        QCOMPARE(rig->Run(EncryptInRequest::kCopy, {a, foreign}), 0);
+        QCOMPARE(rig->ui.Numbers(), QList<int>());
+        QCOMPARE(rig->ContainerOf(rig->folder, QStringLiteral("a.txt")), container);
+        QVERIFY(rig->Opens(container, QStringLiteral("a.txt"), "new content"));
+        QVERIFY(EncryptRig::ReadOnly(container));
+        QVERIFY(EncryptRig::ReadOnly(rig->ContainerOf(rig->folder, QStringLiteral("b.doc"))));
+    }
+
+    // The stop command between files ends the run with A105; what was taken in stays. A folder registered
+    // read-only is refused with A316 before anything happens.
+    void StopBetweenFilesAndReadOnlyFolder() {
+        auto rig = Started();
+        QVERIFY(rig);
+        const QString mine = rig->Encrypt(rig->outside, QStringLiteral("mine.txt"), "m");
+        const QString b = rig->Source(QStringLiteral("b.txt"), "b");
+        rig->prompts.noticeTicks = {false};
+        rig->prompts.onNotice = [&] { rig->ui.SetStop(true); };
+        QCOMPARE(rig->Run(EncryptInRequest::kCopy, {mine, b}), -1);
+        QCOMPARE(rig->ui.Numbers(), QList<int>{105});
+        QVERIFY(!rig->ContainerOf(rig->folder, QStringLiteral("mine.txt")).isEmpty());
+        QVERIFY(rig->ContainerOf(rig->folder, QStringLiteral("b.txt")).isEmpty());
+        QCOMPARE(rig->ui.Status(), QString());
+        rig->ui.SetStop(false);
+        rig->prompts.onNotice = nullptr;
+
+        const QString readOnly = m_folders.NewFolder(QStringLiteral("ro"));
+        QCOMPARE(rig->Add(readOnly, FolderRig::kPassword, QStringLiteral("1"), QStringLiteral("RO")), 0);
+        QVERIFY(rig->EnterKey(readOnly, FolderRig::kPassword));
+        rig->ui.Clear();
+        QCOMPARE(rig->Run(EncryptInRequest::kCopy, {b}, readOnly), -1);
+        QCOMPARE(rig->ui.Numbers(), QList<int>{316});
+        QCOMPARE(QDir(readOnly).entryList(QDir::Files), QStringList());
+    }
+
+    // Identical files are skipped when the setting says so, and counted in A644; "暗号化する(&U)" replaces
+    // plain files of the folder by their containers, and puts back what a stop left in the work area.
+    void IdenticalSkipAndEncryptPlainFiles() {
+        auto rig = Started();
+        QVERIFY(rig);
+        const QString a = rig->Source(QStringLiteral("a.txt"), "same");
+        QCOMPARE(rig->Run(EncryptInRequest::kCopy, {a}), 0);
+        rig->app.State().settings.outsideReWriteSkipFlg = 1;
+        QCOMPARE(rig->Run(EncryptInRequest::kCopy, {a}), 0);
+        QCOMPARE(rig->encrypt->SkippedIdentical(), 1);
+        QCOMPARE(rig->ui.Numbers(), QList<int>{644});
+        QVERIFY(rig->ui.Messages().constFirst().text.contains(u'1'));
+
+        const QString p1 = rig->folder + QStringLiteral("/p1.txt");
+        const QString p2 = rig->folder + QStringLiteral("/p2.txt");
+        QVERIFY(FolderRig::WriteRaw(p1, "plain one") && FolderRig::WriteRaw(p2, "plain two"));
+        rig->ui.Clear();
+        rig->ui.QueueAnswer(kAnswerYes);
+        QCOMPARE(rig->encrypt->EncryptPlainFiles({p1, p2}, rig->folder), 0);
+        QCOMPARE(rig->ui.Numbers(), QList<int>{115});
+        QVERIFY(!QFileInfo::exists(p1) && !QFileInfo::exists(p2));
+        QVERIFY(
+            rig->Opens(rig->ContainerOf(rig->folder, QStringLiteral("p1.txt")), QStringLiteral("p1.txt"), "plain one"));
+        QVERIFY(
+            rig->Opens(rig->ContainerOf(rig->folder, QStringLiteral("p2.txt")), QStringLiteral("p2.txt"), "plain two"));
+        const QString area = rig->app.WorkAreaOf(rig->Slot(rig->folder), QStringLiteral("Ce"));
+        QCOMPARE(QDir(area).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot), QStringList());
+
+        // Stopped after the first file: the files not yet taken in come back from the work area.
+        const QString p3 = rig->folder + QStringLiteral("/p3.txt");
+        const QString p4 = rig->folder + QStringLiteral("/p4.txt");
+        QVERIFY(FolderRig::WriteRaw(p3, "three") && FolderRig::WriteRaw(p4, "four"));
+        const int before = QDir(rig->folder).entryList({QStringLiteral("*.zorf")}).size();
+        rig->ui.OnPump([&](int) {
+            if (QDir(rig->folder).entryList({QStringLiteral("*.zorf")}).size() > before)
+                rig->ui.SetStop(true);
+        });
+        rig->ui.Clear();
+        rig->ui.QueueAnswer(kAnswerYes);
+        QCOMPARE(rig->encrypt->EncryptPlainFiles({p3, p4}, rig->folder), -1);
+        rig->ui.OnPump(nullptr);
+        rig->ui.SetStop(false);
+        QCOMPARE(rig->ui.Numbers(), QList<int>({115, 105}));
+        QVERIFY(!QFileInfo::exists(p3));
+        QVERIFY(rig->Opens(rig->ContainerOf(rig->folder, QStringLiteral("p3.txt")), QStringLiteral("p3.txt"), "three"));
+        QCOMPARE(EncryptRig::Bytes(p4), QByteArray("four"));
+        QCOMPARE(QDir(area).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot), QStringList());
+    }
+};
+
+QTEST_GUILESS_MAIN(TestEncryptIn)
+#include "TestEncryptIn.moc"
