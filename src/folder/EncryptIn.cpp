@@ -713,10 +713,14 @@ int CEncryptIn::EncryptPlainFiles(const QStringList& plainFiles, const QString& 
     const auto putBack = [&]() {
         const QStringList left = QDir(aside).entryList(QDir::Files | QDir::Hidden | QDir::System);
         for (const QString& name : left) {
-            const QString home = Child(folder, name);
             const QString from = Child(aside, name);
-            if (QFileInfo::exists(home))
-                continue;
+            // A file of the same name may have arrived meanwhile: the user's file comes back beside it
+            // under a free name, never left behind in a work area that is emptied.
+            QString home = Child(folder, name);
+            const QFileInfo original(name);
+            for (int n = 2; QFileInfo::exists(home); ++n)
+                home = Child(folder, original.completeBaseName() + QStringLiteral(" (%1)").arg(n) +
+                                         (original.suffix().isEmpty() ? QString() : u'.' + original.suffix()));
             if (m_files.Rename(from, home) == EXDEV && CopyBytes(from, home, true) == 0) {
                 QString error;
                 m_engine.WipeAndDelete(from, error, false);

@@ -437,9 +437,12 @@ private Q_SLOTS:
         const QString p4 = rig->folder + QStringLiteral("/p4.txt");
         QVERIFY(FolderRig::WriteRaw(p3, "three") && FolderRig::WriteRaw(p4, "four"));
         const int before = QDir(rig->folder).entryList({QStringLiteral("*.zorf")}).size();
+        // A file of the same name arrives meanwhile: the user's own comes back beside it.
         rig->ui.OnPump([&](int) {
-            if (QDir(rig->folder).entryList({QStringLiteral("*.zorf")}).size() > before)
+            if (QDir(rig->folder).entryList({QStringLiteral("*.zorf")}).size() > before && !rig->ui.StopRequested()) {
                 rig->ui.SetStop(true);
+                FolderRig::WriteRaw(p4, "newcomer");
+            }
         });
         rig->ui.Clear();
         rig->ui.QueueAnswer(kAnswerYes);
@@ -449,7 +452,8 @@ private Q_SLOTS:
         QCOMPARE(rig->ui.Numbers(), QList<int>({115, 105}));
         QVERIFY(!QFileInfo::exists(p3));
         QVERIFY(rig->Opens(rig->ContainerOf(rig->folder, QStringLiteral("p3.txt")), QStringLiteral("p3.txt"), "three"));
-        QCOMPARE(EncryptRig::Bytes(p4), QByteArray("four"));
+        QCOMPARE(EncryptRig::Bytes(p4), QByteArray("newcomer"));
+        QCOMPARE(EncryptRig::Bytes(rig->folder + QStringLiteral("/p4 (2).txt")), QByteArray("four"));
         QCOMPARE(QDir(area).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot), QStringList());
     }
 };
