@@ -46,6 +46,7 @@ bench: bench-deps
 	cmake --build $(BUILD_DIR)-bench -j $(JOBS)
 	$(BUILD_DIR)-bench/bench/korimbo-bench
 	bench/compare.sh $(BUILD_DIR)-bench/korimbo-cli
+	bench/compare-encrypt-in.sh $(BUILD_DIR)-bench/bench/korimbo-bench-encrypt-in 5000 300
 
 # ASan + UBSan build of everything, then the whole suite.
 sanitize: deps
