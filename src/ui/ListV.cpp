@@ -4,6 +4,7 @@
 #include "platform/ClipboardFiles.h"
 #include "state/SettingsFile.h"
 #include "ui/CommandIds.h"
+#include "ui/DropMenus.h"
 #include "ui/TypeIcons.h"
 
 #include <QApplication>
@@ -265,14 +266,10 @@ void CListV::HandleDrop(QWidget* viewport, QDropEvent* event) {
     const QStringList paths = files.paths;
     const QPoint global = viewport->mapToGlobal(event->position().toPoint());
     QMenu menu(this);
-    auto add = [&menu](int id, const char16_t* text) { menu.addAction(QString::fromUtf16(text))->setData(id); };
-    add(cmd::DropEncryptCopy, u"暗号化してコピーする(&C)");
-    add(cmd::DropEncryptMove, u"暗号化して移動する(&M)");
-    menu.addSeparator();
-    add(cmd::DropCancel, u"キャンセル");
-    const int id = RunMenu(menu, global);
-    if (id == cmd::DropEncryptCopy || id == cmd::DropEncryptMove)
-        Q_EMIT FilesDropped(destination, paths, id == cmd::DropEncryptMove);
+    AddEncryptDropEntries(menu);
+    bool move = false;
+    if (IsEncryptDrop(RunMenu(menu, global), move))
+        Q_EMIT FilesDropped(destination, paths, move);
 }
 
 // A pop-up over selected plain files offers to encrypt them in place; elsewhere it offers the paste.

@@ -3,6 +3,7 @@
 #include "platform/ClipboardFiles.h"
 #include "state/FolderRegistry.h"
 #include "ui/CommandIds.h"
+#include "ui/DropMenus.h"
 
 #include <QContextMenuEvent>
 #include <QCursor>
@@ -284,13 +285,10 @@ void CTreeV::dropEvent(QDropEvent* event) {
     }
     if (!target || paths.isEmpty())
         return;
-    add(cmd::DropEncryptCopy, u"暗号化してコピーする(&C)");
-    add(cmd::DropEncryptMove, u"暗号化して移動する(&M)");
-    menu.addSeparator();
-    add(cmd::DropCancel, u"キャンセル");
-    const int id = RunMenu(menu, global);
-    if (id == cmd::DropEncryptCopy || id == cmd::DropEncryptMove)
-        Q_EMIT FilesDropped(PathOf(target), paths, id == cmd::DropEncryptMove);
+    AddEncryptDropEntries(menu);
+    bool move = false;
+    if (IsEncryptDrop(RunMenu(menu, global), move))
+        Q_EMIT FilesDropped(PathOf(target), paths, move);
 }
 
 } // namespace korimbo
