@@ -1,0 +1,104 @@
+#pragma once
+
+#include "crypto/CryptEngine.h"
+#include "folder/EncryptIn.h"
+#include "folder/NameFile.h"
+#include "platform/AccessCheck.h"
+#include "platform/Associations.h"
+#include "platform/Launcher.h"
+#include "state/FolderRegistry.h"
+#include "state/SettingsFile.h"
+#include "state/WorkFolderSettings.h"
+
+#include <QString>
+#include <QStringList>
+
+#include <array>
+#include <functional>
+
+namespace korimbo {
+
+// The launched programs being watched: one slot per program, the working copy it has open.
+struct WatchTable {
+    static constexpr int kSlots = 200;
+    std::array<qint64, kSlots> pid{};    // 0: the slot is free
+    std::array<QString, kSlots> path;    // the working copy of the slot
+    // The first free slot, or -1.
+    int FreeSlot() const;
+    int Watched() const;
+};
+
+// Working copies of encrypted files: where they live, opening a container for editing in the program the
+// desktop associates with it, the watch of that program, and writing the copy back (or wiping it when it
+// was not changed) when the program ends. Headless: the window answers through Interaction and the hooks.
+class CWorkingCopies {
+public:
+    CWorkingCopies(CCryptEngine& engine, FolderRegistry& registry, CNameFile& nameFile, CAccessCheck& access,
+                   SettingsRecord& settings, const WorkFolderSettings& workFolder, FileSystem& files,
+                   Interaction& ui, MessageSource& messages, Associations& associations, Launcher& launcher,
+                   ProcessProbe& processes, EncryptInPrompts& prompts);
+
+    // Hooks of the window.
+    std::function<void(bool)> busy;                  // around a write-back of the watch
+    std::function<bool()> isBusy;                    // a command is running: the watch waits
+    std::function<bool()> shuttingDown;              // the watch stops at once
+    std::function<void()> refreshContents;           // the contents list shows a changed directory
+    std::function<void()> refreshDecryptedList;      // the decrypted-file list is to be rebuilt
+    std::function<void(int ms)> armWatchTimer;       // (re)starts timer 1 for one round; 0 stops it
+    std::function<bool(bool& stopShowing)> openNotice; // the open notice (CD13Msg1): false cancels
+
+    // ---- where copies live ----
+    // Work root / work id / "Ac" / directory of the container relative to its folder / plain name. Empty,
+    // with A156 shown, when the container lies in no registered folder.
+    QString WorkingCopyPath(const QString& container, const QString& area = QStringLiteral("Ac"));
+    // The container of a working copy ("Ac", "To" or "Re"), or empty. When there is none, `proposed` gets a
+    // fresh container path in the matching directory of the folder; A162 unless `quiet`.
+    QString ContainerOf(const QString& workingCopy, QString& proposed, bool quiet);
+    // Changed: the copy's last-write time differs from the container's, or its size differs from the
+    // container's recorded plain size, or it has no container.
+    bool IsChanged(const QString& workingCopy, const QString& container);
+
+    // ---- open ----
+    // The open command for the selected containers (folders are skipped): the open notice, then Open-one
+    // for each with launch. `program` empty: the desktop's default application.
+    int Open(const QStringList& containers, const QString& program = QString());
+    // Decrypt only: the copies are made (folders recursively) without starting anything.
+    int DecryptOnly(const QStringList& containersOrFolders);
+    // One container: decrypt into the area (or reuse the copy after A6), clear the container's read-only
+    // attribute, start the program and register it in the watch table. 0, or -1 (shown).
+    int OpenOne(const QString& container, bool launch, const QString& program, const QString& area,
+                QString* workingCopy = nullptr);
+
+    // ---- watch ----
+    WatchTable& Table() { return m_table; }
+    // Timer 1: every slot whose program has ended is written back, unless the window is busy.
+    void WatchTick();
+
+    // ---- write back ----
+    // The copy goes back over its container when changed (a new container when it has none), else it is
+    // wiped and the container made read-only again. 0, or -1 (shown; the copy stays unless erased).
+    int WriteBackOne(const QString& workingCopy);
+    // Wipes a copy (or a directory of copies). 0, or -1 with `error` (not shown).
+    int EraseCopy(const QString& path, QString& error);
+
+    QString LastOpened() const { return m_lastOpened; }
+
+private:
+    CCryptEngine& m_engine;
+    FolderRegistry& m_registry;
+    CNameFile& m_nameFile;
+    CAccessCheck& m_access;
+    SettingsRecord& m_settings;
+    const WorkFolderSettings& m_workFolder;
+    FileSystem& m_files;
+    Interaction& m_ui;
+    MessageSource& m_messages;
+    Associations& m_associations;
+    Launcher& m_launcher;
+    ProcessProbe& m_processes;
+    EncryptInPrompts& m_prompts;
+    WatchTable m_table;
+    QString m_lastOpened;
+};
+
+} // namespace korimbo
