@@ -12,6 +12,7 @@
 #include "ui/TreeV.h"
 #include "ui/USplitterWnd.h"
 #include "workspace/LoginManager.h"
+#include "workspace/WorkingCopies.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -159,6 +160,7 @@ int CMainFrame::Create() {
         return -1;
     WireFolderCommands();
     WireContents();
+    WireWorkspace();
     BuildAccelerators();
     ApplyInitialWidths();
     m_list->SetViewStyle(m_app.State().settings.dispMode);
@@ -320,7 +322,9 @@ void CMainFrame::ShowPhase(int phase) {
 
 void CMainFrame::OnTimer1() {
     ++m_timerDepth;
-    // The watch of launched applications lands with the workspace; until then nothing is watched.
+    // The tick re-arms the timer itself while programs are watched.
+    if (m_copies && !m_stop)
+        m_copies->WatchTick();
     --m_timerDepth;
 }
 

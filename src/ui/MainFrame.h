@@ -26,6 +26,9 @@ class CAccessCheck;
 class Associations;
 class EncryptInPrompts;
 class CEncryptIn;
+class CWorkingCopies;
+class Launcher;
+class ProcessProbe;
 class PasswordPrompts;
 class CTreeV;
 class CListV;
@@ -114,6 +117,16 @@ public:
     // A file of the list is opened (the workspace's open routine plugs in here).
     std::function<void(const QString& container)> openFile;
 
+    // ---- the decrypted workspace ----
+    // How programs are started and watched: the desktop's (GIO, /proc, X11) or a test's fakes.
+    void SetLauncher(Launcher* launcher, ProcessProbe* processes) {
+        m_launcher = launcher;
+        m_processes = processes;
+    }
+    CWorkingCopies* Copies() const { return m_copies.get(); }
+    // Opens the selected files of the contents list in their programs (or in `program`).
+    int OpenSelected(const QString& program = QString());
+
     // Runs the shutdown steps once per process (exit and session end).
     void Shutdown(bool reportFailures);
     // The session manager's question before a logout: asks about the working copies when it may
@@ -154,6 +167,7 @@ private:
     void NotYetAvailable(int id);
     void WireFolderCommands();
     void WireContents();
+    void WireWorkspace();
     void OpenRow(int row);
     void UpOneLevel();
     void OnListPopup(int id);
@@ -173,6 +187,9 @@ private:
     EncryptInPrompts* m_encryptPrompts = nullptr;
     Associations* m_associations = nullptr;
     ContentsWatcher* m_watcher = nullptr;
+    std::unique_ptr<CWorkingCopies> m_copies;
+    Launcher* m_launcher = nullptr;
+    ProcessProbe* m_processes = nullptr;
     CTreeV* m_tree = nullptr;
     CListV* m_list = nullptr;
     CListV2* m_list2 = nullptr;

@@ -430,8 +430,11 @@ void CMainFrame::OnCommand(int id) {
         break;
     case cmd::Open:
     case cmd::OpenByEnter:
-        if (m_list->hasFocus() && m_list->SelectedCount() > 0)
+        // A single folder is entered; files go to their programs.
+        if (m_list->hasFocus() && m_list->SelectedCount() == 1 && m_list->SelectionHasDirectory())
             OpenRow(m_list->SelectedRows().first());
+        else if (m_list->hasFocus())
+            OpenSelected();
         break;
     case cmd::UpOneLevel:
         UpOneLevel();
