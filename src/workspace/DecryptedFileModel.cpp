@@ -14,10 +14,9 @@ const QString kHeaders[CDecryptedFileModel::kColumnCount] = {
     QStringLiteral("フルパス"),       QStringLiteral("チェック"), QStringLiteral("暗号ファイルパス"),
 };
 
-// Every file below `directory`, directories descended, names in order so rows come in a stable order.
-// Dot entries are skipped: they are the lock and swap files of editors, not copies. False when a
-// directory cannot be read.
-bool CollectFiles(const QString& directory, QStringList& files) {
+} // namespace
+
+bool CDecryptedFileModel::CollectCopies(const QString& directory, QStringList& files) {
     QDir dir(directory);
     if (!dir.isReadable())
         return false;
@@ -25,7 +24,7 @@ bool CollectFiles(const QString& directory, QStringList& files) {
         dir.entryInfoList(QDir::Files | QDir::Dirs | QDir::NoDotAndDotDot | QDir::System, QDir::Name);
     for (const QFileInfo& entry : entries) {
         if (entry.isDir() && !entry.isSymLink()) {
-            if (!CollectFiles(entry.filePath(), files))
+            if (!CollectCopies(entry.filePath(), files))
                 return false;
         } else if (entry.isFile()) {
             files.append(entry.filePath());
@@ -33,8 +32,6 @@ bool CollectFiles(const QString& directory, QStringList& files) {
     }
     return true;
 }
-
-} // namespace
 
 CDecryptedFileModel::CDecryptedFileModel(const FolderRegistry& registry, const WorkFolderSettings& workFolder,
                                          const SettingsRecord& settings, QObject* parent)
@@ -107,7 +104,7 @@ int CDecryptedFileModel::Rebuild() {
         item.seen = false;
 
     QStringList files;
-    const bool complete = CollectFiles(m_directory, files);
+    const bool complete = CollectCopies(m_directory, files);
     for (const QString& file : files) {
         const QString container = ContainerOf(file);
         const bool changed = Changed(file, container);

@@ -68,6 +68,10 @@ public:
     int Rebuild();
     void Clear();
 
+    // Every working copy below `directory`, subdirectories descended, in name order. Dot entries are not
+    // copies: they are the lock and swap files editors leave. False when a directory cannot be read.
+    static bool CollectCopies(const QString& directory, QStringList& files);
+
     const DecryptedItem& Item(int row) const { return m_items[row]; }
     // The row of a working copy, or -1.
     int RowOf(const QString& fullPath) const;
