@@ -162,6 +162,7 @@ int CEncryptIn::Operate(EncryptInRequest& request) {
     for (qsizetype i = 0; i < m_entries.size(); ++i)
         m_byName.insert(m_entries.at(i).displayName, i);
     m_singleItem = request.sources.size() == 1;
+    m_replaceTarget = request.replaceTarget.isEmpty() ? QString() : QFileInfo(request.replaceTarget).fileName();
     const bool move = request.mode == EncryptInRequest::kMove;
 
     Step step = kNext;
@@ -472,7 +473,15 @@ bool CEncryptIn::Identical(const NameEntry& existing, const QString& source, con
 CEncryptIn::Step CEncryptIn::WriteFile(const QString& source, const QString& name, const QString& directory,
                                        bool topLevel, bool move, Incoming& in) {
     const NameEntry* existing = nullptr;
-    if (topLevel) {
+    if (topLevel && !m_replaceTarget.isEmpty()) {
+        // A write-back names its container: the working copy goes over it whatever its name file says
+        // about other containers of the same name.
+        for (const NameEntry& entry : m_entries)
+            if (entry.kind == NameEntry::kContainer && entry.diskName == m_replaceTarget)
+                existing = &entry;
+    }
+    const bool replacing = existing != nullptr;
+    if (topLevel && !replacing) {
         if (m_namesWritten.contains(name)) {
             Report(kMsgSameSourceName, name);
             return kStop;
@@ -502,7 +511,7 @@ CEncryptIn::Step CEncryptIn::WriteFile(const QString& source, const QString& nam
         // A container of this folder dropped on itself is already where it belongs.
         if (target == source)
             return kSkipped;
-        if (!m_overwriteAllFiles) {
+        if (!m_overwriteAllFiles && !replacing) {
             if (m_settings.outsideReWriteSkipFlg == 1 && Identical(*existing, source, in)) {
                 ++m_skippedIdentical;
                 return kSkipped;
@@ -528,7 +537,7 @@ CEncryptIn::Step CEncryptIn::WriteFile(const QString& source, const QString& nam
                 return kEnd;
             }
         }
-        if (isOpenInWorkspace && isOpenInWorkspace(target)) {
+        if (!replacing && isOpenInWorkspace && isOpenInWorkspace(target)) {
             Report(kMsgOpenInWorkspace, Quoted(name));
             return kStop;
         }

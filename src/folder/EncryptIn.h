@@ -24,6 +24,9 @@ struct EncryptInRequest {
     QStringList sources;         // files and folders, in the order the file manager or the clipboard gave them
     QString destination;         // the folder that receives them
     bool folderIncluded = false; // out: a source was a folder
+    // The write-back of a working copy: the one source replaces this container of the destination (it
+    // keeps its disk name) with no overwrite question, no skip as identical and no working-copy check.
+    QString replaceTarget;
 };
 
 // Brings files and folders from outside into an encrypted folder: each file becomes one container under a
@@ -113,6 +116,8 @@ private:
     QList<NameEntry> m_entries;
     QMultiHash<QString, qsizetype> m_byName; // display name -> index into m_entries
     bool m_singleItem = false;
+    QString m_replaceTarget; // disk name of the container a write-back replaces
+
 };
 
 } // namespace korimbo

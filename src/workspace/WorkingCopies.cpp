@@ -1,1 +1,515 @@
 #include "workspace/WorkingCopies.h"
+
+#include "state/WorkAreas.h"
+#include "util/ErrorText.h"
+#include "util/MessageText.h"
+
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+#include <cerrno>
+#include <vector>
+
+namespace korimbo {
+
+namespace {
+
+constexpr int kMsgUnusable = 3;
+constexpr int kMsgNoProgram = 4;
+constexpr int kMsgCopyFolder = 5;
+constexpr int kMsgAlreadyDecrypted = 6;
+constexpr int kMsgLaunchFailed = 7;
+constexpr int kMsgWatchFull = 8;
+constexpr int kMsgUnreachable = 28;
+constexpr int kMsgEraseUnchanged = 29;
+constexpr int kMsgReadOnlyChangedHead = 30;
+constexpr int kMsgReadOnlyChangedTail = 31;
+constexpr int kMsgEraseReadOnly = 32;
+constexpr int kMsgNoFolder = 156;
+constexpr int kMsgNoContainer = 162;
+constexpr int kMsgContainerMissing = 268;
+constexpr int kMsgCopyMissing = 269;
+constexpr int kMsgContainerTime = 270;
+constexpr int kMsgCopyTime = 272;
+constexpr int kMsgErasing = 636;
+constexpr int kMsgWritingBack = 637;
+
+constexpr int kLaunchSettleMs = 10;  // a program that hands its document over has ended by then
+constexpr int kWatchRoundMs = 300;   // timer 1
+constexpr int kWriteBackDelayMs = 50; // lets the ended program's last writes land
+
+// Working copies are plaintext: only their owner may enter their folders or read them.
+constexpr QFile::Permissions kPrivateFolder = QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner;
+constexpr QFile::Permissions kPrivateFile = QFile::ReadOwner | QFile::WriteOwner;
+
+QString Clean(const QString& path) {
+    return QDir::cleanPath(QFileInfo(path).absoluteFilePath());
+}
+
+QString Child(const QString& folder, const QString& name) {
+    return folder.endsWith(u'/') ? folder + name : folder + u'/' + name;
+}
+
+} // namespace
+
+int WatchTable::FreeSlot() const {
+    for (int i = 0; i < kSlots; ++i)
+        if (pid[i] == 0)
+            return i;
+    return -1;
+}
+
+int WatchTable::Watched() const {
+    int count = 0;
+    for (int i = 0; i < kSlots; ++i)
+        if (pid[i] != 0)
+            ++count;
+    return count;
+}
+
+CWorkingCopies::CWorkingCopies(CCryptEngine& engine, FolderRegistry& registry, CNameFile& nameFile,
+                               CAccessCheck& access, SettingsRecord& settings, const WorkFolderSettings& workFolder,
+                               FileSystem& files, Interaction& ui, MessageSource& messages,
+                               Associations& associations, Launcher& launcher, ProcessProbe& processes,
+                               EncryptInPrompts& prompts)
+    : m_engine(engine), m_registry(registry), m_nameFile(nameFile), m_access(access), m_settings(settings),
+      m_workFolder(workFolder), m_files(files), m_ui(ui), m_messages(messages), m_associations(associations),
+      m_launcher(launcher), m_processes(processes), m_prompts(prompts) {}
+
+int CWorkingCopies::Report(int number, const QString& tail, Icon icon) {
+    return ReportMessage(m_ui, m_messages, number, tail, icon);
+}
+
+bool CWorkingCopies::ReadOnlyFolder(int slot) const {
+    return slot >= 0 && m_registry.ReadOnlyText(slot) == QStringLiteral("1");
+}
+
+// ---- where copies live ----
+
+QString CWorkingCopies::PlainNameOf(const QString& container, const QString& root) {
+    const QString directory = QFileInfo(container).absolutePath();
+    const QString diskName = QFileInfo(container).fileName();
+    QString name;
+    QList<NameEntry> entries;
+    if (m_nameFile.RefreshNameFile(directory, root) == 0 &&
+        m_nameFile.LoadNameEntries(directory, root, false, entries) == 0) {
+        for (const NameEntry& entry : entries)
+            if (entry.diskName == diskName && entry.kind == NameEntry::kContainer)
+                name = entry.displayName;
+    }
+    if (name.isEmpty()) {
+        ContainerInfo info;
+        if (m_engine.ReadContainerInfo(container, info, root, false) == 0)
+            name = info.name;
+    }
+    // A stored name that holds a slash or names a folder step would lead the copy out of its place.
+    if (name.isEmpty() || name == QStringLiteral(".") || name == QStringLiteral("..") || name.contains(u'/') ||
+        name.contains(QChar(0)))
+        name = diskName;
+    return name;
+}
+
+QString CWorkingCopies::WorkingCopyPath(const QString& container, const QString& area) {
+    const QString path = Clean(container);
+    const QString root = m_nameFile.OwningRoot(path);
+    const int slot = m_registry.SlotOf(root);
+    const QString base =
+        slot < 0 ? QString() : WorkAreas::AreaOf(QDir::cleanPath(m_workFolder.angoTempFolder), m_registry.WorkIdText(slot), area);
+    if (base.isEmpty()) {
+        Report(kMsgNoFolder, WithPath(QString(), path, PathSeparator::Paragraph), Icon::Warning);
+        return QString();
+    }
+    const QString relative = QFileInfo(path).absolutePath().mid(root.size()); // "" or "/sub/dir"
+    return base + relative + u'/' + PlainNameOf(path, root);
+}
+
+bool CWorkingCopies::Locate(const QString& workingCopy, Place& place) const {
+    const QString path = Clean(workingCopy);
+    const QString workRoot = QDir::cleanPath(m_workFolder.angoTempFolder);
+    for (int slot = 0; slot < m_registry.Count(); ++slot) {
+        const QString base = WorkAreas::BaseOf(workRoot, m_registry.WorkIdText(slot));
+        if (base.isEmpty() || m_registry.PathText(slot).isEmpty())
+            continue;
+        for (const QString& area : {WorkAreas::kEditing, WorkAreas::kTakeOut, WorkAreas::kReturn}) {
+            const QString prefix = base + u'/' + area + u'/';
+            if (!path.startsWith(prefix))
+                continue;
+            const QString rest = path.mid(prefix.size() - 1); // "/sub/dir/name"
+            const qsizetype cut = rest.lastIndexOf(u'/');
+            place.slot = slot;
+            place.root = m_registry.PathText(slot);
+            place.directory = place.root + rest.left(cut);
+            place.area = area;
+            place.name = rest.mid(cut + 1);
+            return true;
+        }
+    }
+    return false;
+}
+
+QString CWorkingCopies::ContainerOf(const QString& workingCopy, QString& proposed, bool quiet) {
+    proposed.clear();
+    Place place;
+    if (!Locate(workingCopy, place))
+        return QString();
+    if (QFileInfo(place.directory).isDir() && m_engine.FindKey(place.root) >= 0) {
+        QList<NameEntry> entries;
+        if (m_nameFile.RefreshNameFile(place.directory, place.root) == 0 &&
+            m_nameFile.LoadNameEntries(place.directory, place.root, false, entries) == 0) {
+            for (const NameEntry& entry : entries)
+                if (entry.kind == NameEntry::kContainer && entry.displayName == place.name)
+                    return Child(place.directory, entry.diskName);
+        }
+    }
+    QString diskName;
+    if (m_engine.MakeContainerName(place.directory, diskName) == 0)
+        proposed = Child(place.directory, diskName);
+    if (!quiet)
+        Report(kMsgNoContainer, WithPath(QString(), Clean(workingCopy), PathSeparator::Paragraph), Icon::Warning);
+    return QString();
+}
+
+bool CWorkingCopies::IsChanged(const QString& workingCopy, const QString& container) {
+    if (container.isEmpty())
+        return true;
+    const QFileInfo copy(workingCopy);
+    const QFileInfo original(container);
+    if (!original.exists())
+        return true;
+    // Times at whole seconds: the copy got the container's time through a call that takes seconds.
+    if (copy.lastModified().toSecsSinceEpoch() != original.lastModified().toSecsSinceEpoch())
+        return true;
+    // An edit that put the old time back still shows in the size.
+    ContainerInfo info;
+    if (m_engine.ReadContainerInfo(container, info, m_nameFile.OwningRoot(Clean(container)), false) != 0)
+        return true;
+    return info.plainSize != copy.size();
+}
+
+// ---- open ----
+
+int CWorkingCopies::Open(const QStringList& containers, const QString& program) {
+    if (m_settings.procEndMsgFlg == 1 && openNotice) {
+        bool stopShowing = true;
+        if (!openNotice(stopShowing))
+            return -1;
+        if (stopShowing)
+            m_settings.procEndMsgFlg = 0;
+    }
+    int rc = 0;
+    for (const QString& container : containers) {
+        if (QFileInfo(container).isDir())
+            continue;
+        // Each file stands alone: one that cannot be opened does not keep the others closed.
+        if (OpenOne(container, true, program, WorkAreas::kEditing) != 0)
+            rc = -1;
+    }
+    return rc;
+}
+
+int CWorkingCopies::DecryptOnly(const QStringList& containersOrFolders) {
+    int rc = 0;
+    for (const QString& item : containersOrFolders) {
+        const QString path = Clean(item);
+        if (QFileInfo(path).isDir()) {
+            const QString root = m_nameFile.OwningRoot(path);
+            if (m_registry.SlotOf(root) < 0) {
+                Report(kMsgNoFolder, WithPath(QString(), path, PathSeparator::Paragraph), Icon::Warning);
+                rc = -1;
+            } else if (DecryptFolder(path, root) != 0) {
+                rc = -1;
+            }
+        } else if (OpenOne(path, false, QString(), WorkAreas::kEditing) != 0) {
+            rc = -1;
+        }
+    }
+    if (refreshDecryptedList)
+        refreshDecryptedList();
+    return rc;
+}
+
+// A folder's containers into the matching directory of the editing area, its subfolders likewise; the
+// directory is made even for a folder without containers, so that the tree shows up as the user knows it.
+int CWorkingCopies::DecryptFolder(const QString& folder, const QString& root) {
+    const int slot = m_registry.SlotOf(root);
+    const QString area =
+        WorkAreas::AreaOf(QDir::cleanPath(m_workFolder.angoTempFolder), m_registry.WorkIdText(slot), WorkAreas::kEditing);
+    if (area.isEmpty() || MakeCopyFolder(area, area + folder.mid(root.size())) != 0)
+        return -1;
+    QList<NameEntry> entries;
+    if (m_nameFile.RefreshNameFile(folder, root) != 0 || m_nameFile.LoadNameEntries(folder, root, true, entries) != 0)
+        return -1;
+    int rc = 0;
+    for (const NameEntry& entry : entries) {
+        const QString child = Child(folder, entry.diskName);
+        if (entry.kind == NameEntry::kFolder && DecryptFolder(child, root) != 0)
+            rc = -1;
+        else if (entry.kind == NameEntry::kContainer && OpenOne(child, false, QString(), WorkAreas::kEditing) != 0)
+            rc = -1;
+    }
+    return rc;
+}
+
+int CWorkingCopies::MakeCopyFolder(const QString& area, const QString& directory) {
+    errno = 0;
+    if (!QDir().mkpath(directory) || !QFileInfo(directory).isDir()) {
+        const int error = errno != 0 ? errno : EIO;
+        return Report(kMsgCopyFolder, directory + u'\n' + ErrnoText(error));
+    }
+    // The area and every folder between it and the copy, also those an earlier login made with the
+    // default mode.
+    for (QString folder = directory;; folder = QFileInfo(folder).absolutePath()) {
+        QFile::setPermissions(folder, kPrivateFolder);
+        if (folder == area || !folder.startsWith(area + u'/'))
+            break;
+    }
+    return 0;
+}
+
+int CWorkingCopies::CopyTime(const QString& container, const QString& workingCopy) {
+    const QFileInfo original(container);
+    if (!original.exists())
+        return Report(kMsgContainerTime, WithPath(QString(), container, PathSeparator::Paragraph));
+    if (m_files.SetModificationTime(workingCopy, original.lastModified().toSecsSinceEpoch()) != 0)
+        return Report(kMsgCopyTime, WithPath(QString(), workingCopy, PathSeparator::Paragraph));
+    return 0;
+}
+
+int CWorkingCopies::OpenOne(const QString& container, bool launch, const QString& program, const QString& area,
+                            QString* workingCopy) {
+    const QString path = Clean(container);
+    const QString root = m_nameFile.OwningRoot(path);
+    const int slot = m_registry.SlotOf(root);
+    if (slot < 0)
+        return Report(kMsgNoFolder, WithPath(QString(), path, PathSeparator::Paragraph), Icon::Warning);
+    const bool readOnly = ReadOnlyFolder(slot);
+
+    QString detail;
+    if (m_access.CheckAccess(path, 1, detail) != 0)
+        return -1;
+    ContainerInfo info;
+    int status = 0;
+    QString text;
+    if (m_engine.CheckContainer(path, info, root, true, status, text) != 0)
+        return -1;
+    if (status != kUsable) {
+        m_ui.Message(QFileInfo(path).fileName() + m_messages.MsgA(kMsgUnusable), Icon::Error, Buttons::Ok, 0,
+                     kMsgUnusable);
+        return -1;
+    }
+
+    const QString copy = WorkingCopyPath(path, area);
+    if (copy.isEmpty())
+        return -1;
+    const QString name = QFileInfo(copy).fileName();
+    QString associated;
+    if (launch && program.isEmpty()) {
+        const QString extension = QFileInfo(name).suffix();
+        QString appId;
+        if ((m_associations.DefaultProgramOf(extension, associated) != 0 || associated.isEmpty()) &&
+            (m_associations.DefaultAppIdOf(extension, appId) != 0 || appId.isEmpty())) {
+            m_ui.Message(QStringLiteral(" '") + name + m_messages.MsgA(kMsgNoProgram), Icon::Warning, Buttons::Ok, 0,
+                         kMsgNoProgram);
+            return -1;
+        }
+    }
+
+    if (!QFileInfo::exists(copy)) {
+        const QString areaPath =
+            WorkAreas::AreaOf(QDir::cleanPath(m_workFolder.angoTempFolder), m_registry.WorkIdText(slot), area);
+        if (MakeCopyFolder(areaPath, QFileInfo(copy).absolutePath()) != 0)
+            return -1;
+        if (m_engine.DecryptFile(path, copy, root) != kOk)
+            return -1;
+        QFile::setPermissions(copy, kPrivateFile);
+        if (CopyTime(path, copy) != 0)
+            return -1;
+        if (readOnly)
+            m_files.SetReadOnly(copy);
+    } else if (m_ui.Message(m_messages.MsgA(kMsgAlreadyDecrypted) + name, Icon::Question, Buttons::YesNo, kAnswerNo,
+                            kMsgAlreadyDecrypted) != kAnswerYes) {
+        return -1;
+    }
+
+    // Decrypt only asks once for the whole selection.
+    if (launch && refreshDecryptedList)
+        refreshDecryptedList();
+    // The program may write the copy back over its container only when it is done; until then the
+    // container is writable like a file being edited.
+    if (area == WorkAreas::kEditing && !readOnly)
+        m_files.MakeWritable(path);
+    m_lastOpened = copy;
+    if (workingCopy)
+        *workingCopy = copy;
+    if (!launch)
+        return 0;
+
+    qint64 pid = 0;
+    QString appId;
+    QString executable;
+    if (m_launcher.Launch(copy, program, pid, appId, executable) != 0)
+        return Report(kMsgLaunchFailed, QString(), Icon::Warning);
+    if (m_settings.execProcEndWaitFlg == 1)
+        Register(copy, pid, appId, executable.isEmpty() ? (program.isEmpty() ? associated : program) : executable);
+    return 0;
+}
+
+// ---- watch ----
+
+// The launched process when it still runs; otherwise (it handed the document to a running instance and
+// ended) the instance that took it over, found the best way the desktop allows.
+void CWorkingCopies::Register(const QString& workingCopy, qint64 pid, const QString& appId,
+                              const QString& executable) {
+    const int slot = m_table.FreeSlot();
+    if (slot < 0) {
+        Report(kMsgWatchFull, QString(), Icon::Warning);
+        return;
+    }
+    m_table.path[slot] = workingCopy;
+    qint64 watched = 0;
+    if (pid > 0) {
+        m_ui.Sleep(kLaunchSettleMs);
+        if (m_processes.IsRunning(pid))
+            watched = pid;
+    }
+    if (watched == 0 && !appId.isEmpty())
+        watched = m_processes.DBusOwnerOf(appId);
+    if (watched == 0)
+        watched = m_processes.HolderOf(workingCopy);
+    if (watched == 0)
+        watched = m_processes.WindowOwnerOf(QFileInfo(workingCopy).fileName());
+    if (watched == 0 && !executable.isEmpty())
+        watched = m_processes.RunningWithExecutable(executable);
+    // Without a process the slot keeps only its path: the copy waits in the decrypted-file list.
+    m_table.pid[slot] = watched;
+    if (watched != 0 && armWatchTimer)
+        armWatchTimer(kWatchRoundMs);
+}
+
+void CWorkingCopies::WatchTick() {
+    int counted = 0;
+    for (int slot = 0; slot < WatchTable::kSlots; ++slot) {
+        if (shuttingDown && shuttingDown())
+            return; // the timer stays off
+        const qint64 pid = m_table.pid[slot];
+        if (pid == 0)
+            continue;
+        ++counted;
+        if (m_processes.IsRunning(pid))
+            continue;
+        // A command is running: this slot waits for a later round.
+        if (isBusy && isBusy())
+            continue;
+        const QString copy = m_table.path[slot];
+        if (busy)
+            busy(true);
+        WriteBackOne(copy);
+        m_table.pid[slot] = 0;
+        m_table.path[slot].clear();
+        if (busy)
+            busy(false);
+        if (refreshDecryptedList)
+            refreshDecryptedList();
+    }
+    if (armWatchTimer)
+        armWatchTimer(counted > 0 && !(shuttingDown && shuttingDown()) ? kWatchRoundMs : 0);
+}
+
+// ---- write back ----
+
+int CWorkingCopies::WriteBackOne(const QString& workingCopy) {
+    m_ui.Sleep(kWriteBackDelayMs);
+    const QString copy = Clean(workingCopy);
+    if (!QFileInfo::exists(copy))
+        return 0;
+    Place place;
+    if (!Locate(copy, place))
+        return Report(kMsgNoFolder, WithPath(QString(), copy, PathSeparator::Paragraph), Icon::Warning);
+    const bool readOnly = ReadOnlyFolder(place.slot);
+    // A removed medium or a deleted folder: the copy is all there is of the changes, so it stays.
+    if (!QFileInfo(place.root).isDir()) {
+        if (!readOnly)
+            Report(kMsgUnreachable, place.root, Icon::Warning);
+        return -1;
+    }
+    QString proposed;
+    const QString container = ContainerOf(copy, proposed, true);
+    if (!container.isEmpty() && !QFileInfo::exists(container))
+        return Report(kMsgContainerMissing, WithPath(QString(), container, PathSeparator::Paragraph));
+    if (!QFileInfo::exists(copy))
+        return Report(kMsgCopyMissing, WithPath(QString(), copy, PathSeparator::Paragraph));
+
+    const bool changed = IsChanged(copy, container);
+    if (changed && readOnly) {
+        Report(kMsgReadOnlyChangedHead, place.root + m_messages.MsgA(kMsgReadOnlyChangedTail), Icon::Warning);
+        if (Erase(copy, kMsgEraseReadOnly) != 0)
+            return -1;
+    } else if (changed) {
+        m_ui.SetStatusText(m_messages.MsgA(kMsgWritingBack));
+        // Without a container the copy becomes a new one where its directory says; a directory deleted
+        // meanwhile is made again rather than losing the file.
+        const QString destination = container.isEmpty() ? place.directory : QFileInfo(container).absolutePath();
+        if (!QFileInfo(destination).isDir())
+            QDir().mkpath(destination);
+        CEncryptIn encrypt(m_engine, m_registry, m_nameFile, m_access, m_settings, m_workFolder, m_files, m_ui,
+                           m_messages, m_prompts);
+        EncryptInRequest request;
+        request.mode = EncryptInRequest::kMove;
+        request.sources = {copy};
+        request.destination = destination;
+        request.replaceTarget = container;
+        // The engine writes the new container beside the old one, verifies it and renames it over; the
+        // copy is wiped only after that rename is on disk.
+        const int rc = encrypt.Run(request);
+        m_ui.SetStatusText(QString());
+        if (rc != 0)
+            return -1;
+    } else {
+        if (Erase(copy, kMsgEraseUnchanged) != 0)
+            return -1;
+        if (!readOnly)
+            m_files.SetReadOnly(container);
+    }
+    if (refreshContents)
+        refreshContents();
+    return 0;
+}
+
+int CWorkingCopies::Erase(const QString& path, int failureMessage) {
+    m_ui.SetStatusText(m_messages.MsgA(kMsgErasing));
+    QString error;
+    const int rc = EraseCopy(path, error);
+    m_ui.SetStatusText(QString());
+    if (rc != 0)
+        return Report(failureMessage, error.contains(path) ? error : error + u'\n' + path);
+    return 0;
+}
+
+int CWorkingCopies::EraseCopy(const QString& path, QString& error) {
+    const QFileInfo info(path);
+    if (!info.isDir() || info.isSymLink()) {
+        // A link is removed, never wiped: wiping would zero the file it points to.
+        if (info.isSymLink()) {
+            const int rc = m_files.Remove(path);
+            if (rc != 0)
+                error = ErrnoText(rc) + QStringLiteral("\n\n") + path;
+            return rc == 0 ? 0 : -1;
+        }
+        return m_engine.WipeAndDelete(path, error, true);
+    }
+    QFile::setPermissions(path, kPrivateFolder);
+    const QFileInfoList list =
+        QDir(path).entryInfoList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+    for (const QFileInfo& entry : list)
+        if (EraseCopy(entry.absoluteFilePath(), error) != 0)
+            return -1;
+    if (!QDir().rmdir(path)) {
+        error = ErrnoText(errno != 0 ? errno : EIO) + QStringLiteral("\n\n") + path;
+        return -1;
+    }
+    return 0;
+}
+
+} // namespace korimbo

@@ -84,6 +84,28 @@ public:
     QString LastOpened() const { return m_lastOpened; }
 
 private:
+    // Where a working copy belongs: the registered folder (slot and path), the directory of the folder
+    // that matches the copy's directory, the area and the copy's name.
+    struct Place {
+        int slot = -1;
+        QString root;
+        QString directory;
+        QString area;
+        QString name;
+    };
+    bool Locate(const QString& workingCopy, Place& place) const;
+    bool ReadOnlyFolder(int slot) const;
+    // The plain name of a container as the folder's name file records it (its header when the name file
+    // has no line for it), made safe as a file name; empty when it cannot be read.
+    QString PlainNameOf(const QString& container, const QString& root);
+    // The directory chain of a working copy, private to this user.
+    int MakeCopyFolder(const QString& area, const QString& directory);
+    int CopyTime(const QString& container, const QString& workingCopy);
+    void Register(const QString& workingCopy, qint64 pid, const QString& appId, const QString& executable);
+    int DecryptFolder(const QString& folder, const QString& root);
+    int Erase(const QString& path, int failureMessage);
+    int Report(int number, const QString& tail, Icon icon = Icon::Error);
+
     CCryptEngine& m_engine;
     FolderRegistry& m_registry;
     CNameFile& m_nameFile;

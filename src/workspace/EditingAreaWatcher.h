@@ -1,0 +1,62 @@
+#pragma once
+
+#include <QHash>
+#include <QObject>
+#include <QString>
+#include <QTimer>
+
+#include <functional>
+#include <memory>
+
+class QSocketNotifier;
+
+namespace korimbo {
+
+class CDecryptedFileModel;
+
+// Keeps the decrypted-file list current: inotify on the editing area's whole subtree (a watch per
+// directory, one more for each directory made later, followed by a rescan so that files made before the
+// watch was in place are not missed; a full rescan when the kernel's queue overflowed) marks a rebuild as
+// pending, and a 100 ms timer runs it once the window is no longer busy, so a write-back in progress is
+// never listed half-done. Past the system's watch limit every round rescans instead.
+class EditingAreaWatcher : public QObject {
+    Q_OBJECT
+
+public:
+    static constexpr int kRoundMs = 100;
+
+    explicit EditingAreaWatcher(QObject* parent = nullptr);
+    // Follows the model: its area is watched, its refresh requests are taken, its Rebuild is the update.
+    explicit EditingAreaWatcher(CDecryptedFileModel& model, QObject* parent = nullptr);
+    ~EditingAreaWatcher() override;
+
+    std::function<bool()> isBusy;
+    std::function<void()> update;
+
+    // Watches `directory` and everything below it from now on; an empty path suspends the watcher. A new
+    // directory starts with a pending update.
+    void Watch(const QString& directory);
+    QString Watched() const { return m_directory; }
+    void Request();
+    bool Pending() const { return m_pending; }
+    // True when inotify could not cover the subtree and each round rescans.
+    bool Polling() const { return m_polling; }
+    // Runs the pending update now unless the window is busy; true when it ran.
+    bool RunPending();
+
+private:
+    void Close();
+    void AddTree(const QString& directory);
+    bool AddWatch(const QString& directory);
+    void OnReadable();
+
+    QTimer m_timer;
+    QString m_directory;
+    int m_fd = -1;
+    std::unique_ptr<QSocketNotifier> m_notifier;
+    QHash<int, QString> m_watches; // watch descriptor -> directory
+    bool m_pending = false;
+    bool m_polling = false;
+};
+
+} // namespace korimbo

@@ -1,0 +1,248 @@
+#include "workspace/WorkspaceCommands.h"
+
+#include "state/WorkAreas.h"
+#include "util/MessageText.h"
+#include "workspace/DecryptedFileModel.h"
+
+#include <QDir>
+#include <QFileInfo>
+
+namespace korimbo {
+
+namespace {
+
+// Every directory below `area`, deepest last.
+void CollectDirectories(const QString& directory, QStringList& directories) {
+    const QFileInfoList subdirectories =
+        QDir(directory).entryInfoList(QDir::Dirs | QDir::NoDotAndDotDot | QDir::Hidden | QDir::NoSymLinks);
+    for (const QFileInfo& sub : subdirectories) {
+        directories.append(sub.filePath());
+        CollectDirectories(sub.filePath(), directories);
+    }
+}
+
+} // namespace
+
+CWorkspaceCommands::CWorkspaceCommands(CWorkingCopies& copies, ProcessProbe& processes, CLoginManager& login,
+                                       const FolderRegistry& registry, SettingsRecord& settings, FileSystem& files,
+                                       Interaction& ui, MessageSource& messages)
+    : m_copies(copies), m_processes(processes), m_login(login), m_registry(registry), m_settings(settings),
+      m_files(files), m_ui(ui), m_messages(messages) {}
+
+void CWorkspaceCommands::SetBusy(bool on) const {
+    if (busy)
+        busy(on);
+}
+
+void CWorkspaceCommands::Refresh() const {
+    if (refreshContents)
+        refreshContents();
+    if (refreshDecryptedList)
+        refreshDecryptedList();
+}
+
+bool CWorkspaceCommands::ReadOnly(const QString& folder) const {
+    const int slot = m_registry.SlotOf(folder);
+    return slot >= 0 && m_registry.ReadOnlyText(slot) == QStringLiteral("1");
+}
+
+bool CWorkspaceCommands::ShowNotice(int message, int checkLabel) {
+    if (m_settings.returnAngoMsgFlg != 1 || !notice)
+        return true;
+    bool stopShowing = true;
+    if (!notice(message, checkLabel, stopShowing))
+        return false;
+    if (stopShowing)
+        m_settings.returnAngoMsgFlg = 0;
+    return true;
+}
+
+int CWorkspaceCommands::WriteBackSelected(const QString& folder, const QStringList& copies) {
+    if (ReadOnly(folder))
+        return ReportMessage(m_ui, m_messages, kMsgReadOnlyFolder, QString(), Icon::Warning);
+    if (!ShowNotice(kMsgSelectedNotice, kMsgSelectedNoticeCheck))
+        return -1;
+
+    SetBusy(true);
+    int result = 0;
+    // Nothing is written while any of them is still open: a half-done selection is harder to follow.
+    for (const QString& copy : copies) {
+        if (m_processes.IsOpenElsewhere(copy)) {
+            result = -1;
+            m_ui.Message(QFileInfo(copy).fileName() + m_messages.MsgA(kMsgOpenElsewhere), Icon::Warning, Buttons::Ok,
+                         0, kMsgOpenElsewhere);
+            break;
+        }
+    }
+    for (qsizetype i = 0; result == 0 && i < copies.size(); ++i) {
+        if (!QFileInfo::exists(copies.at(i)))
+            continue;
+        if (m_copies.WriteBackOne(copies.at(i)) != 0)
+            result = -1;
+    }
+    Refresh();
+    SetBusy(false);
+    return result;
+}
+
+int CWorkspaceCommands::WriteBackAll(const QString& folder, bool fromCommand) {
+    SetBusy(true);
+    const int result = WriteBackAllInside(folder, fromCommand, false);
+    SetBusy(false);
+    return result;
+}
+
+int CWorkspaceCommands::WriteBackAllInside(const QString& folder, bool fromCommand, bool quiet) {
+    if (ReadOnly(folder)) {
+        const int result = EraseArea(folder, quiet);
+        Refresh();
+        return result;
+    }
+    const QString area = m_login.WorkAreaOf(folder, WorkAreas::kEditing);
+    if (area.isEmpty() || !QFileInfo(area).isDir())
+        return 0;
+    if (fromCommand && !ShowNotice(kMsgAllNotice, kMsgAllNoticeCheck))
+        return -1;
+
+    QStringList copies;
+    CDecryptedFileModel::CollectCopies(area, copies);
+    for (const QString& copy : copies) {
+        if (m_processes.IsOpenElsewhere(copy)) {
+            return ReportMessage(m_ui, m_messages, kMsgAllOpenElsewhere,
+                                 WithPath(QString(), copy, PathSeparator::Paragraph), Icon::Warning);
+        }
+    }
+    int result = 0;
+    for (const QString& copy : copies) {
+        if (QFileInfo::exists(copy) && m_copies.WriteBackOne(copy) != 0) {
+            result = -1;
+            break;
+        }
+    }
+    if (result == 0) {
+        QStringList remaining;
+        CDecryptedFileModel::CollectCopies(area, remaining);
+        if (!remaining.isEmpty()) {
+            result = ReportMessage(m_ui, m_messages, kMsgFilesRemain, QString(), Icon::Warning);
+        } else {
+            QStringList directories;
+            CollectDirectories(area, directories);
+            // Deepest first; one that still holds something (an editor's lock file) simply stays.
+            for (qsizetype i = directories.size() - 1; i >= 0; --i)
+                QDir().rmdir(directories.at(i));
+        }
+    }
+    Refresh();
+    return result;
+}
+
+int CWorkspaceCommands::EraseArea(const QString& folder, bool quiet) {
+    const QString area = m_login.WorkAreaOf(folder, WorkAreas::kEditing);
+    if (area.isEmpty() || !QFileInfo(area).isDir())
+        return 0;
+    // The area itself stays: the folder's work areas are made once, at login.
+    const QFileInfoList entries =
+        QDir(area).entryInfoList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System);
+    for (const QFileInfo& entry : entries) {
+        QString error;
+        if (m_copies.EraseCopy(entry.filePath(), error) != 0) {
+            if (!quiet) {
+                m_ui.Message(WithPath(m_messages.MsgA(kMsgAreaNotErased) + error, area, PathSeparator::Paragraph),
+                             Icon::Error, Buttons::Ok, 0, kMsgAreaNotErased);
+            }
+            return -1;
+        }
+    }
+    return 0;
+}
+
+int CWorkspaceCommands::EraseSelected(const QStringList& copies, const QStringList& containers) {
+    if (m_ui.Message(m_messages.MsgA(kMsgEraseQuestion), Icon::Question, Buttons::YesNo, 0, kMsgEraseQuestion) !=
+        kAnswerYes)
+        return -1;
+    SetBusy(true);
+    // Each container goes back to the read-only state it has whenever no copy of it is being edited.
+    for (const QString& container : containers) {
+        if (!container.isEmpty() && m_files.Exists(container))
+            m_files.SetReadOnly(container);
+    }
+    int result = 0;
+    for (const QString& copy : copies) {
+        QString error;
+        if (m_copies.EraseCopy(copy, error) != 0) {
+            m_ui.Message(m_messages.MsgA(kMsgEraseFailed) + error + QStringLiteral("\n\n") + copy, Icon::Error,
+                         Buttons::Ok, 0, kMsgEraseFailed);
+            result = -1;
+            break;
+        }
+    }
+    Refresh();
+    SetBusy(false);
+    return result;
+}
+
+QStringList CWorkspaceCommands::FoldersWithCopies() const {
+    QStringList folders;
+    for (int slot = 0; slot < m_registry.Count(); ++slot) {
+        const QString folder = m_registry.PathText(slot);
+        if (folder.isEmpty())
+            continue;
+        const QString area = m_login.WorkAreaOf(folder, WorkAreas::kEditing);
+        QStringList copies;
+        if (!area.isEmpty() && QFileInfo(area).isDir() && CDecryptedFileModel::CollectCopies(area, copies) &&
+            !copies.isEmpty())
+            folders.append(folder);
+    }
+    return folders;
+}
+
+int CWorkspaceCommands::ConfirmExit(ReturnDialogResult* chosen) {
+    if (isBusy && isBusy()) {
+        return ReportMessage(m_ui, m_messages, kMsgExitWhileBusy, QString(), Icon::Information);
+    }
+    const QStringList folders = FoldersWithCopies();
+    if (folders.isEmpty())
+        return 0;
+    ReturnDialogRequest request;
+    request.caption = QStringLiteral("終了確認");
+    request.text = m_messages.MsgA(kMsgExitText);
+    request.folders = folders;
+    request.checkLabel = m_messages.MsgA(kMsgExitCheck);
+    const ReturnDialogResult answer = returnDialog ? returnDialog(request) : ReturnDialogResult{};
+    if (chosen)
+        *chosen = answer;
+    if (!answer.accepted)
+        return -1;
+
+    SetBusy(true);
+    bool failed = false;
+    // A folder that is not logged in has no key to write with: its copies wait for the next run.
+    for (const QString& folder : folders) {
+        if (!m_login.IsLoggedIn(folder))
+            continue;
+        const int rc = ReadOnly(folder) ? EraseArea(folder, true) : WriteBackAllInside(folder, false, true);
+        if (rc != 0)
+            failed = true;
+    }
+    SetBusy(false);
+    if (failed && m_ui.Message(m_messages.MsgA(kMsgExitAnyway), Icon::Question, Buttons::YesNo, kAnswerNo,
+                               kMsgExitAnyway) != kAnswerYes)
+        return -1;
+    return 0;
+}
+
+void CWorkspaceCommands::AttachTo(CLoginManager& login) {
+    login.confirmLogout = [this](const QString& folder) {
+        ReturnDialogRequest request;
+        request.caption = QStringLiteral("ログアウト確認");
+        request.text = m_messages.MsgA(kMsgLogoutText);
+        request.folders = QStringList{folder};
+        request.checkLabel = m_messages.MsgA(kMsgLogoutCheck);
+        const ReturnDialogResult answer = returnDialog ? returnDialog(request) : ReturnDialogResult{};
+        return answer.accepted ? 0 : -1;
+    };
+    // Logout runs this inside its own busy section.
+    login.writeBackAll = [this](const QString& folder) { return WriteBackAllInside(folder, false, false); };
+}
+
+} // namespace korimbo
