@@ -179,6 +179,14 @@ void CListV::SelectAll() {
     CurrentView()->setFocus();
 }
 
+void CListV::SelectRow(int row) {
+    const QModelIndex index = m_details->model()->index(row, 0);
+    m_details->selectionModel()->setCurrentIndex(index,
+                                                 QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    (m_style == 0 ? static_cast<QAbstractItemView*>(m_icons) : m_details)->scrollTo(index);
+    CurrentView()->setFocus();
+}
+
 QString CListV::IdlePrompt() {
     return QStringLiteral("\u3000");
 }

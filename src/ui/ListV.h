@@ -54,6 +54,8 @@ public:
     QList<int> SelectedRows() const;
     QStringList SelectedPaths() const;
     void SelectAll();
+    // Selects one row alone, makes it current and gives the list the focus.
+    void SelectRow(int row);
     // The text of status pane 0 when idle: the model's status text, or the idle prompt without a model.
     QString SelectionSummary() const;
     // 0 icons, 2 details (anything else shows as details).

@@ -11,8 +11,10 @@
 #include "ui/StatusAnimation.h"
 #include "ui/TreeV.h"
 #include "ui/USplitterWnd.h"
+#include "workspace/DecryptedFileModel.h"
 #include "workspace/LoginManager.h"
 #include "workspace/WorkingCopies.h"
+#include "workspace/WorkspaceCommands.h"
 
 #include <QApplication>
 #include <QClipboard>

@@ -27,6 +27,9 @@ class Associations;
 class EncryptInPrompts;
 class CEncryptIn;
 class CWorkingCopies;
+class CWorkspaceCommands;
+class CDecryptedFileModel;
+class EditingAreaWatcher;
 class Launcher;
 class ProcessProbe;
 class PasswordPrompts;
@@ -124,6 +127,9 @@ public:
         m_processes = processes;
     }
     CWorkingCopies* Copies() const { return m_copies.get(); }
+    CWorkspaceCommands* WorkspaceCommands() const { return m_commands.get(); }
+    CDecryptedFileModel* DecryptedFiles() const { return m_decrypted.get(); }
+    EditingAreaWatcher* AreaWatcher() const { return m_areaWatcher; }
     // Opens the selected files of the contents list in their programs (or in `program`).
     int OpenSelected(const QString& program = QString());
 
@@ -168,6 +174,9 @@ private:
     void WireFolderCommands();
     void WireContents();
     void WireWorkspace();
+    void WireWorkspaceCommands();
+    void OnDecryptedPopup(int id);
+    void GoToContainer(const QString& workingCopy);
     void OpenRow(int row);
     void UpOneLevel();
     void OnListPopup(int id);
@@ -188,6 +197,9 @@ private:
     Associations* m_associations = nullptr;
     ContentsWatcher* m_watcher = nullptr;
     std::unique_ptr<CWorkingCopies> m_copies;
+    std::unique_ptr<CWorkspaceCommands> m_commands;
+    std::unique_ptr<CDecryptedFileModel> m_decrypted;
+    EditingAreaWatcher* m_areaWatcher = nullptr;
     Launcher* m_launcher = nullptr;
     ProcessProbe* m_processes = nullptr;
     CTreeV* m_tree = nullptr;

@@ -2,6 +2,7 @@
 #include "app/FolderRegistration.h"
 #include "ui/MainFrame.h"
 #include "ui/TreeV.h"
+#include "workspace/DecryptedFileModel.h"
 #include "workspace/LoginManager.h"
 
 #include <QFileInfo>
@@ -41,8 +42,11 @@ QString CMainFrame::SelectedTopFolder() const {
 }
 
 // A logged-in folder shows the selected directory in the contents list; any other shows nothing.
-void CMainFrame::OnFolderSelected(const QString& directory, const QString& /*topFolder*/) {
+// The decrypted-file list follows the selected folder whether it is logged in or not.
+void CMainFrame::OnFolderSelected(const QString& directory, const QString& topFolder) {
     ShowFolder(directory);
+    if (m_decrypted)
+        m_decrypted->SetDirectory(topFolder);
 }
 
 int CMainFrame::RegisterAndLogin(const QString& folder, bool fromDrop) {

@@ -2,9 +2,12 @@
 #include "ui/DialogPrompts.h"
 #include "ui/KankyoSet.h"
 #include "ui/ListV.h"
+#include "ui/ListV2.h"
 #include "ui/MainFrame.h"
 #include "ui/TreeV.h"
 #include "ui/VersionDialog.h"
+#include "workspace/DecryptedFileModel.h"
+#include "workspace/WorkspaceCommands.h"
 
 #include <QAction>
 #include <QClipboard>
@@ -392,7 +395,7 @@ bool CMainFrame::CommandEnabled(int id) const {
         return !registry || registry->SlotOf(m_currentFolder) < 0; // not already the top of its folder
     }
     case cmd::WriteBackAll:
-        return !m_abortable;
+        return !m_abortable && m_list2->RowCount() > 0;
     case cmd::ViewToggle:
         return !m_abortable && hasFolder;
     case cmd::SelectAll:
@@ -438,6 +441,10 @@ void CMainFrame::OnCommand(int id) {
         break;
     case cmd::UpOneLevel:
         UpOneLevel();
+        break;
+    case cmd::WriteBackAll:
+        if (m_commands && m_decrypted)
+            m_commands->WriteBackAll(m_decrypted->Folder(), true);
         break;
     case cmd::Refresh:
         ShowFolder(m_currentFolder);

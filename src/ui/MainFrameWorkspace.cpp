@@ -4,9 +4,18 @@
 #include "folder/NameFile.h"
 #include "platform/Launcher.h"
 #include "ui/D13Msg1.h"
+#include "ui/D25ReturnMsg.h"
 #include "ui/ListV.h"
+#include "ui/ListV2.h"
 #include "ui/MainFrame.h"
+#include "ui/TreeV.h"
+#include "workspace/DecryptedFileModel.h"
+#include "workspace/EditingAreaWatcher.h"
+#include "workspace/LoginManager.h"
 #include "workspace/WorkingCopies.h"
+#include "workspace/WorkspaceCommands.h"
+
+#include <QFileInfo>
 
 namespace korimbo {
 
@@ -18,9 +27,14 @@ constexpr int kMsgOpenNoticeCheck = 133;
 } // namespace
 
 void CMainFrame::WireWorkspace() {
+    AppState& state = m_app.State();
+    m_decrypted = std::make_unique<CDecryptedFileModel>(*state.registry, *state.workFolder, state.settings);
+    m_list2->SetModel(m_decrypted.get());
+    m_areaWatcher = new EditingAreaWatcher(*m_decrypted, this);
+    m_areaWatcher->isBusy = [this] { return IsBusy(); };
+    connect(m_list2, &CListV2::PopupCommand, this, &CMainFrame::OnDecryptedPopup);
     if (!m_launcher || !m_processes || !m_associations)
         return; // a window without programs to start (tests of other parts)
-    AppState& state = m_app.State();
     m_copies = std::make_unique<CWorkingCopies>(*state.engine, *state.registry, *m_nameFile, *m_access, state.settings,
                                                 *state.workFolder, m_app.Svc().files, m_ui, *state.catalogue,
                                                 *m_associations, *m_launcher, *m_processes, *m_encryptPrompts);
@@ -34,7 +48,14 @@ void CMainFrame::WireWorkspace() {
             Busy(false);
         }
     };
-    m_copies->refreshDecryptedList = [] {};
+    m_copies->refreshDecryptedList = [this] { m_decrypted->RequestRefresh(); };
+    m_decrypted->containerOf = [this](const QString& copy) {
+        QString proposed;
+        return m_copies->ContainerOf(copy, proposed, true);
+    };
+    m_decrypted->isChanged = [this](const QString& copy, const QString& container) {
+        return m_copies->IsChanged(copy, container);
+    };
     m_copies->armWatchTimer = [this](int ms) {
         if (ms <= 0 || m_stop)
             m_timer1.stop();
@@ -52,6 +73,77 @@ void CMainFrame::WireWorkspace() {
         return true;
     };
     openFile = [this](const QString& container) { m_copies->Open({container}); };
+    WireWorkspaceCommands();
+}
+
+void CMainFrame::WireWorkspaceCommands() {
+    AppState& state = m_app.State();
+    m_commands = std::make_unique<CWorkspaceCommands>(*m_copies, *m_processes, *m_login, *state.registry,
+                                                      state.settings, m_app.Svc().files, m_ui, *state.catalogue);
+    m_commands->busy = [this](bool on) { Busy(on); };
+    m_commands->isBusy = [this] { return IsBusy(); };
+    m_commands->refreshContents = m_copies->refreshContents;
+    m_commands->refreshDecryptedList = [this] { m_decrypted->RequestRefresh(); };
+    m_commands->notice = [this](int message, int checkLabel, bool& stopShowing) {
+        CD13Msg1::Options options;
+        options.text = m_app.State().catalogue->m_GetMsgA(message);
+        options.icon = Icon::Question;
+        options.checkLabel = m_app.State().catalogue->m_GetMsgA(checkLabel);
+        options.checked = true;
+        options.yesNo = true;
+        CD13Msg1 notice(options, this);
+        return notice.Run(stopShowing) == QDialog::Accepted;
+    };
+    m_commands->returnDialog = [this](const ReturnDialogRequest& request) {
+        CD25ReturnMsg::Options options;
+        options.caption = request.caption;
+        options.text = request.text;
+        options.icon = Icon::Information;
+        options.items = request.folders;
+        options.checkLabel = request.checkLabel;
+        CD25ReturnMsg dialog(options, this);
+        ReturnDialogResult result;
+        result.accepted = dialog.Run() == QDialog::Accepted;
+        result.checked = dialog.Checked();
+        return result;
+    };
+    m_commands->AttachTo(*m_login);
+    confirmWorkingCopiesAtExit = [this] { return m_commands->ConfirmExit() == 0; };
+}
+
+void CMainFrame::OnDecryptedPopup(int id) {
+    if (!m_commands)
+        return;
+    const QString folder = m_decrypted->Folder();
+    const QList<int> rows = m_list2->SelectedRows();
+    switch (id) {
+    case CListV2::kWriteBackSelected:
+        m_commands->WriteBackSelected(folder, m_decrypted->FullPaths(rows));
+        break;
+    case CListV2::kWriteBackAll:
+        m_commands->WriteBackAll(folder, true);
+        break;
+    case CListV2::kGoToContainer:
+        if (rows.size() == 1)
+            GoToContainer(m_decrypted->Item(rows.first()).fullPath);
+        break;
+    default:
+        break;
+    }
+    UpdateCommandStates();
+}
+
+// The container's directory is shown and the container selected in it; a copy without a container
+// shows at least its directory.
+void CMainFrame::GoToContainer(const QString& workingCopy) {
+    QString proposed;
+    const QString container = m_copies->ContainerOf(workingCopy, proposed, true);
+    const QString target = container.isEmpty() ? proposed : container;
+    if (target.isEmpty() || !m_tree->SelectPath(QFileInfo(target).path()))
+        return;
+    const int row = container.isEmpty() ? -1 : m_contents->RowOf(container);
+    if (row >= 0)
+        m_list->SelectRow(row);
 }
 
 int CMainFrame::OpenSelected(const QString& program) {
