@@ -5,6 +5,7 @@
 #include "workspace/WorkingCopies.h"
 
 #include <QDir>
+#include <QRandomGenerator>
 #include <QStandardPaths>
 #include <QTest>
 
@@ -190,6 +191,41 @@ private Q_SLOTS:
         QVERIFY(!QFileInfo::exists(copy));
         QCOMPARE(CopiesRig::Bytes(container), before);
         QVERIFY(CopiesRig::ReadOnly(container));
+    }
+
+    // The old container goes only once the new one is complete: a disk that fills up while it is written
+    // leaves the old container and the copy as they were, and no half-written file beside them. The copy
+    // stays too when the new container cannot be committed to disk.
+    void CopyStaysUntilTheNewContainerIsSafe() {
+        auto rig = Started();
+        QVERIFY(rig);
+        const QString container = rig->Encrypt(rig->folder, QStringLiteral("m.bin"), QByteArray(5000, 'o'));
+        const QByteArray before = CopiesRig::Bytes(container);
+        const QString copy = rig->Open(container);
+        // Random bytes: the container is compressed, and these must not shrink below the fault.
+        QByteArray edit(300000, '\0');
+        QRandomGenerator(7).fillRange(reinterpret_cast<quint32*>(edit.data()), edit.size() / 4);
+        QVERIFY(CopiesRig::Edit(copy, edit));
+
+        rig->fs.writeFault = {rig->folder + u'/', ENOSPC, 100000};
+        QCOMPARE(rig->copies->WriteBackOne(copy), -1);
+        QVERIFY(!rig->ui.Numbers().isEmpty());
+        QCOMPARE(CopiesRig::Bytes(container), before);
+        QCOMPARE(CopiesRig::Bytes(copy), edit);
+        QCOMPARE(QDir(rig->folder).entryList(QDir::Files | QDir::Hidden), QStringList({QFileInfo(container).fileName()}));
+
+        rig->fs.writeFault = {};
+        rig->fs.syncFault = {QFileInfo(container).fileName(), EIO};
+        rig->ui.Clear();
+        QCOMPARE(rig->copies->WriteBackOne(copy), -1);
+        QVERIFY(!rig->ui.Numbers().isEmpty());
+        QCOMPARE(CopiesRig::Bytes(copy), edit);
+
+        rig->fs.syncFault = {};
+        rig->ui.Clear();
+        QCOMPARE(rig->copies->WriteBackOne(copy), 0);
+        QVERIFY(!QFileInfo::exists(copy));
+        QVERIFY(rig->Opens(container, QStringLiteral("m.bin"), edit));
     }
 
     // An edit that put the old time back but changed the size is still an edit.
