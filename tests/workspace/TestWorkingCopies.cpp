@@ -211,6 +211,7 @@ private Q_SLOTS:
         QCOMPARE(rig->copies->WriteBackOne(copy), -1);
         QVERIFY(!rig->ui.Numbers().isEmpty());
         QCOMPARE(CopiesRig::Bytes(container), before);
+        QVERIFY(CopiesRig::ReadOnly(container));
         QCOMPARE(CopiesRig::Bytes(copy), edit);
         QCOMPARE(QDir(rig->folder).entryList(QDir::Files | QDir::Hidden), QStringList({QFileInfo(container).fileName()}));
 
