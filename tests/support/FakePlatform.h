@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/Associations.h"
 #include "platform/UserFolders.h"
 #include "platform/Volumes.h"
 
@@ -31,6 +32,25 @@ public:
 
 private:
     QString m_home;
+};
+
+// Every type opens with one editor.
+class FakeAssociations final : public Associations {
+public:
+    QString program = QStringLiteral("/usr/bin/example-editor");
+    int DefaultProgramOf(const QString&, QString& out) override {
+        out = program;
+        return program.isEmpty() ? -1 : 0;
+    }
+    int DefaultAppIdOf(const QString&, QString& out) override {
+        out = program.isEmpty() ? QString() : QStringLiteral("org.example.editor.desktop");
+        return program.isEmpty() ? -1 : 0;
+    }
+    int FileTypeName(const QString&, QString&) override { return -1; }
+    int ShellNewOf(const QString&, ShellNew&) override { return -1; }
+    QStringList CollectNewFileTypes() override { return {}; }
+    void OpenWithPrograms(const QString&, int, OpenWithList&) override {}
+    QString ProgramDisplayName(const QString& path) override { return path; }
 };
 
 } // namespace korimbo

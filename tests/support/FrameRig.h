@@ -1,6 +1,7 @@
 #pragma once
 
 #include "FakePlatform.h"
+#include "FakeProcesses.h"
 #include "FaultyFileSystem.h"
 #include "ScriptedInteraction.h"
 #include "ScriptedPrompts.h"
@@ -31,6 +32,8 @@ struct FrameRig {
             return false;
         frame = std::make_unique<CMainFrame>(app, ui);
         frame->SetPrompts(&prompts);
+        frame->SetAssociations(&associations);
+        frame->SetLauncher(&launcher, &processes);
         prompts.newPasswords.push_back({PasswordPrompts::kOk, QStringLiteral("Tiger#Lily42"), QStringLiteral("花")});
         return frame->Create() == 0 && frame->PostShow() == 0;
     }
@@ -42,6 +45,9 @@ struct FrameRig {
     FakeVolumes volumes;
     FakeUserFolders userFolders;
     ScriptedPrompts prompts;
+    FakeAssociations associations;
+    FakeLauncher launcher;
+    FakeProcessProbe processes;
     Ckelpie5App app{dir.path(), {ui, files, volumes, userFolders}};
     std::unique_ptr<CMainFrame> frame;
 };

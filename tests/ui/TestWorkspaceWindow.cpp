@@ -1,0 +1,107 @@
+#include "DialogChecks.h"
+#include "FrameRig.h"
+#include "folder/ContentsModel.h"
+#include "ui/CommandIds.h"
+#include "ui/DialogHook.h"
+#include "ui/ListV.h"
+#include "workspace/DecryptedFileModel.h"
+#include "workspace/WorkingCopies.h"
+
+#include <QDirIterator>
+
+#include <unistd.h>
+#include <QStandardPaths>
+#include <QTest>
+
+using namespace korimbo;
+
+// The decrypted workspace in the running window, with a fake launcher and process table: a file opened
+// from the contents list is listed on the right while its program runs and written back when it ends.
+class TestWorkspaceWindow : public QObject {
+    Q_OBJECT
+
+private:
+    static bool WriteFile(const QString& path, const QByteArray& bytes) {
+        QDir().mkpath(QFileInfo(path).path());
+        QFile file(path);
+        return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+    }
+
+    static QByteArray Decrypted(FrameRig& rig, const QString& container, const QString& key) {
+        QTemporaryDir out;
+        const QString plain = out.filePath(QStringLiteral("plain"));
+        if (rig.app.State().engine->DecryptFile(container, plain, key) != 0)
+            return QByteArray("<failed>");
+        QFile file(plain);
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    }
+
+    // A started window with one file encrypted into its folder and opened from the list.
+    static bool OpenOneFile(FrameRig& rig, QString& container, QString& copy) {
+        const QString folder = rig.app.DefaultEncryptedFolder();
+        const QString source = rig.dir.filePath(QStringLiteral("outside/memo.txt"));
+        if (!WriteFile(source, "first words") || rig.frame->EncryptIn(folder, {source}, false) != 0)
+            return false;
+        CContentsModel* contents = rig.frame->Contents();
+        if (contents->rowCount() != 1)
+            return false;
+        container = contents->Item(0).FullPath();
+        rig.frame->List()->SelectRow(0);
+        DialogHook::Queue([](QDialog&) { return int(QDialog::Accepted); }); // the open notice
+        rig.processes.running.insert(rig.launcher.pid);
+        if (rig.frame->OpenSelected() != 0 || rig.launcher.calls.size() != 1)
+            return false;
+        copy = rig.launcher.calls.first().file;
+        return QFileInfo::exists(copy);
+    }
+
+private Q_SLOTS:
+    void initTestCase() { QStandardPaths::setTestModeEnabled(true); }
+    void cleanup() { VERIFY_DIALOGS_SETTLED(); }
+
+    void OpenedFileIsWrittenBackWhenItsProgramEnds() {
+        FrameRig rig;
+        QVERIFY(rig.Start());
+        QString container;
+        QString copy;
+        QVERIFY(OpenOneFile(rig, container, copy));
+        CDecryptedFileModel* decrypted = rig.frame->DecryptedFiles();
+        QTRY_COMPARE(decrypted->rowCount(), 1);
+        QCOMPARE(decrypted->Item(0).fullPath, copy);
+        QVERIFY(!decrypted->Item(0).changed);
+        QVERIFY(rig.frame->Action(cmd::WriteBackAll)->isEnabled());
+
+        // The program saves and ends: timer 1 writes the copy back over the same container.
+        QVERIFY(WriteFile(copy, "second words, longer"));
+        QTRY_VERIFY(decrypted->rowCount() == 1 && decrypted->Item(0).changed);
+        rig.processes.End(rig.launcher.pid);
+        QTRY_VERIFY(!QFileInfo::exists(copy));
+        QTRY_COMPARE(decrypted->rowCount(), 0);
+        QVERIFY(QFileInfo::exists(container));
+        QVERIFY(!QFileInfo(container).isWritable() || ::geteuid() == 0);
+        QCOMPARE(Decrypted(rig, container, rig.app.DefaultEncryptedFolder()), QByteArray("second words, longer"));
+    }
+
+    // Closing the window with a working copy asks "終了確認"; Cancel leaves the copy and the window.
+    void ExitWithCopiesAsksAndCancelChangesNothing() {
+        FrameRig rig;
+        QVERIFY(rig.Start());
+        QString container;
+        QString copy;
+        QVERIFY(OpenOneFile(rig, container, copy));
+        QString caption;
+        DialogHook::Queue([&caption](QDialog& dialog) {
+            caption = dialog.windowTitle();
+            return int(QDialog::Rejected);
+        });
+        rig.frame->show();
+        QVERIFY(!rig.frame->close());
+        QCOMPARE(caption, QStringLiteral("終了確認"));
+        QVERIFY(QFileInfo::exists(copy));
+        QVERIFY(rig.frame->isVisible());
+        QVERIFY(!rig.frame->IsShutDown());
+    }
+};
+
+QTEST_MAIN(TestWorkspaceWindow)
+#include "TestWorkspaceWindow.moc"
