@@ -24,6 +24,7 @@ class EditingAreaWatcher : public QObject {
 
 public:
     static constexpr int kRoundMs = 100;
+    static constexpr int kPollRounds = 10;
 
     explicit EditingAreaWatcher(QObject* parent = nullptr);
     // Follows the model: its area is watched, its refresh requests are taken, its Rebuild is the update.
@@ -57,6 +58,7 @@ private:
     QHash<int, QString> m_watches; // watch descriptor -> directory
     bool m_pending = false;
     bool m_polling = false;
+    int m_rounds = 0;
 };
 
 } // namespace korimbo

@@ -222,6 +222,17 @@ private Q_SLOTS:
         // Without a container a copy counts as changed whatever the hook says.
         QCOMPARE(model.Item(2).changed, true);
 
+        // Another folder: its area replaces the rows at once, before any rebuild.
+        const QString other = m_folders.NewFolder(QStringLiteral("other"));
+        QCOMPARE(rig->Add(other, FolderRig::kPassword, QStringLiteral("0"), QStringLiteral("W2")), 0);
+        QVERIFY(QDir().mkpath(
+            WorkAreas::AreaOf(s.workFolder->angoTempFolder, QStringLiteral("W2"), WorkAreas::kEditing)));
+        QCOMPARE(model.SetDirectory(other), 0);
+        QCOMPARE(model.rowCount(), 0);
+        QCOMPARE(model.SetDirectory(rig->folder), 0);
+        QCOMPARE(model.Rebuild(), 0);
+        QCOMPARE(model.rowCount(), 3);
+
         // The area removed with its contents: the rows go too.
         QVERIFY(QDir(area).removeRecursively());
         QCOMPARE(model.Rebuild(), 0);
@@ -267,6 +278,17 @@ private Q_SLOTS:
         QCOMPARE(model.rowCount(), 3);
         busy = false;
         QTRY_COMPARE(model.rowCount(), 2);
+
+        // A directory moved inside the area is still followed under its new name, down to a directory made
+        // in it afterwards.
+        QVERIFY(QDir().rename(rig->Area() + QStringLiteral("/new"), rig->Area() + QStringLiteral("/moved")));
+        QTRY_VERIFY(model.RowOf(rig->Area() + QStringLiteral("/moved/inner/deep.txt")) >= 0);
+        const QString firstInMade = rig->Area() + QStringLiteral("/moved/inner/made/f.txt");
+        QVERIFY(WriteFile(firstInMade, "4"));
+        QTRY_VERIFY(model.RowOf(firstInMade) >= 0);
+        const QString secondInMade = rig->Area() + QStringLiteral("/moved/inner/made/g.txt");
+        QVERIFY(WriteFile(secondInMade, "5"));
+        QTRY_VERIFY(model.RowOf(secondInMade) >= 0);
 
         // No folder: suspended, and nothing listed.
         QCOMPARE(model.SetDirectory(QString()), -1);
