@@ -367,6 +367,48 @@ private Q_SLOTS:
         VERIFY_SETTLED(rig->ui);
     }
 
+    // At exit a read-only folder's copies are erased without a word; a failed write-back asks A649.
+    void ExitErasesReadOnlyCopiesAndAsksAfterAFailure() {
+        auto rig = Started();
+        QVERIFY(rig);
+        rig->acceptDialog = true;
+        const QString readOnly = m_folders.NewFolder(QStringLiteral("ro"));
+        QCOMPARE(rig->Add(readOnly, FolderRig::kPassword, QStringLiteral("1"), QStringLiteral("ROID")), 0);
+        QVERIFY(rig->EnterKey(readOnly, FolderRig::kPassword));
+        const QString roArea =
+            WorkAreas::AreaOf(rig->app.State().workFolder->angoTempFolder, QStringLiteral("ROID"), WorkAreas::kEditing);
+        QVERIFY(WriteFile(roArea + QStringLiteral("/sub/read.txt"), "read only"));
+        // A folder that is not logged in keeps its copies for a later run.
+        const QString loggedOut = m_folders.NewFolder(QStringLiteral("out"));
+        QCOMPARE(rig->Add(loggedOut, FolderRig::kPassword, QStringLiteral("0"), QStringLiteral("OUTID")), 0);
+        const QString outCopy = WorkAreas::AreaOf(rig->app.State().workFolder->angoTempFolder, QStringLiteral("OUTID"),
+                                                  WorkAreas::kEditing) +
+                                QStringLiteral("/kept.txt");
+        QVERIFY(WriteFile(outCopy, "kept"));
+
+        QCOMPARE(rig->commands->ConfirmExit(), 0);
+        QCOMPARE(rig->dialogs.size(), 1);
+        QCOMPARE(rig->dialogs[0].folders, QStringList({readOnly, loggedOut}));
+        QVERIFY(rig->ui.Messages().isEmpty());
+        QVERIFY(QDir(roArea).isEmpty());
+        QVERIFY(QFile::exists(outCopy));
+
+        // The folder itself is gone (a removed medium): the copy stays, and quitting is a question.
+        const QString copy = rig->Opened(QStringLiteral("lost.txt"), "lost");
+        QVERIFY(!copy.isEmpty());
+        QVERIFY(WriteFile(copy, "changed"));
+        QVERIFY(FolderRig::Touch(copy, 60));
+        QVERIFY(QDir().rename(rig->folder, rig->folder + QStringLiteral(".gone")));
+        rig->ui.QueueAnswer(kAnswerNo);
+        QCOMPARE(rig->commands->ConfirmExit(), -1);
+        QVERIFY(rig->ui.Has(CWorkspaceCommands::kMsgExitAnyway));
+        QVERIFY(QFile::exists(copy));
+        rig->ui.QueueAnswer(kAnswerYes);
+        QCOMPARE(rig->commands->ConfirmExit(), 0);
+        QVERIFY(QFile::exists(copy));
+        VERIFY_SETTLED(rig->ui);
+    }
+
     // A copy still open elsewhere stops the write-back before anything is written.
     void OpenElsewhereStopsBeforeAnythingIsWritten() {
         auto rig = Started();
