@@ -76,6 +76,10 @@ void EditingAreaWatcher::Watch(const QString& directory) {
 bool EditingAreaWatcher::AddWatch(const QString& directory) {
     if (m_fd < 0)
         return false;
+    if (maxWatches >= 0 && m_watches.size() >= maxWatches && !m_watches.values().contains(directory)) {
+        m_polling = true;
+        return false;
+    }
     const int wd = inotify_add_watch(m_fd, QFile::encodeName(directory).constData(), kEvents);
     if (wd < 0) {
         // At the watch limit (ENOSPC) or out of memory the rounds rescan; a directory that vanished

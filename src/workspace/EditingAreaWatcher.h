@@ -33,6 +33,9 @@ public:
 
     std::function<bool()> isBusy;
     std::function<void()> update;
+    // At most this many directories get a watch (-1: as many as the system allows); past it the rounds
+    // rescan, as past the system's limit.
+    int maxWatches = -1;
 
     // Watches `directory` and everything below it from now on; an empty path suspends the watcher. A new
     // directory starts with a pending update.

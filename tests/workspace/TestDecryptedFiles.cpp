@@ -296,6 +296,26 @@ private Q_SLOTS:
         QCOMPARE(model.rowCount(), 0);
     }
 
+    // Past the watch limit the list still follows the disk, through the rounds' rescans.
+    void WatcherRescansPastTheWatchLimit() {
+        auto rig = Started();
+        QVERIFY(rig);
+        AppState& s = rig->app.State();
+        CDecryptedFileModel model(*s.registry, *s.workFolder, s.settings);
+        EditingAreaWatcher watcher(model);
+        watcher.maxWatches = 1; // the area itself, nothing below it
+        QCOMPARE(model.SetDirectory(rig->folder), 0);
+        QVERIFY(!watcher.Polling());
+        const QString first = rig->Area() + QStringLiteral("/sub/first.txt");
+        QVERIFY(WriteFile(first, "1"));
+        QTRY_VERIFY(model.RowOf(first) >= 0);
+        QVERIFY(watcher.Polling());
+        // No watch on "sub": only a rescan can see this one.
+        const QString second = rig->Area() + QStringLiteral("/sub/second.txt");
+        QVERIFY(WriteFile(second, "2"));
+        QTRY_VERIFY(model.RowOf(second) >= 0);
+    }
+
     // Erasing copies without writing back: the containers become read-only again, the copies are gone.
     void EraseRestoresTheContainersReadOnly() {
         auto rig = Started();
