@@ -6,6 +6,7 @@
 
 #include <QDir>
 #include <QDirIterator>
+#include <QFile>
 #include <QFileInfo>
 #include <QStringList>
 
@@ -121,8 +122,11 @@ int CLoginManager::MakeWorkAreas(const QString& folder) {
     const QString base = WorkBaseOf(folder);
     for (const QString& area : WorkAreas::kAll) {
         const QString path = base.isEmpty() ? m_workFolder.angoTempFolder : base + u'/' + area;
-        if (!base.isEmpty() && QDir().mkpath(path) && QFileInfo(path).isDir())
+        // The areas hold plaintext (copies, name-file steps, scratch): only their owner may enter them.
+        if (!base.isEmpty() && QDir().mkpath(path) && QFileInfo(path).isDir()) {
+            QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
             continue;
+        }
         return ReportMessage(m_ui, m_messages, kMsgWorkAreaFailed, WithPath(QString(), path, PathSeparator::Paragraph));
     }
     return 0;

@@ -464,8 +464,12 @@ int CWorkingCopies::WriteBackOne(const QString& workingCopy) {
         // copy is wiped only after that rename is on disk.
         const int rc = encrypt.Run(request);
         m_ui.SetStatusText(QString());
-        if (rc != 0)
+        if (rc != 0) {
+            // The old container stays in force, so it carries its attribute again; the copy waits.
+            if (!container.isEmpty() && QFileInfo::exists(container))
+                m_files.SetReadOnly(container);
             return -1;
+        }
     } else {
         if (Erase(copy, kMsgEraseUnchanged) != 0)
             return -1;

@@ -378,6 +378,33 @@ private Q_SLOTS:
         QVERIFY(EncryptRig::ReadOnly(rig->ContainerOf(rig->folder, QStringLiteral("b.doc"))));
     }
 
+    // A write-back names the container it replaces: of two containers with the same name only that one
+    // changes, with no overwrite question, no identical skip and no working-copy check; it keeps its disk
+    // name and ends read-only, and the source is gone.
+    void ReplaceTargetIsOverwrittenWithoutAQuestion() {
+        auto rig = Started();
+        QVERIFY(rig);
+        rig->app.State().settings.outsideReWriteSkipFlg = 1;
+        rig->encrypt->isOpenInWorkspace = [](const QString&) { return true; };
+        const QString first = rig->Encrypt(rig->folder, QStringLiteral("twin.txt"), "first");
+        const QString second = rig->Encrypt(rig->folder, QStringLiteral("twin.txt"), "second");
+        const QByteArray firstBytes = EncryptRig::Bytes(first);
+        const QString copy = rig->Source(QStringLiteral("twin.txt"), "edited");
+        EncryptInRequest request;
+        request.mode = EncryptInRequest::kMove;
+        request.sources = {copy};
+        request.destination = rig->folder;
+        request.replaceTarget = second;
+        QCOMPARE(rig->encrypt->Run(request), 0);
+        QCOMPARE(rig->ui.Numbers(), QList<int>());
+        QCOMPARE(rig->prompts.asked, QStringList());
+        QVERIFY(!QFileInfo::exists(copy));
+        QCOMPARE(EncryptRig::Bytes(first), firstBytes);
+        QVERIFY(rig->Opens(second, QStringLiteral("twin.txt"), "edited"));
+        QVERIFY(EncryptRig::ReadOnly(second));
+        QCOMPARE(QDir(rig->folder).entryList({QStringLiteral("*.zorf")}).size(), 2);
+    }
+
     // The stop command between files ends the run with A105; what was taken in stays. A folder registered
     // read-only is refused with A316 before anything happens.
     void StopBetweenFilesAndReadOnlyFolder() {

@@ -136,8 +136,11 @@ private Q_SLOTS:
         QVERIFY(rig->login->IsLoggedIn(folder));
         QCOMPARE(rig->app.State().engine->FindKey(folder), 0);
         const QString root = rig->app.State().workFolder->angoTempFolder + QStringLiteral("/WID/");
-        for (const char* area : {"Ac", "Re", "Nf", "Ce", "To"})
+        for (const char* area : {"Ac", "Re", "Nf", "Ce", "To"}) {
             QVERIFY2(QFileInfo(root + QLatin1String(area)).isDir(), area);
+            QCOMPARE(QFileInfo(root + QLatin1String(area)).permissions() & 0x0FFF,
+                     QFile::ReadUser | QFile::WriteUser | QFile::ExeUser);
+        }
         QCOMPARE(busy, (QList<bool>{true, false}));
         QVERIFY(rig->ui.Status().isEmpty());
         QVERIFY(rig->ui.Messages().isEmpty()); // writable: no read-only notice
