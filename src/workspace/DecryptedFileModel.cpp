@@ -55,6 +55,8 @@ int CDecryptedFileModel::SetDirectory(const QString& folder) {
     m_folder = folder;
     if (area == m_directory)
         return 0;
+    // The rows of another folder's area go at once, not at the first rebuild after a busy section.
+    Clear();
     m_directory = area;
     Q_EMIT directoryChanged(area);
     RequestRefresh();

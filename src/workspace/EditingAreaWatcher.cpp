@@ -24,8 +24,12 @@ constexpr uint32_t kEvents = IN_CREATE | IN_DELETE | IN_MOVED_FROM | IN_MOVED_TO
 EditingAreaWatcher::EditingAreaWatcher(QObject* parent) : QObject(parent) {
     m_timer.setInterval(kRoundMs);
     connect(&m_timer, &QTimer::timeout, this, [this] {
-        if (m_polling)
+        // Without notifications the area is rescanned every kPollRounds rounds: a rebuild reads the
+        // containers' headers, too much for every round.
+        if (m_polling && ++m_rounds >= kPollRounds) {
+            m_rounds = 0;
             m_pending = true;
+        }
         RunPending();
     });
 }
@@ -72,6 +76,10 @@ void EditingAreaWatcher::Watch(const QString& directory) {
 bool EditingAreaWatcher::AddWatch(const QString& directory) {
     if (m_fd < 0)
         return false;
+    if (maxWatches >= 0 && m_watches.size() >= maxWatches && !m_watches.values().contains(directory)) {
+        m_polling = true;
+        return false;
+    }
     const int wd = inotify_add_watch(m_fd, QFile::encodeName(directory).constData(), kEvents);
     if (wd < 0) {
         // At the watch limit (ENOSPC) or out of memory the rounds rescan; a directory that vanished
@@ -126,7 +134,8 @@ void EditingAreaWatcher::OnReadable() {
             if (parent.isEmpty() || event->len == 0)
                 continue;
             if ((event->mask & IN_ISDIR) && (event->mask & (IN_CREATE | IN_MOVED_TO))) {
-                // Whatever was made inside before this watch exists is found by the rescan that follows.
+                // Whatever was made inside before this watch exists is found by the rescan that follows. A
+                // directory moved within the area keeps its watches; adding them again renews their paths.
                 AddTree(parent + u'/' + QFile::decodeName(event->name));
             }
         }

@@ -24,6 +24,7 @@ class EditingAreaWatcher : public QObject {
 
 public:
     static constexpr int kRoundMs = 100;
+    static constexpr int kPollRounds = 10;
 
     explicit EditingAreaWatcher(QObject* parent = nullptr);
     // Follows the model: its area is watched, its refresh requests are taken, its Rebuild is the update.
@@ -32,6 +33,9 @@ public:
 
     std::function<bool()> isBusy;
     std::function<void()> update;
+    // At most this many directories get a watch (-1: as many as the system allows); past it the rounds
+    // rescan, as past the system's limit.
+    int maxWatches = -1;
 
     // Watches `directory` and everything below it from now on; an empty path suspends the watcher. A new
     // directory starts with a pending update.
@@ -57,6 +61,7 @@ private:
     QHash<int, QString> m_watches; // watch descriptor -> directory
     bool m_pending = false;
     bool m_polling = false;
+    int m_rounds = 0;
 };
 
 } // namespace korimbo
