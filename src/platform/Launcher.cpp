@@ -37,7 +37,8 @@ AppInfoPtr DefaultAppFor(const QString& file) {
     const QByteArray name = QFile::encodeName(QFileInfo(file).fileName());
     gboolean uncertain = FALSE;
     const CharPtr type(g_content_type_guess(name.constData(), nullptr, 0, &uncertain));
-    if (!type) {
+    // An unknown type has no application of its own, even where one is set up for any binary data.
+    if (!type || g_content_type_is_unknown(type.get())) {
         return {};
     }
     return AppInfoPtr(g_app_info_get_default_for_type(type.get(), FALSE));

@@ -161,7 +161,11 @@ bool LocalProcessProbe::IsRunning(qint64 pid) {
         return false;
     }
     const char state = StateOf(pid);
-    return state != 0 && state != 'Z' && state != 'X';
+    if (state == 0) {
+        // Gone by now, or /proc hides other users' processes (hidepid): then the signal test must do.
+        return kill(pid_t(pid), 0) == 0 || errno == EPERM;
+    }
+    return state != 'Z' && state != 'X';
 }
 
 qint64 LocalProcessProbe::DBusOwnerOf(const QString& appId) {

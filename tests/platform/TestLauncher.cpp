@@ -15,6 +15,7 @@ using namespace korimbo;
 
 // GIO reads the XDG variables once per process: one private tree serves every case.
 //   text/plain   default "editor.desktop"; also "other.desktop"
+//   application/octet-stream (what GIO calls an unknown type)   also "editor.desktop", which must not count
 //   bin/editor, bin/other, "bin/my editor"   write the path they got beside it ("<file>.seen"), then sleep
 class TestLauncher : public QObject {
     Q_OBJECT
@@ -105,7 +106,7 @@ private Q_SLOTS:
         QVERIFY(App(QStringLiteral("other.desktop"), m_bin + QStringLiteral("/other")));
         QVERIFY(Run(QStringLiteral("update-desktop-database"), {Path(QStringLiteral("data/applications"))}));
         QVERIFY(Write(Path(QStringLiteral("config/mimeapps.list")),
-                      "[Default Applications]\ntext/plain=editor.desktop;\n"));
+                      "[Default Applications]\ntext/plain=editor.desktop;\napplication/octet-stream=editor.desktop;\n"));
         QVERIFY(QDir().mkpath(Path(QStringLiteral("作業 フォルダ"))));
     }
 
