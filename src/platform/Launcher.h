@@ -41,4 +41,29 @@ public:
     virtual bool IsOpenElsewhere(const QString& file) = 0;
 };
 
+// Starts programs through GIO, as the desktop's file managers do. The started process is left unreaped so
+// that its PID stays valid until a `LocalProcessProbe` sees it end (and reaps it).
+class GioLauncher final : public Launcher {
+public:
+    int Launch(const QString& file, const QString& program, qint64& pid, QString& appId,
+               QString& executable) override;
+};
+
+// The processes of this user as /proc, the session bus and (X11) the window list show them.
+class LocalProcessProbe final : public ProcessProbe {
+public:
+    // Reaps `pid` when it is an ended child of this process (the launcher leaves its children unreaped), so
+    // ask only about PIDs this program started or does not own: a child reaped here is gone for others.
+    bool IsRunning(qint64 pid) override;
+    qint64 DBusOwnerOf(const QString& appId) override;
+    qint64 HolderOf(const QString& file) override;
+    qint64 WindowOwnerOf(const QString& fileName) override;
+    qint64 RunningWithExecutable(const QString& executable) override;
+    bool IsOpenElsewhere(const QString& file) override;
+};
+
+// (X11) the process of the first top-level window without an owner whose title holds `fileName`; 0 without
+// a display. Kept apart so that only one file speaks to the X server.
+qint64 X11WindowOwnerOf(const QString& fileName);
+
 } // namespace korimbo

@@ -8,6 +8,8 @@
 #include <QSet>
 #include <QString>
 
+#include <iterator>
+
 namespace korimbo {
 
 // A launcher that starts nothing: it records each launch and answers with a scripted result.
