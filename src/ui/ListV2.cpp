@@ -11,7 +11,8 @@
 namespace korimbo {
 
 QVariant DecryptedColours::data(const QModelIndex& index, int role) const {
-    const bool changed = index.data(CDecryptedFileModel::kChangedRole).toBool();
+    const QModelIndex source = mapToSource(index);
+    const bool changed = source.data(CDecryptedFileModel::kChangedRole).toBool();
     switch (role) {
     case Qt::ForegroundRole:
         return changed ? QVariant(QColor(0, 0, 255)) : QVariant();
@@ -19,7 +20,7 @@ QVariant DecryptedColours::data(const QModelIndex& index, int role) const {
         return changed ? QVariant(QColor(240, 240, 240)) : QVariant();
     case Qt::DecorationRole:
         if (index.column() == CDecryptedFileModel::kDisplayName)
-            return TypeIcon(index.data(CDecryptedFileModel::kFileNameRole).toString(), false);
+            return TypeIcon(source.data(CDecryptedFileModel::kFileNameRole).toString(), false);
         return QVariant();
     default:
         return QIdentityProxyModel::data(index, role);

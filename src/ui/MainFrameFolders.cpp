@@ -84,6 +84,9 @@ int CMainFrame::LoginFolder(const QString& folder) {
     if (rc == 0) {
         const QTreeWidgetItem* current = m_tree->currentItem();
         ShowFolder(CTreeV::TopFolderOf(current) == folder ? CTreeV::PathOf(current) : folder);
+        // The login made the work areas: the decrypted-file list can watch the editing area now.
+        if (m_decrypted)
+            m_decrypted->SetDirectory(folder);
     }
     UpdateCommandStates();
     return rc;
