@@ -1,6 +1,7 @@
 // korimbo-portable: runs from the folder that holds it and keeps its state in ZORp/ beside it.
 #include "app/Kelpie5App.h"
 #include "platform/Associations.h"
+#include "platform/Launcher.h"
 #include "platform/UserFolders.h"
 #include "platform/Volumes.h"
 #include "ui/D22Init2.h"
@@ -31,6 +32,9 @@ int main(int argc, char** argv) {
     GioAssociations associations(userFolders);
     CMainFrame frame(kelpie, ui);
     frame.SetAssociations(&associations);
+    GioLauncher launcher;
+    LocalProcessProbe processes;
+    frame.SetLauncher(&launcher, &processes);
     CDialogPrompts prompts(&frame, kelpie);
     frame.SetPrompts(&prompts);
     frame.showGuidance = [&frame] {
