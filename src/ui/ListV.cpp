@@ -280,6 +280,17 @@ void CListV::HandleDrop(QWidget* viewport, QDropEvent* event) {
         Q_EMIT FilesDropped(destination, paths, move);
 }
 
+void CListV::AddOpenEntries(QMenu& menu, const QString& name) {
+    menu.addAction(QStringLiteral("開く(&O)"))->setData(kOpen);
+    QMenu* with = menu.addMenu(QStringLiteral("プログラムから開く(&H)"));
+    const QStringList programs = programsFor ? programsFor(name) : QStringList();
+    for (int i = 0; i < programs.size() && i < kMaxPrograms; ++i)
+        with->addAction(programs[i])->setData(kFirstProgram + i);
+    if (!programs.isEmpty())
+        with->addSeparator();
+    with->addAction(QStringLiteral("プログラムから開く..."))->setData(kOpenWithChooser);
+}
+
 // A pop-up over selected plain files offers to encrypt them in place; elsewhere it offers the paste.
 void CListV::ShowPopup(const QPoint& globalPos) {
     if (!m_model || m_model->Directory().isEmpty())
@@ -289,12 +300,20 @@ void CListV::ShowPopup(const QPoint& globalPos) {
     const int row = RowAt(viewport->mapFromGlobal(globalPos));
     const QList<int> selected = SelectedRows();
     if (row >= 0 && selected.contains(row)) {
-        bool allPlain = true;
-        for (int r : selected)
-            allPlain = allPlain && m_model->Item(r).IsPlainFile();
-        if (!allPlain)
-            return; // the pop-up of encrypted items comes with the inside operations
-        menu.addAction(QStringLiteral("暗号化する(&U)"))->setData(kEncryptPlain);
+        int plain = 0;
+        int folders = 0;
+        for (int r : selected) {
+            plain += m_model->Item(r).IsPlainFile() ? 1 : 0;
+            folders += m_model->Item(r).IsFolder() ? 1 : 0;
+        }
+        const bool allPlain = plain == selected.size();
+        if (allPlain) {
+            menu.addAction(QStringLiteral("暗号化する(&U)"))->setData(kEncryptPlain);
+        } else if (plain == 0 && folders == 0) {
+            AddOpenEntries(menu, m_model->Item(row).texts[CContentsModel::kOriginalName]);
+        } else {
+            return; // the pop-up of mixed selections comes with the inside operations
+        }
     } else {
         const bool encrypts = pasteEncrypts && pasteEncrypts();
         QAction* paste =

@@ -41,6 +41,11 @@ class CListV : public QWidget {
 public:
     // The pop-up entry that encrypts the selected plain files in place.
     static constexpr int kEncryptPlain = 32830;
+    // The pop-up of encrypted files: open, open with one of the type's programs, choose a program.
+    static constexpr int kOpen = 32788;
+    static constexpr int kOpenWithChooser = 32842;
+    static constexpr int kFirstProgram = 63101;
+    static constexpr int kMaxPrograms = 20;
 
     explicit CListV(QWidget* parent = nullptr);
 
@@ -76,6 +81,8 @@ public:
     // Whether a paste would encrypt files from the file manager, and whether one is possible at all.
     std::function<bool()> pasteEncrypts;
     std::function<bool()> pasteEnabled;
+    // The display names of the programs offered for a file's name (the first is the default).
+    std::function<QStringList(const QString& name)> programsFor;
 
 Q_SIGNALS:
     // A double click on a row.
@@ -94,6 +101,7 @@ private:
     void HandleDrag(QEvent* event);
     void HandleDrop(QWidget* viewport, QDropEvent* event);
     void ShowPopup(const QPoint& globalPos);
+    void AddOpenEntries(QMenu& menu, const QString& name);
     int RowAt(const QPoint& viewportPos) const;
     QWidget* CurrentView() const;
     int RunMenu(QMenu& menu, const QPoint& globalPos);

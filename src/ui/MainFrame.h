@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/Kelpie5App.h"
+#include "platform/Associations.h"
 #include "ui/CommandIds.h"
 
 #include <QHash>
@@ -180,6 +181,7 @@ private:
     void OpenRow(int row);
     void UpOneLevel();
     void OnListPopup(int id);
+    void OpenFromPopup(int id);
     CEncryptIn NewEncryptIn();
     void OnFolderSelected(const QString& directory, const QString& topFolder);
     QString SelectedTopFolder() const;
@@ -195,6 +197,7 @@ private:
     std::unique_ptr<EncryptInPrompts> m_ownEncryptPrompts;
     EncryptInPrompts* m_encryptPrompts = nullptr;
     Associations* m_associations = nullptr;
+    OpenWithList m_programs; // the programs the last pop-up offered for its file
     ContentsWatcher* m_watcher = nullptr;
     std::unique_ptr<CWorkingCopies> m_copies;
     std::unique_ptr<CWorkspaceCommands> m_commands;

@@ -51,6 +51,17 @@ void CMainFrame::WireContents() {
                 EncryptIn(destination, paths, move);
             });
     connect(m_list, &CListV::PopupCommand, this, &CMainFrame::OnListPopup);
+    m_list->programsFor = [this](const QString& name) {
+        m_programs = OpenWithList();
+        if (m_associations)
+            m_associations->OpenWithPrograms(QFileInfo(name).suffix(), 1, m_programs);
+        QStringList names;
+        for (int i = 0; i < m_programs.names.size(); ++i)
+            names.append(m_programs.names[i].isEmpty() ? m_programs.paths.value(i) : m_programs.names[i]);
+        while (!names.isEmpty() && names.last().isEmpty())
+            names.removeLast();
+        return names;
+    };
     connect(m_list, &CListV::SelectionChanged, this, &CMainFrame::UpdateCommandStates);
     connect(m_tree, &CTreeV::FilesDropped, this, [this](const QString& directory, const QStringList& paths, bool move) {
         EncryptIn(directory, paths, move);
@@ -155,6 +166,11 @@ int CMainFrame::PasteFiles() {
 void CMainFrame::OnListPopup(int id) {
     if (id == cmd::Paste) {
         OnCommand(cmd::Paste);
+        return;
+    }
+    if (id == CListV::kOpen || id == CListV::kOpenWithChooser ||
+        (id >= CListV::kFirstProgram && id < CListV::kFirstProgram + CListV::kMaxPrograms)) {
+        OpenFromPopup(id);
         return;
     }
     if (id != CListV::kEncryptPlain || m_currentFolder.isEmpty())

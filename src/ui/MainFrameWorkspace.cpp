@@ -15,7 +15,10 @@
 #include "workspace/WorkingCopies.h"
 #include "workspace/WorkspaceCommands.h"
 
+#include "ui/DialogHook.h"
+#include <QFileDialog>
 #include <QFileInfo>
+#include <QInputDialog>
 
 namespace korimbo {
 
@@ -72,7 +75,11 @@ void CMainFrame::WireWorkspace() {
         notice.Run(stopShowing);
         return true;
     };
-    openFile = [this](const QString& container) { m_copies->Open({container}); };
+    openFile = [this](const QString& container) {
+        Busy(true);
+        m_copies->Open({container});
+        Busy(false);
+    };
     WireWorkspaceCommands();
 }
 
@@ -146,6 +153,52 @@ void CMainFrame::GoToContainer(const QString& workingCopy) {
         m_list->SelectRow(row);
 }
 
+// The pop-up's open entries: the default program, one of the type's programs, or a program the user
+// picks from the type's list or from the disk.
+void CMainFrame::OpenFromPopup(int id) {
+    if (id == CListV::kOpen) {
+        OpenSelected();
+        return;
+    }
+    if (id != CListV::kOpenWithChooser) {
+        const int index = id - CListV::kFirstProgram;
+        const QString program =
+            m_programs.appIds.value(index).isEmpty() ? m_programs.paths.value(index) : m_programs.appIds.value(index);
+        if (!program.isEmpty())
+            OpenSelected(program);
+        return;
+    }
+    const QString other = QStringLiteral("その他のプログラム...");
+    QStringList choices;
+    for (int i = 0; i < m_programs.names.size(); ++i)
+        if (!m_programs.names[i].isEmpty())
+            choices.append(m_programs.names[i]);
+    choices.append(other);
+    QInputDialog chooser(this);
+    chooser.setWindowTitle(QStringLiteral("プログラムから開く"));
+    chooser.setLabelText(QStringLiteral("ファイルを開くプログラムを選んでください。"));
+    chooser.setComboBoxItems(choices);
+    chooser.setComboBoxEditable(false);
+    chooser.setOkButtonText(QStringLiteral("OK"));
+    chooser.setCancelButtonText(QStringLiteral("キャンセル"));
+    if (DialogHook::Exec(chooser) != QDialog::Accepted)
+        return;
+    QString program;
+    if (chooser.textValue() == other) {
+        QFileDialog picker(this, QStringLiteral("プログラムの選択"), QStringLiteral("/usr/bin"));
+        picker.setFileMode(QFileDialog::ExistingFile);
+        if (DialogHook::Exec(picker) != QDialog::Accepted || picker.selectedFiles().isEmpty())
+            return;
+        program = picker.selectedFiles().first();
+    } else {
+        const int index = m_programs.names.indexOf(chooser.textValue());
+        program =
+            m_programs.appIds.value(index).isEmpty() ? m_programs.paths.value(index) : m_programs.appIds.value(index);
+    }
+    if (!program.isEmpty())
+        OpenSelected(program);
+}
+
 int CMainFrame::OpenSelected(const QString& program) {
     if (!m_copies || !m_contents)
         return -1;
@@ -157,7 +210,11 @@ int CMainFrame::OpenSelected(const QString& program) {
     }
     if (containers.isEmpty())
         return -1;
-    return m_copies->Open(containers, program);
+    // The open runs as one command: its questions answer, the window waits.
+    Busy(true);
+    const int rc = m_copies->Open(containers, program);
+    Busy(false);
+    return rc;
 }
 
 } // namespace korimbo

@@ -49,7 +49,8 @@ public:
     int FileTypeName(const QString&, QString&) override { return -1; }
     int ShellNewOf(const QString&, ShellNew&) override { return -1; }
     QStringList CollectNewFileTypes() override { return {}; }
-    void OpenWithPrograms(const QString&, int, OpenWithList&) override {}
+    OpenWithList programs; // what every type offers to open with
+    void OpenWithPrograms(const QString&, int, OpenWithList& out) override { out = programs; }
     QString ProgramDisplayName(const QString& path) override { return path; }
 };
 

@@ -7,11 +7,14 @@
 #include "workspace/DecryptedFileModel.h"
 #include "workspace/WorkingCopies.h"
 
+#include <QContextMenuEvent>
 #include <QDirIterator>
+#include <QMenu>
+#include <QTreeView>
 
-#include <unistd.h>
 #include <QStandardPaths>
 #include <QTest>
+#include <unistd.h>
 
 using namespace korimbo;
 
@@ -80,6 +83,37 @@ private Q_SLOTS:
         QVERIFY(QFileInfo::exists(container));
         QVERIFY(!QFileInfo(container).isWritable() || ::geteuid() == 0);
         QCOMPARE(Decrypted(rig, container, rig.app.DefaultEncryptedFolder()), QByteArray("second words, longer"));
+    }
+
+    // The pop-up of an encrypted file offers the type's programs; the one chosen gets the working copy.
+    void PopUpOpensWithAChosenProgram() {
+        FrameRig rig;
+        rig.associations.programs = {{QStringLiteral("/usr/bin/editor-a"), QStringLiteral("/usr/bin/viewer-b")},
+                                     {QStringLiteral("Editor A"), QStringLiteral("Viewer B")},
+                                     {QStringLiteral("editor-a.desktop"), QString()}};
+        QVERIFY(rig.Start());
+        const QString folder = rig.app.DefaultEncryptedFolder();
+        const QString source = rig.dir.filePath(QStringLiteral("outside/memo.txt"));
+        QVERIFY(WriteFile(source, "words") && rig.frame->EncryptIn(folder, {source}, false) == 0);
+        CListV* list = rig.frame->List();
+        rig.frame->OnCommand(cmd::ViewDetails);
+        list->SelectRow(0);
+        QStringList offered;
+        list->runMenu = [&](QMenu& menu, const QPoint&) {
+            for (QAction* action : menu.actions())
+                if (action->menu())
+                    for (QAction* program : action->menu()->actions())
+                        offered << program->text();
+            return CListV::kFirstProgram + 1;
+        };
+        DialogHook::Queue([](QDialog&) { return int(QDialog::Accepted); }); // the open notice
+        const QPoint at = list->Details()->visualRect(list->Details()->model()->index(0, 0)).center();
+        QContextMenuEvent popup(QContextMenuEvent::Mouse, at, list->Details()->viewport()->mapToGlobal(at));
+        QCoreApplication::sendEvent(list->Details()->viewport(), &popup);
+        QCOMPARE(offered, (QStringList{QStringLiteral("Editor A"), QStringLiteral("Viewer B"), QString(),
+                                       QStringLiteral("プログラムから開く...")}));
+        QCOMPARE(rig.launcher.calls.size(), 1);
+        QCOMPARE(rig.launcher.calls.first().program, QStringLiteral("/usr/bin/viewer-b")); // no desktop id
     }
 
     // Closing the window with a working copy asks "終了確認"; Cancel leaves the copy and the window.
