@@ -7,6 +7,7 @@
 #include "ui/TreeV.h"
 #include "ui/VersionDialog.h"
 #include "workspace/DecryptedFileModel.h"
+#include "workspace/WorkingCopies.h"
 #include "workspace/WorkspaceCommands.h"
 
 #include <QAction>
@@ -441,6 +442,13 @@ void CMainFrame::OnCommand(int id) {
         break;
     case cmd::UpOneLevel:
         UpOneLevel();
+        break;
+    case cmd::DecryptOnly:
+        if (m_copies && m_list->hasFocus()) {
+            Busy(true);
+            m_copies->DecryptOnly(m_list->SelectedPaths());
+            Busy(false);
+        }
         break;
     case cmd::WriteBackAll:
         if (m_commands && m_decrypted)
