@@ -36,6 +36,9 @@ void CMainFrame::WireWorkspace() {
     m_areaWatcher = new EditingAreaWatcher(*m_decrypted, this);
     m_areaWatcher->isBusy = [this] { return IsBusy(); };
     connect(m_list2, &CListV2::PopupCommand, this, &CMainFrame::OnDecryptedPopup);
+    // The toolbar's write-back of all copies follows the rows at once, not only at the next timer round.
+    connect(m_decrypted.get(), &QAbstractItemModel::rowsInserted, this, &CMainFrame::UpdateCommandStates);
+    connect(m_decrypted.get(), &QAbstractItemModel::rowsRemoved, this, &CMainFrame::UpdateCommandStates);
     if (!m_launcher || !m_processes || !m_associations)
         return; // a window without programs to start (tests of other parts)
     m_copies = std::make_unique<CWorkingCopies>(*state.engine, *state.registry, *m_nameFile, *m_access, state.settings,
