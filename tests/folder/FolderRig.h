@@ -68,6 +68,7 @@ struct FolderRig : AppRig {
         return ok;
     }
     static bool WriteRaw(const QString& path, const QByteArray& bytes) {
+        QDir().mkpath(QFileInfo(path).absolutePath());
         QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner);
         QFile file(path);
         return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(bytes) == bytes.size();

@@ -1,3 +1,4 @@
+#include "PrivateXdg.h"
 #include "platform/Associations.h"
 #include "platform/UserFolders.h"
 
@@ -27,35 +28,19 @@ class TestAssociations : public QObject {
     Q_OBJECT
 
 private:
-    QTemporaryDir m_root;
+    PrivateXdg m_xdg;
     QString m_bin;
     QString m_templates;
     QString m_source;
 
-    QString Path(const QString& relative) const { return m_root.filePath(relative); }
-
-    static bool Write(const QString& path, const QByteArray& content) {
-        QDir().mkpath(QFileInfo(path).absolutePath());
-        QFile file(path);
-        return file.open(QIODevice::WriteOnly) && file.write(content) == content.size();
-    }
-
-    bool Program(const QString& path) {
-        return Write(path, "#!/bin/sh\nexit 0\n") &&
-               QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-    }
-
+    QString Path(const QString& relative) const { return m_xdg.Path(relative); }
+    static bool Write(const QString& path, const QByteArray& content) { return PrivateXdg::Write(path, content); }
+    static bool Program(const QString& path) { return PrivateXdg::Script(path, "#!/bin/sh\nexit 0\n"); }
     bool App(const QString& id, const QString& name, const QString& exec, const QString& types) {
-        const QString text = QStringLiteral("[Desktop Entry]\nType=Application\nName=%1\nExec=%2 %f\nMimeType=%3\n")
-                                 .arg(name, exec, types);
-        return Write(Path(QStringLiteral("data/applications/") + id), text.toUtf8());
+        return m_xdg.App(id, name, exec, types);
     }
-
     static bool Run(const QString& program, const QStringList& arguments) {
-        QProcess process;
-        process.start(program, arguments);
-        return process.waitForFinished(60000) && process.exitStatus() == QProcess::NormalExit &&
-               process.exitCode() == 0;
+        return PrivateXdg::Run(program, arguments);
     }
 
     static OpenWithList OpenWith(GioAssociations& associations, const QString& ext, int fallback) {
@@ -67,26 +52,12 @@ private:
 private Q_SLOTS:
     void initTestCase() {
         QStandardPaths::setTestModeEnabled(true);
-        QVERIFY(m_root.isValid());
-        if (!QFileInfo(QStringLiteral("/usr/share/mime/mime.cache")).isFile()) {
+        QVERIFY(m_xdg.Valid());
+        if (!m_xdg.SetUp())
             QSKIP("shared-mime-info is not installed");
-        }
         m_bin = Path(QStringLiteral("bin"));
         m_templates = Path(QStringLiteral("templates"));
         m_source = m_templates;
-        for (const QString& folder : {QStringLiteral("home"), QStringLiteral("share"), QStringLiteral("etc")}) {
-            QVERIFY(QDir().mkpath(Path(folder)));
-        }
-        // System MIME data only: /usr/share/applications stays out of sight.
-        QVERIFY(QFile::link(QStringLiteral("/usr/share/mime"), Path(QStringLiteral("share/mime"))));
-        qputenv("HOME", QFile::encodeName(Path(QStringLiteral("home"))));
-        qputenv("XDG_DATA_HOME", QFile::encodeName(Path(QStringLiteral("data"))));
-        qputenv("XDG_DATA_DIRS", QFile::encodeName(Path(QStringLiteral("share"))));
-        qputenv("XDG_CONFIG_HOME", QFile::encodeName(Path(QStringLiteral("config"))));
-        qputenv("XDG_CONFIG_DIRS", QFile::encodeName(Path(QStringLiteral("etc"))));
-        qputenv("LC_ALL", "C.UTF-8");
-        qunsetenv("LANGUAGE");
-        qunsetenv("XDG_CURRENT_DESKTOP");
 
         for (const QString& name : {QStringLiteral("viewer"), QStringLiteral("sub/VIEWER"), QStringLiteral("paint"),
                                     QStringLiteral("editor"), QStringLiteral("everything")}) {

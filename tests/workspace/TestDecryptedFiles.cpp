@@ -1,12 +1,8 @@
-#include "../folder/FolderRig.h"
-#include "FakeProcesses.h"
-#include "ScriptedEncryptInPrompts.h"
-#include "platform/AccessCheck.h"
+#include "CopiesRig.h"
 #include "state/WorkAreas.h"
 #include "workspace/DecryptedFileModel.h"
 #include "workspace/EditingAreaWatcher.h"
 #include "workspace/LoginManager.h"
-#include "workspace/WorkingCopies.h"
 #include "workspace/WorkspaceCommands.h"
 
 #include <QAbstractItemModelTester>
@@ -22,58 +18,23 @@ using namespace korimbo;
 
 namespace {
 
-// No program is associated with anything: these tests never launch.
-class NoAssociations final : public Associations {
-public:
-    int DefaultProgramOf(const QString&, QString&) override { return -1; }
-    int DefaultAppIdOf(const QString&, QString&) override { return -1; }
-    int FileTypeName(const QString&, QString&) override { return -1; }
-    int ShellNewOf(const QString&, ShellNew&) override { return -1; }
-    QStringList CollectNewFileTypes() override { return {}; }
-    void OpenWithPrograms(const QString&, int, OpenWithList&) override {}
-    QString ProgramDisplayName(const QString&) override { return QString(); }
-};
-
-bool WriteFile(const QString& path, const QByteArray& bytes) {
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(bytes) == bytes.size();
-}
-
-QByteArray ReadFile(const QString& path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-bool ReadOnlyOnDisk(const QString& path) {
-    return !(QFileInfo(path).permissions() & (QFile::WriteOwner | QFile::WriteGroup | QFile::WriteOther));
-}
-
 // A logged-in folder with its work areas, working copies, the list model and the commands.
-struct Rig : FolderRig {
-    using FolderRig::FolderRig;
-    NoAssociations associations;
-    FakeLauncher launcher;
-    FakeProcessProbe processes;
-    ScriptedEncryptInPrompts prompts;
-    std::unique_ptr<CAccessCheck> access;
-    std::unique_ptr<CWorkingCopies> copies;
+struct Rig : CopiesRig {
+    using CopiesRig::CopiesRig;
     std::unique_ptr<CLoginManager> login;
     std::unique_ptr<CWorkspaceCommands> commands;
     QList<ReturnDialogRequest> dialogs;
     bool acceptDialog = false;
 
     bool StartIn(const QString& root) {
-        if (!StartWith(root))
+        associations.program.clear(); // these tests never launch
+        if (!CopiesRig::StartIn(root))
             return false;
         AppState& s = app.State();
-        access = std::make_unique<CAccessCheck>(volumes, fs, ui, *s.catalogue);
-        copies = std::make_unique<CWorkingCopies>(*s.engine, *s.registry, *names, *access, s.settings, *s.workFolder,
-                                                  fs, ui, *s.catalogue, associations, launcher, processes, prompts);
-        login = std::make_unique<CLoginManager>(*s.engine, *s.registry, *s.workFolder, s.settings, fs, ui,
-                                                *s.catalogue);
-        commands = std::make_unique<CWorkspaceCommands>(*copies, processes, *login, *s.registry, s.settings, fs, ui,
-                                                        *s.catalogue);
+        login =
+            std::make_unique<CLoginManager>(*s.engine, *s.registry, *s.workFolder, s.settings, fs, ui, *s.catalogue);
+        commands =
+            std::make_unique<CWorkspaceCommands>(*copies, probe, *login, *s.registry, s.settings, fs, ui, *s.catalogue);
         commands->returnDialog = [this](const ReturnDialogRequest& request) {
             dialogs.append(request);
             return ReturnDialogResult{acceptDialog, true};
@@ -81,9 +42,7 @@ struct Rig : FolderRig {
         commands->AttachTo(*login);
         return QDir().mkpath(Area());
     }
-    QString Area() {
-        return WorkAreas::AreaOf(app.State().workFolder->angoTempFolder, kWorkId, WorkAreas::kEditing);
-    }
+    QString Area() { return WorkAreas::AreaOf(app.State().workFolder->angoTempFolder, kWorkId, WorkAreas::kEditing); }
     // A working copy of a new container, as Open leaves it: same time as the container, which is writable.
     QString Opened(const QString& plainName, const QByteArray& contents, QString* container = nullptr) {
         const QString made = Encrypt(folder, plainName, contents);
@@ -135,11 +94,11 @@ private Q_SLOTS:
         const QString same = rig->Opened(QStringLiteral("same.txt"), "unchanged", &sameContainer);
         const QString edited = rig->Opened(QStringLiteral("edited.txt"), "before");
         QVERIFY(!same.isEmpty() && !edited.isEmpty());
-        QVERIFY(WriteFile(edited, "after the edit"));
+        QVERIFY(Rig::WriteRaw(edited, "after the edit"));
         QVERIFY(FolderRig::Touch(edited, 30));
         const QString created = rig->Area() + QStringLiteral("/sub/new.txt");
-        QVERIFY(WriteFile(created, "made in the editing area"));
-        QVERIFY(WriteFile(rig->Area() + QStringLiteral("/.~lock.same.txt#"), "an editor's lock"));
+        QVERIFY(Rig::WriteRaw(created, "made in the editing area"));
+        QVERIFY(Rig::WriteRaw(rig->Area() + QStringLiteral("/.~lock.same.txt#"), "an editor's lock"));
 
         // A new model, as after a restart.
         auto model = rig->Model();
@@ -153,9 +112,7 @@ private Q_SLOTS:
         const int editedRow = model->RowOf(edited);
         const int createdRow = model->RowOf(created);
         QVERIFY(sameRow >= 0 && editedRow >= 0 && createdRow >= 0);
-        const auto text = [&](int row, int column) {
-            return model->data(model->index(row, column)).toString();
-        };
+        const auto text = [&](int row, int column) { return model->data(model->index(row, column)).toString(); };
         QCOMPARE(text(sameRow, CDecryptedFileModel::kState), QStringLiteral("0"));
         QCOMPARE(text(sameRow, CDecryptedFileModel::kContainer), sameContainer);
         QCOMPARE(text(editedRow, CDecryptedFileModel::kState), QStringLiteral("1"));
@@ -163,7 +120,8 @@ private Q_SLOTS:
         QCOMPARE(text(createdRow, CDecryptedFileModel::kContainer), QString());
         QCOMPARE(model->data(model->index(sameRow, 0), CDecryptedFileModel::kChangedRole).toBool(), false);
         QCOMPARE(model->data(model->index(editedRow, 0), CDecryptedFileModel::kChangedRole).toBool(), true);
-        QVERIFY(model->data(model->index(createdRow, 0), Qt::ToolTipRole).toString().contains(QStringLiteral("new.txt")));
+        QVERIFY(
+            model->data(model->index(createdRow, 0), Qt::ToolTipRole).toString().contains(QStringLiteral("new.txt")));
         QCOMPARE(model->headerData(0, Qt::Horizontal).toString(), QStringLiteral("復号中ファイル"));
 
         // TitleMode 0 hides the extension; any other value shows it.
@@ -186,7 +144,7 @@ private Q_SLOTS:
         QVERIFY(rig);
         const QString area = rig->Area();
         for (const char* name : {"a.txt", "b.txt", "c.txt", "d/e.txt"})
-            QVERIFY(WriteFile(area + u'/' + QLatin1String(name), name));
+            QVERIFY(Rig::WriteRaw(area + u'/' + QLatin1String(name), name));
         AppState& s = rig->app.State();
         CDecryptedFileModel model(*s.registry, *s.workFolder, s.settings);
         QString containerOfC;
@@ -204,7 +162,7 @@ private Q_SLOTS:
         QSignalSpy changed(&model, &QAbstractItemModel::dataChanged);
         QVERIFY(QFile::remove(area + QStringLiteral("/a.txt")));
         QVERIFY(QFile::remove(area + QStringLiteral("/b.txt")));
-        QVERIFY(WriteFile(area + QStringLiteral("/f.txt"), "f"));
+        QVERIFY(Rig::WriteRaw(area + QStringLiteral("/f.txt"), "f"));
         containerOfC = rig->folder + QStringLiteral("/c.zorf");
         QCOMPARE(model.Rebuild(), 0);
 
@@ -216,17 +174,17 @@ private Q_SLOTS:
         // Only the row whose data moved is announced; a copy with a container that did not change is "0".
         QCOMPARE(changed.count(), 1);
         QCOMPARE(model.Item(c.row()).changed, false);
-        QCOMPARE(model.FullPaths({0, 1, 2}), QStringList({area + QStringLiteral("/c.txt"),
-                                                          area + QStringLiteral("/d/e.txt"),
-                                                          area + QStringLiteral("/f.txt")}));
+        QCOMPARE(model.FullPaths({0, 1, 2}),
+                 QStringList({area + QStringLiteral("/c.txt"), area + QStringLiteral("/d/e.txt"),
+                              area + QStringLiteral("/f.txt")}));
         // Without a container a copy counts as changed whatever the hook says.
         QCOMPARE(model.Item(2).changed, true);
 
         // Another folder: its area replaces the rows at once, before any rebuild.
         const QString other = m_folders.NewFolder(QStringLiteral("other"));
         QCOMPARE(rig->Add(other, FolderRig::kPassword, QStringLiteral("0"), QStringLiteral("W2")), 0);
-        QVERIFY(QDir().mkpath(
-            WorkAreas::AreaOf(s.workFolder->angoTempFolder, QStringLiteral("W2"), WorkAreas::kEditing)));
+        QVERIFY(
+            QDir().mkpath(WorkAreas::AreaOf(s.workFolder->angoTempFolder, QStringLiteral("W2"), WorkAreas::kEditing)));
         QCOMPARE(model.SetDirectory(other), 0);
         QCOMPARE(model.rowCount(), 0);
         QCOMPARE(model.SetDirectory(rig->folder), 0);
@@ -252,7 +210,7 @@ private Q_SLOTS:
             ++busyChecks;
             return busy;
         };
-        QVERIFY(WriteFile(rig->Area() + QStringLiteral("/first.txt"), "1"));
+        QVERIFY(Rig::WriteRaw(rig->Area() + QStringLiteral("/first.txt"), "1"));
         QCOMPARE(model.SetDirectory(rig->folder), 0);
         QCOMPARE(watcher.Watched(), rig->Area());
         QTRY_COMPARE(model.rowCount(), 1);
@@ -260,13 +218,13 @@ private Q_SLOTS:
 
         // A directory made now, then a file in a directory inside it.
         const QString deep = rig->Area() + QStringLiteral("/new/inner/deep.txt");
-        QVERIFY(WriteFile(deep, "2"));
+        QVERIFY(Rig::WriteRaw(deep, "2"));
         QTRY_COMPARE(model.rowCount(), 2);
         QVERIFY(model.RowOf(deep) >= 0);
         // A later file in that new directory is seen through its own watch.
         QTRY_VERIFY(!watcher.Pending());
         const QString later = rig->Area() + QStringLiteral("/new/inner/later.txt");
-        QVERIFY(WriteFile(later, "3"));
+        QVERIFY(Rig::WriteRaw(later, "3"));
         QTRY_COMPARE(model.rowCount(), 3);
 
         // Busy: the change is noted but the rebuild waits for rounds after the command.
@@ -284,10 +242,10 @@ private Q_SLOTS:
         QVERIFY(QDir().rename(rig->Area() + QStringLiteral("/new"), rig->Area() + QStringLiteral("/moved")));
         QTRY_VERIFY(model.RowOf(rig->Area() + QStringLiteral("/moved/inner/deep.txt")) >= 0);
         const QString firstInMade = rig->Area() + QStringLiteral("/moved/inner/made/f.txt");
-        QVERIFY(WriteFile(firstInMade, "4"));
+        QVERIFY(Rig::WriteRaw(firstInMade, "4"));
         QTRY_VERIFY(model.RowOf(firstInMade) >= 0);
         const QString secondInMade = rig->Area() + QStringLiteral("/moved/inner/made/g.txt");
-        QVERIFY(WriteFile(secondInMade, "5"));
+        QVERIFY(Rig::WriteRaw(secondInMade, "5"));
         QTRY_VERIFY(model.RowOf(secondInMade) >= 0);
 
         // No folder: suspended, and nothing listed.
@@ -307,12 +265,12 @@ private Q_SLOTS:
         QCOMPARE(model.SetDirectory(rig->folder), 0);
         QVERIFY(!watcher.Polling());
         const QString first = rig->Area() + QStringLiteral("/sub/first.txt");
-        QVERIFY(WriteFile(first, "1"));
+        QVERIFY(Rig::WriteRaw(first, "1"));
         QTRY_VERIFY(model.RowOf(first) >= 0);
         QVERIFY(watcher.Polling());
         // No watch on "sub": only a rescan can see this one.
         const QString second = rig->Area() + QStringLiteral("/sub/second.txt");
-        QVERIFY(WriteFile(second, "2"));
+        QVERIFY(Rig::WriteRaw(second, "2"));
         QTRY_VERIFY(model.RowOf(second) >= 0);
     }
 
@@ -325,23 +283,23 @@ private Q_SLOTS:
         const QString copy1 = rig->Opened(QStringLiteral("one.txt"), "one", &first);
         const QString copy2 = rig->Opened(QStringLiteral("two.txt"), "two", &second);
         QVERIFY(!copy1.isEmpty() && !copy2.isEmpty());
-        QVERIFY(!ReadOnlyOnDisk(first) && !ReadOnlyOnDisk(second));
-        QVERIFY(WriteFile(copy2, "an edit that is thrown away"));
-        const QByteArray secondBytes = ReadFile(second);
+        QVERIFY(!Rig::ReadOnly(first) && !Rig::ReadOnly(second));
+        QVERIFY(Rig::WriteRaw(copy2, "an edit that is thrown away"));
+        const QByteArray secondBytes = Rig::Bytes(second);
 
         // "No" keeps everything.
         rig->ui.QueueAnswer(kAnswerNo);
         QCOMPARE(rig->commands->EraseSelected({copy1, copy2}, {first, second}), -1);
         QVERIFY(rig->ui.Has(CWorkspaceCommands::kMsgEraseQuestion));
         QVERIFY(QFile::exists(copy1) && QFile::exists(copy2));
-        QVERIFY(!ReadOnlyOnDisk(first));
+        QVERIFY(!Rig::ReadOnly(first));
 
         rig->ui.QueueAnswer(kAnswerYes);
         QCOMPARE(rig->commands->EraseSelected({copy1, copy2}, {first, second}), 0);
         QVERIFY(!QFile::exists(copy1) && !QFile::exists(copy2));
-        QVERIFY(ReadOnlyOnDisk(first));
-        QVERIFY(ReadOnlyOnDisk(second));
-        QCOMPARE(ReadFile(second), secondBytes);
+        QVERIFY(Rig::ReadOnly(first));
+        QVERIFY(Rig::ReadOnly(second));
+        QCOMPARE(Rig::Bytes(second), secondBytes);
         VERIFY_SETTLED(rig->ui);
     }
 
@@ -356,9 +314,9 @@ private Q_SLOTS:
         QString container;
         const QString copy = rig->Opened(QStringLiteral("report.txt"), "draft", &container);
         QVERIFY(!copy.isEmpty());
-        QVERIFY(WriteFile(copy, "final text"));
+        QVERIFY(Rig::WriteRaw(copy, "final text"));
         QVERIFY(FolderRig::Touch(copy, 60));
-        const QByteArray before = ReadFile(container);
+        const QByteArray before = Rig::Bytes(container);
 
         rig->acceptDialog = false;
         ReturnDialogResult chosen;
@@ -368,8 +326,8 @@ private Q_SLOTS:
         QCOMPARE(rig->dialogs[0].folders, QStringList{rig->folder});
         QCOMPARE(rig->dialogs[0].text, rig->app.State().catalogue->MsgA(CWorkspaceCommands::kMsgExitText));
         QCOMPARE(rig->dialogs[0].checkLabel, rig->app.State().catalogue->MsgA(CWorkspaceCommands::kMsgExitCheck));
-        QCOMPARE(ReadFile(copy), QByteArray("final text"));
-        QCOMPARE(ReadFile(container), before);
+        QCOMPARE(Rig::Bytes(copy), QByteArray("final text"));
+        QCOMPARE(Rig::Bytes(container), before);
 
         // OK: the changed copy goes back over its container without the notice.
         rig->acceptDialog = true;
@@ -381,8 +339,8 @@ private Q_SLOTS:
         QCOMPARE(rig->commands->ConfirmExit(), 0);
         QCOMPARE(notices, 0);
         QVERIFY(!QFile::exists(copy));
-        QVERIFY(ReadFile(container) != before);
-        QVERIFY(ReadOnlyOnDisk(container));
+        QVERIFY(Rig::Bytes(container) != before);
+        QVERIFY(Rig::ReadOnly(container));
         QVERIFY(rig->commands->FoldersWithCopies().isEmpty());
         VERIFY_SETTLED(rig->ui);
     }
@@ -397,14 +355,14 @@ private Q_SLOTS:
         QVERIFY(rig->EnterKey(readOnly, FolderRig::kPassword));
         const QString roArea =
             WorkAreas::AreaOf(rig->app.State().workFolder->angoTempFolder, QStringLiteral("ROID"), WorkAreas::kEditing);
-        QVERIFY(WriteFile(roArea + QStringLiteral("/sub/read.txt"), "read only"));
+        QVERIFY(Rig::WriteRaw(roArea + QStringLiteral("/sub/read.txt"), "read only"));
         // A folder that is not logged in keeps its copies for a later run.
         const QString loggedOut = m_folders.NewFolder(QStringLiteral("out"));
         QCOMPARE(rig->Add(loggedOut, FolderRig::kPassword, QStringLiteral("0"), QStringLiteral("OUTID")), 0);
         const QString outCopy = WorkAreas::AreaOf(rig->app.State().workFolder->angoTempFolder, QStringLiteral("OUTID"),
                                                   WorkAreas::kEditing) +
                                 QStringLiteral("/kept.txt");
-        QVERIFY(WriteFile(outCopy, "kept"));
+        QVERIFY(Rig::WriteRaw(outCopy, "kept"));
 
         QCOMPARE(rig->commands->ConfirmExit(), 0);
         QCOMPARE(rig->dialogs.size(), 1);
@@ -416,7 +374,7 @@ private Q_SLOTS:
         // The folder itself is gone (a removed medium): the copy stays, and quitting is a question.
         const QString copy = rig->Opened(QStringLiteral("lost.txt"), "lost");
         QVERIFY(!copy.isEmpty());
-        QVERIFY(WriteFile(copy, "changed"));
+        QVERIFY(Rig::WriteRaw(copy, "changed"));
         QVERIFY(FolderRig::Touch(copy, 60));
         QVERIFY(QDir().rename(rig->folder, rig->folder + QStringLiteral(".gone")));
         rig->ui.QueueAnswer(kAnswerNo);
@@ -437,10 +395,10 @@ private Q_SLOTS:
         const QString first = rig->Opened(QStringLiteral("first.txt"), "first", &firstContainer);
         const QString second = rig->Opened(QStringLiteral("second.txt"), "second");
         QVERIFY(!first.isEmpty() && !second.isEmpty());
-        QVERIFY(WriteFile(first, "first, edited"));
+        QVERIFY(Rig::WriteRaw(first, "first, edited"));
         QVERIFY(FolderRig::Touch(first, 60));
-        const QByteArray before = ReadFile(firstContainer);
-        rig->processes.openElsewhere.insert(second);
+        const QByteArray before = Rig::Bytes(firstContainer);
+        rig->probe.openElsewhere.insert(second);
         rig->app.State().settings.returnAngoMsgFlg = 0;
 
         // The selected copies: the name of the open one, and nothing written, not even the first.
@@ -449,20 +407,20 @@ private Q_SLOTS:
         QVERIFY(shown);
         QVERIFY(shown->text.startsWith(QStringLiteral("second.txt")));
         QVERIFY(QFile::exists(first));
-        QCOMPARE(ReadFile(firstContainer), before);
+        QCOMPARE(Rig::Bytes(firstContainer), before);
 
         // All copies of the folder: A12, nothing written.
         QCOMPARE(rig->commands->WriteBackAll(rig->folder, true), -1);
         QVERIFY(rig->ui.Has(CWorkspaceCommands::kMsgAllOpenElsewhere));
         QVERIFY(QFile::exists(first));
-        QCOMPARE(ReadFile(firstContainer), before);
+        QCOMPARE(Rig::Bytes(firstContainer), before);
 
         // Closed: all of them go back, and the emptied area keeps no directories.
-        rig->processes.openElsewhere.clear();
-        QVERIFY(WriteFile(rig->Area() + QStringLiteral("/empty/dir/x.txt"), "new"));
+        rig->probe.openElsewhere.clear();
+        QVERIFY(Rig::WriteRaw(rig->Area() + QStringLiteral("/empty/dir/x.txt"), "new"));
         QCOMPARE(rig->commands->WriteBackAll(rig->folder, true), 0);
         QVERIFY(!QFile::exists(first) && !QFile::exists(second));
-        QVERIFY(ReadFile(firstContainer) != before);
+        QVERIFY(Rig::Bytes(firstContainer) != before);
         QVERIFY(QDir(rig->Area()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot).isEmpty());
         VERIFY_SETTLED(rig->ui);
     }
@@ -508,8 +466,7 @@ private Q_SLOTS:
         QCOMPARE(rig->login->Logout(rig->folder), -1);
         QCOMPARE(rig->dialogs.size(), 1);
         QCOMPARE(rig->dialogs[0].caption, QStringLiteral("ログアウト確認"));
-        QCOMPARE(rig->dialogs[0].checkLabel,
-                 rig->app.State().catalogue->MsgA(CWorkspaceCommands::kMsgLogoutCheck));
+        QCOMPARE(rig->dialogs[0].checkLabel, rig->app.State().catalogue->MsgA(CWorkspaceCommands::kMsgLogoutCheck));
         QVERIFY(rig->login->IsLoggedIn(rig->folder));
         QVERIFY(QFile::exists(copy));
 
