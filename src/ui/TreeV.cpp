@@ -4,6 +4,7 @@
 #include "state/FolderRegistry.h"
 #include "ui/CommandIds.h"
 #include "ui/DropMenus.h"
+#include "ui/InsideDrag.h"
 
 #include <QContextMenuEvent>
 #include <QCursor>
@@ -22,8 +23,7 @@ namespace korimbo {
 
 namespace {
 
-// The mark of items dragged inside the program.
-const QString kInsideFormat = QStringLiteral("application/x-korimbo-inside");
+const QString kInsideFormat = QString::fromLatin1(kInsideDragFormat);
 
 QStringList LocalPaths(const QMimeData* data) {
     ClipboardFiles files;
