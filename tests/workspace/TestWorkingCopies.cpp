@@ -145,6 +145,26 @@ private Q_SLOTS:
         QVERIFY(rig->Opens(container, QStringLiteral("b.txt"), "a good deal longer"));
     }
 
+    // An edit of the same size saved within the second the container was last written carries a time
+    // with a fraction; the copy the program made carries whole seconds. The edit goes back, not away.
+    void SameSizeEditWithinTheSecondIsWrittenBack() {
+        auto rig = Started();
+        QVERIFY(rig);
+        const QString container = rig->Encrypt(rig->folder, QStringLiteral("s.txt"), "first");
+        const QString copy = rig->Open(container);
+        QVERIFY(!copy.isEmpty());
+        QVERIFY(!rig->copies->IsChanged(copy, container));
+        QVERIFY(CopiesRig::WriteRaw(copy, "fifth"));
+        QFile file(copy);
+        const QDateTime second = QDateTime::fromSecsSinceEpoch(QFileInfo(container).lastModified().toSecsSinceEpoch());
+        QVERIFY(file.open(QIODevice::ReadWrite) &&
+                file.setFileTime(second.addMSecs(500), QFileDevice::FileModificationTime));
+        file.close();
+        QVERIFY(rig->copies->IsChanged(copy, container));
+        QCOMPARE(rig->copies->WriteBackOne(copy), 0);
+        QVERIFY(rig->Opens(container, QStringLiteral("s.txt"), "fifth"));
+    }
+
     // The editor handed the document to a running instance and ended at once: the instance is found, in
     // this order, through the bus, the process holding the copy, its window, its executable; without any
     // of them the slot keeps only the path and the timer stays off.
