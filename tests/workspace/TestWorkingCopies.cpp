@@ -107,14 +107,18 @@ private Q_SLOTS:
         QRandomGenerator(7).fillRange(reinterpret_cast<quint32*>(edit.data()), edit.size() / 4);
         QVERIFY(CopiesRig::Edit(copy, edit));
 
-        rig->fs.writeFault = {rig->folder + u'/', ENOSPC, 100000};
-        QCOMPARE(rig->copies->WriteBackOne(copy), -1);
-        QVERIFY(!rig->ui.Numbers().isEmpty());
-        QCOMPARE(CopiesRig::Bytes(container), before);
-        QVERIFY(CopiesRig::ReadOnly(container));
-        QCOMPARE(CopiesRig::Bytes(copy), edit);
-        QCOMPARE(QDir(rig->folder).entryList(QDir::Files | QDir::Hidden),
-                 QStringList({QFileInfo(container).fileName()}));
+        // A full disk, then a stick pulled half-way (the write fails with EIO).
+        for (const int error : {ENOSPC, EIO}) {
+            rig->ui.Clear();
+            rig->fs.writeFault = {rig->folder + u'/', error, 100000};
+            QCOMPARE(rig->copies->WriteBackOne(copy), -1);
+            QVERIFY(!rig->ui.Numbers().isEmpty());
+            QCOMPARE(CopiesRig::Bytes(container), before);
+            QVERIFY(CopiesRig::ReadOnly(container));
+            QCOMPARE(CopiesRig::Bytes(copy), edit);
+            QCOMPARE(QDir(rig->folder).entryList(QDir::Files | QDir::Hidden),
+                     QStringList({QFileInfo(container).fileName()}));
+        }
 
         rig->fs.writeFault = {};
         rig->fs.syncFault = {QFileInfo(container).fileName(), EIO};
