@@ -444,7 +444,9 @@ QVariant CContentsModel::headerData(int section, Qt::Orientation orientation, in
 Qt::ItemFlags CContentsModel::flags(const QModelIndex& index) const {
     if (!index.isValid())
         return Qt::NoItemFlags;
-    return Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsDragEnabled | Qt::ItemNeverHasChildren;
+    // The name is edited in place by the rename.
+    const Qt::ItemFlags editable = index.column() == kName ? Qt::ItemIsEditable : Qt::NoItemFlags;
+    return Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsDragEnabled | Qt::ItemNeverHasChildren | editable;
 }
 
 } // namespace korimbo
