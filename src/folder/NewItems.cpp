@@ -132,16 +132,16 @@ int CNewItems::NewFile(const QString& rawDirectory, const QString& extension, QS
     QString key;
     if (!Writable(directory, key))
         return -1;
+    const QString ext = extension.startsWith(u'.') ? extension : u'.' + extension;
     ShellNew description;
-    if (m_associations.ShellNewOf(extension, description) != 0 || description.kind.isEmpty())
-        return Report(kMsgFileNotMade, ENOENT, extension);
+    if (m_associations.ShellNewOf(ext, description) != 0 || description.kind.isEmpty())
+        return Report(kMsgFileNotMade, ENOENT, ext);
     if (!QFileInfo(directory).isDir())
         return Report(kMsgFileNotMade, ENOENT, directory);
     bool ok = false;
     const NameTaken taken = TakenIn(directory, key, ok);
     if (!ok)
         return -1;
-    const QString ext = extension.startsWith(u'.') ? extension : u'.' + extension;
     const QString name = NewFileName(TypeText(m_associations, ext), ext, taken);
 
     // A folder of its own in the creation area keeps the file's name free of anything else there.
