@@ -412,6 +412,8 @@ QVariant CContentsModel::data(const QModelIndex& index, int role) const {
     switch (role) {
     case Qt::DisplayRole:
         return item.texts[index.column()];
+    case Qt::EditRole: // the rename starts from the name as shown
+        return index.column() == kName ? item.texts[kName] : QVariant();
     case Qt::ToolTipRole:
         return ItemTip(index.row());
     case Qt::TextAlignmentRole:
