@@ -214,7 +214,7 @@ private:
     std::unique_ptr<EncryptInPrompts> m_ownEncryptPrompts;
     EncryptInPrompts* m_encryptPrompts = nullptr;
     Associations* m_associations = nullptr;
-    OpenWithList m_programs; // the programs the last pop-up offered for its file
+    OpenWithList m_programs;        // the programs the last pop-up offered for its file
     QStringList m_newFileTypeTexts; // the items of the new-file types, in the order of the type list
     ContentsWatcher* m_watcher = nullptr;
     std::unique_ptr<CWorkingCopies> m_copies;

@@ -250,8 +250,7 @@ void CMainFrame::BuildMenuBar() {
     const MenuLayout menus[] = {
         {u"ファイル(&F)",
          {cmd::Login, cmd::Logout, kSeparator, cmd::ReleaseFolder, kSeparator, kNewItems, kSeparator, cmd::Open,
-          cmd::TakeOutWithOtherPassword,
-          kSeparator, cmd::Delete, cmd::Rename, cmd::Properties, kSeparator, cmd::Exit}},
+          cmd::TakeOutWithOtherPassword, kSeparator, cmd::Delete, cmd::Rename, cmd::Properties, kSeparator, cmd::Exit}},
         {u"編集(&E)", {cmd::Undo, kSeparator, cmd::InsideCut, cmd::InsideCopy, cmd::Paste, kSeparator, cmd::SelectAll}},
         {u"表示(&V)", {cmd::UpOneLevel, -1, cmd::Refresh}}, // -1: the view style sub-menu
         {u"操作(&S)", {cmd::NoWatch, kSeparator, cmd::DragTakeOutEncrypted}},
