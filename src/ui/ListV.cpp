@@ -311,18 +311,32 @@ void CListV::ShowPopup(const QPoint& globalPos) {
             menu.addAction(QStringLiteral("暗号化する(&U)"))->setData(kEncryptPlain);
         } else if (plain == 0 && folders == 0) {
             AddOpenEntries(menu, m_model->Item(row).texts[CContentsModel::kOriginalName]);
-        } else {
-            return; // the pop-up of mixed selections comes with the inside operations
         }
+        // The other inside operations of mixed selections come with the inside operations.
+        if (!menu.isEmpty())
+            menu.addSeparator();
+        menu.addAction(QStringLiteral("プロパティ(&R)"))->setData(cmd::Properties);
     } else {
         const bool encrypts = pasteEncrypts && pasteEncrypts();
         QAction* paste =
             menu.addAction(encrypts ? QStringLiteral("暗号化して貼り付け(&P)") : QStringLiteral("貼り付け(&P)"));
         paste->setData(cmd::Paste);
         paste->setEnabled(pasteEnabled && pasteEnabled());
+        if (addNewMenu) {
+            menu.addSeparator();
+            addNewMenu(menu);
+        }
     }
     if (const int id = RunMenu(menu, globalPos); id != 0)
         Q_EMIT PopupCommand(id);
+}
+
+void CListV::BeginRename(int row) {
+    if (!m_model || row < 0 || row >= m_model->rowCount())
+        return;
+    SelectRow(row);
+    auto* view = static_cast<QAbstractItemView*>(CurrentView());
+    view->edit(view->model()->index(row, CContentsModel::kName));
 }
 
 } // namespace korimbo

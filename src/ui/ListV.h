@@ -83,6 +83,11 @@ public:
     std::function<bool()> pasteEnabled;
     // The display names of the programs offered for a file's name (the first is the default).
     std::function<QStringList(const QString& name)> programsFor;
+    // Adds the submenu "新規作成(&W)" to the pop-up of the list's empty area.
+    std::function<void(QMenu& menu)> addNewMenu;
+
+    // Puts the name of `row` into in-place editing.
+    void BeginRename(int row);
 
 Q_SIGNALS:
     // A double click on a row.

@@ -162,6 +162,7 @@ int CMainFrame::Create() {
         return -1;
     WireFolderCommands();
     WireContents();
+    WireNewItems();
     WireWorkspace();
     BuildAccelerators();
     ApplyInitialWidths();

@@ -164,6 +164,12 @@ int CMainFrame::PasteFiles() {
 }
 
 void CMainFrame::OnListPopup(int id) {
+    if (OnNewItemCommand(id))
+        return;
+    if (id == cmd::Properties) {
+        ShowProperties(m_list->SelectedPaths());
+        return;
+    }
     if (id == cmd::Paste) {
         OnCommand(cmd::Paste);
         return;

@@ -29,6 +29,7 @@ namespace korimbo {
 namespace {
 
 constexpr int kSeparator = 0;
+constexpr int kNewItems = -2; // the submenu "新規作成(&W)"
 
 struct MenuLayout {
     const char16_t* title;
@@ -248,8 +249,8 @@ void CMainFrame::BuildMenuBar() {
     m_topMenus.clear();
     const MenuLayout menus[] = {
         {u"ファイル(&F)",
-         {cmd::Login, cmd::Logout, kSeparator, cmd::ReleaseFolder, kSeparator, cmd::Open, cmd::TakeOutWithOtherPassword,
-          kSeparator, cmd::Delete, cmd::Rename, cmd::Properties, kSeparator, cmd::Exit}},
+         {cmd::Login, cmd::Logout, kSeparator, cmd::ReleaseFolder, kSeparator, kNewItems, kSeparator, cmd::Open,
+          cmd::TakeOutWithOtherPassword, kSeparator, cmd::Delete, cmd::Rename, cmd::Properties, kSeparator, cmd::Exit}},
         {u"編集(&E)", {cmd::Undo, kSeparator, cmd::InsideCut, cmd::InsideCopy, cmd::Paste, kSeparator, cmd::SelectAll}},
         {u"表示(&V)", {cmd::UpOneLevel, -1, cmd::Refresh}}, // -1: the view style sub-menu
         {u"操作(&S)", {cmd::NoWatch, kSeparator, cmd::DragTakeOutEncrypted}},
@@ -262,6 +263,8 @@ void CMainFrame::BuildMenuBar() {
         for (int id : layout.ids) {
             if (id == kSeparator) {
                 menu->addSeparator();
+            } else if (id == kNewItems) {
+                AddNewItemsMenu(menu, true);
             } else if (id == -1) {
                 QMenu* styles = menu->addMenu(QStringLiteral("表示(&V)"));
                 styles->addAction(m_actions[cmd::ViewIcons]);
@@ -456,6 +459,12 @@ void CMainFrame::OnCommand(int id) {
         break;
     case cmd::Refresh:
         ShowFolder(m_currentFolder);
+        break;
+    case cmd::Properties:
+        if (m_list->hasFocus())
+            ShowProperties(m_list->SelectedPaths());
+        else if (QTreeWidgetItem* item = m_tree->ItemAtCursor())
+            ShowProperties({CTreeV::PathOf(item)});
         break;
     case cmd::Paste:
         if (InsideClipboardHasItems())
