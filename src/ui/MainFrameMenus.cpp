@@ -19,8 +19,8 @@
 #include <QMenuBar>
 #include <QMimeData>
 #include <QShortcut>
-#include <QToolBar>
 #include <QTimer>
+#include <QToolBar>
 #include <QToolButton>
 #include <QUrl>
 #include <algorithm>

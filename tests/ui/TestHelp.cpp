@@ -91,10 +91,10 @@ private Q_SLOTS:
         QVERIFY2(!guide.isEmpty(), qPrintable(ShippedGuide()));
         QVERIFY(guide.contains(QStringLiteral("<html lang=\"ja\">")));
         QVERIFY(guide.contains(QStringLiteral("<meta charset=\"utf-8\">")));
-        const QStringList topics = {QStringLiteral("first-start"),     QStringLiteral("register-login"),
-                                    QStringLiteral("put-in"),          QStringLiteral("open-write-back"),
-                                    QStringLiteral("take-out"),        QStringLiteral("settings"),
-                                    QStringLiteral("work-folder"),     QStringLiteral("lost-password")};
+        const QStringList topics = {QStringLiteral("first-start"), QStringLiteral("register-login"),
+                                    QStringLiteral("put-in"),      QStringLiteral("open-write-back"),
+                                    QStringLiteral("take-out"),    QStringLiteral("settings"),
+                                    QStringLiteral("work-folder"), QStringLiteral("lost-password")};
         QSet<QString> ids;
         for (const auto& match : QRegularExpression(QStringLiteral("id=\"([^\"]+)\"")).globalMatch(guide))
             ids.insert(match.captured(1));

@@ -45,12 +45,12 @@ private Q_SLOTS:
 
     // Every icon the program names is shipped, parses, and draws something of more than one colour.
     void EveryIconIsShippedAndDraws() {
-        const QStringList names = {QStringLiteral("korimbo"),        QStringLiteral("login"),
-                                   QStringLiteral("logout"),         QStringLiteral("write-back-all"),
-                                   QStringLiteral("up"),             QStringLiteral("view-toggle"),
-                                   QStringLiteral("stop"),           QStringLiteral("take-out-encrypted"),
-                                   QStringLiteral("folder"),         QStringLiteral("folder-locked"),
-                                   QStringLiteral("folder-open"),    QStringLiteral("folder-missing"),
+        const QStringList names = {QStringLiteral("korimbo"),     QStringLiteral("login"),
+                                   QStringLiteral("logout"),      QStringLiteral("write-back-all"),
+                                   QStringLiteral("up"),          QStringLiteral("view-toggle"),
+                                   QStringLiteral("stop"),        QStringLiteral("take-out-encrypted"),
+                                   QStringLiteral("folder"),      QStringLiteral("folder-locked"),
+                                   QStringLiteral("folder-open"), QStringLiteral("folder-missing"),
                                    QStringLiteral("file")};
         const QStringList shipped = OwnIconNames();
         QCOMPARE(QSet<QString>(shipped.begin(), shipped.end()), QSet<QString>(names.begin(), names.end()));
@@ -82,8 +82,12 @@ private Q_SLOTS:
         const struct {
             int id;
             const char* own;
-        } buttons[] = {{cmd::Login, "login"},   {cmd::Logout, "logout"},     {cmd::WriteBackAll, "write-back-all"},
-                       {cmd::UpOneLevel, "up"}, {cmd::ViewToggle, "view-toggle"}, {cmd::Stop, "stop"},
+        } buttons[] = {{cmd::Login, "login"},
+                       {cmd::Logout, "logout"},
+                       {cmd::WriteBackAll, "write-back-all"},
+                       {cmd::UpOneLevel, "up"},
+                       {cmd::ViewToggle, "view-toggle"},
+                       {cmd::Stop, "stop"},
                        {cmd::DragTakeOutEncrypted, "take-out-encrypted"}};
         for (const auto& button : buttons) {
             QToolButton* tool = rig.frame->ToolButton(button.id);
