@@ -178,6 +178,7 @@ private:
     bool ItemCommandEnabled(int id) const;
     void RunFirstStart();
     void OpenHelp();
+    int OpenWithDesktop(const QString& file);
     void OpenHomePage();
     void ShowVersion();
     void RunSettingsSheet();
