@@ -13,6 +13,7 @@
 #include "ui/USplitterWnd.h"
 #include "workspace/DecryptedFileModel.h"
 #include "workspace/LoginManager.h"
+#include "workspace/TakeOut.h"
 #include "workspace/WorkingCopies.h"
 #include "workspace/WorkspaceCommands.h"
 
@@ -398,6 +399,7 @@ void CMainFrame::Shutdown(bool reportFailures) {
     for (int round = 0; round < 20 && m_timerDepth > 0; ++round)
         pump(50);
     pump(20);
+    m_dragCleanup.stop();
     if (m_app.State().registry)
         m_app.EmptyTemporaryWorkAreas(reportFailures);
     if (m_tree)
