@@ -266,6 +266,9 @@ int CTakeOut::StageDecryptedItems(const QStringList& selection, bool plainToo) {
     m_stagedDecrypted = true;
     if (area.isEmpty() || EmptyArea(area, true, kMsgCopyNotRemoved, kMsgCopyFolderNotRemoved) != 0)
         return -1;
+    // Plaintext waits here: only the user may enter the area.
+    QDir().mkpath(area);
+    QFile::setPermissions(area, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     for (const QString& item : selection) {
         TakeOutItem staged;
         staged.source = Clean(item);
