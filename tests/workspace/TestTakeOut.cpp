@@ -285,7 +285,6 @@ private Q_SLOTS:
     void TypedPasswordLengthIsChecked() {
         auto rig = Started();
         QVERIFY(rig);
-        const QString a = QStringLiteral("Ab#4");
         for (const QString& refused : {QStringLiteral("Ab#4567"), QString(33, u'x')}) {
             rig->ui.Clear();
             QCOMPARE(rig->takeOut->CheckNewPassword(refused, QString()), -1);
@@ -312,7 +311,6 @@ private Q_SLOTS:
         QCOMPARE(rig->takeOut->Run(TakeOutKind::kNewPassword, {tree.a}), -1);
         QCOMPARE(tries, 1);
         QVERIFY(TakeOutRig::Empty(rig->Area(QStringLiteral("To"))));
-        Q_UNUSED(a);
     }
 
     // Kind 3 stopped half-way (the second export cannot be written): the export folder and the take-out
