@@ -541,6 +541,7 @@ int CTakeOut::CopyOut(const QStringList& staged, const QString& target, bool mov
         m_ui.Message(MoveRefusedText(), Icon::Warning);
         return 1;
     }
+    m_stopped = false;
     qint64 total = 0;
     for (const QString& item : staged)
         total += TreeSize(item);
@@ -594,7 +595,8 @@ int CTakeOut::CopyTree(const QString& from, const QString& to, bool move, qint64
     const QString temp = CCryptEngine::TempPathBeside(to, TempKind::Plain);
     if (CopyBytes(from, temp, done, total) != 0) {
         m_files.Remove(temp);
-        return Report(kMsgCopyOutFailed, WithPath(QString(), to, PathSeparator::Paragraph));
+        // The user's own stop needs no message.
+        return m_stopped ? -1 : Report(kMsgCopyOutFailed, WithPath(QString(), to, PathSeparator::Paragraph));
     }
     QFile::setPermissions(temp, source.permissions());
     m_files.SetModificationTime(temp, source.lastModified().toSecsSinceEpoch());
@@ -632,6 +634,7 @@ int CTakeOut::CopyBytes(const QString& from, const QString& to, qint64& done, qi
         done += got;
         m_ui.Pump();
         if (m_ui.StopRequested() || (progress && !progress(done, total))) {
+            m_stopped = true;
             out.reset();
             m_files.Remove(to);
             return -1;

@@ -208,6 +208,7 @@ private:
     QStringList m_madeWritable;          // kind 6: plain files whose read-only attribute comes back
     bool m_stagedDecrypted = false;
     bool m_stagedExport = false;
+    bool m_stopped = false; // the running copy was stopped by the user
 };
 
 } // namespace korimbo

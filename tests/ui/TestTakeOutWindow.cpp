@@ -20,11 +20,13 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QTreeView>
+#include <QProgressDialog>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSignalSpy>
 #include <QStandardPaths>
 #include <QTest>
+#include <QTimer>
 
 using namespace korimbo;
 
@@ -287,6 +289,41 @@ private Q_SLOTS:
             QVERIFY(!answer.TimedOut());
             QVERIFY(folderAnswered);
             QCOMPARE(Bytes(target.filePath(QStringLiteral("a.txt"))), QByteArray("alpha"));
+        }
+        {
+            // A large copy shows its progress; its Cancel stops the copy, which leaves nothing half-made.
+            QTemporaryDir staged;
+            QTemporaryDir target;
+            const QString file = staged.filePath(QStringLiteral("big.bin"));
+            QVERIFY(WriteFile(file, QByteArray(9 * 1024 * 1024, 'b')));
+            CD01TakeOut window(Request(TakeOutKind::kDecrypted, {file}), *rig.frame->TakeOut(), rig.frame.get());
+            bool cancelled = false;
+            QTimer progress;
+            connect(&progress, &QTimer::timeout, this, [&] {
+                auto* dialog = qobject_cast<QProgressDialog*>(QApplication::activeModalWidget());
+                if (!dialog || cancelled)
+                    return;
+                cancelled = true;
+                QTest::mouseClick(dialog->findChild<QPushButton*>(), Qt::LeftButton);
+            });
+            bool stayed = false;
+            RealAnswer answer([&](QWidget* up) {
+                RealAnswer pick([&](QWidget* chooser) {
+                    auto* name = chooser->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+                    name->setText(target.path());
+                    QTest::keyClick(name, Qt::Key_Return);
+                    progress.start(10);
+                });
+                QTest::mouseClick(up->findChild<QPushButton*>(QStringLiteral("copy")), Qt::LeftButton);
+                stayed = up->isVisible();
+                QTest::mouseClick(up->findChild<QPushButton*>(QStringLiteral("cancel")), Qt::LeftButton);
+            });
+            QCOMPARE(window.Run(), int(TakeOutPrompts::kCancelled));
+            QVERIFY(!answer.TimedOut());
+            QVERIFY(cancelled);
+            QVERIFY(stayed);
+            QVERIFY(QDir(target.path()).isEmpty());
+            QVERIFY(!rig.ui.Has(CTakeOut::kMsgCopyOutFailed));
         }
         rig.frame->LeaveBusy();
     }
