@@ -373,6 +373,15 @@ private Q_SLOTS:
         QCOMPARE(CopiesRig::Bytes(second + QStringLiteral("/a.txt")), QByteArray("alpha"));
         QVERIFY(TakeOutRig::Empty(rig->Area(QStringLiteral("To"))));
         QCOMPARE(rig->ui.Numbers(), QList<int>());
+
+        // A staged item that another program removed meanwhile: A478, and the window stays for Cancel.
+        rig->dialogs.window = [&](const TakeOutWindowRequest& request, CTakeOut& takeOut) {
+            QFile::remove(request.items.first().staged);
+            return takeOut.CopyOut({request.items.first().staged}, second, false) == -1 ? int(TakeOutPrompts::kCancelled)
+                                                                                        : int(TakeOutPrompts::kCopied);
+        };
+        QCOMPARE(rig->takeOut->Run(TakeOutKind::kDecrypted, {tree.a}), -1);
+        QCOMPARE(rig->ui.Numbers(), QList<int>({CTakeOut::kMsgStagedMissing}));
     }
 
     // Kind 6: plain files of the folder are offered where they lie, writable while the window is up and
