@@ -399,7 +399,7 @@ void CMainFrame::Shutdown(bool reportFailures) {
     for (int round = 0; round < 20 && m_timerDepth > 0; ++round)
         pump(50);
     pump(20);
-    m_dragCleanup.stop();
+    FinishDragOutNow(); // a drag's decrypted copies are wiped, not only deleted with the area
     if (m_app.State().registry)
         m_app.EmptyTemporaryWorkAreas(reportFailures);
     if (m_tree)
