@@ -224,7 +224,7 @@ CPasswordManager Ckelpie5App::Passwords() {
                             m_state.environmentFolder);
 }
 
-bool Ckelpie5App::EmptyFolder(const QString& folder) {
+bool Ckelpie5App::EmptyFolder(const QString& folder, bool wipe) {
     const QFileInfo info(folder);
     if (!info.exists())
         return true;
@@ -237,11 +237,16 @@ bool Ckelpie5App::EmptyFolder(const QString& folder) {
         const QString path = entry.filePath();
         // A link is removed as a link; what it points to is not ours.
         if (entry.isDir() && !entry.isSymLink()) {
-            if (!EmptyFolder(path) || ::rmdir(Native(path).constData()) != 0)
+            if (!EmptyFolder(path, wipe) || ::rmdir(Native(path).constData()) != 0)
                 emptied = false;
-        } else if (m_services.files.Remove(path) != 0) {
-            emptied = false;
+            continue;
         }
+        QString errorText;
+        // Taken-out copies are plaintext: overwritten before they go.
+        if (wipe && !entry.isSymLink() && m_state.engine && m_state.engine->WipeAndDelete(path, errorText, false) == 0)
+            continue;
+        if (m_services.files.Remove(path) != 0)
+            emptied = false;
     }
     return emptied;
 }
@@ -283,7 +288,7 @@ void Ckelpie5App::EmptyTemporaryWorkAreas(bool report) {
         for (const auto& [area, number] : {std::pair{WorkAreas::kCreation, kMsgCreationAreaNotEmptied},
                                            std::pair{WorkAreas::kTakeOut, kMsgTakeOutAreaNotEmptied}}) {
             const QString path = WorkAreaOf(slot, area);
-            if (path.isEmpty() || EmptyFolder(path) || !report)
+            if (path.isEmpty() || EmptyFolder(path, area == WorkAreas::kTakeOut) || !report)
                 continue;
             ReportMessage(m_services.ui, *m_state.catalogue, number, WithPath(QString(), path, PathSeparator::Line));
         }

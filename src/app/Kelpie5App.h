@@ -85,8 +85,9 @@ private:
     bool ProbeWrite();
     void ReadEarlySettings();
     int EnsureEnvironmentFolder();
-    // Deletes everything below `folder`, keeping the folder itself; false when anything stayed.
-    bool EmptyFolder(const QString& folder);
+    // Deletes (`wipe`: overwrites, then deletes) everything below `folder`, keeping the folder itself;
+    // false when anything stayed.
+    bool EmptyFolder(const QString& folder, bool wipe = false);
     void RemoveLeftoverTemporaries(const QString& area);
 
     Services m_services;

@@ -5,6 +5,7 @@
 #include "state/SettingsFile.h"
 #include "ui/CommandIds.h"
 #include "ui/DropMenus.h"
+#include "ui/InsideDrag.h"
 #include "ui/TypeIcons.h"
 
 #include <QApplication>
@@ -14,6 +15,7 @@
 #include <QHeaderView>
 #include <QListView>
 #include <QMenu>
+#include <QMouseEvent>
 #include <QTreeView>
 #include <QVBoxLayout>
 
@@ -225,6 +227,8 @@ int CListV::RunMenu(QMenu& menu, const QPoint& globalPos) {
 bool CListV::eventFilter(QObject* watched, QEvent* event) {
     if (watched != m_details->viewport() && watched != m_icons->viewport())
         return QWidget::eventFilter(watched, event);
+    if (HandleMouse(watched, event))
+        return true;
     switch (event->type()) {
     case QEvent::DragEnter:
     case QEvent::DragMove:
@@ -237,12 +241,66 @@ bool CListV::eventFilter(QObject* watched, QEvent* event) {
     case QEvent::Drop:
         HandleDrop(static_cast<QWidget*>(watched), static_cast<QDropEvent*>(event));
         return true;
-    case QEvent::ContextMenu:
-        ShowPopup(static_cast<QContextMenuEvent*>(event)->globalPos());
+    case QEvent::ContextMenu: {
+        auto* menuEvent = static_cast<QContextMenuEvent*>(event);
+        // A right press may still become a drag: its pop-up comes at the release.
+        if (menuEvent->reason() == QContextMenuEvent::Mouse && m_press.button == Qt::RightButton) {
+            m_press.menuPending = true;
+            m_press.menuPosition = menuEvent->globalPos();
+            return true;
+        }
+        ShowPopup(menuEvent->globalPos());
         return true;
+    }
     default:
         return QWidget::eventFilter(watched, event);
     }
+}
+
+// A press on a row with the left or right button and no modifier may start a drag out of the selection;
+// the moves of such a press are ours, so the view does not turn them into a rubber band.
+bool CListV::HandleMouse(QObject* viewport, QEvent* event) {
+    const QEvent::Type type = event->type();
+    if (type != QEvent::MouseButtonPress && type != QEvent::MouseMove && type != QEvent::MouseButtonRelease)
+        return false;
+    auto* mouse = static_cast<QMouseEvent*>(event);
+    const QPoint position = mouse->position().toPoint();
+    if (type == QEvent::MouseButtonPress) {
+        m_press = Press();
+        const bool button = mouse->button() == Qt::LeftButton || mouse->button() == Qt::RightButton;
+        const bool plain = (mouse->modifiers() & (Qt::ShiftModifier | Qt::ControlModifier)) == 0;
+        if (m_model && !m_model->Directory().isEmpty() && button && plain && RowAt(position) >= 0) {
+            m_press.button = mouse->button();
+            m_press.position = position;
+        }
+        return false;
+    }
+    if (m_press.button == Qt::NoButton)
+        return false;
+    if (type == QEvent::MouseMove) {
+        if ((mouse->buttons() & m_press.button) == 0) {
+            m_press = Press();
+            return false;
+        }
+        if ((position - m_press.position).manhattanLength() >= QApplication::startDragDistance()) {
+            const Qt::MouseButton button = m_press.button;
+            m_press = Press();
+            if (SelectedCount() > 0)
+                Q_EMIT DragOutRequested(button);
+        }
+        return true;
+    }
+    // The release of a press that did not become a drag: a click as usual, and the waiting pop-up.
+    if (mouse->button() != m_press.button)
+        return false;
+    const Press press = m_press;
+    m_press = Press();
+    if (press.menuPending) {
+        QApplication::sendEvent(viewport, event);
+        ShowPopup(press.menuPosition);
+        return true;
+    }
+    return false;
 }
 
 // Files from a file manager may be dropped while a folder is shown; a folder row under the pointer is
@@ -250,6 +308,12 @@ bool CListV::eventFilter(QObject* watched, QEvent* event) {
 void CListV::HandleDrag(QEvent* event) {
     auto* drag = static_cast<QDragMoveEvent*>(event);
     ClipboardFiles files;
+    InsideDragItems inside;
+    // Our own drag: its file list is made only when an outside target asks for it.
+    if (ReadInsideDrag(drag->mimeData(), inside)) {
+        drag->ignore();
+        return;
+    }
     if (!m_model || m_model->Directory().isEmpty() || !ReadClipboardFiles(drag->mimeData(), files)) {
         drag->ignore();
         return;
@@ -261,9 +325,14 @@ void CListV::HandleDrag(QEvent* event) {
 
 void CListV::HandleDrop(QWidget* viewport, QDropEvent* event) {
     ClipboardFiles files;
+    InsideDragItems inside;
     const int row = m_iconModel ? m_iconModel->DropRow() : -1;
     if (m_iconModel)
         m_iconModel->SetDropRow(-1);
+    if (ReadInsideDrag(event->mimeData(), inside)) {
+        event->ignore();
+        return;
+    }
     if (!m_model || m_model->Directory().isEmpty() || !ReadClipboardFiles(event->mimeData(), files)) {
         event->ignore();
         return;
@@ -291,6 +360,22 @@ void CListV::AddOpenEntries(QMenu& menu, const QString& name) {
     with->addAction(QStringLiteral("プログラムから開く..."))->setData(kOpenWithChooser);
 }
 
+// The take-out kinds; those that attach to a mail message take files only.
+void CListV::AddTakeOutEntries(QMenu& menu, bool folders) {
+    menu.addSeparator();
+    menu.addAction(QStringLiteral("取り出す(&G)..."))->setData(cmd::TakeOutVariant1);
+    menu.addAction(QStringLiteral("暗号化したまま取り出す(&S)..."))->setData(cmd::TakeOutVariant3);
+    menu.addAction(QStringLiteral("暗号化パスワードを変更して取り出す(&U)..."))->setData(cmd::TakeOutWithOtherPassword);
+    menu.addSeparator();
+    menu.addAction(QStringLiteral("メールに添付(&H)..."))->setData(cmd::TakeOutVariant2);
+    menu.addAction(QStringLiteral("暗号化パスワードを変更してメールに添付(&V)..."))->setData(cmd::TakeOutVariant4);
+    if (folders) {
+        for (QAction* action : menu.actions())
+            if (action->data().toInt() == cmd::TakeOutVariant2 || action->data().toInt() == cmd::TakeOutVariant4)
+                action->setEnabled(false);
+    }
+}
+
 // A pop-up over selected plain files offers to encrypt them in place; elsewhere it offers the paste.
 void CListV::ShowPopup(const QPoint& globalPos) {
     if (!m_model || m_model->Directory().isEmpty())
@@ -309,8 +394,12 @@ void CListV::ShowPopup(const QPoint& globalPos) {
         const bool allPlain = plain == selected.size();
         if (allPlain) {
             menu.addAction(QStringLiteral("暗号化する(&U)"))->setData(kEncryptPlain);
+            menu.addAction(QStringLiteral("このまま取り出す(&S)..."))->setData(kTakeOutAsTheyAre);
         } else if (plain == 0 && folders == 0) {
             AddOpenEntries(menu, m_model->Item(row).texts[CContentsModel::kOriginalName]);
+            AddTakeOutEntries(menu, false);
+        } else if (plain == 0) {
+            AddTakeOutEntries(menu, true);
         }
         // The other inside operations of mixed selections come with the inside operations.
         if (!menu.isEmpty())

@@ -46,6 +46,8 @@ public:
     static constexpr int kOpenWithChooser = 32842;
     static constexpr int kFirstProgram = 63101;
     static constexpr int kMaxPrograms = 20;
+    // The pop-up entry that takes the selected plain files out as they are.
+    static constexpr int kTakeOutAsTheyAre = 32834;
 
     explicit CListV(QWidget* parent = nullptr);
 
@@ -98,6 +100,8 @@ Q_SIGNALS:
     // A command of the list's pop-up menu (paste, encrypt the selected plain files).
     void PopupCommand(int id);
     void SelectionChanged();
+    // The selected rows were dragged (left or right button) beyond the drag distance: a drag out begins.
+    void DragOutRequested(Qt::MouseButton button);
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -107,6 +111,8 @@ private:
     void HandleDrop(QWidget* viewport, QDropEvent* event);
     void ShowPopup(const QPoint& globalPos);
     void AddOpenEntries(QMenu& menu, const QString& name);
+    void AddTakeOutEntries(QMenu& menu, bool folders);
+    bool HandleMouse(QObject* viewport, QEvent* event);
     int RowAt(const QPoint& viewportPos) const;
     QWidget* CurrentView() const;
     int RunMenu(QMenu& menu, const QPoint& globalPos);
@@ -118,6 +124,13 @@ private:
     QTreeView* m_details = nullptr;
     QListView* m_icons = nullptr;
     int m_style = 0;
+    // A press on a row that may become a drag out; the pop-up of a right press waits for its release.
+    struct Press {
+        Qt::MouseButton button = Qt::NoButton;
+        QPoint position;
+        bool menuPending = false;
+        QPoint menuPosition;
+    } m_press;
 };
 
 } // namespace korimbo

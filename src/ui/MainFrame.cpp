@@ -13,6 +13,7 @@
 #include "ui/USplitterWnd.h"
 #include "workspace/DecryptedFileModel.h"
 #include "workspace/LoginManager.h"
+#include "workspace/TakeOut.h"
 #include "workspace/WorkingCopies.h"
 #include "workspace/WorkspaceCommands.h"
 
@@ -399,6 +400,7 @@ void CMainFrame::Shutdown(bool reportFailures) {
     for (int round = 0; round < 20 && m_timerDepth > 0; ++round)
         pump(50);
     pump(20);
+    FinishDragOutNow(); // a drag's decrypted copies are wiped, not only deleted with the area
     if (m_app.State().registry)
         m_app.EmptyTemporaryWorkAreas(reportFailures);
     if (m_tree)

@@ -39,6 +39,10 @@ class CListV;
 class CListV2;
 class CUSplitterWnd;
 class BusyInputFilter;
+class CTakeOut;
+class TakeOutPrompts;
+class CDragOutData;
+enum class TakeOutKind;
 
 // The main window: the three panes, the menu bar, toolbar and status bar, command routing and
 // enabling, the busy state, the timers and the orderly shutdown.
@@ -146,6 +150,21 @@ public:
     int OpenNewFileSettings();
     // The single-item dialog for one path, the summary dialog for several.
     int ShowProperties(const QStringList& paths);
+    // ---- taking items out ----
+    // The window's dialogs answer the take-out unless a test hands in its own.
+    void SetTakeOutPrompts(TakeOutPrompts* prompts) { m_takeOutPrompts = prompts; }
+    CTakeOut* TakeOut() const { return m_takeOut.get(); }
+    // A take-out command on the selection of the contents list. 0, or -1 (cancelled or shown).
+    int TakeOutSelected(TakeOutKind kind);
+    // The data of a drag out of the contents list (null when the selection's checks refuse it) and the
+    // drop actions it allows: copy, and move too for a right-button drag in a writable folder.
+    std::unique_ptr<CDragOutData> MakeDragOut(Qt::MouseButton button, Qt::DropActions& allowed);
+    // After the drag: the decrypted copies are wiped once no program reads them any longer (a file
+    // manager copies after the drop), at the latest before the next take-out.
+    void EndDragOut(bool staged);
+    void FinishDragOutNow();
+    bool DragStagingPending() const { return m_dragStagingPending; }
+    void SetDragCleanupDelay(int ms) { m_dragCleanupMs = ms; }
 
     // Runs the shutdown steps once per process (exit and session end).
     void Shutdown(bool reportFailures);
@@ -199,6 +218,9 @@ private:
     void AddNewItemsMenu(QMenu* parent, bool inMenuBar);
     bool OnNewItemCommand(int id);
     void StartRenameOf(const QString& path);
+    void WireTakeOut();
+    void DragOut(Qt::MouseButton button);
+    void DragCleanupTick();
     void OpenFromPopup(int id);
     CEncryptIn NewEncryptIn();
     void OnFolderSelected(const QString& directory, const QString& topFolder);
@@ -222,6 +244,14 @@ private:
     std::unique_ptr<CWorkspaceCommands> m_commands;
     std::unique_ptr<CDecryptedFileModel> m_decrypted;
     EditingAreaWatcher* m_areaWatcher = nullptr;
+    std::unique_ptr<CTakeOut> m_takeOut;
+    std::unique_ptr<TakeOutPrompts> m_ownTakeOutPrompts;
+    TakeOutPrompts* m_takeOutPrompts = nullptr;
+    QTimer m_dragCleanup;
+    int m_dragCleanupMs = 5000;
+    int m_dragCleanupTries = 0;
+    bool m_dragStagingPending = false;
+    QString m_dragFolder;
     Launcher* m_launcher = nullptr;
     ProcessProbe* m_processes = nullptr;
     CTreeV* m_tree = nullptr;

@@ -10,6 +10,7 @@
 #include "ui/EncryptInDialogs.h"
 #include "ui/ListV.h"
 #include "ui/MainFrame.h"
+#include "ui/TakeOutDialogs.h"
 #include "ui/TreeV.h"
 #include "workspace/LoginManager.h"
 
@@ -177,6 +178,15 @@ void CMainFrame::OnListPopup(int id) {
     if (id == CListV::kOpen || id == CListV::kOpenWithChooser ||
         (id >= CListV::kFirstProgram && id < CListV::kFirstProgram + CListV::kMaxPrograms)) {
         OpenFromPopup(id);
+        return;
+    }
+    if (id == CListV::kTakeOutAsTheyAre) {
+        TakeOutSelected(TakeOutKind::kAsTheyAre);
+        return;
+    }
+    if (id == cmd::TakeOutVariant1 || id == cmd::TakeOutVariant2 || id == cmd::TakeOutVariant3 ||
+        id == cmd::TakeOutVariant4 || id == cmd::TakeOutWithOtherPassword) {
+        TakeOutSelected(TakeOutKindOf(id));
         return;
     }
     if (id != CListV::kEncryptPlain || m_currentFolder.isEmpty())

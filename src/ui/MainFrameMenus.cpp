@@ -3,11 +3,13 @@
 #include "ui/KankyoSet.h"
 #include "ui/ListV.h"
 #include "ui/ListV2.h"
+#include "ui/TakeOutDialogs.h"
 #include "ui/MainFrame.h"
 #include "ui/OwnIcons.h"
 #include "ui/TreeV.h"
 #include "ui/VersionDialog.h"
 #include "workspace/DecryptedFileModel.h"
+#include "workspace/TakeOut.h"
 #include "workspace/WorkingCopies.h"
 #include "workspace/WorkspaceCommands.h"
 
@@ -72,6 +74,16 @@ QString ItemText(int id) {
         return QStringLiteral("開く(&O)");
     case cmd::TakeOutWithOtherPassword:
         return QStringLiteral("暗号化パスワードを変更して取り出す(&U)...");
+    case cmd::TakeOutVariant1:
+        return QStringLiteral("取り出す(&G)...");
+    case cmd::TakeOutVariant2:
+        return QStringLiteral("メールに添付(&H)...");
+    case cmd::TakeOutVariant3:
+        return QStringLiteral("暗号化したまま取り出す(&S)...");
+    case cmd::TakeOutVariant4:
+        return QStringLiteral("暗号化パスワードを変更してメールに添付(&V)...");
+    case cmd::DecryptOnly:
+        return QStringLiteral("選択したファイルの復号のみを行う(&F)");
     case cmd::Delete:
         return QStringLiteral("削除(&D)");
     case cmd::Rename:
@@ -440,6 +452,14 @@ void CMainFrame::OnCommand(int id) {
             m_copies->DecryptOnly(m_list->SelectedPaths());
             Busy(false);
         }
+        break;
+    case cmd::TakeOutVariant1:
+    case cmd::TakeOutVariant2:
+    case cmd::TakeOutVariant3:
+    case cmd::TakeOutVariant4:
+    case cmd::TakeOutWithOtherPassword:
+        if (m_list->hasFocus())
+            TakeOutSelected(TakeOutKindOf(id));
         break;
     case cmd::WriteBackAll:
         if (m_commands && m_decrypted)

@@ -84,6 +84,7 @@ void CMainFrame::WireWorkspace() {
         Busy(false);
     };
     WireWorkspaceCommands();
+    WireTakeOut();
 }
 
 void CMainFrame::WireWorkspaceCommands() {

@@ -181,6 +181,27 @@ int CPasswordManager::RunChangePasswordsCommand(PasswordPrompts& prompts) {
     return rc;
 }
 
+QList<ChangePasswordText> CPasswordManager::ReadChangePasswords() {
+    QList<ChangePasswordText> entries;
+    CommonManagementData data(m_engine, m_files);
+    if (data.ManagementDataExists(m_env) != 0)
+        return entries;
+    // Reading the list needs no administrator password: the list key comes from the stored record.
+    int adminOk = 0;
+    if (data.LoadManagementData(m_env, QStringLiteral(" "), 0, adminOk) == 0) {
+        int count = 0;
+        QStringList names;
+        QStringList passwords;
+        QStringList hints;
+        if (data.GetChangePasswords(count, names, passwords, hints) == 0)
+            for (int i = 0; i < count; ++i)
+                entries.append({names[i], passwords[i], hints[i]});
+        Wipe(passwords);
+    }
+    data.ClearManagementData();
+    return entries;
+}
+
 int CPasswordManager::RefuseChangePassword(const QString& password) {
     CommonManagementData data(m_engine, m_files);
     int found = 0;

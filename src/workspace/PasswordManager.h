@@ -35,6 +35,9 @@ public:
     // order shown when confirmed. 0 when saved; -1 when cancelled or refused (the message was shown).
     int RunChangePasswordsCommand(PasswordPrompts& prompts);
 
+    // The registered change passwords in their order, for the take-out under another password; empty
+    // when none are registered or the file could not be read (shown).
+    QList<ChangePasswordText> ReadChangePasswords();
     // Whether a new password may be set: -1 with A520 shown when it is a registered change password, else 0.
     // A common data file that cannot be read has shown its own message and does not block the password.
     int RefuseChangePassword(const QString& password);

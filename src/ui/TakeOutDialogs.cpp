@@ -1,0 +1,48 @@
+#include "ui/TakeOutDialogs.h"
+
+#include "ui/D01TakeOut.h"
+#include "ui/D02AngoOut.h"
+#include "ui/CommandIds.h"
+#include "ui/D03PassChange.h"
+
+namespace korimbo {
+
+TakeOutKind TakeOutKindOf(int commandId) {
+    switch (commandId) {
+    case cmd::TakeOutVariant2:
+        return TakeOutKind::kMail;
+    case cmd::TakeOutVariant3:
+        return TakeOutKind::kEncrypted;
+    case cmd::TakeOutWithOtherPassword:
+        return TakeOutKind::kNewPassword;
+    case cmd::TakeOutVariant4:
+        return TakeOutKind::kMailNewPassword;
+    default:
+        return TakeOutKind::kDecrypted;
+    }
+}
+
+bool CTakeOutDialogs::AskEncryptedTakeOut(bool& nameAfterPlain) {
+    CD02AngoOut dialog(nameAfterPlain, m_parent);
+    if (dialog.Run() != QDialog::Accepted)
+        return false;
+    nameAfterPlain = dialog.NameAfterPlain();
+    return true;
+}
+
+bool CTakeOutDialogs::AskNewPassword(const QList<ChangePasswordText>& registered, bool& nameAfterPlain,
+                                     NewPassword& chosen, const PasswordCheck& check) {
+    CD03PassChange dialog(registered, nameAfterPlain, check, m_parent);
+    if (dialog.Run() != QDialog::Accepted)
+        return false;
+    chosen = dialog.Chosen();
+    nameAfterPlain = dialog.NameAfterPlain();
+    return true;
+}
+
+int CTakeOutDialogs::ShowTakeOutWindow(const TakeOutWindowRequest& request, CTakeOut& takeOut) {
+    CD01TakeOut window(request, takeOut, m_parent);
+    return window.Run();
+}
+
+} // namespace korimbo

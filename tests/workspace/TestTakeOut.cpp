@@ -1,0 +1,490 @@
+#include "CopiesRig.h"
+#include "ScriptedTakeOutPrompts.h"
+#include "workspace/DragOutData.h"
+#include "workspace/TakeOut.h"
+
+#include <QDirIterator>
+#include <QStandardPaths>
+#include <QTest>
+#include <QUrl>
+
+using namespace korimbo;
+
+namespace {
+
+// A logged-in folder with working copies, and the take-out over it with its dialogs scripted.
+struct TakeOutRig : CopiesRig {
+    using CopiesRig::CopiesRig;
+    ScriptedTakeOutPrompts dialogs;
+    std::unique_ptr<CTakeOut> takeOut;
+    QTemporaryDir outside;
+
+    bool Begin(const QString& root) {
+        if (!StartIn(root))
+            return false;
+        AppState& s = app.State();
+        takeOut = std::make_unique<CTakeOut>(*copies, *s.engine, *s.registry, *names, s.settings, *s.workFolder, fs, ui,
+                                             *s.catalogue, probe, dialogs);
+        return outside.isValid();
+    }
+    QString Area(const QString& area) {
+        return app.State().workFolder->angoTempFolder + u'/' + kWorkId + u'/' + area;
+    }
+    // Every file below `folder`, relative to it, sorted.
+    static QStringList FilesBelow(const QString& folder) {
+        QStringList files;
+        QDirIterator it(folder, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+        while (it.hasNext())
+            files.append(it.next().mid(folder.size() + 1));
+        files.sort();
+        return files;
+    }
+    static bool Empty(const QString& folder) { return FilesBelow(folder).isEmpty() && QDir(folder).isEmpty(); }
+    // Reads a container with a password of its own (not the folder's).
+    bool OpensWith(const QString& container, const QString& password, QByteArray& bytes) {
+        if (!EnterKey(QStringLiteral("probe"), password))
+            return false;
+        const QString out = scratch.path() + QStringLiteral("/probe.bin");
+        QFile::remove(out);
+        const bool ok = Engine().DecryptFile(container, out, QStringLiteral("probe")) == 0;
+        Engine().ReleaseKey(QStringLiteral("probe"));
+        bytes = Bytes(out);
+        QFile::remove(out);
+        return ok;
+    }
+};
+
+} // namespace
+
+class TestTakeOut : public QObject {
+    Q_OBJECT
+
+private:
+    TestFolders m_folders;
+
+    std::unique_ptr<TakeOutRig> Started() {
+        auto rig = std::make_unique<TakeOutRig>(m_folders.NewFolder(QStringLiteral("program")));
+        return rig->Begin(m_folders.NewFolder(QStringLiteral("box"))) ? std::move(rig) : nullptr;
+    }
+    // The folder's tree: a.txt at the top, docs/b.txt and docs/inner/c.txt below.
+    struct Tree {
+        QString a, docs, b, c;
+    };
+    static Tree MakeTree(TakeOutRig& rig) {
+        Tree tree;
+        tree.docs = rig.folder + QStringLiteral("/docs");
+        QDir().mkpath(tree.docs + QStringLiteral("/inner"));
+        QDir().mkpath(tree.docs + QStringLiteral("/empty"));
+        tree.a = rig.Encrypt(rig.folder, QStringLiteral("a.txt"), "alpha");
+        tree.b = rig.Encrypt(tree.docs, QStringLiteral("b.txt"), "bravo");
+        tree.c = rig.Encrypt(tree.docs + QStringLiteral("/inner"), QStringLiteral("c.txt"), "charlie");
+        return tree;
+    }
+
+private Q_SLOTS:
+    void initTestCase() {
+        QStandardPaths::setTestModeEnabled(true);
+        QVERIFY(m_folders.Valid());
+    }
+
+    // Kinds 1 and 4: decrypted copies of a file and of a whole folder (its structure, empty folders too)
+    // wait in the take-out area while the window shows them; afterwards the area is empty. Kind 4 is the
+    // mail window: drag only, with its title and hint.
+    void DecryptedKindsStageCopiesAndLeaveNothing() {
+        for (const TakeOutKind kind : {TakeOutKind::kDecrypted, TakeOutKind::kMail}) {
+            auto rig = Started();
+            QVERIFY(rig);
+            const Tree tree = MakeTree(*rig);
+            const QString to = rig->Area(QStringLiteral("To"));
+            QStringList seen;
+            rig->dialogs.window = [&](const TakeOutWindowRequest& request, CTakeOut&) {
+                for (const TakeOutItem& item : request.items)
+                    seen.append(item.staged.mid(to.size()) + (item.folder ? u'/' : u' '));
+                seen.append(TakeOutRig::FilesBelow(to));
+                seen.append(QString::fromUtf8(TakeOutRig::Bytes(to + QStringLiteral("/docs/inner/c.txt"))));
+                seen.append(QFileInfo(to + QStringLiteral("/docs/empty")).isDir() ? QStringLiteral("empty kept")
+                                                                                  : QString());
+                return int(TakeOutPrompts::kDragged);
+            };
+            QCOMPARE(rig->takeOut->Run(kind, {tree.a, tree.docs}), 0);
+            QCOMPARE(seen, QStringList({QStringLiteral("/a.txt "), QStringLiteral("/docs/"), QStringLiteral("a.txt"),
+                                        QStringLiteral("docs/b.txt"), QStringLiteral("docs/inner/c.txt"),
+                                        QStringLiteral("charlie"), QStringLiteral("empty kept")}));
+            const TakeOutWindowRequest& shown = rig->dialogs.windows.first();
+            if (kind == TakeOutKind::kMail) {
+                QVERIFY(shown.dragOnly);
+                QCOMPARE(shown.title, rig->app.State().catalogue->m_GetMsgA(473));
+                QCOMPARE(shown.hint, rig->app.State().catalogue->m_GetMsgA(474));
+            } else {
+                QVERIFY(!shown.dragOnly);
+                QCOMPARE(shown.title, rig->app.State().catalogue->m_GetMsgA(470));
+            }
+            QVERIFY(TakeOutRig::Empty(to));
+            QCOMPARE(rig->ui.Numbers(), QList<int>());
+            QVERIFY(rig->Opens(tree.a, QStringLiteral("a.txt"), "alpha")); // the folder is as it was
+        }
+    }
+
+    // A failure half-way (the disk fills while the second container is decrypted) stops the command after its message; the
+    // copy already made is gone and no window opened.
+    void DecryptedFailureHalfWayLeavesNothing() {
+        auto rig = Started();
+        QVERIFY(rig);
+        const Tree tree = MakeTree(*rig);
+        rig->fs.writeFault = {QStringLiteral("/To/docs/"), ENOSPC, 0};
+        QCOMPARE(rig->takeOut->Run(TakeOutKind::kDecrypted, {tree.a, tree.docs}), -1);
+        QVERIFY(!rig->ui.Numbers().isEmpty());
+        QVERIFY(rig->dialogs.windows.isEmpty());
+        QVERIFY(TakeOutRig::Empty(rig->Area(QStringLiteral("To"))));
+    }
+
+    // Kind 2: the naming box decides the exported names and is written back; the copies are the containers
+    // byte for byte; OutReadOnlyFlg decides their mode; a folder keeps its structure; nothing stays after.
+    void EncryptedKindNamesAndModes() {
+        struct Case {
+            int nameMode;    // the setting before
+            bool tick;       // the box as the user leaves it
+            int readOnlyFlg;
+        };
+        for (const Case& c : {Case{1, true, 1}, Case{0, false, 0}}) {
+            auto rig = Started();
+            QVERIFY(rig);
+            const Tree tree = MakeTree(*rig);
+            SettingsRecord& settings = rig->app.State().settings;
+            settings.angoOutNameMode = c.nameMode;
+            settings.outReadOnlyFlg = c.readOnlyFlg;
+            const QString re = rig->Area(QStringLiteral("Re"));
+            bool shownTicked = !c.tick;
+            rig->dialogs.encrypted = [&](bool& nameAfterPlain) {
+                shownTicked = nameAfterPlain;
+                nameAfterPlain = c.tick;
+                return true;
+            };
+            QStringList files;
+            int modeA = -1;
+            QByteArray bytesC;
+            rig->dialogs.window = [&](const TakeOutWindowRequest& request, CTakeOut&) {
+                files = TakeOutRig::FilesBelow(re);
+                modeA = CopiesRig::Mode(request.items.first().staged);
+                const QString c2 = re + QStringLiteral("/docs/inner/") +
+                                   (c.tick ? QStringLiteral("c.txt.zorf") : QFileInfo(tree.c).fileName());
+                bytesC = CopiesRig::Bytes(c2);
+                return int(TakeOutPrompts::kCopied);
+            };
+            QCOMPARE(rig->takeOut->Run(TakeOutKind::kEncrypted, {tree.a, tree.docs}), 0);
+            QCOMPARE(shownTicked, c.nameMode == 0);
+            QCOMPARE(settings.angoOutNameMode, c.tick ? 0 : 1);
+            QStringList expected;
+            if (c.tick)
+                expected = {QStringLiteral("a.txt.zorf"), QStringLiteral("docs/b.txt.zorf"),
+                            QStringLiteral("docs/inner/c.txt.zorf")};
+            else
+                expected = {QFileInfo(tree.a).fileName(), QStringLiteral("docs/") + QFileInfo(tree.b).fileName(),
+                            QStringLiteral("docs/inner/") + QFileInfo(tree.c).fileName()};
+            expected.sort();
+            QCOMPARE(files, expected);
+            QCOMPARE(bytesC, CopiesRig::Bytes(tree.c));
+            QCOMPARE(modeA & 0222, c.readOnlyFlg == 1 ? 0 : 0200);
+            QVERIFY(TakeOutRig::Empty(re));
+            QCOMPARE(rig->ui.Numbers(), QList<int>());
+        }
+    }
+
+    // Kind 2 stops at a copy that fails half-way (a full disk): A95, and the export folder is empty again.
+    // Cancel of its dialog stages nothing.
+    void EncryptedFailureHalfWayAndCancel() {
+        auto rig = Started();
+        QVERIFY(rig);
+        const Tree tree = MakeTree(*rig);
+        rig->app.State().settings.angoOutNameMode = 0;
+        rig->dialogs.encrypted = [](bool&) { return true; };
+        rig->fs.writeFault = {QStringLiteral("c.txt.zorf"), ENOSPC, 100};
+        QCOMPARE(rig->takeOut->Run(TakeOutKind::kEncrypted, {tree.a, tree.docs}), -1);
+        QCOMPARE(rig->ui.Numbers(), QList<int>({CTakeOut::kMsgExportCopyFailed}));
+        QVERIFY(rig->dialogs.windows.isEmpty());
+        QVERIFY(TakeOutRig::Empty(rig->Area(QStringLiteral("Re"))));
+
+        rig->ui.Clear();
+        rig->fs.writeFault = {};
+        rig->dialogs.encrypted = [](bool&) { return false; };
+        QCOMPARE(rig->takeOut->Run(TakeOutKind::kEncrypted, {tree.a}), -1);
+        QVERIFY(rig->dialogs.windows.isEmpty());
+        QVERIFY(TakeOutRig::Empty(rig->Area(QStringLiteral("Re"))));
+    }
+
+    // Kinds 3 and 5: the exported containers open with the new password only, carry its hint, and the
+    // one-off key is gone afterwards; no plaintext is left in the take-out area even while the window is
+    // up; a registered change password can be chosen instead.
+    void NewPasswordKindsDecryptWithTheNewPasswordOnly() {
+        auto rig = Started();
+        QVERIFY(rig);
+        const Tree tree = MakeTree(*rig);
+        rig->app.State().settings.angoOutNameMode = 0;
+        const QString fresh = QStringLiteral("New#Pass1234");
+        rig->dialogs.newPassword = ScriptedTakeOutPrompts::Typed(fresh, QStringLiteral("the new one"), true);
+        QStringList plainLeft;
+        QString staged;
+        QByteArray withNew;
+        QByteArray withOld;
+        bool opensNew = false;
+        bool opensOld = true;
+        QString hint;
+        rig->dialogs.window = [&](const TakeOutWindowRequest& request, CTakeOut&) {
+            plainLeft = TakeOutRig::FilesBelow(rig->Area(QStringLiteral("To")));
+            staged = request.items.at(1).staged + QStringLiteral("/inner/c.txt.zorf");
+            opensNew = rig->OpensWith(staged, fresh, withNew);
+            ContainerInfo info;
+            int status = 0;
+            QString text;
+            rig->Engine().CheckContainer(staged, info, rig->folder, false, status, text);
+            opensOld = status == kUsable;
+            ContainerInfo own;
+            rig->EnterKey(QStringLiteral("probe"), fresh);
+            rig->Engine().ReadContainerInfo(staged, own, QStringLiteral("probe"), false);
+            rig->Engine().ReleaseKey(QStringLiteral("probe"));
+            hint = own.hint.trimmed();
+            return int(TakeOutPrompts::kDragged);
+        };
+        QCOMPARE(rig->takeOut->Run(TakeOutKind::kNewPassword, {tree.a, tree.docs}), 0);
+        QCOMPARE(plainLeft, QStringList());
+        QVERIFY(opensNew);
+        QCOMPARE(withNew, QByteArray("charlie"));
+        QVERIFY(!opensOld);
+        QCOMPARE(hint, QStringLiteral("the new one"));
+        QVERIFY(rig->Engine().FindKey(CCryptEngine::kTempKeyName) != 0);
+        QVERIFY(!QFileInfo::exists(staged));
+        QCOMPARE(rig->dialogs.windows.first().title, rig->app.State().catalogue->m_GetMsgA(472));
+
+        // Kind 5 with a registered change password.
+        rig->takeOut->changePasswords = [] {
+            return QList<ChangePasswordText>{{QStringLiteral("team"), QStringLiteral("Team#Word987"), QStringLiteral("t")}};
+        };
+        rig->dialogs.newPassword = [](const QList<ChangePasswordText>& registered, bool&,
+                                      TakeOutPrompts::NewPassword& chosen, const TakeOutPrompts::PasswordCheck&) {
+            chosen.registered = true;
+            chosen.name = registered.first().name;
+            chosen.password = registered.first().password;
+            chosen.hint = registered.first().hint;
+            return true;
+        };
+        QByteArray bytes;
+        bool opens = false;
+        rig->dialogs.window = [&](const TakeOutWindowRequest& request, CTakeOut&) {
+            opens = rig->OpensWith(request.items.first().staged, QStringLiteral("Team#Word987"), bytes);
+            return int(request.dragOnly ? TakeOutPrompts::kDragged : TakeOutPrompts::kCancelled);
+        };
+        QCOMPARE(rig->takeOut->Run(TakeOutKind::kMailNewPassword, {tree.a}), 0);
+        QVERIFY(opens);
+        QCOMPARE(bytes, QByteArray("alpha"));
+        QVERIFY(TakeOutRig::Empty(rig->Area(QStringLiteral("Re"))));
+        QCOMPARE(rig->ui.Numbers(), QList<int>());
+    }
+
+    // A typed password of 7 or 33 characters is refused with A484 (range "8～32") and A485 and the dialog
+    // stays; 8 and 32 pass; a hint equal to the password or too long is refused.
+    void TypedPasswordLengthIsChecked() {
+        auto rig = Started();
+        QVERIFY(rig);
+        for (const QString& refused : {QStringLiteral("Ab#4567"), QString(33, u'x')}) {
+            rig->ui.Clear();
+            QCOMPARE(rig->takeOut->CheckNewPassword(refused, QString()), -1);
+            QCOMPARE(rig->ui.Numbers(), QList<int>({CTakeOut::kMsgPasswordLength}));
+            QVERIFY(rig->ui.Messages().first().text.contains(QStringLiteral("8～32")));
+            QVERIFY(rig->ui.Messages().first().text.endsWith(rig->app.State().catalogue->m_GetMsgA(485)));
+        }
+        rig->ui.Clear();
+        QCOMPARE(rig->takeOut->CheckNewPassword(QStringLiteral("Ab#45678"), QString()), 0);
+        QCOMPARE(rig->takeOut->CheckNewPassword(QString(32, u'y'), QStringLiteral("hint")), 0);
+        QCOMPARE(rig->takeOut->CheckNewPassword(QStringLiteral("Ab#45678"), QStringLiteral("Ab#45678")), -1);
+        QCOMPARE(rig->takeOut->CheckNewPassword(QStringLiteral("Ab#45678"), QString(49, u'h')), -1);
+        QCOMPARE(rig->ui.Numbers(), QList<int>({CTakeOut::kMsgHintIsPassword, CTakeOut::kMsgHintTooLong}));
+
+        // In the command: the refused password keeps the dialog; the user then cancels; nothing is staged.
+        const Tree tree = MakeTree(*rig);
+        rig->ui.Clear();
+        int tries = 0;
+        rig->dialogs.newPassword = [&](const QList<ChangePasswordText>&, bool&, TakeOutPrompts::NewPassword&,
+                                       const TakeOutPrompts::PasswordCheck& check) {
+            tries += check(QStringLiteral("Ab#4567"), QString()) == -1 ? 1 : 0;
+            return false;
+        };
+        QCOMPARE(rig->takeOut->Run(TakeOutKind::kNewPassword, {tree.a}), -1);
+        QCOMPARE(tries, 1);
+        QVERIFY(TakeOutRig::Empty(rig->Area(QStringLiteral("To"))));
+    }
+
+    // Kind 3 stopped half-way (the second export cannot be written): the export folder and the take-out
+    // area are empty and the one-off key is released.
+    void NewPasswordFailureHalfWayLeavesNothing() {
+        auto rig = Started();
+        QVERIFY(rig);
+        const Tree tree = MakeTree(*rig);
+        rig->dialogs.newPassword = ScriptedTakeOutPrompts::Typed(QStringLiteral("New#Pass1234"), QString(), true);
+        rig->fs.writeFault = {QStringLiteral("/Re/docs/inner/"), ENOSPC, 0};
+        QCOMPARE(rig->takeOut->Run(TakeOutKind::kNewPassword, {tree.a, tree.docs}), -1);
+        QVERIFY(!rig->ui.Numbers().isEmpty());
+        QVERIFY(rig->dialogs.windows.isEmpty());
+        QVERIFY(TakeOutRig::Empty(rig->Area(QStringLiteral("Re"))));
+        QVERIFY(TakeOutRig::Empty(rig->Area(QStringLiteral("To"))));
+        QVERIFY(rig->Engine().FindKey(CCryptEngine::kTempKeyName) != 0);
+    }
+
+    // The window's move into the shown folder is refused with the fixed text and the staged items stay;
+    // a copy outside arrives decrypted, asks before it replaces a file, and keeps the structure; a move
+    // outside takes the items from the take-out area.
+    void CopyAndMoveFromTheWindow() {
+        auto rig = Started();
+        QVERIFY(rig);
+        const Tree tree = MakeTree(*rig);
+        const QString target = rig->outside.path();
+        QVERIFY(CopiesRig::WriteRaw(target + QStringLiteral("/a.txt"), "old outside"));
+        int refused = -2;
+        bool stagedAfterRefusal = false;
+        rig->dialogs.window = [&](const TakeOutWindowRequest& request, CTakeOut& takeOut) {
+            QStringList paths;
+            for (const TakeOutItem& item : request.items)
+                paths.append(item.staged);
+            refused = takeOut.CopyOut(paths, tree.docs + QStringLiteral("/inner"), true);
+            stagedAfterRefusal = QFileInfo::exists(paths.first());
+            rig->ui.QueueAnswer(kAnswerNo); // keep the old a.txt
+            return takeOut.CopyOut(paths, target, false) == 0 ? int(TakeOutPrompts::kCopied)
+                                                               : int(TakeOutPrompts::kCancelled);
+        };
+        QCOMPARE(rig->takeOut->Run(TakeOutKind::kDecrypted, {tree.a, tree.docs}), 0);
+        QCOMPARE(refused, 1);
+        QVERIFY(stagedAfterRefusal);
+        QCOMPARE(rig->ui.Messages().first().text, CTakeOut::MoveRefusedText());
+        QCOMPARE(rig->ui.Messages().first().icon, Icon::Warning);
+        QCOMPARE(rig->ui.Numbers(), QList<int>({0, CTakeOut::kMsgReplaceQuestion}));
+        QCOMPARE(CopiesRig::Bytes(target + QStringLiteral("/a.txt")), QByteArray("old outside"));
+        QCOMPARE(CopiesRig::Bytes(target + QStringLiteral("/docs/inner/c.txt")), QByteArray("charlie"));
+        QVERIFY(QFileInfo(target + QStringLiteral("/docs/empty")).isDir());
+        QVERIFY(TakeOutRig::Empty(rig->Area(QStringLiteral("To"))));
+
+        // Moved: the copy answers Yes to the replacement this time.
+        rig->ui.Clear();
+        const QString second = target + QStringLiteral("/second");
+        QVERIFY(QDir().mkpath(second));
+        rig->dialogs.window = [&](const TakeOutWindowRequest& request, CTakeOut& takeOut) {
+            return takeOut.CopyOut({request.items.first().staged}, second, true) == 0 ? int(TakeOutPrompts::kMoved)
+                                                                                       : int(TakeOutPrompts::kCancelled);
+        };
+        QCOMPARE(rig->takeOut->Run(TakeOutKind::kDecrypted, {tree.a}), 0);
+        QCOMPARE(CopiesRig::Bytes(second + QStringLiteral("/a.txt")), QByteArray("alpha"));
+        QVERIFY(TakeOutRig::Empty(rig->Area(QStringLiteral("To"))));
+        QCOMPARE(rig->ui.Numbers(), QList<int>());
+
+        // A staged item that another program removed meanwhile: A478, and the window stays for Cancel.
+        rig->dialogs.window = [&](const TakeOutWindowRequest& request, CTakeOut& takeOut) {
+            QFile::remove(request.items.first().staged);
+            return takeOut.CopyOut({request.items.first().staged}, second, false) == -1 ? int(TakeOutPrompts::kCancelled)
+                                                                                        : int(TakeOutPrompts::kCopied);
+        };
+        QCOMPARE(rig->takeOut->Run(TakeOutKind::kDecrypted, {tree.a}), -1);
+        QCOMPARE(rig->ui.Numbers(), QList<int>({CTakeOut::kMsgStagedMissing}));
+    }
+
+    // Kind 6: plain files of the folder are offered where they lie, writable while the window is up and
+    // read-only again afterwards; nothing is deleted.
+    void PlainFilesAsTheyAre() {
+        auto rig = Started();
+        QVERIFY(rig);
+        const QString plain = rig->folder + QStringLiteral("/note.txt");
+        QVERIFY(CopiesRig::WriteRaw(plain, "plain"));
+        QVERIFY(QFile::setPermissions(plain, QFile::ReadOwner));
+        int modeDuring = -1;
+        rig->dialogs.window = [&](const TakeOutWindowRequest& request, CTakeOut&) {
+            modeDuring = CopiesRig::Mode(request.items.first().staged);
+            return int(request.title == QStringLiteral("取り出し") ? TakeOutPrompts::kDragged : TakeOutPrompts::kCancelled);
+        };
+        QCOMPARE(rig->takeOut->Run(TakeOutKind::kAsTheyAre, {plain}), 0);
+        QCOMPARE(modeDuring & 0200, 0200);
+        QCOMPARE(CopiesRig::Mode(plain) & 0222, 0);
+        QCOMPARE(CopiesRig::Bytes(plain), QByteArray("plain"));
+    }
+
+    // The selection checks: a missing item (A120); a copy held open by a program (A84); an open copy that
+    // can be released asks first (No stops, Yes writes it back and goes on); no room for the copies (A122).
+    void SelectionChecks() {
+        auto rig = Started();
+        QVERIFY(rig);
+        const Tree tree = MakeTree(*rig);
+        QCOMPARE(rig->takeOut->CheckSelection({rig->folder + QStringLiteral("/gone.zorf")}, true, true), -1);
+        QCOMPARE(rig->ui.Numbers(), QList<int>({CTakeOut::kMsgItemMissing}));
+
+        rig->ui.Clear();
+        const QString copy = rig->Open(tree.c);
+        QVERIFY(!copy.isEmpty());
+        rig->probe.openElsewhere.insert(copy);
+        QCOMPARE(rig->takeOut->Run(TakeOutKind::kDecrypted, {tree.docs}), -1);
+        QCOMPARE(rig->ui.Numbers(), QList<int>({CTakeOut::kMsgOpenNotReleased}));
+
+        rig->ui.Clear();
+        rig->probe.openElsewhere.clear();
+        rig->ui.QueueAnswer(kAnswerNo);
+        QCOMPARE(rig->takeOut->Run(TakeOutKind::kDecrypted, {tree.docs}), -1);
+        QCOMPARE(rig->ui.Numbers(), QList<int>({CTakeOut::kMsgReleaseQuestion}));
+        QVERIFY(QFileInfo::exists(copy));
+
+        rig->ui.Clear();
+        QVERIFY(CopiesRig::Edit(copy, "charlie, edited"));
+        rig->ui.QueueAnswer(kAnswerYes);
+        QByteArray taken;
+        rig->dialogs.window = [&](const TakeOutWindowRequest& request, CTakeOut&) {
+            taken = CopiesRig::Bytes(request.items.first().staged + QStringLiteral("/inner/c.txt"));
+            return int(TakeOutPrompts::kDragged);
+        };
+        QCOMPARE(rig->takeOut->Run(TakeOutKind::kDecrypted, {tree.docs}), 0);
+        QCOMPARE(taken, QByteArray("charlie, edited"));
+        QVERIFY(!QFileInfo::exists(copy));
+
+        rig->ui.Clear();
+        rig->fs.freeBytes = 3;
+        QCOMPARE(rig->takeOut->Run(TakeOutKind::kDecrypted, {tree.docs}), -1);
+        QCOMPARE(rig->ui.Numbers(), QList<int>({CTakeOut::kMsgNoRoomForCopies}));
+        // Still encrypted needs no room for plaintext.
+        rig->ui.Clear();
+        QCOMPARE(rig->takeOut->CheckSelection({tree.docs}, true, false), 0);
+    }
+
+    // The drag: with DandDDecryFlg 0 the containers themselves; with 1 nothing exists until a target first
+    // asks for the file list, then decrypted copies, made once for the whole drag and wiped after it.
+    void DragHandsOverContainersOrLateDecryptedCopies() {
+        auto rig = Started();
+        QVERIFY(rig);
+        const Tree tree = MakeTree(*rig);
+        const QByteArray before = CopiesRig::Bytes(tree.a);
+        QStringList paths;
+        QCOMPARE(rig->takeOut->PrepareDragFiles({tree.a, tree.docs}, false, paths), 0);
+        QCOMPARE(paths, QStringList({tree.a, tree.docs}));
+        QCOMPARE(CopiesRig::Bytes(paths.first()), before);
+        QVERIFY(TakeOutRig::Empty(rig->Area(QStringLiteral("To"))));
+
+        int prepared = 0;
+        CDragOutData data([&](QStringList& files) {
+            ++prepared;
+            return rig->takeOut->PrepareDragFiles({tree.a, tree.docs}, true, files);
+        });
+        QVERIFY(data.hasFormat(QStringLiteral("text/uri-list")));
+        QVERIFY(data.hasUrls());
+        QCOMPARE(prepared, 0);
+        QVERIFY(TakeOutRig::Empty(rig->Area(QStringLiteral("To"))));
+
+        const QList<QUrl> urls = data.urls();
+        QCOMPARE(prepared, 1);
+        QCOMPARE(urls.size(), 2);
+        QCOMPARE(CopiesRig::Bytes(urls.first().toLocalFile()), QByteArray("alpha"));
+        QVERIFY(urls.first().toLocalFile().startsWith(rig->Area(QStringLiteral("To"))));
+        QCOMPARE(CopiesRig::Bytes(urls.at(1).toLocalFile() + QStringLiteral("/inner/c.txt")), QByteArray("charlie"));
+        QVERIFY(data.data(QStringLiteral("text/uri-list")).startsWith("file://"));
+        QCOMPARE(data.urls(), urls);
+        QCOMPARE(prepared, 1);
+
+        QCOMPARE(rig->takeOut->FinishDrag(tree.docs), 0);
+        QVERIFY(TakeOutRig::Empty(rig->Area(QStringLiteral("To"))));
+        QCOMPARE(rig->ui.Numbers(), QList<int>());
+    }
+};
+
+QTEST_GUILESS_MAIN(TestTakeOut)
+#include "TestTakeOut.moc"
