@@ -5,6 +5,7 @@
 #include "state/SettingsFile.h"
 #include "ui/CommandIds.h"
 #include "ui/DropMenus.h"
+#include "ui/InsideDrag.h"
 #include "ui/TypeIcons.h"
 
 #include <QApplication>
@@ -12,6 +13,7 @@
 #include <QDragMoveEvent>
 #include <QDropEvent>
 #include <QHeaderView>
+#include <QLineEdit>
 #include <QListView>
 #include <QMenu>
 #include <QTreeView>
@@ -27,11 +29,27 @@ QVariant ContentsIcons::data(const QModelIndex& index, int role) const {
         return TypeIcon(source.data(CContentsModel::kTypeNameRole).toString(),
                         source.data(CContentsModel::kFolderRole).toBool());
     }
+    if (role == Qt::EditRole && index.column() == CContentsModel::kName)
+        return QIdentityProxyModel::data(index, Qt::DisplayRole);
     if (role == Qt::BackgroundRole && index.row() == m_dropRow && m_dropRow >= 0)
         return QApplication::palette().highlight();
     if (role == Qt::ForegroundRole && index.row() == m_dropRow && m_dropRow >= 0)
         return QApplication::palette().highlightedText();
     return QIdentityProxyModel::data(index, role);
+}
+
+Qt::ItemFlags ContentsIcons::flags(const QModelIndex& index) const {
+    Qt::ItemFlags flags = QIdentityProxyModel::flags(index);
+    if (index.isValid() && index.column() == CContentsModel::kName)
+        flags |= Qt::ItemIsEditable;
+    return flags;
+}
+
+bool ContentsIcons::setData(const QModelIndex& index, const QVariant& value, int role) {
+    if (role != Qt::EditRole || !index.isValid() || index.column() != CContentsModel::kName)
+        return false;
+    Q_EMIT NameEdited(index.row(), index.data(Qt::DisplayRole).toString(), value.toString());
+    return false; // the rows are listed again once the rename is done
 }
 
 void ContentsIcons::SetDropRow(int row) {
@@ -107,6 +125,13 @@ void CListV::SetModel(CContentsModel* model, SettingsRecord* settings) {
     m_icons->setModelColumn(CContentsModel::kName);
     m_icons->setSelectionModel(m_details->selectionModel());
     connect(m_details->selectionModel(), &QItemSelectionModel::selectionChanged, this, &CListV::SelectionChanged);
+    // The rename runs after the editor has closed, not inside its commit.
+    connect(m_iconModel, &ContentsIcons::NameEdited, this,
+            [this](int row, const QString& shown, const QString& typed) {
+                QMetaObject::invokeMethod(
+                    this, [this, row, shown, typed] { Q_EMIT RenameEdited(row, shown, typed); },
+                    Qt::QueuedConnection);
+            });
     ApplyColumnWidths();
 }
 
@@ -187,6 +212,22 @@ void CListV::SelectRow(int row) {
     CurrentView()->setFocus();
 }
 
+void CListV::BeginRename(int row) {
+    if (!m_iconModel || row < 0 || row >= m_iconModel->rowCount())
+        return;
+    SelectRow(row);
+    auto* view = m_style == 0 ? static_cast<QAbstractItemView*>(m_icons) : m_details;
+    view->edit(m_iconModel->index(row, CContentsModel::kName));
+}
+
+QLineEdit* CListV::RenameEditor() const {
+    auto* view = m_style == 0 ? static_cast<QAbstractItemView*>(m_icons) : m_details;
+    for (QLineEdit* editor : view->viewport()->findChildren<QLineEdit*>())
+        if (editor->isVisible())
+            return editor;
+    return nullptr;
+}
+
 QString CListV::IdlePrompt() {
     return QStringLiteral("\u3000");
 }
@@ -250,7 +291,9 @@ bool CListV::eventFilter(QObject* watched, QEvent* event) {
 void CListV::HandleDrag(QEvent* event) {
     auto* drag = static_cast<QDragMoveEvent*>(event);
     ClipboardFiles files;
-    if (!m_model || m_model->Directory().isEmpty() || !ReadClipboardFiles(drag->mimeData(), files)) {
+    InsideDragItems inside;
+    if (!m_model || m_model->Directory().isEmpty() ||
+        (!ReadInsideDrag(drag->mimeData(), inside) && !ReadClipboardFiles(drag->mimeData(), files))) {
         drag->ignore();
         return;
     }
@@ -264,6 +307,17 @@ void CListV::HandleDrop(QWidget* viewport, QDropEvent* event) {
     const int row = m_iconModel ? m_iconModel->DropRow() : -1;
     if (m_iconModel)
         m_iconModel->SetDropRow(-1);
+    InsideDragItems inside;
+    if (m_model && !m_model->Directory().isEmpty() && ReadInsideDrag(event->mimeData(), inside)) {
+        event->acceptProposedAction();
+        const QString destination = row >= 0 ? m_model->Item(row).FullPath() : m_model->Directory();
+        QMenu menu(this);
+        AddInsideDropEntries(menu);
+        bool move = false;
+        if (IsInsideDrop(RunMenu(menu, viewport->mapToGlobal(event->position().toPoint())), move))
+            Q_EMIT InsideDropped(destination, inside.paths, move);
+        return;
+    }
     if (!m_model || m_model->Directory().isEmpty() || !ReadClipboardFiles(event->mimeData(), files)) {
         event->ignore();
         return;
@@ -278,6 +332,18 @@ void CListV::HandleDrop(QWidget* viewport, QDropEvent* event) {
     bool move = false;
     if (IsEncryptDrop(RunMenu(menu, global), move))
         Q_EMIT FilesDropped(destination, paths, move);
+}
+
+void CListV::AddInsideEntries(QMenu& menu, bool single) {
+    if (!menu.isEmpty())
+        menu.addSeparator();
+    menu.addAction(QStringLiteral("切り取り （inside） (&T)"))->setData(cmd::InsideCut);
+    menu.addAction(QStringLiteral("コピー （inside） (&C)"))->setData(cmd::InsideCopy);
+    menu.addSeparator();
+    menu.addAction(QStringLiteral("削除(&D)"))->setData(cmd::Delete);
+    menu.addAction(QStringLiteral("名前の変更(&M)"))->setData(cmd::Rename);
+    menu.addAction(QStringLiteral("プロパティ(&R)"))->setData(cmd::Properties);
+    menu.actions().constLast()->setEnabled(single);
 }
 
 void CListV::AddOpenEntries(QMenu& menu, const QString& name) {
@@ -309,10 +375,12 @@ void CListV::ShowPopup(const QPoint& globalPos) {
         const bool allPlain = plain == selected.size();
         if (allPlain) {
             menu.addAction(QStringLiteral("暗号化する(&U)"))->setData(kEncryptPlain);
-        } else if (plain == 0 && folders == 0) {
-            AddOpenEntries(menu, m_model->Item(row).texts[CContentsModel::kOriginalName]);
+        } else if (plain == 0) {
+            if (folders == 0)
+                AddOpenEntries(menu, m_model->Item(row).texts[CContentsModel::kOriginalName]);
+            AddInsideEntries(menu, selected.size() == 1);
         } else {
-            return; // the pop-up of mixed selections comes with the inside operations
+            return; // plain files beside containers: nothing applies to all of them
         }
     } else {
         const bool encrypts = pasteEncrypts && pasteEncrypts();

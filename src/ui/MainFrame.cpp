@@ -162,6 +162,7 @@ int CMainFrame::Create() {
         return -1;
     WireFolderCommands();
     WireContents();
+    WireInside();
     WireWorkspace();
     BuildAccelerators();
     ApplyInitialWidths();

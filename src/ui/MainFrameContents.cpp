@@ -122,7 +122,7 @@ CEncryptIn CMainFrame::NewEncryptIn() {
     CEncryptIn operation(*state.engine, *state.registry, *m_nameFile, *m_access, state.settings, *state.workFolder,
                          m_app.Svc().files, m_ui, *state.catalogue, *m_encryptPrompts);
     operation.busy = [this](bool on) { Busy(on); };
-    operation.clearUndo = [] {}; // the undo history comes with the inside operations
+    operation.clearUndo = [this] { m_history.Clear(); };
     return operation;
 }
 
@@ -164,8 +164,9 @@ int CMainFrame::PasteFiles() {
 }
 
 void CMainFrame::OnListPopup(int id) {
-    if (id == cmd::Paste) {
-        OnCommand(cmd::Paste);
+    if (id == cmd::Paste || id == cmd::InsideCut || id == cmd::InsideCopy || id == cmd::Delete ||
+        id == cmd::Rename || id == cmd::Properties) {
+        OnCommand(id);
         return;
     }
     if (id == CListV::kOpen || id == CListV::kOpenWithChooser ||
