@@ -716,6 +716,8 @@ int CFolderOperations::RenameItem(const QString& path, const QString& name, bool
         return rc;
     Changed(Parent(path));
     if (makeRecord && newPath != path) {
+        // The older records follow the item to its new path (a container gets a new disk name).
+        m_history.ReplacePath(path, newPath);
         const int slot = m_history.Start(UndoRecord::kRename);
         m_history.Add(slot, {newPath, newName, oldName, path});
         m_history.Commit(slot);
@@ -1066,6 +1068,8 @@ int CFolderOperations::UndoRename(const UndoRecord& record) {
     QString restored;
     if (RenameItem(path, oldName, false, false, restored) != 0)
         return -1;
+    // The older records follow the item back to its old name and its new disk name.
+    m_history.ReplacePath(path, restored);
     return 0;
 }
 

@@ -41,6 +41,16 @@ void CUndoHistory::DropNewest() {
     --m_count;
 }
 
+void CUndoHistory::ReplacePath(const QString& from, const QString& to) {
+    if (from == to)
+        return;
+    for (int i = 0; i < m_count; ++i)
+        for (QStringList& list : m_records[i].lists)
+            for (QString& text : list)
+                if (text == from)
+                    text = to;
+}
+
 QString CUndoHistory::KindWord(int kind) {
     switch (kind) {
     case UndoRecord::kDelete:

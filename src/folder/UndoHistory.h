@@ -46,6 +46,9 @@ public:
     // A successful undo: the newest record goes.
     void DropNewest();
 
+    // A renamed container has a new disk name: the records that name its old path follow it.
+    void ReplacePath(const QString& from, const QString& to);
+
     // "削除", "コピー", "移動", "名前の変更".
     static QString KindWord(int kind);
     // "元に戻す(&U)\tCtrl+Z" with no record, else "元に戻す - <kind word>(&U)\tCtrl+Z".
