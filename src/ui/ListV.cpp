@@ -15,6 +15,7 @@
 #include <QHeaderView>
 #include <QLineEdit>
 #include <QListView>
+#include <QStyledItemDelegate>
 #include <QMenu>
 #include <QTreeView>
 #include <QVBoxLayout>
@@ -61,6 +62,28 @@ void ContentsIcons::SetDropRow(int row) {
         if (r >= 0 && r < rowCount())
             Q_EMIT dataChanged(index(r, 0), index(r, columnCount() - 1));
 }
+
+// ---- the name's editor ----
+
+namespace {
+
+// The editor of an in-place rename takes every key: Return ends the edit instead of opening the item,
+// Delete and the Ctrl keys edit the text instead of starting commands.
+class NameDelegate final : public QStyledItemDelegate {
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+
+protected:
+    bool eventFilter(QObject* object, QEvent* event) override {
+        if (event->type() == QEvent::ShortcutOverride) {
+            event->accept();
+            return true;
+        }
+        return QStyledItemDelegate::eventFilter(object, event);
+    }
+};
+
+} // namespace
 
 // ---- the list ----
 
@@ -112,6 +135,9 @@ CListV::CListV(QWidget* parent) : QWidget(parent) {
     });
     connect(m_details->header(), &QHeaderView::sectionResized, this,
             [this](int column, int, int width) { StoreColumnWidth(column, width); });
+    auto* names = new NameDelegate(this);
+    m_details->setItemDelegateForColumn(CContentsModel::kName, names);
+    m_icons->setItemDelegate(names);
     SetViewStyle(0);
 }
 
