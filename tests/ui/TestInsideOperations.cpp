@@ -230,6 +230,36 @@ private Q_SLOTS:
         QCOMPARE(rig.frame->History().Description(), QStringLiteral("元に戻す - 'a.txt' のコピー"));
     }
 
+    // The tree's pop-up acts on its directory: copy one folder into another, then delete the folder that
+    // is shown; the list falls back to its parent.
+    void TreePopupActsOnTheDirectory() {
+        InsideRig rig;
+        QVERIFY(rig.Up());
+        const QString one = rig.folder + QStringLiteral("/one");
+        const QString two = rig.folder + QStringLiteral("/two");
+        QVERIFY(QDir().mkpath(one));
+        QVERIFY(QDir().mkpath(two));
+        rig.Container(one, QStringLiteral("in.txt"));
+        CTreeV* tree = rig.frame->Tree();
+        rig.Refresh();
+        QVERIFY(tree->SelectPath(one));
+        QCOMPARE(rig.frame->CurrentFolder(), one);
+        Q_EMIT tree->ContextCommand(cmd::TreeCopy, one);
+        QCOMPARE(rig.frame->Clipboard().items, QStringList{one});
+        Q_EMIT tree->ContextCommand(cmd::TreePaste, two);
+        QCOMPARE(QDir(two + QStringLiteral("/one")).entryList({QStringLiteral("*.zorf")}, QDir::Files).size(), 1);
+
+        rig.ui.QueueAnswer(kAnswerYes);
+        Q_EMIT tree->ContextCommand(cmd::TreeDelete, one);
+        QVERIFY(!QFileInfo::exists(one));
+        QCOMPARE(rig.frame->CurrentFolder(), rig.folder);
+        QCOMPARE(rig.Names(), QStringList{QStringLiteral("two")});
+        QCOMPARE(rig.frame->History().Description(), QStringLiteral("元に戻す - 'one' の削除"));
+        rig.frame->OnCommand(cmd::Undo);
+        QVERIFY(QFileInfo(one).isDir());
+        QCOMPARE(rig.Names(), (QStringList{QStringLiteral("one"), QStringLiteral("two")}));
+    }
+
     // The overwrite dialog of a paste opens inside the busy section and takes the user's click.
     void OverwriteDialogOfAPasteTakesInput() {
         InsideRig rig;
