@@ -1,5 +1,6 @@
 #include "FolderRig.h"
 #include "ScriptedEncryptInPrompts.h"
+#include "crypto/MessageNumbers.h"
 #include "folder/FolderOperations.h"
 #include "platform/AccessCheck.h"
 #include "platform/Trash.h"
@@ -220,6 +221,37 @@ private Q_SLOTS:
         QVERIFY(!QFileInfo::exists(copy));
         QVERIFY(QFileInfo::exists(b));
         QVERIFY(QFileInfo::exists(old));
+    }
+
+    // A full disk during a copy: the message of the write, nothing half-written left in the destination,
+    // no record. A move to another registered folder whose source cannot be deleted stops with A112.
+    void CopyFaultsLeaveNothingHalfDone() {
+        auto rig = Started();
+        QVERIFY(rig);
+        const QString to = rig->folder + QStringLiteral("/to");
+        QVERIFY(QDir().mkpath(to));
+        QByteArray noise(300000, 0);
+        for (qsizetype i = 0; i < noise.size(); ++i)
+            noise[i] = char((i * 7919 + (i >> 3) * 104729) & 0xff); // compresses badly
+        const QString a = rig->Container(rig->folder, QStringLiteral("a.txt"), noise);
+        QVERIFY(QFileInfo(a).size() > 2000);
+        rig->fs.writeFault = {to, ENOSPC, 1000};
+        QCOMPARE(rig->ops->Drop({a}, to, false), -1);
+        QVERIFY(rig->ui.Has(msg::kDestinationWrite));
+        QCOMPARE(QDir(to).entryList(QDir::Files | QDir::Hidden), QStringList());
+        QCOMPARE(rig->history.Count(), 0);
+        rig->fs.writeFault = {};
+
+        const QString other = m_folders.NewFolder(QStringLiteral("other"));
+        QCOMPARE(rig->Add(other, FolderRig::kPassword, QStringLiteral("0"), QStringLiteral("OTHER")), 0);
+        QVERIFY(rig->EnterKey(other, FolderRig::kPassword));
+        rig->fs.removeFault = {a, EACCES, 0};
+        QCOMPARE(rig->ops->Drop({a}, other, true), -1);
+        QVERIFY(rig->ui.Has(112));
+        QVERIFY(QFileInfo::exists(a));
+        QCOMPARE(QDir(other).entryList({QStringLiteral("*.zorf")}, QDir::Files).size(), 1);
+        rig->fs.removeFault = {};
+        QCOMPARE(rig->history.Count(), 0);
     }
 
     // Rename: a name with ":" is refused; the stem typed alone while extensions are hidden keeps the

@@ -258,6 +258,13 @@ private Q_SLOTS:
         rig.frame->OnCommand(cmd::Undo);
         QVERIFY(QFileInfo(one).isDir());
         QCOMPARE(rig.Names(), (QStringList{QStringLiteral("one"), QStringLiteral("two")}));
+
+        // Every encrypt-in empties the history.
+        QCOMPARE(rig.frame->History().Count(), 1); // the paste
+        const QString outside = rig.dir.filePath(QStringLiteral("outside.txt"));
+        QVERIFY(QFile(outside).open(QIODevice::WriteOnly));
+        QCOMPARE(rig.frame->EncryptIn(rig.folder, {outside}, false), 0);
+        QCOMPARE(rig.frame->History().Count(), 0);
     }
 
     // The overwrite dialog of a paste opens inside the busy section and takes the user's click.
