@@ -231,6 +231,28 @@ bool CFolderOperations::HoldsOpenFile(const QString& folder, QString* which) {
     return false;
 }
 
+// Another program holds a file below `folder` open (it could not be opened alone).
+bool CFolderOperations::HoldsFileInUse(const QString& folder, QString* which) {
+    const QFileInfoList list =
+        QDir(folder).entryInfoList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+    for (const QFileInfo& info : list) {
+        const QString path = info.absoluteFilePath();
+        if (info.isDir() && !info.isSymLink()) {
+            if (HoldsFileInUse(path, which))
+                return true;
+            continue;
+        }
+        int error = 0;
+        if (info.isFile() && !info.isSymLink() && !m_files.Open(path, OpenMode::ReadWriteAlone, error) &&
+            error == EBUSY) {
+            if (which)
+                *which = path;
+            return true;
+        }
+    }
+    return false;
+}
+
 // Bytes from one file to a new one beside its target, renamed into place when complete.
 int CFolderOperations::CopyFile(const QString& from, const QString& to) {
     const QString temp = CCryptEngine::TempPathBeside(to, TempKind::Sealed);
@@ -323,11 +345,15 @@ int CFolderOperations::Paste(InsideClipboard& clipboard, const QString& destinat
     }
     const bool cut = clipboard.mode == InsideClipboard::kCut;
     const QStringList items = clipboard.items;
-    int rc = 0;
-    if (!cut && target == Clean(clipboard.sourceFolder))
-        rc = Duplicate(items, target);
-    else
-        rc = RunTransfer(items, target, cut);
+    const bool duplicate = !cut && target == Clean(clipboard.sourceFolder);
+    // The places are checked before anything moves: a refused paste leaves the clipboard as it was.
+    if (!duplicate) {
+        m_verb = cut ? QStringLiteral("移動") : QStringLiteral("コピー");
+        for (const QString& item : items)
+            if (RelationRefused(item, target))
+                return -1;
+    }
+    const int rc = duplicate ? Duplicate(items, target) : RunTransfer(items, target, cut);
     // The cut items are no longer where the clipboard says they are.
     if (cut)
         clipboard.Clear();
@@ -349,7 +375,7 @@ int CFolderOperations::Drop(const QStringList& items, const QString& destination
         if (move && ReadOnlyFolder(item))
             return Report(kMsgReadOnlyFolder, QString(), Icon::Warning);
         QString open;
-        if (IsFolder(item) ? HoldsOpenFile(item, &open) : IsOpen(item)) {
+        if (IsFolder(item) ? HoldsOpenFile(item, &open) || HoldsFileInUse(item, &open) : IsOpen(item)) {
             return Report(kMsgDragOpen, WithPath(QString(), open.isEmpty() ? item : open, PathSeparator::Paragraph),
                           Icon::Warning);
         }
@@ -507,16 +533,31 @@ CFolderOperations::Step CFolderOperations::TransferItem(const QString& item, con
                           : TransferFile(item, destination, move, slot, record);
 }
 
+// A folder into itself, into its own subfolder or into the folder that holds it, and a file into the
+// folder that holds it, are refused (A312 to A315).
+bool CFolderOperations::RelationRefused(const QString& item, const QString& destination) {
+    if (!IsFolder(item)) {
+        if (Parent(item) != destination)
+            return false;
+        Report(kMsgFileAlreadyThere, Describe(item).name + QStringLiteral("' を") + m_verb, Icon::Warning);
+        return true;
+    }
+    const QString refusal = QFileInfo(item).fileName() + QStringLiteral("' を") + m_verb;
+    const int number = destination == item           ? kMsgIntoItself
+                       : IsWithin(destination, item) ? kMsgIntoOwnSubfolder
+                       : Parent(item) == destination ? kMsgFolderAlreadyThere
+                                                     : 0;
+    if (number == 0)
+        return false;
+    Report(number, refusal, Icon::Warning);
+    return true;
+}
+
 CFolderOperations::Step CFolderOperations::TransferFolder(const QString& item, const QString& destination, bool move,
                                                           int slot, bool record) {
     const QString name = QFileInfo(item).fileName();
-    const QString refusal = name + QStringLiteral("' を") + m_verb;
-    if (destination == item)
-        return Report(kMsgIntoItself, refusal, Icon::Warning), kStop;
-    if (IsWithin(destination, item))
-        return Report(kMsgIntoOwnSubfolder, refusal, Icon::Warning), kStop;
-    if (Parent(item) == destination)
-        return Report(kMsgFolderAlreadyThere, refusal, Icon::Warning), kStop;
+    if (RelationRefused(item, destination))
+        return kStop;
     const QString target = Child(destination, name);
     Changed(destination);
     Changed(Parent(item));
@@ -574,9 +615,9 @@ CFolderOperations::Step CFolderOperations::TransferFolder(const QString& item, c
 
 CFolderOperations::Step CFolderOperations::TransferFile(const QString& item, const QString& destination, bool move,
                                                         int slot, bool record) {
+    if (RelationRefused(item, destination))
+        return kStop;
     const Source source = Describe(item);
-    if (Parent(item) == destination)
-        return Report(kMsgFileAlreadyThere, source.name + QStringLiteral("' を") + m_verb, Icon::Warning), kStop;
     Changed(destination);
     Changed(Parent(item));
     QList<NameEntry>& entries = EntriesOf(destination);

@@ -52,7 +52,8 @@ public:
     // 0, or -1 (shown).
     int Take(InsideClipboard& clipboard, const QStringList& items, bool cut, const QString& shownFolder);
     // Paste into `destination`: a copy into the folder the items came from makes copies under new names;
-    // anything else is a copy or move. After a cut the clipboard is emptied. 0, or -1 (shown or cancelled).
+    // anything else is a copy or move. After a cut the clipboard is emptied, unless the places were refused
+    // before anything moved. 0, or -1 (shown or cancelled).
     int Paste(InsideClipboard& clipboard, const QString& destination);
     // Items dragged inside the program and dropped on `destination` ("ここにコピー(&C)" / "ここに移動(&M)").
     int Drop(const QStringList& items, const QString& destination, bool move);
@@ -91,6 +92,7 @@ private:
     Step TransferFolder(const QString& item, const QString& destination, bool move, int slot, bool record);
     Step TransferFile(const QString& item, const QString& destination, bool move, int slot, bool record);
     Step CopyFolderAsNew(const QString& item, const QString& target);
+    bool RelationRefused(const QString& item, const QString& destination);
     int RenameItem(const QString& path, const QString& name, bool extensionRule, bool makeRecord, QString& newPath);
     int RenameContainer(const QString& path, QString& name, bool extensionRule, QString& newPath, QString& oldName);
     int RenameFolder(const QString& path, const QString& name, QString& newPath);
@@ -109,6 +111,7 @@ private:
     QList<NameEntry>& EntriesOf(const QString& directory);
     bool NameTaken(const QString& directory, const QString& name);
     bool HoldsOpenFile(const QString& folder, QString* which = nullptr);
+    bool HoldsFileInUse(const QString& folder, QString* which);
     bool IsOpen(const QString& container) const { return isOpenInWorkspace && isOpenInWorkspace(container); }
     int CopyFile(const QString& from, const QString& to);
     int RemoveTree(const QString& path);

@@ -145,14 +145,16 @@ private Q_SLOTS:
         QVERIFY(rig->ui.Find(313)->text.endsWith(QStringLiteral("d' を移動")));
         QVERIFY(QFileInfo(d + QStringLiteral("/sub")).isDir());
         QVERIFY(!QFileInfo::exists(d + QStringLiteral("/sub/d")));
-        QCOMPARE(rig->clipboard.Count(), 0); // a paste after a cut empties the clipboard, refused or not
+        QCOMPARE(rig->clipboard.items, QStringList{d}); // refused before anything moved: still there
         QCOMPARE(rig->history.Count(), 0);
+        QCOMPARE(rig->ops->Paste(rig->clipboard, rig->folder), -1); // the folder that already holds it
+        QVERIFY(rig->ui.Has(314));
 
         rig->ui.Clear();
         QCOMPARE(rig->ops->Drop({d}, d, false), -1);
         QVERIFY(rig->ui.Has(312));
-        QCOMPARE(rig->ops->Drop({d}, rig->folder, true), -1); // the folder that already holds it
-        QVERIFY(rig->ui.Has(314));
+        QCOMPARE(rig->ops->Drop({d}, d + QStringLiteral("/sub"), true), -1);
+        QVERIFY(rig->ui.Has(313));
     }
 
     // A second cut replaces the first; a paste after a cut moves the items and empties the clipboard.
@@ -426,8 +428,18 @@ private Q_SLOTS:
         QVERIFY(QFileInfo::exists(a));
         QVERIFY(QFileInfo::exists(inner));
         QCOMPARE(rig->history.Count(), 0);
-        // And "No" to the question leaves everything.
+        // Dragged, a folder holding an open file or one another program holds stays where it is (A55).
+        const QString to = rig->folder + QStringLiteral("/to");
+        QVERIFY(QDir().mkpath(to));
+        QCOMPARE(rig->ops->Drop({d}, to, true), -1);
         rig->open.clear();
+        rig->fs.heldOpen = {inner, EBUSY, 0};
+        rig->ui.Clear();
+        QCOMPARE(rig->ops->Drop({d}, to, true), -1);
+        QCOMPARE(rig->ui.Numbers(), QList<int>{55});
+        QVERIFY(QFileInfo::exists(inner));
+        rig->fs.heldOpen = {};
+        // And "No" to the question leaves everything.
         rig->ui.QueueAnswer(kAnswerNo);
         QCOMPARE(rig->ops->Delete({a}, false), 1);
         QVERIFY(QFileInfo::exists(a));
