@@ -7,13 +7,17 @@ SAN_DIR     ?= build-san
 TEST_USER   ?= nobody
 
 BUILD_PKGS := cmake ninja-build g++ pkg-config qt6-base-dev qt6-base-dev-tools libqt6test6 zlib1g-dev libssl-dev \
-              libglib2.0-dev libxcb1-dev libxcb-ewmh-dev libbenchmark-dev desktop-file-utils shared-mime-info
+              libglib2.0-dev libxcb1-dev libxcb-ewmh-dev libbenchmark-dev desktop-file-utils shared-mime-info \
+              qt6-svg-dev
 RUN_PKGS   := fonts-noto-cjk
 BENCH_PKGS := gpg openssl gzip time
+# What `make portable` copies into the bundle beyond the build's own libraries, and the tools it uses.
+PORTABLE_PKGS := patchelf binutils qt6-qpa-plugins qt6-wayland qt6-xdgdesktopportal-platformtheme
+DIST_DIR    ?= dist
 
 CMAKE_FLAGS := -G Ninja -DCMAKE_BUILD_TYPE=$(BUILD_TYPE)
 
-.PHONY: all deps run-deps bench-deps configure build run test bench sanitize format clean
+.PHONY: all deps run-deps bench-deps configure build run test bench sanitize format clean portable
 
 all: build
 
@@ -54,8 +58,14 @@ sanitize: deps
 	cmake --build $(SAN_DIR) -j $(JOBS)
 	TEST_USER=$(TEST_USER) tools/run-tests.sh $(SAN_DIR) -j $(JOBS)
 
+# A self-contained folder for any Linux desktop (glibc and the X/Wayland client libraries from the host),
+# and a .tar.gz of it: $(DIST_DIR)/korimbo-portable/.
+portable: build
+	@tools/install-deps.sh $(PORTABLE_PKGS)
+	nice tools/make-portable.sh $(BUILD_DIR) . $(DIST_DIR)
+
 format:
 	find src tests tools bench \( -name '*.cpp' -o -name '*.h' \) | xargs clang-format -i
 
 clean:
-	rm -rf $(BUILD_DIR) $(BUILD_DIR)-bench $(SAN_DIR)
+	rm -rf $(BUILD_DIR) $(BUILD_DIR)-bench $(SAN_DIR) $(DIST_DIR)

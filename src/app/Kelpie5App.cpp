@@ -256,13 +256,13 @@ void Ckelpie5App::RemoveLeftoverTemporaries(const QString& area) {
     QDirIterator it(area, QDir::Files | QDir::Hidden | QDir::System | QDir::NoSymLinks, QDirIterator::Subdirectories);
     while (it.hasNext()) {
         const QString path = it.next();
-        if (CCryptEngine::IsTempName(it.fileName()))
+        if (CCryptEngine::IsTempName(it.fileName()) || CCryptEngine::IsWipeName(it.fileName()))
             leftovers.append(path);
     }
     for (const QString& path : leftovers) {
-        // In a work area nearly every one is a decryption's; a container being written lives in the
-        // encrypted folder. Those named before the kind was part of the name look sealed, so every one
-        // found here is wiped.
+        // In a work area nearly every one is a decryption's, and a wipe cut short left plaintext; a
+        // container being written lives in the encrypted folder. Those named before the kind was part
+        // of the name look sealed, so every one found here is wiped.
         QString errorText;
         if (m_state.engine->WipeAndDelete(path, errorText, false) == 0)
             continue;

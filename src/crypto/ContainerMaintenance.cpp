@@ -6,6 +6,7 @@
 
 #include <QDateTime>
 #include <QFileInfo>
+#include <QRegularExpression>
 
 #include <cstring>
 
@@ -212,6 +213,11 @@ int CCryptEngine::WipeFile(const QString& path, QString& errorText) {
     if (!file->Sync())
         return fail(457, file->Error());
     return 0;
+}
+
+bool CCryptEngine::IsWipeName(const QString& fileName) {
+    static const QRegularExpression kWipeName(QStringLiteral("^[0-9A-F]{16}-[0-9A-F]{16}\\.delf$"));
+    return kWipeName.match(fileName).hasMatch();
 }
 
 int CCryptEngine::WipeAndDelete(const QString& path, QString& errorText, bool renameFirst) {

@@ -412,6 +412,8 @@ QVariant CContentsModel::data(const QModelIndex& index, int role) const {
     switch (role) {
     case Qt::DisplayRole:
         return item.texts[index.column()];
+    case Qt::EditRole: // the rename starts from the name as shown
+        return index.column() == kName ? item.texts[kName] : QVariant();
     case Qt::ToolTipRole:
         return ItemTip(index.row());
     case Qt::TextAlignmentRole:
@@ -444,7 +446,9 @@ QVariant CContentsModel::headerData(int section, Qt::Orientation orientation, in
 Qt::ItemFlags CContentsModel::flags(const QModelIndex& index) const {
     if (!index.isValid())
         return Qt::NoItemFlags;
-    return Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsDragEnabled | Qt::ItemNeverHasChildren;
+    // The name is edited in place by the rename.
+    const Qt::ItemFlags editable = index.column() == kName ? Qt::ItemIsEditable : Qt::NoItemFlags;
+    return Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsDragEnabled | Qt::ItemNeverHasChildren | editable;
 }
 
 } // namespace korimbo

@@ -159,6 +159,10 @@ QList<DiskEntry> ReadDirectory(const QString& directory, bool skipHidden) {
         const char* name = found->d_name;
         if (name[0] == '.' && (name[1] == 0 || (name[1] == '.' && name[2] == 0)))
             continue;
+        // A write the program did not finish is nobody's entry: a complete one would otherwise pass for a
+        // second container of the same name, and a write-back could go into it instead of the container.
+        if (name[0] == '.' && CCryptEngine::IsTempName(QFile::decodeName(name)))
+            continue;
         struct stat st {};
         bool hidden = name[0] == '.';
         if (::fstatat(fd, name, &st, 0) != 0) {

@@ -34,6 +34,10 @@ using ErrorPtr = std::unique_ptr<GError, ErrorFree>;
 
 // The desktop's default application for the type GIO guesses from the file's name.
 AppInfoPtr DefaultAppFor(const QString& file) {
+    // A folder goes to the file manager.
+    if (QFileInfo(file).isDir()) {
+        return AppInfoPtr(g_app_info_get_default_for_type("inode/directory", FALSE));
+    }
     const QByteArray name = QFile::encodeName(QFileInfo(file).fileName());
     gboolean uncertain = FALSE;
     const CharPtr type(g_content_type_guess(name.constData(), nullptr, 0, &uncertain));

@@ -11,10 +11,10 @@ public:
     virtual ~Launcher() = default;
 
     // Starts `program` (a desktop id such as "org.xfce.mousepad.desktop", or an executable path) with `file`,
-    // or, with an empty `program`, the desktop's default application for the file's type. On success 0,
-    // the PID of the started process (0 when the desktop started it without one, as a D-Bus activated
-    // application), its desktop id (may be empty) and its executable path (may be empty). -1 when nothing
-    // could be started (no application for the type, or the start failed).
+    // or, with an empty `program`, the desktop's default application for the file's type (for a folder, the
+    // file manager). On success 0, the PID of the started process (0 when the desktop started it without one,
+    // as a D-Bus activated application), its desktop id (may be empty) and its executable path (may be empty).
+    // -1 when nothing could be started (no application for the type, or the start failed).
     virtual int Launch(const QString& file, const QString& program, qint64& pid, QString& appId,
                        QString& executable) = 0;
 };

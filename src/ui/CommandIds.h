@@ -61,6 +61,12 @@ enum Id : int {
     DropEncryptMove = 32825,
     DropInsideCopy = 32811,
     DropInsideMove = 32812,
+
+    // The submenu "新規作成(&W)" of the file menu and of the list's pop-up: a folder, one item per new-file
+    // type (NewFileFirst + its index in the type list, at most 30), and the settings entry.
+    NewFolder = 32846,
+    NewFileSettings = 32847,
+    NewFileFirst = 63201,
 };
 
 } // namespace korimbo::cmd

@@ -360,7 +360,7 @@ void CListV::HandleDrop(QWidget* viewport, QDropEvent* event) {
         Q_EMIT FilesDropped(destination, paths, move);
 }
 
-void CListV::AddInsideEntries(QMenu& menu, bool single) {
+void CListV::AddInsideEntries(QMenu& menu) {
     if (!menu.isEmpty())
         menu.addSeparator();
     menu.addAction(QStringLiteral("切り取り （inside） (&T)"))->setData(cmd::InsideCut);
@@ -368,8 +368,6 @@ void CListV::AddInsideEntries(QMenu& menu, bool single) {
     menu.addSeparator();
     menu.addAction(QStringLiteral("削除(&D)"))->setData(cmd::Delete);
     menu.addAction(QStringLiteral("名前の変更(&M)"))->setData(cmd::Rename);
-    menu.addAction(QStringLiteral("プロパティ(&R)"))->setData(cmd::Properties);
-    menu.actions().constLast()->setEnabled(single);
 }
 
 void CListV::AddOpenEntries(QMenu& menu, const QString& name) {
@@ -404,16 +402,21 @@ void CListV::ShowPopup(const QPoint& globalPos) {
         } else if (plain == 0) {
             if (folders == 0)
                 AddOpenEntries(menu, m_model->Item(row).texts[CContentsModel::kOriginalName]);
-            AddInsideEntries(menu, selected.size() == 1);
-        } else {
-            return; // plain files beside containers: nothing applies to all of them
+            AddInsideEntries(menu);
         }
+        if (!menu.isEmpty())
+            menu.addSeparator();
+        menu.addAction(QStringLiteral("プロパティ(&R)"))->setData(cmd::Properties);
     } else {
         const bool encrypts = pasteEncrypts && pasteEncrypts();
         QAction* paste =
             menu.addAction(encrypts ? QStringLiteral("暗号化して貼り付け(&P)") : QStringLiteral("貼り付け(&P)"));
         paste->setData(cmd::Paste);
         paste->setEnabled(pasteEnabled && pasteEnabled());
+        if (addNewMenu) {
+            menu.addSeparator();
+            addNewMenu(menu);
+        }
     }
     if (const int id = RunMenu(menu, globalPos); id != 0)
         Q_EMIT PopupCommand(id);

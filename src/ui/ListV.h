@@ -95,6 +95,9 @@ public:
     std::function<bool()> pasteEnabled;
     // The display names of the programs offered for a file's name (the first is the default).
     std::function<QStringList(const QString& name)> programsFor;
+    // Adds the submenu "新規作成(&W)" to the pop-up of the list's empty area.
+    std::function<void(QMenu& menu)> addNewMenu;
+
 
 Q_SIGNALS:
     // A double click on a row.
@@ -119,7 +122,7 @@ private:
     void HandleDrop(QWidget* viewport, QDropEvent* event);
     void ShowPopup(const QPoint& globalPos);
     void AddOpenEntries(QMenu& menu, const QString& name);
-    void AddInsideEntries(QMenu& menu, bool single);
+    void AddInsideEntries(QMenu& menu);
     int RowAt(const QPoint& viewportPos) const;
     QWidget* CurrentView() const;
     int RunMenu(QMenu& menu, const QPoint& globalPos);

@@ -163,6 +163,7 @@ int CMainFrame::Create() {
     WireFolderCommands();
     WireContents();
     WireInside();
+    WireNewItems();
     WireWorkspace();
     BuildAccelerators();
     ApplyInitialWidths();

@@ -157,6 +157,19 @@ public:
     // The undo item's text, status prompt and state, as the menu shows them.
     void UpdateUndoItem();
 
+    // ---- new items and properties ----
+    // The desktop's new-file types of this run (collected once at creation) and the texts of their items.
+    QStringList NewFileTypes() const { return m_app.State().newFileTypes; }
+    QStringList NewFileTypeTexts() const { return m_newFileTypeTexts; }
+    // A new folder or a new file of type `index` in the shown folder, whose row then goes into renaming.
+    // 0, or -1 (shown).
+    int NewFolder();
+    int NewFile(int index);
+    // "「新規作成」の設定...": the templates folder, where the new-file types come from, in the file manager.
+    int OpenNewFileSettings();
+    // The single-item dialog for one path, the summary dialog for several.
+    int ShowProperties(const QStringList& paths);
+
     // Runs the shutdown steps once per process (exit and session end).
     void Shutdown(bool reportFailures);
     // The session manager's question before a logout: asks about the working copies when it may
@@ -188,6 +201,7 @@ private:
     bool ItemCommandEnabled(int id) const;
     void RunFirstStart();
     void OpenHelp();
+    int OpenWithDesktop(const QString& file);
     void OpenHomePage();
     void ShowVersion();
     void RunSettingsSheet();
@@ -208,6 +222,10 @@ private:
     void OpenRow(int row);
     void UpOneLevel();
     void OnListPopup(int id);
+    void WireNewItems();
+    void AddNewItemsMenu(QMenu* parent, bool inMenuBar);
+    bool OnNewItemCommand(int id);
+    void StartRenameOf(const QString& path);
     void OpenFromPopup(int id);
     CEncryptIn NewEncryptIn();
     void OnFolderSelected(const QString& directory, const QString& topFolder);
@@ -224,7 +242,8 @@ private:
     std::unique_ptr<EncryptInPrompts> m_ownEncryptPrompts;
     EncryptInPrompts* m_encryptPrompts = nullptr;
     Associations* m_associations = nullptr;
-    OpenWithList m_programs; // the programs the last pop-up offered for its file
+    OpenWithList m_programs;        // the programs the last pop-up offered for its file
+    QStringList m_newFileTypeTexts; // the items of the new-file types, in the order of the type list
     ContentsWatcher* m_watcher = nullptr;
     std::unique_ptr<CWorkingCopies> m_copies;
     std::unique_ptr<CWorkspaceCommands> m_commands;

@@ -164,8 +164,14 @@ int CMainFrame::PasteFiles() {
 }
 
 void CMainFrame::OnListPopup(int id) {
+    if (OnNewItemCommand(id))
+        return;
+    if (id == cmd::Properties) {
+        ShowProperties(m_list->SelectedPaths());
+        return;
+    }
     if (id == cmd::Paste || id == cmd::InsideCut || id == cmd::InsideCopy || id == cmd::Delete ||
-        id == cmd::Rename || id == cmd::Properties) {
+        id == cmd::Rename) {
         OnCommand(id);
         return;
     }

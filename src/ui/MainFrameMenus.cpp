@@ -4,6 +4,7 @@
 #include "ui/ListV.h"
 #include "ui/ListV2.h"
 #include "ui/MainFrame.h"
+#include "ui/OwnIcons.h"
 #include "ui/TreeV.h"
 #include "ui/VersionDialog.h"
 #include "workspace/DecryptedFileModel.h"
@@ -17,8 +18,8 @@
 #include <QGuiApplication>
 #include <QMenuBar>
 #include <QMimeData>
-#include <QPainter>
 #include <QShortcut>
+#include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
 #include <QUrl>
@@ -29,6 +30,7 @@ namespace korimbo {
 namespace {
 
 constexpr int kSeparator = 0;
+constexpr int kNewItems = -2; // the submenu "新規作成(&W)"
 
 struct MenuLayout {
     const char16_t* title;
@@ -119,37 +121,24 @@ QString ItemText(int id) {
     }
 }
 
-// Toolbar buttons: the desktop theme's icon where there is one, else a small drawn glyph.
+// Toolbar buttons: the desktop theme's icon where there is one, else our own.
 QIcon ToolIcon(int id) {
     const struct {
         int id;
         const char* theme;
-        const char16_t* glyph;
-        QRgb color;
+        const char* own;
     } kIcons[] = {
-        {cmd::Login, "dialog-password", u"鍵", 0x2E7D32},
-        {cmd::Logout, "system-log-out", u"出", 0x8D6E63},
-        {cmd::WriteBackAll, "document-save-all", u"戻", 0x1565C0},
-        {cmd::UpOneLevel, "go-up", u"↑", 0x455A64},
-        {cmd::ViewToggle, "view-list-icons", u"表", 0x6A1B9A},
-        {cmd::Stop, "process-stop", u"■", 0xC62828},
-        {cmd::DragTakeOutEncrypted, "document-export", u"暗", 0xEF6C00},
+        {cmd::Login, "dialog-password", "login"},
+        {cmd::Logout, "system-log-out", "logout"},
+        {cmd::WriteBackAll, "document-save-all", "write-back-all"},
+        {cmd::UpOneLevel, "go-up", "up"},
+        {cmd::ViewToggle, "view-list-icons", "view-toggle"},
+        {cmd::Stop, "process-stop", "stop"},
+        {cmd::DragTakeOutEncrypted, "document-export", "take-out-encrypted"},
     };
-    for (const auto& icon : kIcons) {
-        if (icon.id != id)
-            continue;
-        QPixmap pixmap(22, 22);
-        pixmap.fill(Qt::transparent);
-        QPainter painter(&pixmap);
-        painter.setRenderHint(QPainter::Antialiasing);
-        painter.setBrush(QColor(icon.color));
-        painter.setPen(Qt::NoPen);
-        painter.drawRoundedRect(QRectF(1, 1, 20, 20), 4, 4);
-        painter.setPen(Qt::white);
-        painter.drawText(QRectF(1, 1, 20, 20), Qt::AlignCenter, QString::fromUtf16(icon.glyph));
-        painter.end();
-        return QIcon::fromTheme(QString::fromLatin1(icon.theme), QIcon(pixmap));
-    }
+    for (const auto& icon : kIcons)
+        if (icon.id == id)
+            return ThemeOrOwnIcon(QString::fromLatin1(icon.theme), QString::fromLatin1(icon.own));
     return QIcon();
 }
 
@@ -248,8 +237,8 @@ void CMainFrame::BuildMenuBar() {
     m_topMenus.clear();
     const MenuLayout menus[] = {
         {u"ファイル(&F)",
-         {cmd::Login, cmd::Logout, kSeparator, cmd::ReleaseFolder, kSeparator, cmd::Open, cmd::TakeOutWithOtherPassword,
-          kSeparator, cmd::Delete, cmd::Rename, cmd::Properties, kSeparator, cmd::Exit}},
+         {cmd::Login, cmd::Logout, kSeparator, cmd::ReleaseFolder, kSeparator, kNewItems, kSeparator, cmd::Open,
+          cmd::TakeOutWithOtherPassword, kSeparator, cmd::Delete, cmd::Rename, cmd::Properties, kSeparator, cmd::Exit}},
         {u"編集(&E)", {cmd::Undo, kSeparator, cmd::InsideCut, cmd::InsideCopy, cmd::Paste, kSeparator, cmd::SelectAll}},
         {u"表示(&V)", {cmd::UpOneLevel, -1, cmd::Refresh}}, // -1: the view style sub-menu
         {u"操作(&S)", {cmd::NoWatch, kSeparator, cmd::DragTakeOutEncrypted}},
@@ -262,6 +251,8 @@ void CMainFrame::BuildMenuBar() {
         for (int id : layout.ids) {
             if (id == kSeparator) {
                 menu->addSeparator();
+            } else if (id == kNewItems) {
+                AddNewItemsMenu(menu, true);
             } else if (id == -1) {
                 QMenu* styles = menu->addMenu(QStringLiteral("表示(&V)"));
                 styles->addAction(m_actions[cmd::ViewIcons]);
@@ -463,6 +454,12 @@ void CMainFrame::OnCommand(int id) {
     case cmd::Refresh:
         ShowFolder(m_currentFolder);
         break;
+    case cmd::Properties:
+        if (m_list->hasFocus())
+            ShowProperties(m_list->SelectedPaths());
+        else if (QTreeWidgetItem* item = m_tree->ItemAtCursor())
+            ShowProperties({CTreeV::PathOf(item)});
+        break;
     case cmd::Paste:
         if (InsideClipboardHasItems())
             PasteInside(m_currentFolder);
@@ -575,10 +572,37 @@ void CMainFrame::RunSettingsSheet() {
         NotYetAvailable(cmd::Refresh); // the current folder is listed again
 }
 
+// The help file of the installation when there is one, else our own guide beside the program; either is
+// handed to the desktop's program for its type (the browser for the guide).
 void CMainFrame::OpenHelp() {
-    const QString help = m_app.ProgramFolder() + QStringLiteral("/ZORp/ZORportable.chm");
-    if (!QFileInfo(help).isFile() || !QDesktopServices::openUrl(QUrl::fromLocalFile(help)))
+    const QString zorp = m_app.ProgramFolder() + QStringLiteral("/ZORp/");
+    QString help = zorp + QStringLiteral("ZORportable.chm");
+    if (!QFileInfo(help).isFile())
+        help = zorp + QStringLiteral("help/index.html");
+    if (!QFileInfo(help).isFile() || OpenWithDesktop(help) != 0)
         m_ui.Message(QStringLiteral("ヘルプが見つかりません　"), Icon::Warning);
+}
+
+int CMainFrame::OpenWithDesktop(const QString& file) {
+    if (!m_launcher)
+        return QDesktopServices::openUrl(QUrl::fromLocalFile(file)) ? 0 : -1;
+    qint64 pid = 0;
+    QString appId;
+    QString executable;
+    if (m_launcher->Launch(file, QString(), pid, appId, executable) != 0)
+        return -1;
+    // The launcher leaves its children for the process probe to reap: nobody watches this one, so reap it
+    // here once it ends rather than leave a zombie until the program exits.
+    if (pid > 0 && m_processes) {
+        auto* reaper = new QTimer(this);
+        reaper->setObjectName(QStringLiteral("helpReaper"));
+        connect(reaper, &QTimer::timeout, this, [this, reaper, pid] {
+            if (!m_processes->IsRunning(pid))
+                reaper->deleteLater();
+        });
+        reaper->start(1000);
+    }
+    return 0;
 }
 
 void CMainFrame::OpenHomePage() {

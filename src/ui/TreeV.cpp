@@ -5,6 +5,7 @@
 #include "ui/CommandIds.h"
 #include "ui/DropMenus.h"
 #include "ui/InsideDrag.h"
+#include "ui/OwnIcons.h"
 
 #include <QContextMenuEvent>
 #include <QCursor>
@@ -15,7 +16,6 @@
 #include <QMenu>
 #include <QMimeData>
 #include <QSignalBlocker>
-#include <QStyle>
 #include <QTreeWidgetItemIterator>
 #include <QUrl>
 
@@ -116,9 +116,9 @@ void CTreeV::RefreshLoginState() {
         QTreeWidgetItem* item = topLevelItem(i);
         const bool in = isLoggedIn && isLoggedIn(PathOf(item));
         const bool present = QFileInfo(PathOf(item)).isDir();
-        item->setIcon(0, style()->standardIcon(!present ? QStyle::SP_MessageBoxWarning
-                                               : in     ? QStyle::SP_DirOpenIcon
-                                                        : QStyle::SP_DirClosedIcon));
+        item->setIcon(0, !present ? ThemeOrOwnIcon(QStringLiteral("folder-important"), QStringLiteral("folder-missing"))
+                         : in     ? ThemeOrOwnIcon(QStringLiteral("folder-open"), QStringLiteral("folder-open"))
+                                  : ThemeOrOwnIcon(QStringLiteral("folder-locked"), QStringLiteral("folder-locked")));
     }
 }
 
@@ -205,7 +205,7 @@ void CTreeV::LoadChildren(QTreeWidgetItem* item) {
     for (const QString& name : dir.entryList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name)) {
         auto* child = new QTreeWidgetItem(item, {name});
         child->setData(0, kPathRole, dir.filePath(name));
-        child->setIcon(0, style()->standardIcon(QStyle::SP_DirIcon));
+        child->setIcon(0, ThemeOrOwnIcon(QStringLiteral("folder"), QStringLiteral("folder")));
         AddPlaceholderIfNeeded(child);
     }
 }

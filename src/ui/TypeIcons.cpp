@@ -1,10 +1,10 @@
 #include "ui/TypeIcons.h"
 
-#include <QApplication>
+#include "ui/OwnIcons.h"
+
 #include <QFileInfo>
 #include <QHash>
 #include <QMimeDatabase>
-#include <QStyle>
 
 namespace korimbo {
 
@@ -13,17 +13,16 @@ QIcon TypeIcon(const QString& name, bool folder) {
     const QString key = folder ? QStringLiteral("/") : QFileInfo(name).suffix().toLower();
     if (auto it = cache.constFind(key); it != cache.constEnd())
         return *it;
-    const QStyle* style = QApplication::style();
     QIcon icon;
     if (folder) {
-        icon = QIcon::fromTheme(QStringLiteral("folder"), style->standardIcon(QStyle::SP_DirIcon));
+        icon = ThemeOrOwnIcon(QStringLiteral("folder"), QStringLiteral("folder"));
     } else {
         const QMimeType type = QMimeDatabase().mimeTypeForFile(name, QMimeDatabase::MatchExtension);
         icon = QIcon::fromTheme(type.iconName());
         if (icon.isNull())
             icon = QIcon::fromTheme(type.genericIconName());
         if (icon.isNull())
-            icon = style->standardIcon(QStyle::SP_FileIcon);
+            icon = OwnIcon(QStringLiteral("file"));
     }
     cache.insert(key, icon);
     return icon;

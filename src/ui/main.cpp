@@ -8,6 +8,7 @@
 #include "ui/D22Init2.h"
 #include "ui/DialogPrompts.h"
 #include "ui/MainFrame.h"
+#include "ui/OwnIcons.h"
 #include "ui/QtInteraction.h"
 #include "util/FileSystem.h"
 
@@ -19,6 +20,7 @@ int main(int argc, char** argv) {
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Korimbo-portable"));
     QApplication::setApplicationVersion(QStringLiteral("1.72"));
+    QApplication::setWindowIcon(ApplicationIcon());
     // The window's own quit rule: the last window closing ends the program after the shutdown ran.
     QApplication::setQuitOnLastWindowClosed(true);
 

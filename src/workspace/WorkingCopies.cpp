@@ -10,6 +10,7 @@
 #include <QFileInfo>
 
 #include <cerrno>
+#include <sys/stat.h>
 #include <vector>
 
 namespace korimbo {
@@ -178,8 +179,13 @@ bool CWorkingCopies::IsChanged(const QString& workingCopy, const QString& contai
     const QFileInfo original(container);
     if (!original.exists())
         return true;
-    // Times at whole seconds: the copy got the container's time through a call that takes seconds.
-    if (copy.lastModified().toSecsSinceEpoch() != original.lastModified().toSecsSinceEpoch())
+    // The copy got the container's time at whole seconds. A copy whose time has a fraction was saved
+    // since, even within the same second as the container's last write: taking that for unchanged
+    // would erase the only copy of the edit.
+    struct stat st {};
+    if (::stat(QFile::encodeName(workingCopy).constData(), &st) != 0 || st.st_mtim.tv_nsec != 0)
+        return true;
+    if (qint64(st.st_mtim.tv_sec) != original.lastModified().toSecsSinceEpoch())
         return true;
     // An edit that put the old time back still shows in the size.
     ContainerInfo info;

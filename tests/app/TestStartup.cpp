@@ -439,6 +439,11 @@ private Q_SLOTS:
         const QString lookalike = ac + QStringLiteral("/.korimbo-notes.part");
         Touch(lookalike);
         QVERIFY(!CCryptEngine::IsTempName(QFileInfo(lookalike).fileName()));
+        // A wipe cut short left the plaintext under the name it gives a file before wiping it.
+        const QString halfWiped = ac + QStringLiteral("/0123456789ABCDEF-FEDCBA9876543210.delf");
+        Touch(halfWiped);
+        const QString userDelf = ac + QStringLiteral("/notes.delf");
+        Touch(userDelf);
         TempKind kind = TempKind::Sealed;
         QVERIFY(CCryptEngine::IsTempName(QFileInfo(plain).fileName(), &kind));
         QCOMPARE(kind, TempKind::Plain);
@@ -455,6 +460,8 @@ private Q_SLOTS:
         QVERIFY(!QFileInfo::exists(sealed));
         QVERIFY(QFileInfo::exists(copy));
         QVERIFY(QFileInfo::exists(lookalike));
+        QVERIFY(!QFileInfo::exists(halfWiped));
+        QVERIFY(QFileInfo::exists(userDelf));
         QCOMPARE(rig->ui.Messages().size(), 0);
 
         // What is left in "Ac" is the user's and still reported.

@@ -22,7 +22,12 @@ struct FolderRig : AppRig {
 
     // Registers `root` and enters its key as a login does.
     bool StartWith(const QString& root) {
-        if (!Start() || Add(root, kPassword, QStringLiteral("0"), kWorkId) != 0 || !EnterKey(root, kPassword))
+        return Start() && Add(root, kPassword, QStringLiteral("0"), kWorkId) == 0 && LogIn(root);
+    }
+    // A later run over the same program folder, where `root` is registered already.
+    bool Resume(const QString& root) { return Start() && LogIn(root); }
+    bool LogIn(const QString& root) {
+        if (!EnterKey(root, kPassword))
             return false;
         folder = root;
         AppState& s = app.State();

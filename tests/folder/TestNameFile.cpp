@@ -103,6 +103,20 @@ private Q_SLOTS:
         QVERIFY(rig->ui.Messages().isEmpty());
     }
 
+    // A write killed after its new container was complete but before the rename leaves that container
+    // under a temporary name. It is nobody's entry: as a second "k.txt" it could take a write-back that
+    // belongs to the real container, and the sweep of leftovers would then take the edit away.
+    void LeftoverOfAnInterruptedWriteIsNoEntry() {
+        auto rig = Started();
+        QVERIFY(rig);
+        const QString container = rig->Encrypt(rig->folder, QStringLiteral("k.txt"), "old");
+        QVERIFY(QFile::copy(container, CCryptEngine::TempPathBeside(container, TempKind::Sealed)));
+        QVERIFY(FolderRig::WriteRaw(CCryptEngine::TempPathBeside(container, TempKind::Plain), "half"));
+        QCOMPARE(rig->names->RefreshNameFile(rig->folder, rig->folder), 0);
+        const auto entries = Loaded(*rig, rig->folder);
+        QCOMPARE(entries.keys(), QStringList{QFileInfo(container).fileName()});
+    }
+
     // An empty name file is made again silently; a damaged one (a half-written file, the wrong key's
     // bytes, foreign bytes) is reported once and rebuilt from the headers instead of blocking the listing.
     void EmptyAndDamagedNameFilesAreRebuilt() {

@@ -5,6 +5,7 @@
 #include "platform/Volumes.h"
 
 #include <QDir>
+#include <QHash>
 
 namespace korimbo {
 
@@ -46,9 +47,23 @@ public:
         out = program.isEmpty() ? QString() : QStringLiteral("org.example.editor.desktop");
         return program.isEmpty() ? -1 : 0;
     }
-    int FileTypeName(const QString&, QString&) override { return -1; }
-    int ShellNewOf(const QString&, ShellNew&) override { return -1; }
-    QStringList CollectNewFileTypes() override { return {}; }
+    // Type names, new-file descriptions and the new-file type list, by extension with its dot.
+    QHash<QString, QString> typeNames;
+    QHash<QString, ShellNew> shellNew;
+    QStringList newFileTypes;
+    int FileTypeName(const QString& extension, QString& out) override {
+        if (!typeNames.contains(extension))
+            return -1;
+        out = typeNames.value(extension);
+        return 0;
+    }
+    int ShellNewOf(const QString& extension, ShellNew& out) override {
+        if (!shellNew.contains(extension))
+            return -1;
+        out = shellNew.value(extension);
+        return 0;
+    }
+    QStringList CollectNewFileTypes() override { return newFileTypes; }
     OpenWithList programs; // what every type offers to open with
     void OpenWithPrograms(const QString&, int, OpenWithList& out) override { out = programs; }
     QString ProgramDisplayName(const QString& path) override { return path; }

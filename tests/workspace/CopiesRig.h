@@ -27,9 +27,9 @@ struct CopiesRig : FolderRig {
     int notices = 0;
     int refreshes = 0;
 
-    bool StartIn(const QString& root) {
-        if (!StartWith(root))
-            return false;
+    bool StartIn(const QString& root) { return StartWith(root) && MakeCopies(); }
+    bool ResumeIn(const QString& root) { return Resume(root) && MakeCopies(); }
+    bool MakeCopies() {
         AppState& s = app.State();
         access = std::make_unique<CAccessCheck>(volumes, fs, ui, *s.catalogue);
         copies = std::make_unique<CWorkingCopies>(*s.engine, *s.registry, *names, *access, s.settings, *s.workFolder,

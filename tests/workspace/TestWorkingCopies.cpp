@@ -107,14 +107,18 @@ private Q_SLOTS:
         QRandomGenerator(7).fillRange(reinterpret_cast<quint32*>(edit.data()), edit.size() / 4);
         QVERIFY(CopiesRig::Edit(copy, edit));
 
-        rig->fs.writeFault = {rig->folder + u'/', ENOSPC, 100000};
-        QCOMPARE(rig->copies->WriteBackOne(copy), -1);
-        QVERIFY(!rig->ui.Numbers().isEmpty());
-        QCOMPARE(CopiesRig::Bytes(container), before);
-        QVERIFY(CopiesRig::ReadOnly(container));
-        QCOMPARE(CopiesRig::Bytes(copy), edit);
-        QCOMPARE(QDir(rig->folder).entryList(QDir::Files | QDir::Hidden),
-                 QStringList({QFileInfo(container).fileName()}));
+        // A full disk, then a stick pulled half-way (the write fails with EIO).
+        for (const int error : {ENOSPC, EIO}) {
+            rig->ui.Clear();
+            rig->fs.writeFault = {rig->folder + u'/', error, 100000};
+            QCOMPARE(rig->copies->WriteBackOne(copy), -1);
+            QVERIFY(!rig->ui.Numbers().isEmpty());
+            QCOMPARE(CopiesRig::Bytes(container), before);
+            QVERIFY(CopiesRig::ReadOnly(container));
+            QCOMPARE(CopiesRig::Bytes(copy), edit);
+            QCOMPARE(QDir(rig->folder).entryList(QDir::Files | QDir::Hidden),
+                     QStringList({QFileInfo(container).fileName()}));
+        }
 
         rig->fs.writeFault = {};
         rig->fs.syncFault = {QFileInfo(container).fileName(), EIO};
@@ -143,6 +147,26 @@ private Q_SLOTS:
         QCOMPARE(rig->copies->WriteBackOne(copy), 0);
         QVERIFY(!QFileInfo::exists(copy));
         QVERIFY(rig->Opens(container, QStringLiteral("b.txt"), "a good deal longer"));
+    }
+
+    // An edit of the same size saved within the second the container was last written carries a time
+    // with a fraction; the copy the program made carries whole seconds. The edit goes back, not away.
+    void SameSizeEditWithinTheSecondIsWrittenBack() {
+        auto rig = Started();
+        QVERIFY(rig);
+        const QString container = rig->Encrypt(rig->folder, QStringLiteral("s.txt"), "first");
+        const QString copy = rig->Open(container);
+        QVERIFY(!copy.isEmpty());
+        QVERIFY(!rig->copies->IsChanged(copy, container));
+        QVERIFY(CopiesRig::WriteRaw(copy, "fifth"));
+        QFile file(copy);
+        const QDateTime second = QDateTime::fromSecsSinceEpoch(QFileInfo(container).lastModified().toSecsSinceEpoch());
+        QVERIFY(file.open(QIODevice::ReadWrite) &&
+                file.setFileTime(second.addMSecs(500), QFileDevice::FileModificationTime));
+        file.close();
+        QVERIFY(rig->copies->IsChanged(copy, container));
+        QCOMPARE(rig->copies->WriteBackOne(copy), 0);
+        QVERIFY(rig->Opens(container, QStringLiteral("s.txt"), "fifth"));
     }
 
     // The editor handed the document to a running instance and ended at once: the instance is found, in

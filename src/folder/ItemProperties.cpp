@@ -1,0 +1,203 @@
+#include "folder/ItemProperties.h"
+
+#include "util/DisplayText.h"
+
+#include <QDateTime>
+#include <QFileInfo>
+
+namespace korimbo {
+
+namespace {
+
+const QString kFolderType = QStringLiteral("ファイル フォルダー");
+const QString kNoProgram = QStringLiteral("不明なアプリケーション");
+
+QString Child(const QString& folder, const QString& name) {
+    return folder.endsWith(u'/') ? folder + name : folder + u'/' + name;
+}
+
+// As the contents list shows a time.
+QString TimeText(const QFileInfo& info) {
+    return info.lastModified().toLocalTime().toString(QStringLiteral("yyyy/MM/dd hh:mm:ss"));
+}
+
+QString ExtensionOf(const QString& name) {
+    const qsizetype dot = name.lastIndexOf(u'.');
+    return dot <= 0 ? QString() : name.mid(dot);
+}
+
+QString OwnerOf(const QFileInfo& info) {
+    const QString owner = info.owner();
+    return owner.isEmpty() ? QString::number(info.ownerId()) : owner;
+}
+
+} // namespace
+
+CItemProperties::CItemProperties(CCryptEngine& engine, CNameFile& nameFile, Associations& associations, Interaction& ui)
+    : m_engine(engine), m_nameFile(nameFile), m_associations(associations), m_ui(ui) {}
+
+QString CItemProperties::SizeWithBytes(qint64 bytes) {
+    return SizeText(bytes) + QStringLiteral(" （") + GroupedNumberText(bytes) + QStringLiteral(" バイト）");
+}
+
+QString CItemProperties::CountText(int files, int folders) {
+    return QStringLiteral("ファイル数：") + QString::number(files) + QStringLiteral("、フォルダー数：") +
+           QString::number(folders);
+}
+
+QString CItemProperties::TypeOf(const QString& name) const {
+    const QString extension = ExtensionOf(name);
+    QString text;
+    if (!extension.isEmpty() && m_associations.FileTypeName(extension, text) == 0 && !text.isEmpty())
+        return text;
+    return extension.isEmpty() ? QStringLiteral("ファイル") : extension.mid(1).toUpper() + QStringLiteral(" ファイル");
+}
+
+int CItemProperties::Single(const QString& path, ItemProperties& out) {
+    const QFileInfo info(path);
+    if (!info.exists())
+        return -1;
+    out = ItemProperties();
+    const QString key = m_nameFile.OwningRoot(info.absoluteFilePath());
+    const bool withKey = !key.isEmpty() && m_engine.FindKey(key) == 0;
+    out.location = info.absolutePath();
+    out.creator = OwnerOf(info);
+
+    if (info.isDir()) {
+        out.kind = ItemProperties::kFolder;
+        out.name = info.fileName();
+        out.typeText = kFolderType;
+        out.modifiedAt = TimeText(info);
+        Totals totals;
+        if (Walk(info.absoluteFilePath(), key, withKey, totals) != 0)
+            return -1;
+        out.contents = CountText(totals.files, totals.folders);
+        out.containerSize = SizeWithBytes(totals.containerBytes);
+        if (withKey)
+            out.plainSize = SizeWithBytes(totals.plainBytes);
+        return 0;
+    }
+
+    ContainerInfo header;
+    int status = -1;
+    QString text;
+    const bool container =
+        withKey && m_engine.CheckContainer(path, header, key, false, status, text) == 0 && status == kUsable;
+    out.kind = container ? ItemProperties::kContainer : ItemProperties::kPlainFile;
+    out.name = container ? header.name : info.fileName();
+    out.typeText = TypeOf(out.name);
+    QString program;
+    out.program = m_associations.DefaultProgramOf(ExtensionOf(out.name), program) == 0
+                      ? m_associations.ProgramDisplayName(program)
+                      : kNoProgram;
+    if (container) {
+        out.containerSize = SizeWithBytes(info.size());
+        out.plainSize = SizeWithBytes(header.plainSize);
+        out.encryptedAt = header.encryptedAtText;
+        out.containerName = info.fileName();
+        out.hint = WithoutTrailingSpaces(header.hint);
+        out.modifiedAt = header.modifiedText;
+    } else {
+        out.plainSize = SizeWithBytes(info.size());
+        out.modifiedAt = TimeText(info);
+    }
+    return 0;
+}
+
+int CItemProperties::Summary(const QStringList& paths, PropertiesSummary& out) {
+    out = PropertiesSummary();
+    Totals totals;
+    bool withKey = true;
+    for (const QString& path : paths) {
+        const QFileInfo info(path);
+        if (!info.exists())
+            continue;
+        const QString key = m_nameFile.OwningRoot(info.absoluteFilePath());
+        const bool keyed = !key.isEmpty() && m_engine.FindKey(key) == 0;
+        withKey = withKey && keyed;
+        if (out.title.isEmpty()) {
+            ContainerInfo header;
+            int status = -1;
+            QString text;
+            const bool container = !info.isDir() && keyed &&
+                                   m_engine.CheckContainer(path, header, key, false, status, text) == 0 &&
+                                   status == kUsable;
+            out.title = (container ? header.name : info.fileName()) + QStringLiteral("のプロパティ");
+        }
+        if (info.isDir()) {
+            ++totals.folders;
+            if (Walk(info.absoluteFilePath(), key, keyed, totals) != 0)
+                return -1;
+        } else {
+            AddFile(info.absoluteFilePath(), key, keyed, totals);
+        }
+    }
+    if (out.title.isEmpty())
+        return -1;
+    out.files = totals.files;
+    out.folders = totals.folders;
+    out.counts = CountText(totals.files, totals.folders);
+    out.containerSize = SizeWithBytes(totals.containerBytes);
+    if (withKey)
+        out.plainSize = SizeWithBytes(totals.plainBytes);
+    return 0;
+}
+
+void CItemProperties::AddFile(const QString& path, const QString& key, bool withKey, Totals& totals) {
+    const QFileInfo info(path);
+    ++totals.files;
+    ContainerInfo header;
+    int status = -1;
+    QString text;
+    if (withKey && m_engine.CheckContainer(path, header, key, false, status, text) == 0 && status == kUsable) {
+        totals.plainBytes += header.plainSize;
+        totals.containerBytes += info.size();
+    } else if (withKey) {
+        totals.plainBytes += info.size(); // a plain file is its own original
+    } else {
+        totals.containerBytes += info.size(); // without the key nothing tells containers apart
+    }
+}
+
+int CItemProperties::Walk(const QString& folder, const QString& key, bool withKey, Totals& totals) {
+    m_ui.Pump();
+    if (!withKey) {
+        for (const DiskEntry& disk : ReadDirectory(folder, true)) {
+            const QString path = Child(folder, disk.name);
+            if (disk.isFolder) {
+                ++totals.folders;
+                if (Walk(path, key, withKey, totals) != 0)
+                    return -1;
+            } else {
+                ++totals.files;
+                totals.containerBytes += QFileInfo(path).size();
+            }
+        }
+        return 0;
+    }
+    QList<NameEntry> entries;
+    if (m_nameFile.RefreshNameFile(folder, key) != 0 || m_nameFile.LoadNameEntries(folder, key, true, entries) != 0)
+        return -1;
+    for (const NameEntry& entry : std::as_const(entries)) {
+        const QString path = Child(folder, entry.diskName);
+        switch (entry.kind) {
+        case NameEntry::kFolder:
+            ++totals.folders;
+            if (Walk(path, key, withKey, totals) != 0)
+                return -1;
+            break;
+        case NameEntry::kContainer:
+            ++totals.files;
+            totals.plainBytes += entry.plainSize;
+            totals.containerBytes += QFileInfo(path).size();
+            break;
+        default:
+            ++totals.files;
+            totals.plainBytes += QFileInfo(path).size();
+            break;
+        }
+    }
+    return 0;
+}
+
+} // namespace korimbo

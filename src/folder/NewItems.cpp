@@ -1,0 +1,231 @@
+#include "folder/NewItems.h"
+
+#include "state/WorkAreas.h"
+#include "util/DisplayText.h"
+#include "util/ErrorText.h"
+#include "util/MessageText.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSet>
+
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <vector>
+
+namespace korimbo {
+
+namespace {
+
+constexpr int kMsgFolderNotMade = 33;
+constexpr int kMsgFileNotMade = 98;
+constexpr int kMsgTemplateNotCopied = 99;
+constexpr int kMsgReadOnlyFolder = 316;
+
+// The counter of the collision names has no practical limit.
+constexpr int kMaxAttempts = 999999999;
+
+const QString kNullFile = QStringLiteral("NullFile");
+const QString kFileName = QStringLiteral("FileName");
+const QString kData = QStringLiteral("Data");
+
+QString Child(const QString& folder, const QString& name) {
+    return folder.endsWith(u'/') ? folder + name : folder + u'/' + name;
+}
+
+QString Clean(const QString& path) {
+    return QDir::cleanPath(QFileInfo(path).absoluteFilePath());
+}
+
+QString Numbered(int n) {
+    return QStringLiteral(" (") + QString::number(n) + u')';
+}
+
+} // namespace
+
+CNewItems::CNewItems(FolderRegistry& registry, CNameFile& nameFile, Associations& associations,
+                     const WorkFolderSettings& workFolder, FileSystem& files, Interaction& ui, MessageSource& messages,
+                     CEncryptIn& encryptIn)
+    : m_registry(registry), m_nameFile(nameFile), m_associations(associations), m_workFolder(workFolder),
+      m_files(files), m_ui(ui), m_messages(messages), m_encryptIn(encryptIn) {}
+
+QString CNewItems::NewFolderName(const NameTaken& taken) {
+    const QString base = QStringLiteral("新しいフォルダー");
+    if (!taken(base))
+        return base;
+    for (int n = 2; n < kMaxAttempts; ++n)
+        if (const QString name = base + Numbered(n); !taken(name))
+            return name;
+    return QString();
+}
+
+QString CNewItems::NewFileName(const QString& typeText, const QString& extension, const NameTaken& taken) {
+    const QString stem = QStringLiteral("新規 ") + typeText;
+    if (!taken(stem + extension))
+        return stem + extension;
+    for (int n = 2; n < kMaxAttempts; ++n)
+        if (const QString name = stem + Numbered(n) + extension; !taken(name))
+            return name;
+    return QString();
+}
+
+QString CNewItems::TypeText(Associations& associations, const QString& extension) {
+    QString text;
+    if (associations.FileTypeName(extension, text) == 0 && !text.isEmpty())
+        return text;
+    const QString bare = extension.startsWith(u'.') ? extension.mid(1) : extension;
+    return bare.isEmpty() ? QStringLiteral("ファイル") : bare.toUpper() + QStringLiteral(" ファイル");
+}
+
+int CNewItems::Report(int number, int error, const QString& path) {
+    return ReportMessage(m_ui, m_messages, number, ErrnoText(error) + QStringLiteral("\n\n") + path);
+}
+
+bool CNewItems::Writable(const QString& directory, QString& key) {
+    key = m_nameFile.OwningRoot(directory);
+    const int slot = m_registry.SlotOf(key);
+    if (slot >= 0 && m_registry.ReadOnlyText(slot) == QStringLiteral("1")) {
+        ReportMessage(m_ui, m_messages, kMsgReadOnlyFolder, QString(), Icon::Warning);
+        return false;
+    }
+    return true;
+}
+
+CNewItems::NameTaken CNewItems::TakenIn(const QString& directory, const QString& key, bool& ok) {
+    QList<NameEntry> entries;
+    ok = m_nameFile.RefreshNameFile(directory, key) == 0 &&
+         m_nameFile.LoadNameEntries(directory, key, true, entries) == 0;
+    QSet<QString> names;
+    for (const NameEntry& entry : std::as_const(entries))
+        names.insert(entry.displayName.toCaseFolded());
+    return [names, directory](const QString& name) {
+        // A hidden entry is in no name file, yet it holds its name on the disk.
+        return names.contains(name.toCaseFolded()) || QFileInfo::exists(Child(directory, name)) ||
+               QFileInfo(Child(directory, name)).isSymLink();
+    };
+}
+
+int CNewItems::NewFolder(const QString& rawDirectory, QString& created) {
+    const QString directory = Clean(rawDirectory);
+    QString key;
+    if (!Writable(directory, key))
+        return -1;
+    if (!QFileInfo(directory).isDir())
+        return Report(kMsgFolderNotMade, ENOENT, directory);
+    bool ok = false;
+    const NameTaken taken = TakenIn(directory, key, ok);
+    if (!ok)
+        return -1;
+    const QString name = NewFolderName(taken);
+    const QString path = Child(directory, name);
+    if (::mkdir(QFile::encodeName(path).constData(), 0777) != 0)
+        return Report(kMsgFolderNotMade, errno, name);
+    m_nameFile.RefreshNameFile(directory, key);
+    created = path;
+    return 0;
+}
+
+int CNewItems::NewFile(const QString& rawDirectory, const QString& extension, QString& container) {
+    const QString directory = Clean(rawDirectory);
+    QString key;
+    if (!Writable(directory, key))
+        return -1;
+    const QString ext = extension.startsWith(u'.') ? extension : u'.' + extension;
+    ShellNew description;
+    if (m_associations.ShellNewOf(ext, description) != 0 || description.kind.isEmpty())
+        return Report(kMsgFileNotMade, ENOENT, ext);
+    if (!QFileInfo(directory).isDir())
+        return Report(kMsgFileNotMade, ENOENT, directory);
+    bool ok = false;
+    const NameTaken taken = TakenIn(directory, key, ok);
+    if (!ok)
+        return -1;
+    const QString name = NewFileName(TypeText(m_associations, ext), ext, taken);
+
+    // A folder of its own in the creation area keeps the file's name free of anything else there.
+    const int slot = m_registry.SlotOf(key);
+    const QString area =
+        slot < 0 ? QString()
+                 : WorkAreas::AreaOf(m_workFolder.angoTempFolder, m_registry.WorkIdText(slot), WorkAreas::kCreation);
+    QString unique;
+    if (area.isEmpty() || UniqueNameText(false, unique) != 0)
+        return Report(kMsgFileNotMade, ENOENT, area);
+    const QString aside = Child(area, unique);
+    if (!QDir().mkpath(aside))
+        return Report(kMsgFileNotMade, EACCES, aside);
+    const QString plain = Child(aside, name);
+    const auto cleanUp = [&] {
+        if (m_files.Exists(plain))
+            m_files.Remove(plain);
+        QDir().rmdir(aside);
+    };
+    if (WriteNewFile(description, plain) != 0) {
+        cleanUp();
+        return -1;
+    }
+
+    // Moved in: the plain file goes once its container is on disk.
+    EncryptInRequest request;
+    request.mode = EncryptInRequest::kMove;
+    request.sources = {plain};
+    request.destination = directory;
+    const int rc = m_encryptIn.Run(request);
+    cleanUp();
+    if (rc != 0)
+        return -1;
+    QList<NameEntry> entries;
+    if (m_nameFile.LoadNameEntries(directory, key, false, entries) != 0)
+        return -1;
+    for (const NameEntry& entry : std::as_const(entries)) {
+        if (entry.kind == NameEntry::kContainer && entry.displayName == name) {
+            container = Child(directory, entry.diskName);
+            return 0;
+        }
+    }
+    return Report(kMsgFileNotMade, ENOENT, name);
+}
+
+int CNewItems::WriteNewFile(const ShellNew& description, const QString& path) {
+    if (description.kind == kFileName) {
+        if (description.value.isEmpty())
+            return Report(kMsgTemplateNotCopied, ENOENT, description.value);
+        return CopyTemplate(description.value, path);
+    }
+    QByteArray bytes;
+    if (description.kind == kData)
+        bytes = description.value.toUtf8();
+    else if (description.kind != kNullFile)
+        return Report(kMsgFileNotMade, EINVAL, description.kind);
+    int error = 0;
+    std::unique_ptr<File> out = m_files.Open(path, OpenMode::WriteTruncate, error);
+    if (!out)
+        return Report(kMsgFileNotMade, error, path);
+    if (!bytes.isEmpty() && out->Write(bytes.constData(), bytes.size()) != bytes.size())
+        return Report(kMsgFileNotMade, out->Error() != 0 ? out->Error() : EIO, path);
+    return 0;
+}
+
+int CNewItems::CopyTemplate(const QString& from, const QString& to) {
+    int error = 0;
+    std::unique_ptr<File> in = m_files.Open(from, OpenMode::Read, error);
+    if (!in)
+        return Report(kMsgTemplateNotCopied, error, from);
+    std::unique_ptr<File> out = m_files.Open(to, OpenMode::WriteTruncate, error);
+    if (!out)
+        return Report(kMsgFileNotMade, error, to);
+    std::vector<char> buffer(CCryptEngine::kPieceSize);
+    for (;;) {
+        m_ui.Pump();
+        const qint64 n = in->Read(buffer.data(), qint64(buffer.size()));
+        if (n < 0)
+            return Report(kMsgTemplateNotCopied, in->Error(), from);
+        if (n == 0)
+            return 0;
+        if (out->Write(buffer.data(), n) != n)
+            return Report(kMsgFileNotMade, out->Error() != 0 ? out->Error() : EIO, to);
+    }
+}
+
+} // namespace korimbo

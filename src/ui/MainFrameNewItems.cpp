@@ -1,0 +1,170 @@
+// The main window's new items and properties: the submenu "新規作成(&W)" with the desktop's new-file types,
+// new folders and new files that go into renaming at once, and the properties dialogs.
+#include "folder/ContentsModel.h"
+#include "folder/EncryptIn.h"
+#include "folder/ItemProperties.h"
+#include "folder/NewItems.h"
+#include "platform/Launcher.h"
+#include "ui/D17Property.h"
+#include "ui/D18PropertySum.h"
+#include "ui/ListV.h"
+#include "ui/MainFrame.h"
+#include "ui/TreeV.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QMenu>
+
+namespace korimbo {
+
+void CMainFrame::WireNewItems() {
+    // The types are the desktop's as the program starts; templates added later count from the next start.
+    QStringList types = m_associations ? m_associations->CollectNewFileTypes() : QStringList();
+    while (types.size() > kMaxNewFileTypes)
+        types.removeLast();
+    m_app.State().newFileTypes = types;
+    m_newFileTypeTexts.clear();
+    for (const QString& extension : std::as_const(types))
+        m_newFileTypeTexts.append(CNewItems::TypeText(*m_associations, extension));
+    m_list->addNewMenu = [this](QMenu& menu) { AddNewItemsMenu(&menu, false); };
+    connect(m_tree, &CTreeV::ContextCommand, this, [this](int id, const QString& directory) {
+        if (id == cmd::TreeProperties)
+            ShowProperties({directory});
+    });
+}
+
+// The menu bar's submenu runs its items itself; the list's pop-up hands the chosen id to OnListPopup.
+void CMainFrame::AddNewItemsMenu(QMenu* parent, bool inMenuBar) {
+    QMenu* menu = parent->addMenu(QStringLiteral("新規作成(&W)"));
+    menu->setObjectName(QStringLiteral("newItems"));
+    menu->addAction(QStringLiteral("フォルダー"))->setData(int(cmd::NewFolder));
+    if (!m_newFileTypeTexts.isEmpty())
+        menu->addSeparator();
+    for (int i = 0; i < m_newFileTypeTexts.size(); ++i)
+        menu->addAction(m_newFileTypeTexts[i])->setData(cmd::NewFileFirst + i);
+    menu->addSeparator();
+    menu->addAction(QStringLiteral("「新規作成」の設定..."))->setData(int(cmd::NewFileSettings));
+    menu->setEnabled(!IsBusy() && !m_currentFolder.isEmpty());
+    if (inMenuBar) {
+        connect(parent, &QMenu::aboutToShow, menu,
+                [this, menu] { menu->setEnabled(!IsBusy() && !m_currentFolder.isEmpty()); });
+        connect(menu, &QMenu::triggered, this, [this](QAction* action) { OnNewItemCommand(action->data().toInt()); });
+    }
+}
+
+bool CMainFrame::OnNewItemCommand(int id) {
+    if (id == cmd::NewFolder) {
+        NewFolder();
+    } else if (id == cmd::NewFileSettings) {
+        OpenNewFileSettings();
+    } else if (id >= cmd::NewFileFirst && id < cmd::NewFileFirst + kMaxNewFileTypes) {
+        NewFile(id - cmd::NewFileFirst);
+    } else {
+        return false;
+    }
+    return true;
+}
+
+int CMainFrame::NewFolder() {
+    if (IsBusy() || m_currentFolder.isEmpty() || !m_contents || !m_associations)
+        return -1;
+    AppState& state = m_app.State();
+    CEncryptIn encrypt = NewEncryptIn();
+    CNewItems items(*state.registry, *m_nameFile, *m_associations, *state.workFolder, m_app.Svc().files, m_ui,
+                    *state.catalogue, encrypt);
+    const QString directory = m_currentFolder;
+    QString created;
+    Busy(true);
+    const int rc = items.NewFolder(directory, created);
+    if (rc == 0)
+        m_contents->UpdateList();
+    Busy(false);
+    if (rc != 0)
+        return rc;
+    m_tree->RefreshBranch(directory);
+    StartRenameOf(created);
+    return 0;
+}
+
+int CMainFrame::NewFile(int index) {
+    const QStringList& types = m_app.State().newFileTypes;
+    if (IsBusy() || m_currentFolder.isEmpty() || !m_contents || !m_associations || index < 0 || index >= types.size())
+        return -1;
+    AppState& state = m_app.State();
+    CEncryptIn encrypt = NewEncryptIn();
+    CNewItems items(*state.registry, *m_nameFile, *m_associations, *state.workFolder, m_app.Svc().files, m_ui,
+                    *state.catalogue, encrypt);
+    QString container;
+    Busy(true);
+    const int rc = items.NewFile(m_currentFolder, types[index], container);
+    m_contents->UpdateList();
+    Busy(false);
+    ClearStatusText();
+    if (rc == 0)
+        StartRenameOf(container);
+    return rc;
+}
+
+void CMainFrame::StartRenameOf(const QString& path) {
+    const int row = m_contents->RowOf(path);
+    if (row >= 0)
+        m_list->BeginRename(row);
+}
+
+int CMainFrame::OpenNewFileSettings() {
+    const QString folder = m_app.Svc().userFolders.Templates();
+    const QString home = QFileInfo(QDir::homePath()).canonicalFilePath();
+    // xdg-user-dirs turns the templates folder off by pointing it at the home folder.
+    if (folder.isEmpty() || (QFileInfo(folder).exists() && QFileInfo(folder).canonicalFilePath() == home)) {
+        m_ui.Message(QStringLiteral("「新規作成」のファイルの種類は、テンプレート フォルダーに置いたファイルから"
+                                    "作られます。\nテンプレート フォルダーが設定されていません。"
+                                    "（~/.config/user-dirs.dirs の XDG_TEMPLATES_DIR）"),
+                     Icon::Information);
+        return -1;
+    }
+    qint64 pid = 0;
+    QString appId;
+    QString executable;
+    if (!QDir().mkpath(folder) || !m_launcher || m_launcher->Launch(folder, QString(), pid, appId, executable) != 0) {
+        m_ui.Message(QStringLiteral("テンプレート フォルダーを開けませんでした。\n\n") + folder, Icon::Warning);
+        return -1;
+    }
+    // The launcher leaves its children for the process probe to reap; nobody watches a file manager.
+    if (pid > 0 && m_processes) {
+        auto* reaper = new QTimer(this);
+        connect(reaper, &QTimer::timeout, this, [this, reaper, pid] {
+            if (!m_processes->IsRunning(pid))
+                reaper->deleteLater();
+        });
+        reaper->start(2000);
+    }
+    return 0;
+}
+
+int CMainFrame::ShowProperties(const QStringList& paths) {
+    if (IsBusy() || paths.isEmpty() || !m_nameFile || !m_associations)
+        return -1;
+    CItemProperties properties(*m_app.State().engine, *m_nameFile, *m_associations, m_ui);
+    if (paths.size() == 1) {
+        ItemProperties single;
+        Busy(true);
+        const int rc = properties.Single(paths.first(), single);
+        Busy(false);
+        if (rc != 0)
+            return rc;
+        CD17Property dialog(single, this);
+        dialog.Run();
+        return 0;
+    }
+    PropertiesSummary summary;
+    Busy(true);
+    const int rc = properties.Summary(paths, summary);
+    Busy(false);
+    if (rc != 0)
+        return rc;
+    CD18PropertySum dialog(summary, this);
+    dialog.Run();
+    return 0;
+}
+
+} // namespace korimbo
