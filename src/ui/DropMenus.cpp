@@ -18,4 +18,16 @@ bool IsEncryptDrop(int id, bool& move) {
     return id == cmd::DropEncryptCopy || id == cmd::DropEncryptMove;
 }
 
+void AddInsideDropEntries(QMenu& menu) {
+    menu.addAction(QStringLiteral("ここにコピー(&C)"))->setData(cmd::DropInsideCopy);
+    menu.addAction(QStringLiteral("ここに移動(&M)"))->setData(cmd::DropInsideMove);
+    menu.addSeparator();
+    menu.addAction(QStringLiteral("キャンセル"))->setData(cmd::DropCancel);
+}
+
+bool IsInsideDrop(int id, bool& move) {
+    move = id == cmd::DropInsideMove;
+    return id == cmd::DropInsideCopy || id == cmd::DropInsideMove;
+}
+
 } // namespace korimbo

@@ -9,5 +9,8 @@ namespace korimbo {
 void AddEncryptDropEntries(QMenu& menu);
 // True for the two entries that encrypt; `move` tells which.
 bool IsEncryptDrop(int id, bool& move);
+// The menu of items dragged inside the program: "ここにコピー(&C)", "ここに移動(&M)", "キャンセル".
+void AddInsideDropEntries(QMenu& menu);
+bool IsInsideDrop(int id, bool& move);
 
 } // namespace korimbo

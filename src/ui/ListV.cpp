@@ -13,7 +13,9 @@
 #include <QDragMoveEvent>
 #include <QDropEvent>
 #include <QHeaderView>
+#include <QLineEdit>
 #include <QListView>
+#include <QStyledItemDelegate>
 #include <QMenu>
 #include <QMouseEvent>
 #include <QTreeView>
@@ -29,11 +31,27 @@ QVariant ContentsIcons::data(const QModelIndex& index, int role) const {
         return TypeIcon(source.data(CContentsModel::kTypeNameRole).toString(),
                         source.data(CContentsModel::kFolderRole).toBool());
     }
+    if (role == Qt::EditRole && index.column() == CContentsModel::kName)
+        return QIdentityProxyModel::data(index, Qt::DisplayRole);
     if (role == Qt::BackgroundRole && index.row() == m_dropRow && m_dropRow >= 0)
         return QApplication::palette().highlight();
     if (role == Qt::ForegroundRole && index.row() == m_dropRow && m_dropRow >= 0)
         return QApplication::palette().highlightedText();
     return QIdentityProxyModel::data(index, role);
+}
+
+Qt::ItemFlags ContentsIcons::flags(const QModelIndex& index) const {
+    Qt::ItemFlags flags = QIdentityProxyModel::flags(index);
+    if (index.isValid() && index.column() == CContentsModel::kName)
+        flags |= Qt::ItemIsEditable;
+    return flags;
+}
+
+bool ContentsIcons::setData(const QModelIndex& index, const QVariant& value, int role) {
+    if (role != Qt::EditRole || !index.isValid() || index.column() != CContentsModel::kName)
+        return false;
+    Q_EMIT NameEdited(index.row(), index.data(Qt::DisplayRole).toString(), value.toString());
+    return false; // the rows are listed again once the rename is done
 }
 
 void ContentsIcons::SetDropRow(int row) {
@@ -45,6 +63,28 @@ void ContentsIcons::SetDropRow(int row) {
         if (r >= 0 && r < rowCount())
             Q_EMIT dataChanged(index(r, 0), index(r, columnCount() - 1));
 }
+
+// ---- the name's editor ----
+
+namespace {
+
+// The editor of an in-place rename takes every key: Return ends the edit instead of opening the item,
+// Delete and the Ctrl keys edit the text instead of starting commands.
+class NameDelegate final : public QStyledItemDelegate {
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+
+protected:
+    bool eventFilter(QObject* object, QEvent* event) override {
+        if (event->type() == QEvent::ShortcutOverride) {
+            event->accept();
+            return true;
+        }
+        return QStyledItemDelegate::eventFilter(object, event);
+    }
+};
+
+} // namespace
 
 // ---- the list ----
 
@@ -96,6 +136,9 @@ CListV::CListV(QWidget* parent) : QWidget(parent) {
     });
     connect(m_details->header(), &QHeaderView::sectionResized, this,
             [this](int column, int, int width) { StoreColumnWidth(column, width); });
+    auto* names = new NameDelegate(this);
+    m_details->setItemDelegateForColumn(CContentsModel::kName, names);
+    m_icons->setItemDelegate(names);
     SetViewStyle(0);
 }
 
@@ -109,6 +152,13 @@ void CListV::SetModel(CContentsModel* model, SettingsRecord* settings) {
     m_icons->setModelColumn(CContentsModel::kName);
     m_icons->setSelectionModel(m_details->selectionModel());
     connect(m_details->selectionModel(), &QItemSelectionModel::selectionChanged, this, &CListV::SelectionChanged);
+    // The rename runs after the editor has closed, not inside its commit.
+    connect(m_iconModel, &ContentsIcons::NameEdited, this,
+            [this](int row, const QString& shown, const QString& typed) {
+                QMetaObject::invokeMethod(
+                    this, [this, row, shown, typed] { Q_EMIT RenameEdited(row, shown, typed); },
+                    Qt::QueuedConnection);
+            });
     ApplyColumnWidths();
 }
 
@@ -187,6 +237,22 @@ void CListV::SelectRow(int row) {
                                                  QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
     (m_style == 0 ? static_cast<QAbstractItemView*>(m_icons) : m_details)->scrollTo(index);
     CurrentView()->setFocus();
+}
+
+void CListV::BeginRename(int row) {
+    if (!m_iconModel || row < 0 || row >= m_iconModel->rowCount())
+        return;
+    SelectRow(row);
+    auto* view = m_style == 0 ? static_cast<QAbstractItemView*>(m_icons) : m_details;
+    view->edit(m_iconModel->index(row, CContentsModel::kName));
+}
+
+QLineEdit* CListV::RenameEditor() const {
+    auto* view = m_style == 0 ? static_cast<QAbstractItemView*>(m_icons) : m_details;
+    for (QLineEdit* editor : view->viewport()->findChildren<QLineEdit*>())
+        if (editor->isVisible())
+            return editor;
+    return nullptr;
 }
 
 QString CListV::IdlePrompt() {
@@ -309,12 +375,8 @@ void CListV::HandleDrag(QEvent* event) {
     auto* drag = static_cast<QDragMoveEvent*>(event);
     ClipboardFiles files;
     InsideDragItems inside;
-    // Our own drag: its file list is made only when an outside target asks for it.
-    if (ReadInsideDrag(drag->mimeData(), inside)) {
-        drag->ignore();
-        return;
-    }
-    if (!m_model || m_model->Directory().isEmpty() || !ReadClipboardFiles(drag->mimeData(), files)) {
+    if (!m_model || m_model->Directory().isEmpty() ||
+        (!ReadInsideDrag(drag->mimeData(), inside) && !ReadClipboardFiles(drag->mimeData(), files))) {
         drag->ignore();
         return;
     }
@@ -329,8 +391,15 @@ void CListV::HandleDrop(QWidget* viewport, QDropEvent* event) {
     const int row = m_iconModel ? m_iconModel->DropRow() : -1;
     if (m_iconModel)
         m_iconModel->SetDropRow(-1);
-    if (ReadInsideDrag(event->mimeData(), inside)) {
-        event->ignore();
+    InsideDragItems inside;
+    if (m_model && !m_model->Directory().isEmpty() && ReadInsideDrag(event->mimeData(), inside)) {
+        event->acceptProposedAction();
+        const QString destination = row >= 0 ? m_model->Item(row).FullPath() : m_model->Directory();
+        QMenu menu(this);
+        AddInsideDropEntries(menu);
+        bool move = false;
+        if (IsInsideDrop(RunMenu(menu, viewport->mapToGlobal(event->position().toPoint())), move))
+            Q_EMIT InsideDropped(destination, inside.paths, move);
         return;
     }
     if (!m_model || m_model->Directory().isEmpty() || !ReadClipboardFiles(event->mimeData(), files)) {
@@ -347,6 +416,16 @@ void CListV::HandleDrop(QWidget* viewport, QDropEvent* event) {
     bool move = false;
     if (IsEncryptDrop(RunMenu(menu, global), move))
         Q_EMIT FilesDropped(destination, paths, move);
+}
+
+void CListV::AddInsideEntries(QMenu& menu) {
+    if (!menu.isEmpty())
+        menu.addSeparator();
+    menu.addAction(QStringLiteral("切り取り （inside） (&T)"))->setData(cmd::InsideCut);
+    menu.addAction(QStringLiteral("コピー （inside） (&C)"))->setData(cmd::InsideCopy);
+    menu.addSeparator();
+    menu.addAction(QStringLiteral("削除(&D)"))->setData(cmd::Delete);
+    menu.addAction(QStringLiteral("名前の変更(&M)"))->setData(cmd::Rename);
 }
 
 void CListV::AddOpenEntries(QMenu& menu, const QString& name) {
@@ -395,13 +474,12 @@ void CListV::ShowPopup(const QPoint& globalPos) {
         if (allPlain) {
             menu.addAction(QStringLiteral("暗号化する(&U)"))->setData(kEncryptPlain);
             menu.addAction(QStringLiteral("このまま取り出す(&S)..."))->setData(kTakeOutAsTheyAre);
-        } else if (plain == 0 && folders == 0) {
-            AddOpenEntries(menu, m_model->Item(row).texts[CContentsModel::kOriginalName]);
-            AddTakeOutEntries(menu, false);
         } else if (plain == 0) {
-            AddTakeOutEntries(menu, true);
+            if (folders == 0)
+                AddOpenEntries(menu, m_model->Item(row).texts[CContentsModel::kOriginalName]);
+            AddTakeOutEntries(menu, folders != 0);
+            AddInsideEntries(menu);
         }
-        // The other inside operations of mixed selections come with the inside operations.
         if (!menu.isEmpty())
             menu.addSeparator();
         menu.addAction(QStringLiteral("プロパティ(&R)"))->setData(cmd::Properties);
@@ -418,14 +496,6 @@ void CListV::ShowPopup(const QPoint& globalPos) {
     }
     if (const int id = RunMenu(menu, globalPos); id != 0)
         Q_EMIT PopupCommand(id);
-}
-
-void CListV::BeginRename(int row) {
-    if (!m_model || row < 0 || row >= m_model->rowCount())
-        return;
-    SelectRow(row);
-    auto* view = static_cast<QAbstractItemView*>(CurrentView());
-    view->edit(view->model()->index(row, CContentsModel::kName));
 }
 
 } // namespace korimbo

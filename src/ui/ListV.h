@@ -6,6 +6,7 @@
 
 #include <functional>
 
+class QLineEdit;
 class QListView;
 class QMenu;
 class QTreeView;
@@ -27,6 +28,13 @@ public:
     // The row drawn highlighted while files are dragged over it (-1: none).
     void SetDropRow(int row);
     int DropRow() const { return m_dropRow; }
+    // The name column is edited in place: the editor starts from the shown name, and what it ends with is
+    // handed on (the rename itself happens elsewhere; the rows are listed again afterwards).
+    Qt::ItemFlags flags(const QModelIndex& index) const override;
+    bool setData(const QModelIndex& index, const QVariant& value, int role) override;
+
+Q_SIGNALS:
+    void NameEdited(int row, const QString& shown, const QString& typed);
 
 private:
     int m_dropRow = -1;
@@ -63,6 +71,10 @@ public:
     void SelectAll();
     // Selects one row alone, makes it current and gives the list the focus.
     void SelectRow(int row);
+    // Starts the in-place rename of `row`'s name in the view on show.
+    void BeginRename(int row);
+    // The editor of a rename in progress, or null.
+    QLineEdit* RenameEditor() const;
     // The text of status pane 0 when idle: the model's status text, or the idle prompt without a model.
     QString SelectionSummary() const;
     // 0 icons, 2 details (anything else shows as details).
@@ -88,8 +100,6 @@ public:
     // Adds the submenu "新規作成(&W)" to the pop-up of the list's empty area.
     std::function<void(QMenu& menu)> addNewMenu;
 
-    // Puts the name of `row` into in-place editing.
-    void BeginRename(int row);
 
 Q_SIGNALS:
     // A double click on a row.
@@ -102,6 +112,11 @@ Q_SIGNALS:
     void SelectionChanged();
     // The selected rows were dragged (left or right button) beyond the drag distance: a drag out begins.
     void DragOutRequested(Qt::MouseButton button);
+    // An in-place rename ended with `typed` (the editor started from `shown`).
+    void RenameEdited(int row, const QString& shown, const QString& typed);
+    // Items dragged inside the program dropped on the list, with "ここにコピー(&C)" or "ここに移動(&M)":
+    // into the folder row under the drop point, else into the shown directory.
+    void InsideDropped(const QString& destination, const QStringList& paths, bool move);
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -113,6 +128,7 @@ private:
     void AddOpenEntries(QMenu& menu, const QString& name);
     void AddTakeOutEntries(QMenu& menu, bool folders);
     bool HandleMouse(QObject* viewport, QEvent* event);
+    void AddInsideEntries(QMenu& menu);
     int RowAt(const QPoint& viewportPos) const;
     QWidget* CurrentView() const;
     int RunMenu(QMenu& menu, const QPoint& globalPos);

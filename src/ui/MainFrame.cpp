@@ -163,6 +163,7 @@ int CMainFrame::Create() {
         return -1;
     WireFolderCommands();
     WireContents();
+    WireInside();
     WireNewItems();
     WireWorkspace();
     BuildAccelerators();

@@ -1,6 +1,8 @@
 #pragma once
 
 #include "app/Kelpie5App.h"
+#include "folder/FolderOperations.h"
+#include "folder/UndoHistory.h"
 #include "platform/Associations.h"
 #include "ui/CommandIds.h"
 
@@ -33,6 +35,7 @@ class CDecryptedFileModel;
 class EditingAreaWatcher;
 class Launcher;
 class ProcessProbe;
+class Trash;
 class PasswordPrompts;
 class CTreeV;
 class CListV;
@@ -82,7 +85,7 @@ public:
     // The folder whose directory the contents list shows; empty when none.
     QString CurrentFolder() const { return m_currentFolder; }
     void SetCurrentFolder(const QString& folder) { m_currentFolder = folder; }
-    bool InsideClipboardHasItems() const { return m_insideClipboardItems > 0; }
+    bool InsideClipboardHasItems() const { return m_clipboard.Count() > 0; }
     // Whether the system clipboard holds files, as of its last change, and how often it was read.
     bool ClipboardHasFiles() const { return m_clipboardHasFiles; }
     int ClipboardReads() const { return m_clipboardReads; }
@@ -137,6 +140,26 @@ public:
     EditingAreaWatcher* AreaWatcher() const { return m_areaWatcher; }
     // Opens the selected files of the contents list in their programs (or in `program`).
     int OpenSelected(const QString& program = QString());
+
+    // ---- inside the encrypted folders ----
+    // The desktop's trash the deletes go to (a test's own trash folder in tests).
+    void SetTrash(Trash* trash) { m_trash = trash; }
+    InsideClipboard& Clipboard() { return m_clipboard; }
+    CUndoHistory& History() { return m_history; }
+    // Cut or copy of the list's selection (or of the tree's directory): the internal clipboard takes them
+    // and the system clipboard is emptied. 0, or -1 (shown).
+    int TakeItems(const QStringList& items, bool cut, const QString& shownFolder);
+    // The inside paste into `destination`. 0, or -1.
+    int PasteInside(const QString& destination);
+    // Delete of `items` (permanent with `permanent`). 0, 1 (the user said no), or -1.
+    int DeleteItems(const QStringList& items, bool permanent);
+    // Items dragged inside the program dropped on `destination`.
+    int DropInside(const QString& destination, const QStringList& items, bool move);
+    // The end of an in-place rename of the list's row `row`. 0, 1 (nothing to do), or -1.
+    int RenameRow(int row, const QString& shown, const QString& typed);
+    int UndoLast();
+    // The undo item's text, status prompt and state, as the menu shows them.
+    void UpdateUndoItem();
 
     // ---- new items and properties ----
     // The desktop's new-file types of this run (collected once at creation) and the texts of their items.
@@ -209,6 +232,10 @@ private:
     void WireContents();
     void WireWorkspace();
     void WireWorkspaceCommands();
+    void WireInside();
+    void OnTreeInsideCommand(int id, const QString& directory);
+    void AfterInsideOperation(const CFolderOperations& operations);
+    CFolderOperations NewOperations();
     void OnDecryptedPopup(int id);
     void GoToContainer(const QString& workingCopy);
     void OpenRow(int row);
@@ -275,7 +302,10 @@ private:
     QString m_statusText;
     QString m_lastSummary;
     QString m_currentFolder;
-    int m_insideClipboardItems = 0;
+    InsideClipboard m_clipboard;
+    CUndoHistory m_history;
+    Trash* m_trash = nullptr;
+    bool m_permanentDelete = false; // Shift+Delete
     bool m_clipboardHasFiles = false;
     int m_clipboardReads = 0;
     int m_timerDepth = 0;

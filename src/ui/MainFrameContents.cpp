@@ -123,7 +123,7 @@ CEncryptIn CMainFrame::NewEncryptIn() {
     CEncryptIn operation(*state.engine, *state.registry, *m_nameFile, *m_access, state.settings, *state.workFolder,
                          m_app.Svc().files, m_ui, *state.catalogue, *m_encryptPrompts);
     operation.busy = [this](bool on) { Busy(on); };
-    operation.clearUndo = [] {}; // the undo history comes with the inside operations
+    operation.clearUndo = [this] { m_history.Clear(); };
     return operation;
 }
 
@@ -171,8 +171,9 @@ void CMainFrame::OnListPopup(int id) {
         ShowProperties(m_list->SelectedPaths());
         return;
     }
-    if (id == cmd::Paste) {
-        OnCommand(cmd::Paste);
+    if (id == cmd::Paste || id == cmd::InsideCut || id == cmd::InsideCopy || id == cmd::Delete ||
+        id == cmd::Rename) {
+        OnCommand(id);
         return;
     }
     if (id == CListV::kOpen || id == CListV::kOpenWithChooser ||

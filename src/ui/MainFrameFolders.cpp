@@ -23,7 +23,7 @@ void CMainFrame::WireFolderCommands() {
         if (id == cmd::TreeRelease)
             ReleaseFolder(CTreeV::TopFolderOf(m_tree->FindTop(directory)));
         else
-            NotYetAvailable(id); // the directory's inside operations come with the contents list
+            OnTreeInsideCommand(id, directory);
     });
     if (!registerFolder)
         registerFolder = [this](const QString& folder) { return RegisterAndLogin(folder, false); };

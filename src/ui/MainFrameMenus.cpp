@@ -330,10 +330,13 @@ void CMainFrame::BuildAccelerators() {
         for (const auto& entry : table) {
             auto* shortcut = new QShortcut(entry.keys, view, nullptr, nullptr, Qt::WidgetWithChildrenShortcut);
             const int id = entry.id;
-            connect(shortcut, &QShortcut::activated, this, [this, id] {
+            const bool shifted = entry.keys == QKeySequence(Qt::SHIFT | Qt::Key_Delete);
+            connect(shortcut, &QShortcut::activated, this, [this, id, shifted] {
                 UpdateCommandStates();
+                m_permanentDelete = shifted;
                 if (CommandEnabled(id))
                     OnCommand(id);
+                m_permanentDelete = false;
             });
         }
     }
@@ -408,6 +411,8 @@ bool CMainFrame::CommandEnabled(int id) const {
         return hasFolder;
     case cmd::Paste:
         return InsideClipboardHasItems() || (m_clipboardHasFiles && hasFolder);
+    case cmd::Undo:
+        return m_history.Count() > 0;
     default:
         return true;
     }
@@ -424,6 +429,7 @@ void CMainFrame::UpdateCommandStates() {
     m_actions[cmd::Paste]->setText(m_clipboardHasFiles && !InsideClipboardHasItems()
                                        ? QStringLiteral("暗号化して貼り付け(&P)\tCtrl+V")
                                        : QStringLiteral("貼り付け(&P)\tCtrl+V"));
+    UpdateUndoItem();
 }
 
 // ---- routing ----
@@ -476,9 +482,33 @@ void CMainFrame::OnCommand(int id) {
         break;
     case cmd::Paste:
         if (InsideClipboardHasItems())
-            NotYetAvailable(id); // the inside paste comes with the inside operations
+            PasteInside(m_currentFolder);
         else
             PasteFiles();
+        break;
+    case cmd::InsideCut:
+    case cmd::InsideCopy:
+        if (m_list->hasFocus())
+            TakeItems(m_list->SelectedPaths(), id == cmd::InsideCut, m_currentFolder);
+        else if (m_tree->hasFocus())
+            OnTreeInsideCommand(id == cmd::InsideCut ? cmd::TreeCut : cmd::TreeCopy,
+                                CTreeV::PathOf(m_tree->ItemAtCursor()));
+        break;
+    case cmd::Delete: {
+        // Shift held as the command starts makes the delete permanent.
+        const bool permanent = m_permanentDelete || (QGuiApplication::keyboardModifiers() & Qt::ShiftModifier);
+        if (m_list->hasFocus())
+            DeleteItems(m_list->SelectedPaths(), permanent);
+        else if (m_tree->hasFocus())
+            DeleteItems({CTreeV::PathOf(m_tree->ItemAtCursor())}, permanent);
+        break;
+    }
+    case cmd::Rename:
+        if (m_list->hasFocus() && m_list->SelectedCount() > 0)
+            m_list->BeginRename(m_list->SelectedRows().first());
+        break;
+    case cmd::Undo:
+        UndoLast();
         break;
     case cmd::Exit:
         close();

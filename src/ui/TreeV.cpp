@@ -266,13 +266,13 @@ void CTreeV::dropEvent(QDropEvent* event) {
     auto add = [&menu](int id, const char16_t* text) { menu.addAction(QString::fromUtf16(text))->setData(id); };
 
     if (data->hasFormat(kInsideFormat)) {
-        if (!target)
+        InsideDragItems items;
+        if (!target || !ReadInsideDrag(data, items))
             return;
-        add(cmd::DropInsideCopy, u"ここにコピー(&C)");
-        add(cmd::DropInsideMove, u"ここに移動(&M)");
-        const int id = RunMenu(menu, global);
-        if (id != 0)
-            Q_EMIT InsideDropped(PathOf(target), id == cmd::DropInsideMove);
+        AddInsideDropEntries(menu);
+        bool move = false;
+        if (IsInsideDrop(RunMenu(menu, global), move))
+            Q_EMIT InsideDropped(PathOf(target), items.paths, move);
         return;
     }
     const QStringList paths = LocalPaths(data);

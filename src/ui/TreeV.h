@@ -57,7 +57,7 @@ Q_SIGNALS:
     void RegisterRequested(const QString& directory);
     void ContextCommand(int id, const QString& directory);
     void FilesDropped(const QString& directory, const QStringList& paths, bool move);
-    void InsideDropped(const QString& directory, bool move);
+    void InsideDropped(const QString& directory, const QStringList& paths, bool move);
 
 protected:
     void contextMenuEvent(QContextMenuEvent* event) override;

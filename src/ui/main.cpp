@@ -2,6 +2,7 @@
 #include "app/Kelpie5App.h"
 #include "platform/Associations.h"
 #include "platform/Launcher.h"
+#include "platform/Trash.h"
 #include "platform/UserFolders.h"
 #include "platform/Volumes.h"
 #include "ui/D22Init2.h"
@@ -37,6 +38,8 @@ int main(int argc, char** argv) {
     GioLauncher launcher;
     LocalProcessProbe processes;
     frame.SetLauncher(&launcher, &processes);
+    FreedesktopTrash trash(FreedesktopTrash::HomeTrashOfEnvironment(), volumes);
+    frame.SetTrash(&trash);
     CDialogPrompts prompts(&frame, kelpie);
     frame.SetPrompts(&prompts);
     frame.showGuidance = [&frame] {

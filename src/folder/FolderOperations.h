@@ -1,0 +1,148 @@
+#pragma once
+
+#include "crypto/CryptEngine.h"
+#include "folder/EncryptInPrompts.h"
+#include "folder/NameFile.h"
+#include "folder/UndoHistory.h"
+#include "platform/AccessCheck.h"
+#include "platform/Trash.h"
+#include "state/FolderRegistry.h"
+#include "state/SettingsFile.h"
+
+#include <QHash>
+#include <QSet>
+#include <QString>
+#include <QStringList>
+
+#include <functional>
+
+namespace korimbo {
+
+// The cut or copy of the main window: the items taken, how, and the folder they were taken from.
+struct InsideClipboard {
+    enum Mode { kCopy = 0, kCut = 1 };
+    QStringList items; // full disk paths
+    int mode = kCopy;
+    QString sourceFolder;
+
+    int Count() const { return int(items.size()); }
+    void Clear() {
+        items.clear();
+        mode = kCopy;
+        sourceFolder.clear();
+    }
+};
+
+// The operations inside the encrypted folders: cut, copy and paste, the internal drag, rename, delete to
+// the trash or for good, and the undo of the last ten of them. Containers are never decrypted here: they
+// are copied, moved, renamed (their stored name rewritten under a new disk name) and deleted as files.
+// Every operation refreshes the name files of the folders it changed; the window then lists them again.
+class CFolderOperations {
+public:
+    CFolderOperations(CCryptEngine& engine, FolderRegistry& registry, CNameFile& nameFile, CAccessCheck& access,
+                      const SettingsRecord& settings, FileSystem& files, Interaction& ui, MessageSource& messages,
+                      EncryptInPrompts& prompts, Trash* trash, CUndoHistory& history);
+
+    // Hooks of the window: the busy section, and whether a container has a working copy in the decrypted
+    // workspace.
+    std::function<void(bool)> busy;
+    std::function<bool(const QString& container)> isOpenInWorkspace;
+
+    // Cut or copy: the clipboard takes the items. A cut from a folder registered read-only is refused (A316).
+    // 0, or -1 (shown).
+    int Take(InsideClipboard& clipboard, const QStringList& items, bool cut, const QString& shownFolder);
+    // Paste into `destination`: a copy into the folder the items came from makes copies under new names;
+    // anything else is a copy or move. After a cut the clipboard is emptied, unless the places were refused
+    // before anything moved. 0, or -1 (shown or cancelled).
+    int Paste(InsideClipboard& clipboard, const QString& destination);
+    // Items dragged inside the program and dropped on `destination` ("ここにコピー(&C)" / "ここに移動(&M)").
+    int Drop(const QStringList& items, const QString& destination, bool move);
+    // Rename in place: `typed` is the text the editor ended with, `shown` the text it started with. 0 with
+    // `newPath` (1: nothing to do), or -1 (shown; the item is unchanged).
+    int Rename(const QString& path, const QString& shown, const QString& typed, QString& newPath);
+    // Delete to the trash, or for good with `permanent` (not undoable). 0, 1 (the user said no), or -1.
+    int Delete(const QStringList& paths, bool permanent);
+
+    // Whether the newest record can be undone now: every folder it names lies in a registered folder that
+    // is logged in. With `report`, a path in no registered folder shows A190.
+    bool CanUndo(bool report);
+    // Undoes the newest record; on success it goes. 0, or -1 (shown; the record stays).
+    int Undo();
+
+    // The folders the last operation changed (their tree branches are read again).
+    const QStringList& ChangedFolders() const { return m_changed; }
+
+    // The n-th name tried for a copy in its own folder: "a - コピー.txt", "a - コピー (2).txt", ...; a
+    // folder keeps its whole name as the stem.
+    static QString CopyName(const QString& name, bool folder, int n);
+    // A name may hold none of * ? " | < > \ / :.
+    static bool IsValidName(const QString& name);
+
+private:
+    enum Step { kNext, kSkipped, kStop, kEnd };
+    struct Source {
+        bool container = false;
+        QString name; // the name the user sees (stored name of a container)
+        qint64 plainSize = 0;
+    };
+
+    int RunTransfer(const QStringList& items, const QString& destination, bool move);
+    int Duplicate(const QStringList& items, const QString& destination);
+    Step TransferItem(const QString& item, const QString& destination, bool move, int slot, bool record);
+    Step TransferFolder(const QString& item, const QString& destination, bool move, int slot, bool record);
+    Step TransferFile(const QString& item, const QString& destination, bool move, int slot, bool record);
+    Step CopyFolderAsNew(const QString& item, const QString& target);
+    bool RelationRefused(const QString& item, const QString& destination);
+    int RenameItem(const QString& path, const QString& name, bool extensionRule, bool makeRecord, QString& newPath);
+    int RenameContainer(const QString& path, QString& name, bool extensionRule, QString& newPath, QString& oldName);
+    int RenameFolder(const QString& path, const QString& name, QString& newPath);
+    int UndoDelete(const UndoRecord& record);
+    int UndoCopy(const UndoRecord& record);
+    int UndoMove(const UndoRecord& record);
+    int UndoRename(const UndoRecord& record);
+    // The recorded place of an item is taken by `existing`: the user may give it up. 0 free, 1 skip, -1 stop.
+    int ClearWay(const QString& existing);
+    int PrepareParent(const QString& path);
+    int MoveBack(const QString& from, const QString& to);
+
+    bool ReadOnlyFolder(const QString& path) const;
+    QString KeyOf(const QString& path) const { return m_nameFile.OwningRoot(path); }
+    Source Describe(const QString& path);
+    QList<NameEntry>& EntriesOf(const QString& directory);
+    bool NameTaken(const QString& directory, const QString& name);
+    bool HoldsOpenFile(const QString& folder, QString* which = nullptr);
+    bool HoldsFileInUse(const QString& folder, QString* which);
+    bool IsOpen(const QString& container) const { return isOpenInWorkspace && isOpenInWorkspace(container); }
+    int CopyFile(const QString& from, const QString& to);
+    int RemoveTree(const QString& path);
+    void Changed(const QString& directory);
+    void RefreshChanged();
+    QString ShownName(const QString& path);
+    int Report(int number, const QString& tail, Icon icon = Icon::Error);
+    bool Stopped();
+    void SetBusy(bool on) const {
+        if (busy)
+            busy(on);
+    }
+
+    CCryptEngine& m_engine;
+    FolderRegistry& m_registry;
+    CNameFile& m_nameFile;
+    CAccessCheck& m_access;
+    const SettingsRecord& m_settings;
+    FileSystem& m_files;
+    Interaction& m_ui;
+    MessageSource& m_messages;
+    EncryptInPrompts& m_prompts;
+    Trash* m_trash;
+    CUndoHistory& m_history;
+
+    bool m_overwriteAllFiles = false;
+    bool m_overwriteAllFolders = false;
+    bool m_singleItem = false;
+    QString m_verb; // "コピー" or "移動"
+    QHash<QString, QList<NameEntry>> m_entries; // destination directory -> its name-file entries
+    QStringList m_changed;
+};
+
+} // namespace korimbo

@@ -1,0 +1,163 @@
+// The main window's part in the operations inside the encrypted folders: the internal clipboard, paste,
+// the internal drags, rename in place, delete and undo, from the menu bar, the keys, the pop-ups and drops.
+#include "folder/ContentsModel.h"
+#include "folder/NameFile.h"
+#include "ui/ListV.h"
+#include "ui/MainFrame.h"
+#include "ui/TreeV.h"
+#include "workspace/LoginManager.h"
+#include "workspace/WorkingCopies.h"
+
+#include <QAction>
+#include <QClipboard>
+#include <QFileInfo>
+#include <QGuiApplication>
+
+namespace korimbo {
+
+void CMainFrame::WireInside() {
+    connect(m_list, &CListV::RenameEdited, this,
+            [this](int row, const QString& shown, const QString& typed) { RenameRow(row, shown, typed); });
+    connect(m_list, &CListV::InsideDropped, this,
+            [this](const QString& destination, const QStringList& paths, bool move) {
+                DropInside(destination, paths, move);
+            });
+    connect(m_tree, &CTreeV::InsideDropped, this,
+            [this](const QString& destination, const QStringList& paths, bool move) {
+                DropInside(destination, paths, move);
+            });
+}
+
+CFolderOperations CMainFrame::NewOperations() {
+    AppState& state = m_app.State();
+    CFolderOperations operations(*state.engine, *state.registry, *m_nameFile, *m_access, state.settings,
+                                 m_app.Svc().files, m_ui, *state.catalogue, *m_encryptPrompts, m_trash, m_history);
+    operations.busy = [this](bool on) { Busy(on); };
+    operations.isOpenInWorkspace = [this](const QString& container) {
+        if (!m_copies || !QFileInfo(container).isFile())
+            return false;
+        const QString copy = m_copies->WorkingCopyPath(container);
+        return !copy.isEmpty() && QFileInfo::exists(copy);
+    };
+    return operations;
+}
+
+// The list and the tree show what the operation changed.
+void CMainFrame::AfterInsideOperation(const CFolderOperations& operations) {
+    ClearStatusText();
+    for (const QString& folder : operations.ChangedFolders())
+        m_tree->RefreshBranch(folder);
+    if (!m_currentFolder.isEmpty() && !QFileInfo(m_currentFolder).isDir()) {
+        // The shown folder itself went (a delete or a move from the tree): its parent is shown instead.
+        const QString parent = QFileInfo(m_currentFolder).path();
+        m_tree->RefreshBranch(parent);
+        m_tree->SelectPath(parent);
+        ShowFolder(parent);
+    } else if (!m_currentFolder.isEmpty()) {
+        Busy(true);
+        m_contents->UpdateList();
+        Busy(false);
+    }
+    UpdateCommandStates();
+}
+
+int CMainFrame::TakeItems(const QStringList& items, bool cut, const QString& shownFolder) {
+    CFolderOperations operations = NewOperations();
+    if (operations.Take(m_clipboard, items, cut, shownFolder) != 0)
+        return -1;
+    // A later paste is an inside one: what a file manager copied before is gone.
+    QGuiApplication::clipboard()->clear();
+    m_clipboardHasFiles = false;
+    UpdateCommandStates();
+    return 0;
+}
+
+int CMainFrame::PasteInside(const QString& destination) {
+    if (destination.isEmpty())
+        return -1;
+    CFolderOperations operations = NewOperations();
+    SetAbortable(true);
+    const int rc = operations.Paste(m_clipboard, destination);
+    SetAbortable(false);
+    AfterInsideOperation(operations);
+    return rc;
+}
+
+int CMainFrame::DropInside(const QString& destination, const QStringList& items, bool move) {
+    const QString top = m_nameFile ? m_nameFile->OwningRoot(destination) : QString();
+    if (top.isEmpty() || !m_login->IsLoggedIn(top))
+        return -1;
+    CFolderOperations operations = NewOperations();
+    SetAbortable(true);
+    const int rc = operations.Drop(items, destination, move);
+    SetAbortable(false);
+    AfterInsideOperation(operations);
+    return rc;
+}
+
+int CMainFrame::DeleteItems(const QStringList& items, bool permanent) {
+    CFolderOperations operations = NewOperations();
+    const int rc = operations.Delete(items, permanent);
+    AfterInsideOperation(operations);
+    return rc;
+}
+
+int CMainFrame::RenameRow(int row, const QString& shown, const QString& typed) {
+    if (!m_contents || row < 0 || row >= m_contents->rowCount())
+        return -1;
+    const QString path = m_contents->Item(row).FullPath();
+    CFolderOperations operations = NewOperations();
+    QString renamed;
+    const int rc = operations.Rename(path, shown, typed, renamed);
+    if (rc != 0)
+        return rc;
+    AfterInsideOperation(operations);
+    const int at = m_contents->RowOf(renamed);
+    if (at >= 0)
+        m_list->SelectRow(at);
+    return 0;
+}
+
+int CMainFrame::UndoLast() {
+    CFolderOperations operations = NewOperations();
+    const int rc = operations.Undo();
+    AfterInsideOperation(operations);
+    return rc;
+}
+
+void CMainFrame::UpdateUndoItem() {
+    QAction* undo = m_actions.value(cmd::Undo);
+    if (!undo)
+        return;
+    undo->setText(QStringLiteral("元に戻す(&U)\tCtrl+Z"));
+    undo->setStatusTip(QStringLiteral("元に戻します"));
+    const bool valid = !IsBusy() && m_history.Count() > 0 && m_nameFile && m_access && m_encryptPrompts &&
+                       NewOperations().CanUndo(false);
+    undo->setEnabled(valid);
+    if (!valid)
+        return;
+    undo->setText(m_history.MenuText());
+    undo->setStatusTip(m_history.Description());
+}
+
+// The tree's pop-up acts on the directory of its item.
+void CMainFrame::OnTreeInsideCommand(int id, const QString& directory) {
+    switch (id) {
+    case cmd::TreeCut:
+    case cmd::TreeCopy:
+        TakeItems({directory}, id == cmd::TreeCut, QFileInfo(directory).path());
+        break;
+    case cmd::TreePaste:
+        if (InsideClipboardHasItems())
+            PasteInside(directory);
+        break;
+    case cmd::TreeDelete:
+        DeleteItems({directory}, QGuiApplication::keyboardModifiers() & Qt::ShiftModifier);
+        break;
+    default:
+        NotYetAvailable(id);
+        break;
+    }
+}
+
+} // namespace korimbo
