@@ -3,6 +3,8 @@ BUILD_DIR   ?= build
 BUILD_TYPE  ?= RelWithDebInfo
 JOBS        ?= 2
 SAN_DIR     ?= build-san
+FUZZ_DIR    ?= build-fuzz
+FUZZ_SECONDS ?= 60
 # Run as root, the suite runs as this user so that permission bits apply (root for none).
 TEST_USER   ?= nobody
 
@@ -10,10 +12,11 @@ BUILD_PKGS := cmake ninja-build g++ pkg-config qt6-base-dev qt6-base-dev-tools l
               libglib2.0-dev libxcb1-dev libxcb-ewmh-dev libbenchmark-dev desktop-file-utils shared-mime-info
 RUN_PKGS   := fonts-noto-cjk
 BENCH_PKGS := gpg openssl gzip time
+FUZZ_PKGS  := clang libclang-rt-14-dev libfuzzer-14-dev
 
 CMAKE_FLAGS := -G Ninja -DCMAKE_BUILD_TYPE=$(BUILD_TYPE)
 
-.PHONY: all deps run-deps bench-deps configure build run test bench sanitize format clean
+.PHONY: all deps run-deps bench-deps fuzz-deps configure build run test bench sanitize fuzz fuzz-seeds format clean
 
 all: build
 
@@ -25,6 +28,9 @@ run-deps: deps
 
 bench-deps: deps
 	@tools/install-deps.sh $(BENCH_PKGS)
+
+fuzz-deps: deps
+	@tools/install-deps.sh $(FUZZ_PKGS)
 
 $(BUILD_DIR)/build.ninja: | deps
 	cmake -S . -B $(BUILD_DIR) $(CMAKE_FLAGS)
@@ -54,8 +60,18 @@ sanitize: deps
 	cmake --build $(SAN_DIR) -j $(JOBS)
 	TEST_USER=$(TEST_USER) tools/run-tests.sh $(SAN_DIR) -j $(JOBS)
 
+# libFuzzer targets built with clang in their own folder, each run FUZZ_SECONDS on a scratch copy of its
+# corpus (fuzz/corpus/<target> stays as it is; a crash input is left in $(FUZZ_DIR)/findings).
+fuzz: fuzz-deps
+	tools/run-fuzz.sh $(FUZZ_DIR) $(FUZZ_SECONDS) $(JOBS)
+
+# Writes fresh seed corpora made by the program into $(BUILD_DIR)/fuzz-seeds (to compare or copy over).
+fuzz-seeds: build
+	rm -rf $(BUILD_DIR)/fuzz-seeds
+	$(BUILD_DIR)/fuzz/korimbo-fuzz-seeds $(BUILD_DIR)/fuzz-seeds
+
 format:
-	find src tests tools bench \( -name '*.cpp' -o -name '*.h' \) | xargs clang-format -i
+	find src tests tools bench fuzz \( -name '*.cpp' -o -name '*.h' \) | xargs clang-format -i
 
 clean:
-	rm -rf $(BUILD_DIR) $(BUILD_DIR)-bench $(SAN_DIR)
+	rm -rf $(BUILD_DIR) $(BUILD_DIR)-bench $(SAN_DIR) $(FUZZ_DIR)
