@@ -127,6 +127,8 @@ QString FuzzRig::NameFileOfRoot() {
 }
 
 bool FuzzRig::WriteFile(const QString& path, const QByteArray& bytes) {
+    // The readers leave some files read-only (name files, containers after maintenance): start afresh.
+    QFile::remove(path);
     QFile file(path);
     return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(bytes) == bytes.size();
 }
