@@ -3,6 +3,8 @@ BUILD_DIR   ?= build
 BUILD_TYPE  ?= RelWithDebInfo
 JOBS        ?= 2
 SAN_DIR     ?= build-san
+FUZZ_DIR    ?= build-fuzz
+FUZZ_SECONDS ?= 60
 # Run as root, the suite runs as this user so that permission bits apply (root for none).
 TEST_USER   ?= nobody
 
@@ -14,10 +16,11 @@ BENCH_PKGS := gpg openssl gzip time
 # What `make portable` copies into the bundle beyond the build's own libraries, and the tools it uses.
 PORTABLE_PKGS := patchelf binutils qt6-qpa-plugins qt6-wayland qt6-xdgdesktopportal-platformtheme
 DIST_DIR    ?= dist
+FUZZ_PKGS  := clang libclang-rt-14-dev libfuzzer-14-dev
 
 CMAKE_FLAGS := -G Ninja -DCMAKE_BUILD_TYPE=$(BUILD_TYPE)
 
-.PHONY: all deps run-deps bench-deps configure build run test bench sanitize format clean portable
+.PHONY: all deps run-deps bench-deps fuzz-deps configure build run test bench sanitize fuzz fuzz-seeds format clean portable
 
 all: build
 
@@ -29,6 +32,9 @@ run-deps: deps
 
 bench-deps: deps
 	@tools/install-deps.sh $(BENCH_PKGS)
+
+fuzz-deps: deps
+	@tools/install-deps.sh $(FUZZ_PKGS)
 
 $(BUILD_DIR)/build.ninja: | deps
 	cmake -S . -B $(BUILD_DIR) $(CMAKE_FLAGS)
@@ -64,8 +70,18 @@ portable: build
 	@tools/install-deps.sh $(PORTABLE_PKGS)
 	nice tools/make-portable.sh $(BUILD_DIR) . $(DIST_DIR)
 
+# libFuzzer targets built with clang in their own folder, each run FUZZ_SECONDS on a scratch copy of its
+# corpus (fuzz/corpus/<target> stays as it is; a crash input is left in $(FUZZ_DIR)/findings).
+fuzz: fuzz-deps
+	tools/run-fuzz.sh $(FUZZ_DIR) $(FUZZ_SECONDS) $(JOBS)
+
+# Writes fresh seed corpora made by the program into $(BUILD_DIR)/fuzz-seeds (to compare or copy over).
+fuzz-seeds: build
+	rm -rf $(BUILD_DIR)/fuzz-seeds
+	$(BUILD_DIR)/fuzz/korimbo-fuzz-seeds $(BUILD_DIR)/fuzz-seeds
+
 format:
-	find src tests tools bench \( -name '*.cpp' -o -name '*.h' \) | xargs clang-format -i
+	find src tests tools bench fuzz \( -name '*.cpp' -o -name '*.h' \) | xargs clang-format -i
 
 clean:
-	rm -rf $(BUILD_DIR) $(BUILD_DIR)-bench $(SAN_DIR) $(DIST_DIR)
+	rm -rf $(BUILD_DIR) $(BUILD_DIR)-bench $(SAN_DIR) $(DIST_DIR) $(FUZZ_DIR)

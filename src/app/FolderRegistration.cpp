@@ -4,6 +4,7 @@
 #include "util/DisplayText.h"
 #include "util/ErrorText.h"
 #include "util/MessageText.h"
+#include "util/SecretText.h"
 #include "workspace/LoginManager.h"
 
 #include <QDir>
@@ -228,6 +229,7 @@ int CFolderRegistration::Register(const QString& path, QString* driveLabel) {
     }
 
     QString password;
+    const ScopedWipe wipePassword(password);
     QString hint;
     if ((readOnly ? ReadOnlyPassword(containers, password, hint)
                   : WritablePassword(folder, containers, password, hint)) != 0)
@@ -263,7 +265,6 @@ int CFolderRegistration::Register(const QString& path, QString* driveLabel) {
 
     // The password was just proven, so the new folder opens without asking again.
     EnterKey(folder, password, hint);
-    password.fill(u'\0');
     if (driveLabel)
         *driveLabel = label;
     return 0;

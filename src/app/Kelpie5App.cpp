@@ -182,6 +182,8 @@ int Ckelpie5App::CreateState() {
     if (m_state.workFolder->LoadWorkFolderSettings(env) != 0)
         return -1;
     engine.SetWorkFolder(m_state.workFolder->angoTempFolder);
+    // Working copies, name files and scratch are written below the work root: no one else may read them.
+    files.SetPrivateFolders({m_state.workFolder->angoTempFolder});
     return 0;
 }
 

@@ -4,6 +4,7 @@
 #include "crypto/MessageNumbers.h"
 #include "util/DisplayText.h"
 #include "util/FileNames.h"
+#include "util/SecretText.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -166,7 +167,7 @@ int CCliTool::UseKey() {
     if (ReadPassword(password) != 0)
         return -1;
     const int rc = m_engine.RegisterTempKey(password, m_hint, m_key);
-    password.fill(u'\0');
+    WipeString(password);
     return rc;
 }
 
@@ -225,11 +226,11 @@ int CCliTool::Encrypt(const QString& source, const QString& destination) {
     if (ReadPassword(password) != 0)
         return kExitFailed;
     if (password.isEmpty() || CCryptEngine::CheckPasswordChars(password) != 0 || password.size() > 32) {
-        password.fill(u'\0');
+        WipeString(password);
         return Usage(QStringLiteral("パスワードは、半角の英数字と記号で1〜32文字にしてください。"));
     }
     const int rc = m_engine.RegisterTempKey(password, m_hint, m_key);
-    password.fill(u'\0');
+    WipeString(password);
     if (rc != 0)
         return kExitFailed;
     QString container = destination;

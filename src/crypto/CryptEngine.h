@@ -6,6 +6,7 @@
 #include "crypto/EngineResult.h"
 #include "util/FileSystem.h"
 #include "util/Interaction.h"
+#include "util/LockedRegion.h"
 #include "util/MessageSource.h"
 
 #include <QByteArray>
@@ -74,6 +75,8 @@ public:
     int SelectKey(KeyDirection direction, const QString& name, std::uint8_t iv[16], QString* hint = nullptr);
     const QString& BuiltInKeyName() const { return m_builtInName; }
     const KeySlot& Slot(int index) const { return m_slots[index]; }
+    // Whether the key slots lie in locked memory (false when RLIMIT_MEMLOCK was too small for them).
+    bool KeySlotsLocked() const { return m_slotTable.Locked(); }
 
     static int CheckPasswordChars(const QString& password);
     // 8 to 32 characters, every one allowed.
@@ -160,7 +163,9 @@ private:
     Interaction& m_ui;
     MessageSource& m_messages;
     FileSystem& m_files;
-    std::array<KeySlot, kSlotCount> m_slots;
+    // The slots live in pages of their own, locked and left out of core dumps.
+    LockedValue<std::array<KeySlot, kSlotCount>> m_slotTable;
+    std::array<KeySlot, kSlotCount>& m_slots = *m_slotTable;
     CAesCipher m_encryptor;
     CAesCipher m_decryptor;
     QString m_builtInName;

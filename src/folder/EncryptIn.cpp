@@ -413,7 +413,7 @@ CEncryptIn::Step CEncryptIn::OpenWithOtherPassword(const QString& source, const 
 
     const QString area = CreationArea();
     qint64 free = 0;
-    if (area.isEmpty() || !QDir().mkpath(area) ||
+    if (area.isEmpty() || WorkAreas::MakePrivateFolder(area) != 0 ||
         (m_files.FreeBytes(area, free) == 0 && free < in.info.plainSize + kFreeSpaceMargin)) {
         m_engine.ReleaseKey(key);
         Report(kMsgNoWorkSpace, WithPath(QString(), area, PathSeparator::Line));
@@ -423,7 +423,7 @@ CEncryptIn::Step CEncryptIn::OpenWithOtherPassword(const QString& source, const 
     UniqueNameText(false, unique);
     // A folder of its own keeps the plain copy's name, which the new container takes over.
     const QString folder = Child(area, unique);
-    if (!QDir().mkdir(folder)) {
+    if (!QDir().mkdir(folder) || !QFile::setPermissions(folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner)) {
         m_engine.ReleaseKey(key);
         Report(kMsgNoWorkSpace, WithPath(QString(), folder, PathSeparator::Line));
         return kStop;
@@ -714,7 +714,7 @@ int CEncryptIn::EncryptPlainFiles(const QStringList& plainFiles, const QString& 
     QString unique;
     UniqueNameText(false, unique);
     const QString aside = area.isEmpty() ? QString() : Child(area, unique);
-    if (aside.isEmpty() || !QDir().mkpath(aside))
+    if (aside.isEmpty() || WorkAreas::MakePrivateFolder(aside) != 0)
         return Report(kMsgPlainTempFolder, WithPath(QString(), aside, PathSeparator::Line));
 
     SetBusy(true);

@@ -1,5 +1,6 @@
 #include "folder/NameFile.h"
 
+#include "platform/Launcher.h"
 #include "state/WorkAreas.h"
 #include "util/MessageText.h"
 
@@ -310,6 +311,7 @@ int CNameFile::RefreshNameFile(const QString& directory, const QString& key) {
 
     m_seenDirectory = directory;
     m_seenEntries = hasOffer ? std::move(offered) : ReadDirectory(directory, false);
+    RemoveLeftovers(directory, m_seenEntries);
     const QList<DiskEntry>& disk = m_seenEntries;
     QHash<QString, int> lineByKey;
     lineByKey.reserve(lines.size());
@@ -372,6 +374,23 @@ void CNameFile::Remember(const QString& path, const QString& text) {
     m_refreshedPath = path;
     m_refreshedText = text;
     m_refreshedStamp = StampOf(path);
+}
+
+void CNameFile::RemoveLeftovers(const QString& directory, QList<DiskEntry>& entries) {
+    if (!m_processes)
+        return;
+    for (qsizetype i = 0; i < entries.size();) {
+        const DiskEntry& entry = entries.at(i);
+        const QString path = directory + u'/' + entry.name;
+        // Open means a write still runs (here or in another instance): its file is not left over.
+        if (!entry.isFolder && CCryptEngine::IsTempName(entry.name) && !m_processes->IsOpenElsewhere(path) &&
+            m_files.Remove(path) == 0) {
+            entries.removeAt(i);
+            ++m_leftoversRemoved;
+            continue;
+        }
+        ++i;
+    }
 }
 
 int CNameFile::EntryFromDisk(const QString& directory, const DiskEntry& disk, const QString& key, NameEntry& entry) {
@@ -494,7 +513,7 @@ int CNameFile::WriteNameFile(const QString& path, const QString& text, const QSt
 
     const QString folder = FolderOf(path);
     const QString where = WithPath(QString(), folder, PathSeparator::Line) + u'\n' + NameOf(path);
-    if (!QDir().mkpath(folder))
+    if (WorkAreas::MakePrivateFolder(folder) != 0)
         return ReportMessage(m_ui, m_messages, kMsgWriteFailed, path);
     if (m_files.Exists(path) && m_files.MakeWritable(path) != 0)
         return ReportMessage(m_ui, m_messages, kMsgNotWritable, where);

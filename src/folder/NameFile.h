@@ -16,6 +16,8 @@ namespace korimbo {
 
 // One line of a name file: one entry of a directory on disk, as
 // ":*0*:" disk name ":*1*:" disk time ":*2*:" display name ":*3*:" kind ":*4*:" size ":*5*:" encrypted ":*6*:" modified.
+class ProcessProbe;
+
 struct NameEntry {
     enum Kind { kPlain = 0, kContainer = 1, kFolder = 2 };
 
@@ -92,6 +94,14 @@ public:
 
     // The disk time of a file or folder as a name file keeps it ("yyyyMMddhhmmss", local time).
     static QString DiskTimeText(const QFileInfo& info);
+    // With a probe, a refresh also removes the hidden temporary files an interrupted write of ours left in
+    // the directory (CCryptEngine::IsTempName), unless a process still has one open: the probe's write
+    // lease sees every open descriptor, also those of processes whose /proc we cannot read. Without one
+    // (korimbo-cli, most tests) such files are left alone.
+    void SetOpenCheck(ProcessProbe* processes) { m_processes = processes; }
+    // How many leftover temporary files the refreshes removed so far.
+    int LeftoversRemoved() const { return m_leftoversRemoved; }
+
     // How many container headers the refreshes have read so far (the name file exists to keep this low).
     int HeaderReads() const { return m_headerReads; }
 
@@ -103,6 +113,8 @@ private:
     const QString& HeaderText();
     // Identity of a file's present contents (inode, size, modification time), empty when it has none.
     static QByteArray StampOf(const QString& path);
+    // Removes the leftover temporary files among `entries` (and their entries) that nothing holds open.
+    void RemoveLeftovers(const QString& directory, QList<DiskEntry>& entries);
     const QString& NoNameFileMarker();
 
     CCryptEngine& m_engine;
@@ -112,6 +124,8 @@ private:
     Interaction& m_ui;
     MessageSource& m_messages;
     int m_headerReads = 0;
+    ProcessProbe* m_processes = nullptr;
+    int m_leftoversRemoved = 0;
     bool m_refreshing = false;
     bool m_reading = false;
     bool m_writing = false;

@@ -4,6 +4,7 @@
 #include "util/DisplayText.h"
 #include "util/ErrorText.h"
 #include "util/MessageText.h"
+#include "util/SecretText.h"
 
 #include <cstring>
 
@@ -65,7 +66,7 @@ void CommonManagementData::ClearManagementData() {
     m_adminVerifier.clear();
     m_adminHint.clear();
     for (ChangePasswordEntry& entry : m_entries)
-        entry.password.fill(u'\0');
+        WipeString(entry.password);
     m_entries.clear();
     m_engine.ReleaseKey(kListKeyName);
 }
@@ -219,7 +220,7 @@ int CommonManagementData::SetChangePasswords(int count, const QStringList& names
     if (count < 0 || count > kMaxEntries || names.size() < count || passwords.size() < count || hints.size() < count)
         return -1;
     for (ChangePasswordEntry& entry : m_entries)
-        entry.password.fill(u'\0');
+        WipeString(entry.password);
     m_entries.clear();
     for (int i = 0; i < count; ++i)
         m_entries.append({kEntryTag, names[i].left(48), passwords[i].left(32), hints[i].left(48)});

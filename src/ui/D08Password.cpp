@@ -3,6 +3,7 @@
 #include "crypto/CryptEngine.h"
 #include "ui/DialogButtons.h"
 #include "ui/DialogHook.h"
+#include "util/SecretText.h"
 #include "workspace/PasswordPrompts.h"
 
 #include <QHBoxLayout>
@@ -10,6 +11,8 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QVBoxLayout>
+
+#include <utility>
 
 namespace korimbo {
 
@@ -24,8 +27,14 @@ int StrengthOf(const QString& password) {
 }
 
 void WipeText(QString& text) {
-    text.fill(u'\0');
-    text.clear();
+    WipeString(text);
+}
+
+// The field's text() shares the field's buffer, so wiping it overwrites what the field held.
+void WipeField(QLineEdit& edit) {
+    QString text = edit.text();
+    WipeString(text);
+    edit.clear();
 }
 
 CD08Password::CD08Password(int mode, MessageSource& messages, QWidget* parent)
@@ -70,17 +79,16 @@ int CD08Password::Run() {
     return result == kInvalid ? kInvalid : kCancel;
 }
 
+// Handed over, not copied: the caller wipes it after use.
 QString CD08Password::TakePassword() {
-    QString password = m_password;
-    WipeText(m_password);
-    return password;
+    return std::exchange(m_password, QString());
 }
 
 // OK closes the dialog either way: the caller reports a password outside the rules with its own message.
 void CD08Password::accept() {
     QString typed = m_edit->text();
     if (CCryptEngine::KeepsPasswordRules(typed)) {
-        m_password = typed;
+        m_password = DeepCopy(typed);
         WipeText(typed);
         QDialog::accept();
         return;
@@ -91,7 +99,7 @@ void CD08Password::accept() {
 
 // The field is emptied however the dialog closes, so no password stays in the widget.
 void CD08Password::done(int result) {
-    m_edit->setText(QString());
+    WipeField(*m_edit);
     QDialog::done(result);
 }
 

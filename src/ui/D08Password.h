@@ -25,6 +25,8 @@ QString PasswordRangeText();
 int StrengthOf(const QString& password);
 // Overwrites a text held in memory before it is dropped.
 void WipeText(QString& text);
+// Overwrites the text the field holds, in the field's own buffer, and empties the field.
+void WipeField(QLineEdit& edit);
 
 // The password prompt ("パスワード認証"): one password field and a prompt whose texts depend on the mode.
 class CD08Password : public QDialog {

@@ -5,6 +5,7 @@
 #include "ui/DialogButtons.h"
 #include "ui/DialogHook.h"
 #include "util/MessageText.h"
+#include "util/SecretText.h"
 #include "workspace/PasswordPrompts.h"
 
 #include <QFormLayout>
@@ -13,6 +14,8 @@
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
+
+#include <utility>
 #include <QVBoxLayout>
 
 namespace korimbo {
@@ -85,10 +88,9 @@ int CD09PasswordSet::Run() {
     return DialogHook::Exec(*this) == QDialog::Accepted ? QDialog::Accepted : QDialog::Rejected;
 }
 
+// Handed over, not copied: the caller wipes it after use.
 QString CD09PasswordSet::TakePassword() {
-    QString password = m_acceptedPassword;
-    WipeText(m_acceptedPassword);
-    return password;
+    return std::exchange(m_acceptedPassword, QString());
 }
 
 void CD09PasswordSet::Refuse(int number, const QString& tail, QLineEdit* focus) {
@@ -104,7 +106,8 @@ bool CD09PasswordSet::Confirm(int number) {
 void CD09PasswordSet::accept() {
     QString password = m_password->text();
     const QString hint = m_hint->text();
-    const auto keep = [&password] { WipeText(password); };
+    // A refusal keeps the dialog open with the fields as typed: only this reference is let go.
+    const auto keep = [&password] { password.clear(); };
 
     if (password.size() < kMinPasswordLength || password.size() > kMaxPasswordLength) {
         Refuse(511, PasswordRangeText() + m_messages.MsgA(512), m_password);
@@ -137,16 +140,16 @@ void CD09PasswordSet::accept() {
     } else if (!Confirm(m_mode == PasswordPrompts::kSetRegisterFolder ? 518 : 519)) {
         return keep();
     }
-    m_acceptedPassword = password;
+    m_acceptedPassword = DeepCopy(password);
     m_acceptedHint = hint;
-    keep();
+    WipeText(password);
     QDialog::accept();
 }
 
 // Both password fields are emptied however the dialog closes.
 void CD09PasswordSet::done(int result) {
-    m_password->setText(QString());
-    m_confirm->setText(QString());
+    WipeField(*m_password);
+    WipeField(*m_confirm);
     QDialog::done(result);
 }
 

@@ -80,7 +80,8 @@ void CD12UpPasswordIn::accept() {
     const QString name = m_name->text();
     QString password = m_password->text();
     const QString hint = m_hint->text();
-    const auto keep = [&password] { WipeText(password); };
+    // A refusal keeps the dialog open with the fields as typed: only this reference is let go.
+    const auto keep = [&password] { password.clear(); };
 
     if (name.size() > kMaxNameLength) {
         Refuse(525, QString::number(kMaxNameLength) + m_messages.MsgA(526), m_name);
@@ -114,15 +115,15 @@ void CD12UpPasswordIn::accept() {
                                                   kMsgWeakPassword) != kAnswerYes)
         return keep();
     m_acceptedName = name;
-    m_acceptedPassword = password;
+    m_acceptedPassword = DeepCopy(password);
     m_acceptedHint = hint;
-    keep();
+    WipeText(password);
     QDialog::accept();
 }
 
 // The password field is emptied however the dialog closes.
 void CD12UpPasswordIn::done(int result) {
-    m_password->setText(QString());
+    WipeField(*m_password);
     QDialog::done(result);
 }
 

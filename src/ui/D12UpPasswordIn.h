@@ -1,5 +1,7 @@
 #pragma once
 
+#include "util/SecretText.h"
+
 #include <QDialog>
 #include <QString>
 
@@ -26,7 +28,8 @@ public:
     int Run();
 
     QString Name() const { return m_acceptedName; }
-    QString Password() const { return m_acceptedPassword; }
+    // A copy of its own: the dialog wipes its password when it goes.
+    QString Password() const { return DeepCopy(m_acceptedPassword); }
     QString Hint() const { return m_acceptedHint; }
 
     QLineEdit* NameEdit() const { return m_name; }

@@ -26,6 +26,8 @@ void CMainFrame::WireContents() {
     Ckelpie5App::Services& svc = m_app.Svc();
     m_nameFile = std::make_unique<CNameFile>(*state.engine, *state.registry, *state.workFolder, svc.files, m_ui,
                                              *state.catalogue);
+    if (m_processes)
+        m_nameFile->SetOpenCheck(m_processes);
     m_contents = std::make_unique<CContentsModel>(*m_nameFile, *state.engine, state.settings, m_ui, *state.catalogue);
     m_contents->busy = [this](bool on) { Busy(on); };
     m_contents->typeNameOf = [this](const QString& extension) {

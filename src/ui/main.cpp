@@ -11,12 +11,15 @@
 #include "ui/OwnIcons.h"
 #include "ui/QtInteraction.h"
 #include "util/FileSystem.h"
+#include "util/ProcessHardening.h"
 
 #include <QApplication>
 
 using namespace korimbo;
 
 int main(int argc, char** argv) {
+    // Before any key exists: nothing of this process may end up in a core file.
+    korimbo::ForbidCoreDumps();
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Korimbo-portable"));
     QApplication::setApplicationVersion(QStringLiteral("1.72"));

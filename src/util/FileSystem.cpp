@@ -129,6 +129,13 @@ void ClearFatAttributes(const QString& path) {
 
 } // namespace
 
+bool FileSystem::IsPrivate(const QString& path) const {
+    for (const QString& folder : m_privateFolders)
+        if (!folder.isEmpty() && path.startsWith(folder) && (path.size() == folder.size() || path.at(folder.size()) == u'/'))
+            return true;
+    return false;
+}
+
 std::unique_ptr<File> LocalFileSystem::Open(const QString& path, OpenMode mode, int& error) {
     int flags = O_CLOEXEC;
     switch (mode) {
@@ -145,11 +152,16 @@ std::unique_ptr<File> LocalFileSystem::Open(const QString& path, OpenMode mode, 
         flags |= O_RDWR | O_CREAT;
         break;
     }
-    const int fd = ::open(Native(path).constData(), flags, 0666);
+    const bool owned = mode != OpenMode::Read && IsPrivate(path);
+    const int fd = ::open(Native(path).constData(), flags, owned ? 0600 : 0666);
     if (fd < 0) {
         error = errno;
         return nullptr;
     }
+    // An older file keeps its mode through O_CREAT: take what group and others had.
+    struct stat st {};
+    if (owned && ::fstat(fd, &st) == 0 && (st.st_mode & 077) != 0)
+        ::fchmod(fd, st.st_mode & 0700);
     if (mode == OpenMode::ReadWriteAlone) {
         if (const int held = HeldElsewhere(fd); held != 0) {
             ::close(fd);
@@ -229,6 +241,9 @@ int LocalFileSystem::ReplaceContents(const QString& path, const QByteArray& data
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly))
         return errno != 0 ? errno : EIO;
+    // The new file takes the old one's mode, or the umask's: below a private folder it is 0600.
+    if (IsPrivate(path))
+        ::fchmod(file.handle(), 0600);
     if (file.write(data) != data.size()) {
         const int error = errno != 0 ? errno : EIO;
         file.cancelWriting();

@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QStringList>
 #include <QtGlobal>
 
 #include <memory>
@@ -52,6 +53,13 @@ public:
     virtual int ReplaceContents(const QString& path, const QByteArray& data) = 0;
     // Reads the whole file (for small state files only).
     virtual int ReadContents(const QString& path, QByteArray& data) = 0;
+    // Folders whose files are the owner's alone: a file written below one of them (Open for writing,
+    // ReplaceContents) is made 0600 whatever the umask. The work areas, which hold plaintext.
+    virtual void SetPrivateFolders(const QStringList& folders) { m_privateFolders = folders; }
+    bool IsPrivate(const QString& path) const;
+
+private:
+    QStringList m_privateFolders;
 };
 
 // The real file system (POSIX calls).

@@ -3,6 +3,7 @@
 #include "state/WorkAreas.h"
 #include "util/DisplayText.h"
 #include "util/MessageText.h"
+#include "util/SecretText.h"
 
 #include <QDir>
 #include <QDirIterator>
@@ -72,6 +73,7 @@ int CLoginManager::Login(const QString& folder, PasswordPrompts& prompts) {
     bool keyAdded = false;
     if (!IsLoggedIn(folder)) {
         QString password;
+        const ScopedWipe wipePassword(password);
         const int answer = prompts.AskPassword(PasswordPrompts::kPromptLogin, password);
         if (answer == PasswordPrompts::kCancel)
             return -1;
@@ -123,8 +125,9 @@ int CLoginManager::MakeWorkAreas(const QString& folder) {
     for (const QString& area : WorkAreas::kAll) {
         const QString path = base.isEmpty() ? m_workFolder.angoTempFolder : base + u'/' + area;
         // The areas hold plaintext (copies, name-file steps, scratch): only their owner may enter them.
-        if (!base.isEmpty() && QDir().mkpath(path) && QFileInfo(path).isDir()) {
-            QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        if (!base.isEmpty() && WorkAreas::MakePrivateFolder(base) == 0 && WorkAreas::MakePrivateFolder(path) == 0) {
+            // What an earlier version or another umask left in the area loses group and other access.
+            WorkAreas::MakeTreePrivate(path);
             continue;
         }
         return ReportMessage(m_ui, m_messages, kMsgWorkAreaFailed, WithPath(QString(), path, PathSeparator::Paragraph));

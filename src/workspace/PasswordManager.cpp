@@ -2,6 +2,7 @@
 
 #include "util/DisplayText.h"
 #include "util/MessageText.h"
+#include "util/SecretText.h"
 
 #include <QStringList>
 
@@ -11,8 +12,7 @@ namespace {
 
 // Overwrites a password held in memory before it is dropped.
 void Wipe(QString& text) {
-    text.fill(u'\0');
-    text.clear();
+    WipeString(text);
 }
 
 void Wipe(QStringList& texts) {
@@ -150,7 +150,7 @@ int CPasswordManager::RunChangePasswordsCommand(PasswordPrompts& prompts) {
     data.GetChangePasswords(count, names, passwords, hints);
     QList<ChangePasswordText> entries;
     for (int i = 0; i < count; ++i)
-        entries.append({names[i], passwords[i], hints[i]});
+        entries.append({names[i], DeepCopy(passwords[i]), hints[i]});
     Wipe(passwords);
     names.clear();
     hints.clear();

@@ -54,6 +54,12 @@ public:
         return !fault.pattern.isEmpty() && path.contains(fault.pattern);
     }
 
+    // The real layer under this one makes the files, so it must know the private folders too.
+    void SetPrivateFolders(const QStringList& folders) override {
+        FileSystem::SetPrivateFolders(folders);
+        m_local.SetPrivateFolders(folders);
+    }
+
     // 0, or EACCES when honourWriteBits is on and the existing file at `path` has no write bit.
     int WriteBitsRefuse(const QString& path) const;
 

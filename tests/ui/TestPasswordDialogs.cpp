@@ -124,6 +124,47 @@ private Q_SLOTS:
         QVERIFY(rig.ui.Messages().isEmpty()); // the caller reports an invalid password
     }
 
+    // The fields' own buffers are overwritten when a dialog closes: a copy taken of the field's text
+    // shares that buffer and must read as zeros afterwards. A refusal leaves the fields as typed.
+    void FieldBuffersAreOverwritten() {
+        Rig rig;
+        QVERIFY(rig.Start());
+        const QString typed = QStringLiteral("Tiger#Lily42x");
+        QString held;
+        CD08Password prompt(0, rig.Engine().Messages());
+        DialogHook::Queue(As<CD08Password>([&](CD08Password& d) {
+            Type(d.PasswordEdit(), typed);
+            held = d.PasswordEdit()->text();
+            d.OkButton()->click();
+            return -1;
+        }));
+        QCOMPARE(prompt.Run(), int(CD08Password::kOk));
+        QCOMPARE(held, QString(typed.size(), QChar(0)));
+        QCOMPARE(prompt.TakePassword(), typed);
+
+        QString heldPassword;
+        QString heldConfirm;
+        CD09PasswordSet setting(0, QStringLiteral("/ignored"), rig.app);
+        DialogHook::Queue(As<CD09PasswordSet>([&](CD09PasswordSet& d) {
+            Type(d.PasswordEdit(), typed);
+            Type(d.ConfirmEdit(), QStringLiteral("Tiger#Lily42y"));
+            if (ClickOk(d.OkButton(), rig.ui) != 514)
+                return -2;
+            if (d.PasswordEdit()->text() != typed)
+                return -3;
+            Type(d.ConfirmEdit(), typed);
+            heldPassword = d.PasswordEdit()->text();
+            heldConfirm = d.ConfirmEdit()->text();
+            rig.ui.QueueAnswer(kAnswerYes);
+            d.OkButton()->click();
+            return int(QDialog::Accepted);
+        }));
+        QCOMPARE(DialogHook::Exec(setting), int(QDialog::Accepted));
+        QCOMPARE(heldPassword, QString(typed.size(), QChar(0)));
+        QCOMPARE(heldConfirm, QString(typed.size(), QChar(0)));
+        QCOMPARE(setting.TakePassword(), typed);
+    }
+
     void SettingChecksInOrder() {
         Rig rig;
         QVERIFY(rig.Start());
