@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Start and exit time of korimbo-portable with one registered folder, on an X display (Xvfb):
-#   start = from launching the program until its main window is exposed and its first frame painted
+#   start = from launching the program (a session bus is started for it first) until its main window is
+#           exposed and its first frame painted; also from the exec of the program itself
 #           (the program prints both with KORIMBO_START_TRACE=1), with the processor time the program
 #           had used by then (steadier than the wall clock on a shared machine); cross-checked by polling
 #           X for the visible main window with xdotool (an upper bound: each poll is a process);
@@ -29,7 +30,7 @@ cleanup() {
 }
 trap cleanup EXIT
 mkdir -p "$work/app" "$work/home" "$work/run"
-cp "$program" "$work/app/"
+cp "$program" "$work/app/korimbo-portable"
 chmod 700 "$work/run"
 chown -R nobody:nogroup "$work"
 chmod 755 "$work"
@@ -40,7 +41,8 @@ now_ns() { date +%s%N; }
 launch() {
     (cd "$work/app" && exec setpriv --reuid=nobody --regid=nogroup --clear-groups env HOME="$work/home" \
         XDG_RUNTIME_DIR="$work/run" DISPLAY="$DISPLAY" KORIMBO_START_TRACE=1 \
-        dbus-run-session ./korimbo-portable 2>"$work/trace" >/dev/null) &
+        dbus-run-session sh -c 'echo "korimbo-start: exec $(date +%s%N) 0" >&2; exec ./korimbo-portable' \
+        2>"$work/trace" >/dev/null) &
     app_pid=$!
 }
 
@@ -108,8 +110,9 @@ close_and_time >/dev/null
 [ -d "$work/app/ZORp" ] || { echo "the first start made no state" >&2; exit 1; }
 
 echo "load before: $(uptime)"
-printf '%4s %12s %12s %10s %14s %10s\n' run 'exposed ms' 'painted ms' 'cpu ms' 'X visible ms' 'exit ms'
+printf '%4s %11s %11s %13s %7s %13s %8s\n' run 'exposed ms' 'painted ms' 'from exec ms' 'cpu ms' 'X visible ms' 'exit ms'
 all_painted=()
+all_exec=()
 all_cpu=()
 all_exit=()
 for run in $(seq "$runs"); do
@@ -119,17 +122,19 @@ for run in $(seq "$runs"); do
     exposed=$(trace_time exposed)
     painted=$(trace_time painted)
     cpu=$(awk '/^korimbo-start: painted /{print int($4 / 1000000)}' "$work/trace")
+    exec_ms=$(( (painted - $(trace_time exec)) / 1000000 ))
     sleep 0.3
     exit_ms=$(close_and_time)
-    printf '%4d %12d %12d %10d %14d %10d\n' "$run" $(( (exposed - t0) / 1000000 )) $(( (painted - t0) / 1000000 )) \
-        "$cpu" $(( (seen - t0) / 1000000 )) "$exit_ms"
+    printf '%4d %11d %11d %13d %7d %13d %8d\n' "$run" $(( (exposed - t0) / 1000000 )) $(( (painted - t0) / 1000000 )) \
+        "$exec_ms" "$cpu" $(( (seen - t0) / 1000000 )) "$exit_ms"
     if [ -n "${KORIMBO_START_STEPS:-}" ]; then # every traced step, in ms after the launch
-        awk -v t0="$t0" '/^korimbo-start: /{printf "      %-14s %6d ms, cpu %4d ms\n", $2, ($3 - t0) / 1000000, $4 / 1000000}' "$work/trace"
+        awk -v t0="$t0" '/^korimbo-start: /{printf "      %-14s %6d ms, cpu %4d ms\n", $2, ($3 - t0) / 1000000, $4 / 1000000}'"$work/trace"
     fi
     all_painted+=($(( (painted - t0) / 1000000 )))
     all_exit+=("$exit_ms")
     all_cpu+=("$cpu")
+    all_exec+=("$exec_ms")
 done
 median() { printf '%s\n' "$@" | sort -n | awk '{a[NR]=$1} END{print a[int((NR+1)/2)]}'; }
-echo "median over $runs runs: painted $(median "${all_painted[@]}") ms after the launch, $(median "${all_cpu[@]}") ms of processor time by then; exit $(median "${all_exit[@]}") ms"
+echo "median over $runs runs: painted $(median "${all_painted[@]}") ms after the launch ($(median "${all_exec[@]}") ms after the exec of the program, without the session bus start), $(median "${all_cpu[@]}") ms of processor time by then; exit $(median "${all_exit[@]}") ms"
 echo "load after: $(uptime)"
