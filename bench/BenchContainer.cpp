@@ -2,7 +2,12 @@
 // incompressible data.
 //
 //   korimbo-bench [--write-data DIR] [benchmark flags]
+//   korimbo-bench --body-stream CONTAINER OUT
+//   korimbo-bench --inflate IN OUT
 // --write-data writes the two data files into DIR and ends (bench/compare.sh uses the same files).
+// --body-stream writes a container's zlib stream (the body deciphered with the bench password, without
+// its pad); --inflate expands a zlib stream with plain zlib in 128000-byte steps, the limit a decryption
+// can reach.
 #include "BenchData.h"
 #include "crypto/CryptEngine.h"
 #include "state/MessageCatalogue.h"
@@ -10,12 +15,16 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QFile>
 #include <QTemporaryDir>
 
 #include <benchmark/benchmark.h>
+#include <zlib.h>
 
 #include <cstdio>
+#include <cstring>
 #include <memory>
+#include <vector>
 
 using namespace korimbo;
 
@@ -46,6 +55,73 @@ struct Fixture {
 };
 
 std::unique_ptr<Fixture> g_fixture;
+
+constexpr int kPiece = CCryptEngine::kPieceSize;
+
+int BodyStream(const QString& containerPath, const QString& outPath) {
+    ConsoleInteraction ui;
+    CMessageCatalogue catalogue{ui};
+    LocalFileSystem files;
+    CCryptEngine engine{ui, catalogue, files};
+    QString key;
+    ContainerInfo info;
+    if (catalogue.MsgAIN(engine) != 0 || catalogue.MsgBIN(engine) != 0 || engine.RegisterBuiltInKey() != 0 ||
+        engine.RegisterTempKey(QStringLiteral("Bench#2025pw"), {}, key) != 0 ||
+        engine.ReadContainerInfo(containerPath, info, key, true) != 0)
+        return 1;
+    QFile in(containerPath);
+    QFile out(outPath);
+    if (!in.open(QIODevice::ReadOnly) || !out.open(QIODevice::WriteOnly | QIODevice::Truncate) ||
+        !in.seek(ContainerHeader::kSize + info.nameBlockLength))
+        return 1;
+    std::vector<std::uint8_t> piece(kPiece);
+    std::uint8_t chain[16];
+    bool first = true;
+    for (;;) {
+        const qint64 n = in.read(reinterpret_cast<char*>(piece.data()), kPiece);
+        if (n <= 0)
+            break;
+        std::uint8_t next[16];
+        std::memcpy(next, piece.data() + n - 16, 16); // the chain carries over from the last cipher block
+        if (engine.DecipherBuffer(piece.data(), n, key, first ? nullptr : chain) != 0)
+            return 1;
+        std::memcpy(chain, next, 16);
+        first = false;
+        const qint64 keep = in.atEnd() ? n - info.padCount : n;
+        out.write(reinterpret_cast<const char*>(piece.data()), keep);
+    }
+    return 0;
+}
+
+int InflateFile(const QString& inPath, const QString& outPath) {
+    QFile in(inPath);
+    QFile out(outPath);
+    if (!in.open(QIODevice::ReadOnly) || !out.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        return 1;
+    z_stream stream{};
+    if (inflateInit(&stream) != Z_OK)
+        return 1;
+    std::vector<std::uint8_t> input(kPiece);
+    std::vector<std::uint8_t> output(kPiece);
+    int rc = Z_OK;
+    while (rc != Z_STREAM_END) {
+        if (stream.avail_in == 0) {
+            const qint64 n = in.read(reinterpret_cast<char*>(input.data()), kPiece);
+            if (n <= 0)
+                break;
+            stream.next_in = input.data();
+            stream.avail_in = static_cast<uInt>(n);
+        }
+        stream.next_out = output.data();
+        stream.avail_out = kPiece;
+        rc = inflate(&stream, Z_NO_FLUSH);
+        if (rc != Z_OK && rc != Z_STREAM_END)
+            break;
+        out.write(reinterpret_cast<const char*>(output.data()), kPiece - stream.avail_out);
+    }
+    inflateEnd(&stream);
+    return rc == Z_STREAM_END ? 0 : 1;
+}
 
 const QString& Source(int which) {
     return which == 0 ? g_fixture->office : g_fixture->random;
@@ -94,6 +170,10 @@ int main(int argc, char** argv) {
                    ? 0
                    : 1;
     }
+    if (argc == 4 && QString::fromLocal8Bit(argv[1]) == QStringLiteral("--body-stream"))
+        return BodyStream(QString::fromLocal8Bit(argv[2]), QString::fromLocal8Bit(argv[3]));
+    if (argc == 4 && QString::fromLocal8Bit(argv[1]) == QStringLiteral("--inflate"))
+        return InflateFile(QString::fromLocal8Bit(argv[2]), QString::fromLocal8Bit(argv[3]));
     g_fixture = std::make_unique<Fixture>();
     if (g_fixture->Set() != 0) {
         std::fprintf(stderr, "benchmark set-up failed\n");

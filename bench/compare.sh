@@ -1,12 +1,15 @@
 #!/usr/bin/env bash
 # Times korimbo-cli encrypt and decrypt against gpg and gzip|openssl on the same files, in one run,
-# and prints throughput, the ratios to gpg and the peak memory (max RSS) of each.
+# and prints throughput, the ratios to gpg and the peak memory (max RSS) of each. The container's own
+# zlib stream is also expanded by plain zlib (korimbo-bench --inflate, the limit of a decryption) and,
+# where python3 is present, checked by python's zlib. The load average before and after is printed,
+# since a busy machine skews every figure.
 #
 #   bench/compare.sh BUILD/korimbo-cli [RUNS]
 set -euo pipefail
 cli=$(readlink -f "${1:?usage: compare.sh PATH/TO/korimbo-cli [RUNS]}")
 runs=${2:-3}
-bench_bin="$(dirname "$cli")/bench/korimbo-bench"
+bench_bin=${KORIMBO_BENCH_BIN:-"$(dirname "$cli")/bench/korimbo-bench"}
 for tool in gpg openssl gzip /usr/bin/time; do
     command -v "$tool" >/dev/null || { echo "missing: $tool (make bench-deps installs it)" >&2; exit 1; }
 done
@@ -32,6 +35,7 @@ measure() {
     echo "$best $mem"
 }
 
+echo "load before: $(uptime)"
 gpg_opts=(--batch --yes --quiet --pinentry-mode loopback --passphrase-file "$work/pw")
 printf '%-14s %-12s %10s %10s %8s %10s\n' data tool 'enc MB/s' 'dec MB/s' 'enc/gpg' 'peak MiB'
 for data in office random; do
@@ -39,6 +43,13 @@ for data in office random; do
     read -r k_enc k_enc_mem < <(measure "$cli" encrypt "$src" "$work/$data.zorf")
     read -r k_dec k_dec_mem < <(measure "$cli" decrypt "$work/$data.zorf" "$work/$data.k.out")
     cmp -s "$src" "$work/$data.k.out" || { echo "korimbo round trip differs on $data" >&2; exit 1; }
+    "$bench_bin" --body-stream "$work/$data.zorf" "$work/$data.z"
+    if command -v python3 >/dev/null; then
+        python3 -c 'import sys, zlib; sys.exit(zlib.decompress(open(sys.argv[1], "rb").read()) != open(sys.argv[2], "rb").read())' \
+            "$work/$data.z" "$src" || { echo "python zlib does not read the $data stream" >&2; exit 1; }
+    fi
+    read -r z_dec z_dec_mem < <(measure "$bench_bin" --inflate "$work/$data.z" "$work/$data.z.out")
+    cmp -s "$src" "$work/$data.z.out" || { echo "plain inflate of the $data stream differs" >&2; exit 1; }
     read -r g_enc g_enc_mem < <(measure gpg "${gpg_opts[@]}" --symmetric --cipher-algo AES256 --compress-algo zlib \
         --compress-level 6 -o "$work/$data.gpg" "$src")
     read -r g_dec g_dec_mem < <(measure gpg "${gpg_opts[@]}" -o "$work/$data.g.out" -d "$work/$data.gpg")
@@ -54,6 +65,9 @@ for data in office random; do
     row korimbo "$k_enc" "$k_dec" "$k_enc_mem" "$k_dec_mem"
     row gpg "$g_enc" "$g_dec" "$g_enc_mem" "$g_dec_mem"
     row gzip+openssl "$o_enc" "$o_dec" "$o_enc_mem" "$o_dec_mem"
-    awk -v ke="$k_enc" -v kd="$k_dec" -v ge="$g_enc" -v gd="$g_dec" -v l="$label" \
-        'BEGIN{printf "%-14s korimbo/gpg: encrypt %.2fx, decrypt %.2fx\n", l, ge/ke, gd/kd}'
+    awk -v l="$label" -v d="$z_dec" -v m="$z_dec_mem" -v s="$size_mb" \
+        'BEGIN{printf "%-14s %-12s %10s %10.1f %8s %10.1f\n", l, "zlib-inflate", "-", s/d, "-", m/1024}'
+    awk -v ke="$k_enc" -v kd="$k_dec" -v ge="$g_enc" -v gd="$g_dec" -v zd="$z_dec" -v l="$label" \
+        'BEGIN{printf "%-14s korimbo/gpg: encrypt %.2fx, decrypt %.2fx; decrypt at %.0f%% of plain inflate\n", l, ge/ke, gd/kd, 100*zd/kd}'
 done
+echo "load after: $(uptime)"

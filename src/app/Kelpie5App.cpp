@@ -137,6 +137,7 @@ void Ckelpie5App::ReadEarlySettings() {
     settingsFile.LoadSettings(env, early);
     m_startMaximized = early.sizeMfMax == 1;
     m_initialSize = QSize(early.sizeMfWidth, early.sizeMfHigh);
+    m_earlySettings = early;
 }
 
 int Ckelpie5App::CreateState() {
@@ -166,7 +167,12 @@ int Ckelpie5App::CreateState() {
     m_state.settingsFileExisted = settingsFile.SettingsFileExists(env) == 0;
     if (settingsFile.EnsureSettingsFile(env) != 0)
         return -1;
-    settingsFile.LoadSettings(env, m_state.settings);
+    // Nothing writes the file between the early read and here (one instance per program folder).
+    if (m_earlySettings && m_state.settingsFileExisted)
+        m_state.settings = *m_earlySettings;
+    else
+        settingsFile.LoadSettings(env, m_state.settings);
+    m_earlySettings.reset();
     if (settingsFile.CheckSettingsVersion(env, m_state.settings) != 0)
         return -1;
 

@@ -12,6 +12,7 @@
 #include <QString>
 
 #include <memory>
+#include <optional>
 
 namespace korimbo {
 
@@ -93,6 +94,8 @@ private:
     Services m_services;
     AppState m_state;
     std::unique_ptr<QLockFile> m_instanceLock;
+    // The settings as the early read found them, taken over by CreateState so the file is read once.
+    std::optional<SettingsRecord> m_earlySettings;
     bool m_startMaximized = false;
     bool m_savedAtShutdown = false;
     QSize m_initialSize{775, 520};

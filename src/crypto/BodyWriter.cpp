@@ -1,92 +1,105 @@
 #include "crypto/BodyWriter.h"
 
+#include "crypto/BlockDeflater.h"
+#include "crypto/BodyVerifier.h"
+
 #include <zlib.h>
 
 #include <cstring>
 
 namespace korimbo {
 
-namespace {
-
-QString ZlibText(const z_stream& stream, int rc) {
-    return QString::fromLatin1(stream.msg ? stream.msg : zError(rc));
-}
-
-} // namespace
+static_assert(CBlockDeflater::kBlockSize % CBodyWriter::kPieceSize == 0, "a block is read in whole pieces");
 
 CBodyWriter::CBodyWriter(CAesCipher& cipher, Interaction& ui)
-    : m_cipher(cipher), m_ui(ui), m_input(kPieceSize), m_output(kPieceSize + 16) {}
+    : m_cipher(cipher), m_ui(ui), m_output(kPieceSize + 16) {}
 
 EngineResult CBodyWriter::Fail(EngineResult result, int message, const QString& detail, int error) {
     m_failure = {message, detail, error};
+    if (m_verifier)
+        m_verifier->Abort();
     return result;
 }
 
-EngineResult CBodyWriter::Write(File& in, File& out, qint64 expectedSize, std::uint8_t chain[16]) {
+int CBodyWriter::WorkersFor(qint64 size) {
+    return size > CBlockDeflater::kBlockSize ? kWorkers : 0;
+}
+
+EngineResult CBodyWriter::Write(File& in, File& out, qint64 expectedSize, std::uint8_t chain[16],
+                                CBodyVerifier* verifier, int workers) {
     m_bodyBytes = 0;
     m_padCount = 0;
+    m_fill = 0;
     m_failure = {};
+    m_verifier = verifier;
 
-    z_stream stream{};
-    int rc = deflateInit(&stream, Z_DEFAULT_COMPRESSION);
-    if (rc != Z_OK)
-        return Fail(kFailed, 363, ZlibText(stream, rc));
+    CBlockDeflater deflater(workers < 0 ? WorkersFor(expectedSize) : workers);
+    if (const int rc = deflater.Init(); rc != Z_OK)
+        return Fail(kFailed, 363, deflater.ErrorText());
 
+    // Blocks are read in pieces so that the window is pumped once per piece; a short read ends the source.
     qint64 totalRead = 0;
-    int flush = Z_NO_FLUSH;
-    stream.next_out = m_output.data();
-    stream.avail_out = kPieceSize;
+    bool ended = false;
     for (;;) {
-        if (stream.avail_in == 0 && flush != Z_FINISH) {
-            m_ui.Pump();
-            const qint64 n = in.Read(m_input.data(), kPieceSize);
-            if (n < 0) {
-                deflateEnd(&stream);
-                return Fail(kReadFailed, 0, QString(), in.Error());
+        while (!ended) {
+            std::uint8_t* block = deflater.NextInput();
+            if (!block)
+                break;
+            int length = 0;
+            while (length < CBlockDeflater::kBlockSize) {
+                m_ui.Pump();
+                if (m_ui.StopRequested())
+                    return Fail(kStopped, 0);
+                const qint64 n = in.Read(block + length, kPieceSize);
+                if (n < 0)
+                    return Fail(kReadFailed, 0, QString(), in.Error());
+                length += static_cast<int>(n);
+                totalRead += n;
+                if (n < kPieceSize) {
+                    ended = true;
+                    break;
+                }
             }
-            totalRead += n;
-            if (n < kPieceSize)
-                flush = Z_FINISH;
-            stream.next_in = m_input.data();
-            stream.avail_in = static_cast<uInt>(n);
+            deflater.Submit(length, ended);
         }
-        rc = deflate(&stream, flush);
-        if (rc == Z_STREAM_END)
+        if (!deflater.Pending())
             break;
-        if (rc != Z_OK && rc != Z_BUF_ERROR) {
-            const QString text = ZlibText(stream, rc);
-            deflateEnd(&stream);
-            return Fail(kFailed, 364, text);
-        }
-        if (m_ui.StopRequested()) {
-            deflateEnd(&stream);
-            return Fail(kStopped, 0);
-        }
-        if (stream.avail_out == 0) {
-            if (const EngineResult piece = WritePiece(out, kPieceSize, chain); piece != 0) {
-                deflateEnd(&stream);
-                return piece;
-            }
-            stream.next_out = m_output.data();
-            stream.avail_out = kPieceSize;
-        }
-    }
-    const int rest = kPieceSize - static_cast<int>(stream.avail_out);
-    if (rest > 0) {
-        if (const EngineResult piece = WritePiece(out, rest, chain); piece != 0) {
-            deflateEnd(&stream);
+        const std::uint8_t* data = nullptr;
+        int length = 0;
+        if (deflater.Collect(data, length) != Z_OK)
+            return Fail(kFailed, 364, deflater.ErrorText());
+        if (const EngineResult piece = Emit(out, data, length, chain); piece != kOk)
             return piece;
-        }
     }
-    rc = deflateEnd(&stream);
-    if (rc != Z_OK)
-        return Fail(kFailed, 365, ZlibText(stream, rc));
+    if (m_fill > 0) {
+        if (const EngineResult piece = WritePiece(out, m_fill, chain); piece != kOk)
+            return piece;
+    }
     if (totalRead != expectedSize)
         return Fail(kFailed, 366, QStringLiteral("（%1,%2）").arg(expectedSize).arg(totalRead));
+    if (m_verifier)
+        m_verifier->Finish(m_bodyBytes, m_padCount);
+    return kOk;
+}
+
+// Cuts the compressed bytes into whole pieces; the rest waits for the next block or the end.
+EngineResult CBodyWriter::Emit(File& out, const std::uint8_t* data, int length, std::uint8_t chain[16]) {
+    while (length > 0) {
+        const int take = std::min(length, kPieceSize - m_fill);
+        std::memcpy(m_output.data() + m_fill, data, static_cast<std::size_t>(take));
+        m_fill += take;
+        data += take;
+        length -= take;
+        if (m_fill == kPieceSize) {
+            if (const EngineResult piece = WritePiece(out, kPieceSize, chain); piece != kOk)
+                return piece;
+        }
+    }
     return kOk;
 }
 
 EngineResult CBodyWriter::WritePiece(File& out, int length, std::uint8_t chain[16]) {
+    m_fill = 0;
     const int rounded = (length + 15) / 16 * 16;
     m_padCount = rounded - length;
     std::memset(m_output.data() + length, 0x30, static_cast<std::size_t>(m_padCount));
@@ -96,6 +109,8 @@ EngineResult CBodyWriter::WritePiece(File& out, int length, std::uint8_t chain[1
     if (written != rounded)
         return Fail(kWriteFailed, 0, QString(), out.Error());
     m_bodyBytes += rounded;
+    if (m_verifier)
+        m_verifier->Published(m_bodyBytes);
     return kOk;
 }
 

@@ -12,15 +12,19 @@
 
 namespace korimbo {
 
+class CBodyVerifier;
+
 // Writes the body of a container: the source compressed as one zlib stream, cut into pieces of
 // 128000 bytes, each enciphered on one running chain and written at once. The last piece is padded
 // with '0' bytes to a whole block. Only fixed buffers are held.
 //
-// Compression and encryption meet only in WritePiece, so the compressor can later be spread over
-// several threads without touching the piece path.
+// A source larger than one block is compressed on two worker threads (CBlockDeflater) while this
+// thread reads, enciphers, writes and keeps the window responsive; a verifier, when given, is told
+// what reached the file after every piece so that it can check behind the writer.
 class CBodyWriter {
 public:
     static constexpr int kPieceSize = 128000;
+    static constexpr int kWorkers = 2;
 
     // What went wrong, for the engine to turn into its message.
     struct Failure {
@@ -32,7 +36,11 @@ public:
     CBodyWriter(CAesCipher& cipher, Interaction& ui);
 
     // kReadFailed means reading the source failed, kWriteFailed writing the container.
-    EngineResult Write(File& in, File& out, qint64 expectedSize, std::uint8_t chain[16]);
+    // `workers` < 0 chooses: threads for a source of more than one block, none for a smaller one.
+    EngineResult Write(File& in, File& out, qint64 expectedSize, std::uint8_t chain[16],
+                       CBodyVerifier* verifier = nullptr, int workers = -1);
+    // The worker count Write chooses for a source of `size` bytes.
+    static int WorkersFor(qint64 size);
 
     qint64 BodyBytes() const { return m_bodyBytes; }
     int PadCount() const { return m_padCount; }
@@ -40,12 +48,15 @@ public:
 
 private:
     EngineResult WritePiece(File& out, int length, std::uint8_t chain[16]);
+    EngineResult Emit(File& out, const std::uint8_t* data, int length, std::uint8_t chain[16]);
     EngineResult Fail(EngineResult result, int message, const QString& detail = QString(), int error = 0);
 
     CAesCipher& m_cipher;
     Interaction& m_ui;
     std::vector<std::uint8_t> m_input;
     std::vector<std::uint8_t> m_output;
+    CBodyVerifier* m_verifier = nullptr;
+    int m_fill = 0; // compressed bytes waiting in m_output for their piece
     qint64 m_bodyBytes = 0;
     int m_padCount = 0;
     Failure m_failure;

@@ -1,4 +1,5 @@
 // Reading containers: header records, password and signature checks, decryption and verification.
+#include "crypto/BodyVerifier.h"
 #include "crypto/CryptEngine.h"
 #include "crypto/MessageNumbers.h"
 #include "util/DisplayText.h"
@@ -192,6 +193,19 @@ EngineResult CCryptEngine::Decode(File& in, File* out, const QString& key, Decod
     std::uint8_t bodyChain[16];
     if (SelectKey(KeyDirection::Decrypt, key, bodyChain) != 0)
         return kFailed;
+    int padCount = 0;
+    qint64 remaining = 0;
+    if (const EngineResult rc = DecodeHeader(in, key, result, padCount, remaining); rc != kOk)
+        return rc;
+    if (const EngineResult rc = DecodeBody(in, out, remaining, padCount, bodyChain, result); rc != kOk)
+        return rc;
+    if (result.totalOutput != result.plainSize)
+        return Refuse(377, QStringLiteral("（%1,%2）").arg(result.plainSize).arg(result.totalOutput));
+    return kOk;
+}
+
+EngineResult CCryptEngine::DecodeHeader(File& in, const QString& key, DecodeResult& result, int& padCount,
+                                        qint64& remaining) {
     if (in.Seek(0, Whence::End) < 0) {
         result.error = in.Error();
         Report(369, u'\n' + ErrorDetail(result.error));
@@ -236,14 +250,10 @@ EngineResult CCryptEngine::Decode(File& in, File* out, const QString& key, Decod
     if (!ContainerHeader::NameBlockLengthValid(k) || in.Read(block, k) != k)
         return Report(376, QString()), kReadFailed;
     result.plainSize = header.PlainSize();
-    const int padCount = header.PadCount();
+    padCount = header.PadCount();
     if (padCount > 15)
         return Report(msg::kBodyDamaged, QStringLiteral("invalid padding")), kFailed;
-    const qint64 remaining = result.size - ContainerHeader::kSize - k;
-    if (const EngineResult rc = DecodeBody(in, out, remaining, padCount, bodyChain, result); rc != kOk)
-        return rc;
-    if (result.totalOutput != result.plainSize)
-        return Refuse(377, QStringLiteral("（%1,%2）").arg(result.plainSize).arg(result.totalOutput));
+    remaining = result.size - ContainerHeader::kSize - k;
     return kOk;
 }
 
@@ -453,6 +463,37 @@ int CCryptEngine::VerifyNewContainer(const QString& source, const QString& conta
         return Report(429, QString());
     if (n > 0 && std::memcmp(bytes.data(), m_lastPiece.bytes.data(), static_cast<std::size_t>(n)) != 0)
         return Report(430, QString());
+    return 0;
+}
+
+int CCryptEngine::VerifyWrittenContainer(const QString& container, const QString& key, CBodyVerifier& verifier) {
+    if (verifier.Wait() != 0) {
+        const CBodyVerifier::Outcome& outcome = verifier.Result();
+        if (outcome.message != 0)
+            Report(outcome.message, outcome.detail);
+        if (outcome.message == 0 || outcome.verifyFailedToo)
+            Report(msg::kVerifyFailed, QString());
+        return -1;
+    }
+    const CBodyVerifier::Outcome& outcome = verifier.Result();
+    int error = 0;
+    std::unique_ptr<File> in = m_files.Open(container, OpenMode::Read, error);
+    if (!in)
+        return Report(msg::kVerifyOpen, u'\n' + ErrorDetail(error));
+    if (TakeBusy(msg::kDecryptBusy) != 0)
+        return Report(msg::kVerifyFailed, QString());
+    DecodeResult decoded;
+    int padCount = 0;
+    qint64 remaining = 0;
+    EngineResult rc = DecodeHeader(*in, key, decoded, padCount, remaining);
+    ReleaseBusy();
+    // The header read back must describe the body the verifier saw.
+    if (rc == kOk && (remaining != outcome.bodyRead || padCount != outcome.padCount))
+        rc = Refuse(381, QStringLiteral("（%1,%2）").arg(remaining).arg(outcome.bodyRead));
+    if (rc == kOk && decoded.plainSize != outcome.output)
+        rc = Refuse(377, QStringLiteral("（%1,%2）").arg(decoded.plainSize).arg(outcome.output));
+    if (rc != kOk)
+        return Report(msg::kVerifyFailed, QString());
     return 0;
 }
 

@@ -1,4 +1,5 @@
 // Writing containers: naming, EncryptFile and its after-checks.
+#include "crypto/BodyVerifier.h"
 #include "crypto/BodyWriter.h"
 #include "crypto/CryptEngine.h"
 #include "crypto/MessageNumbers.h"
@@ -133,22 +134,28 @@ EngineResult CCryptEngine::EncryptFile(const QString& source, const QString& con
     }
 
     qint64 expectedSize = 0;
+    std::unique_ptr<CBodyVerifier> verifier;
     if (result == kOk) {
         if (TakeBusy(351) != 0) {
             result = kFailed;
         } else {
-            result = EncryptInto(*in, *out, source, key, expectedSize, error);
+            result = EncryptInto(*in, *out, source, temp, key, expectedSize, error, verifier);
             ReleaseBusy();
         }
     }
+    if (verifier && result != kOk) {
+        verifier->Abort();
+        verifier->Wait();
+    }
     in.reset();
     out.reset();
-    return FinishContainer(source, temp, container, key, expectedSize, result, error);
+    return FinishContainer(source, temp, container, key, expectedSize, result, error, verifier.get());
 }
 
 // Steps inside the busy flag: header, name block, body, real header.
-EngineResult CCryptEngine::EncryptInto(File& in, File& out, const QString& source, const QString& key,
-                                       qint64& expectedSize, int& error) {
+EngineResult CCryptEngine::EncryptInto(File& in, File& out, const QString& source, const QString& temp,
+                                       const QString& key, qint64& expectedSize, int& error,
+                                       std::unique_ptr<CBodyVerifier>& verifier) {
     std::uint8_t iv[16];
     QString hint;
     if (SelectKey(KeyDirection::Encrypt, key, iv, &hint) != 0)
@@ -224,8 +231,25 @@ EngineResult CCryptEngine::EncryptInto(File& in, File& out, const QString& sourc
         Report(358, u'\n' + ErrorDetail(error));
         return kReadFailed;
     }
+    // The check reads the body back behind the writer, through handles of its own.
+    std::unique_ptr<File> readBack = m_files.Open(temp, OpenMode::Read, error);
+    if (!readBack)
+        return Report(msg::kVerifyOpen, u'\n' + ErrorDetail(error)), kFailed;
+    std::unique_ptr<File> original = m_files.Open(source, OpenMode::Read, error);
+    if (!original)
+        return Report(427, u'\n' + ErrorDetail(error)), kFailed;
+    verifier = std::make_unique<CBodyVerifier>(std::move(readBack), ContainerHeader::kSize + nameBlockLength,
+                                               std::move(original));
+    std::uint8_t verifyChain[16];
+    if (KeyCipher(verifier->Cipher(), KeyDirection::Decrypt, key, verifyChain) != 0)
+        return kFailed;
+    verifier->SetChain(verifyChain);
+    const int workers = CBodyWriter::WorkersFor(size);
+    if (workers > 0)
+        verifier->Start(); // small files are checked after the write, on this thread
+
     CBodyWriter body(m_encryptor, m_ui);
-    if (const EngineResult rc = body.Write(in, out, size, iv); rc != kOk) {
+    if (const EngineResult rc = body.Write(in, out, size, iv, verifier.get(), workers); rc != kOk) {
         const CBodyWriter::Failure& failure = body.LastFailure();
         error = failure.error;
         if (failure.message != 0)
@@ -256,7 +280,8 @@ EngineResult CCryptEngine::EncryptInto(File& in, File& out, const QString& sourc
 
 // After-checks, verification and the final rename over the target; failure messages and clean-up.
 EngineResult CCryptEngine::FinishContainer(const QString& source, const QString& temp, const QString& container,
-                                           const QString& key, qint64 expectedSize, EngineResult result, int& error) {
+                                           const QString& key, qint64 expectedSize, EngineResult result, int& error,
+                                           CBodyVerifier* verifier) {
     if (result == kOk) {
         qint64 actual = 0;
         if (!m_files.Exists(source)) {
@@ -270,7 +295,7 @@ EngineResult CCryptEngine::FinishContainer(const QString& source, const QString&
                 Refuse(msg::kSizeMismatch, QStringLiteral("（%1：%2）\n\n").arg(expectedSize).arg(actual) + container);
         }
     }
-    if (result == kOk && VerifyNewContainer(source, temp, key) != 0)
+    if (result == kOk && (verifier ? VerifyWrittenContainer(temp, key, *verifier) : VerifyNewContainer(source, temp, key)) != 0)
         result = kFailed;
     if (result == kOk) {
         // Containers carry the read-only attribute; an old one is cleared only for its replacement, and

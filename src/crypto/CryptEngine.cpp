@@ -185,6 +185,11 @@ void CCryptEngine::ReleaseKey(const QString& name) {
 }
 
 int CCryptEngine::SelectKey(KeyDirection direction, const QString& name, std::uint8_t iv[16], QString* hint) {
+    return KeyCipher(direction == KeyDirection::Decrypt ? m_decryptor : m_encryptor, direction, name, iv, hint);
+}
+
+int CCryptEngine::KeyCipher(CAesCipher& cipher, KeyDirection direction, const QString& name, std::uint8_t iv[16],
+                            QString* hint) {
     const KeySlot* found = nullptr;
     for (const KeySlot& slot : m_slots) {
         if (!slot.name.isEmpty() && slot.name == name) {
@@ -196,8 +201,8 @@ int CCryptEngine::SelectKey(KeyDirection direction, const QString& name, std::ui
         return Report(337, QString());
     std::uint8_t scratch[32];
     std::memcpy(scratch, found->key.data(), 32);
-    const int rc = direction == KeyDirection::Decrypt ? m_decryptor.SetDecryptKey(scratch, 32)
-                                                      : m_encryptor.SetEncryptKey(scratch, 32);
+    const int rc =
+        direction == KeyDirection::Decrypt ? cipher.SetDecryptKey(scratch, 32) : cipher.SetEncryptKey(scratch, 32);
     Cleanse(scratch, sizeof scratch);
     if (rc != 0)
         return Report(338, QString());

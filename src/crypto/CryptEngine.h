@@ -19,6 +19,8 @@
 
 namespace korimbo {
 
+class CBodyVerifier;
+
 // One named key: an AES-256 key, the chaining value every run with it starts from, and the hint
 // written into the containers made with it.
 struct KeySlot {
@@ -148,14 +150,22 @@ private:
     QString ErrorDetail(int error) const;
     int CheckFreeSpace(const QString& target, qint64 needed);
     int ReadTail(File& file, qint64 size, std::uint8_t tail[16], int seekMessage, int shortMessage);
+    int KeyCipher(CAesCipher& cipher, KeyDirection direction, const QString& name, std::uint8_t iv[16],
+                  QString* hint = nullptr);
     EngineResult Decode(File& in, File* out, const QString& key, DecodeResult& result);
+    // Header, check text and name block of an open container; leaves `in` at the body.
+    EngineResult DecodeHeader(File& in, const QString& key, DecodeResult& result, int& padCount, qint64& remaining);
     EngineResult DecodeBody(File& in, File* out, qint64 remaining, int padCount, std::uint8_t chain[16],
                             DecodeResult& result);
     EngineResult DeletePartial(const QString& path, const QString& shownPath, EngineResult result);
-    EngineResult EncryptInto(File& in, File& out, const QString& source, const QString& key, qint64& expectedSize,
-                             int& error);
+    EngineResult EncryptInto(File& in, File& out, const QString& source, const QString& temp, const QString& key,
+                             qint64& expectedSize, int& error, std::unique_ptr<CBodyVerifier>& verifier);
     EngineResult FinishContainer(const QString& source, const QString& temp, const QString& container,
-                                 const QString& key, qint64 expectedSize, EngineResult result, int& error);
+                                 const QString& key, qint64 expectedSize, EngineResult result, int& error,
+                                 CBodyVerifier* verifier);
+    // The check of a container written with a verifier behind the writer: the verifier's outcome for
+    // the body, then the header and name block read back.
+    int VerifyWrittenContainer(const QString& container, const QString& key, CBodyVerifier& verifier);
     EngineResult CopyWithNewName(File& in, File& out, const QString& name, const QString& key, int& error);
     EngineResult RewriteHint(File& file, const QString& hint, int& error);
     int ReadFileTail(const QString& path, qint64& size, std::uint8_t tail[16], int openMsg, int seekMsg, int sizeMsg);

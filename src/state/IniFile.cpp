@@ -65,21 +65,34 @@ int CIniFile::Lines(QStringList& lines) {
     return 0;
 }
 
+void CIniFile::Load() {
+    m_lines.clear();
+    m_loadError = Lines(m_lines);
+    m_loaded = true;
+}
+
 QString CIniFile::Read(const QString& section, const QString& key, const QString& fallback) {
+    if (m_loaded)
+        return m_loadError == 0 ? Find(m_lines, section, key, fallback) : fallback.left(kValueUnits - 1);
     QStringList lines;
+    if (Lines(lines) != 0)
+        return fallback.left(kValueUnits - 1);
+    return Find(lines, section, key, fallback);
+}
+
+QString CIniFile::Find(const QStringList& lines, const QString& section, const QString& key,
+                       const QString& fallback) {
     QString value = fallback;
-    if (Lines(lines) == 0) {
-        bool inSection = false;
-        for (const QString& line : lines) {
-            QString name;
-            if (IsSection(line, &name)) {
-                if (inSection)
-                    break;
-                inSection = Same(name, section);
-            } else if (inSection && Same(KeyOf(line), key)) {
-                value = ValueOf(line);
+    bool inSection = false;
+    for (const QString& line : lines) {
+        QString name;
+        if (IsSection(line, &name)) {
+            if (inSection)
                 break;
-            }
+            inSection = Same(name, section);
+        } else if (inSection && Same(KeyOf(line), key)) {
+            value = ValueOf(line);
+            break;
         }
     }
     return value.left(kValueUnits - 1);
@@ -90,6 +103,7 @@ int CIniFile::Write(const QString& section, const QString& key, const QString& v
 }
 
 int CIniFile::Write(const QList<Entry>& entries) {
+    m_loaded = false;
     QStringList lines;
     if (m_files.Exists(m_path)) {
         if (const int rc = Lines(lines); rc != 0)

@@ -18,8 +18,11 @@ public:
     CIniFile(FileSystem& files, const QString& path) : m_files(files), m_path(path) {}
 
     // The value of section/key, or `fallback` when the file, the section or the key is missing.
-    // At most kValueUnits - 1 units come back.
+    // At most kValueUnits - 1 units come back. After Load, from the lines read then.
     QString Read(const QString& section, const QString& key, const QString& fallback);
+    // Reads and decodes the file once for the Reads that follow (a missing file reads as empty), so
+    // that many keys cost one read. A Write drops what was loaded.
+    void Load();
     struct Entry {
         QString section;
         QString key;
@@ -36,10 +39,14 @@ public:
 
 private:
     int Lines(QStringList& lines);
+    static QString Find(const QStringList& lines, const QString& section, const QString& key, const QString& fallback);
     static void Apply(QStringList& lines, const Entry& entry);
 
     FileSystem& m_files;
     QString m_path;
+    bool m_loaded = false;
+    int m_loadError = 0;
+    QStringList m_lines;
 };
 
 } // namespace korimbo

@@ -76,12 +76,14 @@ int SettingsFile::EnsureSettingsFile(const QString& folder) {
 }
 
 int SettingsFile::LoadSettings(const QString& folder, SettingsRecord& record) {
-    const QString path = PathIn(folder);
+    // One read of the file for all keys.
+    CIniFile ini(m_files, PathIn(folder));
+    ini.Load();
     const SettingsRecord defaults;
-    record.version = ReadIniText(QStringLiteral("Base"), QStringLiteral("VL"), defaults.version, path);
+    record.version = ini.Read(QStringLiteral("Base"), QStringLiteral("VL"), defaults.version);
     for (const IntKey& k : kIntKeys)
-        record.*k.field =
-            ReadIniInt(QString::fromLatin1(k.section), QString::fromLatin1(k.key), defaults.*k.field, path);
+        record.*k.field = DecimalValue(ini.Read(QString::fromLatin1(k.section), QString::fromLatin1(k.key),
+                                                QString::number(defaults.*k.field)));
     record.usbAutoKaijyoFlg = 0;
     record.outsideReWriteSkipFlg = 0;
     record.outsideDDMoveFlg = 1;

@@ -245,8 +245,10 @@ void CMainFrame::BuildMenuBar() {
         m_actions.insert(id, action);
     }
 
+    // The layout never changes: menus made while the window was created serve after its show as well.
+    if (!m_topMenus.isEmpty())
+        return;
     menuBar()->clear();
-    m_topMenus.clear();
     const MenuLayout menus[] = {
         {u"ファイル(&F)",
          {cmd::Login, cmd::Logout, kSeparator, cmd::ReleaseFolder, kSeparator, kNewItems, kSeparator, cmd::Open,

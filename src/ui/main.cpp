@@ -14,13 +14,59 @@
 #include "util/ProcessHardening.h"
 
 #include <QApplication>
+#include <QTimer>
+#include <QWindow>
+
+#include <cstdio>
+#include <ctime>
 
 using namespace korimbo;
+
+namespace {
+
+// KORIMBO_START_TRACE=1 prints the wall-clock time (ns since the epoch) and the processor time used (ns)
+// at each start-up step to standard error, so that a script can measure the start from outside.
+bool g_trace = false;
+
+void Trace(const char* step) {
+    if (!g_trace)
+        return;
+    timespec now{};
+    clock_gettime(CLOCK_REALTIME, &now);
+    // The processor time used so far as well: on a busy machine it says more than the wall clock.
+    timespec cpu{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &cpu);
+    std::fprintf(stderr, "korimbo-start: %s %lld %lld\n", step,
+                 static_cast<long long>(now.tv_sec) * 1000000000LL + now.tv_nsec,
+                 static_cast<long long>(cpu.tv_sec) * 1000000000LL + cpu.tv_nsec);
+}
+
+// Reports the first expose of the main window, and the frame painted for it once the expose is handled.
+class FirstFrameProbe final : public QObject {
+public:
+    explicit FirstFrameProbe(QWidget& window) : m_window(window) {}
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::Expose && watched == m_window.windowHandle() && m_window.windowHandle()->isExposed()) {
+            Trace("exposed");
+            qApp->removeEventFilter(this);
+            QTimer::singleShot(0, [] { Trace("painted"); });
+        }
+        return false;
+    }
+
+private:
+    QWidget& m_window;
+};
+
+} // namespace
 
 int main(int argc, char** argv) {
     // Before any key exists: nothing of this process may end up in a core file.
     korimbo::ForbidCoreDumps();
+    g_trace = qEnvironmentVariableIsSet("KORIMBO_START_TRACE");
+    Trace("main");
     QApplication application(argc, argv);
+    Trace("application");
     QApplication::setApplicationName(QStringLiteral("Korimbo-portable"));
     QApplication::setApplicationVersion(QStringLiteral("1.72"));
     QApplication::setWindowIcon(ApplicationIcon());
@@ -34,6 +80,7 @@ int main(int argc, char** argv) {
     Ckelpie5App kelpie(QApplication::applicationDirPath(), {ui, files, volumes, userFolders});
     if (!kelpie.InitInstance())
         return 1;
+    Trace("init-instance");
 
     GioAssociations associations(userFolders);
     CMainFrame frame(kelpie, ui);
@@ -51,11 +98,19 @@ int main(int argc, char** argv) {
     };
     if (frame.Create() != 0)
         return 1;
+    Trace("created");
+    FirstFrameProbe probe(frame);
+    if (g_trace)
+        application.installEventFilter(&probe);
     if (kelpie.StartMaximized())
         frame.showMaximized();
     else
         frame.show();
+    Trace("shown");
     if (frame.PostShow() != 0)
         return 1;
-    return QApplication::exec();
+    Trace("post-show");
+    const int rc = QApplication::exec();
+    Trace("exit");
+    return rc;
 }

@@ -187,6 +187,24 @@ private Q_SLOTS:
         QVERIFY(rig.app.SingleFolderForLogin().isEmpty());
     }
 
+    // The early read before the window and the state's load share one read of the settings file.
+    void SettingsFileIsReadOnceAtStart() {
+        const QString program = NewProgramFolder();
+        SettingsRecord saved;
+        saved.sizeMfWidth = 901;
+        saved.sizeMfHigh = 602;
+        saved.lv1WidthMs = 91;
+        WriteSettings(program, saved);
+        Rig rig(program);
+        QVERIFY(rig.app.InitInstance());
+        QCOMPARE(rig.app.InitialWindowSize(), QSize(901, 602));
+        QCOMPARE(rig.app.CreateState(), 0);
+        QVERIFY(rig.app.State().settingsFileExisted);
+        QCOMPARE(rig.app.State().settings.lv1WidthMs, 91);
+        QCOMPARE(rig.app.State().settings.outsideDDMoveFlg, 1);
+        QCOMPARE(rig.fs.contentsReads.filter(QStringLiteral("ZORportable.ini")).size(), 1);
+    }
+
     void SecondInstanceFromTheSameFolderIsRefused() {
         const QString program = NewProgramFolder();
         auto first = std::make_unique<Rig>(program);

@@ -92,6 +92,27 @@ private Q_SLOTS:
         QCOMPARE(ini.Read(QStringLiteral("Disp"), QStringLiteral("Long"), QString()).size(), 1999);
     }
 
+    // All keys come from one read of the file, with the values the key-by-key reads gave.
+    void LoadReadsTheFileOnce() {
+        WriteFile(Utf16File(QStringLiteral("[Disp]\nSizeMfHigh=333\nLv1WidthAt=44\n[Action]\nDandDDecryFlg=0\n[Base]\nVL=1.50")));
+        m_fs.contentsReads.clear();
+        SettingsRecord record;
+        QCOMPARE(m_settings.LoadSettings(m_dir.path(), record), 0);
+        QCOMPARE(m_fs.contentsReads, QStringList{SettingsFile::PathIn(m_dir.path())});
+        QCOMPARE(record.sizeMfHigh, 333);
+        QCOMPARE(record.lv1WidthAt, 44);
+        QCOMPARE(record.dandDDecryFlg, 0);
+        QCOMPARE(record.sizeMfWidth, 775);
+        QCOMPARE(record.version, QStringLiteral("1.50"));
+        // A file that cannot be read gives the defaults, as a missing one does.
+        m_fs.readFault = {QStringLiteral("ZORportable.ini"), EIO};
+        SettingsRecord unread;
+        unread.sizeMfHigh = 1;
+        QCOMPARE(m_settings.LoadSettings(m_dir.path(), unread), 0);
+        m_fs.readFault = {};
+        QCOMPARE(unread.sizeMfHigh, 520);
+    }
+
     void VersionCheckIsOrdinal_data() {
         QTest::addColumn<QString>("file");
         QTest::addColumn<int>("result");

@@ -154,6 +154,7 @@ int FaultyFileSystem::ReplaceContents(const QString& path, const QByteArray& dat
 }
 
 int FaultyFileSystem::ReadContents(const QString& path, QByteArray& data) {
+    contentsReads.append(path);
     if (Matches(openFault, path))
         return openFault.error;
     if (Matches(readFault, path))

@@ -3,6 +3,7 @@
 #include "util/FileSystem.h"
 
 #include <QString>
+#include <QStringList>
 
 #include <optional>
 
@@ -28,6 +29,7 @@ public:
     Fault syncFault;       // File::Sync on a matching file fails with `error` (the disk would not commit it)
     Fault syncFolderFault; // SyncFolder on a matching folder fails with `error`
     std::optional<qint64> freeBytes;
+    QStringList contentsReads; // the path of every ReadContents call, for tests that count reads
     // Write permission as a user other than root meets it: opening a file without write bits for
     // writing, or replacing it, fails with EACCES (root passes such checks, and CI runs as root).
     bool honourWriteBits = false;
