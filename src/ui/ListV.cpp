@@ -391,7 +391,6 @@ void CListV::HandleDrop(QWidget* viewport, QDropEvent* event) {
     const int row = m_iconModel ? m_iconModel->DropRow() : -1;
     if (m_iconModel)
         m_iconModel->SetDropRow(-1);
-    InsideDragItems inside;
     if (m_model && !m_model->Directory().isEmpty() && ReadInsideDrag(event->mimeData(), inside)) {
         event->acceptProposedAction();
         const QString destination = row >= 0 ? m_model->Item(row).FullPath() : m_model->Directory();
