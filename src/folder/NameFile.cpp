@@ -160,10 +160,6 @@ QList<DiskEntry> ReadDirectory(const QString& directory, bool skipHidden) {
         const char* name = found->d_name;
         if (name[0] == '.' && (name[1] == 0 || (name[1] == '.' && name[2] == 0)))
             continue;
-        // A write the program did not finish is nobody's entry: a complete one would otherwise pass for a
-        // second container of the same name, and a write-back could go into it instead of the container.
-        if (name[0] == '.' && CCryptEngine::IsTempName(QFile::decodeName(name)))
-            continue;
         struct stat st {};
         bool hidden = name[0] == '.';
         if (::fstatat(fd, name, &st, 0) != 0) {
@@ -172,6 +168,10 @@ QList<DiskEntry> ReadDirectory(const QString& directory, bool skipHidden) {
                 continue;
         }
         const bool isFolder = S_ISDIR(st.st_mode);
+        // A write the program did not finish is nobody's entry: a complete one would otherwise pass for a
+        // second container of the same name, and a write-back could go into it instead of the container.
+        if (!isFolder && name[0] == '.' && CCryptEngine::IsTempName(QFile::decodeName(name)))
+            continue;
         hidden = hidden || !(isFolder || S_ISREG(st.st_mode));
         if (skipHidden && hidden)
             continue;
@@ -311,7 +311,7 @@ int CNameFile::RefreshNameFile(const QString& directory, const QString& key) {
 
     m_seenDirectory = directory;
     m_seenEntries = hasOffer ? std::move(offered) : ReadDirectory(directory, false);
-    RemoveLeftovers(directory, m_seenEntries);
+    RemoveLeftovers(directory);
     const QList<DiskEntry>& disk = m_seenEntries;
     QHash<QString, int> lineByKey;
     lineByKey.reserve(lines.size());
@@ -376,20 +376,25 @@ void CNameFile::Remember(const QString& path, const QString& text) {
     m_refreshedStamp = StampOf(path);
 }
 
-void CNameFile::RemoveLeftovers(const QString& directory, QList<DiskEntry>& entries) {
+void CNameFile::RemoveLeftovers(const QString& directory) {
     if (!m_processes)
         return;
-    for (qsizetype i = 0; i < entries.size();) {
-        const DiskEntry& entry = entries.at(i);
-        const QString path = directory + u'/' + entry.name;
-        // Open means a write still runs (here or in another instance): its file is not left over.
-        if (!entry.isFolder && CCryptEngine::IsTempName(entry.name) && !m_processes->IsOpenElsewhere(path) &&
-            m_files.Remove(path) == 0) {
-            entries.removeAt(i);
-            ++m_leftoversRemoved;
-            continue;
+    // The listing leaves our temporary files out, so they are looked for on their own: names only, no
+    // stat, which costs little beside the listing itself.
+    QStringList leftovers;
+    if (DIR* dir = ::opendir(QFile::encodeName(directory).constData())) {
+        while (const dirent* found = ::readdir(dir)) {
+            if (found->d_name[0] == '.' && found->d_type != DT_DIR &&
+                CCryptEngine::IsTempName(QFile::decodeName(found->d_name)))
+                leftovers.append(QFile::decodeName(found->d_name));
         }
-        ++i;
+        ::closedir(dir);
+    }
+    for (const QString& name : leftovers) {
+        const QString path = directory + u'/' + name;
+        // Open means a write still runs (here or in another instance): its file is not left over.
+        if (QFileInfo(path).isFile() && !m_processes->IsOpenElsewhere(path) && m_files.Remove(path) == 0)
+            ++m_leftoversRemoved;
     }
 }
 

@@ -113,8 +113,8 @@ private:
     const QString& HeaderText();
     // Identity of a file's present contents (inode, size, modification time), empty when it has none.
     static QByteArray StampOf(const QString& path);
-    // Removes the leftover temporary files among `entries` (and their entries) that nothing holds open.
-    void RemoveLeftovers(const QString& directory, QList<DiskEntry>& entries);
+    // Removes the leftover temporary files of our own in `directory` that nothing holds open.
+    void RemoveLeftovers(const QString& directory);
     const QString& NoNameFileMarker();
 
     CCryptEngine& m_engine;

@@ -243,6 +243,7 @@ private:
     void OnListPopup(int id);
     void WireNewItems();
     void AddNewItemsMenu(QMenu* parent, bool inMenuBar);
+    void FillNewItemsMenu(QMenu& menu);
     bool OnNewItemCommand(int id);
     void StartRenameOf(const QString& path);
     void WireTakeOut();

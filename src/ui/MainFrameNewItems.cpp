@@ -26,6 +26,9 @@ void CMainFrame::WireNewItems() {
     m_newFileTypeTexts.clear();
     for (const QString& extension : std::as_const(types))
         m_newFileTypeTexts.append(CNewItems::TypeText(*m_associations, extension));
+    for (QMenu* top : std::as_const(m_topMenus))
+        if (auto* sub = top->findChild<QMenu*>(QStringLiteral("newItems")))
+            FillNewItemsMenu(*sub);
     m_list->addNewMenu = [this](QMenu& menu) { AddNewItemsMenu(&menu, false); };
     connect(m_tree, &CTreeV::ContextCommand, this, [this](int id, const QString& directory) {
         if (id == cmd::TreeProperties)
@@ -37,19 +40,25 @@ void CMainFrame::WireNewItems() {
 void CMainFrame::AddNewItemsMenu(QMenu* parent, bool inMenuBar) {
     QMenu* menu = parent->addMenu(QStringLiteral("新規作成(&W)"));
     menu->setObjectName(QStringLiteral("newItems"));
-    menu->addAction(QStringLiteral("フォルダー"))->setData(int(cmd::NewFolder));
-    if (!m_newFileTypeTexts.isEmpty())
-        menu->addSeparator();
-    for (int i = 0; i < m_newFileTypeTexts.size(); ++i)
-        menu->addAction(m_newFileTypeTexts[i])->setData(cmd::NewFileFirst + i);
-    menu->addSeparator();
-    menu->addAction(QStringLiteral("「新規作成」の設定..."))->setData(int(cmd::NewFileSettings));
+    FillNewItemsMenu(*menu);
     menu->setEnabled(!IsBusy() && !m_currentFolder.isEmpty());
     if (inMenuBar) {
         connect(parent, &QMenu::aboutToShow, menu,
                 [this, menu] { menu->setEnabled(!IsBusy() && !m_currentFolder.isEmpty()); });
         connect(menu, &QMenu::triggered, this, [this](QAction* action) { OnNewItemCommand(action->data().toInt()); });
     }
+}
+
+// The menu bar is made before the types are collected, so its submenu is filled again once they are.
+void CMainFrame::FillNewItemsMenu(QMenu& menu) {
+    menu.clear();
+    menu.addAction(QStringLiteral("フォルダー"))->setData(int(cmd::NewFolder));
+    if (!m_newFileTypeTexts.isEmpty())
+        menu.addSeparator();
+    for (int i = 0; i < m_newFileTypeTexts.size(); ++i)
+        menu.addAction(m_newFileTypeTexts[i])->setData(cmd::NewFileFirst + i);
+    menu.addSeparator();
+    menu.addAction(QStringLiteral("「新規作成」の設定..."))->setData(int(cmd::NewFileSettings));
 }
 
 bool CMainFrame::OnNewItemCommand(int id) {

@@ -107,6 +107,13 @@ int RunWriteBack(const QString& program, const QString& root) {
     }
 }
 
+// Everything in `root` but the filler.
+QStringList Left(const QString& root) {
+    QStringList names = QDir(root).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+    names.removeAll(QStringLiteral("filler"));
+    return names;
+}
+
 // The next start: the engine's leftovers in the work areas go, a working copy the killed run had not
 // written back yet is written back as the user would from the decrypted-file list, and the container
 // then holds a complete version no older than any edit.
@@ -153,6 +160,12 @@ int CheckWriteBack(const QString& program, const QString& root) {
         QFile::setPermissions(copy, QFile::ReadOwner | QFile::WriteOwner);
         QFile::remove(copy);
     }
+    // The next refresh of the folder takes away what the killed write left beside the container.
+    rig.names->SetOpenCheck(&rig.probe);
+    if (rig.names->RefreshNameFile(root, rig.folder) != 0)
+        return Fail(QStringLiteral("the folder does not refresh: ") + Messages(rig.ui));
+    if (const QStringList left = Left(root); left != QStringList{containers.first()})
+        return Fail(QStringLiteral("left in the folder after its refresh: ") + left.join(u' '));
     if (!rig.ui.Numbers().isEmpty())
         return Fail(QStringLiteral("messages: ") + Messages(rig.ui));
     Say(QStringLiteral("version %1").arg(version));
@@ -230,13 +243,6 @@ bool FillUntil(const QString& folder, qint64 keep) {
         if (filler.write(piece) != piece.size() || !filler.flush())
             return true;
     }
-}
-
-// Everything in `root` but the filler.
-QStringList Left(const QString& root) {
-    QStringList names = QDir(root).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
-    names.removeAll(QStringLiteral("filler"));
-    return names;
 }
 
 // A full disk under encrypt-in and write-back: each reports its message, the container keeps its old
