@@ -78,7 +78,7 @@ QString CUndoHistory::Description() const {
     const UndoRecord& record = Newest();
     const QString head = QStringLiteral("元に戻す - '");
     if (record.kind == UndoRecord::kRename)
-        return head + record.lists[1].value(0) + QStringLiteral("' を ' ") + record.lists[2].value(0) +
+        return head + record.lists[1].value(0) + QStringLiteral("' を '") + record.lists[2].value(0) +
                QStringLiteral("' に変更");
     const int n = record.Items();
     const QString name = record.kind == UndoRecord::kMove ? record.lists[2].value(0) : record.lists[1].value(0);

@@ -54,7 +54,7 @@ public:
     // "元に戻す(&U)\tCtrl+Z" with no record, else "元に戻す - <kind word>(&U)\tCtrl+Z".
     QString MenuText() const;
     // The status-bar prompt of the menu item: "元に戻します" with no record, else the description of the
-    // newest record ("元に戻す - 'a' の削除", "元に戻す - 'a' を含む3個の移動", "元に戻す - 'b' を ' a' に変更").
+    // newest record ("元に戻す - 'a' の削除", "元に戻す - 'a' を含む3個の移動", "元に戻す - 'b' を 'a' に変更").
     QString Description() const;
 
 private:

@@ -279,7 +279,7 @@ private Q_SLOTS:
         QCOMPARE(rig->StoredName(renamed), QStringLiteral("summary.txt"));
         QCOMPARE(rig->Listed(rig->folder).value(QStringLiteral("summary.txt")), renamed);
         QCOMPARE(rig->history.MenuText(), QStringLiteral("元に戻す - 名前の変更(&U)\tCtrl+Z"));
-        QCOMPARE(rig->history.Description(), QStringLiteral("元に戻す - 'summary.txt' を ' report.txt' に変更"));
+        QCOMPARE(rig->history.Description(), QStringLiteral("元に戻す - 'summary.txt' を 'report.txt' に変更"));
 
         // With extensions shown the typed name is taken as it is.
         rig->app.State().settings.titleMode = 1;
@@ -317,7 +317,7 @@ private Q_SLOTS:
         QCOMPARE(rig->ops->Rename(d, QStringLiteral("d"), QStringLiteral("e"), renamed), 0);
         QCOMPARE(renamed, rig->folder + QStringLiteral("/e"));
         QVERIFY(QFileInfo(renamed).isDir());
-        QCOMPARE(rig->history.Description(), QStringLiteral("元に戻す - 'e' を ' d' に変更"));
+        QCOMPARE(rig->history.Description(), QStringLiteral("元に戻す - 'e' を 'd' に変更"));
     }
 
     // Shift-delete is permanent: nothing in the trash, no undo record.
@@ -474,7 +474,7 @@ private Q_SLOTS:
         QCOMPARE(rig->history.Count(), CUndoHistory::kMaxRecords);
         for (int i = 11; i >= 2; --i) {
             QCOMPARE(rig->history.Description(),
-                     QStringLiteral("元に戻す - 'n%1' を ' n%2' に変更").arg(i).arg(i - 1));
+                     QStringLiteral("元に戻す - 'n%1' を 'n%2' に変更").arg(i).arg(i - 1));
             QCOMPARE(rig->ops->Undo(), 0);
         }
         QCOMPARE(rig->history.Count(), 0);

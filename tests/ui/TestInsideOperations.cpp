@@ -168,7 +168,7 @@ private Q_SLOTS:
         QTRY_COMPARE(rig.frame->Contents()->rowCount(), 1);
         QTRY_COMPARE(rig.frame->Contents()->Item(0).texts[CContentsModel::kOriginalName], QStringLiteral("b.txt"));
         rig.frame->UpdateCommandStates();
-        QCOMPARE(rig.frame->Action(cmd::Undo)->statusTip(), QStringLiteral("元に戻す - 'b.txt' を ' a.txt' に変更"));
+        QCOMPARE(rig.frame->Action(cmd::Undo)->statusTip(), QStringLiteral("元に戻す - 'b.txt' を 'a.txt' に変更"));
 
         // The public entry the new-item commands use.
         list->BeginRename(0);
