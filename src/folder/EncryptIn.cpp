@@ -4,6 +4,7 @@
 #include "state/WorkAreas.h"
 #include "util/DisplayText.h"
 #include "util/ErrorText.h"
+#include "util/FileNames.h"
 #include "util/MessageText.h"
 
 #include <QDateTime>
@@ -65,21 +66,8 @@ constexpr int kMsgSkippedTail = 645;
 constexpr int kMaxPasswordTries = 5;
 constexpr qint64 kFreeSpaceMargin = 4096;
 
-QString Child(const QString& folder, const QString& name) {
-    return folder.endsWith(u'/') ? folder + name : folder + u'/' + name;
-}
-
 QString Quoted(const QString& name) {
     return QStringLiteral("「") + name + QStringLiteral("」");
-}
-
-QString Clean(const QString& path) {
-    return QDir::cleanPath(QFileInfo(path).absoluteFilePath());
-}
-
-// `inner` is `outer` or lies below it.
-bool IsWithin(const QString& inner, const QString& outer) {
-    return inner == outer || inner.startsWith(outer.endsWith(u'/') ? outer : outer + u'/');
 }
 
 // Modification time as the container reader shows a stored one, so that a plain file and a container
@@ -130,7 +118,7 @@ int CEncryptIn::Run(EncryptInRequest& request) {
     request.folderIncluded = false;
 
     SetBusy(true);
-    const QString root = m_nameFile.OwningRoot(Clean(request.destination));
+    const QString root = m_nameFile.OwningRoot(CleanPath(request.destination));
     const int slot = m_registry.SlotOf(root);
     if (slot >= 0 && m_registry.ReadOnlyText(slot) == QStringLiteral("1")) {
         Report(kMsgReadOnlyFolder, QString(), Icon::Warning);
@@ -151,7 +139,7 @@ int CEncryptIn::Run(EncryptInRequest& request) {
 }
 
 int CEncryptIn::Operate(EncryptInRequest& request) {
-    m_destination = Clean(request.destination);
+    m_destination = CleanPath(request.destination);
     m_key = m_nameFile.OwningRoot(m_destination);
     if (m_key.isEmpty())
         return Report(kMsgNoRoot, m_destination);
@@ -172,7 +160,7 @@ int CEncryptIn::Operate(EncryptInRequest& request) {
             step = kEnd;
             break;
         }
-        const QString source = Clean(raw);
+        const QString source = CleanPath(raw);
         QString unused;
         if (m_access.CheckAccess(source, 1, unused) != 0) {
             step = kStop;
@@ -203,10 +191,10 @@ int CEncryptIn::Operate(EncryptInRequest& request) {
 
 CEncryptIn::Step CEncryptIn::FolderSteps(const QString& source, const QString& destination, bool move) {
     const QString name = QFileInfo(source).fileName();
-    const QString target = Child(destination, name);
+    const QString target = ChildPath(destination, name);
     // A folder dropped into itself or into a folder of its own would be walked while it grows, and one
     // dropped on the folder it already is would be deleted as its own old copy.
-    if (IsWithin(destination, source) || target == source) {
+    if (IsWithinPath(destination, source) || target == source) {
         Report(kMsgNotFileOrFolder, WithPath(QString(), source, PathSeparator::Line));
         return kStop;
     }
@@ -304,7 +292,7 @@ CEncryptIn::Step CEncryptIn::FillFolder(const QString& source, const QString& ta
         const QString path = info.absoluteFilePath();
         Step step = kNext;
         if (info.isDir() && !info.isSymLink()) {
-            const QString sub = Child(target, info.fileName());
+            const QString sub = ChildPath(target, info.fileName());
             if (!QDir().mkdir(sub)) {
                 Report(kMsgFolderCreate, WithPath(QString(), sub, PathSeparator::Line));
                 return kStop;
@@ -422,7 +410,7 @@ CEncryptIn::Step CEncryptIn::OpenWithOtherPassword(const QString& source, const 
     QString unique;
     UniqueNameText(false, unique);
     // A folder of its own keeps the plain copy's name, which the new container takes over.
-    const QString folder = Child(area, unique);
+    const QString folder = ChildPath(area, unique);
     if (!QDir().mkdir(folder) || !QFile::setPermissions(folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner)) {
         m_engine.ReleaseKey(key);
         Report(kMsgNoWorkSpace, WithPath(QString(), folder, PathSeparator::Line));
@@ -430,7 +418,7 @@ CEncryptIn::Step CEncryptIn::OpenWithOtherPassword(const QString& source, const 
     }
     in.plainFolder = folder;
     // The copy carries the stored name, which the new container takes over.
-    const QString plain = Child(folder, StoredName(source, in.info));
+    const QString plain = ChildPath(folder, StoredName(source, in.info));
     const EngineResult rc = m_engine.DecryptFile(source, plain, key);
     m_engine.ReleaseKey(key);
     if (rc != kOk)
@@ -499,7 +487,7 @@ CEncryptIn::Step CEncryptIn::WriteFile(const QString& source, const QString& nam
             Report(kMsgPlainSameName, name);
             return kStop;
         }
-        if (QFileInfo(Child(directory, name)).isDir()) {
+        if (QFileInfo(ChildPath(directory, name)).isDir()) {
             Report(kMsgFolderSameName, Quoted(name));
             return kStop;
         }
@@ -507,7 +495,7 @@ CEncryptIn::Step CEncryptIn::WriteFile(const QString& source, const QString& nam
 
     QString target;
     if (existing) {
-        target = Child(directory, existing->diskName);
+        target = ChildPath(directory, existing->diskName);
         // A container of this folder dropped on itself is already where it belongs.
         if (target == source)
             return kSkipped;
@@ -545,7 +533,7 @@ CEncryptIn::Step CEncryptIn::WriteFile(const QString& source, const QString& nam
         QString diskName;
         if (m_engine.MakeContainerName(directory, diskName) != 0)
             return kStop;
-        target = Child(directory, diskName);
+        target = ChildPath(directory, diskName);
     }
 
     m_ui.SetStatusText(name);
@@ -691,7 +679,7 @@ CEncryptIn::Step CEncryptIn::RemoveSource(const QString& source, const QString& 
 // ---- "暗号化する(&U)" ----
 
 int CEncryptIn::EncryptPlainFiles(const QStringList& plainFiles, const QString& shownFolder) {
-    const QString folder = Clean(shownFolder);
+    const QString folder = CleanPath(shownFolder);
     const QString root = m_nameFile.OwningRoot(folder);
     const int slot = m_registry.SlotOf(root);
     if (slot >= 0 && m_registry.ReadOnlyText(slot) == QStringLiteral("1"))
@@ -700,7 +688,7 @@ int CEncryptIn::EncryptPlainFiles(const QStringList& plainFiles, const QString& 
                      kMsgPlainQuestion) != kAnswerYes)
         return -1;
     for (const QString& raw : plainFiles) {
-        const QString path = Clean(raw);
+        const QString path = CleanPath(raw);
         const QFileInfo info(path);
         QString detail;
         if (!info.isFile() || info.isSymLink() || info.absolutePath() != folder ||
@@ -713,7 +701,7 @@ int CEncryptIn::EncryptPlainFiles(const QStringList& plainFiles, const QString& 
     const QString area = CreationArea();
     QString unique;
     UniqueNameText(false, unique);
-    const QString aside = area.isEmpty() ? QString() : Child(area, unique);
+    const QString aside = area.isEmpty() ? QString() : ChildPath(area, unique);
     if (aside.isEmpty() || WorkAreas::MakePrivateFolder(aside) != 0)
         return Report(kMsgPlainTempFolder, WithPath(QString(), aside, PathSeparator::Line));
 
@@ -722,13 +710,13 @@ int CEncryptIn::EncryptPlainFiles(const QStringList& plainFiles, const QString& 
     const auto putBack = [&]() {
         const QStringList left = QDir(aside).entryList(QDir::Files | QDir::Hidden | QDir::System);
         for (const QString& name : left) {
-            const QString from = Child(aside, name);
+            const QString from = ChildPath(aside, name);
             // A file of the same name may have arrived meanwhile: the user's file comes back beside it
             // under a free name, never left behind in a work area that is emptied.
-            QString home = Child(folder, name);
+            QString home = ChildPath(folder, name);
             const QFileInfo original(name);
             for (int n = 2; QFileInfo::exists(home); ++n)
-                home = Child(folder, original.completeBaseName() + QStringLiteral(" (%1)").arg(n) +
+                home = ChildPath(folder, original.completeBaseName() + QStringLiteral(" (%1)").arg(n) +
                                          (original.suffix().isEmpty() ? QString() : u'.' + original.suffix()));
             if (m_files.Rename(from, home) == EXDEV && CopyBytes(from, home, true) == 0) {
                 QString error;
@@ -741,8 +729,8 @@ int CEncryptIn::EncryptPlainFiles(const QStringList& plainFiles, const QString& 
     request.mode = EncryptInRequest::kMove;
     request.destination = folder;
     for (const QString& raw : plainFiles) {
-        const QString path = Clean(raw);
-        const QString moved = Child(aside, QFileInfo(path).fileName());
+        const QString path = CleanPath(raw);
+        const QString moved = ChildPath(aside, QFileInfo(path).fileName());
         int rc = m_files.Rename(path, moved);
         if (rc == EXDEV) {
             // The work folder is on another volume: copy, make sure the copy is on disk, then wipe.

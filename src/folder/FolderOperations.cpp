@@ -2,6 +2,7 @@
 
 #include "crypto/MessageNumbers.h"
 #include "util/ErrorText.h"
+#include "util/FileNames.h"
 #include "util/MessageText.h"
 
 #include <QDateTime>
@@ -63,21 +64,8 @@ constexpr int kRenameTries = 10;
 constexpr int kRenamePauseMs = 80;
 constexpr int kMaxCopyNumber = 999999999;
 
-QString Child(const QString& folder, const QString& name) {
-    return folder.endsWith(u'/') ? folder + name : folder + u'/' + name;
-}
-
-QString Clean(const QString& path) {
-    return QDir::cleanPath(QFileInfo(path).absoluteFilePath());
-}
-
 QString Parent(const QString& path) {
     return QFileInfo(path).absolutePath();
-}
-
-// `inner` is `outer` or lies below it. Paths on Linux differ by case, so the comparison keeps it.
-bool IsWithin(const QString& inner, const QString& outer) {
-    return inner == outer || inner.startsWith(outer.endsWith(u'/') ? outer : outer + u'/');
 }
 
 bool IsFolder(const QString& path) {
@@ -149,7 +137,7 @@ bool CFolderOperations::ReadOnlyFolder(const QString& path) const {
 }
 
 void CFolderOperations::Changed(const QString& directory) {
-    const QString clean = Clean(directory);
+    const QString clean = CleanPath(directory);
     if (!m_changed.contains(clean))
         m_changed.append(clean);
 }
@@ -180,7 +168,7 @@ bool CFolderOperations::NameTaken(const QString& directory, const QString& name)
     for (const NameEntry& entry : EntriesOf(directory))
         if (entry.displayName == name)
             return true;
-    return Exists(Child(directory, name));
+    return Exists(ChildPath(directory, name));
 }
 
 // What a file is: a container of its folder's key with its stored name, or a plain file.
@@ -321,15 +309,15 @@ int CFolderOperations::Take(InsideClipboard& clipboard, const QStringList& items
         return Report(kMsgReadOnlyFolder, QString(), Icon::Warning);
     clipboard.items.clear();
     for (const QString& item : items)
-        clipboard.items.append(Clean(item));
+        clipboard.items.append(CleanPath(item));
     clipboard.mode = cut ? InsideClipboard::kCut : InsideClipboard::kCopy;
-    clipboard.sourceFolder = Clean(shownFolder);
+    clipboard.sourceFolder = CleanPath(shownFolder);
     return 0;
 }
 
 int CFolderOperations::Paste(InsideClipboard& clipboard, const QString& destination) {
     m_changed.clear();
-    const QString target = Clean(destination);
+    const QString target = CleanPath(destination);
     if (ReadOnlyFolder(target))
         return Report(kMsgReadOnlyFolder, QString(), Icon::Warning);
     if (clipboard.Count() == 0)
@@ -345,7 +333,7 @@ int CFolderOperations::Paste(InsideClipboard& clipboard, const QString& destinat
     }
     const bool cut = clipboard.mode == InsideClipboard::kCut;
     const QStringList items = clipboard.items;
-    const bool duplicate = !cut && target == Clean(clipboard.sourceFolder);
+    const bool duplicate = !cut && target == CleanPath(clipboard.sourceFolder);
     // The places are checked before anything moves: a refused paste leaves the clipboard as it was.
     if (!duplicate) {
         m_verb = cut ? QStringLiteral("移動") : QStringLiteral("コピー");
@@ -362,14 +350,14 @@ int CFolderOperations::Paste(InsideClipboard& clipboard, const QString& destinat
 
 int CFolderOperations::Drop(const QStringList& items, const QString& destination, bool move) {
     m_changed.clear();
-    const QString target = Clean(destination);
+    const QString target = CleanPath(destination);
     if (ReadOnlyFolder(target))
         return Report(kMsgReadOnlyFolder, QString(), Icon::Warning);
     if (items.isEmpty())
         return -1;
     EntriesOf(target); // the destination's name file is brought up to date first
     for (const QString& raw : items) {
-        const QString item = Clean(raw);
+        const QString item = CleanPath(raw);
         if (!Exists(item))
             return Report(kMsgItemGone, WithPath(QString(), item, PathSeparator::Paragraph), Icon::Warning);
         if (move && ReadOnlyFolder(item))
@@ -383,14 +371,14 @@ int CFolderOperations::Drop(const QStringList& items, const QString& destination
             const QString name = Describe(item).name;
             for (const NameEntry& entry : EntriesOf(target)) {
                 if (entry.kind == NameEntry::kContainer && entry.displayName == name &&
-                    IsOpen(Child(target, entry.diskName)))
+                    IsOpen(ChildPath(target, entry.diskName)))
                     return Report(kMsgDragTargetOpen, name, Icon::Warning);
             }
         }
     }
     QStringList cleaned;
     for (const QString& item : items)
-        cleaned.append(Clean(item));
+        cleaned.append(CleanPath(item));
     return RunTransfer(cleaned, target, move);
 }
 
@@ -418,7 +406,7 @@ int CFolderOperations::Duplicate(const QStringList& items, const QString& destin
         m_ui.SetStatusText(name);
         QString copy;
         if (folder) {
-            copy = Child(destination, name);
+            copy = ChildPath(destination, name);
             if (CopyFolderAsNew(item, copy) != kNext) {
                 rc = -1;
                 break;
@@ -429,14 +417,14 @@ int CFolderOperations::Duplicate(const QStringList& items, const QString& destin
                 rc = -1;
                 break;
             }
-            copy = Child(destination, disk);
+            copy = ChildPath(destination, disk);
             if (m_engine.RenameStoredName(item, copy, name, key, true) != kOk) {
                 rc = -1;
                 break;
             }
             m_files.SetReadOnly(copy);
         } else {
-            copy = Child(destination, name);
+            copy = ChildPath(destination, name);
             if (CopyFile(item, copy) != 0) {
                 rc = -1;
                 break;
@@ -462,7 +450,7 @@ int CFolderOperations::Duplicate(const QStringList& items, const QString& destin
 
 // A folder copied to a new place: every container under a new disk name with its stored name kept.
 CFolderOperations::Step CFolderOperations::CopyFolderAsNew(const QString& item, const QString& target) {
-    if (IsWithin(target, item))
+    if (IsWithinPath(target, item))
         return Report(kMsgIntoOwnSubfolder, QFileInfo(item).fileName() + QStringLiteral("' を") + m_verb), kStop;
     if (!QDir().mkdir(target)) {
         Report(msg::kDestinationOpen, WithPath(QString(), target, PathSeparator::Paragraph));
@@ -477,7 +465,7 @@ CFolderOperations::Step CFolderOperations::CopyFolderAsNew(const QString& item, 
             return kEnd;
         const QString path = info.absoluteFilePath();
         if (info.isDir() && !info.isSymLink()) {
-            if (const Step step = CopyFolderAsNew(path, Child(target, info.fileName())); step != kNext)
+            if (const Step step = CopyFolderAsNew(path, ChildPath(target, info.fileName())); step != kNext)
                 return step;
             continue;
         }
@@ -487,10 +475,10 @@ CFolderOperations::Step CFolderOperations::CopyFolderAsNew(const QString& item, 
         if (source.container) {
             QString disk;
             if (m_engine.MakeContainerName(target, disk) != 0 ||
-                m_engine.RenameStoredName(path, Child(target, disk), source.name, key, true) != kOk)
+                m_engine.RenameStoredName(path, ChildPath(target, disk), source.name, key, true) != kOk)
                 return kStop;
-            m_files.SetReadOnly(Child(target, disk));
-        } else if (CopyFile(path, Child(target, info.fileName())) != 0) {
+            m_files.SetReadOnly(ChildPath(target, disk));
+        } else if (CopyFile(path, ChildPath(target, info.fileName())) != 0) {
             return kStop;
         }
     }
@@ -544,7 +532,7 @@ bool CFolderOperations::RelationRefused(const QString& item, const QString& dest
     }
     const QString refusal = QFileInfo(item).fileName() + QStringLiteral("' を") + m_verb;
     const int number = destination == item           ? kMsgIntoItself
-                       : IsWithin(destination, item) ? kMsgIntoOwnSubfolder
+                       : IsWithinPath(destination, item) ? kMsgIntoOwnSubfolder
                        : Parent(item) == destination ? kMsgFolderAlreadyThere
                                                      : 0;
     if (number == 0)
@@ -558,7 +546,7 @@ CFolderOperations::Step CFolderOperations::TransferFolder(const QString& item, c
     const QString name = QFileInfo(item).fileName();
     if (RelationRefused(item, destination))
         return kStop;
-    const QString target = Child(destination, name);
+    const QString target = ChildPath(destination, name);
     Changed(destination);
     Changed(Parent(item));
     if (IsFolder(target)) {
@@ -625,7 +613,7 @@ CFolderOperations::Step CFolderOperations::TransferFile(const QString& item, con
     for (const NameEntry& entry : entries) {
         if (entry.displayName == source.name &&
             (source.container ? entry.kind == NameEntry::kContainer : entry.kind == NameEntry::kPlain))
-            target = Child(destination, entry.diskName);
+            target = ChildPath(destination, entry.diskName);
     }
     if (!target.isEmpty()) {
         if (!m_overwriteAllFiles) {
@@ -661,9 +649,9 @@ CFolderOperations::Step CFolderOperations::TransferFile(const QString& item, con
         QString disk;
         if (m_engine.MakeContainerName(destination, disk) != 0)
             return kStop;
-        target = Child(destination, disk);
+        target = ChildPath(destination, disk);
     } else {
-        target = Child(destination, source.name);
+        target = ChildPath(destination, source.name);
         if (Exists(target))
             return Report(kMsgFileAlreadyThere, source.name + QStringLiteral("' を") + m_verb, Icon::Warning), kStop;
     }
@@ -731,7 +719,7 @@ int CFolderOperations::Rename(const QString& path, const QString& shown, const Q
         return -1;
     }
     SetBusy(true);
-    const int rc = RenameItem(Clean(path), typed, true, true, newPath);
+    const int rc = RenameItem(CleanPath(path), typed, true, true, newPath);
     RefreshChanged();
     SetBusy(false);
     return rc;
@@ -795,7 +783,7 @@ int CFolderOperations::RenameContainer(const QString& path, QString& name, bool 
     QString fresh;
     if (m_engine.MakeContainerName(directory, fresh) != 0)
         return -1;
-    const QString target = Child(directory, fresh);
+    const QString target = ChildPath(directory, fresh);
     if (m_engine.RenameStoredName(path, target, name, key, true) != kOk)
         return -1;
     m_files.SetReadOnly(target);
@@ -824,7 +812,7 @@ int CFolderOperations::RenameFolder(const QString& path, const QString& name, QS
     QString open;
     if (IsFolder(path) && HoldsOpenFile(path, &open))
         return Report(kMsgRenameOpenBelow, WithPath(QString(), open, PathSeparator::Paragraph), Icon::Warning);
-    const QString target = Child(Parent(path), name);
+    const QString target = ChildPath(Parent(path), name);
     if (Exists(target))
         return Report(kMsgFolderExists, u'\'' + name + u'\'', Icon::Warning);
     int rc = 0;
@@ -848,7 +836,7 @@ int CFolderOperations::Delete(const QStringList& paths, bool permanent) {
         return -1;
     QStringList items;
     for (const QString& path : paths)
-        items.append(Clean(path));
+        items.append(CleanPath(path));
     if (ReadOnlyFolder(items.first()))
         return Report(kMsgReadOnlyFolder, QString(), Icon::Warning);
     for (const QString& item : items) {

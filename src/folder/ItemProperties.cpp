@@ -1,6 +1,7 @@
 #include "folder/ItemProperties.h"
 
 #include "util/DisplayText.h"
+#include "util/FileNames.h"
 
 #include <QDateTime>
 #include <QFileInfo>
@@ -11,10 +12,6 @@ namespace {
 
 const QString kFolderType = QStringLiteral("ファイル フォルダー");
 const QString kNoProgram = QStringLiteral("不明なアプリケーション");
-
-QString Child(const QString& folder, const QString& name) {
-    return folder.endsWith(u'/') ? folder + name : folder + u'/' + name;
-}
 
 // As the contents list shows a time.
 QString TimeText(const QFileInfo& info) {
@@ -163,7 +160,7 @@ int CItemProperties::Walk(const QString& folder, const QString& key, bool withKe
     m_ui.Pump();
     if (!withKey) {
         for (const DiskEntry& disk : ReadDirectory(folder, true)) {
-            const QString path = Child(folder, disk.name);
+            const QString path = ChildPath(folder, disk.name);
             if (disk.isFolder) {
                 ++totals.folders;
                 if (Walk(path, key, withKey, totals) != 0)
@@ -179,7 +176,7 @@ int CItemProperties::Walk(const QString& folder, const QString& key, bool withKe
     if (m_nameFile.RefreshNameFile(folder, key) != 0 || m_nameFile.LoadNameEntries(folder, key, true, entries) != 0)
         return -1;
     for (const NameEntry& entry : std::as_const(entries)) {
-        const QString path = Child(folder, entry.diskName);
+        const QString path = ChildPath(folder, entry.diskName);
         switch (entry.kind) {
         case NameEntry::kFolder:
             ++totals.folders;

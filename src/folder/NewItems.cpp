@@ -3,6 +3,7 @@
 #include "state/WorkAreas.h"
 #include "util/DisplayText.h"
 #include "util/ErrorText.h"
+#include "util/FileNames.h"
 #include "util/MessageText.h"
 
 #include <QDir>
@@ -30,14 +31,6 @@ constexpr int kMaxAttempts = 999999999;
 const QString kNullFile = QStringLiteral("NullFile");
 const QString kFileName = QStringLiteral("FileName");
 const QString kData = QStringLiteral("Data");
-
-QString Child(const QString& folder, const QString& name) {
-    return folder.endsWith(u'/') ? folder + name : folder + u'/' + name;
-}
-
-QString Clean(const QString& path) {
-    return QDir::cleanPath(QFileInfo(path).absoluteFilePath());
-}
 
 QString Numbered(int n) {
     return QStringLiteral(" (") + QString::number(n) + u')';
@@ -102,13 +95,13 @@ CNewItems::NameTaken CNewItems::TakenIn(const QString& directory, const QString&
         names.insert(entry.displayName.toCaseFolded());
     return [names, directory](const QString& name) {
         // A hidden entry is in no name file, yet it holds its name on the disk.
-        return names.contains(name.toCaseFolded()) || QFileInfo::exists(Child(directory, name)) ||
-               QFileInfo(Child(directory, name)).isSymLink();
+        return names.contains(name.toCaseFolded()) || QFileInfo::exists(ChildPath(directory, name)) ||
+               QFileInfo(ChildPath(directory, name)).isSymLink();
     };
 }
 
 int CNewItems::NewFolder(const QString& rawDirectory, QString& created) {
-    const QString directory = Clean(rawDirectory);
+    const QString directory = CleanPath(rawDirectory);
     QString key;
     if (!Writable(directory, key))
         return -1;
@@ -119,7 +112,7 @@ int CNewItems::NewFolder(const QString& rawDirectory, QString& created) {
     if (!ok)
         return -1;
     const QString name = NewFolderName(taken);
-    const QString path = Child(directory, name);
+    const QString path = ChildPath(directory, name);
     if (::mkdir(QFile::encodeName(path).constData(), 0777) != 0)
         return Report(kMsgFolderNotMade, errno, name);
     m_nameFile.RefreshNameFile(directory, key);
@@ -128,7 +121,7 @@ int CNewItems::NewFolder(const QString& rawDirectory, QString& created) {
 }
 
 int CNewItems::NewFile(const QString& rawDirectory, const QString& extension, QString& container) {
-    const QString directory = Clean(rawDirectory);
+    const QString directory = CleanPath(rawDirectory);
     QString key;
     if (!Writable(directory, key))
         return -1;
@@ -152,10 +145,10 @@ int CNewItems::NewFile(const QString& rawDirectory, const QString& extension, QS
     QString unique;
     if (area.isEmpty() || UniqueNameText(false, unique) != 0)
         return Report(kMsgFileNotMade, ENOENT, area);
-    const QString aside = Child(area, unique);
+    const QString aside = ChildPath(area, unique);
     if (!QDir().mkpath(aside))
         return Report(kMsgFileNotMade, EACCES, aside);
-    const QString plain = Child(aside, name);
+    const QString plain = ChildPath(aside, name);
     const auto cleanUp = [&] {
         if (m_files.Exists(plain))
             m_files.Remove(plain);
@@ -180,7 +173,7 @@ int CNewItems::NewFile(const QString& rawDirectory, const QString& extension, QS
         return -1;
     for (const NameEntry& entry : std::as_const(entries)) {
         if (entry.kind == NameEntry::kContainer && entry.displayName == name) {
-            container = Child(directory, entry.diskName);
+            container = ChildPath(directory, entry.diskName);
             return 0;
         }
     }

@@ -14,4 +14,11 @@ bool IsRepresentableName(const QByteArray& nativeName);
 // A path already held as text: bytes that were not text were decoded to U+FFFD.
 bool IsRepresentablePath(const QString& path);
 
+// `name` in `folder`, with one separator between them.
+QString ChildPath(const QString& folder, const QString& name);
+// The absolute path with "." and ".." resolved and no trailing separator (links are kept).
+QString CleanPath(const QString& path);
+// `inner` is `outer` or lies below it. Paths on Linux differ by case, so the comparison keeps it.
+bool IsWithinPath(const QString& inner, const QString& outer);
+
 } // namespace korimbo

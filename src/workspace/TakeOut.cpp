@@ -2,6 +2,7 @@
 
 #include "state/WorkAreas.h"
 #include "util/ErrorText.h"
+#include "util/FileNames.h"
 #include "util/MessageText.h"
 
 #include <QDir>
@@ -20,22 +21,10 @@ constexpr int kMaxPassword = 32;
 constexpr int kMaxHint = 48;
 constexpr qint64 kPiece = CCryptEngine::kPieceSize;
 
-QString Clean(const QString& path) {
-    return QDir::cleanPath(QFileInfo(path).absoluteFilePath());
-}
-
-QString Child(const QString& folder, const QString& name) {
-    return folder.endsWith(u'/') ? folder + name : folder + u'/' + name;
-}
-
-bool Inside(const QString& path, const QString& folder) {
-    return path == folder || path.startsWith(folder.endsWith(u'/') ? folder : folder + u'/');
-}
-
 // The real path where one exists, so that a link into the folder counts as the folder.
 QString Canonical(const QString& path) {
     const QString canonical = QFileInfo(path).canonicalFilePath();
-    return canonical.isEmpty() ? Clean(path) : canonical;
+    return canonical.isEmpty() ? CleanPath(path) : canonical;
 }
 
 qint64 TreeSize(const QString& path) {
@@ -127,7 +116,7 @@ int CTakeOut::Run(TakeOutKind kind, const QStringList& selection) {
     m_madeWritable.clear();
     m_stagedDecrypted = false;
     m_stagedExport = false;
-    m_root = selection.isEmpty() ? QString() : m_nameFile.OwningRoot(Clean(selection.first()));
+    m_root = selection.isEmpty() ? QString() : m_nameFile.OwningRoot(CleanPath(selection.first()));
     if (selection.isEmpty() || m_registry.SlotOf(m_root) < 0)
         return -1;
     SetBusy(true);
@@ -197,7 +186,7 @@ int CTakeOut::RunKind(TakeOutKind kind, const QStringList& selection) {
 int CTakeOut::CheckSelection(const QStringList& selection, bool mayAsk, bool decrypting) {
     QList<QPair<QString, NameEntry>> containers;
     for (const QString& item : selection) {
-        const QString path = Clean(item);
+        const QString path = CleanPath(item);
         if (!QFileInfo::exists(path))
             return Report(kMsgItemMissing, WithPath(QString(), path, PathSeparator::Paragraph), Icon::Warning);
         if (QFileInfo(path).isDir()) {
@@ -250,7 +239,7 @@ int CTakeOut::CollectContainers(const QString& folder, QList<QPair<QString, Name
     if (m_nameFile.RefreshNameFile(folder, root) != 0 || m_nameFile.LoadNameEntries(folder, root, true, entries) != 0)
         return -1;
     for (const NameEntry& entry : entries) {
-        const QString child = Child(folder, entry.diskName);
+        const QString child = ChildPath(folder, entry.diskName);
         if (entry.kind == NameEntry::kFolder && CollectContainers(child, containers) != 0)
             return -1;
         if (entry.kind == NameEntry::kContainer)
@@ -271,7 +260,7 @@ int CTakeOut::StageDecryptedItems(const QStringList& selection, bool plainToo) {
     QFile::setPermissions(area, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     for (const QString& item : selection) {
         TakeOutItem staged;
-        staged.source = Clean(item);
+        staged.source = CleanPath(item);
         if (StageDecrypted(staged.source, plainToo, staged.staged) != 0)
             return -1;
         staged.folder = QFileInfo(staged.staged).isDir();
@@ -304,11 +293,11 @@ int CTakeOut::StageFolder(const QString& folder, const QString& target, bool pla
         m_nameFile.LoadNameEntries(folder, m_root, true, entries) != 0)
         return -1;
     for (const NameEntry& entry : entries) {
-        const QString child = Child(folder, entry.diskName);
+        const QString child = ChildPath(folder, entry.diskName);
         if (m_ui.StopRequested())
             return -1;
         if (entry.kind == NameEntry::kFolder) {
-            if (StageFolder(child, Child(target, entry.diskName), plainToo) != 0)
+            if (StageFolder(child, ChildPath(target, entry.diskName), plainToo) != 0)
                 return -1;
         } else if (entry.kind == NameEntry::kContainer) {
             QString copy;
@@ -316,9 +305,9 @@ int CTakeOut::StageFolder(const QString& folder, const QString& target, bool pla
                 return -1;
         } else if (plainToo) {
             qint64 done = 0;
-            if (CopyBytes(child, Child(target, entry.diskName), done, QFileInfo(child).size()) != 0)
+            if (CopyBytes(child, ChildPath(target, entry.diskName), done, QFileInfo(child).size()) != 0)
                 return Report(kMsgExportCopyFailed,
-                              entry.diskName + QStringLiteral("\n\n") + child + u'\n' + Child(target, entry.diskName));
+                              entry.diskName + QStringLiteral("\n\n") + child + u'\n' + ChildPath(target, entry.diskName));
         }
     }
     return 0;
@@ -343,7 +332,7 @@ int CTakeOut::StageEncrypted(const QStringList& selection, bool nameAfterPlain) 
     const QString exportFolder = ExportFolder(m_root);
     for (const QString& item : selection) {
         TakeOutItem staged;
-        staged.source = Clean(item);
+        staged.source = CleanPath(item);
         if (QFileInfo(staged.source).isDir()) {
             staged.staged = exportFolder + staged.source.mid(m_root.size());
             staged.folder = true;
@@ -371,7 +360,7 @@ int CTakeOut::ExportFolderTree(const QString& folder, const QString& target, boo
     for (const NameEntry& entry : entries) {
         if (entry.kind != NameEntry::kContainer)
             continue;
-        const QString copy = m_copies.WorkingCopyPath(Child(folder, entry.diskName), WorkAreas::kEditing);
+        const QString copy = m_copies.WorkingCopyPath(ChildPath(folder, entry.diskName), WorkAreas::kEditing);
         if (!copy.isEmpty() && QFileInfo::exists(copy))
             return Report(kMsgFolderHasOpenItems, WithPath(QString(), folder, PathSeparator::Paragraph),
                           Icon::Warning);
@@ -380,9 +369,9 @@ int CTakeOut::ExportFolderTree(const QString& folder, const QString& target, boo
         return Report(kMsgExportCopyFailed, QFileInfo(folder).fileName() + QStringLiteral("\n\n") + folder + u'\n' +
                                                 target);
     for (const NameEntry& entry : entries) {
-        const QString child = Child(folder, entry.diskName);
+        const QString child = ChildPath(folder, entry.diskName);
         QString staged;
-        if (entry.kind == NameEntry::kFolder && ExportFolderTree(child, Child(target, entry.diskName), nameAfterPlain) != 0)
+        if (entry.kind == NameEntry::kFolder && ExportFolderTree(child, ChildPath(target, entry.diskName), nameAfterPlain) != 0)
             return -1;
         if (entry.kind == NameEntry::kContainer &&
             ExportContainer(child, target, entry.displayName, nameAfterPlain, staged) != 0)
@@ -398,9 +387,9 @@ int CTakeOut::ExportContainer(const QString& container, const QString& targetFol
     const QString diskName = QFileInfo(container).fileName();
     QString name = nameAfterPlain ? SafeName(plainName, QString()) : QString();
     name = name.isEmpty() ? diskName : name + QStringLiteral(".zorf");
-    if (QFileInfo::exists(Child(targetFolder, name)))
+    if (QFileInfo::exists(ChildPath(targetFolder, name)))
         name = diskName;
-    staged = Child(targetFolder, name);
+    staged = ChildPath(targetFolder, name);
     QDir().mkpath(targetFolder);
     qint64 done = 0;
     if (CopyBytes(container, staged, done, QFileInfo(container).size()) != 0)
@@ -452,7 +441,7 @@ int CTakeOut::EncryptTree(const QString& plain, const QString& target, bool name
     for (const QFileInfo& entry : QDir(plain).entryInfoList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot,
                                                              QDir::Name)) {
         QString staged;
-        const int rc = entry.isDir() ? EncryptTree(entry.absoluteFilePath(), Child(target, entry.fileName()), nameAfterPlain)
+        const int rc = entry.isDir() ? EncryptTree(entry.absoluteFilePath(), ChildPath(target, entry.fileName()), nameAfterPlain)
                                      : EncryptOne(entry.absoluteFilePath(), target, nameAfterPlain, staged);
         if (rc != 0)
             return -1;
@@ -466,9 +455,9 @@ int CTakeOut::EncryptOne(const QString& plain, const QString& targetFolder, bool
         return 0; // not a decrypted container
     QDir().mkpath(targetFolder);
     QString name = nameAfterPlain ? QFileInfo(plain).fileName() + QStringLiteral(".zorf") : QFileInfo(container).fileName();
-    if (QFileInfo::exists(Child(targetFolder, name)) && m_engine.MakeContainerName(targetFolder, name) != 0)
+    if (QFileInfo::exists(ChildPath(targetFolder, name)) && m_engine.MakeContainerName(targetFolder, name) != 0)
         return -1;
-    staged = Child(targetFolder, name);
+    staged = ChildPath(targetFolder, name);
     if (m_engine.EncryptFile(plain, staged, CCryptEngine::kTempKeyName) != kOk)
         return -1;
     if (m_settings.outReadOnlyFlg == 1)
@@ -483,7 +472,7 @@ int CTakeOut::EncryptOne(const QString& plain, const QString& targetFolder, bool
 int CTakeOut::StagePlainFiles(const QStringList& selection) {
     for (const QString& item : selection) {
         TakeOutItem staged;
-        staged.source = staged.staged = Clean(item);
+        staged.source = staged.staged = CleanPath(item);
         if (!QFileInfo::exists(staged.source))
             return Report(kMsgItemMissing, WithPath(QString(), staged.source, PathSeparator::Paragraph), Icon::Warning);
         if ((QFileInfo(staged.source).permissions() & QFile::WriteOwner) == 0) {
@@ -533,7 +522,7 @@ int CTakeOut::ShowWindow(TakeOutKind kind) {
 }
 
 bool CTakeOut::MoveTargetRefused(const QString& target) const {
-    return !m_root.isEmpty() && Inside(Canonical(target), Canonical(m_root));
+    return !m_root.isEmpty() && IsWithinPath(Canonical(target), Canonical(m_root));
 }
 
 int CTakeOut::CopyOut(const QStringList& staged, const QString& target, bool move) {
@@ -547,7 +536,7 @@ int CTakeOut::CopyOut(const QStringList& staged, const QString& target, bool mov
         total += TreeSize(item);
     qint64 done = 0;
     for (const QString& item : staged) {
-        if (CopyTree(item, Child(Clean(target), QFileInfo(item).fileName()), move, done, total) != 0)
+        if (CopyTree(item, ChildPath(CleanPath(target), QFileInfo(item).fileName()), move, done, total) != 0)
             return -1;
         for (TakeOutItem& entry : m_items)
             if (entry.staged == item)
@@ -573,7 +562,7 @@ int CTakeOut::CopyTree(const QString& from, const QString& to, bool move, qint64
             return Report(kMsgCopyOutFailed, WithPath(QString(), to, PathSeparator::Paragraph));
         for (const QFileInfo& entry :
              QDir(from).entryInfoList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot))
-            if (CopyTree(entry.absoluteFilePath(), Child(to, entry.fileName()), move, done, total) != 0)
+            if (CopyTree(entry.absoluteFilePath(), ChildPath(to, entry.fileName()), move, done, total) != 0)
                 return -1;
         if (move)
             QDir().rmdir(from);
@@ -654,21 +643,21 @@ int CTakeOut::PrepareDragFiles(const QStringList& selection, bool decrypt, QStri
     paths.clear();
     m_items.clear();
     m_containerOf.clear();
-    m_root = selection.isEmpty() ? QString() : m_nameFile.OwningRoot(Clean(selection.first()));
+    m_root = selection.isEmpty() ? QString() : m_nameFile.OwningRoot(CleanPath(selection.first()));
     if (selection.isEmpty() || m_registry.SlotOf(m_root) < 0)
         return -1;
     if (CheckSelection(selection, false, decrypt) != 0)
         return -1;
     if (!decrypt) {
         for (const QString& item : selection)
-            paths.append(Clean(item));
+            paths.append(CleanPath(item));
         return 0;
     }
     QStringList items;
     for (const QString& item : selection) {
         // A plain file of the folder is plain already: it goes as it is.
         if (QFileInfo(item).isFile() && !item.endsWith(QStringLiteral(".zorf"), Qt::CaseInsensitive))
-            paths.append(Clean(item));
+            paths.append(CleanPath(item));
         else
             items.append(item);
     }
@@ -683,7 +672,7 @@ int CTakeOut::PrepareDragFiles(const QStringList& selection, bool decrypt, QStri
 }
 
 int CTakeOut::FinishDrag(const QString& shownFolder) {
-    const QString root = shownFolder.isEmpty() ? m_root : m_nameFile.OwningRoot(Clean(shownFolder));
+    const QString root = shownFolder.isEmpty() ? m_root : m_nameFile.OwningRoot(CleanPath(shownFolder));
     const QString area = TakeOutArea(root);
     m_items.clear();
     m_containerOf.clear();

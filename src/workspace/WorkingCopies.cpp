@@ -2,6 +2,7 @@
 
 #include "state/WorkAreas.h"
 #include "util/ErrorText.h"
+#include "util/FileNames.h"
 #include "util/MessageText.h"
 
 #include <QDateTime>
@@ -44,14 +45,6 @@ constexpr int kWriteBackDelayMs = 50; // lets the ended program's last writes la
 // Working copies are plaintext: only their owner may enter their folders or read them.
 constexpr QFile::Permissions kPrivateFolder = QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner;
 constexpr QFile::Permissions kPrivateFile = QFile::ReadOwner | QFile::WriteOwner;
-
-QString Clean(const QString& path) {
-    return QDir::cleanPath(QFileInfo(path).absoluteFilePath());
-}
-
-QString Child(const QString& folder, const QString& name) {
-    return folder.endsWith(u'/') ? folder + name : folder + u'/' + name;
-}
 
 } // namespace
 
@@ -113,7 +106,7 @@ QString CWorkingCopies::PlainNameOf(const QString& container, const QString& roo
 }
 
 QString CWorkingCopies::WorkingCopyPath(const QString& container, const QString& area) {
-    const QString path = Clean(container);
+    const QString path = CleanPath(container);
     const QString root = m_nameFile.OwningRoot(path);
     const int slot = m_registry.SlotOf(root);
     const QString base =
@@ -127,7 +120,7 @@ QString CWorkingCopies::WorkingCopyPath(const QString& container, const QString&
 }
 
 bool CWorkingCopies::Locate(const QString& workingCopy, Place& place) const {
-    const QString path = Clean(workingCopy);
+    const QString path = CleanPath(workingCopy);
     const QString workRoot = QDir::cleanPath(m_workFolder.angoTempFolder);
     for (int slot = 0; slot < m_registry.Count(); ++slot) {
         const QString base = WorkAreas::BaseOf(workRoot, m_registry.WorkIdText(slot));
@@ -161,14 +154,14 @@ QString CWorkingCopies::ContainerOf(const QString& workingCopy, QString& propose
             m_nameFile.LoadNameEntries(place.directory, place.root, false, entries) == 0) {
             for (const NameEntry& entry : entries)
                 if (entry.kind == NameEntry::kContainer && entry.displayName == place.name)
-                    return Child(place.directory, entry.diskName);
+                    return ChildPath(place.directory, entry.diskName);
         }
     }
     QString diskName;
     if (m_engine.MakeContainerName(place.directory, diskName) == 0)
-        proposed = Child(place.directory, diskName);
+        proposed = ChildPath(place.directory, diskName);
     if (!quiet)
-        Report(kMsgNoContainer, WithPath(QString(), Clean(workingCopy), PathSeparator::Paragraph), Icon::Warning);
+        Report(kMsgNoContainer, WithPath(QString(), CleanPath(workingCopy), PathSeparator::Paragraph), Icon::Warning);
     return QString();
 }
 
@@ -189,7 +182,7 @@ bool CWorkingCopies::IsChanged(const QString& workingCopy, const QString& contai
         return true;
     // An edit that put the old time back still shows in the size.
     ContainerInfo info;
-    if (m_engine.ReadContainerInfo(container, info, m_nameFile.OwningRoot(Clean(container)), false) != 0)
+    if (m_engine.ReadContainerInfo(container, info, m_nameFile.OwningRoot(CleanPath(container)), false) != 0)
         return true;
     return info.plainSize != copy.size();
 }
@@ -218,7 +211,7 @@ int CWorkingCopies::Open(const QStringList& containers, const QString& program) 
 int CWorkingCopies::DecryptOnly(const QStringList& containersOrFolders) {
     int rc = 0;
     for (const QString& item : containersOrFolders) {
-        const QString path = Clean(item);
+        const QString path = CleanPath(item);
         if (QFileInfo(path).isDir()) {
             const QString root = m_nameFile.OwningRoot(path);
             if (m_registry.SlotOf(root) < 0) {
@@ -249,7 +242,7 @@ int CWorkingCopies::DecryptFolder(const QString& folder, const QString& root) {
         return -1;
     int rc = 0;
     for (const NameEntry& entry : entries) {
-        const QString child = Child(folder, entry.diskName);
+        const QString child = ChildPath(folder, entry.diskName);
         if (entry.kind == NameEntry::kFolder && DecryptFolder(child, root) != 0)
             rc = -1;
         else if (entry.kind == NameEntry::kContainer && OpenOne(child, false, QString(), WorkAreas::kEditing) != 0)
@@ -285,7 +278,7 @@ int CWorkingCopies::CopyTime(const QString& container, const QString& workingCop
 
 int CWorkingCopies::OpenOne(const QString& container, bool launch, const QString& program, const QString& area,
                             QString* workingCopy) {
-    const QString path = Clean(container);
+    const QString path = CleanPath(container);
     const QString root = m_nameFile.OwningRoot(path);
     const int slot = m_registry.SlotOf(root);
     if (slot < 0)
@@ -427,7 +420,7 @@ void CWorkingCopies::WatchTick() {
 
 int CWorkingCopies::WriteBackOne(const QString& workingCopy) {
     m_ui.Sleep(kWriteBackDelayMs);
-    const QString copy = Clean(workingCopy);
+    const QString copy = CleanPath(workingCopy);
     if (!QFileInfo::exists(copy))
         return 0;
     Place place;
