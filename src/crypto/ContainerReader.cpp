@@ -277,9 +277,13 @@ EngineResult CCryptEngine::DecodeBody(File& in, File* out, qint64 remaining, int
             result.error = out->Error();
             return kWriteFailed;
         }
-        m_lastPiece.offset = result.totalOutput;
-        m_lastPiece.length = length;
-        m_lastPiece.bytes.assign(output.begin(), output.begin() + length);
+        // Only a check without output compares the last piece with its source; a decryption does not
+        // copy every piece for it.
+        if (!out) {
+            m_lastPiece.offset = result.totalOutput;
+            m_lastPiece.length = length;
+            m_lastPiece.bytes.assign(output.begin(), output.begin() + length);
+        }
         RollTail(result.tail, output.data(), length);
         result.totalOutput += length;
         return kOk;
