@@ -23,7 +23,6 @@
 
 #include <QCoreApplication>
 #include <QRandomGenerator>
-#include <QSaveFile>
 #include <QStorageInfo>
 #include <QStandardPaths>
 
@@ -62,10 +61,18 @@ QStringList Containers(const QString& root) {
 // tears the working copy itself: what is tested is our write-back, not the editor.
 // Each version gets a time of its own, seconds apart as a person's saves are: versions of one size
 // saved within one second would look unchanged to the write-back, whose check is by time and size.
+// A kill in the middle of the save leaves the editor's own temporary file, which is the editor's to
+// clean up, not ours: it has a fixed name the check knows.
+const QString kEditorTemporary = QStringLiteral(".doc.bin.editor-save");
+
 bool SaveAsEditor(const QString& path, const QByteArray& bytes) {
-    QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner);
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit())
+    const QString temporary = QFileInfo(path).path() + u'/' + kEditorTemporary;
+    QFile file(temporary);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(bytes) != bytes.size() || !file.flush())
+        return false;
+    file.setPermissions(QFile::ReadOwner | QFile::WriteOwner);
+    file.close();
+    if (std::rename(QFile::encodeName(temporary).constData(), QFile::encodeName(path).constData()) != 0)
         return false;
     QFile done(path);
     return done.open(QIODevice::ReadWrite) &&
@@ -124,6 +131,7 @@ int CheckWriteBack(const QString& program, const QString& root) {
     rig.app.EmptyTemporaryWorkAreas(false);
     QStringList inEditingArea = QDir(rig.Editing()).entryList(QDir::Files | QDir::Hidden | QDir::System);
     inEditingArea.removeAll(kDocument);
+    inEditingArea.removeAll(kEditorTemporary);
     if (!inEditingArea.isEmpty())
         return Fail(QStringLiteral("left in the editing area after the start: ") + inEditingArea.join(u' '));
     const QStringList containers = Containers(root);
