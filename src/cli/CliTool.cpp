@@ -4,6 +4,7 @@
 #include "crypto/MessageNumbers.h"
 #include "util/DisplayText.h"
 #include "util/FileNames.h"
+#include "util/OpenFiles.h"
 #include "util/SecretText.h"
 
 #include <QFile>
@@ -241,7 +242,18 @@ int CCliTool::Encrypt(const QString& source, const QString& destination) {
         container = QFileInfo(destination).absoluteFilePath() + u'/' + name;
         Out(container + u'\n');
     }
+    RemoveLeftovers(QFileInfo(container).absolutePath());
     return m_engine.EncryptFile(source, container, m_key) == kOk ? kExitOk : kExitFailed;
+}
+
+// A run killed in the middle leaves its temporary file beside the target; the next run into the same
+// folder takes it away, unless a run still writing has it open.
+void CCliTool::RemoveLeftovers(const QString& directory) {
+    for (const QString& name : CCryptEngine::TempNamesIn(directory)) {
+        const QString path = directory + u'/' + name;
+        if (QFileInfo(path).isFile() && !IsFileOpenElsewhere(path))
+            m_files.Remove(path);
+    }
 }
 
 // A name that did not come through the shell as text cannot be opened by its text form.
@@ -288,6 +300,7 @@ int CCliTool::Decrypt(const QString& source, const QString& destination) {
         target = QFileInfo(destination).absoluteFilePath() + u'/' + info.name;
         Out(target + u'\n');
     }
+    RemoveLeftovers(QFileInfo(target).absolutePath());
     return m_engine.DecryptFile(source, target, m_key) == kOk ? kExitOk : kExitFailed;
 }
 

@@ -27,6 +27,7 @@ private:
     int Decrypt(const QString& source, const QString& destination);
     int Verify(const QStringList& files);
     int CheckName(const QString& path);
+    void RemoveLeftovers(const QString& directory);
     int CheckOpens(const QString& path);
     int UseKey();
 

@@ -7,9 +7,11 @@
 #include "util/FileNames.h"
 
 #include <QDateTime>
+#include <QFile>
 #include <QFileInfo>
 
 #include <cstring>
+#include <dirent.h>
 
 namespace korimbo {
 
@@ -62,6 +64,18 @@ bool CCryptEngine::IsTempName(const QString& fileName, TempKind* kind) {
     if (kind)
         *kind = suffix == kPlainSuffix ? TempKind::Plain : TempKind::Sealed;
     return true;
+}
+
+QStringList CCryptEngine::TempNamesIn(const QString& directory) {
+    QStringList names;
+    if (DIR* dir = ::opendir(QFile::encodeName(directory).constData())) {
+        while (const dirent* found = ::readdir(dir)) {
+            if (found->d_name[0] == '.' && found->d_type != DT_DIR && IsTempName(QFile::decodeName(found->d_name)))
+                names.append(QFile::decodeName(found->d_name));
+        }
+        ::closedir(dir);
+    }
+    return names;
 }
 
 int CCryptEngine::CheckFreeSpace(const QString& target, qint64 needed) {
@@ -295,7 +309,8 @@ EngineResult CCryptEngine::FinishContainer(const QString& source, const QString&
                 Refuse(msg::kSizeMismatch, QStringLiteral("（%1：%2）\n\n").arg(expectedSize).arg(actual) + container);
         }
     }
-    if (result == kOk && (verifier ? VerifyWrittenContainer(temp, key, *verifier) : VerifyNewContainer(source, temp, key)) != 0)
+    if (result == kOk &&
+        (verifier ? VerifyWrittenContainer(temp, key, *verifier) : VerifyNewContainer(source, temp, key)) != 0)
         result = kFailed;
     if (result == kOk) {
         // Containers carry the read-only attribute; an old one is cleared only for its replacement, and

@@ -129,6 +129,8 @@ public:
     // can leave one behind; IsTempName recognises a bare file name made here, and its kind.
     static QString TempPathBeside(const QString& target, TempKind kind);
     static bool IsTempName(const QString& fileName, TempKind* kind = nullptr);
+    // The names in `directory` that IsTempName recognises: a scan of the names alone, without a stat.
+    static QStringList TempNamesIn(const QString& directory);
     // The name WipeAndDelete gives a file before wiping it; a wipe cut short leaves one behind.
     static bool IsWipeName(const QString& fileName);
 

@@ -207,17 +207,10 @@ CEncryptIn::Step CEncryptIn::FolderSteps(const QString& source, const QString& d
     }
     if (QFileInfo::exists(target)) {
         if (!m_overwriteAllFolders) {
-            switch (m_prompts.AskFolderOverwrite(target, source)) {
-            case EncryptInPrompts::kYes:
-                break;
-            case EncryptInPrompts::kAll:
-                m_overwriteAllFolders = true;
-                break;
-            case EncryptInPrompts::kNo:
-                return kSkipped;
-            default:
-                return kEnd;
-            }
+            const OverwriteStep answer =
+                StepForAnswer(m_prompts.AskFolderOverwrite(target, source), m_overwriteAllFolders);
+            if (answer != OverwriteStep::kReplace)
+                return answer == OverwriteStep::kSkip ? kSkipped : kEnd;
         }
         if (const Step step = ClearFolder(target); step != kNext)
             return step;
@@ -411,7 +404,8 @@ CEncryptIn::Step CEncryptIn::OpenWithOtherPassword(const QString& source, const 
     UniqueNameText(false, unique);
     // A folder of its own keeps the plain copy's name, which the new container takes over.
     const QString folder = ChildPath(area, unique);
-    if (!QDir().mkdir(folder) || !QFile::setPermissions(folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner)) {
+    if (!QDir().mkdir(folder) ||
+        !QFile::setPermissions(folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner)) {
         m_engine.ReleaseKey(key);
         Report(kMsgNoWorkSpace, WithPath(QString(), folder, PathSeparator::Line));
         return kStop;
@@ -513,17 +507,10 @@ CEncryptIn::Step CEncryptIn::WriteFile(const QString& source, const QString& nam
                 incoming.size = in.info.plainSize;
                 incoming.time = in.info.modifiedText;
             }
-            switch (m_prompts.AskFileOverwrite(old, incoming, m_singleItem)) {
-            case EncryptInPrompts::kYes:
-                break;
-            case EncryptInPrompts::kAll:
-                m_overwriteAllFiles = true;
-                break;
-            case EncryptInPrompts::kNo:
-                return kSkipped;
-            default:
-                return kEnd;
-            }
+            const OverwriteStep answer =
+                StepForAnswer(m_prompts.AskFileOverwrite(old, incoming, m_singleItem), m_overwriteAllFiles);
+            if (answer != OverwriteStep::kReplace)
+                return answer == OverwriteStep::kSkip ? kSkipped : kEnd;
         }
         if (!replacing && isOpenInWorkspace && isOpenInWorkspace(target)) {
             Report(kMsgOpenInWorkspace, Quoted(name));
@@ -717,7 +704,7 @@ int CEncryptIn::EncryptPlainFiles(const QStringList& plainFiles, const QString& 
             const QFileInfo original(name);
             for (int n = 2; QFileInfo::exists(home); ++n)
                 home = ChildPath(folder, original.completeBaseName() + QStringLiteral(" (%1)").arg(n) +
-                                         (original.suffix().isEmpty() ? QString() : u'.' + original.suffix()));
+                                             (original.suffix().isEmpty() ? QString() : u'.' + original.suffix()));
             if (m_files.Rename(from, home) == EXDEV && CopyBytes(from, home, true) == 0) {
                 QString error;
                 m_engine.WipeAndDelete(from, error, false);

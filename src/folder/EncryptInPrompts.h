@@ -14,11 +14,11 @@ public:
 
     // One side of the file overwrite dialog.
     struct FileSide {
-        QString path;          // the file on disk (the container for the existing side)
-        QString name;          // the name the user knows (the display name of a container)
+        QString path;           // the file on disk (the container for the existing side)
+        QString name;           // the name the user knows (the display name of a container)
         bool container = false; // "元のサイズ：" for a container, "サイズ：" for a plain file
         qint64 size = 0;
-        QString time;          // as shown
+        QString time; // as shown
     };
 
     virtual ~EncryptInPrompts() = default;
@@ -35,5 +35,23 @@ public:
     // keeps the password rules, -1 when the typed text does not, 0 cancelled.
     virtual int AskContainerPassword(const QString& container, QString& password) = 0;
 };
+
+// What an overwrite answer leaves to do with the item: replace it, skip it, or end the operation.
+// "すべて上書き" also sets `all`, so that the items after it are replaced without a question.
+enum class OverwriteStep { kReplace, kSkip, kEnd };
+
+inline OverwriteStep StepForAnswer(int answer, bool& all) {
+    switch (answer) {
+    case EncryptInPrompts::kAll:
+        all = true;
+        return OverwriteStep::kReplace;
+    case EncryptInPrompts::kYes:
+        return OverwriteStep::kReplace;
+    case EncryptInPrompts::kNo:
+        return OverwriteStep::kSkip;
+    default:
+        return OverwriteStep::kEnd;
+    }
+}
 
 } // namespace korimbo

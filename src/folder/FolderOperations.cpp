@@ -92,8 +92,8 @@ QString Extension(const QString& name) {
 
 CFolderOperations::CFolderOperations(CCryptEngine& engine, FolderRegistry& registry, CNameFile& nameFile,
                                      CAccessCheck& access, const SettingsRecord& settings, FileSystem& files,
-                                     Interaction& ui, MessageSource& messages, EncryptInPrompts& prompts,
-                                     Trash* trash, CUndoHistory& history)
+                                     Interaction& ui, MessageSource& messages, EncryptInPrompts& prompts, Trash* trash,
+                                     CUndoHistory& history)
     : m_engine(engine), m_registry(registry), m_nameFile(nameFile), m_access(access), m_settings(settings),
       m_files(files), m_ui(ui), m_messages(messages), m_prompts(prompts), m_trash(trash), m_history(history) {}
 
@@ -531,10 +531,10 @@ bool CFolderOperations::RelationRefused(const QString& item, const QString& dest
         return true;
     }
     const QString refusal = QFileInfo(item).fileName() + QStringLiteral("' を") + m_verb;
-    const int number = destination == item           ? kMsgIntoItself
+    const int number = destination == item               ? kMsgIntoItself
                        : IsWithinPath(destination, item) ? kMsgIntoOwnSubfolder
-                       : Parent(item) == destination ? kMsgFolderAlreadyThere
-                                                     : 0;
+                       : Parent(item) == destination     ? kMsgFolderAlreadyThere
+                                                         : 0;
     if (number == 0)
         return false;
     Report(number, refusal, Icon::Warning);
@@ -551,22 +551,15 @@ CFolderOperations::Step CFolderOperations::TransferFolder(const QString& item, c
     Changed(Parent(item));
     if (IsFolder(target)) {
         if (!m_overwriteAllFolders) {
-            switch (m_prompts.AskFolderOverwrite(target, item)) {
-            case EncryptInPrompts::kYes:
-                break;
-            case EncryptInPrompts::kAll:
-                m_overwriteAllFolders = true;
-                break;
-            case EncryptInPrompts::kNo:
-                return kSkipped;
-            default:
-                return kEnd;
-            }
+            const OverwriteStep answer =
+                StepForAnswer(m_prompts.AskFolderOverwrite(target, item), m_overwriteAllFolders);
+            if (answer != OverwriteStep::kReplace)
+                return answer == OverwriteStep::kSkip ? kSkipped : kEnd;
         }
         // The folders meet: what comes in is recorded item by item, so that an undo leaves the folder that
         // was there before.
-        const QFileInfoList list = QDir(item).entryInfoList(
-            QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
+        const QFileInfoList list =
+            QDir(item).entryInfoList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
         for (const QFileInfo& info : list) {
             m_ui.Pump();
             if (Stopped())
@@ -631,17 +624,10 @@ CFolderOperations::Step CFolderOperations::TransferFile(const QString& item, con
                 if (m_engine.ReadContainerInfo(item, info, KeyOf(item), false) == 0)
                     incoming.time = info.modifiedText;
             }
-            switch (m_prompts.AskFileOverwrite(existing, incoming, m_singleItem)) {
-            case EncryptInPrompts::kYes:
-                break;
-            case EncryptInPrompts::kAll:
-                m_overwriteAllFiles = true;
-                break;
-            case EncryptInPrompts::kNo:
-                return kSkipped;
-            default:
-                return kEnd;
-            }
+            const OverwriteStep answer =
+                StepForAnswer(m_prompts.AskFileOverwrite(existing, incoming, m_singleItem), m_overwriteAllFiles);
+            if (answer != OverwriteStep::kReplace)
+                return answer == OverwriteStep::kSkip ? kSkipped : kEnd;
         }
         if (IsOpen(target))
             return Report(kMsgDragTargetOpen, source.name, Icon::Warning), kStop;
@@ -965,9 +951,8 @@ int CFolderOperations::ClearWay(const QString& existing) {
         return 0;
     const bool folder = IsFolder(existing);
     if (folder ? HoldsOpenFile(existing) : IsOpen(existing)) {
-        Report(folder ? kMsgOpenFolderInWay : kMsgOpenContainerInWay, WithPath(QString(), existing,
-                                                                               PathSeparator::Paragraph),
-               Icon::Warning);
+        Report(folder ? kMsgOpenFolderInWay : kMsgOpenContainerInWay,
+               WithPath(QString(), existing, PathSeparator::Paragraph), Icon::Warning);
         return 1;
     }
     const int number = folder ? kMsgFolderInWay : kMsgContainerInWay;
@@ -1002,10 +987,9 @@ int CFolderOperations::UndoDelete(const UndoRecord& record) {
         const TrashEntry* found = nullptr;
         for (int pass = 0; pass < 2 && !found; ++pass) {
             for (const TrashEntry& entry : std::as_const(entries)) {
-                const bool placeMatches =
-                    pass == 0 ? entry.originalPath == path || entry.rawPath == path
-                              : QFileInfo(entry.originalPath).fileName() == disk ||
-                                    QFileInfo(entry.rawPath).fileName() == disk;
+                const bool placeMatches = pass == 0 ? entry.originalPath == path || entry.rawPath == path
+                                                    : QFileInfo(entry.originalPath).fileName() == disk ||
+                                                          QFileInfo(entry.rawPath).fileName() == disk;
                 if (placeMatches && ModifiedText(entry.trashedPath) == time) {
                     found = &entry;
                     break;

@@ -381,15 +381,7 @@ void CNameFile::RemoveLeftovers(const QString& directory) {
         return;
     // The listing leaves our temporary files out, so they are looked for on their own: names only, no
     // stat, which costs little beside the listing itself.
-    QStringList leftovers;
-    if (DIR* dir = ::opendir(QFile::encodeName(directory).constData())) {
-        while (const dirent* found = ::readdir(dir)) {
-            if (found->d_name[0] == '.' && found->d_type != DT_DIR &&
-                CCryptEngine::IsTempName(QFile::decodeName(found->d_name)))
-                leftovers.append(QFile::decodeName(found->d_name));
-        }
-        ::closedir(dir);
-    }
+    const QStringList leftovers = CCryptEngine::TempNamesIn(directory);
     for (const QString& name : leftovers) {
         const QString path = directory + u'/' + name;
         // Open means a write still runs (here or in another instance): its file is not left over.

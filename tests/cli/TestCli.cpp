@@ -119,6 +119,33 @@ private Q_SLOTS:
         QVERIFY(QFile::exists(made));
     }
 
+    // A run killed in the middle leaves its temporary file beside the target: the next run into that
+    // folder takes such files away, but not one a running writer still holds, nor a user's own file.
+    void nextRunRemovesLeftoversNotHeldOpen() {
+        QVERIFY(QDir(m_dir.path()).mkdir(QStringLiteral("left")));
+        Write(QStringLiteral("left.txt"), "kept safe");
+        const QString target = Path(QStringLiteral("left/doc.zorf"));
+        const QString sealed = korimbo::CCryptEngine::TempPathBeside(target, korimbo::TempKind::Sealed);
+        const QString plain = korimbo::CCryptEngine::TempPathBeside(target, korimbo::TempKind::Plain);
+        const QString held = korimbo::CCryptEngine::TempPathBeside(target, korimbo::TempKind::Sealed);
+        const QString users = Path(QStringLiteral("left/.korimbo-notes.part"));
+        for (const QString& path : {sealed, plain, held, users}) {
+            QFile file(path);
+            QVERIFY(file.open(QIODevice::WriteOnly) && file.write("x") == 1);
+        }
+        QFile holder(held);
+        QVERIFY(holder.open(QIODevice::ReadOnly));
+
+        QCOMPARE(Run({QStringLiteral("encrypt"), QStringLiteral("left.txt"), target}, m_password).exit, 0);
+        QVERIFY(!QFile::exists(sealed) && !QFile::exists(plain));
+        QVERIFY(QFile::exists(held) && QFile::exists(users));
+
+        holder.close();
+        QCOMPARE(Run({QStringLiteral("decrypt"), target, Path(QStringLiteral("left/doc.txt"))}, m_password).exit, 0);
+        QVERIFY(!QFile::exists(held) && QFile::exists(users));
+        QCOMPARE(Read(QStringLiteral("left/doc.txt")), QByteArray("kept safe"));
+    }
+
     void wrongPasswordExitsWithThreeAndWritesNothing() {
         Write(QStringLiteral("w.txt"), "secret");
         QCOMPARE(Run({QStringLiteral("encrypt"), QStringLiteral("w.txt"), QStringLiteral("w.zorf")}, m_password).exit,

@@ -23,8 +23,8 @@
 
 #include <QCoreApplication>
 #include <QRandomGenerator>
-#include <QStorageInfo>
 #include <QStandardPaths>
+#include <QStorageInfo>
 
 #include <cstdio>
 
@@ -218,8 +218,9 @@ int RunRegistry(const QString& program, const QString& root, const QString& othe
         return Fail(QStringLiteral("start failed: ") + Messages(rig.ui));
     Say(QStringLiteral("ready"));
     for (;;) {
-        if (rig.Slot(other) < 0 ? rig.Add(other, QStringLiteral("Other#Pw2"), QStringLiteral("0"), QStringLiteral("OID")) != 0
-                                : rig.Registry().RemoveFolder(rig.app.EnvironmentFolder(), other) != 0)
+        if (rig.Slot(other) < 0
+                ? rig.Add(other, QStringLiteral("Other#Pw2"), QStringLiteral("0"), QStringLiteral("OID")) != 0
+                : rig.Registry().RemoveFolder(rig.app.EnvironmentFolder(), other) != 0)
             return Fail(QStringLiteral("registry change failed: ") + Messages(rig.ui));
         Say(QStringLiteral("done"));
     }
@@ -293,8 +294,8 @@ int FullDisk(const QString& program, const QString& root, const QString& spare) 
         request.sources = {plain};
         request.destination = root;
         AppState& s = rig.app.State();
-        CEncryptIn encryptIn(*s.engine, *s.registry, *rig.names, *rig.access, s.settings, *s.workFolder, rig.fs,
-                             rig.ui, *s.catalogue, rig.prompts);
+        CEncryptIn encryptIn(*s.engine, *s.registry, *rig.names, *rig.access, s.settings, *s.workFolder, rig.fs, rig.ui,
+                             *s.catalogue, rig.prompts);
         if (encryptIn.Run(request) == 0)
             return Fail(QStringLiteral("an encrypt-in on a full disk reported success"));
         if (rig.ui.Numbers().isEmpty())

@@ -117,8 +117,8 @@ class TestKillSafety : public QObject {
             versions << VersionIn(check.out);
             QVERIFY(versions.last() >= 0);
         }
-        qInfo("%d kills, one round %d ms, %d within the first rounds, %lld distinct versions, last %lld",
-              m_rounds, round, landedInsideRounds, qint64(QSet<qint64>(versions.begin(), versions.end()).size()),
+        qInfo("%d kills, one round %d ms, %d within the first rounds, %lld distinct versions, last %lld", m_rounds,
+              round, landedInsideRounds, qint64(QSet<qint64>(versions.begin(), versions.end()).size()),
               versions.last());
     }
 
@@ -128,7 +128,7 @@ private Q_SLOTS:
         m_env.insert(QStringLiteral("XDG_RUNTIME_DIR"), m_runtime.path());
         m_env.insert(QStringLiteral("KORIMBO_PASSWORD"), QString::fromLatin1(kCliPassword));
         const quint32 seed = qEnvironmentVariableIsSet("KILL_SEED") ? quint32(qEnvironmentVariableIntValue("KILL_SEED"))
-                                                                     : QRandomGenerator::global()->generate();
+                                                                    : QRandomGenerator::global()->generate();
         m_random.seed(seed);
         if (qEnvironmentVariableIsSet("KILL_ROUNDS"))
             m_rounds = qEnvironmentVariableIntValue("KILL_ROUNDS");
@@ -221,6 +221,14 @@ private Q_SLOTS:
         }
         qInfo("%d kills of one %d ms encryption, versions seen: %lld", m_rounds, window, qint64(seen.size()));
         QCOMPARE(seen.size(), 2);
+        // One more run into the folder takes away what the killed ones left there.
+        const qsizetype leftovers =
+            QDir(work).entryList({QStringLiteral(".korimbo-*")}, QDir::Files | QDir::Hidden).size();
+        qInfo("%lld temporary files left by the kills", qint64(leftovers));
+        QCOMPARE(RunToEnd(kCli, {QStringLiteral("encrypt"), sources[0], container}, m_env).exitCode, 0);
+        const QStringList left = QDir(work).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
+        QCOMPARE(left, QStringList({QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("doc.zorf"),
+                                    QStringLiteral("out")}));
     }
 };
 
