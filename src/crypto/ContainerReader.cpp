@@ -2,6 +2,7 @@
 #include "crypto/BodyVerifier.h"
 #include "crypto/CryptEngine.h"
 #include "crypto/MessageNumbers.h"
+#include "crypto/PieceWriter.h"
 #include "util/DisplayText.h"
 #include "util/FileNames.h"
 
@@ -12,6 +13,7 @@
 
 #include <cstring>
 #include <limits.h>
+#include <optional>
 
 namespace korimbo {
 
@@ -264,32 +266,36 @@ EngineResult CCryptEngine::DecodeBody(File& in, File* out, qint64 remaining, int
     if (rc != Z_OK)
         return Refuse(378, ZlibText(stream, rc));
     std::vector<std::uint8_t> input(kPieceSize + 16);
-    std::vector<std::uint8_t> output(kPieceSize);
+    // A decryption hands its pieces to a writer thread; a check without output keeps one piece here.
+    std::vector<std::uint8_t> output(out ? 0 : kPieceSize);
+    std::optional<CPieceWriter> writer;
+    if (out)
+        writer.emplace(*out, kPieceSize);
+    std::uint8_t* piece = out ? writer->NextBuffer() : output.data();
     qint64 totalRead = 0;
     auto fail = [&](EngineResult code) {
         inflateEnd(&stream);
         return code;
     };
-    auto flushOutput = [&](int length) -> EngineResult {
-        if (length <= 0)
-            return kOk;
-        if (out && out->Write(output.data(), length) != length) {
-            result.error = out->Error();
-            return kWriteFailed;
-        }
-        // Only a check without output compares the last piece with its source; a decryption does not
-        // copy every piece for it.
+    auto writeFailed = [&] {
+        writer->Finish();
+        result.error = writer->Error();
+        return fail(kWriteFailed);
+    };
+    // The piece's bytes go to the writer, or, in a check without output, stay for the comparison of
+    // the last piece with its source.
+    auto takePiece = [&](int length) {
+        RollTail(result.tail, piece, length);
         if (!out) {
             m_lastPiece.offset = result.totalOutput;
             m_lastPiece.length = length;
-            m_lastPiece.bytes.assign(output.begin(), output.begin() + length);
+            m_lastPiece.bytes.assign(piece, piece + length);
         }
-        RollTail(result.tail, output.data(), length);
         result.totalOutput += length;
-        return kOk;
+        return !out || (writer->Submit(length) && (piece = writer->NextBuffer()) != nullptr);
     };
 
-    stream.next_out = output.data();
+    stream.next_out = piece;
     stream.avail_out = kPieceSize;
     do {
         if (stream.avail_in == 0) {
@@ -318,14 +324,16 @@ EngineResult CCryptEngine::DecodeBody(File& in, File* out, qint64 remaining, int
             return fail(Refuse(msg::kBodyDamaged, text));
         }
         if (stream.avail_out == 0) {
-            if (const EngineResult w = flushOutput(kPieceSize); w != kOk)
-                return fail(w);
-            stream.next_out = output.data();
+            if (!takePiece(kPieceSize))
+                return writeFailed();
+            stream.next_out = piece;
             stream.avail_out = kPieceSize;
         }
     } while (rc != Z_STREAM_END);
-    if (const EngineResult w = flushOutput(kPieceSize - static_cast<int>(stream.avail_out)); w != kOk)
-        return fail(w);
+    if (const int last = kPieceSize - static_cast<int>(stream.avail_out); last > 0 && !takePiece(last))
+        return writeFailed();
+    if (writer && !writer->Finish())
+        return writeFailed();
     rc = inflateEnd(&stream);
     if (rc != Z_OK)
         return Refuse(380, ZlibText(stream, rc));

@@ -245,15 +245,19 @@ private Q_SLOTS:
 
     void DiskFullDuringDecryptionKeepsOldFile_data() {
         QTest::addColumn<bool>("noSpace");
+        QTest::addColumn<qint64>("afterBytes");
         QTest::addColumn<QList<int>>("messages");
-        QTest::newRow("write fails") << false << QList<int>{342, 336};
-        QTest::newRow("free space too small") << true << QList<int>{311, 336};
+        QTest::newRow("write fails at once") << false << qint64(1000) << QList<int>{342, 336};
+        // The pieces written before the failure and those queued behind it are in flight together.
+        QTest::newRow("write fails many pieces in") << false << qint64(1500000) << QList<int>{342, 336};
+        QTest::newRow("free space too small") << true << qint64(0) << QList<int>{311, 336};
     }
     void DiskFullDuringDecryptionKeepsOldFile() {
         QFETCH(bool, noSpace);
+        QFETCH(qint64, afterBytes);
         QFETCH(QList<int>, messages);
         EngineFixture f;
-        const QString container = f.MakeContainer(QStringLiteral("doc.txt"), TextBytes(300000));
+        const QString container = f.MakeContainer(QStringLiteral("doc.txt"), TextBytes(3000000));
         QVERIFY(!container.isEmpty());
         const QString destination = f.Path(QStringLiteral("restored.txt"));
         const QByteArray old("the file as it was");
@@ -261,7 +265,7 @@ private Q_SLOTS:
         if (noSpace)
             f.fs.freeBytes = 0;
         else
-            f.fs.writeFault = {QStringLiteral(".part"), ENOSPC, 1000};
+            f.fs.writeFault = {QStringLiteral(".part"), ENOSPC, afterBytes};
         QVERIFY(f.engine.DecryptFile(container, destination, kFolderKey) != 0);
         QCOMPARE(f.ui.Numbers(), messages);
         if (!noSpace)
