@@ -128,7 +128,7 @@ for run in $(seq "$runs"); do
     printf '%4d %11d %11d %13d %7d %13d %8d\n' "$run" $(( (exposed - t0) / 1000000 )) $(( (painted - t0) / 1000000 )) \
         "$exec_ms" "$cpu" $(( (seen - t0) / 1000000 )) "$exit_ms"
     if [ -n "${KORIMBO_START_STEPS:-}" ]; then # every traced step, in ms after the launch
-        awk -v t0="$t0" '/^korimbo-start: /{printf "      %-14s %6d ms, cpu %4d ms\n", $2, ($3 - t0) / 1000000, $4 / 1000000}'"$work/trace"
+        awk -v t0="$t0" '/^korimbo-start: /{printf "      %-14s %6d ms, cpu %4d ms\n", $2, ($3 - t0) / 1000000, $4 / 1000000}' "$work/trace"
     fi
     all_painted+=($(( (painted - t0) / 1000000 )))
     all_exit+=("$exit_ms")
