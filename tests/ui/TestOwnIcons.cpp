@@ -70,6 +70,10 @@ private Q_SLOTS:
                     }
                 QVERIFY2(colours.size() > 2 && opaque > size * size / 10, qPrintable(name));
             }
+            // A greyed toolbar button must look greyed.
+            QVERIFY2(icon.pixmap(22, 22, QIcon::Disabled).toImage().convertToFormat(QImage::Format_ARGB32) !=
+                         Image(icon, 22),
+                     qPrintable(name));
         }
         QVERIFY(OwnIcon(QStringLiteral("no-such-icon")).isNull());
         QCOMPARE(Image(ApplicationIcon(), 64), Image(OwnIcon(QStringLiteral("korimbo")), 64));
