@@ -10,6 +10,7 @@
 #include <QFileInfo>
 
 #include <cerrno>
+#include <functional>
 #include <vector>
 
 namespace korimbo {
@@ -200,45 +201,43 @@ QString CFolderOperations::ShownName(const QString& path) {
     return disk;
 }
 
-bool CFolderOperations::HoldsOpenFile(const QString& folder, QString* which) {
-    if (!isOpenInWorkspace)
-        return false;
+namespace {
+
+// The first file below `folder`, in any subfolder, that `matches`; its path goes to `which`.
+bool FindFileBelow(const QString& folder, const std::function<bool(const QFileInfo&)>& matches, QString* which) {
     const QFileInfoList list =
         QDir(folder).entryInfoList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
     for (const QFileInfo& info : list) {
-        const QString path = info.absoluteFilePath();
         if (info.isDir() && !info.isSymLink()) {
-            if (HoldsOpenFile(path, which))
+            if (FindFileBelow(info.absoluteFilePath(), matches, which))
                 return true;
-        } else if (IsOpen(path)) {
+        } else if (matches(info)) {
             if (which)
-                *which = path;
+                *which = info.absoluteFilePath();
             return true;
         }
     }
     return false;
 }
 
+} // namespace
+
+bool CFolderOperations::HoldsOpenFile(const QString& folder, QString* which) {
+    return isOpenInWorkspace &&
+           FindFileBelow(
+               folder, [this](const QFileInfo& info) { return IsOpen(info.absoluteFilePath()); }, which);
+}
+
 // Another program holds a file below `folder` open (it could not be opened alone).
 bool CFolderOperations::HoldsFileInUse(const QString& folder, QString* which) {
-    const QFileInfoList list =
-        QDir(folder).entryInfoList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
-    for (const QFileInfo& info : list) {
-        const QString path = info.absoluteFilePath();
-        if (info.isDir() && !info.isSymLink()) {
-            if (HoldsFileInUse(path, which))
-                return true;
-            continue;
-        }
-        int error = 0;
-        if (info.isFile() && !info.isSymLink() && !m_files.Open(path, OpenMode::ReadWriteAlone, error) &&
-            error == EBUSY) {
-            if (which)
-                *which = path;
-            return true;
-        }
-    }
-    return false;
+    return FindFileBelow(
+        folder,
+        [this](const QFileInfo& info) {
+            int error = 0;
+            return info.isFile() && !info.isSymLink() &&
+                   !m_files.Open(info.absoluteFilePath(), OpenMode::ReadWriteAlone, error) && error == EBUSY;
+        },
+        which);
 }
 
 // Bytes from one file to a new one beside its target, renamed into place when complete.

@@ -24,6 +24,12 @@ struct FolderRig : AppRig {
     bool StartWith(const QString& root) {
         return Start() && Add(root, kPassword, QStringLiteral("0"), kWorkId) == 0 && LogIn(root);
     }
+    // A rig over a new program folder with a new encrypted folder registered, both below `folders`;
+    // null when it could not start.
+    static std::unique_ptr<FolderRig> Started(TestFolders& folders) {
+        auto rig = std::make_unique<FolderRig>(folders.NewFolder(QStringLiteral("program")));
+        return rig->StartWith(folders.NewFolder(QStringLiteral("box"))) ? std::move(rig) : nullptr;
+    }
     // A later run over the same program folder, where `root` is registered already.
     bool Resume(const QString& root) { return Start() && LogIn(root); }
     bool LogIn(const QString& root) {

@@ -34,10 +34,7 @@ class TestHardenedAreas : public QObject {
 private:
     TestFolders m_folders;
 
-    std::unique_ptr<FolderRig> Started() {
-        auto rig = std::make_unique<FolderRig>(m_folders.NewFolder(QStringLiteral("program")));
-        return rig->StartWith(m_folders.NewFolder(QStringLiteral("box"))) ? std::move(rig) : nullptr;
-    }
+    std::unique_ptr<FolderRig> Started() { return FolderRig::Started(m_folders); }
 
 private Q_SLOTS:
     void initTestCase() {
