@@ -220,7 +220,17 @@ bool CCryptEngine::IsWipeName(const QString& fileName) {
     return kWipeName.match(fileName).hasMatch();
 }
 
-int CCryptEngine::WipeAndDelete(const QString& path, QString& errorText, bool renameFirst) {
+int CCryptEngine::WipeAndDelete(const QString& path, QString& errorText, bool renameFirst,
+                                const FileIdentity* expected) {
+    FileIdentity found;
+    if (const int rc = m_files.Identify(path, found); rc != 0) {
+        errorText = FileErrorText(FileErrorCause(rc)) + QStringLiteral("\n\n") + path;
+        return -1;
+    }
+    if (expected && !found.SameContent(*expected))
+        return kWipeKeptChanged;
+    if (found.link || found.links > 1)
+        return RemoveWithRetries(path, errorText);
     int rc = 0;
     for (int attempt = 0; attempt < kRetries; ++attempt) {
         if ((rc = m_files.MakeWritable(path)) == 0)
@@ -231,36 +241,58 @@ int CCryptEngine::WipeAndDelete(const QString& path, QString& errorText, bool re
         errorText = m_messages.MsgA(msg::kAttributes) + u'\n' + ErrorDetail(rc) + QStringLiteral("\n\n") + path;
         return -1;
     }
-    QString current = path;
-    if (renameFirst) {
-        QString unique;
-        if (UniqueNameText(true, unique) != 0) {
-            errorText = m_messages.MsgA(msg::kNoUniqueName);
-            return -1;
-        }
-        const QString renamed = QFileInfo(path).absolutePath() + u'/' + unique + QStringLiteral(".delf");
-        for (int attempt = 0; attempt < kRetries; ++attempt) {
-            if ((rc = m_files.Rename(path, renamed)) == 0)
-                break;
-            m_ui.Sleep(kRetryMs);
-        }
-        if (rc != 0) {
-            errorText = FileErrorText(FileErrorCause(rc)) + QStringLiteral("\n\n") + path;
-            return -1;
-        }
-        current = renamed;
-    }
-    if (WipeFile(current, errorText) != 0)
-        return -1;
+    if (!renameFirst)
+        return WipeFile(path, errorText) == 0 ? TruncateAndRemove(path, errorText) : -1;
+
+    // A file another program holds open keeps its name: renamed away, it would be listed as a stranger
+    // and swept later with whatever the program writes into it.
     int error = 0;
-    m_files.Open(current, OpenMode::WriteTruncate, error); // length 0: nothing of the size stays either
-    for (int attempt = 0; attempt < kRetries && m_files.Exists(current); ++attempt) {
-        if ((rc = m_files.Remove(current)) == 0)
+    if (!m_files.Open(path, OpenMode::ReadWriteAlone, error)) {
+        errorText = m_messages.MsgA(454) + u'\n' + ErrorDetail(error) + QStringLiteral("\n\n") + path;
+        return -1;
+    }
+    QString unique;
+    if (UniqueNameText(true, unique) != 0) {
+        errorText = m_messages.MsgA(msg::kNoUniqueName);
+        return -1;
+    }
+    const QString renamed = QFileInfo(path).absolutePath() + u'/' + unique + QStringLiteral(".delf");
+    for (int attempt = 0; attempt < kRetries; ++attempt) {
+        if ((rc = m_files.Rename(path, renamed)) == 0)
+            break;
+        m_ui.Sleep(kRetryMs);
+    }
+    if (rc != 0) {
+        errorText = FileErrorText(FileErrorCause(rc)) + QStringLiteral("\n\n") + path;
+        return -1;
+    }
+    // A save may have landed between the look above and the rename.
+    FileIdentity moved;
+    const bool changed = expected && (m_files.Identify(renamed, moved) != 0 || !moved.SameContent(*expected));
+    if (changed || WipeFile(renamed, errorText) != 0) {
+        // Its own name back, unless a newer save took it meanwhile.
+        if (!m_files.Exists(path))
+            m_files.Rename(renamed, path);
+        return changed ? kWipeKeptChanged : -1;
+    }
+    return TruncateAndRemove(renamed, errorText);
+}
+
+int CCryptEngine::TruncateAndRemove(const QString& path, QString& errorText) {
+    int error = 0;
+    m_files.Open(path, OpenMode::WriteTruncate, error); // length 0: nothing of the size stays either
+    return RemoveWithRetries(path, errorText);
+}
+
+int CCryptEngine::RemoveWithRetries(const QString& path, QString& errorText) {
+    int rc = 0;
+    for (int attempt = 0; attempt < kRetries && m_files.Exists(path); ++attempt) {
+        if ((rc = m_files.Remove(path)) == 0)
             return 0;
         m_ui.Sleep(kRetryMs);
     }
-    if (m_files.Exists(current)) {
-        errorText = FileErrorText(FileErrorCause(rc)) + QStringLiteral("\n\n") + current;
+    if (m_files.Exists(path)) {
+        errorText = FileErrorText(FileErrorCause(rc)) + QStringLiteral("\n\n") + path;
         return -1;
     }
     return 0;

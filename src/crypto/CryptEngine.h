@@ -123,7 +123,14 @@ public:
     EngineResult UpdateHint(const QString& path, const QString& hint);
     int CompareFileTails(const QString& first, const QString& second, bool compareSizes);
     int WipeFile(const QString& path, QString& errorText);
-    int WipeAndDelete(const QString& path, QString& errorText, bool renameFirst);
+    // Overwrites a file with zeros and deletes it. A link, or a file with other names, is only
+    // unlinked: zeroing it would destroy what the other names show. With `renameFirst` the file first
+    // gets a wipe name, and gets its own name back when it cannot be wiped; a file another program holds
+    // open is left as it is. With `expected`, a file that is no longer that one (saved over meanwhile) is
+    // left in place and kWipeKeptChanged returned. 0, kWipeKeptChanged, or -1 with `errorText`.
+    static constexpr int kWipeKeptChanged = -2;
+    int WipeAndDelete(const QString& path, QString& errorText, bool renameFirst,
+                      const FileIdentity* expected = nullptr);
 
     // The hidden file an operation writes beside its target before renaming it into place. A crash
     // can leave one behind; IsTempName recognises a bare file name made here, and its kind.
@@ -146,6 +153,8 @@ public:
 
 private:
     struct DecodeResult;
+    int TruncateAndRemove(const QString& path, QString& errorText);
+    int RemoveWithRetries(const QString& path, QString& errorText);
     int Report(int number, const QString& tail, Icon icon = Icon::Error);
     // Report for the operations that give an engine result: the failure is shown, the result is kFailed.
     EngineResult Refuse(int number, const QString& tail, Icon icon = Icon::Error);

@@ -62,6 +62,7 @@ constexpr int kMsgAttributes = 275;
 constexpr int kMsgReadOnlyFolder = 316;
 constexpr int kMsgSkippedHead = 644;
 constexpr int kMsgSkippedTail = 645;
+constexpr int kMsgSourceChangedKept = 701;
 
 constexpr int kMaxPasswordTries = 5;
 constexpr qint64 kFreeSpaceMargin = 4096;
@@ -113,6 +114,7 @@ int CEncryptIn::Run(EncryptInRequest& request) {
     m_showEncryptedNotice = true;
     m_namesWritten.clear();
     m_skippedIdentical = 0;
+    m_sourcesKeptChanged.clear();
     m_entries.clear();
     m_byName.clear();
     request.folderIncluded = false;
@@ -523,6 +525,9 @@ CEncryptIn::Step CEncryptIn::WriteFile(const QString& source, const QString& nam
         target = ChildPath(directory, diskName);
     }
 
+    // What is read now is what a move may remove afterwards: a save that lands meanwhile keeps the source.
+    FileIdentity read;
+    const bool identified = move && m_files.Identify(source, read) == 0;
     m_ui.SetStatusText(name);
     const Step written = in.status == kUsable
                              ? CopyContainer(source, target, name, topLevel, in.info.plainSize)
@@ -547,7 +552,7 @@ CEncryptIn::Step CEncryptIn::WriteFile(const QString& source, const QString& nam
     // find the container, not lose both.
     if (const Step durable = MakeDurable(target); durable != kNext)
         return durable;
-    return RemoveSource(source, name);
+    return RemoveSource(source, name, identified ? &read : nullptr);
 }
 
 // A container that already opens with the folder's key is copied as it is; only the folder's hint is
@@ -639,7 +644,7 @@ CEncryptIn::Step CEncryptIn::MakeDurable(const QString& target) {
     return kNext;
 }
 
-CEncryptIn::Step CEncryptIn::RemoveSource(const QString& source, const QString& name) {
+CEncryptIn::Step CEncryptIn::RemoveSource(const QString& source, const QString& name, const FileIdentity* read) {
     // Messages are pumped here, so another program may have taken the source away meanwhile.
     m_ui.Pump();
     const QFileInfo info(source);
@@ -656,7 +661,16 @@ CEncryptIn::Step CEncryptIn::RemoveSource(const QString& source, const QString& 
         return kNext;
     }
     QString error;
-    if (m_engine.WipeAndDelete(source, error, true) != 0) {
+    const int wiped = m_engine.WipeAndDelete(source, error, true, read);
+    if (wiped == CCryptEngine::kWipeKeptChanged) {
+        // Its container holds what was read; the newer save stays where it is. A write-back goes round
+        // again by itself, anyone else is told.
+        m_sourcesKeptChanged.append(source);
+        if (m_replaceTarget.isEmpty())
+            Report(kMsgSourceChangedKept, name, Icon::Warning);
+        return kNext;
+    }
+    if (wiped != 0) {
         Report(kMsgSourceNotDeleted, error + QStringLiteral("\n\n") + name);
         return kStop;
     }

@@ -55,6 +55,9 @@ public:
 
     // Files skipped as identical in the last run.
     int SkippedIdentical() const { return m_skippedIdentical; }
+    // Sources of a move in the last run that were saved over while they were encrypted: their containers
+    // hold what was read, and the sources stay.
+    const QStringList& SourcesKeptChanged() const { return m_sourcesKeptChanged; }
 
 private:
     // How a step ended: go on with the next file, this source was skipped, the operation stops after a
@@ -82,7 +85,7 @@ private:
                        qint64 plainSize);
     Step EncryptPlain(const QString& plain, const QString& target, const QString& name, bool topLevel);
     Step MakeDurable(const QString& target);
-    Step RemoveSource(const QString& source, const QString& name);
+    Step RemoveSource(const QString& source, const QString& name, const FileIdentity* read);
     Step RemoveSourceFolder(const QString& source);
     void DropPlainCopy(Incoming& in);
     static QString StoredName(const QString& source, const ContainerInfo& info);
@@ -109,6 +112,7 @@ private:
     bool m_showEncryptedNotice = true;
     QSet<QString> m_namesWritten;
     int m_skippedIdentical = 0;
+    QStringList m_sourcesKeptChanged;
     // The run's destination: its owning root (also the key slot name), the entries of its name file and
     // the containers written so far, and whether the request held a single item.
     QString m_key;

@@ -251,6 +251,8 @@ private:
     void DragCleanupTick();
     void OpenFromPopup(int id);
     CEncryptIn NewEncryptIn();
+    // Whether a container has a working copy in the editing area (open, or left from an earlier run).
+    bool HasWorkingCopy(const QString& container);
     void OnFolderSelected(const QString& directory, const QString& topFolder);
     QString SelectedTopFolder() const;
     void Busy(bool on) { on ? EnterBusy() : LeaveBusy(); }

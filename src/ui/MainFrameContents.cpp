@@ -126,7 +126,17 @@ CEncryptIn CMainFrame::NewEncryptIn() {
                          m_app.Svc().files, m_ui, *state.catalogue, *m_encryptPrompts);
     operation.busy = [this](bool on) { Busy(on); };
     operation.clearUndo = [this] { m_history.Clear(); };
+    // A container whose working copy is out is not replaced from outside: the copy's write-back would
+    // put the older text over the new one.
+    operation.isOpenInWorkspace = [this](const QString& container) { return HasWorkingCopy(container); };
     return operation;
+}
+
+bool CMainFrame::HasWorkingCopy(const QString& container) {
+    if (!m_copies || !QFileInfo(container).isFile())
+        return false;
+    const QString copy = m_copies->WorkingCopyPath(container);
+    return !copy.isEmpty() && QFileInfo::exists(copy);
 }
 
 int CMainFrame::EncryptIn(const QString& destination, const QStringList& sources, bool move) {

@@ -33,12 +33,7 @@ CFolderOperations CMainFrame::NewOperations() {
     CFolderOperations operations(*state.engine, *state.registry, *m_nameFile, *m_access, state.settings,
                                  m_app.Svc().files, m_ui, *state.catalogue, *m_encryptPrompts, m_trash, m_history);
     operations.busy = [this](bool on) { Busy(on); };
-    operations.isOpenInWorkspace = [this](const QString& container) {
-        if (!m_copies || !QFileInfo(container).isFile())
-            return false;
-        const QString copy = m_copies->WorkingCopyPath(container);
-        return !copy.isEmpty() && QFileInfo::exists(copy);
-    };
+    operations.isOpenInWorkspace = [this](const QString& container) { return HasWorkingCopy(container); };
     return operations;
 }
 

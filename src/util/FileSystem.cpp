@@ -198,6 +198,20 @@ bool LocalFileSystem::Exists(const QString& path) {
     return ::lstat(Native(path).constData(), &st) == 0;
 }
 
+int FileSystem::Identify(const QString& path, FileIdentity& identity) {
+    struct stat st {};
+    if (::lstat(Native(path).constData(), &st) != 0)
+        return errno;
+    identity.device = st.st_dev;
+    identity.inode = st.st_ino;
+    identity.size = st.st_size;
+    identity.modifiedNs = qint64(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+    identity.changedNs = qint64(st.st_ctim.tv_sec) * 1000000000 + st.st_ctim.tv_nsec;
+    identity.links = st.st_nlink;
+    identity.link = S_ISLNK(st.st_mode);
+    return 0;
+}
+
 int LocalFileSystem::Size(const QString& path, qint64& size) {
     struct stat st {};
     if (::stat(Native(path).constData(), &st) != 0)

@@ -18,6 +18,26 @@ enum class OpenMode {
 
 enum class Whence { Begin, End };
 
+// What makes a file the same file: its device and inode, and what a save changes (size, times). Two
+// identities taken of one path are equal only when nothing was written to it, nor another file renamed
+// over it, in between.
+struct FileIdentity {
+    quint64 device = 0;
+    quint64 inode = 0;
+    qint64 size = -1;
+    qint64 modifiedNs = 0; // nanoseconds since the epoch
+    qint64 changedNs = 0;  // status change (ctime), which a rename or chmod moves too
+    quint64 links = 0;
+    bool link = false; // a symbolic link (the identity is the link's own)
+    bool operator==(const FileIdentity&) const = default;
+    // Same file, same content as far as the metadata tells; the status time is left out, since our own
+    // chmod and rename move it.
+    bool SameContent(const FileIdentity& other) const {
+        return device == other.device && inode == other.inode && size == other.size &&
+               modifiedNs == other.modifiedNs;
+    }
+};
+
 // One open file. Every failing call leaves its errno in Error().
 class File {
 public:
@@ -42,6 +62,8 @@ public:
     virtual std::unique_ptr<File> Open(const QString& path, OpenMode mode, int& error) = 0;
     virtual bool Exists(const QString& path) = 0;
     virtual int Size(const QString& path, qint64& size) = 0;
+    // The identity of the file at `path` (links not followed). 0, or an errno.
+    virtual int Identify(const QString& path, FileIdentity& identity);
     virtual int Remove(const QString& path) = 0;
     virtual int Rename(const QString& from, const QString& to) = 0; // replaces an existing target
     virtual int FreeBytes(const QString& folder, qint64& bytes) = 0;

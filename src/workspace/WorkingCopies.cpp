@@ -8,7 +8,9 @@
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
+#include <QCoreApplication>
 #include <QFileInfo>
+#include <QSet>
 
 #include <cerrno>
 #include <sys/stat.h>
@@ -37,10 +39,17 @@ constexpr int kMsgContainerTime = 270;
 constexpr int kMsgCopyTime = 272;
 constexpr int kMsgErasing = 636;
 constexpr int kMsgWritingBack = 637;
+constexpr int kMsgConflictCopy = 702;
 
 constexpr int kLaunchSettleMs = 10;  // a program that hands its document over has ended by then
 constexpr int kWatchRoundMs = 300;   // timer 1
 constexpr int kWriteBackDelayMs = 50; // lets the ended program's last writes land
+// Rounds of timer 1 (about three seconds) a slot looks for who has its document before it lets go: a
+// launcher that hands the document over ends before the instance shows it, an activation over the bus
+// gives no process at all.
+constexpr int kSearchRounds = 10;
+// A copy saved over while it was written back is written again, a few times at most.
+constexpr int kWriteBackRounds = 3;
 
 // Working copies are plaintext: only their owner may enter their folders or read them.
 constexpr QFile::Permissions kPrivateFolder = QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner;
@@ -50,7 +59,7 @@ constexpr QFile::Permissions kPrivateFile = QFile::ReadOwner | QFile::WriteOwner
 
 int WatchTable::FreeSlot() const {
     for (int i = 0; i < kSlots; ++i)
-        if (pid[i] == 0)
+        if (!InUse(i))
             return i;
     return -1;
 }
@@ -58,9 +67,18 @@ int WatchTable::FreeSlot() const {
 int WatchTable::Watched() const {
     int count = 0;
     for (int i = 0; i < kSlots; ++i)
-        if (pid[i] != 0)
+        if (InUse(i))
             ++count;
     return count;
+}
+
+void WatchTable::Free(int slot) {
+    pid[slot] = 0;
+    path[slot].clear();
+    appId[slot].clear();
+    executable[slot].clear();
+    searching[slot] = 0;
+    followed[slot] = false;
 }
 
 CWorkingCopies::CWorkingCopies(CCryptEngine& engine, FolderRegistry& registry, CNameFile& nameFile,
@@ -70,7 +88,7 @@ CWorkingCopies::CWorkingCopies(CCryptEngine& engine, FolderRegistry& registry, C
                                EncryptInPrompts& prompts)
     : m_engine(engine), m_registry(registry), m_nameFile(nameFile), m_access(access), m_settings(settings),
       m_workFolder(workFolder), m_files(files), m_ui(ui), m_messages(messages), m_associations(associations),
-      m_launcher(launcher), m_processes(processes), m_prompts(prompts) {}
+      m_launcher(launcher), m_processes(processes), m_prompts(prompts), m_origins(files) {}
 
 int CWorkingCopies::Report(int number, const QString& tail, Icon icon) {
     return ReportMessage(m_ui, m_messages, number, tail, icon);
@@ -172,12 +190,19 @@ bool CWorkingCopies::IsChanged(const QString& workingCopy, const QString& contai
     const QFileInfo original(container);
     if (!original.exists())
         return true;
-    // The copy got the container's time at whole seconds. A copy whose time has a fraction was saved
-    // since, even within the same second as the container's last write: taking that for unchanged
-    // would erase the only copy of the edit.
+    // The copy got a time at whole seconds. A copy whose time has a fraction was saved since, even within
+    // the same second as the container's last write: taking that for unchanged would erase the only copy
+    // of the edit.
     struct stat st {};
     if (::stat(QFile::encodeName(workingCopy).constData(), &st) != 0 || st.st_mtim.tv_nsec != 0)
         return true;
+    // Judged against what the copy was given, not against the container now: a container rewritten since
+    // does not make an untouched copy an edit.
+    ContainerOrigin origin;
+    QString base;
+    QString relative;
+    if (OriginKey(workingCopy, base, relative) && m_origins.Lookup(base, relative, origin))
+        return qint64(st.st_mtim.tv_sec) != origin.copyTime || qint64(st.st_size) != origin.plainSize;
     if (qint64(st.st_mtim.tv_sec) != original.lastModified().toSecsSinceEpoch())
         return true;
     // An edit that put the old time back still shows in the size.
@@ -185,6 +210,58 @@ bool CWorkingCopies::IsChanged(const QString& workingCopy, const QString& contai
     if (m_engine.ReadContainerInfo(container, info, m_nameFile.OwningRoot(CleanPath(container)), false) != 0)
         return true;
     return info.plainSize != copy.size();
+}
+
+bool CWorkingCopies::IsInUse(const QString& workingCopy) {
+    const QString copy = CleanPath(workingCopy);
+    for (int slot = 0; slot < WatchTable::kSlots; ++slot) {
+        if (m_table.path[slot] != copy)
+            continue;
+        if (m_table.searching[slot] > 0 || (m_table.pid[slot] != 0 && m_processes.IsRunning(m_table.pid[slot])))
+            return true;
+    }
+    return m_processes.IsOpenElsewhere(copy);
+}
+
+// ---- where a copy came from ----
+
+bool CWorkingCopies::OriginKey(const QString& workingCopy, QString& base, QString& relative) const {
+    Place place;
+    if (!Locate(workingCopy, place) || place.area != WorkAreas::kEditing)
+        return false;
+    base = WorkAreas::BaseOf(QDir::cleanPath(m_workFolder.angoTempFolder), m_registry.WorkIdText(place.slot));
+    relative = CleanPath(workingCopy).mid(base.size() + 1 + WorkAreas::kEditing.size() + 1);
+    return !base.isEmpty();
+}
+
+void CWorkingCopies::RecordOrigin(const QString& workingCopy, const QString& container, qint64 plainSize,
+                                  qint64 copyTime) {
+    QString base;
+    QString relative;
+    ContainerOrigin origin;
+    if (!OriginKey(workingCopy, base, relative) || !m_origins.Identify(container, origin))
+        return;
+    origin.plainSize = plainSize;
+    origin.copyTime = copyTime;
+    // Without the record the copy is judged as before, against the container as it is at write-back.
+    static_cast<void>(m_origins.Record(base, relative, origin));
+}
+
+void CWorkingCopies::ForgetOrigin(const QString& workingCopy) {
+    QString base;
+    QString relative;
+    if (OriginKey(workingCopy, base, relative))
+        m_origins.Forget(base, relative);
+}
+
+bool CWorkingCopies::StillTheOrigin(const QString& workingCopy, const QString& container) {
+    QString base;
+    QString relative;
+    ContainerOrigin recorded;
+    if (!OriginKey(workingCopy, base, relative) || !m_origins.Lookup(base, relative, recorded))
+        return true;
+    ContainerOrigin now;
+    return m_origins.Identify(container, now) && now.SameContainer(recorded);
 }
 
 // ---- open ----
@@ -325,6 +402,8 @@ int CWorkingCopies::OpenOne(const QString& container, bool launch, const QString
         QFile::setPermissions(copy, kPrivateFile);
         if (CopyTime(path, copy) != 0)
             return -1;
+        if (area == WorkAreas::kEditing)
+            RecordOrigin(copy, path, QFileInfo(copy).size(), QFileInfo(path).lastModified().toSecsSinceEpoch());
         if (readOnly)
             m_files.SetReadOnly(copy);
     } else if (m_ui.Message(m_messages.MsgA(kMsgAlreadyDecrypted) + name, Icon::Question, Buttons::YesNo, kAnswerNo,
@@ -358,7 +437,8 @@ int CWorkingCopies::OpenOne(const QString& container, bool launch, const QString
 // ---- watch ----
 
 // The launched process when it still runs; otherwise (it handed the document to a running instance and
-// ended) the instance that took it over, found the best way the desktop allows.
+// ended, or the desktop started the program over the bus) the instance that has it, found the best way the
+// desktop allows, now or on the next rounds.
 void CWorkingCopies::Register(const QString& workingCopy, qint64 pid, const QString& appId,
                               const QString& executable) {
     const int slot = m_table.FreeSlot();
@@ -366,25 +446,48 @@ void CWorkingCopies::Register(const QString& workingCopy, qint64 pid, const QStr
         Report(kMsgWatchFull, QString(), Icon::Warning);
         return;
     }
+    m_table.Free(slot);
     m_table.path[slot] = workingCopy;
-    qint64 watched = 0;
+    m_table.appId[slot] = appId;
+    m_table.executable[slot] = executable;
     if (pid > 0) {
         m_ui.Sleep(kLaunchSettleMs);
         if (m_processes.IsRunning(pid))
-            watched = pid;
+            m_table.pid[slot] = pid;
     }
-    if (watched == 0 && !appId.isEmpty())
-        watched = m_processes.DBusOwnerOf(appId);
-    if (watched == 0)
-        watched = m_processes.HolderOf(workingCopy);
-    if (watched == 0)
-        watched = m_processes.WindowOwnerOf(QFileInfo(workingCopy).fileName());
-    if (watched == 0 && !executable.isEmpty())
-        watched = m_processes.RunningWithExecutable(executable);
-    // Without a process the slot keeps only its path: the copy waits in the decrypted-file list.
-    m_table.pid[slot] = watched;
-    if (watched != 0 && armWatchTimer)
+    if (m_table.pid[slot] == 0)
+        m_table.pid[slot] = FindHolder(slot, pid);
+    m_table.followed[slot] = m_table.pid[slot] != 0;
+    if (m_table.pid[slot] == 0)
+        m_table.searching[slot] = kSearchRounds;
+    if (armWatchTimer)
         armWatchTimer(kWatchRoundMs);
+}
+
+qint64 CWorkingCopies::FindHolder(int slot, qint64 ended) {
+    const qint64 self = QCoreApplication::applicationPid();
+    const auto usable = [&](qint64 pid) { return pid > 0 && pid != ended && pid != self; };
+    const QString& copy = m_table.path[slot];
+    if (const QString& appId = m_table.appId[slot]; !appId.isEmpty())
+        if (const qint64 owner = m_processes.DBusOwnerOf(appId); usable(owner))
+            return owner;
+    if (const qint64 holder = m_processes.HolderOf(copy); usable(holder))
+        return holder;
+    if (const qint64 window = m_processes.WindowOwnerOf(QFileInfo(copy).fileName()); usable(window))
+        return window;
+    if (const QString& executable = m_table.executable[slot]; !executable.isEmpty())
+        if (const qint64 same = m_processes.RunningWithExecutable(executable); usable(same))
+            return same;
+    return 0;
+}
+
+// The same copy opened twice: the slot whose program runs on speaks for it.
+bool CWorkingCopies::AnotherSlotFollows(int slot) {
+    for (int other = 0; other < WatchTable::kSlots; ++other)
+        if (other != slot && m_table.path[other] == m_table.path[slot] && m_table.pid[other] != 0 &&
+            m_processes.IsRunning(m_table.pid[other]))
+            return true;
+    return false;
 }
 
 void CWorkingCopies::WatchTick() {
@@ -392,28 +495,59 @@ void CWorkingCopies::WatchTick() {
     for (int slot = 0; slot < WatchTable::kSlots; ++slot) {
         if (shuttingDown && shuttingDown())
             return; // the timer stays off
-        const qint64 pid = m_table.pid[slot];
-        if (pid == 0)
+        if (!m_table.InUse(slot))
             continue;
         ++counted;
-        if (m_processes.IsRunning(pid))
-            continue;
-        // A command is running: this slot waits for a later round.
+        // A command is running: this slot waits for a later round, and nothing of it is asked meanwhile
+        // (asking reaps an ended child, whose number could then be given to another process).
         if (isBusy && isBusy())
             continue;
-        const QString copy = m_table.path[slot];
-        if (busy)
-            busy(true);
-        WriteBackOne(copy);
-        m_table.pid[slot] = 0;
-        m_table.path[slot].clear();
-        if (busy)
-            busy(false);
-        if (refreshDecryptedList)
-            refreshDecryptedList();
+        WatchSlot(slot);
     }
     if (armWatchTimer)
         armWatchTimer(counted > 0 && !(shuttingDown && shuttingDown()) ? kWatchRoundMs : 0);
+}
+
+void CWorkingCopies::WatchSlot(int slot) {
+    const qint64 pid = m_table.pid[slot];
+    if (pid != 0 && m_processes.IsRunning(pid))
+        return;
+    if (AnotherSlotFollows(slot)) {
+        m_table.Free(slot);
+        return;
+    }
+    m_table.pid[slot] = 0;
+    if (const qint64 holder = FindHolder(slot, pid); holder != 0) {
+        m_table.pid[slot] = holder;
+        m_table.followed[slot] = true;
+        m_table.searching[slot] = 0;
+        return;
+    }
+    // Still open or locked by a program we cannot name: looked at again on the next rounds.
+    if (m_processes.IsOpenElsewhere(m_table.path[slot])) {
+        m_table.searching[slot] = kSearchRounds;
+        return;
+    }
+    if (pid != 0 || --m_table.searching[slot] <= 0) {
+        m_table.searching[slot] = 0;
+        // Never seen with a process: the copy waits in the decrypted-file list, as an unwatched one does.
+        if (!m_table.followed[slot])
+            m_table.Free(slot);
+        else
+            WriteBackSlot(slot);
+    }
+}
+
+void CWorkingCopies::WriteBackSlot(int slot) {
+    const QString copy = m_table.path[slot];
+    if (busy)
+        busy(true);
+    WriteBackOne(copy);
+    m_table.Free(slot);
+    if (busy)
+        busy(false);
+    if (refreshDecryptedList)
+        refreshDecryptedList();
 }
 
 // ---- write back ----
@@ -433,48 +567,101 @@ int CWorkingCopies::WriteBackOne(const QString& workingCopy) {
             Report(kMsgUnreachable, place.root, Icon::Warning);
         return -1;
     }
-    QString proposed;
-    const QString container = ContainerOf(copy, proposed, true);
-    if (!container.isEmpty() && !QFileInfo::exists(container))
-        return Report(kMsgContainerMissing, WithPath(QString(), container, PathSeparator::Paragraph));
-    if (!QFileInfo::exists(copy))
-        return Report(kMsgCopyMissing, WithPath(QString(), copy, PathSeparator::Paragraph));
+    for (int round = 0; round < kWriteBackRounds && QFileInfo::exists(copy); ++round) {
+        QString proposed;
+        const QString container = ContainerOf(copy, proposed, true);
+        if (!container.isEmpty() && !QFileInfo::exists(container))
+            return Report(kMsgContainerMissing, WithPath(QString(), container, PathSeparator::Paragraph));
 
-    const bool changed = IsChanged(copy, container);
-    if (changed && readOnly) {
-        Report(kMsgReadOnlyChangedHead, place.root + m_messages.MsgA(kMsgReadOnlyChangedTail), Icon::Warning);
-        if (Erase(copy, kMsgEraseReadOnly) != 0)
-            return -1;
-    } else if (changed) {
-        m_ui.SetStatusText(m_messages.MsgA(kMsgWritingBack));
-        // Without a container the copy becomes a new one where its directory says; a directory deleted
-        // meanwhile is made again rather than losing the file.
-        const QString destination = container.isEmpty() ? place.directory : QFileInfo(container).absolutePath();
-        if (!QFileInfo(destination).isDir())
-            QDir().mkpath(destination);
-        CEncryptIn encrypt(m_engine, m_registry, m_nameFile, m_access, m_settings, m_workFolder, m_files, m_ui,
-                           m_messages, m_prompts);
-        EncryptInRequest request;
-        request.mode = EncryptInRequest::kMove;
-        request.sources = {copy};
-        request.destination = destination;
-        request.replaceTarget = container;
-        // The engine writes the new container beside the old one, verifies it and renames it over; the
-        // copy is wiped only after that rename is on disk.
-        const int rc = encrypt.Run(request);
-        m_ui.SetStatusText(QString());
-        if (rc != 0) {
-            // The old container stays in force, so it carries its attribute again; the copy waits.
-            if (!container.isEmpty() && QFileInfo::exists(container))
+        const bool changed = IsChanged(copy, container);
+        if (changed && readOnly) {
+            Report(kMsgReadOnlyChangedHead, place.root + m_messages.MsgA(kMsgReadOnlyChangedTail), Icon::Warning);
+            if (Erase(copy, kMsgEraseReadOnly) != 0)
+                return -1;
+        } else if (changed && !container.isEmpty() && !StillTheOrigin(copy, container)) {
+            return WriteBackAsConflict(copy, place, container);
+        } else if (changed) {
+            // Without a container the copy becomes a new one where its directory says; a directory
+            // deleted meanwhile is made again rather than losing the file.
+            const QString destination = container.isEmpty() ? place.directory : QFileInfo(container).absolutePath();
+            if (EncryptBack(copy, destination, container) != 0) {
+                // The old container stays in force, so it carries its attribute again; the copy waits.
+                if (!container.isEmpty() && QFileInfo::exists(container))
+                    m_files.SetReadOnly(container);
+                return -1;
+            }
+            if (QFileInfo::exists(copy)) {
+                // Saved over while it was encrypted: the container holds what was read, and the copy, now
+                // an edit of that container, goes round again.
+                const QString written = ContainerOf(copy, proposed, true);
+                if (!written.isEmpty())
+                    RecordOrigin(copy, written, -1, -1);
+                continue;
+            }
+        } else {
+            if (Erase(copy, kMsgEraseUnchanged) != 0)
+                return -1;
+            if (!readOnly)
                 m_files.SetReadOnly(container);
-            return -1;
         }
-    } else {
-        if (Erase(copy, kMsgEraseUnchanged) != 0)
-            return -1;
-        if (!readOnly)
-            m_files.SetReadOnly(container);
+        ForgetOrigin(copy);
+        break;
     }
+    if (refreshContents)
+        refreshContents();
+    return 0;
+}
+
+int CWorkingCopies::EncryptBack(const QString& workingCopy, const QString& destination, const QString& replaceTarget) {
+    m_ui.SetStatusText(m_messages.MsgA(kMsgWritingBack));
+    if (!QFileInfo(destination).isDir())
+        QDir().mkpath(destination);
+    CEncryptIn encrypt(m_engine, m_registry, m_nameFile, m_access, m_settings, m_workFolder, m_files, m_ui,
+                       m_messages, m_prompts);
+    EncryptInRequest request;
+    request.mode = EncryptInRequest::kMove;
+    request.sources = {workingCopy};
+    request.destination = destination;
+    request.replaceTarget = replaceTarget;
+    // The engine writes the new container beside the old one, verifies it and renames it over; the copy is
+    // wiped only after that rename is on disk, and only when it is still the file that was read.
+    const int rc = encrypt.Run(request);
+    m_ui.SetStatusText(QString());
+    return rc;
+}
+
+// "<name> (競合 YYYY-MM-DD HHMM).<ext>", with a number added while the folder already has the name.
+int CWorkingCopies::WriteBackAsConflict(const QString& workingCopy, const Place& place, const QString& container) {
+    QList<NameEntry> entries;
+    if (m_nameFile.RefreshNameFile(place.directory, place.root) != 0 ||
+        m_nameFile.LoadNameEntries(place.directory, place.root, false, entries) != 0)
+        return -1;
+    QSet<QString> taken;
+    for (const NameEntry& entry : entries)
+        taken.insert(entry.displayName);
+    const QFileInfo original(place.name);
+    const bool dotName = original.completeBaseName().isEmpty();
+    const QString stem = dotName ? place.name : original.completeBaseName();
+    const QString extension = dotName || original.suffix().isEmpty() ? QString() : u'.' + original.suffix();
+    const QString stamp = QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd HHmm"));
+    const QString directory = QFileInfo(workingCopy).absolutePath();
+    QString name;
+    for (int n = 1;; ++n) {
+        name = stem + QStringLiteral(" (競合 ") + stamp + (n > 1 ? QStringLiteral(" %1").arg(n) : QString()) + u')' +
+               extension;
+        if (!taken.contains(name) && !QFileInfo::exists(ChildPath(directory, name)))
+            break;
+    }
+    const QString renamed = ChildPath(directory, name);
+    if (const int rc = m_files.Rename(workingCopy, renamed); rc != 0)
+        return Report(kMsgCopyMissing, ErrnoText(rc) + QStringLiteral("\n\n") + workingCopy);
+    ForgetOrigin(workingCopy);
+    // The edit is safe in the editing area under its new name whatever happens next: a failed encryption
+    // leaves it listed there as a file without a container.
+    if (EncryptBack(renamed, place.directory, QString()) != 0)
+        return -1;
+    m_files.SetReadOnly(container);
+    m_ui.Message(m_messages.MsgA(kMsgConflictCopy) + name, Icon::Warning, Buttons::Ok, 0, kMsgConflictCopy);
     if (refreshContents)
         refreshContents();
     return 0;

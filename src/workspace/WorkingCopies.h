@@ -9,6 +9,7 @@
 #include "state/FolderRegistry.h"
 #include "state/SettingsFile.h"
 #include "state/WorkFolderSettings.h"
+#include "workspace/CopyOrigins.h"
 
 #include <QString>
 #include <QStringList>
@@ -18,14 +19,22 @@
 
 namespace korimbo {
 
-// The launched programs being watched: one slot per program, the working copy it has open.
+// The launched programs being watched: one slot per program, the working copy it has open. A slot follows
+// a process (pid), or, for a few rounds, looks for the one that has the document (searching): after a
+// launch that gave no process, or when the followed one ended while the copy was still in use.
 struct WatchTable {
     static constexpr int kSlots = 200;
-    std::array<qint64, kSlots> pid{};    // 0: the slot is free
-    std::array<QString, kSlots> path;    // the working copy of the slot
+    std::array<qint64, kSlots> pid{};      // the process followed; 0: none
+    std::array<QString, kSlots> path;      // the working copy of the slot
+    std::array<QString, kSlots> appId;     // what was launched: its desktop id and executable, to find the
+    std::array<QString, kSlots> executable; // instance a launcher handed the document to
+    std::array<int, kSlots> searching{};   // rounds left to look for who has the document
+    std::array<bool, kSlots> followed{};   // a process of the document was seen: its end may write back
     // The first free slot, or -1.
     int FreeSlot() const;
     int Watched() const;
+    bool InUse(int slot) const { return pid[slot] != 0 || searching[slot] > 0; }
+    void Free(int slot);
 };
 
 // Working copies of encrypted files: where they live, opening a container for editing in the program the
@@ -54,9 +63,12 @@ public:
     // The container of a working copy ("Ac", "To" or "Re"), or empty. When there is none, `proposed` gets a
     // fresh container path in the matching directory of the folder; A162 unless `quiet`.
     QString ContainerOf(const QString& workingCopy, QString& proposed, bool quiet);
-    // Changed: the copy's last-write time differs from the container's, or its size differs from the
-    // container's recorded plain size, or it has no container.
+    // Changed: the copy's last-write time differs from the one it was given when made (the container's,
+    // at whole seconds), or its size from what it held then, or it has no container.
     bool IsChanged(const QString& workingCopy, const QString& container);
+    // Whether a program may still have the copy: a watched process of it runs or is still being looked
+    // for, or another program holds it open or locked. Nothing writes back or wipes a copy in use.
+    bool IsInUse(const QString& workingCopy);
 
     // ---- open ----
     // The open command for the selected containers (folders are skipped): the open notice, then Open-one
@@ -71,7 +83,8 @@ public:
 
     // ---- watch ----
     WatchTable& Table() { return m_table; }
-    // Timer 1: every slot whose program has ended is written back, unless the window is busy.
+    // Timer 1: a slot whose program has ended follows the program that took the document over, if any;
+    // once nothing has the copy any more, it is written back. Nothing happens while the window is busy.
     void WatchTick();
 
     // ---- write back ----
@@ -102,6 +115,21 @@ private:
     int MakeCopyFolder(const QString& area, const QString& directory);
     int CopyTime(const QString& container, const QString& workingCopy);
     void Register(const QString& workingCopy, qint64 pid, const QString& appId, const QString& executable);
+    // The process that has the slot's document now, other than `ended`: the owner of the application's bus
+    // name, a process holding the copy, a window titled with its name, a process of the same executable.
+    qint64 FindHolder(int slot, qint64 ended);
+    bool AnotherSlotFollows(int slot);
+    void WatchSlot(int slot);
+    void WriteBackSlot(int slot);
+    // The origin record of a copy of the editing area: its work base and its path below the area.
+    bool OriginKey(const QString& workingCopy, QString& base, QString& relative) const;
+    void RecordOrigin(const QString& workingCopy, const QString& container, qint64 plainSize, qint64 copyTime);
+    void ForgetOrigin(const QString& workingCopy);
+    // The container is still the one the copy was made from (or nothing is known of that).
+    bool StillTheOrigin(const QString& workingCopy, const QString& container);
+    // The edit of a copy whose container changed meanwhile becomes a container of its own beside it.
+    int WriteBackAsConflict(const QString& workingCopy, const Place& place, const QString& container);
+    int EncryptBack(const QString& workingCopy, const QString& destination, const QString& replaceTarget);
     int DecryptFolder(const QString& folder, const QString& root);
     int Erase(const QString& path, int failureMessage);
     int Report(int number, const QString& tail, Icon icon = Icon::Error);
@@ -119,6 +147,7 @@ private:
     Launcher& m_launcher;
     ProcessProbe& m_processes;
     EncryptInPrompts& m_prompts;
+    CCopyOrigins m_origins;
     WatchTable m_table;
     QString m_lastOpened;
 };

@@ -67,7 +67,7 @@ int CWorkspaceCommands::WriteBackSelected(const QString& folder, const QStringLi
     int result = 0;
     // Nothing is written while any of them is still open: a half-done selection is harder to follow.
     for (const QString& copy : copies) {
-        if (m_processes.IsOpenElsewhere(copy)) {
+        if (m_copies.IsInUse(copy)) {
             result = -1;
             m_ui.Message(QFileInfo(copy).fileName() + m_messages.MsgA(kMsgOpenElsewhere), Icon::Warning, Buttons::Ok,
                          0, kMsgOpenElsewhere);
@@ -106,8 +106,10 @@ int CWorkspaceCommands::WriteBackAllInside(const QString& folder, bool fromComma
 
     QStringList copies;
     CDecryptedFileModel::CollectCopies(area, copies);
+    // A copy still shown by its program stays: written back and wiped now, the program's next save would
+    // bring the plaintext back with nothing to watch it.
     for (const QString& copy : copies) {
-        if (m_processes.IsOpenElsewhere(copy)) {
+        if (m_copies.IsInUse(copy)) {
             return ReportMessage(m_ui, m_messages, kMsgAllOpenElsewhere,
                                  WithPath(QString(), copy, PathSeparator::Paragraph), Icon::Warning);
         }

@@ -85,6 +85,27 @@ private Q_SLOTS:
         QCOMPARE(Decrypted(rig, container, rig.app.DefaultEncryptedFolder()), QByteArray("second words, longer"));
     }
 
+    // A newer file of the same name pasted or dropped from outside over a container whose copy is out:
+    // "はい" to the overwrite question still stops with A73, and the container keeps its content, so the
+    // copy's later write-back cannot put the older text over the new one.
+    void EncryptInOverAnOpenCopyStops() {
+        FrameRig rig;
+        QVERIFY(rig.Start());
+        QString container;
+        QString copy;
+        QVERIFY(OpenOneFile(rig, container, copy));
+        const QByteArray before = Decrypted(rig, container, rig.app.DefaultEncryptedFolder());
+        const QString newer = rig.dir.filePath(QStringLiteral("elsewhere/memo.txt"));
+        QVERIFY(WriteFile(newer, "newer words from outside"));
+        DialogHook::Queue([](QDialog&) { return EncryptInPrompts::kYes + 10; }); // the overwrite question
+        rig.ui.Clear();
+        QCOMPARE(rig.frame->EncryptIn(rig.app.DefaultEncryptedFolder(), {newer}, false), -1);
+        QCOMPARE(rig.ui.Numbers(), QList<int>({73}));
+        QCOMPARE(Decrypted(rig, container, rig.app.DefaultEncryptedFolder()), before);
+        QVERIFY(QFileInfo::exists(copy));
+        QVERIFY(QFileInfo::exists(newer));
+    }
+
     // The pop-up of an encrypted file offers the type's programs; the one chosen gets the working copy.
     void PopUpOpensWithAChosenProgram() {
         FrameRig rig;
