@@ -23,6 +23,9 @@ struct CopiesRig : FolderRig {
     FakeProcessProbe probe;
     std::unique_ptr<CAccessCheck> access;
     std::unique_ptr<CWorkingCopies> copies;
+    // The launcher and process table the copies use: the fakes above unless a test puts real ones here.
+    Launcher* launcherInUse = &launcher;
+    ProcessProbe* probeInUse = &probe;
     QList<int> timer; // every arming of timer 1
     int notices = 0;
     int refreshes = 0;
@@ -33,7 +36,8 @@ struct CopiesRig : FolderRig {
         AppState& s = app.State();
         access = std::make_unique<CAccessCheck>(volumes, fs, ui, *s.catalogue);
         copies = std::make_unique<CWorkingCopies>(*s.engine, *s.registry, *names, *access, s.settings, *s.workFolder,
-                                                  fs, ui, *s.catalogue, associations, launcher, probe, prompts);
+                                                  fs, ui, *s.catalogue, associations, *launcherInUse, *probeInUse,
+                                                  prompts);
         copies->armWatchTimer = [this](int ms) { timer.append(ms); };
         copies->openNotice = [this](bool& stopShowing) {
             ++notices;

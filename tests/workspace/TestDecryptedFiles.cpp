@@ -425,6 +425,36 @@ private Q_SLOTS:
         VERIFY_SETTLED(rig->ui);
     }
 
+    // A copy whose watched program still runs is in use even when it holds no lock and no descriptor
+    // (an editor that read the file and closed it): the commands, and so logout and exit, leave it.
+    void CopyOfARunningProgramIsNotWrittenBack() {
+        auto rig = Started();
+        QVERIFY(rig);
+        QString container;
+        const QString copy = rig->Opened(QStringLiteral("run.txt"), "running", &container);
+        QVERIFY(!copy.isEmpty());
+        QVERIFY(Rig::WriteRaw(copy, "typed, saved, still on the screen"));
+        const QByteArray before = Rig::Bytes(container);
+        WatchTable& table = rig->copies->Table();
+        table.pid[0] = 55;
+        table.path[0] = copy;
+        table.followed[0] = true;
+        rig->probe.running.insert(55);
+        rig->app.State().settings.returnAngoMsgFlg = 0;
+
+        QCOMPARE(rig->commands->WriteBackSelected(rig->folder, {copy}), -1);
+        QVERIFY(rig->ui.Has(CWorkspaceCommands::kMsgOpenElsewhere));
+        QCOMPARE(rig->commands->WriteBackAll(rig->folder, true), -1);
+        QVERIFY(rig->ui.Has(CWorkspaceCommands::kMsgAllOpenElsewhere));
+        QVERIFY(QFile::exists(copy));
+        QCOMPARE(Rig::Bytes(container), before);
+
+        rig->probe.End(55);
+        QCOMPARE(rig->commands->WriteBackAll(rig->folder, true), 0);
+        QVERIFY(!QFile::exists(copy));
+        QVERIFY(rig->Opens(container, QStringLiteral("run.txt"), "typed, saved, still on the screen"));
+    }
+
     // Writing back into a read-only folder is refused; the notice can be declined and silenced.
     void NoticeAndReadOnlyFolder() {
         auto rig = Started();
