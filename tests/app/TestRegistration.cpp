@@ -8,6 +8,7 @@
 #include <QFileInfo>
 #include <QScopeGuard>
 #include <QStandardPaths>
+#include <QSysInfo>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -380,6 +381,14 @@ private Q_SLOTS:
         QVERIFY(!QFile::exists(copyR));
         QCOMPARE(rig->Slot(readOnly), -1);
 
+        // An office lock whose owner ended is no working copy: it does not stop the release.
+        const QString staleLock =
+            rig->app.WorkAreaOf(rig->Slot(plain), QStringLiteral("Ac")) + QStringLiteral("/.~lock.z.odt#");
+        QVERIFY(QDir().mkpath(QFileInfo(staleLock).path()));
+        QFile lock(staleLock);
+        QVERIFY(lock.open(QIODevice::WriteOnly) && lock.write(",user," + QSysInfo::machineHostName().toUtf8() +
+                                                                   ",09.12.2026 11:00,file:///home/user;") > 0);
+        lock.close();
         rig->ui.QueueAnswer(kAnswerNo);
         QCOMPARE(rig->registration.Release(plain), -1);
         QVERIFY(rig->Slot(plain) >= 0);

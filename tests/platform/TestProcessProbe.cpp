@@ -1,3 +1,4 @@
+#include "EditorLeftovers.h"
 #include "platform/Launcher.h"
 
 #include <QDir>
@@ -156,16 +157,29 @@ private Q_SLOTS:
                  QStringList());
     }
 
+    // A lock or swap file counts while its owner runs: the office lock of another host cannot be asked,
+    // vim's swap file names its PID; once that ended, or with nothing readable in it, it no longer counts.
     void editorLockFiles() {
         const QString file = Path(QStringLiteral("Report 2.odt"));
         QVERIFY(Write(file, "odt"));
         QVERIFY(!m_probe.IsOpenElsewhere(file));
-        for (const QString& lock : {QStringLiteral(".~lock.Report 2.odt#"), QStringLiteral(".Report 2.odt.swp")}) {
-            QVERIFY(Write(Path(lock), "lock"));
+        const pid_t vim = Spawn({QStringLiteral("sleep"), QStringLiteral("30")});
+        QVERIFY(vim > 0);
+        const QList<std::pair<QString, QByteArray>> locks = {
+            {QStringLiteral(".~lock.Report 2.odt#"), leftovers::OfficeLock(QStringLiteral("elsewhere.example"))},
+            {QStringLiteral(".Report 2.odt.swp"), leftovers::VimSwap(vim)}};
+        for (const auto& [lock, content] : locks) {
+            QVERIFY(Write(Path(lock), content));
             QVERIFY2(m_probe.IsOpenElsewhere(file), qPrintable(lock));
+            QVERIFY(Write(Path(lock), "unreadable"));
+            QVERIFY2(!m_probe.IsOpenElsewhere(file), qPrintable(lock));
             QVERIFY(QFile::remove(Path(lock)));
             QVERIFY(!m_probe.IsOpenElsewhere(file));
         }
+        Stop(vim);
+        QVERIFY(Write(Path(QStringLiteral(".Report 2.odt.swp")), leftovers::VimSwap(vim)));
+        QVERIFY(!m_probe.IsOpenElsewhere(file));
+        QVERIFY(QFile::remove(Path(QStringLiteral(".Report 2.odt.swp"))));
         QVERIFY(!m_probe.IsOpenElsewhere(Path(QStringLiteral("missing.txt"))));
     }
 

@@ -1,4 +1,5 @@
 #include "CopiesRig.h"
+#include "EditorLeftovers.h"
 #include "state/WorkAreas.h"
 #include "workspace/DecryptedFileModel.h"
 #include "workspace/EditingAreaWatcher.h"
@@ -15,6 +16,7 @@
 #include <memory>
 
 using namespace korimbo;
+using namespace korimbo::leftovers;
 
 namespace {
 
@@ -33,15 +35,22 @@ struct Rig : CopiesRig {
         AppState& s = app.State();
         login =
             std::make_unique<CLoginManager>(*s.engine, *s.registry, *s.workFolder, s.settings, fs, ui, *s.catalogue);
-        commands =
-            std::make_unique<CWorkspaceCommands>(*copies, probe, *login, *s.registry, s.settings, fs, ui, *s.catalogue);
+        MakeCommands(probe);
+        return QDir().mkpath(Area());
+    }
+    void MakeCommands(ProcessProbe& processes) {
+        AppState& s = app.State();
+        commands = std::make_unique<CWorkspaceCommands>(*copies, processes, *login, *s.registry, s.settings, fs, ui,
+                                                        *s.catalogue);
         commands->returnDialog = [this](const ReturnDialogRequest& request) {
             dialogs.append(request);
             return ReturnDialogResult{acceptDialog, true};
         };
         commands->AttachTo(*login);
-        return QDir().mkpath(Area());
     }
+    // The commands ask the real process table, as the program does, about editors' lock and swap files.
+    LocalProcessProbe realProbe;
+    void UseRealProbe() { MakeCommands(realProbe); }
     QString Area() { return WorkAreas::AreaOf(app.State().workFolder->angoTempFolder, kWorkId, WorkAreas::kEditing); }
     // A working copy of a new container, as Open leaves it: same time as the container, which is writable.
     QString Opened(const QString& plainName, const QByteArray& contents, QString* container = nullptr) {
@@ -482,6 +491,192 @@ private Q_SLOTS:
         QCOMPARE(rig->login->Logout(rig->folder), -1);
         QVERIFY(rig->ui.Has(259));
         QCOMPARE(rig->dialogs.size(), 2);
+        VERIFY_SETTLED(rig->ui);
+    }
+
+    // A lock or swap file whose owner ended no longer stops a write-back, of the selection, of all copies or
+    // at logout, and goes with the copy; one whose owner runs, or was made on another host, still does.
+    void StaleLockNoLongerBlocks_data() {
+        QTest::addColumn<QString>("action");
+        QTest::addColumn<QString>("companion");
+        QTest::addColumn<QString>("owner");
+        QTest::addColumn<bool>("blocks");
+        const QString office = QStringLiteral(".~lock.draft.odt#");
+        const QString vim = QStringLiteral(".draft.odt.swp");
+        for (const QString& action : {QStringLiteral("selected"), QStringLiteral("all"), QStringLiteral("logout")}) {
+            const auto row = [&action](const char* what) -> QTestData& {
+                return QTest::newRow((action.toUtf8() + ": " + what).constData());
+            };
+            row("office lock, owner ended") << action << office << QStringLiteral("ended") << false;
+            row("office lock of another host") << action << office << QStringLiteral("elsewhere") << true;
+            row("vim swap, owner ended") << action << vim << QStringLiteral("ended") << false;
+            row("vim swap, owner runs") << action << vim << QStringLiteral("running") << true;
+        }
+    }
+    void StaleLockNoLongerBlocks() {
+        QFETCH(QString, action);
+        QFETCH(QString, companion);
+        QFETCH(QString, owner);
+        QFETCH(bool, blocks);
+        auto rig = Started();
+        QVERIFY(rig);
+        rig->UseRealProbe();
+        rig->acceptDialog = true;
+        rig->app.State().settings.returnAngoMsgFlg = 0;
+        QString container;
+        const QString copy = rig->Opened(QStringLiteral("draft.odt"), "first draft", &container);
+        QVERIFY(!copy.isEmpty());
+        QVERIFY(Rig::WriteRaw(copy, "second draft"));
+        QVERIFY(FolderRig::Touch(copy, 60));
+        const QByteArray before = Rig::Bytes(container);
+
+        const Sleeper editor;
+        const qint64 pid = owner == QStringLiteral("running") ? editor.Pid() : EndedPid();
+        QVERIFY(pid > 0);
+        const QString host = owner == QStringLiteral("elsewhere") ? QStringLiteral("another-machine.example")
+                                                                   : QSysInfo::machineHostName();
+        const QString lock = rig->Area() + u'/' + companion;
+        QVERIFY(Write(lock, companion.startsWith(QStringLiteral(".~lock.")) ? OfficeLock(host) : VimSwap(pid, host)));
+
+        int rc = 0;
+        int refusal = CWorkspaceCommands::kMsgAllOpenElsewhere;
+        if (action == QStringLiteral("selected")) {
+            rc = rig->commands->WriteBackSelected(rig->folder, {copy});
+            refusal = CWorkspaceCommands::kMsgOpenElsewhere;
+        } else if (action == QStringLiteral("all")) {
+            rc = rig->commands->WriteBackAll(rig->folder, false);
+        } else {
+            rc = rig->login->Logout(rig->folder);
+        }
+        if (blocks) {
+            QCOMPARE(rc, -1);
+            QVERIFY(rig->ui.Has(refusal));
+            QVERIFY(QFile::exists(copy) && QFile::exists(lock));
+            QCOMPARE(Rig::Bytes(container), before);
+            QVERIFY(rig->login->IsLoggedIn(rig->folder));
+        } else {
+            QCOMPARE(rc, 0);
+            QCOMPARE(rig->ui.Numbers(), QList<int>());
+            QVERIFY(!QFile::exists(copy));
+            QVERIFY(!QFile::exists(lock)); // wiped with its copy
+            QCOMPARE(rig->login->IsLoggedIn(rig->folder), action != QStringLiteral("logout"));
+            QVERIFY(rig->login->IsLoggedIn(rig->folder) || rig->EnterKey(rig->folder, FolderRig::kPassword));
+            QVERIFY(rig->Opens(container, QStringLiteral("draft.odt"), "second draft"));
+        }
+        VERIFY_SETTLED(rig->ui);
+    }
+
+    // Erased, or written back changed or not, a copy takes the companions of ended editors with it: the
+    // swap and auto-save files hold its text. A running vim's swap file stays, and so does a file that
+    // only looks like a backup but is the copy of a container of its own.
+    void CompanionsGoWithTheirCopy_data() {
+        QTest::addColumn<QString>("action");
+        QTest::newRow("erase") << QStringLiteral("erase");
+        QTest::newRow("write back unchanged") << QStringLiteral("unchanged");
+        QTest::newRow("write back changed") << QStringLiteral("changed");
+    }
+    void CompanionsGoWithTheirCopy() {
+        QFETCH(QString, action);
+        auto rig = Started();
+        QVERIFY(rig);
+        QString container;
+        const QString copy = rig->Opened(QStringLiteral("memo.txt"), "memo", &container);
+        const QString lookalike = rig->Opened(QStringLiteral("memo.txt~"), "a file of its own");
+        QVERIFY(!copy.isEmpty() && !lookalike.isEmpty());
+        const QString swap = rig->Area() + QStringLiteral("/.memo.txt.swp");
+        const QString autoSave = rig->Area() + QStringLiteral("/#memo.txt#");
+        const QString liveSwap = rig->Area() + QStringLiteral("/.memo.txt.swo");
+        const Sleeper vim;
+        QVERIFY(Write(swap, VimSwap(EndedPid())));
+        QVERIFY(Write(autoSave, "memo, unsaved"));
+        QVERIFY(Write(liveSwap, VimSwap(vim.Pid())));
+
+        if (action == QStringLiteral("erase")) {
+            rig->ui.QueueAnswer(kAnswerYes);
+            QCOMPARE(rig->commands->EraseSelected({copy}, {container}), 0);
+        } else {
+            if (action == QStringLiteral("changed"))
+                QVERIFY(Rig::Edit(copy, "memo, saved"));
+            QCOMPARE(rig->copies->WriteBackOne(copy), 0);
+        }
+        QVERIFY(!QFile::exists(copy));
+        QVERIFY(!QFile::exists(swap));
+        QVERIFY(!QFile::exists(autoSave));
+        QVERIFY(QFile::exists(liveSwap));
+        QCOMPARE(Rig::Bytes(lookalike), QByteArray("a file of its own"));
+        VERIFY_SETTLED(rig->ui);
+    }
+
+    // A folder of copies is erased whole, also when a copy took a companion listed after it along.
+    void FolderEraseOutlivesCompanionsGoneAhead() {
+        auto rig = Started();
+        QVERIFY(rig);
+        const QString folder = rig->Area() + QStringLiteral("/dir");
+        for (const char* name : {"a.txt", "a.txt~", "b.txt"})
+            QVERIFY(Rig::WriteRaw(folder + u'/' + QLatin1String(name), name));
+        QString error;
+        QCOMPARE(rig->copies->EraseCopy(folder, error), 0);
+        QVERIFY2(!QFileInfo::exists(folder), qPrintable(error));
+    }
+
+    // A copy whose plain name starts with a dot is listed, counted and written back like any other.
+    void DotCopyIsListedAndWrittenBack() {
+        auto rig = Started();
+        QVERIFY(rig);
+        QString container;
+        const QString copy = rig->Opened(QStringLiteral(".env"), "KEY=old", &container);
+        QCOMPARE(copy, rig->Area() + QStringLiteral("/.env"));
+        QVERIFY(Rig::Edit(copy, "KEY=new"));
+        QVERIFY(Write(rig->Area() + QStringLiteral("/.env.swp"), VimSwap(EndedPid())));
+
+        auto model = rig->Model();
+        QCOMPARE(model->SetDirectory(rig->folder), 0);
+        QCOMPARE(model->Rebuild(), 0);
+        QCOMPARE(model->rowCount(), 1);
+        QCOMPARE(model->Item(0).fullPath, copy);
+        QCOMPARE(model->Item(0).container, container);
+        QVERIFY(model->Item(0).changed);
+        QVERIFY(rig->login->HasWorkingCopies(rig->folder));
+        QCOMPARE(rig->commands->FoldersWithCopies(), QStringList{rig->folder});
+
+        QCOMPARE(rig->commands->WriteBackAll(rig->folder, false), 0);
+        QVERIFY(!QFile::exists(copy));
+        QVERIFY(rig->Opens(container, QStringLiteral(".env"), "KEY=new"));
+        QVERIFY(QDir(rig->Area()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot).isEmpty());
+        QVERIFY(!rig->login->HasWorkingCopies(rig->folder));
+        VERIFY_SETTLED(rig->ui);
+    }
+
+    // What editors leave without a container is not a copy: not listed, not encrypted in by "write back
+    // all" or at exit. A name that is a container's is a copy whatever it looks like.
+    void EditorLeftoversAreNotCopies() {
+        auto rig = Started();
+        QVERIFY(rig);
+        const QStringList containers = rig->Containers(rig->folder);
+        for (const char* name : {"#draft.txt#", "draft.txt~", "4913", "draft.txt.aB3xY9", ".~lock.draft.txt#",
+                                 "0123456789ABCDEF-0123456789ABCDEF.delf"})
+            QVERIFY(Write(rig->Area() + u'/' + QLatin1String(name), "left by an editor"));
+
+        auto model = rig->Model();
+        QCOMPARE(model->SetDirectory(rig->folder), 0);
+        QCOMPARE(model->Rebuild(), 0);
+        QCOMPARE(model->rowCount(), 0);
+        QVERIFY(!rig->login->HasWorkingCopies(rig->folder));
+        QCOMPARE(rig->commands->WriteBackAll(rig->folder, false), 0);
+        QCOMPARE(rig->commands->ConfirmExit(), 0);
+        QVERIFY(rig->dialogs.isEmpty());
+        QCOMPARE(rig->Containers(rig->folder), containers);
+
+        QString container;
+        const QString notes = rig->Opened(QStringLiteral("notes~"), "mine", &container);
+        QVERIFY(!notes.isEmpty());
+        QCOMPARE(model->Rebuild(), 0);
+        QCOMPARE(model->rowCount(), 1);
+        QCOMPARE(model->Item(0).container, container);
+        QVERIFY(Rig::Edit(notes, "mine, edited"));
+        rig->app.State().settings.returnAngoMsgFlg = 0;
+        QCOMPARE(rig->commands->WriteBackSelected(rig->folder, {notes}), 0);
+        QVERIFY(rig->Opens(container, QStringLiteral("notes~"), "mine, edited"));
         VERIFY_SETTLED(rig->ui);
     }
 };
