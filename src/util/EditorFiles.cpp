@@ -17,7 +17,8 @@ namespace {
 const QString kOfficeLockPrefix = QStringLiteral(".~lock.");
 const QString kKateSwapSuffix = QStringLiteral(".kate-swp");
 const QString kGLibTemporaryPrefix = QStringLiteral(".goutputstream-");
-// vim names its swap files ".swp", then ".swo", ".swn" and on down to ".swa" while the earlier ones are taken.
+// vim names its swap files ".swp", then ".swo", ".swn" and on down to ".swa" while the earlier ones are taken;
+// beside a copy the first three are looked for.
 const QStringList kVimSwapSuffixes = {QStringLiteral(".swp"), QStringLiteral(".swo"), QStringLiteral(".swn")};
 
 // vim's block 0: "b0", the version, then four-byte little-endian numbers; the PID at 24, the host at 68.
@@ -158,8 +159,8 @@ bool HeldOpen(const EditorCompanion& companion, const QString& file) {
 }
 
 bool IsLockKind(EditorFileKind kind) {
-    return kind == EditorFileKind::OfficeLock || kind == EditorFileKind::VimSwap ||
-           kind == EditorFileKind::KateSwap || kind == EditorFileKind::EmacsLock;
+    return kind == EditorFileKind::OfficeLock || kind == EditorFileKind::VimSwap || kind == EditorFileKind::KateSwap ||
+           kind == EditorFileKind::EmacsLock;
 }
 
 } // namespace
@@ -194,11 +195,11 @@ QList<EditorCompanion> EditorCompanionsOf(const QString& file) {
     const QFileInfo info(file);
     const QString folder = info.absolutePath() + u'/';
     const QString name = info.fileName();
-    // vim and kate put a dot in front unless the name has one already.
+    // vim puts a dot in front unless the name has one already; kate always does.
     const QString dotted = name.startsWith(u'.') ? name : u'.' + name;
     QList<EditorCompanion> candidates = {
         {folder + kOfficeLockPrefix + name + u'#', EditorFileKind::OfficeLock},
-        {folder + dotted + kKateSwapSuffix, EditorFileKind::KateSwap},
+        {folder + u'.' + name + kKateSwapSuffix, EditorFileKind::KateSwap},
         {folder + QStringLiteral(".#") + name, EditorFileKind::EmacsLock},
         {folder + u'#' + name + u'#', EditorFileKind::EmacsAutoSave},
         {folder + name + u'~', EditorFileKind::Backup},
@@ -238,7 +239,7 @@ bool CompanionOwnerAlive(const EditorCompanion& companion, const QString& file) 
     default:
         break;
     }
-    if (owner.known && !IsThisHost(owner.host))
+    if (owner.known && !owner.host.isEmpty() && !IsThisHost(owner.host))
         return true;
     if (owner.known && owner.pid > 0)
         return ProcessRuns(owner.pid);

@@ -26,8 +26,8 @@ bool CDecryptedFileModel::CollectCopies(const QString& directory, QStringList& f
     QDir dir(directory);
     if (!dir.isReadable())
         return false;
-    const QFileInfoList entries = dir.entryInfoList(
-        QDir::Files | QDir::Dirs | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System, QDir::Name);
+    const QFileInfoList entries =
+        dir.entryInfoList(QDir::Files | QDir::Dirs | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System, QDir::Name);
     for (const QFileInfo& entry : entries) {
         if (entry.isDir() && !entry.isSymLink()) {
             if (!CollectCopies(entry.filePath(), files, hasContainer))

@@ -1,4 +1,5 @@
 #include "AppRig.h"
+#include "EditorLeftovers.h"
 #include "ScriptedPrompts.h"
 #include "app/FolderRegistration.h"
 #include "util/ErrorText.h"
@@ -8,7 +9,6 @@
 #include <QFileInfo>
 #include <QScopeGuard>
 #include <QStandardPaths>
-#include <QSysInfo>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -385,10 +385,7 @@ private Q_SLOTS:
         const QString staleLock =
             rig->app.WorkAreaOf(rig->Slot(plain), QStringLiteral("Ac")) + QStringLiteral("/.~lock.z.odt#");
         QVERIFY(QDir().mkpath(QFileInfo(staleLock).path()));
-        QFile lock(staleLock);
-        QVERIFY(lock.open(QIODevice::WriteOnly) && lock.write(",user," + QSysInfo::machineHostName().toUtf8() +
-                                                                   ",09.12.2026 11:00,file:///home/user;") > 0);
-        lock.close();
+        QVERIFY(leftovers::Write(staleLock, leftovers::OfficeLock()));
         rig->ui.QueueAnswer(kAnswerNo);
         QCOMPARE(rig->registration.Release(plain), -1);
         QVERIFY(rig->Slot(plain) >= 0);

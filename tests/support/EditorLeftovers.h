@@ -3,23 +3,19 @@
 #include <QByteArray>
 #include <QFile>
 #include <QProcess>
-#include <QString>
 #include <QSysInfo>
 
-namespace korimbo {
+namespace korimbo::leftovers {
 
-// What editors leave beside a file, written the way they write it, and processes to own them.
-namespace leftovers {
+// What editors leave beside a file, written as they write it, and processes to own it.
 
-// vim's block 0: "b0", the version, four-byte little-endian numbers with the PID at 24, user at 28, host at 68.
+// vim's block 0: "b0", the version, the PID (little-endian) at 24, the host at 68.
 inline QByteArray VimSwap(qint64 pid, const QString& host = QSysInfo::machineHostName()) {
     QByteArray block(1024, '\0');
     block.replace(0, 9, "b0VIM 9.0");
     for (int i = 0; i < 4; ++i)
         block[24 + i] = char((pid >> (8 * i)) & 0xff);
-    block.replace(28, 4, "user");
-    const QByteArray hostBytes = host.toUtf8().left(39);
-    block.replace(68, hostBytes.size(), hostBytes);
+    block.replace(68, host.toUtf8().left(39).size(), host.toUtf8().left(39));
     return block + "the unsaved text of the buffer";
 }
 
@@ -33,23 +29,18 @@ inline bool Write(const QString& path, const QByteArray& bytes) {
     return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
 }
 
-// A running child, killed and reaped when it goes; `file` given, it holds that file open.
+// A running child, killed and reaped when it goes; given a file, it holds that file open.
 class Sleeper {
 public:
     explicit Sleeper(const QString& file = QString()) {
-        if (file.isEmpty())
-            m_process.start(QStringLiteral("sleep"), {QStringLiteral("30")});
-        else
-            m_process.start(QStringLiteral("sh"),
-                            {QStringLiteral("-c"), QStringLiteral("exec 3<\"$0\"; exec sleep 30"), file});
+        m_process.start(QStringLiteral("sh"), {QStringLiteral("-c"), QStringLiteral("exec 3<\"$0\"; exec sleep 30"),
+                                               file.isEmpty() ? QStringLiteral("/dev/null") : file});
         m_process.waitForStarted();
     }
     ~Sleeper() {
         m_process.kill();
         m_process.waitForFinished();
     }
-    Sleeper(const Sleeper&) = delete;
-    Sleeper& operator=(const Sleeper&) = delete;
     qint64 Pid() const { return m_process.processId(); }
 
 private:
@@ -60,13 +51,9 @@ private:
 inline qint64 EndedPid() {
     QProcess process;
     process.start(QStringLiteral("true"), QStringList());
-    if (!process.waitForStarted())
-        return 0;
-    const qint64 pid = process.processId();
+    const qint64 pid = process.waitForStarted() ? process.processId() : 0;
     process.waitForFinished();
     return pid;
 }
 
-} // namespace leftovers
-
-} // namespace korimbo
+} // namespace korimbo::leftovers
