@@ -3,6 +3,7 @@
 #include "state/WorkAreas.h"
 #include "util/ErrorText.h"
 #include "util/MessageText.h"
+#include "workspace/DecryptedFileModel.h"
 
 #include <QCryptographicHash>
 #include <QDir>
@@ -310,10 +311,7 @@ void Ckelpie5App::ReportLeftWorkingCopies() {
     for (int slot = 0; slot < m_state.registry->Count(); ++slot) {
         const QString folder = m_state.registry->PathText(slot);
         const QString area = WorkAreaOf(slot, WorkAreas::kEditing);
-        if (folder.isEmpty() || area.isEmpty())
-            continue;
-        QDirIterator files(area, QDir::Files | QDir::Hidden | QDir::System, QDirIterator::Subdirectories);
-        if (files.hasNext())
+        if (!folder.isEmpty() && !area.isEmpty() && CDecryptedFileModel::HasCopies(area))
             folders += folder + QStringLiteral("\r\n");
     }
     if (folders.isEmpty())

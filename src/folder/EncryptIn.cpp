@@ -3,6 +3,7 @@
 #include "crypto/MessageNumbers.h"
 #include "state/WorkAreas.h"
 #include "util/DisplayText.h"
+#include "util/EditorFiles.h"
 #include "util/ErrorText.h"
 #include "util/FileNames.h"
 #include "util/MessageText.h"
@@ -552,7 +553,33 @@ CEncryptIn::Step CEncryptIn::WriteFile(const QString& source, const QString& nam
     // find the container, not lose both.
     if (const Step durable = MakeDurable(target); durable != kNext)
         return durable;
-    return RemoveSource(source, name, identified ? &read : nullptr);
+    // A working copy written back: its editors' lock, swap and backup files whose owners have ended go
+    // with it, since some hold its text.
+    const bool writtenBack = topLevel && m_singleItem && IsWorkingCopy(source);
+    const QStringList companions = writtenBack ? EndedCompanionsOf(source) : QStringList();
+    const Step removed = RemoveSource(source, name, identified ? &read : nullptr);
+    if (removed == kNext && !m_sourcesKeptChanged.contains(source))
+        RemoveCompanions(companions);
+    return removed;
+}
+
+bool CEncryptIn::IsWorkingCopy(const QString& source) const {
+    const QString workRoot = m_workFolder.angoTempFolder;
+    return !workRoot.isEmpty() && IsWithinPath(CleanPath(source), CleanPath(workRoot));
+}
+
+void CEncryptIn::RemoveCompanions(const QStringList& companions) {
+    for (const QString& companion : companions) {
+        // A name the destination lists is the copy of a container of its own, whatever it looks like.
+        if (m_byName.contains(QFileInfo(companion).fileName()))
+            continue;
+        // Best effort: the source itself is gone, and a start-up wipes a ".delf" a wipe leaves.
+        QString ignored;
+        if (QFileInfo(companion).isSymLink())
+            m_files.Remove(companion);
+        else
+            m_engine.WipeAndDelete(companion, ignored, true);
+    }
 }
 
 // A container that already opens with the folder's key is copied as it is; only the folder's hint is

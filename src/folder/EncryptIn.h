@@ -86,6 +86,10 @@ private:
     Step EncryptPlain(const QString& plain, const QString& target, const QString& name, bool topLevel);
     Step MakeDurable(const QString& target);
     Step RemoveSource(const QString& source, const QString& name, const FileIdentity* read);
+    // A source below the work root: a working copy or a staged file.
+    bool IsWorkingCopy(const QString& source) const;
+    // Wipes the ended editors' companions of a source that went (links are only removed).
+    void RemoveCompanions(const QStringList& companions);
     Step RemoveSourceFolder(const QString& source);
     void DropPlainCopy(Incoming& in);
     static QString StoredName(const QString& source, const ContainerInfo& info);

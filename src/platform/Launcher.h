@@ -37,7 +37,7 @@ public:
     // A running process of this user whose executable is `executable` (compared by file name), or 0.
     virtual qint64 RunningWithExecutable(const QString& executable) = 0;
     // Whether another program still has `file` open or locked: a write lease that cannot be taken, an open
-    // descriptor in /proc, or the lock files editors leave (".~lock.NAME#", ".NAME.swp").
+    // descriptor in /proc, or a lock or swap file an editor left whose owner still runs (util/EditorFiles.h).
     virtual bool IsOpenElsewhere(const QString& file) = 0;
 };
 

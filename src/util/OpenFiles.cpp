@@ -1,5 +1,7 @@
 #include "util/OpenFiles.h"
 
+#include "util/EditorFiles.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -65,13 +67,6 @@ bool LeasesWorkIn(const QString& folder) {
     return TryWriteLease(path) == Lease::Free;
 }
 
-bool EditorLockBeside(const QFileInfo& info) {
-    const QString folder = info.absolutePath() + u'/';
-    const QString name = info.fileName();
-    return QFileInfo::exists(folder + QStringLiteral(".~lock.") + name + u'#') ||
-           QFileInfo::exists(folder + u'.' + name + QStringLiteral(".swp"));
-}
-
 } // namespace
 
 qint64 FindOwnProcess(const std::function<bool(qint64 pid, const QByteArray& procDir)>& visit) {
@@ -121,7 +116,7 @@ qint64 ProcessHoldingFile(const QString& file) {
 
 bool IsFileOpenElsewhere(const QString& file) {
     const QFileInfo info(file);
-    if (EditorLockBeside(info)) {
+    if (IsLockedByEditor(file)) {
         return true;
     }
     const QByteArray path = CanonicalPath(file);

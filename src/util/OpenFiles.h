@@ -21,7 +21,7 @@ QByteArray ReadLink(const QByteArray& path);
 qint64 ProcessHoldingFile(const QString& file);
 
 // Whether another program still has `file` open or locked: a write lease that cannot be taken, an open
-// descriptor in /proc, or the lock files editors leave (".~lock.NAME#", ".NAME.swp").
+// descriptor in /proc, or a lock or swap file an editor left beside it whose owner still runs (EditorFiles).
 bool IsFileOpenElsewhere(const QString& file);
 
 } // namespace korimbo

@@ -1,6 +1,7 @@
 #include "workspace/DecryptedFileModel.h"
 
 #include "state/WorkAreas.h"
+#include "util/EditorFiles.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -16,21 +17,34 @@ const QString kHeaders[CDecryptedFileModel::kColumnCount] = {
 
 } // namespace
 
-bool CDecryptedFileModel::CollectCopies(const QString& directory, QStringList& files) {
+bool CDecryptedFileModel::IsCopyName(const QString& file, const ContainerTest& hasContainer) {
+    return !IsEditorScratchName(QFileInfo(file).fileName()) || (hasContainer && hasContainer(file));
+}
+
+bool CDecryptedFileModel::CollectCopies(const QString& directory, QStringList& files,
+                                        const ContainerTest& hasContainer) {
     QDir dir(directory);
     if (!dir.isReadable())
         return false;
     const QFileInfoList entries =
-        dir.entryInfoList(QDir::Files | QDir::Dirs | QDir::NoDotAndDotDot | QDir::System, QDir::Name);
+        dir.entryInfoList(QDir::Files | QDir::Dirs | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System, QDir::Name);
     for (const QFileInfo& entry : entries) {
         if (entry.isDir() && !entry.isSymLink()) {
-            if (!CollectCopies(entry.filePath(), files))
+            if (!CollectCopies(entry.filePath(), files, hasContainer))
                 return false;
-        } else if (entry.isFile()) {
+        } else if (entry.isFile() && IsCopyName(entry.filePath(), hasContainer)) {
             files.append(entry.filePath());
         }
     }
     return true;
+}
+
+bool CDecryptedFileModel::HasCopies(const QString& directory) {
+    if (!QFileInfo(directory).isDir())
+        return false;
+    QStringList files;
+    // An area that cannot be read to the end may hold copies: it counts as holding some.
+    return !CollectCopies(directory, files) || !files.isEmpty();
 }
 
 CDecryptedFileModel::CDecryptedFileModel(const FolderRegistry& registry, const WorkFolderSettings& workFolder,
@@ -106,7 +120,8 @@ int CDecryptedFileModel::Rebuild() {
         item.seen = false;
 
     QStringList files;
-    const bool complete = CollectCopies(m_directory, files);
+    const bool complete =
+        CollectCopies(m_directory, files, [this](const QString& file) { return !ContainerOf(file).isEmpty(); });
     for (const QString& file : files) {
         const QString container = ContainerOf(file);
         const bool changed = Changed(file, container);

@@ -68,9 +68,17 @@ public:
     int Rebuild();
     void Clear();
 
-    // Every working copy below `directory`, subdirectories descended, in name order. Dot entries are not
-    // copies: they are the lock and swap files editors leave. False when a directory cannot be read.
-    static bool CollectCopies(const QString& directory, QStringList& files);
+    // Whether a file has a container in its folder (CWorkingCopies::ContainerOf).
+    using ContainerTest = std::function<bool(const QString& file)>;
+    // The one rule of what a working copy is: any file, dot files too, but the lock, swap, backup and
+    // temporary files of editors and our own scratch files (IsEditorScratchName), unless `hasContainer`
+    // says the name is a container's. Without it, such names are never copies.
+    static bool IsCopyName(const QString& file, const ContainerTest& hasContainer = {});
+    // Every working copy below `directory`, subdirectories descended, in name order. False when a
+    // directory cannot be read.
+    static bool CollectCopies(const QString& directory, QStringList& files, const ContainerTest& hasContainer = {});
+    // Whether the area `directory` holds a working copy; one that cannot be read counts as holding one.
+    static bool HasCopies(const QString& directory);
 
     const DecryptedItem& Item(int row) const { return m_items[row]; }
     // The row of a working copy, or -1.

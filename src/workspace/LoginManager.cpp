@@ -4,6 +4,7 @@
 #include "util/DisplayText.h"
 #include "util/MessageText.h"
 #include "util/SecretText.h"
+#include "workspace/DecryptedFileModel.h"
 
 #include <QDir>
 #include <QDirIterator>
@@ -54,10 +55,7 @@ bool CLoginManager::IsLoggedIn(const QString& folder) const {
 
 bool CLoginManager::HasWorkingCopies(const QString& folder) const {
     const QString area = WorkAreaOf(folder, WorkAreas::kEditing);
-    if (area.isEmpty())
-        return false;
-    QDirIterator files(area, QDir::Files | QDir::Hidden | QDir::System, QDirIterator::Subdirectories);
-    return files.hasNext();
+    return !area.isEmpty() && CDecryptedFileModel::HasCopies(area);
 }
 
 void CLoginManager::SetBusy(bool on) const {

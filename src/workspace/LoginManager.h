@@ -34,7 +34,7 @@ public:
     // not logged in; -1 when the user said no or a step failed.
     int Logout(const QString& folder);
 
-    // Working copies of the folder in its editing area ("Ac").
+    // Working copies of the folder in its editing area ("Ac"), by the rule of the decrypted-file list.
     bool HasWorkingCopies(const QString& folder) const;
     // Work root / work id / area of a registered folder; empty when it cannot be told.
     QString WorkAreaOf(const QString& folder, const QString& area) const;

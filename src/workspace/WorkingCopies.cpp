@@ -1,6 +1,7 @@
 #include "workspace/WorkingCopies.h"
 
 #include "state/WorkAreas.h"
+#include "util/EditorFiles.h"
 #include "util/ErrorText.h"
 #include "util/FileNames.h"
 #include "util/MessageText.h"
@@ -687,7 +688,26 @@ int CWorkingCopies::EraseCopy(const QString& path, QString& error) {
                 error = ErrnoText(rc) + QStringLiteral("\n\n") + path;
             return rc == 0 ? 0 : -1;
         }
-        return m_engine.WipeAndDelete(path, error, true);
+        // Gone already: it went with a copy as one of its companions.
+        if (!info.exists())
+            return 0;
+        // Editors' companions whose owners have ended go with the copy (swap and auto-save files hold its
+        // text); one that is a container's copy of its own stays.
+        const QStringList companions = EndedCompanionsOf(path);
+        if (const int rc = m_engine.WipeAndDelete(path, error, true); rc != 0)
+            return rc;
+        for (const QString& companion : companions) {
+            QString proposed;
+            if (!ContainerOf(companion, proposed, true).isEmpty())
+                continue;
+            // Best effort: the copy itself is gone, and a start-up wipes a ".delf" a wipe leaves.
+            QString ignored;
+            if (QFileInfo(companion).isSymLink())
+                m_files.Remove(companion);
+            else
+                m_engine.WipeAndDelete(companion, ignored, true);
+        }
+        return 0;
     }
     QFile::setPermissions(path, kPrivateFolder);
     const QFileInfoList list =

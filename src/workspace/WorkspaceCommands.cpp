@@ -41,6 +41,14 @@ void CWorkspaceCommands::Refresh() const {
         refreshDecryptedList();
 }
 
+// A file named like an editor's leftover is still a copy when its folder has a container of that name.
+CDecryptedFileModel::ContainerTest CWorkspaceCommands::HasContainer() const {
+    return [this](const QString& file) {
+        QString proposed;
+        return !m_copies.ContainerOf(file, proposed, true).isEmpty();
+    };
+}
+
 bool CWorkspaceCommands::ReadOnly(const QString& folder) const {
     const int slot = m_registry.SlotOf(folder);
     return slot >= 0 && m_registry.ReadOnlyText(slot) == QStringLiteral("1");
@@ -105,7 +113,7 @@ int CWorkspaceCommands::WriteBackAllInside(const QString& folder, bool fromComma
         return -1;
 
     QStringList copies;
-    CDecryptedFileModel::CollectCopies(area, copies);
+    CDecryptedFileModel::CollectCopies(area, copies, HasContainer());
     // A copy still shown by its program stays: written back and wiped now, the program's next save would
     // bring the plaintext back with nothing to watch it.
     for (const QString& copy : copies) {
@@ -123,7 +131,7 @@ int CWorkspaceCommands::WriteBackAllInside(const QString& folder, bool fromComma
     }
     if (result == 0) {
         QStringList remaining;
-        CDecryptedFileModel::CollectCopies(area, remaining);
+        CDecryptedFileModel::CollectCopies(area, remaining, HasContainer());
         if (!remaining.isEmpty()) {
             result = ReportMessage(m_ui, m_messages, kMsgFilesRemain, QString(), Icon::Warning);
         } else {
@@ -191,7 +199,7 @@ QStringList CWorkspaceCommands::FoldersWithCopies() const {
             continue;
         const QString area = m_login.WorkAreaOf(folder, WorkAreas::kEditing);
         QStringList copies;
-        if (!area.isEmpty() && QFileInfo(area).isDir() && CDecryptedFileModel::CollectCopies(area, copies) &&
+        if (!area.isEmpty() && QFileInfo(area).isDir() && CDecryptedFileModel::CollectCopies(area, copies, HasContainer()) &&
             !copies.isEmpty())
             folders.append(folder);
     }

@@ -5,6 +5,7 @@
 #include "state/SettingsFile.h"
 #include "util/Interaction.h"
 #include "util/MessageSource.h"
+#include "workspace/DecryptedFileModel.h"
 #include "workspace/LoginManager.h"
 #include "workspace/WorkingCopies.h"
 
@@ -85,6 +86,7 @@ public:
 private:
     int WriteBackAllInside(const QString& folder, bool fromCommand, bool quiet);
     int EraseArea(const QString& folder, bool quiet);
+    CDecryptedFileModel::ContainerTest HasContainer() const;
     bool ReadOnly(const QString& folder) const;
     bool ShowNotice(int message, int checkLabel);
     void SetBusy(bool on) const;

@@ -1,4 +1,5 @@
 #include "AppRig.h"
+#include "EditorLeftovers.h"
 #include "ScriptedPrompts.h"
 #include "app/FolderRegistration.h"
 #include "util/ErrorText.h"
@@ -380,6 +381,11 @@ private Q_SLOTS:
         QVERIFY(!QFile::exists(copyR));
         QCOMPARE(rig->Slot(readOnly), -1);
 
+        // An office lock whose owner ended is no working copy: it does not stop the release.
+        const QString staleLock =
+            rig->app.WorkAreaOf(rig->Slot(plain), QStringLiteral("Ac")) + QStringLiteral("/.~lock.z.odt#");
+        QVERIFY(QDir().mkpath(QFileInfo(staleLock).path()));
+        QVERIFY(leftovers::Write(staleLock, leftovers::OfficeLock()));
         rig->ui.QueueAnswer(kAnswerNo);
         QCOMPARE(rig->registration.Release(plain), -1);
         QVERIFY(rig->Slot(plain) >= 0);

@@ -507,6 +507,9 @@ private Q_SLOTS:
         Touch(root + QStringLiteral("/W1/Ac/sub/doc.txt"));
         QDir().mkpath(root + QStringLiteral("/W2/Ac/only/folders"));
         Touch(root + QStringLiteral("/W2/Ce/scratch.tmp"));
+        // What editors leave is no working copy; a dot file is.
+        Touch(root + QStringLiteral("/W2/Ac/only/.~lock.doc.odt#"));
+        Touch(root + QStringLiteral("/W2/Ac/only/#doc.txt#"));
         Touch(root + QStringLiteral("/W3/Ac/.hidden.txt"));
         Touch(root + QStringLiteral("/Ac/foreign.txt"));
         rig->app.ReportLeftWorkingCopies();

@@ -1,3 +1,4 @@
+#include "EditorLeftovers.h"
 #include "platform/Launcher.h"
 
 #include <QDir>
@@ -156,13 +157,20 @@ private Q_SLOTS:
                  QStringList());
     }
 
+    // A lock or swap file counts while its owner may run (this process, or another host's office lock);
+    // one with nothing readable in it no longer does.
     void editorLockFiles() {
         const QString file = Path(QStringLiteral("Report 2.odt"));
         QVERIFY(Write(file, "odt"));
         QVERIFY(!m_probe.IsOpenElsewhere(file));
-        for (const QString& lock : {QStringLiteral(".~lock.Report 2.odt#"), QStringLiteral(".Report 2.odt.swp")}) {
-            QVERIFY(Write(Path(lock), "lock"));
+        const QList<std::pair<QString, QByteArray>> locks = {
+            {QStringLiteral(".~lock.Report 2.odt#"), leftovers::OfficeLock(QStringLiteral("elsewhere.example"))},
+            {QStringLiteral(".Report 2.odt.swp"), leftovers::VimSwap(getpid())}};
+        for (const auto& [lock, content] : locks) {
+            QVERIFY(Write(Path(lock), content));
             QVERIFY2(m_probe.IsOpenElsewhere(file), qPrintable(lock));
+            QVERIFY(Write(Path(lock), "unreadable"));
+            QVERIFY2(!m_probe.IsOpenElsewhere(file), qPrintable(lock));
             QVERIFY(QFile::remove(Path(lock)));
             QVERIFY(!m_probe.IsOpenElsewhere(file));
         }

@@ -1,4 +1,5 @@
 #include "CopiesRig.h"
+#include "EditorLeftovers.h"
 #include "state/WorkAreas.h"
 #include "workspace/DecryptedFileModel.h"
 #include "workspace/EditingAreaWatcher.h"
@@ -15,6 +16,7 @@
 #include <memory>
 
 using namespace korimbo;
+using namespace korimbo::leftovers;
 
 namespace {
 
@@ -33,15 +35,22 @@ struct Rig : CopiesRig {
         AppState& s = app.State();
         login =
             std::make_unique<CLoginManager>(*s.engine, *s.registry, *s.workFolder, s.settings, fs, ui, *s.catalogue);
-        commands =
-            std::make_unique<CWorkspaceCommands>(*copies, probe, *login, *s.registry, s.settings, fs, ui, *s.catalogue);
+        MakeCommands(probe);
+        return QDir().mkpath(Area());
+    }
+    void MakeCommands(ProcessProbe& processes) {
+        AppState& s = app.State();
+        commands = std::make_unique<CWorkspaceCommands>(*copies, processes, *login, *s.registry, s.settings, fs, ui,
+                                                        *s.catalogue);
         commands->returnDialog = [this](const ReturnDialogRequest& request) {
             dialogs.append(request);
             return ReturnDialogResult{acceptDialog, true};
         };
         commands->AttachTo(*login);
-        return QDir().mkpath(Area());
     }
+    // The commands ask the real process table, as the program does, about editors' lock and swap files.
+    LocalProcessProbe realProbe;
+    void UseRealProbe() { MakeCommands(realProbe); }
     QString Area() { return WorkAreas::AreaOf(app.State().workFolder->angoTempFolder, kWorkId, WorkAreas::kEditing); }
     // A working copy of a new container, as Open leaves it: same time as the container, which is writable.
     QString Opened(const QString& plainName, const QByteArray& contents, QString* container = nullptr) {
@@ -513,6 +522,138 @@ private Q_SLOTS:
         QVERIFY(rig->ui.Has(259));
         QCOMPARE(rig->dialogs.size(), 2);
         VERIFY_SETTLED(rig->ui);
+    }
+
+    // A lock or swap file whose owner ended no longer stops a write-back (of the selection, of all, at
+    // logout) and goes with its copy; one whose owner runs, or that another host made, still does.
+    void StaleLockNoLongerBlocks_data() {
+        QTest::addColumn<QString>("action");
+        QTest::addColumn<QString>("lock");
+        QTest::addColumn<QString>("owner");
+        for (const QString& action : {QStringLiteral("selected"), QStringLiteral("all"), QStringLiteral("logout")}) {
+            for (const QString& lock : {QStringLiteral(".~lock.d.odt#"), QStringLiteral(".d.odt.swp")}) {
+                for (const QString& owner : {QStringLiteral("ended"), QStringLiteral("running")})
+                    QTest::newRow(qPrintable(action + u' ' + lock + u' ' + owner)) << action << lock << owner;
+            }
+        }
+    }
+    void StaleLockNoLongerBlocks() {
+        QFETCH(QString, action);
+        QFETCH(QString, lock);
+        QFETCH(QString, owner);
+        auto rig = Started();
+        QVERIFY(rig);
+        rig->UseRealProbe();
+        rig->acceptDialog = true;
+        rig->app.State().settings.returnAngoMsgFlg = 0;
+        QString container;
+        const QString copy = rig->Opened(QStringLiteral("d.odt"), "first", &container);
+        QVERIFY(Rig::Edit(copy, "second"));
+        const QByteArray before = Rig::Bytes(container);
+        const Sleeper editor;
+        const bool blocks = owner == QStringLiteral("running");
+        const bool office = lock.startsWith(QStringLiteral(".~"));
+        // The office lock records no PID: a running owner is one on another host.
+        QVERIFY(Write(rig->Area() + u'/' + lock,
+                      office ? OfficeLock(blocks ? QStringLiteral("elsewhere.example") : QSysInfo::machineHostName())
+                             : VimSwap(blocks ? editor.Pid() : EndedPid())));
+
+        const int rc = action == QStringLiteral("selected") ? rig->commands->WriteBackSelected(rig->folder, {copy})
+                       : action == QStringLiteral("all")    ? rig->commands->WriteBackAll(rig->folder, false)
+                                                            : rig->login->Logout(rig->folder);
+        QCOMPARE(rc, blocks ? -1 : 0);
+        const int refusal = action == QStringLiteral("selected") ? CWorkspaceCommands::kMsgOpenElsewhere
+                                                                 : CWorkspaceCommands::kMsgAllOpenElsewhere;
+        QCOMPARE(rig->ui.Numbers(), blocks ? QList<int>{refusal} : QList<int>());
+        QCOMPARE(QFile::exists(copy), blocks);
+        QCOMPARE(QFile::exists(rig->Area() + u'/' + lock), blocks); // wiped with its copy
+        QCOMPARE(rig->login->IsLoggedIn(rig->folder), blocks || action != QStringLiteral("logout"));
+        QVERIFY(rig->login->IsLoggedIn(rig->folder) || rig->EnterKey(rig->folder, FolderRig::kPassword));
+        QVERIFY(blocks ? Rig::Bytes(container) == before : rig->Opens(container, QStringLiteral("d.odt"), "second"));
+    }
+
+    // Erased, or written back changed or not, a copy takes the companions of ended editors along (swap and
+    // auto-save files hold its text); a running vim's swap file stays, and so does the copy of a container
+    // whose name only looks like a backup.
+    void CompanionsGoWithTheirCopy_data() {
+        QTest::addColumn<QString>("action");
+        for (const QString& action : {QStringLiteral("erase"), QStringLiteral("unchanged"), QStringLiteral("changed")})
+            QTest::newRow(qPrintable(action)) << action;
+    }
+    void CompanionsGoWithTheirCopy() {
+        QFETCH(QString, action);
+        auto rig = Started();
+        QVERIFY(rig);
+        QString container;
+        const QString copy = rig->Opened(QStringLiteral("m.txt"), "memo", &container);
+        const QString lookalike = rig->Opened(QStringLiteral("m.txt~"), "of its own");
+        const Sleeper vim;
+        QVERIFY(Write(rig->Area() + QStringLiteral("/.m.txt.swp"), VimSwap(EndedPid())));
+        QVERIFY(Write(rig->Area() + QStringLiteral("/#m.txt#"), "memo, unsaved"));
+        QVERIFY(Write(rig->Area() + QStringLiteral("/.m.txt.swo"), VimSwap(vim.Pid())));
+        if (action == QStringLiteral("erase")) {
+            rig->ui.QueueAnswer(kAnswerYes);
+            QCOMPARE(rig->commands->EraseSelected({copy}, {container}), 0);
+        } else {
+            QVERIFY(action == QStringLiteral("unchanged") || Rig::Edit(copy, "memo, saved"));
+            QCOMPARE(rig->copies->WriteBackOne(copy), 0);
+        }
+        QCOMPARE(QDir(rig->Area()).entryList(QDir::Files | QDir::Hidden),
+                 QStringList({QStringLiteral(".m.txt.swo"), QStringLiteral("m.txt~")}));
+        QCOMPARE(Rig::Bytes(lookalike), QByteArray("of its own"));
+        VERIFY_SETTLED(rig->ui);
+    }
+
+    // A folder of copies is erased whole, also when a copy took a companion listed after it along.
+    void FolderEraseOutlivesCompanionsGoneAhead() {
+        auto rig = Started();
+        QVERIFY(rig);
+        for (const char* name : {"dir/a.txt", "dir/a.txt~", "dir/b.txt"})
+            QVERIFY(Rig::WriteRaw(rig->Area() + u'/' + QLatin1String(name), name));
+        QString error;
+        QCOMPARE(rig->copies->EraseCopy(rig->Area() + QStringLiteral("/dir"), error), 0);
+    }
+
+    // A copy whose plain name starts with a dot is listed, counted and written back like any other.
+    void DotCopyIsListedAndWrittenBack() {
+        auto rig = Started();
+        QVERIFY(rig);
+        QString container;
+        const QString copy = rig->Opened(QStringLiteral(".env"), "KEY=old", &container);
+        QVERIFY(Rig::Edit(copy, "KEY=new"));
+        QVERIFY(Write(rig->Area() + QStringLiteral("/.env.swp"), VimSwap(EndedPid())));
+        auto model = rig->Model();
+        QCOMPARE(model->SetDirectory(rig->folder), 0);
+        QCOMPARE(model->Rebuild(), 0);
+        QCOMPARE(model->FullPaths({0, 1}), QStringList{copy});
+        QCOMPARE(model->Item(0).container, container);
+        QVERIFY(rig->login->HasWorkingCopies(rig->folder));
+        QCOMPARE(rig->commands->WriteBackAll(rig->folder, false), 0);
+        QVERIFY(rig->Opens(container, QStringLiteral(".env"), "KEY=new"));
+        QVERIFY(QDir(rig->Area()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot).isEmpty());
+    }
+
+    // What editors leave without a container is not listed, nor encrypted in by "write back all" or at exit;
+    // a name that is a container's is a copy whatever it looks like.
+    void EditorLeftoversAreNotCopies() {
+        auto rig = Started();
+        QVERIFY(rig);
+        for (const char* name : {"#d.txt#", "d.txt~", "4913", "d.txt.aB3xY9", "0123456789ABCDEF-0123456789ABCDEF.delf"})
+            QVERIFY(Write(rig->Area() + u'/' + QLatin1String(name), "left by an editor"));
+        auto model = rig->Model();
+        QCOMPARE(model->SetDirectory(rig->folder), 0);
+        QCOMPARE(model->Rebuild(), 0);
+        QCOMPARE(model->rowCount(), 0);
+        QCOMPARE(rig->commands->WriteBackAll(rig->folder, false), 0);
+        QCOMPARE(rig->commands->ConfirmExit(), 0);
+        QVERIFY(rig->dialogs.isEmpty());
+        QCOMPARE(rig->Containers(rig->folder), QStringList());
+
+        QString container;
+        const QString notes = rig->Opened(QStringLiteral("notes~"), "mine", &container);
+        QCOMPARE(model->Rebuild(), 0);
+        QCOMPARE(model->FullPaths({0, 1}), QStringList{notes});
+        QCOMPARE(model->Item(0).container, container);
     }
 };
 
