@@ -5,6 +5,7 @@
 #include "folder/EncryptInPrompts.h"
 #include "folder/NameFile.h"
 #include "platform/AccessCheck.h"
+#include "ui/DialogHook.h"
 #include "ui/ListV.h"
 #include "ui/ListV2.h"
 #include "ui/QtInteraction.h"
@@ -179,6 +180,8 @@ int CMainFrame::PostShow() {
     RefreshClipboardState();
     m_app.EmptyTemporaryWorkAreas(true);
     m_app.ReportLeftWorkingCopies();
+    if (m_endRequested)
+        return 0;
     if (m_app.NeedsFirstStartRegistration()) {
         RunFirstStart();
         if (m_shutDown)
@@ -386,6 +389,18 @@ bool CMainFrame::CommitSessionData(const std::function<bool()>& mayInteract) {
     if (IsBusy() || !mayInteract())
         return true;
     return confirmWorkingCopiesAtExit();
+}
+
+void CMainFrame::EndOnSignal() {
+    if (m_endRequested || m_shutDown)
+        return;
+    m_endRequested = true;
+    if (m_abortable)
+        m_abortRequested = true;
+    DialogHook::EndAll();
+    // Every event loop returns, the main one only once the running operation has returned to it: no
+    // write is cut short. The shutdown then runs from aboutToQuit, with reports off.
+    QCoreApplication::exit(0);
 }
 
 void CMainFrame::Shutdown(bool reportFailures) {
