@@ -25,6 +25,7 @@
 #include "state/WorkAreas.h"
 
 #include <QCoreApplication>
+#include <QDirIterator>
 #include <QRandomGenerator>
 #include <QStandardPaths>
 #include <QStorageInfo>
@@ -271,6 +272,8 @@ int RunPlain(const QString& program, const QString& root) {
     if (encryptIn.EncryptPlainFiles(files, root) != 0)
         return Fail(QStringLiteral("the command failed: ") + Messages(rig.ui));
     Say(QStringLiteral("done"));
+    // Waits for the kill like the other run modes, which never end: a kill after the end is a kill too.
+    std::getchar();
     return 0;
 }
 
@@ -281,8 +284,13 @@ int CheckPlain(const QString& program, const QString& root) {
     CopiesRig rig(program);
     if (!rig.ResumeIn(root))
         return Fail(QStringLiteral("start failed: ") + Messages(rig.ui));
-    rig.app.EmptyTemporaryWorkAreas(true);
+    // How many files the kill left parked in the creation area, for the harness's tally.
     const QString area = rig.app.WorkAreaOf(rig.Slot(root), WorkAreas::kCreation);
+    int parked = 0;
+    QDirIterator it(area, QDir::Files, QDirIterator::Subdirectories);
+    while (it.hasNext())
+        parked += QFileInfo(it.next()).fileName().startsWith(QStringLiteral("plain")) ? 1 : 0;
+    rig.app.EmptyTemporaryWorkAreas(true);
     if (const QStringList left = QDir(area).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
         !left.isEmpty())
         return Fail(QStringLiteral("left in the creation area: ") + left.join(u' '));
@@ -322,7 +330,7 @@ int CheckPlain(const QString& program, const QString& root) {
         return Fail(QStringLiteral("the folder does not refresh: ") + Messages(rig.ui));
     if (const QStringList left = Left(root); left.size() > 1)
         return Fail(QStringLiteral("left in the folder after its refresh: ") + left.join(u' '));
-    Say(QStringLiteral("plain %1 encrypted %2").arg(plain).arg(encrypted));
+    Say(QStringLiteral("parked %1 plain %2 encrypted %3").arg(parked).arg(plain).arg(encrypted));
     return 0;
 }
 
