@@ -197,8 +197,7 @@ private Q_SLOTS:
         const int round = RoundTime(run, 1);
         QVERIFY2(round > 0, "the command does not complete");
         const Finished first = RunToEnd(kDriver, check, m_env);
-        QVERIFY2(first.out.contains(QStringLiteral("parked 0 plain 0 encrypted 3")),
-                 qPrintable(first.out + first.err));
+        QVERIFY2(first.out.contains(QStringLiteral("parked 0 plain 0 encrypted 3")), qPrintable(first.out + first.err));
         const int window = round + 1;
         QHash<QString, int> outcomes;
         for (int kill = 0; kill < m_plainRounds; ++kill) {
