@@ -307,7 +307,8 @@ void CMainFrame::SetMenusEnabled(bool enabled) {
 
 void CMainFrame::SetAbortable(bool on) {
     m_abortable = on;
-    m_abortRequested = false;
+    // An operation that becomes stoppable after a termination signal stops at its first safe point.
+    m_abortRequested = on && m_endRequested;
     UpdateCommandStates();
 }
 
