@@ -184,8 +184,9 @@ int CMainFrame::PostShow() {
         return 0;
     if (m_app.NeedsFirstStartRegistration()) {
         RunFirstStart();
+        // A registration cut short by a termination signal is an ordinary end, not a failed start.
         if (m_shutDown)
-            return -1;
+            return m_endRequested ? 0 : -1;
     }
     const QString only = m_app.SingleFolderForLogin();
     if (!only.isEmpty() && startLogin)

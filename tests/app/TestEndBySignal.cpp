@@ -47,6 +47,25 @@ class TestEndBySignal : public QObject {
     PrivateXdg m_xdg;
     std::unique_ptr<QTemporaryDir> m_disk;
 
+    // A program folder of its own with a copy of the program: it keeps its state beside itself.
+    QString NewProgramFolder() {
+        static int count = 0;
+        const QString program = m_disk->filePath(QStringLiteral("program%1").arg(++count));
+        const QString binary = program + QStringLiteral("/korimbo-portable");
+        const bool made = QDir().mkpath(program) && QFile::copy(kProgram, binary) &&
+                          QFile::setPermissions(binary, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        return made ? program : QString();
+    }
+
+    static bool Start(QProcess& process, const QString& program) {
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        process.setProcessEnvironment(environment);
+        process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        process.start(program + QStringLiteral("/korimbo-portable"), {});
+        return process.waitForStarted();
+    }
+
 private Q_SLOTS:
     void initTestCase() {
         QStandardPaths::setTestModeEnabled(true);
@@ -72,11 +91,8 @@ private Q_SLOTS:
     void EndsTheWayTheWindowCloses() {
         QFETCH(int, signal);
         QFETCH(int, folders);
-        static int run = 0;
-        const QString program = m_disk->filePath(QStringLiteral("program%1").arg(++run));
-        const QString binary = program + QStringLiteral("/korimbo-portable");
-        QVERIFY(QDir().mkpath(program) && QFile::copy(kProgram, binary));
-        QVERIFY(QFile::setPermissions(binary, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+        const QString program = NewProgramFolder();
+        QVERIFY(!program.isEmpty());
 
         // An earlier run left the folders registered and a view setting of its own.
         QString area;
@@ -98,12 +114,7 @@ private Q_SLOTS:
         QVERIFY(PrivateXdg::Write(stale, "left by a crash"));
 
         QProcess process;
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-        process.setProcessEnvironment(environment);
-        process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        process.start(binary, {});
-        QVERIFY(process.waitForStarted());
+        QVERIFY(Start(process, program));
         // The start-up wipe of "To" has run: the window is shown and the start is past its housekeeping.
         QTRY_VERIFY_WITH_TIMEOUT(!QFileInfo::exists(stale), 60000);
         QCOMPARE(process.state(), QProcess::Running);
@@ -130,6 +141,25 @@ private Q_SLOTS:
         QVERIFY(after.Start());
         QVERIFY(after.app.State().settingsFileExisted);
         QCOMPARE(after.app.State().settings.dispMode, 3);
+    }
+
+    // The first start's registration asks for the new folder's password; a signal then is an ordinary
+    // end, not a failed start.
+    void FirstStartEndsNormally() {
+        const QString program = NewProgramFolder();
+        QVERIFY(!program.isEmpty());
+        QString folder;
+        {
+            AppRig rig(program);
+            folder = rig.app.DefaultEncryptedFolder();
+        }
+        QProcess process;
+        QVERIFY(Start(process, program));
+        QTRY_VERIFY_WITH_TIMEOUT(QFileInfo(folder).isDir(), 60000);
+        QCOMPARE(::kill(pid_t(process.processId()), SIGTERM), 0);
+        QVERIFY(process.waitForFinished(60000));
+        QCOMPARE(process.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(process.exitCode(), 0);
     }
 };
 
