@@ -690,15 +690,15 @@ int CEncryptIn::EncryptPlainFiles(const QStringList& plainFiles, const QString& 
     }
     m_key = root;
     const QString area = CreationArea();
+    // Files a failed put-back of an earlier run left listed go back with this run's.
+    ParkedFiles parked(m_files, m_engine, area);
+    if (const int rc = area.isEmpty() ? 0 : parked.Load(); rc != 0)
+        return Report(kMsgPlainTempFolder, WithPath(ErrnoText(rc), ParkedFiles::JournalOf(area), PathSeparator::Line));
     QString unique;
     UniqueNameText(false, unique);
     const QString aside = area.isEmpty() ? QString() : ChildPath(area, unique);
     if (aside.isEmpty() || WorkAreas::MakePrivateFolder(aside) != 0)
         return Report(kMsgPlainTempFolder, WithPath(QString(), aside, PathSeparator::Line));
-
-    ParkedFiles parked(m_files, m_engine, area);
-    if (const int rc = parked.Load(); rc != 0)
-        return Report(kMsgPlainTempFolder, WithPath(ErrnoText(rc), ParkedFiles::JournalOf(area), PathSeparator::Line));
 
     SetBusy(true);
     m_parked = &parked;
