@@ -1,5 +1,6 @@
 #include "app/Kelpie5App.h"
 
+#include "folder/ParkedFiles.h"
 #include "state/WorkAreas.h"
 #include "util/ErrorText.h"
 #include "util/MessageText.h"
@@ -12,6 +13,7 @@
 #include <QFileInfo>
 #include <QStandardPaths>
 
+#include <algorithm>
 #include <cerrno>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -233,9 +235,9 @@ CPasswordManager Ckelpie5App::Passwords() {
                             m_state.environmentFolder);
 }
 
-bool Ckelpie5App::EmptyFolder(const QString& folder, bool wipe) {
+bool Ckelpie5App::EmptyFolder(const QString& folder, bool wipe, const QStringList& keep) {
     const QFileInfo info(folder);
-    if (!info.exists())
+    if (!info.exists() || keep.contains(folder))
         return true;
     if (!info.isDir() || !info.isReadable())
         return false;
@@ -244,9 +246,13 @@ bool Ckelpie5App::EmptyFolder(const QString& folder, bool wipe) {
         QDir(folder).entryInfoList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System);
     for (const QFileInfo& entry : entries) {
         const QString path = entry.filePath();
+        if (keep.contains(path))
+            continue;
         // A link is removed as a link; what it points to is not ours.
         if (entry.isDir() && !entry.isSymLink()) {
-            if (!EmptyFolder(path, wipe) || ::rmdir(Native(path).constData()) != 0)
+            const bool holdsKept = std::any_of(keep.begin(), keep.end(),
+                                               [&](const QString& kept) { return kept.startsWith(path + u'/'); });
+            if (!EmptyFolder(path, wipe, keep) || (!holdsKept && ::rmdir(Native(path).constData()) != 0))
                 emptied = false;
             continue;
         }
@@ -258,6 +264,32 @@ bool Ckelpie5App::EmptyFolder(const QString& folder, bool wipe) {
             emptied = false;
     }
     return emptied;
+}
+
+// The user's files a "暗号化する(&U)" cut short left in the creation area go back to their folders before
+// anything there is emptied. What cannot go back is reported and stays, with its journal entry; the
+// paths that must stay are returned.
+QStringList Ckelpie5App::PutBackParkedFiles(const QString& area, bool report) {
+    if (area.isEmpty() || !m_state.engine)
+        return {};
+    ParkedFiles parked(m_services.files, *m_state.engine, area);
+    if (const int rc = parked.Load(); rc != 0) {
+        // Without its journal no file there can be told from a leftover: all of it stays.
+        if (report)
+            ReportMessage(m_services.ui, *m_state.catalogue, ParkedFiles::kMsgPutBackFailed,
+                          WithPath(u'\n' + ErrnoText(rc), ParkedFiles::JournalOf(area), PathSeparator::Paragraph));
+        return {area};
+    }
+    QStringList keep;
+    for (const ParkedFiles::Failure& failure : parked.PutBackAll()) {
+        if (report)
+            ReportMessage(m_services.ui, *m_state.catalogue, ParkedFiles::kMsgPutBackFailed,
+                          ParkedFiles::FailureText(failure));
+        keep << failure.entry.parked;
+    }
+    if (!keep.isEmpty())
+        keep << ParkedFiles::JournalOf(area);
+    return keep;
 }
 
 // A decryption cut short by a crash leaves its hidden temporary file beside the destination, and that
@@ -292,12 +324,15 @@ void Ckelpie5App::EmptyTemporaryWorkAreas(bool report) {
     for (int slot = 0; slot < m_state.registry->Count(); ++slot) {
         if (m_state.registry->PathText(slot).isEmpty())
             continue;
+        const QStringList keep = PutBackParkedFiles(WorkAreaOf(slot, WorkAreas::kCreation), report);
         for (const QString& area : WorkAreas::kAll)
             RemoveLeftoverTemporaries(WorkAreaOf(slot, area));
+        // All three may hold plaintext: copies being taken out or exported, and files being encrypted.
         for (const auto& [area, number] : {std::pair{WorkAreas::kCreation, kMsgCreationAreaNotEmptied},
-                                           std::pair{WorkAreas::kTakeOut, kMsgTakeOutAreaNotEmptied}}) {
+                                           std::pair{WorkAreas::kTakeOut, kMsgTakeOutAreaNotEmptied},
+                                           std::pair{WorkAreas::kReturn, kMsgTakeOutAreaNotEmptied}}) {
             const QString path = WorkAreaOf(slot, area);
-            if (path.isEmpty() || EmptyFolder(path, area == WorkAreas::kTakeOut) || !report)
+            if (path.isEmpty() || EmptyFolder(path, true, keep) || !report)
                 continue;
             ReportMessage(m_services.ui, *m_state.catalogue, number, WithPath(QString(), path, PathSeparator::Line));
         }

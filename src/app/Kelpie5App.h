@@ -46,8 +46,10 @@ public:
     int CreateState();
     void SetStartupCompleted() { m_state.startupCompleted = true; }
 
-    // After the window is shown and at exit: remove the engine's temporary files a crash left in any work
-    // area of every registered folder (plaintext ones wiped), and empty "Ce" (A201) and "To" (A634). Then,
+    // After the window is shown and at exit: put back the user's files a cut-short "暗号化する(&U)" left in
+    // "Ce" (A660 for those that cannot go back; they stay), remove the engine's temporary files a crash
+    // left in any work area of every registered folder (plaintext ones wiped), and wipe "Ce" (A201), "To"
+    // and "Re" (A634). Then,
     // at start-up, report the folders whose "Ac" still holds working copies (A143 + the paths, each
     // followed by "\r\n").
     void EmptyTemporaryWorkAreas(bool report);
@@ -86,9 +88,10 @@ private:
     bool ProbeWrite();
     void ReadEarlySettings();
     int EnsureEnvironmentFolder();
-    // Deletes (`wipe`: overwrites, then deletes) everything below `folder`, keeping the folder itself;
-    // false when anything stayed.
-    bool EmptyFolder(const QString& folder, bool wipe = false);
+    // Deletes (`wipe`: overwrites, then deletes) everything below `folder` but the paths in `keep`,
+    // keeping the folder itself; false when anything else stayed.
+    bool EmptyFolder(const QString& folder, bool wipe, const QStringList& keep);
+    QStringList PutBackParkedFiles(const QString& area, bool report);
     void RemoveLeftoverTemporaries(const QString& area);
 
     Services m_services;

@@ -1,6 +1,7 @@
 #include "folder/EncryptIn.h"
 
 #include "crypto/MessageNumbers.h"
+#include "folder/ParkedFiles.h"
 #include "state/WorkAreas.h"
 #include "util/DisplayText.h"
 #include "util/EditorFiles.h"
@@ -558,8 +559,11 @@ CEncryptIn::Step CEncryptIn::WriteFile(const QString& source, const QString& nam
     const bool writtenBack = topLevel && m_singleItem && IsWorkingCopy(source);
     const QStringList companions = writtenBack ? EndedCompanionsOf(source) : QStringList();
     const Step removed = RemoveSource(source, name, identified ? &read : nullptr);
-    if (removed == kNext && !m_sourcesKeptChanged.contains(source))
+    if (removed == kNext && !m_sourcesKeptChanged.contains(source)) {
         RemoveCompanions(companions);
+        if (m_parked)
+            m_parked->Forget(source);
+    }
     return removed;
 }
 
@@ -727,6 +731,10 @@ int CEncryptIn::EncryptPlainFiles(const QStringList& plainFiles, const QString& 
     }
     m_key = root;
     const QString area = CreationArea();
+    // Files a failed put-back of an earlier run left listed go back with this run's.
+    ParkedFiles parked(m_files, m_engine, area);
+    if (const int rc = area.isEmpty() ? 0 : parked.Load(); rc != 0)
+        return Report(kMsgPlainTempFolder, WithPath(ErrnoText(rc), ParkedFiles::JournalOf(area), PathSeparator::Line));
     QString unique;
     UniqueNameText(false, unique);
     const QString aside = area.isEmpty() ? QString() : ChildPath(area, unique);
@@ -734,23 +742,12 @@ int CEncryptIn::EncryptPlainFiles(const QStringList& plainFiles, const QString& 
         return Report(kMsgPlainTempFolder, WithPath(QString(), aside, PathSeparator::Line));
 
     SetBusy(true);
+    m_parked = &parked;
     // Whatever is still aside at the end (a stop, a failure) goes back where the user left it.
     const auto putBack = [&]() {
-        const QStringList left = QDir(aside).entryList(QDir::Files | QDir::Hidden | QDir::System);
-        for (const QString& name : left) {
-            const QString from = ChildPath(aside, name);
-            // A file of the same name may have arrived meanwhile: the user's file comes back beside it
-            // under a free name, never left behind in a work area that is emptied.
-            QString home = ChildPath(folder, name);
-            const QFileInfo original(name);
-            for (int n = 2; QFileInfo::exists(home); ++n)
-                home = ChildPath(folder, original.completeBaseName() + QStringLiteral(" (%1)").arg(n) +
-                                             (original.suffix().isEmpty() ? QString() : u'.' + original.suffix()));
-            if (m_files.Rename(from, home) == EXDEV && CopyBytes(from, home, true) == 0) {
-                QString error;
-                m_engine.WipeAndDelete(from, error, false);
-            }
-        }
+        m_parked = nullptr;
+        for (const ParkedFiles::Failure& failure : parked.PutBackAll())
+            Report(ParkedFiles::kMsgPutBackFailed, ParkedFiles::FailureText(failure));
         QDir().rmdir(aside);
     };
     EncryptInRequest request;
@@ -759,13 +756,8 @@ int CEncryptIn::EncryptPlainFiles(const QStringList& plainFiles, const QString& 
     for (const QString& raw : plainFiles) {
         const QString path = CleanPath(raw);
         const QString moved = ChildPath(aside, QFileInfo(path).fileName());
-        int rc = m_files.Rename(path, moved);
-        if (rc == EXDEV) {
-            // The work folder is on another volume: copy, make sure the copy is on disk, then wipe.
-            QString error;
-            rc = CopyBytes(path, moved, true) == 0 && m_engine.WipeAndDelete(path, error, false) == 0 ? 0 : EIO;
-        }
-        if (rc != 0) {
+        // Each file is in the journal before it moves: a run cut short finds it again at the next start.
+        if (const int rc = parked.Park(path, moved); rc != 0) {
             Report(kMsgPlainMove, u'\n' + ErrnoText(rc) + QStringLiteral("\n\n") + path);
             putBack();
             SetBusy(false);

@@ -3,6 +3,7 @@
 #include "crypto/CryptEngine.h"
 #include "folder/EncryptInPrompts.h"
 #include "folder/NameFile.h"
+#include "folder/ParkedFiles.h"
 #include "platform/AccessCheck.h"
 #include "state/FolderRegistry.h"
 #include "state/SettingsFile.h"
@@ -125,6 +126,7 @@ private:
     QMultiHash<QString, qsizetype> m_byName; // display name -> index into m_entries
     bool m_singleItem = false;
     QString m_replaceTarget; // disk name of the container a write-back replaces
+    ParkedFiles* m_parked = nullptr; // "暗号化する(&U)": the journal of the files moved aside
 
 };
 

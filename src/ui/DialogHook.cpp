@@ -1,10 +1,14 @@
 #include "ui/DialogHook.h"
 
+#include <QApplication>
+
 #include <deque>
 
 namespace korimbo {
 
 namespace {
+
+bool g_ending = false;
 
 std::deque<DialogHook::Fill>& Fillers() {
     static std::deque<DialogHook::Fill> fillers;
@@ -25,7 +29,24 @@ void DialogHook::Clear() {
     Fillers().clear();
 }
 
+void DialogHook::EndAll() {
+    g_ending = true;
+    // done() rather than reject(): a dialog that refuses a cancel by itself must close all the same.
+    for (QWidget* widget : QApplication::topLevelWidgets())
+        if (auto* dialog = qobject_cast<QDialog*>(widget); dialog && dialog->isVisible())
+            dialog->done(QDialog::Rejected);
+    // A pop-up menu open now is a loop of its own.
+    for (int round = 0; round < 8 && QApplication::activePopupWidget(); ++round)
+        QApplication::activePopupWidget()->close();
+}
+
+bool DialogHook::Ending() {
+    return g_ending;
+}
+
 int DialogHook::Exec(QDialog& dialog) {
+    if (g_ending)
+        return QDialog::Rejected;
     if (Fillers().empty())
         return dialog.exec();
 

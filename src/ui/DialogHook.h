@@ -20,6 +20,11 @@ public:
     // With a filler queued: fills the dialog and closes it with the filler's code, so the dialog's own
     // accept and reject handling runs; returns the dialog's result. Otherwise dialog.exec().
     static int Exec(QDialog& dialog);
+
+    // The program is ending without questions: the dialogs open now are closed as cancelled, and every
+    // later one returns cancelled without being shown.
+    static void EndAll();
+    static bool Ending();
 };
 
 } // namespace korimbo

@@ -5,6 +5,7 @@
 #include "folder/EncryptInPrompts.h"
 #include "folder/NameFile.h"
 #include "platform/AccessCheck.h"
+#include "ui/DialogHook.h"
 #include "ui/ListV.h"
 #include "ui/ListV2.h"
 #include "ui/QtInteraction.h"
@@ -179,10 +180,13 @@ int CMainFrame::PostShow() {
     RefreshClipboardState();
     m_app.EmptyTemporaryWorkAreas(true);
     m_app.ReportLeftWorkingCopies();
+    if (m_endRequested)
+        return 0;
     if (m_app.NeedsFirstStartRegistration()) {
         RunFirstStart();
+        // A registration cut short by a termination signal is an ordinary end, not a failed start.
         if (m_shutDown)
-            return -1;
+            return m_endRequested ? 0 : -1;
     }
     const QString only = m_app.SingleFolderForLogin();
     if (!only.isEmpty() && startLogin)
@@ -304,7 +308,8 @@ void CMainFrame::SetMenusEnabled(bool enabled) {
 
 void CMainFrame::SetAbortable(bool on) {
     m_abortable = on;
-    m_abortRequested = false;
+    // An operation that becomes stoppable after a termination signal stops at its first safe point.
+    m_abortRequested = on && m_endRequested;
     UpdateCommandStates();
 }
 
@@ -386,6 +391,18 @@ bool CMainFrame::CommitSessionData(const std::function<bool()>& mayInteract) {
     if (IsBusy() || !mayInteract())
         return true;
     return confirmWorkingCopiesAtExit();
+}
+
+void CMainFrame::EndOnSignal() {
+    if (m_endRequested || m_shutDown)
+        return;
+    m_endRequested = true;
+    if (m_abortable)
+        m_abortRequested = true;
+    DialogHook::EndAll();
+    // Every event loop returns, the main one only once the running operation has returned to it: no
+    // write is cut short. The shutdown then runs from aboutToQuit, with reports off.
+    QCoreApplication::exit(0);
 }
 
 void CMainFrame::Shutdown(bool reportFailures) {

@@ -195,6 +195,11 @@ public:
     // interact. False: the user cancelled, and the session logout is to be cancelled with it.
     bool CommitSessionData(const std::function<bool()>& mayInteract);
     bool IsShutDown() const { return m_shutDown; }
+    // A termination signal (logout, system shutdown, kill): the program ends as its window would, with
+    // no question; the working copies stay for the next start. Open dialogs close as cancelled, a
+    // running operation that can stop is stopped, and the event loops return once it has returned.
+    void EndOnSignal();
+    bool EndRequested() const { return m_endRequested; }
     bool TimersRunning() const { return m_timer2.isActive(); }
 
 protected:
@@ -314,6 +319,7 @@ private:
     int m_timerDepth = 0;
     bool m_stop = false;
     bool m_shutDown = false;
+    bool m_endRequested = false;
     bool m_shownOnce = false;
 };
 

@@ -70,6 +70,19 @@ int AnswerOf(int button) {
     }
 }
 
+// What a message box answers while the program ends without questions: the answer that does nothing.
+int RefusingAnswer(Buttons buttons) {
+    switch (buttons) {
+    case Buttons::YesNo:
+        return kAnswerNo;
+    case Buttons::OkCancel:
+    case Buttons::YesNoCancel:
+        return kAnswerCancel;
+    default:
+        return kAnswerOk;
+    }
+}
+
 } // namespace
 
 int QtInteraction::Message(const QString& text, Icon icon, Buttons buttons, int defaultButton, int /*number*/) {
@@ -87,7 +100,8 @@ int QtInteraction::Message(const QString& text, Icon icon, Buttons buttons, int 
             button->setText(QString::fromUtf16(label.text));
     if (defaultButton != 0)
         box.setDefaultButton(BoxButton(defaultButton));
-    return AnswerOf(DialogHook::Exec(box));
+    const int answer = AnswerOf(DialogHook::Exec(box));
+    return DialogHook::Ending() ? RefusingAnswer(buttons) : answer;
 }
 
 void QtInteraction::Pump() {

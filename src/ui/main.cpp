@@ -2,6 +2,7 @@
 #include "app/Kelpie5App.h"
 #include "platform/Associations.h"
 #include "platform/Launcher.h"
+#include "platform/TerminationSignals.h"
 #include "platform/Trash.h"
 #include "platform/UserFolders.h"
 #include "platform/Volumes.h"
@@ -67,6 +68,11 @@ int main(int argc, char** argv) {
     Trace("main");
     QApplication application(argc, argv);
     Trace("application");
+    // From here on SIGTERM, SIGHUP and SIGINT end the program through its own shutdown (the work areas
+    // wiped, the settings saved) instead of killing it.
+    TerminationSignals endSignals;
+    if (!endSignals.Install())
+        std::fputs("korimbo-portable: termination signals end the process at once\n", stderr);
     QApplication::setApplicationName(QStringLiteral("Korimbo-portable"));
     QApplication::setApplicationVersion(QStringLiteral("1.72"));
     QApplication::setWindowIcon(ApplicationIcon());
@@ -84,6 +90,9 @@ int main(int argc, char** argv) {
 
     GioAssociations associations(userFolders);
     CMainFrame frame(kelpie, ui);
+    endSignals.received = [&frame](int) { frame.EndOnSignal(); };
+    if (endSignals.Count() > 0)
+        frame.EndOnSignal();
     frame.SetAssociations(&associations);
     GioLauncher launcher;
     LocalProcessProbe processes;
@@ -110,7 +119,12 @@ int main(int argc, char** argv) {
     if (frame.PostShow() != 0)
         return 1;
     Trace("post-show");
-    const int rc = QApplication::exec();
+    // A signal during the start asked for the end before the main loop ran.
+    const int rc = frame.EndRequested() ? 0 : QApplication::exec();
     Trace("exit");
+    // After a signal the window never closed: its shutdown runs here, without questions (once only).
+    frame.Shutdown(false);
+    kelpie.SaveAtShutdown(frame.isMaximized());
+    endSignals.received = nullptr;
     return rc;
 }

@@ -12,6 +12,8 @@
 //   kill-driver registry PROGRAM ROOT OTHER        register OTHER, remove it, ...
 //   kill-driver check-registry PROGRAM ROOT OTHER
 //   kill-driver fulldisk PROGRAM ROOT SPARE        encrypt-in and write-back into a nearly full ROOT
+//   kill-driver plain PROGRAM ROOT                 put plain files in ROOT, "暗号化する(&U)" them once
+//   kill-driver check-plain PROGRAM ROOT           the next start: each file in ROOT or in its container
 //
 // Every run mode prints "ready" once set up and "done" after each completed round. A check prints
 // "version N" and exits 0, or says on stderr what was wrong and exits 1.
@@ -20,8 +22,10 @@
 #include "KillVersions.h"
 #include "folder/EncryptIn.h"
 #include "state/SettingsFile.h"
+#include "state/WorkAreas.h"
 
 #include <QCoreApplication>
+#include <QDirIterator>
 #include <QRandomGenerator>
 #include <QStandardPaths>
 #include <QStorageInfo>
@@ -238,6 +242,98 @@ int CheckRegistry(const QString& program, const QString& root, const QString& ot
     return 0;
 }
 
+// "暗号化する(&U)" over files of these sizes: the large ones make the kill land mid-encryption.
+constexpr qint64 kPlainSizes[] = {4 * 1024, 1024 * 1024, 3 * 1024 * 1024};
+
+QString PlainName(int index) {
+    return QStringLiteral("plain%1.bin").arg(index);
+}
+
+CEncryptIn MakeEncryptIn(CopiesRig& rig) {
+    AppState& s = rig.app.State();
+    return CEncryptIn(*s.engine, *s.registry, *rig.names, *rig.access, s.settings, *s.workFolder, rig.fs, rig.ui,
+                      *s.catalogue, rig.prompts);
+}
+
+// One run: the plain files go into the folder (each complete before it is there), then the command.
+int RunPlain(const QString& program, const QString& root) {
+    CopiesRig rig(program);
+    if (!rig.ResumeIn(root))
+        return Fail(QStringLiteral("start failed: ") + Messages(rig.ui));
+    QStringList files;
+    for (int i = 0; i < int(std::size(kPlainSizes)); ++i) {
+        files << root + u'/' + PlainName(i);
+        if (!SaveAsEditor(files.last(), KillVersions::Make(i + 1, kPlainSizes[i])))
+            return Fail(QStringLiteral("the plain files could not be written"));
+    }
+    CEncryptIn encryptIn = MakeEncryptIn(rig);
+    rig.ui.QueueAnswer(kAnswerYes);
+    Say(QStringLiteral("ready"));
+    if (encryptIn.EncryptPlainFiles(files, root) != 0)
+        return Fail(QStringLiteral("the command failed: ") + Messages(rig.ui));
+    Say(QStringLiteral("done"));
+    // Waits for the kill like the other run modes, which never end: a kill after the end is a kill too.
+    std::getchar();
+    return 0;
+}
+
+// The next start: its housekeeping puts parked files back, and then every file is whole in the folder
+// (under its name, or beside a namesake as "name (2)") or in a container that decrypts to it, never
+// neither; the creation area is empty. Then the folder is cleared for the next run.
+int CheckPlain(const QString& program, const QString& root) {
+    CopiesRig rig(program);
+    if (!rig.ResumeIn(root))
+        return Fail(QStringLiteral("start failed: ") + Messages(rig.ui));
+    // How many files the kill left parked in the creation area, for the harness's tally.
+    const QString area = rig.app.WorkAreaOf(rig.Slot(root), WorkAreas::kCreation);
+    int parked = 0;
+    QDirIterator it(area, QDir::Files, QDirIterator::Subdirectories);
+    while (it.hasNext())
+        parked += QFileInfo(it.next()).fileName().startsWith(QStringLiteral("plain")) ? 1 : 0;
+    rig.app.EmptyTemporaryWorkAreas(true);
+    if (const QStringList left = QDir(area).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
+        !left.isEmpty())
+        return Fail(QStringLiteral("left in the creation area: ") + left.join(u' '));
+    QHash<qint64, QString> inContainers; // version -> container
+    for (const QString& name : Containers(root)) {
+        if (CCryptEngine::IsTempName(name) || CCryptEngine::IsWipeName(name))
+            continue;
+        const QString out = rig.scratch.path() + QStringLiteral("/out.bin");
+        QFile::remove(out);
+        if (rig.Engine().DecryptFile(root + u'/' + name, out, rig.folder) != 0)
+            return Fail(QStringLiteral("a container does not decrypt: ") + name + u' ' + Messages(rig.ui));
+        inContainers.insert(KillVersions::Check(CopiesRig::Bytes(out)), name);
+    }
+    int plain = 0;
+    int encrypted = 0;
+    for (int i = 0; i < int(std::size(kPlainSizes)); ++i) {
+        const QByteArray bytes = KillVersions::Make(i + 1, kPlainSizes[i]);
+        const QString name = PlainName(i);
+        const QString twin = root + u'/' + QFileInfo(name).completeBaseName() + QStringLiteral(" (2).bin");
+        const bool inFolder = CopiesRig::Bytes(root + u'/' + name) == bytes || CopiesRig::Bytes(twin) == bytes;
+        const bool inContainer = inContainers.contains(i + 1);
+        if (!inFolder && !inContainer)
+            return Fail(QStringLiteral("%1 is neither in the folder nor in a container").arg(name));
+        plain += inFolder ? 1 : 0;
+        encrypted += inContainer ? 1 : 0;
+    }
+    if (!rig.ui.Numbers().isEmpty())
+        return Fail(QStringLiteral("messages: ") + Messages(rig.ui));
+    const QStringList ours = QDir(root).entryList({QStringLiteral("*.zorf"), QStringLiteral("plain*")}, QDir::Files);
+    for (const QString& name : ours) {
+        QFile::setPermissions(root + u'/' + name, QFile::ReadOwner | QFile::WriteOwner);
+        QFile::remove(root + u'/' + name);
+    }
+    // The refresh takes away what a killed encryption left beside its container.
+    rig.names->SetOpenCheck(&rig.probe);
+    if (rig.names->RefreshNameFile(root, rig.folder) != 0)
+        return Fail(QStringLiteral("the folder does not refresh: ") + Messages(rig.ui));
+    if (const QStringList left = Left(root); left.size() > 1)
+        return Fail(QStringLiteral("left in the folder after its refresh: ") + left.join(u' '));
+    Say(QStringLiteral("parked %1 plain %2 encrypted %3").arg(parked).arg(plain).arg(encrypted));
+    return 0;
+}
+
 // Fills `folder` until `keep` bytes are free (a tmpfs counts in pages, so this is approximate).
 bool FillUntil(const QString& folder, qint64 keep) {
     QFile filler(folder + QStringLiteral("/filler"));
@@ -337,6 +433,10 @@ int main(int argc, char** argv) {
         return RunRegistry(a, b, c);
     if (mode == QLatin1String("check-registry") && args.size() == 4)
         return CheckRegistry(a, b, c);
+    if (mode == QLatin1String("plain") && args.size() == 3)
+        return RunPlain(a, b);
+    if (mode == QLatin1String("check-plain") && args.size() == 3)
+        return CheckPlain(a, b);
     if (mode == QLatin1String("fulldisk") && args.size() == 4)
         return FullDisk(a, b, c);
     return Fail(QStringLiteral("usage: see the head of KillDriver.cpp"));

@@ -1,8 +1,11 @@
 // Kills the writers of the program with SIGKILL at random moments and checks after each kill, the way
 // the next start would, that the file written is its old or its new complete self and that nothing the
-// user had is lost. KILL_SEED replays one sequence of moments; KILL_ROUNDS changes the number of kills.
+// user had is lost. KILL_SEED replays one sequence of moments; KILL_ROUNDS changes the number of kills,
+// KILL_PLAIN_ROUNDS those of "暗号化する(&U)" (whose every kill starts a process and encrypts megabytes).
 
 #include "KillVersions.h"
+
+#include <algorithm>
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -60,6 +63,7 @@ class TestKillSafety : public QObject {
     QProcessEnvironment m_env = QProcessEnvironment::systemEnvironment();
     QRandomGenerator m_random;
     int m_rounds = 200;
+    int m_plainRounds = 80;
 
     // One kill: the run mode starts, sets up, and is killed at a random moment within `window` ms of
     // being ready. Whether it got through a round first is written to `completedRounds`.
@@ -132,6 +136,8 @@ private Q_SLOTS:
         m_random.seed(seed);
         if (qEnvironmentVariableIsSet("KILL_ROUNDS"))
             m_rounds = qEnvironmentVariableIntValue("KILL_ROUNDS");
+        if (qEnvironmentVariableIsSet("KILL_PLAIN_ROUNDS"))
+            m_plainRounds = qEnvironmentVariableIntValue("KILL_PLAIN_ROUNDS");
         qInfo("KILL_SEED=%u", seed);
     }
 
@@ -175,6 +181,41 @@ private Q_SLOTS:
                      {QStringLiteral("check-registry"), program, root, other}, versions);
         if (!QTest::currentTestFailed())
             QCOMPARE(QSet<qint64>(versions.begin(), versions.end()), QSet<qint64>({0, 1}));
+    }
+
+    // "暗号化する(&U)" killed anywhere: after the next start's housekeeping every file is whole in its
+    // folder or in its container, and nothing is left in the creation area.
+    void PlainEncryptionSurvivesKills() {
+        const QString program = m_dir.filePath(QStringLiteral("plain-program"));
+        const QString root = m_dir.filePath(QStringLiteral("plain-box"));
+        QVERIFY(QDir().mkpath(program) && QDir().mkpath(root));
+        const Finished prepared = RunToEnd(kDriver, {QStringLiteral("prepare-writeback"), program, root}, m_env);
+        QVERIFY2(prepared.exitCode == 0, qPrintable(prepared.err));
+        const QStringList run{QStringLiteral("plain"), program, root};
+        const QStringList check{QStringLiteral("check-plain"), program, root};
+        // One whole run, from ready to done, sets the window; a little longer, so that some kills come late.
+        const int round = RoundTime(run, 1);
+        QVERIFY2(round > 0, "the command does not complete");
+        const Finished first = RunToEnd(kDriver, check, m_env);
+        QVERIFY2(first.out.contains(QStringLiteral("parked 0 plain 0 encrypted 3")), qPrintable(first.out + first.err));
+        const int window = round + 1;
+        QHash<QString, int> outcomes;
+        for (int kill = 0; kill < m_plainRounds; ++kill) {
+            int unused = 0;
+            QVERIFY(KillOnce(run, window, unused));
+            const Finished after = RunToEnd(kDriver, check, m_env);
+            QVERIFY2(after.exitCode == 0, qPrintable(QStringLiteral("after kill %1: %2").arg(kill).arg(after.err)));
+            ++outcomes[after.out.trimmed()];
+        }
+        QStringList seen;
+        for (auto it = outcomes.cbegin(); it != outcomes.cend(); ++it)
+            seen << QStringLiteral("%1 x%2").arg(it.key()).arg(it.value());
+        seen.sort();
+        qInfo("%d kills of one %d ms run: %s", m_plainRounds, window, qPrintable(seen.join(QStringLiteral(", "))));
+        // Kills landed inside the encryption, and some found files parked that went back.
+        QVERIFY(outcomes.size() >= 2);
+        QVERIFY(std::any_of(outcomes.keyBegin(), outcomes.keyEnd(),
+                            [](const QString& outcome) { return !outcome.startsWith(QStringLiteral("parked 0 ")); }));
     }
 
     // korimbo-cli encrypting over an existing container, killed at random: the container decrypts to

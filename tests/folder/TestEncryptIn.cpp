@@ -1,10 +1,12 @@
 #include "FolderRig.h"
 #include "ScriptedEncryptInPrompts.h"
 #include "folder/EncryptIn.h"
+#include "folder/ParkedFiles.h"
 #include "platform/AccessCheck.h"
 #include "util/DisplayText.h"
 
 #include <QDir>
+#include <QDirIterator>
 #include <QProcess>
 #include <QStandardPaths>
 #include <QTest>
@@ -482,6 +484,34 @@ private Q_SLOTS:
         QCOMPARE(EncryptRig::Bytes(p4), QByteArray("newcomer"));
         QCOMPARE(EncryptRig::Bytes(rig->folder + QStringLiteral("/p4 (2).txt")), QByteArray("four"));
         QCOMPARE(QDir(area).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot), QStringList());
+    }
+
+    // A file "暗号化する(&U)" cannot put back at its end is named in A660 and stays in the work area,
+    // listed in the journal that the next start reads.
+    void FailedPutBackAtTheEndIsReported() {
+        auto rig = Started();
+        QVERIFY(rig);
+        const QString p5 = rig->folder + QStringLiteral("/p5.txt");
+        const QString p6 = rig->folder + QStringLiteral("/p6.txt");
+        QVERIFY(FolderRig::WriteRaw(p5, "five") && FolderRig::WriteRaw(p6, "six"));
+        rig->ui.OnPump([&](int) {
+            if (!QDir(rig->folder).entryList({QStringLiteral("*.zorf")}).isEmpty() && !rig->ui.StopRequested()) {
+                rig->ui.SetStop(true);
+                rig->fs.renameFault = {QStringLiteral("/p6.txt"), EACCES, 0};
+            }
+        });
+        rig->ui.QueueAnswer(kAnswerYes);
+        QCOMPARE(rig->encrypt->EncryptPlainFiles({p5, p6}, rig->folder), -1);
+        rig->ui.OnPump(nullptr);
+        rig->ui.SetStop(false);
+        QCOMPARE(rig->ui.Numbers(), QList<int>({115, 105, 660}));
+        QVERIFY(rig->ui.Messages().constLast().text.contains(rig->folder));
+        const QString area = rig->app.WorkAreaOf(rig->Slot(rig->folder), QStringLiteral("Ce"));
+        QDirIterator left(area, {QStringLiteral("p6.txt")}, QDir::Files, QDirIterator::Subdirectories);
+        QVERIFY(left.hasNext());
+        QCOMPARE(EncryptRig::Bytes(left.next()), QByteArray("six"));
+        QVERIFY(QFileInfo::exists(ParkedFiles::JournalOf(area)));
+        QVERIFY(!QFileInfo::exists(p6));
     }
 };
 

@@ -1,0 +1,175 @@
+#include "folder/ParkedFiles.h"
+
+#include "util/ErrorText.h"
+#include "util/FileNames.h"
+
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+
+#include <cerrno>
+#include <vector>
+
+namespace korimbo {
+
+namespace {
+
+const QString kJournalName = QStringLiteral(".parked-files");
+const QString kParkedKey = QStringLiteral("parked");
+const QString kHomeKey = QStringLiteral("home");
+
+bool IsThere(const QString& path) {
+    const QFileInfo info(path);
+    return info.exists() || info.isSymLink();
+}
+
+} // namespace
+
+ParkedFiles::ParkedFiles(FileSystem& files, CCryptEngine& engine, const QString& creationArea)
+    : m_files(files), m_engine(engine), m_area(creationArea) {}
+
+QString ParkedFiles::JournalOf(const QString& creationArea) {
+    return ChildPath(creationArea, kJournalName);
+}
+
+int ParkedFiles::Load() {
+    m_entries.clear();
+    const QString journal = JournalOf(m_area);
+    if (!m_files.Exists(journal))
+        return 0;
+    QByteArray data;
+    if (const int rc = m_files.ReadContents(journal, data); rc != 0)
+        return rc;
+    QJsonParseError parsed{};
+    const QJsonDocument document = QJsonDocument::fromJson(data, &parsed);
+    if (parsed.error != QJsonParseError::NoError || !document.isArray())
+        return EINVAL;
+    for (const QJsonValue& value : document.array()) {
+        const Entry entry{value[kParkedKey].toString(), value[kHomeKey].toString()};
+        if (entry.parked.isEmpty() || entry.home.isEmpty())
+            return EINVAL;
+        m_entries.append(entry);
+    }
+    return 0;
+}
+
+// All or nothing, synced, then the folder synced so that the rename itself survives a power cut. The
+// work root is a private folder: the journal is the owner's alone (0600).
+int ParkedFiles::Save() {
+    const QString journal = JournalOf(m_area);
+    int rc = 0;
+    if (m_entries.isEmpty()) {
+        rc = m_files.Exists(journal) ? m_files.Remove(journal) : 0;
+    } else {
+        QJsonArray array;
+        for (const Entry& entry : m_entries)
+            array.append(QJsonObject{{kParkedKey, entry.parked}, {kHomeKey, entry.home}});
+        rc = m_files.ReplaceContents(journal, QJsonDocument(array).toJson(QJsonDocument::Compact));
+    }
+    return rc != 0 ? rc : m_files.SyncFolder(m_area);
+}
+
+int ParkedFiles::Park(const QString& source, const QString& parked) {
+    m_entries.append({CleanPath(parked), QFileInfo(CleanPath(source)).absolutePath()});
+    if (const int rc = Save(); rc != 0) {
+        m_entries.removeLast();
+        return rc;
+    }
+    const int rc = MoveFile(m_files, m_engine, source, parked);
+    // A copy that arrived stays listed: it is the user's file too, and goes back with the others.
+    if (rc != 0 && !IsThere(parked))
+        Forget(parked);
+    return rc;
+}
+
+void ParkedFiles::Forget(const QString& parked) {
+    const QString clean = CleanPath(parked);
+    if (m_entries.removeIf([&](const Entry& entry) { return entry.parked == clean; }) > 0)
+        (void)Save();
+}
+
+QList<ParkedFiles::Failure> ParkedFiles::PutBackAll() {
+    QList<Failure> failed;
+    QList<Entry> kept;
+    for (const Entry& entry : std::as_const(m_entries)) {
+        if (!IsThere(entry.parked))
+            continue; // dealt with before the run ended
+        const QString home = FreeNameIn(entry.home, QFileInfo(entry.parked).fileName());
+        if (const int rc = MoveFile(m_files, m_engine, entry.parked, home); rc != 0 && IsThere(entry.parked)) {
+            failed.append({entry, rc});
+            kept.append(entry);
+        }
+    }
+    m_entries = kept;
+    // Not saved: the entries of files put back name files that are gone, and the next run drops them.
+    (void)Save();
+    return failed;
+}
+
+QString ParkedFiles::FailureText(const Failure& failure) {
+    return u'\n' + ErrnoText(failure.error) + QStringLiteral("\n\n") + failure.entry.parked + QStringLiteral("\n→ ") +
+           failure.entry.home;
+}
+
+// A file of the same name may have arrived meanwhile: the user's file comes back beside it.
+QString ParkedFiles::FreeNameIn(const QString& folder, const QString& name) {
+    QString path = ChildPath(folder, name);
+    const QFileInfo original(name);
+    for (int n = 2; IsThere(path); ++n)
+        path = ChildPath(folder, original.completeBaseName() + QStringLiteral(" (%1)").arg(n) +
+                                     (original.suffix().isEmpty() ? QString() : u'.' + original.suffix()));
+    return path;
+}
+
+int ParkedFiles::MoveFile(FileSystem& files, CCryptEngine& engine, const QString& from, const QString& to) {
+    const int rc = files.Rename(from, to);
+    if (rc != EXDEV)
+        return rc;
+    const QString temp = CCryptEngine::TempPathBeside(to, TempKind::Plain);
+    if (const int copied = CopyDurably(files, from, temp); copied != 0) {
+        QString unused;
+        if (files.Exists(temp))
+            engine.WipeAndDelete(temp, unused, false);
+        return copied;
+    }
+    if (const int renamed = files.Rename(temp, to); renamed != 0)
+        return renamed;
+    if (const int synced = files.SyncFolder(QFileInfo(to).absolutePath()); synced != 0)
+        return synced;
+    // Renamed before it is overwritten: a wipe cut short leaves a name the start-up wipes, never a
+    // half-zeroed file under the user's name.
+    QString error;
+    return engine.WipeAndDelete(from, error, true) == 0 ? 0 : EIO;
+}
+
+// The copy carries the source's modification time: the container made from it stores that time, and
+// the user's file keeps it when it comes back.
+int ParkedFiles::CopyDurably(FileSystem& files, const QString& from, const QString& to) {
+    int error = 0;
+    std::unique_ptr<File> in = files.Open(from, OpenMode::Read, error);
+    if (!in)
+        return error;
+    qint64 modified = 0;
+    if (!in->ModificationTime(modified))
+        return in->Error() != 0 ? in->Error() : EIO;
+    std::unique_ptr<File> out = files.Open(to, OpenMode::WriteTruncate, error);
+    if (!out)
+        return error;
+    std::vector<char> buffer(CCryptEngine::kPieceSize);
+    for (;;) {
+        const qint64 n = in->Read(buffer.data(), qint64(buffer.size()));
+        if (n < 0)
+            return in->Error() != 0 ? in->Error() : EIO;
+        if (n == 0)
+            break;
+        if (out->Write(buffer.data(), n) != n)
+            return out->Error() != 0 ? out->Error() : EIO;
+    }
+    // The time is set before the sync, so that it is on disk with the bytes.
+    if (const int rc = files.SetModificationTime(to, modified); rc != 0)
+        return rc;
+    return out->Sync() ? 0 : out->Error() != 0 ? out->Error() : EIO;
+}
+
+} // namespace korimbo

@@ -1,0 +1,209 @@
+#include "FolderRig.h"
+#include "folder/ParkedFiles.h"
+#include "state/WorkAreas.h"
+
+#include <QStandardPaths>
+#include <QTest>
+
+#include <cerrno>
+#include <sys/stat.h>
+
+using namespace korimbo;
+
+namespace {
+
+// The work folder on a volume of its own: a rename between it and anywhere else fails with EXDEV.
+class TwoVolumes final : public FileSystem {
+public:
+    TwoVolumes(FileSystem& inner, const QString& workRoot) : m_inner(inner), m_work(workRoot + u'/') {}
+    std::unique_ptr<File> Open(const QString& p, OpenMode m, int& e) override { return m_inner.Open(p, m, e); }
+    bool Exists(const QString& p) override { return m_inner.Exists(p); }
+    int Size(const QString& p, qint64& s) override { return m_inner.Size(p, s); }
+    int Remove(const QString& p) override { return m_inner.Remove(p); }
+    int Rename(const QString& from, const QString& to) override {
+        return from.startsWith(m_work) != to.startsWith(m_work) ? EXDEV : m_inner.Rename(from, to);
+    }
+    int FreeBytes(const QString& f, qint64& b) override { return m_inner.FreeBytes(f, b); }
+    int SetModificationTime(const QString& p, qint64 s) override { return m_inner.SetModificationTime(p, s); }
+    int MakeWritable(const QString& p) override { return m_inner.MakeWritable(p); }
+    int SetReadOnly(const QString& p) override { return m_inner.SetReadOnly(p); }
+    int SyncFolder(const QString& f) override { return m_inner.SyncFolder(f); }
+    int ReplaceContents(const QString& p, const QByteArray& d) override { return m_inner.ReplaceContents(p, d); }
+    int ReadContents(const QString& p, QByteArray& d) override { return m_inner.ReadContents(p, d); }
+
+private:
+    FileSystem& m_inner;
+    QString m_work;
+};
+
+const QDateTime kOldTime(QDate(2001, 2, 3), QTime(4, 5, 6));
+
+struct ParkRig : FolderRig {
+    using FolderRig::FolderRig;
+    QString Area() { return app.WorkAreaOf(Slot(folder), WorkAreas::kCreation); }
+    QString Aside() { return Area() + QStringLiteral("/aside"); }
+    // A user's file of the folder, with an old modification time.
+    QString UserFile(const QString& name, const QByteArray& bytes) {
+        const QString path = folder + u'/' + name;
+        QFile file(path);
+        if (!WriteRaw(path, bytes) || !file.open(QIODevice::ReadWrite) ||
+            !file.setFileTime(kOldTime, QFileDevice::FileModificationTime))
+            return QString();
+        return path;
+    }
+    // What a run cut short after moving `names` aside leaves: the files in "Ce" and the journal.
+    bool ParkAll(const QStringList& names, FileSystem* files = nullptr) {
+        ParkedFiles parked(files ? *files : fs, Engine(), Area());
+        for (const QString& name : names)
+            if (parked.Load() != 0 || parked.Park(folder + u'/' + name, Aside() + u'/' + name) != 0)
+                return false;
+        return true;
+    }
+    static QByteArray Bytes(const QString& path) {
+        QFile file(path);
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    }
+    static QStringList Entries(const QString& folder) {
+        return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+    }
+};
+
+} // namespace
+
+class TestParkedFiles : public QObject {
+    Q_OBJECT
+
+    TestFolders m_folders;
+
+    std::unique_ptr<ParkRig> Started() {
+        auto rig = std::make_unique<ParkRig>(m_folders.NewFolder(QStringLiteral("program")));
+        if (!rig->StartWith(m_folders.NewFolder(QStringLiteral("box"))) ||
+            WorkAreas::MakePrivateFolder(rig->Aside()) != 0)
+            return nullptr;
+        return rig;
+    }
+
+private Q_SLOTS:
+    void initTestCase() {
+        QStandardPaths::setTestModeEnabled(true);
+        QVERIFY(m_folders.Valid());
+    }
+
+    // The entry is on disk, the owner's alone, before the file moves; once the file is dealt with the
+    // entry goes, and with the last one the journal.
+    void JournalHoldsEachParkedFileUntilItIsDealtWith() {
+        auto rig = Started();
+        QVERIFY(rig);
+        const QString user = rig->UserFile(QStringLiteral("a.txt"), "alpha");
+        const QString parked = rig->Aside() + QStringLiteral("/a.txt");
+        ParkedFiles files(rig->fs, rig->Engine(), rig->Area());
+        QCOMPARE(files.Park(user, parked), 0);
+        QVERIFY(!QFileInfo::exists(user));
+        QCOMPARE(ParkRig::Bytes(parked), QByteArray("alpha"));
+        const QString journal = ParkedFiles::JournalOf(rig->Area());
+        struct stat st {};
+        QCOMPARE(::stat(QFile::encodeName(journal).constData(), &st), 0);
+        QCOMPARE(int(st.st_mode & 0777), 0600);
+        ParkedFiles reread(rig->fs, rig->Engine(), rig->Area());
+        QCOMPARE(reread.Load(), 0);
+        QCOMPARE(reread.Entries(), QList<ParkedFiles::Entry>({{parked, rig->folder}}));
+
+        files.Forget(parked);
+        QVERIFY(!QFileInfo::exists(journal));
+    }
+
+    // A journal that cannot be written keeps the file where it is.
+    void NoMoveWithoutJournal() {
+        auto rig = Started();
+        QVERIFY(rig);
+        const QString user = rig->UserFile(QStringLiteral("a.txt"), "alpha");
+        rig->fs.writeFault = {QStringLiteral(".parked-files"), ENOSPC, 0};
+        ParkedFiles files(rig->fs, rig->Engine(), rig->Area());
+        QCOMPARE(files.Park(user, rig->Aside() + QStringLiteral("/a.txt")), ENOSPC);
+        QCOMPARE(ParkRig::Bytes(user), QByteArray("alpha"));
+        QVERIFY(files.Entries().isEmpty());
+        QCOMPARE(ParkRig::Entries(rig->Aside()), QStringList());
+    }
+
+    // The start-up housekeeping gives back what a run cut short left aside, beside a namesake that
+    // arrived meanwhile, before it empties "Ce".
+    void StartUpPutsParkedFilesBack() {
+        auto rig = Started();
+        QVERIFY(rig);
+        QVERIFY(!rig->UserFile(QStringLiteral("a.txt"), "alpha").isEmpty());
+        QVERIFY(!rig->UserFile(QStringLiteral("b.txt"), "beta").isEmpty());
+        QVERIFY(rig->ParkAll({QStringLiteral("a.txt"), QStringLiteral("b.txt")}));
+        QVERIFY(FolderRig::WriteRaw(rig->folder + QStringLiteral("/b.txt"), "newcomer"));
+
+        rig->app.EmptyTemporaryWorkAreas(true);
+        QCOMPARE(rig->ui.Numbers(), QList<int>());
+        QCOMPARE(ParkRig::Bytes(rig->folder + QStringLiteral("/a.txt")), QByteArray("alpha"));
+        QCOMPARE(ParkRig::Bytes(rig->folder + QStringLiteral("/b.txt")), QByteArray("newcomer"));
+        QCOMPARE(ParkRig::Bytes(rig->folder + QStringLiteral("/b (2).txt")), QByteArray("beta"));
+        QCOMPARE(ParkRig::Entries(rig->Area()), QStringList());
+    }
+
+    // A file that cannot go back is named with its folder in A660 and stays, journal and all, until a
+    // later start can put it back.
+    void FailedPutBackIsReportedAndKept() {
+        auto rig = Started();
+        QVERIFY(rig);
+        QVERIFY(!rig->UserFile(QStringLiteral("a.txt"), "alpha").isEmpty());
+        QVERIFY(rig->ParkAll({QStringLiteral("a.txt")}));
+        const QString parked = rig->Aside() + QStringLiteral("/a.txt");
+        rig->fs.renameFault = {parked, EACCES, 0};
+
+        rig->app.EmptyTemporaryWorkAreas(true);
+        QCOMPARE(rig->ui.Numbers(), QList<int>{ParkedFiles::kMsgPutBackFailed});
+        const QString text = rig->ui.Messages().constFirst().text;
+        QVERIFY2(text.contains(parked) && text.contains(rig->folder), qPrintable(text));
+        QCOMPARE(ParkRig::Bytes(parked), QByteArray("alpha"));
+        QVERIFY(QFileInfo::exists(ParkedFiles::JournalOf(rig->Area())));
+        QVERIFY(!QFileInfo::exists(rig->folder + QStringLiteral("/a.txt")));
+
+        rig->fs.renameFault = {};
+        rig->ui.Clear();
+        rig->app.EmptyTemporaryWorkAreas(true);
+        QCOMPARE(rig->ui.Numbers(), QList<int>());
+        QCOMPARE(ParkRig::Bytes(rig->folder + QStringLiteral("/a.txt")), QByteArray("alpha"));
+        QCOMPARE(ParkRig::Entries(rig->Area()), QStringList());
+    }
+
+    // A journal that cannot be read: nothing in "Ce" can be told from a leftover, so all of it stays.
+    void UnreadableJournalKeepsTheArea() {
+        auto rig = Started();
+        QVERIFY(rig);
+        QVERIFY(FolderRig::WriteRaw(rig->Aside() + QStringLiteral("/a.txt"), "alpha"));
+        QVERIFY(FolderRig::WriteRaw(ParkedFiles::JournalOf(rig->Area()), "{torn"));
+        rig->app.EmptyTemporaryWorkAreas(true);
+        QCOMPARE(rig->ui.Numbers(), QList<int>{ParkedFiles::kMsgPutBackFailed});
+        QCOMPARE(ParkRig::Bytes(rig->Aside() + QStringLiteral("/a.txt")), QByteArray("alpha"));
+    }
+
+    // With the work folder on another volume the file is copied, synced and then wiped, both ways,
+    // and keeps its modification time: the container made from it stores that time.
+    void AcrossVolumesTheFileKeepsItsTime() {
+        auto rig = Started();
+        QVERIFY(rig);
+        TwoVolumes volumes(rig->fs, rig->app.State().workFolder->angoTempFolder);
+        const QString user = rig->UserFile(QStringLiteral("a.txt"), "alpha");
+        QVERIFY(rig->ParkAll({QStringLiteral("a.txt")}, &volumes));
+        const QString parked = rig->Aside() + QStringLiteral("/a.txt");
+        QVERIFY(!QFileInfo::exists(user));
+        QCOMPARE(ParkRig::Bytes(parked), QByteArray("alpha"));
+        QCOMPARE(QFileInfo(parked).lastModified(), kOldTime);
+        QCOMPARE(ParkRig::Entries(rig->Aside()), QStringList{QStringLiteral("a.txt")});
+
+        ParkedFiles files(volumes, rig->Engine(), rig->Area());
+        QCOMPARE(files.Load(), 0);
+        QCOMPARE(files.PutBackAll().size(), 0);
+        QCOMPARE(ParkRig::Bytes(user), QByteArray("alpha"));
+        QCOMPARE(QFileInfo(user).lastModified(), kOldTime);
+        QCOMPARE(ParkRig::Entries(rig->Aside()), QStringList());
+        for (const QString& name : ParkRig::Entries(rig->folder))
+            QVERIFY2(!CCryptEngine::IsTempName(name) && !CCryptEngine::IsWipeName(name), qPrintable(name));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestParkedFiles)
+#include "TestParkedFiles.moc"
