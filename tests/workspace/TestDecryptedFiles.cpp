@@ -50,7 +50,11 @@ struct Rig : CopiesRig {
     }
     // The commands ask the real process table, as the program does, about editors' lock and swap files.
     LocalProcessProbe realProbe;
-    void UseRealProbe() { MakeCommands(realProbe); }
+    void UseRealProbe() {
+        probeInUse = &realProbe;
+        MakeCopies();
+        MakeCommands(realProbe);
+    }
     QString Area() { return WorkAreas::AreaOf(app.State().workFolder->angoTempFolder, kWorkId, WorkAreas::kEditing); }
     // A working copy of a new container, as Open leaves it: same time as the container, which is writable.
     QString Opened(const QString& plainName, const QByteArray& contents, QString* container = nullptr) {
