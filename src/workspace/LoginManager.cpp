@@ -182,6 +182,10 @@ int CLoginManager::EraseEditingArea(const QString& folder) {
         else
             files.append(info.filePath());
     }
+    if (eraseInUse && eraseInUse(files) != 0) {
+        SetBusy(false);
+        return -1;
+    }
     int result = 0;
     for (const QString& file : files) {
         QString errorText;

@@ -48,6 +48,8 @@ public:
     std::function<void(bool)> busy;
     std::function<int(const QString&)> confirmLogout;
     std::function<int(const QString&)> writeBackAll;
+    // Before a read-only folder's copies are erased: -1 (shown) when a program still has one of them.
+    std::function<int(const QStringList&)> eraseInUse;
 
 private:
     QString WorkBaseOf(const QString& folder) const;

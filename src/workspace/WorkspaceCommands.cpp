@@ -49,6 +49,18 @@ CDecryptedFileModel::ContainerTest CWorkspaceCommands::HasContainer() const {
     };
 }
 
+int CWorkspaceCommands::RefuseErasingInUse(const QStringList& copies, bool quiet) {
+    for (const QString& copy : copies) {
+        if (!m_copies.IsInUse(copy))
+            continue;
+        if (!quiet)
+            ReportMessage(m_ui, m_messages, kMsgEraseInUse, WithPath(QString(), copy, PathSeparator::Paragraph),
+                          Icon::Warning);
+        return -1;
+    }
+    return 0;
+}
+
 bool CWorkspaceCommands::ReadOnly(const QString& folder) const {
     const int slot = m_registry.SlotOf(folder);
     return slot >= 0 && m_registry.ReadOnlyText(slot) == QStringLiteral("1");
@@ -150,6 +162,11 @@ int CWorkspaceCommands::EraseArea(const QString& folder, bool quiet) {
     const QString area = m_login.WorkAreaOf(folder, WorkAreas::kEditing);
     if (area.isEmpty() || !QFileInfo(area).isDir())
         return 0;
+    // A copy a program still shows is not wiped under it.
+    QStringList copies;
+    CDecryptedFileModel::CollectCopies(area, copies, HasContainer());
+    if (RefuseErasingInUse(copies, quiet) != 0)
+        return -1;
     // The area itself stays: the folder's work areas are made once, at login.
     const QFileInfoList entries =
         QDir(area).entryInfoList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System);
@@ -171,6 +188,10 @@ int CWorkspaceCommands::EraseSelected(const QStringList& copies, const QStringLi
         kAnswerYes)
         return -1;
     SetBusy(true);
+    if (RefuseErasingInUse(copies, false) != 0) {
+        SetBusy(false);
+        return -1;
+    }
     // Each container goes back to the read-only state it has whenever no copy of it is being edited.
     for (const QString& container : containers) {
         if (!container.isEmpty() && m_files.Exists(container))
@@ -253,6 +274,7 @@ void CWorkspaceCommands::AttachTo(CLoginManager& login) {
     };
     // Logout runs this inside its own busy section.
     login.writeBackAll = [this](const QString& folder) { return WriteBackAllInside(folder, false, false); };
+    login.eraseInUse = [this](const QStringList& copies) { return RefuseErasingInUse(copies, false); };
 }
 
 } // namespace korimbo

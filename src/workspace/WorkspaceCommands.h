@@ -45,6 +45,7 @@ public:
     static constexpr int kMsgExitWhileBusy = 182;
     static constexpr int kMsgReadOnlyFolder = 316;
     static constexpr int kMsgAreaNotErased = 320;
+    static constexpr int kMsgEraseInUse = 703;
     static constexpr int kMsgExitText = 647;
     static constexpr int kMsgExitCheck = 648;
     static constexpr int kMsgExitAnyway = 649;
@@ -86,6 +87,8 @@ public:
 private:
     int WriteBackAllInside(const QString& folder, bool fromCommand, bool quiet);
     int EraseArea(const QString& folder, bool quiet);
+    // A703 with the first of `copies` that a program still has (not shown when `quiet`); 0 when none has.
+    int RefuseErasingInUse(const QStringList& copies, bool quiet);
     CDecryptedFileModel::ContainerTest HasContainer() const;
     bool ReadOnly(const QString& folder) const;
     bool ShowNotice(int message, int checkLabel);

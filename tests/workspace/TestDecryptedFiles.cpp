@@ -468,6 +468,60 @@ private Q_SLOTS:
         QVERIFY(rig->Opens(container, QStringLiteral("run.txt"), "typed, saved, still on the screen"));
     }
 
+    // Erasing never wipes a copy under the program that shows it: the erase command, and the erase of a
+    // read-only folder's copies at exit and at logout, stop with A703 while the watched program runs.
+    void CopyInUseIsNotErased_data() {
+        QTest::addColumn<QString>("action");
+        for (const char* action : {"erase", "exit", "logout"})
+            QTest::newRow(action) << QString::fromLatin1(action);
+    }
+    void CopyInUseIsNotErased() {
+        QFETCH(QString, action);
+        auto rig = Started();
+        QVERIFY(rig);
+        rig->acceptDialog = true;
+        QString copy;
+        QString folder = rig->folder;
+        if (action == QLatin1String("erase")) {
+            copy = rig->Opened(QStringLiteral("shown.txt"), "shown");
+        } else {
+            folder = m_folders.NewFolder(QStringLiteral("ro"));
+            QCOMPARE(rig->Add(folder, FolderRig::kPassword, QStringLiteral("1"), QStringLiteral("ROID")), 0);
+            QVERIFY(rig->EnterKey(folder, FolderRig::kPassword));
+            copy = WorkAreas::AreaOf(rig->app.State().workFolder->angoTempFolder, QStringLiteral("ROID"),
+                                     WorkAreas::kEditing) +
+                   QStringLiteral("/shown.txt");
+            QVERIFY(Rig::WriteRaw(copy, "shown"));
+        }
+        WatchTable& table = rig->copies->Table();
+        table.pid[0] = 56;
+        table.path[0] = copy;
+        table.followed[0] = true;
+        rig->probe.running.insert(56);
+        const auto run = [&] {
+            if (action == QLatin1String("erase")) {
+                rig->ui.QueueAnswer(kAnswerYes); // A139
+                return rig->commands->EraseSelected({copy}, {QString()});
+            }
+            if (action == QLatin1String("exit"))
+                return rig->commands->ConfirmExit();
+            rig->ui.QueueAnswer(kAnswerYes); // the logout question
+            return rig->login->Logout(folder);
+        };
+        if (action == QLatin1String("exit"))
+            rig->ui.QueueAnswer(kAnswerNo); // A649: stay
+        QCOMPARE(run(), -1);
+        QVERIFY(rig->ui.Has(CWorkspaceCommands::kMsgEraseInUse) || action == QLatin1String("exit"));
+        QVERIFY(QFile::exists(copy));
+        QVERIFY(rig->login->IsLoggedIn(folder));
+
+        rig->probe.End(56);
+        rig->ui.Clear();
+        QCOMPARE(run(), 0);
+        QVERIFY(!QFile::exists(copy));
+        VERIFY_SETTLED(rig->ui);
+    }
+
     // Writing back into a read-only folder is refused; the notice can be declined and silenced.
     void NoticeAndReadOnlyFolder() {
         auto rig = Started();
