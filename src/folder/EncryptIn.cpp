@@ -577,12 +577,9 @@ void CEncryptIn::RemoveCompanions(const QStringList& companions) {
         // A name the destination lists is the copy of a container of its own, whatever it looks like.
         if (m_byName.contains(QFileInfo(companion).fileName()))
             continue;
-        // Best effort: the source itself is gone, and a start-up wipes a ".delf" a wipe leaves.
+        // Best effort (a link is only removed): a start-up wipes a ".delf" a wipe leaves.
         QString ignored;
-        if (QFileInfo(companion).isSymLink())
-            m_files.Remove(companion);
-        else
-            m_engine.WipeAndDelete(companion, ignored, true);
+        static_cast<void>(m_engine.WipeAndDelete(companion, ignored, true));
     }
 }
 

@@ -700,12 +700,9 @@ int CWorkingCopies::EraseCopy(const QString& path, QString& error) {
             QString proposed;
             if (!ContainerOf(companion, proposed, true).isEmpty())
                 continue;
-            // Best effort: the copy itself is gone, and a start-up wipes a ".delf" a wipe leaves.
+            // Best effort (a link is only removed): a start-up wipes a ".delf" a wipe leaves.
             QString ignored;
-            if (QFileInfo(companion).isSymLink())
-                m_files.Remove(companion);
-            else
-                m_engine.WipeAndDelete(companion, ignored, true);
+            static_cast<void>(m_engine.WipeAndDelete(companion, ignored, true));
         }
         return 0;
     }

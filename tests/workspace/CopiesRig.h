@@ -31,6 +31,12 @@ struct CopiesRig : FolderRig {
     int refreshes = 0;
 
     bool StartIn(const QString& root) { return StartWith(root) && MakeCopies(); }
+    // A rig over a new program folder with a new encrypted folder, both below `folders`; null when it
+    // could not start.
+    static std::unique_ptr<CopiesRig> Started(TestFolders& folders) {
+        auto rig = std::make_unique<CopiesRig>(folders.NewFolder(QStringLiteral("program")));
+        return rig->StartIn(folders.NewFolder(QStringLiteral("box"))) ? std::move(rig) : nullptr;
+    }
     bool ResumeIn(const QString& root) { return Resume(root) && MakeCopies(); }
     bool MakeCopies() {
         AppState& s = app.State();

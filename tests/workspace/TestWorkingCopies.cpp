@@ -15,10 +15,7 @@ class TestWorkingCopies : public QObject {
 private:
     TestFolders m_folders;
 
-    std::unique_ptr<CopiesRig> Started() {
-        auto rig = std::make_unique<CopiesRig>(m_folders.NewFolder(QStringLiteral("program")));
-        return rig->StartIn(m_folders.NewFolder(QStringLiteral("box"))) ? std::move(rig) : nullptr;
-    }
+    std::unique_ptr<CopiesRig> Started() { return CopiesRig::Started(m_folders); }
 
 private Q_SLOTS:
     void initTestCase() {
