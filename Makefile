@@ -10,7 +10,7 @@ TEST_USER   ?= nobody
 
 BUILD_PKGS := cmake ninja-build g++ pkg-config qt6-base-dev qt6-base-dev-tools libqt6test6 zlib1g-dev libssl-dev \
               libglib2.0-dev libxcb1-dev libxcb-ewmh-dev libbenchmark-dev desktop-file-utils shared-mime-info \
-              qt6-svg-dev
+              qt6-svg-dev libisal-dev
 RUN_PKGS   := fonts-noto-cjk
 BENCH_PKGS := gpg openssl gzip time
 # What `make portable` copies into the bundle beyond the build's own libraries, and the tools it uses.

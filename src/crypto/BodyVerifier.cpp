@@ -1,9 +1,9 @@
 #include "crypto/BodyVerifier.h"
+#include "crypto/Inflater.h"
 #include "crypto/MessageNumbers.h"
 
 #include "util/ErrorText.h"
 
-#include <zlib.h>
 
 #include <cstring>
 #include <vector>
@@ -89,13 +89,9 @@ int CBodyVerifier::CompareWithSource(const std::uint8_t* plain, int length) {
 }
 
 int CBodyVerifier::Check() {
-    z_stream stream{};
-    if (const int rc = inflateInit(&stream); rc != Z_OK)
-        return Fail(378, QString::fromLatin1(stream.msg ? stream.msg : zError(rc)));
-    struct End {
-        z_stream& stream;
-        ~End() { inflateEnd(&stream); }
-    } end{stream};
+    CInflater inflater;
+    if (!inflater.Ready())
+        return Fail(378, inflater.Error());
     std::vector<std::uint8_t> input(kPieceSize);
     std::vector<std::uint8_t> output(kPieceSize);
     if (m_container->Seek(m_bodyOffset, Whence::Begin) < 0 || m_source->Seek(0, Whence::Begin) < 0)
@@ -136,25 +132,23 @@ int CBodyVerifier::Check() {
                 return Fail(381, QStringLiteral("（%1,%2）").arg(read - n).arg(read));
             continue;
         }
-        stream.next_in = input.data();
-        stream.avail_in = static_cast<uInt>(usable);
+        inflater.Input(input.data(), static_cast<std::size_t>(usable));
         for (;;) {
-            stream.next_out = output.data();
-            stream.avail_out = kPieceSize;
-            const int rc = inflate(&stream, Z_NO_FLUSH);
-            if (rc != Z_OK && rc != Z_STREAM_END && rc != Z_BUF_ERROR)
-                return Fail(msg::kBodyDamaged, QString::fromLatin1(stream.msg ? stream.msg : zError(rc)));
-            const int produced = kPieceSize - static_cast<int>(stream.avail_out);
+            inflater.Output(output.data(), kPieceSize);
+            const CInflater::Step step = inflater.Run();
+            if (step == CInflater::Step::Failed)
+                return Fail(msg::kBodyDamaged, inflater.Error());
+            const int produced = kPieceSize - static_cast<int>(inflater.OutputLeft());
             if (produced > 0 && CompareWithSource(output.data(), produced) != 0)
                 return -1;
-            if (rc == Z_STREAM_END) {
+            if (step == CInflater::Step::End) {
                 streamEnded = true;
                 break;
             }
-            if (stream.avail_out != 0) // the input is used up, the rest needs the next piece
+            if (inflater.OutputLeft() != 0) // the input is used up, the rest needs the next piece
                 break;
         }
-        if (streamEnded && stream.avail_in > 0)
+        if (streamEnded && inflater.InputLeft() > 0)
             return Fail(381, QStringLiteral("（%1,%2）").arg(read - n).arg(read));
     }
     if (!streamEnded)

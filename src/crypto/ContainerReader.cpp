@@ -1,6 +1,7 @@
 // Reading containers: header records, password and signature checks, decryption and verification.
 #include "crypto/BodyVerifier.h"
 #include "crypto/CryptEngine.h"
+#include "crypto/Inflater.h"
 #include "crypto/MessageNumbers.h"
 #include "crypto/PieceWriter.h"
 #include "util/DisplayText.h"
@@ -8,8 +9,6 @@
 
 #include <QDateTime>
 #include <QFileInfo>
-
-#include <zlib.h>
 
 #include <cstring>
 #include <limits.h>
@@ -33,10 +32,6 @@ QString Units(const QString& text, int units, QChar filler) {
     while (result.size() < units)
         result.append(filler);
     return result;
-}
-
-QString ZlibText(const z_stream& stream, int rc) {
-    return QString::fromLatin1(stream.msg ? stream.msg : zError(rc));
 }
 
 // "YYYYMMDDhhmmss" as "YYYY/MM/DD hh:mm:ss".
@@ -261,10 +256,9 @@ EngineResult CCryptEngine::DecodeHeader(File& in, const QString& key, DecodeResu
 
 EngineResult CCryptEngine::DecodeBody(File& in, File* out, qint64 remaining, int padCount, std::uint8_t chain[16],
                                       DecodeResult& result) {
-    z_stream stream{};
-    int rc = inflateInit(&stream);
-    if (rc != Z_OK)
-        return Refuse(378, ZlibText(stream, rc));
+    CInflater inflater;
+    if (!inflater.Ready())
+        return Refuse(378, inflater.Error());
     std::vector<std::uint8_t> input(kPieceSize + 16);
     // A decryption hands its pieces to a writer thread; a check without output keeps one piece here.
     std::vector<std::uint8_t> output(out ? 0 : kPieceSize);
@@ -273,14 +267,10 @@ EngineResult CCryptEngine::DecodeBody(File& in, File* out, qint64 remaining, int
         writer.emplace(*out, kPieceSize);
     std::uint8_t* piece = out ? writer->NextBuffer() : output.data();
     qint64 totalRead = 0;
-    auto fail = [&](EngineResult code) {
-        inflateEnd(&stream);
-        return code;
-    };
     auto writeFailed = [&] {
         writer->Finish();
         result.error = writer->Error();
-        return fail(kWriteFailed);
+        return kWriteFailed;
     };
     // The piece's bytes go to the writer, or, in a check without output, stay for the comparison of
     // the last piece with its source.
@@ -295,48 +285,51 @@ EngineResult CCryptEngine::DecodeBody(File& in, File* out, qint64 remaining, int
         return !out || (writer->Submit(length) && (piece = writer->NextBuffer()) != nullptr);
     };
 
-    stream.next_out = piece;
-    stream.avail_out = kPieceSize;
+    inflater.Output(piece, kPieceSize);
+    bool inputEnded = false;
+    CInflater::Step step = CInflater::Step::More;
     do {
-        if (stream.avail_in == 0) {
+        if (inflater.InputLeft() == 0 && !inputEnded) {
             m_ui.Pump();
             qint64 n = in.Read(input.data(), kPieceSize);
             if (n < 0) {
                 result.error = in.Error();
-                return fail(Refuse(msg::kBodyDamaged, u'\n' + ErrorDetail(result.error)));
+                return Refuse(msg::kBodyDamaged, u'\n' + ErrorDetail(result.error));
             }
             totalRead += n;
-            const bool atEnd = n < kPieceSize || totalRead >= remaining;
+            inputEnded = n < kPieceSize || totalRead >= remaining;
             if (n % 16 != 0)
-                return fail(Refuse(382, QString()));
-            if (n == 0 || (atEnd && n < padCount))
-                return fail(Refuse(msg::kBodyDamaged, QStringLiteral("unexpected end of data")));
+                return Refuse(382, QString());
+            if (n == 0 || (inputEnded && n < padCount))
+                return Refuse(msg::kBodyDamaged, QStringLiteral("unexpected end of data"));
             if (m_decryptor.DecryptCbc(input.data(), input.data(), static_cast<std::size_t>(n), chain) != 0)
-                return fail(Refuse(383, QString()));
-            if (atEnd)
+                return Refuse(383, QString());
+            if (inputEnded)
                 n -= padCount;
-            stream.next_in = input.data();
-            stream.avail_in = static_cast<uInt>(n);
+            inflater.Input(input.data(), static_cast<std::size_t>(n));
         }
-        rc = inflate(&stream, Z_NO_FLUSH);
-        if (rc != Z_OK && rc != Z_STREAM_END) {
-            const QString text = ZlibText(stream, rc);
-            return fail(Refuse(msg::kBodyDamaged, text));
-        }
-        if (stream.avail_out == 0) {
+        const std::size_t inputBefore = inflater.InputLeft();
+        const std::size_t roomBefore = inflater.OutputLeft();
+        step = inflater.Run();
+        if (step == CInflater::Step::Failed)
+            return Refuse(msg::kBodyDamaged, inflater.Error());
+        if (inflater.OutputLeft() == 0) {
             if (!takePiece(kPieceSize))
                 return writeFailed();
-            stream.next_out = piece;
-            stream.avail_out = kPieceSize;
+            inflater.Output(piece, kPieceSize);
+        } else if (step == CInflater::Step::More && inputEnded && inflater.InputLeft() == inputBefore &&
+                   inflater.OutputLeft() == roomBefore) {
+            // All of the body is in and nothing moves: the stream stops short of its end.
+            return Refuse(msg::kBodyDamaged, QStringLiteral("unexpected end of data"));
         }
-    } while (rc != Z_STREAM_END);
-    if (const int last = kPieceSize - static_cast<int>(stream.avail_out); last > 0 && !takePiece(last))
+    } while (step != CInflater::Step::End);
+    // Bytes after the end of the stream are no part of a container this program writes.
+    if (inflater.InputLeft() > 0)
+        return Refuse(381, QStringLiteral("（%1,%2）").arg(remaining).arg(totalRead));
+    if (const int last = kPieceSize - static_cast<int>(inflater.OutputLeft()); last > 0 && !takePiece(last))
         return writeFailed();
     if (writer && !writer->Finish())
         return writeFailed();
-    rc = inflateEnd(&stream);
-    if (rc != Z_OK)
-        return Refuse(380, ZlibText(stream, rc));
     if (totalRead != remaining)
         return Refuse(381, QStringLiteral("（%1,%2）").arg(remaining).arg(totalRead));
     return kOk;
