@@ -202,8 +202,10 @@ int RunInstance(const std::string& file) {
             break;
         }
     }
-    while (!g_documents.empty())
-        CloseDocument(g_documents.begin()->first);
+    while (!g_documents.empty()) {
+        const std::string path = g_documents.begin()->first; // a copy: closing erases the key
+        CloseDocument(path);
+    }
     unlink((g_control + "/pid").c_str());
     Log("quit");
     return 0;
