@@ -331,23 +331,26 @@ int CFolderOperations::Recrypt(const QString& container, const QString& name, co
         return Report(kMsgNoWorkSpace, WithPath(QString(), area, PathSeparator::Line));
     // A folder of its own keeps the plaintext's name, which the new container stores.
     const QString folder = ChildPath(area, unique);
-    if (!QDir().mkdir(folder) || !QFile::setPermissions(folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner)) {
+    if (!QDir().mkdir(folder) ||
+        !QFile::setPermissions(folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner)) {
         QDir().rmdir(folder);
         return Report(kMsgNoWorkSpace, WithPath(QString(), folder, PathSeparator::Line));
     }
     const bool usable = name != QStringLiteral(".") && name != QStringLiteral("..") && !name.contains(QChar(0));
     const QString plain = ChildPath(folder, usable ? name : QFileInfo(container).fileName());
-    int rc = m_engine.DecryptFile(container, plain, KeyOf(container)) == kOk ? 0 : -1;
-    if (rc == 0 && m_engine.EncryptFile(plain, target, key) != kOk)
-        rc = -1;
-    else if (rc == 0 && m_engine.VerifyNewContainer(plain, target, key) != 0) {
+    int rc = m_engine.DecryptFile(container, plain, KeyOf(container)) == kOk &&
+                     m_engine.EncryptFile(plain, target, key) == kOk
+                 ? 0
+                 : -1;
+    if (rc == 0 && m_engine.VerifyNewContainer(plain, target, key) != 0) {
         m_files.Remove(target);
         rc = -1;
     }
-    if (m_files.Exists(plain)) {
+    // Whatever a decryption left there, finished or not, is plaintext.
+    for (const QFileInfo& info : QDir(folder).entryInfoList(QDir::Files | QDir::Hidden | QDir::System)) {
         QString error;
-        if (m_engine.WipeAndDelete(plain, error, true) != 0)
-            Report(kMsgPlainCopyLeft, error + plain);
+        if (m_engine.WipeAndDelete(info.absoluteFilePath(), error, true) != 0)
+            Report(kMsgPlainCopyLeft, error + info.absoluteFilePath());
     }
     QDir().rmdir(folder);
     return rc;
@@ -384,8 +387,7 @@ void CFolderOperations::PutAway(const QString& aside, QStringList& texts) {
     texts.append(time);
 }
 
-int CFolderOperations::BringBack(const QString& aside, const QString& time, const QString& place,
-                                 const QString& name) {
+int CFolderOperations::BringBack(const QString& aside, const QString& time, const QString& place, const QString& name) {
     if (aside.isEmpty())
         return 0;
     Changed(Parent(place));
@@ -834,7 +836,6 @@ CFolderOperations::Step CFolderOperations::WriteFile(const QString& item, const 
     return kNext;
 }
 
-
 // ---- rename ----
 
 int CFolderOperations::Rename(const QString& path, const QString& shown, const QString& typed, QString& newPath) {
@@ -1198,7 +1199,7 @@ int CFolderOperations::MoveBack(const QString& from, const QString& to) {
                 RemoveTree(to);
             return -1;
         }
-    } else if (!sameKey && source.container ? Recrypt(from, source.name, to) != 0 : CopyFile(from, to) != 0) {
+    } else if ((!sameKey && source.container) ? Recrypt(from, source.name, to) != 0 : CopyFile(from, to) != 0) {
         return -1;
     }
     if (const int error = RemoveTree(from); error != 0)

@@ -34,8 +34,9 @@ struct InsideClipboard {
 };
 
 // The operations inside the encrypted folders: cut, copy and paste, the internal drag, rename, delete to
-// the trash or for good, and the undo of the last ten of them. Containers are never decrypted here: they
-// are copied, moved, renamed (their stored name rewritten under a new disk name) and deleted as files.
+// the trash or for good, and the undo of the last ten of them. Containers are copied, moved, renamed (their
+// stored name rewritten under a new disk name) and deleted as files; only a container that goes to a folder
+// of another password is decrypted, into that folder's creation area, and made again with its key.
 // Every operation refreshes the name files of the folders it changed; the window then lists them again.
 class CFolderOperations {
 public:

@@ -267,6 +267,37 @@ private Q_SLOTS:
         QCOMPARE(rig.frame->History().Count(), 0);
     }
 
+    // The registered folder itself is neither cut, copied nor deleted from the tree's pop-up, as the menu
+    // bar refuses it; a paste into a folder that is logged out does nothing.
+    void TreePopupLeavesTheRegisteredFolderAndLoggedOutPaste() {
+        InsideRig rig;
+        QVERIFY(rig.Up());
+        const QString one = rig.folder + QStringLiteral("/one");
+        const QString two = rig.folder + QStringLiteral("/two");
+        QVERIFY(QDir().mkpath(one));
+        QVERIFY(QDir().mkpath(two));
+        rig.Container(one, QStringLiteral("in.txt"));
+        CTreeV* tree = rig.frame->Tree();
+        rig.Refresh();
+        for (const int id : {int(cmd::TreeCut), int(cmd::TreeCopy)}) {
+            Q_EMIT tree->ContextCommand(id, rig.folder);
+            QCOMPARE(rig.frame->Clipboard().Count(), 0);
+        }
+        Q_EMIT tree->ContextCommand(cmd::TreeDelete, rig.folder); // not even asked
+        QVERIFY(QFileInfo(one).isDir());
+        QCOMPARE(rig.ui.Numbers(), QList<int>());
+        QCOMPARE(rig.frame->History().Count(), 0);
+        rig.ui.Clear();
+
+        Q_EMIT tree->ContextCommand(cmd::TreeCopy, one);
+        QCOMPARE(rig.frame->Clipboard().items, QStringList{one});
+        rig.ui.QueueAnswer(kAnswerYes);
+        QCOMPARE(rig.frame->LogoutFolder(rig.folder), 0);
+        Q_EMIT tree->ContextCommand(cmd::TreePaste, two);
+        QVERIFY(!QFileInfo::exists(two + QStringLiteral("/one")));
+        QCOMPARE(rig.frame->History().Count(), 0);
+    }
+
     // The overwrite dialog of a paste opens inside the busy section and takes the user's click.
     void OverwriteDialogOfAPasteTakesInput() {
         InsideRig rig;
