@@ -444,7 +444,8 @@ private Q_SLOTS:
         QCOMPARE(rig->ops->Take(rig->clipboard, {a}, true, rig->folder), 0);
         rig->open = {a};
         QCOMPARE(rig->ops->Paste(rig->clipboard, to), -1);
-        QVERIFY(rig->ui.Has(703));
+        QCOMPARE(rig->ui.Find(703)->text, rig->Text(703) + QStringLiteral("a.txt"));
+        QVERIFY(!rig->Text(703).isEmpty());
         QVERIFY(QFileInfo::exists(a));
         QCOMPARE(rig->clipboard.items, QStringList{a});
         rig->open.clear();
