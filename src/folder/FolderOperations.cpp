@@ -1,6 +1,8 @@
 #include "folder/FolderOperations.h"
 
 #include "crypto/MessageNumbers.h"
+#include "state/WorkAreas.h"
+#include "util/DisplayText.h"
 #include "util/ErrorText.h"
 #include "util/FileNames.h"
 #include "util/MessageText.h"
@@ -33,6 +35,8 @@ constexpr int kMsgDeleteOpenBelow = 46;
 constexpr int kMsgDeleteOpen = 47;
 constexpr int kMsgDragOpen = 55;
 constexpr int kMsgDragTargetOpen = 56;
+constexpr int kMsgNoWorkSpace = 82;
+constexpr int kMsgPlainCopyLeft = 83;
 constexpr int kMsgItemGone = 103;
 constexpr int kMsgPasteOpenBelow = 104;
 constexpr int kMsgStopped = 105;
@@ -41,6 +45,7 @@ constexpr int kMsgCopyTail = 109;
 constexpr int kMsgMoveSize = 110;
 constexpr int kMsgMoveCopySize = 111;
 constexpr int kMsgMoveSourceLeft = 112;
+constexpr int kMsgPasteOpen = 703;
 constexpr int kMsgNotInTrash = 168;
 constexpr int kMsgContainerInWay = 169;
 constexpr int kMsgFolderInWay = 170;
@@ -82,6 +87,14 @@ bool Exists(const QString& path) {
 // The modification time of a file or folder as an undo record keeps it.
 QString ModifiedText(const QString& path) {
     return QFileInfo(path).lastModified().toLocalTime().toString(QStringLiteral("yyyy/MM/dd hh:mm:ss"));
+}
+
+// The key slot of that name, or null.
+const KeySlot* SlotNamed(const CCryptEngine& engine, const QString& name) {
+    for (int i = 0; i < CCryptEngine::kSlotCount; ++i)
+        if (!engine.Slot(i).name.isEmpty() && engine.Slot(i).name == name)
+            return &engine.Slot(i);
+    return nullptr;
 }
 
 QString Extension(const QString& name) {
@@ -298,6 +311,106 @@ int CFolderOperations::RemoveTree(const QString& path) {
     return m_files.Remove(path);
 }
 
+bool CFolderOperations::SameKey(const QString& first, const QString& second) const {
+    const QString a = KeyOf(first);
+    const QString b = KeyOf(second);
+    if (a == b)
+        return true;
+    const KeySlot* x = SlotNamed(m_engine, a);
+    const KeySlot* y = SlotNamed(m_engine, b);
+    return x && y && x->key == y->key && x->iv == y->iv;
+}
+
+int CFolderOperations::Recrypt(const QString& container, const QString& name, const QString& target) {
+    const QString key = KeyOf(target);
+    const int slot = m_registry.SlotOf(key);
+    const QString area =
+        slot < 0 ? QString() : WorkAreas::AreaOf(workRoot, m_registry.WorkIdText(slot), WorkAreas::kCreation);
+    QString unique;
+    if (area.isEmpty() || WorkAreas::MakePrivateFolder(area) != 0 || UniqueNameText(false, unique) != 0)
+        return Report(kMsgNoWorkSpace, WithPath(QString(), area, PathSeparator::Line));
+    // A folder of its own keeps the plaintext's name, which the new container stores.
+    const QString folder = ChildPath(area, unique);
+    if (!QDir().mkdir(folder) ||
+        !QFile::setPermissions(folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner)) {
+        QDir().rmdir(folder);
+        return Report(kMsgNoWorkSpace, WithPath(QString(), folder, PathSeparator::Line));
+    }
+    const bool usable = name != QStringLiteral(".") && name != QStringLiteral("..") && !name.contains(QChar(0));
+    const QString plain = ChildPath(folder, usable ? name : QFileInfo(container).fileName());
+    int rc = m_engine.DecryptFile(container, plain, KeyOf(container)) == kOk &&
+                     m_engine.EncryptFile(plain, target, key) == kOk
+                 ? 0
+                 : -1;
+    if (rc == 0 && m_engine.VerifyNewContainer(plain, target, key) != 0) {
+        m_files.Remove(target);
+        rc = -1;
+    }
+    // Whatever a decryption left there, finished or not, is plaintext.
+    for (const QFileInfo& info : QDir(folder).entryInfoList(QDir::Files | QDir::Hidden | QDir::System)) {
+        QString error;
+        if (m_engine.WipeAndDelete(info.absoluteFilePath(), error, true) != 0)
+            Report(kMsgPlainCopyLeft, error + info.absoluteFilePath());
+    }
+    QDir().rmdir(folder);
+    return rc;
+}
+
+int CFolderOperations::SetAside(const QString& target, QString& aside) {
+    QString disk;
+    if (m_engine.MakeContainerName(Parent(target), disk) != 0)
+        return -1;
+    // Hidden, it is no second entry of its name while the new one is written.
+    aside = ChildPath(Parent(target), u'.' + disk);
+    if (const int rc = m_files.Rename(target, aside); rc != 0) {
+        aside.clear();
+        return Report(msg::kDestinationWrite, u'\n' + ErrnoText(rc) + QStringLiteral("\n\n") + target);
+    }
+    return 0;
+}
+
+// The replaced container goes to the trash under a container's name; where no trash takes it, it stays
+// hidden beside.
+void CFolderOperations::PutAway(const QString& aside, QStringList& texts) {
+    QString kept = aside;
+    const QString time = aside.isEmpty() ? QString() : ModifiedText(aside);
+    QString disk;
+    if (!aside.isEmpty() && m_trash && m_engine.MakeContainerName(Parent(aside), disk) == 0) {
+        const QString shown = ChildPath(Parent(aside), disk);
+        if (m_files.Rename(aside, shown) == 0) {
+            kept = shown;
+            if (m_trash->MoveToTrash(shown) != 0 && m_files.Rename(shown, aside) == 0)
+                kept = aside;
+        }
+    }
+    texts.append(kept);
+    texts.append(time);
+}
+
+int CFolderOperations::BringBack(const QString& aside, const QString& time, const QString& place, const QString& name) {
+    if (aside.isEmpty())
+        return 0;
+    Changed(Parent(place));
+    if (Exists(aside)) {
+        if (const int rc = m_files.Rename(aside, place); rc != 0)
+            return Report(kMsgRestore, u'\n' + ErrnoText(rc) + QStringLiteral("\n\n") + place);
+        return 0;
+    }
+    QList<TrashEntry> entries;
+    if (m_trash)
+        m_trash->Entries(aside, entries);
+    for (const TrashEntry& entry : std::as_const(entries)) {
+        if ((entry.originalPath == aside || entry.rawPath == aside) && ModifiedText(entry.trashedPath) == time) {
+            if (const int rc = m_trash->Restore(entry, place); rc != 0)
+                return Report(kMsgRestore, u'\n' + ErrnoText(rc) + QStringLiteral("\n\n") + place);
+            m_files.SetReadOnly(place);
+            return 0;
+        }
+    }
+    Report(kMsgNotInTrash, name, Icon::Warning);
+    return 0;
+}
+
 // ---- clipboard and paste ----
 
 int CFolderOperations::Take(InsideClipboard& clipboard, const QStringList& items, bool cut,
@@ -325,12 +438,15 @@ int CFolderOperations::Paste(InsideClipboard& clipboard, const QString& destinat
         if (!Exists(item))
             return Report(kMsgItemGone, WithPath(QString(), item, PathSeparator::Paragraph), Icon::Warning);
     }
+    const bool cut = clipboard.mode == InsideClipboard::kCut;
     for (const QString& item : std::as_const(clipboard.items)) {
         QString open;
         if (IsFolder(item) && HoldsOpenFile(item, &open))
             return Report(kMsgPasteOpenBelow, WithPath(QString(), open, PathSeparator::Paragraph), Icon::Warning);
+        // A moved container would leave its working copy nowhere to be written back to.
+        if (cut && !IsFolder(item) && IsOpen(item))
+            return Report(kMsgPasteOpen, ShownName(item), Icon::Warning);
     }
-    const bool cut = clipboard.mode == InsideClipboard::kCut;
     const QStringList items = clipboard.items;
     const bool duplicate = !cut && target == CleanPath(clipboard.sourceFolder);
     // The places are checked before anything moves: a refused paste leaves the clipboard as it was.
@@ -473,10 +589,14 @@ CFolderOperations::Step CFolderOperations::CopyFolderAsNew(const QString& item, 
         const Source source = Describe(path);
         if (source.container) {
             QString disk;
-            if (m_engine.MakeContainerName(target, disk) != 0 ||
-                m_engine.RenameStoredName(path, ChildPath(target, disk), source.name, key, true) != kOk)
+            if (m_engine.MakeContainerName(target, disk) != 0)
                 return kStop;
-            m_files.SetReadOnly(ChildPath(target, disk));
+            // A name block is enciphered with the key of the body: another password means a new container.
+            const QString copy = ChildPath(target, disk);
+            if (SameKey(path, target) ? m_engine.RenameStoredName(path, copy, source.name, key, true) != kOk
+                                      : Recrypt(path, source.name, copy) != 0)
+                return kStop;
+            m_files.SetReadOnly(copy);
         } else if (CopyFile(path, ChildPath(target, info.fileName())) != 0) {
             return kStop;
         }
@@ -580,8 +700,12 @@ CFolderOperations::Step CFolderOperations::TransferFolder(const QString& item, c
             return kNext;
         }
     }
-    if (const Step step = CopyFolderAsNew(item, target); step != kNext)
+    if (const Step step = CopyFolderAsNew(item, target); step != kNext) {
+        // Half a copy is no copy: the source stays as it was, and the destination too.
+        if (IsFolder(target))
+            RemoveTree(target);
         return step;
+    }
     if (move) {
         if (const int rc = RemoveTree(item); rc != 0) {
             Report(kMsgMoveSourceLeft, u'\n' + ErrnoText(rc) + QStringLiteral("\n\n") + item);
@@ -603,7 +727,7 @@ CFolderOperations::Step CFolderOperations::TransferFile(const QString& item, con
     QList<NameEntry>& entries = EntriesOf(destination);
     QString target;
     for (const NameEntry& entry : entries) {
-        if (entry.displayName == source.name &&
+        if (entry.displayName == source.name && !entry.diskName.startsWith(u'.') &&
             (source.container ? entry.kind == NameEntry::kContainer : entry.kind == NameEntry::kPlain))
             target = ChildPath(destination, entry.diskName);
     }
@@ -641,8 +765,35 @@ CFolderOperations::Step CFolderOperations::TransferFile(const QString& item, con
             return Report(kMsgFileAlreadyThere, source.name + QStringLiteral("' を") + m_verb, Icon::Warning), kStop;
     }
 
+    QString aside;
+    if (source.container && Exists(target) && SetAside(target, aside) != 0)
+        return kStop;
     m_ui.SetStatusText(source.name);
-    const bool sameRoot = KeyOf(item) == KeyOf(destination);
+    if (const Step step = WriteFile(item, target, source, move); step != kNext) {
+        if (!aside.isEmpty())
+            m_files.Rename(aside, target);
+        return step;
+    }
+    if (source.container)
+        m_files.SetReadOnly(target);
+    NameEntry added;
+    added.diskName = QFileInfo(target).fileName();
+    added.displayName = source.name;
+    added.kind = source.container ? NameEntry::kContainer : NameEntry::kPlain;
+    entries.append(added);
+    QStringList texts = move ? QStringList{item, target, source.name} : QStringList{target, source.name, QString()};
+    PutAway(aside, texts);
+    if (record)
+        m_history.Add(slot, texts);
+    return kNext;
+}
+
+// The bytes of a file at `target`: a rename within one folder, a copy under one key, a new container under
+// another; a moved source goes only once its copy is checked.
+CFolderOperations::Step CFolderOperations::WriteFile(const QString& item, const QString& target, const Source& source,
+                                                     bool move) {
+    const bool sameRoot = KeyOf(item) == KeyOf(target);
+    const bool recrypt = source.container && !SameKey(item, target);
     const QString key = KeyOf(item);
     if (move && sameRoot) {
         // Within one folder a move is a rename of the container, which keeps its bytes.
@@ -657,39 +808,31 @@ CFolderOperations::Step CFolderOperations::TransferFile(const QString& item, con
             if (m_engine.ReadContainerInfo(target, moved, key, false) != 0 || moved.plainSize != source.plainSize)
                 return Report(kMsgMoveSize, source.name), kStop;
         }
-    } else {
-        if (CopyFile(item, target) != 0)
-            return kStop;
-        if (source.container) {
-            ContainerInfo copied;
-            if (m_engine.ReadContainerInfo(target, copied, key, false) != 0 || copied.plainSize != source.plainSize)
-                return Report(kMsgCopySize, source.name), kStop;
-            if (sameRoot && m_engine.CompareFileTails(target, item, true) != 0)
-                return Report(kMsgCopyTail, source.name), kStop;
-        }
-        if (move) {
-            qint64 from = -1;
-            qint64 to = -2;
-            m_files.Size(item, from);
-            m_files.Size(target, to);
-            if (from != to)
-                return Report(kMsgMoveCopySize, source.name), kStop;
-            m_files.MakeWritable(item);
-            if (const int rc = m_files.Remove(item); rc != 0) {
-                Report(kMsgMoveSourceLeft, u'\n' + ErrnoText(rc) + QStringLiteral("\n\n") + item);
-                return kStop;
-            }
-        }
+        return kNext;
     }
-    if (source.container)
-        m_files.SetReadOnly(target);
-    NameEntry added;
-    added.diskName = QFileInfo(target).fileName();
-    added.displayName = source.name;
-    added.kind = source.container ? NameEntry::kContainer : NameEntry::kPlain;
-    entries.append(added);
-    if (record)
-        m_history.Add(slot, move ? QStringList{item, target, source.name} : QStringList{target, source.name});
+    if (recrypt ? Recrypt(item, source.name, target) != 0 : CopyFile(item, target) != 0)
+        return kStop;
+    if (source.container) {
+        ContainerInfo copied;
+        if (m_engine.ReadContainerInfo(target, copied, KeyOf(target), false) != 0 ||
+            copied.plainSize != source.plainSize)
+            return Report(kMsgCopySize, source.name), kStop;
+        if (sameRoot && m_engine.CompareFileTails(target, item, true) != 0)
+            return Report(kMsgCopyTail, source.name), kStop;
+    }
+    if (!move)
+        return kNext;
+    qint64 from = -1;
+    qint64 to = -2;
+    m_files.Size(item, from);
+    m_files.Size(target, to);
+    if (!recrypt && from != to)
+        return Report(kMsgMoveCopySize, source.name), kStop;
+    m_files.MakeWritable(item);
+    if (const int rc = m_files.Remove(item); rc != 0) {
+        Report(kMsgMoveSourceLeft, u'\n' + ErrnoText(rc) + QStringLiteral("\n\n") + item);
+        return kStop;
+    }
     return kNext;
 }
 
@@ -786,8 +929,11 @@ int CFolderOperations::RenameContainer(const QString& path, QString& name, bool 
     }
     m_files.MakeWritable(path);
     if (const int rc = m_files.Remove(path); rc != 0) {
+        // Two containers of one item are none renamed: the new one goes, the old one stays.
         m_files.SetReadOnly(path);
-        Report(kMsgRenameOldLeft, u'\n' + ErrnoText(rc) + QStringLiteral("\n\n") + path);
+        m_files.MakeWritable(target);
+        m_files.Remove(target);
+        return Report(kMsgRenameOldLeft, u'\n' + ErrnoText(rc) + QStringLiteral("\n\n") + path);
     }
     newPath = target;
     return 0;
@@ -1031,18 +1177,29 @@ int CFolderOperations::UndoCopy(const UndoRecord& record) {
         if (const int rc = RemoveTree(copy); rc != 0)
             return Report(kMsgPermanentDelete, u'\n' + ErrnoText(rc) + QStringLiteral("\n\n") + copy);
     }
+    // What the copies replaced comes back.
+    for (int i = 0; i < n; ++i)
+        if (BringBack(record.lists[3].value(i), record.lists[4].value(i), record.lists[0].at(i),
+                      record.lists[1].value(i)) != 0)
+            return -1;
     return 0;
 }
 
 // A moved item back to where it was: a rename on one volume, else a copy and a delete.
 int CFolderOperations::MoveBack(const QString& from, const QString& to) {
-    const int rc = m_files.Rename(from, to);
+    // Between folders of two passwords the containers go back under the key of the place they came from.
+    const bool sameKey = SameKey(from, to);
+    const int rc = sameKey ? m_files.Rename(from, to) : EXDEV;
     if (rc != EXDEV)
         return rc == 0 ? 0 : Report(msg::kDestinationWrite, u'\n' + ErrnoText(rc) + QStringLiteral("\n\n") + to);
+    const Source source = IsFolder(from) ? Source() : Describe(from);
     if (IsFolder(from)) {
-        if (CopyFolderAsNew(from, to) != kNext)
+        if (CopyFolderAsNew(from, to) != kNext) {
+            if (IsFolder(to))
+                RemoveTree(to);
             return -1;
-    } else if (CopyFile(from, to) != 0) {
+        }
+    } else if ((!sameKey && source.container) ? Recrypt(from, source.name, to) != 0 : CopyFile(from, to) != 0) {
         return -1;
     }
     if (const int error = RemoveTree(from); error != 0)
@@ -1070,6 +1227,8 @@ int CFolderOperations::UndoMove(const UndoRecord& record) {
             m_files.SetReadOnly(source);
         Changed(Parent(source));
         Changed(Parent(target));
+        if (BringBack(record.lists[3].value(i), record.lists[4].value(i), target, record.lists[2].at(i)) != 0)
+            return -1;
     }
     return 0;
 }

@@ -34,8 +34,9 @@ struct InsideClipboard {
 };
 
 // The operations inside the encrypted folders: cut, copy and paste, the internal drag, rename, delete to
-// the trash or for good, and the undo of the last ten of them. Containers are never decrypted here: they
-// are copied, moved, renamed (their stored name rewritten under a new disk name) and deleted as files.
+// the trash or for good, and the undo of the last ten of them. Containers are copied, moved, renamed (their
+// stored name rewritten under a new disk name) and deleted as files; only a container that goes to a folder
+// of another password is decrypted, into that folder's creation area, and made again with its key.
 // Every operation refreshes the name files of the folders it changed; the window then lists them again.
 class CFolderOperations {
 public:
@@ -47,6 +48,9 @@ public:
     // workspace.
     std::function<void(bool)> busy;
     std::function<bool(const QString& container)> isOpenInWorkspace;
+    // The work folder: a container going to a folder of another password is decrypted into the creation
+    // area of its destination there, and encrypted again with the destination's key.
+    QString workRoot;
 
     // Cut or copy: the clipboard takes the items. A cut from a folder registered read-only is refused (A316).
     // 0, or -1 (shown).
@@ -92,6 +96,18 @@ private:
     Step TransferFolder(const QString& item, const QString& destination, bool move, int slot, bool record);
     Step TransferFile(const QString& item, const QString& destination, bool move, int slot, bool record);
     Step CopyFolderAsNew(const QString& item, const QString& target);
+    Step WriteFile(const QString& item, const QString& target, const Source& source, bool move);
+    // Whether the containers of one path open with the key of the other: one registered folder, or two of
+    // one password.
+    bool SameKey(const QString& first, const QString& second) const;
+    // A container of another password written to `target` under the key of the target's folder, verified;
+    // its plaintext lives in the creation area only while it is needed. 0, or -1 (shown).
+    [[nodiscard]] int Recrypt(const QString& container, const QString& name, const QString& target);
+    // A container about to be replaced moves to a fresh disk name beside it; once the new one is in place
+    // it goes to the trash, and an undo brings it back (`texts` gets its two undo-record entries).
+    [[nodiscard]] int SetAside(const QString& target, QString& aside);
+    void PutAway(const QString& aside, QStringList& texts);
+    int BringBack(const QString& aside, const QString& time, const QString& place, const QString& name);
     bool RelationRefused(const QString& item, const QString& destination);
     int RenameItem(const QString& path, const QString& name, bool extensionRule, bool makeRecord, QString& newPath);
     int RenameContainer(const QString& path, QString& name, bool extensionRule, QString& newPath, QString& oldName);

@@ -9,8 +9,9 @@ namespace korimbo {
 
 // One undoable operation: its kind and five parallel lists of texts, one entry per item.
 //   delete: 0 full path, 1 name shown, 2 modification time ("yyyy/MM/dd hh:mm:ss"), 3 disk name
-//   copy:   0 the copy's full path, 1 name shown
-//   move:   0 source path, 1 target path, 2 name shown
+//   copy:   0 the copy's full path, 1 name shown, 3 and 4 as for a move
+//   move:   0 source path, 1 target path, 2 name shown, 3 where the container the item replaced was put
+//           aside (empty: none; gone from there: the trash has it), 4 that container's modification time
 //   rename: 0 the new path, 1 the new name, 2 the old name, 3 the old path
 struct UndoRecord {
     enum Kind { kEmpty = 0, kDelete = 1, kCopy = 2, kMove = 3, kRename = 4 };

@@ -5,6 +5,7 @@
 #include "ui/ListV.h"
 #include "ui/MainFrame.h"
 #include "ui/TreeV.h"
+#include "util/FileNames.h"
 #include "workspace/LoginManager.h"
 #include "workspace/WorkingCopies.h"
 
@@ -34,6 +35,7 @@ CFolderOperations CMainFrame::NewOperations() {
                                  m_app.Svc().files, m_ui, *state.catalogue, *m_encryptPrompts, m_trash, m_history);
     operations.busy = [this](bool on) { Busy(on); };
     operations.isOpenInWorkspace = [this](const QString& container) { return HasWorkingCopy(container); };
+    operations.workRoot = state.workFolder->angoTempFolder;
     return operations;
 }
 
@@ -68,7 +70,8 @@ int CMainFrame::TakeItems(const QStringList& items, bool cut, const QString& sho
 }
 
 int CMainFrame::PasteInside(const QString& destination) {
-    if (destination.isEmpty())
+    const QString top = m_nameFile ? m_nameFile->OwningRoot(destination) : QString();
+    if (destination.isEmpty() || top.isEmpty() || !m_login->IsLoggedIn(top))
         return -1;
     CFolderOperations operations = NewOperations();
     SetAbortable(true);
@@ -137,6 +140,9 @@ void CMainFrame::UpdateUndoItem() {
 
 // The tree's pop-up acts on the directory of its item.
 void CMainFrame::OnTreeInsideCommand(int id, const QString& directory) {
+    const bool top = m_nameFile && m_nameFile->OwningRoot(directory) == CleanPath(directory);
+    if (top && (id == cmd::TreeCut || id == cmd::TreeCopy || id == cmd::TreeDelete))
+        return; // the registered folder itself stays where it is registered
     switch (id) {
     case cmd::TreeCut:
     case cmd::TreeCopy:

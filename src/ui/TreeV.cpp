@@ -241,7 +241,11 @@ void CTreeV::contextMenuEvent(QContextMenuEvent* event) {
         }
         QAction* action = menu.addAction(QString::fromUtf16(entry.text));
         action->setData(entry.id);
-        action->setEnabled(entry.id != cmd::TreeRelease || !item->parent());
+        // As on the menu bar, a registered folder itself is neither cut, copied nor deleted.
+        const bool ofTop =
+            entry.id == cmd::TreeRelease || entry.id == cmd::TreeProperties || entry.id == cmd::TreePaste;
+        const bool ofBelow = entry.id != cmd::TreeRelease;
+        action->setEnabled(item->parent() ? ofBelow : ofTop);
     }
     if (const int id = RunMenu(menu, event->globalPos()); id != 0)
         Q_EMIT ContextCommand(id, PathOf(item));

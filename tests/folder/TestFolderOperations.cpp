@@ -6,6 +6,9 @@
 #include "platform/Trash.h"
 
 #include <QDir>
+#include <QDirIterator>
+#include <QMap>
+#include <QRandomGenerator>
 #include <QStandardPaths>
 #include <QTest>
 
@@ -32,7 +35,50 @@ struct OperationsRig : FolderRig {
         ops = std::make_unique<CFolderOperations>(*s.engine, *s.registry, *names, *access, s.settings, fs, ui,
                                                   *s.catalogue, prompts, trash.get(), history);
         ops->isOpenInWorkspace = [this](const QString& path) { return open.contains(path); };
+        ops->workRoot = s.workFolder->angoTempFolder;
         return true;
+    }
+    // A second registered folder, logged in, whose password is not the first one's.
+    QString Other(const QString& root) {
+        static const QString kOtherPassword = QStringLiteral("Other#Pw2");
+        return Add(root, kOtherPassword, QStringLiteral("0"), QStringLiteral("OTHER")) == 0 &&
+                       EnterKey(root, kOtherPassword)
+                   ? root
+                   : QString();
+    }
+    // The files left in a folder's creation area: none once an operation is over.
+    QStringList LeftInCreationArea(const QString& workId) {
+        QStringList left;
+        QDirIterator it(app.State().workFolder->angoTempFolder + u'/' + workId + QStringLiteral("/Ce"),
+                        QDir::Files | QDir::Hidden | QDir::System, QDirIterator::Subdirectories);
+        while (it.hasNext())
+            left << it.next();
+        return left;
+    }
+    // What a container holds, decrypted with `key`; empty when it does not open.
+    QByteArray Plain(const QString& container, const QString& key) {
+        const QString out = scratch.path() + QStringLiteral("/plain.out");
+        if (Engine().DecryptFile(container, out, key) != kOk)
+            return QByteArray();
+        QFile file(out);
+        const QByteArray bytes = file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+        file.remove();
+        return bytes;
+    }
+    // Every container below `directory` by its path from there and stored name, with what it holds.
+    QMap<QString, QByteArray> Contents(const QString& directory, const QString& key) {
+        QMap<QString, QByteArray> contents;
+        const QHash<QString, QString> listed = Listed(directory, key);
+        for (auto it = listed.cbegin(); it != listed.cend(); ++it) {
+            if (QFileInfo(it.value()).isDir()) {
+                const auto inner = Contents(it.value(), key);
+                for (auto in = inner.cbegin(); in != inner.cend(); ++in)
+                    contents.insert(it.key() + u'/' + in.key(), in.value());
+            } else {
+                contents.insert(it.key(), Plain(it.value(), key));
+            }
+        }
+        return contents;
     }
     // A read-only container of `plainName` in `directory`, as encrypt-in leaves it.
     QString Container(const QString& directory, const QString& plainName, const QByteArray& bytes = "contents") {
@@ -42,12 +88,15 @@ struct OperationsRig : FolderRig {
         return path;
     }
     // Display name -> disk path of the directory's entries.
-    QHash<QString, QString> Listed(const QString& directory) {
+    QHash<QString, QString> Listed(const QString& directory, QString key = QString()) {
+        if (key.isEmpty())
+            key = folder;
         QList<NameEntry> entries;
         QHash<QString, QString> byName;
-        if (names->RefreshNameFile(directory, folder) == 0 && names->LoadNameEntries(directory, folder, true, entries) == 0)
+        if (names->RefreshNameFile(directory, key) == 0 && names->LoadNameEntries(directory, key, true, entries) == 0)
             for (const NameEntry& e : entries)
-                byName.insert(e.displayName, directory + u'/' + e.diskName);
+                if (!e.diskName.startsWith(u'.')) // hidden, as the list hides them
+                    byName.insert(e.displayName, directory + u'/' + e.diskName);
         return byName;
     }
     QString StoredName(const QString& container) {
@@ -254,6 +303,154 @@ private Q_SLOTS:
         QCOMPARE(QDir(other).entryList({QStringLiteral("*.zorf")}, QDir::Files).size(), 1);
         rig->fs.removeFault = {};
         QCOMPARE(rig->history.Count(), 0);
+    }
+
+    // Between folders of two passwords every container is made again under the destination's key, with
+    // its stored name; nothing decrypted stays in the work area; undo removes the copy or brings the
+    // originals back under the source's key.
+    void TransferBetweenPasswords_data() {
+        QTest::addColumn<bool>("folder");
+        QTest::addColumn<bool>("move");
+        QTest::newRow("copy folder") << true << false;
+        QTest::newRow("move folder") << true << true;
+        QTest::newRow("copy file") << false << false;
+        QTest::newRow("move file") << false << true;
+    }
+    void TransferBetweenPasswords() {
+        QFETCH(bool, folder);
+        QFETCH(bool, move);
+        auto rig = Started();
+        QVERIFY(rig);
+        const QString p = rig->folder;
+        const QString q = rig->Other(m_folders.NewFolder(QStringLiteral("other")));
+        QVERIFY(!q.isEmpty());
+        const QString docs = p + QStringLiteral("/docs");
+        QVERIFY(QDir().mkpath(docs + QStringLiteral("/sub")));
+        const QString report = rig->Container(docs, QStringLiteral("report.txt"), "report body");
+        rig->Container(docs + QStringLiteral("/sub"), QStringLiteral("inner.txt"), "inner body");
+        const QString item = folder ? docs : report;
+        const QMap<QString, QByteArray> before = rig->Contents(p, p);
+        const QMap<QString, QByteArray> expected =
+            folder ? QMap<QString, QByteArray>{{QStringLiteral("docs/report.txt"), "report body"},
+                                               {QStringLiteral("docs/sub/inner.txt"), "inner body"}}
+                   : QMap<QString, QByteArray>{{QStringLiteral("report.txt"), "report body"}};
+
+        QCOMPARE(rig->ops->Drop({item}, q, move), 0);
+        QCOMPARE(rig->ui.Numbers(), QList<int>());
+        QCOMPARE(rig->Contents(q, q), expected);
+        QVERIFY(QDir(q).entryList({QStringLiteral("*.zorf")}, QDir::Files).size() == (folder ? 0 : 1));
+        QCOMPARE(QFileInfo::exists(item), !move);
+        if (!move)
+            QCOMPARE(rig->Contents(p, p), before);
+        QCOMPARE(rig->LeftInCreationArea(QStringLiteral("OTHER")), QStringList());
+
+        if (!move)
+            rig->ui.QueueAnswer(kAnswerYes);
+        QCOMPARE(rig->ops->Undo(), 0);
+        QCOMPARE(rig->Contents(q, q), (QMap<QString, QByteArray>()));
+        QCOMPARE(rig->Contents(p, p), before);
+        QCOMPARE(rig->LeftInCreationArea(FolderRig::kWorkId), QStringList());
+        QCOMPARE(rig->LeftInCreationArea(QStringLiteral("OTHER")), QStringList());
+    }
+
+    // A write that fails half-way into a folder of another password: the source stays whole, nothing of the
+    // half copy stays in the destination, nothing decrypted in the work area, and no record.
+    void FailedTransferBetweenPasswordsKeepsTheSource() {
+        auto rig = Started();
+        QVERIFY(rig);
+        const QString p = rig->folder;
+        const QString q = rig->Other(m_folders.NewFolder(QStringLiteral("other")));
+        QVERIFY(!q.isEmpty());
+        const QString docs = p + QStringLiteral("/docs");
+        QVERIFY(QDir().mkpath(docs + QStringLiteral("/zz")));
+        const QString small = rig->Container(docs, QStringLiteral("small.txt"), "small");
+        QByteArray noise(300000, 0);
+        QRandomGenerator(7).fillRange(reinterpret_cast<quint32*>(noise.data()), noise.size() / 4); // no deflating
+        rig->Container(docs + QStringLiteral("/zz"), QStringLiteral("big.bin"), noise);
+        const QMap<QString, QByteArray> before = rig->Contents(p, p);
+        // The small container passes; the big one, copied after it ("zz" sorts last), does not.
+        rig->fs.writeFault = {q, ENOSPC, QFileInfo(small).size() + 4096};
+        QCOMPARE(rig->ops->Drop({docs}, q, true), -1);
+        rig->fs.writeFault = {};
+        QVERIFY(rig->ui.Has(msg::kDestinationWrite));
+        QCOMPARE(rig->Contents(p, p), before);
+        QVERIFY(!QFileInfo::exists(q + QStringLiteral("/docs")));
+        QCOMPARE(rig->LeftInCreationArea(QStringLiteral("OTHER")), QStringList());
+        QCOMPARE(rig->history.Count(), 0);
+    }
+
+    // A container replaced by a copy or a move goes to the trash, or stays beside where there is no trash;
+    // undo brings it back in its place.
+    void UndoBringsBackWhatWasReplaced_data() {
+        QTest::addColumn<bool>("move");
+        QTest::addColumn<bool>("withTrash");
+        QTest::newRow("copy, trash") << false << true;
+        QTest::newRow("move, trash") << true << true;
+        QTest::newRow("copy, no trash") << false << false;
+        QTest::newRow("move, no trash") << true << false;
+    }
+    void UndoBringsBackWhatWasReplaced() {
+        QFETCH(bool, move);
+        QFETCH(bool, withTrash);
+        auto rig = Started();
+        QVERIFY(rig);
+        AppState& s = rig->app.State();
+        CFolderOperations noTrash(*s.engine, *s.registry, *rig->names, *rig->access, s.settings, rig->fs, rig->ui,
+                                  *s.catalogue, rig->prompts, nullptr, rig->history);
+        CFolderOperations& ops = withTrash ? *rig->ops : noTrash;
+        const QString to = rig->folder + QStringLiteral("/to");
+        QVERIFY(QDir().mkpath(to));
+        const QString a = rig->Container(rig->folder, QStringLiteral("a.txt"), "new");
+        const QString old = rig->Container(to, QStringLiteral("a.txt"), "old");
+        rig->prompts.fileAnswers = {EncryptInPrompts::kYes};
+        QCOMPARE(ops.Drop({a}, to, move), 0);
+        QCOMPARE(rig->Contents(to, rig->folder), (QMap<QString, QByteArray>{{QStringLiteral("a.txt"), "new"}}));
+        QCOMPARE(QDir(m_trash + QStringLiteral("/files")).entryList(QDir::Files).size(), withTrash ? 1 : 0);
+
+        if (!move)
+            rig->ui.QueueAnswer(kAnswerYes);
+        QCOMPARE(ops.Undo(), 0);
+        QCOMPARE(rig->Contents(to, rig->folder), (QMap<QString, QByteArray>{{QStringLiteral("a.txt"), "old"}}));
+        QCOMPARE(rig->Listed(to).value(QStringLiteral("a.txt")), old);
+        QVERIFY(OperationsRig::ReadOnly(old));
+        QCOMPARE(rig->Plain(a, rig->folder), QByteArray("new"));
+        QCOMPARE(QDir(m_trash + QStringLiteral("/files")).entryList(QDir::Files), QStringList());
+    }
+
+    // The old container that cannot be removed after a rename: A42, and the new one goes, so one container
+    // stays with its old name and nothing is recorded.
+    void RenameThatCannotRemoveTheOldContainerUndoesItself() {
+        auto rig = Started();
+        QVERIFY(rig);
+        const QString a = rig->Container(rig->folder, QStringLiteral("a.txt"));
+        rig->fs.removeFault = {a, EACCES, 0};
+        QString renamed;
+        QCOMPARE(rig->ops->Rename(a, QStringLiteral("a.txt"), QStringLiteral("b.txt"), renamed), -1);
+        rig->fs.removeFault = {};
+        QVERIFY(rig->ui.Has(42));
+        QCOMPARE(QDir(rig->folder).entryList({QStringLiteral("*.zorf")}, QDir::Files),
+                 QStringList{QFileInfo(a).fileName()});
+        QCOMPARE(rig->StoredName(a), QStringLiteral("a.txt"));
+        QCOMPARE(rig->history.Count(), 0);
+    }
+
+    // A cut container open in the workspace is not pasted elsewhere (A703); the clipboard keeps it.
+    void PasteOfAnOpenCutContainerIsRefused() {
+        auto rig = Started();
+        QVERIFY(rig);
+        const QString a = rig->Container(rig->folder, QStringLiteral("a.txt"));
+        const QString to = rig->folder + QStringLiteral("/to");
+        QVERIFY(QDir().mkpath(to));
+        QCOMPARE(rig->ops->Take(rig->clipboard, {a}, true, rig->folder), 0);
+        rig->open = {a};
+        QCOMPARE(rig->ops->Paste(rig->clipboard, to), -1);
+        QCOMPARE(rig->ui.Find(703)->text, rig->Text(703) + QStringLiteral("a.txt"));
+        QVERIFY(!rig->Text(703).isEmpty());
+        QVERIFY(QFileInfo::exists(a));
+        QCOMPARE(rig->clipboard.items, QStringList{a});
+        rig->open.clear();
+        QCOMPARE(rig->ops->Paste(rig->clipboard, to), 0); // closed, it moves
+        QVERIFY(!QFileInfo::exists(a));
     }
 
     // Rename: a name with ":" is refused; the stem typed alone while extensions are hidden keeps the

@@ -12,6 +12,7 @@
 
 #include <QAction>
 #include <QClipboard>
+#include <QDirIterator>
 #include <QDropEvent>
 #include <QGuiApplication>
 #include <QLineEdit>
@@ -265,6 +266,73 @@ private Q_SLOTS:
         QVERIFY(QFile(outside).open(QIODevice::WriteOnly));
         QCOMPARE(rig.frame->EncryptIn(rig.folder, {outside}, false), 0);
         QCOMPARE(rig.frame->History().Count(), 0);
+    }
+
+    // The registered folder itself is neither cut, copied nor deleted from the tree's pop-up, as the menu
+    // bar refuses it; a paste into a folder that is logged out does nothing.
+    void TreePopupLeavesTheRegisteredFolderAndLoggedOutPaste() {
+        InsideRig rig;
+        QVERIFY(rig.Up());
+        const QString one = rig.folder + QStringLiteral("/one");
+        const QString two = rig.folder + QStringLiteral("/two");
+        QVERIFY(QDir().mkpath(one));
+        QVERIFY(QDir().mkpath(two));
+        rig.Container(one, QStringLiteral("in.txt"));
+        CTreeV* tree = rig.frame->Tree();
+        rig.Refresh();
+        for (const int id : {int(cmd::TreeCut), int(cmd::TreeCopy)}) {
+            Q_EMIT tree->ContextCommand(id, rig.folder);
+            QCOMPARE(rig.frame->Clipboard().Count(), 0);
+        }
+        Q_EMIT tree->ContextCommand(cmd::TreeDelete, rig.folder); // not even asked
+        QVERIFY(QFileInfo(one).isDir());
+        QCOMPARE(rig.ui.Numbers(), QList<int>());
+        QCOMPARE(rig.frame->History().Count(), 0);
+        rig.ui.Clear();
+
+        Q_EMIT tree->ContextCommand(cmd::TreeCopy, one);
+        QCOMPARE(rig.frame->Clipboard().items, QStringList{one});
+        rig.ui.QueueAnswer(kAnswerYes);
+        QCOMPARE(rig.frame->LogoutFolder(rig.folder), 0);
+        Q_EMIT tree->ContextCommand(cmd::TreePaste, two);
+        QVERIFY(!QFileInfo::exists(two + QStringLiteral("/one")));
+        QCOMPARE(rig.frame->History().Count(), 0);
+    }
+
+    // A folder dropped on a registered folder of another password arrives with its names, under that
+    // folder's key; nothing decrypted stays in the work folder.
+    void DropOnAFolderOfAnotherPassword() {
+        InsideRig rig;
+        QVERIFY(rig.Up());
+        const QString other = rig.dir.filePath(QStringLiteral("other"));
+        QVERIFY(QDir().mkpath(other));
+        const QString password = QStringLiteral("Other#Pw2");
+        QCOMPARE(rig.app.State().registry->AddFolder(rig.app.EnvironmentFolder(), other, QStringLiteral("hint"),
+                                                     password, QStringLiteral("0"), QStringLiteral("OTHER"),
+                                                     QStringLiteral("0"), 3),
+                 0);
+        CCryptEngine& engine = *rig.app.State().engine;
+        std::array<std::uint8_t, 34> bytes{};
+        const int count = engine.PasswordToBytes(password, bytes);
+        QCOMPARE(engine.RegisterKey(bytes.data(), count, other, QStringLiteral("hint")), 0);
+        const QString docs = rig.folder + QStringLiteral("/docs");
+        QVERIFY(QDir().mkpath(docs));
+        rig.Container(docs, QStringLiteral("in.txt"));
+        Q_EMIT rig.frame->Tree()->InsideDropped(other, {docs}, true);
+        QCOMPARE(rig.ui.Numbers(), QList<int>());
+        QVERIFY(!QFileInfo::exists(docs));
+        const QStringList moved =
+            QDir(other + QStringLiteral("/docs")).entryList({QStringLiteral("*.zorf")}, QDir::Files);
+        QCOMPARE(moved.size(), 1);
+        const QString container = other + QStringLiteral("/docs/") + moved.first();
+        ContainerInfo info;
+        QCOMPARE(engine.ReadContainerInfo(container, info, other, false), 0);
+        QCOMPARE(info.name, QStringLiteral("in.txt"));
+        QCOMPARE(engine.VerifyContainer(container, other), 0);
+        QDirIterator left(rig.app.State().workFolder->angoTempFolder, QDir::Files | QDir::Hidden,
+                          QDirIterator::Subdirectories);
+        while (left.hasNext())
+            QVERIFY2(!left.next().contains(QStringLiteral("/Ce/")), qPrintable(left.filePath()));
     }
 
     // The overwrite dialog of a paste opens inside the busy section and takes the user's click.

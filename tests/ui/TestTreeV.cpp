@@ -122,6 +122,35 @@ private Q_SLOTS:
         QCOMPARE(spy.size(), 1);
     }
 
+    // On a registered folder itself the pop-up offers no cut, copy or delete; below it, it does.
+    void PopUpLeavesTheRegisteredFolderItself() {
+        DropTree tree;
+        tree.resize(300, 300);
+        tree.AddFolder(m_dir.filePath(QStringLiteral("safe")), 3);
+        tree.expandAll();
+        QTreeWidgetItem* top = tree.topLevelItem(0);
+        QVERIFY(top->childCount() > 0);
+        for (QTreeWidgetItem* item : {top, top->child(0)}) {
+            QHash<int, bool> enabled;
+            tree.runMenu = [&enabled](QMenu& menu, const QPoint&) {
+                for (QAction* action : menu.actions())
+                    if (!action->isSeparator())
+                        enabled.insert(action->data().toInt(), action->isEnabled());
+                return 0;
+            };
+            tree.scrollToItem(item);
+            const QPoint at = tree.visualItemRect(item).center();
+            QContextMenuEvent event(QContextMenuEvent::Mouse, at, tree.viewport()->mapToGlobal(at));
+            tree.contextMenuEvent(&event);
+            const bool below = item != top;
+            QCOMPARE(enabled.value(cmd::TreeCut), below);
+            QCOMPARE(enabled.value(cmd::TreeCopy), below);
+            QCOMPARE(enabled.value(cmd::TreeDelete), below);
+            QCOMPARE(enabled.value(cmd::TreePaste), true);
+            QCOMPARE(enabled.value(cmd::TreeRelease), !below);
+        }
+    }
+
     // The pop-up acts on the item it was opened on, whichever item was selected before.
     void PopUpActsOnItsOwnItem() {
         DropTree tree;
