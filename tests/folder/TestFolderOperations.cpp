@@ -434,7 +434,7 @@ private Q_SLOTS:
         QCOMPARE(rig->history.Count(), 0);
     }
 
-    // A cut container open in the workspace is not pasted elsewhere (A703); the clipboard keeps it.
+    // A cut container open in the workspace is not pasted elsewhere (A704); the clipboard keeps it.
     void PasteOfAnOpenCutContainerIsRefused() {
         auto rig = Started();
         QVERIFY(rig);
@@ -444,8 +444,8 @@ private Q_SLOTS:
         QCOMPARE(rig->ops->Take(rig->clipboard, {a}, true, rig->folder), 0);
         rig->open = {a};
         QCOMPARE(rig->ops->Paste(rig->clipboard, to), -1);
-        QCOMPARE(rig->ui.Find(703)->text, rig->Text(703) + QStringLiteral("a.txt"));
-        QVERIFY(!rig->Text(703).isEmpty());
+        QCOMPARE(rig->ui.Find(704)->text, rig->Text(704) + QStringLiteral("a.txt"));
+        QVERIFY(!rig->Text(704).isEmpty());
         QVERIFY(QFileInfo::exists(a));
         QCOMPARE(rig->clipboard.items, QStringList{a});
         rig->open.clear();
