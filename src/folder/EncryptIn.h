@@ -92,6 +92,8 @@ private:
     // Wipes the ended editors' companions of a source that went (links are only removed).
     void RemoveCompanions(const QStringList& companions);
     Step RemoveSourceFolder(const QString& source);
+    static bool Readable(const QString& folder);
+    void ReportLeftBehind();
     void DropPlainCopy(Incoming& in);
     static QString StoredName(const QString& source, const ContainerInfo& info);
     bool Identical(const NameEntry& existing, const QString& source, const Incoming& in) const;
@@ -118,6 +120,8 @@ private:
     QSet<QString> m_namesWritten;
     int m_skippedIdentical = 0;
     QStringList m_sourcesKeptChanged;
+    QStringList m_leftAsTheyAre;     // links and special files a folder source held, not opened
+    QStringList m_unreadableFolders; // subfolders of a folder source that could not be listed
     // The run's destination: its owning root (also the key slot name), the entries of its name file and
     // the containers written so far, and whether the request held a single item.
     QString m_key;

@@ -4,13 +4,16 @@
 #include "util/ErrorText.h"
 #include "util/FileNames.h"
 #include "util/MessageText.h"
+#include "util/PathIdentity.h"
 
 #include <QDateTime>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 
 #include <cerrno>
 #include <functional>
+#include <unistd.h>
 #include <vector>
 
 namespace korimbo {
@@ -60,6 +63,8 @@ constexpr int kMsgRestore = 459;
 constexpr int kMsgToTrash = 460;
 constexpr int kMsgPermanentDelete = 461;
 constexpr int kMsgParentFolder = 640;
+constexpr int kMsgLeftAsTheyAre = 720;
+constexpr int kMsgSpecialNotMoved = 722;
 
 constexpr int kRenameTries = 10;
 constexpr int kRenamePauseMs = 80;
@@ -177,7 +182,8 @@ CFolderOperations::Source CFolderOperations::Describe(const QString& path) {
     Source source;
     source.name = QFileInfo(path).fileName();
     const QString key = KeyOf(path);
-    if (key.isEmpty() || !QFileInfo(path).isFile())
+    // A link is an item of its own: what it points to is not read as a container.
+    if (key.isEmpty() || KindOf(path) != ItemKind::File)
         return source;
     ContainerInfo info;
     int status = kNotContainer;
@@ -284,6 +290,17 @@ int CFolderOperations::CopyFile(const QString& from, const QString& to) {
     return 0;
 }
 
+// A link made beside its target and renamed into place, so that it can replace an item. 0, or an errno.
+int CFolderOperations::CopyLinkTo(const QString& from, const QString& to) {
+    const QString temp = CCryptEngine::TempPathBeside(to, TempKind::Sealed);
+    if (const int rc = CopyLink(from, temp); rc != 0)
+        return rc;
+    const int rc = m_files.Rename(temp, to);
+    if (rc != 0)
+        m_files.Remove(temp);
+    return rc;
+}
+
 // A file or a folder with everything in it, for good. 0, or an errno.
 int CFolderOperations::RemoveTree(const QString& path) {
     if (IsFolder(path)) {
@@ -332,7 +349,7 @@ int CFolderOperations::Paste(InsideClipboard& clipboard, const QString& destinat
     }
     const bool cut = clipboard.mode == InsideClipboard::kCut;
     const QStringList items = clipboard.items;
-    const bool duplicate = !cut && target == CleanPath(clipboard.sourceFolder);
+    const bool duplicate = !cut && SameResolved(target, clipboard.sourceFolder);
     // The places are checked before anything moves: a refused paste leaves the clipboard as it was.
     if (!duplicate) {
         m_verb = cut ? QStringLiteral("移動") : QStringLiteral("コピー");
@@ -383,6 +400,7 @@ int CFolderOperations::Drop(const QStringList& items, const QString& destination
 
 // Copies of the items in their own folder, under the first free copy name.
 int CFolderOperations::Duplicate(const QStringList& items, const QString& destination) {
+    m_leftAsTheyAre.clear();
     SetBusy(true);
     const int slot = m_history.Start(UndoRecord::kCopy);
     const QString key = KeyOf(destination);
@@ -443,13 +461,20 @@ int CFolderOperations::Duplicate(const QStringList& items, const QString& destin
     m_history.Commit(slot);
     m_ui.SetStatusText(QString());
     RefreshChanged();
+    ReportLeftAsTheyAre();
     SetBusy(false);
     return rc;
 }
 
+void CFolderOperations::ReportLeftAsTheyAre() {
+    if (!m_leftAsTheyAre.isEmpty())
+        Report(kMsgLeftAsTheyAre, m_leftAsTheyAre.join(u'\n'), Icon::Information);
+    m_leftAsTheyAre.clear();
+}
+
 // A folder copied to a new place: every container under a new disk name with its stored name kept.
 CFolderOperations::Step CFolderOperations::CopyFolderAsNew(const QString& item, const QString& target) {
-    if (IsWithinPath(target, item))
+    if (IsWithinResolved(target, item))
         return Report(kMsgIntoOwnSubfolder, QFileInfo(item).fileName() + QStringLiteral("' を") + m_verb), kStop;
     if (!QDir().mkdir(target)) {
         Report(msg::kDestinationOpen, WithPath(QString(), target, PathSeparator::Paragraph));
@@ -463,13 +488,22 @@ CFolderOperations::Step CFolderOperations::CopyFolderAsNew(const QString& item, 
         if (Stopped())
             return kEnd;
         const QString path = info.absoluteFilePath();
-        if (info.isDir() && !info.isSymLink()) {
+        const ItemKind kind = KindOf(path);
+        if (kind == ItemKind::Folder) {
             if (const Step step = CopyFolderAsNew(path, ChildPath(target, info.fileName())); step != kNext)
                 return step;
             continue;
         }
-        if (!info.isFile())
+        // A link goes along as a link; a pipe or a device is not opened, it stays where it is.
+        if (kind == ItemKind::Link) {
+            if (const int rc = CopyLinkTo(path, ChildPath(target, info.fileName())); rc != 0)
+                return Report(msg::kDestinationWrite, u'\n' + ErrnoText(rc) + QStringLiteral("\n\n") + target), kStop;
             continue;
+        }
+        if (kind != ItemKind::File) {
+            m_leftAsTheyAre.append(path);
+            continue;
+        }
         const Source source = Describe(path);
         if (source.container) {
             QString disk;
@@ -487,6 +521,7 @@ CFolderOperations::Step CFolderOperations::CopyFolderAsNew(const QString& item, 
 int CFolderOperations::RunTransfer(const QStringList& items, const QString& destination, bool move) {
     m_overwriteAllFiles = false;
     m_overwriteAllFolders = false;
+    m_leftAsTheyAre.clear();
     m_singleItem = items.size() == 1;
     m_verb = move ? QStringLiteral("移動") : QStringLiteral("コピー");
     SetBusy(true);
@@ -510,6 +545,7 @@ int CFolderOperations::RunTransfer(const QStringList& items, const QString& dest
     m_history.Commit(slot);
     m_ui.SetStatusText(QString());
     RefreshChanged();
+    ReportLeftAsTheyAre();
     SetBusy(false);
     return step == kStop || step == kEnd ? -1 : 0;
 }
@@ -522,18 +558,21 @@ CFolderOperations::Step CFolderOperations::TransferItem(const QString& item, con
 
 // A folder into itself, into its own subfolder or into the folder that holds it, and a file into the
 // folder that holds it, are refused (A312 to A315).
+// The places are compared as folders on disk, not as text: a destination reached through a link is the
+// folder the link points to.
 bool CFolderOperations::RelationRefused(const QString& item, const QString& destination) {
+    const bool inParent = SameResolved(Parent(item), destination);
     if (!IsFolder(item)) {
-        if (Parent(item) != destination)
+        if (!inParent)
             return false;
         Report(kMsgFileAlreadyThere, Describe(item).name + QStringLiteral("' を") + m_verb, Icon::Warning);
         return true;
     }
     const QString refusal = QFileInfo(item).fileName() + QStringLiteral("' を") + m_verb;
-    const int number = destination == item               ? kMsgIntoItself
-                       : IsWithinPath(destination, item) ? kMsgIntoOwnSubfolder
-                       : Parent(item) == destination     ? kMsgFolderAlreadyThere
-                                                         : 0;
+    const int number = SameResolved(destination, item)       ? kMsgIntoItself
+                       : IsWithinResolved(destination, item) ? kMsgIntoOwnSubfolder
+                       : inParent                            ? kMsgFolderAlreadyThere
+                                                             : 0;
     if (number == 0)
         return false;
     Report(number, refusal, Icon::Warning);
@@ -580,6 +619,12 @@ CFolderOperations::Step CFolderOperations::TransferFolder(const QString& item, c
             return kNext;
         }
     }
+    // A pipe or a device cannot be copied, and the move would delete it with the source.
+    QString special;
+    if (move && FindFileBelow(
+                    item, [](const QFileInfo& info) { return KindOf(info.absoluteFilePath()) == ItemKind::Special; },
+                    &special))
+        return Report(kMsgSpecialNotMoved, special, Icon::Warning), kStop;
     if (const Step step = CopyFolderAsNew(item, target); step != kNext)
         return step;
     if (move) {
@@ -607,6 +652,12 @@ CFolderOperations::Step CFolderOperations::TransferFile(const QString& item, con
             (source.container ? entry.kind == NameEntry::kContainer : entry.kind == NameEntry::kPlain))
             target = ChildPath(destination, entry.diskName);
     }
+    // The file itself, reached by another path (a hard link, a second mount): copying it over itself and
+    // removing the source would leave nothing.
+    if (!target.isEmpty() && SameItem(m_files, target, item))
+        return Report(kMsgFileAlreadyThere, source.name + QStringLiteral("' を") + m_verb, Icon::Warning), kStop;
+    if (KindOf(item) == ItemKind::Special)
+        return Report(kMsgLeftAsTheyAre, item, Icon::Warning), kStop;
     if (!target.isEmpty()) {
         if (!m_overwriteAllFiles) {
             ContainerInfo old;
@@ -657,6 +708,11 @@ CFolderOperations::Step CFolderOperations::TransferFile(const QString& item, con
             if (m_engine.ReadContainerInfo(target, moved, key, false) != 0 || moved.plainSize != source.plainSize)
                 return Report(kMsgMoveSize, source.name), kStop;
         }
+    } else if (KindOf(item) == ItemKind::Link) {
+        if (const int rc = CopyLinkTo(item, target); rc != 0)
+            return Report(msg::kDestinationWrite, u'\n' + ErrnoText(rc) + QStringLiteral("\n\n") + target), kStop;
+        if (move && m_files.Remove(item) != 0)
+            return Report(kMsgMoveSourceLeft, QStringLiteral("\n\n") + item), kStop;
     } else {
         if (CopyFile(item, target) != 0)
             return kStop;

@@ -1,5 +1,6 @@
 #include "CopiesRig.h"
 #include "ScriptedTakeOutPrompts.h"
+#include "TreeSnapshot.h"
 #include "workspace/DragOutData.h"
 #include "workspace/TakeOut.h"
 
@@ -7,6 +8,8 @@
 #include <QStandardPaths>
 #include <QTest>
 #include <QUrl>
+
+#include <unistd.h>
 
 using namespace korimbo;
 
@@ -483,6 +486,55 @@ private Q_SLOTS:
         QCOMPARE(rig->takeOut->FinishDrag(tree.docs), 0);
         QVERIFY(TakeOutRig::Empty(rig->Area(QStringLiteral("To"))));
         QCOMPARE(rig->ui.Numbers(), QList<int>());
+    }
+
+    // Links in a folder that is taken out are not followed, whatever they point to (an ancestor, the
+    // folder itself twice, "/", a folder outside): decrypted (kind 1) and encrypted (kind 2), only the
+    // folder's own items are staged, the links are named once (A720), and the outside is untouched.
+    void LinksInAFolderAreNotFollowed_data() {
+        QTest::addColumn<QStringList>("links");
+        QTest::newRow("link to an ancestor") << QStringList{QStringLiteral("up=..")};
+        QTest::newRow("two links to the folder itself") << QStringList{QStringLiteral("a=."), QStringLiteral("b=.")};
+        QTest::newRow("link to /") << QStringList{QStringLiteral("all=/")};
+        QTest::newRow("link to a folder outside") << QStringList{QStringLiteral("out=OUTSIDE")};
+    }
+    void LinksInAFolderAreNotFollowed() {
+        QFETCH(QStringList, links);
+        for (const TakeOutKind kind : {TakeOutKind::kDecrypted, TakeOutKind::kEncrypted}) {
+            auto rig = Started();
+            QVERIFY(rig);
+            const Tree tree = MakeTree(*rig);
+            const QString elsewhere = m_folders.NewFolder(QStringLiteral("elsewhere"));
+            rig->Encrypt(elsewhere, QStringLiteral("foreign.txt"), "foreign");
+            QStringList linkPaths;
+            for (const QString& link : links) {
+                const QString name = link.section(u'=', 0, 0);
+                const QString to = link.section(u'=', 1) == QStringLiteral("OUTSIDE") ? elsewhere : link.section(u'=', 1);
+                linkPaths.append(tree.docs + u'/' + name);
+                QVERIFY(::symlink(QFile::encodeName(to).constData(), QFile::encodeName(linkPaths.last()).constData()) == 0);
+            }
+            const QStringList elsewhereBefore = TreeSnapshot(elsewhere);
+            const QString area = rig->Area(kind == TakeOutKind::kDecrypted ? QStringLiteral("To") : QStringLiteral("Re"));
+            QStringList files;
+            rig->dialogs.window = [&](const TakeOutWindowRequest&, CTakeOut&) {
+                files = TakeOutRig::FilesBelow(area);
+                return int(TakeOutPrompts::kDragged);
+            };
+            rig->dialogs.encrypted = [](bool& nameAfterPlain) {
+                nameAfterPlain = true;
+                return true;
+            };
+            QCOMPARE(rig->takeOut->Run(kind, {tree.docs}), 0);
+            const QStringList expected = kind == TakeOutKind::kDecrypted
+                                             ? QStringList{QStringLiteral("docs/b.txt"), QStringLiteral("docs/inner/c.txt")}
+                                             : QStringList{QStringLiteral("docs/b.txt.zorf"),
+                                                           QStringLiteral("docs/inner/c.txt.zorf")};
+            QCOMPARE(files, expected);
+            QCOMPARE(rig->ui.Numbers(), QList<int>{CTakeOut::kMsgLeftAsTheyAre});
+            for (const QString& link : std::as_const(linkPaths))
+                QVERIFY2(rig->ui.Find(CTakeOut::kMsgLeftAsTheyAre)->text.contains(link), qPrintable(link));
+            QCOMPARE(TreeSnapshot(elsewhere), elsewhereBefore);
+        }
     }
 };
 
