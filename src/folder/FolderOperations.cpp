@@ -228,6 +228,18 @@ bool FindFileBelow(const QString& folder, const std::function<bool(const QFileIn
 
 } // namespace
 
+// A pipe, socket or device below a folder that is to be moved by copying: a copy cannot take it along and
+// deleting the source would lose it, so the move is refused (A722).
+bool CFolderOperations::SpecialFileRefused(const QString& folder) {
+    QString special;
+    if (!FindFileBelow(
+            folder, [](const QFileInfo& info) { return KindOf(info.absoluteFilePath()) == ItemKind::Special; },
+            &special))
+        return false;
+    Report(kMsgSpecialNotMoved, special, Icon::Warning);
+    return true;
+}
+
 bool CFolderOperations::HoldsOpenFile(const QString& folder, QString* which) {
     return isOpenInWorkspace &&
            FindFileBelow(
@@ -619,12 +631,8 @@ CFolderOperations::Step CFolderOperations::TransferFolder(const QString& item, c
             return kNext;
         }
     }
-    // A pipe or a device cannot be copied, and the move would delete it with the source.
-    QString special;
-    if (move && FindFileBelow(
-                    item, [](const QFileInfo& info) { return KindOf(info.absoluteFilePath()) == ItemKind::Special; },
-                    &special))
-        return Report(kMsgSpecialNotMoved, special, Icon::Warning), kStop;
+    if (move && SpecialFileRefused(item))
+        return kStop;
     if (const Step step = CopyFolderAsNew(item, target); step != kNext)
         return step;
     if (move) {
@@ -1096,8 +1104,11 @@ int CFolderOperations::MoveBack(const QString& from, const QString& to) {
     if (rc != EXDEV)
         return rc == 0 ? 0 : Report(msg::kDestinationWrite, u'\n' + ErrnoText(rc) + QStringLiteral("\n\n") + to);
     if (IsFolder(from)) {
-        if (CopyFolderAsNew(from, to) != kNext)
+        if (SpecialFileRefused(from) || CopyFolderAsNew(from, to) != kNext)
             return -1;
+    } else if (KindOf(from) == ItemKind::Link) {
+        if (const int rc = CopyLinkTo(from, to); rc != 0)
+            return Report(msg::kDestinationWrite, u'\n' + ErrnoText(rc) + QStringLiteral("\n\n") + to);
     } else if (CopyFile(from, to) != 0) {
         return -1;
     }

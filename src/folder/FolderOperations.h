@@ -112,6 +112,7 @@ private:
     bool NameTaken(const QString& directory, const QString& name);
     bool HoldsOpenFile(const QString& folder, QString* which = nullptr);
     bool HoldsFileInUse(const QString& folder, QString* which);
+    bool SpecialFileRefused(const QString& folder);
     bool IsOpen(const QString& container) const { return isOpenInWorkspace && isOpenInWorkspace(container); }
     int CopyFile(const QString& from, const QString& to);
     int RemoveTree(const QString& path);

@@ -625,6 +625,35 @@ private Q_SLOTS:
         QCOMPARE(LinkText(other + QStringLiteral("/d/all")), QByteArray("/"));
         QCOMPARE(TreeSnapshot(outside), outsideBefore);
     }
+
+    // An undo that has to move a folder back by copying (another volume) takes its links along as links,
+    // and refuses (A722) while a pipe below it would be lost; the record stays for a later try.
+    void UndoByCopyingKeepsLinksAndRefusesPipes() {
+        auto rig = Started();
+        QVERIFY(rig);
+        const QString d = rig->folder + QStringLiteral("/d");
+        QVERIFY(QDir().mkpath(d));
+        rig->Container(d, QStringLiteral("in.txt"));
+        QVERIFY(::symlink("..", QFile::encodeName(d + QStringLiteral("/up")).constData()) == 0);
+        QVERIFY(::mkfifo(QFile::encodeName(d + QStringLiteral("/pipe")).constData(), 0600) == 0);
+        const QString to = rig->folder + QStringLiteral("/to");
+        QVERIFY(QDir().mkpath(to));
+        QCOMPARE(rig->ops->Drop({d}, to, true), 0); // a rename: links and pipe go along
+        QVERIFY(KindOf(to + QStringLiteral("/d/pipe")) == ItemKind::Special);
+
+        rig->fs.renameFault = {QStringLiteral("/to/d"), EXDEV, 0};
+        QCOMPARE(rig->ops->Undo(), -1);
+        QVERIFY(rig->ui.Has(722));
+        QVERIFY(KindOf(d) == ItemKind::Missing);
+        QCOMPARE(rig->history.Count(), 1);
+
+        QVERIFY(QFile::remove(to + QStringLiteral("/d/pipe")));
+        QCOMPARE(rig->ops->Undo(), 0);
+        rig->fs.renameFault = {};
+        QCOMPARE(LinkText(d + QStringLiteral("/up")), QByteArray(".."));
+        QVERIFY(rig->Listed(d).contains(QStringLiteral("in.txt")));
+        QVERIFY(KindOf(to + QStringLiteral("/d")) == ItemKind::Missing);
+    }
 };
 
 QTEST_GUILESS_MAIN(TestFolderOperations)
