@@ -762,6 +762,13 @@ int CTakeOut::Cleanup() {
 // Everything below `area` goes, the area itself stays. Decrypted copies are wiped, containers deleted.
 // `fileMessage` 0: the failure is not shown (the caller reports it).
 int CTakeOut::EmptyArea(const QString& area, bool wipe, int fileMessage, int folderMessage) {
+    // A link in the area's place goes as a link: what it points to is not ours, and the staging must
+    // not write plaintext through it.
+    if (KindOf(area) == ItemKind::Link) {
+        const int rc = m_files.Remove(area);
+        return rc == 0 || fileMessage == 0 ? (rc == 0 ? 0 : -1)
+                                           : Report(fileMessage, u'\n' + ErrnoText(rc) + QStringLiteral("\n\n") + area);
+    }
     if (KindOf(area) != ItemKind::Folder)
         return 0;
     std::function<int(const QString&)> remove = [&](const QString& folder) {

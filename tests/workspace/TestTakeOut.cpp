@@ -1,6 +1,7 @@
 #include "CopiesRig.h"
 #include "ScriptedTakeOutPrompts.h"
 #include "TreeSnapshot.h"
+#include "util/PathIdentity.h"
 #include "workspace/DragOutData.h"
 #include "workspace/TakeOut.h"
 
@@ -535,6 +536,31 @@ private Q_SLOTS:
                 QVERIFY2(rig->ui.Find(CTakeOut::kMsgLeftAsTheyAre)->text.contains(link), qPrintable(link));
             QCOMPARE(TreeSnapshot(elsewhere), elsewhereBefore);
         }
+    }
+
+    // A take-out area that is a link (to a folder of the user's) is removed as a link before staging: the
+    // folder it points to is neither wiped nor written into.
+    void AreaThatIsALinkIsReplacedNotEmptied() {
+        auto rig = Started();
+        QVERIFY(rig);
+        const Tree tree = MakeTree(*rig);
+        const QString precious = m_folders.NewFolder(QStringLiteral("precious"));
+        QVERIFY(FolderRig::WriteRaw(precious + QStringLiteral("/mine.txt"), "mine"));
+        const QString to = rig->Area(QStringLiteral("To"));
+        QVERIFY(QDir().mkpath(QFileInfo(to).absolutePath()));
+        QDir(to).removeRecursively();
+        QVERIFY(QFile::link(precious, to));
+        const QStringList before = TreeSnapshot(precious);
+        QStringList staged;
+        rig->dialogs.window = [&](const TakeOutWindowRequest&, CTakeOut&) {
+            staged = TakeOutRig::FilesBelow(to);
+            return int(TakeOutPrompts::kDragged);
+        };
+        QCOMPARE(rig->takeOut->Run(TakeOutKind::kDecrypted, {tree.a}), 0);
+        QCOMPARE(TreeSnapshot(precious), before);
+        QCOMPARE(staged, QStringList{QStringLiteral("a.txt")});
+        QVERIFY(KindOf(to) == ItemKind::Folder);
+        QCOMPARE(rig->ui.Numbers(), QList<int>());
     }
 };
 
