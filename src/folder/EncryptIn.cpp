@@ -234,6 +234,8 @@ CEncryptIn::Step CEncryptIn::FolderSteps(const QString& source, const QString& d
             if (answer != OverwriteStep::kReplace)
                 return answer == OverwriteStep::kSkip ? kSkipped : kEnd;
         }
+        if (existing == ItemKind::Folder)
+            return ReplaceFolder(source, target, move);
         if (const Step step = ClearFolder(target); step != kNext)
             return step;
     }
@@ -246,35 +248,70 @@ CEncryptIn::Step CEncryptIn::FolderSteps(const QString& source, const QString& d
     return move ? RemoveSourceFolder(source) : kNext;
 }
 
-// The old folder goes before the new one is made: nothing in it may be in use, and none of its
-// containers may be open in the decrypted workspace.
-CEncryptIn::Step CEncryptIn::ClearFolder(const QString& target) {
-    // A link in the folder's place is one item: the link goes, what it points to is never walked.
-    if (KindOf(target) == ItemKind::Link) {
-        if (const int rc = m_files.Remove(target); rc != 0) {
-            Report(kMsgFolderDelete, u'\n' + ErrnoText(rc) + QStringLiteral("\n\n") + target);
-            return kStop;
-        }
-        return kNext;
+// The new folder is filled beside the old one, which goes only once the new one is complete: a copy that
+// stops or fails part-way leaves the old folder as it was. Nothing in the old folder may be in use, and
+// none of its containers may be open in the decrypted workspace.
+CEncryptIn::Step CEncryptIn::ReplaceFolder(const QString& source, const QString& target, bool move) {
+    Tree old;
+    ListTree(target, old);
+    if (const Step free = CheckFree(old); free != kNext)
+        return free;
+    QString unique;
+    UniqueNameText(false, unique);
+    // Beside it and shown: a run cut short by a crash leaves it where the user finds it.
+    const QString fresh = target + QStringLiteral(".~") + unique;
+    if (!QDir().mkdir(fresh)) {
+        Report(kMsgFolderCreate, WithPath(QString(), fresh, PathSeparator::Line));
+        return kStop;
     }
-    std::vector<QString> files;
-    std::vector<QString> folders;
-    const std::function<void(const QString&)> walk = [&](const QString& folder) {
-        const QFileInfoList list = QDir(folder).entryInfoList(
-            QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
-        for (const QFileInfo& info : list) {
-            if (info.isDir() && !info.isSymLink())
-                walk(info.absoluteFilePath());
-            else
-                files.push_back(info.absoluteFilePath());
+    if (const Step filled = FillFolder(source, fresh, move); filled != kNext) {
+        Tree made;
+        ListTree(fresh, made);
+        // A move that took sources in already keeps their containers: they take the old folder's place.
+        if (move && !made.files.empty()) {
+            if (RemoveTree(old) == kNext)
+                m_files.Rename(fresh, target);
+            return filled;
         }
-        folders.push_back(folder);
-    };
-    walk(target);
-    for (const QString& file : files) {
+        static_cast<void>(RemoveTree(made));
+        return filled;
+    }
+    if (const Step removed = RemoveTree(old); removed != kNext)
+        return removed;
+    if (const int rc = m_files.Rename(fresh, target); rc != 0) {
+        Report(kMsgFolderCreate, WithPath(ErrnoText(rc), fresh, PathSeparator::Line));
+        return kStop;
+    }
+    return move ? RemoveSourceFolder(source) : kNext;
+}
+
+// A link in a folder's place is one item: the link goes, what it points to is never walked. Anything
+// else that is not a folder stays, and the folder cannot be made.
+CEncryptIn::Step CEncryptIn::ClearFolder(const QString& target) {
+    if (const int rc = KindOf(target) == ItemKind::Link ? m_files.Remove(target) : ENOTDIR; rc != 0) {
+        Report(kMsgFolderDelete, u'\n' + ErrnoText(rc) + QStringLiteral("\n\n") + target);
+        return kStop;
+    }
+    return kNext;
+}
+
+// Everything below `folder`, links as items: files first, then the folders deepest first.
+void CEncryptIn::ListTree(const QString& folder, Tree& tree) {
+    const QFileInfoList list =
+        QDir(folder).entryInfoList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
+    for (const QFileInfo& info : list) {
+        if (KindOf(info.absoluteFilePath()) == ItemKind::Folder)
+            ListTree(info.absoluteFilePath(), tree);
+        else
+            tree.files.push_back(info.absoluteFilePath());
+    }
+    tree.folders.push_back(folder);
+}
+
+CEncryptIn::Step CEncryptIn::CheckFree(const Tree& tree) {
+    for (const QString& file : tree.files) {
         int error = 0;
-        if (!QFileInfo(file).isSymLink() && QFileInfo(file).isFile() &&
-            !m_files.Open(file, OpenMode::ReadWriteAlone, error) && error == EBUSY) {
+        if (KindOf(file) == ItemKind::File && !m_files.Open(file, OpenMode::ReadWriteAlone, error) && error == EBUSY) {
             Report(kMsgInUse, WithPath(QString(), file, PathSeparator::Line));
             return kStop;
         }
@@ -283,14 +320,18 @@ CEncryptIn::Step CEncryptIn::ClearFolder(const QString& target) {
             return kStop;
         }
     }
-    for (const QString& file : files) {
+    return kNext;
+}
+
+CEncryptIn::Step CEncryptIn::RemoveTree(const Tree& tree) {
+    for (const QString& file : tree.files) {
         m_files.MakeWritable(file);
         if (const int rc = m_files.Remove(file); rc != 0) {
             Report(kMsgFolderDelete, u'\n' + ErrnoText(rc) + QStringLiteral("\n\n") + file);
             return kStop;
         }
     }
-    for (const QString& folder : folders) { // deepest first
+    for (const QString& folder : tree.folders) {
         if (!QDir().rmdir(folder)) {
             Report(kMsgFolderDelete, WithPath(QString(), folder, PathSeparator::Line));
             return kStop;

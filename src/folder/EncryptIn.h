@@ -15,6 +15,7 @@
 #include <QStringList>
 
 #include <functional>
+#include <vector>
 
 namespace korimbo {
 
@@ -77,6 +78,15 @@ private:
     Step FolderSteps(const QString& source, const QString& destination, bool move);
     Step FillFolder(const QString& source, const QString& target, bool move);
     Step ClearFolder(const QString& target);
+    // What a folder holds, links as items: its files, then its folders deepest first.
+    struct Tree {
+        std::vector<QString> files;
+        std::vector<QString> folders;
+    };
+    Step ReplaceFolder(const QString& source, const QString& target, bool move);
+    static void ListTree(const QString& folder, Tree& tree);
+    Step CheckFree(const Tree& tree);
+    Step RemoveTree(const Tree& tree);
     Step FileSteps(const QString& source, const QString& directory, bool topLevel, bool move);
     Step Classify(const QString& source, const QString& name, bool topLevel, Incoming& in);
     Step OpenWithOtherPassword(const QString& source, const QString& name, Incoming& in);

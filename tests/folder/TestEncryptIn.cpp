@@ -638,6 +638,26 @@ private Q_SLOTS:
             QCOMPARE(EncryptRig::Bytes(folder + QStringLiteral("/closed/c.txt")), QByteArray("closed"));
         }
     }
+
+    // A folder overwrite that fails part-way (a full disk on the new folder's first container) leaves the
+    // old folder as it was, and nothing of the new one: the new folder is filled beside the old.
+    void FailedFolderOverwriteKeepsTheOldFolder() {
+        auto rig = Started();
+        QVERIFY(rig);
+        const QString old = rig->folder + QStringLiteral("/d");
+        QVERIFY(QDir().mkpath(old + QStringLiteral("/deep")));
+        const QString kept = rig->Encrypt(old + QStringLiteral("/deep"), QStringLiteral("old.txt"), "old bytes");
+        rig->Source(QStringLiteral("d/new.txt"), "new bytes");
+        const QStringList before = TreeSnapshot(rig->folder);
+
+        rig->fs.writeFault = {QStringLiteral("/d.~"), ENOSPC, 0};
+        rig->prompts.folderAnswers = {EncryptInPrompts::kYes};
+        QCOMPARE(rig->Run(EncryptInRequest::kCopy, {rig->outside + QStringLiteral("/d")}), -1);
+        rig->fs.writeFault = {};
+        QVERIFY(!rig->ui.Numbers().isEmpty());
+        QCOMPARE(TreeSnapshot(rig->folder), before);
+        QVERIFY(rig->Opens(kept, QStringLiteral("old.txt"), "old bytes"));
+    }
 };
 
 QTEST_GUILESS_MAIN(TestEncryptIn)
