@@ -8,12 +8,10 @@
 
 #include <QDateTime>
 #include <QDir>
-#include <QFile>
 #include <QFileInfo>
 
 #include <cerrno>
 #include <functional>
-#include <unistd.h>
 #include <vector>
 
 namespace korimbo {
@@ -569,9 +567,8 @@ CFolderOperations::Step CFolderOperations::TransferItem(const QString& item, con
 }
 
 // A folder into itself, into its own subfolder or into the folder that holds it, and a file into the
-// folder that holds it, are refused (A312 to A315).
-// The places are compared as folders on disk, not as text: a destination reached through a link is the
-// folder the link points to.
+// folder that holds it, are refused (A312 to A315). The places are compared as folders on disk, not as
+// text: a destination reached through a link is the folder the link points to.
 bool CFolderOperations::RelationRefused(const QString& item, const QString& destination) {
     const bool inParent = SameResolved(Parent(item), destination);
     if (!IsFolder(item)) {
@@ -719,8 +716,8 @@ CFolderOperations::Step CFolderOperations::TransferFile(const QString& item, con
     } else if (KindOf(item) == ItemKind::Link) {
         if (const int rc = CopyLinkTo(item, target); rc != 0)
             return Report(msg::kDestinationWrite, u'\n' + ErrnoText(rc) + QStringLiteral("\n\n") + target), kStop;
-        if (move && m_files.Remove(item) != 0)
-            return Report(kMsgMoveSourceLeft, QStringLiteral("\n\n") + item), kStop;
+        if (const int rc = move ? m_files.Remove(item) : 0; rc != 0)
+            return Report(kMsgMoveSourceLeft, u'\n' + ErrnoText(rc) + QStringLiteral("\n\n") + item), kStop;
     } else {
         if (CopyFile(item, target) != 0)
             return kStop;

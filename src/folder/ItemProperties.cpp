@@ -177,8 +177,8 @@ int CItemProperties::Walk(const QString& folder, const QString& key, bool withKe
     if (!withKey) {
         for (const DiskEntry& disk : ReadDirectory(folder, true)) {
             const QString path = ChildPath(folder, disk.name);
-            if (KindOf(path) != ItemKind::File && KindOf(path) != ItemKind::Folder) {
-                ++totals.files;
+            if (const ItemKind kind = KindOf(path); kind != ItemKind::File && kind != ItemKind::Folder) {
+                ++totals.files; // a link or a special file counts, never walked nor read
                 continue;
             }
             if (disk.isFolder) {

@@ -766,8 +766,9 @@ int CTakeOut::EmptyArea(const QString& area, bool wipe, int fileMessage, int fol
     // not write plaintext through it.
     if (KindOf(area) == ItemKind::Link) {
         const int rc = m_files.Remove(area);
-        return rc == 0 || fileMessage == 0 ? (rc == 0 ? 0 : -1)
-                                           : Report(fileMessage, u'\n' + ErrnoText(rc) + QStringLiteral("\n\n") + area);
+        if (rc == 0 || fileMessage == 0)
+            return rc == 0 ? 0 : -1;
+        return Report(fileMessage, u'\n' + ErrnoText(rc) + QStringLiteral("\n\n") + area);
     }
     if (KindOf(area) != ItemKind::Folder)
         return 0;
