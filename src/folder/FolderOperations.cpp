@@ -596,13 +596,17 @@ CFolderOperations::Step CFolderOperations::TransferFolder(const QString& item, c
     const QString target = ChildPath(destination, name);
     Changed(destination);
     Changed(Parent(item));
-    if (IsFolder(target)) {
-        if (!m_overwriteAllFolders) {
-            const OverwriteStep answer =
-                StepForAnswer(m_prompts.AskFolderOverwrite(target, item), m_overwriteAllFolders);
-            if (answer != OverwriteStep::kReplace)
-                return answer == OverwriteStep::kSkip ? kSkipped : kEnd;
-        }
+    const ItemKind there = KindOf(target);
+    if ((there == ItemKind::Folder || there == ItemKind::Link) && !m_overwriteAllFolders) {
+        const OverwriteStep answer = StepForAnswer(m_prompts.AskFolderOverwrite(target, item), m_overwriteAllFolders);
+        if (answer != OverwriteStep::kReplace)
+            return answer == OverwriteStep::kSkip ? kSkipped : kEnd;
+    }
+    // A link of the folder's name is one item: it is replaced, never merged into.
+    if (there == ItemKind::Link) {
+        if (const int rc = m_files.Remove(target); rc != 0)
+            return Report(kMsgPermanentDelete, u'\n' + ErrnoText(rc) + QStringLiteral("\n\n") + target), kStop;
+    } else if (there == ItemKind::Folder) {
         // The folders meet: what comes in is recorded item by item, so that an undo leaves the folder that
         // was there before.
         const QFileInfoList list =

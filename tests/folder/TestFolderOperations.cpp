@@ -654,6 +654,29 @@ private Q_SLOTS:
         QVERIFY(rig->Listed(d).contains(QStringLiteral("in.txt")));
         QVERIFY(KindOf(to + QStringLiteral("/d")) == ItemKind::Missing);
     }
+
+    // A folder copied onto a link of its name replaces the link after the folder question; it is never
+    // merged into what the link points to.
+    void FolderOverALinkReplacesTheLink() {
+        auto rig = Started();
+        QVERIFY(rig);
+        const QString outside = m_folders.NewFolder(QStringLiteral("outside"));
+        QVERIFY(FolderRig::WriteRaw(outside + QStringLiteral("/file"), "outside bytes"));
+        const QString d = rig->folder + QStringLiteral("/d");
+        QVERIFY(QDir().mkpath(d));
+        rig->Container(d, QStringLiteral("in.txt"), "in bytes");
+        const QString to = rig->folder + QStringLiteral("/to");
+        QVERIFY(QDir().mkpath(to));
+        QVERIFY(QFile::link(outside, to + QStringLiteral("/d")));
+        const QStringList before = TreeSnapshot(outside);
+
+        rig->prompts.folderAnswers = {EncryptInPrompts::kYes};
+        QCOMPARE(rig->ops->Drop({d}, to, false), 0);
+        QCOMPARE(rig->prompts.asked, QStringList{QStringLiteral("folder:") + to + QStringLiteral("/d")});
+        QCOMPARE(TreeSnapshot(outside), before);
+        QVERIFY(KindOf(to + QStringLiteral("/d")) == ItemKind::Folder);
+        QVERIFY(rig->Listed(to + QStringLiteral("/d")).contains(QStringLiteral("in.txt")));
+    }
 };
 
 QTEST_GUILESS_MAIN(TestFolderOperations)
