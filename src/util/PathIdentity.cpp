@@ -81,10 +81,6 @@ bool SameResolved(const QString& first, const QString& second) {
            a.st_ino == b.st_ino;
 }
 
-} // namespace korimbo
-
-namespace korimbo {
-
 int CopyLink(const QString& from, const QString& to) {
     std::vector<char> buffer(PATH_MAX + 1);
     const ssize_t length = ::readlink(QFile::encodeName(from).constData(), buffer.data(), buffer.size());
