@@ -3,6 +3,7 @@
 #include "platform/AccessCheck.h"
 #include "util/DisplayText.h"
 #include "util/ErrorText.h"
+#include "util/FileNames.h"
 #include "util/MessageText.h"
 #include "util/SecretText.h"
 #include "workspace/LoginManager.h"
@@ -56,17 +57,11 @@ const QString kProgramFilesFolder = QStringLiteral("/opt");
 // Removable media are mounted below /run/media on many systems: that part of /run belongs to the user.
 const QString kUserMediaFolder = QStringLiteral("/run/media/");
 
-QString WithSlash(const QString& path) {
-    return path.endsWith(u'/') ? path : path + u'/';
-}
-
 // Related when one lies in the other, so a folder that contains a system folder is refused too.
 bool Related(const QString& first, const QString& second) {
     if (first.isEmpty() || second.isEmpty())
         return false;
-    const QString a = WithSlash(first);
-    const QString b = WithSlash(second);
-    return a.startsWith(b) || b.startsWith(a);
+    return IsWithinPath(first, second) || IsWithinPath(second, first);
 }
 
 } // namespace
@@ -74,7 +69,7 @@ bool Related(const QString& first, const QString& second) {
 namespace {
 
 bool Inside(const QString& path, const QString& folder) {
-    return path != folder && WithSlash(path).startsWith(WithSlash(folder));
+    return path != folder && IsWithinPath(path, folder);
 }
 
 // The home folder, or a folder below it, as given or resolved. A home folder that is the root or one of the

@@ -3,7 +3,9 @@
 #include "folder/ParkedFiles.h"
 #include "state/WorkAreas.h"
 #include "util/ErrorText.h"
+#include "util/FileNames.h"
 #include "util/MessageText.h"
+#include "util/PathIdentity.h"
 #include "workspace/DecryptedFileModel.h"
 
 #include <QCryptographicHash>
@@ -237,6 +239,9 @@ CPasswordManager Ckelpie5App::Passwords() {
 
 bool Ckelpie5App::EmptyFolder(const QString& folder, bool wipe, const QStringList& keep) {
     const QFileInfo info(folder);
+    // A link in an area's place is removed as a link: emptying it would wipe what it points to.
+    if (KindOf(folder) == ItemKind::Link && !keep.contains(folder))
+        return m_services.files.Remove(folder) == 0;
     if (!info.exists() || keep.contains(folder))
         return true;
     if (!info.isDir() || !info.isReadable())
@@ -251,7 +256,7 @@ bool Ckelpie5App::EmptyFolder(const QString& folder, bool wipe, const QStringLis
         // A link is removed as a link; what it points to is not ours.
         if (entry.isDir() && !entry.isSymLink()) {
             const bool holdsKept = std::any_of(keep.begin(), keep.end(),
-                                               [&](const QString& kept) { return kept.startsWith(path + u'/'); });
+                                               [&](const QString& kept) { return kept != path && IsWithinPath(kept, path); });
             if (!EmptyFolder(path, wipe, keep) || (!holdsKept && ::rmdir(Native(path).constData()) != 0))
                 emptied = false;
             continue;
@@ -296,7 +301,8 @@ QStringList Ckelpie5App::PutBackParkedFiles(const QString& area, bool report) {
 // one holds plaintext: it is overwritten before it goes. Only names the engine makes are touched, never
 // a working copy of the user.
 void Ckelpie5App::RemoveLeftoverTemporaries(const QString& area) {
-    if (area.isEmpty() || !m_state.engine)
+    // An area that is a link is not ours to search: the sweep removes the link.
+    if (area.isEmpty() || !m_state.engine || KindOf(area) != ItemKind::Folder)
         return;
     QStringList leftovers;
     QDirIterator it(area, QDir::Files | QDir::Hidden | QDir::System | QDir::NoSymLinks, QDirIterator::Subdirectories);

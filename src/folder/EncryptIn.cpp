@@ -8,12 +8,15 @@
 #include "util/ErrorText.h"
 #include "util/FileNames.h"
 #include "util/MessageText.h"
+#include "util/PathIdentity.h"
 
 #include <QDateTime>
 #include <QDir>
 #include <QFileInfo>
 
+#include <algorithm>
 #include <cerrno>
+#include <dirent.h>
 #include <vector>
 
 namespace korimbo {
@@ -65,6 +68,8 @@ constexpr int kMsgReadOnlyFolder = 316;
 constexpr int kMsgSkippedHead = 644;
 constexpr int kMsgSkippedTail = 645;
 constexpr int kMsgSourceChangedKept = 701;
+constexpr int kMsgLeftAsTheyAre = 720;
+constexpr int kMsgUnreadableFolders = 721;
 
 constexpr int kMaxPasswordTries = 5;
 constexpr qint64 kFreeSpaceMargin = 4096;
@@ -117,6 +122,8 @@ int CEncryptIn::Run(EncryptInRequest& request) {
     m_namesWritten.clear();
     m_skippedIdentical = 0;
     m_sourcesKeptChanged.clear();
+    m_leftAsTheyAre.clear();
+    m_unreadableFolders.clear();
     m_entries.clear();
     m_byName.clear();
     request.folderIncluded = false;
@@ -188,7 +195,16 @@ int CEncryptIn::Operate(EncryptInRequest& request) {
         }
     }
     const int refreshed = m_nameFile.RefreshNameFile(m_destination, m_key);
+    ReportLeftBehind();
     return step == kStop || step == kEnd || refreshed != 0 ? -1 : 0;
+}
+
+// What a folder source held that was not taken in, said once at the end of the run.
+void CEncryptIn::ReportLeftBehind() {
+    if (!m_leftAsTheyAre.isEmpty())
+        Report(kMsgLeftAsTheyAre, m_leftAsTheyAre.join(u'\n'), Icon::Warning);
+    if (!m_unreadableFolders.isEmpty())
+        Report(kMsgUnreadableFolders, m_unreadableFolders.join(u'\n'), Icon::Warning);
 }
 
 // ---- folders ----
@@ -197,8 +213,10 @@ CEncryptIn::Step CEncryptIn::FolderSteps(const QString& source, const QString& d
     const QString name = QFileInfo(source).fileName();
     const QString target = ChildPath(destination, name);
     // A folder dropped into itself or into a folder of its own would be walked while it grows, and one
-    // dropped on the folder it already is would be deleted as its own old copy.
-    if (IsWithinPath(destination, source) || target == source) {
+    // whose old copy holds it (itself under another path, or a folder above it) would be deleted as its
+    // own old copy. Both are judged on disk: the same folder has many paths through links and mounts.
+    const ItemKind existing = KindOf(target);
+    if (IsWithinResolved(destination, source) || (existing == ItemKind::Folder && IsWithinResolved(source, target))) {
         Report(kMsgNotFileOrFolder, WithPath(QString(), source, PathSeparator::Line));
         return kStop;
     }
@@ -209,13 +227,15 @@ CEncryptIn::Step CEncryptIn::FolderSteps(const QString& source, const QString& d
             return kStop;
         }
     }
-    if (QFileInfo::exists(target)) {
+    if (existing != ItemKind::Missing) {
         if (!m_overwriteAllFolders) {
             const OverwriteStep answer =
                 StepForAnswer(m_prompts.AskFolderOverwrite(target, source), m_overwriteAllFolders);
             if (answer != OverwriteStep::kReplace)
                 return answer == OverwriteStep::kSkip ? kSkipped : kEnd;
         }
+        if (existing == ItemKind::Folder)
+            return ReplaceFolder(source, target, move);
         if (const Step step = ClearFolder(target); step != kNext)
             return step;
     }
@@ -228,27 +248,70 @@ CEncryptIn::Step CEncryptIn::FolderSteps(const QString& source, const QString& d
     return move ? RemoveSourceFolder(source) : kNext;
 }
 
-// The old folder goes before the new one is made: nothing in it may be in use, and none of its
-// containers may be open in the decrypted workspace.
-CEncryptIn::Step CEncryptIn::ClearFolder(const QString& target) {
-    std::vector<QString> files;
-    std::vector<QString> folders;
-    const std::function<void(const QString&)> walk = [&](const QString& folder) {
-        const QFileInfoList list = QDir(folder).entryInfoList(
-            QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
-        for (const QFileInfo& info : list) {
-            if (info.isDir() && !info.isSymLink())
-                walk(info.absoluteFilePath());
-            else
-                files.push_back(info.absoluteFilePath());
+// The new folder is filled beside the old one, which goes only once the new one is complete: a copy that
+// stops or fails part-way leaves the old folder as it was. Nothing in the old folder may be in use, and
+// none of its containers may be open in the decrypted workspace.
+CEncryptIn::Step CEncryptIn::ReplaceFolder(const QString& source, const QString& target, bool move) {
+    Tree old;
+    ListTree(target, old);
+    if (const Step free = CheckFree(old); free != kNext)
+        return free;
+    QString unique;
+    UniqueNameText(false, unique);
+    // Beside it and shown: a run cut short by a crash leaves it where the user finds it.
+    const QString fresh = target + QStringLiteral(".~") + unique;
+    if (!QDir().mkdir(fresh)) {
+        Report(kMsgFolderCreate, WithPath(QString(), fresh, PathSeparator::Line));
+        return kStop;
+    }
+    if (const Step filled = FillFolder(source, fresh, move); filled != kNext) {
+        Tree made;
+        ListTree(fresh, made);
+        // A move that took sources in already keeps their containers: they take the old folder's place.
+        if (move && !made.files.empty()) {
+            if (RemoveTree(old) == kNext)
+                m_files.Rename(fresh, target);
+            return filled;
         }
-        folders.push_back(folder);
-    };
-    walk(target);
-    for (const QString& file : files) {
+        static_cast<void>(RemoveTree(made));
+        return filled;
+    }
+    if (const Step removed = RemoveTree(old); removed != kNext)
+        return removed;
+    if (const int rc = m_files.Rename(fresh, target); rc != 0) {
+        Report(kMsgFolderCreate, WithPath(ErrnoText(rc), fresh, PathSeparator::Line));
+        return kStop;
+    }
+    return move ? RemoveSourceFolder(source) : kNext;
+}
+
+// A link in a folder's place is one item: the link goes, what it points to is never walked. Anything
+// else that is not a folder stays, and the folder cannot be made.
+CEncryptIn::Step CEncryptIn::ClearFolder(const QString& target) {
+    if (const int rc = KindOf(target) == ItemKind::Link ? m_files.Remove(target) : ENOTDIR; rc != 0) {
+        Report(kMsgFolderDelete, u'\n' + ErrnoText(rc) + QStringLiteral("\n\n") + target);
+        return kStop;
+    }
+    return kNext;
+}
+
+// Everything below `folder`, links as items: files first, then the folders deepest first.
+void CEncryptIn::ListTree(const QString& folder, Tree& tree) {
+    const QFileInfoList list =
+        QDir(folder).entryInfoList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
+    for (const QFileInfo& info : list) {
+        if (KindOf(info.absoluteFilePath()) == ItemKind::Folder)
+            ListTree(info.absoluteFilePath(), tree);
+        else
+            tree.files.push_back(info.absoluteFilePath());
+    }
+    tree.folders.push_back(folder);
+}
+
+CEncryptIn::Step CEncryptIn::CheckFree(const Tree& tree) {
+    for (const QString& file : tree.files) {
         int error = 0;
-        if (!QFileInfo(file).isSymLink() && QFileInfo(file).isFile() &&
-            !m_files.Open(file, OpenMode::ReadWriteAlone, error) && error == EBUSY) {
+        if (KindOf(file) == ItemKind::File && !m_files.Open(file, OpenMode::ReadWriteAlone, error) && error == EBUSY) {
             Report(kMsgInUse, WithPath(QString(), file, PathSeparator::Line));
             return kStop;
         }
@@ -257,14 +320,18 @@ CEncryptIn::Step CEncryptIn::ClearFolder(const QString& target) {
             return kStop;
         }
     }
-    for (const QString& file : files) {
+    return kNext;
+}
+
+CEncryptIn::Step CEncryptIn::RemoveTree(const Tree& tree) {
+    for (const QString& file : tree.files) {
         m_files.MakeWritable(file);
         if (const int rc = m_files.Remove(file); rc != 0) {
             Report(kMsgFolderDelete, u'\n' + ErrnoText(rc) + QStringLiteral("\n\n") + file);
             return kStop;
         }
     }
-    for (const QString& folder : folders) { // deepest first
+    for (const QString& folder : tree.folders) {
         if (!QDir().rmdir(folder)) {
             Report(kMsgFolderDelete, WithPath(QString(), folder, PathSeparator::Line));
             return kStop;
@@ -287,26 +354,47 @@ CEncryptIn::Step CEncryptIn::FillFolder(const QString& source, const QString& ta
         if (Stopped())
             return kEnd;
         const QString path = info.absoluteFilePath();
+        const ItemKind kind = KindOf(path);
         Step step = kNext;
-        if (info.isDir() && !info.isSymLink()) {
+        if (kind == ItemKind::Folder) {
+            if (!Readable(path)) {
+                m_unreadableFolders.append(path);
+                continue;
+            }
             const QString sub = ChildPath(target, info.fileName());
             if (!QDir().mkdir(sub)) {
                 Report(kMsgFolderCreate, WithPath(QString(), sub, PathSeparator::Line));
                 return kStop;
             }
             step = FillFolder(path, sub, move);
-        } else if (info.isFile()) {
+        } else if (kind == ItemKind::File) {
             step = FileSteps(path, target, false, move);
+        } else {
+            // A link, a pipe, a socket or a device is not opened: it stays where it is, and is named at the end.
+            m_leftAsTheyAre.append(path);
         }
-        // Anything else (a device, a dangling link) is left where it is.
         if (step == kStop || step == kEnd)
             return step;
     }
     return kNext;
 }
 
+bool CEncryptIn::Readable(const QString& folder) {
+    DIR* dir = ::opendir(QFile::encodeName(folder).constData());
+    if (!dir)
+        return false;
+    ::closedir(dir);
+    return true;
+}
+
 CEncryptIn::Step CEncryptIn::RemoveSourceFolder(const QString& source) {
-    // Its files are gone by now; what is left are the folders, and whatever could not be taken in.
+    // Its files are gone by now; what is left are the folders, and whatever could not be taken in. A
+    // folder holding what was left behind stays without a word more: that was named already.
+    const auto holdsLeftItem = [this](const QString& folder) {
+        const auto below = [&](const QString& left) { return IsWithinPath(left, folder); };
+        return std::any_of(m_leftAsTheyAre.cbegin(), m_leftAsTheyAre.cend(), below) ||
+               std::any_of(m_unreadableFolders.cbegin(), m_unreadableFolders.cend(), below);
+    };
     std::vector<QString> folders;
     const std::function<void(const QString&)> walk = [&](const QString& folder) {
         const QFileInfoList list = QDir(folder).entryInfoList(QDir::Dirs | QDir::Hidden | QDir::NoDotAndDotDot);
@@ -317,6 +405,8 @@ CEncryptIn::Step CEncryptIn::RemoveSourceFolder(const QString& source) {
     };
     walk(source);
     for (const QString& folder : folders) {
+        if (holdsLeftItem(folder))
+            continue;
         if (!QDir().rmdir(folder)) {
             Report(kMsgSourceFolderHead, folder + m_messages.MsgA(kMsgSourceFolderTail));
             return kStop;
@@ -494,8 +584,8 @@ CEncryptIn::Step CEncryptIn::WriteFile(const QString& source, const QString& nam
     QString target;
     if (existing) {
         target = ChildPath(directory, existing->diskName);
-        // A container of this folder dropped on itself is already where it belongs.
-        if (target == source)
+        // A container of this folder dropped on itself (under any path) is already where it belongs.
+        if (SameItem(m_files, target, source))
             return kSkipped;
         if (!m_overwriteAllFiles && !replacing) {
             if (m_settings.outsideReWriteSkipFlg == 1 && Identical(*existing, source, in)) {

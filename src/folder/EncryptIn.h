@@ -15,6 +15,7 @@
 #include <QStringList>
 
 #include <functional>
+#include <vector>
 
 namespace korimbo {
 
@@ -77,6 +78,15 @@ private:
     Step FolderSteps(const QString& source, const QString& destination, bool move);
     Step FillFolder(const QString& source, const QString& target, bool move);
     Step ClearFolder(const QString& target);
+    // What a folder holds, links as items: its files, then its folders deepest first.
+    struct Tree {
+        std::vector<QString> files;
+        std::vector<QString> folders;
+    };
+    Step ReplaceFolder(const QString& source, const QString& target, bool move);
+    static void ListTree(const QString& folder, Tree& tree);
+    Step CheckFree(const Tree& tree);
+    Step RemoveTree(const Tree& tree);
     Step FileSteps(const QString& source, const QString& directory, bool topLevel, bool move);
     Step Classify(const QString& source, const QString& name, bool topLevel, Incoming& in);
     Step OpenWithOtherPassword(const QString& source, const QString& name, Incoming& in);
@@ -92,6 +102,8 @@ private:
     // Wipes the ended editors' companions of a source that went (links are only removed).
     void RemoveCompanions(const QStringList& companions);
     Step RemoveSourceFolder(const QString& source);
+    static bool Readable(const QString& folder);
+    void ReportLeftBehind();
     void DropPlainCopy(Incoming& in);
     static QString StoredName(const QString& source, const ContainerInfo& info);
     bool Identical(const NameEntry& existing, const QString& source, const Incoming& in) const;
@@ -118,6 +130,8 @@ private:
     QSet<QString> m_namesWritten;
     int m_skippedIdentical = 0;
     QStringList m_sourcesKeptChanged;
+    QStringList m_leftAsTheyAre;     // links and special files a folder source held, not opened
+    QStringList m_unreadableFolders; // subfolders of a folder source that could not be listed
     // The run's destination: its owning root (also the key slot name), the entries of its name file and
     // the containers written so far, and whether the request held a single item.
     QString m_key;

@@ -6,6 +6,7 @@
 #include "util/ErrorText.h"
 #include "util/FileNames.h"
 #include "util/MessageText.h"
+#include "util/PathIdentity.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -65,6 +66,8 @@ constexpr int kMsgRestore = 459;
 constexpr int kMsgToTrash = 460;
 constexpr int kMsgPermanentDelete = 461;
 constexpr int kMsgParentFolder = 640;
+constexpr int kMsgLeftAsTheyAre = 720;
+constexpr int kMsgSpecialNotMoved = 722;
 
 constexpr int kRenameTries = 10;
 constexpr int kRenamePauseMs = 80;
@@ -190,7 +193,8 @@ CFolderOperations::Source CFolderOperations::Describe(const QString& path) {
     Source source;
     source.name = QFileInfo(path).fileName();
     const QString key = KeyOf(path);
-    if (key.isEmpty() || !QFileInfo(path).isFile())
+    // A link is an item of its own: what it points to is not read as a container.
+    if (key.isEmpty() || KindOf(path) != ItemKind::File)
         return source;
     ContainerInfo info;
     int status = kNotContainer;
@@ -234,6 +238,18 @@ bool FindFileBelow(const QString& folder, const std::function<bool(const QFileIn
 }
 
 } // namespace
+
+// A pipe, socket or device below a folder that is to be moved by copying: a copy cannot take it along and
+// deleting the source would lose it, so the move is refused (A722).
+bool CFolderOperations::SpecialFileRefused(const QString& folder) {
+    QString special;
+    if (!FindFileBelow(
+            folder, [](const QFileInfo& info) { return KindOf(info.absoluteFilePath()) == ItemKind::Special; },
+            &special))
+        return false;
+    Report(kMsgSpecialNotMoved, special, Icon::Warning);
+    return true;
+}
 
 bool CFolderOperations::HoldsOpenFile(const QString& folder, QString* which) {
     return isOpenInWorkspace &&
@@ -295,6 +311,17 @@ int CFolderOperations::CopyFile(const QString& from, const QString& to) {
     if (in->ModificationTime(seconds))
         m_files.SetModificationTime(to, seconds);
     return 0;
+}
+
+// A link made beside its target and renamed into place, so that it can replace an item. 0, or an errno.
+int CFolderOperations::CopyLinkTo(const QString& from, const QString& to) {
+    const QString temp = CCryptEngine::TempPathBeside(to, TempKind::Sealed);
+    if (const int rc = CopyLink(from, temp); rc != 0)
+        return rc;
+    const int rc = m_files.Rename(temp, to);
+    if (rc != 0)
+        m_files.Remove(temp);
+    return rc;
 }
 
 // A file or a folder with everything in it, for good. 0, or an errno.
@@ -448,7 +475,7 @@ int CFolderOperations::Paste(InsideClipboard& clipboard, const QString& destinat
             return Report(kMsgPasteOpen, ShownName(item), Icon::Warning);
     }
     const QStringList items = clipboard.items;
-    const bool duplicate = !cut && target == CleanPath(clipboard.sourceFolder);
+    const bool duplicate = !cut && SameResolved(target, clipboard.sourceFolder);
     // The places are checked before anything moves: a refused paste leaves the clipboard as it was.
     if (!duplicate) {
         m_verb = cut ? QStringLiteral("移動") : QStringLiteral("コピー");
@@ -499,6 +526,7 @@ int CFolderOperations::Drop(const QStringList& items, const QString& destination
 
 // Copies of the items in their own folder, under the first free copy name.
 int CFolderOperations::Duplicate(const QStringList& items, const QString& destination) {
+    m_leftAsTheyAre.clear();
     SetBusy(true);
     const int slot = m_history.Start(UndoRecord::kCopy);
     const QString key = KeyOf(destination);
@@ -559,13 +587,20 @@ int CFolderOperations::Duplicate(const QStringList& items, const QString& destin
     m_history.Commit(slot);
     m_ui.SetStatusText(QString());
     RefreshChanged();
+    ReportLeftAsTheyAre();
     SetBusy(false);
     return rc;
 }
 
+void CFolderOperations::ReportLeftAsTheyAre() {
+    if (!m_leftAsTheyAre.isEmpty())
+        Report(kMsgLeftAsTheyAre, m_leftAsTheyAre.join(u'\n'), Icon::Information);
+    m_leftAsTheyAre.clear();
+}
+
 // A folder copied to a new place: every container under a new disk name with its stored name kept.
 CFolderOperations::Step CFolderOperations::CopyFolderAsNew(const QString& item, const QString& target) {
-    if (IsWithinPath(target, item))
+    if (IsWithinResolved(target, item))
         return Report(kMsgIntoOwnSubfolder, QFileInfo(item).fileName() + QStringLiteral("' を") + m_verb), kStop;
     if (!QDir().mkdir(target)) {
         Report(msg::kDestinationOpen, WithPath(QString(), target, PathSeparator::Paragraph));
@@ -579,13 +614,22 @@ CFolderOperations::Step CFolderOperations::CopyFolderAsNew(const QString& item, 
         if (Stopped())
             return kEnd;
         const QString path = info.absoluteFilePath();
-        if (info.isDir() && !info.isSymLink()) {
+        const ItemKind kind = KindOf(path);
+        if (kind == ItemKind::Folder) {
             if (const Step step = CopyFolderAsNew(path, ChildPath(target, info.fileName())); step != kNext)
                 return step;
             continue;
         }
-        if (!info.isFile())
+        // A link goes along as a link; a pipe or a device is not opened, it stays where it is.
+        if (kind == ItemKind::Link) {
+            if (const int rc = CopyLinkTo(path, ChildPath(target, info.fileName())); rc != 0)
+                return Report(msg::kDestinationWrite, u'\n' + ErrnoText(rc) + QStringLiteral("\n\n") + target), kStop;
             continue;
+        }
+        if (kind != ItemKind::File) {
+            m_leftAsTheyAre.append(path);
+            continue;
+        }
         const Source source = Describe(path);
         if (source.container) {
             QString disk;
@@ -607,6 +651,7 @@ CFolderOperations::Step CFolderOperations::CopyFolderAsNew(const QString& item, 
 int CFolderOperations::RunTransfer(const QStringList& items, const QString& destination, bool move) {
     m_overwriteAllFiles = false;
     m_overwriteAllFolders = false;
+    m_leftAsTheyAre.clear();
     m_singleItem = items.size() == 1;
     m_verb = move ? QStringLiteral("移動") : QStringLiteral("コピー");
     SetBusy(true);
@@ -630,6 +675,7 @@ int CFolderOperations::RunTransfer(const QStringList& items, const QString& dest
     m_history.Commit(slot);
     m_ui.SetStatusText(QString());
     RefreshChanged();
+    ReportLeftAsTheyAre();
     SetBusy(false);
     return step == kStop || step == kEnd ? -1 : 0;
 }
@@ -641,19 +687,21 @@ CFolderOperations::Step CFolderOperations::TransferItem(const QString& item, con
 }
 
 // A folder into itself, into its own subfolder or into the folder that holds it, and a file into the
-// folder that holds it, are refused (A312 to A315).
+// folder that holds it, are refused (A312 to A315). The places are compared as folders on disk, not as
+// text: a destination reached through a link is the folder the link points to.
 bool CFolderOperations::RelationRefused(const QString& item, const QString& destination) {
+    const bool inParent = SameResolved(Parent(item), destination);
     if (!IsFolder(item)) {
-        if (Parent(item) != destination)
+        if (!inParent)
             return false;
         Report(kMsgFileAlreadyThere, Describe(item).name + QStringLiteral("' を") + m_verb, Icon::Warning);
         return true;
     }
     const QString refusal = QFileInfo(item).fileName() + QStringLiteral("' を") + m_verb;
-    const int number = destination == item               ? kMsgIntoItself
-                       : IsWithinPath(destination, item) ? kMsgIntoOwnSubfolder
-                       : Parent(item) == destination     ? kMsgFolderAlreadyThere
-                                                         : 0;
+    const int number = SameResolved(destination, item)       ? kMsgIntoItself
+                       : IsWithinResolved(destination, item) ? kMsgIntoOwnSubfolder
+                       : inParent                            ? kMsgFolderAlreadyThere
+                                                             : 0;
     if (number == 0)
         return false;
     Report(number, refusal, Icon::Warning);
@@ -668,13 +716,17 @@ CFolderOperations::Step CFolderOperations::TransferFolder(const QString& item, c
     const QString target = ChildPath(destination, name);
     Changed(destination);
     Changed(Parent(item));
-    if (IsFolder(target)) {
-        if (!m_overwriteAllFolders) {
-            const OverwriteStep answer =
-                StepForAnswer(m_prompts.AskFolderOverwrite(target, item), m_overwriteAllFolders);
-            if (answer != OverwriteStep::kReplace)
-                return answer == OverwriteStep::kSkip ? kSkipped : kEnd;
-        }
+    const ItemKind there = KindOf(target);
+    if ((there == ItemKind::Folder || there == ItemKind::Link) && !m_overwriteAllFolders) {
+        const OverwriteStep answer = StepForAnswer(m_prompts.AskFolderOverwrite(target, item), m_overwriteAllFolders);
+        if (answer != OverwriteStep::kReplace)
+            return answer == OverwriteStep::kSkip ? kSkipped : kEnd;
+    }
+    // A link of the folder's name is one item: it is replaced, never merged into.
+    if (there == ItemKind::Link) {
+        if (const int rc = m_files.Remove(target); rc != 0)
+            return Report(kMsgPermanentDelete, u'\n' + ErrnoText(rc) + QStringLiteral("\n\n") + target), kStop;
+    } else if (there == ItemKind::Folder) {
         // The folders meet: what comes in is recorded item by item, so that an undo leaves the folder that
         // was there before.
         const QFileInfoList list =
@@ -700,6 +752,8 @@ CFolderOperations::Step CFolderOperations::TransferFolder(const QString& item, c
             return kNext;
         }
     }
+    if (move && SpecialFileRefused(item))
+        return kStop;
     if (const Step step = CopyFolderAsNew(item, target); step != kNext) {
         // Half a copy is no copy: the source stays as it was, and the destination too.
         if (IsFolder(target))
@@ -731,6 +785,12 @@ CFolderOperations::Step CFolderOperations::TransferFile(const QString& item, con
             (source.container ? entry.kind == NameEntry::kContainer : entry.kind == NameEntry::kPlain))
             target = ChildPath(destination, entry.diskName);
     }
+    // The file itself, reached by another path (a hard link, a second mount): copying it over itself and
+    // removing the source would leave nothing.
+    if (!target.isEmpty() && SameItem(m_files, target, item))
+        return Report(kMsgFileAlreadyThere, source.name + QStringLiteral("' を") + m_verb, Icon::Warning), kStop;
+    if (KindOf(item) == ItemKind::Special)
+        return Report(kMsgLeftAsTheyAre, item, Icon::Warning), kStop;
     if (!target.isEmpty()) {
         if (!m_overwriteAllFiles) {
             ContainerInfo old;
@@ -808,6 +868,14 @@ CFolderOperations::Step CFolderOperations::WriteFile(const QString& item, const 
             if (m_engine.ReadContainerInfo(target, moved, key, false) != 0 || moved.plainSize != source.plainSize)
                 return Report(kMsgMoveSize, source.name), kStop;
         }
+        return kNext;
+    }
+    // A link goes as a link, with the same target text: what it points to is not ours.
+    if (KindOf(item) == ItemKind::Link) {
+        if (const int rc = CopyLinkTo(item, target); rc != 0)
+            return Report(msg::kDestinationWrite, u'\n' + ErrnoText(rc) + QStringLiteral("\n\n") + target), kStop;
+        if (const int rc = move ? m_files.Remove(item) : 0; rc != 0)
+            return Report(kMsgMoveSourceLeft, u'\n' + ErrnoText(rc) + QStringLiteral("\n\n") + item), kStop;
         return kNext;
     }
     if (recrypt ? Recrypt(item, source.name, target) != 0 : CopyFile(item, target) != 0)
@@ -1194,11 +1262,14 @@ int CFolderOperations::MoveBack(const QString& from, const QString& to) {
         return rc == 0 ? 0 : Report(msg::kDestinationWrite, u'\n' + ErrnoText(rc) + QStringLiteral("\n\n") + to);
     const Source source = IsFolder(from) ? Source() : Describe(from);
     if (IsFolder(from)) {
-        if (CopyFolderAsNew(from, to) != kNext) {
+        if (SpecialFileRefused(from) || CopyFolderAsNew(from, to) != kNext) {
             if (IsFolder(to))
                 RemoveTree(to);
             return -1;
         }
+    } else if (KindOf(from) == ItemKind::Link) {
+        if (const int rc = CopyLinkTo(from, to); rc != 0)
+            return Report(msg::kDestinationWrite, u'\n' + ErrnoText(rc) + QStringLiteral("\n\n") + to);
     } else if ((!sameKey && source.container) ? Recrypt(from, source.name, to) != 0 : CopyFile(from, to) != 0) {
         return -1;
     }

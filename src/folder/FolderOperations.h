@@ -128,9 +128,13 @@ private:
     bool NameTaken(const QString& directory, const QString& name);
     bool HoldsOpenFile(const QString& folder, QString* which = nullptr);
     bool HoldsFileInUse(const QString& folder, QString* which);
+    bool SpecialFileRefused(const QString& folder);
     bool IsOpen(const QString& container) const { return isOpenInWorkspace && isOpenInWorkspace(container); }
     int CopyFile(const QString& from, const QString& to);
     int RemoveTree(const QString& path);
+    int CopyLinkTo(const QString& from, const QString& to);
+    // A720 for the pipes, sockets and devices a copy left where they are.
+    void ReportLeftAsTheyAre();
     void Changed(const QString& directory);
     void RefreshChanged();
     QString ShownName(const QString& path);
@@ -157,6 +161,7 @@ private:
     bool m_overwriteAllFolders = false;
     bool m_singleItem = false;
     QString m_verb; // "コピー" or "移動"
+    QStringList m_leftAsTheyAre; // special files a folder copy did not open
     QHash<QString, QList<NameEntry>> m_entries; // destination directory -> its name-file entries
     QStringList m_changed;
 };

@@ -2,6 +2,7 @@
 
 #include "util/DisplayText.h"
 #include "util/FileNames.h"
+#include "util/PathIdentity.h"
 
 #include <QDateTime>
 #include <QFileInfo>
@@ -12,6 +13,8 @@ namespace {
 
 const QString kFolderType = QStringLiteral("ファイル フォルダー");
 const QString kNoProgram = QStringLiteral("不明なアプリケーション");
+const QString kLinkType = QStringLiteral("シンボリック リンク");
+const QString kSpecialType = QStringLiteral("特殊なファイル");
 
 // As the contents list shows a time.
 QString TimeText(const QFileInfo& info) {
@@ -52,9 +55,19 @@ QString CItemProperties::TypeOf(const QString& name) const {
 
 int CItemProperties::Single(const QString& path, ItemProperties& out) {
     const QFileInfo info(path);
-    if (!info.exists())
+    const ItemKind kind = KindOf(path);
+    if (kind == ItemKind::Missing)
         return -1;
     out = ItemProperties();
+    if (kind == ItemKind::Link || kind == ItemKind::Special) {
+        // Shown as what it is: what a link points to is neither walked nor read.
+        out.kind = ItemProperties::kPlainFile;
+        out.name = info.fileName();
+        out.typeText = kind == ItemKind::Link ? kLinkType : kSpecialType;
+        out.location = info.absolutePath();
+        out.creator = OwnerOf(info);
+        return 0;
+    }
     const QString key = m_nameFile.OwningRoot(info.absoluteFilePath());
     const bool withKey = !key.isEmpty() && m_engine.FindKey(key) == 0;
     out.location = info.absolutePath();
@@ -107,7 +120,8 @@ int CItemProperties::Summary(const QStringList& paths, PropertiesSummary& out) {
     bool withKey = true;
     for (const QString& path : paths) {
         const QFileInfo info(path);
-        if (!info.exists())
+        const ItemKind kind = KindOf(path);
+        if (kind == ItemKind::Missing)
             continue;
         const QString key = m_nameFile.OwningRoot(info.absoluteFilePath());
         const bool keyed = !key.isEmpty() && m_engine.FindKey(key) == 0;
@@ -116,17 +130,19 @@ int CItemProperties::Summary(const QStringList& paths, PropertiesSummary& out) {
             ContainerInfo header;
             int status = -1;
             QString text;
-            const bool container = !info.isDir() && keyed &&
+            const bool container = kind == ItemKind::File && keyed &&
                                    m_engine.CheckContainer(path, header, key, false, status, text) == 0 &&
                                    status == kUsable;
             out.title = (container ? header.name : info.fileName()) + QStringLiteral("のプロパティ");
         }
-        if (info.isDir()) {
+        if (kind == ItemKind::Folder) {
             ++totals.folders;
             if (Walk(info.absoluteFilePath(), key, keyed, totals) != 0)
                 return -1;
-        } else {
+        } else if (kind == ItemKind::File) {
             AddFile(info.absoluteFilePath(), key, keyed, totals);
+        } else {
+            ++totals.files; // a link or a special file counts, with no bytes of its own
         }
     }
     if (out.title.isEmpty())
@@ -161,6 +177,10 @@ int CItemProperties::Walk(const QString& folder, const QString& key, bool withKe
     if (!withKey) {
         for (const DiskEntry& disk : ReadDirectory(folder, true)) {
             const QString path = ChildPath(folder, disk.name);
+            if (const ItemKind kind = KindOf(path); kind != ItemKind::File && kind != ItemKind::Folder) {
+                ++totals.files; // a link or a special file counts, never walked nor read
+                continue;
+            }
             if (disk.isFolder) {
                 ++totals.folders;
                 if (Walk(path, key, withKey, totals) != 0)
@@ -177,6 +197,11 @@ int CItemProperties::Walk(const QString& folder, const QString& key, bool withKe
         return -1;
     for (const NameEntry& entry : std::as_const(entries)) {
         const QString path = ChildPath(folder, entry.diskName);
+        // A link is never walked (one to an ancestor or to "/" would run away), a special file never read.
+        if (const ItemKind kind = KindOf(path); kind != ItemKind::File && kind != ItemKind::Folder) {
+            ++totals.files;
+            continue;
+        }
         switch (entry.kind) {
         case NameEntry::kFolder:
             ++totals.folders;

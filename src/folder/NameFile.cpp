@@ -2,6 +2,7 @@
 
 #include "platform/Launcher.h"
 #include "state/WorkAreas.h"
+#include "util/FileNames.h"
 #include "util/MessageText.h"
 
 #include <QDateTime>
@@ -230,12 +231,11 @@ const QString& CNameFile::NoNameFileMarker() {
 }
 
 QString CNameFile::OwningRoot(const QString& path) const {
-    // The first registered root that is the path or lies above it; comparing with a trailing slash keeps
-    // "/data/box" from owning "/data/boxes".
-    const QString probe = path + u'/';
+    // The first registered root that is the path or lies above it, by the text ("/data/box" does not own
+    // "/data/boxes"): the rest of the path is cut from it.
     for (int slot = 0; slot < m_registry.Count(); ++slot) {
         const QString root = m_registry.PathText(slot);
-        if (!root.isEmpty() && probe.startsWith(root + u'/'))
+        if (!root.isEmpty() && IsWithinPath(path, root))
             return root;
     }
     return QString();

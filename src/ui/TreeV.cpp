@@ -6,6 +6,7 @@
 #include "ui/DropMenus.h"
 #include "ui/InsideDrag.h"
 #include "ui/OwnIcons.h"
+#include "util/FileNames.h"
 
 #include <QContextMenuEvent>
 #include <QCursor>
@@ -127,7 +128,7 @@ bool CTreeV::SelectPath(const QString& path) {
     for (int i = 0; i < topLevelItemCount(); ++i) {
         QTreeWidgetItem* item = topLevelItem(i);
         const QString top = PathOf(item);
-        if (clean != top && !clean.startsWith(top + u'/'))
+        if (!IsWithinPath(clean, top))
             continue;
         const QStringList parts = clean.mid(top.size()).split(u'/', Qt::SkipEmptyParts);
         for (const QString& part : parts) {

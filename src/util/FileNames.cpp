@@ -25,8 +25,24 @@ QString CleanPath(const QString& path) {
     return QDir::cleanPath(QFileInfo(path).absoluteFilePath());
 }
 
+namespace {
+
+// Trailing separators say nothing about which folder is meant; "/" keeps its one.
+QString WithoutTrailingSlash(const QString& path) {
+    qsizetype end = path.size();
+    while (end > 1 && path.at(end - 1) == u'/')
+        --end;
+    return path.left(end);
+}
+
+} // namespace
+
 bool IsWithinPath(const QString& inner, const QString& outer) {
-    return inner == outer || inner.startsWith(outer.endsWith(u'/') ? outer : outer + u'/');
+    const QString in = WithoutTrailingSlash(inner);
+    const QString out = WithoutTrailingSlash(outer);
+    if (in.isEmpty() || out.isEmpty())
+        return false;
+    return in == out || in.startsWith(out.endsWith(u'/') ? out : out + u'/');
 }
 
 } // namespace korimbo

@@ -18,7 +18,9 @@ bool IsRepresentablePath(const QString& path);
 QString ChildPath(const QString& folder, const QString& name);
 // The absolute path with "." and ".." resolved and no trailing separator (links are kept).
 QString CleanPath(const QString& path);
-// `inner` is `outer` or lies below it. Paths on Linux differ by case, so the comparison keeps it.
+// `inner` is `outer` or lies below it, judged on the text alone (trailing separators aside), for paths
+// whose text is cut afterwards; util/PathIdentity judges what is on disk. Paths on Linux differ by case,
+// so the comparison keeps it.
 bool IsWithinPath(const QString& inner, const QString& outer);
 
 } // namespace korimbo

@@ -247,8 +247,11 @@ int LocalFileSystem::SetModificationTime(const QString& path, qint64 secondsSinc
 
 int LocalFileSystem::MakeWritable(const QString& path) {
     struct stat st {};
-    if (::stat(Native(path).constData(), &st) != 0)
+    if (::lstat(Native(path).constData(), &st) != 0)
         return errno;
+    // A link has no mode of its own; changing the one of what it points to would reach outside.
+    if (S_ISLNK(st.st_mode))
+        return 0;
     ClearFatAttributes(path);
     if (st.st_mode & S_IWUSR)
         return 0;
@@ -257,8 +260,10 @@ int LocalFileSystem::MakeWritable(const QString& path) {
 
 int LocalFileSystem::SetReadOnly(const QString& path) {
     struct stat st {};
-    if (::stat(Native(path).constData(), &st) != 0)
+    if (::lstat(Native(path).constData(), &st) != 0)
         return errno;
+    if (S_ISLNK(st.st_mode))
+        return 0;
     return Result(::chmod(Native(path).constData(), (st.st_mode & 07777) & ~(S_IWUSR | S_IWGRP | S_IWOTH)));
 }
 

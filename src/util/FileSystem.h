@@ -68,7 +68,8 @@ public:
     virtual int Rename(const QString& from, const QString& to) = 0; // replaces an existing target
     virtual int FreeBytes(const QString& folder, qint64& bytes) = 0;
     virtual int SetModificationTime(const QString& path, qint64 secondsSinceEpoch) = 0;
-    virtual int MakeWritable(const QString& path) = 0; // clears read-only (and the FAT hidden/system bits)
+    // Clears read-only (and the FAT hidden/system bits); a link is left alone, never what it points to.
+    virtual int MakeWritable(const QString& path) = 0;
     virtual int SetReadOnly(const QString& path) = 0;
     virtual int SyncFolder(const QString& folder) = 0; // makes a rename in the folder durable
     // Replaces the whole file, all or nothing: a failure or a crash part-way leaves the old file as it was.

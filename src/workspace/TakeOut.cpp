@@ -4,10 +4,12 @@
 #include "util/ErrorText.h"
 #include "util/FileNames.h"
 #include "util/MessageText.h"
+#include "util/PathIdentity.h"
 
 #include <QDir>
 #include <QDirIterator>
 #include <QFileInfo>
+#include <QScopeGuard>
 
 #include <cerrno>
 #include <vector>
@@ -21,10 +23,11 @@ constexpr int kMaxPassword = 32;
 constexpr int kMaxHint = 48;
 constexpr qint64 kPiece = CCryptEngine::kPieceSize;
 
-// The real path where one exists, so that a link into the folder counts as the folder.
-QString Canonical(const QString& path) {
-    const QString canonical = QFileInfo(path).canonicalFilePath();
-    return canonical.isEmpty() ? CleanPath(path) : canonical;
+// A real file or folder: a link is never followed (one to an ancestor or to "/" would run away), and a
+// pipe or a device is never opened.
+bool IsPlainItem(const QString& path) {
+    const ItemKind kind = KindOf(path);
+    return kind == ItemKind::File || kind == ItemKind::Folder;
 }
 
 qint64 TreeSize(const QString& path) {
@@ -114,6 +117,7 @@ int CTakeOut::Run(TakeOutKind kind, const QStringList& selection) {
     m_items.clear();
     m_containerOf.clear();
     m_madeWritable.clear();
+    m_leftAsTheyAre.clear();
     m_stagedDecrypted = false;
     m_stagedExport = false;
     m_root = selection.isEmpty() ? QString() : m_nameFile.OwningRoot(CleanPath(selection.first()));
@@ -189,7 +193,9 @@ int CTakeOut::CheckSelection(const QStringList& selection, bool mayAsk, bool dec
         const QString path = CleanPath(item);
         if (!QFileInfo::exists(path))
             return Report(kMsgItemMissing, WithPath(QString(), path, PathSeparator::Paragraph), Icon::Warning);
-        if (QFileInfo(path).isDir()) {
+        if (!IsPlainItem(path)) {
+            m_leftAsTheyAre.append(path);
+        } else if (QFileInfo(path).isDir()) {
             if (CollectContainers(path, containers) != 0)
                 return -1;
         } else if (path.endsWith(QStringLiteral(".zorf"), Qt::CaseInsensitive)) {
@@ -198,6 +204,9 @@ int CTakeOut::CheckSelection(const QStringList& selection, bool mayAsk, bool dec
             containers.append({path, entry});
         }
     }
+    // Said once: the staging walks pass them by without a word.
+    if (!m_leftAsTheyAre.isEmpty())
+        Report(kMsgLeftAsTheyAre, m_leftAsTheyAre.join(u'\n'), Icon::Information);
     QStringList open;
     qint64 needed = 0;
     const WatchTable& table = m_copies.Table();
@@ -240,6 +249,10 @@ int CTakeOut::CollectContainers(const QString& folder, QList<QPair<QString, Name
         return -1;
     for (const NameEntry& entry : entries) {
         const QString child = ChildPath(folder, entry.diskName);
+        if (!IsPlainItem(child)) {
+            m_leftAsTheyAre.append(child);
+            continue;
+        }
         if (entry.kind == NameEntry::kFolder && CollectContainers(child, containers) != 0)
             return -1;
         if (entry.kind == NameEntry::kContainer)
@@ -261,6 +274,8 @@ int CTakeOut::StageDecryptedItems(const QStringList& selection, bool plainToo) {
     for (const QString& item : selection) {
         TakeOutItem staged;
         staged.source = CleanPath(item);
+        if (!IsPlainItem(staged.source))
+            continue;
         if (StageDecrypted(staged.source, plainToo, staged.staged) != 0)
             return -1;
         staged.folder = QFileInfo(staged.staged).isDir();
@@ -296,6 +311,8 @@ int CTakeOut::StageFolder(const QString& folder, const QString& target, bool pla
         const QString child = ChildPath(folder, entry.diskName);
         if (m_ui.StopRequested())
             return -1;
+        if (!IsPlainItem(child))
+            continue;
         if (entry.kind == NameEntry::kFolder) {
             if (StageFolder(child, ChildPath(target, entry.diskName), plainToo) != 0)
                 return -1;
@@ -333,6 +350,8 @@ int CTakeOut::StageEncrypted(const QStringList& selection, bool nameAfterPlain) 
     for (const QString& item : selection) {
         TakeOutItem staged;
         staged.source = CleanPath(item);
+        if (!IsPlainItem(staged.source))
+            continue;
         if (QFileInfo(staged.source).isDir()) {
             staged.staged = exportFolder + staged.source.mid(m_root.size());
             staged.folder = true;
@@ -356,6 +375,8 @@ int CTakeOut::ExportFolderTree(const QString& folder, const QString& target, boo
     if (m_nameFile.RefreshNameFile(folder, m_root) != 0 ||
         m_nameFile.LoadNameEntries(folder, m_root, true, entries) != 0)
         return -1;
+    // Links and special files stay behind (named by the selection check).
+    entries.removeIf([&](const NameEntry& entry) { return !IsPlainItem(ChildPath(folder, entry.diskName)); });
     // A copy of a folder whose file is being edited would hand out the old contents.
     for (const NameEntry& entry : entries) {
         if (entry.kind != NameEntry::kContainer)
@@ -470,11 +491,20 @@ int CTakeOut::EncryptOne(const QString& plain, const QString& targetFolder, bool
 // ---- kind 6 ----
 
 int CTakeOut::StagePlainFiles(const QStringList& selection) {
+    // A link is taken out as nothing: what it points to is not the folder's.
+    const auto leftReported = qScopeGuard([this] {
+        if (!m_leftAsTheyAre.isEmpty())
+            Report(kMsgLeftAsTheyAre, m_leftAsTheyAre.join(u'\n'), Icon::Information);
+    });
     for (const QString& item : selection) {
         TakeOutItem staged;
         staged.source = staged.staged = CleanPath(item);
         if (!QFileInfo::exists(staged.source))
             return Report(kMsgItemMissing, WithPath(QString(), staged.source, PathSeparator::Paragraph), Icon::Warning);
+        if (!IsPlainItem(staged.source)) {
+            m_leftAsTheyAre.append(staged.source);
+            continue;
+        }
         if ((QFileInfo(staged.source).permissions() & QFile::WriteOwner) == 0) {
             if (m_files.MakeWritable(staged.source) != 0)
                 return Report(kMsgWritableFailed, WithPath(QString(), staged.source, PathSeparator::Paragraph));
@@ -522,7 +552,7 @@ int CTakeOut::ShowWindow(TakeOutKind kind) {
 }
 
 bool CTakeOut::MoveTargetRefused(const QString& target) const {
-    return !m_root.isEmpty() && IsWithinPath(Canonical(target), Canonical(m_root));
+    return !m_root.isEmpty() && IsWithinResolved(target, m_root);
 }
 
 int CTakeOut::CopyOut(const QStringList& staged, const QString& target, bool move) {
@@ -643,6 +673,7 @@ int CTakeOut::PrepareDragFiles(const QStringList& selection, bool decrypt, QStri
     paths.clear();
     m_items.clear();
     m_containerOf.clear();
+    m_leftAsTheyAre.clear();
     m_root = selection.isEmpty() ? QString() : m_nameFile.OwningRoot(CleanPath(selection.first()));
     if (selection.isEmpty() || m_registry.SlotOf(m_root) < 0)
         return -1;
@@ -650,11 +681,14 @@ int CTakeOut::PrepareDragFiles(const QStringList& selection, bool decrypt, QStri
         return -1;
     if (!decrypt) {
         for (const QString& item : selection)
-            paths.append(CleanPath(item));
+            if (IsPlainItem(CleanPath(item)))
+                paths.append(CleanPath(item));
         return 0;
     }
     QStringList items;
     for (const QString& item : selection) {
+        if (!IsPlainItem(CleanPath(item)))
+            continue;
         // A plain file of the folder is plain already: it goes as it is.
         if (QFileInfo(item).isFile() && !item.endsWith(QStringLiteral(".zorf"), Qt::CaseInsensitive))
             paths.append(CleanPath(item));
@@ -728,7 +762,15 @@ int CTakeOut::Cleanup() {
 // Everything below `area` goes, the area itself stays. Decrypted copies are wiped, containers deleted.
 // `fileMessage` 0: the failure is not shown (the caller reports it).
 int CTakeOut::EmptyArea(const QString& area, bool wipe, int fileMessage, int folderMessage) {
-    if (!QFileInfo(area).isDir())
+    // A link in the area's place goes as a link: what it points to is not ours, and the staging must
+    // not write plaintext through it.
+    if (KindOf(area) == ItemKind::Link) {
+        const int rc = m_files.Remove(area);
+        if (rc == 0 || fileMessage == 0)
+            return rc == 0 ? 0 : -1;
+        return Report(fileMessage, u'\n' + ErrnoText(rc) + QStringLiteral("\n\n") + area);
+    }
+    if (KindOf(area) != ItemKind::Folder)
         return 0;
     std::function<int(const QString&)> remove = [&](const QString& folder) {
         QFile::setPermissions(folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);

@@ -108,6 +108,7 @@ public:
     static constexpr int kMsgHintTooLong = 515;
     static constexpr int kMsgHintTooLongTail = 516;
     static constexpr int kMsgHintIsPassword = 593;
+    static constexpr int kMsgLeftAsTheyAre = 720;
 
     // The refusal of a move target inside the shown folder (a fixed text of the take-out window).
     static QString MoveRefusedText();
@@ -206,6 +207,7 @@ private:
     QList<TakeOutItem> m_items;
     QHash<QString, QString> m_containerOf; // decrypted copy -> its container
     QStringList m_madeWritable;          // kind 6: plain files whose read-only attribute comes back
+    QStringList m_leftAsTheyAre;         // links and special files of the selection, never opened
     bool m_stagedDecrypted = false;
     bool m_stagedExport = false;
     bool m_stopped = false; // the running copy was stopped by the user

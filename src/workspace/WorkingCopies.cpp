@@ -5,6 +5,7 @@
 #include "util/ErrorText.h"
 #include "util/FileNames.h"
 #include "util/MessageText.h"
+#include "util/PathIdentity.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -41,6 +42,7 @@ constexpr int kMsgCopyTime = 272;
 constexpr int kMsgErasing = 636;
 constexpr int kMsgWritingBack = 637;
 constexpr int kMsgConflictCopy = 702;
+constexpr int kMsgLeftAsTheyAre = 720;
 
 constexpr int kLaunchSettleMs = 10;  // a program that hands its document over has ended by then
 constexpr int kWatchRoundMs = 300;   // timer 1
@@ -147,7 +149,7 @@ bool CWorkingCopies::Locate(const QString& workingCopy, Place& place) const {
             continue;
         for (const QString& area : {WorkAreas::kEditing, WorkAreas::kTakeOut, WorkAreas::kReturn}) {
             const QString prefix = base + u'/' + area + u'/';
-            if (!path.startsWith(prefix))
+            if (path == prefix.chopped(1) || !IsWithinPath(path, prefix))
                 continue;
             const QString rest = path.mid(prefix.size() - 1); // "/sub/dir/name"
             const qsizetype cut = rest.lastIndexOf(u'/');
@@ -288,20 +290,26 @@ int CWorkingCopies::Open(const QStringList& containers, const QString& program) 
 
 int CWorkingCopies::DecryptOnly(const QStringList& containersOrFolders) {
     int rc = 0;
+    QStringList left;
     for (const QString& item : containersOrFolders) {
         const QString path = CleanPath(item);
-        if (QFileInfo(path).isDir()) {
+        const ItemKind kind = KindOf(path);
+        if (kind == ItemKind::Link || kind == ItemKind::Special) {
+            left.append(path);
+        } else if (kind == ItemKind::Folder) {
             const QString root = m_nameFile.OwningRoot(path);
             if (m_registry.SlotOf(root) < 0) {
                 Report(kMsgNoFolder, WithPath(QString(), path, PathSeparator::Paragraph), Icon::Warning);
                 rc = -1;
-            } else if (DecryptFolder(path, root) != 0) {
+            } else if (DecryptFolder(path, root, left) != 0) {
                 rc = -1;
             }
         } else if (OpenOne(path, false, QString(), WorkAreas::kEditing) != 0) {
             rc = -1;
         }
     }
+    if (!left.isEmpty())
+        Report(kMsgLeftAsTheyAre, left.join(u'\n'), Icon::Information);
     if (refreshDecryptedList)
         refreshDecryptedList();
     return rc;
@@ -309,7 +317,7 @@ int CWorkingCopies::DecryptOnly(const QStringList& containersOrFolders) {
 
 // A folder's containers into the matching directory of the editing area, its subfolders likewise; the
 // directory is made even for a folder without containers, so that the tree shows up as the user knows it.
-int CWorkingCopies::DecryptFolder(const QString& folder, const QString& root) {
+int CWorkingCopies::DecryptFolder(const QString& folder, const QString& root, QStringList& left) {
     const int slot = m_registry.SlotOf(root);
     const QString area =
         WorkAreas::AreaOf(QDir::cleanPath(m_workFolder.angoTempFolder), m_registry.WorkIdText(slot), WorkAreas::kEditing);
@@ -321,7 +329,12 @@ int CWorkingCopies::DecryptFolder(const QString& folder, const QString& root) {
     int rc = 0;
     for (const NameEntry& entry : entries) {
         const QString child = ChildPath(folder, entry.diskName);
-        if (entry.kind == NameEntry::kFolder && DecryptFolder(child, root) != 0)
+        // A link is not followed (one to an ancestor would run away), a pipe or a device not opened.
+        if (const ItemKind kind = KindOf(child); kind != ItemKind::File && kind != ItemKind::Folder) {
+            left.append(child);
+            continue;
+        }
+        if (entry.kind == NameEntry::kFolder && DecryptFolder(child, root, left) != 0)
             rc = -1;
         else if (entry.kind == NameEntry::kContainer && OpenOne(child, false, QString(), WorkAreas::kEditing) != 0)
             rc = -1;
@@ -339,7 +352,7 @@ int CWorkingCopies::MakeCopyFolder(const QString& area, const QString& directory
     // default mode.
     for (QString folder = directory;; folder = QFileInfo(folder).absolutePath()) {
         QFile::setPermissions(folder, kPrivateFolder);
-        if (folder == area || !folder.startsWith(area + u'/'))
+        if (folder == area || !IsWithinPath(folder, area))
             break;
     }
     return 0;

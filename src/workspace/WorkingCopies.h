@@ -130,7 +130,8 @@ private:
     // The edit of a copy whose container changed meanwhile becomes a container of its own beside it.
     int WriteBackAsConflict(const QString& workingCopy, const Place& place, const QString& container);
     int EncryptBack(const QString& workingCopy, const QString& destination, const QString& replaceTarget);
-    int DecryptFolder(const QString& folder, const QString& root);
+    // `left` gathers the links and special files passed by.
+    int DecryptFolder(const QString& folder, const QString& root, QStringList& left);
     int Erase(const QString& path, int failureMessage);
     int Report(int number, const QString& tail, Icon icon = Icon::Error);
 

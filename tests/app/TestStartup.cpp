@@ -1,6 +1,7 @@
 #include "FaultyFileSystem.h"
 #include "ScriptedInteraction.h"
 #include "TestCatalogue.h"
+#include "TreeSnapshot.h"
 #include "app/Kelpie5App.h"
 #include "state/IniFile.h"
 #include "util/ErrorText.h"
@@ -433,6 +434,27 @@ private Q_SLOTS:
         rig->ui.Clear();
         rig->app.EmptyTemporaryWorkAreas(false);
         QCOMPARE(rig->ui.Messages().size(), 0);
+    }
+
+    // A work area that is a link (to a folder of the user's) is removed as a link: the sweep neither wipes
+    // nor searches what it points to.
+    void AreaThatIsALinkIsRemovedAsALink() {
+        const QString program = NewProgramFolder();
+        auto rig = Started(program);
+        QVERIFY(rig);
+        QVERIFY(Register(*rig, {{program + QStringLiteral("/One"), QStringLiteral("W1")}}));
+        const QString root = rig->app.State().workFolder->angoTempFolder;
+        const QString precious = program + QStringLiteral("/precious");
+        Touch(precious + QStringLiteral("/mine.txt"));
+        Touch(precious + QStringLiteral("/.mine.tmp"));
+        const QStringList before = TreeSnapshot(precious);
+        QVERIFY(QDir().mkpath(root + QStringLiteral("/W1")));
+        QVERIFY(QFile::link(precious, root + QStringLiteral("/W1/To")));
+
+        rig->app.EmptyTemporaryWorkAreas(true);
+        QCOMPARE(rig->ui.Messages().size(), 0);
+        QCOMPARE(TreeSnapshot(precious), before);
+        QVERIFY(!QFileInfo(root + QStringLiteral("/W1/To")).isSymLink());
     }
 
     // A crash during a decryption leaves the engine's hidden temporary file (plaintext) in a work area.

@@ -1,9 +1,11 @@
 #include "FolderRig.h"
 #include "ScriptedEncryptInPrompts.h"
+#include "TreeSnapshot.h"
 #include "folder/EncryptIn.h"
 #include "folder/ParkedFiles.h"
 #include "platform/AccessCheck.h"
 #include "util/DisplayText.h"
+#include "util/PathIdentity.h"
 
 #include <QDir>
 #include <QDirIterator>
@@ -11,6 +13,7 @@
 #include <QStandardPaths>
 #include <QTest>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 using namespace korimbo;
@@ -512,6 +515,148 @@ private Q_SLOTS:
         QCOMPARE(EncryptRig::Bytes(left.next()), QByteArray("six"));
         QVERIFY(QFileInfo::exists(ParkedFiles::JournalOf(area)));
         QVERIFY(!QFileInfo::exists(p6));
+    }
+
+    // A folder overwrite where the old "folder" is a link: the link goes and a real folder takes its
+    // place; what the link pointed to (outside, or the encrypted folder itself) is not touched.
+    void OverwritingALinkedFolderReplacesTheLinkOnly_data() {
+        QTest::addColumn<QString>("linkTo");
+        QTest::newRow("folder outside") << "outside";
+        QTest::newRow("the encrypted folder") << "box";
+        QTest::newRow("nowhere") << "nowhere";
+    }
+    void OverwritingALinkedFolderReplacesTheLinkOnly() {
+        QFETCH(QString, linkTo);
+        auto rig = Started();
+        QVERIFY(rig);
+        const QString pictures = m_folders.NewFolder(QStringLiteral("pictures"));
+        QVERIFY(FolderRig::WriteRaw(pictures + QStringLiteral("/photo.jpg"), "photo"));
+        QVERIFY(FolderRig::WriteRaw(pictures + QStringLiteral("/album/more.jpg"), "more"));
+        const QString keep = rig->Encrypt(rig->folder, QStringLiteral("keep.txt"), "keep");
+        const QString target = linkTo == QStringLiteral("outside") ? pictures
+                               : linkTo == QStringLiteral("box")   ? rig->folder
+                                                                   : rig->folder + QStringLiteral("/nowhere");
+        QVERIFY(QFile::link(target, rig->folder + QStringLiteral("/Pictures")));
+        const QString source = rig->outside + QStringLiteral("/Pictures");
+        rig->Source(QStringLiteral("Pictures/new.txt"), "new");
+        const QStringList picturesBefore = TreeSnapshot(pictures);
+
+        rig->prompts.folderAnswers = {EncryptInPrompts::kYes};
+        QCOMPARE(rig->Run(EncryptInRequest::kCopy, {source}), 0);
+        QCOMPARE(rig->ui.Numbers(), QList<int>());
+        QVERIFY(KindOf(rig->folder + QStringLiteral("/Pictures")) == ItemKind::Folder);
+        QVERIFY(rig->Opens(rig->ContainerOf(rig->folder + QStringLiteral("/Pictures"), QStringLiteral("new.txt")),
+                           QStringLiteral("new.txt"), "new"));
+        QCOMPARE(TreeSnapshot(pictures), picturesBefore);
+        QVERIFY(rig->Opens(keep, QStringLiteral("keep.txt"), "keep"));
+    }
+
+    // A folder whose old copy holds it, the same folder through a linked path or a folder inside the old
+    // copy, is refused (A66) before any question: nothing of the encrypted folder is deleted.
+    void FolderInsideItsOldCopyIsRefused_data() {
+        QTest::addColumn<QString>("source");
+        QTest::newRow("the folder itself through a link") << "alias/sub";
+        QTest::newRow("a folder inside its old copy") << "box/x/x";
+    }
+    void FolderInsideItsOldCopyIsRefused() {
+        QFETCH(QString, source);
+        auto rig = Started();
+        QVERIFY(rig);
+        QVERIFY(QDir().mkpath(rig->folder + QStringLiteral("/sub")));
+        QVERIFY(QDir().mkpath(rig->folder + QStringLiteral("/x/x")));
+        rig->Encrypt(rig->folder + QStringLiteral("/sub"), QStringLiteral("s.txt"), "sub bytes");
+        rig->Encrypt(rig->folder + QStringLiteral("/x/x"), QStringLiteral("x.txt"), "x bytes");
+        QVERIFY(QFile::link(rig->folder, rig->outside + QStringLiteral("/alias")));
+        const QString path = source.startsWith(QStringLiteral("alias"))
+                                 ? rig->outside + u'/' + source
+                                 : rig->folder + source.mid(QStringLiteral("box").size());
+        const QStringList before = TreeSnapshot(rig->folder);
+
+        rig->prompts.folderAnswers = {EncryptInPrompts::kYes}; // what the old copy's question would get
+        for (const int mode : {int(EncryptInRequest::kCopy), int(EncryptInRequest::kMove)}) {
+            rig->ui.Clear();
+            QCOMPARE(rig->Run(mode, {path}), -1);
+            QCOMPARE(rig->ui.Numbers(), QList<int>{66});
+            QCOMPARE(TreeSnapshot(rig->folder), before);
+        }
+        QCOMPARE(rig->prompts.asked, QStringList());
+        rig->prompts.folderAnswers.clear();
+    }
+
+    // A container of the folder moved in again through a linked path is already where it belongs: it is
+    // neither copied over itself nor wiped as the moved source.
+    void ContainerMovedOntoItselfThroughALinkStays() {
+        auto rig = Started();
+        QVERIFY(rig);
+        const QString container = rig->Encrypt(rig->folder, QStringLiteral("only.txt"), "only copy");
+        QVERIFY(QFile::link(rig->folder, rig->outside + QStringLiteral("/alias")));
+        const QString throughLink = rig->outside + QStringLiteral("/alias/") + QFileInfo(container).fileName();
+        rig->prompts.noticeTicks = {false};
+        rig->prompts.fileAnswers = {EncryptInPrompts::kYes}; // what the overwrite question would get
+        QCOMPARE(rig->Run(EncryptInRequest::kMove, {throughLink}), 0);
+        QCOMPARE(rig->prompts.asked, QStringList{QStringLiteral("notice")});
+        rig->prompts.fileAnswers.clear();
+        QVERIFY(rig->Opens(container, QStringLiteral("only.txt"), "only copy"));
+    }
+
+    // A folder source's links (to a file, to an ancestor, to "/"), its pipe and an unreadable subfolder
+    // are not opened: they stay in the source, named by A720 and A721 at the end, and a move leaves the
+    // folders that hold them without A64.
+    void LinksAndPipesInAFolderSourceStayBehind() {
+        auto rig = Started();
+        QVERIFY(rig);
+        const QString secret = rig->Source(QStringLiteral("secret.txt"), "not for the folder");
+        const QString folder = rig->outside + QStringLiteral("/F");
+        rig->Source(QStringLiteral("F/a.txt"), "a bytes");
+        QVERIFY(QFile::link(secret, folder + QStringLiteral("/file-link")));
+        QVERIFY(::symlink("..", QFile::encodeName(folder + QStringLiteral("/up")).constData()) == 0);
+        QVERIFY(::symlink("/", QFile::encodeName(folder + QStringLiteral("/all")).constData()) == 0);
+        QVERIFY(::mkfifo(QFile::encodeName(folder + QStringLiteral("/pipe")).constData(), 0600) == 0);
+        const bool privileged = ::geteuid() == 0; // reads every folder
+        if (!privileged) {
+            rig->Source(QStringLiteral("F/closed/c.txt"), "closed");
+            QVERIFY(QFile::setPermissions(folder + QStringLiteral("/closed"), QFile::WriteOwner | QFile::ExeOwner));
+        }
+
+        QCOMPARE(rig->Run(EncryptInRequest::kMove, {folder}), 0);
+        QVERIFY(rig->Opens(rig->ContainerOf(rig->folder + QStringLiteral("/F"), QStringLiteral("a.txt")),
+                           QStringLiteral("a.txt"), "a bytes"));
+        QCOMPARE(rig->Listed(rig->folder + QStringLiteral("/F")).keys(), QStringList{QStringLiteral("a.txt")});
+        QVERIFY(!QFileInfo::exists(folder + QStringLiteral("/a.txt")));
+        for (const QString& name : {QStringLiteral("file-link"), QStringLiteral("up"), QStringLiteral("all")})
+            QVERIFY(KindOf(folder + u'/' + name) == ItemKind::Link);
+        QVERIFY(KindOf(folder + QStringLiteral("/pipe")) == ItemKind::Special);
+        QCOMPARE(EncryptRig::Bytes(secret), QByteArray("not for the folder"));
+        QVERIFY(!rig->ui.Has(64));
+        QVERIFY(rig->ui.Has(720));
+        for (const QString& name : {QStringLiteral("file-link"), QStringLiteral("up"), QStringLiteral("all"),
+                                    QStringLiteral("pipe")})
+            QVERIFY2(rig->ui.Find(720)->text.contains(folder + u'/' + name), qPrintable(name));
+        if (!privileged) {
+            QVERIFY(rig->ui.Find(721)->text.endsWith(folder + QStringLiteral("/closed")));
+            QFile::setPermissions(folder + QStringLiteral("/closed"), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+            QCOMPARE(EncryptRig::Bytes(folder + QStringLiteral("/closed/c.txt")), QByteArray("closed"));
+        }
+    }
+
+    // A folder overwrite that fails part-way (a full disk on the new folder's first container) leaves the
+    // old folder as it was, and nothing of the new one: the new folder is filled beside the old.
+    void FailedFolderOverwriteKeepsTheOldFolder() {
+        auto rig = Started();
+        QVERIFY(rig);
+        const QString old = rig->folder + QStringLiteral("/d");
+        QVERIFY(QDir().mkpath(old + QStringLiteral("/deep")));
+        const QString kept = rig->Encrypt(old + QStringLiteral("/deep"), QStringLiteral("old.txt"), "old bytes");
+        rig->Source(QStringLiteral("d/new.txt"), "new bytes");
+        const QStringList before = TreeSnapshot(rig->folder);
+
+        rig->fs.writeFault = {QStringLiteral("/d.~"), ENOSPC, 0};
+        rig->prompts.folderAnswers = {EncryptInPrompts::kYes};
+        QCOMPARE(rig->Run(EncryptInRequest::kCopy, {rig->outside + QStringLiteral("/d")}), -1);
+        rig->fs.writeFault = {};
+        QVERIFY(!rig->ui.Numbers().isEmpty());
+        QCOMPARE(TreeSnapshot(rig->folder), before);
+        QVERIFY(rig->Opens(kept, QStringLiteral("old.txt"), "old bytes"));
     }
 };
 

@@ -1,9 +1,11 @@
 #include "FolderRig.h"
 #include "ScriptedEncryptInPrompts.h"
+#include "TreeSnapshot.h"
 #include "crypto/MessageNumbers.h"
 #include "folder/FolderOperations.h"
 #include "platform/AccessCheck.h"
 #include "platform/Trash.h"
+#include "util/PathIdentity.h"
 
 #include <QDir>
 #include <QDirIterator>
@@ -11,6 +13,9 @@
 #include <QRandomGenerator>
 #include <QStandardPaths>
 #include <QTest>
+
+#include <sys/stat.h>
+#include <unistd.h>
 
 using namespace korimbo;
 
@@ -119,6 +124,13 @@ class TestFolderOperations : public QObject {
 private:
     TestFolders m_folders;
     QString m_trash;
+
+    // What a link says, word for word; empty for anything else.
+    static QByteArray LinkText(const QString& path) {
+        char buffer[4096];
+        const ssize_t n = ::readlink(QFile::encodeName(path).constData(), buffer, sizeof buffer);
+        return n < 0 ? QByteArray() : QByteArray(buffer, qsizetype(n));
+    }
 
     std::unique_ptr<OperationsRig> Started() {
         auto rig = std::make_unique<OperationsRig>(m_folders.NewFolder(QStringLiteral("program")));
@@ -693,6 +705,174 @@ private Q_SLOTS:
         QCOMPARE(history.MenuText(), QStringLiteral("元に戻す - 削除(&U)\tCtrl+Z"));
         history.Clear();
         QCOMPARE(history.Count(), 0);
+    }
+
+    // A cut pasted into a link (in another registered folder) to its own folder, its own subfolder or
+    // itself is refused like the same paste by the real path: nothing is copied over itself, nothing deleted.
+    void PasteThroughALinkIsJudgedOnDisk_data() {
+        QTest::addColumn<QString>("item");
+        QTest::addColumn<QString>("linkTo");
+        QTest::addColumn<int>("number");
+        QTest::newRow("file into a link to its folder") << "docs/a.txt" << "docs" << 315;
+        QTest::newRow("folder into a link to its subfolder") << "d" << "d/sub" << 313;
+        QTest::newRow("folder into a link to itself") << "d" << "d" << 312;
+        QTest::newRow("folder into a link to its parent") << "d" << "" << 314;
+    }
+    void PasteThroughALinkIsJudgedOnDisk() {
+        QFETCH(QString, item);
+        QFETCH(QString, linkTo);
+        QFETCH(int, number);
+        auto rig = Started();
+        QVERIFY(rig);
+        QVERIFY(QDir().mkpath(rig->folder + QStringLiteral("/docs")));
+        QVERIFY(QDir().mkpath(rig->folder + QStringLiteral("/d/sub")));
+        const QString a = rig->Container(rig->folder + QStringLiteral("/docs"), QStringLiteral("a.txt"), "only copy");
+        rig->Container(rig->folder + QStringLiteral("/d/sub"), QStringLiteral("in.txt"));
+        const QString other = m_folders.NewFolder(QStringLiteral("other"));
+        QCOMPARE(rig->Add(other, FolderRig::kPassword, QStringLiteral("0"), QStringLiteral("OTHER")), 0);
+        QVERIFY(rig->EnterKey(other, FolderRig::kPassword));
+        const QString link = other + QStringLiteral("/link");
+        QVERIFY(QFile::link(linkTo.isEmpty() ? rig->folder : rig->folder + u'/' + linkTo, link));
+        const QString path = item == QStringLiteral("docs/a.txt") ? a : rig->folder + u'/' + item;
+        const QStringList before = TreeSnapshot(rig->folder);
+        const QStringList otherBefore = TreeSnapshot(other);
+
+        QCOMPARE(rig->ops->Take(rig->clipboard, {path}, true, QFileInfo(path).absolutePath()), 0);
+        QCOMPARE(rig->ops->Paste(rig->clipboard, link), -1);
+        QVERIFY(rig->ui.Has(number));
+        QCOMPARE(TreeSnapshot(rig->folder), before);
+        QCOMPARE(TreeSnapshot(other), otherBefore);
+        QCOMPARE(rig->history.Count(), 0);
+    }
+
+    // Deleting a link deletes the link: what it points to keeps its bytes and its read-only mode.
+    void DeleteOfALinkLeavesWhatItPointsTo_data() {
+        QTest::addColumn<QString>("linkTo");
+        QTest::newRow("read-only file outside") << "outside/file";
+        QTest::newRow("folder outside") << "outside";
+        QTest::newRow("the encrypted folder") << "box";
+    }
+    void DeleteOfALinkLeavesWhatItPointsTo() {
+        QFETCH(QString, linkTo);
+        auto rig = Started();
+        QVERIFY(rig);
+        const QString outside = m_folders.NewFolder(QStringLiteral("outside"));
+        QVERIFY(FolderRig::WriteRaw(outside + QStringLiteral("/file"), "outside bytes"));
+        QVERIFY(QFile::setPermissions(outside + QStringLiteral("/file"), QFile::ReadOwner));
+        rig->Container(rig->folder, QStringLiteral("keep.txt"));
+        QString target = linkTo == QStringLiteral("box") ? rig->folder : outside;
+        if (linkTo.endsWith(QStringLiteral("/file")))
+            target += QStringLiteral("/file");
+        const QString link = rig->folder + QStringLiteral("/link");
+        QVERIFY(QFile::link(target, link));
+        const QStringList outsideBefore = TreeSnapshot(outside);
+        QStringList boxBefore = TreeSnapshot(rig->folder);
+        boxBefore.removeIf([](const QString& line) { return line.startsWith(QStringLiteral("link ")); });
+
+        rig->ui.QueueAnswer(kAnswerYes);
+        QCOMPARE(rig->ops->Delete({link}, true), 0);
+        QVERIFY(KindOf(link) == ItemKind::Missing);
+        QCOMPARE(TreeSnapshot(outside), outsideBefore);
+        QCOMPARE(TreeSnapshot(rig->folder), boxBefore);
+        QFile::setPermissions(outside + QStringLiteral("/file"), QFile::ReadOwner | QFile::WriteOwner);
+    }
+
+    // A folder copied elsewhere takes its links along as links (to the same place, word for word), and
+    // leaves a pipe where it is with A720, unopened. A move by copying refuses a folder with a pipe in it
+    // (A722), since deleting the source would lose the pipe; without one the links go along.
+    void FolderCopyKeepsLinksAndLeavesPipes() {
+        auto rig = Started();
+        QVERIFY(rig);
+        const QString outside = m_folders.NewFolder(QStringLiteral("outside"));
+        QVERIFY(FolderRig::WriteRaw(outside + QStringLiteral("/file"), "outside bytes"));
+        const QString d = rig->folder + QStringLiteral("/d");
+        QVERIFY(QDir().mkpath(d));
+        rig->Container(d, QStringLiteral("in.txt"));
+        QVERIFY(QFile::link(outside + QStringLiteral("/file"), d + QStringLiteral("/file-link")));
+        QVERIFY(::symlink("..", QFile::encodeName(d + QStringLiteral("/up")).constData()) == 0);
+        QVERIFY(::symlink("/", QFile::encodeName(d + QStringLiteral("/all")).constData()) == 0);
+        QVERIFY(::mkfifo(QFile::encodeName(d + QStringLiteral("/pipe")).constData(), 0600) == 0);
+        const QString to = rig->folder + QStringLiteral("/to");
+        QVERIFY(QDir().mkpath(to));
+        const QStringList outsideBefore = TreeSnapshot(outside);
+
+        QCOMPARE(rig->ops->Drop({d}, to, false), 0);
+        QCOMPARE(LinkText(to + QStringLiteral("/d/file-link")), QFile::encodeName(outside + QStringLiteral("/file")));
+        QCOMPARE(LinkText(to + QStringLiteral("/d/up")), QByteArray(".."));
+        QCOMPARE(LinkText(to + QStringLiteral("/d/all")), QByteArray("/"));
+        QVERIFY(KindOf(to + QStringLiteral("/d/pipe")) == ItemKind::Missing);
+        QVERIFY(rig->Listed(to + QStringLiteral("/d")).contains(QStringLiteral("in.txt")));
+        QVERIFY(rig->ui.Has(720));
+        QVERIFY(rig->ui.Find(720)->text.endsWith(d + QStringLiteral("/pipe")));
+
+        const QString other = m_folders.NewFolder(QStringLiteral("other"));
+        QCOMPARE(rig->Add(other, FolderRig::kPassword, QStringLiteral("0"), QStringLiteral("OTHER")), 0);
+        QVERIFY(rig->EnterKey(other, FolderRig::kPassword));
+        const QStringList source = TreeSnapshot(d);
+        QCOMPARE(rig->ops->Drop({d}, other, true), -1);
+        QVERIFY(rig->ui.Has(722));
+        QCOMPARE(TreeSnapshot(d), source);
+        QVERIFY(!QFileInfo::exists(other + QStringLiteral("/d")));
+
+        QVERIFY(QFile::remove(d + QStringLiteral("/pipe")));
+        QCOMPARE(rig->ops->Drop({d}, other, true), 0);
+        QVERIFY(KindOf(d) == ItemKind::Missing);
+        QCOMPARE(LinkText(other + QStringLiteral("/d/file-link")), QFile::encodeName(outside + QStringLiteral("/file")));
+        QCOMPARE(LinkText(other + QStringLiteral("/d/up")), QByteArray(".."));
+        QCOMPARE(LinkText(other + QStringLiteral("/d/all")), QByteArray("/"));
+        QCOMPARE(TreeSnapshot(outside), outsideBefore);
+    }
+
+    // An undo that has to move a folder back by copying (another volume) takes its links along as links,
+    // and refuses (A722) while a pipe below it would be lost; the record stays for a later try.
+    void UndoByCopyingKeepsLinksAndRefusesPipes() {
+        auto rig = Started();
+        QVERIFY(rig);
+        const QString d = rig->folder + QStringLiteral("/d");
+        QVERIFY(QDir().mkpath(d));
+        rig->Container(d, QStringLiteral("in.txt"));
+        QVERIFY(::symlink("..", QFile::encodeName(d + QStringLiteral("/up")).constData()) == 0);
+        QVERIFY(::mkfifo(QFile::encodeName(d + QStringLiteral("/pipe")).constData(), 0600) == 0);
+        const QString to = rig->folder + QStringLiteral("/to");
+        QVERIFY(QDir().mkpath(to));
+        QCOMPARE(rig->ops->Drop({d}, to, true), 0); // a rename: links and pipe go along
+        QVERIFY(KindOf(to + QStringLiteral("/d/pipe")) == ItemKind::Special);
+
+        rig->fs.renameFault = {QStringLiteral("/to/d"), EXDEV, 0};
+        QCOMPARE(rig->ops->Undo(), -1);
+        QVERIFY(rig->ui.Has(722));
+        QVERIFY(KindOf(d) == ItemKind::Missing);
+        QCOMPARE(rig->history.Count(), 1);
+
+        QVERIFY(QFile::remove(to + QStringLiteral("/d/pipe")));
+        QCOMPARE(rig->ops->Undo(), 0);
+        rig->fs.renameFault = {};
+        QCOMPARE(LinkText(d + QStringLiteral("/up")), QByteArray(".."));
+        QVERIFY(rig->Listed(d).contains(QStringLiteral("in.txt")));
+        QVERIFY(KindOf(to + QStringLiteral("/d")) == ItemKind::Missing);
+    }
+
+    // A folder copied onto a link of its name replaces the link after the folder question; it is never
+    // merged into what the link points to.
+    void FolderOverALinkReplacesTheLink() {
+        auto rig = Started();
+        QVERIFY(rig);
+        const QString outside = m_folders.NewFolder(QStringLiteral("outside"));
+        QVERIFY(FolderRig::WriteRaw(outside + QStringLiteral("/file"), "outside bytes"));
+        const QString d = rig->folder + QStringLiteral("/d");
+        QVERIFY(QDir().mkpath(d));
+        rig->Container(d, QStringLiteral("in.txt"), "in bytes");
+        const QString to = rig->folder + QStringLiteral("/to");
+        QVERIFY(QDir().mkpath(to));
+        QVERIFY(QFile::link(outside, to + QStringLiteral("/d")));
+        const QStringList before = TreeSnapshot(outside);
+
+        rig->prompts.folderAnswers = {EncryptInPrompts::kYes};
+        QCOMPARE(rig->ops->Drop({d}, to, false), 0);
+        QCOMPARE(rig->prompts.asked, QStringList{QStringLiteral("folder:") + to + QStringLiteral("/d")});
+        QCOMPARE(TreeSnapshot(outside), before);
+        QVERIFY(KindOf(to + QStringLiteral("/d")) == ItemKind::Folder);
+        QVERIFY(rig->Listed(to + QStringLiteral("/d")).contains(QStringLiteral("in.txt")));
     }
 };
 

@@ -8,6 +8,9 @@
 #include <QStandardPaths>
 #include <QTest>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 using namespace korimbo;
 
 // The values of the properties dialogs, computed without a window.
@@ -132,6 +135,40 @@ private Q_SLOTS:
         QCOMPARE(s.title, QStringLiteral("subのプロパティ"));
         QCOMPARE(s.counts, QStringLiteral("ファイル数：3、フォルダー数：2"));
         QVERIFY(s.plainSize.isEmpty());
+        QCOMPARE(rig->ui.Numbers(), QList<int>());
+    }
+
+    // A link below a folder is counted as an item, never walked, with or without the key; a link itself
+    // shows as what it is. A link to an ancestor or to "/" would otherwise run away.
+    void LinksAreCountedNotWalked_data() {
+        QTest::addColumn<QByteArray>("pointsTo");
+        QTest::newRow("link to an ancestor") << QByteArray("..");
+        QTest::newRow("link to the folder itself") << QByteArray(".");
+        QTest::newRow("link to /") << QByteArray("/");
+    }
+    void LinksAreCountedNotWalked() {
+        QFETCH(QByteArray, pointsTo);
+        auto rig = Started();
+        QVERIFY(rig);
+        const QString sub = rig->folder + QStringLiteral("/sub");
+        QVERIFY(QDir().mkpath(sub + QStringLiteral("/deeper")));
+        const QString a = rig->Encrypt(sub, QStringLiteral("a.txt"), QByteArray(100, 'a'));
+        const QString link = sub + QStringLiteral("/link");
+        QVERIFY(::symlink(pointsTo.constData(), QFile::encodeName(link).constData()) == 0);
+
+        ItemProperties p;
+        QCOMPARE(rig->properties->Single(sub, p), 0);
+        QCOMPARE(p.contents, QStringLiteral("ファイル数：2、フォルダー数：1"));
+        QCOMPARE(p.plainSize, CItemProperties::SizeWithBytes(100));
+        QCOMPARE(rig->properties->Single(link, p), 0);
+        QCOMPARE(p.typeText, QStringLiteral("シンボリック リンク"));
+        QVERIFY(p.contents.isEmpty());
+
+        rig->Engine().ReleaseKey(rig->folder);
+        PropertiesSummary s;
+        QCOMPARE(rig->properties->Summary({sub, link}, s), 0);
+        QCOMPARE(s.counts, QStringLiteral("ファイル数：3、フォルダー数：2"));
+        QCOMPARE(s.containerSize, CItemProperties::SizeWithBytes(SizeOf(a)));
         QCOMPARE(rig->ui.Numbers(), QList<int>());
     }
 };

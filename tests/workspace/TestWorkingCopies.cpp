@@ -1,11 +1,13 @@
 #include "CopiesRig.h"
 
 #include <QDir>
+#include <QDirIterator>
 #include <QRandomGenerator>
 #include <QStandardPaths>
 #include <QTest>
 
 #include <algorithm>
+#include <unistd.h>
 
 using namespace korimbo;
 
@@ -404,6 +406,27 @@ private Q_SLOTS:
         QVERIFY(rig->ui.Find(30)->text.contains(root));
         QVERIFY(!QFileInfo::exists(copy));
         QCOMPARE(CopiesRig::Bytes(container), before);
+    }
+
+    // Decrypt only does not follow a link in a folder (to an ancestor, to "/"): only the folder's own
+    // containers are decrypted, and the links are named once (A720).
+    void DecryptOnlyDoesNotFollowLinks() {
+        auto rig = Started();
+        QVERIFY(rig);
+        const QString deep = rig->folder + QStringLiteral("/deep");
+        QVERIFY(QDir().mkpath(deep));
+        rig->Encrypt(deep, QStringLiteral("j.txt"), "j");
+        QVERIFY(::symlink("..", QFile::encodeName(deep + QStringLiteral("/up")).constData()) == 0);
+        QVERIFY(::symlink("/", QFile::encodeName(deep + QStringLiteral("/all")).constData()) == 0);
+        QCOMPARE(rig->copies->DecryptOnly({deep}), 0);
+        QStringList copies;
+        QDirIterator it(rig->Editing(), QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+        while (it.hasNext())
+            copies.append(it.next().mid(rig->Editing().size()));
+        QCOMPARE(copies, QStringList{QStringLiteral("/deep/j.txt")});
+        QCOMPARE(rig->ui.Numbers(), QList<int>{720});
+        QVERIFY(rig->ui.Find(720)->text.contains(deep + QStringLiteral("/up")));
+        QVERIFY(rig->ui.Find(720)->text.contains(deep + QStringLiteral("/all")));
     }
 };
 
