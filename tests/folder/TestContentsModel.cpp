@@ -1,12 +1,17 @@
 #include "FolderRig.h"
 #include "folder/ContentsModel.h"
 #include "util/DisplayText.h"
+#include "util/FileNames.h"
 
 #include <QAbstractItemModelTester>
 #include <QDir>
+#include <QSemaphore>
 #include <QSignalSpy>
 #include <QStandardPaths>
+#include <QThread>
 #include <QTest>
+
+#include <atomic>
 
 using namespace korimbo;
 
@@ -119,11 +124,12 @@ private Q_SLOTS:
                  QStringLiteral("report.txt\r\n種類： テキスト ドキュメント\r\n更新日時： ") + stored.modifiedAt +
                      QStringLiteral("\r\n元のサイズ： ") + QStringLiteral("        2 KB"));
         QCOMPARE(model.ItemTip(model.RowOf(notes)), QStringLiteral("notes.txt"));
-        QCOMPARE(model.StatusText(0), QStringLiteral("5 個のオブジェクト\u3000（空きディスク領域： ") + SizeText(2048) +
-                                          QStringLiteral("）"));
+        QTRY_COMPARE(model.StatusText(0), QStringLiteral("5 個のオブジェクト\u3000（空きディスク領域： ") +
+                                              SizeText(2048) + QStringLiteral("）"));
         QCOMPARE(model.StatusText(2), QStringLiteral("2 個のオブジェクトを選択"));
         model.freeSpaceOf = [](const QString&) { return qint64(-1); };
-        QCOMPARE(model.StatusText(0), QStringLiteral("5 個のオブジェクト"));
+        model.RequestFreeSpace();
+        QTRY_COMPARE(model.StatusText(0), QStringLiteral("5 個のオブジェクト"));
 
         const QModelIndex size = model.index(model.RowOf(report), Column::kSize);
         QCOMPARE(size.data().toString(), QStringLiteral("        2 KB"));
@@ -133,17 +139,128 @@ private Q_SLOTS:
         QCOMPARE(size.data(CContentsModel::kFolderRole).toBool(), false);
         QCOMPARE(model.headerData(Column::kOriginalName, Qt::Horizontal).toString(), QStringLiteral("元ﾌｧｲﾙ名"));
 
-        // With TitleMode 1 the extension stays; a file without a name-file line stops the listing (A43).
+        // With TitleMode 1 the extension stays.
         rig->app.State().settings.titleMode = 1;
         QCOMPARE(model.ListFolder(dir, rig->folder), 0);
         QCOMPARE(model.Item(model.RowOf(report)).texts[Column::kName], QStringLiteral("report.txt"));
-        rig->fs.openFault = {QStringLiteral("locked.txt"), EACCES};
-        QVERIFY(FolderRig::WriteRaw(dir + QStringLiteral("/locked.txt"), "x"));
-        QCOMPARE(model.ListFolder(dir, rig->folder), -1);
-        QCOMPARE(rig->ui.Numbers(), QList<int>{43});
-        QCOMPARE(model.rowCount(), 0);
         model.Clear();
         QCOMPARE(model.StatusText(0), QStringLiteral("\u3000"));
+    }
+
+    // A pipe, a socket, a name that is not UTF-8 or a file that cannot be opened leaves the rest of the
+    // folder listed: the first three as plain rows (never opened, no retry sleeps), the last left out and
+    // named by A43. A pipe opened for reading would hang the listing: the guard frees it and fails the test.
+    void OddEntriesLeaveTheRestListed_data() {
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<QString>("shown"); // the row's name; empty when the entry is not listed
+        QTest::addColumn<QList<int>>("numbers");
+        QTest::newRow("fifo") << "fifo" << "pipe" << QList<int>{};
+        QTest::newRow("socket") << "socket" << "sock" << QList<int>{};
+        QTest::newRow("shift-jis name") << "native" << "%82%A0%82%A2.txt" << QList<int>{};
+        QTest::newRow("cannot be opened") << "locked" << "" << QList<int>{43};
+    }
+    void OddEntriesLeaveTheRestListed() {
+        QFETCH(QString, kind);
+        QFETCH(QString, shown);
+        QFETCH(QList<int>, numbers);
+        auto rig = Started();
+        QVERIFY(rig);
+        CContentsModel& model = *rig->model;
+        const QString dir = rig->folder;
+        const QString report = rig->Encrypt(dir, QStringLiteral("report.txt"), "r");
+        QVERIFY(!report.isEmpty());
+        QVERIFY(FolderRig::WriteRaw(dir + QStringLiteral("/notes.txt"), "plain"));
+        QString odd = dir + u'/' + shown;
+        if (kind == QStringLiteral("fifo"))
+            QVERIFY(OddEntries::Fifo(odd));
+        if (kind == QStringLiteral("socket"))
+            QVERIFY(OddEntries::Socket(odd));
+        if (kind == QStringLiteral("native")) {
+            const QByteArray native = QFile::encodeName(dir) + "/\x82\xa0\x82\xa2.txt"; // "あい.txt" in Shift-JIS
+            QVERIFY(OddEntries::Native(native, "sjis"));
+            odd = PathFromNative(native);
+        }
+        if (kind == QStringLiteral("locked")) {
+            odd = dir + QStringLiteral("/locked.txt");
+            rig->fs.openFault = {QStringLiteral("locked.txt"), EACCES};
+            QVERIFY(FolderRig::WriteRaw(odd, "x"));
+        }
+
+        FifoGuard guard(odd);
+        QCOMPARE(model.ListFolder(dir, rig->folder), 0);
+        QVERIFY(!guard.Fired());
+        QCOMPARE(rig->ui.Numbers(), numbers);
+        QCOMPARE(rig->ui.SleptMs(), 0);
+        QVERIFY(model.RowOf(report) >= 0 && model.RowOf(dir + QStringLiteral("/notes.txt")) >= 0);
+        QCOMPARE(model.rowCount(), shown.isEmpty() ? 2 : 3);
+        if (!numbers.isEmpty())
+            QVERIFY(rig->ui.Messages().first().text.endsWith(QStringLiteral("\n\n") + odd));
+        if (!shown.isEmpty()) {
+            const ContentsItem& item = model.Item(model.RowOf(odd));
+            QCOMPARE(item.texts[Column::kName], shown);
+            QVERIFY(item.IsPlainFile());
+        }
+    }
+
+    // Names holding a line end or the markers of the name file's fields come back exactly, as plain files
+    // and as containers, and plant no entry of their own.
+    void NamesWithLineEndsAndMarkersComeBackExactly_data() {
+        QTest::addColumn<QString>("name");
+        QTest::newRow("disk-name marker") << QStringLiteral("a:*1*:b");
+        QTest::newRow("kind marker") << QStringLiteral("c:*3*:d.txt");
+        QTest::newRow("escape") << QStringLiteral("100%25 done.txt");
+        QTest::newRow("planted line") << QStringLiteral("x\r\n:*0*:..:*1*:20240101000000:*2*:y:*3*:2:*4*:0:*5*:0:*6*:0");
+    }
+    void NamesWithLineEndsAndMarkersComeBackExactly() {
+        QFETCH(QString, name);
+        auto rig = Started();
+        QVERIFY(rig);
+        CContentsModel& model = *rig->model;
+        rig->app.State().settings.titleMode = 1;
+        const QString dir = rig->folder;
+        QVERIFY(QDir(dir).mkdir(QStringLiteral("sub")));
+        const QString container = rig->Encrypt(dir, name, "inside");
+        QVERIFY(!container.isEmpty());
+        QVERIFY(FolderRig::WriteRaw(dir + QStringLiteral("/sub/") + name, "plain"));
+        for (const QString& shown : {dir, dir + QStringLiteral("/sub")}) {
+            QCOMPARE(model.ListFolder(shown, rig->folder), 0);
+            QCOMPARE(model.ListFolder(shown, rig->folder), 0); // from the name file written by the first
+            QCOMPARE(rig->ui.Numbers(), QList<int>{});
+            const QStringList expected = shown == dir ? QStringList{QStringLiteral("sub"), name} : QStringList{name};
+            QCOMPARE(rig->Column(Column::kOriginalName), expected);
+            QList<NameEntry> entries;
+            QCOMPARE(rig->names->LoadNameEntries(shown, rig->folder, true, entries), 0);
+            QCOMPARE(entries.size(), shown == dir ? 2 : 1);
+            const int row = model.RowOf(shown == dir ? container : shown + u'/' + name);
+            QVERIFY(row >= 0);
+            QCOMPARE(model.Item(row).IsPlainFile(), shown != dir);
+        }
+    }
+
+    // The free space is read once per listing, on a thread of its own: a volume that does not answer
+    // leaves the status text without it instead of stopping the window.
+    void FreeSpaceIsReadOffTheWindowThread() {
+        auto rig = Started();
+        QVERIFY(rig);
+        CContentsModel& model = *rig->model;
+        QSemaphore answer;
+        std::atomic<int> calls{0};
+        std::atomic<bool> onWindowThread{false};
+        QThread* const window = QThread::currentThread();
+        model.freeSpaceOf = [&answer, &calls, &onWindowThread, window](const QString&) {
+            ++calls;
+            onWindowThread = onWindowThread || QThread::currentThread() == window;
+            return answer.tryAcquire(1, 10000) ? qint64(4096) : qint64(-1); // a hung server, until answered
+        };
+        QVERIFY(FolderRig::WriteRaw(rig->folder + QStringLiteral("/a.txt"), "a"));
+        QCOMPARE(model.ListFolder(rig->folder, rig->folder), 0);
+        for (int tick = 0; tick < 20; ++tick)
+            QCOMPARE(model.StatusText(0), QStringLiteral("1 個のオブジェクト"));
+        answer.release();
+        QTRY_COMPARE(model.StatusText(0), QStringLiteral("1 個のオブジェクト\u3000（空きディスク領域： ") +
+                                              SizeText(4096) + QStringLiteral("）"));
+        QCOMPARE(calls.load(), 1);
+        QVERIFY(!onWindowThread);
     }
 
     // Sizes sort by number through their right alignment; folders lead ascending and trail descending;

@@ -4,6 +4,7 @@
 #include "folder/ParkedFiles.h"
 #include "platform/AccessCheck.h"
 #include "util/DisplayText.h"
+#include "util/FileNames.h"
 
 #include <QDir>
 #include <QDirIterator>
@@ -484,6 +485,52 @@ private Q_SLOTS:
         QCOMPARE(EncryptRig::Bytes(p4), QByteArray("newcomer"));
         QCOMPARE(EncryptRig::Bytes(rig->folder + QStringLiteral("/p4 (2).txt")), QByteArray("four"));
         QCOMPARE(QDir(area).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot), QStringList());
+    }
+
+    // A pipe or socket among the sources, or inside a source folder, or selected for "暗号化する(&U)", is
+    // skipped with A740 naming it (never opened: the guard would have to free the run). A file whose name
+    // is not UTF-8 (Shift-JIS from an archive) is taken in under its shown name and decrypts to its bytes.
+    void OddSourcesAreSkippedOrTakenIn() {
+        auto rig = Started();
+        QVERIFY(rig);
+        const QString pipe = rig->outside + QStringLiteral("/pipe");
+        const QString tree = rig->outside + QStringLiteral("/tree");
+        QVERIFY(OddEntries::Fifo(pipe));
+        QVERIFY(!rig->Source(QStringLiteral("tree/keep.txt"), "kept").isEmpty());
+        QVERIFY(OddEntries::Socket(tree + QStringLiteral("/sock")));
+        const QByteArray native = QFile::encodeName(rig->outside) + "/\x95\x5c\x8e\xa6.txt"; // "表示.txt"
+        QVERIFY(OddEntries::Native(native, "shift-jis named"));
+        const QString sjis = PathFromNative(native);
+        const QString shown = QStringLiteral("%95\\%8E%A6.txt");
+        QCOMPARE(ShownName(QFileInfo(sjis).fileName()), shown);
+        {
+            FifoGuard guard(pipe);
+            QCOMPARE(rig->Run(EncryptInRequest::kCopy, {pipe, tree, sjis}), 0);
+            QVERIFY(!guard.Fired());
+        }
+        QCOMPARE(rig->ui.Numbers(), QList<int>({740, 740}));
+        QVERIFY(rig->ui.Messages().at(0).text.endsWith(QStringLiteral("\n\n") + pipe));
+        QVERIFY(rig->ui.Messages().at(1).text.endsWith(QStringLiteral("\n\n") + tree + QStringLiteral("/sock")));
+        QVERIFY(rig->Opens(rig->ContainerOf(rig->folder + QStringLiteral("/tree"), QStringLiteral("keep.txt")),
+                           QStringLiteral("keep.txt"), "kept"));
+        QVERIFY(rig->Opens(rig->ContainerOf(rig->folder, shown), shown, "shift-jis named"));
+
+        // Listed in the folder, a pipe is left where it is and the odd name is taken in from its bytes.
+        const QString inPipe = rig->folder + QStringLiteral("/pipe");
+        QVERIFY(OddEntries::Fifo(inPipe));
+        const QByteArray inNative = QFile::encodeName(rig->folder) + "/\x82\xa0.txt";
+        QVERIFY(OddEntries::Native(inNative, "in the folder"));
+        rig->ui.Clear();
+        rig->ui.QueueAnswer(kAnswerYes);
+        {
+            FifoGuard guard(inPipe);
+            QCOMPARE(rig->encrypt->EncryptPlainFiles({inPipe, PathFromNative(inNative)}, rig->folder), 0);
+            QVERIFY(!guard.Fired());
+        }
+        QCOMPARE(rig->ui.Numbers(), QList<int>({115, 740}));
+        QVERIFY(QFileInfo(inPipe).exists() && !QFile::exists(QFile::decodeName(inNative)));
+        QVERIFY(rig->Opens(rig->ContainerOf(rig->folder, QStringLiteral("%82%A0.txt")), QStringLiteral("%82%A0.txt"),
+                           "in the folder"));
     }
 
     // A file "暗号化する(&U)" cannot put back at its end is named in A660 and stays in the work area,
