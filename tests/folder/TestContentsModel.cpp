@@ -250,11 +250,11 @@ private Q_SLOTS:
         model.freeSpaceOf = [&answer, &calls, &onWindowThread, window](const QString&) {
             ++calls;
             onWindowThread = onWindowThread || QThread::currentThread() == window;
-            return answer.tryAcquire(1, 10000) ? qint64(4096) : qint64(-1); // a hung server, until answered
+            return answer.tryAcquire(1, 2000) ? qint64(4096) : qint64(-1); // a hung server, until answered
         };
         QVERIFY(FolderRig::WriteRaw(rig->folder + QStringLiteral("/a.txt"), "a"));
         QCOMPARE(model.ListFolder(rig->folder, rig->folder), 0);
-        for (int tick = 0; tick < 20; ++tick)
+        for (int tick = 0; tick < 5; ++tick)
             QCOMPARE(model.StatusText(0), QStringLiteral("1 個のオブジェクト"));
         answer.release();
         QTRY_COMPARE(model.StatusText(0), QStringLiteral("1 個のオブジェクト\u3000（空きディスク領域： ") +
