@@ -762,8 +762,8 @@ int CEncryptIn::EncryptPlainFiles(const QStringList& plainFiles, const QString& 
         QString detail;
         if (!found || !S_ISREG(st.st_mode) || QFileInfo(path).absolutePath() != folder ||
             m_access.CheckAccess(path, 2, detail) != 0) {
-            return Report(kMsgPlainCheck, (detail.isEmpty() ? QString() : u'\n' + detail) + QStringLiteral("\n\n") +
-                                              ShownName(path));
+            return Report(kMsgPlainCheck,
+                          (detail.isEmpty() ? QString() : u'\n' + detail) + QStringLiteral("\n\n") + ShownName(path));
         }
         files.append(raw);
     }

@@ -95,7 +95,8 @@ QString Unescaped(const QString& field) {
     name.reserve(field.size());
     for (qsizetype i = 0; i < field.size(); ++i) {
         bool ok = false;
-        const int code = field.at(i) == u'%' && i + 2 < field.size() ? QStringView(field).mid(i + 1, 2).toInt(&ok, 16) : 0;
+        const int code =
+            field.at(i) == u'%' && i + 2 < field.size() ? QStringView(field).mid(i + 1, 2).toInt(&ok, 16) : 0;
         if (ok) {
             name += QChar(char16_t(code));
             i += 2;

@@ -15,8 +15,8 @@
 namespace korimbo {
 
 // One line of a name file: one entry of a directory on disk, as
-// ":*0*:" disk name ":*1*:" disk time ":*2*:" display name ":*3*:" kind ":*4*:" size ":*5*:" encrypted ":*6*:" modified.
-// The names are escaped ('%', ':', CR, LF and NUL as "%XX"), so that no name can end a field or a line; a
+// ":*0*:" disk name ":*1*:" disk time ":*2*:" display name ":*3*:" kind ":*4*:" size ":*5*:" encrypted ":*6*:"
+// modified. The names are escaped ('%', ':', CR, LF and NUL as "%XX"), so that no name can end a field or a line; a
 // name file of this form has the line NameEntry::kFormatLine right after its header, an older one none.
 class ProcessProbe;
 

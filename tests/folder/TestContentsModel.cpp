@@ -8,8 +8,8 @@
 #include <QSemaphore>
 #include <QSignalSpy>
 #include <QStandardPaths>
-#include <QThread>
 #include <QTest>
+#include <QThread>
 
 #include <atomic>
 
@@ -154,10 +154,13 @@ private Q_SLOTS:
         QTest::addColumn<QString>("kind");
         QTest::addColumn<QString>("shown"); // the row's name; empty when the entry is not listed
         QTest::addColumn<QList<int>>("numbers");
-        QTest::newRow("fifo") << "fifo" << "pipe" << QList<int>{};
-        QTest::newRow("socket") << "socket" << "sock" << QList<int>{};
-        QTest::newRow("shift-jis name") << "native" << "%82%A0%82%A2.txt" << QList<int>{};
-        QTest::newRow("cannot be opened") << "locked" << "" << QList<int>{43};
+        const auto row = [](const char* name, const char* kind, const char* shown, QList<int> numbers) {
+            QTest::newRow(name) << QString::fromUtf8(kind) << QString::fromUtf8(shown) << numbers;
+        };
+        row("fifo", "fifo", "pipe", {});
+        row("socket", "socket", "sock", {});
+        row("shift-jis name", "native", "%82%A0%82%A2.txt", {});
+        row("cannot be opened", "locked", "", {43});
     }
     void OddEntriesLeaveTheRestListed() {
         QFETCH(QString, kind);
@@ -209,7 +212,8 @@ private Q_SLOTS:
         QTest::newRow("disk-name marker") << QStringLiteral("a:*1*:b");
         QTest::newRow("kind marker") << QStringLiteral("c:*3*:d.txt");
         QTest::newRow("escape") << QStringLiteral("100%25 done.txt");
-        QTest::newRow("planted line") << QStringLiteral("x\r\n:*0*:..:*1*:20240101000000:*2*:y:*3*:2:*4*:0:*5*:0:*6*:0");
+        QTest::newRow("planted line") << QStringLiteral(
+            "x\r\n:*0*:..:*1*:20240101000000:*2*:y:*3*:2:*4*:0:*5*:0:*6*:0");
     }
     void NamesWithLineEndsAndMarkersComeBackExactly() {
         QFETCH(QString, name);

@@ -264,7 +264,8 @@ private Q_SLOTS:
         NameEntry old = Loaded(*rig, dir).value(QFileInfo(container).fileName());
         old.displayName = QStringLiteral("100%41:old.txt"); // as an older version wrote it
         const QString line = QStringLiteral(":*0*:") + old.diskName + QStringLiteral(":*1*:") + old.diskTime +
-                             QStringLiteral(":*2*:") + old.displayName + old.Line().mid(old.Line().indexOf(QStringLiteral(":*3*:")));
+                             QStringLiteral(":*2*:") + old.displayName +
+                             old.Line().mid(old.Line().indexOf(QStringLiteral(":*3*:")));
         const QString header = rig->app.State().catalogue->MsgB(2) + QStringLiteral("\r\n");
         const QString nameFile = rig->MirrorOf(dir);
         QCOMPARE(rig->names->WriteNameFile(nameFile, header + line + QStringLiteral("\r\n"), rig->folder), 0);

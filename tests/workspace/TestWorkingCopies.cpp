@@ -179,7 +179,8 @@ private Q_SLOTS:
             containers.append(rig->Encrypt(rig->folder, QStringLiteral("f%1.txt").arg(i), "x"));
         const int before = rig->names->Refreshes();
         for (int i = 0; i < containers.size(); ++i)
-            QCOMPARE(rig->copies->WorkingCopyPath(containers.at(i)), rig->Editing() + QStringLiteral("/f%1.txt").arg(i));
+            QCOMPARE(rig->copies->WorkingCopyPath(containers.at(i)),
+                     rig->Editing() + QStringLiteral("/f%1.txt").arg(i));
         QCOMPARE(rig->names->Refreshes() - before, 1);
 
         const QString renamed = rig->Encrypt(rig->folder, QStringLiteral("renamed.txt"), "y");
