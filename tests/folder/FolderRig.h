@@ -6,87 +6,36 @@
 #include <QDateTime>
 #include <QFile>
 
-#include <condition_variable>
-#include <cstring>
+#include <future>
 #include <memory>
-#include <mutex>
-#include <thread>
 
 #include <fcntl.h>
-#include <sys/socket.h>
 #include <sys/stat.h>
-#include <sys/un.h>
 #include <unistd.h>
 
 namespace korimbo {
 
-// Entries of a directory that are no plain file, made with the system calls themselves.
-struct OddEntries {
-    static bool Fifo(const QString& path) { return ::mkfifo(QFile::encodeName(path).constData(), 0600) == 0; }
-    static bool Socket(const QString& path) {
-        const QByteArray native = QFile::encodeName(path);
-        sockaddr_un address{};
-        address.sun_family = AF_UNIX;
-        if (native.size() >= qsizetype(sizeof address.sun_path))
+// A pipe, and a file whose name is given as bytes (not UTF-8, for one).
+inline bool MakeFifo(const QString& path) {
+    return ::mkfifo(QFile::encodeName(path).constData(), 0600) == 0;
+}
+inline bool MakeNativeFile(const QByteArray& path, const QByteArray& bytes) {
+    const int fd = ::open(path.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    const bool written = fd >= 0 && ::write(fd, bytes.constData(), std::size_t(bytes.size())) == bytes.size();
+    return fd >= 0 && ::close(fd) == 0 && written;
+}
+
+// Keeps a test from hanging on a pipe opened for reading: unless `finished` comes within five seconds, a
+// writer opens the pipe, which frees the reader. The result says whether it had to.
+inline std::future<bool> GuardFifo(const QString& fifo, std::shared_future<void> finished) {
+    return std::async(std::launch::async, [path = QFile::encodeName(fifo), finished] {
+        if (finished.wait_for(std::chrono::seconds(5)) == std::future_status::ready)
             return false;
-        std::memcpy(address.sun_path, native.constData(), std::size_t(native.size()));
-        const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
-        const bool bound = fd >= 0 && ::bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
-        if (fd >= 0)
-            ::close(fd); // the socket's entry stays
-        return bound;
-    }
-    // A file whose name is given as bytes (not UTF-8, for one).
-    static bool Native(const QByteArray& path, const QByteArray& bytes) {
-        const int fd = ::open(path.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-        const bool written = fd >= 0 && ::write(fd, bytes.constData(), std::size_t(bytes.size())) == bytes.size();
-        if (fd >= 0)
+        if (const int fd = ::open(path.constData(), O_WRONLY | O_NONBLOCK | O_CLOEXEC); fd >= 0)
             ::close(fd);
-        return written;
-    }
-};
-
-// Keeps a test from hanging on a pipe that is opened for reading: after `seconds` with the step still
-// running, a writer opens the pipe (which frees the reader), and Fired() says that it had to.
-class FifoGuard {
-public:
-    explicit FifoGuard(const QString& fifo, int seconds = 5) : m_fifo(QFile::encodeName(fifo)) {
-        m_thread = std::thread([this, seconds] {
-            std::unique_lock lock(m_mutex);
-            while (!m_done && !m_cv.wait_for(lock, std::chrono::seconds(seconds), [this] { return m_done; })) {
-                m_fired = true;
-                const int fd = ::open(m_fifo.constData(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
-                if (fd >= 0)
-                    ::close(fd);
-            }
-        });
-    }
-    ~FifoGuard() { Done(); }
-    FifoGuard(const FifoGuard&) = delete;
-    FifoGuard& operator=(const FifoGuard&) = delete;
-    // The step finished; true when the guard had to free it.
-    bool Fired() {
-        Done();
-        return m_fired;
-    }
-
-private:
-    void Done() {
-        {
-            std::lock_guard lock(m_mutex);
-            m_done = true;
-        }
-        m_cv.notify_all();
-        if (m_thread.joinable())
-            m_thread.join();
-    }
-    QByteArray m_fifo;
-    std::mutex m_mutex;
-    std::condition_variable m_cv;
-    bool m_done = false;
-    bool m_fired = false;
-    std::thread m_thread;
-};
+        return true;
+    });
+}
 
 // A started application with one registered folder whose key is entered (logged in), and the name file
 // of that folder's directories.

@@ -487,48 +487,41 @@ private Q_SLOTS:
         QCOMPARE(QDir(area).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot), QStringList());
     }
 
-    // A pipe or socket among the sources, or inside a source folder, or selected for "暗号化する(&U)", is
-    // skipped with A740 naming it (never opened: the guard would have to free the run). A file whose name
-    // is not UTF-8 (Shift-JIS from an archive) is taken in under its shown name and decrypts to its bytes.
+    // A pipe among the sources, in a source folder or selected for "暗号化する(&U)" is skipped with A740
+    // naming it, never opened. A file whose name is not UTF-8 (Shift-JIS "表示", whose second byte is a
+    // backslash) is taken in under its shown name and decrypts to its bytes.
     void OddSourcesAreSkippedOrTakenIn() {
         auto rig = Started();
         QVERIFY(rig);
         const QString pipe = rig->outside + QStringLiteral("/pipe");
-        const QString tree = rig->outside + QStringLiteral("/tree");
-        QVERIFY(OddEntries::Fifo(pipe));
+        const QString inTree = rig->outside + QStringLiteral("/tree/pipe");
+        const QString inFolder = rig->folder + QStringLiteral("/pipe");
         QVERIFY(!rig->Source(QStringLiteral("tree/keep.txt"), "kept").isEmpty());
-        QVERIFY(OddEntries::Socket(tree + QStringLiteral("/sock")));
-        const QByteArray native = QFile::encodeName(rig->outside) + "/\x95\x5c\x8e\xa6.txt"; // "表示.txt"
-        QVERIFY(OddEntries::Native(native, "shift-jis named"));
-        const QString sjis = PathFromNative(native);
-        const QString shown = QStringLiteral("%95\\%8E%A6.txt");
-        QCOMPARE(ShownName(QFileInfo(sjis).fileName()), shown);
-        {
-            FifoGuard guard(pipe);
-            QCOMPARE(rig->Run(EncryptInRequest::kCopy, {pipe, tree, sjis}), 0);
-            QVERIFY(!guard.Fired());
-        }
-        QCOMPARE(rig->ui.Numbers(), QList<int>({740, 740}));
-        QVERIFY(rig->ui.Messages().at(0).text.endsWith(QStringLiteral("\n\n") + pipe));
-        QVERIFY(rig->ui.Messages().at(1).text.endsWith(QStringLiteral("\n\n") + tree + QStringLiteral("/sock")));
+        QVERIFY(MakeFifo(pipe) && MakeFifo(inTree) && MakeFifo(inFolder));
+        const QByteArray native = QFile::encodeName(rig->outside) + "/\x95\x5c\x8e\xa6.txt";
+        const QByteArray inNative = QFile::encodeName(rig->folder) + "/\x82\xa0.txt";
+        QVERIFY(MakeNativeFile(native, "from outside") && MakeNativeFile(inNative, "in the folder"));
+        std::promise<void> finished;
+        const std::shared_future<void> done = finished.get_future().share();
+        std::future<bool> guards[] = {GuardFifo(pipe, done), GuardFifo(inTree, done), GuardFifo(inFolder, done)};
+        QCOMPARE(rig->Run(EncryptInRequest::kCopy, {pipe, rig->outside + QStringLiteral("/tree"), PathFromNative(native)}),
+                 0);
+        rig->ui.QueueAnswer(kAnswerYes);
+        QCOMPARE(rig->encrypt->EncryptPlainFiles({inFolder, PathFromNative(inNative)}, rig->folder), 0);
+        finished.set_value();
+        for (std::future<bool>& guard : guards)
+            QVERIFY(!guard.get());
+        QCOMPARE(rig->ui.Numbers(), QList<int>({740, 740, 115, 740}));
+        QStringList skipped;
+        for (const ScriptedInteraction::Record& message : rig->ui.Messages())
+            if (message.number == 740)
+                skipped.append(message.text.section(u'\n', -1));
+        QCOMPARE(skipped, QStringList({pipe, inTree, inFolder}));
+        QVERIFY(QFileInfo(inFolder).exists() && !QFileInfo::exists(QFile::decodeName(inNative)));
         QVERIFY(rig->Opens(rig->ContainerOf(rig->folder + QStringLiteral("/tree"), QStringLiteral("keep.txt")),
                            QStringLiteral("keep.txt"), "kept"));
-        QVERIFY(rig->Opens(rig->ContainerOf(rig->folder, shown), shown, "shift-jis named"));
-
-        // Listed in the folder, a pipe is left where it is and the odd name is taken in from its bytes.
-        const QString inPipe = rig->folder + QStringLiteral("/pipe");
-        QVERIFY(OddEntries::Fifo(inPipe));
-        const QByteArray inNative = QFile::encodeName(rig->folder) + "/\x82\xa0.txt";
-        QVERIFY(OddEntries::Native(inNative, "in the folder"));
-        rig->ui.Clear();
-        rig->ui.QueueAnswer(kAnswerYes);
-        {
-            FifoGuard guard(inPipe);
-            QCOMPARE(rig->encrypt->EncryptPlainFiles({inPipe, PathFromNative(inNative)}, rig->folder), 0);
-            QVERIFY(!guard.Fired());
-        }
-        QCOMPARE(rig->ui.Numbers(), QList<int>({115, 740}));
-        QVERIFY(QFileInfo(inPipe).exists() && !QFile::exists(QFile::decodeName(inNative)));
+        const QString shown = QStringLiteral("%95\\%8E%A6.txt");
+        QVERIFY(rig->Opens(rig->ContainerOf(rig->folder, shown), shown, "from outside"));
         QVERIFY(rig->Opens(rig->ContainerOf(rig->folder, QStringLiteral("%82%A0.txt")), QStringLiteral("%82%A0.txt"),
                            "in the folder"));
     }
