@@ -10,6 +10,8 @@
 #include <QDateTime>
 #include <QFileInfo>
 
+#include <cerrno>
+
 #include <cstring>
 #include <limits.h>
 #include <optional>
@@ -65,6 +67,10 @@ int CCryptEngine::ReadContainerInfo(const QString& path, ContainerInfo& info, co
     int error = 0;
     for (int attempt = 1; attempt <= 3 && !file; ++attempt) {
         file = m_files.Open(path, OpenMode::Read, error);
+        // Only a file held for a moment is worth waiting for; a missing or forbidden one stays so.
+        const bool passing = error == EBUSY || error == EAGAIN || error == ETXTBSY || error == EINTR;
+        if (!file && !passing)
+            break;
         if (!file && attempt < 3)
             m_ui.Sleep(100);
     }

@@ -194,7 +194,8 @@ EngineResult CCryptEngine::EncryptInto(File& in, File& out, const QString& sourc
         return kReadFailed;
     }
 
-    const QString name = QFileInfo(source).fileName().left(ContainerHeader::kMaxNameUnits);
+    // A name that is not text is stored as the list shows it, its odd bytes as "%XX".
+    const QString name = ShownName(QFileInfo(source).fileName()).left(ContainerHeader::kMaxNameUnits);
     const int nameBlockLength = ContainerHeader::NameBlockLengthFor(static_cast<int>(name.size()));
     ContainerHeader header = ContainerHeader::Fresh(m_messages.MsgB(6));
     header.SetHint(hint);

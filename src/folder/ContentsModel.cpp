@@ -1,12 +1,14 @@
 #include "folder/ContentsModel.h"
 
 #include "util/DisplayText.h"
+#include "util/FileNames.h"
 #include "util/MessageText.h"
 
 #include <QSet>
 
 #include <algorithm>
 #include <numeric>
+#include <thread>
 #include <vector>
 
 namespace korimbo {
@@ -79,11 +81,11 @@ QString CContentsModel::TypeNameOf(const QString& name, bool* known) const {
 
 ContentsItem CContentsModel::FolderItem(const DiskEntry& disk) const {
     ContentsItem item;
-    item.texts[kName] = disk.name;
+    item.texts[kName] = ShownName(disk.name);
     item.texts[kType] = kFolderType;
     item.texts[kModified] = ShownTime(disk.time);
     item.texts[kDiskTime] = disk.time;
-    item.texts[kOriginalName] = disk.name;
+    item.texts[kOriginalName] = item.texts[kName];
     item.texts[kFullPath] = m_directory + u'/' + disk.name;
     item.texts[kFolderFlag] = QStringLiteral("1");
     return item;
@@ -95,10 +97,11 @@ ContentsItem CContentsModel::FileItem(const DiskEntry& disk, const NameEntry& en
     item.texts[kFullPath] = m_directory + u'/' + disk.name;
     item.texts[kFolderFlag] = QStringLiteral("0");
     if (entry.kind != NameEntry::kContainer) {
-        item.texts[kName] = disk.name;
-        item.texts[kOriginalName] = disk.name;
+        // A name that is not text is shown with its odd bytes as "%XX"; the full path keeps them.
+        item.texts[kName] = ShownName(disk.name);
+        item.texts[kOriginalName] = item.texts[kName];
         item.texts[kPlain] = QStringLiteral("1");
-        item.typeName = disk.name;
+        item.typeName = item.texts[kName];
         return item;
     }
     bool known = false;
@@ -195,26 +198,26 @@ int CContentsModel::FillList(const QString& directory, const QString& key) {
     for (const DiskEntry& entry : disk)
         if (entry.isFolder)
             m_items.append(FolderItem(entry));
+    // A file the refresh could not read (gone meanwhile, not ours to open) has no line: it is left out
+    // and named, the rest is listed. Without a name file it is left out silently, as before.
+    QStringList unread;
     for (const DiskEntry& entry : disk) {
         if (entry.isFolder)
             continue;
         NameEntry found;
-        if (EntryOf(entry, index, withNameFile, found) == 0) {
+        if (EntryOf(entry, index, withNameFile, found) == 0)
             m_items.append(FileItem(entry, found));
-            continue;
-        }
-        if (!withNameFile)
-            continue; // unreadable without a name file: no row, as a refresh gives it no line
-        m_items.clear();
-        endResetModel();
-        m_ui.Message(m_messages.MsgA(kMsgNoEntry), Icon::Error, Buttons::Ok, 0, kMsgNoEntry);
-        return -1;
+        else if (withNameFile)
+            unread.append(ShownName(m_directory + u'/' + entry.name));
     }
     m_diskState = DiskStateOf(disk);
     m_ascending.fill(false);
     m_ascending[m_sortColumn] = true;
     SortItems();
     endResetModel();
+    RequestFreeSpace();
+    if (!unread.isEmpty())
+        ReportMessage(m_ui, m_messages, kMsgNoEntry, QStringLiteral("\n\n") + unread.join(u'\n'));
     return 0;
 }
 
@@ -223,6 +226,7 @@ void CContentsModel::Clear() {
     m_items.clear();
     m_diskState.clear();
     m_directory.clear();
+    m_freeRead.reset();
     m_key.clear();
     endResetModel();
 }
@@ -364,7 +368,35 @@ int CContentsModel::UpdateList() {
         endInsertRows();
     }
     m_diskState = complete ? std::move(state) : QStringList();
+    RequestFreeSpace();
     return 0;
+}
+
+void CContentsModel::RequestFreeSpace() {
+    if (!freeSpaceOf || m_directory.isEmpty())
+        return;
+    // One read per directory at a time: a volume that does not answer (a server gone from a hard mount)
+    // keeps its thread, and gets another try only after the time limit.
+    if (m_freeRead && m_freeRead->directory == m_directory && !m_freeRead->done &&
+        !m_freeRead->started.hasExpired(kFreeSpaceLimitMs))
+        return;
+    auto read = std::make_shared<FreeSpaceRead>();
+    read->directory = m_directory;
+    read->started.start();
+    // The last value stays shown until the new one is there.
+    if (m_freeRead && m_freeRead->directory == m_directory && m_freeRead->done)
+        read->shown = m_freeRead->bytes.load();
+    m_freeRead = read;
+    std::thread([read, reader = freeSpaceOf]() {
+        read->bytes = reader(read->directory);
+        read->done = true;
+    }).detach();
+}
+
+qint64 CContentsModel::FreeSpace() const {
+    if (!m_freeRead || m_freeRead->directory != m_directory)
+        return -1;
+    return m_freeRead->done ? m_freeRead->bytes.load() : m_freeRead->shown;
 }
 
 int CContentsModel::RowOf(const QString& fullPath) const {
@@ -391,7 +423,7 @@ QString CContentsModel::StatusText(int selectedCount) const {
     if (selectedCount > 0)
         return QStringLiteral("%1 個のオブジェクトを選択").arg(selectedCount);
     QString text = QStringLiteral("%1 個のオブジェクト").arg(m_items.size());
-    const qint64 free = freeSpaceOf ? freeSpaceOf(m_directory) : -1;
+    const qint64 free = FreeSpace();
     if (free >= 0)
         text += QStringLiteral("\u3000（空きディスク領域： ") + SizeText(free) + QStringLiteral("）");
     return text;

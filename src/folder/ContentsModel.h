@@ -6,8 +6,12 @@
 #include <QAbstractTableModel>
 #include <QStringList>
 
+#include <QElapsedTimer>
+
 #include <array>
+#include <atomic>
 #include <functional>
+#include <memory>
 
 namespace korimbo {
 
@@ -57,7 +61,9 @@ public:
 
     // Where the model asks about the world; set by its owner.
     std::function<QString(const QString& extension)> typeNameOf; // the desktop's name of a type, or empty
-    std::function<qint64(const QString& path)> freeSpaceOf;      // free bytes of the volume, or -1
+    // Free bytes of the volume, or -1. Called on a thread of its own (a dead network mount can block it
+    // for good), after a listing and after an update: never from StatusText.
+    std::function<qint64(const QString& path)> freeSpaceOf;
     std::function<void(bool)> busy;                              // around a full listing
 
     // Full listing of `directory` with the key of its folder: refresh the name file, then one row per
@@ -82,8 +88,13 @@ public:
     // The tool tip of a row.
     QString ItemTip(int row) const;
     // Status pane 0: the idle text with no directory shown, else the selection count or the item count
-    // with the free space.
+    // with the free space once it has been read.
     QString StatusText(int selectedCount) const;
+    // Reads the free space of the shown directory's volume again, off this thread.
+    void RequestFreeSpace();
+    // The free bytes last read for the shown directory, -1 while none has been read.
+    qint64 FreeSpace() const;
+    static constexpr int kFreeSpaceLimitMs = 3000;
     // "名前", "元のサイズ", ... of the eleven columns.
     static QString ColumnTitle(int column);
 
@@ -122,6 +133,15 @@ private:
     int m_sortColumn = 0;
     std::array<bool, kColumnCount> m_ascending{};
     mutable QHash<QString, QString> m_typeCache; // extension → the desktop's type name (empty: none)
+    // A free-space read, shared with its thread, which may outlive the model.
+    struct FreeSpaceRead {
+        QString directory;
+        std::atomic<qint64> bytes{-1};
+        std::atomic<bool> done{false};
+        qint64 shown = -1; // what is shown until this read is done
+        QElapsedTimer started;
+    };
+    std::shared_ptr<FreeSpaceRead> m_freeRead;
 };
 
 } // namespace korimbo

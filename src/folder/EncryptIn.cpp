@@ -17,6 +17,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <dirent.h>
+#include <sys/stat.h>
 #include <vector>
 
 namespace korimbo {
@@ -70,12 +71,30 @@ constexpr int kMsgSkippedTail = 645;
 constexpr int kMsgSourceChangedKept = 701;
 constexpr int kMsgLeftAsTheyAre = 720;
 constexpr int kMsgUnreadableFolders = 721;
+constexpr int kMsgSpecialSkipped = 740;
 
 constexpr int kMaxPasswordTries = 5;
 constexpr qint64 kFreeSpaceMargin = 4096;
 
 QString Quoted(const QString& name) {
     return QStringLiteral("「") + name + QStringLiteral("」");
+}
+
+// What a source is, told without opening it (links followed, except for a folder's own).
+enum class SourceKind { kOther, kFolder, kFile, kSpecial };
+SourceKind SourceKindOf(const QString& path) {
+    struct stat st {};
+    const QByteArray native = NativePath(path);
+    if (::lstat(native.constData(), &st) != 0)
+        return SourceKind::kOther;
+    if (S_ISDIR(st.st_mode))
+        return SourceKind::kFolder;
+    if (S_ISLNK(st.st_mode) && ::stat(native.constData(), &st) != 0)
+        return SourceKind::kOther;
+    if (S_ISREG(st.st_mode))
+        return SourceKind::kFile;
+    const bool special = S_ISFIFO(st.st_mode) || S_ISSOCK(st.st_mode) || S_ISCHR(st.st_mode) || S_ISBLK(st.st_mode);
+    return special ? SourceKind::kSpecial : SourceKind::kOther;
 }
 
 // Modification time as the container reader shows a stored one, so that a plain file and a container
@@ -177,12 +196,14 @@ int CEncryptIn::Operate(EncryptInRequest& request) {
             step = kStop;
             break;
         }
-        const QFileInfo info(source);
-        if (info.isDir() && !info.isSymLink()) {
+        const SourceKind kind = SourceKindOf(source);
+        if (kind == SourceKind::kFolder) {
             request.folderIncluded = true;
             step = FolderSteps(source, m_destination, move);
-        } else if (info.isFile()) {
+        } else if (kind == SourceKind::kFile) {
             step = FileSteps(source, m_destination, true, move);
+        } else if (kind == SourceKind::kSpecial) {
+            step = SkipSpecial(source);
         } else {
             Report(kMsgNotFileOrFolder, WithPath(QString(), source, PathSeparator::Line));
             step = kStop;
@@ -387,6 +408,12 @@ bool CEncryptIn::Readable(const QString& folder) {
     return true;
 }
 
+// A pipe, socket or device has no contents to take in; reading one could wait for ever.
+CEncryptIn::Step CEncryptIn::SkipSpecial(const QString& source) {
+    Report(kMsgSpecialSkipped, WithPath(QString(), ShownName(source), PathSeparator::Paragraph), Icon::Warning);
+    return kNext;
+}
+
 CEncryptIn::Step CEncryptIn::RemoveSourceFolder(const QString& source) {
     // Its files are gone by now; what is left are the folders, and whatever could not be taken in. A
     // folder holding what was left behind stays without a word more: that was named already.
@@ -419,9 +446,11 @@ CEncryptIn::Step CEncryptIn::RemoveSourceFolder(const QString& source) {
 
 CEncryptIn::Step CEncryptIn::FileSteps(const QString& source, const QString& directory, bool topLevel, bool move) {
     Incoming in;
-    Step step = Classify(source, QFileInfo(source).fileName(), topLevel, in);
+    // A name that is not text is taken in as it is shown, its odd bytes as "%XX".
+    const QString plainName = ShownName(QFileInfo(source).fileName());
+    Step step = Classify(source, plainName, topLevel, in);
     // A container keeps the name stored in it: that is the name the folder will show.
-    const QString name = in.status == kNotContainer ? QFileInfo(source).fileName() : StoredName(source, in.info);
+    const QString name = in.status == kNotContainer ? plainName : StoredName(source, in.info);
     if (step == kNext)
         step = WriteFile(source, name, directory, topLevel, move, in);
     DropPlainCopy(in);
@@ -765,13 +794,13 @@ CEncryptIn::Step CEncryptIn::MakeDurable(const QString& target) {
 CEncryptIn::Step CEncryptIn::RemoveSource(const QString& source, const QString& name, const FileIdentity* read) {
     // Messages are pumped here, so another program may have taken the source away meanwhile.
     m_ui.Pump();
-    const QFileInfo info(source);
-    if (!info.exists() && !info.isSymLink()) {
+    struct stat st {};
+    if (::lstat(NativePath(source).constData(), &st) != 0) {
         Report(kMsgSourceGone, name, Icon::Warning);
         return kNext;
     }
     // A link is removed, never wiped: wiping would zero the file it points to.
-    if (info.isSymLink()) {
+    if (S_ISLNK(st.st_mode)) {
         if (const int rc = m_files.Remove(source); rc != 0) {
             Report(kMsgSourceNotDeleted, ErrnoText(rc) + QStringLiteral("\n\n") + name);
             return kStop;
@@ -806,16 +835,25 @@ int CEncryptIn::EncryptPlainFiles(const QStringList& plainFiles, const QString& 
     if (m_ui.Message(m_messages.MsgA(kMsgPlainQuestion), Icon::Question, Buttons::YesNo, kAnswerNo,
                      kMsgPlainQuestion) != kAnswerYes)
         return -1;
+    QStringList files;
     for (const QString& raw : plainFiles) {
         const QString path = CleanPath(raw);
-        const QFileInfo info(path);
+        struct stat st {};
+        const bool found = ::lstat(NativePath(path).constData(), &st) == 0;
+        if (found && SourceKindOf(path) == SourceKind::kSpecial && !S_ISLNK(st.st_mode)) {
+            SkipSpecial(path);
+            continue;
+        }
         QString detail;
-        if (!info.isFile() || info.isSymLink() || info.absolutePath() != folder ||
+        if (!found || !S_ISREG(st.st_mode) || QFileInfo(path).absolutePath() != folder ||
             m_access.CheckAccess(path, 2, detail) != 0) {
             return Report(kMsgPlainCheck,
-                          (detail.isEmpty() ? QString() : u'\n' + detail) + QStringLiteral("\n\n") + path);
+                          (detail.isEmpty() ? QString() : u'\n' + detail) + QStringLiteral("\n\n") + ShownName(path));
         }
+        files.append(raw);
     }
+    if (files.isEmpty())
+        return 0;
     m_key = root;
     const QString area = CreationArea();
     // Files a failed put-back of an earlier run left listed go back with this run's.
@@ -840,7 +878,7 @@ int CEncryptIn::EncryptPlainFiles(const QStringList& plainFiles, const QString& 
     EncryptInRequest request;
     request.mode = EncryptInRequest::kMove;
     request.destination = folder;
-    for (const QString& raw : plainFiles) {
+    for (const QString& raw : files) {
         const QString path = CleanPath(raw);
         const QString moved = ChildPath(aside, QFileInfo(path).fileName());
         // Each file is in the journal before it moves: a run cut short finds it again at the next start.

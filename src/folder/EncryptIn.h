@@ -101,6 +101,7 @@ private:
     bool IsWorkingCopy(const QString& source) const;
     // Wipes the ended editors' companions of a source that went (links are only removed).
     void RemoveCompanions(const QStringList& companions);
+    Step SkipSpecial(const QString& source);
     Step RemoveSourceFolder(const QString& source);
     static bool Readable(const QString& folder);
     void ReportLeftBehind();

@@ -15,6 +15,7 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
@@ -44,6 +45,8 @@ const QString kField4 = QStringLiteral(":*4*:");
 const QString kField5 = QStringLiteral(":*5*:");
 const QString kField6 = QStringLiteral(":*6*:");
 const QString kLineEnd = QStringLiteral("\r\n");
+// The characters a name cannot hold as they are in a line: the escape itself, the fields' colon, the line end.
+constexpr char16_t kEscapedChars[] = {u'%', u':', u'\r', u'\n', u'\0'};
 
 constexpr int kWriteAttempts = 3;
 constexpr int kWriteRetryMs = 300;
@@ -75,7 +78,38 @@ QString LineKey(const QString& line) {
 }
 
 QString DiskKey(const DiskEntry& entry) {
-    return kField0 + entry.name + kField1 + entry.time;
+    return kField0 + NameEntry::Escaped(entry.name) + kField1 + entry.time;
+}
+
+bool NeedsEscape(QChar c) {
+    for (const char16_t escaped : kEscapedChars)
+        if (c == escaped)
+            return true;
+    return false;
+}
+
+QString Unescaped(const QString& field) {
+    if (!field.contains(u'%'))
+        return field;
+    QString name;
+    name.reserve(field.size());
+    for (qsizetype i = 0; i < field.size(); ++i) {
+        bool ok = false;
+        const int code =
+            field.at(i) == u'%' && i + 2 < field.size() ? QStringView(field).mid(i + 1, 2).toInt(&ok, 16) : 0;
+        if (ok) {
+            name += QChar(char16_t(code));
+            i += 2;
+        } else {
+            name += field.at(i);
+        }
+    }
+    return name;
+}
+
+// What a directory entry can be called: no separator, not the folder itself nor its parent.
+bool IsEntryName(const QString& name) {
+    return !name.isEmpty() && name != QStringLiteral(".") && name != QStringLiteral("..") && !name.contains(u'/');
 }
 
 QString FolderOf(const QString& path) {
@@ -106,12 +140,28 @@ struct FlagHolder {
 
 // ---- NameEntry ----
 
-QString NameEntry::Line() const {
-    return kField0 + diskName + kField1 + diskTime + kField2 + displayName + kField3 + QString::number(kind) + kField4 +
-           QString::number(plainSize) + kField5 + encryptedAt + kField6 + modifiedAt;
+const QString NameEntry::kFormatLine = QStringLiteral(":*F*:2");
+
+QString NameEntry::Escaped(const QString& name) {
+    if (std::none_of(name.cbegin(), name.cend(), NeedsEscape))
+        return name;
+    QString field;
+    field.reserve(name.size() + 8);
+    for (const QChar c : name) {
+        if (NeedsEscape(c))
+            field += QStringLiteral("%%1").arg(int(c.unicode()), 2, 16, QChar(u'0')).toUpper();
+        else
+            field += c;
+    }
+    return field;
 }
 
-bool NameEntry::Parse(const QString& line, NameEntry& entry) {
+QString NameEntry::Line() const {
+    return kField0 + Escaped(diskName) + kField1 + diskTime + kField2 + Escaped(displayName) + kField3 +
+           QString::number(kind) + kField4 + QString::number(plainSize) + kField5 + encryptedAt + kField6 + modifiedAt;
+}
+
+bool NameEntry::Parse(const QString& line, NameEntry& entry, bool escaped) {
     if (!line.startsWith(kField0))
         return false;
     const QString* markers[] = {&kField1, &kField2, &kField3, &kField4, &kField5, &kField6};
@@ -131,11 +181,12 @@ bool NameEntry::Parse(const QString& line, NameEntry& entry) {
     bool sizeOk = false;
     const int kind = field(3).toInt(&kindOk);
     const qint64 size = field(4).toLongLong(&sizeOk);
-    if (!kindOk || !sizeOk || kind < kPlain || kind > kFolder)
+    const QString diskName = escaped ? Unescaped(field(0)) : field(0);
+    if (!kindOk || !sizeOk || kind < kPlain || kind > kFolder || !IsEntryName(diskName))
         return false;
-    entry.diskName = field(0);
+    entry.diskName = diskName;
     entry.diskTime = field(1);
-    entry.displayName = field(2);
+    entry.displayName = escaped ? Unescaped(field(2)) : field(2);
     entry.kind = kind;
     entry.plainSize = size;
     entry.encryptedAt = field(5);
@@ -153,7 +204,7 @@ NameIndex IndexByDiskName(const QList<NameEntry>& entries) {
 
 QList<DiskEntry> ReadDirectory(const QString& directory, bool skipHidden) {
     QList<DiskEntry> entries;
-    DIR* dir = ::opendir(QFile::encodeName(directory).constData());
+    DIR* dir = ::opendir(NativePath(directory).constData());
     if (!dir)
         return entries;
     const int fd = ::dirfd(dir);
@@ -169,14 +220,15 @@ QList<DiskEntry> ReadDirectory(const QString& directory, bool skipHidden) {
                 continue;
         }
         const bool isFolder = S_ISDIR(st.st_mode);
+        const QString text = PathFromNative(QByteArray(name));
         // A write the program did not finish is nobody's entry: a complete one would otherwise pass for a
         // second container of the same name, and a write-back could go into it instead of the container.
-        if (!isFolder && name[0] == '.' && CCryptEngine::IsTempName(QFile::decodeName(name)))
+        if (!isFolder && name[0] == '.' && CCryptEngine::IsTempName(text))
             continue;
-        hidden = hidden || !(isFolder || S_ISREG(st.st_mode));
+        const bool special = S_ISFIFO(st.st_mode) || S_ISSOCK(st.st_mode) || S_ISCHR(st.st_mode) || S_ISBLK(st.st_mode);
         if (skipHidden && hidden)
             continue;
-        entries.append({QFile::decodeName(name), TimeText(st.st_mtim.tv_sec), isFolder, hidden});
+        entries.append({text, TimeText(st.st_mtim.tv_sec), isFolder, hidden, special});
     }
     ::closedir(dir);
     return entries;
@@ -193,9 +245,16 @@ QString CNameFile::DiskTimeText(const QFileInfo& info) {
     return TimeText(info.lastModified().toSecsSinceEpoch());
 }
 
+QString CNameFile::DiskTimeOf(const QString& path) {
+    struct stat st {};
+    if (::stat(NativePath(path).constData(), &st) != 0)
+        return QString();
+    return TimeText(st.st_mtim.tv_sec);
+}
+
 QByteArray CNameFile::StampOf(const QString& path) {
     struct stat st {};
-    if (::stat(QFile::encodeName(path).constData(), &st) != 0)
+    if (::stat(NativePath(path).constData(), &st) != 0)
         return QByteArray();
     const qint64 parts[] = {qint64(st.st_ino), qint64(st.st_size), qint64(st.st_mtim.tv_sec),
                             qint64(st.st_mtim.tv_nsec)};
@@ -277,6 +336,7 @@ int CNameFile::RefreshNameFile(const QString& directory, const QString& key) {
     // A refresh that still runs (re-entered through a pump) gets a while to finish, then is overtaken.
     WaitForFlag(m_ui, m_refreshing, kRefreshTries, kRefreshStepMs);
     FlagHolder holding(m_refreshing);
+    ++m_refreshes;
 
     const QString header = HeaderText();
     const QString headerLine = header + kLineEnd;
@@ -293,7 +353,8 @@ int CNameFile::RefreshNameFile(const QString& directory, const QString& key) {
     const int read = ReadText(path, key, text);
     if (read == kReadIoFailed)
         return -1;
-    if (read == kReadOk && text.startsWith(header) && text.size() > headerLine.size() + 2 && !text.contains(kField6)) {
+    if (read == kReadOk && text.startsWith(header) && text.size() > headerLine.size() + 2 && !text.contains(kField6) &&
+        !text.contains(NameEntry::kFormatLine)) {
         // Lines without their last field are of no use: start again from the header alone.
         if (WriteNameFile(path, headerLine, key) != 0 || ReadNameFile(path, key, text) != 0)
             return -1;
@@ -304,10 +365,8 @@ int CNameFile::RefreshNameFile(const QString& directory, const QString& key) {
         text = headerLine;
     }
 
-    QStringList lines = text.mid(headerLine.size()).split(kLineEnd, Qt::SkipEmptyParts);
-    // Trimming the text may have left the header's own line end short.
-    if (!text.startsWith(headerLine))
-        lines = text.mid(header.size()).split(kLineEnd, Qt::SkipEmptyParts);
+    bool upgraded = false;
+    const QStringList lines = EntryLines(text, upgraded);
 
     m_seenDirectory = directory;
     m_seenEntries = hasOffer ? std::move(offered) : ReadDirectory(directory, false);
@@ -321,7 +380,7 @@ int CNameFile::RefreshNameFile(const QString& directory, const QString& key) {
             lineByKey.insert(lineKey, i);
     }
 
-    bool consistent = lines.size() == disk.size();
+    bool consistent = !upgraded && lines.size() == disk.size();
     for (qsizetype i = 0; consistent && i < disk.size(); ++i)
         consistent = lineByKey.contains(DiskKey(disk.at(i)));
     if (consistent) {
@@ -342,7 +401,7 @@ int CNameFile::RefreshNameFile(const QString& directory, const QString& key) {
             added.append(made.Line());
     }
 
-    QString out = headerLine;
+    QString out = headerLine + NameEntry::kFormatLine + kLineEnd;
     QString batch;
     int inBatch = 0;
     auto append = [&](const QString& line) {
@@ -368,6 +427,27 @@ int CNameFile::RefreshNameFile(const QString& directory, const QString& key) {
         return -1;
     Remember(path, out);
     return 0;
+}
+
+QStringList CNameFile::EntryLines(const QString& text, bool& upgraded) {
+    // Trimming the text may have left the header's own line end short, so the header alone is cut off.
+    QStringList lines = text.mid(HeaderText().size()).split(kLineEnd, Qt::SkipEmptyParts);
+    upgraded = !lines.isEmpty() && lines.first() != NameEntry::kFormatLine;
+    if (!upgraded) {
+        if (!lines.isEmpty())
+            lines.removeFirst();
+        return lines;
+    }
+    // Names were written as they are: each line is read the old way and written the new one. A line that
+    // a name split is dropped, and its entry read again from the disk.
+    QStringList escaped;
+    escaped.reserve(lines.size());
+    for (const QString& line : lines) {
+        NameEntry entry;
+        if (NameEntry::Parse(line, entry, false))
+            escaped.append(entry.Line());
+    }
+    return escaped;
 }
 
 void CNameFile::Remember(const QString& path, const QString& text) {
@@ -401,6 +481,8 @@ int CNameFile::EntryFromDisk(const QString& directory, const DiskEntry& disk, co
         entry.kind = NameEntry::kFolder;
         return 0;
     }
+    if (disk.special)
+        return 0; // a pipe, socket or device is never opened: a plain entry
     ContainerInfo info;
     int status = kNotContainer;
     QString text;
@@ -438,7 +520,8 @@ int CNameFile::LoadNameEntries(const QString& directory, const QString& key, boo
     const QString header = HeaderText();
     if (!text.startsWith(header))
         return ReportMessage(m_ui, m_messages, kMsgBadOnLoad, path);
-    const QStringList lines = text.mid(header.size()).split(kLineEnd, Qt::SkipEmptyParts);
+    bool upgraded = false;
+    const QStringList lines = EntryLines(text, upgraded);
     entries.reserve(lines.size());
     for (const QString& line : lines) {
         NameEntry entry;

@@ -15,7 +15,9 @@
 namespace korimbo {
 
 // One line of a name file: one entry of a directory on disk, as
-// ":*0*:" disk name ":*1*:" disk time ":*2*:" display name ":*3*:" kind ":*4*:" size ":*5*:" encrypted ":*6*:" modified.
+// ":*0*:" disk name ":*1*:" disk time ":*2*:" display name ":*3*:" kind ":*4*:" size ":*5*:" encrypted ":*6*:"
+// modified. The names are escaped ('%', ':', CR, LF and NUL as "%XX"), so that no name can end a field or a line; a
+// name file of this form has the line NameEntry::kFormatLine right after its header, an older one none.
 class ProcessProbe;
 
 struct NameEntry {
@@ -29,10 +31,15 @@ struct NameEntry {
     QString encryptedAt;   // as the container reader gives it; "0" for the other kinds
     QString modifiedAt;    // as the container reader gives it; "0" for the other kinds
 
-    // The line without its CR LF.
+    static const QString kFormatLine;
+
+    // The line without its CR LF, its names escaped.
     QString Line() const;
-    // False for a line that is not an entry (no ":*6*:" field, a kind that is not a number, ...).
-    static bool Parse(const QString& line, NameEntry& entry);
+    // False for a line that is not an entry (no ":*6*:" field, a kind that is not a number, a disk name
+    // that is no name of a directory entry, ...). `escaped`: false for a line of an older name file.
+    static bool Parse(const QString& line, NameEntry& entry, bool escaped = true);
+    // A name as a line holds it.
+    static QString Escaped(const QString& name);
 };
 
 // The entries of one directory, found by disk name in constant time.
@@ -44,10 +51,11 @@ struct DiskEntry {
     QString name;  // the name on disk
     QString time;  // last-write time, "yyyyMMddhhmmss", local time
     bool isFolder = false;
-    bool hidden = false; // a dot entry, or neither file nor folder (socket, pipe, broken link): not listed
+    bool hidden = false;  // a dot entry or a broken link: not listed
+    bool special = false; // a pipe, socket or device: listed as a plain file, never opened
 };
 // The entries of a directory ("." and ".." never; hidden ones only without `skipHidden`), in the order
-// the directory gives them. One stat per entry.
+// the directory gives them. One stat per entry. A name that is not UTF-8 keeps its bytes (PathFromNative).
 QList<DiskEntry> ReadDirectory(const QString& directory, bool skipHidden);
 
 // The name file "_snf.zorn" of a directory of an encrypted folder: a cache of the container headers,
@@ -94,6 +102,8 @@ public:
 
     // The disk time of a file or folder as a name file keeps it ("yyyyMMddhhmmss", local time).
     static QString DiskTimeText(const QFileInfo& info);
+    // The same for a path of ours (PathFromNative); empty when it cannot be read.
+    static QString DiskTimeOf(const QString& path);
     // With a probe, a refresh also removes the hidden temporary files an interrupted write of ours left in
     // the directory (CCryptEngine::IsTempName), unless a process still has one open: the probe's write
     // lease sees every open descriptor, also those of processes whose /proc we cannot read. Without one
@@ -104,6 +114,8 @@ public:
 
     // How many container headers the refreshes have read so far (the name file exists to keep this low).
     int HeaderReads() const { return m_headerReads; }
+    // How many refreshes ran so far (each enumerates the directory and reads its name file).
+    int Refreshes() const { return m_refreshes; }
 
 private:
     enum ReadResult { kReadOk, kReadIoFailed, kReadUndecipherable };
@@ -116,6 +128,9 @@ private:
     // Removes the leftover temporary files of our own in `directory` that nothing holds open.
     void RemoveLeftovers(const QString& directory);
     const QString& NoNameFileMarker();
+    // The entry lines of a name file's text (header cut off); lines of an older form are escaped anew.
+    // `upgraded`: the text was of an older form.
+    QStringList EntryLines(const QString& text, bool& upgraded);
 
     CCryptEngine& m_engine;
     const FolderRegistry& m_registry;
@@ -124,6 +139,7 @@ private:
     Interaction& m_ui;
     MessageSource& m_messages;
     int m_headerReads = 0;
+    int m_refreshes = 0;
     ProcessProbe* m_processes = nullptr;
     int m_leftoversRemoved = 0;
     bool m_refreshing = false;

@@ -9,6 +9,7 @@
 #include <QJsonObject>
 
 #include <cerrno>
+#include <sys/stat.h>
 #include <vector>
 
 namespace korimbo {
@@ -18,10 +19,26 @@ namespace {
 const QString kJournalName = QStringLiteral(".parked-files");
 const QString kParkedKey = QStringLiteral("parked");
 const QString kHomeKey = QStringLiteral("home");
+// A path whose name is not text (PathFromNative) also as its bytes, which JSON text cannot carry.
+const QString kBytesSuffix = QStringLiteral("Bytes");
+
+QJsonValue PathValue(const QJsonValue& entry, const QString& key) {
+    const QJsonValue bytes = entry[key + kBytesSuffix];
+    if (bytes.isString())
+        return PathFromNative(QByteArray::fromBase64(bytes.toString().toLatin1()));
+    return entry[key];
+}
+
+void AddPath(QJsonObject& entry, const QString& key, const QString& path) {
+    entry.insert(key, path);
+    const QByteArray native = NativePath(path);
+    if (native != path.toUtf8())
+        entry.insert(key + kBytesSuffix, QString::fromLatin1(native.toBase64()));
+}
 
 bool IsThere(const QString& path) {
-    const QFileInfo info(path);
-    return info.exists() || info.isSymLink();
+    struct stat st {};
+    return ::lstat(NativePath(path).constData(), &st) == 0;
 }
 
 } // namespace
@@ -46,7 +63,7 @@ int ParkedFiles::Load() {
     if (parsed.error != QJsonParseError::NoError || !document.isArray())
         return EINVAL;
     for (const QJsonValue& value : document.array()) {
-        const Entry entry{value[kParkedKey].toString(), value[kHomeKey].toString()};
+        const Entry entry{PathValue(value, kParkedKey).toString(), PathValue(value, kHomeKey).toString()};
         if (entry.parked.isEmpty() || entry.home.isEmpty())
             return EINVAL;
         m_entries.append(entry);
@@ -63,8 +80,12 @@ int ParkedFiles::Save() {
         rc = m_files.Exists(journal) ? m_files.Remove(journal) : 0;
     } else {
         QJsonArray array;
-        for (const Entry& entry : m_entries)
-            array.append(QJsonObject{{kParkedKey, entry.parked}, {kHomeKey, entry.home}});
+        for (const Entry& entry : m_entries) {
+            QJsonObject object;
+            AddPath(object, kParkedKey, entry.parked);
+            AddPath(object, kHomeKey, entry.home);
+            array.append(object);
+        }
         rc = m_files.ReplaceContents(journal, QJsonDocument(array).toJson(QJsonDocument::Compact));
     }
     return rc != 0 ? rc : m_files.SyncFolder(m_area);

@@ -6,6 +6,86 @@
 
 namespace korimbo {
 
+namespace {
+
+constexpr char16_t kEscapeBase = 0xDC00; // + the byte, for the bytes 0x80..0xFF
+// A low surrogate that no high one comes before: a pair's second half is part of a character.
+bool IsEscapedByte(QStringView text, qsizetype at) {
+    const char16_t unit = text.at(at).unicode();
+    return unit >= 0xDC80 && unit <= 0xDCFF && (at == 0 || !text.at(at - 1).isHighSurrogate());
+}
+
+// The length of the valid UTF-8 sequence at `at` (shortest form, no surrogates, at most U+10FFFF), or 0.
+int Utf8Length(const QByteArray& bytes, qsizetype at) {
+    const auto byte = [&](qsizetype i) { return i < bytes.size() ? static_cast<unsigned char>(bytes.at(i)) : 0u; };
+    const unsigned lead = byte(at);
+    const auto follows = [&](qsizetype i, unsigned low = 0x80, unsigned high = 0xBF) {
+        return byte(i) >= low && byte(i) <= high;
+    };
+    if (lead < 0x80)
+        return 1;
+    if (lead >= 0xC2 && lead <= 0xDF)
+        return follows(at + 1) ? 2 : 0;
+    if (lead >= 0xE0 && lead <= 0xEF) {
+        const unsigned low = lead == 0xE0 ? 0xA0 : 0x80;
+        const unsigned high = lead == 0xED ? 0x9F : 0xBF;
+        return follows(at + 1, low, high) && follows(at + 2) ? 3 : 0;
+    }
+    if (lead >= 0xF0 && lead <= 0xF4) {
+        const unsigned low = lead == 0xF0 ? 0x90 : 0x80;
+        const unsigned high = lead == 0xF4 ? 0x8F : 0xBF;
+        return follows(at + 1, low, high) && follows(at + 2) && follows(at + 3) ? 4 : 0;
+    }
+    return 0;
+}
+
+} // namespace
+
+QString PathFromNative(const QByteArray& native) {
+    QString text;
+    text.reserve(native.size());
+    qsizetype runStart = 0;
+    qsizetype at = 0;
+    while (at < native.size()) {
+        const int length = Utf8Length(native, at);
+        if (length > 0) {
+            at += length;
+            continue;
+        }
+        text += QString::fromUtf8(native.constData() + runStart, at - runStart);
+        text += QChar(char16_t(kEscapeBase + static_cast<unsigned char>(native.at(at))));
+        runStart = ++at;
+    }
+    text += QString::fromUtf8(native.constData() + runStart, at - runStart);
+    return text;
+}
+
+QByteArray NativePath(const QString& path) {
+    QByteArray bytes;
+    bytes.reserve(path.size());
+    qsizetype runStart = 0;
+    for (qsizetype i = 0; i < path.size(); ++i) {
+        if (!IsEscapedByte(path, i))
+            continue;
+        bytes += QStringView(path).mid(runStart, i - runStart).toUtf8();
+        bytes += static_cast<char>(path.at(i).unicode() - kEscapeBase);
+        runStart = i + 1;
+    }
+    bytes += QStringView(path).mid(runStart).toUtf8();
+    return bytes;
+}
+
+QString ShownName(const QString& name) {
+    QString shown;
+    for (qsizetype i = 0; i < name.size(); ++i) {
+        if (IsEscapedByte(name, i))
+            shown += u'%' + QString::number(name.at(i).unicode() - kEscapeBase, 16).toUpper();
+        else
+            shown += name.at(i);
+    }
+    return shown;
+}
+
 bool IsRepresentableName(const QByteArray& nativeName) {
     return QFile::encodeName(QFile::decodeName(nativeName)) == nativeName;
 }
@@ -13,8 +93,8 @@ bool IsRepresentableName(const QByteArray& nativeName) {
 bool IsRepresentablePath(const QString& path) {
     if (path.contains(QChar::ReplacementCharacter))
         return false;
-    // A lone surrogate has no bytes of its own either.
-    return QFile::decodeName(QFile::encodeName(path)) == path;
+    // A lone surrogate has no bytes of its own either, unless it stands for a byte our enumeration kept.
+    return PathFromNative(NativePath(path)) == path;
 }
 
 QString ChildPath(const QString& folder, const QString& name) {

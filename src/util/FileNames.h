@@ -6,13 +6,23 @@
 namespace korimbo {
 
 // Inside the program every path is text. A name on disk in another encoding (old archives, network
-// shares) does not survive the way there and back: its text form names another file, or none. Such
-// names are refused up front instead of failing later as a missing file.
+// shares) has bytes that are not UTF-8; Qt's own decoding turns each into U+FFFD and so names another
+// file, or none. Our own enumerations keep such a byte as the lone surrogate U+DC80 + (byte - 0x80),
+// which no valid UTF-8 decodes to, and NativePath gives the byte back, so the path names the same file.
+// Paths that went through Qt's decoding are refused up front instead of failing later as a missing file.
 
 // The raw bytes of one directory entry's name (or of a whole path).
 bool IsRepresentableName(const QByteArray& nativeName);
 // A path already held as text: bytes that were not text were decoded to U+FFFD.
 bool IsRepresentablePath(const QString& path);
+
+// The text of a name or path as the file system gave it: UTF-8, with every byte that is not part of a
+// valid sequence kept as U+DC80..U+DCFF.
+QString PathFromNative(const QByteArray& native);
+// The bytes of such a text for the file system calls: UTF-8, with U+DC80..U+DCFF back to their byte.
+QByteArray NativePath(const QString& path);
+// The name as the user sees it: each byte kept as a surrogate shown as "%XX".
+QString ShownName(const QString& name);
 
 // `name` in `folder`, with one separator between them.
 QString ChildPath(const QString& folder, const QString& name);

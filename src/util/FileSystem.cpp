@@ -1,5 +1,7 @@
 #include "util/FileSystem.h"
 
+#include "util/FileNames.h"
+
 #include <QFile>
 #include <QSaveFile>
 
@@ -17,7 +19,7 @@ namespace korimbo {
 namespace {
 
 QByteArray Native(const QString& path) {
-    return QFile::encodeName(path);
+    return NativePath(path);
 }
 
 class LocalFile final : public File {
@@ -173,14 +175,23 @@ std::unique_ptr<File> LocalFileSystem::Open(const QString& path, OpenMode mode, 
         break;
     }
     const bool owned = mode != OpenMode::Read && IsPrivate(path);
-    const int fd = ::open(Native(path).constData(), flags, owned ? 0600 : 0666);
+    // Without O_NONBLOCK a pipe put in the file's place would block the open until a writer comes.
+    const int fd = ::open(Native(path).constData(), flags | O_NONBLOCK, owned ? 0600 : 0666);
     if (fd < 0) {
         error = errno;
         return nullptr;
     }
-    // An older file keeps its mode through O_CREAT: take what group and others had.
     struct stat st {};
-    if (owned && ::fstat(fd, &st) == 0 && (st.st_mode & 077) != 0)
+    const bool statted = ::fstat(fd, &st) == 0;
+    if (!statted || !(S_ISREG(st.st_mode) || S_ISDIR(st.st_mode))) {
+        // A pipe, socket or device is no file of ours: reading it could wait for ever or touch hardware.
+        error = statted ? ENXIO : errno;
+        ::close(fd);
+        return nullptr;
+    }
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    // An older file keeps its mode through O_CREAT: take what group and others had.
+    if (owned && (st.st_mode & 077) != 0)
         ::fchmod(fd, st.st_mode & 0700);
     if (mode == OpenMode::ReadWriteAlone) {
         if (const int held = HeldElsewhere(fd); held != 0) {

@@ -103,16 +103,28 @@ bool CWorkingCopies::ReadOnlyFolder(int slot) const {
 
 // ---- where copies live ----
 
+QString CWorkingCopies::KnownPlainName(const QString& directory, const QString& diskName, const QString& root) const {
+    const auto known = m_plainNames.constFind(root + u'\n' + directory);
+    if (known == m_plainNames.constEnd())
+        return QString();
+    const auto entry = known->constFind(diskName);
+    if (entry == known->constEnd() || entry->kind != NameEntry::kContainer)
+        return QString();
+    return entry->diskTime == CNameFile::DiskTimeOf(ChildPath(directory, diskName)) ? entry->displayName : QString();
+}
+
 QString CWorkingCopies::PlainNameOf(const QString& container, const QString& root) {
+    constexpr qsizetype kKnownDirectories = 64;
     const QString directory = QFileInfo(container).absolutePath();
     const QString diskName = QFileInfo(container).fileName();
-    QString name;
+    QString name = KnownPlainName(directory, diskName, root);
     QList<NameEntry> entries;
-    if (m_nameFile.RefreshNameFile(directory, root) == 0 &&
+    if (name.isEmpty() && m_nameFile.RefreshNameFile(directory, root) == 0 &&
         m_nameFile.LoadNameEntries(directory, root, false, entries) == 0) {
-        for (const NameEntry& entry : entries)
-            if (entry.diskName == diskName && entry.kind == NameEntry::kContainer)
-                name = entry.displayName;
+        if (m_plainNames.size() >= kKnownDirectories)
+            m_plainNames.clear();
+        m_plainNames.insert(root + u'\n' + directory, IndexByDiskName(entries));
+        name = KnownPlainName(directory, diskName, root);
     }
     if (name.isEmpty()) {
         ContainerInfo info;

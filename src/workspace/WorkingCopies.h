@@ -111,6 +111,9 @@ private:
     // The plain name of a container as the folder's name file records it (its header when the name file
     // has no line for it), made safe as a file name; empty when it cannot be read.
     QString PlainNameOf(const QString& container, const QString& root);
+    // The display name a name-file line gave the container, while its disk time is still the line's:
+    // a refresh would keep that very line, so none is needed. Empty when unknown.
+    QString KnownPlainName(const QString& directory, const QString& diskName, const QString& root) const;
     // The directory chain of a working copy, private to this user.
     int MakeCopyFolder(const QString& area, const QString& directory);
     int CopyTime(const QString& container, const QString& workingCopy);
@@ -149,6 +152,9 @@ private:
     ProcessProbe& m_processes;
     EncryptInPrompts& m_prompts;
     CCopyOrigins m_origins;
+    // The containers of the directories PlainNameOf refreshed last (key: root, LF, directory), so that
+    // asking for every file of a directory costs one refresh, not one each.
+    QHash<QString, NameIndex> m_plainNames;
     WatchTable m_table;
     QString m_lastOpened;
 };

@@ -6,9 +6,36 @@
 #include <QDateTime>
 #include <QFile>
 
+#include <future>
 #include <memory>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 namespace korimbo {
+
+// A pipe, and a file whose name is given as bytes (not UTF-8, for one).
+inline bool MakeFifo(const QString& path) {
+    return ::mkfifo(QFile::encodeName(path).constData(), 0600) == 0;
+}
+inline bool MakeNativeFile(const QByteArray& path, const QByteArray& bytes) {
+    const int fd = ::open(path.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    const bool written = fd >= 0 && ::write(fd, bytes.constData(), std::size_t(bytes.size())) == bytes.size();
+    return fd >= 0 && ::close(fd) == 0 && written;
+}
+
+// Keeps a test from hanging on a pipe opened for reading: unless `finished` comes within five seconds, a
+// writer opens the pipe, which frees the reader. The result says whether it had to.
+inline std::future<bool> GuardFifo(const QString& fifo, std::shared_future<void> finished) {
+    return std::async(std::launch::async, [path = QFile::encodeName(fifo), finished] {
+        if (finished.wait_for(std::chrono::seconds(5)) == std::future_status::ready)
+            return false;
+        if (const int fd = ::open(path.constData(), O_WRONLY | O_NONBLOCK | O_CLOEXEC); fd >= 0)
+            ::close(fd);
+        return true;
+    });
+}
 
 // A started application with one registered folder whose key is entered (logged in), and the name file
 // of that folder's directories.

@@ -5,6 +5,7 @@
 #include "folder/ParkedFiles.h"
 #include "platform/AccessCheck.h"
 #include "util/DisplayText.h"
+#include "util/FileNames.h"
 #include "util/PathIdentity.h"
 
 #include <QDir>
@@ -487,6 +488,47 @@ private Q_SLOTS:
         QCOMPARE(EncryptRig::Bytes(p4), QByteArray("newcomer"));
         QCOMPARE(EncryptRig::Bytes(rig->folder + QStringLiteral("/p4 (2).txt")), QByteArray("four"));
         QCOMPARE(QDir(area).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot), QStringList());
+    }
+
+    // A pipe among the sources, in a source folder or selected for "暗号化する(&U)" is skipped with A740
+    // naming it, never opened. A file whose name is not UTF-8 (Shift-JIS "表示", whose second byte is a
+    // backslash) is taken in under its shown name and decrypts to its bytes.
+    void OddSourcesAreSkippedOrTakenIn() {
+        auto rig = Started();
+        QVERIFY(rig);
+        const QString pipe = rig->outside + QStringLiteral("/pipe");
+        const QString inTree = rig->outside + QStringLiteral("/tree/pipe");
+        const QString inFolder = rig->folder + QStringLiteral("/pipe");
+        QVERIFY(!rig->Source(QStringLiteral("tree/keep.txt"), "kept").isEmpty());
+        QVERIFY(MakeFifo(pipe) && MakeFifo(inTree) && MakeFifo(inFolder));
+        const QByteArray native = QFile::encodeName(rig->outside) + "/\x95\x5c\x8e\xa6.txt";
+        const QByteArray inNative = QFile::encodeName(rig->folder) + "/\x82\xa0.txt";
+        QVERIFY(MakeNativeFile(native, "from outside") && MakeNativeFile(inNative, "in the folder"));
+        std::promise<void> finished;
+        const std::shared_future<void> done = finished.get_future().share();
+        std::future<bool> guards[] = {GuardFifo(pipe, done), GuardFifo(inTree, done), GuardFifo(inFolder, done)};
+        QCOMPARE(rig->Run(EncryptInRequest::kCopy, {pipe, rig->outside + QStringLiteral("/tree"), PathFromNative(native)}),
+                 0);
+        rig->ui.QueueAnswer(kAnswerYes);
+        QCOMPARE(rig->encrypt->EncryptPlainFiles({inFolder, PathFromNative(inNative)}, rig->folder), 0);
+        finished.set_value();
+        for (std::future<bool>& guard : guards)
+            QVERIFY(!guard.get());
+        // A dropped pipe is named at once; one inside a dropped folder is named with what the folder left.
+        QCOMPARE(rig->ui.Numbers(), QList<int>({740, 720, 115, 740}));
+        QStringList skipped;
+        for (const ScriptedInteraction::Record& message : rig->ui.Messages())
+            if (message.number == 740)
+                skipped.append(message.text.section(u'\n', -1));
+        QCOMPARE(skipped, QStringList({pipe, inFolder}));
+        QVERIFY(rig->ui.Find(720)->text.contains(inTree));
+        QVERIFY(QFileInfo(inFolder).exists() && !QFileInfo::exists(QFile::decodeName(inNative)));
+        QVERIFY(rig->Opens(rig->ContainerOf(rig->folder + QStringLiteral("/tree"), QStringLiteral("keep.txt")),
+                           QStringLiteral("keep.txt"), "kept"));
+        const QString shown = QStringLiteral("%95\\%8E%A6.txt");
+        QVERIFY(rig->Opens(rig->ContainerOf(rig->folder, shown), shown, "from outside"));
+        QVERIFY(rig->Opens(rig->ContainerOf(rig->folder, QStringLiteral("%82%A0.txt")), QStringLiteral("%82%A0.txt"),
+                           "in the folder"));
     }
 
     // A file "暗号化する(&U)" cannot put back at its end is named in A660 and stays in the work area,

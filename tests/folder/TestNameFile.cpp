@@ -239,6 +239,30 @@ private Q_SLOTS:
         QVERIFY(!NameEntry::Parse(line.left(line.indexOf(QStringLiteral(":*6*:"))), back));
         QVERIFY(!NameEntry::Parse(QString(line).replace(QStringLiteral(":*3*:1"), QStringLiteral(":*3*:x")), back));
     }
+
+    // A name file written before names were escaped is read as it is (a "%" stays a "%") and rewritten
+    // escaped by the next refresh, without reading a header again.
+    void NameFileOfTheOlderFormIsReadAndRewritten() {
+        auto rig = Started();
+        QVERIFY(rig);
+        const QString container = rig->Encrypt(rig->folder, QStringLiteral("real.txt"), "r");
+        QCOMPARE(rig->names->RefreshNameFile(rig->folder, rig->folder), 0);
+        const int reads = rig->names->HeaderReads();
+        const NameEntry entry = Loaded(*rig, rig->folder).value(QFileInfo(container).fileName());
+        const QString old = rig->app.State().catalogue->MsgB(2) + QStringLiteral("\r\n:*0*:") + entry.diskName +
+                            QStringLiteral(":*1*:") + entry.diskTime +
+                            QStringLiteral(":*2*:100%41:old.txt:*3*:1:*4*:1:*5*:0:*6*:0\r\n");
+        QCOMPARE(rig->names->WriteNameFile(rig->MirrorOf(rig->folder), old, rig->folder), 0);
+        for (int pass = 0; pass < 2; ++pass) {
+            QCOMPARE(Loaded(*rig, rig->folder).value(entry.diskName).displayName, QStringLiteral("100%41:old.txt"));
+            QCOMPARE(rig->names->RefreshNameFile(rig->folder, rig->folder), 0);
+        }
+        QString text;
+        QCOMPARE(rig->names->ReadNameFile(rig->MirrorOf(rig->folder), rig->folder, text), 0);
+        QVERIFY(text.contains(QStringLiteral("\r\n") + NameEntry::kFormatLine + QStringLiteral("\r\n")));
+        QCOMPARE(rig->names->HeaderReads(), reads);
+        QVERIFY(rig->ui.Messages().isEmpty());
+    }
 };
 
 QTEST_GUILESS_MAIN(TestNameFile)

@@ -1,6 +1,7 @@
 #include "FolderRig.h"
 #include "folder/ParkedFiles.h"
 #include "state/WorkAreas.h"
+#include "util/FileNames.h"
 
 #include <QStandardPaths>
 #include <QTest>
@@ -110,6 +111,19 @@ private Q_SLOTS:
 
         files.Forget(parked);
         QVERIFY(!QFileInfo::exists(journal));
+    }
+
+    // A file whose name is not UTF-8 is found again through the journal and goes back under its bytes.
+    void NameThatIsNotTextGoesBackUnderItsBytes() {
+        auto rig = Started();
+        QVERIFY(rig);
+        const QByteArray native = QFile::encodeName(rig->folder) + "/\x82\xa0.txt";
+        QVERIFY(MakeNativeFile(native, "sjis") && rig->ParkAll({PathFromNative("\x82\xa0.txt")}));
+        ParkedFiles reread(rig->fs, rig->Engine(), rig->Area());
+        QCOMPARE(reread.Load(), 0);
+        QVERIFY(reread.PutBackAll().isEmpty());
+        struct stat st {};
+        QCOMPARE(::stat(native.constData(), &st), 0);
     }
 
     // A journal that cannot be written keeps the file where it is.

@@ -168,6 +168,26 @@ private Q_SLOTS:
         QVERIFY(rig->Opens(container, QStringLiteral("s.txt"), "fifth"));
     }
 
+    // Mapping every container of a directory to its working copy refreshes the name file once, not once
+    // per file; a container rewritten under another name since is mapped by its new name.
+    void WorkingCopyPathsOfADirectoryCostOneRefresh() {
+        auto rig = Started();
+        QVERIFY(rig);
+        QStringList containers;
+        for (int i = 0; i < 30; ++i)
+            containers.append(rig->Encrypt(rig->folder, QStringLiteral("f%1.txt").arg(i), "x"));
+        const int before = rig->names->Refreshes();
+        for (int i = 0; i < containers.size(); ++i)
+            QCOMPARE(rig->copies->WorkingCopyPath(containers.at(i)),
+                     rig->Editing() + QStringLiteral("/f%1.txt").arg(i));
+        QCOMPARE(rig->names->Refreshes() - before, 1);
+
+        const QString renamed = rig->Encrypt(rig->folder, QStringLiteral("renamed.txt"), "y");
+        QVERIFY(QFile::remove(containers.first()) && QFile::rename(renamed, containers.first()));
+        QVERIFY(FolderRig::Touch(containers.first(), 120));
+        QCOMPARE(rig->copies->WorkingCopyPath(containers.first()), rig->Editing() + QStringLiteral("/renamed.txt"));
+    }
+
     // The editor handed the document to a running instance and ended at once: the instance is found, in
     // this order, through the bus, the process holding the copy, its window, its executable; without any
     // of them the slot keeps only the path and the timer stays off.
