@@ -368,21 +368,22 @@ CEncryptIn::Step CEncryptIn::FillFolder(const QString& source, const QString& ta
         Report(kMsgNoRootInFolder, WithPath(QString(), target, PathSeparator::Line));
         return kStop;
     }
-    const QFileInfoList list =
-        QDir(source).entryInfoList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
-    for (const QFileInfo& info : list) {
+    // By the bytes of the names: one that is not UTF-8 (from a Windows ZIP) is taken in like any other.
+    QStringList entries;
+    static_cast<void>(EntriesOf(source, entries));
+    for (const QString& path : entries) {
         m_ui.Pump();
         if (Stopped())
             return kEnd;
-        const QString path = info.absoluteFilePath();
         const ItemKind kind = KindOf(path);
         Step step = kNext;
         if (kind == ItemKind::Folder) {
-            if (!Readable(path)) {
+            QStringList inside;
+            if (!EntriesOf(path, inside)) {
                 m_unreadableFolders.append(path);
                 continue;
             }
-            const QString sub = ChildPath(target, info.fileName());
+            const QString sub = ChildPath(target, ShownName(QFileInfo(path).fileName()));
             if (!QDir().mkdir(sub)) {
                 Report(kMsgFolderCreate, WithPath(QString(), sub, PathSeparator::Line));
                 return kStop;
@@ -398,14 +399,6 @@ CEncryptIn::Step CEncryptIn::FillFolder(const QString& source, const QString& ta
             return step;
     }
     return kNext;
-}
-
-bool CEncryptIn::Readable(const QString& folder) {
-    DIR* dir = ::opendir(QFile::encodeName(folder).constData());
-    if (!dir)
-        return false;
-    ::closedir(dir);
-    return true;
 }
 
 // A pipe, socket or device has no contents to take in; reading one could wait for ever.

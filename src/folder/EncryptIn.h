@@ -103,7 +103,6 @@ private:
     void RemoveCompanions(const QStringList& companions);
     Step SkipSpecial(const QString& source);
     Step RemoveSourceFolder(const QString& source);
-    static bool Readable(const QString& folder);
     void ReportLeftBehind();
     void DropPlainCopy(Incoming& in);
     static QString StoredName(const QString& source, const ContainerInfo& info);

@@ -5,7 +5,9 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <algorithm>
 #include <cerrno>
+#include <dirent.h>
 #include <climits>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -15,13 +17,29 @@ namespace korimbo {
 
 ItemKind KindOf(const QString& path) {
     struct stat st {};
-    if (::lstat(QFile::encodeName(path).constData(), &st) != 0)
+    if (::lstat(NativePath(path).constData(), &st) != 0)
         return ItemKind::Missing;
     if (S_ISLNK(st.st_mode))
         return ItemKind::Link;
     if (S_ISDIR(st.st_mode))
         return ItemKind::Folder;
     return S_ISREG(st.st_mode) ? ItemKind::File : ItemKind::Special;
+}
+
+bool EntriesOf(const QString& folder, QStringList& entries) {
+    entries.clear();
+    const QByteArray native = NativePath(folder);
+    DIR* dir = ::opendir(native.constData());
+    if (!dir)
+        return false;
+    while (const dirent* found = ::readdir(dir)) {
+        const QByteArray name(found->d_name);
+        if (name != "." && name != "..")
+            entries.append(PathFromNative(native + '/' + name));
+    }
+    ::closedir(dir);
+    std::sort(entries.begin(), entries.end());
+    return true;
 }
 
 bool SameItem(FileSystem& files, const QString& first, const QString& second) {

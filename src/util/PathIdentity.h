@@ -3,6 +3,7 @@
 #include "util/FileSystem.h"
 
 #include <QString>
+#include <QStringList>
 
 namespace korimbo {
 
@@ -11,6 +12,9 @@ enum class ItemKind { Missing, File, Folder, Link, Special };
 
 // Special covers pipes, sockets and devices: opening one can block or read without end.
 [[nodiscard]] ItemKind KindOf(const QString& path);
+// The paths of a folder's entries, by their bytes (a name that is not UTF-8 keeps them, see PathFromNative),
+// sorted. False when the folder cannot be read.
+[[nodiscard]] bool EntriesOf(const QString& folder, QStringList& entries);
 
 // The same file or folder: one device and inode, each path's last step not followed. Two texts for one
 // item (a linked parent, a bind mount) are the same; a link and what it points to are not.

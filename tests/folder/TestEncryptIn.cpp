@@ -503,7 +503,9 @@ private Q_SLOTS:
         QVERIFY(MakeFifo(pipe) && MakeFifo(inTree) && MakeFifo(inFolder));
         const QByteArray native = QFile::encodeName(rig->outside) + "/\x95\x5c\x8e\xa6.txt";
         const QByteArray inNative = QFile::encodeName(rig->folder) + "/\x82\xa0.txt";
-        QVERIFY(MakeNativeFile(native, "from outside") && MakeNativeFile(inNative, "in the folder"));
+        const QByteArray treeNative = QFile::encodeName(rig->outside) + "/tree/\x82\xa2.txt";
+        QVERIFY(MakeNativeFile(native, "from outside") && MakeNativeFile(inNative, "in the folder") &&
+                MakeNativeFile(treeNative, "in the dropped tree"));
         std::promise<void> finished;
         const std::shared_future<void> done = finished.get_future().share();
         std::future<bool> guards[] = {GuardFifo(pipe, done), GuardFifo(inTree, done), GuardFifo(inFolder, done)};
@@ -529,6 +531,8 @@ private Q_SLOTS:
         QVERIFY(rig->Opens(rig->ContainerOf(rig->folder, shown), shown, "from outside"));
         QVERIFY(rig->Opens(rig->ContainerOf(rig->folder, QStringLiteral("%82%A0.txt")), QStringLiteral("%82%A0.txt"),
                            "in the folder"));
+        QVERIFY(rig->Opens(rig->ContainerOf(rig->folder + QStringLiteral("/tree"), QStringLiteral("%82%A2.txt")),
+                           QStringLiteral("%82%A2.txt"), "in the dropped tree"));
     }
 
     // A file "暗号化する(&U)" cannot put back at its end is named in A660 and stays in the work area,
