@@ -173,10 +173,12 @@ private Q_SLOTS:
         if (edited)
             QVERIFY(CopiesRig::Edit(copy, "the stale copy's edit"));
 
-        const QString newer = rig->scratch.path() + QStringLiteral("/newer.txt");
+        // The same document, saved elsewhere: same stored name, new content.
+        const QString newer = rig->scratch.path() + QStringLiteral("/elsewhere/memo.txt");
         QVERIFY(CopiesRig::WriteRaw(newer, "written elsewhere meanwhile"));
         QCOMPARE(rig->Engine().EncryptFile(newer, container, rig->folder), 0);
-        QVERIFY(rig->Opens(container, QStringLiteral("newer.txt"), "written elsewhere meanwhile"));
+        QVERIFY(FolderRig::Touch(container, 5)); // a later second, whenever the test runs: the listing reads it anew
+        QVERIFY(rig->Opens(container, QStringLiteral("memo.txt"), "written elsewhere meanwhile"));
         const QByteArray newerBytes = CopiesRig::Bytes(container);
         if (restarted) {
             const QString root = rig->folder;
