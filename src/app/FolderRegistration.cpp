@@ -391,6 +391,8 @@ int CFolderRegistration::Release(const QString& folder) {
         if (login.EraseEditingArea(folder) != 0)
             return -1;
     }
+    // Once released, no start-up or exit looks at the folder's areas again: what they hold goes now.
+    m_app.EmptyTemporaryAreasOf(slot, true);
     if (state.registry->RemoveFolder(state.environmentFolder, folder) != 0)
         return -1;
     state.engine->ReleaseKey(folder);

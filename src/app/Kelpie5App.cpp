@@ -327,21 +327,23 @@ void Ckelpie5App::RemoveLeftoverTemporaries(const QString& area) {
 void Ckelpie5App::EmptyTemporaryWorkAreas(bool report) {
     if (!m_state.registry)
         return;
-    for (int slot = 0; slot < m_state.registry->Count(); ++slot) {
-        if (m_state.registry->PathText(slot).isEmpty())
+    for (int slot = 0; slot < m_state.registry->Count(); ++slot)
+        if (!m_state.registry->PathText(slot).isEmpty())
+            EmptyTemporaryAreasOf(slot, report);
+}
+
+void Ckelpie5App::EmptyTemporaryAreasOf(int slot, bool report) {
+    const QStringList keep = PutBackParkedFiles(WorkAreaOf(slot, WorkAreas::kCreation), report);
+    for (const QString& area : WorkAreas::kAll)
+        RemoveLeftoverTemporaries(WorkAreaOf(slot, area));
+    // All three may hold plaintext: copies being taken out or exported, and files being encrypted.
+    for (const auto& [area, number] : {std::pair{WorkAreas::kCreation, kMsgCreationAreaNotEmptied},
+                                       std::pair{WorkAreas::kTakeOut, kMsgTakeOutAreaNotEmptied},
+                                       std::pair{WorkAreas::kReturn, kMsgTakeOutAreaNotEmptied}}) {
+        const QString path = WorkAreaOf(slot, area);
+        if (path.isEmpty() || EmptyFolder(path, true, keep) || !report)
             continue;
-        const QStringList keep = PutBackParkedFiles(WorkAreaOf(slot, WorkAreas::kCreation), report);
-        for (const QString& area : WorkAreas::kAll)
-            RemoveLeftoverTemporaries(WorkAreaOf(slot, area));
-        // All three may hold plaintext: copies being taken out or exported, and files being encrypted.
-        for (const auto& [area, number] : {std::pair{WorkAreas::kCreation, kMsgCreationAreaNotEmptied},
-                                           std::pair{WorkAreas::kTakeOut, kMsgTakeOutAreaNotEmptied},
-                                           std::pair{WorkAreas::kReturn, kMsgTakeOutAreaNotEmptied}}) {
-            const QString path = WorkAreaOf(slot, area);
-            if (path.isEmpty() || EmptyFolder(path, true, keep) || !report)
-                continue;
-            ReportMessage(m_services.ui, *m_state.catalogue, number, WithPath(QString(), path, PathSeparator::Line));
-        }
+        ReportMessage(m_services.ui, *m_state.catalogue, number, WithPath(QString(), path, PathSeparator::Line));
     }
 }
 

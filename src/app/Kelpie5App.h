@@ -53,6 +53,9 @@ public:
     // at start-up, report the folders whose "Ac" still holds working copies (A143 + the paths, each
     // followed by "\r\n").
     void EmptyTemporaryWorkAreas(bool report);
+    // The same for one registered folder: its parked files back home, its take-out, export and creation
+    // areas wiped (at release, nothing sweeps them again).
+    void EmptyTemporaryAreasOf(int slot, bool report);
     void ReportLeftWorkingCopies();
     // Post-show steps 4 and 5: which of them applies now.
     bool NeedsFirstStartRegistration() const;

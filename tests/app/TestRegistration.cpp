@@ -374,11 +374,19 @@ private Q_SLOTS:
         QCOMPARE(rig->ui.Messages().first().buttons, Buttons::YesNo);
         QVERIFY(QFile::exists(copyW) && rig->Slot(writable) >= 0);
 
+        // Staged plaintext of the take-out and export areas goes with the release: nothing sweeps them later.
+        QStringList staged;
+        for (const char* area : {"To", "Re"})
+            staged << rig->app.WorkAreaOf(rig->Slot(readOnly), QString::fromLatin1(area)) + QStringLiteral("/s.txt");
+        for (const QString& file : staged)
+            QVERIFY(QDir().mkpath(QFileInfo(file).path()) && leftovers::Write(file, "staged plaintext"));
         rig->ui.Clear();
         rig->ui.QueueAnswer(kAnswerYes);
         QCOMPARE(rig->registration.Release(readOnly), 0);
         QCOMPARE(rig->ui.Numbers(), QList<int>{236});
         QVERIFY(!QFile::exists(copyR));
+        for (const QString& file : staged)
+            QVERIFY2(!QFile::exists(file), qPrintable(file));
         QCOMPARE(rig->Slot(readOnly), -1);
 
         // An office lock whose owner ended is no working copy: it does not stop the release.
