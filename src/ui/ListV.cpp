@@ -295,6 +295,14 @@ bool CListV::eventFilter(QObject* watched, QEvent* event) {
         return QWidget::eventFilter(watched, event);
     if (HandleMouse(watched, event))
         return true;
+    // While a command runs nothing is dropped: a second operation inside the first one's event pump would
+    // work on rows that are about to change.
+    const bool dropping = event->type() == QEvent::DragEnter || event->type() == QEvent::DragMove ||
+                          event->type() == QEvent::Drop;
+    if (dropping && isBusy && isBusy()) {
+        event->ignore();
+        return true;
+    }
     switch (event->type()) {
     case QEvent::DragEnter:
     case QEvent::DragMove:

@@ -93,6 +93,7 @@ public:
     // Runs a pop-up menu and returns the chosen command id (0: none). Tests answer it in advance.
     std::function<int(QMenu& menu, const QPoint& globalPos)> runMenu;
     // Whether a paste would encrypt files from the file manager, and whether one is possible at all.
+    std::function<bool()> isBusy; // drops are refused while it holds
     std::function<bool()> pasteEncrypts;
     std::function<bool()> pasteEnabled;
     // The display names of the programs offered for a file's name (the first is the default).

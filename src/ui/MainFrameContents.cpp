@@ -46,6 +46,7 @@ void CMainFrame::WireContents() {
     }
 
     m_list->SetModel(m_contents.get(), &state.settings);
+    m_list->isBusy = [this] { return IsBusy(); };
     m_list->pasteEncrypts = [this] { return m_clipboardHasFiles && !InsideClipboardHasItems(); };
     m_list->pasteEnabled = [this] { return CommandEnabled(cmd::Paste); };
     connect(m_list, &CListV::OpenRequested, this, &CMainFrame::OpenRow);

@@ -16,6 +16,7 @@ void CMainFrame::WireFolderCommands() {
     m_login->busy = [this](bool on) { Busy(on); };
     m_tree->mountRootOf = [this](const QString& path) { return m_app.Svc().volumes.MountRoot(path); };
     m_tree->isLoggedIn = [this](const QString& path) { return m_login->IsLoggedIn(path); };
+    m_tree->isBusy = [this] { return IsBusy(); };
     connect(m_tree, &CTreeV::FolderSelected, this, &CMainFrame::OnFolderSelected);
     connect(m_tree, &CTreeV::RegisterRequested, this,
             [this](const QString& folder) { RegisterAndLogin(folder, true); });

@@ -253,16 +253,22 @@ void CTreeV::contextMenuEvent(QContextMenuEvent* event) {
 }
 
 void CTreeV::dragEnterEvent(QDragEnterEvent* event) {
+    if (isBusy && isBusy())
+        return event->ignore();
     if (event->mimeData()->hasUrls() || event->mimeData()->hasFormat(kInsideFormat))
         event->acceptProposedAction();
 }
 
 void CTreeV::dragMoveEvent(QDragMoveEvent* event) {
+    if (isBusy && isBusy())
+        return event->ignore();
     if (event->mimeData()->hasUrls() || event->mimeData()->hasFormat(kInsideFormat))
         event->acceptProposedAction();
 }
 
 void CTreeV::dropEvent(QDropEvent* event) {
+    if (isBusy && isBusy())
+        return event->ignore();
     const QMimeData* data = event->mimeData();
     QTreeWidgetItem* target = itemAt(event->position().toPoint());
     const QPoint global = viewport()->mapToGlobal(event->position().toPoint());

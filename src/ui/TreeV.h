@@ -49,6 +49,7 @@ public:
     // Where the tree asks about the world; set by the main window.
     std::function<QString(const QString&)> mountRootOf;
     std::function<bool(const QString&)> isLoggedIn;
+    std::function<bool()> isBusy; // drops are refused while it holds
     // Runs a pop-up menu and returns the chosen command id (0: none). Tests answer it in advance.
     std::function<int(QMenu& menu, const QPoint& globalPos)> runMenu;
 

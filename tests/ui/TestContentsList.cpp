@@ -138,6 +138,12 @@ private Q_SLOTS:
         Drop(list, {a}, below, cmd::DropCancel);
         QCOMPARE(Containers(folder).size(), 1);
 
+        // While a command runs a drop is refused: no menu, nothing brought in.
+        rig.frame->EnterBusy();
+        QCOMPARE(Drop(list, {a}, below, cmd::DropEncryptCopy), QList<int>());
+        rig.frame->LeaveBusy();
+        QCOMPARE(Containers(folder).size(), 1);
+
         // Both containers give back the bytes and the names.
         QString name;
         const QString sub = folder + QStringLiteral("/sub");
