@@ -2,7 +2,7 @@
 // documents open ("keep"), saves through a temporary file and a rename ("rename"), leaves a lock file and
 // a swap file beside each document and saves in place ("locks"), or forks and lets the launched process
 // return at once ("fork", saving as "rename" does). A start while an instance runs hands the document to
-// that instance and ends 200 ms later, as single-instance desktop editors do.
+// that instance and ends once the instance has opened it, as single-instance desktop editors do.
 //
 //   korimbo-editor-kit STYLE CONTROL FILE
 //
@@ -17,6 +17,7 @@
 #include <ctime>
 #include <fcntl.h>
 #include <map>
+#include <poll.h>
 #include <string>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -119,6 +120,12 @@ void OpenDocument(const std::string& path) {
     }
     g_documents[path] = fd;
     Log("opened " + path);
+    // A launcher that handed the document over waits for this.
+    const int ack = open((g_control + "/ack").c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+    if (ack >= 0) {
+        WriteAll(ack, "opened\n");
+        close(ack);
+    }
 }
 
 bool SaveDocument(const std::string& path, const std::string& bytes) {
@@ -163,13 +170,20 @@ bool InstanceRuns() {
     return pid > 0 && pid != getpid() && kill(pid_t(pid), 0) == 0;
 }
 
+// Hands the document to the instance and ends once the instance has it, as a desktop launcher does.
 int HandOver(const std::string& file) {
+    const std::string ack = g_control + "/ack";
+    if (mkfifo(ack.c_str(), 0600) != 0 && errno != EEXIST)
+        return 1;
+    const int reply = open(ack.c_str(), O_RDWR | O_CLOEXEC); // read and write: never an end, never blocks
     const int fd = open((g_control + "/inbox").c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0 || !WriteAll(fd, "open " + file + "\n"))
+    if (reply < 0 || fd < 0 || !WriteAll(fd, "open " + file + "\n"))
         return 1;
     close(fd);
-    usleep(200 * 1000);
-    return 0;
+    pollfd wait{reply, POLLIN, 0};
+    const bool taken = poll(&wait, 1, 5000) == 1;
+    close(reply);
+    return taken ? 0 : 1;
 }
 
 int RunInstance(const std::string& file) {

@@ -10,7 +10,6 @@
 #include <QTest>
 
 #include <csignal>
-#include <sys/wait.h>
 
 using namespace korimbo;
 
@@ -19,54 +18,24 @@ namespace {
 // A launch the desktop carries out over the bus: the program starts, but no process is reported.
 class ActivatingLauncher final : public Launcher {
 public:
-    QString style;
-    QString control;
+    QStringList arguments; // style and control folder
     int Launch(const QString& file, const QString&, qint64& pid, QString& appId, QString& executable) override {
         pid = 0;
         appId = QStringLiteral("org.example.KitActivated.desktop");
         executable.clear();
-        return QProcess::startDetached(QStringLiteral(KORIMBO_EDITOR_KIT), {style, control, file}) ? 0 : -1;
+        return QProcess::startDetached(QStringLiteral(KORIMBO_EDITOR_KIT), arguments + QStringList{file}) ? 0 : -1;
     }
 };
 
-// One run of an editor of the kit: its control folder, the commands the test gives it, its log.
-struct Editor {
-    QString control;
-    bool Send(const QString& line) const {
-        QFile inbox(control + QStringLiteral("/inbox"));
-        return inbox.open(QIODevice::WriteOnly) && inbox.write((line + u'\n').toUtf8()) > 0;
-    }
-    bool Logged(const QString& line) const {
-        QFile log(control + QStringLiteral("/log"));
-        return log.open(QIODevice::ReadOnly) && QString::fromUtf8(log.readAll()).split(u'\n').contains(line);
-    }
-    bool Save(const QString& copy, const QByteArray& bytes, int n) const {
-        const QString data = control + QStringLiteral("/data%1").arg(n);
-        return PrivateXdg::Write(data, bytes) && Send(QStringLiteral("save ") + copy + u' ' + data);
-    }
-    qint64 Pid() const {
-        QFile file(control + QStringLiteral("/pid"));
-        return file.open(QIODevice::ReadOnly) ? file.readAll().trimmed().toLongLong() : 0;
-    }
-};
-
-// Every file below `folder`, by name.
-QStringList FilesBelow(const QString& folder) {
-    QStringList files;
-    QDirIterator it(folder, QDir::Files | QDir::Hidden | QDir::System, QDirIterator::Subdirectories);
-    while (it.hasNext()) {
-        it.next();
-        files << it.fileName();
-    }
-    return files;
+QByteArray Read(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
 } // namespace
 
-// Working copies under editors that behave as the ones on a Linux desktop do, started through the desktop's
-// launcher and watched through /proc: each edit lands in its container, a document handed to a running
-// instance stays while the instance has it, exit and logout leave copies in use alone, and afterwards the
-// editing area holds no plaintext.
+// Working copies under editors that behave as those of a Linux desktop do (tests/support/EditorKit.cpp),
+// started through the desktop's launcher and watched through /proc.
 class TestEditorKit : public QObject {
     Q_OBJECT
 
@@ -76,25 +45,6 @@ private:
     GioLauncher m_launcher;
     LocalProcessProbe m_probe;
     ActivatingLauncher m_activating;
-    QList<qint64> m_editors;
-
-    std::unique_ptr<CopiesRig> Started(Launcher& launcher) {
-        auto rig = std::make_unique<CopiesRig>(m_folders.NewFolder(QStringLiteral("program")));
-        rig->launcherInUse = &launcher;
-        rig->probeInUse = &m_probe;
-        return rig->StartIn(m_folders.NewFolder(QStringLiteral("box"))) ? std::move(rig) : nullptr;
-    }
-
-    // Timer 1 goes round until `done` holds or about ten seconds have passed.
-    static bool TickUntil(CopiesRig& rig, const std::function<bool()>& done) {
-        for (int round = 0; round < 100; ++round) {
-            rig.copies->WatchTick();
-            if (done())
-                return true;
-            QTest::qWait(100);
-        }
-        return false;
-    }
 
 private Q_SLOTS:
     void initTestCase() {
@@ -102,26 +52,11 @@ private Q_SLOTS:
         QVERIFY(m_folders.Valid());
         if (!m_xdg.SetUp())
             QSKIP("shared-mime-info is not installed");
-        for (const char* style : {"keep", "rename", "locks", "fork"}) {
-            const QString id = QStringLiteral("kit-%1.desktop").arg(QLatin1String(style));
-            const QString control = m_xdg.Path(QStringLiteral("control-%1").arg(QLatin1String(style)));
-            QVERIFY(QDir().mkpath(control));
-            QVERIFY(m_xdg.App(id, id,
-                              QStringLiteral(KORIMBO_EDITOR_KIT " %1 %2").arg(QLatin1String(style), control),
-                              QStringLiteral("text/plain;")));
-        }
     }
 
-    void cleanupTestCase() {
-        for (const qint64 pid : m_editors)
-            if (kill(pid_t(pid), SIGKILL) == 0)
-                waitpid(pid_t(pid), nullptr, WNOHANG);
-    }
-
-    // Open a document, hand a second one to the running instance, save both, try a write-back of all and
-    // an exit while the editor runs (both leave the copies), then close and quit: both edits are in their
-    // containers and no plaintext is left in the editing area. The activated row starts the editor as the
-    // desktop does over the bus: no process is reported for the launch.
+    // Two documents, the second handed to the running instance by a launcher that then ends. While the
+    // instance runs, the watch follows it and write-back of all (as logout and exit do it) leaves both
+    // copies (A12); once it quits, both edits are in their containers and no plaintext is left.
     void EditsLandUnderRealEditorBehaviours_data() {
         QTest::addColumn<QString>("style");
         QTest::addColumn<bool>("activated");
@@ -132,38 +67,46 @@ private Q_SLOTS:
     void EditsLandUnderRealEditorBehaviours() {
         QFETCH(QString, style);
         QFETCH(bool, activated);
-        const Editor editor{activated ? m_xdg.Path(QStringLiteral("control-activated")) :
-                                        m_xdg.Path(QStringLiteral("control-") + style)};
-        QVERIFY(QDir().mkpath(editor.control));
-        m_activating.style = style;
-        m_activating.control = editor.control;
-        auto rig = Started(activated ? static_cast<Launcher&>(m_activating) : m_launcher);
-        QVERIFY(rig);
-        const QString first = rig->Encrypt(rig->folder, QStringLiteral("first.txt"), "first, as stored");
-        const QString second = rig->Encrypt(rig->folder, QStringLiteral("second.txt"), "second, as stored");
-        const QString program = activated ? QString() : QStringLiteral("kit-") + style + QStringLiteral(".desktop");
+        const QString control = m_xdg.Path(QStringLiteral("control-") + QString::fromUtf8(QTest::currentDataTag()).replace(u' ', u'-'));
+        QVERIFY(QDir().mkpath(control));
+        const QString id = QStringLiteral("kit-") + style + QStringLiteral(".desktop");
+        QVERIFY(m_xdg.App(id, id, QStringLiteral(KORIMBO_EDITOR_KIT " %1 %2").arg(style, control),
+                          QStringLiteral("text/plain;")));
+        m_activating.arguments = {style, control};
+        auto rig = std::make_unique<CopiesRig>(m_folders.NewFolder(QStringLiteral("program")));
+        rig->launcherInUse = activated ? static_cast<Launcher*>(&m_activating) : &m_launcher;
+        rig->probeInUse = &m_probe;
+        QVERIFY(rig->StartIn(m_folders.NewFolder(QStringLiteral("box"))));
+        const auto send = [&](const QString& line) {
+            QFile inbox(control + QStringLiteral("/inbox"));
+            return inbox.open(QIODevice::WriteOnly) && inbox.write((line + u'\n').toUtf8()) > 0;
+        };
+        const auto logged = [&](const QString& line) {
+            return QString::fromUtf8(Read(control + QStringLiteral("/log"))).split(u'\n').contains(line);
+        };
 
-        QString firstCopy;
-        QCOMPARE(rig->copies->OpenOne(first, true, program, WorkAreas::kEditing, &firstCopy), 0);
-        QTRY_VERIFY(editor.Logged(QStringLiteral("opened ") + firstCopy));
-        m_editors << editor.Pid();
-        QString secondCopy;
-        QCOMPARE(rig->copies->OpenOne(second, true, program, WorkAreas::kEditing, &secondCopy), 0);
-        QTRY_VERIFY(editor.Logged(QStringLiteral("opened ") + secondCopy));
-
-        // The launcher of the second document ends; the instance still has both, round after round.
-        for (int round = 0; round < 15; ++round) {
-            rig->copies->WatchTick();
-            QTest::qWait(100);
+        QStringList containers;
+        QStringList copies;
+        for (const QString& name : {QStringLiteral("first.txt"), QStringLiteral("second.txt")}) {
+            containers << rig->Encrypt(rig->folder, name, name.toUtf8() + " as stored");
+            QString copy;
+            QCOMPARE(rig->copies->OpenOne(containers.last(), true, activated ? QString() : id, WorkAreas::kEditing,
+                                          &copy),
+                     0);
+            QTRY_VERIFY(logged(QStringLiteral("opened ") + copy));
+            copies << copy;
         }
-        QCOMPARE(rig->Bytes(firstCopy), QByteArray("first, as stored"));
-        QCOMPARE(rig->Bytes(secondCopy), QByteArray("second, as stored"));
-        QVERIFY(editor.Save(firstCopy, "first, edited", 1));
-        QVERIFY(editor.Save(secondCopy, "second, edited in the instance", 2));
-        QTRY_VERIFY(editor.Logged(QStringLiteral("saved ") + secondCopy));
-        QVERIFY(editor.Logged(QStringLiteral("saved ") + firstCopy));
+        const qint64 instance = Read(control + QStringLiteral("/pid")).trimmed().toLongLong();
+        // The launchers have ended: every slot follows the instance, and the copies are still there.
+        QTRY_VERIFY((rig->copies->WatchTick(), rig->copies->Table().pid[0] == instance &&
+                                                   rig->copies->Table().pid[1] == instance));
+        for (int i = 0; i < 2; ++i) {
+            QCOMPARE(CopiesRig::Bytes(copies[i]), QFileInfo(copies[i]).fileName().toUtf8() + " as stored");
+            QVERIFY(CopiesRig::WriteRaw(control + QStringLiteral("/data%1").arg(i), "edit " + QByteArray::number(i)));
+            QVERIFY(send(QStringLiteral("save %1 %2/data%3").arg(copies[i], control).arg(i)));
+            QTRY_VERIFY(logged(QStringLiteral("saved ") + copies[i]));
+        }
 
-        // Write back all (as logout and exit do) while the editor runs: A12, nothing written.
         AppState& s = rig->app.State();
         CLoginManager login(*s.engine, *s.registry, *s.workFolder, s.settings, rig->fs, rig->ui, *s.catalogue);
         CWorkspaceCommands commands(*rig->copies, m_probe, login, *s.registry, s.settings, rig->fs, rig->ui,
@@ -171,18 +114,16 @@ private Q_SLOTS:
         s.settings.returnAngoMsgFlg = 0;
         QCOMPARE(commands.WriteBackAll(rig->folder, true), -1);
         QCOMPARE(rig->ui.Numbers(), QList<int>({CWorkspaceCommands::kMsgAllOpenElsewhere}));
-        QVERIFY(rig->Opens(first, QStringLiteral("first.txt"), "first, as stored"));
-        QVERIFY(QFileInfo::exists(firstCopy) && QFileInfo::exists(secondCopy));
+        QVERIFY(QFileInfo::exists(copies[0]) && QFileInfo::exists(copies[1]));
 
-        QVERIFY(editor.Send(QStringLiteral("close ") + firstCopy));
-        QVERIFY(editor.Send(QStringLiteral("quit")));
-        QTRY_VERIFY(editor.Logged(QStringLiteral("quit")));
-        QVERIFY(TickUntil(*rig, [&] { return !QFileInfo::exists(firstCopy) && !QFileInfo::exists(secondCopy); }));
-        QVERIFY(rig->Opens(first, QStringLiteral("first.txt"), "first, edited"));
-        QVERIFY(rig->Opens(second, QStringLiteral("second.txt"), "second, edited in the instance"));
-        QCOMPARE(FilesBelow(rig->Editing()), QStringList());
-        QCOMPARE(rig->copies->Table().Watched(), 0);
-        QCOMPARE(rig->ui.Numbers(), QList<int>({CWorkspaceCommands::kMsgAllOpenElsewhere}));
+        QVERIFY(send(QStringLiteral("quit")));
+        QTRY_VERIFY_WITH_TIMEOUT(
+            (rig->copies->WatchTick(), !QFileInfo::exists(copies[0]) && !QFileInfo::exists(copies[1])), 10000);
+        for (int i = 0; i < 2; ++i)
+            QVERIFY(rig->Opens(containers[i], QFileInfo(copies[i]).fileName(), "edit " + QByteArray::number(i)));
+        QVERIFY(!QDirIterator(rig->Editing(), QDir::Files | QDir::Hidden, QDirIterator::Subdirectories).hasNext());
+        if (kill(pid_t(instance), 0) == 0)
+            kill(pid_t(instance), SIGKILL);
     }
 };
 
