@@ -89,29 +89,6 @@ private Q_SLOTS:
         QCOMPARE(rig->ui.Numbers(), QList<int>());
     }
 
-    // A launch that gives no process (the desktop activated the program over the bus): the slot looks for
-    // the program on the next rounds, follows it once it shows, and writes back when it ends.
-    void ProgramActivatedWithoutProcessIsFoundLater() {
-        auto rig = Started();
-        QVERIFY(rig);
-        const QString container = rig->Encrypt(rig->folder, QStringLiteral("d.txt"), "d");
-        rig->launcher.pid = 0;
-        const QString copy = rig->Open(container);
-        QVERIFY(!copy.isEmpty());
-        QCOMPARE(rig->copies->Table().pid[0], 0);
-        QCOMPARE(rig->timer, QList<int>({300}));
-        rig->copies->WatchTick();
-        rig->copies->WatchTick();
-        rig->probe.running.insert(77);
-        rig->probe.dbusOwners.insert(rig->launcher.appId, 77);
-        rig->copies->WatchTick();
-        QCOMPARE(rig->copies->Table().pid[0], 77);
-        QVERIFY(CopiesRig::Edit(copy, "d, edited"));
-        rig->EndAndTick(77);
-        QVERIFY(!QFileInfo::exists(copy));
-        QVERIFY(rig->Opens(container, QStringLiteral("d.txt"), "d, edited"));
-    }
-
     // One copy opened twice (A6 "はい") in two programs: the first program's end leaves it to the second.
     void CopyOpenedTwiceWaitsForBothPrograms() {
         auto rig = Started();
@@ -128,25 +105,6 @@ private Q_SLOTS:
         rig->EndAndTick(2);
         QVERIFY(!QFileInfo::exists(copy));
         QVERIFY(rig->Opens(container, QStringLiteral("t.txt"), "twice, edited in the second"));
-    }
-
-    // While a command runs the watch asks nothing: asking would reap an ended child whose number another
-    // process could then get before the slot is looked at again.
-    void BusyWatchAsksNothing() {
-        auto rig = Started();
-        QVERIFY(rig);
-        const QString container = rig->Encrypt(rig->folder, QStringLiteral("w.txt"), "w");
-        rig->probe.running.insert(rig->launcher.pid);
-        const QString copy = rig->Open(container);
-        rig->copies->isBusy = [] { return true; };
-        rig->probe.End(rig->launcher.pid);
-        const int asked = rig->probe.isRunningCalls;
-        rig->copies->WatchTick();
-        QCOMPARE(rig->probe.isRunningCalls, asked);
-        QVERIFY(QFileInfo::exists(copy));
-        rig->copies->isBusy = [] { return false; };
-        rig->copies->WatchTick();
-        QVERIFY(!QFileInfo::exists(copy));
     }
 
     // The container was rewritten after the open (another program folder, another machine, a synchronised

@@ -438,36 +438,6 @@ private Q_SLOTS:
         VERIFY_SETTLED(rig->ui);
     }
 
-    // A copy whose watched program still runs is in use even when it holds no lock and no descriptor
-    // (an editor that read the file and closed it): the commands, and so logout and exit, leave it.
-    void CopyOfARunningProgramIsNotWrittenBack() {
-        auto rig = Started();
-        QVERIFY(rig);
-        QString container;
-        const QString copy = rig->Opened(QStringLiteral("run.txt"), "running", &container);
-        QVERIFY(!copy.isEmpty());
-        QVERIFY(Rig::WriteRaw(copy, "typed, saved, still on the screen"));
-        const QByteArray before = Rig::Bytes(container);
-        WatchTable& table = rig->copies->Table();
-        table.pid[0] = 55;
-        table.path[0] = copy;
-        table.followed[0] = true;
-        rig->probe.running.insert(55);
-        rig->app.State().settings.returnAngoMsgFlg = 0;
-
-        QCOMPARE(rig->commands->WriteBackSelected(rig->folder, {copy}), -1);
-        QVERIFY(rig->ui.Has(CWorkspaceCommands::kMsgOpenElsewhere));
-        QCOMPARE(rig->commands->WriteBackAll(rig->folder, true), -1);
-        QVERIFY(rig->ui.Has(CWorkspaceCommands::kMsgAllOpenElsewhere));
-        QVERIFY(QFile::exists(copy));
-        QCOMPARE(Rig::Bytes(container), before);
-
-        rig->probe.End(55);
-        QCOMPARE(rig->commands->WriteBackAll(rig->folder, true), 0);
-        QVERIFY(!QFile::exists(copy));
-        QVERIFY(rig->Opens(container, QStringLiteral("run.txt"), "typed, saved, still on the screen"));
-    }
-
     // Erasing never wipes a copy under the program that shows it: the erase command, and the erase of a
     // read-only folder's copies at exit and at logout, stop with A703 while the watched program runs.
     void CopyInUseIsNotErased_data() {
@@ -660,16 +630,6 @@ private Q_SLOTS:
                  QStringList({QStringLiteral(".m.txt.swo"), QStringLiteral("m.txt~")}));
         QCOMPARE(Rig::Bytes(lookalike), QByteArray("of its own"));
         VERIFY_SETTLED(rig->ui);
-    }
-
-    // A folder of copies is erased whole, also when a copy took a companion listed after it along.
-    void FolderEraseOutlivesCompanionsGoneAhead() {
-        auto rig = Started();
-        QVERIFY(rig);
-        for (const char* name : {"dir/a.txt", "dir/a.txt~", "dir/b.txt"})
-            QVERIFY(Rig::WriteRaw(rig->Area() + u'/' + QLatin1String(name), name));
-        QString error;
-        QCOMPARE(rig->copies->EraseCopy(rig->Area() + QStringLiteral("/dir"), error), 0);
     }
 
     // A copy whose plain name starts with a dot is listed, counted and written back like any other.
