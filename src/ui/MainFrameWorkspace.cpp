@@ -89,7 +89,7 @@ void CMainFrame::WireWorkspace() {
 
 void CMainFrame::WireWorkspaceCommands() {
     AppState& state = m_app.State();
-    m_commands = std::make_unique<CWorkspaceCommands>(*m_copies, *m_processes, *m_login, *state.registry,
+    m_commands = std::make_unique<CWorkspaceCommands>(*m_copies, *m_login, *state.registry,
                                                       state.settings, m_app.Svc().files, m_ui, *state.catalogue);
     m_commands->busy = [this](bool on) { Busy(on); };
     m_commands->isBusy = [this] { return IsBusy(); };

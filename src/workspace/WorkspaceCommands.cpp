@@ -23,10 +23,10 @@ void CollectDirectories(const QString& directory, QStringList& directories) {
 
 } // namespace
 
-CWorkspaceCommands::CWorkspaceCommands(CWorkingCopies& copies, ProcessProbe& processes, CLoginManager& login,
+CWorkspaceCommands::CWorkspaceCommands(CWorkingCopies& copies, CLoginManager& login,
                                        const FolderRegistry& registry, SettingsRecord& settings, FileSystem& files,
                                        Interaction& ui, MessageSource& messages)
-    : m_copies(copies), m_processes(processes), m_login(login), m_registry(registry), m_settings(settings),
+    : m_copies(copies), m_login(login), m_registry(registry), m_settings(settings),
       m_files(files), m_ui(ui), m_messages(messages) {}
 
 void CWorkspaceCommands::SetBusy(bool on) const {

@@ -52,7 +52,7 @@ public:
     static constexpr int kMsgLogoutText = 650;
     static constexpr int kMsgLogoutCheck = 651;
 
-    CWorkspaceCommands(CWorkingCopies& copies, ProcessProbe& processes, CLoginManager& login,
+    CWorkspaceCommands(CWorkingCopies& copies, CLoginManager& login,
                        const FolderRegistry& registry, SettingsRecord& settings, FileSystem& files, Interaction& ui,
                        MessageSource& messages);
 
@@ -96,7 +96,6 @@ private:
     void Refresh() const;
 
     CWorkingCopies& m_copies;
-    ProcessProbe& m_processes;
     CLoginManager& m_login;
     const FolderRegistry& m_registry;
     SettingsRecord& m_settings;

@@ -35,12 +35,12 @@ struct Rig : CopiesRig {
         AppState& s = app.State();
         login =
             std::make_unique<CLoginManager>(*s.engine, *s.registry, *s.workFolder, s.settings, fs, ui, *s.catalogue);
-        MakeCommands(probe);
+        MakeCommands();
         return QDir().mkpath(Area());
     }
-    void MakeCommands(ProcessProbe& processes) {
+    void MakeCommands() {
         AppState& s = app.State();
-        commands = std::make_unique<CWorkspaceCommands>(*copies, processes, *login, *s.registry, s.settings, fs, ui,
+        commands = std::make_unique<CWorkspaceCommands>(*copies, *login, *s.registry, s.settings, fs, ui,
                                                         *s.catalogue);
         commands->returnDialog = [this](const ReturnDialogRequest& request) {
             dialogs.append(request);
@@ -53,7 +53,7 @@ struct Rig : CopiesRig {
     void UseRealProbe() {
         probeInUse = &realProbe;
         MakeCopies();
-        MakeCommands(realProbe);
+        MakeCommands();
     }
     QString Area() { return WorkAreas::AreaOf(app.State().workFolder->angoTempFolder, kWorkId, WorkAreas::kEditing); }
     // A working copy of a new container, as Open leaves it: same time as the container, which is writable.

@@ -109,7 +109,7 @@ private Q_SLOTS:
 
         AppState& s = rig->app.State();
         CLoginManager login(*s.engine, *s.registry, *s.workFolder, s.settings, rig->fs, rig->ui, *s.catalogue);
-        CWorkspaceCommands commands(*rig->copies, m_probe, login, *s.registry, s.settings, rig->fs, rig->ui,
+        CWorkspaceCommands commands(*rig->copies, login, *s.registry, s.settings, rig->fs, rig->ui,
                                     *s.catalogue);
         s.settings.returnAngoMsgFlg = 0;
         QCOMPARE(commands.WriteBackAll(rig->folder, true), -1);
