@@ -12,14 +12,23 @@ namespace {
 
 constexpr qint64 kHeaderBytes = 4096;
 
-QJsonObject ReadRecords(FileSystem& files, const QString& path) {
-    QByteArray data;
-    if (files.ReadContents(path, data) != 0)
-        return QJsonObject();
-    return QJsonDocument::fromJson(data).object(); // a damaged file reads as empty: the old rule applies
-}
-
 } // namespace
+
+// The list asks for every row at every rebuild: the file is parsed again only when it changed on disk.
+QJsonObject CCopyOrigins::ReadRecords(const QString& path) {
+    FileIdentity identity;
+    if (m_files.Identify(path, identity) != 0)
+        return QJsonObject();
+    if (path == m_cachedPath && identity == m_cachedIdentity)
+        return m_cached;
+    QByteArray data;
+    if (m_files.ReadContents(path, data) != 0)
+        return QJsonObject();
+    m_cachedPath = path;
+    m_cachedIdentity = identity;
+    m_cached = QJsonDocument::fromJson(data).object(); // a damaged file reads as empty: the old rule applies
+    return m_cached;
+}
 
 QString CCopyOrigins::RecordFile(const QString& base) {
     return base + QStringLiteral("/origins");
@@ -50,7 +59,7 @@ bool CCopyOrigins::Identify(const QString& container, ContainerOrigin& origin) {
 
 int CCopyOrigins::Record(const QString& base, const QString& copy, const ContainerOrigin& origin) {
     const QString path = RecordFile(base);
-    QJsonObject records = ReadRecords(m_files, path);
+    QJsonObject records = ReadRecords(path);
     QJsonObject entry;
     entry.insert(QStringLiteral("size"), QString::number(origin.size));
     entry.insert(QStringLiteral("modified"), QString::number(origin.modifiedNs));
@@ -62,7 +71,7 @@ int CCopyOrigins::Record(const QString& base, const QString& copy, const Contain
 }
 
 bool CCopyOrigins::Lookup(const QString& base, const QString& copy, ContainerOrigin& origin) {
-    const QJsonObject entry = ReadRecords(m_files, RecordFile(base)).value(KeyOf(copy)).toObject();
+    const QJsonObject entry = ReadRecords(RecordFile(base)).value(KeyOf(copy)).toObject();
     if (entry.isEmpty())
         return false;
     origin.size = entry.value(QStringLiteral("size")).toString().toLongLong();
@@ -75,7 +84,7 @@ bool CCopyOrigins::Lookup(const QString& base, const QString& copy, ContainerOri
 
 void CCopyOrigins::Forget(const QString& base, const QString& copy) {
     const QString path = RecordFile(base);
-    QJsonObject records = ReadRecords(m_files, path);
+    QJsonObject records = ReadRecords(path);
     if (!records.contains(KeyOf(copy)))
         return;
     records.remove(KeyOf(copy));

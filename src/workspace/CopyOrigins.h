@@ -3,6 +3,7 @@
 #include "util/FileSystem.h"
 
 #include <QByteArray>
+#include <QJsonObject>
 #include <QString>
 
 namespace korimbo {
@@ -37,9 +38,13 @@ public:
 
 private:
     static QString RecordFile(const QString& base);
+    QJsonObject ReadRecords(const QString& path);
     static QString KeyOf(const QString& copy);
 
     FileSystem& m_files;
+    QString m_cachedPath;
+    FileIdentity m_cachedIdentity;
+    QJsonObject m_cached;
 };
 
 } // namespace korimbo
