@@ -58,27 +58,22 @@ struct OperationsRig : FolderRig {
     }
     // What a container holds, decrypted with `key`; empty when it does not open.
     QByteArray Plain(const QString& container, const QString& key) {
-        const QString out = scratch.path() + QStringLiteral("/plain.out");
-        if (Engine().DecryptFile(container, out, key) != kOk)
-            return QByteArray();
-        QFile file(out);
-        const QByteArray bytes = file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+        QFile file(scratch.path() + QStringLiteral("/plain.out"));
+        const bool opened =
+            Engine().DecryptFile(container, file.fileName(), key) == kOk && file.open(QIODevice::ReadOnly);
+        const QByteArray bytes = opened ? file.readAll() : QByteArray();
         file.remove();
         return bytes;
     }
     // Every container below `directory` by its path from there and stored name, with what it holds.
-    QMap<QString, QByteArray> Contents(const QString& directory, const QString& key) {
+    QMap<QString, QByteArray> Contents(const QString& directory, const QString& key, const QString& prefix = {}) {
         QMap<QString, QByteArray> contents;
         const QHash<QString, QString> listed = Listed(directory, key);
-        for (auto it = listed.cbegin(); it != listed.cend(); ++it) {
-            if (QFileInfo(it.value()).isDir()) {
-                const auto inner = Contents(it.value(), key);
-                for (auto in = inner.cbegin(); in != inner.cend(); ++in)
-                    contents.insert(it.key() + u'/' + in.key(), in.value());
-            } else {
-                contents.insert(it.key(), Plain(it.value(), key));
-            }
-        }
+        for (auto it = listed.cbegin(); it != listed.cend(); ++it)
+            if (QFileInfo(it.value()).isDir())
+                contents.insert(Contents(it.value(), key, prefix + it.key() + u'/'));
+            else
+                contents.insert(prefix + it.key(), Plain(it.value(), key));
         return contents;
     }
     // A read-only container of `plainName` in `directory`, as encrypt-in leaves it.
@@ -335,7 +330,7 @@ private Q_SLOTS:
         const QMap<QString, QByteArray> before = rig->Contents(p, p);
         QCOMPARE(rig->ops->Drop({folder ? docs : report}, q, move), 0);
         QCOMPARE(rig->Contents(q, q),
-                 folder ? before : QMap<QString, QByteArray>{{QStringLiteral("report.txt"), "report"}});
+                 (folder ? before : QMap<QString, QByteArray>{{QStringLiteral("report.txt"), "report"}}));
         QVERIFY(rig->CreationAreaEmpty(QStringLiteral("OTHER")));
         if (!move)
             rig->ui.QueueAnswer(kAnswerYes);
