@@ -45,44 +45,35 @@ struct OperationsRig : FolderRig {
     }
     // A second registered folder, logged in, whose password is not the first one's.
     QString Other(const QString& root) {
-        static const QString kOtherPassword = QStringLiteral("Other#Pw2");
-        return Add(root, kOtherPassword, QStringLiteral("0"), QStringLiteral("OTHER")) == 0 &&
-                       EnterKey(root, kOtherPassword)
+        const QString password = QStringLiteral("Other#Pw2");
+        return Add(root, password, QStringLiteral("0"), QStringLiteral("OTHER")) == 0 && EnterKey(root, password)
                    ? root
                    : QString();
     }
-    // The files left in a folder's creation area: none once an operation is over.
-    QStringList LeftInCreationArea(const QString& workId) {
-        QStringList left;
-        QDirIterator it(app.State().workFolder->angoTempFolder + u'/' + workId + QStringLiteral("/Ce"),
-                        QDir::Files | QDir::Hidden | QDir::System, QDirIterator::Subdirectories);
-        while (it.hasNext())
-            left << it.next();
-        return left;
+    // Nothing decrypted may stay in a folder's creation area once an operation is over.
+    bool CreationAreaEmpty(const QString& workId) {
+        return !QDirIterator(app.State().workFolder->angoTempFolder + u'/' + workId + QStringLiteral("/Ce"),
+                             QDir::Files | QDir::Hidden | QDir::System, QDirIterator::Subdirectories)
+                    .hasNext();
     }
     // What a container holds, decrypted with `key`; empty when it does not open.
     QByteArray Plain(const QString& container, const QString& key) {
-        const QString out = scratch.path() + QStringLiteral("/plain.out");
-        if (Engine().DecryptFile(container, out, key) != kOk)
-            return QByteArray();
-        QFile file(out);
-        const QByteArray bytes = file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+        QFile file(scratch.path() + QStringLiteral("/plain.out"));
+        const bool opened =
+            Engine().DecryptFile(container, file.fileName(), key) == kOk && file.open(QIODevice::ReadOnly);
+        const QByteArray bytes = opened ? file.readAll() : QByteArray();
         file.remove();
         return bytes;
     }
     // Every container below `directory` by its path from there and stored name, with what it holds.
-    QMap<QString, QByteArray> Contents(const QString& directory, const QString& key) {
+    QMap<QString, QByteArray> Contents(const QString& directory, const QString& key, const QString& prefix = {}) {
         QMap<QString, QByteArray> contents;
         const QHash<QString, QString> listed = Listed(directory, key);
-        for (auto it = listed.cbegin(); it != listed.cend(); ++it) {
-            if (QFileInfo(it.value()).isDir()) {
-                const auto inner = Contents(it.value(), key);
-                for (auto in = inner.cbegin(); in != inner.cend(); ++in)
-                    contents.insert(it.key() + u'/' + in.key(), in.value());
-            } else {
-                contents.insert(it.key(), Plain(it.value(), key));
-            }
-        }
+        for (auto it = listed.cbegin(); it != listed.cend(); ++it)
+            if (QFileInfo(it.value()).isDir())
+                contents.insert(Contents(it.value(), key, prefix + it.key() + u'/'));
+            else
+                contents.insert(prefix + it.key(), Plain(it.value(), key));
         return contents;
     }
     // A read-only container of `plainName` in `directory`, as encrypt-in leaves it.
@@ -317,15 +308,13 @@ private Q_SLOTS:
         QCOMPARE(rig->history.Count(), 0);
     }
 
-    // Between folders of two passwords every container is made again under the destination's key, with
-    // its stored name; nothing decrypted stays in the work area; undo removes the copy or brings the
-    // originals back under the source's key.
+    // Between folders of two passwords every container is made again under the destination's key with its
+    // stored name, nothing decrypted stays in the work area, and undo takes it back.
     void TransferBetweenPasswords_data() {
         QTest::addColumn<bool>("folder");
         QTest::addColumn<bool>("move");
         QTest::newRow("copy folder") << true << false;
         QTest::newRow("move folder") << true << true;
-        QTest::newRow("copy file") << false << false;
         QTest::newRow("move file") << false << true;
     }
     void TransferBetweenPasswords() {
@@ -333,72 +322,50 @@ private Q_SLOTS:
         QFETCH(bool, move);
         auto rig = Started();
         QVERIFY(rig);
-        const QString p = rig->folder;
-        const QString q = rig->Other(m_folders.NewFolder(QStringLiteral("other")));
-        QVERIFY(!q.isEmpty());
+        const QString p = rig->folder, q = rig->Other(m_folders.NewFolder(QStringLiteral("other")));
         const QString docs = p + QStringLiteral("/docs");
-        QVERIFY(QDir().mkpath(docs + QStringLiteral("/sub")));
-        const QString report = rig->Container(docs, QStringLiteral("report.txt"), "report body");
-        rig->Container(docs + QStringLiteral("/sub"), QStringLiteral("inner.txt"), "inner body");
-        const QString item = folder ? docs : report;
+        QVERIFY(!q.isEmpty() && QDir().mkpath(docs + QStringLiteral("/sub")));
+        const QString report = rig->Container(docs, QStringLiteral("report.txt"), "report");
+        rig->Container(docs + QStringLiteral("/sub"), QStringLiteral("inner.txt"), "inner");
         const QMap<QString, QByteArray> before = rig->Contents(p, p);
-        const QMap<QString, QByteArray> expected =
-            folder ? QMap<QString, QByteArray>{{QStringLiteral("docs/report.txt"), "report body"},
-                                               {QStringLiteral("docs/sub/inner.txt"), "inner body"}}
-                   : QMap<QString, QByteArray>{{QStringLiteral("report.txt"), "report body"}};
-
-        QCOMPARE(rig->ops->Drop({item}, q, move), 0);
-        QCOMPARE(rig->ui.Numbers(), QList<int>());
-        QCOMPARE(rig->Contents(q, q), expected);
-        QVERIFY(QDir(q).entryList({QStringLiteral("*.zorf")}, QDir::Files).size() == (folder ? 0 : 1));
-        QCOMPARE(QFileInfo::exists(item), !move);
-        if (!move)
-            QCOMPARE(rig->Contents(p, p), before);
-        QCOMPARE(rig->LeftInCreationArea(QStringLiteral("OTHER")), QStringList());
-
+        QCOMPARE(rig->ops->Drop({folder ? docs : report}, q, move), 0);
+        QCOMPARE(rig->Contents(q, q),
+                 (folder ? before : QMap<QString, QByteArray>{{QStringLiteral("report.txt"), "report"}}));
+        QVERIFY(rig->CreationAreaEmpty(QStringLiteral("OTHER")));
         if (!move)
             rig->ui.QueueAnswer(kAnswerYes);
         QCOMPARE(rig->ops->Undo(), 0);
         QCOMPARE(rig->Contents(q, q), (QMap<QString, QByteArray>()));
         QCOMPARE(rig->Contents(p, p), before);
-        QCOMPARE(rig->LeftInCreationArea(FolderRig::kWorkId), QStringList());
-        QCOMPARE(rig->LeftInCreationArea(QStringLiteral("OTHER")), QStringList());
     }
 
-    // A write that fails half-way into a folder of another password: the source stays whole, nothing of the
-    // half copy stays in the destination, nothing decrypted in the work area, and no record.
+    // A write that fails half-way into a folder of another password leaves the source whole, nothing of the
+    // half copy, and no record.
     void FailedTransferBetweenPasswordsKeepsTheSource() {
         auto rig = Started();
         QVERIFY(rig);
-        const QString p = rig->folder;
-        const QString q = rig->Other(m_folders.NewFolder(QStringLiteral("other")));
-        QVERIFY(!q.isEmpty());
+        const QString p = rig->folder, q = rig->Other(m_folders.NewFolder(QStringLiteral("other")));
         const QString docs = p + QStringLiteral("/docs");
-        QVERIFY(QDir().mkpath(docs + QStringLiteral("/zz")));
+        QVERIFY(!q.isEmpty() && QDir().mkpath(docs + QStringLiteral("/zz")));
         const QString small = rig->Container(docs, QStringLiteral("small.txt"), "small");
         QByteArray noise(300000, 0);
         QRandomGenerator(7).fillRange(reinterpret_cast<quint32*>(noise.data()), noise.size() / 4); // no deflating
-        rig->Container(docs + QStringLiteral("/zz"), QStringLiteral("big.bin"), noise);
+        rig->Container(docs + QStringLiteral("/zz"), QStringLiteral("big.bin"), noise);            // copied last
         const QMap<QString, QByteArray> before = rig->Contents(p, p);
-        // The small container passes; the big one, copied after it ("zz" sorts last), does not.
         rig->fs.writeFault = {q, ENOSPC, QFileInfo(small).size() + 4096};
         QCOMPARE(rig->ops->Drop({docs}, q, true), -1);
-        rig->fs.writeFault = {};
         QVERIFY(rig->ui.Has(msg::kDestinationWrite));
         QCOMPARE(rig->Contents(p, p), before);
         QVERIFY(!QFileInfo::exists(q + QStringLiteral("/docs")));
-        QCOMPARE(rig->LeftInCreationArea(QStringLiteral("OTHER")), QStringList());
         QCOMPARE(rig->history.Count(), 0);
     }
 
-    // A container replaced by a copy or a move goes to the trash, or stays beside where there is no trash;
-    // undo brings it back in its place.
+    // A container replaced by a copy or a move goes to the trash, or stays beside where there is none; undo
+    // brings it back in its place.
     void UndoBringsBackWhatWasReplaced_data() {
         QTest::addColumn<bool>("move");
         QTest::addColumn<bool>("withTrash");
         QTest::newRow("copy, trash") << false << true;
-        QTest::newRow("move, trash") << true << true;
-        QTest::newRow("copy, no trash") << false << false;
         QTest::newRow("move, no trash") << true << false;
     }
     void UndoBringsBackWhatWasReplaced() {
@@ -416,21 +383,15 @@ private Q_SLOTS:
         const QString old = rig->Container(to, QStringLiteral("a.txt"), "old");
         rig->prompts.fileAnswers = {EncryptInPrompts::kYes};
         QCOMPARE(ops.Drop({a}, to, move), 0);
-        QCOMPARE(rig->Contents(to, rig->folder), (QMap<QString, QByteArray>{{QStringLiteral("a.txt"), "new"}}));
-        QCOMPARE(QDir(m_trash + QStringLiteral("/files")).entryList(QDir::Files).size(), withTrash ? 1 : 0);
-
         if (!move)
             rig->ui.QueueAnswer(kAnswerYes);
         QCOMPARE(ops.Undo(), 0);
         QCOMPARE(rig->Contents(to, rig->folder), (QMap<QString, QByteArray>{{QStringLiteral("a.txt"), "old"}}));
         QCOMPARE(rig->Listed(to).value(QStringLiteral("a.txt")), old);
-        QVERIFY(OperationsRig::ReadOnly(old));
         QCOMPARE(rig->Plain(a, rig->folder), QByteArray("new"));
-        QCOMPARE(QDir(m_trash + QStringLiteral("/files")).entryList(QDir::Files), QStringList());
     }
 
-    // The old container that cannot be removed after a rename: A42, and the new one goes, so one container
-    // stays with its old name and nothing is recorded.
+    // The old container that cannot be removed after a rename: A42, the new one goes, nothing is recorded.
     void RenameThatCannotRemoveTheOldContainerUndoesItself() {
         auto rig = Started();
         QVERIFY(rig);
@@ -438,11 +399,9 @@ private Q_SLOTS:
         rig->fs.removeFault = {a, EACCES, 0};
         QString renamed;
         QCOMPARE(rig->ops->Rename(a, QStringLiteral("a.txt"), QStringLiteral("b.txt"), renamed), -1);
-        rig->fs.removeFault = {};
         QVERIFY(rig->ui.Has(42));
         QCOMPARE(QDir(rig->folder).entryList({QStringLiteral("*.zorf")}, QDir::Files),
                  QStringList{QFileInfo(a).fileName()});
-        QCOMPARE(rig->StoredName(a), QStringLiteral("a.txt"));
         QCOMPARE(rig->history.Count(), 0);
     }
 
@@ -456,13 +415,9 @@ private Q_SLOTS:
         QCOMPARE(rig->ops->Take(rig->clipboard, {a}, true, rig->folder), 0);
         rig->open = {a};
         QCOMPARE(rig->ops->Paste(rig->clipboard, to), -1);
-        QCOMPARE(rig->ui.Find(704)->text, rig->Text(704) + QStringLiteral("a.txt"));
-        QVERIFY(!rig->Text(704).isEmpty());
+        QVERIFY(rig->ui.Has(704));
         QVERIFY(QFileInfo::exists(a));
         QCOMPARE(rig->clipboard.items, QStringList{a});
-        rig->open.clear();
-        QCOMPARE(rig->ops->Paste(rig->clipboard, to), 0); // closed, it moves
-        QVERIFY(!QFileInfo::exists(a));
     }
 
     // Rename: a name with ":" is refused; the stem typed alone while extensions are hidden keeps the
@@ -707,16 +662,20 @@ private Q_SLOTS:
         QCOMPARE(history.Count(), 0);
     }
 
-    // A cut pasted into a link (in another registered folder) to its own folder, its own subfolder or
-    // itself is refused like the same paste by the real path: nothing is copied over itself, nothing deleted.
+    // A cut pasted into a link (in another registered folder) to its own folder, its subfolder, itself or its
+    // parent is refused like the same paste by the real path.
     void PasteThroughALinkIsJudgedOnDisk_data() {
         QTest::addColumn<QString>("item");
         QTest::addColumn<QString>("linkTo");
         QTest::addColumn<int>("number");
-        QTest::newRow("file into a link to its folder") << "docs/a.txt" << "docs" << 315;
-        QTest::newRow("folder into a link to its subfolder") << "d" << "d/sub" << 313;
-        QTest::newRow("folder into a link to itself") << "d" << "d" << 312;
-        QTest::newRow("folder into a link to its parent") << "d" << "" << 314;
+        QTest::newRow("file into a link to its folder") << "d/sub/in.txt"
+                                                        << "/d/sub" << 315;
+        QTest::newRow("folder into a link to its subfolder") << "d"
+                                                             << "/d/sub" << 313;
+        QTest::newRow("folder into a link to itself") << "d"
+                                                      << "/d" << 312;
+        QTest::newRow("folder into a link to its parent") << "d"
+                                                          << "" << 314;
     }
     void PasteThroughALinkIsJudgedOnDisk() {
         QFETCH(QString, item);
@@ -724,132 +683,79 @@ private Q_SLOTS:
         QFETCH(int, number);
         auto rig = Started();
         QVERIFY(rig);
-        QVERIFY(QDir().mkpath(rig->folder + QStringLiteral("/docs")));
         QVERIFY(QDir().mkpath(rig->folder + QStringLiteral("/d/sub")));
-        const QString a = rig->Container(rig->folder + QStringLiteral("/docs"), QStringLiteral("a.txt"), "only copy");
         rig->Container(rig->folder + QStringLiteral("/d/sub"), QStringLiteral("in.txt"));
-        const QString other = m_folders.NewFolder(QStringLiteral("other"));
-        QCOMPARE(rig->Add(other, FolderRig::kPassword, QStringLiteral("0"), QStringLiteral("OTHER")), 0);
-        QVERIFY(rig->EnterKey(other, FolderRig::kPassword));
-        const QString link = other + QStringLiteral("/link");
-        QVERIFY(QFile::link(linkTo.isEmpty() ? rig->folder : rig->folder + u'/' + linkTo, link));
-        const QString path = item == QStringLiteral("docs/a.txt") ? a : rig->folder + u'/' + item;
+        const QString other = rig->Other(m_folders.NewFolder(QStringLiteral("other")));
+        QVERIFY(!other.isEmpty() && QFile::link(rig->folder + linkTo, other + QStringLiteral("/link")));
+        const QString path = item.endsWith(QStringLiteral(".txt"))
+                                 ? rig->Listed(rig->folder + QStringLiteral("/d/sub")).value(QStringLiteral("in.txt"))
+                                 : rig->folder + u'/' + item;
         const QStringList before = TreeSnapshot(rig->folder);
-        const QStringList otherBefore = TreeSnapshot(other);
-
         QCOMPARE(rig->ops->Take(rig->clipboard, {path}, true, QFileInfo(path).absolutePath()), 0);
-        QCOMPARE(rig->ops->Paste(rig->clipboard, link), -1);
+        QCOMPARE(rig->ops->Paste(rig->clipboard, other + QStringLiteral("/link")), -1);
         QVERIFY(rig->ui.Has(number));
         QCOMPARE(TreeSnapshot(rig->folder), before);
-        QCOMPARE(TreeSnapshot(other), otherBefore);
-        QCOMPARE(rig->history.Count(), 0);
     }
 
     // Deleting a link deletes the link: what it points to keeps its bytes and its read-only mode.
-    void DeleteOfALinkLeavesWhatItPointsTo_data() {
-        QTest::addColumn<QString>("linkTo");
-        QTest::newRow("read-only file outside") << "outside/file";
-        QTest::newRow("folder outside") << "outside";
-        QTest::newRow("the encrypted folder") << "box";
-    }
     void DeleteOfALinkLeavesWhatItPointsTo() {
-        QFETCH(QString, linkTo);
         auto rig = Started();
         QVERIFY(rig);
         const QString outside = m_folders.NewFolder(QStringLiteral("outside"));
         QVERIFY(FolderRig::WriteRaw(outside + QStringLiteral("/file"), "outside bytes"));
         QVERIFY(QFile::setPermissions(outside + QStringLiteral("/file"), QFile::ReadOwner));
-        rig->Container(rig->folder, QStringLiteral("keep.txt"));
-        QString target = linkTo == QStringLiteral("box") ? rig->folder : outside;
-        if (linkTo.endsWith(QStringLiteral("/file")))
-            target += QStringLiteral("/file");
         const QString link = rig->folder + QStringLiteral("/link");
-        QVERIFY(QFile::link(target, link));
-        const QStringList outsideBefore = TreeSnapshot(outside);
-        QStringList boxBefore = TreeSnapshot(rig->folder);
-        boxBefore.removeIf([](const QString& line) { return line.startsWith(QStringLiteral("link ")); });
-
-        rig->ui.QueueAnswer(kAnswerYes);
-        QCOMPARE(rig->ops->Delete({link}, true), 0);
-        QVERIFY(KindOf(link) == ItemKind::Missing);
-        QCOMPARE(TreeSnapshot(outside), outsideBefore);
-        QCOMPARE(TreeSnapshot(rig->folder), boxBefore);
+        for (const QString& target : {outside + QStringLiteral("/file"), outside, rig->folder}) {
+            QVERIFY(QFile::link(target, link));
+            const QStringList before = TreeSnapshot(outside);
+            rig->ui.QueueAnswer(kAnswerYes);
+            QCOMPARE(rig->ops->Delete({link}, true), 0);
+            QVERIFY(KindOf(link) == ItemKind::Missing && KindOf(target) != ItemKind::Missing);
+            QCOMPARE(TreeSnapshot(outside), before);
+        }
         QFile::setPermissions(outside + QStringLiteral("/file"), QFile::ReadOwner | QFile::WriteOwner);
     }
 
-    // A folder copied elsewhere takes its links along as links (to the same place, word for word), and
-    // leaves a pipe where it is with A720, unopened. A move by copying refuses a folder with a pipe in it
-    // (A722), since deleting the source would lose the pipe; without one the links go along.
+    // A folder copied elsewhere takes its links along word for word and leaves a pipe with A720; a move by
+    // copying (another password) refuses a folder with a pipe (A722), as deleting the source would lose it.
     void FolderCopyKeepsLinksAndLeavesPipes() {
         auto rig = Started();
         QVERIFY(rig);
-        const QString outside = m_folders.NewFolder(QStringLiteral("outside"));
-        QVERIFY(FolderRig::WriteRaw(outside + QStringLiteral("/file"), "outside bytes"));
-        const QString d = rig->folder + QStringLiteral("/d");
-        QVERIFY(QDir().mkpath(d));
-        rig->Container(d, QStringLiteral("in.txt"));
-        QVERIFY(QFile::link(outside + QStringLiteral("/file"), d + QStringLiteral("/file-link")));
+        const QString d = rig->folder + QStringLiteral("/d"), to = rig->folder + QStringLiteral("/to");
+        QVERIFY(QDir().mkpath(d) && QDir().mkpath(to));
         QVERIFY(::symlink("..", QFile::encodeName(d + QStringLiteral("/up")).constData()) == 0);
-        QVERIFY(::symlink("/", QFile::encodeName(d + QStringLiteral("/all")).constData()) == 0);
-        QVERIFY(::mkfifo(QFile::encodeName(d + QStringLiteral("/pipe")).constData(), 0600) == 0);
-        const QString to = rig->folder + QStringLiteral("/to");
-        QVERIFY(QDir().mkpath(to));
-        const QStringList outsideBefore = TreeSnapshot(outside);
-
+        QVERIFY(MakeFifo(d + QStringLiteral("/pipe")));
         QCOMPARE(rig->ops->Drop({d}, to, false), 0);
-        QCOMPARE(LinkText(to + QStringLiteral("/d/file-link")), QFile::encodeName(outside + QStringLiteral("/file")));
         QCOMPARE(LinkText(to + QStringLiteral("/d/up")), QByteArray(".."));
-        QCOMPARE(LinkText(to + QStringLiteral("/d/all")), QByteArray("/"));
         QVERIFY(KindOf(to + QStringLiteral("/d/pipe")) == ItemKind::Missing);
-        QVERIFY(rig->Listed(to + QStringLiteral("/d")).contains(QStringLiteral("in.txt")));
         QVERIFY(rig->ui.Has(720));
-        QVERIFY(rig->ui.Find(720)->text.endsWith(d + QStringLiteral("/pipe")));
 
-        const QString other = m_folders.NewFolder(QStringLiteral("other"));
-        QCOMPARE(rig->Add(other, FolderRig::kPassword, QStringLiteral("0"), QStringLiteral("OTHER")), 0);
-        QVERIFY(rig->EnterKey(other, FolderRig::kPassword));
-        const QStringList source = TreeSnapshot(d);
+        const QString other = rig->Other(m_folders.NewFolder(QStringLiteral("other")));
         QCOMPARE(rig->ops->Drop({d}, other, true), -1);
         QVERIFY(rig->ui.Has(722));
-        QCOMPARE(TreeSnapshot(d), source);
-        QVERIFY(!QFileInfo::exists(other + QStringLiteral("/d")));
-
+        QVERIFY(KindOf(d + QStringLiteral("/pipe")) == ItemKind::Special);
         QVERIFY(QFile::remove(d + QStringLiteral("/pipe")));
         QCOMPARE(rig->ops->Drop({d}, other, true), 0);
-        QVERIFY(KindOf(d) == ItemKind::Missing);
-        QCOMPARE(LinkText(other + QStringLiteral("/d/file-link")), QFile::encodeName(outside + QStringLiteral("/file")));
         QCOMPARE(LinkText(other + QStringLiteral("/d/up")), QByteArray(".."));
-        QCOMPARE(LinkText(other + QStringLiteral("/d/all")), QByteArray("/"));
-        QCOMPARE(TreeSnapshot(outside), outsideBefore);
     }
 
-    // An undo that has to move a folder back by copying (another volume) takes its links along as links,
-    // and refuses (A722) while a pipe below it would be lost; the record stays for a later try.
+    // An undo that moves a folder back by copying (another volume) refuses (A722) while a pipe below it
+    // would be lost, keeping the record; without one, its links go along as links.
     void UndoByCopyingKeepsLinksAndRefusesPipes() {
         auto rig = Started();
         QVERIFY(rig);
-        const QString d = rig->folder + QStringLiteral("/d");
-        QVERIFY(QDir().mkpath(d));
-        rig->Container(d, QStringLiteral("in.txt"));
+        const QString d = rig->folder + QStringLiteral("/d"), to = rig->folder + QStringLiteral("/to");
+        QVERIFY(QDir().mkpath(d) && QDir().mkpath(to));
         QVERIFY(::symlink("..", QFile::encodeName(d + QStringLiteral("/up")).constData()) == 0);
-        QVERIFY(::mkfifo(QFile::encodeName(d + QStringLiteral("/pipe")).constData(), 0600) == 0);
-        const QString to = rig->folder + QStringLiteral("/to");
-        QVERIFY(QDir().mkpath(to));
+        QVERIFY(MakeFifo(d + QStringLiteral("/pipe")));
         QCOMPARE(rig->ops->Drop({d}, to, true), 0); // a rename: links and pipe go along
-        QVERIFY(KindOf(to + QStringLiteral("/d/pipe")) == ItemKind::Special);
-
         rig->fs.renameFault = {QStringLiteral("/to/d"), EXDEV, 0};
         QCOMPARE(rig->ops->Undo(), -1);
         QVERIFY(rig->ui.Has(722));
-        QVERIFY(KindOf(d) == ItemKind::Missing);
         QCOMPARE(rig->history.Count(), 1);
-
         QVERIFY(QFile::remove(to + QStringLiteral("/d/pipe")));
         QCOMPARE(rig->ops->Undo(), 0);
-        rig->fs.renameFault = {};
         QCOMPARE(LinkText(d + QStringLiteral("/up")), QByteArray(".."));
-        QVERIFY(rig->Listed(d).contains(QStringLiteral("in.txt")));
-        QVERIFY(KindOf(to + QStringLiteral("/d")) == ItemKind::Missing);
     }
 
     // A folder copied onto a link of its name replaces the link after the folder question; it is never
@@ -858,21 +764,14 @@ private Q_SLOTS:
         auto rig = Started();
         QVERIFY(rig);
         const QString outside = m_folders.NewFolder(QStringLiteral("outside"));
-        QVERIFY(FolderRig::WriteRaw(outside + QStringLiteral("/file"), "outside bytes"));
-        const QString d = rig->folder + QStringLiteral("/d");
-        QVERIFY(QDir().mkpath(d));
-        rig->Container(d, QStringLiteral("in.txt"), "in bytes");
-        const QString to = rig->folder + QStringLiteral("/to");
-        QVERIFY(QDir().mkpath(to));
+        const QString d = rig->folder + QStringLiteral("/d"), to = rig->folder + QStringLiteral("/to");
+        QVERIFY(QDir().mkpath(d) && QDir().mkpath(to));
+        rig->Container(d, QStringLiteral("in.txt"));
         QVERIFY(QFile::link(outside, to + QStringLiteral("/d")));
-        const QStringList before = TreeSnapshot(outside);
-
         rig->prompts.folderAnswers = {EncryptInPrompts::kYes};
         QCOMPARE(rig->ops->Drop({d}, to, false), 0);
-        QCOMPARE(rig->prompts.asked, QStringList{QStringLiteral("folder:") + to + QStringLiteral("/d")});
-        QCOMPARE(TreeSnapshot(outside), before);
+        QCOMPARE(QDir(outside).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), QStringList());
         QVERIFY(KindOf(to + QStringLiteral("/d")) == ItemKind::Folder);
-        QVERIFY(rig->Listed(to + QStringLiteral("/d")).contains(QStringLiteral("in.txt")));
     }
 };
 

@@ -8,7 +8,6 @@
 #include <QStandardPaths>
 #include <QTest>
 
-#include <sys/stat.h>
 #include <unistd.h>
 
 using namespace korimbo;
@@ -138,38 +137,24 @@ private Q_SLOTS:
         QCOMPARE(rig->ui.Numbers(), QList<int>());
     }
 
-    // A link below a folder is counted as an item, never walked, with or without the key; a link itself
-    // shows as what it is. A link to an ancestor or to "/" would otherwise run away.
-    void LinksAreCountedNotWalked_data() {
-        QTest::addColumn<QByteArray>("pointsTo");
-        QTest::newRow("link to an ancestor") << QByteArray("..");
-        QTest::newRow("link to the folder itself") << QByteArray(".");
-        QTest::newRow("link to /") << QByteArray("/");
-    }
+    // A link below a folder (to an ancestor, itself, "/") is counted as an item, never walked, with or without
+    // the key.
     void LinksAreCountedNotWalked() {
-        QFETCH(QByteArray, pointsTo);
-        auto rig = Started();
-        QVERIFY(rig);
-        const QString sub = rig->folder + QStringLiteral("/sub");
-        QVERIFY(QDir().mkpath(sub + QStringLiteral("/deeper")));
-        const QString a = rig->Encrypt(sub, QStringLiteral("a.txt"), QByteArray(100, 'a'));
-        const QString link = sub + QStringLiteral("/link");
-        QVERIFY(::symlink(pointsTo.constData(), QFile::encodeName(link).constData()) == 0);
-
-        ItemProperties p;
-        QCOMPARE(rig->properties->Single(sub, p), 0);
-        QCOMPARE(p.contents, QStringLiteral("ファイル数：2、フォルダー数：1"));
-        QCOMPARE(p.plainSize, CItemProperties::SizeWithBytes(100));
-        QCOMPARE(rig->properties->Single(link, p), 0);
-        QCOMPARE(p.typeText, QStringLiteral("シンボリック リンク"));
-        QVERIFY(p.contents.isEmpty());
-
-        rig->Engine().ReleaseKey(rig->folder);
-        PropertiesSummary s;
-        QCOMPARE(rig->properties->Summary({sub, link}, s), 0);
-        QCOMPARE(s.counts, QStringLiteral("ファイル数：3、フォルダー数：2"));
-        QCOMPARE(s.containerSize, CItemProperties::SizeWithBytes(SizeOf(a)));
-        QCOMPARE(rig->ui.Numbers(), QList<int>());
+        for (const char* pointsTo : {"..", ".", "/"}) {
+            auto rig = Started();
+            QVERIFY(rig);
+            const QString sub = rig->folder + QStringLiteral("/sub");
+            QVERIFY(QDir().mkpath(sub) &&
+                    ::symlink(pointsTo, QFile::encodeName(sub + QStringLiteral("/link")).constData()) == 0);
+            rig->Encrypt(sub, QStringLiteral("a.txt"), QByteArray(100, 'a'));
+            ItemProperties p;
+            QCOMPARE(rig->properties->Single(sub, p), 0);
+            QCOMPARE(p.contents, QStringLiteral("ファイル数：2、フォルダー数：0"));
+            rig->Engine().ReleaseKey(rig->folder);
+            PropertiesSummary s;
+            QCOMPARE(rig->properties->Summary({sub}, s), 0);
+            QCOMPARE(s.counts, QStringLiteral("ファイル数：2、フォルダー数：1"));
+        }
     }
 };
 
