@@ -54,7 +54,8 @@ private Q_SLOTS:
         if (!m_xdg.SetUp())
             QSKIP("no MIME data on this system");
         for (const QString& base : {QDir::tempPath(), QStringLiteral("/var/tmp"), QDir::homePath()})
-            if (!m_disk && !QList<QByteArray>{"tmpfs", "ramfs"}.contains(QStorageInfo(base).fileSystemType()))
+            if ((!m_disk || !m_disk->isValid()) &&
+                !QList<QByteArray>{"tmpfs", "ramfs"}.contains(QStorageInfo(base).fileSystemType()))
                 m_disk = std::make_unique<QTemporaryDir>(base + QStringLiteral("/korimbo-end-XXXXXX"));
         if (!m_disk || !m_disk->isValid())
             QSKIP("no temporary folder on a disk the program starts from");

@@ -207,7 +207,7 @@ private Q_SLOTS:
         qInfo("%s", qPrintable(QStringList(outcomes.begin(), outcomes.end()).join(QStringLiteral(", "))));
         // Kills landed inside the encryption, and some found files parked that went back.
         QVERIFY(outcomes.size() >= 2);
-        QVERIFY(std::any_of(outcomes.keyBegin(), outcomes.keyEnd(),
+        QVERIFY(std::any_of(outcomes.begin(), outcomes.end(),
                             [](const QString& outcome) { return !outcome.startsWith(QStringLiteral("parked 0 ")); }));
     }
 

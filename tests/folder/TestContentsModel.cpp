@@ -150,14 +150,14 @@ private Q_SLOTS:
     // no retry sleeps; a pipe is never opened (the guard frees a listing that opens it).
     void OddEntriesLeaveTheRestListed_data() {
         QTest::addColumn<QByteArray>("name");
-        QTest::addColumn<bool>("listed");
+        QTest::addColumn<bool>("shown");
         QTest::newRow("fifo") << QByteArray("pipe") << true;
         QTest::newRow("shift-jis") << QByteArray("\x82\xa0\x82\xa2.txt") << true;
         QTest::newRow("cannot be opened") << QByteArray("locked.txt") << false;
     }
     void OddEntriesLeaveTheRestListed() {
         QFETCH(QByteArray, name);
-        QFETCH(bool, listed);
+        QFETCH(bool, shown);
         auto rig = Started();
         QVERIFY(rig);
         const QString report = rig->Encrypt(rig->folder, QStringLiteral("report.txt"), "r");
@@ -170,9 +170,9 @@ private Q_SLOTS:
         QCOMPARE(rig->model->ListFolder(rig->folder, rig->folder), 0);
         listed.set_value();
         QVERIFY(!guard.get());
-        QCOMPARE(rig->ui.Numbers(), listed ? QList<int>{} : QList<int>{43});
+        QCOMPARE(rig->ui.Numbers(), shown ? QList<int>() : QList<int>{43});
         QCOMPARE(rig->ui.SleptMs(), 0);
-        QCOMPARE(rig->Column(Column::kFullPath), listed ? QStringList{odd, report} : QStringList{report});
+        QCOMPARE(rig->Column(Column::kFullPath), shown ? QStringList({odd, report}) : QStringList{report});
     }
 
     // Names holding a line end or the field markers come back exactly, as a plain file and as a container,
