@@ -245,16 +245,6 @@ int CheckRegistry(const QString& program, const QString& root, const QString& ot
 // "暗号化する(&U)" over files of these sizes: the large ones make the kill land mid-encryption.
 constexpr qint64 kPlainSizes[] = {4 * 1024, 1024 * 1024, 3 * 1024 * 1024};
 
-QString PlainName(int index) {
-    return QStringLiteral("plain%1.bin").arg(index);
-}
-
-CEncryptIn MakeEncryptIn(CopiesRig& rig) {
-    AppState& s = rig.app.State();
-    return CEncryptIn(*s.engine, *s.registry, *rig.names, *rig.access, s.settings, *s.workFolder, rig.fs, rig.ui,
-                      *s.catalogue, rig.prompts);
-}
-
 // One run: the plain files go into the folder (each complete before it is there), then the command.
 int RunPlain(const QString& program, const QString& root) {
     CopiesRig rig(program);
@@ -262,75 +252,62 @@ int RunPlain(const QString& program, const QString& root) {
         return Fail(QStringLiteral("start failed: ") + Messages(rig.ui));
     QStringList files;
     for (int i = 0; i < int(std::size(kPlainSizes)); ++i) {
-        files << root + u'/' + PlainName(i);
+        files << root + QStringLiteral("/plain%1.bin").arg(i);
         if (!SaveAsEditor(files.last(), KillVersions::Make(i + 1, kPlainSizes[i])))
             return Fail(QStringLiteral("the plain files could not be written"));
     }
-    CEncryptIn encryptIn = MakeEncryptIn(rig);
+    AppState& s = rig.app.State();
+    CEncryptIn encryptIn(*s.engine, *s.registry, *rig.names, *rig.access, s.settings, *s.workFolder, rig.fs, rig.ui,
+                         *s.catalogue, rig.prompts);
     rig.ui.QueueAnswer(kAnswerYes);
     Say(QStringLiteral("ready"));
     if (encryptIn.EncryptPlainFiles(files, root) != 0)
         return Fail(QStringLiteral("the command failed: ") + Messages(rig.ui));
     Say(QStringLiteral("done"));
-    // Waits for the kill like the other run modes, which never end: a kill after the end is a kill too.
-    std::getchar();
+    std::getchar(); // waits for the kill like the other run modes: a kill after the end is a kill too
     return 0;
 }
 
-// The next start: its housekeeping puts parked files back, and then every file is whole in the folder
-// (under its name, or beside a namesake as "name (2)") or in a container that decrypts to it, never
-// neither; the creation area is empty. Then the folder is cleared for the next run.
+// The next start puts parked files back; then every file is whole in the folder (under its name or as
+// "name (2)" beside a namesake) or in a container, and the creation area is empty. Says how many files
+// were parked and how many encrypted, and clears the folder for the next run.
 int CheckPlain(const QString& program, const QString& root) {
     CopiesRig rig(program);
     if (!rig.ResumeIn(root))
         return Fail(QStringLiteral("start failed: ") + Messages(rig.ui));
-    // How many files the kill left parked in the creation area, for the harness's tally.
     const QString area = rig.app.WorkAreaOf(rig.Slot(root), WorkAreas::kCreation);
     int parked = 0;
-    QDirIterator it(area, QDir::Files, QDirIterator::Subdirectories);
-    while (it.hasNext())
-        parked += QFileInfo(it.next()).fileName().startsWith(QStringLiteral("plain")) ? 1 : 0;
+    for (QDirIterator it(area, {QStringLiteral("plain*")}, QDir::Files, QDirIterator::Subdirectories); it.hasNext();
+         it.next())
+        ++parked;
     rig.app.EmptyTemporaryWorkAreas(true);
-    if (const QStringList left = QDir(area).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
-        !left.isEmpty())
-        return Fail(QStringLiteral("left in the creation area: ") + left.join(u' '));
-    QHash<qint64, QString> inContainers; // version -> container
+    if (!QDir(area).isEmpty(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot))
+        return Fail(QStringLiteral("left in the creation area"));
+    QSet<qint64> versions; // in the containers
+    const QString out = rig.scratch.path() + QStringLiteral("/out.bin");
     for (const QString& name : Containers(root)) {
         if (CCryptEngine::IsTempName(name) || CCryptEngine::IsWipeName(name))
             continue;
-        const QString out = rig.scratch.path() + QStringLiteral("/out.bin");
-        QFile::remove(out);
-        if (rig.Engine().DecryptFile(root + u'/' + name, out, rig.folder) != 0)
+        if (QFile::remove(out); rig.Engine().DecryptFile(root + u'/' + name, out, rig.folder) != 0)
             return Fail(QStringLiteral("a container does not decrypt: ") + name + u' ' + Messages(rig.ui));
-        inContainers.insert(KillVersions::Check(CopiesRig::Bytes(out)), name);
+        versions.insert(KillVersions::Check(CopiesRig::Bytes(out)));
     }
-    int plain = 0;
     int encrypted = 0;
     for (int i = 0; i < int(std::size(kPlainSizes)); ++i) {
         const QByteArray bytes = KillVersions::Make(i + 1, kPlainSizes[i]);
-        const QString name = PlainName(i);
-        const QString twin = root + u'/' + QFileInfo(name).completeBaseName() + QStringLiteral(" (2).bin");
-        const bool inFolder = CopiesRig::Bytes(root + u'/' + name) == bytes || CopiesRig::Bytes(twin) == bytes;
-        const bool inContainer = inContainers.contains(i + 1);
-        if (!inFolder && !inContainer)
-            return Fail(QStringLiteral("%1 is neither in the folder nor in a container").arg(name));
-        plain += inFolder ? 1 : 0;
-        encrypted += inContainer ? 1 : 0;
+        encrypted += versions.contains(i + 1) ? 1 : 0;
+        if (!versions.contains(i + 1) && CopiesRig::Bytes(root + QStringLiteral("/plain%1.bin").arg(i)) != bytes &&
+            CopiesRig::Bytes(root + QStringLiteral("/plain%1 (2).bin").arg(i)) != bytes)
+            return Fail(QStringLiteral("plain%1.bin is neither in the folder nor in a container").arg(i));
     }
-    if (!rig.ui.Numbers().isEmpty())
-        return Fail(QStringLiteral("messages: ") + Messages(rig.ui));
-    const QStringList ours = QDir(root).entryList({QStringLiteral("*.zorf"), QStringLiteral("plain*")}, QDir::Files);
-    for (const QString& name : ours) {
-        QFile::setPermissions(root + u'/' + name, QFile::ReadOwner | QFile::WriteOwner);
-        QFile::remove(root + u'/' + name);
-    }
+    for (const QString& name : QDir(root).entryList({QStringLiteral("*.zorf"), QStringLiteral("plain*")}, QDir::Files))
+        if (QFile::setPermissions(root + u'/' + name, QFile::ReadOwner | QFile::WriteOwner))
+            QFile::remove(root + u'/' + name);
     // The refresh takes away what a killed encryption left beside its container.
     rig.names->SetOpenCheck(&rig.probe);
-    if (rig.names->RefreshNameFile(root, rig.folder) != 0)
-        return Fail(QStringLiteral("the folder does not refresh: ") + Messages(rig.ui));
-    if (const QStringList left = Left(root); left.size() > 1)
-        return Fail(QStringLiteral("left in the folder after its refresh: ") + left.join(u' '));
-    Say(QStringLiteral("parked %1 plain %2 encrypted %3").arg(parked).arg(plain).arg(encrypted));
+    if (rig.names->RefreshNameFile(root, rig.folder) != 0 || Left(root).size() > 1 || !rig.ui.Numbers().isEmpty())
+        return Fail(QStringLiteral("after the refresh: ") + Left(root).join(u' ') + u' ' + Messages(rig.ui));
+    Say(QStringLiteral("parked %1 encrypted %2").arg(parked).arg(encrypted));
     return 0;
 }
 
