@@ -81,8 +81,9 @@ struct Fixture {
             QDir().mkpath(app->WorkAreaOf(s.registry->SlotOf(root), area));
         names = std::make_unique<CNameFile>(*s.engine, *s.registry, *s.workFolder, files, ui, *s.catalogue);
         access = std::make_unique<CAccessCheck>(volumes, files, ui, *s.catalogue);
-        encrypt = std::make_unique<CEncryptIn>(*s.engine, *s.registry, *names, *access, s.settings, *s.workFolder,
-                                               files, ui, *s.catalogue, prompts);
+        encrypt = std::make_unique<CEncryptIn>(
+            FolderServices{*s.engine, *s.registry, *names, *access, s.settings, *s.workFolder, files, ui, *s.catalogue},
+            prompts);
         if (bench::BenchData::WriteOfficeCorpus(corpus, CorpusCount(), kMinBytes, kMaxBytes) != 0)
             return -1;
         for (const QString& name : QDir(corpus).entryList(QDir::Files, QDir::Name))

@@ -29,41 +29,12 @@ QString WithSlash(const QString& folder) {
 
 } // namespace
 
-namespace {
-
-const QString kTempPrefix = QStringLiteral(".korimbo-");
-const QString kSealedSuffix = QStringLiteral(".part");
-const QString kPlainSuffix = QStringLiteral(".plain.part");
-constexpr int kTempUniqueLength = 16;
-
-} // namespace
-
-// A short hidden name beside the target: the old file stays untouched until the new one is complete,
-// checked and on disk, and a target name of any allowed length still leaves room for it. The kind is
-// in the name, so what a crash leaves behind can be told apart and plaintext wiped.
 QString CCryptEngine::TempPathBeside(const QString& target, TempKind kind) {
-    QString unique;
-    UniqueNameText(false, unique);
-    return QFileInfo(target).absolutePath() + u'/' + kTempPrefix + unique.left(kTempUniqueLength) +
-           (kind == TempKind::Plain ? kPlainSuffix : kSealedSuffix);
+    return korimbo::TempPathBeside(target, kind);
 }
 
 bool CCryptEngine::IsTempName(const QString& fileName, TempKind* kind) {
-    if (!fileName.startsWith(kTempPrefix))
-        return false;
-    const QString rest = fileName.mid(kTempPrefix.size());
-    const QString unique = rest.left(kTempUniqueLength);
-    if (unique.size() != kTempUniqueLength)
-        return false;
-    for (const QChar ch : unique)
-        if (!ch.isDigit() && !(ch >= u'A' && ch <= u'F'))
-            return false;
-    const QString suffix = rest.mid(kTempUniqueLength);
-    if (suffix != kSealedSuffix && suffix != kPlainSuffix)
-        return false;
-    if (kind)
-        *kind = suffix == kPlainSuffix ? TempKind::Plain : TempKind::Sealed;
-    return true;
+    return korimbo::IsTempName(fileName, kind);
 }
 
 QStringList CCryptEngine::TempNamesIn(const QString& directory) {

@@ -4,6 +4,7 @@
 #include "crypto/ContainerHeader.h"
 #include "crypto/ContainerInfo.h"
 #include "crypto/EngineResult.h"
+#include "util/FileNames.h"
 #include "util/FileSystem.h"
 #include "util/Interaction.h"
 #include "util/LockedRegion.h"
@@ -35,8 +36,6 @@ enum ContainerStatus { kUsable = 0, kNotContainer = 1, kNewerVersion = 2, kWrong
 
 enum class KeyDirection { Encrypt, Decrypt };
 
-// What a temporary file of the engine holds: a container being written, or plaintext being decrypted.
-enum class TempKind { Sealed, Plain };
 
 // The crypto engine: the table of named key slots, the enciphered buffers of the state files and the
 // container format (writer, reader, verification, maintenance). Every failure is reported through

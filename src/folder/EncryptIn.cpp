@@ -105,11 +105,9 @@ QString ModifiedText(const QString& path) {
 
 } // namespace
 
-CEncryptIn::CEncryptIn(CCryptEngine& engine, FolderRegistry& registry, CNameFile& nameFile, CAccessCheck& access,
-                       const SettingsRecord& settings, const WorkFolderSettings& workFolder, FileSystem& files,
-                       Interaction& ui, MessageSource& messages, EncryptInPrompts& prompts)
-    : m_engine(engine), m_registry(registry), m_nameFile(nameFile), m_access(access), m_settings(settings),
-      m_workFolder(workFolder), m_files(files), m_ui(ui), m_messages(messages), m_prompts(prompts) {}
+CEncryptIn::CEncryptIn(const FolderServices& s, EncryptInPrompts& prompts)
+    : m_engine(s.engine), m_registry(s.registry), m_nameFile(s.nameFile), m_access(s.access), m_settings(s.settings),
+      m_workFolder(s.workFolder), m_files(s.files), m_ui(s.ui), m_messages(s.messages), m_prompts(prompts) {}
 
 int CEncryptIn::Report(int number, const QString& tail, Icon icon) {
     return ReportMessage(m_ui, m_messages, number, tail, icon);

@@ -2,6 +2,7 @@
 
 #include "crypto/CryptEngine.h"
 #include "folder/EncryptInPrompts.h"
+#include "folder/FolderServices.h"
 #include "folder/NameFile.h"
 #include "folder/ParkedFiles.h"
 #include "platform/AccessCheck.h"
@@ -37,9 +38,7 @@ struct EncryptInRequest {
 // its password is given. Every entry point (drops, paste, "暗号化する(&U)") ends here.
 class CEncryptIn {
 public:
-    CEncryptIn(CCryptEngine& engine, FolderRegistry& registry, CNameFile& nameFile, CAccessCheck& access,
-               const SettingsRecord& settings, const WorkFolderSettings& workFolder, FileSystem& files, Interaction& ui,
-               MessageSource& messages, EncryptInPrompts& prompts);
+    CEncryptIn(const FolderServices& services, EncryptInPrompts& prompts);
 
     // Hooks of the window: the busy section around the operation; whether a container has a working copy
     // that is open in the decrypted workspace (none until the workspace watches copies); the undo history

@@ -107,12 +107,10 @@ QString Extension(const QString& name) {
 
 } // namespace
 
-CFolderOperations::CFolderOperations(CCryptEngine& engine, FolderRegistry& registry, CNameFile& nameFile,
-                                     CAccessCheck& access, const SettingsRecord& settings, FileSystem& files,
-                                     Interaction& ui, MessageSource& messages, EncryptInPrompts& prompts, Trash* trash,
+CFolderOperations::CFolderOperations(const FolderServices& s, EncryptInPrompts& prompts, Trash* trash,
                                      CUndoHistory& history)
-    : m_engine(engine), m_registry(registry), m_nameFile(nameFile), m_access(access), m_settings(settings),
-      m_files(files), m_ui(ui), m_messages(messages), m_prompts(prompts), m_trash(trash), m_history(history) {}
+    : m_engine(s.engine), m_registry(s.registry), m_nameFile(s.nameFile), m_access(s.access), m_settings(s.settings),
+      m_files(s.files), m_ui(s.ui), m_messages(s.messages), m_prompts(prompts), m_trash(trash), m_history(history) {}
 
 int CFolderOperations::Report(int number, const QString& tail, Icon icon) {
     return ReportMessage(m_ui, m_messages, number, tail, icon);

@@ -2,6 +2,7 @@
 
 #include "crypto/CryptEngine.h"
 #include "folder/EncryptInPrompts.h"
+#include "folder/FolderServices.h"
 #include "folder/NameFile.h"
 #include "folder/UndoHistory.h"
 #include "platform/AccessCheck.h"
@@ -40,9 +41,7 @@ struct InsideClipboard {
 // Every operation refreshes the name files of the folders it changed; the window then lists them again.
 class CFolderOperations {
 public:
-    CFolderOperations(CCryptEngine& engine, FolderRegistry& registry, CNameFile& nameFile, CAccessCheck& access,
-                      const SettingsRecord& settings, FileSystem& files, Interaction& ui, MessageSource& messages,
-                      EncryptInPrompts& prompts, Trash* trash, CUndoHistory& history);
+    CFolderOperations(const FolderServices& services, EncryptInPrompts& prompts, Trash* trash, CUndoHistory& history);
 
     // Hooks of the window: the busy section, and whether a container has a working copy in the decrypted
     // workspace.

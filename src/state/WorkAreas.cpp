@@ -1,5 +1,7 @@
 #include "state/WorkAreas.h"
 
+#include "util/FileSystem.h"
+
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
@@ -29,25 +31,8 @@ void TakeOthersAccess(const QString& path) {
 } // namespace
 
 int WorkAreas::MakePrivateFolder(const QString& path) {
-    const QString clean = QDir::cleanPath(path);
-    if (clean.isEmpty())
-        return ENOENT;
-    // One level after the other, so that each level made here is 0700 from its first moment.
-    const QStringList parts = clean.split(u'/', Qt::SkipEmptyParts);
-    QString level = clean.startsWith(u'/') ? QString() : QStringLiteral(".");
-    for (const QString& part : parts) {
-        level += u'/' + part;
-        if (::mkdir(Native(level).constData(), S_IRWXU) != 0 && errno != EEXIST)
-            return errno;
-    }
-    struct stat st {};
-    if (::stat(Native(clean).constData(), &st) != 0)
-        return errno;
-    if (!S_ISDIR(st.st_mode))
-        return ENOTDIR;
-    if ((st.st_mode & 077) != 0 && ::chmod(Native(clean).constData(), st.st_mode & S_IRWXU) != 0)
-        return errno;
-    return 0;
+    LocalFileSystem files;
+    return files.MakePrivateFolder(path);
 }
 
 void WorkAreas::MakeTreePrivate(const QString& folder) {

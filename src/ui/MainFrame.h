@@ -241,6 +241,8 @@ private:
     void OnTreeInsideCommand(int id, const QString& directory);
     void AfterInsideOperation(const CFolderOperations& operations);
     CFolderOperations NewOperations();
+    // What the folder and workspace operations work with.
+    FolderServices Services();
     void OnDecryptedPopup(int id);
     void GoToContainer(const QString& workingCopy);
     void OpenRow(int row);

@@ -122,9 +122,7 @@ void CMainFrame::UpOneLevel() {
 }
 
 CEncryptIn CMainFrame::NewEncryptIn() {
-    AppState& state = m_app.State();
-    CEncryptIn operation(*state.engine, *state.registry, *m_nameFile, *m_access, state.settings, *state.workFolder,
-                         m_app.Svc().files, m_ui, *state.catalogue, *m_encryptPrompts);
+    CEncryptIn operation(Services(), *m_encryptPrompts);
     operation.busy = [this](bool on) { Busy(on); };
     operation.clearUndo = [this] { m_history.Clear(); };
     // A container whose working copy is out is not replaced from outside: the copy's write-back would

@@ -29,10 +29,15 @@ void CMainFrame::WireInside() {
             });
 }
 
+FolderServices CMainFrame::Services() {
+    AppState& state = m_app.State();
+    return {*state.engine, *state.registry, *m_nameFile, *m_access,   state.settings,
+            *state.workFolder, m_app.Svc().files, m_ui, *state.catalogue};
+}
+
 CFolderOperations CMainFrame::NewOperations() {
     AppState& state = m_app.State();
-    CFolderOperations operations(*state.engine, *state.registry, *m_nameFile, *m_access, state.settings,
-                                 m_app.Svc().files, m_ui, *state.catalogue, *m_encryptPrompts, m_trash, m_history);
+    CFolderOperations operations(Services(), *m_encryptPrompts, m_trash, m_history);
     operations.busy = [this](bool on) { Busy(on); };
     operations.isOpenInWorkspace = [this](const QString& container) { return HasWorkingCopy(container); };
     operations.workRoot = state.workFolder->angoTempFolder;

@@ -23,14 +23,11 @@ constexpr int kCleanupTries = 60; // a file manager still reading after a minute
 } // namespace
 
 void CMainFrame::WireTakeOut() {
-    AppState& state = m_app.State();
     if (!m_takeOutPrompts) {
         m_ownTakeOutPrompts = std::make_unique<CTakeOutDialogs>(this);
         m_takeOutPrompts = m_ownTakeOutPrompts.get();
     }
-    m_takeOut = std::make_unique<CTakeOut>(*m_copies, *state.engine, *state.registry, *m_nameFile, state.settings,
-                                           *state.workFolder, m_app.Svc().files, m_ui, *state.catalogue, *m_processes,
-                                           *m_takeOutPrompts);
+    m_takeOut = std::make_unique<CTakeOut>(*m_copies, Services(), *m_processes, *m_takeOutPrompts);
     m_takeOut->busy = [this](bool on) { Busy(on); };
     m_takeOut->refreshContents = m_copies->refreshContents;
     m_takeOut->changePasswords = [this] { return m_app.Passwords().ReadChangePasswords(); };

@@ -41,9 +41,8 @@ void CMainFrame::WireWorkspace() {
     connect(m_decrypted.get(), &QAbstractItemModel::rowsRemoved, this, &CMainFrame::UpdateCommandStates);
     if (!m_launcher || !m_processes || !m_associations)
         return; // a window without programs to start (tests of other parts)
-    m_copies = std::make_unique<CWorkingCopies>(*state.engine, *state.registry, *m_nameFile, *m_access, state.settings,
-                                                *state.workFolder, m_app.Svc().files, m_ui, *state.catalogue,
-                                                *m_associations, *m_launcher, *m_processes, *m_encryptPrompts);
+    m_copies = std::make_unique<CWorkingCopies>(Services(), *m_associations, *m_launcher, *m_processes,
+                                                *m_encryptPrompts);
     m_copies->busy = [this](bool on) { Busy(on); };
     m_copies->isBusy = [this] { return IsBusy(); };
     m_copies->shuttingDown = [this] { return m_stop; };

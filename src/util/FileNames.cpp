@@ -1,5 +1,7 @@
 #include "util/FileNames.h"
 
+#include "util/DisplayText.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -123,6 +125,41 @@ bool IsWithinPath(const QString& inner, const QString& outer) {
     if (in.isEmpty() || out.isEmpty())
         return false;
     return in == out || in.startsWith(out.endsWith(u'/') ? out : out + u'/');
+}
+
+namespace {
+
+const QString kTempPrefix = QStringLiteral(".korimbo-");
+const QString kSealedSuffix = QStringLiteral(".part");
+const QString kPlainSuffix = QStringLiteral(".plain.part");
+constexpr int kTempUniqueLength = 16;
+
+} // namespace
+
+// A target name of any allowed length still leaves room for the short name.
+QString TempPathBeside(const QString& target, TempKind kind) {
+    QString unique;
+    UniqueNameText(false, unique);
+    return QFileInfo(target).absolutePath() + u'/' + kTempPrefix + unique.left(kTempUniqueLength) +
+           (kind == TempKind::Plain ? kPlainSuffix : kSealedSuffix);
+}
+
+bool IsTempName(const QString& fileName, TempKind* kind) {
+    if (!fileName.startsWith(kTempPrefix))
+        return false;
+    const QString rest = fileName.mid(kTempPrefix.size());
+    const QString unique = rest.left(kTempUniqueLength);
+    if (unique.size() != kTempUniqueLength)
+        return false;
+    for (const QChar ch : unique)
+        if (!ch.isDigit() && !(ch >= u'A' && ch <= u'F'))
+            return false;
+    const QString suffix = rest.mid(kTempUniqueLength);
+    if (suffix != kSealedSuffix && suffix != kPlainSuffix)
+        return false;
+    if (kind)
+        *kind = suffix == kPlainSuffix ? TempKind::Plain : TempKind::Sealed;
+    return true;
 }
 
 } // namespace korimbo

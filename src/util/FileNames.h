@@ -24,6 +24,14 @@ QByteArray NativePath(const QString& path);
 // The name as the user sees it: each byte kept as a surrogate shown as "%XX".
 QString ShownName(const QString& name);
 
+// What a temporary file beside its target holds: a container being written, or plaintext.
+enum class TempKind { Sealed, Plain };
+
+// A short hidden name beside `target`: the old file stays untouched until the new one is complete and on
+// disk. The kind is in the name, so that what a crash leaves behind can be told apart and plaintext wiped.
+QString TempPathBeside(const QString& target, TempKind kind);
+bool IsTempName(const QString& fileName, TempKind* kind = nullptr);
+
 // `name` in `folder`, with one separator between them.
 QString ChildPath(const QString& folder, const QString& name);
 // The absolute path with "." and ".." resolved and no trailing separator (links are kept).

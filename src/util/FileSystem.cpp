@@ -1,6 +1,7 @@
 #include "util/FileSystem.h"
 
 #include "util/FileNames.h"
+#include "util/PathIdentity.h"
 
 #include <QFile>
 #include <QSaveFile>
@@ -129,6 +130,11 @@ int HeldElsewhere(int fd) {
     return (errno == EAGAIN || errno == EBUSY) ? EBUSY : 0;
 }
 
+bool LeadsToFolder(const QString& path) {
+    struct stat st {};
+    return ::stat(Native(path).constData(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
 int Result(int rc) {
     return rc == 0 ? 0 : errno;
 }
@@ -156,6 +162,38 @@ bool FileSystem::IsPrivate(const QString& path) const {
             (path.size() == folder.size() || path.at(folder.size()) == u'/'))
             return true;
     return false;
+}
+
+int FileSystem::MakeFolderPath(const QString& path) {
+    return MakeLevels(path, false);
+}
+
+int FileSystem::MakePrivateFolder(const QString& path) {
+    return MakeLevels(path, true);
+}
+
+// One level after the other, so that each level made for a private folder is 0700 from its first moment.
+int FileSystem::MakeLevels(const QString& path, bool privately) {
+    const QString clean = CleanPath(path);
+    if (path.isEmpty() || clean.isEmpty())
+        return ENOENT;
+    const QStringList parts = clean.split(u'/', Qt::SkipEmptyParts);
+    QString level;
+    for (const QString& part : parts) {
+        level += u'/' + part;
+        const ItemKind kind = KindOf(level);
+        // A link to a folder leads on (a linked home, /var/run, a work folder the user keeps elsewhere).
+        if (kind == ItemKind::Folder || (kind == ItemKind::Link && LeadsToFolder(level)))
+            continue;
+        if (kind != ItemKind::Missing)
+            return ENOTDIR;
+        if (const int rc = MakeFolder(level); rc != 0 && rc != EEXIST)
+            return rc;
+        if (privately)
+            if (const int rc = SetPermissions(level, kPrivateFolderMode); rc != 0)
+                return rc;
+    }
+    return privately ? SetPermissions(ResolvedPath(clean), kPrivateFolderMode) : 0;
 }
 
 std::unique_ptr<File> LocalFileSystem::Open(const QString& path, OpenMode mode, int& error) {
@@ -317,6 +355,25 @@ int LocalFileSystem::ReadContents(const QString& path, QByteArray& data) {
     if (file->Read(data.data(), size) != size)
         return file->Error() != 0 ? file->Error() : EIO;
     return 0;
+}
+
+int LocalFileSystem::MakeFolder(const QString& path) {
+    return Result(::mkdir(Native(path).constData(), IsPrivate(path) ? kPrivateFolderMode : 0777));
+}
+
+int LocalFileSystem::RemoveFolder(const QString& path) {
+    return Result(::rmdir(Native(path).constData()));
+}
+
+int LocalFileSystem::SetPermissions(const QString& path, unsigned mode) {
+    struct stat st {};
+    if (::lstat(Native(path).constData(), &st) != 0)
+        return errno;
+    if (S_ISLNK(st.st_mode))
+        return 0;
+    if ((st.st_mode & 07777) == mode)
+        return 0;
+    return Result(::chmod(Native(path).constData(), mode));
 }
 
 } // namespace korimbo

@@ -18,6 +18,10 @@ enum class OpenMode {
 
 enum class Whence { Begin, End };
 
+// The one rule for what holds plaintext or keys: folders are the owner's alone, and so are files.
+constexpr unsigned kPrivateFolderMode = 0700;
+constexpr unsigned kPrivateFileMode = 0600;
+
 // What makes a file the same file: its device and inode, and what a save changes (size, times). Two
 // identities taken of one path are equal only when nothing was written to it, nor another file renamed
 // over it, in between.
@@ -76,12 +80,24 @@ public:
     virtual int ReplaceContents(const QString& path, const QByteArray& data) = 0;
     // Reads the whole file (for small state files only).
     virtual int ReadContents(const QString& path, QByteArray& data) = 0;
+    // One level of folder. Below a private folder it is 0700 from its first moment, elsewhere the umask's.
+    virtual int MakeFolder(const QString& path) = 0;
+    virtual int RemoveFolder(const QString& path) = 0; // an empty one
+    // The permission bits (07777); a link is left alone, never what it points to.
+    virtual int SetPermissions(const QString& path, unsigned mode) = 0;
+
+    // Every missing level of `path` (an existing folder is fine; a file or link in the way is ENOTDIR).
+    [[nodiscard]] int MakeFolderPath(const QString& path);
+    // The same, each level made here 0700, and the last one made 0700 when it already was there.
+    [[nodiscard]] int MakePrivateFolder(const QString& path);
     // Folders whose files are the owner's alone: a file written below one of them (Open for writing,
     // ReplaceContents) is made 0600 whatever the umask. The work areas, which hold plaintext.
     virtual void SetPrivateFolders(const QStringList& folders) { m_privateFolders = folders; }
     bool IsPrivate(const QString& path) const;
 
 private:
+    [[nodiscard]] int MakeLevels(const QString& path, bool privately);
+
     QStringList m_privateFolders;
 };
 
@@ -100,6 +116,9 @@ public:
     int SyncFolder(const QString& folder) override;
     int ReplaceContents(const QString& path, const QByteArray& data) override;
     int ReadContents(const QString& path, QByteArray& data) override;
+    int MakeFolder(const QString& path) override;
+    int RemoveFolder(const QString& path) override;
+    int SetPermissions(const QString& path, unsigned mode) override;
 };
 
 } // namespace korimbo

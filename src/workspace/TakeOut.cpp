@@ -50,11 +50,9 @@ QString CTakeOut::MoveRefusedText() {
     return QStringLiteral("現在の暗号フォルダー内に移動はできません。\n取り出し画面では暗号フォルダーの外へ取り出してください。");
 }
 
-CTakeOut::CTakeOut(CWorkingCopies& copies, CCryptEngine& engine, FolderRegistry& registry, CNameFile& nameFile,
-                   SettingsRecord& settings, const WorkFolderSettings& workFolder, FileSystem& files, Interaction& ui,
-                   MessageSource& messages, ProcessProbe& processes, TakeOutPrompts& prompts)
-    : m_copies(copies), m_engine(engine), m_registry(registry), m_nameFile(nameFile), m_settings(settings),
-      m_workFolder(workFolder), m_files(files), m_ui(ui), m_messages(messages), m_processes(processes),
+CTakeOut::CTakeOut(CWorkingCopies& copies, const FolderServices& s, ProcessProbe& processes, TakeOutPrompts& prompts)
+    : m_copies(copies), m_engine(s.engine), m_registry(s.registry), m_nameFile(s.nameFile), m_settings(s.settings),
+      m_workFolder(s.workFolder), m_files(s.files), m_ui(s.ui), m_messages(s.messages), m_processes(processes),
       m_prompts(prompts) {}
 
 int CTakeOut::Report(int number, const QString& tail, Icon icon) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "crypto/CryptEngine.h"
+#include "folder/FolderServices.h"
 #include "folder/NameFile.h"
 #include "platform/Launcher.h"
 #include "state/FolderRegistry.h"
@@ -113,9 +114,7 @@ public:
     // The refusal of a move target inside the shown folder (a fixed text of the take-out window).
     static QString MoveRefusedText();
 
-    CTakeOut(CWorkingCopies& copies, CCryptEngine& engine, FolderRegistry& registry, CNameFile& nameFile,
-             SettingsRecord& settings, const WorkFolderSettings& workFolder, FileSystem& files, Interaction& ui,
-             MessageSource& messages, ProcessProbe& processes, TakeOutPrompts& prompts);
+    CTakeOut(CWorkingCopies& copies, const FolderServices& services, ProcessProbe& processes, TakeOutPrompts& prompts);
 
     // Hooks of the window.
     std::function<void(bool)> busy;        // around a command

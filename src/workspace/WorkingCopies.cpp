@@ -84,14 +84,12 @@ void WatchTable::Free(int slot) {
     followed[slot] = false;
 }
 
-CWorkingCopies::CWorkingCopies(CCryptEngine& engine, FolderRegistry& registry, CNameFile& nameFile,
-                               CAccessCheck& access, SettingsRecord& settings, const WorkFolderSettings& workFolder,
-                               FileSystem& files, Interaction& ui, MessageSource& messages,
-                               Associations& associations, Launcher& launcher, ProcessProbe& processes,
-                               EncryptInPrompts& prompts)
-    : m_engine(engine), m_registry(registry), m_nameFile(nameFile), m_access(access), m_settings(settings),
-      m_workFolder(workFolder), m_files(files), m_ui(ui), m_messages(messages), m_associations(associations),
-      m_launcher(launcher), m_processes(processes), m_prompts(prompts), m_origins(files) {}
+CWorkingCopies::CWorkingCopies(const FolderServices& s, Associations& associations, Launcher& launcher,
+                               ProcessProbe& processes, EncryptInPrompts& prompts)
+    : m_services(s), m_engine(s.engine), m_registry(s.registry), m_nameFile(s.nameFile), m_access(s.access),
+      m_settings(s.settings), m_workFolder(s.workFolder), m_files(s.files), m_ui(s.ui), m_messages(s.messages),
+      m_associations(associations), m_launcher(launcher), m_processes(processes), m_prompts(prompts),
+      m_origins(s.files) {}
 
 int CWorkingCopies::Report(int number, const QString& tail, Icon icon) {
     return ReportMessage(m_ui, m_messages, number, tail, icon);
@@ -642,8 +640,7 @@ int CWorkingCopies::EncryptBack(const QString& workingCopy, const QString& desti
     m_ui.SetStatusText(m_messages.MsgA(kMsgWritingBack));
     if (!QFileInfo(destination).isDir())
         QDir().mkpath(destination);
-    CEncryptIn encrypt(m_engine, m_registry, m_nameFile, m_access, m_settings, m_workFolder, m_files, m_ui,
-                       m_messages, m_prompts);
+    CEncryptIn encrypt(m_services, m_prompts);
     EncryptInRequest request;
     request.mode = EncryptInRequest::kMove;
     request.sources = {workingCopy};

@@ -42,9 +42,7 @@ struct WatchTable {
 // was not changed) when the program ends. Headless: the window answers through Interaction and the hooks.
 class CWorkingCopies {
 public:
-    CWorkingCopies(CCryptEngine& engine, FolderRegistry& registry, CNameFile& nameFile, CAccessCheck& access,
-                   SettingsRecord& settings, const WorkFolderSettings& workFolder, FileSystem& files,
-                   Interaction& ui, MessageSource& messages, Associations& associations, Launcher& launcher,
+    CWorkingCopies(const FolderServices& services, Associations& associations, Launcher& launcher,
                    ProcessProbe& processes, EncryptInPrompts& prompts);
 
     // Hooks of the window.
@@ -138,6 +136,7 @@ private:
     int Erase(const QString& path, int failureMessage);
     int Report(int number, const QString& tail, Icon icon = Icon::Error);
 
+    FolderServices m_services;
     CCryptEngine& m_engine;
     FolderRegistry& m_registry;
     CNameFile& m_nameFile;

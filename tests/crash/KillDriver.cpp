@@ -256,9 +256,7 @@ int RunPlain(const QString& program, const QString& root) {
         if (!SaveAsEditor(files.last(), KillVersions::Make(i + 1, kPlainSizes[i])))
             return Fail(QStringLiteral("the plain files could not be written"));
     }
-    AppState& s = rig.app.State();
-    CEncryptIn encryptIn(*s.engine, *s.registry, *rig.names, *rig.access, s.settings, *s.workFolder, rig.fs, rig.ui,
-                         *s.catalogue, rig.prompts);
+    CEncryptIn encryptIn(rig.Services(), rig.prompts);
     rig.ui.QueueAnswer(kAnswerYes);
     Say(QStringLiteral("ready"));
     if (encryptIn.EncryptPlainFiles(files, root) != 0)
@@ -366,9 +364,7 @@ int FullDisk(const QString& program, const QString& root, const QString& spare) 
         request.mode = EncryptInRequest::kMove;
         request.sources = {plain};
         request.destination = root;
-        AppState& s = rig.app.State();
-        CEncryptIn encryptIn(*s.engine, *s.registry, *rig.names, *rig.access, s.settings, *s.workFolder, rig.fs, rig.ui,
-                             *s.catalogue, rig.prompts);
+        CEncryptIn encryptIn(rig.Services(), rig.prompts);
         if (encryptIn.Run(request) == 0)
             return Fail(QStringLiteral("an encrypt-in on a full disk reported success"));
         if (rig.ui.Numbers().isEmpty())

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "AppRig.h"
+#include "folder/FolderServices.h"
 #include "folder/NameFile.h"
 
 #include <QDateTime>
@@ -46,6 +47,7 @@ struct FolderRig : AppRig {
     using AppRig::AppRig;
     QString folder;
     std::unique_ptr<CNameFile> names;
+    std::unique_ptr<CAccessCheck> access;
 
     // Registers `root` and enters its key as a login does.
     bool StartWith(const QString& root) {
@@ -65,7 +67,12 @@ struct FolderRig : AppRig {
         folder = root;
         AppState& s = app.State();
         names = std::make_unique<CNameFile>(*s.engine, *s.registry, *s.workFolder, fs, ui, *s.catalogue);
+        access = std::make_unique<CAccessCheck>(volumes, fs, ui, *s.catalogue);
         return true;
+    }
+    FolderServices Services() {
+        AppState& s = app.State();
+        return {*s.engine, *s.registry, *names, *access, s.settings, *s.workFolder, fs, ui, *s.catalogue};
     }
     bool EnterKey(const QString& name, const QString& password) {
         std::array<std::uint8_t, 34> bytes{};

@@ -24,7 +24,6 @@ const QString kOtherPassword = QStringLiteral("Other#Pw2");
 struct EncryptRig : FolderRig {
     using FolderRig::FolderRig;
     ScriptedEncryptInPrompts prompts;
-    std::unique_ptr<CAccessCheck> access;
     std::unique_ptr<CEncryptIn> encrypt;
     QList<bool> busyCalls;
     int undoClears = 0;
@@ -34,10 +33,7 @@ struct EncryptRig : FolderRig {
         if (!StartWith(root))
             return false;
         outside = sources;
-        AppState& s = app.State();
-        access = std::make_unique<CAccessCheck>(volumes, fs, ui, *s.catalogue);
-        encrypt = std::make_unique<CEncryptIn>(*s.engine, *s.registry, *names, *access, s.settings, *s.workFolder, fs,
-                                               ui, *s.catalogue, prompts);
+        encrypt = std::make_unique<CEncryptIn>(Services(), prompts);
         encrypt->busy = [this](bool on) { busyCalls.append(on); };
         encrypt->clearUndo = [this] { ++undoClears; };
         return true;

@@ -26,7 +26,6 @@ struct OperationsRig : FolderRig {
     ScriptedEncryptInPrompts prompts;
     CUndoHistory history;
     InsideClipboard clipboard;
-    std::unique_ptr<CAccessCheck> access;
     std::unique_ptr<FreedesktopTrash> trash;
     std::unique_ptr<CFolderOperations> ops;
     QStringList open; // containers "open in the workspace"
@@ -35,10 +34,8 @@ struct OperationsRig : FolderRig {
         if (!StartWith(root))
             return false;
         AppState& s = app.State();
-        access = std::make_unique<CAccessCheck>(volumes, fs, ui, *s.catalogue);
         trash = std::make_unique<FreedesktopTrash>(homeTrash, volumes);
-        ops = std::make_unique<CFolderOperations>(*s.engine, *s.registry, *names, *access, s.settings, fs, ui,
-                                                  *s.catalogue, prompts, trash.get(), history);
+        ops = std::make_unique<CFolderOperations>(Services(), prompts, trash.get(), history);
         ops->isOpenInWorkspace = [this](const QString& path) { return open.contains(path); };
         ops->workRoot = s.workFolder->angoTempFolder;
         return true;
@@ -373,9 +370,7 @@ private Q_SLOTS:
         QFETCH(bool, withTrash);
         auto rig = Started();
         QVERIFY(rig);
-        AppState& s = rig->app.State();
-        CFolderOperations noTrash(*s.engine, *s.registry, *rig->names, *rig->access, s.settings, rig->fs, rig->ui,
-                                  *s.catalogue, rig->prompts, nullptr, rig->history);
+        CFolderOperations noTrash(rig->Services(), rig->prompts, nullptr, rig->history);
         CFolderOperations& ops = withTrash ? *rig->ops : noTrash;
         const QString to = rig->folder + QStringLiteral("/to");
         QVERIFY(QDir().mkpath(to));

@@ -23,7 +23,6 @@ struct NewRig : FolderRig {
     using FolderRig::FolderRig;
     ScriptedEncryptInPrompts prompts;
     FakeAssociations associations;
-    std::unique_ptr<CAccessCheck> access;
     std::unique_ptr<CEncryptIn> encrypt;
     std::unique_ptr<CNewItems> items;
     QString templates;
@@ -33,9 +32,7 @@ struct NewRig : FolderRig {
             return false;
         templates = templateFolder;
         AppState& s = app.State();
-        access = std::make_unique<CAccessCheck>(volumes, fs, ui, *s.catalogue);
-        encrypt = std::make_unique<CEncryptIn>(*s.engine, *s.registry, *names, *access, s.settings, *s.workFolder, fs,
-                                               ui, *s.catalogue, prompts);
+        encrypt = std::make_unique<CEncryptIn>(Services(), prompts);
         items = std::make_unique<CNewItems>(*s.registry, *names, associations, *s.workFolder, fs, ui, *s.catalogue,
                                             *encrypt);
         associations.typeNames.insert(QStringLiteral(".txt"), kText);

@@ -32,6 +32,9 @@ public:
     int SyncFolder(const QString& f) override { return m_inner.SyncFolder(f); }
     int ReplaceContents(const QString& p, const QByteArray& d) override { return m_inner.ReplaceContents(p, d); }
     int ReadContents(const QString& p, QByteArray& d) override { return m_inner.ReadContents(p, d); }
+    int MakeFolder(const QString& p) override { return m_inner.MakeFolder(p); }
+    int RemoveFolder(const QString& p) override { return m_inner.RemoveFolder(p); }
+    int SetPermissions(const QString& p, unsigned m) override { return m_inner.SetPermissions(p, m); }
 
 private:
     FileSystem& m_inner;

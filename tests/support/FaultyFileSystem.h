@@ -28,6 +28,8 @@ public:
     Fault heldOpen;        // another program holds the file: ReadWriteAlone fails with EBUSY
     Fault syncFault;       // File::Sync on a matching file fails with `error` (the disk would not commit it)
     Fault syncFolderFault; // SyncFolder on a matching folder fails with `error`
+    Fault makeFolderFault; // MakeFolder fails with `error`
+    Fault removeFolderFault; // RemoveFolder fails with `error`
     std::optional<qint64> freeBytes;
     QStringList contentsReads; // the path of every ReadContents call, for tests that count reads
     // Write permission as a user other than root meets it: opening a file without write bits for
@@ -51,6 +53,13 @@ public:
     // A write fault makes the replacement stop short, the way a full disk or a killed writer would.
     int ReplaceContents(const QString& path, const QByteArray& data) override;
     int ReadContents(const QString& path, QByteArray& data) override;
+    int MakeFolder(const QString& path) override {
+        return Matches(makeFolderFault, path) ? makeFolderFault.error : m_local.MakeFolder(path);
+    }
+    int RemoveFolder(const QString& path) override {
+        return Matches(removeFolderFault, path) ? removeFolderFault.error : m_local.RemoveFolder(path);
+    }
+    int SetPermissions(const QString& path, unsigned mode) override { return m_local.SetPermissions(path, mode); }
 
     static bool Matches(const Fault& fault, const QString& path) {
         return !fault.pattern.isEmpty() && path.contains(fault.pattern);

@@ -21,7 +21,6 @@ struct CopiesRig : FolderRig {
     FakeAssociations associations;
     FakeLauncher launcher;
     FakeProcessProbe probe;
-    std::unique_ptr<CAccessCheck> access;
     std::unique_ptr<CWorkingCopies> copies;
     // The launcher and process table the copies use: the fakes above unless a test puts real ones here.
     Launcher* launcherInUse = &launcher;
@@ -39,11 +38,7 @@ struct CopiesRig : FolderRig {
     }
     bool ResumeIn(const QString& root) { return Resume(root) && MakeCopies(); }
     bool MakeCopies() {
-        AppState& s = app.State();
-        access = std::make_unique<CAccessCheck>(volumes, fs, ui, *s.catalogue);
-        copies = std::make_unique<CWorkingCopies>(*s.engine, *s.registry, *names, *access, s.settings, *s.workFolder,
-                                                  fs, ui, *s.catalogue, associations, *launcherInUse, *probeInUse,
-                                                  prompts);
+        copies = std::make_unique<CWorkingCopies>(Services(), associations, *launcherInUse, *probeInUse, prompts);
         copies->armWatchTimer = [this](int ms) { timer.append(ms); };
         copies->openNotice = [this](bool& stopShowing) {
             ++notices;

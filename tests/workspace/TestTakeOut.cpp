@@ -22,9 +22,7 @@ struct TakeOutRig : CopiesRig {
     bool Begin(const QString& root) {
         if (!StartIn(root))
             return false;
-        AppState& s = app.State();
-        takeOut = std::make_unique<CTakeOut>(*copies, *s.engine, *s.registry, *names, s.settings, *s.workFolder, fs, ui,
-                                             *s.catalogue, probe, dialogs);
+        takeOut = std::make_unique<CTakeOut>(*copies, Services(), probe, dialogs);
         return outside.isValid();
     }
     QString Area(const QString& area) {

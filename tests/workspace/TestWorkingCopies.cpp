@@ -410,9 +410,8 @@ private Q_SLOTS:
         AppState& s = rig->app.State();
         rig->names = std::make_unique<CNameFile>(*s.engine, *s.registry, *s.workFolder, rig->fs, rig->ui, *s.catalogue);
         rig->access = std::make_unique<CAccessCheck>(rig->volumes, rig->fs, rig->ui, *s.catalogue);
-        rig->copies = std::make_unique<CWorkingCopies>(*s.engine, *s.registry, *rig->names, *rig->access, s.settings,
-                                                       *s.workFolder, rig->fs, rig->ui, *s.catalogue, rig->associations,
-                                                       rig->launcher, rig->probe, rig->prompts);
+        rig->copies = std::make_unique<CWorkingCopies>(rig->Services(), rig->associations, rig->launcher, rig->probe,
+                                                       rig->prompts);
         const QString container = rig->Encrypt(root, QStringLiteral("l.txt"), "l");
         const QByteArray before = CopiesRig::Bytes(container);
         const QString copy = rig->Open(container);

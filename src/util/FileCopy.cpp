@@ -1,0 +1,83 @@
+#include "util/FileCopy.h"
+
+#include "util/PathIdentity.h"
+
+#include <QFileInfo>
+
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <memory>
+#include <vector>
+
+namespace korimbo {
+
+namespace {
+
+constexpr qint64 kBufferSize = 1024 * 1024;
+
+// The bytes of `in` appended to `out`.
+CopyResult Stream(File& in, File& out, const CopyOptions& options) {
+    std::vector<char> buffer(kBufferSize);
+    qint64 copied = 0;
+    for (;;) {
+        const qint64 n = in.Read(buffer.data(), kBufferSize);
+        if (n < 0)
+            return {CopyStep::SourceRead, in.Error()};
+        if (n == 0)
+            return {};
+        if (out.Write(buffer.data(), n) != n)
+            return {CopyStep::TargetWrite, out.Error() != 0 ? out.Error() : EIO};
+        copied += n;
+        if (options.progress && !options.progress(copied))
+            return {CopyStep::Stopped, 0};
+    }
+}
+
+unsigned ModeOf(const QString& path) {
+    struct stat st {};
+    return ::stat(NativePath(path).constData(), &st) == 0 ? st.st_mode & 07777 : 0;
+}
+
+} // namespace
+
+CopyResult CopyFileTo(FileSystem& files, const QString& from, const QString& to, const CopyOptions& options) {
+    int error = 0;
+    std::unique_ptr<File> in = files.Open(from, OpenMode::Read, error);
+    if (!in)
+        return {CopyStep::SourceOpen, error};
+    const QString temp = TempPathBeside(to, options.temp);
+    std::unique_ptr<File> out = files.Open(temp, OpenMode::WriteTruncate, error);
+    if (!out)
+        return {CopyStep::TargetOpen, error};
+    CopyResult result = Stream(*in, *out, options);
+    if (result.Ok() && options.sync && !out->Sync())
+        result = {CopyStep::TargetWrite, out->Error()};
+    out.reset();
+    qint64 seconds = 0;
+    if (result.Ok() && in->ModificationTime(seconds))
+        files.SetModificationTime(temp, seconds);
+    if (result.Ok() && options.keepMode)
+        if (const unsigned mode = ModeOf(from); mode != 0 && !files.IsPrivate(to))
+            files.SetPermissions(temp, mode);
+    if (result.Ok()) {
+        // A read-only target (and FAT's attribute) would refuse the rename on some file systems.
+        const bool readOnly = KindOf(to) == ItemKind::File && !QFileInfo(to).isWritable();
+        if (readOnly)
+            files.MakeWritable(to);
+        if (const int rc = files.Rename(temp, to); rc != 0) {
+            if (readOnly)
+                files.SetReadOnly(to);
+            result = {CopyStep::TargetWrite, rc};
+        }
+    }
+    if (!result.Ok()) {
+        files.Remove(temp);
+        return result;
+    }
+    if (options.sync)
+        files.SyncFolder(QFileInfo(to).absolutePath());
+    return result;
+}
+
+} // namespace korimbo
