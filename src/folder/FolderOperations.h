@@ -2,7 +2,9 @@
 
 #include "crypto/CryptEngine.h"
 #include "folder/EncryptInPrompts.h"
+#include "folder/FolderItems.h"
 #include "folder/FolderServices.h"
+#include "folder/ItemTransfer.h"
 #include "folder/NameFile.h"
 #include "folder/UndoHistory.h"
 #include "platform/AccessCheck.h"
@@ -46,7 +48,9 @@ public:
     // Hooks of the window: the busy section, and whether a container has a working copy in the decrypted
     // workspace.
     std::function<void(bool)> busy;
-    std::function<bool(const QString& container)> isOpenInWorkspace;
+    void SetOpenCheck(std::function<bool(const QString& container)> isOpen) {
+        m_items.isOpenInWorkspace = std::move(isOpen);
+    }
     // The work folder: a container going to a folder of another password is decrypted into the creation
     // area of its destination there, and encrypted again with the destination's key.
     QString workRoot;
@@ -73,41 +77,12 @@ public:
     int Undo();
 
     // The folders the last operation changed (their tree branches are read again).
-    const QStringList& ChangedFolders() const { return m_changed; }
-
-    // The n-th name tried for a copy in its own folder: "a - コピー.txt", "a - コピー (2).txt", ...; a
-    // folder keeps its whole name as the stem.
-    static QString CopyName(const QString& name, bool folder, int n);
+    const QStringList& ChangedFolders() const { return m_items.ChangedFolders(); }
     // A name may hold none of * ? " | < > \ / :.
     static bool IsValidName(const QString& name);
 
 private:
-    enum Step { kNext, kSkipped, kStop, kEnd };
-    struct Source {
-        bool container = false;
-        QString name; // the name the user sees (stored name of a container)
-        qint64 plainSize = 0;
-    };
-
-    int RunTransfer(const QStringList& items, const QString& destination, bool move);
-    int Duplicate(const QStringList& items, const QString& destination);
-    Step TransferItem(const QString& item, const QString& destination, bool move, int slot, bool record);
-    Step TransferFolder(const QString& item, const QString& destination, bool move, int slot, bool record);
-    Step TransferFile(const QString& item, const QString& destination, bool move, int slot, bool record);
-    Step CopyFolderAsNew(const QString& item, const QString& target);
-    Step WriteFile(const QString& item, const QString& target, const Source& source, bool move);
-    // Whether the containers of one path open with the key of the other: one registered folder, or two of
-    // one password.
-    bool SameKey(const QString& first, const QString& second) const;
-    // A container of another password written to `target` under the key of the target's folder, verified;
-    // its plaintext lives in the creation area only while it is needed. 0, or -1 (shown).
-    [[nodiscard]] int Recrypt(const QString& container, const QString& name, const QString& target);
-    // A container about to be replaced moves to a fresh disk name beside it; once the new one is in place
-    // it goes to the trash, and an undo brings it back (`texts` gets its two undo-record entries).
-    [[nodiscard]] int SetAside(const QString& target, QString& aside);
-    void PutAway(const QString& aside, QStringList& texts);
-    int BringBack(const QString& aside, const QString& time, const QString& place, const QString& name);
-    bool RelationRefused(const QString& item, const QString& destination);
+    CItemTransfer Transfer();
     int RenameItem(const QString& path, const QString& name, bool extensionRule, bool makeRecord, QString& newPath);
     int RenameContainer(const QString& path, QString& name, bool extensionRule, QString& newPath, QString& oldName);
     int RenameFolder(const QString& path, const QString& name, QString& newPath);
@@ -118,34 +93,14 @@ private:
     // The recorded place of an item is taken by `existing`: the user may give it up. 0 free, 1 skip, -1 stop.
     int ClearWay(const QString& existing);
     int PrepareParent(const QString& path);
-    int MoveBack(const QString& from, const QString& to);
 
-    bool ReadOnlyFolder(const QString& path) const;
-    QString KeyOf(const QString& path) const { return m_nameFile.OwningRoot(path); }
-    Source Describe(const QString& path);
-    QList<NameEntry>& EntriesOf(const QString& directory);
-    bool NameTaken(const QString& directory, const QString& name);
-    bool HoldsOpenFile(const QString& folder, QString* which = nullptr);
-    bool HoldsFileInUse(const QString& folder, QString* which);
-    bool SpecialFileRefused(const QString& folder);
-    bool IsOpen(const QString& container) const { return isOpenInWorkspace && isOpenInWorkspace(container); }
-    int CopyFile(const QString& from, const QString& to);
-    int RemoveTree(const QString& path);
-    int CopyLinkTo(const QString& from, const QString& to);
-    // A720 for the pipes, sockets and devices a copy left where they are.
-    void ReportLeftAsTheyAre();
-    void Changed(const QString& directory);
-    void RefreshChanged();
-    QString ShownName(const QString& path);
-    int Report(int number, const QString& tail, Icon icon = Icon::Error);
-    bool Stopped();
     void SetBusy(bool on) const {
         if (busy)
             busy(on);
     }
 
+    FolderServices m_services;
     CCryptEngine& m_engine;
-    FolderRegistry& m_registry;
     CNameFile& m_nameFile;
     CAccessCheck& m_access;
     const SettingsRecord& m_settings;
@@ -155,14 +110,7 @@ private:
     EncryptInPrompts& m_prompts;
     Trash* m_trash;
     CUndoHistory& m_history;
-
-    bool m_overwriteAllFiles = false;
-    bool m_overwriteAllFolders = false;
-    bool m_singleItem = false;
-    QString m_verb; // "コピー" or "移動"
-    QStringList m_leftAsTheyAre; // special files a folder copy did not open
-    QHash<QString, QList<NameEntry>> m_entries; // destination directory -> its name-file entries
-    QStringList m_changed;
+    CFolderItems m_items;
 };
 
 } // namespace korimbo

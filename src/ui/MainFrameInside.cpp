@@ -39,7 +39,7 @@ CFolderOperations CMainFrame::NewOperations() {
     AppState& state = m_app.State();
     CFolderOperations operations(Services(), *m_encryptPrompts, m_trash, m_history);
     operations.busy = [this](bool on) { Busy(on); };
-    operations.isOpenInWorkspace = [this](const QString& container) { return HasWorkingCopy(container); };
+    operations.SetOpenCheck([this](const QString& container) { return HasWorkingCopy(container); });
     operations.workRoot = state.workFolder->angoTempFolder;
     return operations;
 }

@@ -103,6 +103,10 @@ QString ChildPath(const QString& folder, const QString& name) {
     return folder.endsWith(u'/') ? folder + name : folder + u'/' + name;
 }
 
+QString ParentOf(const QString& path) {
+    return QFileInfo(path).absolutePath();
+}
+
 QString CleanPath(const QString& path) {
     return QDir::cleanPath(QFileInfo(path).absoluteFilePath());
 }

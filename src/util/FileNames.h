@@ -34,6 +34,8 @@ bool IsTempName(const QString& fileName, TempKind* kind = nullptr);
 
 // `name` in `folder`, with one separator between them.
 QString ChildPath(const QString& folder, const QString& name);
+// The folder that holds `path` (absolute).
+QString ParentOf(const QString& path);
 // The absolute path with "." and ".." resolved and no trailing separator (links are kept).
 QString CleanPath(const QString& path);
 // `inner` is `outer` or lies below it, judged on the text alone (trailing separators aside), for paths

@@ -12,6 +12,9 @@ enum class ItemKind { Missing, File, Folder, Link, Special };
 
 // Special covers pipes, sockets and devices: opening one can block or read without end.
 [[nodiscard]] ItemKind KindOf(const QString& path);
+[[nodiscard]] inline bool IsFolderItem(const QString& path) { return KindOf(path) == ItemKind::Folder; }
+// Something is there, a dangling link too.
+[[nodiscard]] inline bool ItemExists(const QString& path) { return KindOf(path) != ItemKind::Missing; }
 // The paths of a folder's entries, by their bytes (a name that is not UTF-8 keeps them, see PathFromNative),
 // sorted. False when the folder cannot be read.
 [[nodiscard]] bool EntriesOf(const QString& folder, QStringList& entries);

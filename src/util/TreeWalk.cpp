@@ -9,8 +9,8 @@ namespace korimbo {
 namespace {
 
 // false: the walk is to stop.
-bool WalkFolder(const QString& folder, int depth, const std::function<Visit(const TreeEntry&)>& visit,
-                WalkOrder order, WalkResult& result) {
+bool WalkFolder(const QString& folder, int depth, const std::function<Visit(const TreeEntry&)>& visit, WalkOrder order,
+                WalkResult& result) {
     QStringList entries;
     if (!EntriesOf(folder, entries)) {
         result.unreadable.append(folder);

@@ -36,7 +36,7 @@ struct OperationsRig : FolderRig {
         AppState& s = app.State();
         trash = std::make_unique<FreedesktopTrash>(homeTrash, volumes);
         ops = std::make_unique<CFolderOperations>(Services(), prompts, trash.get(), history);
-        ops->isOpenInWorkspace = [this](const QString& path) { return open.contains(path); };
+        ops->SetOpenCheck([this](const QString& path) { return open.contains(path); });
         ops->workRoot = s.workFolder->angoTempFolder;
         return true;
     }
@@ -152,7 +152,7 @@ private Q_SLOTS:
         QFETCH(bool, folder);
         QFETCH(int, n);
         QFETCH(QString, expected);
-        QCOMPARE(CFolderOperations::CopyName(name, folder, n), expected);
+        QCOMPARE(CItemTransfer::CopyName(name, folder, n), expected);
     }
 
     // Pasting a copy into the folder it came from twice: "a - コピー.txt", then "a - コピー (2).txt", each a
@@ -275,7 +275,8 @@ private Q_SLOTS:
     }
 
     // A full disk during a copy: the message of the write, nothing half-written left in the destination,
-    // no record. A move to another registered folder whose source cannot be deleted stops with A112.
+    // no record. A subfolder that cannot be made stops a folder's move with the source whole. A move to
+    // another registered folder whose source cannot be deleted stops with A112.
     void CopyFaultsLeaveNothingHalfDone() {
         auto rig = Started();
         QVERIFY(rig);
@@ -292,6 +293,17 @@ private Q_SLOTS:
         QCOMPARE(QDir(to).entryList(QDir::Files | QDir::Hidden), QStringList());
         QCOMPARE(rig->history.Count(), 0);
         rig->fs.writeFault = {};
+
+        const QString d = rig->folder + QStringLiteral("/d");
+        QVERIFY(QDir().mkpath(d + QStringLiteral("/sub")));
+        const QString inner = rig->Container(d + QStringLiteral("/sub"), QStringLiteral("in.txt"));
+        rig->fs.makeFolderFault = {QStringLiteral("/d/sub"), EDQUOT, 0};
+        rig->fs.renameFault = {d, EXDEV, 0}; // another volume: the move copies
+        QCOMPARE(rig->ops->Drop({d}, to, true), -1);
+        QVERIFY(rig->ui.Has(msg::kDestinationOpen));
+        QVERIFY(QFileInfo::exists(inner));
+        QVERIFY(!QFileInfo::exists(to + QStringLiteral("/d")));
+        rig->fs.makeFolderFault = rig->fs.renameFault = {};
 
         const QString other = m_folders.NewFolder(QStringLiteral("other"));
         QCOMPARE(rig->Add(other, FolderRig::kPassword, QStringLiteral("0"), QStringLiteral("OTHER")), 0);
