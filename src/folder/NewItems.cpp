@@ -141,7 +141,7 @@ int CNewItems::NewFile(const QString& rawDirectory, const QString& extension, QS
     const int slot = m_registry.SlotOf(key);
     const QString area =
         slot < 0 ? QString()
-                 : WorkAreas::AreaOf(m_workFolder.angoTempFolder, m_registry.WorkIdText(slot), WorkAreas::kCreation);
+                 : WorkAreas::AreaOf(m_workFolder.RootOf(WorkAreas::kCreation), m_registry.WorkIdText(slot), WorkAreas::kCreation);
     QString unique;
     if (area.isEmpty() || UniqueNameText(false, unique) != 0)
         return Report(kMsgFileNotMade, ENOENT, area);

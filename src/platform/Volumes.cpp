@@ -74,6 +74,12 @@ bool LocalVolumes::KeepsAccessControl(const QString& path) {
     return KeepsAccessControlFor(storage.fileSystemType(), probeError);
 }
 
+bool LocalVolumes::KeepsOwnerModes(const QString& path) {
+    QString existing;
+    const QStorageInfo storage = StorageOf(path, existing);
+    return !storage.isValid() || KeepsOwnerModesFor(storage.fileSystemType());
+}
+
 int LocalVolumes::FreeBytes(const QString& path, qint64& bytes) {
     bytes = 0;
     const QString existing = ExistingPart(path);
