@@ -430,8 +430,10 @@ int CWorkingCopies::OpenOne(const QString& container, bool launch, const QString
         QFile::setPermissions(copy, kPrivateFile);
         if (CopyTime(path, copy) != 0)
             return -1;
+        // The time the copy's file system kept, which FAT cuts to even seconds: compared with the
+        // container's, an untouched copy would count as an edit.
         if (area == WorkAreas::kEditing)
-            RecordOrigin(copy, path, QFileInfo(copy).size(), QFileInfo(path).lastModified().toSecsSinceEpoch());
+            RecordOrigin(copy, path, QFileInfo(copy).size(), QFileInfo(copy).lastModified().toSecsSinceEpoch());
         if (readOnly)
             m_files.SetReadOnly(copy);
     } else if (m_ui.Message(m_messages.MsgA(kMsgAlreadyDecrypted) + name, Icon::Question, Buttons::YesNo, kAnswerNo,

@@ -8,6 +8,7 @@
 #include "workspace/LoginManager.h"
 #include "workspace/TakeOut.h"
 
+#include <QDateTime>
 #include <QDirIterator>
 #include <QStandardPaths>
 #include <QTest>
@@ -145,6 +146,40 @@ private Q_SLOTS:
         QCOMPARE(rig->ui.Numbers(), QList<int>({CTakeOut::kMsgNoRoomForCopies}));
         QVERIFY2(rig->ui.Find(CTakeOut::kMsgNoRoomForCopies)->text.contains(rig->PlainRoot()),
                  qPrintable(rig->ui.Find(CTakeOut::kMsgNoRoomForCopies)->text));
+    }
+
+    // FAT keeps times in two-second steps: an untouched copy whose container has an odd second is not an
+    // edit, and an edit of the same size saved at a whole second still is one.
+    void TwoSecondTimesOfFat_data() {
+        QTest::addColumn<bool>("edit");
+        QTest::newRow("untouched") << false;
+        QTest::newRow("edited, same size") << true;
+    }
+    void TwoSecondTimesOfFat() {
+        QFETCH(bool, edit);
+        auto rig = Started(true, DriveType::Fixed);
+        QVERIFY(rig);
+        // The container lies on a disk that keeps odd seconds; the work root plays FAT.
+        const QString container = rig->Encrypt(rig->folder, QStringLiteral("a.txt"), "twelve bytes");
+        QCOMPARE(rig->fs.SetModificationTime(container, 1700000001), 0);
+        rig->fs.timeStep = 2;
+        const QByteArray before = CopiesRig::Bytes(container);
+        rig->probe.running.insert(rig->launcher.pid);
+        const QString copy = rig->Open(container);
+        QVERIFY(!copy.isEmpty());
+        QCOMPARE(QFileInfo(copy).lastModified().toSecsSinceEpoch(), 1700000000); // as FAT keeps it
+        if (edit) {
+            QVERIFY(CopiesRig::WriteRaw(copy, "twelve BYTES"));
+            QCOMPARE(rig->fs.SetModificationTime(copy, QDateTime::currentSecsSinceEpoch()), 0);
+        }
+        QCOMPARE(rig->copies->IsChanged(copy, container), edit);
+        rig->EndAndTick(rig->launcher.pid);
+        QCOMPARE(rig->ui.Numbers(), QList<int>());
+        QVERIFY(!QFileInfo::exists(copy));
+        if (edit)
+            QVERIFY(rig->Opens(container, QStringLiteral("a.txt"), "twelve BYTES"));
+        else
+            QCOMPARE(CopiesRig::Bytes(container), before);
     }
 
     // A copy a crash left in the runtime folder is found by the next run of the same program folder.
