@@ -3,6 +3,7 @@
 // made, the work root after a warning.
 
 #include "AppRig.h"
+#include "state/WorkAreas.h"
 
 #include <QDir>
 #include <QFile>

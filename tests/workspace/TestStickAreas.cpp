@@ -5,6 +5,7 @@
 #include "CopiesRig.h"
 #include "ScriptedPrompts.h"
 #include "ScriptedTakeOutPrompts.h"
+#include "state/WorkAreas.h"
 #include "workspace/LoginManager.h"
 #include "workspace/TakeOut.h"
 
