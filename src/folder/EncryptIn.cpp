@@ -131,7 +131,8 @@ bool CEncryptIn::Stopped() {
 QString CEncryptIn::CreationArea() const {
     const int slot = m_registry.SlotOf(m_key);
     return slot < 0 ? QString()
-                    : WorkAreas::AreaOf(m_workFolder.RootOf(WorkAreas::kCreation), m_registry.WorkIdText(slot), WorkAreas::kCreation);
+                    : WorkAreas::AreaOf(m_workFolder.RootOf(WorkAreas::kCreation), m_registry.WorkIdText(slot),
+                                        WorkAreas::kCreation);
 }
 
 int CEncryptIn::Run(EncryptInRequest& request) {

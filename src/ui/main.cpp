@@ -69,8 +69,8 @@ int main(int argc, char** argv) {
     g_trace = qEnvironmentVariableIsSet("KORIMBO_START_TRACE");
     Trace("main");
     // Read before anything else: started through the dynamic loader, the executable is the loader.
-    const QString programFolder = ProgramFolderOf(ThisProcessPlace(argc > 0 ? argv[0] : nullptr),
-                                                  QStringLiteral("korimbo-portable"));
+    const QString programFolder =
+        ProgramFolderOf(ThisProcessPlace(argc > 0 ? argv[0] : nullptr), QStringLiteral("korimbo-portable"));
     // The bundle's Qt plugins: qt.conf is looked for beside the executable, which may be the loader.
     if (!programFolder.isEmpty() && QFileInfo::exists(programFolder + QStringLiteral("/qt.conf")))
         QCoreApplication::setLibraryPaths({programFolder + QStringLiteral("/plugins")});
@@ -92,8 +92,10 @@ int main(int argc, char** argv) {
     LocalVolumes volumes;
     LocalUserFolders userFolders;
     if (programFolder.isEmpty()) {
-        ui.Message(QStringLiteral("起動できません。　\nプログラムのフォルダーが分かりません。korimbo-portable.sh から起動してください。"),
-                   Icon::Error);
+        ui.Message(
+            QStringLiteral(
+                "起動できません。　\nプログラムのフォルダーが分かりません。korimbo-portable.sh から起動してください。"),
+            Icon::Error);
         return 1;
     }
     Ckelpie5App kelpie(programFolder, {ui, files, volumes, userFolders});

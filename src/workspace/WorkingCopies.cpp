@@ -143,7 +143,8 @@ QString CWorkingCopies::WorkingCopyPath(const QString& container, const QString&
     const QString root = m_nameFile.OwningRoot(path);
     const int slot = m_registry.SlotOf(root);
     const QString base =
-        slot < 0 ? QString() : WorkAreas::AreaOf(QDir::cleanPath(m_workFolder.RootOf(area)), m_registry.WorkIdText(slot), area);
+        slot < 0 ? QString()
+                 : WorkAreas::AreaOf(QDir::cleanPath(m_workFolder.RootOf(area)), m_registry.WorkIdText(slot), area);
     if (base.isEmpty()) {
         Report(kMsgNoFolder, WithPath(QString(), path, PathSeparator::Paragraph), Icon::Warning);
         return QString();
@@ -245,7 +246,8 @@ bool CWorkingCopies::OriginKey(const QString& workingCopy, QString& base, QStrin
     Place place;
     if (!Locate(workingCopy, place) || place.area != WorkAreas::kEditing)
         return false;
-    base = WorkAreas::BaseOf(QDir::cleanPath(m_workFolder.RootOf(WorkAreas::kEditing)), m_registry.WorkIdText(place.slot));
+    base =
+        WorkAreas::BaseOf(QDir::cleanPath(m_workFolder.RootOf(WorkAreas::kEditing)), m_registry.WorkIdText(place.slot));
     relative = CleanPath(workingCopy).mid(base.size() + 1 + WorkAreas::kEditing.size() + 1);
     return !base.isEmpty();
 }
@@ -332,9 +334,8 @@ int CWorkingCopies::DecryptOnly(const QStringList& containersOrFolders) {
 // directory is made even for a folder without containers, so that the tree shows up as the user knows it.
 int CWorkingCopies::DecryptFolder(const QString& folder, const QString& root, QStringList& left) {
     const int slot = m_registry.SlotOf(root);
-    const QString area =
-        WorkAreas::AreaOf(QDir::cleanPath(m_workFolder.RootOf(WorkAreas::kEditing)), m_registry.WorkIdText(slot),
-                          WorkAreas::kEditing);
+    const QString area = WorkAreas::AreaOf(QDir::cleanPath(m_workFolder.RootOf(WorkAreas::kEditing)),
+                                           m_registry.WorkIdText(slot), WorkAreas::kEditing);
     if (area.isEmpty() || MakeCopyFolder(area, area + folder.mid(root.size())) != 0)
         return -1;
     QList<NameEntry> entries;

@@ -41,8 +41,8 @@ private Q_SLOTS:
         rig.volumes.type = DriveType::Removable;
         QVERIFY(rig.Start());
         QVERIFY(rig.app.State().workFolder->plainRoot.isEmpty());
-        QCOMPARE(rig.Add(m_folders.NewFolder(QStringLiteral("box")), QStringLiteral("Folder#Pw1"),
-                         QStringLiteral("0"), QStringLiteral("W1")),
+        QCOMPARE(rig.Add(m_folders.NewFolder(QStringLiteral("box")), QStringLiteral("Folder#Pw1"), QStringLiteral("0"),
+                         QStringLiteral("W1")),
                  0);
         QCOMPARE(rig.app.WorkAreaOf(0, WorkAreas::kEditing), chosen + QStringLiteral("/W1/Ac"));
         QCOMPARE(rig.ui.Numbers(), QList<int>());

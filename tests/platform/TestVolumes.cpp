@@ -134,8 +134,8 @@ private Q_SLOTS:
     void OwnerModesByType_data() {
         QTest::addColumn<QByteArray>("fsType");
         QTest::addColumn<bool>("expected");
-        for (const char* type : {"vfat", "msdos", "exfat", "ntfs", "ntfs3", "fuseblk", "fuse.exfat", "fuse.fusefat",
-                                 "fuse.ntfs-3g"})
+        for (const char* type :
+             {"vfat", "msdos", "exfat", "ntfs", "ntfs3", "fuseblk", "fuse.exfat", "fuse.fusefat", "fuse.ntfs-3g"})
             QTest::newRow(type) << QByteArray(type) << false;
         for (const char* type : {"ext4", "btrfs", "xfs", "f2fs", "tmpfs", "overlay", "fuse.sshfs", "nfs4"})
             QTest::newRow(type) << QByteArray(type) << true;
@@ -161,8 +161,7 @@ private Q_SLOTS:
         QCOMPARE(volumes.MountRoot(missing), root);
         QCOMPARE(volumes.TypeOf(missing), type);
         QCOMPARE(volumes.KeepsAccessControl(missing), volumes.KeepsAccessControl(dir.path()));
-        QCOMPARE(volumes.KeepsOwnerModes(missing),
-                 KeepsOwnerModesFor(QStorageInfo(dir.path()).fileSystemType()));
+        QCOMPARE(volumes.KeepsOwnerModes(missing), KeepsOwnerModesFor(QStorageInfo(dir.path()).fileSystemType()));
 
         qint64 bytes = -1;
         QCOMPARE(volumes.FreeBytes(missing, bytes), 0);

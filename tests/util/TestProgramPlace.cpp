@@ -49,8 +49,8 @@ private Q_SLOTS:
         QTest::newRow("launcher's word with a trailing slash") << stick + u'/' << loader << QString() << stick;
         QTest::newRow("loader, no launcher: argv[0]") << QString() << loader << program << stick;
         QTest::newRow("a folder without the program is not taken") << elsewhere << program << program << stick;
-        QTest::newRow("loader and a bare name: nothing") << QString() << loader << QStringLiteral("korimbo-portable")
-                                                         << QString();
+        QTest::newRow("loader and a bare name: nothing")
+            << QString() << loader << QStringLiteral("korimbo-portable") << QString();
         QTest::newRow("loader, argv[0] another program") << QString() << loader << loader << QString();
         QTest::newRow("nothing readable") << QString() << QString() << QString() << QString();
     }
