@@ -106,7 +106,8 @@ Libraries = lib
 Plugins = plugins
 EOF
 
-glibc=$(find "$out" -type f \( -name 'korimbo-*' -o -name '*.so*' \) -exec objdump -T {} + 2>/dev/null |
+glibc=$(find "$out" -type f \( -name 'korimbo-*' ! -name '*.sh' ! -name '*.desktop' -o -name '*.so*' \) \
+    -exec objdump -T {} + 2>/dev/null |
     grep -o 'GLIBC_[0-9.]*' | sort -u -V | tail -1)
 printf "%s\n" "${!host[@]}" | sort > "$out/HOST-LIBRARIES.txt"
 tar -C "$dist" -czf "$dist/korimbo-portable.tar.gz" korimbo-portable
