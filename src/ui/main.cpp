@@ -71,6 +71,8 @@ int main(int argc, char** argv) {
     // Read before anything else: started through the dynamic loader, the executable is the loader.
     const QString programFolder =
         ProgramFolderOf(ThisProcessPlace(argc > 0 ? argv[0] : nullptr), QStringLiteral("korimbo-portable"));
+    // Not handed on to the programs this one starts.
+    qunsetenv(kProgramFolderVariable);
     // The bundle's Qt plugins: qt.conf is looked for beside the executable, which may be the loader.
     if (!programFolder.isEmpty() && QFileInfo::exists(programFolder + QStringLiteral("/qt.conf")))
         QCoreApplication::setLibraryPaths({programFolder + QStringLiteral("/plugins")});

@@ -25,10 +25,11 @@ QString FolderWhenProgram(const QString& file, const QString& programName) {
 } // namespace
 
 QString ProgramFolderOf(const ProgramPlace& place, const QString& programName) {
-    if (!place.announced.isEmpty() && QFileInfo(place.announced + u'/' + programName).isFile())
-        return Absolute(place.announced);
+    // The executable first: a variable inherited from elsewhere must not move a program started directly.
     if (const QString folder = FolderWhenProgram(place.executable, programName); !folder.isEmpty())
         return folder;
+    if (!place.announced.isEmpty() && QFileInfo(place.announced + u'/' + programName).isFile())
+        return Absolute(place.announced);
     // A bare name came through PATH, and PATH is not where a portable folder lives.
     if (place.argument0.contains(u'/'))
         return FolderWhenProgram(place.argument0, programName);

@@ -15,9 +15,9 @@ struct ProgramPlace {
 // The launcher's variable that names the program's folder.
 inline constexpr char kProgramFolderVariable[] = "KORIMBO_PROGRAM_FOLDER";
 
-// The folder that holds the file `programName`: the launcher's word when that folder holds it, else the
-// executable's folder when the executable is the program itself, else argv[0]'s folder when it names the
-// program. Empty when none of them does: the loader's folder is never taken.
+// The folder that holds the file `programName`: the executable's folder when the executable is the program
+// itself, else the launcher's word when that folder holds the program, else argv[0]'s folder when it names
+// the program. Empty when none of them does: the loader's folder is never taken.
 [[nodiscard]] QString ProgramFolderOf(const ProgramPlace& place, const QString& programName);
 
 // The place of this process.

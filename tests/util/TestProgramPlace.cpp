@@ -1,5 +1,5 @@
-// The program's own folder when it may have been started through the dynamic loader: the launcher's word,
-// else the executable when that is the program, else argv[0]; never the loader's folder.
+// The program's own folder when it may have been started through the dynamic loader: the executable when
+// that is the program, else the launcher's word, else argv[0]; never the loader's folder.
 
 #include "util/ProgramPlace.h"
 
@@ -20,15 +20,16 @@ class TestProgramPlace : public QObject {
 
     QString Stick() const { return m_dir.filePath(QStringLiteral("stick")); }
     QString Program() const { return Stick() + QStringLiteral("/korimbo-portable"); }
+    QString OtherStick() const { return m_dir.filePath(QStringLiteral("other")); }
     QString Loader() const { return m_dir.filePath(QStringLiteral("lib64/ld-linux-x86-64.so.2")); }
 
 private Q_SLOTS:
     void initTestCase() {
         QStandardPaths::setTestModeEnabled(true);
         QVERIFY(m_dir.isValid());
-        QVERIFY(QDir().mkpath(Stick()) && QDir().mkpath(m_dir.filePath(QStringLiteral("lib64"))) &&
+        QVERIFY(QDir().mkpath(Stick()) && QDir().mkpath(OtherStick()) && QDir().mkpath(m_dir.filePath(QStringLiteral("lib64"))) &&
                 QDir().mkpath(m_dir.filePath(QStringLiteral("elsewhere"))));
-        for (const QString& file : {Program(), Loader()}) {
+        for (const QString& file : {Program(), OtherStick() + QStringLiteral("/korimbo-portable"), Loader()}) {
             QFile f(file);
             QVERIFY(f.open(QIODevice::WriteOnly)); // no execute bit: as on a stick mounted without them
         }
@@ -48,7 +49,9 @@ private Q_SLOTS:
         QTest::newRow("launcher, through the loader") << stick << loader << program << stick;
         QTest::newRow("launcher's word with a trailing slash") << stick + u'/' << loader << QString() << stick;
         QTest::newRow("loader, no launcher: argv[0]") << QString() << loader << program << stick;
-        QTest::newRow("a folder without the program is not taken") << elsewhere << program << program << stick;
+        QTest::newRow("a folder without the program is not taken") << elsewhere << loader << program << stick;
+        QTest::newRow("started directly, an inherited variable names another folder")
+            << OtherStick() << program << program << stick;
         QTest::newRow("loader and a bare name: nothing")
             << QString() << loader << QStringLiteral("korimbo-portable") << QString();
         QTest::newRow("loader, argv[0] another program") << QString() << loader << loader << QString();
