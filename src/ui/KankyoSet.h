@@ -29,7 +29,6 @@ public:
     CK81PPage* Page() const { return m_page; }
     QPushButton* OkButton() const { return m_ok; }
     QPushButton* CancelButton() const { return m_cancel; }
-    QLabel* PlainPlace() const { return m_plainPlace; }
 
 private:
     SettingsRecord& m_settings;

