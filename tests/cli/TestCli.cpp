@@ -245,9 +245,8 @@ private Q_SLOTS:
         QVERIFY(QFile::copy(QStringLiteral(KORIMBO_CLI_PATH), Path(QStringLiteral("stick/korimbo-cli"))));
         QVERIFY(QFile::setPermissions(Path(QStringLiteral("stick/korimbo-cli")), QFile::ReadOwner | QFile::WriteOwner));
         Write(QStringLiteral("stick.txt"), "carried on a stick");
-        const Result r =
-            Run({QStringLiteral("encrypt"), QStringLiteral("stick.txt"), QStringLiteral("stick.zorf")}, m_password, {},
-                launcher);
+        const Result r = Run({QStringLiteral("encrypt"), QStringLiteral("stick.txt"), QStringLiteral("stick.zorf")},
+                             m_password, {}, launcher);
         QVERIFY2(r.exit == 0 && QFileInfo::exists(Path(QStringLiteral("stick.zorf"))), qPrintable(r.err));
     }
 

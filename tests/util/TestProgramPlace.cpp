@@ -38,10 +38,10 @@ private Q_SLOTS:
         const QString loader = At("lib64/ld-linux-x86-64.so.2");
         QTest::newRow("started directly") << QString() << In("stick") << In("stick") << stick;
         QTest::newRow("launcher, through the loader") << stick + u'/' << loader << QString() << stick;
-        QTest::newRow("inherited variable, started directly") << At("other") << In("stick") << QString()
-                                                               << stick;
+        QTest::newRow("inherited variable, started directly") << At("other") << In("stick") << QString() << stick;
         QTest::newRow("a folder without the program") << At("lib64/x") << loader << In("stick") << stick;
-        QTest::newRow("loader and a bare name") << QString() << loader << QStringLiteral("korimbo-portable") << QString();
+        QTest::newRow("loader and a bare name")
+            << QString() << loader << QStringLiteral("korimbo-portable") << QString();
     }
     void FolderOf() {
         QFETCH(QString, announced);

@@ -126,7 +126,8 @@ private Q_SLOTS:
             auto first = Started(false, DriveType::Removable, program);
             QVERIFY(first);
             box = first->folder;
-            QVERIFY(first->Open(first->Encrypt(box, QStringLiteral("a.txt"), "left behind")).startsWith(PlainBase(*first)));
+            QVERIFY(
+                first->Open(first->Encrypt(box, QStringLiteral("a.txt"), "left behind")).startsWith(PlainBase(*first)));
         } // ends without a write-back, as a crash leaves it
         CopiesRig next(program);
         next.volumes.ownerModes = false;

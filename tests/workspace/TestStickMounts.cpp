@@ -21,7 +21,8 @@ namespace {
 const QString kMount = QStringLiteral(R"(set -e; truncate -s 64M "$1"
 if [ "$3" = fat ]; then mkfs.vfat -F 32 "$1" >/dev/null; fusefat -o rw+ "$1" "$2"
 else mkfs.exfat "$1" >/dev/null; loop=$(losetup -f --show "$1"); mount.exfat-fuse -o fmask=0133 "$loop" "$2"; fi)");
-const QString kUnmount = QStringLiteral(R"(umount "$2"; loop=$(losetup -j "$1" -O NAME -n); [ -z "$loop" ] || losetup -d $loop)");
+const QString kUnmount =
+    QStringLiteral(R"(umount "$2"; loop=$(losetup -j "$1" -O NAME -n); [ -z "$loop" ] || losetup -d $loop)");
 
 // The script's output when it failed, else empty.
 QString Sh(const QString& script, const QStringList& arguments) {
@@ -84,7 +85,8 @@ private Q_SLOTS:
                          *s.catalogue, rig.probe, dialogs);
         // A container made elsewhere and copied onto the stick, as people carry them.
         const QString container = box + QStringLiteral("/letter.zorf");
-        QVERIFY(QFile::copy(rig.Encrypt(rig.scratch.path(), QStringLiteral("letter.txt"), "dear stick, first"), container));
+        QVERIFY(
+            QFile::copy(rig.Encrypt(rig.scratch.path(), QStringLiteral("letter.txt"), "dear stick, first"), container));
         QString staged;
         dialogs.window = [&](const TakeOutWindowRequest& request, CTakeOut&) {
             staged = request.items.first().staged;
