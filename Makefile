@@ -12,6 +12,8 @@ BUILD_PKGS := cmake ninja-build g++ pkg-config qt6-base-dev qt6-base-dev-tools l
               libglib2.0-dev libxcb1-dev libxcb-ewmh-dev libbenchmark-dev desktop-file-utils shared-mime-info \
               qt6-svg-dev libisal-dev
 RUN_PKGS   := fonts-noto-cjk
+# Real FAT32 and exFAT images for the stick tests (mounted through FUSE where the suite runs as root).
+TEST_PKGS  := dosfstools exfatprogs fusefat exfat-fuse fuse3
 BENCH_PKGS := gpg openssl gzip time
 # What `make portable` copies into the bundle beyond the build's own libraries, and the tools it uses.
 PORTABLE_PKGS := patchelf binutils qt6-qpa-plugins qt6-wayland qt6-xdgdesktopportal-platformtheme
@@ -49,6 +51,7 @@ run: run-deps build
 	$(BUILD_DIR)/portable/korimbo-portable
 
 test: build
+	@tools/install-deps.sh $(TEST_PKGS)
 	TEST_USER=$(TEST_USER) tools/run-tests.sh $(BUILD_DIR) -j $(JOBS)
 
 bench: bench-deps

@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Makes the self-contained folder DIST/korimbo-portable/ and DIST/korimbo-portable.tar.gz from a build:
 #   korimbo-portable, korimbo-cli      the program and the CLI, RPATH $ORIGIN/lib
+#   korimbo-portable.sh, korimbo-cli.sh  launchers for a stick mounted without execute rights (sh FILE)
+#   korimbo-portable.desktop           the same launcher for desktops that start .desktop files from a stick
 #   lib/                               every shared library they need except those left to the host (below)
 #   plugins/                           the Qt plugins: xcb and wayland platforms and what they load
 #   qt.conf                            points Qt at plugins/ instead of the build machine's Qt
@@ -50,6 +52,9 @@ rm -rf "$out" "$dist/korimbo-portable.tar.gz"
 mkdir -p "$out/lib" "$out/plugins" "$out/ZORp/help"
 cp "$build/portable/korimbo-portable" "$build/korimbo-cli" "$out/"
 cp "$source"/res/help/* "$out/ZORp/help/"
+for launcher in korimbo-portable.sh korimbo-cli.sh; do cp "$source/res/portable/launcher.sh" "$out/$launcher"; done
+cp "$source/res/portable/korimbo-portable.desktop" "$out/"
+chmod 0755 "$out"/*.sh
 for plugin in "${kPlugins[@]}"; do
     [ -f "$plugins/$plugin" ] || { echo "make-portable: Qt plugin $plugin is missing" >&2; exit 1; }
     mkdir -p "$out/plugins/$(dirname "$plugin")"
@@ -101,7 +106,8 @@ Libraries = lib
 Plugins = plugins
 EOF
 
-glibc=$(find "$out" -type f \( -name 'korimbo-*' -o -name '*.so*' \) -exec objdump -T {} + 2>/dev/null |
+glibc=$(find "$out" -type f \( -name 'korimbo-*' ! -name '*.sh' ! -name '*.desktop' -o -name '*.so*' \) \
+    -exec objdump -T {} + 2>/dev/null |
     grep -o 'GLIBC_[0-9.]*' | sort -u -V | tail -1)
 printf "%s\n" "${!host[@]}" | sort > "$out/HOST-LIBRARIES.txt"
 tar -C "$dist" -czf "$dist/korimbo-portable.tar.gz" korimbo-portable

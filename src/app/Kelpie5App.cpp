@@ -32,6 +32,7 @@ constexpr int kMsgSettingsNotSaved = 154;
 constexpr int kMsgWorkFolderNotSaved = 155;
 constexpr int kMsgCreationAreaNotEmptied = 201;
 constexpr int kMsgTakeOutAreaNotEmptied = 634;
+constexpr int kMsgNoPrivatePlainFolder = 780;
 
 // The early settings read happens before the catalogues exist; reading the file shows nothing.
 class NoTexts final : public MessageSource {
@@ -73,15 +74,49 @@ bool Ckelpie5App::InitInstance() {
     return true;
 }
 
-QString Ckelpie5App::InstanceLockPath(const QString& programFolder) {
+QString Ckelpie5App::RuntimeNameOf(const QString& programFolder) {
     QString folder = QFileInfo(programFolder).canonicalFilePath();
     if (folder.isEmpty())
         folder = QDir::cleanPath(QFileInfo(programFolder).absoluteFilePath());
+    // $XDG_RUNTIME_DIR; without it Qt's own private /tmp/runtime-<user> (0700), else the temporary folder.
     QString runtime = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
     if (runtime.isEmpty())
         runtime = QDir::tempPath();
     const QByteArray hash = QCryptographicHash::hash(folder.toUtf8(), QCryptographicHash::Sha1).toHex();
-    return runtime + QStringLiteral("/korimbo-portable-") + QString::fromLatin1(hash) + QStringLiteral(".lock");
+    return runtime + QStringLiteral("/korimbo-portable-") + QString::fromLatin1(hash);
+}
+
+QString Ckelpie5App::InstanceLockPath(const QString& programFolder) {
+    return RuntimeNameOf(programFolder) + QStringLiteral(".lock");
+}
+
+QString Ckelpie5App::PrivatePlainRoot(const QString& programFolder) {
+    return RuntimeNameOf(programFolder) + QStringLiteral("-work");
+}
+
+bool Ckelpie5App::WorkRootKeepsPlainText() const {
+    const QString root = m_state.workFolder->angoTempFolder;
+    // The user's own choice stands, wherever it lies.
+    if (m_state.workFolder->angoTempFolderFlg != QStringLiteral("0"))
+        return true;
+    // FAT and its kin have no owners: the mount's mask opens every file to every user. A removable disk
+    // goes with its plaintext to other machines, and wiping flash does not reach the cells that held it.
+    return m_services.volumes.KeepsOwnerModes(root) && m_services.volumes.TypeOf(root) != DriveType::Removable;
+}
+
+void Ckelpie5App::ChoosePlainRoot() {
+    WorkFolderSettings& work = *m_state.workFolder;
+    work.plainRoot.clear();
+    if (WorkRootKeepsPlainText())
+        return;
+    // Named by the program's folder, not by the run: copies a crash left behind are found at the next start.
+    const QString root = PrivatePlainRoot(m_state.programFolder);
+    if (const int error = WorkAreas::MakePrivateFolder(root); error != 0) {
+        ReportMessage(m_services.ui, *m_state.catalogue, kMsgNoPrivatePlainFolder,
+                      WithPath(ErrnoText(error), root, PathSeparator::Paragraph), Icon::Warning);
+        return;
+    }
+    work.plainRoot = root;
 }
 
 bool Ckelpie5App::AcquireSingleInstance() {
@@ -192,9 +227,14 @@ int Ckelpie5App::CreateState() {
     m_state.workFolder = std::make_unique<WorkFolderSettings>(engine, files, StandardWorkFolder());
     if (m_state.workFolder->LoadWorkFolderSettings(env) != 0)
         return -1;
-    engine.SetWorkFolder(m_state.workFolder->angoTempFolder);
+    ChoosePlainRoot();
+    // Decryptions and scratch go below the plaintext root: its free space is the one that counts.
+    engine.SetWorkFolder(m_state.workFolder->PlainRoot());
     // Working copies, name files and scratch are written below the work root: no one else may read them.
-    files.SetPrivateFolders({m_state.workFolder->angoTempFolder});
+    QStringList privateFolders{m_state.workFolder->angoTempFolder};
+    if (!m_state.workFolder->plainRoot.isEmpty())
+        privateFolders << m_state.workFolder->plainRoot;
+    files.SetPrivateFolders(privateFolders);
     return 0;
 }
 
@@ -229,7 +269,7 @@ QString Ckelpie5App::DefaultEncryptedFolder() const {
 QString Ckelpie5App::WorkAreaOf(int slot, const QString& area) const {
     if (!m_state.registry || !m_state.workFolder)
         return QString();
-    return WorkAreas::AreaOf(m_state.workFolder->angoTempFolder, m_state.registry->WorkIdText(slot), area);
+    return WorkAreas::AreaOf(m_state.workFolder->RootOf(area), m_state.registry->WorkIdText(slot), area);
 }
 
 CPasswordManager Ckelpie5App::Passwords() {

@@ -69,7 +69,10 @@ public:
     QString EnvironmentFolder() const { return m_state.environmentFolder; }
     QString StandardWorkFolder() const;
     QString DefaultEncryptedFolder() const;
-    // Work root / work id / area for registry slot `slot`.
+    // The private folder in the runtime folder that takes the plaintext areas of a program folder whose
+    // work root cannot keep them private.
+    static QString PrivatePlainRoot(const QString& programFolder);
+    // Work root / work id / area for registry slot `slot` (the plaintext areas below the plaintext root).
     QString WorkAreaOf(int slot, const QString& area) const;
 
     // The password commands and checks over this run's engine and environment folder; after CreateState.
@@ -86,6 +89,12 @@ protected:
     static QString InstanceLockPath(const QString& programFolder);
 
 private:
+    // The runtime folder's name for this program folder (without suffix).
+    static QString RuntimeNameOf(const QString& programFolder);
+    // Whether the work root may hold plaintext: chosen by the user, or on a fixed volume with owners.
+    bool WorkRootKeepsPlainText() const;
+    // Sets the work folder's plainRoot for this run (A780 when the private folder cannot be made).
+    void ChoosePlainRoot();
     bool AcquireSingleInstance();
     bool CheckDrive();
     bool ProbeWrite();

@@ -5,6 +5,7 @@
 #include "crypto/MessageNumbers.h"
 #include "util/DisplayText.h"
 #include "util/FileNames.h"
+#include "util/FileSizeLimit.h"
 
 #include <QDateTime>
 #include <QFile>
@@ -18,6 +19,7 @@ namespace korimbo {
 namespace {
 
 constexpr qint64 kFreeSpaceMargin = 4096;
+constexpr int kMsgTooLargeForVolume = 781; // FAT's 4 GiB file limit
 
 QString FolderOf(const QString& path) {
     return QFileInfo(path).absolutePath();
@@ -51,6 +53,9 @@ QStringList CCryptEngine::TempNamesIn(const QString& directory) {
 
 int CCryptEngine::CheckFreeSpace(const QString& target, qint64 needed) {
     const QString folder = FolderOf(target);
+    // Refused before the first byte: FAT would cut the file short at 4 GiB.
+    if (const qint64 largest = LargestFileIn(folder); largest >= 0 && needed > largest)
+        return Report(kMsgTooLargeForVolume, QString());
     qint64 free = 0;
     if (m_files.FreeBytes(folder, free) != 0)
         return 0; // unknown free space: the write itself will tell

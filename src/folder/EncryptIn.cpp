@@ -129,7 +129,8 @@ bool CEncryptIn::Stopped() {
 QString CEncryptIn::CreationArea() const {
     const int slot = m_registry.SlotOf(m_key);
     return slot < 0 ? QString()
-                    : WorkAreas::AreaOf(m_workFolder.angoTempFolder, m_registry.WorkIdText(slot), WorkAreas::kCreation);
+                    : WorkAreas::AreaOf(m_workFolder.RootOf(WorkAreas::kCreation), m_registry.WorkIdText(slot),
+                                        WorkAreas::kCreation);
 }
 
 int CEncryptIn::Run(EncryptInRequest& request) {
@@ -678,8 +679,8 @@ CEncryptIn::Step CEncryptIn::WriteFile(const QString& source, const QString& nam
 }
 
 bool CEncryptIn::IsWorkingCopy(const QString& source) const {
-    const QString workRoot = m_workFolder.angoTempFolder;
-    return !workRoot.isEmpty() && IsWithinPath(CleanPath(source), CleanPath(workRoot));
+    const QString plainRoot = m_workFolder.PlainRoot();
+    return !plainRoot.isEmpty() && IsWithinPath(CleanPath(source), CleanPath(plainRoot));
 }
 
 void CEncryptIn::RemoveCompanions(const QStringList& companions) {

@@ -139,9 +139,9 @@ int CNewItems::NewFile(const QString& rawDirectory, const QString& extension, QS
 
     // A folder of its own in the creation area keeps the file's name free of anything else there.
     const int slot = m_registry.SlotOf(key);
-    const QString area =
-        slot < 0 ? QString()
-                 : WorkAreas::AreaOf(m_workFolder.angoTempFolder, m_registry.WorkIdText(slot), WorkAreas::kCreation);
+    const QString area = slot < 0 ? QString()
+                                  : WorkAreas::AreaOf(m_workFolder.RootOf(WorkAreas::kCreation),
+                                                      m_registry.WorkIdText(slot), WorkAreas::kCreation);
     QString unique;
     if (area.isEmpty() || UniqueNameText(false, unique) != 0)
         return Report(kMsgFileNotMade, ENOENT, area);

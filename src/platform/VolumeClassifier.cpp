@@ -92,6 +92,17 @@ DriveType ClassifyVolume(const QByteArray& fsType, const QByteArray& device, con
     return DriveType::Fixed;
 }
 
+bool KeepsOwnerModesFor(const QByteArray& fsType) {
+    if (IsOneOf(fsType, {"vfat", "msdos", "fat", "exfat", "ntfs", "ntfs3", "fuseblk"}))
+        return false;
+    // fuse.exfat, fuse.ntfs-3g, fuse.fusefat and the like.
+    if (fsType.startsWith("fuse.")) {
+        const QByteArray driver = fsType.mid(5);
+        return !(driver.contains("fat") || driver.contains("ntfs"));
+    }
+    return true;
+}
+
 bool KeepsAccessControlFor(const QByteArray& fsType, int probeError) {
     if (IsOneOf(fsType, {"vfat", "exfat", "msdos", "iso9660", "udf"}))
         return false;

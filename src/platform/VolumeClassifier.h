@@ -23,4 +23,9 @@ bool IsRemovableBlock(const QString& name, const QString& sysBlockRoot);
 // getxattr("system.posix_acl_access") probe (0 when the probe read an ACL).
 bool KeepsAccessControlFor(const QByteArray& fsType, int probeError);
 
+// Whether a file system of type `fsType` (as /proc/self/mountinfo names it: "vfat", "fuseblk",
+// "fuse.exfat") keeps an owner and a mode per file. A plain "fuseblk" mount counts as one that cannot:
+// the FUSE drivers of block devices in use are those of NTFS, exFAT and FAT.
+bool KeepsOwnerModesFor(const QByteArray& fsType);
+
 } // namespace korimbo

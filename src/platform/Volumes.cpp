@@ -74,6 +74,12 @@ bool LocalVolumes::KeepsAccessControl(const QString& path) {
     return KeepsAccessControlFor(storage.fileSystemType(), probeError);
 }
 
+bool LocalVolumes::KeepsOwnerModes(const QString& path) {
+    QString existing;
+    const QStorageInfo storage = StorageOf(path, existing);
+    return !storage.isValid() || KeepsOwnerModesFor(storage.fileSystemType());
+}
+
 int LocalVolumes::FreeBytes(const QString& path, qint64& bytes) {
     bytes = 0;
     const QString existing = ExistingPart(path);
@@ -82,6 +88,9 @@ int LocalVolumes::FreeBytes(const QString& path, qint64& bytes) {
     struct statvfs st {};
     if (::statvfs(QFile::encodeName(existing).constData(), &st) != 0)
         return errno;
+    // Some FUSE drivers (fusefat) tell no size at all: unknown, not full.
+    if (st.f_blocks == 0)
+        return ENOTSUP;
     bytes = static_cast<qint64>(st.f_bavail) * static_cast<qint64>(st.f_frsize);
     return 0;
 }

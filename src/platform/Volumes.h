@@ -21,6 +21,9 @@ public:
     virtual bool KeepsAccessControl(const QString& path) = 0;
     // 0, or an errno.
     virtual int FreeBytes(const QString& path, qint64& bytes) = 0;
+    // Whether files on the volume keep their owner and an owner-only mode (not FAT, exFAT, NTFS through
+    // FUSE, whose mount options decide every file's mode); true when it cannot be told.
+    virtual bool KeepsOwnerModes(const QString&) { return true; }
 };
 
 // The volumes of this machine: QStorageInfo for the mount, the file-system type and /sys for the kind.
@@ -30,6 +33,7 @@ public:
     DriveType TypeOf(const QString& path) override;
     bool KeepsAccessControl(const QString& path) override;
     int FreeBytes(const QString& path, qint64& bytes) override;
+    bool KeepsOwnerModes(const QString& path) override;
 };
 
 } // namespace korimbo

@@ -1,6 +1,7 @@
 #include "state/WorkFolderSettings.h"
 
 #include "state/SettingsFile.h"
+#include "state/WorkAreas.h"
 #include "util/ErrorText.h"
 #include "util/MessageText.h"
 
@@ -74,6 +75,10 @@ int WorkFolderSettings::LoadWorkFolderSettings(const QString& envFolder) {
     if (angoTempFolderFlg == QStringLiteral("0"))
         angoTempFolder = m_standard;
     return 0;
+}
+
+QString WorkFolderSettings::RootOf(const QString& area) const {
+    return area == WorkAreas::kNameFile ? angoTempFolder : PlainRoot();
 }
 
 int WorkFolderSettings::SaveWorkFolderSettings(const QString& envFolder) {

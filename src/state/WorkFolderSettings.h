@@ -25,6 +25,14 @@ public:
     bool Loaded() const { return m_loaded; }
     QString angoTempFolderFlg = QStringLiteral("0");
     QString angoTempFolder;
+    // Where this run keeps plaintext (working copies, take-out and export staging, encryption scratch)
+    // when the work root cannot keep it private; empty: in the work root. Never saved.
+    QString plainRoot;
+
+    // The root holding the plaintext areas: plainRoot when set, else the work root.
+    QString PlainRoot() const { return plainRoot.isEmpty() ? angoTempFolder : plainRoot; }
+    // The root holding `area` (WorkAreas): the name-file mirror stays in the work root (it is enciphered).
+    QString RootOf(const QString& area) const;
     QString dummy1 = QStringLiteral("dummy");
     int dummy2 = 1;
 

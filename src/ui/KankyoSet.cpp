@@ -6,14 +6,16 @@
 #include "ui/DialogHook.h"
 #include "ui/K81PPage.h"
 
+#include <QDir>
 #include <QHBoxLayout>
+#include <QLabel>
 #include <QPushButton>
 #include <QTabWidget>
 #include <QVBoxLayout>
 
 namespace korimbo {
 
-CKankyoSet::CKankyoSet(SettingsRecord& settings, QWidget* parent)
+CKankyoSet::CKankyoSet(SettingsRecord& settings, QWidget* parent, const QString& plainPlace)
     : QDialog(parent), m_settings(settings), m_tabs(new QTabWidget(this)), m_page(new CK81PPage),
       m_ok(new QPushButton(QStringLiteral("OK"), this)), m_cancel(new QPushButton(QStringLiteral("キャンセル"), this)) {
     setWindowTitle(QStringLiteral("環境設定"));
@@ -24,6 +26,14 @@ CKankyoSet::CKankyoSet(SettingsRecord& settings, QWidget* parent)
 
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(m_tabs, 1);
+    if (!plainPlace.isEmpty()) {
+        m_plainPlace = new QLabel(QStringLiteral("復号したファイルの置き場所：") + plainPlace, this);
+        m_plainPlace->setObjectName(QStringLiteral("plainPlace"));
+        m_plainPlace->setTextFormat(Qt::PlainText);
+        m_plainPlace->setWordWrap(true);
+        m_plainPlace->setTextInteractionFlags(Qt::TextSelectableByMouse);
+        layout->addWidget(m_plainPlace);
+    }
     layout->addLayout(buttons);
 }
 
@@ -44,7 +54,7 @@ KankyoResult RunKankyoSet(QWidget* parent, SettingsRecord& settings, WorkFolderS
 
     KankyoResult result;
     {
-        CKankyoSet sheet(settings, parent);
+        CKankyoSet sheet(settings, parent, QDir::toNativeSeparators(workFolder.PlainRoot()));
         result.accepted = sheet.Run() == QDialog::Accepted;
     }
     result.extensionDisplayChanged = settings.titleMode != titleMode;

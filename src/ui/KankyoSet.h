@@ -3,6 +3,7 @@
 #include <QDialog>
 #include <QString>
 
+class QLabel;
 class QPushButton;
 class QTabWidget;
 
@@ -18,7 +19,8 @@ class CKankyoSet : public QDialog {
     Q_OBJECT
 
 public:
-    explicit CKankyoSet(SettingsRecord& settings, QWidget* parent = nullptr);
+    // `plainPlace`: the folder that holds this run's decrypted files, shown below the pages when given.
+    explicit CKankyoSet(SettingsRecord& settings, QWidget* parent = nullptr, const QString& plainPlace = QString());
 
     int Run();
     void accept() override;
@@ -34,6 +36,7 @@ private:
     CK81PPage* m_page;
     QPushButton* m_ok;
     QPushButton* m_cancel;
+    QLabel* m_plainPlace = nullptr;
 };
 
 struct KankyoResult {

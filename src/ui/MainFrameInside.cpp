@@ -2,6 +2,7 @@
 // the internal drags, rename in place, delete and undo, from the menu bar, the keys, the pop-ups and drops.
 #include "folder/ContentsModel.h"
 #include "folder/NameFile.h"
+#include "state/WorkAreas.h"
 #include "ui/ListV.h"
 #include "ui/MainFrame.h"
 #include "ui/TreeV.h"
@@ -39,8 +40,13 @@ CFolderOperations CMainFrame::NewOperations() {
     AppState& state = m_app.State();
     CFolderOperations operations(Services(), *m_encryptPrompts, m_trash, m_history);
     operations.busy = [this](bool on) { Busy(on); };
+<<<<<<< HEAD
     operations.SetOpenCheck([this](const QString& container) { return HasWorkingCopy(container); });
     operations.workRoot = state.workFolder->angoTempFolder;
+=======
+    operations.isOpenInWorkspace = [this](const QString& container) { return HasWorkingCopy(container); };
+    operations.workRoot = state.workFolder->RootOf(WorkAreas::kCreation); // only its Ce is used
+>>>>>>> stick
     return operations;
 }
 

@@ -13,8 +13,10 @@
 #include "ui/QtInteraction.h"
 #include "util/FileSystem.h"
 #include "util/ProcessHardening.h"
+#include "util/ProgramPlace.h"
 
 #include <QApplication>
+#include <QFileInfo>
 #include <QTimer>
 #include <QWindow>
 
@@ -66,6 +68,14 @@ int main(int argc, char** argv) {
     korimbo::ForbidCoreDumps();
     g_trace = qEnvironmentVariableIsSet("KORIMBO_START_TRACE");
     Trace("main");
+    // Read before anything else: started through the dynamic loader, the executable is the loader.
+    const QString programFolder =
+        ProgramFolderOf(ThisProcessPlace(argc > 0 ? argv[0] : nullptr), QStringLiteral("korimbo-portable"));
+    // Not handed on to the programs this one starts.
+    qunsetenv(kProgramFolderVariable);
+    // The bundle's Qt plugins: qt.conf is looked for beside the executable, which may be the loader.
+    if (!programFolder.isEmpty() && QFileInfo::exists(programFolder + QStringLiteral("/qt.conf")))
+        QCoreApplication::setLibraryPaths({programFolder + QStringLiteral("/plugins")});
     QApplication application(argc, argv);
     Trace("application");
     // From here on SIGTERM, SIGHUP and SIGINT end the program through its own shutdown (the work areas
@@ -83,7 +93,14 @@ int main(int argc, char** argv) {
     LocalFileSystem files;
     LocalVolumes volumes;
     LocalUserFolders userFolders;
-    Ckelpie5App kelpie(QApplication::applicationDirPath(), {ui, files, volumes, userFolders});
+    if (programFolder.isEmpty()) {
+        ui.Message(
+            QStringLiteral(
+                "起動できません。　\nプログラムのフォルダーが分かりません。korimbo-portable.sh から起動してください。"),
+            Icon::Error);
+        return 1;
+    }
+    Ckelpie5App kelpie(programFolder, {ui, files, volumes, userFolders});
     if (!kelpie.InitInstance())
         return 1;
     Trace("init-instance");

@@ -139,6 +139,12 @@ int Result(int rc) {
     return rc == 0 ? 0 : errno;
 }
 
+// A file system without modes (fusefat) has no read-only attribute to set or clear: nothing fails.
+int ModeResult(int rc) {
+    const int error = Result(rc);
+    return error == ENOSYS || error == EOPNOTSUPP ? 0 : error;
+}
+
 // On FAT volumes the read-only, hidden and system attributes live beside the permission bits; other
 // file systems refuse the request, which is fine.
 void ClearFatAttributes(const QString& path) {
@@ -281,6 +287,9 @@ int LocalFileSystem::FreeBytes(const QString& folder, qint64& bytes) {
     struct statvfs vfs {};
     if (::statvfs(Native(folder).constData(), &vfs) != 0)
         return errno;
+    // Some FUSE drivers (fusefat) tell no size at all: unknown, not full.
+    if (vfs.f_blocks == 0)
+        return ENOTSUP;
     bytes = static_cast<qint64>(vfs.f_bavail) * static_cast<qint64>(vfs.f_frsize);
     return 0;
 }
@@ -304,7 +313,7 @@ int LocalFileSystem::MakeWritable(const QString& path) {
     ClearFatAttributes(path);
     if (st.st_mode & S_IWUSR)
         return 0;
-    return Result(::chmod(Native(path).constData(), (st.st_mode & 07777) | S_IWUSR));
+    return ModeResult(::chmod(Native(path).constData(), (st.st_mode & 07777) | S_IWUSR));
 }
 
 int LocalFileSystem::SetReadOnly(const QString& path) {
@@ -313,7 +322,7 @@ int LocalFileSystem::SetReadOnly(const QString& path) {
         return errno;
     if (S_ISLNK(st.st_mode))
         return 0;
-    return Result(::chmod(Native(path).constData(), (st.st_mode & 07777) & ~(S_IWUSR | S_IWGRP | S_IWOTH)));
+    return ModeResult(::chmod(Native(path).constData(), (st.st_mode & 07777) & ~(S_IWUSR | S_IWGRP | S_IWOTH)));
 }
 
 int LocalFileSystem::SyncFolder(const QString& folder) {

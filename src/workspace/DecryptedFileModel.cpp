@@ -55,7 +55,8 @@ int CDecryptedFileModel::SetDirectory(const QString& folder) {
     QString area;
     const int slot = m_registry.SlotOf(folder);
     if (slot >= 0)
-        area = WorkAreas::AreaOf(m_workFolder.angoTempFolder, m_registry.WorkIdText(slot), WorkAreas::kEditing);
+        area = WorkAreas::AreaOf(m_workFolder.RootOf(WorkAreas::kEditing), m_registry.WorkIdText(slot),
+                                 WorkAreas::kEditing);
     if (area.isEmpty() || !QFileInfo(area).isDir()) {
         Clear();
         // Forgotten, so that selecting the folder again once its area exists starts watching it.

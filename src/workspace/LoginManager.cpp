@@ -39,14 +39,9 @@ CLoginManager::CLoginManager(CCryptEngine& engine, FolderRegistry& registry, Wor
     : m_engine(engine), m_registry(registry), m_workFolder(workFolder), m_settings(settings), m_files(files), m_ui(ui),
       m_messages(messages) {}
 
-QString CLoginManager::WorkBaseOf(const QString& folder) const {
-    const int slot = m_registry.SlotOf(folder);
-    return slot < 0 ? QString() : WorkAreas::BaseOf(m_workFolder.angoTempFolder, m_registry.WorkIdText(slot));
-}
-
 QString CLoginManager::WorkAreaOf(const QString& folder, const QString& area) const {
     const int slot = m_registry.SlotOf(folder);
-    return slot < 0 ? QString() : WorkAreas::AreaOf(m_workFolder.angoTempFolder, m_registry.WorkIdText(slot), area);
+    return slot < 0 ? QString() : WorkAreas::AreaOf(m_workFolder.RootOf(area), m_registry.WorkIdText(slot), area);
 }
 
 bool CLoginManager::IsLoggedIn(const QString& folder) const {
@@ -119,8 +114,11 @@ int CLoginManager::Login(const QString& folder, PasswordPrompts& prompts) {
 }
 
 int CLoginManager::MakeWorkAreas(const QString& folder) {
-    const QString base = WorkBaseOf(folder);
+    const int slot = m_registry.SlotOf(folder);
     for (const QString& area : WorkAreas::kAll) {
+        // The plaintext areas may live apart from the name-file mirror (a stick that cannot keep them private).
+        const QString base =
+            slot < 0 ? QString() : WorkAreas::BaseOf(m_workFolder.RootOf(area), m_registry.WorkIdText(slot));
         const QString path = base.isEmpty() ? m_workFolder.angoTempFolder : base + u'/' + area;
         // The areas hold plaintext (copies, name-file steps, scratch): only their owner may enter them.
         if (!base.isEmpty() && WorkAreas::MakePrivateFolder(base) == 0 && WorkAreas::MakePrivateFolder(path) == 0) {

@@ -52,7 +52,6 @@ public:
     std::function<int(const QStringList&)> eraseInUse;
 
 private:
-    QString WorkBaseOf(const QString& folder) const;
     int MakeWorkAreas(const QString& folder);
     void SetBusy(bool on) const;
 

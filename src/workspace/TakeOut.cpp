@@ -67,7 +67,7 @@ void CTakeOut::SetBusy(bool on) const {
 QString CTakeOut::TakeOutArea(const QString& root) const {
     const int slot = m_registry.SlotOf(root);
     return slot < 0 ? QString()
-                    : WorkAreas::AreaOf(QDir::cleanPath(m_workFolder.angoTempFolder), m_registry.WorkIdText(slot),
+                    : WorkAreas::AreaOf(QDir::cleanPath(m_workFolder.PlainRoot()), m_registry.WorkIdText(slot),
                                         WorkAreas::kTakeOut);
 }
 
@@ -75,7 +75,7 @@ QString CTakeOut::TakeOutArea(const QString& root) const {
 QString CTakeOut::ExportFolder(const QString& root) const {
     const int slot = m_registry.SlotOf(root);
     return slot < 0 ? QString()
-                    : WorkAreas::AreaOf(QDir::cleanPath(m_workFolder.angoTempFolder), m_registry.WorkIdText(slot),
+                    : WorkAreas::AreaOf(QDir::cleanPath(m_workFolder.PlainRoot()), m_registry.WorkIdText(slot),
                                         WorkAreas::kReturn);
 }
 
@@ -233,7 +233,7 @@ int CTakeOut::CheckSelection(const QStringList& selection, bool mayAsk, bool dec
     }
     if (decrypting && needed > 0) {
         qint64 free = -1;
-        const QString workRoot = QDir::cleanPath(m_workFolder.angoTempFolder);
+        const QString workRoot = QDir::cleanPath(m_workFolder.PlainRoot()); // where the copies go
         if (m_files.FreeBytes(workRoot, free) == 0 && free >= 0 && needed > free)
             return Report(kMsgNoRoomForCopies, WithPath(QString(), workRoot, PathSeparator::Paragraph), Icon::Warning);
     }

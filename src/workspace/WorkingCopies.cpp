@@ -141,7 +141,8 @@ QString CWorkingCopies::WorkingCopyPath(const QString& container, const QString&
     const QString root = m_nameFile.OwningRoot(path);
     const int slot = m_registry.SlotOf(root);
     const QString base =
-        slot < 0 ? QString() : WorkAreas::AreaOf(QDir::cleanPath(m_workFolder.angoTempFolder), m_registry.WorkIdText(slot), area);
+        slot < 0 ? QString()
+                 : WorkAreas::AreaOf(QDir::cleanPath(m_workFolder.RootOf(area)), m_registry.WorkIdText(slot), area);
     if (base.isEmpty()) {
         Report(kMsgNoFolder, WithPath(QString(), path, PathSeparator::Paragraph), Icon::Warning);
         return QString();
@@ -152,7 +153,8 @@ QString CWorkingCopies::WorkingCopyPath(const QString& container, const QString&
 
 bool CWorkingCopies::Locate(const QString& workingCopy, Place& place) const {
     const QString path = CleanPath(workingCopy);
-    const QString workRoot = QDir::cleanPath(m_workFolder.angoTempFolder);
+    // Ac, To and Re: the areas of plaintext.
+    const QString workRoot = QDir::cleanPath(m_workFolder.PlainRoot());
     for (int slot = 0; slot < m_registry.Count(); ++slot) {
         const QString base = WorkAreas::BaseOf(workRoot, m_registry.WorkIdText(slot));
         if (base.isEmpty() || m_registry.PathText(slot).isEmpty())
@@ -242,7 +244,8 @@ bool CWorkingCopies::OriginKey(const QString& workingCopy, QString& base, QStrin
     Place place;
     if (!Locate(workingCopy, place) || place.area != WorkAreas::kEditing)
         return false;
-    base = WorkAreas::BaseOf(QDir::cleanPath(m_workFolder.angoTempFolder), m_registry.WorkIdText(place.slot));
+    base =
+        WorkAreas::BaseOf(QDir::cleanPath(m_workFolder.RootOf(WorkAreas::kEditing)), m_registry.WorkIdText(place.slot));
     relative = CleanPath(workingCopy).mid(base.size() + 1 + WorkAreas::kEditing.size() + 1);
     return !base.isEmpty();
 }
@@ -329,8 +332,8 @@ int CWorkingCopies::DecryptOnly(const QStringList& containersOrFolders) {
 // directory is made even for a folder without containers, so that the tree shows up as the user knows it.
 int CWorkingCopies::DecryptFolder(const QString& folder, const QString& root, QStringList& left) {
     const int slot = m_registry.SlotOf(root);
-    const QString area =
-        WorkAreas::AreaOf(QDir::cleanPath(m_workFolder.angoTempFolder), m_registry.WorkIdText(slot), WorkAreas::kEditing);
+    const QString area = WorkAreas::AreaOf(QDir::cleanPath(m_workFolder.RootOf(WorkAreas::kEditing)),
+                                           m_registry.WorkIdText(slot), WorkAreas::kEditing);
     if (area.isEmpty() || MakeCopyFolder(area, area + folder.mid(root.size())) != 0)
         return -1;
     QList<NameEntry> entries;
@@ -418,7 +421,7 @@ int CWorkingCopies::OpenOne(const QString& container, bool launch, const QString
 
     if (!QFileInfo::exists(copy)) {
         const QString areaPath =
-            WorkAreas::AreaOf(QDir::cleanPath(m_workFolder.angoTempFolder), m_registry.WorkIdText(slot), area);
+            WorkAreas::AreaOf(QDir::cleanPath(m_workFolder.RootOf(area)), m_registry.WorkIdText(slot), area);
         if (MakeCopyFolder(areaPath, QFileInfo(copy).absolutePath()) != 0)
             return -1;
         if (m_engine.DecryptFile(path, copy, root) != kOk)
@@ -426,8 +429,10 @@ int CWorkingCopies::OpenOne(const QString& container, bool launch, const QString
         QFile::setPermissions(copy, kPrivateFile);
         if (CopyTime(path, copy) != 0)
             return -1;
+        // The time the copy's file system kept, which FAT cuts to even seconds: compared with the
+        // container's, an untouched copy would count as an edit.
         if (area == WorkAreas::kEditing)
-            RecordOrigin(copy, path, QFileInfo(copy).size(), QFileInfo(path).lastModified().toSecsSinceEpoch());
+            RecordOrigin(copy, path, QFileInfo(copy).size(), QFileInfo(copy).lastModified().toSecsSinceEpoch());
         if (readOnly)
             m_files.SetReadOnly(copy);
     } else if (m_ui.Message(m_messages.MsgA(kMsgAlreadyDecrypted) + name, Icon::Question, Buttons::YesNo, kAnswerNo,

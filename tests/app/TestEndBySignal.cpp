@@ -34,12 +34,17 @@ class TestEndBySignal : public QObject {
                           QFile::setPermissions(binary, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
         return made ? program : QString();
     }
-    bool Start(const QString& program) {
+    // `throughLauncher`: as from a stick without execute rights, `sh korimbo-portable.sh` (the launcher
+    // execs the program, so the process keeps its id).
+    bool Start(const QString& program, bool throughLauncher = false) {
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
         m_process.setProcessEnvironment(environment);
         m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        m_process.start(program + QStringLiteral("/korimbo-portable"), {});
+        if (throughLauncher)
+            m_process.start(QStringLiteral("sh"), {program + QStringLiteral("/korimbo-portable.sh")});
+        else
+            m_process.start(program + QStringLiteral("/korimbo-portable"), {});
         return m_process.waitForStarted();
     }
     bool EndsNormallyOn(int signal) {
@@ -118,6 +123,23 @@ private Q_SLOTS:
         const QString folder = AppRig(program).app.DefaultEncryptedFolder();
         QVERIFY(Start(program));
         QTRY_VERIFY_WITH_TIMEOUT(QFileInfo(folder).isDir(), 60000);
+        QVERIFY(EndsNormallyOn(SIGTERM));
+    }
+
+    // Nothing on the stick may be executed: the launcher starts the program through the dynamic loader,
+    // and the program still takes the stick's folder for its own (the loader's folder is not writable).
+    void StartsFromAStickWithoutExecuteRights() {
+        const QString program = NewProgramFolder();
+        QVERIFY(!program.isEmpty());
+        const QString binary = program + QStringLiteral("/korimbo-portable");
+        const QString launcher = program + QStringLiteral("/korimbo-portable.sh");
+        QVERIFY(QFile::copy(QStringLiteral(KORIMBO_LAUNCHER_PATH), launcher));
+        for (const QString& file : {binary, launcher})
+            QVERIFY(QFile::setPermissions(file, QFile::ReadOwner | QFile::WriteOwner));
+        const QString folder = AppRig(program).app.DefaultEncryptedFolder();
+        QVERIFY(Start(program, true));
+        QTRY_VERIFY_WITH_TIMEOUT(QFileInfo(folder).isDir(), 60000);
+        QVERIFY(QFileInfo(program + QStringLiteral("/ZORp/env")).isDir());
         QVERIFY(EndsNormallyOn(SIGTERM));
     }
 };

@@ -25,7 +25,9 @@ private:
         QString err;
     };
 
-    Result Run(const QStringList& args, const QString& password = QString(), const QByteArray& input = {}) {
+    // `launcher`: started as `sh LAUNCHER ARGS...` instead of the program itself.
+    Result Run(const QStringList& args, const QString& password = QString(), const QByteArray& input = {},
+               const QString& launcher = QString()) {
         QProcess process;
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.remove(QStringLiteral("KORIMBO_PASSWORD"));
@@ -33,7 +35,10 @@ private:
             env.insert(QStringLiteral("KORIMBO_PASSWORD"), password);
         process.setProcessEnvironment(env);
         process.setWorkingDirectory(m_dir.path());
-        process.start(QStringLiteral(KORIMBO_CLI_PATH), args);
+        if (launcher.isEmpty())
+            process.start(QStringLiteral(KORIMBO_CLI_PATH), args);
+        else
+            process.start(QStringLiteral("sh"), QStringList{launcher} + args);
         process.write(input);
         process.closeWriteChannel();
         if (!process.waitForFinished(60000))
@@ -230,6 +235,19 @@ private Q_SLOTS:
         r = Run({QStringLiteral("decrypt"), QStringLiteral("d.zorf"), QStringLiteral("d.out")}, m_password);
         QCOMPARE(r.exit, 1);
         QVERIFY(!QFile::exists(Path(QStringLiteral("d.out"))));
+    }
+
+    // A stick mounted without execute rights: korimbo-cli.sh starts the program through the dynamic loader.
+    void startsThroughTheLauncherWithoutExecuteRights() {
+        const QString launcher = Path(QStringLiteral("stick/korimbo-cli.sh"));
+        QVERIFY(QDir().mkpath(Path(QStringLiteral("stick"))));
+        QVERIFY(QFile::copy(QStringLiteral(KORIMBO_LAUNCHER_PATH), launcher));
+        QVERIFY(QFile::copy(QStringLiteral(KORIMBO_CLI_PATH), Path(QStringLiteral("stick/korimbo-cli"))));
+        QVERIFY(QFile::setPermissions(Path(QStringLiteral("stick/korimbo-cli")), QFile::ReadOwner | QFile::WriteOwner));
+        Write(QStringLiteral("stick.txt"), "carried on a stick");
+        const Result r = Run({QStringLiteral("encrypt"), QStringLiteral("stick.txt"), QStringLiteral("stick.zorf")},
+                             m_password, {}, launcher);
+        QVERIFY2(r.exit == 0 && QFileInfo::exists(Path(QStringLiteral("stick.zorf"))), qPrintable(r.err));
     }
 
     void usageErrors_data() {

@@ -4,6 +4,7 @@
 #include <QDir>
 #include <QFile>
 #include <QStandardPaths>
+#include <QStorageInfo>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -129,6 +130,22 @@ private Q_SLOTS:
         QCOMPARE(KeepsAccessControlFor(fsType, probeError), expected);
     }
 
+    // Sticks' file systems keep no owner per file, whatever driver mounts them; the rest do.
+    void OwnerModesByType_data() {
+        QTest::addColumn<QByteArray>("fsType");
+        QTest::addColumn<bool>("expected");
+        for (const char* type :
+             {"vfat", "msdos", "exfat", "ntfs", "ntfs3", "fuseblk", "fuse.exfat", "fuse.fusefat", "fuse.ntfs-3g"})
+            QTest::newRow(type) << QByteArray(type) << false;
+        for (const char* type : {"ext4", "btrfs", "xfs", "f2fs", "tmpfs", "overlay", "fuse.sshfs", "nfs4"})
+            QTest::newRow(type) << QByteArray(type) << true;
+    }
+    void OwnerModesByType() {
+        QFETCH(QByteArray, fsType);
+        QFETCH(bool, expected);
+        QCOMPARE(KeepsOwnerModesFor(fsType), expected);
+    }
+
     void LocalVolumesOnTempDir() {
         QTemporaryDir dir;
         QVERIFY(dir.isValid());
@@ -144,6 +161,7 @@ private Q_SLOTS:
         QCOMPARE(volumes.MountRoot(missing), root);
         QCOMPARE(volumes.TypeOf(missing), type);
         QCOMPARE(volumes.KeepsAccessControl(missing), volumes.KeepsAccessControl(dir.path()));
+        QCOMPARE(volumes.KeepsOwnerModes(missing), KeepsOwnerModesFor(QStorageInfo(dir.path()).fileSystemType()));
 
         qint64 bytes = -1;
         QCOMPARE(volumes.FreeBytes(missing, bytes), 0);

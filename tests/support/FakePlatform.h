@@ -14,9 +14,11 @@ class FakeVolumes final : public Volumes {
 public:
     DriveType type = DriveType::Fixed;
     bool acl = true;
+    bool ownerModes = true; // false: a FAT, exFAT or NTFS stick
     QString MountRoot(const QString&) override { return QStringLiteral("/"); }
     DriveType TypeOf(const QString&) override { return type; }
     bool KeepsAccessControl(const QString&) override { return acl; }
+    bool KeepsOwnerModes(const QString&) override { return ownerModes; }
     int FreeBytes(const QString&, qint64& bytes) override {
         bytes = qint64(1) << 40;
         return 0;

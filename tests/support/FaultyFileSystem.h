@@ -35,6 +35,7 @@ public:
     // Write permission as a user other than root meets it: opening a file without write bits for
     // writing, or replacing it, fails with EACCES (root passes such checks, and CI runs as root).
     bool honourWriteBits = false;
+    qint64 timeStep = 1; // seconds of the file system's time stamps (2: FAT)
 
     std::unique_ptr<File> Open(const QString& path, OpenMode mode, int& error) override;
     bool Exists(const QString& path) override { return m_local.Exists(path); }
@@ -42,8 +43,9 @@ public:
     int Remove(const QString& path) override;
     int Rename(const QString& from, const QString& to) override;
     int FreeBytes(const QString& folder, qint64& bytes) override;
+    // FAT keeps times in steps of two seconds, cut down: `timeStep` 2 plays it on any disk.
     int SetModificationTime(const QString& path, qint64 secs) override {
-        return m_local.SetModificationTime(path, secs);
+        return m_local.SetModificationTime(path, secs - secs % timeStep);
     }
     int MakeWritable(const QString& path) override { return m_local.MakeWritable(path); }
     int SetReadOnly(const QString& path) override { return m_local.SetReadOnly(path); }

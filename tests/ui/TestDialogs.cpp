@@ -279,6 +279,20 @@ private Q_SLOTS:
         QVERIFY(!result.extensionDisplayChanged);
         QCOMPARE(QFileInfo(f.File()).size(), 4 * WorkFolderSettings::kRecordSize);
     }
+
+    // The sheet says where this run's decrypted files are: here the private folder that took them from a stick.
+    void SheetShowsWhereThePlaintextLives() {
+        WorkFixture f;
+        f.work.plainRoot = QStringLiteral("/run/user/1000/korimbo-portable-0a1b-work");
+        SettingsRecord settings;
+        QString shown;
+        DialogHook::Queue([&shown](QDialog& d) {
+            shown = d.findChild<QLabel*>(QStringLiteral("plainPlace"))->text();
+            return int(QDialog::Rejected);
+        });
+        RunKankyoSet(nullptr, settings, f.work, f.dir.path());
+        QCOMPARE(shown, QStringLiteral("復号したファイルの置き場所：/run/user/1000/korimbo-portable-0a1b-work"));
+    }
 };
 
 QTEST_MAIN(TestDialogs)

@@ -1,0 +1,43 @@
+#!/bin/sh
+# Starts the program named like this script (korimbo-portable.sh: korimbo-portable, korimbo-cli.sh:
+# korimbo-cli) from the folder that holds both. A FAT or exFAT stick is often mounted without execute
+# rights, so the program is started through the host's dynamic loader, the one the program names, and
+# told its folder: it keeps its state there.
+#
+#   sh /media/USER/STICK/korimbo-portable/korimbo-portable.sh
+#
+# POSIX sh only: the host's shell may be dash or busybox.
+
+here=$(CDPATH='' cd -- "$(dirname -- "$0")" && pwd -P) || exit 1
+program=$(basename -- "$0" .sh)
+binary=$here/$program
+
+if [ ! -f "$binary" ]; then
+    echo "$program.sh: $binary is missing" >&2
+    exit 1
+fi
+
+# The interpreter path stored in the program (PT_INTERP), e.g. /lib64/ld-linux-x86-64.so.2: it lies in
+# the first page of the file as a path among the headers' bytes.
+named_loader() {
+    dd if="$1" bs=4096 count=1 2>/dev/null | tr -c '[:print:]' '[\n*]' |
+        grep '^/[^ ]*/ld-[^/ ]*\.so\.[0-9][0-9]*$' | head -n 1
+}
+
+KORIMBO_PROGRAM_FOLDER=$here
+export KORIMBO_PROGRAM_FOLDER
+
+for loader in "$(named_loader "$binary")" \
+    /lib64/ld-linux-x86-64.so.2 /lib/x86_64-linux-gnu/ld-linux-x86-64.so.2 \
+    /lib/ld-linux-aarch64.so.1 /lib/aarch64-linux-gnu/ld-linux-aarch64.so.1; do
+    if [ -n "$loader" ] && [ -f "$loader" ] && [ -x "$loader" ]; then
+        exec "$loader" "$binary" "$@"
+    fi
+done
+
+# No loader known here: the program itself, where the stick lets it run.
+if [ -x "$binary" ]; then
+    exec "$binary" "$@"
+fi
+echo "$program.sh: no dynamic loader found on this system to start $binary" >&2
+exit 1

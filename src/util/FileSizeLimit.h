@@ -1,0 +1,16 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <QtGlobal>
+
+namespace korimbo {
+
+// The largest file a file system of type `fsType` (as /proc/self/mountinfo names it) can hold, or -1 for
+// no limit worth checking: FAT (vfat, msdos, fusefat) stores a size in 32 bits.
+[[nodiscard]] qint64 LargestFileFor(const QByteArray& fsType);
+
+// The same for the volume that holds `folder` (its nearest existing parent); -1 when it cannot be told.
+[[nodiscard]] qint64 LargestFileIn(const QString& folder);
+
+} // namespace korimbo
