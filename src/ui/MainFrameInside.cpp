@@ -40,13 +40,8 @@ CFolderOperations CMainFrame::NewOperations() {
     AppState& state = m_app.State();
     CFolderOperations operations(Services(), *m_encryptPrompts, m_trash, m_history);
     operations.busy = [this](bool on) { Busy(on); };
-<<<<<<< HEAD
     operations.SetOpenCheck([this](const QString& container) { return HasWorkingCopy(container); });
-    operations.workRoot = state.workFolder->angoTempFolder;
-=======
-    operations.isOpenInWorkspace = [this](const QString& container) { return HasWorkingCopy(container); };
     operations.workRoot = state.workFolder->RootOf(WorkAreas::kCreation); // only its Ce is used
->>>>>>> stick
     return operations;
 }
 

@@ -382,7 +382,7 @@ int LocalFileSystem::SetPermissions(const QString& path, unsigned mode) {
         return 0;
     if ((st.st_mode & 07777) == mode)
         return 0;
-    return Result(::chmod(Native(path).constData(), mode));
+    return ModeResult(::chmod(Native(path).constData(), mode));
 }
 
 } // namespace korimbo
