@@ -103,6 +103,13 @@ QString ChildPath(const QString& folder, const QString& name) {
     return folder.endsWith(u'/') ? folder + name : folder + u'/' + name;
 }
 
+QString UsableFileName(const QString& name, const QString& fallback) {
+    if (name.isEmpty() || name == QStringLiteral(".") || name == QStringLiteral("..") || name.contains(u'/') ||
+        name.contains(QChar(0)))
+        return fallback;
+    return name;
+}
+
 QString CleanPath(const QString& path) {
     return QDir::cleanPath(QFileInfo(path).absoluteFilePath());
 }

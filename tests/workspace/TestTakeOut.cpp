@@ -136,6 +136,24 @@ private Q_SLOTS:
         QVERIFY(TakeOutRig::Empty(rig->Area(QStringLiteral("To"))));
     }
 
+    // The take-out area cannot be made (gone since the login, and the work folder's disk refuses it now):
+    // the user is told, no window opens, no plaintext is left anywhere and the folder is as it was.
+    void TakeOutAreaThatCannotBeMadeIsReported() {
+        auto rig = Started();
+        QVERIFY(rig);
+        const Tree tree = MakeTree(*rig);
+        const QString to = rig->Area(QStringLiteral("To"));
+        QVERIFY(QDir(to).removeRecursively());
+        rig->fs.makeFolderFault = {QStringLiteral("/To"), EACCES, 0};
+        QCOMPARE(rig->takeOut->Run(TakeOutKind::kDecrypted, {tree.a, tree.docs}), -1);
+        QCOMPARE(rig->ui.Numbers(), QList<int>({CTakeOut::kMsgExportCopyFailed}));
+        QCOMPARE(rig->ui.Find(CTakeOut::kMsgExportCopyFailed)->icon, Icon::Error);
+        QVERIFY(rig->dialogs.windows.isEmpty());
+        QVERIFY(!QFileInfo::exists(to));
+        QVERIFY(rig->Opens(tree.a, QStringLiteral("a.txt"), "alpha"));
+        QVERIFY(rig->Opens(tree.c, QStringLiteral("c.txt"), "charlie"));
+    }
+
     // Kind 2: the naming box decides the exported names and is written back; the copies are the containers
     // byte for byte; OutReadOnlyFlg decides their mode; a folder keeps its structure; nothing stays after.
     void EncryptedKindNamesAndModes() {
@@ -196,7 +214,8 @@ private Q_SLOTS:
         const Tree tree = MakeTree(*rig);
         rig->app.State().settings.angoOutNameMode = 0;
         rig->dialogs.encrypted = [](bool&) { return true; };
-        rig->fs.writeFault = {QStringLiteral("c.txt.zorf"), ENOSPC, 100};
+        // The copy is written beside its target under a temporary name: the fault is on the folder.
+        rig->fs.writeFault = {QStringLiteral("/Re/docs/inner/"), ENOSPC, 100};
         QCOMPARE(rig->takeOut->Run(TakeOutKind::kEncrypted, {tree.a, tree.docs}), -1);
         QCOMPARE(rig->ui.Numbers(), QList<int>({CTakeOut::kMsgExportCopyFailed}));
         QVERIFY(rig->dialogs.windows.isEmpty());
