@@ -420,6 +420,27 @@ private Q_SLOTS:
         QCOMPARE(CopiesRig::Bytes(plain), QByteArray("plain"));
     }
 
+    // A folder taken out as it is may hold a named pipe: the copy passes it by instead of opening it (which
+    // would wait for a writer for ever) and copies the rest.
+    void CopyOutPassesAPipeBy() {
+        auto rig = Started();
+        QVERIFY(rig);
+        const QString loose = rig->folder + QStringLiteral("/loose");
+        QVERIFY(QDir().mkpath(loose));
+        QVERIFY(CopiesRig::WriteRaw(loose + QStringLiteral("/keep.txt"), "kept"));
+        QCOMPARE(::mkfifo(QFile::encodeName(loose + QStringLiteral("/pipe")).constData(), 0600), 0);
+        int copied = -2;
+        rig->dialogs.window = [&](const TakeOutWindowRequest& request, CTakeOut& takeOut) {
+            copied = takeOut.CopyOut({request.items.first().staged}, rig->outside.path(), false);
+            return int(TakeOutPrompts::kCopied);
+        };
+        QCOMPARE(rig->takeOut->Run(TakeOutKind::kAsTheyAre, {loose}), 0);
+        QCOMPARE(copied, 0);
+        QCOMPARE(CopiesRig::Bytes(rig->outside.path() + QStringLiteral("/loose/keep.txt")), QByteArray("kept"));
+        QVERIFY(!QFileInfo::exists(rig->outside.path() + QStringLiteral("/loose/pipe")));
+        QVERIFY(!rig->ui.Has(CTakeOut::kMsgCopyOutFailed));
+    }
+
     // The selection checks: a missing item (A120); a copy held open by a program (A84); an open copy that
     // can be released asks first (No stops, Yes writes it back and goes on); no room for the copies (A122).
     void SelectionChecks() {
