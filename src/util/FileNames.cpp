@@ -107,6 +107,13 @@ QString ParentOf(const QString& path) {
     return QFileInfo(path).absolutePath();
 }
 
+QString UsableFileName(const QString& name, const QString& fallback) {
+    if (name.isEmpty() || name == QStringLiteral(".") || name == QStringLiteral("..") || name.contains(u'/') ||
+        name.contains(QChar(0)))
+        return fallback;
+    return name;
+}
+
 QString CleanPath(const QString& path) {
     return QDir::cleanPath(QFileInfo(path).absoluteFilePath());
 }

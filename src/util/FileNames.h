@@ -36,6 +36,9 @@ bool IsTempName(const QString& fileName, TempKind* kind = nullptr);
 QString ChildPath(const QString& folder, const QString& name);
 // The folder that holds `path` (absolute).
 QString ParentOf(const QString& path);
+// `name` where it can stand as one file name in a folder, else `fallback`: a stored name that is empty,
+// names a folder step or holds a separator or NUL would lead the file out of its place.
+QString UsableFileName(const QString& name, const QString& fallback);
 // The absolute path with "." and ".." resolved and no trailing separator (links are kept).
 QString CleanPath(const QString& path);
 // `inner` is `outer` or lies below it, judged on the text alone (trailing separators aside), for paths

@@ -2,8 +2,8 @@
 
 #include "state/WorkAreas.h"
 #include "util/EditorFiles.h"
+#include "util/TreeWalk.h"
 
-#include <QDir>
 #include <QFileInfo>
 
 namespace korimbo {
@@ -23,20 +23,15 @@ bool CDecryptedFileModel::IsCopyName(const QString& file, const ContainerTest& h
 
 bool CDecryptedFileModel::CollectCopies(const QString& directory, QStringList& files,
                                         const ContainerTest& hasContainer) {
-    QDir dir(directory);
-    if (!dir.isReadable())
-        return false;
-    const QFileInfoList entries =
-        dir.entryInfoList(QDir::Files | QDir::Dirs | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System, QDir::Name);
-    for (const QFileInfo& entry : entries) {
-        if (entry.isDir() && !entry.isSymLink()) {
-            if (!CollectCopies(entry.filePath(), files, hasContainer))
-                return false;
-        } else if (entry.isFile() && IsCopyName(entry.filePath(), hasContainer)) {
-            files.append(entry.filePath());
-        }
-    }
-    return true;
+    // A link that leads to a file counts as one; an editor's lock link that leads nowhere does not.
+    const WalkResult walked = WalkTree(directory, [&](const TreeEntry& entry) {
+        const bool file =
+            entry.kind == ItemKind::File || (entry.kind == ItemKind::Link && QFileInfo(entry.path).isFile());
+        if (file && IsCopyName(entry.path, hasContainer))
+            files.append(entry.path);
+        return Visit::Continue;
+    });
+    return walked.unreadable.isEmpty();
 }
 
 bool CDecryptedFileModel::HasCopies(const QString& directory) {

@@ -1,8 +1,8 @@
 #include "workspace/EditingAreaWatcher.h"
 
+#include "util/TreeWalk.h"
 #include "workspace/DecryptedFileModel.h"
 
-#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QSocketNotifier>
@@ -95,10 +95,12 @@ bool EditingAreaWatcher::AddWatch(const QString& directory) {
 void EditingAreaWatcher::AddTree(const QString& directory) {
     if (!AddWatch(directory))
         return;
-    const QFileInfoList subdirectories =
-        QDir(directory).entryInfoList(QDir::Dirs | QDir::NoDotAndDotDot | QDir::Hidden | QDir::NoSymLinks);
-    for (const QFileInfo& sub : subdirectories)
-        AddTree(sub.filePath());
+    // Not entered where the watch failed: the folder vanished, or the rounds rescan everything.
+    WalkTree(directory, [this](const TreeEntry& entry) {
+        if (entry.kind != ItemKind::Folder)
+            return Visit::Continue;
+        return AddWatch(entry.path) ? Visit::Continue : Visit::Prune;
+    });
 }
 
 void EditingAreaWatcher::Request() {

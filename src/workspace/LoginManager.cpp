@@ -4,10 +4,9 @@
 #include "util/DisplayText.h"
 #include "util/MessageText.h"
 #include "util/SecretText.h"
+#include "util/TreeWalk.h"
 #include "workspace/DecryptedFileModel.h"
 
-#include <QDir>
-#include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
 #include <QStringList>
@@ -170,16 +169,10 @@ int CLoginManager::EraseEditingArea(const QString& folder) {
     SetBusy(true);
     QStringList files;
     QStringList folders;
-    QDirIterator it(area, QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System,
-                    QDirIterator::Subdirectories);
-    while (it.hasNext()) {
-        it.next();
-        const QFileInfo info = it.fileInfo();
-        if (info.isDir() && !info.isSymLink())
-            folders.append(info.filePath());
-        else
-            files.append(info.filePath());
-    }
+    WalkTree(area, [&](const TreeEntry& entry) {
+        (entry.kind == ItemKind::Folder ? folders : files).append(entry.path);
+        return Visit::Continue;
+    });
     if (eraseInUse && eraseInUse(files) != 0) {
         SetBusy(false);
         return -1;
@@ -196,7 +189,7 @@ int CLoginManager::EraseEditingArea(const QString& folder) {
     }
     // Deepest first; a folder that is not empty yet simply stays.
     for (qsizetype i = folders.size() - 1; result == 0 && i >= 0; --i)
-        QDir().rmdir(folders.at(i));
+        static_cast<void>(m_files.RemoveFolder(folders.at(i)));
     SetBusy(false);
     return result;
 }

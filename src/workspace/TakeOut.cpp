@@ -3,16 +3,18 @@
 #include "state/WorkAreas.h"
 #include "util/ErrorText.h"
 #include "util/FileNames.h"
+#include "util/FileCopy.h"
 #include "util/MessageText.h"
 #include "util/PathIdentity.h"
+#include "util/TreeWalk.h"
+#include "workspace/TakeOutCopy.h"
 
 #include <QDir>
-#include <QDirIterator>
 #include <QFileInfo>
 #include <QScopeGuard>
 
-#include <cerrno>
-#include <vector>
+#include <algorithm>
+#include <utility>
 
 namespace korimbo {
 
@@ -21,7 +23,6 @@ namespace {
 constexpr int kMinPassword = 8;
 constexpr int kMaxPassword = 32;
 constexpr int kMaxHint = 48;
-constexpr qint64 kPiece = CCryptEngine::kPieceSize;
 
 // A real file or folder: a link is never followed (one to an ancestor or to "/" would run away), and a
 // pipe or a device is never opened.
@@ -30,18 +31,23 @@ bool IsPlainItem(const QString& path) {
     return kind == ItemKind::File || kind == ItemKind::Folder;
 }
 
-qint64 TreeSize(const QString& path) {
-    const QFileInfo info(path);
-    if (!info.isDir() || info.isSymLink())
-        return info.size();
-    qint64 total = 0;
-    QDirIterator it(path, QDir::Files | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
-                    QDirIterator::Subdirectories);
-    while (it.hasNext()) {
-        it.next();
-        total += it.fileInfo().size();
+// The catalogue numbers of the window's title and hint (0: none; kind 6 has a fixed title).
+std::pair<int, int> WindowTexts(TakeOutKind kind) {
+    switch (kind) {
+    case TakeOutKind::kDecrypted:
+        return {CTakeOut::kMsgTitleDecrypted, 0};
+    case TakeOutKind::kEncrypted:
+        return {CTakeOut::kMsgTitleEncrypted, 0};
+    case TakeOutKind::kNewPassword:
+        return {CTakeOut::kMsgTitleNewPassword, 0};
+    case TakeOutKind::kMail:
+        return {CTakeOut::kMsgTitleMail, CTakeOut::kMsgHintMail};
+    case TakeOutKind::kMailNewPassword:
+        return {CTakeOut::kMsgTitleMailNewPassword, CTakeOut::kMsgHintMailNewPassword};
+    case TakeOutKind::kAsTheyAre:
+        break;
     }
-    return total;
+    return {0, 0};
 }
 
 } // namespace
@@ -53,7 +59,7 @@ QString CTakeOut::MoveRefusedText() {
 CTakeOut::CTakeOut(CWorkingCopies& copies, const FolderServices& s, ProcessProbe& processes, TakeOutPrompts& prompts)
     : m_copies(copies), m_engine(s.engine), m_registry(s.registry), m_nameFile(s.nameFile), m_settings(s.settings),
       m_workFolder(s.workFolder), m_files(s.files), m_ui(s.ui), m_messages(s.messages), m_processes(processes),
-      m_prompts(prompts) {}
+      m_prompts(prompts), m_areas(s) {}
 
 int CTakeOut::Report(int number, const QString& tail, Icon icon) {
     return ReportMessage(m_ui, m_messages, number, tail, icon);
@@ -64,49 +70,19 @@ void CTakeOut::SetBusy(bool on) const {
         busy(on);
 }
 
-QString CTakeOut::TakeOutArea(const QString& root) const {
-    const int slot = m_registry.SlotOf(root);
-    return slot < 0 ? QString()
-                    : WorkAreas::AreaOf(QDir::cleanPath(m_workFolder.PlainRoot()), m_registry.WorkIdText(slot),
-                                        WorkAreas::kTakeOut);
-}
-
-// The containers of kinds 2, 3 and 5 wait in the folder's "Re" area, beside the decrypted ones in "To".
-QString CTakeOut::ExportFolder(const QString& root) const {
-    const int slot = m_registry.SlotOf(root);
-    return slot < 0 ? QString()
-                    : WorkAreas::AreaOf(QDir::cleanPath(m_workFolder.PlainRoot()), m_registry.WorkIdText(slot),
-                                        WorkAreas::kReturn);
-}
-
 QString CTakeOut::RelativeDirectory(const QString& path) const {
     return QFileInfo(path).absolutePath().mid(m_root.size());
 }
 
-// A stored name that holds a slash or names a folder step would lead the file out of its place.
-QString CTakeOut::SafeName(const QString& name, const QString& fallback) {
-    if (name.isEmpty() || name == QStringLiteral(".") || name == QStringLiteral("..") || name.contains(u'/') ||
-        name.contains(QChar(0)))
-        return fallback;
-    return name;
-}
-
-// Staged items are handed to other programs: they may read them (the area itself stays private to the
-// user); a read-only copy of a read-only folder stays read-only.
-void CTakeOut::OpenUp(const QString& path) {
-    const QFileInfo info(path);
-    if (info.isSymLink())
-        return;
-    QFile::Permissions permissions = info.permissions() | QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther;
-    if (info.isDir()) {
-        permissions |= QFile::ExeOwner | QFile::ExeGroup | QFile::ExeOther | QFile::WriteOwner;
-        QFile::setPermissions(path, permissions);
-        for (const QFileInfo& entry :
-             QDir(path).entryInfoList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot))
-            OpenUp(entry.absoluteFilePath());
-        return;
-    }
-    QFile::setPermissions(path, permissions);
+// Staging copies keep the window alive, and the user's stop ends them.
+CopyOptions CTakeOut::StagingCopy(TempKind temp) {
+    CopyOptions options;
+    options.temp = temp;
+    options.progress = [this](qint64) {
+        m_ui.Pump();
+        return !m_ui.StopRequested();
+    };
+    return options;
 }
 
 // ---- the command ----
@@ -148,7 +124,7 @@ int CTakeOut::RunKind(TakeOutKind kind, const QStringList& selection) {
             return -1;
         break;
     case TakeOutKind::kEncrypted: {
-        if (EmptyExportFolder() != 0)
+        if (PrepareExportFolder() != 0)
             return -1;
         bool nameAfterPlain = m_settings.angoOutNameMode == 0;
         if (!m_prompts.AskEncryptedTakeOut(nameAfterPlain))
@@ -159,7 +135,7 @@ int CTakeOut::RunKind(TakeOutKind kind, const QStringList& selection) {
         break;
     }
     default: {
-        if (EmptyExportFolder() != 0)
+        if (PrepareExportFolder() != 0)
             return -1;
         bool nameAfterPlain = m_settings.angoOutNameMode == 0;
         TakeOutPrompts::NewPassword key;
@@ -262,13 +238,9 @@ int CTakeOut::CollectContainers(const QString& folder, QList<QPair<QString, Name
 // ---- kinds 1 and 4, and the decrypted half of kinds 3 and 5 ----
 
 int CTakeOut::StageDecryptedItems(const QStringList& selection, bool plainToo) {
-    const QString area = TakeOutArea(m_root);
     m_stagedDecrypted = true;
-    if (area.isEmpty() || EmptyArea(area, true, kMsgCopyNotRemoved, kMsgCopyFolderNotRemoved) != 0)
+    if (m_areas.PrepareTakeOutArea(m_root) != 0)
         return -1;
-    // Plaintext waits here: only the user may enter the area.
-    QDir().mkpath(area);
-    QFile::setPermissions(area, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     for (const QString& item : selection) {
         TakeOutItem staged;
         staged.source = CleanPath(item);
@@ -290,17 +262,15 @@ int CTakeOut::StageDecrypted(const QString& item, bool plainToo, QString& staged
     if (m_copies.OpenOne(item, false, QString(), WorkAreas::kTakeOut, &staged) != 0)
         return -1;
     m_containerOf.insert(staged, item);
-    OpenUp(staged);
+    m_areas.OpenUp(staged);
     return 0;
 }
 
 // The folder's structure comes along, empty subfolders too.
 int CTakeOut::StageFolder(const QString& folder, const QString& target, bool plainToo) {
-    errno = 0;
-    if (!QDir().mkpath(target))
-        return Report(kMsgExportCopyFailed, folder + u'\n' + ErrnoText(errno != 0 ? errno : EIO) +
-                                                QStringLiteral("\n\n") + target);
-    OpenUp(target);
+    if (const int rc = m_files.MakeFolderPath(target); rc != 0)
+        return Report(kMsgExportCopyFailed, folder + u'\n' + ErrnoText(rc) + QStringLiteral("\n\n") + target);
+    m_areas.OpenUp(target);
     QList<NameEntry> entries;
     if (m_nameFile.RefreshNameFile(folder, m_root) != 0 ||
         m_nameFile.LoadNameEntries(folder, m_root, true, entries) != 0)
@@ -319,8 +289,7 @@ int CTakeOut::StageFolder(const QString& folder, const QString& target, bool pla
             if (StageDecrypted(child, plainToo, copy) != 0)
                 return -1;
         } else if (plainToo) {
-            qint64 done = 0;
-            if (CopyBytes(child, ChildPath(target, entry.diskName), done, QFileInfo(child).size()) != 0)
+            if (!CopyFileTo(m_files, child, ChildPath(target, entry.diskName), StagingCopy(TempKind::Plain)).Ok())
                 return Report(kMsgExportCopyFailed,
                               entry.diskName + QStringLiteral("\n\n") + child + u'\n' + ChildPath(target, entry.diskName));
         }
@@ -330,17 +299,9 @@ int CTakeOut::StageFolder(const QString& folder, const QString& target, bool pla
 
 // ---- kind 2 ----
 
-int CTakeOut::EmptyExportFolder() {
-    const QString folder = ExportFolder(m_root);
+int CTakeOut::PrepareExportFolder() {
     m_stagedExport = true;
-    if (folder.isEmpty())
-        return -1;
-    if (QFileInfo::exists(folder) && EmptyArea(folder, false, 0, 0) != 0)
-        return Report(kMsgExportNotEmptied, WithPath(QString(), folder, PathSeparator::Paragraph));
-    if (!QDir().mkpath(folder))
-        return Report(kMsgExportNotEmptied, WithPath(QString(), folder, PathSeparator::Paragraph));
-    QFile::setPermissions(folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-    return 0;
+    return m_areas.PrepareExportFolder(m_root);
 }
 
 int CTakeOut::StageEncrypted(const QStringList& selection, bool nameAfterPlain) {
@@ -376,17 +337,14 @@ int CTakeOut::ExportFolderTree(const QString& folder, const QString& target, boo
     // Links and special files stay behind (named by the selection check).
     entries.removeIf([&](const NameEntry& entry) { return !IsPlainItem(ChildPath(folder, entry.diskName)); });
     // A copy of a folder whose file is being edited would hand out the old contents.
-    for (const NameEntry& entry : entries) {
-        if (entry.kind != NameEntry::kContainer)
-            continue;
-        const QString copy = m_copies.WorkingCopyPath(ChildPath(folder, entry.diskName), WorkAreas::kEditing);
-        if (!copy.isEmpty() && QFileInfo::exists(copy))
-            return Report(kMsgFolderHasOpenItems, WithPath(QString(), folder, PathSeparator::Paragraph),
-                          Icon::Warning);
-    }
-    if (!QDir().mkpath(target))
-        return Report(kMsgExportCopyFailed, QFileInfo(folder).fileName() + QStringLiteral("\n\n") + folder + u'\n' +
-                                                target);
+    const bool editing = std::any_of(entries.cbegin(), entries.cend(), [&](const NameEntry& entry) {
+        return entry.kind == NameEntry::kContainer &&
+               QFileInfo::exists(m_copies.WorkingCopyPath(ChildPath(folder, entry.diskName), WorkAreas::kEditing));
+    });
+    if (editing)
+        return Report(kMsgFolderHasOpenItems, WithPath(QString(), folder, PathSeparator::Paragraph), Icon::Warning);
+    if (MakeExportFolder(folder, target) != 0)
+        return -1;
     for (const NameEntry& entry : entries) {
         const QString child = ChildPath(folder, entry.diskName);
         QString staged;
@@ -404,20 +362,15 @@ int CTakeOut::ExportFolderTree(const QString& folder, const QString& target, boo
 int CTakeOut::ExportContainer(const QString& container, const QString& targetFolder, const QString& plainName,
                               bool nameAfterPlain, QString& staged) {
     const QString diskName = QFileInfo(container).fileName();
-    QString name = nameAfterPlain ? SafeName(plainName, QString()) : QString();
+    QString name = nameAfterPlain ? UsableFileName(plainName, QString()) : QString();
     name = name.isEmpty() ? diskName : name + QStringLiteral(".zorf");
     if (QFileInfo::exists(ChildPath(targetFolder, name)))
         name = diskName;
     staged = ChildPath(targetFolder, name);
-    QDir().mkpath(targetFolder);
-    qint64 done = 0;
-    if (CopyBytes(container, staged, done, QFileInfo(container).size()) != 0)
+    if (m_files.MakeFolderPath(targetFolder) != 0 ||
+        !CopyFileTo(m_files, container, staged, StagingCopy(TempKind::Sealed)).Ok())
         return Report(kMsgExportCopyFailed, plainName + QStringLiteral("\n\n") + container + u'\n' + staged);
-    m_files.SetModificationTime(staged, QFileInfo(container).lastModified().toSecsSinceEpoch());
-    if (m_settings.outReadOnlyFlg == 1)
-        m_files.SetReadOnly(staged);
-    else
-        m_files.MakeWritable(staged);
+    SetExportMode(staged);
     return 0;
 }
 
@@ -448,42 +401,53 @@ int CTakeOut::StageNewPassword(const QStringList& selection, bool nameAfterPlain
     }
     m_engine.ReleaseKey(CCryptEngine::kTempKeyName);
     // The plaintext has done its work: it goes now rather than waiting for the window to close.
-    if (EmptyArea(TakeOutArea(m_root), true, kMsgCopyNotRemoved, kMsgCopyFolderNotRemoved) != 0)
+    if (m_areas.EmptyTakeOutArea(m_root) != 0)
         rc = -1;
     return rc;
 }
 
+// The decrypted folder's structure again below `target`, each decrypted copy encrypted into its place.
 int CTakeOut::EncryptTree(const QString& plain, const QString& target, bool nameAfterPlain) {
-    if (!QDir().mkpath(target))
-        return Report(kMsgExportCopyFailed, QFileInfo(plain).fileName() + QStringLiteral("\n\n") + plain + u'\n' +
-                                                target);
-    for (const QFileInfo& entry : QDir(plain).entryInfoList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot,
-                                                             QDir::Name)) {
+    int rc = MakeExportFolder(plain, target);
+    if (rc != 0)
+        return -1;
+    WalkTree(plain, [&](const TreeEntry& entry) {
+        const QString there = target + entry.path.mid(plain.size());
         QString staged;
-        const int rc = entry.isDir() ? EncryptTree(entry.absoluteFilePath(), ChildPath(target, entry.fileName()), nameAfterPlain)
-                                     : EncryptOne(entry.absoluteFilePath(), target, nameAfterPlain, staged);
-        if (rc != 0)
-            return -1;
-    }
-    return 0;
+        rc = entry.kind == ItemKind::Folder
+                 ? MakeExportFolder(entry.path, there)
+                 : EncryptOne(entry.path, QFileInfo(there).absolutePath(), nameAfterPlain, staged);
+        return rc == 0 ? Visit::Continue : Visit::Stop;
+    });
+    return rc;
+}
+
+int CTakeOut::MakeExportFolder(const QString& folder, const QString& target) {
+    if (m_files.MakeFolderPath(target) == 0)
+        return 0;
+    return Report(kMsgExportCopyFailed,
+                  QFileInfo(folder).fileName() + QStringLiteral("\n\n") + folder + u'\n' + target);
 }
 
 int CTakeOut::EncryptOne(const QString& plain, const QString& targetFolder, bool nameAfterPlain, QString& staged) {
     const QString container = m_containerOf.value(plain);
     if (container.isEmpty())
         return 0; // not a decrypted container
-    QDir().mkpath(targetFolder);
+    if (MakeExportFolder(plain, targetFolder) != 0)
+        return -1;
     QString name = nameAfterPlain ? QFileInfo(plain).fileName() + QStringLiteral(".zorf") : QFileInfo(container).fileName();
     if (QFileInfo::exists(ChildPath(targetFolder, name)) && m_engine.MakeContainerName(targetFolder, name) != 0)
         return -1;
     staged = ChildPath(targetFolder, name);
     if (m_engine.EncryptFile(plain, staged, CCryptEngine::kTempKeyName) != kOk)
         return -1;
-    if (m_settings.outReadOnlyFlg == 1)
-        m_files.SetReadOnly(staged);
-    else
-        m_files.MakeWritable(staged);
+    SetExportMode(staged);
     return 0;
+}
+
+// OutReadOnlyFlg decides whether what is taken out encrypted is read-only.
+void CTakeOut::SetExportMode(const QString& staged) {
+    static_cast<void>(m_settings.outReadOnlyFlg == 1 ? m_files.SetReadOnly(staged) : m_files.MakeWritable(staged));
 }
 
 // ---- kind 6 ----
@@ -520,28 +484,10 @@ int CTakeOut::ShowWindow(TakeOutKind kind) {
     request.kind = kind;
     request.items = m_items;
     request.dragOnly = kind == TakeOutKind::kMail || kind == TakeOutKind::kMailNewPassword;
-    switch (kind) {
-    case TakeOutKind::kDecrypted:
-        request.title = m_messages.MsgA(kMsgTitleDecrypted);
-        break;
-    case TakeOutKind::kEncrypted:
-        request.title = m_messages.MsgA(kMsgTitleEncrypted);
-        break;
-    case TakeOutKind::kNewPassword:
-        request.title = m_messages.MsgA(kMsgTitleNewPassword);
-        break;
-    case TakeOutKind::kMail:
-        request.title = m_messages.MsgA(kMsgTitleMail);
-        request.hint = m_messages.MsgA(kMsgHintMail);
-        break;
-    case TakeOutKind::kMailNewPassword:
-        request.title = m_messages.MsgA(kMsgTitleMailNewPassword);
-        request.hint = m_messages.MsgA(kMsgHintMailNewPassword);
-        break;
-    case TakeOutKind::kAsTheyAre:
-        request.title = QStringLiteral("取り出し");
-        break;
-    }
+    const auto [title, hint] = WindowTexts(kind);
+    request.title = title != 0 ? m_messages.MsgA(title) : QStringLiteral("取り出し");
+    if (hint != 0)
+        request.hint = m_messages.MsgA(hint);
     for (const TakeOutItem& item : m_items)
         if (!QFileInfo::exists(item.staged))
             return Report(kMsgStagedMissing, WithPath(QString(), item.staged, PathSeparator::Paragraph), Icon::Warning);
@@ -558,109 +504,13 @@ int CTakeOut::CopyOut(const QStringList& staged, const QString& target, bool mov
         m_ui.Message(MoveRefusedText(), Icon::Warning);
         return 1;
     }
-    m_stopped = false;
-    qint64 total = 0;
-    for (const QString& item : staged)
-        total += TreeSize(item);
-    qint64 done = 0;
+    CTakeOutCopy copy(m_copies, m_files, m_ui, m_messages, staged, move, progress);
     for (const QString& item : staged) {
-        if (CopyTree(item, ChildPath(CleanPath(target), QFileInfo(item).fileName()), move, done, total) != 0)
+        if (copy.CopyItem(item, ChildPath(CleanPath(target), QFileInfo(item).fileName())) != 0)
             return -1;
         for (TakeOutItem& entry : m_items)
             if (entry.staged == item)
                 entry.result = move ? QStringLiteral("moved") : QStringLiteral("copied");
-    }
-    return 0;
-}
-
-// Our own copy: a folder is merged into one of the same name, an existing file is replaced only after the
-// question. A move renames where it can and otherwise copies and removes the source.
-int CTakeOut::CopyTree(const QString& from, const QString& to, bool move, qint64& done, qint64 total) {
-    const QFileInfo source(from);
-    if (!source.exists())
-        return Report(kMsgStagedMissing, WithPath(QString(), from, PathSeparator::Paragraph), Icon::Warning);
-    if (source.isDir() && !source.isSymLink()) {
-        if (QFileInfo(to).exists() && !QFileInfo(to).isDir())
-            return Report(kMsgCopyOutFailed, WithPath(QString(), to, PathSeparator::Paragraph));
-        if (!QFileInfo::exists(to) && move && m_files.Rename(from, to) == 0) {
-            done += TreeSize(to);
-            return 0;
-        }
-        if (!QDir().mkpath(to))
-            return Report(kMsgCopyOutFailed, WithPath(QString(), to, PathSeparator::Paragraph));
-        for (const QFileInfo& entry :
-             QDir(from).entryInfoList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot))
-            if (CopyTree(entry.absoluteFilePath(), ChildPath(to, entry.fileName()), move, done, total) != 0)
-                return -1;
-        if (move)
-            QDir().rmdir(from);
-        return 0;
-    }
-    if (QFileInfo::exists(to)) {
-        if (QFileInfo(to).isDir())
-            return Report(kMsgCopyOutFailed, WithPath(QString(), to, PathSeparator::Paragraph));
-        if (m_ui.Message(m_messages.MsgA(kMsgReplaceQuestion) + to, Icon::Question, Buttons::YesNo, kAnswerNo,
-                         kMsgReplaceQuestion) != kAnswerYes) {
-            done += source.size();
-            return 0;
-        }
-    }
-    if (move && m_files.Rename(from, to) == 0) {
-        done += source.size();
-        return 0;
-    }
-    const QString temp = CCryptEngine::TempPathBeside(to, TempKind::Plain);
-    if (CopyBytes(from, temp, done, total) != 0) {
-        m_files.Remove(temp);
-        // The user's own stop needs no message.
-        return m_stopped ? -1 : Report(kMsgCopyOutFailed, WithPath(QString(), to, PathSeparator::Paragraph));
-    }
-    QFile::setPermissions(temp, source.permissions());
-    m_files.SetModificationTime(temp, source.lastModified().toSecsSinceEpoch());
-    if (const int rc = m_files.Rename(temp, to); rc != 0) {
-        m_files.Remove(temp);
-        return Report(kMsgCopyOutFailed, ErrnoText(rc) + QStringLiteral("\n\n") + to);
-    }
-    if (move) {
-        QString error;
-        // A moved decrypted copy leaves no plaintext behind in the take-out area.
-        if (m_copies.EraseCopy(from, error) != 0)
-            m_files.Remove(from);
-    }
-    return 0;
-}
-
-int CTakeOut::CopyBytes(const QString& from, const QString& to, qint64& done, qint64 total) {
-    int error = 0;
-    std::unique_ptr<File> in = m_files.Open(from, OpenMode::Read, error);
-    if (!in)
-        return -1;
-    std::unique_ptr<File> out = m_files.Open(to, OpenMode::WriteTruncate, error);
-    if (!out)
-        return -1;
-    std::vector<char> buffer(kPiece);
-    for (;;) {
-        const qint64 got = in->Read(buffer.data(), kPiece);
-        if (got < 0 || (got > 0 && out->Write(buffer.data(), got) != got)) {
-            out.reset();
-            m_files.Remove(to);
-            return -1;
-        }
-        if (got == 0)
-            break;
-        done += got;
-        m_ui.Pump();
-        if (m_ui.StopRequested() || (progress && !progress(done, total))) {
-            m_stopped = true;
-            out.reset();
-            m_files.Remove(to);
-            return -1;
-        }
-    }
-    if (!out->Sync()) {
-        out.reset();
-        m_files.Remove(to);
-        return -1;
     }
     return 0;
 }
@@ -705,12 +555,9 @@ int CTakeOut::PrepareDragFiles(const QStringList& selection, bool decrypt, QStri
 
 int CTakeOut::FinishDrag(const QString& shownFolder) {
     const QString root = shownFolder.isEmpty() ? m_root : m_nameFile.OwningRoot(CleanPath(shownFolder));
-    const QString area = TakeOutArea(root);
     m_items.clear();
     m_containerOf.clear();
-    if (area.isEmpty() || !QFileInfo::exists(area))
-        return 0;
-    return EmptyArea(area, true, kMsgCopyNotRemoved, kMsgCopyFolderNotRemoved);
+    return m_areas.EmptyTakeOutArea(root);
 }
 
 // ---- new password ----
@@ -733,18 +580,10 @@ int CTakeOut::CheckNewPassword(const QString& password, const QString& hint) {
 
 int CTakeOut::Cleanup() {
     int rc = 0;
-    if (m_stagedDecrypted) {
-        const QString area = TakeOutArea(m_root);
-        if (!area.isEmpty() && QFileInfo::exists(area) &&
-            EmptyArea(area, true, kMsgCopyNotRemoved, kMsgCopyFolderNotRemoved) != 0)
-            rc = -1;
-    }
-    if (m_stagedExport) {
-        const QString folder = ExportFolder(m_root);
-        if (!folder.isEmpty() && QFileInfo::exists(folder) &&
-            EmptyArea(folder, false, kMsgExportNotRemoved, kMsgExportFolderNotRemoved) != 0)
-            rc = -1;
-    }
+    if (m_stagedDecrypted && m_areas.EmptyTakeOutArea(m_root) != 0)
+        rc = -1;
+    if (m_stagedExport && m_areas.EmptyExportFolder(m_root) != 0)
+        rc = -1;
     for (const QString& plain : m_madeWritable) {
         if (QFileInfo::exists(plain) && m_files.SetReadOnly(plain) != 0) {
             Report(kMsgReadOnlyFailed, WithPath(QString(), plain, PathSeparator::Paragraph));
@@ -755,52 +594,6 @@ int CTakeOut::Cleanup() {
     m_stagedDecrypted = false;
     m_stagedExport = false;
     return rc;
-}
-
-// Everything below `area` goes, the area itself stays. Decrypted copies are wiped, containers deleted.
-// `fileMessage` 0: the failure is not shown (the caller reports it).
-int CTakeOut::EmptyArea(const QString& area, bool wipe, int fileMessage, int folderMessage) {
-    // A link in the area's place goes as a link: what it points to is not ours, and the staging must
-    // not write plaintext through it.
-    if (KindOf(area) == ItemKind::Link) {
-        const int rc = m_files.Remove(area);
-        if (rc == 0 || fileMessage == 0)
-            return rc == 0 ? 0 : -1;
-        return Report(fileMessage, u'\n' + ErrnoText(rc) + QStringLiteral("\n\n") + area);
-    }
-    if (KindOf(area) != ItemKind::Folder)
-        return 0;
-    std::function<int(const QString&)> remove = [&](const QString& folder) {
-        QFile::setPermissions(folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-        const QFileInfoList entries =
-            QDir(folder).entryInfoList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
-        for (const QFileInfo& entry : entries) {
-            const QString path = entry.absoluteFilePath();
-            if (entry.isDir() && !entry.isSymLink()) {
-                if (remove(path) != 0)
-                    return -1;
-                if (!QDir().rmdir(path))
-                    return folderMessage == 0 ? -1
-                                              : Report(folderMessage, WithPath(QString(), path, PathSeparator::Paragraph));
-                continue;
-            }
-            QString error;
-            int rc = 0;
-            if (wipe && !entry.isSymLink()) {
-                rc = m_engine.WipeAndDelete(path, error, true);
-            } else {
-                m_files.MakeWritable(path);
-                if (const int removed = m_files.Remove(path); removed != 0) {
-                    rc = -1;
-                    error = ErrnoText(removed) + QStringLiteral("\n\n") + path;
-                }
-            }
-            if (rc != 0)
-                return fileMessage == 0 ? -1 : Report(fileMessage, u'\n' + error);
-        }
-        return 0;
-    };
-    return remove(area);
 }
 
 } // namespace korimbo

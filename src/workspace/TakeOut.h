@@ -7,7 +7,10 @@
 #include "state/FolderRegistry.h"
 #include "state/SettingsFile.h"
 #include "state/WorkFolderSettings.h"
+#include "util/FileCopy.h"
 #include "workspace/PasswordPrompts.h"
+#include "workspace/TakeOutAreas.h"
+#include "workspace/TakeOutCopy.h"
 #include "workspace/WorkingCopies.h"
 
 #include <QHash>
@@ -81,15 +84,15 @@ class CTakeOut {
 public:
     static constexpr int kMsgOpenNotReleased = 84;
     static constexpr int kMsgReleaseQuestion = 85;
-    static constexpr int kMsgCopyNotRemoved = 86;
-    static constexpr int kMsgCopyFolderNotRemoved = 87;
-    static constexpr int kMsgExportNotRemoved = 88;
-    static constexpr int kMsgExportFolderNotRemoved = 89;
+    static constexpr int kMsgCopyNotRemoved = CTakeOutAreas::kMsgCopyNotRemoved;
+    static constexpr int kMsgCopyFolderNotRemoved = CTakeOutAreas::kMsgCopyFolderNotRemoved;
+    static constexpr int kMsgExportNotRemoved = CTakeOutAreas::kMsgExportNotRemoved;
+    static constexpr int kMsgExportFolderNotRemoved = CTakeOutAreas::kMsgExportFolderNotRemoved;
     static constexpr int kMsgWritableFailed = 90;
     static constexpr int kMsgReadOnlyFailed = 91;
-    static constexpr int kMsgExportNotEmptied = 93;
+    static constexpr int kMsgExportNotEmptied = CTakeOutAreas::kMsgExportNotEmptied;
     static constexpr int kMsgFolderHasOpenItems = 94;
-    static constexpr int kMsgExportCopyFailed = 95;
+    static constexpr int kMsgExportCopyFailed = CTakeOutAreas::kMsgExportCopyFailed;
     static constexpr int kMsgItemMissing = 120;
     static constexpr int kMsgNoRoomForCopies = 122;
     static constexpr int kMsgTitleDecrypted = 470;
@@ -100,9 +103,9 @@ public:
     static constexpr int kMsgTitleMailNewPassword = 475;
     static constexpr int kMsgHintMailNewPassword = 476;
     static constexpr int kMsgPreparing = 477;
-    static constexpr int kMsgStagedMissing = 478;
-    static constexpr int kMsgReplaceQuestion = 479;
-    static constexpr int kMsgCopyOutFailed = 480;
+    static constexpr int kMsgStagedMissing = CTakeOutCopy::kMsgStagedMissing;
+    static constexpr int kMsgReplaceQuestion = CTakeOutCopy::kMsgReplaceQuestion;
+    static constexpr int kMsgCopyOutFailed = CTakeOutCopy::kMsgCopyOutFailed;
     static constexpr int kMsgPasswordLength = 484;
     static constexpr int kMsgPasswordLengthTail = 485;
     static constexpr int kMsgPasswordChars = 513;
@@ -153,8 +156,8 @@ public:
     int CheckNewPassword(const QString& password, const QString& hint);
 
     // The folder's take-out area and export folder; empty when the folder is not registered.
-    QString TakeOutArea(const QString& root) const;
-    QString ExportFolder(const QString& root) const;
+    QString TakeOutArea(const QString& root) const { return m_areas.TakeOutArea(root); }
+    QString ExportFolder(const QString& root) const { return m_areas.ExportFolder(root); }
     // The items of the running (or last) command.
     const QList<TakeOutItem>& Items() const { return m_items; }
     // The root of the folder the running command takes items out of.
@@ -172,21 +175,19 @@ private:
     int StageNewPassword(const QStringList& selection, bool nameAfterPlain, const TakeOutPrompts::NewPassword& key);
     int EncryptTree(const QString& plain, const QString& target, bool nameAfterPlain);
     int EncryptOne(const QString& plain, const QString& targetFolder, bool nameAfterPlain, QString& staged);
+    int MakeExportFolder(const QString& folder, const QString& target);
+    void SetExportMode(const QString& staged);
     int StagePlainFiles(const QStringList& selection);
     int ShowWindow(TakeOutKind kind);
-    int EmptyExportFolder();
+    int PrepareExportFolder();
     // Removes what the command staged: the take-out area's copies wiped, the export folder deleted, plain
     // files of kind 6 made read-only again. 0, or -1 (shown).
     int Cleanup();
-    int EmptyArea(const QString& area, bool wipe, int fileMessage, int folderMessage);
 
     // The containers below `folder` (its subfolders included), as the name files list them.
     int CollectContainers(const QString& folder, QList<QPair<QString, NameEntry>>& containers);
-    int CopyBytes(const QString& from, const QString& to, qint64& done, qint64 total);
-    int CopyTree(const QString& from, const QString& to, bool move, qint64& done, qint64 total);
+    CopyOptions StagingCopy(TempKind temp);
     QString RelativeDirectory(const QString& path) const; // "" or "/sub/dir" of the path's directory
-    static QString SafeName(const QString& name, const QString& fallback);
-    static void OpenUp(const QString& path);
     int Report(int number, const QString& tail, Icon icon = Icon::Error);
     void SetBusy(bool on) const;
 
@@ -201,6 +202,7 @@ private:
     MessageSource& m_messages;
     ProcessProbe& m_processes;
     TakeOutPrompts& m_prompts;
+    CTakeOutAreas m_areas;
 
     QString m_root;                      // the owning encrypted folder of the selection
     QList<TakeOutItem> m_items;
@@ -209,7 +211,6 @@ private:
     QStringList m_leftAsTheyAre;         // links and special files of the selection, never opened
     bool m_stagedDecrypted = false;
     bool m_stagedExport = false;
-    bool m_stopped = false; // the running copy was stopped by the user
 };
 
 } // namespace korimbo

@@ -54,10 +54,6 @@ constexpr int kSearchRounds = 10;
 // A copy saved over while it was written back is written again, a few times at most.
 constexpr int kWriteBackRounds = 3;
 
-// Working copies are plaintext: only their owner may enter their folders or read them.
-constexpr QFile::Permissions kPrivateFolder = QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner;
-constexpr QFile::Permissions kPrivateFile = QFile::ReadOwner | QFile::WriteOwner;
-
 } // namespace
 
 int WatchTable::FreeSlot() const {
@@ -129,11 +125,7 @@ QString CWorkingCopies::PlainNameOf(const QString& container, const QString& roo
         if (m_engine.ReadContainerInfo(container, info, root, false) == 0)
             name = info.name;
     }
-    // A stored name that holds a slash or names a folder step would lead the copy out of its place.
-    if (name.isEmpty() || name == QStringLiteral(".") || name == QStringLiteral("..") || name.contains(u'/') ||
-        name.contains(QChar(0)))
-        name = diskName;
-    return name;
+    return UsableFileName(name, diskName);
 }
 
 QString CWorkingCopies::WorkingCopyPath(const QString& container, const QString& area) {
@@ -356,15 +348,13 @@ int CWorkingCopies::DecryptFolder(const QString& folder, const QString& root, QS
 }
 
 int CWorkingCopies::MakeCopyFolder(const QString& area, const QString& directory) {
-    errno = 0;
-    if (!QDir().mkpath(directory) || !QFileInfo(directory).isDir()) {
-        const int error = errno != 0 ? errno : EIO;
-        return Report(kMsgCopyFolder, directory + u'\n' + ErrnoText(error));
-    }
+    // Working copies are plaintext: only their owner may enter their folders or read them.
+    if (const int rc = m_files.MakePrivateFolder(directory); rc != 0)
+        return Report(kMsgCopyFolder, directory + u'\n' + ErrnoText(rc));
     // The area and every folder between it and the copy, also those an earlier login made with the
     // default mode.
     for (QString folder = directory;; folder = QFileInfo(folder).absolutePath()) {
-        QFile::setPermissions(folder, kPrivateFolder);
+        m_files.SetPermissions(folder, kPrivateFolderMode);
         if (folder == area || !IsWithinPath(folder, area))
             break;
     }
@@ -426,7 +416,7 @@ int CWorkingCopies::OpenOne(const QString& container, bool launch, const QString
             return -1;
         if (m_engine.DecryptFile(path, copy, root) != kOk)
             return -1;
-        QFile::setPermissions(copy, kPrivateFile);
+        m_files.SetPermissions(copy, kPrivateFileMode);
         if (CopyTime(path, copy) != 0)
             return -1;
         // The time the copy's file system kept, which FAT cuts to even seconds: compared with the
@@ -643,8 +633,8 @@ int CWorkingCopies::WriteBackOne(const QString& workingCopy) {
 
 int CWorkingCopies::EncryptBack(const QString& workingCopy, const QString& destination, const QString& replaceTarget) {
     m_ui.SetStatusText(m_messages.MsgA(kMsgWritingBack));
-    if (!QFileInfo(destination).isDir())
-        QDir().mkpath(destination);
+    // A folder that cannot be made fails the encrypt-in below, with its message.
+    static_cast<void>(m_files.MakeFolderPath(destination));
     CEncryptIn encrypt(m_services, m_prompts);
     EncryptInRequest request;
     request.mode = EncryptInRequest::kMove;
@@ -733,14 +723,15 @@ int CWorkingCopies::EraseCopy(const QString& path, QString& error) {
         }
         return 0;
     }
-    QFile::setPermissions(path, kPrivateFolder);
-    const QFileInfoList list =
-        QDir(path).entryInfoList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
-    for (const QFileInfo& entry : list)
-        if (EraseCopy(entry.absoluteFilePath(), error) != 0)
+    m_files.SetPermissions(path, kPrivateFolderMode);
+    // Listed once: a companion wiped with its copy is simply gone when its turn comes.
+    QStringList entries;
+    static_cast<void>(EntriesOf(path, entries));
+    for (const QString& entry : entries)
+        if (EraseCopy(entry, error) != 0)
             return -1;
-    if (!QDir().rmdir(path)) {
-        error = ErrnoText(errno != 0 ? errno : EIO) + QStringLiteral("\n\n") + path;
+    if (const int rc = m_files.RemoveFolder(path); rc != 0) {
+        error = ErrnoText(rc) + QStringLiteral("\n\n") + path;
         return -1;
     }
     return 0;

@@ -2,26 +2,12 @@
 
 #include "state/WorkAreas.h"
 #include "util/MessageText.h"
+#include "util/TreeWalk.h"
 #include "workspace/DecryptedFileModel.h"
 
-#include <QDir>
 #include <QFileInfo>
 
 namespace korimbo {
-
-namespace {
-
-// Every directory below `area`, deepest last.
-void CollectDirectories(const QString& directory, QStringList& directories) {
-    const QFileInfoList subdirectories =
-        QDir(directory).entryInfoList(QDir::Dirs | QDir::NoDotAndDotDot | QDir::Hidden | QDir::NoSymLinks);
-    for (const QFileInfo& sub : subdirectories) {
-        directories.append(sub.filePath());
-        CollectDirectories(sub.filePath(), directories);
-    }
-}
-
-} // namespace
 
 CWorkspaceCommands::CWorkspaceCommands(CWorkingCopies& copies, CLoginManager& login,
                                        const FolderRegistry& registry, SettingsRecord& settings, FileSystem& files,
@@ -147,11 +133,15 @@ int CWorkspaceCommands::WriteBackAllInside(const QString& folder, bool fromComma
         if (!remaining.isEmpty()) {
             result = ReportMessage(m_ui, m_messages, kMsgFilesRemain, QString(), Icon::Warning);
         } else {
-            QStringList directories;
-            CollectDirectories(area, directories);
             // Deepest first; one that still holds something (an editor's lock file) simply stays.
-            for (qsizetype i = directories.size() - 1; i >= 0; --i)
-                QDir().rmdir(directories.at(i));
+            WalkTree(
+                area,
+                [this](const TreeEntry& entry) {
+                    if (entry.kind == ItemKind::Folder)
+                        static_cast<void>(m_files.RemoveFolder(entry.path));
+                    return Visit::Continue;
+                },
+                WalkOrder::FoldersLast);
         }
     }
     Refresh();
@@ -168,11 +158,11 @@ int CWorkspaceCommands::EraseArea(const QString& folder, bool quiet) {
     if (RefuseErasingInUse(copies, quiet) != 0)
         return -1;
     // The area itself stays: the folder's work areas are made once, at login.
-    const QFileInfoList entries =
-        QDir(area).entryInfoList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System);
-    for (const QFileInfo& entry : entries) {
+    QStringList entries;
+    static_cast<void>(EntriesOf(area, entries));
+    for (const QString& entry : entries) {
         QString error;
-        if (m_copies.EraseCopy(entry.filePath(), error) != 0) {
+        if (m_copies.EraseCopy(entry, error) != 0) {
             if (!quiet) {
                 m_ui.Message(WithPath(m_messages.MsgA(kMsgAreaNotErased) + error, area, PathSeparator::Paragraph),
                              Icon::Error, Buttons::Ok, 0, kMsgAreaNotErased);

@@ -61,6 +61,24 @@ private Q_SLOTS:
         QCOMPARE(ShownName(PathFromNative(native)), shown);
     }
 
+    // A name stored inside a file becomes a file name only where it cannot lead out of its folder.
+    void StoredNamesStayInTheirFolder_data() {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("used");
+        QTest::newRow("plain") << QStringLiteral("報告.txt") << QStringLiteral("報告.txt");
+        QTest::newRow("dot file") << QStringLiteral(".profile") << QStringLiteral(".profile");
+        QTest::newRow("empty") << QString() << QStringLiteral("disk");
+        QTest::newRow("dot") << QStringLiteral(".") << QStringLiteral("disk");
+        QTest::newRow("dot dot") << QStringLiteral("..") << QStringLiteral("disk");
+        QTest::newRow("slash") << QStringLiteral("../../.bashrc") << QStringLiteral("disk");
+        QTest::newRow("nul") << QStringLiteral("a") + QChar(0) + QStringLiteral("b") << QStringLiteral("disk");
+    }
+    void StoredNamesStayInTheirFolder() {
+        QFETCH(QString, name);
+        QFETCH(QString, used);
+        QCOMPARE(UsableFileName(name, QStringLiteral("disk")), used);
+    }
+
     void Latin1NameIsNotRepresentable() {
         QTemporaryDir dir;
         QVERIFY(dir.isValid());

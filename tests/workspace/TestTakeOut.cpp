@@ -136,6 +136,24 @@ private Q_SLOTS:
         QVERIFY(TakeOutRig::Empty(rig->Area(QStringLiteral("To"))));
     }
 
+    // The take-out area cannot be made (gone since the login, and the work folder's disk refuses it now):
+    // the user is told, no window opens, no plaintext is left anywhere and the folder is as it was.
+    void TakeOutAreaThatCannotBeMadeIsReported() {
+        auto rig = Started();
+        QVERIFY(rig);
+        const Tree tree = MakeTree(*rig);
+        const QString to = rig->Area(QStringLiteral("To"));
+        QVERIFY(QDir(to).removeRecursively());
+        rig->fs.makeFolderFault = {QStringLiteral("/To"), EACCES, 0};
+        QCOMPARE(rig->takeOut->Run(TakeOutKind::kDecrypted, {tree.a, tree.docs}), -1);
+        QCOMPARE(rig->ui.Numbers(), QList<int>({CTakeOut::kMsgExportCopyFailed}));
+        QCOMPARE(rig->ui.Find(CTakeOut::kMsgExportCopyFailed)->icon, Icon::Error);
+        QVERIFY(rig->dialogs.windows.isEmpty());
+        QVERIFY(!QFileInfo::exists(to));
+        QVERIFY(rig->Opens(tree.a, QStringLiteral("a.txt"), "alpha"));
+        QVERIFY(rig->Opens(tree.c, QStringLiteral("c.txt"), "charlie"));
+    }
+
     // Kind 2: the naming box decides the exported names and is written back; the copies are the containers
     // byte for byte; OutReadOnlyFlg decides their mode; a folder keeps its structure; nothing stays after.
     void EncryptedKindNamesAndModes() {
@@ -196,7 +214,8 @@ private Q_SLOTS:
         const Tree tree = MakeTree(*rig);
         rig->app.State().settings.angoOutNameMode = 0;
         rig->dialogs.encrypted = [](bool&) { return true; };
-        rig->fs.writeFault = {QStringLiteral("c.txt.zorf"), ENOSPC, 100};
+        // The copy is written beside its target under a temporary name: the fault is on the folder.
+        rig->fs.writeFault = {QStringLiteral("/Re/docs/inner/"), ENOSPC, 100};
         QCOMPARE(rig->takeOut->Run(TakeOutKind::kEncrypted, {tree.a, tree.docs}), -1);
         QCOMPARE(rig->ui.Numbers(), QList<int>({CTakeOut::kMsgExportCopyFailed}));
         QVERIFY(rig->dialogs.windows.isEmpty());
@@ -399,6 +418,27 @@ private Q_SLOTS:
         QCOMPARE(modeDuring & 0200, 0200);
         QCOMPARE(CopiesRig::Mode(plain) & 0222, 0);
         QCOMPARE(CopiesRig::Bytes(plain), QByteArray("plain"));
+    }
+
+    // A folder taken out as it is may hold a named pipe: the copy passes it by instead of opening it (which
+    // would wait for a writer for ever) and copies the rest.
+    void CopyOutPassesAPipeBy() {
+        auto rig = Started();
+        QVERIFY(rig);
+        const QString loose = rig->folder + QStringLiteral("/loose");
+        QVERIFY(QDir().mkpath(loose));
+        QVERIFY(CopiesRig::WriteRaw(loose + QStringLiteral("/keep.txt"), "kept"));
+        QCOMPARE(::mkfifo(QFile::encodeName(loose + QStringLiteral("/pipe")).constData(), 0600), 0);
+        int copied = -2;
+        rig->dialogs.window = [&](const TakeOutWindowRequest& request, CTakeOut& takeOut) {
+            copied = takeOut.CopyOut({request.items.first().staged}, rig->outside.path(), false);
+            return int(TakeOutPrompts::kCopied);
+        };
+        QCOMPARE(rig->takeOut->Run(TakeOutKind::kAsTheyAre, {loose}), 0);
+        QCOMPARE(copied, 0);
+        QCOMPARE(CopiesRig::Bytes(rig->outside.path() + QStringLiteral("/loose/keep.txt")), QByteArray("kept"));
+        QVERIFY(!QFileInfo::exists(rig->outside.path() + QStringLiteral("/loose/pipe")));
+        QVERIFY(!rig->ui.Has(CTakeOut::kMsgCopyOutFailed));
     }
 
     // The selection checks: a missing item (A120); a copy held open by a program (A84); an open copy that

@@ -1,0 +1,126 @@
+#include "workspace/TakeOutAreas.h"
+
+#include "state/WorkAreas.h"
+#include "util/ErrorText.h"
+#include "util/MessageText.h"
+#include "util/PathIdentity.h"
+
+#include <QDir>
+#include <QFileInfo>
+
+#include <sys/stat.h>
+
+#include <cerrno>
+
+namespace korimbo {
+
+namespace {
+
+void OpenUpOne(FileSystem& files, const QString& path, ItemKind kind) {
+    struct stat st {};
+    if ((kind != ItemKind::File && kind != ItemKind::Folder) || ::lstat(NativePath(path).constData(), &st) != 0)
+        return;
+    const unsigned added = kind == ItemKind::Folder ? 0755 : 0444;
+    files.SetPermissions(path, (st.st_mode & 07777) | added);
+}
+
+} // namespace
+
+CTakeOutAreas::CTakeOutAreas(const FolderServices& s)
+    : m_engine(s.engine), m_registry(s.registry), m_workFolder(s.workFolder), m_files(s.files), m_ui(s.ui),
+      m_messages(s.messages) {}
+
+QString CTakeOutAreas::TakeOutArea(const QString& root) const {
+    const int slot = m_registry.SlotOf(root);
+    return slot < 0 ? QString()
+                    : WorkAreas::AreaOf(QDir::cleanPath(m_workFolder.PlainRoot()), m_registry.WorkIdText(slot),
+                                        WorkAreas::kTakeOut);
+}
+
+// The containers of kinds 2, 3 and 5 wait in the folder's "Re" area, beside the decrypted ones in "To".
+QString CTakeOutAreas::ExportFolder(const QString& root) const {
+    const int slot = m_registry.SlotOf(root);
+    return slot < 0 ? QString()
+                    : WorkAreas::AreaOf(QDir::cleanPath(m_workFolder.PlainRoot()), m_registry.WorkIdText(slot),
+                                        WorkAreas::kReturn);
+}
+
+int CTakeOutAreas::PrepareTakeOutArea(const QString& root) {
+    const QString area = TakeOutArea(root);
+    if (area.isEmpty() || Empty(area, true, kMsgCopyNotRemoved, kMsgCopyFolderNotRemoved) != 0)
+        return -1;
+    // Plaintext waits here: only the user may enter the area.
+    if (const int rc = m_files.MakePrivateFolder(area); rc != 0)
+        return ReportMessage(m_ui, m_messages, kMsgExportCopyFailed,
+                             WithPath(ErrnoText(rc), area, PathSeparator::Paragraph));
+    return 0;
+}
+
+int CTakeOutAreas::PrepareExportFolder(const QString& root) {
+    const QString folder = ExportFolder(root);
+    if (folder.isEmpty())
+        return -1;
+    if (Empty(folder, false, 0, 0) != 0 || m_files.MakePrivateFolder(folder) != 0)
+        return ReportMessage(m_ui, m_messages, kMsgExportNotEmptied,
+                             WithPath(QString(), folder, PathSeparator::Paragraph));
+    return 0;
+}
+
+int CTakeOutAreas::EmptyTakeOutArea(const QString& root) {
+    const QString area = TakeOutArea(root);
+    return area.isEmpty() ? 0 : Empty(area, true, kMsgCopyNotRemoved, kMsgCopyFolderNotRemoved);
+}
+
+int CTakeOutAreas::EmptyExportFolder(const QString& root) {
+    const QString folder = ExportFolder(root);
+    return folder.isEmpty() ? 0 : Empty(folder, false, kMsgExportNotRemoved, kMsgExportFolderNotRemoved);
+}
+
+void CTakeOutAreas::OpenUp(const QString& path) {
+    const ItemKind kind = KindOf(path);
+    OpenUpOne(m_files, path, kind);
+    if (kind == ItemKind::Folder)
+        WalkTree(path, [this](const TreeEntry& entry) {
+            OpenUpOne(m_files, entry.path, entry.kind);
+            return Visit::Continue;
+        });
+}
+
+int CTakeOutAreas::Empty(const QString& area, bool wipe, int fileMessage, int folderMessage) {
+    const ItemKind kind = KindOf(area);
+    // A link in the area's place goes as a link: what it points to is not ours, and the staging must
+    // not write plaintext through it.
+    if (kind == ItemKind::Link) {
+        const RemoveResult removed = RemoveTree(m_files, area);
+        return removed.Ok() ? 0 : NotEmptied(removed, QString(), fileMessage, folderMessage);
+    }
+    if (kind != ItemKind::Folder)
+        return 0;
+    QString wipeError;
+    std::function<int(const QString&)> wipeFile;
+    if (wipe)
+        wipeFile = [&](const QString& file) {
+            wipeError.clear();
+            return m_engine.WipeAndDelete(file, wipeError, true) == 0 ? 0 : EIO;
+        };
+    m_files.SetPermissions(area, kPrivateFolderMode);
+    QStringList entries;
+    static_cast<void>(EntriesOf(area, entries));
+    for (const QString& entry : entries)
+        if (const RemoveResult removed = RemoveTree(m_files, entry, wipeFile); !removed.Ok())
+            return NotEmptied(removed, wipeError, fileMessage, folderMessage);
+    return 0;
+}
+
+int CTakeOutAreas::NotEmptied(const RemoveResult& removed, const QString& wipeError, int fileMessage,
+                              int folderMessage) {
+    if (fileMessage == 0)
+        return -1;
+    if (KindOf(removed.path) == ItemKind::Folder)
+        return ReportMessage(m_ui, m_messages, folderMessage, WithPath(QString(), removed.path, PathSeparator::Paragraph));
+    const QString error =
+        wipeError.isEmpty() ? ErrnoText(removed.error) + QStringLiteral("\n\n") + removed.path : wipeError;
+    return ReportMessage(m_ui, m_messages, fileMessage, u'\n' + error);
+}
+
+} // namespace korimbo

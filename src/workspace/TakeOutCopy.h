@@ -1,0 +1,55 @@
+#pragma once
+
+#include "util/FileSystem.h"
+#include "util/Interaction.h"
+#include "util/MessageSource.h"
+
+#include <QString>
+#include <QStringList>
+
+#include <functional>
+
+namespace korimbo {
+
+class CWorkingCopies;
+
+// The copy (or move) of staged take-out items into a folder the user chose. A folder is merged into one
+// of the same name; an existing file is replaced only after the question; a move renames where it can
+// and otherwise copies and removes the source, wiping a decrypted copy. Each file goes through a
+// temporary file beside its target, so a stop or a failure leaves nothing half-made.
+class CTakeOutCopy {
+public:
+    static constexpr int kMsgStagedMissing = 478;
+    static constexpr int kMsgReplaceQuestion = 479;
+    static constexpr int kMsgCopyOutFailed = 480;
+
+    // Bytes done of the total; false stops the copy (the user's Cancel).
+    using Progress = std::function<bool(qint64 done, qint64 total)>;
+
+    // `staged` are all the items of this copy: the progress counts their bytes.
+    CTakeOutCopy(CWorkingCopies& copies, FileSystem& files, Interaction& ui, MessageSource& messages,
+                 const QStringList& staged, bool move, Progress progress);
+
+    // One staged item to `to`. 0, or -1: failed (shown) or stopped by the user (nothing to show).
+    [[nodiscard]] int CopyItem(const QString& from, const QString& to);
+
+private:
+    enum class Step { Done, Into, Failed };
+
+    Step CopyEntry(const QString& from, const QString& to);
+    Step EnterFolder(const QString& from, const QString& to);
+    Step CopyFile(const QString& from, const QString& to);
+    Step Failed(int number, const QString& tail, Icon icon = Icon::Error);
+    bool GoOn();
+
+    CWorkingCopies& m_copies;
+    FileSystem& m_files;
+    Interaction& m_ui;
+    MessageSource& m_messages;
+    const bool m_move;
+    const Progress m_progress;
+    qint64 m_total = 0;
+    qint64 m_done = 0;
+};
+
+} // namespace korimbo
