@@ -69,10 +69,8 @@ private Q_SLOTS:
         rig->EndAndTick(rig->launcher.pid);
         QVERIFY(rig->Opens(container, QStringLiteral("a.txt"), "bravo secret"));
 
-        AppState& s = rig->app.State();
         ScriptedTakeOutPrompts dialogs;
-        CTakeOut takeOut(*rig->copies, *s.engine, *s.registry, *rig->names, s.settings, *s.workFolder, rig->fs, rig->ui,
-                         *s.catalogue, rig->probe, dialogs);
+        CTakeOut takeOut(*rig->copies, rig->Services(), rig->probe, dialogs);
         QByteArray staged;
         dialogs.window = [&](const TakeOutWindowRequest&, CTakeOut&) {
             staged = CopiesRig::Bytes(PlainBase(*rig) + QStringLiteral("/To/a.txt"));

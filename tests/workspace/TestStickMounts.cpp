@@ -79,10 +79,8 @@ private Q_SLOTS:
         rig.volumes.ownerModes = false;
         QVERIFY(rig.StartIn(box));
         const QString plainRoot = Ckelpie5App::PrivatePlainRoot(program) + u'/';
-        AppState& s = rig.app.State();
         ScriptedTakeOutPrompts dialogs;
-        CTakeOut takeOut(*rig.copies, *s.engine, *s.registry, *rig.names, s.settings, *s.workFolder, rig.fs, rig.ui,
-                         *s.catalogue, rig.probe, dialogs);
+        CTakeOut takeOut(*rig.copies, rig.Services(), rig.probe, dialogs);
         // A container made elsewhere and copied onto the stick, as people carry them.
         const QString container = box + QStringLiteral("/letter.zorf");
         QVERIFY(
