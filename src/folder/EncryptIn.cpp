@@ -192,7 +192,7 @@ int CEncryptIn::Operate(EncryptInRequest& request) {
 
 CEncryptIn::Step CEncryptIn::FolderSteps(const QString& source, bool move) {
     const CIncomingFolder::Hooks hooks{
-        [&](const QString& file, const QString& directory) { return FileSteps(file, directory, false, move); },
+        [this, move](const QString& file, const QString& directory) { return FileSteps(file, directory, false, move); },
         [this] { return Stopped(); }, isOpenInWorkspace};
     return m_folders.Take(source, m_destination, move, m_entries, hooks);
 }

@@ -66,7 +66,7 @@ void CIncomingFolder::ReportLeftBehind() {
 
 IntakeStep CIncomingFolder::Take(const QString& source, const QString& destination, bool move,
                                  const QList<NameEntry>& entries, const Hooks& hooks) {
-    m_hooks = &hooks;
+    m_hooks = hooks;
     const QString name = QFileInfo(source).fileName();
     const QString target = ChildPath(destination, name);
     // A folder dropped into itself or into a folder of its own would be walked while it grows, and one
@@ -163,7 +163,7 @@ IntakeStep CIncomingFolder::CheckFree(const QString& folder) {
             error == EBUSY) {
             Report(kMsgInUse, WithPath(QString(), entry.path, PathSeparator::Line));
             step = kStop;
-        } else if (m_hooks->isOpenInWorkspace && m_hooks->isOpenInWorkspace(entry.path)) {
+        } else if (m_hooks.isOpenInWorkspace && m_hooks.isOpenInWorkspace(entry.path)) {
             Report(kMsgWorkingCopy, m_messages.MsgA(kMsgWorkingCopyTail) + entry.path);
             step = kStop;
         }
@@ -192,7 +192,7 @@ IntakeStep CIncomingFolder::FillFolder(const QString& source, const QString& tar
     // By the bytes of the names: one that is not UTF-8 (from a Windows ZIP) is taken in like any other.
     const WalkResult walked = WalkTree(source, [&](const TreeEntry& entry) {
         m_ui.Pump();
-        if (m_hooks->stopped()) {
+        if (m_hooks.stopped()) {
             step = kEnd;
             return Visit::Stop;
         }
@@ -208,7 +208,7 @@ IntakeStep CIncomingFolder::FillFolder(const QString& source, const QString& tar
             targets.insert(entry.path, sub);
             step = MakeFolder(sub);
         } else if (entry.kind == ItemKind::File) {
-            step = m_hooks->takeFile(entry.path, into);
+            step = m_hooks.takeFile(entry.path, into);
         } else {
             // A link, a pipe, a socket or a device is not opened: it stays where it is, and is named at the end.
             m_leftAsTheyAre.append(entry.path);

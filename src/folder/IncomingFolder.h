@@ -55,7 +55,7 @@ private:
     Interaction& m_ui;
     MessageSource& m_messages;
     EncryptInPrompts& m_prompts;
-    const Hooks* m_hooks = nullptr; // those of the source being taken in
+    Hooks m_hooks; // those of the source being taken in
 
     bool m_overwriteAll = false;
     QStringList m_leftAsTheyAre;     // links and special files a folder source held, not opened
