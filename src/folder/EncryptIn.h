@@ -3,6 +3,8 @@
 #include "crypto/CryptEngine.h"
 #include "folder/EncryptInPrompts.h"
 #include "folder/FolderServices.h"
+#include "folder/IncomingFile.h"
+#include "folder/IncomingFolder.h"
 #include "folder/NameFile.h"
 #include "folder/ParkedFiles.h"
 #include "platform/AccessCheck.h"
@@ -16,7 +18,6 @@
 #include <QStringList>
 
 #include <functional>
-#include <vector>
 
 namespace korimbo {
 
@@ -61,36 +62,14 @@ public:
     const QStringList& SourcesKeptChanged() const { return m_sourcesKeptChanged; }
 
 private:
-    // How a step ended: go on with the next file, this source was skipped, the operation stops after a
-    // message, or the loop ends on the user's word (Cancel, the stop command).
-    enum Step { kNext, kSkipped, kStop, kEnd };
-    // A file about to be taken in: its class, its header when it is a container, and the decrypted copy
-    // of a container made with another password.
-    struct Incoming {
-        int status = 0;
-        ContainerInfo info;
-        QString plainCopy;
-        QString plainFolder;
-    };
+    using Step = IntakeStep;
+    using enum IntakeStep;
 
     int Operate(EncryptInRequest& request);
-    Step FolderSteps(const QString& source, const QString& destination, bool move);
-    Step FillFolder(const QString& source, const QString& target, bool move);
-    Step ClearFolder(const QString& target);
-    // What a folder holds, links as items: its files, then its folders deepest first.
-    struct Tree {
-        std::vector<QString> files;
-        std::vector<QString> folders;
-    };
-    Step ReplaceFolder(const QString& source, const QString& target, bool move);
-    static void ListTree(const QString& folder, Tree& tree);
-    Step CheckFree(const Tree& tree);
-    Step RemoveTree(const Tree& tree);
+    Step FolderSteps(const QString& source, bool move);
     Step FileSteps(const QString& source, const QString& directory, bool topLevel, bool move);
-    Step Classify(const QString& source, const QString& name, bool topLevel, Incoming& in);
-    Step OpenWithOtherPassword(const QString& source, const QString& name, Incoming& in);
-    Step WriteFile(const QString& source, const QString& name, const QString& directory, bool topLevel, bool move,
-                   Incoming& in);
+    const NameEntry* ExistingFor(const QString& name, const QString& directory, bool topLevel, Step& step);
+    Step WriteFile(const QString& source, const QString& directory, bool topLevel, bool move, const CIncomingFile& in);
     Step CopyContainer(const QString& source, const QString& target, const QString& name, bool topLevel,
                        qint64 plainSize);
     Step EncryptPlain(const QString& plain, const QString& target, const QString& name, bool topLevel);
@@ -101,12 +80,7 @@ private:
     // Wipes the ended editors' companions of a source that went (links are only removed).
     void RemoveCompanions(const QStringList& companions);
     Step SkipSpecial(const QString& source);
-    Step RemoveSourceFolder(const QString& source);
-    void ReportLeftBehind();
-    void DropPlainCopy(Incoming& in);
-    static QString StoredName(const QString& source, const ContainerInfo& info);
-    bool Identical(const NameEntry& existing, const QString& source, const Incoming& in) const;
-    int CopyBytes(const QString& from, const QString& to, bool sync);
+    int CopyBytes(const QString& from, const QString& to);
     QString CreationArea() const;
     int Report(int number, const QString& tail, Icon icon = Icon::Error);
     bool Stopped();
@@ -122,15 +96,13 @@ private:
     Interaction& m_ui;
     MessageSource& m_messages;
     EncryptInPrompts& m_prompts;
+    IncomingRun m_incoming;
+    CIncomingFolder m_folders;
 
     bool m_overwriteAllFiles = false;
-    bool m_overwriteAllFolders = false;
-    bool m_showEncryptedNotice = true;
     QSet<QString> m_namesWritten;
     int m_skippedIdentical = 0;
     QStringList m_sourcesKeptChanged;
-    QStringList m_leftAsTheyAre;     // links and special files a folder source held, not opened
-    QStringList m_unreadableFolders; // subfolders of a folder source that could not be listed
     // The run's destination: its owning root (also the key slot name), the entries of its name file and
     // the containers written so far, and whether the request held a single item.
     QString m_key;
@@ -138,9 +110,8 @@ private:
     QList<NameEntry> m_entries;
     QMultiHash<QString, qsizetype> m_byName; // display name -> index into m_entries
     bool m_singleItem = false;
-    QString m_replaceTarget; // disk name of the container a write-back replaces
+    QString m_replaceTarget;         // disk name of the container a write-back replaces
     ParkedFiles* m_parked = nullptr; // "暗号化する(&U)": the journal of the files moved aside
-
 };
 
 } // namespace korimbo

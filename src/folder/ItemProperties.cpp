@@ -6,6 +6,7 @@
 
 #include <QDateTime>
 #include <QFileInfo>
+#include <QHash>
 
 namespace korimbo {
 
@@ -173,53 +174,65 @@ void CItemProperties::AddFile(const QString& path, const QString& key, bool with
 }
 
 int CItemProperties::Walk(const QString& folder, const QString& key, bool withKey, Totals& totals) {
-    m_ui.Pump();
-    if (!withKey) {
-        for (const DiskEntry& disk : ReadDirectory(folder, true)) {
-            const QString path = ChildPath(folder, disk.name);
-            if (const ItemKind kind = KindOf(path); kind != ItemKind::File && kind != ItemKind::Folder) {
-                ++totals.files; // a link or a special file counts, never walked nor read
-                continue;
+    QHash<QString, NameIndex> listed; // a folder's name-file entries by disk name, read when first needed
+    int result = 0;
+    WalkTree(folder, [&](const TreeEntry& item) {
+        if (item.kind == ItemKind::Folder)
+            m_ui.Pump();
+        const qsizetype cut = item.path.lastIndexOf(u'/');
+        const QString parent = item.path.left(cut);
+        if (!withKey)
+            return CountOnDisk(item, item.path.mid(cut + 1), totals);
+        if (!listed.contains(parent)) {
+            QList<NameEntry> entries;
+            if (m_nameFile.RefreshNameFile(parent, key) != 0 ||
+                m_nameFile.LoadNameEntries(parent, key, true, entries) != 0) {
+                result = -1;
+                return Visit::Stop;
             }
-            if (disk.isFolder) {
-                ++totals.folders;
-                if (Walk(path, key, withKey, totals) != 0)
-                    return -1;
-            } else {
-                ++totals.files;
-                totals.containerBytes += QFileInfo(path).size();
-            }
+            listed.insert(parent, IndexByDiskName(entries));
         }
-        return 0;
+        const auto found = listed[parent].constFind(item.path.mid(cut + 1));
+        return found == listed[parent].cend() ? Visit::Prune : CountListed(item, *found, totals);
+    });
+    return result;
+}
+
+// With no key only what the disk tells: the hidden entries the list leaves out are left out here too.
+Visit CItemProperties::CountOnDisk(const TreeEntry& item, const QString& name, Totals& totals) {
+    const bool brokenLink = item.kind == ItemKind::Link && !QFileInfo::exists(item.path);
+    if (name.startsWith(u'.') || brokenLink)
+        return Visit::Prune;
+    if (item.kind == ItemKind::Folder) {
+        ++totals.folders;
+        return Visit::Continue;
     }
-    QList<NameEntry> entries;
-    if (m_nameFile.RefreshNameFile(folder, key) != 0 || m_nameFile.LoadNameEntries(folder, key, true, entries) != 0)
-        return -1;
-    for (const NameEntry& entry : std::as_const(entries)) {
-        const QString path = ChildPath(folder, entry.diskName);
-        // A link is never walked (one to an ancestor or to "/" would run away), a special file never read.
-        if (const ItemKind kind = KindOf(path); kind != ItemKind::File && kind != ItemKind::Folder) {
-            ++totals.files;
-            continue;
-        }
-        switch (entry.kind) {
-        case NameEntry::kFolder:
-            ++totals.folders;
-            if (Walk(path, key, withKey, totals) != 0)
-                return -1;
-            break;
-        case NameEntry::kContainer:
-            ++totals.files;
-            totals.plainBytes += entry.plainSize;
-            totals.containerBytes += QFileInfo(path).size();
-            break;
-        default:
-            ++totals.files;
-            totals.plainBytes += QFileInfo(path).size();
-            break;
-        }
+    ++totals.files; // a link or a special file counts, never walked nor read
+    if (item.kind == ItemKind::File)
+        totals.containerBytes += QFileInfo(item.path).size();
+    return Visit::Continue;
+}
+
+Visit CItemProperties::CountListed(const TreeEntry& item, const NameEntry& entry, Totals& totals) {
+    // A link is never walked (one to an ancestor or to "/" would run away), a special file never read.
+    if (item.kind != ItemKind::File && item.kind != ItemKind::Folder) {
+        ++totals.files;
+        return Visit::Continue;
     }
-    return 0;
+    switch (entry.kind) {
+    case NameEntry::kFolder:
+        ++totals.folders;
+        return Visit::Continue;
+    case NameEntry::kContainer:
+        ++totals.files;
+        totals.plainBytes += entry.plainSize;
+        totals.containerBytes += QFileInfo(item.path).size();
+        return Visit::Prune;
+    default:
+        ++totals.files;
+        totals.plainBytes += QFileInfo(item.path).size();
+        return Visit::Prune;
+    }
 }
 
 } // namespace korimbo

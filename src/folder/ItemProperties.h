@@ -4,6 +4,7 @@
 #include "folder/NameFile.h"
 #include "platform/Associations.h"
 #include "util/Interaction.h"
+#include "util/TreeWalk.h"
 
 #include <QString>
 #include <QStringList>
@@ -64,6 +65,9 @@ private:
     };
     // Everything below `folder`; with no key entered only what the disk tells. -1 on a name-file failure.
     int Walk(const QString& folder, const QString& key, bool withKey, Totals& totals);
+    static Visit CountOnDisk(const TreeEntry& item, const QString& name, Totals& totals);
+    // An item of a folder's listing, by what its name file says it is.
+    static Visit CountListed(const TreeEntry& item, const NameEntry& entry, Totals& totals);
     // A file beside others of a folder's listing: a container of the key adds its plain size.
     void AddFile(const QString& path, const QString& key, bool withKey, Totals& totals);
     QString TypeOf(const QString& name) const;

@@ -4,10 +4,11 @@
 #include "state/WorkAreas.h"
 #include "util/FileNames.h"
 #include "util/MessageText.h"
+#include "util/TreeWalk.h"
 
 #include <QDateTime>
 #include <QDir>
-#include <QDirIterator>
+#include <QFileInfo>
 
 #include <QFile>
 
@@ -542,8 +543,10 @@ bool CNameFile::HasSubfolders(const QString& directory, const QString& key) {
             return false;
         }
     }
-    QDirIterator it(directory, QDir::Dirs | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System);
-    return it.hasNext();
+    return !FindBelow(directory, [](const TreeEntry& entry) {
+                return entry.kind == ItemKind::Folder ||
+                       (entry.kind == ItemKind::Link && QFileInfo(entry.path).isDir());
+            }).isEmpty();
 }
 
 int CNameFile::ReadNameFile(const QString& path, const QString& key, QString& text) {
@@ -593,7 +596,7 @@ int CNameFile::WriteNameFile(const QString& path, const QString& text, const QSt
 
     const QString folder = FolderOf(path);
     const QString where = WithPath(QString(), folder, PathSeparator::Line) + u'\n' + NameOf(path);
-    if (WorkAreas::MakePrivateFolder(folder) != 0)
+    if (m_files.MakePrivateFolder(folder) != 0)
         return ReportMessage(m_ui, m_messages, kMsgWriteFailed, path);
     if (m_files.Exists(path) && m_files.MakeWritable(path) != 0)
         return ReportMessage(m_ui, m_messages, kMsgNotWritable, where);

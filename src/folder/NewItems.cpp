@@ -3,10 +3,11 @@
 #include "state/WorkAreas.h"
 #include "util/DisplayText.h"
 #include "util/ErrorText.h"
+#include "util/FileCopy.h"
 #include "util/FileNames.h"
 #include "util/MessageText.h"
 
-#include <QDir>
+#include <QDateTime>
 #include <QFile>
 #include <QFileInfo>
 #include <QSet>
@@ -14,7 +15,6 @@
 #include <sys/stat.h>
 
 #include <cerrno>
-#include <vector>
 
 namespace korimbo {
 
@@ -113,8 +113,8 @@ int CNewItems::NewFolder(const QString& rawDirectory, QString& created) {
         return -1;
     const QString name = NewFolderName(taken);
     const QString path = ChildPath(directory, name);
-    if (::mkdir(QFile::encodeName(path).constData(), 0777) != 0)
-        return Report(kMsgFolderNotMade, errno, name);
+    if (const int rc = m_files.MakeFolder(path); rc != 0)
+        return Report(kMsgFolderNotMade, rc, name);
     m_nameFile.RefreshNameFile(directory, key);
     created = path;
     return 0;
@@ -146,13 +146,13 @@ int CNewItems::NewFile(const QString& rawDirectory, const QString& extension, QS
     if (area.isEmpty() || UniqueNameText(false, unique) != 0)
         return Report(kMsgFileNotMade, ENOENT, area);
     const QString aside = ChildPath(area, unique);
-    if (!QDir().mkpath(aside))
-        return Report(kMsgFileNotMade, EACCES, aside);
+    if (const int rc = m_files.MakePrivateFolder(aside); rc != 0)
+        return Report(kMsgFileNotMade, rc, aside);
     const QString plain = ChildPath(aside, name);
     const auto cleanUp = [&] {
         if (m_files.Exists(plain))
             m_files.Remove(plain);
-        QDir().rmdir(aside);
+        m_files.RemoveFolder(aside);
     };
     if (WriteNewFile(description, plain) != 0) {
         cleanUp();
@@ -201,24 +201,20 @@ int CNewItems::WriteNewFile(const ShellNew& description, const QString& path) {
 }
 
 int CNewItems::CopyTemplate(const QString& from, const QString& to) {
-    int error = 0;
-    std::unique_ptr<File> in = m_files.Open(from, OpenMode::Read, error);
-    if (!in)
-        return Report(kMsgTemplateNotCopied, error, from);
-    std::unique_ptr<File> out = m_files.Open(to, OpenMode::WriteTruncate, error);
-    if (!out)
-        return Report(kMsgFileNotMade, error, to);
-    std::vector<char> buffer(CCryptEngine::kPieceSize);
-    for (;;) {
+    CopyOptions options;
+    options.temp = TempKind::Plain;
+    options.sync = false; // it is encrypted in and wiped at once
+    options.progress = [this](qint64) {
         m_ui.Pump();
-        const qint64 n = in->Read(buffer.data(), qint64(buffer.size()));
-        if (n < 0)
-            return Report(kMsgTemplateNotCopied, in->Error(), from);
-        if (n == 0)
-            return 0;
-        if (out->Write(buffer.data(), n) != n)
-            return Report(kMsgFileNotMade, out->Error() != 0 ? out->Error() : EIO, to);
+        return true;
+    };
+    if (const CopyResult copied = CopyFileTo(m_files, from, to, options); !copied.Ok()) {
+        const int error = copied.error != 0 ? copied.error : EIO;
+        return copied.SourceFailed() ? Report(kMsgTemplateNotCopied, error, from) : Report(kMsgFileNotMade, error, to);
     }
+    // A new file, whatever the age of its template.
+    m_files.SetModificationTime(to, QDateTime::currentSecsSinceEpoch());
+    return 0;
 }
 
 } // namespace korimbo

@@ -1,6 +1,7 @@
 #include "folder/ParkedFiles.h"
 
 #include "util/ErrorText.h"
+#include "util/FileCopy.h"
 #include "util/FileNames.h"
 
 #include <QFileInfo>
@@ -10,7 +11,6 @@
 
 #include <cerrno>
 #include <sys/stat.h>
-#include <vector>
 
 namespace korimbo {
 
@@ -147,50 +147,16 @@ int ParkedFiles::MoveFile(FileSystem& files, CCryptEngine& engine, const QString
     const int rc = files.Rename(from, to);
     if (rc != EXDEV)
         return rc;
-    const QString temp = CCryptEngine::TempPathBeside(to, TempKind::Plain);
-    if (const int copied = CopyDurably(files, from, temp); copied != 0) {
-        QString unused;
-        if (files.Exists(temp))
-            engine.WipeAndDelete(temp, unused, false);
-        return copied;
-    }
-    if (const int renamed = files.Rename(temp, to); renamed != 0)
-        return renamed;
-    if (const int synced = files.SyncFolder(QFileInfo(to).absolutePath()); synced != 0)
-        return synced;
+    // The copy keeps the source's modification time: the container made from it stores that time, and the
+    // user's file keeps it when it comes back. Its temporary name is one a start-up wipes.
+    CopyOptions options;
+    options.temp = TempKind::Plain;
+    if (const CopyResult copied = CopyFileTo(files, from, to, options); !copied.Ok())
+        return copied.error != 0 ? copied.error : EIO;
     // Renamed before it is overwritten: a wipe cut short leaves a name the start-up wipes, never a
     // half-zeroed file under the user's name.
     QString error;
     return engine.WipeAndDelete(from, error, true) == 0 ? 0 : EIO;
-}
-
-// The copy carries the source's modification time: the container made from it stores that time, and
-// the user's file keeps it when it comes back.
-int ParkedFiles::CopyDurably(FileSystem& files, const QString& from, const QString& to) {
-    int error = 0;
-    std::unique_ptr<File> in = files.Open(from, OpenMode::Read, error);
-    if (!in)
-        return error;
-    qint64 modified = 0;
-    if (!in->ModificationTime(modified))
-        return in->Error() != 0 ? in->Error() : EIO;
-    std::unique_ptr<File> out = files.Open(to, OpenMode::WriteTruncate, error);
-    if (!out)
-        return error;
-    std::vector<char> buffer(CCryptEngine::kPieceSize);
-    for (;;) {
-        const qint64 n = in->Read(buffer.data(), qint64(buffer.size()));
-        if (n < 0)
-            return in->Error() != 0 ? in->Error() : EIO;
-        if (n == 0)
-            break;
-        if (out->Write(buffer.data(), n) != n)
-            return out->Error() != 0 ? out->Error() : EIO;
-    }
-    // The time is set before the sync, so that it is on disk with the bytes.
-    if (const int rc = files.SetModificationTime(to, modified); rc != 0)
-        return rc;
-    return out->Sync() ? 0 : out->Error() != 0 ? out->Error() : EIO;
 }
 
 } // namespace korimbo

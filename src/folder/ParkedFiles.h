@@ -58,7 +58,6 @@ public:
 private:
     [[nodiscard]] int Save();
     static QString FreeNameIn(const QString& folder, const QString& name);
-    static int CopyDurably(FileSystem& files, const QString& from, const QString& to);
 
     FileSystem& m_files;
     CCryptEngine& m_engine;

@@ -648,6 +648,35 @@ private Q_SLOTS:
         QCOMPARE(TreeSnapshot(rig->folder), before);
         QVERIFY(rig->Opens(kept, QStringLiteral("old.txt"), "old"));
     }
+
+    // A subfolder that cannot be made (A20, an error) stops a folder source there, copied or moved: what
+    // was taken in before opens in the folder, and everything else is still in the source.
+    void SubfolderThatCannotBeMadeStopsTheRun_data() {
+        QTest::addColumn<int>("mode");
+        QTest::newRow("copy") << int(EncryptInRequest::kCopy);
+        QTest::newRow("move") << int(EncryptInRequest::kMove);
+    }
+    void SubfolderThatCannotBeMadeStopsTheRun() {
+        QFETCH(int, mode);
+        auto rig = Started();
+        QVERIFY(rig);
+        const QString tree = rig->outside + QStringLiteral("/tree");
+        rig->Source(QStringLiteral("tree/a.txt"), "a bytes");
+        rig->Source(QStringLiteral("tree/sub/b.txt"), "b bytes");
+        rig->Source(QStringLiteral("tree/z.txt"), "z bytes");
+        rig->fs.makeFolderFault = {rig->folder + QStringLiteral("/tree/sub"), ENOSPC, 0};
+        QCOMPARE(rig->Run(mode, {tree}), -1);
+        rig->fs.makeFolderFault = {};
+        QCOMPARE(rig->ui.Numbers(), QList<int>{20});
+        QCOMPARE(rig->ui.Messages().constFirst().icon, Icon::Error);
+        QCOMPARE(rig->busyCalls, QList<bool>({true, false}));
+        QVERIFY(rig->Opens(rig->ContainerOf(rig->folder + QStringLiteral("/tree"), QStringLiteral("a.txt")),
+                           QStringLiteral("a.txt"), "a bytes"));
+        QCOMPARE(QFileInfo::exists(tree + QStringLiteral("/a.txt")), mode == EncryptInRequest::kCopy);
+        QCOMPARE(EncryptRig::Bytes(tree + QStringLiteral("/sub/b.txt")), QByteArray("b bytes"));
+        QCOMPARE(EncryptRig::Bytes(tree + QStringLiteral("/z.txt")), QByteArray("z bytes"));
+        QCOMPARE(rig->Listed(rig->folder + QStringLiteral("/tree")).keys(), QStringList{QStringLiteral("a.txt")});
+    }
 };
 
 QTEST_GUILESS_MAIN(TestEncryptIn)
