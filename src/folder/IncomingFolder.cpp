@@ -37,7 +37,7 @@ QString Quoted(const QString& name) {
 }
 
 // The folder an entry of a walk was found in, as the walk spelled it.
-QString ParentOf(const QString& path) {
+QString WalkParentOf(const QString& path) {
     return path.left(path.lastIndexOf(u'/'));
 }
 
@@ -196,7 +196,7 @@ IntakeStep CIncomingFolder::FillFolder(const QString& source, const QString& tar
             step = kEnd;
             return Visit::Stop;
         }
-        const QString into = targets.value(ParentOf(entry.path));
+        const QString into = targets.value(WalkParentOf(entry.path));
         if (entry.kind == ItemKind::Folder) {
             // One that cannot be read is not made: it is named at the end.
             QStringList inside;

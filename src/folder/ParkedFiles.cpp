@@ -151,6 +151,10 @@ int ParkedFiles::MoveFile(FileSystem& files, CCryptEngine& engine, const QString
     // user's file keeps it when it comes back. Its temporary name is one a start-up wipes.
     CopyOptions options;
     options.temp = TempKind::Plain;
+    options.discard = [&engine](const QString& temp) {
+        QString error;
+        (void)engine.WipeAndDelete(temp, error, true);
+    };
     if (const CopyResult copied = CopyFileTo(files, from, to, options); !copied.Ok())
         return copied.error != 0 ? copied.error : EIO;
     // Renamed before it is overwritten: a wipe cut short leaves a name the start-up wipes, never a

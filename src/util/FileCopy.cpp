@@ -72,7 +72,10 @@ CopyResult CopyFileTo(FileSystem& files, const QString& from, const QString& to,
         }
     }
     if (!result.Ok()) {
-        files.Remove(temp);
+        if (options.discard)
+            options.discard(temp);
+        else
+            files.Remove(temp);
         return result;
     }
     if (options.sync)

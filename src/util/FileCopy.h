@@ -15,6 +15,8 @@ struct CopyOptions {
     bool keepMode = false;            // the source's permission bits, else the umask's (0600 when private)
     // Called after every piece with the bytes copied so far of this file; false stops the copy.
     std::function<bool(qint64 bytes)> progress;
+    // Takes the place of the plain removal of a temporary file a failure leaves (a wipe for plaintext).
+    std::function<void(const QString& temp)> discard;
 };
 
 // Where a copy stopped. The target is then as it was before: the temporary file is gone.
