@@ -75,16 +75,21 @@ struct HostileRig : CopiesRig {
             expected.insert(ShownName(it.key()), it.value());
         return expected;
     }
-    // Each of the tree's links, its pipe and its closed folder that did not arrive in `copy` is named in
-    // some message.
+    // Each of the tree's links, its pipe and its closed folder that did not arrive in `copy` as what it
+    // was is named in some message. A closed folder arrives only as itself, closed: a readable one in its
+    // place holds nothing of it.
     QStringList Unreported(const QString& copy) const {
         QString texts;
         for (const ScriptedInteraction::Record& record : ui.Messages())
             texts += record.text;
         QStringList missing;
-        for (const QString& item : tree.special)
-            if (KindOf(copy + u'/' + item) == ItemKind::Missing && !texts.contains(ShownName(item)))
-                missing.append(item);
+        for (auto it = tree.special.cbegin(); it != tree.special.cend(); ++it) {
+            const QString arrived = copy + u'/' + it.key();
+            const bool whole =
+                KindOf(arrived) == it.value() && (it.value() != ItemKind::Folder || !QFileInfo(arrived).isReadable());
+            if (!whole && !texts.contains(ShownName(it.key())))
+                missing.append(it.key());
+        }
         return missing;
     }
     // The files below a plain folder with their bytes.
@@ -178,7 +183,7 @@ private Q_SLOTS:
             PropertiesSummary summary;
             QCOMPARE(rig->properties->Summary({tree.root}, summary), 0);
             // Links and the pipe count as files and are never walked; a broken link is hidden, as everywhere.
-            const auto counted = std::count_if(tree.special.cbegin(), tree.special.cend(), [](const QString& item) {
+            const auto counted = std::count_if(tree.special.keyBegin(), tree.special.keyEnd(), [](const QString& item) {
                 return item != QStringLiteral("closed") && item != QStringLiteral("dangling");
             });
             QCOMPARE(summary.files, int(tree.files.size() + counted));
@@ -202,6 +207,8 @@ private Q_SLOTS:
         QCOMPARE(tree.Outside(), outside);
         if (!copy.isEmpty()) {
             QEXPECT_FAIL("take out", "a broken link is left out without a word (the name file hides it)", Continue);
+            if (tree.special.contains(QStringLiteral("closed")))
+                QEXPECT_FAIL("copy inside", "a folder that cannot be read arrives empty without a word", Continue);
             QCOMPARE(rig->Unreported(copy), QStringList());
             QEXPECT_FAIL("take out", "a staged file whose name is not text is not copied out", Continue);
             QEXPECT_FAIL("copy inside", "a file whose name is not text is left out without a word", Continue);

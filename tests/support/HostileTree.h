@@ -1,6 +1,7 @@
 #pragma once
 
 #include "util/FileNames.h"
+#include "util/PathIdentity.h"
 
 #include <QByteArray>
 #include <QCryptographicHash>
@@ -29,8 +30,8 @@ public:
     // Every regular file below `root` an operation can read, by its path below `root`, with its bytes.
     QMap<QString, QByteArray> files;
     // What no operation takes along as a file: the links, the pipe and, for a user who cannot read it,
-    // the closed folder; by path below `root`.
-    QStringList special;
+    // the closed folder; by path below `root`, with what each is.
+    QMap<QString, ItemKind> special;
     QString pipe;
 
     // Builds `parent`/hostile beside `sentinelIn`/sentinel. False when a part could not be made.
@@ -58,7 +59,7 @@ public:
         ok = ok && ::chmod(Native("closed").constData(), 0) == 0;
         if (ok && ::geteuid() != 0) {
             files.remove(QStringLiteral("closed/c.txt"));
-            special.append(QStringLiteral("closed"));
+            special.insert(QStringLiteral("closed"), ItemKind::Folder);
         }
         return ok;
     }
@@ -88,7 +89,7 @@ public:
 private:
     QByteArray Native(const char* relative) const { return NativePath(root) + '/' + relative; }
     bool Special(const char* relative) {
-        special.append(PathFromNative(relative));
+        special.insert(PathFromNative(relative), KindOf(PathFromNative(Native(relative))));
         return true;
     }
     bool AddFile(const char* relative, const QByteArray& bytes) {
