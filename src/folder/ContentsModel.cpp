@@ -104,12 +104,8 @@ ContentsItem CContentsModel::FileItem(const DiskEntry& disk, const NameEntry& en
         item.typeName = item.texts[kName];
         return item;
     }
-    bool known = false;
-    item.texts[kType] = TypeNameOf(entry.displayName, &known);
-    QString shown = entry.displayName;
-    if (known && m_settings.titleMode == 0)
-        shown.truncate(shown.lastIndexOf(u'.'));
-    item.texts[kName] = shown;
+    item.texts[kType] = TypeNameOf(entry.displayName, nullptr);
+    item.texts[kName] = ContainerNameShown(entry.displayName);
     item.texts[kSize] = KilobyteColumnText(entry.plainSize);
     item.texts[kModified] = entry.modifiedAt;
     item.texts[kEncrypted] = entry.encryptedAt;
@@ -117,6 +113,28 @@ ContentsItem CContentsModel::FileItem(const DiskEntry& disk, const NameEntry& en
     item.texts[kPlain] = QStringLiteral("0");
     item.typeName = entry.displayName;
     return item;
+}
+
+QString CContentsModel::ContainerNameShown(const QString& plainName) const {
+    bool known = false;
+    TypeNameOf(plainName, &known);
+    if (!known || m_settings.titleMode != 0)
+        return plainName;
+    return plainName.left(plainName.lastIndexOf(u'.'));
+}
+
+void CContentsModel::RefreshDisplay() {
+    for (int row = 0; row < m_items.size(); ++row) {
+        ContentsItem& item = m_items[row];
+        if (item.texts[kPlain] != QStringLiteral("0"))
+            continue;
+        const QString shown = ContainerNameShown(item.texts[kOriginalName]);
+        if (shown == item.texts[kName])
+            continue;
+        item.texts[kName] = shown;
+        Q_EMIT dataChanged(index(row, kName), index(row, kName));
+    }
+    Resort();
 }
 
 int CContentsModel::EntryOf(const DiskEntry& disk, const NameIndex& index, bool withNameFile, NameEntry& entry) {

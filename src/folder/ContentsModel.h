@@ -74,6 +74,8 @@ public:
     int UpdateList();
     // No directory shown.
     void Clear();
+    // The names shown again after the extension display of the settings changed; no disk access.
+    void RefreshDisplay();
     QString Directory() const { return m_directory; }
     QString Key() const { return m_key; }
 
@@ -115,6 +117,8 @@ private:
     ContentsItem FileItem(const DiskEntry& disk, const NameEntry& entry) const;
     // The desktop's name of the name's type, else "ファイル" or "EXT ファイル"; `known` says which.
     QString TypeNameOf(const QString& name, bool* known) const;
+    // A container's plain name as the list shows it: a known extension is left out when the settings say so.
+    QString ContainerNameShown(const QString& plainName) const;
     QStringList DiskStateOf(const QList<DiskEntry>& disk) const;
     QList<DiskEntry> ListedEntries(bool withNameFile) const;
     bool Before(const ContentsItem& a, const ContentsItem& b) const;

@@ -1,4 +1,5 @@
 // The main window's menu bar, toolbar, accelerators, command enabling and routing.
+#include "folder/ContentsModel.h"
 #include "ui/DialogPrompts.h"
 #include "ui/KankyoSet.h"
 #include "ui/ListV.h"
@@ -590,8 +591,13 @@ void CMainFrame::ToggleCheckSetting(int id) {
 void CMainFrame::RunSettingsSheet() {
     AppState& state = m_app.State();
     const KankyoResult result = RunKankyoSet(this, state.settings, *state.workFolder, state.environmentFolder);
-    if (result.extensionDisplayChanged)
-        NotYetAvailable(cmd::Refresh); // the current folder is listed again
+    if (!result.extensionDisplayChanged)
+        return;
+    // Both lists show the new form at once, so a rename starts from the name the rule now expects.
+    if (m_contents)
+        m_contents->RefreshDisplay();
+    if (m_decrypted)
+        m_decrypted->RefreshDisplay();
 }
 
 // The help file of the installation when there is one, else our own guide beside the program; either is

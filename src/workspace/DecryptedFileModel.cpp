@@ -85,6 +85,17 @@ void CDecryptedFileModel::Clear() {
     endResetModel();
 }
 
+void CDecryptedFileModel::RefreshDisplay() {
+    for (int row = 0; row < m_items.size(); ++row) {
+        DecryptedItem& item = m_items[row];
+        const QString displayName = DisplayNameOf(item.fileName);
+        if (displayName == item.displayName)
+            continue;
+        item.displayName = displayName;
+        Q_EMIT dataChanged(index(row, 0), index(row, 0));
+    }
+}
+
 QString CDecryptedFileModel::DisplayNameOf(const QString& fileName) const {
     if (m_settings.titleMode != 0)
         return fileName;

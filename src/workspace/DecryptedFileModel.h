@@ -67,6 +67,8 @@ public:
     // the area could not be read to the end (the unseen rows then stay).
     int Rebuild();
     void Clear();
+    // The names shown again after the extension display of the settings changed; no disk access.
+    void RefreshDisplay();
 
     // Whether a file has a container in its folder (CWorkingCopies::ContainerOf).
     using ContainerTest = std::function<bool(const QString& file)>;

@@ -7,6 +7,7 @@
 #include "workspace/DecryptedFileModel.h"
 #include "workspace/WorkingCopies.h"
 
+#include <QCheckBox>
 #include <QContextMenuEvent>
 #include <QDirIterator>
 #include <QMenu>
@@ -104,6 +105,34 @@ private Q_SLOTS:
         QCOMPARE(Decrypted(rig, container, rig.app.DefaultEncryptedFolder()), before);
         QVERIFY(QFileInfo::exists(copy));
         QVERIFY(QFileInfo::exists(newer));
+    }
+
+    // Ticking off "登録されている拡張子は表示しない" on the settings sheet shows the extension in both lists
+    // at once, and ticking it on hides it again.
+    void ExtensionDisplayFollowsTheSettingsSheet() {
+        FrameRig rig;
+        rig.associations.typeNames.insert(QStringLiteral(".txt"), QStringLiteral("テキスト ドキュメント"));
+        QVERIFY(rig.Start());
+        rig.app.State().settings.titleMode = 0;
+        QString container;
+        QString copy;
+        QVERIFY(OpenOneFile(rig, container, copy));
+        const CContentsModel* contents = rig.frame->Contents();
+        const CDecryptedFileModel* decrypted = rig.frame->DecryptedFiles();
+        QTRY_COMPARE(decrypted->rowCount(), 1);
+        const auto shown = [&] {
+            return QStringList{contents->index(0, 0).data().toString(), decrypted->index(0, 0).data().toString()};
+        };
+        QCOMPARE(shown(), QStringList({QStringLiteral("memo"), QStringLiteral("memo")}));
+        for (const bool hide : {false, true}) {
+            DialogHook::Queue([hide](QDialog& sheet) {
+                sheet.findChild<QCheckBox*>(QStringLiteral("1116"))->setChecked(hide);
+                return int(QDialog::Accepted);
+            });
+            rig.frame->OnCommand(cmd::Settings);
+            const QString name = hide ? QStringLiteral("memo") : QStringLiteral("memo.txt");
+            QCOMPARE(shown(), QStringList({name, name}));
+        }
     }
 
     // The pop-up of an encrypted file offers the type's programs; the one chosen gets the working copy.
