@@ -27,7 +27,7 @@ void CMainFrame::WireTakeOut() {
         m_ownTakeOutPrompts = std::make_unique<CTakeOutDialogs>(this);
         m_takeOutPrompts = m_ownTakeOutPrompts.get();
     }
-    m_takeOut = std::make_unique<CTakeOut>(*m_copies, Services(), *m_processes, *m_takeOutPrompts);
+    m_takeOut = std::make_unique<CTakeOut>(*m_copies, Services(), *m_takeOutPrompts);
     m_takeOut->busy = [this](bool on) { Busy(on); };
     m_takeOut->refreshContents = m_copies->refreshContents;
     m_takeOut->changePasswords = [this] { return m_app.Passwords().ReadChangePasswords(); };

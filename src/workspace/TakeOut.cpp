@@ -2,14 +2,13 @@
 
 #include "state/WorkAreas.h"
 #include "util/ErrorText.h"
-#include "util/FileNames.h"
 #include "util/FileCopy.h"
+#include "util/FileNames.h"
 #include "util/MessageText.h"
 #include "util/PathIdentity.h"
 #include "util/TreeWalk.h"
 #include "workspace/TakeOutCopy.h"
 
-#include <QDir>
 #include <QFileInfo>
 #include <QScopeGuard>
 
@@ -33,33 +32,26 @@ bool IsPlainItem(const QString& path) {
 
 // The catalogue numbers of the window's title and hint (0: none; kind 6 has a fixed title).
 std::pair<int, int> WindowTexts(TakeOutKind kind) {
-    switch (kind) {
-    case TakeOutKind::kDecrypted:
-        return {CTakeOut::kMsgTitleDecrypted, 0};
-    case TakeOutKind::kEncrypted:
-        return {CTakeOut::kMsgTitleEncrypted, 0};
-    case TakeOutKind::kNewPassword:
-        return {CTakeOut::kMsgTitleNewPassword, 0};
-    case TakeOutKind::kMail:
-        return {CTakeOut::kMsgTitleMail, CTakeOut::kMsgHintMail};
-    case TakeOutKind::kMailNewPassword:
-        return {CTakeOut::kMsgTitleMailNewPassword, CTakeOut::kMsgHintMailNewPassword};
-    case TakeOutKind::kAsTheyAre:
-        break;
-    }
-    return {0, 0};
+    static const QHash<TakeOutKind, std::pair<int, int>> kTexts{
+        {TakeOutKind::kDecrypted, {CTakeOut::kMsgTitleDecrypted, 0}},
+        {TakeOutKind::kEncrypted, {CTakeOut::kMsgTitleEncrypted, 0}},
+        {TakeOutKind::kNewPassword, {CTakeOut::kMsgTitleNewPassword, 0}},
+        {TakeOutKind::kMail, {CTakeOut::kMsgTitleMail, CTakeOut::kMsgHintMail}},
+        {TakeOutKind::kMailNewPassword, {CTakeOut::kMsgTitleMailNewPassword, CTakeOut::kMsgHintMailNewPassword}}};
+    return kTexts.value(kind, {0, 0});
 }
 
 } // namespace
 
 QString CTakeOut::MoveRefusedText() {
-    return QStringLiteral("現在の暗号フォルダー内に移動はできません。\n取り出し画面では暗号フォルダーの外へ取り出してください。");
+    return QStringLiteral(
+        "現在の暗号フォルダー内に移動はできません。\n取り出し画面では暗号フォルダーの外へ取り出してください。");
 }
 
-CTakeOut::CTakeOut(CWorkingCopies& copies, const FolderServices& s, ProcessProbe& processes, TakeOutPrompts& prompts)
+CTakeOut::CTakeOut(CWorkingCopies& copies, const FolderServices& s, TakeOutPrompts& prompts)
     : m_copies(copies), m_engine(s.engine), m_registry(s.registry), m_nameFile(s.nameFile), m_settings(s.settings),
-      m_workFolder(s.workFolder), m_files(s.files), m_ui(s.ui), m_messages(s.messages), m_processes(processes),
-      m_prompts(prompts), m_areas(s) {}
+      m_workFolder(s.workFolder), m_files(s.files), m_ui(s.ui), m_messages(s.messages), m_prompts(prompts), m_areas(s) {
+}
 
 int CTakeOut::Report(int number, const QString& tail, Icon icon) {
     return ReportMessage(m_ui, m_messages, number, tail, icon);
@@ -92,6 +84,7 @@ int CTakeOut::Run(TakeOutKind kind, const QStringList& selection) {
     m_containerOf.clear();
     m_madeWritable.clear();
     m_leftAsTheyAre.clear();
+    m_unreadable.clear();
     m_stagedDecrypted = false;
     m_stagedExport = false;
     m_root = selection.isEmpty() ? QString() : m_nameFile.OwningRoot(CleanPath(selection.first()));
@@ -178,12 +171,9 @@ int CTakeOut::CheckSelection(const QStringList& selection, bool mayAsk, bool dec
             containers.append({path, entry});
         }
     }
-    // Said once: the staging walks pass them by without a word.
-    if (!m_leftAsTheyAre.isEmpty())
-        Report(kMsgLeftAsTheyAre, m_leftAsTheyAre.join(u'\n'), Icon::Information);
+    ReportLeftBehind(); // said once: the staging walks pass them by without a word
     QStringList open;
     qint64 needed = 0;
-    const WatchTable& table = m_copies.Table();
     for (const auto& [container, entry] : containers) {
         needed += entry.plainSize;
         const QString copy = m_copies.WorkingCopyPath(container, WorkAreas::kEditing);
@@ -191,12 +181,9 @@ int CTakeOut::CheckSelection(const QStringList& selection, bool mayAsk, bool dec
             return -1;
         if (!QFileInfo::exists(copy))
             continue;
-        bool held = m_processes.IsOpenElsewhere(copy);
-        for (int slot = 0; slot < WatchTable::kSlots && !held; ++slot)
-            held = table.pid[slot] != 0 && table.path[slot] == copy && m_processes.IsRunning(table.pid[slot]);
-        if (held || !mayAsk)
-            return Report(kMsgOpenNotReleased, WithPath(QString(), QFileInfo(copy).fileName(), PathSeparator::Paragraph),
-                          Icon::Warning);
+        if (m_copies.IsInUse(copy) || !mayAsk)
+            return Report(kMsgOpenNotReleased,
+                          WithPath(QString(), QFileInfo(copy).fileName(), PathSeparator::Paragraph), Icon::Warning);
         open.append(copy);
     }
     if (!open.isEmpty()) {
@@ -207,26 +194,34 @@ int CTakeOut::CheckSelection(const QStringList& selection, bool mayAsk, bool dec
             if (m_copies.WriteBackOne(copy) != 0)
                 return -1;
     }
-    if (decrypting && needed > 0) {
-        qint64 free = -1;
-        const QString workRoot = QDir::cleanPath(m_workFolder.PlainRoot()); // where the copies go
-        if (m_files.FreeBytes(workRoot, free) == 0 && free >= 0 && needed > free)
-            return Report(kMsgNoRoomForCopies, WithPath(QString(), workRoot, PathSeparator::Paragraph), Icon::Warning);
-    }
-    return 0;
+    return decrypting ? m_areas.CheckRoomForCopies(needed) : 0;
+}
+
+void CTakeOut::ReportLeftBehind() {
+    if (!m_leftAsTheyAre.isEmpty())
+        Report(kMsgLeftAsTheyAre, m_leftAsTheyAre.join(u'\n'), Icon::Information);
+    if (!m_unreadable.isEmpty())
+        Report(kMsgUnreadableLeft, m_unreadable.join(u'\n'), Icon::Information);
+    m_leftAsTheyAre.clear();
+    m_unreadable.clear();
 }
 
 int CTakeOut::CollectContainers(const QString& folder, QList<QPair<QString, NameEntry>>& containers) {
-    const QString root = m_nameFile.OwningRoot(folder);
+    // Links, special files and what cannot be read stay, said once (the name file lists neither a link that
+    // leads nowhere nor a folder it cannot read).
+    QStringList onDisk;
+    if (!EntriesOf(folder, onDisk)) {
+        m_unreadable.append(folder);
+        return 0;
+    }
+    for (const QString& path : std::as_const(onDisk))
+        if (!IsPlainItem(path))
+            m_leftAsTheyAre.append(path);
     QList<NameEntry> entries;
-    if (m_nameFile.RefreshNameFile(folder, root) != 0 || m_nameFile.LoadNameEntries(folder, root, true, entries) != 0)
+    if (PlainEntriesOf(folder, entries) != 0)
         return -1;
     for (const NameEntry& entry : entries) {
         const QString child = ChildPath(folder, entry.diskName);
-        if (!IsPlainItem(child)) {
-            m_leftAsTheyAre.append(child);
-            continue;
-        }
         if (entry.kind == NameEntry::kFolder && CollectContainers(child, containers) != 0)
             return -1;
         if (entry.kind == NameEntry::kContainer)
@@ -267,20 +262,26 @@ int CTakeOut::StageDecrypted(const QString& item, bool plainToo, QString& staged
 }
 
 // The folder's structure comes along, empty subfolders too.
+// Links and special files stay behind (named by the selection check). 0, or -1.
+int CTakeOut::PlainEntriesOf(const QString& folder, QList<NameEntry>& entries) {
+    if (m_nameFile.RefreshNameFile(folder, m_root) != 0 ||
+        m_nameFile.LoadNameEntries(folder, m_root, true, entries) != 0)
+        return -1;
+    entries.removeIf([&](const NameEntry& entry) { return !IsPlainItem(ChildPath(folder, entry.diskName)); });
+    return 0;
+}
+
 int CTakeOut::StageFolder(const QString& folder, const QString& target, bool plainToo) {
     if (const int rc = m_files.MakeFolderPath(target); rc != 0)
         return Report(kMsgExportCopyFailed, folder + u'\n' + ErrnoText(rc) + QStringLiteral("\n\n") + target);
     m_areas.OpenUp(target);
     QList<NameEntry> entries;
-    if (m_nameFile.RefreshNameFile(folder, m_root) != 0 ||
-        m_nameFile.LoadNameEntries(folder, m_root, true, entries) != 0)
+    if (PlainEntriesOf(folder, entries) != 0)
         return -1;
     for (const NameEntry& entry : entries) {
         const QString child = ChildPath(folder, entry.diskName);
         if (m_ui.StopRequested())
             return -1;
-        if (!IsPlainItem(child))
-            continue;
         if (entry.kind == NameEntry::kFolder) {
             if (StageFolder(child, ChildPath(target, entry.diskName), plainToo) != 0)
                 return -1;
@@ -290,8 +291,8 @@ int CTakeOut::StageFolder(const QString& folder, const QString& target, bool pla
                 return -1;
         } else if (plainToo) {
             if (!CopyFileTo(m_files, child, ChildPath(target, entry.diskName), StagingCopy(TempKind::Plain)).Ok())
-                return Report(kMsgExportCopyFailed,
-                              entry.diskName + QStringLiteral("\n\n") + child + u'\n' + ChildPath(target, entry.diskName));
+                return Report(kMsgExportCopyFailed, entry.diskName + QStringLiteral("\n\n") + child + u'\n' +
+                                                        ChildPath(target, entry.diskName));
         }
     }
     return 0;
@@ -331,11 +332,8 @@ int CTakeOut::StageEncrypted(const QStringList& selection, bool nameAfterPlain) 
 
 int CTakeOut::ExportFolderTree(const QString& folder, const QString& target, bool nameAfterPlain) {
     QList<NameEntry> entries;
-    if (m_nameFile.RefreshNameFile(folder, m_root) != 0 ||
-        m_nameFile.LoadNameEntries(folder, m_root, true, entries) != 0)
+    if (PlainEntriesOf(folder, entries) != 0)
         return -1;
-    // Links and special files stay behind (named by the selection check).
-    entries.removeIf([&](const NameEntry& entry) { return !IsPlainItem(ChildPath(folder, entry.diskName)); });
     // A copy of a folder whose file is being edited would hand out the old contents.
     const bool editing = std::any_of(entries.cbegin(), entries.cend(), [&](const NameEntry& entry) {
         return entry.kind == NameEntry::kContainer &&
@@ -348,7 +346,8 @@ int CTakeOut::ExportFolderTree(const QString& folder, const QString& target, boo
     for (const NameEntry& entry : entries) {
         const QString child = ChildPath(folder, entry.diskName);
         QString staged;
-        if (entry.kind == NameEntry::kFolder && ExportFolderTree(child, ChildPath(target, entry.diskName), nameAfterPlain) != 0)
+        if (entry.kind == NameEntry::kFolder &&
+            ExportFolderTree(child, ChildPath(target, entry.diskName), nameAfterPlain) != 0)
             return -1;
         if (entry.kind == NameEntry::kContainer &&
             ExportContainer(child, target, entry.displayName, nameAfterPlain, staged) != 0)
@@ -435,7 +434,8 @@ int CTakeOut::EncryptOne(const QString& plain, const QString& targetFolder, bool
         return 0; // not a decrypted container
     if (MakeExportFolder(plain, targetFolder) != 0)
         return -1;
-    QString name = nameAfterPlain ? QFileInfo(plain).fileName() + QStringLiteral(".zorf") : QFileInfo(container).fileName();
+    QString name =
+        nameAfterPlain ? QFileInfo(plain).fileName() + QStringLiteral(".zorf") : QFileInfo(container).fileName();
     if (QFileInfo::exists(ChildPath(targetFolder, name)) && m_engine.MakeContainerName(targetFolder, name) != 0)
         return -1;
     staged = ChildPath(targetFolder, name);
@@ -454,10 +454,7 @@ void CTakeOut::SetExportMode(const QString& staged) {
 
 int CTakeOut::StagePlainFiles(const QStringList& selection) {
     // A link is taken out as nothing: what it points to is not the folder's.
-    const auto leftReported = qScopeGuard([this] {
-        if (!m_leftAsTheyAre.isEmpty())
-            Report(kMsgLeftAsTheyAre, m_leftAsTheyAre.join(u'\n'), Icon::Information);
-    });
+    const auto leftReported = qScopeGuard([this] { ReportLeftBehind(); });
     for (const QString& item : selection) {
         TakeOutItem staged;
         staged.source = staged.staged = CleanPath(item);
@@ -522,6 +519,7 @@ int CTakeOut::PrepareDragFiles(const QStringList& selection, bool decrypt, QStri
     m_items.clear();
     m_containerOf.clear();
     m_leftAsTheyAre.clear();
+    m_unreadable.clear();
     m_root = selection.isEmpty() ? QString() : m_nameFile.OwningRoot(CleanPath(selection.first()));
     if (selection.isEmpty() || m_registry.SlotOf(m_root) < 0)
         return -1;
@@ -565,7 +563,8 @@ int CTakeOut::FinishDrag(const QString& shownFolder) {
 int CTakeOut::CheckNewPassword(const QString& password, const QString& hint) {
     if (password.size() < kMinPassword || password.size() > kMaxPassword)
         return Report(kMsgPasswordLength,
-                      QStringLiteral("%1～%2").arg(kMinPassword).arg(kMaxPassword) + m_messages.MsgA(kMsgPasswordLengthTail),
+                      QStringLiteral("%1～%2").arg(kMinPassword).arg(kMaxPassword) +
+                          m_messages.MsgA(kMsgPasswordLengthTail),
                       Icon::Warning);
     if (CCryptEngine::CheckPasswordChars(password) != 0)
         return Report(kMsgPasswordChars, QString(), Icon::Warning);

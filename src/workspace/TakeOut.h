@@ -69,8 +69,8 @@ public:
     // "暗号化したまま取り出し": false for Cancel. `nameAfterPlain` is the naming check box, in and out.
     virtual bool AskEncryptedTakeOut(bool& nameAfterPlain) = 0;
     // "暗号化のパスワード変更" over the registered change passwords; false for Cancel.
-    virtual bool AskNewPassword(const QList<ChangePasswordText>& registered, bool& nameAfterPlain,
-                                NewPassword& chosen, const PasswordCheck& check) = 0;
+    virtual bool AskNewPassword(const QList<ChangePasswordText>& registered, bool& nameAfterPlain, NewPassword& chosen,
+                                const PasswordCheck& check) = 0;
     // The modal take-out window; its copy and move go through `takeOut`. One of WindowResult.
     virtual int ShowTakeOutWindow(const TakeOutWindowRequest& request, CTakeOut& takeOut) = 0;
 };
@@ -94,7 +94,7 @@ public:
     static constexpr int kMsgFolderHasOpenItems = 94;
     static constexpr int kMsgExportCopyFailed = CTakeOutAreas::kMsgExportCopyFailed;
     static constexpr int kMsgItemMissing = 120;
-    static constexpr int kMsgNoRoomForCopies = 122;
+    static constexpr int kMsgNoRoomForCopies = CTakeOutAreas::kMsgNoRoomForCopies;
     static constexpr int kMsgTitleDecrypted = 470;
     static constexpr int kMsgTitleEncrypted = 471;
     static constexpr int kMsgTitleNewPassword = 472;
@@ -113,11 +113,12 @@ public:
     static constexpr int kMsgHintTooLongTail = 516;
     static constexpr int kMsgHintIsPassword = 593;
     static constexpr int kMsgLeftAsTheyAre = 720;
+    static constexpr int kMsgUnreadableLeft = 721;
 
     // The refusal of a move target inside the shown folder (a fixed text of the take-out window).
     static QString MoveRefusedText();
 
-    CTakeOut(CWorkingCopies& copies, const FolderServices& services, ProcessProbe& processes, TakeOutPrompts& prompts);
+    CTakeOut(CWorkingCopies& copies, const FolderServices& services, TakeOutPrompts& prompts);
 
     // Hooks of the window.
     std::function<void(bool)> busy;        // around a command
@@ -185,6 +186,10 @@ private:
     int Cleanup();
 
     // The containers below `folder` (its subfolders included), as the name files list them.
+    // A720 and A721 for what the selection holds that is left as it is.
+    void ReportLeftBehind();
+    // The entries of a folder of the selection that are real files and folders, from its name file.
+    int PlainEntriesOf(const QString& folder, QList<NameEntry>& entries);
     int CollectContainers(const QString& folder, QList<QPair<QString, NameEntry>>& containers);
     CopyOptions StagingCopy(TempKind temp);
     QString RelativeDirectory(const QString& path) const; // "" or "/sub/dir" of the path's directory
@@ -200,15 +205,16 @@ private:
     FileSystem& m_files;
     Interaction& m_ui;
     MessageSource& m_messages;
-    ProcessProbe& m_processes;
     TakeOutPrompts& m_prompts;
     CTakeOutAreas m_areas;
 
-    QString m_root;                      // the owning encrypted folder of the selection
+    QString m_root; // the owning encrypted folder of the selection
     QList<TakeOutItem> m_items;
     QHash<QString, QString> m_containerOf; // decrypted copy -> its container
-    QStringList m_madeWritable;          // kind 6: plain files whose read-only attribute comes back
-    QStringList m_leftAsTheyAre;         // links and special files of the selection, never opened
+    QStringList m_madeWritable;            // kind 6: plain files whose read-only attribute comes back
+    QStringList m_leftAsTheyAre;
+    QStringList m_unreadable; // folders of the selection that could not be read         // links and special files of
+                              // the selection, never opened
     bool m_stagedDecrypted = false;
     bool m_stagedExport = false;
 };

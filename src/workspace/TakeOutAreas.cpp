@@ -117,10 +117,20 @@ int CTakeOutAreas::NotEmptied(const RemoveResult& removed, const QString& wipeEr
     if (fileMessage == 0)
         return -1;
     if (KindOf(removed.path) == ItemKind::Folder)
-        return ReportMessage(m_ui, m_messages, folderMessage, WithPath(QString(), removed.path, PathSeparator::Paragraph));
+        return ReportMessage(m_ui, m_messages, folderMessage,
+                             WithPath(QString(), removed.path, PathSeparator::Paragraph));
     const QString error =
         wipeError.isEmpty() ? ErrnoText(removed.error) + QStringLiteral("\n\n") + removed.path : wipeError;
     return ReportMessage(m_ui, m_messages, fileMessage, u'\n' + error);
+}
+
+int CTakeOutAreas::CheckRoomForCopies(qint64 bytes) {
+    qint64 free = -1;
+    const QString root = QDir::cleanPath(m_workFolder.PlainRoot());
+    if (bytes <= 0 || m_files.FreeBytes(root, free) != 0 || free < 0 || bytes <= free)
+        return 0;
+    return ReportMessage(m_ui, m_messages, kMsgNoRoomForCopies, WithPath(QString(), root, PathSeparator::Paragraph),
+                         Icon::Warning);
 }
 
 } // namespace korimbo

@@ -18,6 +18,7 @@ public:
     static constexpr int kMsgExportFolderNotRemoved = 89;
     static constexpr int kMsgExportNotEmptied = 93;
     static constexpr int kMsgExportCopyFailed = 95;
+    static constexpr int kMsgNoRoomForCopies = 122;
 
     explicit CTakeOutAreas(const FolderServices& services);
 
@@ -32,6 +33,8 @@ public:
     [[nodiscard]] int EmptyTakeOutArea(const QString& root);
     [[nodiscard]] int EmptyExportFolder(const QString& root);
 
+    // Whether `bytes` of decrypted copies fit where the copies go (A122, shown). 0, or -1.
+    [[nodiscard]] int CheckRoomForCopies(qint64 bytes);
     // Staged items are handed to other programs: they may read them (the area itself stays private to
     // the user); a read-only copy of a read-only folder stays read-only.
     void OpenUp(const QString& path);

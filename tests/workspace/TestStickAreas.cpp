@@ -70,7 +70,7 @@ private Q_SLOTS:
         QVERIFY(rig->Opens(container, QStringLiteral("a.txt"), "bravo secret"));
 
         ScriptedTakeOutPrompts dialogs;
-        CTakeOut takeOut(*rig->copies, rig->Services(), rig->probe, dialogs);
+        CTakeOut takeOut(*rig->copies, rig->Services(), dialogs);
         QByteArray staged;
         dialogs.window = [&](const TakeOutWindowRequest&, CTakeOut&) {
             staged = CopiesRig::Bytes(PlainBase(*rig) + QStringLiteral("/To/a.txt"));

@@ -80,7 +80,7 @@ private Q_SLOTS:
         QVERIFY(rig.StartIn(box));
         const QString plainRoot = Ckelpie5App::PrivatePlainRoot(program) + u'/';
         ScriptedTakeOutPrompts dialogs;
-        CTakeOut takeOut(*rig.copies, rig.Services(), rig.probe, dialogs);
+        CTakeOut takeOut(*rig.copies, rig.Services(), dialogs);
         // A container made elsewhere and copied onto the stick, as people carry them.
         const QString container = box + QStringLiteral("/letter.zorf");
         QVERIFY(
