@@ -149,11 +149,11 @@ bool Ckelpie5App::CheckDrive() {
 }
 
 int Ckelpie5App::MakeProbeFolder(const QString& path) {
-    return ::mkdir(Native(path).constData(), 0777) == 0 ? 0 : errno;
+    return m_services.files.MakeFolder(path);
 }
 
 int Ckelpie5App::RemoveProbeFolder(const QString& path) {
-    return ::rmdir(Native(path).constData()) == 0 ? 0 : errno;
+    return m_services.files.RemoveFolder(path);
 }
 
 bool Ckelpie5App::ProbeWrite() {
@@ -242,19 +242,9 @@ int Ckelpie5App::EnsureEnvironmentFolder() {
     const QString folder = m_state.environmentFolder;
     if (QFileInfo(folder).isDir())
         return 0;
-    // One level after the other, so the message can name the errno of the level that failed.
-    const QStringList parts = folder.split(u'/', Qt::SkipEmptyParts);
-    QString level;
-    for (const QString& part : parts) {
-        level += u'/' + part;
-        if (QFileInfo::exists(level))
-            continue;
-        if (::mkdir(Native(level).constData(), 0777) != 0 && errno != EEXIST) {
-            const int error = errno;
-            return ReportMessage(m_services.ui, *m_state.catalogue, kMsgEnvironmentFolder,
-                                 WithPath(ErrnoText(error), folder, PathSeparator::Bracketed));
-        }
-    }
+    if (const int error = m_services.files.MakeFolderPath(folder); error != 0)
+        return ReportMessage(m_services.ui, *m_state.catalogue, kMsgEnvironmentFolder,
+                             WithPath(ErrnoText(error), folder, PathSeparator::Bracketed));
     return 0;
 }
 
