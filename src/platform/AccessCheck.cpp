@@ -1,19 +1,16 @@
 #include "platform/AccessCheck.h"
 
 #include "util/ErrorText.h"
+#include "util/FileNames.h"
+#include "util/TreeWalk.h"
 
-#include <QDir>
-#include <QFileInfo>
+#include <sys/stat.h>
 
 namespace korimbo {
 
 namespace {
 
 constexpr int kMsgCannotRead = 621;
-
-QString ChildPath(const QString& folder, const QString& name) {
-    return folder.endsWith(u'/') ? folder + name : folder + u'/' + name;
-}
 
 } // namespace
 
@@ -26,34 +23,24 @@ int CAccessCheck::CheckAccess(const QString& path, int reportMode, QString& mess
     // expected, so nothing is opened.
     if (!m_volumes.KeepsAccessControl(path))
         return 0;
-    const QFileInfo info(path);
-    if (info.isDir())
-        return WalkFolder(path, reportMode, message);
-    return TestFile(path, reportMode, message);
-}
-
-int CAccessCheck::WalkFolder(const QString& folder, int reportMode, QString& message) {
-    // Listing order by name keeps the first reported file the same from run to run.
-    const QStringList names =
-        QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
-    for (const QString& name : names) {
-        const QString child = ChildPath(folder, name);
-        const QFileInfo info(child);
+    if (KindOf(path) != ItemKind::Folder)
+        return TestFile(path, reportMode, message);
+    // By name, so that the first reported file is the same from run to run; a link to a folder is not
+    // walked (it could lead back up the tree), and a folder that cannot be listed is the operation's to name.
+    int result = 0;
+    WalkTree(path, [&](const TreeEntry& entry) {
         m_ui.Pump();
-        // A link to a folder is not walked (it could lead back up the tree); through the file test
-        // it passes, while a link to a file gets its target opened.
-        const int result = info.isDir() && !info.isSymLink() ? WalkFolder(child, reportMode, message)
-                                                             : TestFile(child, reportMode, message);
-        if (result != 0)
-            return result;
-    }
-    return 0;
+        result = entry.kind == ItemKind::Folder ? 0 : TestFile(entry.path, reportMode, message);
+        return result == 0 ? Visit::Continue : Visit::Stop;
+    });
+    return result;
 }
 
 int CAccessCheck::TestFile(const QString& path, int reportMode, QString& message) {
-    // Only regular files: folders pass, and opening a FIFO or a device could block or touch hardware.
-    const QFileInfo info(path);
-    if (!info.exists() || !info.isFile())
+    // Only regular files, a link's target too: folders pass, and opening a FIFO or a device could block or
+    // touch hardware.
+    struct stat st {};
+    if (::stat(NativePath(path).constData(), &st) != 0 || !S_ISREG(st.st_mode))
         return 0;
     int error = 0;
     if (m_files.Open(path, OpenMode::Read, error)) // closed again at once

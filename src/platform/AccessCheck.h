@@ -21,7 +21,6 @@ public:
     int CheckAccess(const QString& path, int reportMode, QString& message);
 
 private:
-    int WalkFolder(const QString& folder, int reportMode, QString& message);
     int TestFile(const QString& path, int reportMode, QString& message);
 
     Volumes& m_volumes;

@@ -1,10 +1,12 @@
 #include "platform/Trash.h"
 
+#include "util/FileNames.h"
+#include "util/PathIdentity.h"
+
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QUrl>
 
 #include <cerrno>
 #include <cstdio>
@@ -16,8 +18,20 @@ namespace korimbo {
 
 namespace {
 
+// A name that is not UTF-8 keeps its bytes (util/FileNames): the trash moves and records the file itself.
 QByteArray Native(const QString& path) {
-    return QFile::encodeName(path);
+    return NativePath(path);
+}
+
+// The first 64 KiB of a small file (an info file), read by the bytes of its name.
+QByteArray HeadOf(const QString& path) {
+    QByteArray data(64 * 1024, Qt::Uninitialized);
+    const int fd = ::open(Native(path).constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    const ssize_t n = fd < 0 ? -1 : ::read(fd, data.data(), size_t(data.size()));
+    if (fd >= 0)
+        ::close(fd);
+    data.resize(n > 0 ? n : 0);
+    return data;
 }
 
 bool IsRealDirectory(const QString& path) {
@@ -47,7 +61,7 @@ QString FreeName(const QString& name, int n) {
 
 // Path= text: every byte but the unreserved ones and "/" percent-encoded.
 QByteArray EncodedPath(const QString& path) {
-    return QUrl::toPercentEncoding(path, "/");
+    return NativePath(path).toPercentEncoding("/");
 }
 
 int RenameNoReplace(const QString& from, const QString& to) {
@@ -123,10 +137,9 @@ int FreedesktopTrash::MoveInto(const QString& path, const QString& trash, const 
         if (path.startsWith(root))
             shownPath = path.mid(root.size());
     }
-    const QByteArray text = QByteArrayLiteral("[Trash Info]\nPath=") + EncodedPath(shownPath) +
-                            QByteArrayLiteral("\nDeletionDate=") +
-                            QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-ddThh:mm:ss")).toUtf8() +
-                            '\n';
+    const QByteArray text =
+        QByteArrayLiteral("[Trash Info]\nPath=") + EncodedPath(shownPath) + QByteArrayLiteral("\nDeletionDate=") +
+        QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-ddThh:mm:ss")).toUtf8() + '\n';
     // The info file is made first and exclusively: it reserves the name in files/ too.
     for (int n = 1; n < 100000; ++n) {
         const QString entry = FreeName(name, n);
@@ -162,13 +175,14 @@ int FreedesktopTrash::ReadTrash(const QString& trash, const QString& topdir, QLi
         return 0;
     if (!info.isReadable())
         return EACCES;
-    const QStringList names =
-        info.entryList({QStringLiteral("*.trashinfo")}, QDir::Files | QDir::Hidden | QDir::System, QDir::Name);
-    for (const QString& infoName : names) {
-        QFile file(info.filePath(infoName));
-        if (!file.open(QIODevice::ReadOnly))
+    QStringList paths;
+    if (!EntriesOf(info.path(), paths))
+        return EACCES;
+    for (const QString& infoPath : std::as_const(paths)) {
+        const QString infoName = QFileInfo(infoPath).fileName();
+        if (!infoName.endsWith(QStringLiteral(".trashinfo")) || KindOf(infoPath) != ItemKind::File)
             continue;
-        const QByteArray text = file.read(64 * 1024);
+        const QByteArray text = HeadOf(infoPath);
         bool inGroup = false;
         QByteArray raw;
         for (QByteArray line : text.split('\n')) {
@@ -184,12 +198,11 @@ int FreedesktopTrash::ReadTrash(const QString& trash, const QString& topdir, QLi
             return QDir::cleanPath(QDir::isAbsolutePath(p) || topdir.isEmpty() ? p : topdir + u'/' + p);
         };
         TrashEntry entry;
-        entry.infoPath = file.fileName();
+        entry.infoPath = infoPath;
         entry.trashedPath = trash + QStringLiteral("/files/") + infoName.chopped(int(qstrlen(".trashinfo")));
         entry.rawPath = absolute(QString::fromUtf8(raw));
-        entry.originalPath = absolute(QString::fromUtf8(QByteArray::fromPercentEncoding(raw)));
-        QFileInfo kept(entry.trashedPath);
-        if (kept.exists() || kept.isSymLink())
+        entry.originalPath = absolute(PathFromNative(QByteArray::fromPercentEncoding(raw)));
+        if (KindOf(entry.trashedPath) != ItemKind::Missing)
             entries.append(entry);
     }
     return 0;

@@ -3,6 +3,7 @@
 #include "TestCatalogue.h"
 #include "platform/AccessCheck.h"
 #include "util/ErrorText.h"
+#include "util/FileNames.h"
 
 #include <QDir>
 #include <QFile>
@@ -12,6 +13,9 @@
 
 #include <cerrno>
 #include <sys/stat.h>
+
+#include <fcntl.h>
+#include <unistd.h>
 
 using namespace korimbo;
 
@@ -134,6 +138,17 @@ private Q_SLOTS:
         QString message;
         QCOMPARE(Check(m_dir->path(), 2, message), -1);
         QCOMPARE(message, Expected(first, EACCES));
+    }
+
+    // A name that is not UTF-8 (a Shift-JIS file from an archive) is tested like any other.
+    void WalkTestsNamesThatAreNotText() {
+        const QByteArray raw = QFile::encodeName(m_dir->path()) + "/\x83\x65\x83\x58\x83\x67_bad.txt";
+        const int fd = ::open(raw.constData(), O_WRONLY | O_CREAT | O_EXCL, 0600);
+        QVERIFY(fd >= 0 && ::close(fd) == 0);
+        m_files.openFault = {QStringLiteral("_bad"), EACCES};
+        QString message;
+        QCOMPARE(Check(m_dir->path(), 2, message), -1);
+        QCOMPARE(message, Expected(PathFromNative(raw), EACCES));
     }
 
     void WalkDescendsIntoNestedAndHiddenEntries() {

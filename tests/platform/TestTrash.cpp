@@ -1,4 +1,5 @@
 #include "platform/Trash.h"
+#include "util/FileNames.h"
 
 #include <QDir>
 #include <QFile>
@@ -7,6 +8,7 @@
 #include <QTest>
 #include <QUrl>
 
+#include <fcntl.h>
 #include <unistd.h>
 
 using namespace korimbo;
@@ -85,6 +87,26 @@ private Q_SLOTS:
         QCOMPARE(entries.size(), 1);
     }
 
+    // A name that is not UTF-8 (a Shift-JIS file from an archive) goes and comes back under its own bytes.
+    void NameThatIsNotTextKeepsItsBytes() {
+        QTemporaryDir dir;
+        RootedVolumes volumes;
+        volumes.root = dir.path();
+        FreedesktopTrash trash(dir.filePath(QStringLiteral("home/Trash")), volumes);
+        const QByteArray raw = QFile::encodeName(dir.path()) + "/\x83\x65\x83\x58\x83\x67.txt";
+        const int fd = ::open(raw.constData(), O_WRONLY | O_CREAT | O_EXCL, 0600);
+        QVERIFY(fd >= 0 && ::write(fd, "sjis", 4) == 4 && ::close(fd) == 0);
+        const QString a = PathFromNative(raw);
+        QCOMPARE(trash.MoveToTrash(a), 0);
+        QVERIFY(::access(raw.constData(), F_OK) != 0);
+        QList<TrashEntry> entries;
+        QCOMPARE(trash.Entries(a, entries), 0);
+        QCOMPARE(entries.size(), 1);
+        QCOMPARE(entries.first().originalPath, a);
+        QCOMPARE(trash.Restore(entries.first(), a), 0);
+        QVERIFY(::access(raw.constData(), F_OK) == 0);
+    }
+
     // Other writers put Path= down unencoded; both forms are read, relative ones against the volume.
     void ReadsPathsEncodedOrNot() {
         QTemporaryDir dir;
@@ -135,7 +157,8 @@ private Q_SLOTS:
         QCOMPARE(FreedesktopTrash::HomeTrashOfEnvironment(), QStringLiteral("/x/data/Trash"));
         qputenv("XDG_DATA_HOME", "relative");
         const QString home = QFile::decodeName(qgetenv("HOME"));
-        QCOMPARE(FreedesktopTrash::HomeTrashOfEnvironment(), QDir::cleanPath(home + QStringLiteral("/.local/share/Trash")));
+        QCOMPARE(FreedesktopTrash::HomeTrashOfEnvironment(),
+                 QDir::cleanPath(home + QStringLiteral("/.local/share/Trash")));
         qputenv("XDG_DATA_HOME", keep);
     }
 };
