@@ -243,7 +243,7 @@ const NameEntry* CEncryptIn::ExistingFor(const QString& name, const QString& dir
     if (!existing && plain) {
         Report(kMsgPlainSameName, name);
         step = kStop;
-    } else if (QFileInfo(ChildPath(directory, name)).isDir()) {
+    } else if (IsFolderItem(ChildPath(directory, name))) {
         Report(kMsgFolderSameName, Quoted(name));
         step = kStop;
     }

@@ -4,6 +4,8 @@
 #include "util/DisplayText.h"
 #include "util/FileNames.h"
 #include "util/MessageText.h"
+#include "util/PathIdentity.h"
+#include "util/TreeWalk.h"
 
 #include <QDateTime>
 #include <QFileInfo>
@@ -160,7 +162,7 @@ QString CIncomingFile::StoredName() const {
 EncryptInPrompts::FileSide CIncomingFile::Side() const {
     EncryptInPrompts::FileSide side{m_source, m_name, m_status != kNotContainer, m_info.plainSize, m_info.modifiedText};
     if (m_status == kNotContainer) {
-        side.size = QFileInfo(m_source).size();
+        side.size = TreeBytes(m_source);
         FileTimeText(m_source, 1, side.time);
     }
     return side;
@@ -168,7 +170,7 @@ EncryptInPrompts::FileSide CIncomingFile::Side() const {
 
 bool CIncomingFile::SameAs(const NameEntry& existing) const {
     if (m_status == kNotContainer)
-        return existing.plainSize == QFileInfo(m_source).size() && existing.modifiedAt == ModifiedText(m_source);
+        return existing.plainSize == TreeBytes(m_source) && existing.modifiedAt == ModifiedText(m_source);
     return existing.plainSize == m_info.plainSize && existing.modifiedAt == m_info.modifiedText;
 }
 

@@ -1,6 +1,8 @@
 #include "util/TreeWalk.h"
 
-#include <QFileInfo>
+#include "util/FileNames.h"
+
+#include <sys/stat.h>
 
 #include <cerrno>
 
@@ -91,12 +93,16 @@ RemoveResult RemoveTree(FileSystem& files, const QString& path, const std::funct
 }
 
 qint64 TreeBytes(const QString& path) {
+    const auto bytesOf = [](const QString& file) {
+        struct stat st {};
+        return ::lstat(NativePath(file).constData(), &st) == 0 && S_ISREG(st.st_mode) ? qint64(st.st_size) : 0;
+    };
     if (KindOf(path) != ItemKind::Folder)
-        return KindOf(path) == ItemKind::File ? QFileInfo(path).size() : 0;
+        return bytesOf(path);
     qint64 total = 0;
     WalkTree(path, [&](const TreeEntry& entry) {
         if (entry.kind == ItemKind::File)
-            total += QFileInfo(entry.path).size();
+            total += bytesOf(entry.path);
         return Visit::Continue;
     });
     return total;

@@ -158,16 +158,16 @@ int CTakeOut::CheckSelection(const QStringList& selection, bool mayAsk, bool dec
     QList<QPair<QString, NameEntry>> containers;
     for (const QString& item : selection) {
         const QString path = CleanPath(item);
-        if (!QFileInfo::exists(path))
+        if (!ItemExists(path))
             return Report(kMsgItemMissing, WithPath(QString(), path, PathSeparator::Paragraph), Icon::Warning);
         if (!IsPlainItem(path)) {
             m_leftAsTheyAre.append(path);
-        } else if (QFileInfo(path).isDir()) {
+        } else if (IsFolderItem(path)) {
             if (CollectContainers(path, containers) != 0)
                 return -1;
         } else if (path.endsWith(QStringLiteral(".zorf"), Qt::CaseInsensitive)) {
             NameEntry entry;
-            entry.plainSize = QFileInfo(path).size(); // near enough for the room check: compressed rarely grows
+            entry.plainSize = TreeBytes(path); // near enough for the room check: compressed rarely grows
             containers.append({path, entry});
         }
     }
@@ -179,7 +179,7 @@ int CTakeOut::CheckSelection(const QStringList& selection, bool mayAsk, bool dec
         const QString copy = m_copies.WorkingCopyPath(container, WorkAreas::kEditing);
         if (copy.isEmpty())
             return -1;
-        if (!QFileInfo::exists(copy))
+        if (!ItemExists(copy))
             continue;
         if (m_copies.IsInUse(copy) || !mayAsk)
             return Report(kMsgOpenNotReleased,
@@ -243,14 +243,14 @@ int CTakeOut::StageDecryptedItems(const QStringList& selection, bool plainToo) {
             continue;
         if (StageDecrypted(staged.source, plainToo, staged.staged) != 0)
             return -1;
-        staged.folder = QFileInfo(staged.staged).isDir();
+        staged.folder = IsFolderItem(staged.staged);
         m_items.append(staged);
     }
     return 0;
 }
 
 int CTakeOut::StageDecrypted(const QString& item, bool plainToo, QString& staged) {
-    if (QFileInfo(item).isDir()) {
+    if (IsFolderItem(item)) {
         staged = TakeOutArea(m_root) + item.mid(m_root.size());
         return StageFolder(item, staged, plainToo);
     }
@@ -312,7 +312,7 @@ int CTakeOut::StageEncrypted(const QStringList& selection, bool nameAfterPlain) 
         staged.source = CleanPath(item);
         if (!IsPlainItem(staged.source))
             continue;
-        if (QFileInfo(staged.source).isDir()) {
+        if (IsFolderItem(staged.source)) {
             staged.staged = exportFolder + staged.source.mid(m_root.size());
             staged.folder = true;
             if (ExportFolderTree(staged.source, staged.staged, nameAfterPlain) != 0)
@@ -337,7 +337,7 @@ int CTakeOut::ExportFolderTree(const QString& folder, const QString& target, boo
     // A copy of a folder whose file is being edited would hand out the old contents.
     const bool editing = std::any_of(entries.cbegin(), entries.cend(), [&](const NameEntry& entry) {
         return entry.kind == NameEntry::kContainer &&
-               QFileInfo::exists(m_copies.WorkingCopyPath(ChildPath(folder, entry.diskName), WorkAreas::kEditing));
+               ItemExists(m_copies.WorkingCopyPath(ChildPath(folder, entry.diskName), WorkAreas::kEditing));
     });
     if (editing)
         return Report(kMsgFolderHasOpenItems, WithPath(QString(), folder, PathSeparator::Paragraph), Icon::Warning);
@@ -363,7 +363,7 @@ int CTakeOut::ExportContainer(const QString& container, const QString& targetFol
     const QString diskName = QFileInfo(container).fileName();
     QString name = nameAfterPlain ? UsableFileName(plainName, QString()) : QString();
     name = name.isEmpty() ? diskName : name + QStringLiteral(".zorf");
-    if (QFileInfo::exists(ChildPath(targetFolder, name)))
+    if (ItemExists(ChildPath(targetFolder, name)))
         name = diskName;
     staged = ChildPath(targetFolder, name);
     if (m_files.MakeFolderPath(targetFolder) != 0 ||
@@ -436,7 +436,7 @@ int CTakeOut::EncryptOne(const QString& plain, const QString& targetFolder, bool
         return -1;
     QString name =
         nameAfterPlain ? QFileInfo(plain).fileName() + QStringLiteral(".zorf") : QFileInfo(container).fileName();
-    if (QFileInfo::exists(ChildPath(targetFolder, name)) && m_engine.MakeContainerName(targetFolder, name) != 0)
+    if (ItemExists(ChildPath(targetFolder, name)) && m_engine.MakeContainerName(targetFolder, name) != 0)
         return -1;
     staged = ChildPath(targetFolder, name);
     if (m_engine.EncryptFile(plain, staged, CCryptEngine::kTempKeyName) != kOk)
@@ -458,7 +458,7 @@ int CTakeOut::StagePlainFiles(const QStringList& selection) {
     for (const QString& item : selection) {
         TakeOutItem staged;
         staged.source = staged.staged = CleanPath(item);
-        if (!QFileInfo::exists(staged.source))
+        if (!ItemExists(staged.source))
             return Report(kMsgItemMissing, WithPath(QString(), staged.source, PathSeparator::Paragraph), Icon::Warning);
         if (!IsPlainItem(staged.source)) {
             m_leftAsTheyAre.append(staged.source);
@@ -486,7 +486,7 @@ int CTakeOut::ShowWindow(TakeOutKind kind) {
     if (hint != 0)
         request.hint = m_messages.MsgA(hint);
     for (const TakeOutItem& item : m_items)
-        if (!QFileInfo::exists(item.staged))
+        if (!ItemExists(item.staged))
             return Report(kMsgStagedMissing, WithPath(QString(), item.staged, PathSeparator::Paragraph), Icon::Warning);
     const int result = m_prompts.ShowTakeOutWindow(request, *this);
     return result == TakeOutPrompts::kCancelled ? -1 : 0;
@@ -536,7 +536,7 @@ int CTakeOut::PrepareDragFiles(const QStringList& selection, bool decrypt, QStri
         if (!IsPlainItem(CleanPath(item)))
             continue;
         // A plain file of the folder is plain already: it goes as it is.
-        if (QFileInfo(item).isFile() && !item.endsWith(QStringLiteral(".zorf"), Qt::CaseInsensitive))
+        if (KindOf(item) == ItemKind::File && !item.endsWith(QStringLiteral(".zorf"), Qt::CaseInsensitive))
             paths.append(CleanPath(item));
         else
             items.append(item);
@@ -584,7 +584,7 @@ int CTakeOut::Cleanup() {
     if (m_stagedExport && m_areas.EmptyExportFolder(m_root) != 0)
         rc = -1;
     for (const QString& plain : m_madeWritable) {
-        if (QFileInfo::exists(plain) && m_files.SetReadOnly(plain) != 0) {
+        if (ItemExists(plain) && m_files.SetReadOnly(plain) != 0) {
             Report(kMsgReadOnlyFailed, WithPath(QString(), plain, PathSeparator::Paragraph));
             rc = -1;
         }

@@ -67,9 +67,9 @@ CTakeOutCopy::Step CTakeOutCopy::EnterFolder(const QString& from, const QString&
 }
 
 CTakeOutCopy::Step CTakeOutCopy::CopyFile(const QString& from, const QString& to) {
-    const qint64 size = QFileInfo(from).size();
-    if (QFileInfo::exists(to)) {
-        if (QFileInfo(to).isDir())
+    const qint64 size = TreeBytes(from);
+    if (ItemExists(to)) {
+        if (IsFolderItem(to))
             return Failed(kMsgCopyOutFailed, WithPath(QString(), to, PathSeparator::Paragraph));
         if (m_ui.Message(m_messages.MsgA(kMsgReplaceQuestion) + to, Icon::Question, Buttons::YesNo, kAnswerNo,
                          kMsgReplaceQuestion) != kAnswerYes) {

@@ -13,6 +13,9 @@
 #include <QStandardPaths>
 #include <QTest>
 
+#include <fcntl.h>
+#include <unistd.h>
+
 using namespace korimbo;
 
 namespace {
@@ -116,6 +119,46 @@ private Q_SLOTS:
     void initTestCase() {
         QStandardPaths::setTestModeEnabled(true);
         QVERIFY(m_folders.Valid());
+    }
+
+    // A file whose name is not UTF-8, one at a time: renamed and back by undo, to the trash and back by
+    // undo, and taken out as it is, its bytes and its name's bytes kept throughout.
+    void OddNameItemByItem() {
+        auto rig = std::make_unique<HostileRig>(m_folders.NewFolder(QStringLiteral("program")));
+        QVERIFY(rig->Begin(m_folders.NewFolder(QStringLiteral("box")), m_folders.NewFolder(QStringLiteral("trash"))));
+        const QByteArray raw = QFile::encodeName(rig->folder) + "/\x83\x65\x83\x58\x83\x67.txt";
+        const QString odd = PathFromNative(raw);
+        QFile file(rig->folder + QStringLiteral("/scratch"));
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write("sjis") == 4);
+        file.close();
+        QVERIFY(::rename(QFile::encodeName(file.fileName()).constData(), raw.constData()) == 0);
+        const auto bytesAt = [](const QByteArray& path) { // by the name's own bytes
+            QByteArray data(16, '\0');
+            const int fd = ::open(path.constData(), O_RDONLY);
+            const ssize_t n = fd < 0 ? -1 : ::read(fd, data.data(), 16);
+            if (fd >= 0)
+                ::close(fd);
+            data.resize(n > 0 ? n : 0);
+            return data;
+        };
+        QString renamed;
+        QCOMPARE(rig->ops->Rename(odd, ShownName(QFileInfo(odd).fileName()), QStringLiteral("plain.txt"), renamed), 0);
+        QCOMPARE(rig->ops->Undo(), 0);
+        QCOMPARE(bytesAt(raw), QByteArray("sjis"));
+        rig->ui.QueueAnswer(kAnswerYes);
+        QCOMPARE(rig->ops->Delete({odd}, false), 0);
+        QVERIFY(bytesAt(raw).isEmpty());
+        QCOMPARE(rig->ops->Undo(), 0);
+        QCOMPARE(bytesAt(raw), QByteArray("sjis"));
+        const QString out = m_folders.NewFolder(QStringLiteral("taken"));
+        rig->dialogs.window = [&](const TakeOutWindowRequest& request, CTakeOut& takeOut) {
+            const bool copied =
+                request.items.size() == 1 && takeOut.CopyOut({request.items.first().staged}, out, false) == 0;
+            return int(copied ? TakeOutPrompts::kCopied : TakeOutPrompts::kCancelled);
+        };
+        QCOMPARE(rig->takeOut->Run(TakeOutKind::kAsTheyAre, {odd}), 0);
+        QCOMPARE(bytesAt(QFile::encodeName(out) + raw.mid(raw.lastIndexOf('/'))), QByteArray("sjis"));
+        QCOMPARE(bytesAt(raw), QByteArray("sjis"));
     }
 
     // Each operation over the tree leaves the sentinel and the tree's parent as they were, never opens the
