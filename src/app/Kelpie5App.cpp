@@ -3,9 +3,11 @@
 #include "folder/ParkedFiles.h"
 #include "state/WorkAreas.h"
 #include "util/ErrorText.h"
+#include "util/FileCopy.h"
 #include "util/FileNames.h"
 #include "util/MessageText.h"
 #include "util/PathIdentity.h"
+#include "util/TreeWalk.h"
 #include "workspace/DecryptedFileModel.h"
 
 #include <QCryptographicHash>
@@ -285,8 +287,9 @@ bool Ckelpie5App::EmptyFolder(const QString& folder, bool wipe, const QStringLis
             continue;
         // A link is removed as a link; what it points to is not ours.
         if (entry.isDir() && !entry.isSymLink()) {
-            const bool holdsKept = std::any_of(keep.begin(), keep.end(),
-                                               [&](const QString& kept) { return kept != path && IsWithinPath(kept, path); });
+            const bool holdsKept = std::any_of(keep.begin(), keep.end(), [&](const QString& kept) {
+                return kept != path && IsWithinPath(kept, path);
+            });
             if (!EmptyFolder(path, wipe, keep) || (!holdsKept && ::rmdir(Native(path).constData()) != 0))
                 emptied = false;
             continue;
@@ -375,6 +378,39 @@ void Ckelpie5App::EmptyTemporaryAreasOf(int slot, bool report) {
             continue;
         ReportMessage(m_services.ui, *m_state.catalogue, number, WithPath(QString(), path, PathSeparator::Line));
     }
+}
+
+void Ckelpie5App::BringOverEarlierPlainAreas() {
+    const WorkFolderSettings& work = *m_state.workFolder;
+    if (work.plainRoot.isEmpty() || !m_state.registry || SameResolved(work.plainRoot, work.angoTempFolder))
+        return;
+    for (int slot = 0; slot < m_state.registry->Count(); ++slot) {
+        if (m_state.registry->PathText(slot).isEmpty())
+            continue;
+        const auto earlier = [&](const QString& area) {
+            return WorkAreas::AreaOf(work.angoTempFolder, m_state.registry->WorkIdText(slot), area);
+        };
+        if (IsFolderItem(earlier(WorkAreas::kEditing)))
+            MoveCopiesOver(earlier(WorkAreas::kEditing), WorkAreaOf(slot, WorkAreas::kEditing));
+        const QStringList keep = PutBackParkedFiles(earlier(WorkAreas::kCreation), true);
+        for (const QString& area : {WorkAreas::kCreation, WorkAreas::kTakeOut, WorkAreas::kReturn})
+            EmptyFolder(earlier(area), true, keep);
+    }
+}
+
+void Ckelpie5App::MoveCopiesOver(const QString& from, const QString& to) {
+    CopyOptions options;
+    options.temp = TempKind::Plain;
+    WalkTree(from, [&](const TreeEntry& entry) {
+        const QString target = to + entry.path.mid(from.size());
+        if (entry.kind == ItemKind::Folder)
+            return m_services.files.MakePrivateFolder(target) == 0 ? Visit::Continue : Visit::Prune;
+        QString errorText;
+        if (entry.kind == ItemKind::File && m_services.files.MakePrivateFolder(ParentOf(target)) == 0 &&
+            !ItemExists(target) && CopyFileTo(m_services.files, entry.path, target, options).Ok())
+            (void)m_state.engine->WipeAndDelete(entry.path, errorText, true);
+        return Visit::Continue;
+    });
 }
 
 void Ckelpie5App::ReportLeftWorkingCopies() {

@@ -53,10 +53,17 @@ public:
     // at start-up, report the folders whose "Ac" still holds working copies (A143 + the paths, each
     // followed by "\r\n").
     void EmptyTemporaryWorkAreas(bool report);
+    // When this run keeps its plaintext apart from the work root, what an earlier run left in the work
+    // root's own areas comes over: working copies move to this run's "Ac" (and are offered back like any
+    // left there), parked files go home, the rest is wiped.
+    void BringOverEarlierPlainAreas();
     // The same for one registered folder: its parked files back home, its take-out, export and creation
     // areas wiped (at release, nothing sweeps them again).
     void EmptyTemporaryAreasOf(int slot, bool report);
     void ReportLeftWorkingCopies();
+    // The files below `from` moved to the same places below `to`, each wiped where it was once its copy is
+    // complete; one already there by that name stays where it was.
+    void MoveCopiesOver(const QString& from, const QString& to);
     // Post-show steps 4 and 5: which of them applies now.
     bool NeedsFirstStartRegistration() const;
     QString SingleFolderForLogin() const; // empty unless exactly one folder is registered

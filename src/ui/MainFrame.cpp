@@ -178,6 +178,7 @@ int CMainFrame::Create() {
 int CMainFrame::PostShow() {
     BuildMenuBar();
     RefreshClipboardState();
+    m_app.BringOverEarlierPlainAreas();
     m_app.EmptyTemporaryWorkAreas(true);
     m_app.ReportLeftWorkingCopies();
     if (m_endRequested)

@@ -3,6 +3,9 @@
 
 #include "AppRig.h"
 
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QStandardPaths>
 #include <QTest>
 
@@ -36,6 +39,36 @@ private Q_SLOTS:
         QVERIFY(rig.Start());
         QCOMPARE(rig.app.State().workFolder->PlainRoot(), chosen);
         QCOMPARE(rig.ui.Numbers(), QList<int>());
+    }
+
+    // What a run that kept its plaintext on the stick left there comes over when the plaintext moves to the
+    // private folder: the working copy to this run's "Ac", the staged copy wiped.
+    void EarlierPlaintextComesOver() {
+        const QString program = m_folders.NewFolder(QStringLiteral("program"));
+        const QString box = m_folders.NewFolder(QStringLiteral("box"));
+        QString earlierCopy;
+        QString earlierStaged;
+        {
+            AppRig rig(program);
+            QVERIFY(rig.Start());
+            QCOMPARE(rig.Add(box, QStringLiteral("Box#Pass1"), QStringLiteral("0"), QStringLiteral("WID")), 0);
+            const QString root = rig.app.State().workFolder->angoTempFolder;
+            earlierCopy = root + QStringLiteral("/WID/Ac/notes/a.txt");
+            earlierStaged = root + QStringLiteral("/WID/To/b.txt");
+            QVERIFY(QDir().mkpath(QFileInfo(earlierCopy).path()) && QDir().mkpath(QFileInfo(earlierStaged).path()));
+            for (const QString& path : {earlierCopy, earlierStaged}) {
+                QFile file(path);
+                QVERIFY(file.open(QIODevice::WriteOnly) && file.write("edited") == 6);
+            }
+        }
+        AppRig rig(program);
+        rig.volumes.ownerModes = false;
+        QVERIFY(rig.Start());
+        rig.app.BringOverEarlierPlainAreas();
+        QFile moved(Ckelpie5App::PrivatePlainRoot(program) + QStringLiteral("/WID/Ac/notes/a.txt"));
+        QVERIFY(moved.open(QIODevice::ReadOnly));
+        QCOMPARE(moved.readAll(), QByteArray("edited"));
+        QVERIFY(!QFileInfo::exists(earlierCopy) && !QFileInfo::exists(earlierStaged));
     }
 
     void NoPrivateFolderWarnsAndGoesOn() {
