@@ -146,35 +146,6 @@ private Q_SLOTS:
         QCOMPARE(model.StatusText(0), QStringLiteral("\u3000"));
     }
 
-    // A pipe, a name that is not UTF-8 or a file that cannot be opened (A43) leaves the rest listed, with
-    // no retry sleeps; a pipe is never opened (the guard frees a listing that opens it).
-    void OddEntriesLeaveTheRestListed_data() {
-        QTest::addColumn<QByteArray>("name");
-        QTest::addColumn<bool>("shown");
-        QTest::newRow("fifo") << QByteArray("pipe") << true;
-        QTest::newRow("shift-jis") << QByteArray("\x82\xa0\x82\xa2.txt") << true;
-        QTest::newRow("cannot be opened") << QByteArray("locked.txt") << false;
-    }
-    void OddEntriesLeaveTheRestListed() {
-        QFETCH(QByteArray, name);
-        QFETCH(bool, shown);
-        auto rig = Started();
-        QVERIFY(rig);
-        const QString report = rig->Encrypt(rig->folder, QStringLiteral("report.txt"), "r");
-        const QByteArray native = QFile::encodeName(rig->folder) + '/' + name;
-        const QString odd = PathFromNative(native);
-        QVERIFY(name == "pipe" ? MakeFifo(odd) : MakeNativeFile(native, "x"));
-        rig->fs.openFault = {QStringLiteral("locked.txt"), EACCES};
-        std::promise<void> listed;
-        std::future<bool> guard = GuardFifo(odd, listed.get_future().share());
-        QCOMPARE(rig->model->ListFolder(rig->folder, rig->folder), 0);
-        listed.set_value();
-        QVERIFY(!guard.get());
-        QCOMPARE(rig->ui.Numbers(), shown ? QList<int>() : QList<int>{43});
-        QCOMPARE(rig->ui.SleptMs(), 0);
-        QCOMPARE(rig->Column(Column::kFullPath), shown ? QStringList({odd, report}) : QStringList{report});
-    }
-
     // Names holding a line end or the field markers come back exactly, as a plain file and as a container,
     // and plant no entry of their own.
     void NamesWithLineEndsAndMarkersComeBackExactly_data() {

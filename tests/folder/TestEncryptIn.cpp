@@ -603,36 +603,6 @@ private Q_SLOTS:
         QVERIFY(rig->Opens(container, QStringLiteral("only.txt"), "only copy"));
     }
 
-    // A folder source's links (to a file, to an ancestor, to "/"), its pipe and an unreadable subfolder
-    // are not opened: they stay in the source, named by A720 and A721, and a move leaves their folders
-    // without A64.
-    void LinksAndPipesInAFolderSourceStayBehind() {
-        auto rig = Started();
-        QVERIFY(rig);
-        const QString secret = rig->Source(QStringLiteral("secret.txt"), "not for the folder");
-        const QString folder = rig->outside + QStringLiteral("/F");
-        rig->Source(QStringLiteral("F/a.txt"), "a bytes");
-        QVERIFY(QFile::link(secret, folder + QStringLiteral("/file-link")));
-        QVERIFY(QFile::link(QStringLiteral(".."), folder + QStringLiteral("/up")));
-        QVERIFY(QFile::link(QStringLiteral("/"), folder + QStringLiteral("/all")));
-        QVERIFY(MakeFifo(folder + QStringLiteral("/pipe")));
-        const bool privileged = ::geteuid() == 0; // reads every folder
-        if (!privileged) {
-            rig->Source(QStringLiteral("F/closed/c.txt"), "closed");
-            QVERIFY(QFile::setPermissions(folder + QStringLiteral("/closed"), QFile::WriteOwner | QFile::ExeOwner));
-        }
-        QCOMPARE(rig->Run(EncryptInRequest::kMove, {folder}), 0);
-        QCOMPARE(rig->Listed(rig->folder + QStringLiteral("/F")).keys(), QStringList{QStringLiteral("a.txt")});
-        QVERIFY(!QFileInfo::exists(folder + QStringLiteral("/a.txt")));
-        for (const QString& name : {QStringLiteral("file-link"), QStringLiteral("up"), QStringLiteral("all")})
-            QVERIFY(KindOf(folder + u'/' + name) == ItemKind::Link);
-        QVERIFY(KindOf(folder + QStringLiteral("/pipe")) == ItemKind::Special);
-        QCOMPARE(EncryptRig::Bytes(secret), QByteArray("not for the folder"));
-        QVERIFY(rig->ui.Has(720) && !rig->ui.Has(64) && rig->ui.Has(721) != privileged);
-        QFile::setPermissions(folder + QStringLiteral("/closed"),
-                              QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-    }
-
     // A folder overwrite that fails part-way (a full disk on the new folder's first container) leaves the
     // old folder as it was, and nothing of the new one: the new folder is filled beside the old.
     void FailedFolderOverwriteKeepsTheOldFolder() {

@@ -704,48 +704,6 @@ private Q_SLOTS:
         QCOMPARE(TreeSnapshot(rig->folder), before);
     }
 
-    // Deleting a link deletes the link: what it points to keeps its bytes and its read-only mode.
-    void DeleteOfALinkLeavesWhatItPointsTo() {
-        auto rig = Started();
-        QVERIFY(rig);
-        const QString outside = m_folders.NewFolder(QStringLiteral("outside"));
-        QVERIFY(FolderRig::WriteRaw(outside + QStringLiteral("/file"), "outside bytes"));
-        QVERIFY(QFile::setPermissions(outside + QStringLiteral("/file"), QFile::ReadOwner));
-        const QString link = rig->folder + QStringLiteral("/link");
-        for (const QString& target : {outside + QStringLiteral("/file"), outside, rig->folder}) {
-            QVERIFY(QFile::link(target, link));
-            const QStringList before = TreeSnapshot(outside);
-            rig->ui.QueueAnswer(kAnswerYes);
-            QCOMPARE(rig->ops->Delete({link}, true), 0);
-            QVERIFY(KindOf(link) == ItemKind::Missing && KindOf(target) != ItemKind::Missing);
-            QCOMPARE(TreeSnapshot(outside), before);
-        }
-        QFile::setPermissions(outside + QStringLiteral("/file"), QFile::ReadOwner | QFile::WriteOwner);
-    }
-
-    // A folder copied elsewhere takes its links along word for word and leaves a pipe with A720; a move by
-    // copying (another password) refuses a folder with a pipe (A722), as deleting the source would lose it.
-    void FolderCopyKeepsLinksAndLeavesPipes() {
-        auto rig = Started();
-        QVERIFY(rig);
-        const QString d = rig->folder + QStringLiteral("/d"), to = rig->folder + QStringLiteral("/to");
-        QVERIFY(QDir().mkpath(d) && QDir().mkpath(to));
-        QVERIFY(::symlink("..", QFile::encodeName(d + QStringLiteral("/up")).constData()) == 0);
-        QVERIFY(MakeFifo(d + QStringLiteral("/pipe")));
-        QCOMPARE(rig->ops->Drop({d}, to, false), 0);
-        QCOMPARE(LinkText(to + QStringLiteral("/d/up")), QByteArray(".."));
-        QVERIFY(KindOf(to + QStringLiteral("/d/pipe")) == ItemKind::Missing);
-        QVERIFY(rig->ui.Has(720));
-
-        const QString other = rig->Other(m_folders.NewFolder(QStringLiteral("other")));
-        QCOMPARE(rig->ops->Drop({d}, other, true), -1);
-        QVERIFY(rig->ui.Has(722));
-        QVERIFY(KindOf(d + QStringLiteral("/pipe")) == ItemKind::Special);
-        QVERIFY(QFile::remove(d + QStringLiteral("/pipe")));
-        QCOMPARE(rig->ops->Drop({d}, other, true), 0);
-        QCOMPARE(LinkText(other + QStringLiteral("/d/up")), QByteArray(".."));
-    }
-
     // An undo that moves a folder back by copying (another volume) refuses (A722) while a pipe below it
     // would be lost, keeping the record; without one, its links go along as links.
     void UndoByCopyingKeepsLinksAndRefusesPipes() {

@@ -132,15 +132,7 @@ private Q_SLOTS:
         QVERIFY(file.open(QIODevice::WriteOnly) && file.write("sjis") == 4);
         file.close();
         QVERIFY(::rename(QFile::encodeName(file.fileName()).constData(), raw.constData()) == 0);
-        const auto bytesAt = [](const QByteArray& path) { // by the name's own bytes
-            QByteArray data(16, '\0');
-            const int fd = ::open(path.constData(), O_RDONLY);
-            const ssize_t n = fd < 0 ? -1 : ::read(fd, data.data(), 16);
-            if (fd >= 0)
-                ::close(fd);
-            data.resize(n > 0 ? n : 0);
-            return data;
-        };
+        const auto bytesAt = [](const QByteArray& path) { return RawBytes(PathFromNative(path)); };
         QString renamed;
         QCOMPARE(rig->ops->Rename(odd, ShownName(QFileInfo(odd).fileName()), QStringLiteral("plain.txt"), renamed), 0);
         QCOMPARE(rig->ops->Undo(), 0);

@@ -1,16 +1,13 @@
 #pragma once
 
+#include "TreeSnapshot.h"
 #include "util/FileNames.h"
 #include "util/PathIdentity.h"
 
 #include <QByteArray>
-#include <QCryptographicHash>
 #include <QMap>
 #include <QStringList>
 
-#include <algorithm>
-
-#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -64,7 +61,7 @@ public:
         return ok;
     }
     // A file's bytes, read without blocking (a pipe gives none).
-    static QByteArray Bytes(const QString& path) { return Read(NativePath(path)); }
+    static QByteArray Bytes(const QString& path) { return RawBytes(path); }
     // Lets the temporary folders be removed.
     void Open() const { ::chmod(Native("closed").constData(), 0700); }
 
@@ -74,17 +71,10 @@ public:
     // Every entry below the sentinel and below the parent, the tree left out: its path, kind, mode, size,
     // time and a hash of a file's bytes or a link's target. A pipe is never opened.
     QStringList Outside() const {
-        QStringList lines;
-        Snapshot(NativePath(sentinel), QByteArray(), lines);
-        Snapshot(NativePath(parent), QByteArray("hostile"), lines);
-        return lines;
+        return TreeSnapshot(sentinel, true) + TreeSnapshot(parent, true, QStringLiteral("hostile"));
     }
     // The same lines for the tree itself (the closed folder is listed, not read).
-    QStringList Inside() const {
-        QStringList lines;
-        Snapshot(NativePath(root), QByteArray(), lines);
-        return lines;
-    }
+    QStringList Inside() const { return TreeSnapshot(root, true); }
 
 private:
     QByteArray Native(const char* relative) const { return NativePath(root) + '/' + relative; }
@@ -109,49 +99,6 @@ private:
         const int fd = ::open(native.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
         const bool written = fd >= 0 && ::write(fd, bytes.constData(), std::size_t(bytes.size())) == bytes.size();
         return fd >= 0 && ::close(fd) == 0 && written;
-    }
-    static QByteArray Read(const QByteArray& native) {
-        QByteArray bytes;
-        const int fd = ::open(native.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-        char buffer[65536];
-        for (ssize_t n = 0; fd >= 0 && (n = ::read(fd, buffer, sizeof buffer)) > 0;)
-            bytes.append(buffer, qsizetype(n));
-        if (fd >= 0)
-            ::close(fd);
-        return bytes;
-    }
-    static void Snapshot(const QByteArray& folder, const QByteArray& leaveOut, QStringList& lines) {
-        DIR* dir = ::opendir(folder.constData());
-        if (!dir)
-            return;
-        QList<QByteArray> names;
-        while (const dirent* entry = ::readdir(dir))
-            if (qstrcmp(entry->d_name, ".") != 0 && qstrcmp(entry->d_name, "..") != 0 && leaveOut != entry->d_name)
-                names.append(entry->d_name);
-        ::closedir(dir);
-        std::sort(names.begin(), names.end());
-        for (const QByteArray& name : std::as_const(names)) {
-            const QByteArray path = folder + '/' + name;
-            struct stat st {};
-            if (::lstat(path.constData(), &st) != 0)
-                continue;
-            QString line = PathFromNative(path) + QStringLiteral(" mode=%1 size=%2 time=%3.%4")
-                                                      .arg(st.st_mode, 0, 8)
-                                                      .arg(qint64(st.st_size))
-                                                      .arg(qint64(st.st_mtim.tv_sec))
-                                                      .arg(qint64(st.st_mtim.tv_nsec));
-            if (S_ISLNK(st.st_mode)) {
-                char target[4096];
-                const ssize_t n = ::readlink(path.constData(), target, sizeof target);
-                line += QStringLiteral(" -> ") + PathFromNative(QByteArray(target, n < 0 ? 0 : qsizetype(n)));
-            } else if (S_ISREG(st.st_mode)) {
-                line +=
-                    u' ' + QString::fromLatin1(QCryptographicHash::hash(Read(path), QCryptographicHash::Sha1).toHex());
-            }
-            lines.append(line);
-            if (S_ISDIR(st.st_mode))
-                Snapshot(path, QByteArray(), lines);
-        }
     }
 };
 

@@ -67,14 +67,7 @@ private Q_SLOTS:
         if (::geteuid() != 0)
             QCOMPARE(walk.unreadable, QStringList{At(QStringLiteral("tree/locked"))});
         QVERIFY(!walk.stopped);
-    }
-
-    void RemovalTakesLinksNotTargets() {
-        LocalFileSystem files;
-        const RemoveResult removed = RemoveTree(files, At(QStringLiteral("tree")));
-        QVERIFY2(removed.Ok(), qPrintable(removed.path));
-        QVERIFY(!QFileInfo::exists(At(QStringLiteral("tree"))));
-        QCOMPARE(Read(At(QStringLiteral("outside/keep"))), QByteArray("keep"));
+        QVERIFY(::chmod(QFile::encodeName(At(QStringLiteral("tree/locked"))).constData(), 0700) == 0);
     }
 
     void FailedCopyLeavesTheTarget_data() {
@@ -98,19 +91,8 @@ private Q_SLOTS:
         QVERIFY(!result.Ok() && !result.SourceFailed());
         QCOMPARE(result.error, ENOSPC);
         QCOMPARE(Read(to), QByteArray("old"));
-        QCOMPARE(QDir(At(QStringLiteral("copies"))).entryList(QDir::Files | QDir::Hidden), QStringList{QStringLiteral("target")});
-    }
-
-    void CopyReplacesReadOnlyAndKeepsTime() {
-        const QString from = At(QStringLiteral("timed"));
-        const QString to = At(QStringLiteral("copies/target"));
-        QVERIFY(Write(from, "new bytes"));
-        LocalFileSystem files;
-        QCOMPARE(files.SetModificationTime(from, 1000000000), 0);
-        QCOMPARE(files.SetReadOnly(to), 0);
-        QVERIFY(CopyFileTo(files, from, to).Ok());
-        QCOMPARE(Read(to), QByteArray("new bytes"));
-        QCOMPARE(QFileInfo(to).lastModified().toSecsSinceEpoch(), 1000000000);
+        QCOMPARE(QDir(At(QStringLiteral("copies"))).entryList(QDir::Files | QDir::Hidden),
+                 QStringList{QStringLiteral("target")});
     }
 
     void PrivateFolderEachLevel() {

@@ -523,34 +523,6 @@ private Q_SLOTS:
         QCOMPARE(rig->ui.Numbers(), QList<int>());
     }
 
-    // Links in a folder that is taken out, decrypted or encrypted, are not followed (an ancestor, the folder
-    // itself, "/", a folder outside): only the folder's own items are staged and the links are named (A720).
-    void LinksInAFolderAreNotFollowed() {
-        for (const TakeOutKind kind : {TakeOutKind::kDecrypted, TakeOutKind::kEncrypted}) {
-            auto rig = Started();
-            QVERIFY(rig);
-            const Tree tree = MakeTree(*rig);
-            const QString elsewhere = m_folders.NewFolder(QStringLiteral("elsewhere"));
-            rig->Encrypt(elsewhere, QStringLiteral("foreign.txt"), "foreign");
-            for (const auto& [name, to] : {std::pair{"up", QStringLiteral("..")},
-                                           {"self", QStringLiteral(".")},
-                                           {"all", QStringLiteral("/")},
-                                           {"out", elsewhere}})
-                QVERIFY(QFile::link(to, tree.docs + u'/' + QLatin1String(name)));
-            const QString area =
-                rig->Area(kind == TakeOutKind::kDecrypted ? QStringLiteral("To") : QStringLiteral("Re"));
-            QStringList files;
-            rig->dialogs.window = [&](const TakeOutWindowRequest&, CTakeOut&) {
-                files = TakeOutRig::FilesBelow(area);
-                return int(TakeOutPrompts::kDragged);
-            };
-            rig->dialogs.encrypted = [](bool& nameAfterPlain) { return nameAfterPlain = true; };
-            QCOMPARE(rig->takeOut->Run(kind, {tree.docs}), 0);
-            QCOMPARE(files.size(), 2);
-            QVERIFY(rig->ui.Find(CTakeOut::kMsgLeftAsTheyAre)->text.contains(tree.docs + QStringLiteral("/up")));
-        }
-    }
-
     // A take-out area that is a link to a folder of the user's is removed as a link, never emptied.
     void AreaThatIsALinkIsReplacedNotEmptied() {
         auto rig = Started();
