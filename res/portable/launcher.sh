@@ -13,7 +13,7 @@ program=$(basename -- "$0" .sh)
 binary=$here/$program
 
 if [ ! -f "$binary" ]; then
-    echo "$program.sh: $binary is missing" >&2
+    echo "$program.sh: プログラム本体 $binary が見つかりません。" >&2
     exit 1
 fi
 
@@ -39,5 +39,5 @@ done
 if [ -x "$binary" ]; then
     exec "$binary" "$@"
 fi
-echo "$program.sh: no dynamic loader found on this system to start $binary" >&2
+echo "$program.sh: $binary を起動するための動的ローダーがこのシステムに見つかりません。" >&2
 exit 1

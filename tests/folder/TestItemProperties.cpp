@@ -8,8 +8,6 @@
 #include <QStandardPaths>
 #include <QTest>
 
-#include <unistd.h>
-
 using namespace korimbo;
 
 // The values of the properties dialogs, computed without a window.
@@ -135,26 +133,6 @@ private Q_SLOTS:
         QCOMPARE(s.counts, QStringLiteral("ファイル数：3、フォルダー数：2"));
         QVERIFY(s.plainSize.isEmpty());
         QCOMPARE(rig->ui.Numbers(), QList<int>());
-    }
-
-    // A link below a folder (to an ancestor, itself, "/") is counted as an item, never walked, with or without
-    // the key.
-    void LinksAreCountedNotWalked() {
-        for (const char* pointsTo : {"..", ".", "/"}) {
-            auto rig = Started();
-            QVERIFY(rig);
-            const QString sub = rig->folder + QStringLiteral("/sub");
-            QVERIFY(QDir().mkpath(sub) &&
-                    ::symlink(pointsTo, QFile::encodeName(sub + QStringLiteral("/link")).constData()) == 0);
-            rig->Encrypt(sub, QStringLiteral("a.txt"), QByteArray(100, 'a'));
-            ItemProperties p;
-            QCOMPARE(rig->properties->Single(sub, p), 0);
-            QCOMPARE(p.contents, QStringLiteral("ファイル数：2、フォルダー数：0"));
-            rig->Engine().ReleaseKey(rig->folder);
-            PropertiesSummary s;
-            QCOMPARE(rig->properties->Summary({sub}, s), 0);
-            QCOMPARE(s.counts, QStringLiteral("ファイル数：2、フォルダー数：1"));
-        }
     }
 };
 
