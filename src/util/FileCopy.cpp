@@ -2,7 +2,6 @@
 
 #include "util/PathIdentity.h"
 
-#include <QFileInfo>
 
 #include <sys/stat.h>
 
@@ -62,7 +61,7 @@ CopyResult CopyFileTo(FileSystem& files, const QString& from, const QString& to,
             files.SetPermissions(temp, mode);
     if (result.Ok()) {
         // A read-only target (and FAT's attribute) would refuse the rename on some file systems.
-        const bool readOnly = KindOf(to) == ItemKind::File && !QFileInfo(to).isWritable();
+        const bool readOnly = KindOf(to) == ItemKind::File && (ModeOf(to) & S_IWUSR) == 0;
         if (readOnly)
             files.MakeWritable(to);
         if (const int rc = files.Rename(temp, to); rc != 0) {
@@ -79,7 +78,7 @@ CopyResult CopyFileTo(FileSystem& files, const QString& from, const QString& to,
         return result;
     }
     if (options.sync)
-        files.SyncFolder(QFileInfo(to).absolutePath());
+        files.SyncFolder(ParentOf(to));
     return result;
 }
 
