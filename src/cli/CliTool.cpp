@@ -1,7 +1,7 @@
 #include "cli/CliTool.h"
 
 #include "crypto/ContainerHeader.h"
-#include "crypto/MessageNumbers.h"
+#include "util/MessageNumbers.h"
 #include "util/DisplayText.h"
 #include "util/FileNames.h"
 #include "util/OpenFiles.h"

@@ -1,6 +1,6 @@
 #include "crypto/BodyVerifier.h"
 #include "crypto/Inflater.h"
-#include "crypto/MessageNumbers.h"
+#include "util/MessageNumbers.h"
 
 #include "util/ErrorText.h"
 

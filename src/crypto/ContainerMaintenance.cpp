@@ -1,6 +1,6 @@
 // Changing containers in place or by copy, comparing files and wiping plain files.
 #include "crypto/CryptEngine.h"
-#include "crypto/MessageNumbers.h"
+#include "util/MessageNumbers.h"
 #include "util/DisplayText.h"
 #include "util/ErrorText.h"
 

@@ -2,7 +2,7 @@
 #include "crypto/BodyVerifier.h"
 #include "crypto/CryptEngine.h"
 #include "crypto/Inflater.h"
-#include "crypto/MessageNumbers.h"
+#include "util/MessageNumbers.h"
 #include "crypto/PieceWriter.h"
 #include "util/DisplayText.h"
 #include "util/FileNames.h"

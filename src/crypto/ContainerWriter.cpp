@@ -2,7 +2,7 @@
 #include "crypto/BodyVerifier.h"
 #include "crypto/BodyWriter.h"
 #include "crypto/CryptEngine.h"
-#include "crypto/MessageNumbers.h"
+#include "util/MessageNumbers.h"
 #include "util/DisplayText.h"
 #include "util/FileNames.h"
 #include "util/FileSizeLimit.h"

@@ -1,5 +1,5 @@
 #include "crypto/CryptEngine.h"
-#include "crypto/MessageNumbers.h"
+#include "util/MessageNumbers.h"
 
 #include "crypto/KeyMaterial.h"
 #include "util/ErrorText.h"

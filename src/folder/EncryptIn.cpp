@@ -1,6 +1,6 @@
 #include "folder/EncryptIn.h"
 
-#include "crypto/MessageNumbers.h"
+#include "util/MessageNumbers.h"
 #include "folder/IncomingFile.h"
 #include "folder/ParkedFiles.h"
 #include "state/WorkAreas.h"

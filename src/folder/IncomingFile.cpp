@@ -1,6 +1,6 @@
 #include "folder/IncomingFile.h"
 
-#include "crypto/MessageNumbers.h"
+#include "util/MessageNumbers.h"
 #include "util/DisplayText.h"
 #include "util/FileNames.h"
 #include "util/MessageText.h"

@@ -1,6 +1,6 @@
 #include "folder/ItemTransfer.h"
 
-#include "crypto/MessageNumbers.h"
+#include "util/MessageNumbers.h"
 #include "state/WorkAreas.h"
 #include "util/DisplayText.h"
 #include "util/ErrorText.h"

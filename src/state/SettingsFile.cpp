@@ -1,5 +1,5 @@
 #include "state/SettingsFile.h"
-#include "crypto/MessageNumbers.h"
+#include "util/MessageNumbers.h"
 
 #include "state/IniFile.h"
 #include "util/ErrorText.h"

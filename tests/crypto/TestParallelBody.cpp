@@ -4,7 +4,7 @@
 #include "PlainZlib.h"
 #include "crypto/BlockDeflater.h"
 #include "crypto/BodyVerifier.h"
-#include "crypto/MessageNumbers.h"
+#include "util/MessageNumbers.h"
 
 #include <QStandardPaths>
 #include <QTest>

@@ -1,7 +1,7 @@
 #include "FolderRig.h"
 #include "ScriptedEncryptInPrompts.h"
 #include "TreeSnapshot.h"
-#include "crypto/MessageNumbers.h"
+#include "util/MessageNumbers.h"
 #include "folder/FolderOperations.h"
 #include "platform/AccessCheck.h"
 #include "platform/Trash.h"

@@ -2,7 +2,8 @@
 
 namespace korimbo {
 
-// Catalogue A numbers that more than one operation shows.
+// Catalogue A numbers by what they say, each declared once for every floor. Containers first, then
+// folders, the work area and start-up.
 namespace msg {
 inline constexpr int kStopped = 334;             // stopped on the user's request
 inline constexpr int kEncryptFailed = 335;       // + source path
