@@ -121,6 +121,16 @@ int CFolderItems::ReportError(int number, int error, const QString& path) {
     return Report(number, u'\n' + ErrnoText(error) + QStringLiteral("\n\n") + path);
 }
 
+OpResult CFolderItems::Fail(int number, const QString& tail, Icon icon) {
+    Report(number, tail, icon);
+    return OpResult::kFailed;
+}
+
+OpResult CFolderItems::FailError(int number, int error, const QString& path) {
+    ReportError(number, error, path);
+    return OpResult::kFailed;
+}
+
 bool CFolderItems::Stopped() {
     if (!m_s.ui.StopRequested())
         return false;

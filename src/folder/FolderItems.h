@@ -1,6 +1,7 @@
 #pragma once
 
 #include "folder/FolderServices.h"
+#include "util/OpResult.h"
 
 #include <QHash>
 #include <QList>
@@ -54,6 +55,9 @@ public:
     int Report(int number, const QString& tail, Icon icon = Icon::Error);
     // A failed call on `path`: the message, the error's text, and the path.
     int ReportError(int number, int error, const QString& path);
+    // The same two for an operation that ends on the message: it has failed, and the user has been told.
+    OpResult Fail(int number, const QString& tail, Icon icon = Icon::Error);
+    OpResult FailError(int number, int error, const QString& path);
     // The user asked to stop (reported with A105).
     bool Stopped();
 

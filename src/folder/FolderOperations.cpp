@@ -4,6 +4,7 @@
 #include "state/WorkAreas.h"
 #include "util/DisplayText.h"
 #include "util/ErrorText.h"
+#include "util/BusySection.h"
 #include "util/FileNames.h"
 #include "util/MessageText.h"
 #include "util/PathIdentity.h"
@@ -85,40 +86,40 @@ bool CFolderOperations::IsValidName(const QString& name) {
 
 // ---- clipboard and paste ----
 
-int CFolderOperations::Take(InsideClipboard& clipboard, const QStringList& items, bool cut,
+OpResult CFolderOperations::Take(InsideClipboard& clipboard, const QStringList& items, bool cut,
                             const QString& shownFolder) {
     if (items.isEmpty())
-        return -1;
+        return OpResult::kFailed;
     if (cut && m_items.ReadOnlyFolder(shownFolder))
-        return m_items.Report(kMsgReadOnlyFolder, QString(), Icon::Warning);
+        return m_items.Fail(kMsgReadOnlyFolder, QString(), Icon::Warning);
     clipboard.items.clear();
     for (const QString& item : items)
         clipboard.items.append(CleanPath(item));
     clipboard.mode = cut ? InsideClipboard::kCut : InsideClipboard::kCopy;
     clipboard.sourceFolder = CleanPath(shownFolder);
-    return 0;
+    return OpResult::kDone;
 }
 
-int CFolderOperations::Paste(InsideClipboard& clipboard, const QString& destination) {
+OpResult CFolderOperations::Paste(InsideClipboard& clipboard, const QString& destination) {
     m_items.ClearChanged();
     const QString target = CleanPath(destination);
     if (m_items.ReadOnlyFolder(target))
-        return m_items.Report(kMsgReadOnlyFolder, QString(), Icon::Warning);
+        return m_items.Fail(kMsgReadOnlyFolder, QString(), Icon::Warning);
     if (clipboard.Count() == 0)
-        return -1;
+        return OpResult::kFailed;
     for (const QString& item : std::as_const(clipboard.items)) {
         if (!ItemExists(item))
-            return m_items.Report(kMsgItemGone, WithPath(QString(), item, PathSeparator::Paragraph), Icon::Warning);
+            return m_items.Fail(kMsgItemGone, WithPath(QString(), item, PathSeparator::Paragraph), Icon::Warning);
     }
     const bool cut = clipboard.mode == InsideClipboard::kCut;
     for (const QString& item : std::as_const(clipboard.items)) {
         QString open;
         if (IsFolderItem(item) && m_items.HoldsOpenFile(item, &open))
-            return m_items.Report(kMsgPasteOpenBelow, WithPath(QString(), open, PathSeparator::Paragraph),
+            return m_items.Fail(kMsgPasteOpenBelow, WithPath(QString(), open, PathSeparator::Paragraph),
                                   Icon::Warning);
         // A moved container would leave its working copy nowhere to be written back to.
         if (cut && !IsFolderItem(item) && m_items.IsOpen(item))
-            return m_items.Report(kMsgPasteOpen, m_items.ShownName(item), Icon::Warning);
+            return m_items.Fail(kMsgPasteOpen, m_items.ShownName(item), Icon::Warning);
     }
     const QStringList items = clipboard.items;
     const bool duplicate = !cut && SameResolved(target, clipboard.sourceFolder);
@@ -127,35 +128,34 @@ int CFolderOperations::Paste(InsideClipboard& clipboard, const QString& destinat
     if (!duplicate) {
         for (const QString& item : items)
             if (transfer.RelationRefused(item, target, cut))
-                return -1;
+                return OpResult::kFailed;
     }
-    SetBusy(true);
-    const int rc = duplicate ? transfer.Duplicate(items, target) : transfer.Run(items, target, cut);
-    SetBusy(false);
+    const BusySection section(busy);
+    const OpResult rc = duplicate ? transfer.Duplicate(items, target) : transfer.Run(items, target, cut);
     // The cut items are no longer where the clipboard says they are.
     if (cut)
         clipboard.Clear();
     return rc;
 }
 
-int CFolderOperations::Drop(const QStringList& items, const QString& destination, bool move) {
+OpResult CFolderOperations::Drop(const QStringList& items, const QString& destination, bool move) {
     m_items.ClearChanged();
     const QString target = CleanPath(destination);
     if (m_items.ReadOnlyFolder(target))
-        return m_items.Report(kMsgReadOnlyFolder, QString(), Icon::Warning);
+        return m_items.Fail(kMsgReadOnlyFolder, QString(), Icon::Warning);
     if (items.isEmpty())
-        return -1;
+        return OpResult::kFailed;
     m_items.EntriesOf(target); // the destination's name file is brought up to date first
     for (const QString& raw : items) {
         const QString item = CleanPath(raw);
         if (!ItemExists(item))
-            return m_items.Report(kMsgItemGone, WithPath(QString(), item, PathSeparator::Paragraph), Icon::Warning);
+            return m_items.Fail(kMsgItemGone, WithPath(QString(), item, PathSeparator::Paragraph), Icon::Warning);
         if (move && m_items.ReadOnlyFolder(item))
-            return m_items.Report(kMsgReadOnlyFolder, QString(), Icon::Warning);
+            return m_items.Fail(kMsgReadOnlyFolder, QString(), Icon::Warning);
         QString open;
         if (IsFolderItem(item) ? m_items.HoldsOpenFile(item, &open) || m_items.HoldsFileInUse(item, &open)
                                : m_items.IsOpen(item)) {
-            return m_items.Report(kMsgDragOpen,
+            return m_items.Fail(kMsgDragOpen,
                                   WithPath(QString(), open.isEmpty() ? item : open, PathSeparator::Paragraph),
                                   Icon::Warning);
         }
@@ -164,53 +164,48 @@ int CFolderOperations::Drop(const QStringList& items, const QString& destination
             for (const NameEntry& entry : m_items.EntriesOf(target)) {
                 if (entry.kind == NameEntry::kContainer && entry.displayName == name &&
                     m_items.IsOpen(ChildPath(target, entry.diskName)))
-                    return m_items.Report(kMsgDragTargetOpen, name, Icon::Warning);
+                    return m_items.Fail(kMsgDragTargetOpen, name, Icon::Warning);
             }
         }
     }
     QStringList cleaned;
     for (const QString& item : items)
         cleaned.append(CleanPath(item));
-    SetBusy(true);
-    const int rc = Transfer().Run(cleaned, target, move);
-    SetBusy(false);
-    return rc;
+    const BusySection section(busy);
+    return Transfer().Run(cleaned, target, move);
 }
 
 // ---- rename ----
 
-int CFolderOperations::Rename(const QString& path, const QString& shown, const QString& typed, QString& newPath) {
+OpResult CFolderOperations::Rename(const QString& path, const QString& shown, const QString& typed, QString& newPath) {
     m_items.ClearChanged();
     if (typed == shown)
-        return 1;
+        return OpResult::kDeclined;
     if (!IsValidName(typed)) {
         m_items.Report(kMsgBadName, QString(), Icon::Warning);
-        return -1;
+        return OpResult::kFailed;
     }
-    SetBusy(true);
-    const int rc = RenameItem(CleanPath(path), typed, true, true, newPath);
+    const BusySection section(busy);
+    const OpResult rc = RenameItem(CleanPath(path), typed, true, true, newPath);
     m_items.RefreshChanged();
-    SetBusy(false);
     return rc;
 }
 
-int CFolderOperations::RenameItem(const QString& path, const QString& name, bool extensionRule, bool makeRecord,
+OpResult CFolderOperations::RenameItem(const QString& path, const QString& name, bool extensionRule, bool makeRecord,
                                   QString& newPath) {
     if (m_items.ReadOnlyFolder(path))
-        return m_items.Report(kMsgReadOnlyFolder, QString(), Icon::Warning);
+        return m_items.Fail(kMsgReadOnlyFolder, QString(), Icon::Warning);
     if (!ItemExists(path))
-        return m_items.Report(kMsgItemGone, WithPath(QString(), path, PathSeparator::Paragraph), Icon::Warning);
+        return m_items.Fail(kMsgItemGone, WithPath(QString(), path, PathSeparator::Paragraph), Icon::Warning);
     QString unused;
     if (m_access.CheckAccess(path, 1, unused) != 0)
-        return -1;
+        return OpResult::kFailed;
     QString oldName = QFileInfo(path).fileName();
     QString newName = name;
-    int rc = 0;
-    if (IsFolderItem(path) || !m_items.Describe(path).container)
-        rc = RenameFolder(path, newName, newPath);
-    else
-        rc = RenameContainer(path, newName, extensionRule, newPath, oldName);
-    if (rc != 0)
+    const OpResult rc = IsFolderItem(path) || !m_items.Describe(path).container
+                            ? RenameFolder(path, newName, newPath)
+                            : RenameContainer(path, newName, extensionRule, newPath, oldName);
+    if (rc != OpResult::kDone)
         return rc;
     m_items.Changed(ParentOf(path));
     if (makeRecord && newPath != path) {
@@ -220,19 +215,19 @@ int CFolderOperations::RenameItem(const QString& path, const QString& name, bool
         m_history.Add(slot, {newPath, newName, oldName, path});
         m_history.Commit(slot);
     }
-    return 0;
+    return OpResult::kDone;
 }
 
-int CFolderOperations::RenameContainer(const QString& path, QString& name, bool extensionRule, QString& newPath,
+OpResult CFolderOperations::RenameContainer(const QString& path, QString& name, bool extensionRule, QString& newPath,
                                        QString& oldName) {
     if (m_items.IsOpen(path))
-        return m_items.Report(kMsgRenameOpen, QFileInfo(path).fileName(), Icon::Warning);
+        return m_items.Fail(kMsgRenameOpen, QFileInfo(path).fileName(), Icon::Warning);
     const QString key = m_items.KeyOf(path);
     ContainerInfo info;
     int status = kNotContainer;
     QString text;
     if (m_engine.CheckContainer(path, info, key, false, status, text) != 0 || status != kUsable)
-        return m_items.Report(kMsgRenameNotVerified, WithPath(QString(), path, PathSeparator::Paragraph));
+        return m_items.Fail(kMsgRenameNotVerified, WithPath(QString(), path, PathSeparator::Paragraph));
     oldName = info.name;
     // The list hides known extensions: a name typed without one keeps the old extension.
     const QString extension = Extension(oldName);
@@ -241,20 +236,20 @@ int CFolderOperations::RenameContainer(const QString& path, QString& name, bool 
         name += u'.' + extension;
     if (name == oldName) {
         newPath = path;
-        return 0;
+        return OpResult::kDone;
     }
     const QString directory = ParentOf(path);
     const QString disk = QFileInfo(path).fileName();
     for (const NameEntry& entry : m_items.EntriesOf(directory)) {
         if (entry.diskName != disk && entry.displayName.compare(name, Qt::CaseInsensitive) == 0)
-            return m_items.Report(kMsgRenameNameTaken, name, Icon::Warning);
+            return m_items.Fail(kMsgRenameNameTaken, name, Icon::Warning);
     }
     QString fresh;
     if (m_engine.MakeContainerName(directory, fresh) != 0)
-        return -1;
+        return OpResult::kFailed;
     const QString target = ChildPath(directory, fresh);
     if (m_engine.RenameStoredName(path, target, name, key, true) != kOk)
-        return -1;
+        return OpResult::kFailed;
     m_files.SetReadOnly(target);
     ContainerInfo renamed;
     qint64 oldSize = 0;
@@ -266,7 +261,7 @@ int CFolderOperations::RenameContainer(const QString& path, QString& name, bool 
         renamed.plainSize != info.plainSize) {
         m_files.MakeWritable(target);
         m_files.Remove(target);
-        return m_items.Report(kMsgRenameSize, name);
+        return m_items.Fail(kMsgRenameSize, name);
     }
     m_files.MakeWritable(path);
     if (const int rc = m_files.Remove(path); rc != 0) {
@@ -274,19 +269,19 @@ int CFolderOperations::RenameContainer(const QString& path, QString& name, bool 
         m_files.SetReadOnly(path);
         m_files.MakeWritable(target);
         m_files.Remove(target);
-        return m_items.ReportError(kMsgRenameOldLeft, rc, path);
+        return m_items.FailError(kMsgRenameOldLeft, rc, path);
     }
     newPath = target;
-    return 0;
+    return OpResult::kDone;
 }
 
-int CFolderOperations::RenameFolder(const QString& path, const QString& name, QString& newPath) {
+OpResult CFolderOperations::RenameFolder(const QString& path, const QString& name, QString& newPath) {
     QString open;
     if (IsFolderItem(path) && m_items.HoldsOpenFile(path, &open))
-        return m_items.Report(kMsgRenameOpenBelow, WithPath(QString(), open, PathSeparator::Paragraph), Icon::Warning);
+        return m_items.Fail(kMsgRenameOpenBelow, WithPath(QString(), open, PathSeparator::Paragraph), Icon::Warning);
     const QString target = ChildPath(ParentOf(path), name);
     if (ItemExists(target))
-        return m_items.Report(kMsgFolderExists, u'\'' + name + u'\'', Icon::Warning);
+        return m_items.Fail(kMsgFolderExists, u'\'' + name + u'\'', Icon::Warning);
     int rc = 0;
     for (int attempt = 0; attempt < kRenameTries; ++attempt) {
         rc = m_files.Rename(path, target);
@@ -295,26 +290,26 @@ int CFolderOperations::RenameFolder(const QString& path, const QString& name, QS
         m_ui.Sleep(kRenamePauseMs);
     }
     if (rc != 0)
-        return m_items.Report(kMsgFolderRename, u'\n' + ErrnoText(rc));
+        return m_items.Fail(kMsgFolderRename, u'\n' + ErrnoText(rc));
     newPath = target;
-    return 0;
+    return OpResult::kDone;
 }
 
 // ---- delete ----
 
-int CFolderOperations::Delete(const QStringList& paths, bool permanent) {
+OpResult CFolderOperations::Delete(const QStringList& paths, bool permanent) {
     m_items.ClearChanged();
     if (paths.isEmpty())
-        return -1;
+        return OpResult::kFailed;
     QStringList items;
     for (const QString& path : paths)
         items.append(CleanPath(path));
     if (m_items.ReadOnlyFolder(items.first()))
-        return m_items.Report(kMsgReadOnlyFolder, QString(), Icon::Warning);
+        return m_items.Fail(kMsgReadOnlyFolder, QString(), Icon::Warning);
     for (const QString& item : items) {
         QString unused;
         if (m_access.CheckAccess(item, 1, unused) != 0)
-            return -1;
+            return OpResult::kFailed;
     }
     const QString question =
         items.size() == 1
@@ -323,19 +318,19 @@ int CFolderOperations::Delete(const QStringList& paths, bool permanent) {
     const int number = items.size() == 1 ? (permanent ? kMsgPermanentOne : kMsgTrashOne)
                                          : (permanent ? kMsgPermanentMany : kMsgTrashMany);
     if (m_ui.Message(question, Icon::Question, Buttons::YesNo, kAnswerNo, number) != kAnswerYes)
-        return 1;
+        return OpResult::kDeclined;
     for (const QString& item : items) {
         QString open;
         if (IsFolderItem(item) && m_items.HoldsOpenFile(item, &open))
-            return m_items.Report(kMsgDeleteOpenBelow, WithPath(QString(), open, PathSeparator::Paragraph),
+            return m_items.Fail(kMsgDeleteOpenBelow, WithPath(QString(), open, PathSeparator::Paragraph),
                                   Icon::Warning);
         if (!IsFolderItem(item) && m_items.IsOpen(item))
-            return m_items.Report(kMsgDeleteOpen, m_items.ShownName(item), Icon::Warning);
+            return m_items.Fail(kMsgDeleteOpen, m_items.ShownName(item), Icon::Warning);
     }
     if (!permanent && !m_trash)
-        return m_items.Report(kMsgToTrash, QString());
+        return m_items.Fail(kMsgToTrash, QString());
 
-    SetBusy(true);
+    const BusySection section(busy);
     int slot = -1;
     QList<QStringList> recorded;
     if (!permanent) {
@@ -345,20 +340,20 @@ int CFolderOperations::Delete(const QStringList& paths, bool permanent) {
             recorded.append(
                 {item, m_items.ShownName(item), CFolderItems::ModifiedText(item), QFileInfo(item).fileName()});
     }
-    int rc = 0;
+    OpResult rc = OpResult::kDone;
     for (qsizetype i = 0; i < items.size(); ++i) {
         m_ui.Pump();
         const QString& item = items.at(i);
         m_items.Changed(ParentOf(item));
         if (permanent) {
             if (const int error = RemoveTree(m_files, item).error; error != 0) {
-                rc = m_items.ReportError(kMsgPermanentDelete, error, item);
+                rc = m_items.FailError(kMsgPermanentDelete, error, item);
                 break;
             }
             continue;
         }
         if (const int error = m_trash->MoveToTrash(item); error != 0) {
-            rc = m_items.ReportError(kMsgToTrash, error, item);
+            rc = m_items.FailError(kMsgToTrash, error, item);
             break;
         }
         m_history.Add(slot, recorded.at(i));
@@ -366,7 +361,6 @@ int CFolderOperations::Delete(const QStringList& paths, bool permanent) {
     if (slot >= 0)
         m_history.Commit(slot);
     m_items.RefreshChanged();
-    SetBusy(false);
     return rc;
 }
 
@@ -404,13 +398,13 @@ bool CFolderOperations::CanUndo(bool report) {
     return true;
 }
 
-int CFolderOperations::Undo() {
+OpResult CFolderOperations::Undo() {
     m_items.ClearChanged();
     if (!CanUndo(true))
-        return -1;
+        return OpResult::kFailed;
     const UndoRecord record = m_history.Newest();
-    SetBusy(true);
-    int rc = -1;
+    const BusySection section(busy);
+    OpResult rc = OpResult::kFailed;
     switch (record.kind) {
     case UndoRecord::kDelete:
         rc = UndoDelete(record);
@@ -427,44 +421,45 @@ int CFolderOperations::Undo() {
     default:
         break;
     }
-    if (rc == 0)
+    if (rc == OpResult::kDone)
         m_history.DropNewest();
     m_items.RefreshChanged();
-    SetBusy(false);
     return rc;
 }
 
-int CFolderOperations::ClearWay(const QString& existing) {
+CFolderOperations::Way CFolderOperations::ClearWay(const QString& existing) {
     if (!ItemExists(existing))
-        return 0;
+        return Way::kFree;
     const bool folder = IsFolderItem(existing);
     if (folder ? m_items.HoldsOpenFile(existing) : m_items.IsOpen(existing)) {
         m_items.Report(folder ? kMsgOpenFolderInWay : kMsgOpenContainerInWay,
                        WithPath(QString(), existing, PathSeparator::Paragraph), Icon::Warning);
-        return 1;
+        return Way::kSkip;
     }
     const int number = folder ? kMsgFolderInWay : kMsgContainerInWay;
     if (m_ui.Message(WithPath(m_messages.MsgA(number), existing, PathSeparator::Paragraph), Icon::Question,
                      Buttons::YesNo, kAnswerNo, number) != kAnswerYes)
-        return 1;
-    if (const int rc = RemoveTree(m_files, existing).error; rc != 0)
-        return m_items.ReportError(kMsgPermanentDelete, rc, existing);
-    return 0;
+        return Way::kSkip;
+    if (const int rc = RemoveTree(m_files, existing).error; rc != 0) {
+        m_items.ReportError(kMsgPermanentDelete, rc, existing);
+        return Way::kStop;
+    }
+    return Way::kFree;
 }
 
-int CFolderOperations::PrepareParent(const QString& path) {
+OpResult CFolderOperations::PrepareParent(const QString& path) {
     const QString parent = ParentOf(path);
     if (m_files.MakeFolderPath(parent) == 0)
-        return 0;
-    return m_items.Report(kMsgParentFolder, WithPath(QString(), parent, PathSeparator::Paragraph));
+        return OpResult::kDone;
+    return m_items.Fail(kMsgParentFolder, WithPath(QString(), parent, PathSeparator::Paragraph));
 }
 
-int CFolderOperations::UndoDelete(const UndoRecord& record) {
+OpResult CFolderOperations::UndoDelete(const UndoRecord& record) {
     QList<TrashEntry> entries;
     if (!m_trash)
-        return m_items.Report(kMsgTrashUnreadable, QString());
+        return m_items.Fail(kMsgTrashUnreadable, QString());
     if (const int error = m_trash->Entries(record.lists[0].value(0), entries); error != 0)
-        return m_items.Report(kMsgTrashUnreadable, u'\n' + ErrnoText(error));
+        return m_items.Fail(kMsgTrashUnreadable, u'\n' + ErrnoText(error));
     for (int i = record.Items() - 1; i >= 0; --i) {
         m_ui.Pump();
         const QString path = record.lists[0].at(i);
@@ -488,47 +483,47 @@ int CFolderOperations::UndoDelete(const UndoRecord& record) {
             m_items.Report(kMsgNotInTrash, name, Icon::Warning);
             continue;
         }
-        const int way = ClearWay(path);
-        if (way < 0)
-            return -1;
-        if (way > 0)
+        const Way way = ClearWay(path);
+        if (way == Way::kStop)
+            return OpResult::kFailed;
+        if (way == Way::kSkip)
             continue;
-        if (PrepareParent(path) != 0)
-            return -1;
+        if (PrepareParent(path) != OpResult::kDone)
+            return OpResult::kFailed;
         if (const int error = m_trash->Restore(*found, path); error != 0)
-            return m_items.ReportError(kMsgRestore, error, path);
+            return m_items.FailError(kMsgRestore, error, path);
         m_items.Changed(ParentOf(path));
         entries.removeIf([&](const TrashEntry& e) { return e.infoPath == found->infoPath; });
     }
-    return 0;
+    return OpResult::kDone;
 }
 
-int CFolderOperations::UndoCopy(const UndoRecord& record) {
+OpResult CFolderOperations::UndoCopy(const UndoRecord& record) {
     for (const QString& copy : record.lists[0]) {
         if (!ItemExists(copy))
-            return m_items.Report(kMsgUndoItemGone, WithPath(QString(), copy, PathSeparator::Paragraph), Icon::Warning);
+            return m_items.Fail(kMsgUndoItemGone, WithPath(QString(), copy, PathSeparator::Paragraph), Icon::Warning);
     }
     const int n = record.Items();
     const QString head = n == 1 ? u'\'' + record.lists[1].value(0) + QStringLiteral("' を")
                                 : u'\'' + record.lists[1].value(0) + QStringLiteral("' を含む%1個の項目を").arg(n);
     if (m_ui.Message(head + m_messages.MsgA(kMsgUndoCopyQuestion), Icon::Question, Buttons::YesNo, kAnswerNo,
                      kMsgUndoCopyQuestion) != kAnswerYes)
-        return -1;
+        return OpResult::kFailed;
     for (const QString& copy : record.lists[0]) {
         m_ui.Pump();
         m_items.Changed(ParentOf(copy));
         if (const int rc = RemoveTree(m_files, copy).error; rc != 0)
-            return m_items.ReportError(kMsgPermanentDelete, rc, copy);
+            return m_items.FailError(kMsgPermanentDelete, rc, copy);
     }
     // What the copies replaced comes back.
     for (int i = 0; i < n; ++i)
         if (Transfer().BringBack(record.lists[3].value(i), record.lists[4].value(i), record.lists[0].at(i),
-                                 record.lists[1].value(i)) != 0)
-            return -1;
-    return 0;
+                                 record.lists[1].value(i)) != OpResult::kDone)
+            return OpResult::kFailed;
+    return OpResult::kDone;
 }
 
-int CFolderOperations::UndoMove(const UndoRecord& record) {
+OpResult CFolderOperations::UndoMove(const UndoRecord& record) {
     for (int i = record.Items() - 1; i >= 0; --i) {
         m_ui.Pump();
         const QString source = record.lists[0].at(i);
@@ -537,33 +532,33 @@ int CFolderOperations::UndoMove(const UndoRecord& record) {
             m_items.Report(kMsgNotInTrash, record.lists[2].at(i), Icon::Warning);
             continue;
         }
-        const int way = ClearWay(source);
-        if (way < 0)
-            return -1;
-        if (way > 0)
+        const Way way = ClearWay(source);
+        if (way == Way::kStop)
+            return OpResult::kFailed;
+        if (way == Way::kSkip)
             continue;
-        if (PrepareParent(source) != 0 || Transfer().MoveBack(target, source) != 0)
-            return -1;
+        if (PrepareParent(source) != OpResult::kDone || Transfer().MoveBack(target, source) != OpResult::kDone)
+            return OpResult::kFailed;
         if (m_items.Describe(source).container)
             m_files.SetReadOnly(source);
         m_items.Changed(ParentOf(source));
         m_items.Changed(ParentOf(target));
         if (Transfer().BringBack(record.lists[3].value(i), record.lists[4].value(i), target, record.lists[2].at(i)) !=
-            0)
-            return -1;
+            OpResult::kDone)
+            return OpResult::kFailed;
     }
-    return 0;
+    return OpResult::kDone;
 }
 
-int CFolderOperations::UndoRename(const UndoRecord& record) {
+OpResult CFolderOperations::UndoRename(const UndoRecord& record) {
     const QString path = record.lists[0].value(0);
     const QString oldName = record.lists[2].value(0);
     QString restored;
-    if (RenameItem(path, oldName, false, false, restored) != 0)
-        return -1;
+    if (RenameItem(path, oldName, false, false, restored) != OpResult::kDone)
+        return OpResult::kFailed;
     // The older records follow the item back to its old name and its new disk name.
     m_history.ReplacePath(path, restored);
-    return 0;
+    return OpResult::kDone;
 }
 
 } // namespace korimbo

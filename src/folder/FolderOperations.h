@@ -56,25 +56,25 @@ public:
     QString workRoot;
 
     // Cut or copy: the clipboard takes the items. A cut from a folder registered read-only is refused (A316).
-    // 0, or -1 (shown).
-    int Take(InsideClipboard& clipboard, const QStringList& items, bool cut, const QString& shownFolder);
+    OpResult Take(InsideClipboard& clipboard, const QStringList& items, bool cut, const QString& shownFolder);
     // Paste into `destination`: a copy into the folder the items came from makes copies under new names;
     // anything else is a copy or move. After a cut the clipboard is emptied, unless the places were refused
-    // before anything moved. 0, or -1 (shown or cancelled).
-    int Paste(InsideClipboard& clipboard, const QString& destination);
+    // before anything moved. Cancelling counts as failed.
+    OpResult Paste(InsideClipboard& clipboard, const QString& destination);
     // Items dragged inside the program and dropped on `destination` ("ここにコピー(&C)" / "ここに移動(&M)").
-    int Drop(const QStringList& items, const QString& destination, bool move);
-    // Rename in place: `typed` is the text the editor ended with, `shown` the text it started with. 0 with
-    // `newPath` (1: nothing to do), or -1 (shown; the item is unchanged).
-    int Rename(const QString& path, const QString& shown, const QString& typed, QString& newPath);
-    // Delete to the trash, or for good with `permanent` (not undoable). 0, 1 (the user said no), or -1.
-    int Delete(const QStringList& paths, bool permanent);
+    OpResult Drop(const QStringList& items, const QString& destination, bool move);
+    // Rename in place: `typed` is the text the editor ended with, `shown` the text it started with. Done
+    // with `newPath`; declined when the name is unchanged; failed leaves the item as it was.
+    OpResult Rename(const QString& path, const QString& shown, const QString& typed, QString& newPath);
+    // Delete to the trash, or for good with `permanent` (not undoable); declined when the user
+    // says no.
+    OpResult Delete(const QStringList& paths, bool permanent);
 
     // Whether the newest record can be undone now: every folder it names lies in a registered folder that
     // is logged in. With `report`, a path in no registered folder shows A190.
     bool CanUndo(bool report);
-    // Undoes the newest record; on success it goes. 0, or -1 (shown; the record stays).
-    int Undo();
+    // Undoes the newest record; on success it goes (on failure it stays).
+    OpResult Undo();
 
     // The folders the last operation changed (their tree branches are read again).
     const QStringList& ChangedFolders() const { return m_items.ChangedFolders(); }
@@ -83,21 +83,18 @@ public:
 
 private:
     CItemTransfer Transfer();
-    int RenameItem(const QString& path, const QString& name, bool extensionRule, bool makeRecord, QString& newPath);
-    int RenameContainer(const QString& path, QString& name, bool extensionRule, QString& newPath, QString& oldName);
-    int RenameFolder(const QString& path, const QString& name, QString& newPath);
-    int UndoDelete(const UndoRecord& record);
-    int UndoCopy(const UndoRecord& record);
-    int UndoMove(const UndoRecord& record);
-    int UndoRename(const UndoRecord& record);
-    // The recorded place of an item is taken by `existing`: the user may give it up. 0 free, 1 skip, -1 stop.
-    int ClearWay(const QString& existing);
-    int PrepareParent(const QString& path);
-
-    void SetBusy(bool on) const {
-        if (busy)
-            busy(on);
-    }
+    OpResult RenameItem(const QString& path, const QString& name, bool extensionRule, bool makeRecord, QString& newPath);
+    OpResult RenameContainer(const QString& path, QString& name, bool extensionRule, QString& newPath, QString& oldName);
+    OpResult RenameFolder(const QString& path, const QString& name, QString& newPath);
+    OpResult UndoDelete(const UndoRecord& record);
+    OpResult UndoCopy(const UndoRecord& record);
+    OpResult UndoMove(const UndoRecord& record);
+    OpResult UndoRename(const UndoRecord& record);
+    // The recorded place of an item is taken by `existing`: it is cleared, the user gives the item up (skip),
+    // or the undo stops (shown).
+    enum class Way { kFree, kSkip, kStop };
+    Way ClearWay(const QString& existing);
+    OpResult PrepareParent(const QString& path);
 
     FolderServices m_services;
     CCryptEngine& m_engine;

@@ -94,14 +94,14 @@ void CItemTransfer::PutAway(const QString& aside, QStringList& texts) {
     texts.append(time);
 }
 
-int CItemTransfer::BringBack(const QString& aside, const QString& time, const QString& place, const QString& name) {
+OpResult CItemTransfer::BringBack(const QString& aside, const QString& time, const QString& place, const QString& name) {
     if (aside.isEmpty())
-        return 0;
+        return OpResult::kDone;
     m_items.Changed(ParentOf(place));
     if (ItemExists(aside)) {
         if (const int rc = m_files.Rename(aside, place); rc != 0)
-            return m_items.ReportError(kMsgRestore, rc, place);
-        return 0;
+            return m_items.FailError(kMsgRestore, rc, place);
+        return OpResult::kDone;
     }
     QList<TrashEntry> entries;
     if (m_trash)
@@ -110,13 +110,13 @@ int CItemTransfer::BringBack(const QString& aside, const QString& time, const QS
         if ((entry.originalPath == aside || entry.rawPath == aside) &&
             CFolderItems::ModifiedText(entry.trashedPath) == time) {
             if (const int rc = m_trash->Restore(entry, place); rc != 0)
-                return m_items.ReportError(kMsgRestore, rc, place);
+                return m_items.FailError(kMsgRestore, rc, place);
             m_files.SetReadOnly(place);
-            return 0;
+            return OpResult::kDone;
         }
     }
     m_items.Report(kMsgNotInTrash, name, Icon::Warning);
-    return 0;
+    return OpResult::kDone;
 }
 
 QString CItemTransfer::CopyName(const QString& name, bool folder, int n) {
@@ -135,16 +135,16 @@ QString CItemTransfer::CopyName(const QString& name, bool folder, int n) {
 }
 
 // Copies of the items in their own folder, under the first free copy name.
-int CItemTransfer::Duplicate(const QStringList& items, const QString& destination) {
+OpResult CItemTransfer::Duplicate(const QStringList& items, const QString& destination) {
     m_leftAsTheyAre.clear();
     const int slot = m_history.Start(UndoRecord::kCopy);
     const QString key = m_items.KeyOf(destination);
-    int rc = 0;
+    OpResult rc = OpResult::kDone;
     for (const QString& item : items) {
         m_ui.Pump();
         QString unused;
         if (m_access.CheckAccess(item, 1, unused) != 0) {
-            rc = -1;
+            rc = OpResult::kFailed;
             break;
         }
         const bool folder = IsFolderItem(item);
@@ -161,25 +161,25 @@ int CItemTransfer::Duplicate(const QStringList& items, const QString& destinatio
         if (folder) {
             copy = ChildPath(destination, name);
             if (CopyFolderAsNew(item, copy) != kNext) {
-                rc = -1;
+                rc = OpResult::kFailed;
                 break;
             }
         } else if (source.container) {
             QString disk;
             if (m_engine.MakeContainerName(destination, disk) != 0) {
-                rc = -1;
+                rc = OpResult::kFailed;
                 break;
             }
             copy = ChildPath(destination, disk);
             if (m_engine.RenameStoredName(item, copy, name, key, true) != kOk) {
-                rc = -1;
+                rc = OpResult::kFailed;
                 break;
             }
             m_files.SetReadOnly(copy);
         } else {
             copy = ChildPath(destination, name);
             if (CopyPlain(item, copy) != 0) {
-                rc = -1;
+                rc = OpResult::kFailed;
                 break;
             }
         }
@@ -190,7 +190,7 @@ int CItemTransfer::Duplicate(const QStringList& items, const QString& destinatio
         m_items.EntriesOf(destination).append(added);
         m_items.Changed(destination);
         if (m_items.Stopped()) {
-            rc = -1;
+            rc = OpResult::kFailed;
             break;
         }
     }
@@ -278,7 +278,7 @@ int CItemTransfer::CopyPlain(const QString& from, const QString& to) {
     return m_items.ReportError(number, copied.error, (copied.SourceFailed() ? from : to));
 }
 
-int CItemTransfer::Run(const QStringList& items, const QString& destination, bool move) {
+OpResult CItemTransfer::Run(const QStringList& items, const QString& destination, bool move) {
     m_overwriteAllFiles = false;
     m_overwriteAllFolders = false;
     m_leftAsTheyAre.clear();
@@ -305,7 +305,7 @@ int CItemTransfer::Run(const QStringList& items, const QString& destination, boo
     m_ui.SetStatusText(QString());
     m_items.RefreshChanged();
     ReportLeftAsTheyAre();
-    return step == kStop || step == kEnd ? -1 : 0;
+    return step == kStop || step == kEnd ? OpResult::kFailed : OpResult::kDone;
 }
 
 CItemTransfer::Step CItemTransfer::TransferItem(const QString& item, const QString& destination, bool move, int slot,
@@ -538,28 +538,28 @@ CItemTransfer::Step CItemTransfer::WriteFile(const QString& item, const QString&
 }
 
 // A moved item back to where it was: a rename on one volume, else a copy and a delete.
-int CItemTransfer::MoveBack(const QString& from, const QString& to) {
+OpResult CItemTransfer::MoveBack(const QString& from, const QString& to) {
     // Between folders of two passwords the containers go back under the key of the place they came from.
     const bool sameKey = m_keys.SameKey(from, to);
     const int rc = sameKey ? m_files.Rename(from, to) : EXDEV;
     if (rc != EXDEV)
-        return rc == 0 ? 0 : m_items.ReportError(msg::kDestinationWrite, rc, to);
+        return rc == 0 ? OpResult::kDone : m_items.FailError(msg::kDestinationWrite, rc, to);
     const CFolderItems::Source source = IsFolderItem(from) ? CFolderItems::Source() : m_items.Describe(from);
     if (IsFolderItem(from)) {
         if (SpecialFileRefused(from) || CopyFolderAsNew(from, to) != kNext) {
             if (IsFolderItem(to))
                 (void)RemoveTree(m_files, to);
-            return -1;
+            return OpResult::kFailed;
         }
     } else if (KindOf(from) == ItemKind::Link) {
         if (const int rc = CopyLinkTo(from, to); rc != 0)
-            return m_items.ReportError(msg::kDestinationWrite, rc, to);
+            return m_items.FailError(msg::kDestinationWrite, rc, to);
     } else if ((!sameKey && source.container) ? m_keys.Recrypt(from, source.name, to) != 0 : CopyPlain(from, to) != 0) {
-        return -1;
+        return OpResult::kFailed;
     }
     if (const int error = RemoveTree(m_files, from).error; error != 0)
-        return m_items.ReportError(kMsgMoveSourceLeft, error, from);
-    return 0;
+        return m_items.FailError(kMsgMoveSourceLeft, error, from);
+    return OpResult::kDone;
 }
 
 } // namespace korimbo

@@ -22,17 +22,17 @@ public:
     CItemTransfer(const FolderServices& services, CFolderItems& items, EncryptInPrompts& prompts, Trash* trash,
                   CUndoHistory& history, const QString& workRoot);
 
-    // The items copied or moved into `destination`, one undo record for all. 0, or -1 (shown or cancelled).
-    int Run(const QStringList& items, const QString& destination, bool move);
+    // The items copied or moved into `destination`, one undo record for all.
+    OpResult Run(const QStringList& items, const QString& destination, bool move);
     // Copies of the items in their own folder, under the first free copy name.
-    int Duplicate(const QStringList& items, const QString& destination);
+    OpResult Duplicate(const QStringList& items, const QString& destination);
     // A folder into itself, into its own subfolder or into the folder that holds it, and a file into the
     // folder that holds it, are refused (A312 to A315, shown).
     bool RelationRefused(const QString& item, const QString& destination, bool move);
-    // A moved item back to where it was: a rename on one volume, else a copy and a delete. 0, or -1 (shown).
-    int MoveBack(const QString& from, const QString& to);
+    // A moved item back to where it was: a rename on one volume, else a copy and a delete.
+    OpResult MoveBack(const QString& from, const QString& to);
     // An item a copy or move replaced, from beside its place or from the trash, back in `place`.
-    int BringBack(const QString& aside, const QString& time, const QString& place, const QString& name);
+    OpResult BringBack(const QString& aside, const QString& time, const QString& place, const QString& name);
 
     // The n-th name tried for a copy in its own folder: "a - コピー.txt", "a - コピー (2).txt", ...; a
     // folder keeps its whole name as the stem.

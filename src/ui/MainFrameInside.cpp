@@ -66,7 +66,7 @@ void CMainFrame::AfterInsideOperation(const CFolderOperations& operations) {
 
 int CMainFrame::TakeItems(const QStringList& items, bool cut, const QString& shownFolder) {
     CFolderOperations operations = NewOperations();
-    if (operations.Take(m_clipboard, items, cut, shownFolder) != 0)
+    if (operations.Take(m_clipboard, items, cut, shownFolder) != OpResult::kDone)
         return -1;
     // A later paste is an inside one: what a file manager copied before is gone.
     QGuiApplication::clipboard()->clear();
@@ -81,7 +81,7 @@ int CMainFrame::PasteInside(const QString& destination) {
         return -1;
     CFolderOperations operations = NewOperations();
     SetAbortable(true);
-    const int rc = operations.Paste(m_clipboard, destination);
+    const int rc = operations.Paste(m_clipboard, destination) == OpResult::kDone ? 0 : -1;
     SetAbortable(false);
     AfterInsideOperation(operations);
     return rc;
@@ -93,7 +93,7 @@ int CMainFrame::DropInside(const QString& destination, const QStringList& items,
         return -1;
     CFolderOperations operations = NewOperations();
     SetAbortable(true);
-    const int rc = operations.Drop(items, destination, move);
+    const int rc = operations.Drop(items, destination, move) == OpResult::kDone ? 0 : -1;
     SetAbortable(false);
     AfterInsideOperation(operations);
     return rc;
@@ -101,7 +101,7 @@ int CMainFrame::DropInside(const QString& destination, const QStringList& items,
 
 int CMainFrame::DeleteItems(const QStringList& items, bool permanent) {
     CFolderOperations operations = NewOperations();
-    const int rc = operations.Delete(items, permanent);
+    const int rc = operations.Delete(items, permanent) == OpResult::kDone ? 0 : -1;
     AfterInsideOperation(operations);
     return rc;
 }
@@ -112,7 +112,7 @@ int CMainFrame::RenameRow(int row, const QString& shown, const QString& typed) {
     const QString path = m_contents->Item(row).FullPath();
     CFolderOperations operations = NewOperations();
     QString renamed;
-    const int rc = operations.Rename(path, shown, typed, renamed);
+    const int rc = operations.Rename(path, shown, typed, renamed) == OpResult::kDone ? 0 : -1;
     if (rc != 0)
         return rc;
     AfterInsideOperation(operations);
@@ -124,7 +124,7 @@ int CMainFrame::RenameRow(int row, const QString& shown, const QString& typed) {
 
 int CMainFrame::UndoLast() {
     CFolderOperations operations = NewOperations();
-    const int rc = operations.Undo();
+    const int rc = operations.Undo() == OpResult::kDone ? 0 : -1;
     AfterInsideOperation(operations);
     return rc;
 }

@@ -163,9 +163,9 @@ private Q_SLOTS:
         const QString a = rig->Container(rig->folder, QStringLiteral("a.txt"));
         QVERIFY(QDir().mkpath(rig->folder + QStringLiteral("/d")));
         rig->Container(rig->folder + QStringLiteral("/d"), QStringLiteral("in.txt"));
-        QCOMPARE(rig->ops->Take(rig->clipboard, {a, rig->folder + QStringLiteral("/d")}, false, rig->folder), 0);
-        QCOMPARE(rig->ops->Paste(rig->clipboard, rig->folder), 0);
-        QCOMPARE(rig->ops->Paste(rig->clipboard, rig->folder), 0);
+        QCOMPARE(rig->ops->Take(rig->clipboard, {a, rig->folder + QStringLiteral("/d")}, false, rig->folder), OpResult::kDone);
+        QCOMPARE(rig->ops->Paste(rig->clipboard, rig->folder), OpResult::kDone);
+        QCOMPARE(rig->ops->Paste(rig->clipboard, rig->folder), OpResult::kDone);
         const auto listed = rig->Listed(rig->folder);
         QVERIFY(listed.contains(QStringLiteral("a - コピー.txt")));
         QVERIFY(listed.contains(QStringLiteral("a - コピー (2).txt")));
@@ -188,21 +188,21 @@ private Q_SLOTS:
         QVERIFY(rig);
         const QString d = rig->folder + QStringLiteral("/d");
         QVERIFY(QDir().mkpath(d + QStringLiteral("/sub")));
-        QCOMPARE(rig->ops->Take(rig->clipboard, {d}, true, rig->folder), 0);
-        QCOMPARE(rig->ops->Paste(rig->clipboard, d + QStringLiteral("/sub")), -1);
+        QCOMPARE(rig->ops->Take(rig->clipboard, {d}, true, rig->folder), OpResult::kDone);
+        QCOMPARE(rig->ops->Paste(rig->clipboard, d + QStringLiteral("/sub")), OpResult::kFailed);
         QVERIFY(rig->ui.Has(313));
         QVERIFY(rig->ui.Find(313)->text.endsWith(QStringLiteral("d' を移動")));
         QVERIFY(QFileInfo(d + QStringLiteral("/sub")).isDir());
         QVERIFY(!QFileInfo::exists(d + QStringLiteral("/sub/d")));
         QCOMPARE(rig->clipboard.items, QStringList{d}); // refused before anything moved: still there
         QCOMPARE(rig->history.Count(), 0);
-        QCOMPARE(rig->ops->Paste(rig->clipboard, rig->folder), -1); // the folder that already holds it
+        QCOMPARE(rig->ops->Paste(rig->clipboard, rig->folder), OpResult::kFailed); // the folder that already holds it
         QVERIFY(rig->ui.Has(314));
 
         rig->ui.Clear();
-        QCOMPARE(rig->ops->Drop({d}, d, false), -1);
+        QCOMPARE(rig->ops->Drop({d}, d, false), OpResult::kFailed);
         QVERIFY(rig->ui.Has(312));
-        QCOMPARE(rig->ops->Drop({d}, d + QStringLiteral("/sub"), true), -1);
+        QCOMPARE(rig->ops->Drop({d}, d + QStringLiteral("/sub"), true), OpResult::kFailed);
         QVERIFY(rig->ui.Has(313));
     }
 
@@ -214,10 +214,10 @@ private Q_SLOTS:
         const QString b = rig->Container(rig->folder, QStringLiteral("b.txt"));
         const QString to = rig->folder + QStringLiteral("/to");
         QVERIFY(QDir().mkpath(to));
-        QCOMPARE(rig->ops->Take(rig->clipboard, {a}, true, rig->folder), 0);
-        QCOMPARE(rig->ops->Take(rig->clipboard, {b}, true, rig->folder), 0);
+        QCOMPARE(rig->ops->Take(rig->clipboard, {a}, true, rig->folder), OpResult::kDone);
+        QCOMPARE(rig->ops->Take(rig->clipboard, {b}, true, rig->folder), OpResult::kDone);
         QCOMPARE(rig->clipboard.items, QStringList{b});
-        QCOMPARE(rig->ops->Paste(rig->clipboard, to), 0);
+        QCOMPARE(rig->ops->Paste(rig->clipboard, to), OpResult::kDone);
         QCOMPARE(rig->clipboard.Count(), 0);
         QVERIFY(QFileInfo::exists(a));
         QVERIFY(!QFileInfo::exists(b));
@@ -227,7 +227,7 @@ private Q_SLOTS:
         QCOMPARE(rig->history.Description(), QStringLiteral("元に戻す - 'b.txt' の移動"));
 
         // Undo of the move puts it back where it was.
-        QCOMPARE(rig->ops->Undo(), 0);
+        QCOMPARE(rig->ops->Undo(), OpResult::kDone);
         QVERIFY(QFileInfo::exists(b));
         QVERIFY(!QFileInfo::exists(moved));
         QCOMPARE(rig->history.Count(), 0);
@@ -241,10 +241,10 @@ private Q_SLOTS:
         QCOMPARE(rig->Add(readOnly, FolderRig::kPassword, QStringLiteral("1"), QStringLiteral("RO")), 0);
         QVERIFY(rig->EnterKey(readOnly, FolderRig::kPassword));
         const QString a = rig->Container(readOnly, QStringLiteral("a.txt"));
-        QCOMPARE(rig->ops->Take(rig->clipboard, {a}, true, readOnly), -1);
+        QCOMPARE(rig->ops->Take(rig->clipboard, {a}, true, readOnly), OpResult::kFailed);
         QVERIFY(rig->ui.Has(316));
         QCOMPARE(rig->clipboard.Count(), 0);
-        QCOMPARE(rig->ops->Take(rig->clipboard, {a}, false, readOnly), 0); // a copy may be taken
+        QCOMPARE(rig->ops->Take(rig->clipboard, {a}, false, readOnly), OpResult::kDone); // a copy may be taken
     }
 
     // A copy into another folder asks before it replaces a container of the same name; undo of the copy asks
@@ -258,7 +258,7 @@ private Q_SLOTS:
         const QString old = rig->Container(to, QStringLiteral("a.txt"), "old");
         const QString b = rig->Container(rig->folder, QStringLiteral("b.txt"));
         rig->prompts.fileAnswers = {EncryptInPrompts::kNo};
-        QCOMPARE(rig->ops->Drop({a, b}, to, false), 0);
+        QCOMPARE(rig->ops->Drop({a, b}, to, false), OpResult::kDone);
         QCOMPARE(rig->prompts.asked, QStringList{QStringLiteral("file:a.txt")});
         QVERIFY(QFileInfo::exists(old)); // "いいえ" skipped it
         const QString copy = rig->Listed(to).value(QStringLiteral("b.txt"));
@@ -267,7 +267,7 @@ private Q_SLOTS:
         QCOMPARE(rig->history.Description(), QStringLiteral("元に戻す - 'b.txt' のコピー"));
 
         rig->ui.QueueAnswer(kAnswerYes);
-        QCOMPARE(rig->ops->Undo(), 0);
+        QCOMPARE(rig->ops->Undo(), OpResult::kDone);
         QCOMPARE(rig->ui.Find(179)->text, QStringLiteral("'b.txt' を") + rig->Text(179));
         QVERIFY(!QFileInfo::exists(copy));
         QVERIFY(QFileInfo::exists(b));
@@ -288,7 +288,7 @@ private Q_SLOTS:
         const QString a = rig->Container(rig->folder, QStringLiteral("a.txt"), noise);
         QVERIFY(QFileInfo(a).size() > 2000);
         rig->fs.writeFault = {to, ENOSPC, 1000};
-        QCOMPARE(rig->ops->Drop({a}, to, false), -1);
+        QCOMPARE(rig->ops->Drop({a}, to, false), OpResult::kFailed);
         QVERIFY(rig->ui.Has(msg::kDestinationWrite));
         QCOMPARE(QDir(to).entryList(QDir::Files | QDir::Hidden), QStringList());
         QCOMPARE(rig->history.Count(), 0);
@@ -299,7 +299,7 @@ private Q_SLOTS:
         const QString inner = rig->Container(d + QStringLiteral("/sub"), QStringLiteral("in.txt"));
         rig->fs.makeFolderFault = {QStringLiteral("/d/sub"), EDQUOT, 0};
         rig->fs.renameFault = {d, EXDEV, 0}; // another volume: the move copies
-        QCOMPARE(rig->ops->Drop({d}, to, true), -1);
+        QCOMPARE(rig->ops->Drop({d}, to, true), OpResult::kFailed);
         QVERIFY(rig->ui.Has(msg::kDestinationOpen));
         QVERIFY(QFileInfo::exists(inner));
         QVERIFY(!QFileInfo::exists(to + QStringLiteral("/d")));
@@ -309,7 +309,7 @@ private Q_SLOTS:
         QCOMPARE(rig->Add(other, FolderRig::kPassword, QStringLiteral("0"), QStringLiteral("OTHER")), 0);
         QVERIFY(rig->EnterKey(other, FolderRig::kPassword));
         rig->fs.removeFault = {a, EACCES, 0};
-        QCOMPARE(rig->ops->Drop({a}, other, true), -1);
+        QCOMPARE(rig->ops->Drop({a}, other, true), OpResult::kFailed);
         QVERIFY(rig->ui.Has(112));
         QVERIFY(QFileInfo::exists(a));
         QCOMPARE(QDir(other).entryList({QStringLiteral("*.zorf")}, QDir::Files).size(), 1);
@@ -337,13 +337,13 @@ private Q_SLOTS:
         const QString report = rig->Container(docs, QStringLiteral("report.txt"), "report");
         rig->Container(docs + QStringLiteral("/sub"), QStringLiteral("inner.txt"), "inner");
         const QMap<QString, QByteArray> before = rig->Contents(p, p);
-        QCOMPARE(rig->ops->Drop({folder ? docs : report}, q, move), 0);
+        QCOMPARE(rig->ops->Drop({folder ? docs : report}, q, move), OpResult::kDone);
         QCOMPARE(rig->Contents(q, q),
                  (folder ? before : QMap<QString, QByteArray>{{QStringLiteral("report.txt"), "report"}}));
         QVERIFY(rig->CreationAreaEmpty(QStringLiteral("OTHER")));
         if (!move)
             rig->ui.QueueAnswer(kAnswerYes);
-        QCOMPARE(rig->ops->Undo(), 0);
+        QCOMPARE(rig->ops->Undo(), OpResult::kDone);
         QCOMPARE(rig->Contents(q, q), (QMap<QString, QByteArray>()));
         QCOMPARE(rig->Contents(p, p), before);
     }
@@ -362,7 +362,7 @@ private Q_SLOTS:
         rig->Container(docs + QStringLiteral("/zz"), QStringLiteral("big.bin"), noise);            // copied last
         const QMap<QString, QByteArray> before = rig->Contents(p, p);
         rig->fs.writeFault = {q, ENOSPC, QFileInfo(small).size() + 4096};
-        QCOMPARE(rig->ops->Drop({docs}, q, true), -1);
+        QCOMPARE(rig->ops->Drop({docs}, q, true), OpResult::kFailed);
         QVERIFY(rig->ui.Has(msg::kDestinationWrite));
         QCOMPARE(rig->Contents(p, p), before);
         QVERIFY(!QFileInfo::exists(q + QStringLiteral("/docs")));
@@ -389,10 +389,10 @@ private Q_SLOTS:
         const QString a = rig->Container(rig->folder, QStringLiteral("a.txt"), "new");
         const QString old = rig->Container(to, QStringLiteral("a.txt"), "old");
         rig->prompts.fileAnswers = {EncryptInPrompts::kYes};
-        QCOMPARE(ops.Drop({a}, to, move), 0);
+        QCOMPARE(ops.Drop({a}, to, move), OpResult::kDone);
         if (!move)
             rig->ui.QueueAnswer(kAnswerYes);
-        QCOMPARE(ops.Undo(), 0);
+        QCOMPARE(ops.Undo(), OpResult::kDone);
         QCOMPARE(rig->Contents(to, rig->folder), (QMap<QString, QByteArray>{{QStringLiteral("a.txt"), "old"}}));
         QCOMPARE(rig->Listed(to).value(QStringLiteral("a.txt")), old);
         QCOMPARE(rig->Plain(a, rig->folder), QByteArray("new"));
@@ -405,7 +405,7 @@ private Q_SLOTS:
         const QString a = rig->Container(rig->folder, QStringLiteral("a.txt"));
         rig->fs.removeFault = {a, EACCES, 0};
         QString renamed;
-        QCOMPARE(rig->ops->Rename(a, QStringLiteral("a.txt"), QStringLiteral("b.txt"), renamed), -1);
+        QCOMPARE(rig->ops->Rename(a, QStringLiteral("a.txt"), QStringLiteral("b.txt"), renamed), OpResult::kFailed);
         QVERIFY(rig->ui.Has(42));
         QCOMPARE(QDir(rig->folder).entryList({QStringLiteral("*.zorf")}, QDir::Files),
                  QStringList{QFileInfo(a).fileName()});
@@ -419,9 +419,9 @@ private Q_SLOTS:
         const QString a = rig->Container(rig->folder, QStringLiteral("a.txt"));
         const QString to = rig->folder + QStringLiteral("/to");
         QVERIFY(QDir().mkpath(to));
-        QCOMPARE(rig->ops->Take(rig->clipboard, {a}, true, rig->folder), 0);
+        QCOMPARE(rig->ops->Take(rig->clipboard, {a}, true, rig->folder), OpResult::kDone);
         rig->open = {a};
-        QCOMPARE(rig->ops->Paste(rig->clipboard, to), -1);
+        QCOMPARE(rig->ops->Paste(rig->clipboard, to), OpResult::kFailed);
         QVERIFY(rig->ui.Has(704));
         QVERIFY(QFileInfo::exists(a));
         QCOMPARE(rig->clipboard.items, QStringList{a});
@@ -435,15 +435,15 @@ private Q_SLOTS:
         rig->app.State().settings.titleMode = 0;
         const QString a = rig->Container(rig->folder, QStringLiteral("report.txt"));
         QString renamed;
-        QCOMPARE(rig->ops->Rename(a, QStringLiteral("report"), QStringLiteral("re:port"), renamed), -1);
+        QCOMPARE(rig->ops->Rename(a, QStringLiteral("report"), QStringLiteral("re:port"), renamed), OpResult::kFailed);
         QVERIFY(rig->ui.Has(290));
         QVERIFY(QFileInfo::exists(a));
         QCOMPARE(rig->StoredName(a), QStringLiteral("report.txt"));
         QCOMPARE(rig->history.Count(), 0);
 
-        QCOMPARE(rig->ops->Rename(a, QStringLiteral("report"), QStringLiteral("report"), renamed), 1);
+        QCOMPARE(rig->ops->Rename(a, QStringLiteral("report"), QStringLiteral("report"), renamed), OpResult::kDeclined);
 
-        QCOMPARE(rig->ops->Rename(a, QStringLiteral("report"), QStringLiteral("summary"), renamed), 0);
+        QCOMPARE(rig->ops->Rename(a, QStringLiteral("report"), QStringLiteral("summary"), renamed), OpResult::kDone);
         QVERIFY(renamed != a);
         QVERIFY(!QFileInfo::exists(a));
         QVERIFY(OperationsRig::ReadOnly(renamed));
@@ -455,22 +455,22 @@ private Q_SLOTS:
         // With extensions shown the typed name is taken as it is.
         rig->app.State().settings.titleMode = 1;
         QString plain;
-        QCOMPARE(rig->ops->Rename(renamed, QStringLiteral("summary.txt"), QStringLiteral("summary"), plain), 0);
+        QCOMPARE(rig->ops->Rename(renamed, QStringLiteral("summary.txt"), QStringLiteral("summary"), plain), OpResult::kDone);
         QCOMPARE(rig->StoredName(plain), QStringLiteral("summary"));
 
         // Another item of that name, whatever its case, refuses the rename.
         rig->Container(rig->folder, QStringLiteral("Other.txt"));
         QString refused;
-        QCOMPARE(rig->ops->Rename(plain, QStringLiteral("summary"), QStringLiteral("other.TXT"), refused), -1);
+        QCOMPARE(rig->ops->Rename(plain, QStringLiteral("summary"), QStringLiteral("other.TXT"), refused), OpResult::kFailed);
         QVERIFY(rig->ui.Has(40));
 
         // Undo twice: the names come back in turn.
         rig->ui.Clear();
-        const int undone = rig->ops->Undo();
+        const OpResult undone = rig->ops->Undo();
         QCOMPARE(rig->ui.Numbers(), QList<int>());
-        QCOMPARE(undone, 0);
+        QCOMPARE(undone, OpResult::kDone);
         QVERIFY(rig->Listed(rig->folder).contains(QStringLiteral("summary.txt")));
-        QCOMPARE(rig->ops->Undo(), 0);
+        QCOMPARE(rig->ops->Undo(), OpResult::kDone);
         QVERIFY(rig->Listed(rig->folder).contains(QStringLiteral("report.txt")));
         QCOMPARE(rig->history.Count(), 0);
     }
@@ -483,9 +483,9 @@ private Q_SLOTS:
         QVERIFY(QDir().mkpath(d));
         QVERIFY(QDir().mkpath(rig->folder + QStringLiteral("/taken")));
         QString renamed;
-        QCOMPARE(rig->ops->Rename(d, QStringLiteral("d"), QStringLiteral("taken"), renamed), -1);
+        QCOMPARE(rig->ops->Rename(d, QStringLiteral("d"), QStringLiteral("taken"), renamed), OpResult::kFailed);
         QVERIFY(rig->ui.Has(35));
-        QCOMPARE(rig->ops->Rename(d, QStringLiteral("d"), QStringLiteral("e"), renamed), 0);
+        QCOMPARE(rig->ops->Rename(d, QStringLiteral("d"), QStringLiteral("e"), renamed), OpResult::kDone);
         QCOMPARE(renamed, rig->folder + QStringLiteral("/e"));
         QVERIFY(QFileInfo(renamed).isDir());
         QCOMPARE(rig->history.Description(), QStringLiteral("元に戻す - 'e' を 'd' に変更"));
@@ -497,7 +497,7 @@ private Q_SLOTS:
         QVERIFY(rig);
         const QString a = rig->Container(rig->folder, QStringLiteral("a.txt"));
         rig->ui.QueueAnswer(kAnswerYes);
-        QCOMPARE(rig->ops->Delete({a}, true), 0);
+        QCOMPARE(rig->ops->Delete({a}, true), OpResult::kDone);
         QCOMPARE(rig->ui.Find(2)->text, rig->Text(2) + QStringLiteral("a.txt"));
         QVERIFY(!QFileInfo::exists(a));
         QVERIFY(!QFileInfo::exists(m_trash + QStringLiteral("/files/") + QFileInfo(a).fileName()));
@@ -514,7 +514,7 @@ private Q_SLOTS:
         const QString disk = QFileInfo(a).fileName();
         const QDateTime time = QFileInfo(a).lastModified();
         rig->ui.QueueAnswer(kAnswerYes);
-        QCOMPARE(rig->ops->Delete({a}, false), 0);
+        QCOMPARE(rig->ops->Delete({a}, false), OpResult::kDone);
         QCOMPARE(rig->ui.Find(1)->text, rig->Text(1) + QStringLiteral("a.txt"));
         QVERIFY(!QFileInfo::exists(a));
         const QString trashed = m_trash + QStringLiteral("/files/") + disk;
@@ -527,7 +527,7 @@ private Q_SLOTS:
         QCOMPARE(rig->history.Description(), QStringLiteral("元に戻す - 'a.txt' の削除"));
         QVERIFY(rig->ops->CanUndo(false));
 
-        QCOMPARE(rig->ops->Undo(), 0);
+        QCOMPARE(rig->ops->Undo(), OpResult::kDone);
         QVERIFY(QFileInfo::exists(a));
         QVERIFY(OperationsRig::ReadOnly(a));
         QCOMPARE(QFileInfo(a).lastModified(), time);
@@ -546,7 +546,7 @@ private Q_SLOTS:
         QVERIFY(QDir().mkpath(d));
         rig->Container(d, QStringLiteral("in.txt"));
         rig->ui.QueueAnswer(kAnswerYes);
-        QCOMPARE(rig->ops->Delete({a, d}, false), 0);
+        QCOMPARE(rig->ops->Delete({a, d}, false), OpResult::kDone);
         QCOMPARE(rig->ui.Find(44)->text, rig->Text(44) + QStringLiteral("2"));
         QCOMPARE(rig->history.Description(), QStringLiteral("元に戻す - 'a.txt' を含む2個の削除"));
         // The user empties that item from the trash.
@@ -555,7 +555,7 @@ private Q_SLOTS:
         QVERIFY(QFile::remove(trashed));
 
         rig->ui.Clear();
-        QCOMPARE(rig->ops->Undo(), 0);
+        QCOMPARE(rig->ops->Undo(), OpResult::kDone);
         QCOMPARE(rig->ui.Numbers(), QList<int>{168});
         QCOMPARE(rig->ui.Find(168)->text, rig->Text(168) + QStringLiteral("a.txt"));
         QVERIFY(!QFileInfo::exists(a));
@@ -570,10 +570,10 @@ private Q_SLOTS:
         QVERIFY(rig);
         const QString a = rig->Container(rig->folder, QStringLiteral("a.txt"));
         rig->ui.QueueAnswer(kAnswerYes);
-        QCOMPARE(rig->ops->Delete({a}, false), 0);
+        QCOMPARE(rig->ops->Delete({a}, false), OpResult::kDone);
         QVERIFY(OperationsRig::WriteRaw(a, "in the way"));
         rig->ui.QueueAnswer(kAnswerNo);
-        QCOMPARE(rig->ops->Undo(), 0);
+        QCOMPARE(rig->ops->Undo(), OpResult::kDone);
         QVERIFY(rig->ui.Has(169));
         QFile way(a);
         QVERIFY(way.open(QIODevice::ReadOnly));
@@ -591,10 +591,10 @@ private Q_SLOTS:
         const QString inner = rig->Container(d, QStringLiteral("in.txt"));
         rig->open = {a, inner};
         rig->ui.QueueAnswer(kAnswerYes);
-        QCOMPARE(rig->ops->Delete({a}, false), -1);
+        QCOMPARE(rig->ops->Delete({a}, false), OpResult::kFailed);
         QVERIFY(rig->ui.Has(47));
         rig->ui.QueueAnswer(kAnswerYes);
-        QCOMPARE(rig->ops->Delete({d}, false), -1);
+        QCOMPARE(rig->ops->Delete({d}, false), OpResult::kFailed);
         QVERIFY(rig->ui.Has(46));
         QVERIFY(QFileInfo::exists(a));
         QVERIFY(QFileInfo::exists(inner));
@@ -602,17 +602,17 @@ private Q_SLOTS:
         // Dragged, a folder holding an open file or one another program holds stays where it is (A55).
         const QString to = rig->folder + QStringLiteral("/to");
         QVERIFY(QDir().mkpath(to));
-        QCOMPARE(rig->ops->Drop({d}, to, true), -1);
+        QCOMPARE(rig->ops->Drop({d}, to, true), OpResult::kFailed);
         rig->open.clear();
         rig->fs.heldOpen = {inner, EBUSY, 0};
         rig->ui.Clear();
-        QCOMPARE(rig->ops->Drop({d}, to, true), -1);
+        QCOMPARE(rig->ops->Drop({d}, to, true), OpResult::kFailed);
         QCOMPARE(rig->ui.Numbers(), QList<int>{55});
         QVERIFY(QFileInfo::exists(inner));
         rig->fs.heldOpen = {};
         // And "No" to the question leaves everything.
         rig->ui.QueueAnswer(kAnswerNo);
-        QCOMPARE(rig->ops->Delete({a}, false), 1);
+        QCOMPARE(rig->ops->Delete({a}, false), OpResult::kDeclined);
         QVERIFY(QFileInfo::exists(a));
     }
 
@@ -622,11 +622,11 @@ private Q_SLOTS:
         QVERIFY(rig);
         const QString a = rig->Container(rig->folder, QStringLiteral("a.txt"));
         QString renamed;
-        QCOMPARE(rig->ops->Rename(a, QStringLiteral("a.txt"), QStringLiteral("b.txt"), renamed), 0);
+        QCOMPARE(rig->ops->Rename(a, QStringLiteral("a.txt"), QStringLiteral("b.txt"), renamed), OpResult::kDone);
         QVERIFY(rig->ops->CanUndo(false));
         rig->Engine().ReleaseKey(rig->folder);
         QVERIFY(!rig->ops->CanUndo(false));
-        QCOMPARE(rig->ops->Undo(), -1);
+        QCOMPARE(rig->ops->Undo(), OpResult::kFailed);
         QCOMPARE(rig->history.Count(), 1); // kept for when the folder is logged in again
         QVERIFY(QFileInfo::exists(renamed));
     }
@@ -639,14 +639,14 @@ private Q_SLOTS:
         QVERIFY(QDir().mkpath(path));
         for (int i = 1; i <= 11; ++i) {
             QString renamed;
-            QCOMPARE(rig->ops->Rename(path, QFileInfo(path).fileName(), QStringLiteral("n%1").arg(i), renamed), 0);
+            QCOMPARE(rig->ops->Rename(path, QFileInfo(path).fileName(), QStringLiteral("n%1").arg(i), renamed), OpResult::kDone);
             path = renamed;
         }
         QCOMPARE(rig->history.Count(), CUndoHistory::kMaxRecords);
         for (int i = 11; i >= 2; --i) {
             QCOMPARE(rig->history.Description(),
                      QStringLiteral("元に戻す - 'n%1' を 'n%2' に変更").arg(i).arg(i - 1));
-            QCOMPARE(rig->ops->Undo(), 0);
+            QCOMPARE(rig->ops->Undo(), OpResult::kDone);
         }
         QCOMPARE(rig->history.Count(), 0);
         QVERIFY(QFileInfo(rig->folder + QStringLiteral("/n1")).isDir()); // the first rename stays
@@ -698,8 +698,8 @@ private Q_SLOTS:
                                  ? rig->Listed(rig->folder + QStringLiteral("/d/sub")).value(QStringLiteral("in.txt"))
                                  : rig->folder + u'/' + item;
         const QStringList before = TreeSnapshot(rig->folder);
-        QCOMPARE(rig->ops->Take(rig->clipboard, {path}, true, QFileInfo(path).absolutePath()), 0);
-        QCOMPARE(rig->ops->Paste(rig->clipboard, other + QStringLiteral("/link")), -1);
+        QCOMPARE(rig->ops->Take(rig->clipboard, {path}, true, QFileInfo(path).absolutePath()), OpResult::kDone);
+        QCOMPARE(rig->ops->Paste(rig->clipboard, other + QStringLiteral("/link")), OpResult::kFailed);
         QVERIFY(rig->ui.Has(number));
         QCOMPARE(TreeSnapshot(rig->folder), before);
     }
@@ -713,13 +713,13 @@ private Q_SLOTS:
         QVERIFY(QDir().mkpath(d) && QDir().mkpath(to));
         QVERIFY(::symlink("..", QFile::encodeName(d + QStringLiteral("/up")).constData()) == 0);
         QVERIFY(MakeFifo(d + QStringLiteral("/pipe")));
-        QCOMPARE(rig->ops->Drop({d}, to, true), 0); // a rename: links and pipe go along
+        QCOMPARE(rig->ops->Drop({d}, to, true), OpResult::kDone); // a rename: links and pipe go along
         rig->fs.renameFault = {QStringLiteral("/to/d"), EXDEV, 0};
-        QCOMPARE(rig->ops->Undo(), -1);
+        QCOMPARE(rig->ops->Undo(), OpResult::kFailed);
         QVERIFY(rig->ui.Has(722));
         QCOMPARE(rig->history.Count(), 1);
         QVERIFY(QFile::remove(to + QStringLiteral("/d/pipe")));
-        QCOMPARE(rig->ops->Undo(), 0);
+        QCOMPARE(rig->ops->Undo(), OpResult::kDone);
         QCOMPARE(LinkText(d + QStringLiteral("/up")), QByteArray(".."));
     }
 
@@ -734,7 +734,7 @@ private Q_SLOTS:
         rig->Container(d, QStringLiteral("in.txt"));
         QVERIFY(QFile::link(outside, to + QStringLiteral("/d")));
         rig->prompts.folderAnswers = {EncryptInPrompts::kYes};
-        QCOMPARE(rig->ops->Drop({d}, to, false), 0);
+        QCOMPARE(rig->ops->Drop({d}, to, false), OpResult::kDone);
         QCOMPARE(QDir(outside).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), QStringList());
         QVERIFY(KindOf(to + QStringLiteral("/d")) == ItemKind::Folder);
     }

@@ -134,13 +134,13 @@ private Q_SLOTS:
         QVERIFY(::rename(QFile::encodeName(file.fileName()).constData(), raw.constData()) == 0);
         const auto bytesAt = [](const QByteArray& path) { return RawBytes(PathFromNative(path)); };
         QString renamed;
-        QCOMPARE(rig->ops->Rename(odd, ShownName(QFileInfo(odd).fileName()), QStringLiteral("plain.txt"), renamed), 0);
-        QCOMPARE(rig->ops->Undo(), 0);
+        QCOMPARE(rig->ops->Rename(odd, ShownName(QFileInfo(odd).fileName()), QStringLiteral("plain.txt"), renamed), OpResult::kDone);
+        QCOMPARE(rig->ops->Undo(), OpResult::kDone);
         QCOMPARE(bytesAt(raw), QByteArray("sjis"));
         rig->ui.QueueAnswer(kAnswerYes);
-        QCOMPARE(rig->ops->Delete({odd}, false), 0);
+        QCOMPARE(rig->ops->Delete({odd}, false), OpResult::kDone);
         QVERIFY(bytesAt(raw).isEmpty());
-        QCOMPARE(rig->ops->Undo(), 0);
+        QCOMPARE(rig->ops->Undo(), OpResult::kDone);
         QCOMPARE(bytesAt(raw), QByteArray("sjis"));
         const QString out = m_folders.NewFolder(QStringLiteral("taken"));
         rig->dialogs.window = [&](const TakeOutWindowRequest& request, CTakeOut& takeOut) {
@@ -221,14 +221,14 @@ private Q_SLOTS:
             QCOMPARE(summary.files, int(tree.files.size() + counted));
         } else if (operation == QStringLiteral("delete")) {
             rig->ui.QueueAnswer(kAnswerYes);
-            const int rc = rig->ops->Delete({tree.root}, true);
-            QVERIFY(rc == 0 && KindOf(tree.root) == ItemKind::Missing);
+            const OpResult rc = rig->ops->Delete({tree.root}, true);
+            QVERIFY(rc == OpResult::kDone && KindOf(tree.root) == ItemKind::Missing);
         } else {
             const bool move = operation != QStringLiteral("copy inside");
-            QCOMPARE(rig->ops->Drop({tree.root}, elsewhere, move), 0);
+            QCOMPARE(rig->ops->Drop({tree.root}, elsewhere, move), OpResult::kDone);
             taken = rig->Holds(copy = elsewhere + QStringLiteral("/hostile"));
             if (operation == QStringLiteral("undo move")) {
-                QCOMPARE(rig->ops->Undo(), 0);
+                QCOMPARE(rig->ops->Undo(), OpResult::kDone);
                 QCOMPARE(tree.Inside(), inside);
                 taken = rig->Holds(copy = tree.root);
             }
