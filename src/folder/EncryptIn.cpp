@@ -4,6 +4,7 @@
 #include "folder/IncomingFile.h"
 #include "folder/ParkedFiles.h"
 #include "state/WorkAreas.h"
+#include "util/BusySection.h"
 #include "util/DisplayText.h"
 #include "util/EditorFiles.h"
 #include "util/ErrorText.h"
@@ -83,9 +84,9 @@ int CEncryptIn::Report(int number, const QString& tail, Icon icon) {
     return ReportMessage(m_ui, m_messages, number, tail, icon);
 }
 
-void CEncryptIn::SetBusy(bool on) const {
-    if (busy)
-        busy(on);
+OpResult CEncryptIn::Fail(int number, const QString& tail, Icon icon) {
+    Report(number, tail, icon);
+    return OpResult::kFailed;
 }
 
 // The stop command, honoured between sources and between files.
@@ -103,7 +104,7 @@ QString CEncryptIn::CreationArea() const {
                                         WorkAreas::kCreation);
 }
 
-int CEncryptIn::Run(EncryptInRequest& request) {
+OpResult CEncryptIn::Run(EncryptInRequest& request) {
     m_overwriteAllFiles = false;
     m_incoming.showNotice = true;
     m_namesWritten.clear();
@@ -114,15 +115,14 @@ int CEncryptIn::Run(EncryptInRequest& request) {
     m_byName.clear();
     request.folderIncluded = false;
 
-    SetBusy(true);
+    const BusySection section(busy);
     const QString root = m_nameFile.OwningRoot(CleanPath(request.destination));
     const int slot = m_registry.SlotOf(root);
     if (slot >= 0 && m_registry.ReadOnlyText(slot) == QStringLiteral("1")) {
         Report(kMsgReadOnlyFolder, QString(), Icon::Warning);
-        SetBusy(false);
-        return -1;
+        return OpResult::kFailed;
     }
-    const int rc = Operate(request);
+    const OpResult rc = Operate(request);
     m_ui.SetStatusText(QString());
     if (clearUndo)
         clearUndo();
@@ -131,18 +131,19 @@ int CEncryptIn::Run(EncryptInRequest& request) {
                          m_messages.MsgA(kMsgSkippedTail),
                      Icon::Information, Buttons::Ok, 0, kMsgSkippedHead);
     }
-    SetBusy(false);
     return rc;
 }
 
-int CEncryptIn::Operate(EncryptInRequest& request) {
+OpResult CEncryptIn::Operate(EncryptInRequest& request) {
     m_destination = CleanPath(request.destination);
     m_key = m_nameFile.OwningRoot(m_destination);
-    if (m_key.isEmpty())
-        return Report(kMsgNoRoot, m_destination);
+    if (m_key.isEmpty()) {
+        Report(kMsgNoRoot, m_destination);
+        return OpResult::kFailed;
+    }
     if (m_nameFile.RefreshNameFile(m_destination, m_key) != 0 ||
         m_nameFile.LoadNameEntries(m_destination, m_key, true, m_entries) != 0)
-        return -1;
+        return OpResult::kFailed;
     m_byName.clear();
     for (qsizetype i = 0; i < m_entries.size(); ++i)
         m_byName.insert(m_entries.at(i).displayName, i);
@@ -186,7 +187,7 @@ int CEncryptIn::Operate(EncryptInRequest& request) {
     }
     const int refreshed = m_nameFile.RefreshNameFile(m_destination, m_key);
     m_folders.ReportLeftBehind();
-    return step == kStop || step == kEnd || refreshed != 0 ? -1 : 0;
+    return step == kStop || step == kEnd || refreshed != 0 ? OpResult::kFailed : OpResult::kDone;
 }
 
 // ---- folders ----
@@ -465,15 +466,15 @@ CEncryptIn::Step CEncryptIn::RemoveSource(const QString& source, const QString& 
 
 // ---- "暗号化する(&U)" ----
 
-int CEncryptIn::EncryptPlainFiles(const QStringList& plainFiles, const QString& shownFolder) {
+OpResult CEncryptIn::EncryptPlainFiles(const QStringList& plainFiles, const QString& shownFolder) {
     const QString folder = CleanPath(shownFolder);
     const QString root = m_nameFile.OwningRoot(folder);
     const int slot = m_registry.SlotOf(root);
     if (slot >= 0 && m_registry.ReadOnlyText(slot) == QStringLiteral("1"))
-        return Report(kMsgReadOnlyFolder, QString(), Icon::Warning);
+        return Fail(kMsgReadOnlyFolder, QString(), Icon::Warning);
     if (m_ui.Message(m_messages.MsgA(kMsgPlainQuestion), Icon::Question, Buttons::YesNo, kAnswerNo,
                      kMsgPlainQuestion) != kAnswerYes)
-        return -1;
+        return OpResult::kDeclined;
     QStringList files;
     for (const QString& raw : plainFiles) {
         const QString path = CleanPath(raw);
@@ -485,26 +486,26 @@ int CEncryptIn::EncryptPlainFiles(const QStringList& plainFiles, const QString& 
         QString detail;
         if (kind != ItemKind::File || QFileInfo(path).absolutePath() != folder ||
             m_access.CheckAccess(path, 2, detail) != 0) {
-            return Report(kMsgPlainCheck,
+            return Fail(kMsgPlainCheck,
                           (detail.isEmpty() ? QString() : u'\n' + detail) + QStringLiteral("\n\n") + ShownName(path));
         }
         files.append(raw);
     }
     if (files.isEmpty())
-        return 0;
+        return OpResult::kDone;
     m_key = root;
     const QString area = CreationArea();
     // Files a failed put-back of an earlier run left listed go back with this run's.
     ParkedFiles parked(m_files, m_engine, area);
     if (const int rc = area.isEmpty() ? 0 : parked.Load(); rc != 0)
-        return Report(kMsgPlainTempFolder, WithPath(ErrnoText(rc), ParkedFiles::JournalOf(area), PathSeparator::Line));
+        return Fail(kMsgPlainTempFolder, WithPath(ErrnoText(rc), ParkedFiles::JournalOf(area), PathSeparator::Line));
     QString unique;
     UniqueNameText(false, unique);
     const QString aside = area.isEmpty() ? QString() : ChildPath(area, unique);
     if (aside.isEmpty() || m_files.MakePrivateFolder(aside) != 0)
-        return Report(kMsgPlainTempFolder, WithPath(QString(), aside, PathSeparator::Line));
+        return Fail(kMsgPlainTempFolder, WithPath(QString(), aside, PathSeparator::Line));
 
-    SetBusy(true);
+    const BusySection section(busy);
     m_parked = &parked;
     // Whatever is still aside at the end (a stop, a failure) goes back where the user left it.
     const auto putBack = [&]() {
@@ -523,14 +524,12 @@ int CEncryptIn::EncryptPlainFiles(const QStringList& plainFiles, const QString& 
         if (const int rc = parked.Park(path, moved); rc != 0) {
             Report(kMsgPlainMove, u'\n' + ErrnoText(rc) + QStringLiteral("\n\n") + path);
             putBack();
-            SetBusy(false);
-            return -1;
+            return OpResult::kFailed;
         }
         request.sources.append(moved);
     }
-    const int rc = Run(request);
+    const OpResult rc = Run(request);
     putBack();
-    SetBusy(false);
     return rc;
 }
 

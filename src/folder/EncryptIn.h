@@ -11,6 +11,7 @@
 #include "state/FolderRegistry.h"
 #include "state/SettingsFile.h"
 #include "state/WorkFolderSettings.h"
+#include "util/OpResult.h"
 
 #include <QMultiHash>
 #include <QSet>
@@ -48,12 +49,12 @@ public:
     std::function<bool(const QString& container)> isOpenInWorkspace;
     std::function<void()> clearUndo;
 
-    // The whole operation with its reports (A316, A644/A645 at the end). 0, or -1 (stopped; the message
-    // was shown). Sources already taken in stay in the destination.
-    int Run(EncryptInRequest& request);
+    // The whole operation with its reports (A316, A644/A645 at the end); a stop counts as failed. Sources
+    // already taken in stay in the destination.
+    OpResult Run(EncryptInRequest& request);
     // "暗号化する(&U)": the selected plain files of the shown folder are moved aside and encrypted in
-    // their place (move mode). 0, or -1 (shown).
-    int EncryptPlainFiles(const QStringList& plainFiles, const QString& shownFolder);
+    // their place (move mode); declined when the user says no to the question.
+    OpResult EncryptPlainFiles(const QStringList& plainFiles, const QString& shownFolder);
 
     // Files skipped as identical in the last run.
     int SkippedIdentical() const { return m_skippedIdentical; }
@@ -65,7 +66,7 @@ private:
     using Step = IntakeStep;
     using enum IntakeStep;
 
-    int Operate(EncryptInRequest& request);
+    OpResult Operate(EncryptInRequest& request);
     Step FolderSteps(const QString& source, bool move);
     Step FileSteps(const QString& source, const QString& directory, bool topLevel, bool move);
     const NameEntry* ExistingFor(const QString& name, const QString& directory, bool topLevel, Step& step);
@@ -83,8 +84,8 @@ private:
     int CopyBytes(const QString& from, const QString& to);
     QString CreationArea() const;
     int Report(int number, const QString& tail, Icon icon = Icon::Error);
+    OpResult Fail(int number, const QString& tail, Icon icon = Icon::Error);
     bool Stopped();
-    void SetBusy(bool on) const;
 
     CCryptEngine& m_engine;
     FolderRegistry& m_registry;

@@ -164,9 +164,9 @@ int CNewItems::NewFile(const QString& rawDirectory, const QString& extension, QS
     request.mode = EncryptInRequest::kMove;
     request.sources = {plain};
     request.destination = directory;
-    const int rc = m_encryptIn.Run(request);
+    const OpResult rc = m_encryptIn.Run(request);
     cleanUp();
-    if (rc != 0)
+    if (rc != OpResult::kDone)
         return -1;
     QList<NameEntry> entries;
     if (m_nameFile.LoadNameEntries(directory, key, false, entries) != 0)

@@ -151,7 +151,7 @@ int CMainFrame::EncryptIn(const QString& destination, const QStringList& sources
     request.sources = sources;
     request.destination = destination;
     SetAbortable(true);
-    const int rc = operation.Run(request);
+    const int rc = operation.Run(request) == OpResult::kDone ? 0 : -1;
     SetAbortable(false);
     ClearStatusText();
     if (!m_currentFolder.isEmpty()) {
@@ -205,7 +205,7 @@ void CMainFrame::OnListPopup(int id) {
         return;
     CEncryptIn operation = NewEncryptIn();
     SetAbortable(true);
-    operation.EncryptPlainFiles(m_list->SelectedPaths(), m_currentFolder);
+    static_cast<void>(operation.EncryptPlainFiles(m_list->SelectedPaths(), m_currentFolder));
     SetAbortable(false);
     ClearStatusText();
     Busy(true);

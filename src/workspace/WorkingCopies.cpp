@@ -643,7 +643,7 @@ int CWorkingCopies::EncryptBack(const QString& workingCopy, const QString& desti
     request.replaceTarget = replaceTarget;
     // The engine writes the new container beside the old one, verifies it and renames it over; the copy is
     // wiped only after that rename is on disk, and only when it is still the file that was read.
-    const int rc = encrypt.Run(request);
+    const int rc = encrypt.Run(request) == OpResult::kDone ? 0 : -1;
     m_ui.SetStatusText(QString());
     return rc;
 }

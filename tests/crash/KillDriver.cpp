@@ -259,7 +259,7 @@ int RunPlain(const QString& program, const QString& root) {
     CEncryptIn encryptIn(rig.Services(), rig.prompts);
     rig.ui.QueueAnswer(kAnswerYes);
     Say(QStringLiteral("ready"));
-    if (encryptIn.EncryptPlainFiles(files, root) != 0)
+    if (encryptIn.EncryptPlainFiles(files, root) != OpResult::kDone)
         return Fail(QStringLiteral("the command failed: ") + Messages(rig.ui));
     Say(QStringLiteral("done"));
     std::getchar(); // waits for the kill like the other run modes: a kill after the end is a kill too
@@ -365,7 +365,7 @@ int FullDisk(const QString& program, const QString& root, const QString& spare) 
         request.sources = {plain};
         request.destination = root;
         CEncryptIn encryptIn(rig.Services(), rig.prompts);
-        if (encryptIn.Run(request) == 0)
+        if (encryptIn.Run(request) == OpResult::kDone)
             return Fail(QStringLiteral("an encrypt-in on a full disk reported success"));
         if (rig.ui.Numbers().isEmpty())
             return Fail(QStringLiteral("an encrypt-in on a full disk said nothing"));

@@ -38,7 +38,7 @@ struct EncryptRig : FolderRig {
         encrypt->clearUndo = [this] { ++undoClears; };
         return true;
     }
-    int Run(int mode, const QStringList& sources, const QString& destination = QString()) {
+    OpResult Run(int mode, const QStringList& sources, const QString& destination = QString()) {
         EncryptInRequest request;
         request.mode = mode;
         request.sources = sources;
@@ -121,7 +121,7 @@ private Q_SLOTS:
         EncryptInRequest request;
         request.sources = {a, tree};
         request.destination = rig->folder;
-        QCOMPARE(rig->encrypt->Run(request), 0);
+        QCOMPARE(rig->encrypt->Run(request), OpResult::kDone);
         QCOMPARE(rig->ui.Numbers(), QList<int>());
         QVERIFY(request.folderIncluded);
         QCOMPARE(rig->busyCalls, QList<bool>({true, false}));
@@ -159,7 +159,7 @@ private Q_SLOTS:
         QVERIFY(rig);
         const QString a1 = rig->Source(QStringLiteral("one/same.txt"), "1");
         const QString a2 = rig->Source(QStringLiteral("two/same.txt"), "2");
-        QCOMPARE(rig->Run(EncryptInRequest::kCopy, {a1, a2}), -1);
+        QCOMPARE(rig->Run(EncryptInRequest::kCopy, {a1, a2}), OpResult::kFailed);
         QCOMPARE(rig->ui.Numbers(), QList<int>{27});
         QVERIFY(rig->ui.Messages().constLast().text.contains(QStringLiteral("same.txt")));
         QVERIFY(rig->Opens(rig->ContainerOf(rig->folder, QStringLiteral("same.txt")), QStringLiteral("same.txt"), "1"));
@@ -167,10 +167,10 @@ private Q_SLOTS:
         QVERIFY(FolderRig::WriteRaw(rig->folder + QStringLiteral("/plain.txt"), "mine"));
         QVERIFY(QDir(rig->folder).mkdir(QStringLiteral("dir.txt")));
         rig->ui.Clear();
-        QCOMPARE(rig->Run(EncryptInRequest::kCopy, {rig->Source(QStringLiteral("plain.txt"), "new")}), -1);
-        QCOMPARE(rig->Run(EncryptInRequest::kCopy, {rig->Source(QStringLiteral("dir.txt"), "new")}), -1);
+        QCOMPARE(rig->Run(EncryptInRequest::kCopy, {rig->Source(QStringLiteral("plain.txt"), "new")}), OpResult::kFailed);
+        QCOMPARE(rig->Run(EncryptInRequest::kCopy, {rig->Source(QStringLiteral("dir.txt"), "new")}), OpResult::kFailed);
         rig->Source(QStringLiteral("same.txt/inner"), "i");
-        QCOMPARE(rig->Run(EncryptInRequest::kCopy, {rig->outside + QStringLiteral("/same.txt")}), -1);
+        QCOMPARE(rig->Run(EncryptInRequest::kCopy, {rig->outside + QStringLiteral("/same.txt")}), OpResult::kFailed);
         QCOMPARE(rig->ui.Numbers(), QList<int>({70, 71, 58}));
         QCOMPARE(rig->Bytes(rig->folder + QStringLiteral("/plain.txt")), QByteArray("mine"));
 
@@ -178,13 +178,13 @@ private Q_SLOTS:
         rig->ui.Clear();
         const QString locked = rig->Source(QStringLiteral("locked.txt"), "l");
         rig->fs.openFault = {QStringLiteral("locked.txt"), EACCES, 0};
-        QCOMPARE(rig->Run(EncryptInRequest::kCopy, {locked}), -1);
+        QCOMPARE(rig->Run(EncryptInRequest::kCopy, {locked}), OpResult::kFailed);
         rig->fs.openFault = {};
         QCOMPARE(rig->ui.Numbers(), QList<int>{621});
         QVERIFY(rig->ContainerOf(rig->folder, QStringLiteral("locked.txt")).isEmpty());
 
         rig->prompts.fileAnswers = {EncryptInPrompts::kNo};
-        QCOMPARE(rig->Run(EncryptInRequest::kCopy, {a2}), 0);
+        QCOMPARE(rig->Run(EncryptInRequest::kCopy, {a2}), OpResult::kDone);
         QCOMPARE(rig->prompts.singleItemModes, QList<bool>{true});
         QCOMPARE(rig->prompts.incomingSides.constFirst().size, 1);
         QVERIFY(!rig->prompts.incomingSides.constFirst().container);
@@ -202,13 +202,13 @@ private Q_SLOTS:
         const QString d2 = rig->outside + QStringLiteral("/d2");
         rig->Source(QStringLiteral("d1/in.txt"), "d1");
         rig->Source(QStringLiteral("d2/in.txt"), "d2");
-        QCOMPARE(rig->Run(EncryptInRequest::kCopy, {a, b, d1, d2}), 0);
+        QCOMPARE(rig->Run(EncryptInRequest::kCopy, {a, b, d1, d2}), OpResult::kDone);
 
         rig->Source(QStringLiteral("a.txt"), "a2");
         rig->Source(QStringLiteral("b.txt"), "b2");
         rig->prompts.fileAnswers = {EncryptInPrompts::kAll};
         rig->prompts.folderAnswers = {EncryptInPrompts::kYes, EncryptInPrompts::kYes};
-        QCOMPARE(rig->Run(EncryptInRequest::kCopy, {a, d1, b, d2}), 0);
+        QCOMPARE(rig->Run(EncryptInRequest::kCopy, {a, d1, b, d2}), OpResult::kDone);
         QCOMPARE(rig->prompts.asked, QStringList({QStringLiteral("file:a.txt"),
                                                   QStringLiteral("folder:") + rig->folder + QStringLiteral("/d1"),
                                                   QStringLiteral("folder:") + rig->folder + QStringLiteral("/d2")}));
@@ -219,7 +219,7 @@ private Q_SLOTS:
         rig->Source(QStringLiteral("d2/in.txt"), "d2-new");
         rig->prompts.folderAnswers = {EncryptInPrompts::kAll};
         rig->prompts.fileAnswers = {EncryptInPrompts::kYes, EncryptInPrompts::kNo};
-        QCOMPARE(rig->Run(EncryptInRequest::kCopy, {d1, a, d2, b}), 0);
+        QCOMPARE(rig->Run(EncryptInRequest::kCopy, {d1, a, d2, b}), OpResult::kDone);
         QCOMPARE(rig->prompts.asked, QStringList({QStringLiteral("folder:") + rig->folder + QStringLiteral("/d1"),
                                                   QStringLiteral("file:a.txt"), QStringLiteral("file:b.txt")}));
         const QString d2in = rig->ContainerOf(rig->folder + QStringLiteral("/d2"), QStringLiteral("in.txt"));
@@ -229,7 +229,7 @@ private Q_SLOTS:
         // Cancel in a dialog ends the run: later sources are not taken in.
         const QString c = rig->Source(QStringLiteral("c.txt"), "c");
         rig->prompts.fileAnswers = {EncryptInPrompts::kCancel};
-        QCOMPARE(rig->Run(EncryptInRequest::kCopy, {a, c}), -1);
+        QCOMPARE(rig->Run(EncryptInRequest::kCopy, {a, c}), OpResult::kFailed);
         QVERIFY(rig->ContainerOf(rig->folder, QStringLiteral("c.txt")).isEmpty());
     }
 
@@ -249,7 +249,7 @@ private Q_SLOTS:
         QVERIFY(!first.isEmpty() && !second.isEmpty());
 
         rig->prompts.noticeTicks = {true};
-        QCOMPARE(rig->Run(EncryptInRequest::kCopy, {first, second}), 0);
+        QCOMPARE(rig->Run(EncryptInRequest::kCopy, {first, second}), OpResult::kDone);
         QCOMPARE(rig->prompts.asked, QStringList{QStringLiteral("notice")});
         const QString copied = rig->ContainerOf(rig->folder, QStringLiteral("first.doc"));
         QVERIFY(rig->Opens(copied, QStringLiteral("first.doc"), "first body"));
@@ -276,7 +276,7 @@ private Q_SLOTS:
 
         rig->ui.QueueAnswer(kAnswerYes);
         rig->prompts.passwords = {{1, QStringLiteral("Wrong#Pw9")}, {1, kOtherPassword}};
-        QCOMPARE(rig->Run(EncryptInRequest::kCopy, {foreign}), 0);
+        QCOMPARE(rig->Run(EncryptInRequest::kCopy, {foreign}), OpResult::kDone);
         QCOMPARE(rig->ui.Numbers(), QList<int>({78, 80}));
         QVERIFY(rig->Opens(rig->ContainerOf(rig->folder, QStringLiteral("foreign.xls")), QStringLiteral("foreign.xls"),
                            "sheet"));
@@ -288,18 +288,18 @@ private Q_SLOTS:
         rig->ui.QueueAnswer(kAnswerYes);
         for (int i = 0; i < 5; ++i)
             rig->prompts.passwords.push_back({1, QStringLiteral("Wrong#Pw%1").arg(i)});
-        QCOMPARE(rig->Run(EncryptInRequest::kCopy, {again}), -1);
+        QCOMPARE(rig->Run(EncryptInRequest::kCopy, {again}), OpResult::kFailed);
         QCOMPARE(rig->ui.Numbers(), QList<int>({78, 80, 80, 80, 80, 79}));
         rig->ui.Clear();
         rig->ui.QueueAnswer(kAnswerNo);
-        QCOMPARE(rig->Run(EncryptInRequest::kCopy, {again}), -1);
+        QCOMPARE(rig->Run(EncryptInRequest::kCopy, {again}), OpResult::kFailed);
         QCOMPARE(rig->ui.Numbers(), QList<int>{78});
         // No room in the work area for the plain copy: A82, nothing decrypted.
         rig->ui.Clear();
         rig->fs.freeBytes = 100;
         rig->ui.QueueAnswer(kAnswerYes);
         rig->prompts.passwords = {{1, kOtherPassword}};
-        QCOMPARE(rig->Run(EncryptInRequest::kCopy, {again}), -1);
+        QCOMPARE(rig->Run(EncryptInRequest::kCopy, {again}), OpResult::kFailed);
         QCOMPARE(rig->ui.Numbers(), QList<int>({78, 82}));
         QVERIFY(rig->ContainerOf(rig->folder, QStringLiteral("again.xls")).isEmpty());
         QCOMPARE(QDir(area).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot), QStringList());
@@ -319,7 +319,7 @@ private Q_SLOTS:
             if (QFileInfo::exists(a) && !QDir(rig->folder).entryList({QStringLiteral("*.zorf")}).isEmpty())
                 QFile::remove(a);
         });
-        QCOMPARE(rig->Run(EncryptInRequest::kMove, {a, b, dir}), 0);
+        QCOMPARE(rig->Run(EncryptInRequest::kMove, {a, b, dir}), OpResult::kDone);
         rig->ui.OnPump(nullptr);
         QCOMPARE(rig->ui.Numbers(), QList<int>{77});
         QVERIFY(!QFileInfo::exists(b) && !QFileInfo::exists(dir));
@@ -344,7 +344,7 @@ private Q_SLOTS:
         const QString b = rig->Source(QStringLiteral("b.txt"), "bbb");
         FaultyFileSystem::Fault& fault = folderFault ? rig->fs.syncFolderFault : rig->fs.syncFault;
         fault = {folderFault ? rig->folder : QStringLiteral(".zorf"), EIO, 0};
-        QCOMPARE(rig->Run(EncryptInRequest::kMove, {a, b}), -1);
+        QCOMPARE(rig->Run(EncryptInRequest::kMove, {a, b}), OpResult::kFailed);
         QCOMPARE(rig->ui.Numbers(), QList<int>{342});
         QCOMPARE(rig->Bytes(a), QByteArray("aaa"));
         QCOMPARE(rig->Bytes(b), QByteArray("bbb"));
@@ -352,7 +352,7 @@ private Q_SLOTS:
 
         rig->ui.Clear();
         rig->prompts.fileAnswers = {EncryptInPrompts::kYes};
-        QCOMPARE(rig->Run(EncryptInRequest::kCopy, {a, b}), 0);
+        QCOMPARE(rig->Run(EncryptInRequest::kCopy, {a, b}), OpResult::kDone);
         QCOMPARE(rig->ui.Numbers(), QList<int>());
     }
 
@@ -364,13 +364,13 @@ private Q_SLOTS:
         rig->fs.honourWriteBits = ::geteuid() == 0;
         const QString a = rig->Source(QStringLiteral("a.txt"), "old");
         const QString foreign = rig->Source(QStringLiteral("b.doc"), "b");
-        QCOMPARE(rig->Run(EncryptInRequest::kCopy, {a}), 0);
+        QCOMPARE(rig->Run(EncryptInRequest::kCopy, {a}), OpResult::kDone);
         const QString container = rig->ContainerOf(rig->folder, QStringLiteral("a.txt"));
         QVERIFY(EncryptRig::ReadOnly(container));
 
         rig->Source(QStringLiteral("a.txt"), "new content");
         rig->prompts.fileAnswers = {EncryptInPrompts::kYes};
-        QCOMPARE(rig->Run(EncryptInRequest::kCopy, {a, foreign}), 0);
+        QCOMPARE(rig->Run(EncryptInRequest::kCopy, {a, foreign}), OpResult::kDone);
         QCOMPARE(rig->ui.Numbers(), QList<int>());
         QCOMPARE(rig->ContainerOf(rig->folder, QStringLiteral("a.txt")), container);
         QVERIFY(rig->Opens(container, QStringLiteral("a.txt"), "new content"));
@@ -395,7 +395,7 @@ private Q_SLOTS:
         request.sources = {copy};
         request.destination = rig->folder;
         request.replaceTarget = second;
-        QCOMPARE(rig->encrypt->Run(request), 0);
+        QCOMPARE(rig->encrypt->Run(request), OpResult::kDone);
         QCOMPARE(rig->ui.Numbers(), QList<int>());
         QCOMPARE(rig->prompts.asked, QStringList());
         QVERIFY(!QFileInfo::exists(copy));
@@ -414,7 +414,7 @@ private Q_SLOTS:
         const QString b = rig->Source(QStringLiteral("b.txt"), "b");
         rig->prompts.noticeTicks = {false};
         rig->prompts.onNotice = [&] { rig->ui.SetStop(true); };
-        QCOMPARE(rig->Run(EncryptInRequest::kCopy, {mine, b}), -1);
+        QCOMPARE(rig->Run(EncryptInRequest::kCopy, {mine, b}), OpResult::kFailed);
         QCOMPARE(rig->ui.Numbers(), QList<int>{105});
         QVERIFY(!rig->ContainerOf(rig->folder, QStringLiteral("mine.txt")).isEmpty());
         QVERIFY(rig->ContainerOf(rig->folder, QStringLiteral("b.txt")).isEmpty());
@@ -426,7 +426,7 @@ private Q_SLOTS:
         QCOMPARE(rig->Add(readOnly, FolderRig::kPassword, QStringLiteral("1"), QStringLiteral("RO")), 0);
         QVERIFY(rig->EnterKey(readOnly, FolderRig::kPassword));
         rig->ui.Clear();
-        QCOMPARE(rig->Run(EncryptInRequest::kCopy, {b}, readOnly), -1);
+        QCOMPARE(rig->Run(EncryptInRequest::kCopy, {b}, readOnly), OpResult::kFailed);
         QCOMPARE(rig->ui.Numbers(), QList<int>{316});
         QCOMPARE(QDir(readOnly).entryList(QDir::Files), QStringList());
     }
@@ -437,9 +437,9 @@ private Q_SLOTS:
         auto rig = Started();
         QVERIFY(rig);
         const QString a = rig->Source(QStringLiteral("a.txt"), "same");
-        QCOMPARE(rig->Run(EncryptInRequest::kCopy, {a}), 0);
+        QCOMPARE(rig->Run(EncryptInRequest::kCopy, {a}), OpResult::kDone);
         rig->app.State().settings.outsideReWriteSkipFlg = 1;
-        QCOMPARE(rig->Run(EncryptInRequest::kCopy, {a}), 0);
+        QCOMPARE(rig->Run(EncryptInRequest::kCopy, {a}), OpResult::kDone);
         QCOMPARE(rig->encrypt->SkippedIdentical(), 1);
         QCOMPARE(rig->ui.Numbers(), QList<int>{644});
         QVERIFY(rig->ui.Messages().constFirst().text.contains(u'1'));
@@ -449,7 +449,7 @@ private Q_SLOTS:
         QVERIFY(FolderRig::WriteRaw(p1, "plain one") && FolderRig::WriteRaw(p2, "plain two"));
         rig->ui.Clear();
         rig->ui.QueueAnswer(kAnswerYes);
-        QCOMPARE(rig->encrypt->EncryptPlainFiles({p1, p2}, rig->folder), 0);
+        QCOMPARE(rig->encrypt->EncryptPlainFiles({p1, p2}, rig->folder), OpResult::kDone);
         QCOMPARE(rig->ui.Numbers(), QList<int>{115});
         QVERIFY(!QFileInfo::exists(p1) && !QFileInfo::exists(p2));
         QVERIFY(
@@ -473,7 +473,7 @@ private Q_SLOTS:
         });
         rig->ui.Clear();
         rig->ui.QueueAnswer(kAnswerYes);
-        QCOMPARE(rig->encrypt->EncryptPlainFiles({p3, p4}, rig->folder), -1);
+        QCOMPARE(rig->encrypt->EncryptPlainFiles({p3, p4}, rig->folder), OpResult::kFailed);
         rig->ui.OnPump(nullptr);
         rig->ui.SetStop(false);
         QCOMPARE(rig->ui.Numbers(), QList<int>({115, 105}));
@@ -500,9 +500,9 @@ private Q_SLOTS:
         const std::shared_future<void> done = finished.get_future().share();
         std::future<bool> guards[] = {GuardFifo(pipe, done), GuardFifo(inFolder, done)};
         QCOMPARE(rig->Run(EncryptInRequest::kCopy, {pipe, rig->outside + QStringLiteral("/tree"), PathFromNative(native)}),
-                 0);
+                 OpResult::kDone);
         rig->ui.QueueAnswer(kAnswerYes);
-        QCOMPARE(rig->encrypt->EncryptPlainFiles({inFolder, PathFromNative(inNative)}, rig->folder), 0);
+        QCOMPARE(rig->encrypt->EncryptPlainFiles({inFolder, PathFromNative(inNative)}, rig->folder), OpResult::kDone);
         finished.set_value();
         for (std::future<bool>& guard : guards)
             QVERIFY(!guard.get());
@@ -530,7 +530,7 @@ private Q_SLOTS:
             }
         });
         rig->ui.QueueAnswer(kAnswerYes);
-        QCOMPARE(rig->encrypt->EncryptPlainFiles({p5, p6}, rig->folder), -1);
+        QCOMPARE(rig->encrypt->EncryptPlainFiles({p5, p6}, rig->folder), OpResult::kFailed);
         rig->ui.OnPump(nullptr);
         QCOMPARE(rig->ui.Numbers(), QList<int>({115, 105, 660}));
         const QString area = rig->app.WorkAreaOf(rig->Slot(rig->folder), QStringLiteral("Ce"));
@@ -559,7 +559,7 @@ private Q_SLOTS:
         rig->Source(QStringLiteral("Pictures/new.txt"), "new");
         const QStringList picturesBefore = TreeSnapshot(pictures);
         rig->prompts.folderAnswers = {EncryptInPrompts::kYes};
-        QCOMPARE(rig->Run(EncryptInRequest::kCopy, {rig->outside + QStringLiteral("/Pictures")}), 0);
+        QCOMPARE(rig->Run(EncryptInRequest::kCopy, {rig->outside + QStringLiteral("/Pictures")}), OpResult::kDone);
         QVERIFY(rig->Opens(rig->ContainerOf(rig->folder + QStringLiteral("/Pictures"), QStringLiteral("new.txt")),
                            QStringLiteral("new.txt"), "new"));
         QCOMPARE(TreeSnapshot(pictures), picturesBefore);
@@ -579,7 +579,7 @@ private Q_SLOTS:
         for (const QString& path : {rig->outside + QStringLiteral("/alias/x"), rig->folder + QStringLiteral("/x/x")})
             for (const int mode : {int(EncryptInRequest::kCopy), int(EncryptInRequest::kMove)}) {
                 rig->ui.Clear();
-                QCOMPARE(rig->Run(mode, {path}), -1);
+                QCOMPARE(rig->Run(mode, {path}), OpResult::kFailed);
                 QCOMPARE(rig->ui.Numbers(), QList<int>{66});
             }
         QCOMPARE(TreeSnapshot(rig->folder), before);
@@ -598,7 +598,7 @@ private Q_SLOTS:
         rig->prompts.fileAnswers = {EncryptInPrompts::kYes}; // what the overwrite question would get
         QCOMPARE(rig->Run(EncryptInRequest::kMove,
                           {rig->outside + QStringLiteral("/alias/") + QFileInfo(container).fileName()}),
-                 0);
+                 OpResult::kDone);
         rig->prompts.fileAnswers.clear();
         QVERIFY(rig->Opens(container, QStringLiteral("only.txt"), "only copy"));
     }
@@ -614,7 +614,7 @@ private Q_SLOTS:
         const QStringList before = TreeSnapshot(rig->folder);
         rig->fs.writeFault = {QStringLiteral("/d.~"), ENOSPC, 0};
         rig->prompts.folderAnswers = {EncryptInPrompts::kYes};
-        QCOMPARE(rig->Run(EncryptInRequest::kCopy, {rig->outside + QStringLiteral("/d")}), -1);
+        QCOMPARE(rig->Run(EncryptInRequest::kCopy, {rig->outside + QStringLiteral("/d")}), OpResult::kFailed);
         QCOMPARE(TreeSnapshot(rig->folder), before);
         QVERIFY(rig->Opens(kept, QStringLiteral("old.txt"), "old"));
     }
@@ -635,7 +635,7 @@ private Q_SLOTS:
         rig->Source(QStringLiteral("tree/sub/b.txt"), "b bytes");
         rig->Source(QStringLiteral("tree/z.txt"), "z bytes");
         rig->fs.makeFolderFault = {rig->folder + QStringLiteral("/tree/sub"), ENOSPC, 0};
-        QCOMPARE(rig->Run(mode, {tree}), -1);
+        QCOMPARE(rig->Run(mode, {tree}), OpResult::kFailed);
         rig->fs.makeFolderFault = {};
         QCOMPARE(rig->ui.Numbers(), QList<int>{20});
         QCOMPARE(rig->ui.Messages().constFirst().icon, Icon::Error);

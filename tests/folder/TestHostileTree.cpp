@@ -190,7 +190,7 @@ private Q_SLOTS:
                 operation.endsWith(QStringLiteral("move")) ? EncryptInRequest::kMove : EncryptInRequest::kCopy;
             request.sources = {tree.root};
             request.destination = rig->folder;
-            QCOMPARE(rig->encrypt->Run(request), 0);
+            QCOMPARE(rig->encrypt->Run(request), OpResult::kDone);
             taken = rig->Holds(copy = rig->folder + QStringLiteral("/hostile"));
         } else if (operation == QStringLiteral("list")) {
             QCOMPARE(rig->model->ListFolder(tree.root, rig->folder), 0);
