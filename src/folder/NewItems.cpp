@@ -76,6 +76,11 @@ int CNewItems::Report(int number, int error, const QString& path) {
     return ReportMessage(m_ui, m_messages, number, ErrnoText(error) + QStringLiteral("\n\n") + path);
 }
 
+OpResult CNewItems::Fail(int number, int error, const QString& path) {
+    Report(number, error, path);
+    return OpResult::kFailed;
+}
+
 bool CNewItems::Writable(const QString& directory, QString& key) {
     key = m_nameFile.OwningRoot(directory);
     const int slot = m_registry.SlotOf(key);
@@ -100,41 +105,41 @@ CNewItems::NameTaken CNewItems::TakenIn(const QString& directory, const QString&
     };
 }
 
-int CNewItems::NewFolder(const QString& rawDirectory, QString& created) {
+OpResult CNewItems::NewFolder(const QString& rawDirectory, QString& created) {
     const QString directory = CleanPath(rawDirectory);
     QString key;
     if (!Writable(directory, key))
-        return -1;
+        return OpResult::kFailed;
     if (!QFileInfo(directory).isDir())
-        return Report(kMsgFolderNotMade, ENOENT, directory);
+        return Fail(kMsgFolderNotMade, ENOENT, directory);
     bool ok = false;
     const NameTaken taken = TakenIn(directory, key, ok);
     if (!ok)
-        return -1;
+        return OpResult::kFailed;
     const QString name = NewFolderName(taken);
     const QString path = ChildPath(directory, name);
     if (const int rc = m_files.MakeFolder(path); rc != 0)
-        return Report(kMsgFolderNotMade, rc, name);
+        return Fail(kMsgFolderNotMade, rc, name);
     m_nameFile.RefreshNameFile(directory, key);
     created = path;
-    return 0;
+    return OpResult::kDone;
 }
 
-int CNewItems::NewFile(const QString& rawDirectory, const QString& extension, QString& container) {
+OpResult CNewItems::NewFile(const QString& rawDirectory, const QString& extension, QString& container) {
     const QString directory = CleanPath(rawDirectory);
     QString key;
     if (!Writable(directory, key))
-        return -1;
+        return OpResult::kFailed;
     const QString ext = extension.startsWith(u'.') ? extension : u'.' + extension;
     ShellNew description;
     if (m_associations.ShellNewOf(ext, description) != 0 || description.kind.isEmpty())
-        return Report(kMsgFileNotMade, ENOENT, ext);
+        return Fail(kMsgFileNotMade, ENOENT, ext);
     if (!QFileInfo(directory).isDir())
-        return Report(kMsgFileNotMade, ENOENT, directory);
+        return Fail(kMsgFileNotMade, ENOENT, directory);
     bool ok = false;
     const NameTaken taken = TakenIn(directory, key, ok);
     if (!ok)
-        return -1;
+        return OpResult::kFailed;
     const QString name = NewFileName(TypeText(m_associations, ext), ext, taken);
 
     // A folder of its own in the creation area keeps the file's name free of anything else there.
@@ -144,10 +149,10 @@ int CNewItems::NewFile(const QString& rawDirectory, const QString& extension, QS
                                                       m_registry.WorkIdText(slot), WorkAreas::kCreation);
     QString unique;
     if (area.isEmpty() || UniqueNameText(false, unique) != 0)
-        return Report(kMsgFileNotMade, ENOENT, area);
+        return Fail(kMsgFileNotMade, ENOENT, area);
     const QString aside = ChildPath(area, unique);
     if (const int rc = m_files.MakePrivateFolder(aside); rc != 0)
-        return Report(kMsgFileNotMade, rc, aside);
+        return Fail(kMsgFileNotMade, rc, aside);
     const QString plain = ChildPath(aside, name);
     const auto cleanUp = [&] {
         if (m_files.Exists(plain))
@@ -156,7 +161,7 @@ int CNewItems::NewFile(const QString& rawDirectory, const QString& extension, QS
     };
     if (WriteNewFile(description, plain) != 0) {
         cleanUp();
-        return -1;
+        return OpResult::kFailed;
     }
 
     // Moved in: the plain file goes once its container is on disk.
@@ -167,17 +172,17 @@ int CNewItems::NewFile(const QString& rawDirectory, const QString& extension, QS
     const OpResult rc = m_encryptIn.Run(request);
     cleanUp();
     if (rc != OpResult::kDone)
-        return -1;
+        return OpResult::kFailed;
     QList<NameEntry> entries;
     if (m_nameFile.LoadNameEntries(directory, key, false, entries) != 0)
-        return -1;
+        return OpResult::kFailed;
     for (const NameEntry& entry : std::as_const(entries)) {
         if (entry.kind == NameEntry::kContainer && entry.displayName == name) {
             container = ChildPath(directory, entry.diskName);
-            return 0;
+            return OpResult::kDone;
         }
     }
-    return Report(kMsgFileNotMade, ENOENT, name);
+    return Fail(kMsgFileNotMade, ENOENT, name);
 }
 
 int CNewItems::WriteNewFile(const ShellNew& description, const QString& path) {

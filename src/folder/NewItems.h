@@ -37,13 +37,13 @@ public:
     static QString TypeText(Associations& associations, const QString& extension);
 
     // A new folder in `directory`: A316 for a folder registered read-only, A33 with the reason when the
-    // directory is gone or the folder cannot be made. 0 and the new folder's path, or -1 (shown).
-    int NewFolder(const QString& directory, QString& created);
+    // directory is gone or the folder cannot be made. Done with the new folder's path.
+    OpResult NewFolder(const QString& directory, QString& created);
     // A new file of the type of `extension` in `directory`: "NullFile" an empty file, "FileName" a copy of
     // the template, "Data" the stored text's bytes (UTF-8). A316 for a read-only folder; A98 when the type
     // has no such description any more or the file cannot be made, A99 when the template cannot be read,
-    // each with the reason. 0 and the new container's path, or -1 (shown).
-    int NewFile(const QString& directory, const QString& extension, QString& container);
+    // each with the reason. Done with the new container's path.
+    OpResult NewFile(const QString& directory, const QString& extension, QString& container);
 
 private:
     // A316 when the directory's registered folder is read-only; the owning root in `key` otherwise.
@@ -54,6 +54,7 @@ private:
     int WriteNewFile(const ShellNew& description, const QString& path);
     int CopyTemplate(const QString& from, const QString& to);
     int Report(int number, int error, const QString& path);
+    OpResult Fail(int number, int error, const QString& path);
 
     FolderRegistry& m_registry;
     CNameFile& m_nameFile;

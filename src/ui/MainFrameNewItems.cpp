@@ -84,7 +84,7 @@ int CMainFrame::NewFolder() {
     const QString directory = m_currentFolder;
     QString created;
     Busy(true);
-    const int rc = items.NewFolder(directory, created);
+    const int rc = items.NewFolder(directory, created) == OpResult::kDone ? 0 : -1;
     if (rc == 0)
         m_contents->UpdateList();
     Busy(false);
@@ -105,7 +105,7 @@ int CMainFrame::NewFile(int index) {
                     *state.catalogue, encrypt);
     QString container;
     Busy(true);
-    const int rc = items.NewFile(m_currentFolder, types[index], container);
+    const int rc = items.NewFile(m_currentFolder, types[index], container) == OpResult::kDone ? 0 : -1;
     m_contents->UpdateList();
     Busy(false);
     ClearStatusText();

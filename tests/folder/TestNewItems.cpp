@@ -127,10 +127,10 @@ private Q_SLOTS:
         QVERIFY(!rig->Encrypt(rig->folder, QStringLiteral("新しいフォルダー (3)"), "c").isEmpty());
 
         QString created;
-        QCOMPARE(rig->items->NewFolder(rig->folder, created), 0);
+        QCOMPARE(rig->items->NewFolder(rig->folder, created), OpResult::kDone);
         QCOMPARE(created, rig->folder + QStringLiteral("/新しいフォルダー (4)"));
         QVERIFY(QFileInfo(created).isDir());
-        QCOMPARE(rig->items->NewFolder(rig->folder + u'/', created), 0);
+        QCOMPARE(rig->items->NewFolder(rig->folder + u'/', created), OpResult::kDone);
         QCOMPARE(created, rig->folder + QStringLiteral("/新しいフォルダー (5)"));
         QCOMPARE(rig->ui.Numbers(), QList<int>());
         // The name file knows the new folders at once.
@@ -163,7 +163,7 @@ private Q_SLOTS:
         QSet<QString> containers;
         for (const Case& c : cases) {
             QString container;
-            QCOMPARE(rig->items->NewFile(rig->folder, c.extension, container), 0);
+            QCOMPARE(rig->items->NewFile(rig->folder, c.extension, container), OpResult::kDone);
             QCOMPARE(QFileInfo(container).absolutePath(), rig->folder);
             QVERIFY2(IsGuidName(QFileInfo(container).fileName()), qPrintable(container));
             QVERIFY(ReadOnly(container));
@@ -187,13 +187,13 @@ private Q_SLOTS:
         auto rig = Started();
         QVERIFY(rig);
         QString container;
-        QCOMPARE(rig->items->NewFile(rig->folder, QStringLiteral(".png"), container), -1);
+        QCOMPARE(rig->items->NewFile(rig->folder, QStringLiteral(".png"), container), OpResult::kFailed);
         QCOMPARE(rig->ui.Numbers(), QList<int>{98});
         QVERIFY(rig->ui.Find(98)->text.contains(QStringLiteral("No such file or directory")));
 
         rig->ui.Clear();
         QVERIFY(QFile::remove(rig->templates + QStringLiteral("/Note.md")));
-        QCOMPARE(rig->items->NewFile(rig->folder, QStringLiteral(".md"), container), -1);
+        QCOMPARE(rig->items->NewFile(rig->folder, QStringLiteral(".md"), container), OpResult::kFailed);
         QCOMPARE(rig->ui.Numbers(), QList<int>{99});
         QVERIFY(rig->ui.Find(99)->text.contains(rig->templates + QStringLiteral("/Note.md")));
         QVERIFY(container.isEmpty());
@@ -203,7 +203,7 @@ private Q_SLOTS:
         // A shown folder that went away meanwhile.
         rig->ui.Clear();
         QString created;
-        QCOMPARE(rig->items->NewFolder(rig->folder + QStringLiteral("/gone"), created), -1);
+        QCOMPARE(rig->items->NewFolder(rig->folder + QStringLiteral("/gone"), created), OpResult::kFailed);
         QCOMPARE(rig->ui.Numbers(), QList<int>{33});
         QVERIFY(created.isEmpty());
     }
@@ -217,8 +217,8 @@ private Q_SLOTS:
         QCOMPARE(rig->Add(locked, NewRig::kPassword, QStringLiteral("1"), QStringLiteral("WID2")), 0);
         QVERIFY(rig->EnterKey(locked, NewRig::kPassword));
         QString made;
-        QCOMPARE(rig->items->NewFolder(locked, made), -1);
-        QCOMPARE(rig->items->NewFile(locked, QStringLiteral(".txt"), made), -1);
+        QCOMPARE(rig->items->NewFolder(locked, made), OpResult::kFailed);
+        QCOMPARE(rig->items->NewFile(locked, QStringLiteral(".txt"), made), OpResult::kFailed);
         QCOMPARE(rig->ui.Numbers(), (QList<int>{316, 316}));
         QCOMPARE(rig->ui.Find(316)->icon, Icon::Warning);
         QCOMPARE(QDir(locked).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), QStringList());
@@ -229,7 +229,7 @@ private Q_SLOTS:
         const QString sub = rig->folder + QStringLiteral("/sub");
         QVERIFY(QDir().mkdir(sub));
         QVERIFY(QFile::setPermissions(sub, QFile::ReadOwner | QFile::ExeOwner));
-        QCOMPARE(rig->items->NewFolder(sub, made), -1);
+        QCOMPARE(rig->items->NewFolder(sub, made), OpResult::kFailed);
         QFile::setPermissions(sub, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
         QCOMPARE(rig->ui.Numbers(), QList<int>{33});
         QVERIFY(rig->ui.Find(33)->text.contains(QStringLiteral("Permission denied")));
