@@ -172,11 +172,11 @@ void CD01TakeOut::CopyOrMove(bool move) {
         progress->setValue(int(done * 1000 / total));
         return !progress->wasCanceled();
     };
-    const int rc = m_takeOut.CopyOut(paths, target, move);
+    const OpResult rc = m_takeOut.CopyOut(paths, target, move);
     m_takeOut.progress = nullptr;
     progress.reset();
     // A refused move target (or a failure, already shown) leaves the window open for another choice.
-    if (rc != 0)
+    if (rc != OpResult::kDone)
         return;
     m_result = move ? TakeOutPrompts::kMoved : TakeOutPrompts::kCopied;
     accept();

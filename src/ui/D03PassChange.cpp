@@ -102,7 +102,7 @@ void CD03PassChange::accept() {
         chosen.hint = m_hint->text();
         chosen.name = m_name->text();
         // A refused password keeps the dialog open for another try.
-        if (m_check && m_check(chosen.password, chosen.hint) != 0) {
+        if (m_check && !m_check(chosen.password, chosen.hint)) {
             Wipe(chosen.password);
             m_password->setFocus();
             m_password->selectAll();

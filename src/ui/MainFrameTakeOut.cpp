@@ -43,7 +43,7 @@ int CMainFrame::TakeOutSelected(TakeOutKind kind) {
     const QStringList selection = m_list->SelectedPaths();
     if (selection.isEmpty())
         return -1;
-    return m_takeOut->Run(kind, selection);
+    return m_takeOut->Run(kind, selection) == OpResult::kDone ? 0 : -1;
 }
 
 std::unique_ptr<CDragOutData> CMainFrame::MakeDragOut(Qt::MouseButton button, Qt::DropActions& allowed) {
@@ -55,7 +55,7 @@ std::unique_ptr<CDragOutData> CMainFrame::MakeDragOut(Qt::MouseButton button, Qt
         return nullptr;
     const bool decrypt = m_app.State().settings.dandDDecryFlg == 1;
     Busy(true);
-    const int checked = m_takeOut->CheckSelection(selection, true, decrypt);
+    const int checked = m_takeOut->CheckSelection(selection, true, decrypt) == OpResult::kDone ? 0 : -1;
     Busy(false);
     if (checked != 0)
         return nullptr;
@@ -80,7 +80,7 @@ std::unique_ptr<CDragOutData> CMainFrame::MakeDragOut(Qt::MouseButton button, Qt
             QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
         }
         Busy(true);
-        const int rc = m_takeOut->PrepareDragFiles(selection, decrypt, paths);
+        const OpResult rc = m_takeOut->PrepareDragFiles(selection, decrypt, paths);
         Busy(false);
         if (decrypt) {
             m_dragStagingPending = true;
@@ -146,7 +146,7 @@ void CMainFrame::FinishDragOutNow() {
         return;
     m_dragStagingPending = false;
     Busy(true);
-    m_takeOut->FinishDrag(m_dragFolder);
+    static_cast<void>(m_takeOut->FinishDrag(m_dragFolder));
     Busy(false);
 }
 

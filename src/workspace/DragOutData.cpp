@@ -34,7 +34,7 @@ bool CDragOutData::PrepareOnce() const {
         return false;
     m_preparing = true;
     QStringList paths;
-    m_failed = !m_prepare || m_prepare(paths) != 0;
+    m_failed = !m_prepare || m_prepare(paths) != OpResult::kDone;
     m_preparing = false;
     m_prepared = true;
     if (!m_failed)

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "util/OpResult.h"
+
 #include <QMimeData>
 #include <QStringList>
 
@@ -15,8 +17,8 @@ class CDragOutData : public QMimeData {
     Q_OBJECT
 
 public:
-    // Makes the files and gives their paths; 0, or -1 (shown).
-    using Prepare = std::function<int(QStringList& paths)>;
+    // Makes the files and gives their paths.
+    using Prepare = std::function<OpResult(QStringList& paths)>;
 
     explicit CDragOutData(Prepare prepare);
 

@@ -1,6 +1,7 @@
 #include "workspace/TakeOut.h"
 
 #include "state/WorkAreas.h"
+#include "util/BusySection.h"
 #include "util/ErrorText.h"
 #include "util/FileCopy.h"
 #include "util/FileNames.h"
@@ -57,9 +58,9 @@ int CTakeOut::Report(int number, const QString& tail, Icon icon) {
     return ReportMessage(m_ui, m_messages, number, tail, icon);
 }
 
-void CTakeOut::SetBusy(bool on) const {
-    if (busy)
-        busy(on);
+OpResult CTakeOut::Fail(int number, const QString& tail, Icon icon) {
+    Report(number, tail, icon);
+    return OpResult::kFailed;
 }
 
 QString CTakeOut::RelativeDirectory(const QString& path) const {
@@ -79,7 +80,7 @@ CopyOptions CTakeOut::StagingCopy(TempKind temp) {
 
 // ---- the command ----
 
-int CTakeOut::Run(TakeOutKind kind, const QStringList& selection) {
+OpResult CTakeOut::Run(TakeOutKind kind, const QStringList& selection) {
     m_items.clear();
     m_containerOf.clear();
     m_madeWritable.clear();
@@ -89,16 +90,15 @@ int CTakeOut::Run(TakeOutKind kind, const QStringList& selection) {
     m_stagedExport = false;
     m_root = selection.isEmpty() ? QString() : m_nameFile.OwningRoot(CleanPath(selection.first()));
     if (selection.isEmpty() || m_registry.SlotOf(m_root) < 0)
-        return -1;
-    SetBusy(true);
+        return OpResult::kFailed;
+    const BusySection section(busy);
     int rc = RunKind(kind, selection);
     // Staging never outlives the command, whatever ended it.
     if (Cleanup() != 0)
         rc = -1;
     if (refreshContents)
         refreshContents();
-    SetBusy(false);
-    return rc;
+    return rc == 0 ? OpResult::kDone : OpResult::kFailed;
 }
 
 int CTakeOut::RunKind(TakeOutKind kind, const QStringList& selection) {
@@ -108,7 +108,7 @@ int CTakeOut::RunKind(TakeOutKind kind, const QStringList& selection) {
         return ShowWindow(kind);
     }
     const bool decrypting = kind != TakeOutKind::kEncrypted;
-    if (CheckSelection(selection, true, decrypting) != 0)
+    if (CheckSelection(selection, true, decrypting) != OpResult::kDone)
         return -1;
     switch (kind) {
     case TakeOutKind::kDecrypted:
@@ -154,17 +154,17 @@ int CTakeOut::RunKind(TakeOutKind kind, const QStringList& selection) {
 // decrypted workspace and cannot be released, because a program holds it or its watched program still
 // runs; otherwise open copies are released (written back or wiped) after the release question. A122: the
 // decrypted copies would not fit on the work folder's disk.
-int CTakeOut::CheckSelection(const QStringList& selection, bool mayAsk, bool decrypting) {
+OpResult CTakeOut::CheckSelection(const QStringList& selection, bool mayAsk, bool decrypting) {
     QList<QPair<QString, NameEntry>> containers;
     for (const QString& item : selection) {
         const QString path = CleanPath(item);
         if (!ItemExists(path))
-            return Report(kMsgItemMissing, WithPath(QString(), path, PathSeparator::Paragraph), Icon::Warning);
+            return Fail(kMsgItemMissing, WithPath(QString(), path, PathSeparator::Paragraph), Icon::Warning);
         if (!IsPlainItem(path)) {
             m_leftAsTheyAre.append(path);
         } else if (IsFolderItem(path)) {
             if (CollectContainers(path, containers) != 0)
-                return -1;
+                return OpResult::kFailed;
         } else if (path.endsWith(QStringLiteral(".zorf"), Qt::CaseInsensitive)) {
             NameEntry entry;
             entry.plainSize = TreeBytes(path); // near enough for the room check: compressed rarely grows
@@ -178,23 +178,23 @@ int CTakeOut::CheckSelection(const QStringList& selection, bool mayAsk, bool dec
         needed += entry.plainSize;
         const QString copy = m_copies.WorkingCopyPath(container, WorkAreas::kEditing);
         if (copy.isEmpty())
-            return -1;
+            return OpResult::kFailed;
         if (!ItemExists(copy))
             continue;
         if (m_copies.IsInUse(copy) || !mayAsk)
-            return Report(kMsgOpenNotReleased,
+            return Fail(kMsgOpenNotReleased,
                           WithPath(QString(), QFileInfo(copy).fileName(), PathSeparator::Paragraph), Icon::Warning);
         open.append(copy);
     }
     if (!open.isEmpty()) {
         if (m_ui.Message(m_messages.MsgA(kMsgReleaseQuestion), Icon::Question, Buttons::YesNo, kAnswerNo,
                          kMsgReleaseQuestion) != kAnswerYes)
-            return -1;
+            return OpResult::kFailed;
         for (const QString& copy : open)
             if (m_copies.WriteBackOne(copy) != 0)
-                return -1;
+                return OpResult::kFailed;
     }
-    return decrypting ? m_areas.CheckRoomForCopies(needed) : 0;
+    return !decrypting || m_areas.CheckRoomForCopies(needed) == 0 ? OpResult::kDone : OpResult::kFailed;
 }
 
 void CTakeOut::ReportLeftBehind() {
@@ -496,25 +496,25 @@ bool CTakeOut::MoveTargetRefused(const QString& target) const {
     return !m_root.isEmpty() && IsWithinResolved(target, m_root);
 }
 
-int CTakeOut::CopyOut(const QStringList& staged, const QString& target, bool move) {
+OpResult CTakeOut::CopyOut(const QStringList& staged, const QString& target, bool move) {
     if (move && MoveTargetRefused(target)) {
         m_ui.Message(MoveRefusedText(), Icon::Warning);
-        return 1;
+        return OpResult::kDeclined;
     }
     CTakeOutCopy copy(m_copies, m_files, m_ui, m_messages, staged, move, progress);
     for (const QString& item : staged) {
         if (copy.CopyItem(item, ChildPath(CleanPath(target), QFileInfo(item).fileName())) != 0)
-            return -1;
+            return OpResult::kFailed;
         for (TakeOutItem& entry : m_items)
             if (entry.staged == item)
                 entry.result = move ? QStringLiteral("moved") : QStringLiteral("copied");
     }
-    return 0;
+    return OpResult::kDone;
 }
 
 // ---- the drag ----
 
-int CTakeOut::PrepareDragFiles(const QStringList& selection, bool decrypt, QStringList& paths) {
+OpResult CTakeOut::PrepareDragFiles(const QStringList& selection, bool decrypt, QStringList& paths) {
     paths.clear();
     m_items.clear();
     m_containerOf.clear();
@@ -522,14 +522,14 @@ int CTakeOut::PrepareDragFiles(const QStringList& selection, bool decrypt, QStri
     m_unreadable.clear();
     m_root = selection.isEmpty() ? QString() : m_nameFile.OwningRoot(CleanPath(selection.first()));
     if (selection.isEmpty() || m_registry.SlotOf(m_root) < 0)
-        return -1;
-    if (CheckSelection(selection, false, decrypt) != 0)
-        return -1;
+        return OpResult::kFailed;
+    if (CheckSelection(selection, false, decrypt) != OpResult::kDone)
+        return OpResult::kFailed;
     if (!decrypt) {
         for (const QString& item : selection)
             if (IsPlainItem(CleanPath(item)))
                 paths.append(CleanPath(item));
-        return 0;
+        return OpResult::kDone;
     }
     QStringList items;
     for (const QString& item : selection) {
@@ -542,37 +542,41 @@ int CTakeOut::PrepareDragFiles(const QStringList& selection, bool decrypt, QStri
             items.append(item);
     }
     if (StageDecryptedItems(items, true) != 0) {
-        FinishDrag(m_root);
+        static_cast<void>(FinishDrag(m_root));
         paths.clear();
-        return -1;
+        return OpResult::kFailed;
     }
     for (const TakeOutItem& item : m_items)
         paths.append(item.staged);
-    return 0;
+    return OpResult::kDone;
 }
 
-int CTakeOut::FinishDrag(const QString& shownFolder) {
+OpResult CTakeOut::FinishDrag(const QString& shownFolder) {
     const QString root = shownFolder.isEmpty() ? m_root : m_nameFile.OwningRoot(CleanPath(shownFolder));
     m_items.clear();
     m_containerOf.clear();
-    return m_areas.EmptyTakeOutArea(root);
+    return m_areas.EmptyTakeOutArea(root) == 0 ? OpResult::kDone : OpResult::kFailed;
 }
 
 // ---- new password ----
 
-int CTakeOut::CheckNewPassword(const QString& password, const QString& hint) {
-    if (password.size() < kMinPassword || password.size() > kMaxPassword)
-        return Report(kMsgPasswordLength,
-                      QStringLiteral("%1～%2").arg(kMinPassword).arg(kMaxPassword) +
-                          m_messages.MsgA(kMsgPasswordLengthTail),
-                      Icon::Warning);
-    if (CCryptEngine::CheckPasswordChars(password) != 0)
-        return Report(kMsgPasswordChars, QString(), Icon::Warning);
-    if (hint.size() > kMaxHint)
-        return Report(kMsgHintTooLong, QString::number(kMaxHint) + m_messages.MsgA(kMsgHintTooLongTail), Icon::Warning);
-    if (!hint.isEmpty() && hint == password)
-        return Report(kMsgHintIsPassword, QString(), Icon::Warning);
-    return 0;
+bool CTakeOut::CheckNewPassword(const QString& password, const QString& hint) {
+    int refusal = 0;
+    QString tail;
+    if (password.size() < kMinPassword || password.size() > kMaxPassword) {
+        refusal = kMsgPasswordLength;
+        tail = QStringLiteral("%1～%2").arg(kMinPassword).arg(kMaxPassword) + m_messages.MsgA(kMsgPasswordLengthTail);
+    } else if (CCryptEngine::CheckPasswordChars(password) != 0) {
+        refusal = kMsgPasswordChars;
+    } else if (hint.size() > kMaxHint) {
+        refusal = kMsgHintTooLong;
+        tail = QString::number(kMaxHint) + m_messages.MsgA(kMsgHintTooLongTail);
+    } else if (!hint.isEmpty() && hint == password) {
+        refusal = kMsgHintIsPassword;
+    }
+    if (refusal != 0)
+        Report(refusal, tail, Icon::Warning);
+    return refusal == 0;
 }
 
 // ---- cleanup ----

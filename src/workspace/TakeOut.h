@@ -8,6 +8,7 @@
 #include "state/SettingsFile.h"
 #include "state/WorkFolderSettings.h"
 #include "util/FileCopy.h"
+#include "util/OpResult.h"
 #include "workspace/PasswordPrompts.h"
 #include "workspace/TakeOutAreas.h"
 #include "workspace/TakeOutCopy.h"
@@ -62,8 +63,9 @@ public:
         QString name;            // identification name: the registered entry, or the one typed with the password
         bool registered = false; // chosen from the registered change passwords
     };
-    // The check OK runs on a typed password and hint: 0 lets the dialog close, -1 keeps it open (shown).
-    using PasswordCheck = std::function<int(const QString& password, const QString& hint)>;
+    // The check OK runs on a typed password and hint: true lets the dialog close; false keeps it open (the
+    // refusal was shown).
+    using PasswordCheck = std::function<bool(const QString& password, const QString& hint)>;
 
     virtual ~TakeOutPrompts() = default;
     // "暗号化したまま取り出し": false for Cancel. `nameAfterPlain` is the naming check box, in and out.
@@ -129,32 +131,32 @@ public:
     std::function<bool(qint64 done, qint64 total)> progress;
 
     // A command: `selection` are items of the shown folder (containers and folders; plain files for kind
-    // 6). 0, or -1 (cancelled, or stopped after its message). Nothing staged stays behind.
-    int Run(TakeOutKind kind, const QStringList& selection);
+    // 6). A cancel counts as failed. Nothing staged stays behind.
+    OpResult Run(TakeOutKind kind, const QStringList& selection);
 
     // The checks every kind runs before it stages: a missing item (A120), items open in the decrypted
     // workspace (A84, or the release question), the room for decrypted copies (A122 when `decrypting`).
-    // `mayAsk` false (the drop of a drag) refuses open items instead of asking. 0, or -1 (shown).
-    int CheckSelection(const QStringList& selection, bool mayAsk, bool decrypting);
+    // `mayAsk` false (the drop of a drag) refuses open items instead of asking.
+    OpResult CheckSelection(const QStringList& selection, bool mayAsk, bool decrypting);
 
     // ---- the drag of the contents list ----
     // The files a drop target gets: with `decrypt` the selection decrypted into the take-out area (plain
-    // files as they are), else the items themselves. Runs the checks again without questions. 0, or -1.
-    int PrepareDragFiles(const QStringList& selection, bool decrypt, QStringList& paths);
+    // files as they are), else the items themselves. Runs the checks again without questions.
+    OpResult PrepareDragFiles(const QStringList& selection, bool decrypt, QStringList& paths);
     // After the drag: the decrypted copies are wiped.
-    int FinishDrag(const QString& shownFolder);
+    OpResult FinishDrag(const QString& shownFolder);
 
     // ---- the take-out window ----
     // A move into the shown encrypted folder is refused: the staged items would end up plain inside it.
     bool MoveTargetRefused(const QString& target) const;
     // Copies (or moves) the staged items into `target`, asking before an existing file is replaced.
-    // 0 done, 1 the move target was refused (the fixed text was shown; the window stays), -1 failed or
-    // stopped (shown).
-    int CopyOut(const QStringList& staged, const QString& target, bool move);
+    // Declined when the move target was refused (the fixed text was shown; the window stays); a stop
+    // counts as failed.
+    OpResult CopyOut(const QStringList& staged, const QString& target, bool move);
 
     // The typed password of kinds 3 and 5: 8 to 32 characters of the password rules (A484 + range + A485,
-    // A513), a hint of at most 48 characters that is not the password (A515/A516, A593). 0, or -1 (shown).
-    int CheckNewPassword(const QString& password, const QString& hint);
+    // A513), a hint of at most 48 characters that is not the password (A515/A516, A593). False when refused (shown).
+    bool CheckNewPassword(const QString& password, const QString& hint);
 
     // The folder's take-out area and export folder; empty when the folder is not registered.
     QString TakeOutArea(const QString& root) const { return m_areas.TakeOutArea(root); }
@@ -194,7 +196,7 @@ private:
     CopyOptions StagingCopy(TempKind temp);
     QString RelativeDirectory(const QString& path) const; // "" or "/sub/dir" of the path's directory
     int Report(int number, const QString& tail, Icon icon = Icon::Error);
-    void SetBusy(bool on) const;
+    OpResult Fail(int number, const QString& tail, Icon icon = Icon::Error);
 
     CWorkingCopies& m_copies;
     CCryptEngine& m_engine;

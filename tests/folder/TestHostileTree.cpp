@@ -145,10 +145,10 @@ private Q_SLOTS:
         const QString out = m_folders.NewFolder(QStringLiteral("taken"));
         rig->dialogs.window = [&](const TakeOutWindowRequest& request, CTakeOut& takeOut) {
             const bool copied =
-                request.items.size() == 1 && takeOut.CopyOut({request.items.first().staged}, out, false) == 0;
+                request.items.size() == 1 && takeOut.CopyOut({request.items.first().staged}, out, false) == OpResult::kDone;
             return int(copied ? TakeOutPrompts::kCopied : TakeOutPrompts::kCancelled);
         };
-        QCOMPARE(rig->takeOut->Run(TakeOutKind::kAsTheyAre, {odd}), 0);
+        QCOMPARE(rig->takeOut->Run(TakeOutKind::kAsTheyAre, {odd}), OpResult::kDone);
         QCOMPARE(bytesAt(QFile::encodeName(out) + raw.mid(raw.lastIndexOf('/'))), QByteArray("sjis"));
         QCOMPARE(bytesAt(raw), QByteArray("sjis"));
     }
@@ -205,11 +205,11 @@ private Q_SLOTS:
                 QStringList staged;
                 for (const TakeOutItem& item : request.items)
                     staged.append(item.staged);
-                return takeOut.CopyOut(staged, out, false) == 0 ? int(TakeOutPrompts::kCopied)
+                return takeOut.CopyOut(staged, out, false) == OpResult::kDone ? int(TakeOutPrompts::kCopied)
                                                                 : int(TakeOutPrompts::kCancelled);
             };
-            const int rc = rig->takeOut->Run(TakeOutKind::kDecrypted, {tree.root});
-            QCOMPARE(rc, 0);
+            const OpResult rc = rig->takeOut->Run(TakeOutKind::kDecrypted, {tree.root});
+            QCOMPARE(rc, OpResult::kDone);
             taken = HostileRig::FilesBelow(copy = out + QStringLiteral("/hostile"));
         } else if (operation == QStringLiteral("properties")) {
             PropertiesSummary summary;

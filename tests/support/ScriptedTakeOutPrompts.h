@@ -44,7 +44,7 @@ struct ScriptedTakeOutPrompts final : TakeOutPrompts {
     static std::function<bool(const QList<ChangePasswordText>&, bool&, NewPassword&, const PasswordCheck&)>
     Typed(const QString& password, const QString& hint, bool nameAfterPlain) {
         return [=](const QList<ChangePasswordText>&, bool& naming, NewPassword& chosen, const PasswordCheck& check) {
-            if (check(password, hint) != 0)
+            if (!check(password, hint))
                 return false;
             naming = nameAfterPlain;
             chosen.password = password;

@@ -247,9 +247,9 @@ private Q_SLOTS:
             int refused = 0;
             const TakeOutPrompts::PasswordCheck check = [&](const QString& password, const QString&) {
                 if (password.size() >= 8)
-                    return 0;
+                    return true;
                 ++refused;
-                return -1;
+                return false;
             };
             CD03PassChange dialog({}, true, check, rig.frame.get());
             bool stayed = false;

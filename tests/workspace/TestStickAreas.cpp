@@ -46,7 +46,7 @@ private Q_SLOTS:
         CTakeOut takeOut(*rig->copies, rig->Services(), dialogs);
         rig->fs.freeBytes = 3;
         rig->ui.QueueAnswer(kAnswerYes); // the copy is released first
-        QCOMPARE(takeOut.Run(TakeOutKind::kDecrypted, {container}), -1);
+        QCOMPARE(takeOut.Run(TakeOutKind::kDecrypted, {container}), OpResult::kFailed);
         QCOMPARE(rig->ui.Numbers(), QList<int>({CTakeOut::kMsgReleaseQuestion, CTakeOut::kMsgNoRoomForCopies}));
         QVERIFY(rig->ui.Find(CTakeOut::kMsgNoRoomForCopies)->text.contains(PlainBase(*rig).section(u'/', 0, -2)));
     }

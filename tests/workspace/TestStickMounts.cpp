@@ -90,7 +90,7 @@ private Q_SLOTS:
             staged = request.items.first().staged;
             return int(TakeOutPrompts::kDragged);
         };
-        QCOMPARE(takeOut.Run(TakeOutKind::kDecrypted, {container}), 0);
+        QCOMPARE(takeOut.Run(TakeOutKind::kDecrypted, {container}), OpResult::kDone);
         QVERIFY(staged.startsWith(plainRoot));
         rig.probe.running.insert(rig.launcher.pid);
         const QString copy = rig.Open(container);

@@ -104,7 +104,7 @@ private Q_SLOTS:
                                                                                   : QString());
                 return int(TakeOutPrompts::kDragged);
             };
-            QCOMPARE(rig->takeOut->Run(kind, {tree.a, tree.docs}), 0);
+            QCOMPARE(rig->takeOut->Run(kind, {tree.a, tree.docs}), OpResult::kDone);
             QCOMPARE(seen, QStringList({QStringLiteral("/a.txt "), QStringLiteral("/docs/"), QStringLiteral("a.txt"),
                                         QStringLiteral("docs/b.txt"), QStringLiteral("docs/inner/c.txt"),
                                         QStringLiteral("charlie"), QStringLiteral("empty kept")}));
@@ -130,7 +130,7 @@ private Q_SLOTS:
         QVERIFY(rig);
         const Tree tree = MakeTree(*rig);
         rig->fs.writeFault = {QStringLiteral("/To/docs/"), ENOSPC, 0};
-        QCOMPARE(rig->takeOut->Run(TakeOutKind::kDecrypted, {tree.a, tree.docs}), -1);
+        QCOMPARE(rig->takeOut->Run(TakeOutKind::kDecrypted, {tree.a, tree.docs}), OpResult::kFailed);
         QVERIFY(!rig->ui.Numbers().isEmpty());
         QVERIFY(rig->dialogs.windows.isEmpty());
         QVERIFY(TakeOutRig::Empty(rig->Area(QStringLiteral("To"))));
@@ -145,7 +145,7 @@ private Q_SLOTS:
         const QString to = rig->Area(QStringLiteral("To"));
         QVERIFY(QDir(to).removeRecursively());
         rig->fs.makeFolderFault = {QStringLiteral("/To"), EACCES, 0};
-        QCOMPARE(rig->takeOut->Run(TakeOutKind::kDecrypted, {tree.a, tree.docs}), -1);
+        QCOMPARE(rig->takeOut->Run(TakeOutKind::kDecrypted, {tree.a, tree.docs}), OpResult::kFailed);
         QCOMPARE(rig->ui.Numbers(), QList<int>({CTakeOut::kMsgExportCopyFailed}));
         QCOMPARE(rig->ui.Find(CTakeOut::kMsgExportCopyFailed)->icon, Icon::Error);
         QVERIFY(rig->dialogs.windows.isEmpty());
@@ -187,7 +187,7 @@ private Q_SLOTS:
                 bytesC = CopiesRig::Bytes(c2);
                 return int(TakeOutPrompts::kCopied);
             };
-            QCOMPARE(rig->takeOut->Run(TakeOutKind::kEncrypted, {tree.a, tree.docs}), 0);
+            QCOMPARE(rig->takeOut->Run(TakeOutKind::kEncrypted, {tree.a, tree.docs}), OpResult::kDone);
             QCOMPARE(shownTicked, c.nameMode == 0);
             QCOMPARE(settings.angoOutNameMode, c.tick ? 0 : 1);
             QStringList expected;
@@ -216,7 +216,7 @@ private Q_SLOTS:
         rig->dialogs.encrypted = [](bool&) { return true; };
         // The copy is written beside its target under a temporary name: the fault is on the folder.
         rig->fs.writeFault = {QStringLiteral("/Re/docs/inner/"), ENOSPC, 100};
-        QCOMPARE(rig->takeOut->Run(TakeOutKind::kEncrypted, {tree.a, tree.docs}), -1);
+        QCOMPARE(rig->takeOut->Run(TakeOutKind::kEncrypted, {tree.a, tree.docs}), OpResult::kFailed);
         QCOMPARE(rig->ui.Numbers(), QList<int>({CTakeOut::kMsgExportCopyFailed}));
         QVERIFY(rig->dialogs.windows.isEmpty());
         QVERIFY(TakeOutRig::Empty(rig->Area(QStringLiteral("Re"))));
@@ -224,7 +224,7 @@ private Q_SLOTS:
         rig->ui.Clear();
         rig->fs.writeFault = {};
         rig->dialogs.encrypted = [](bool&) { return false; };
-        QCOMPARE(rig->takeOut->Run(TakeOutKind::kEncrypted, {tree.a}), -1);
+        QCOMPARE(rig->takeOut->Run(TakeOutKind::kEncrypted, {tree.a}), OpResult::kFailed);
         QVERIFY(rig->dialogs.windows.isEmpty());
         QVERIFY(TakeOutRig::Empty(rig->Area(QStringLiteral("Re"))));
     }
@@ -262,7 +262,7 @@ private Q_SLOTS:
             hint = own.hint.trimmed();
             return int(TakeOutPrompts::kDragged);
         };
-        QCOMPARE(rig->takeOut->Run(TakeOutKind::kNewPassword, {tree.a, tree.docs}), 0);
+        QCOMPARE(rig->takeOut->Run(TakeOutKind::kNewPassword, {tree.a, tree.docs}), OpResult::kDone);
         QCOMPARE(plainLeft, QStringList());
         QVERIFY(opensNew);
         QCOMPARE(withNew, QByteArray("charlie"));
@@ -290,7 +290,7 @@ private Q_SLOTS:
             opens = rig->OpensWith(request.items.first().staged, QStringLiteral("Team#Word987"), bytes);
             return int(request.dragOnly ? TakeOutPrompts::kDragged : TakeOutPrompts::kCancelled);
         };
-        QCOMPARE(rig->takeOut->Run(TakeOutKind::kMailNewPassword, {tree.a}), 0);
+        QCOMPARE(rig->takeOut->Run(TakeOutKind::kMailNewPassword, {tree.a}), OpResult::kDone);
         QVERIFY(opens);
         QCOMPARE(bytes, QByteArray("alpha"));
         QVERIFY(TakeOutRig::Empty(rig->Area(QStringLiteral("Re"))));
@@ -304,16 +304,16 @@ private Q_SLOTS:
         QVERIFY(rig);
         for (const QString& refused : {QStringLiteral("Ab#4567"), QString(33, u'x')}) {
             rig->ui.Clear();
-            QCOMPARE(rig->takeOut->CheckNewPassword(refused, QString()), -1);
+            QVERIFY(!rig->takeOut->CheckNewPassword(refused, QString()));
             QCOMPARE(rig->ui.Numbers(), QList<int>({CTakeOut::kMsgPasswordLength}));
             QVERIFY(rig->ui.Messages().first().text.contains(QStringLiteral("8～32")));
             QVERIFY(rig->ui.Messages().first().text.endsWith(rig->app.State().catalogue->m_GetMsgA(485)));
         }
         rig->ui.Clear();
-        QCOMPARE(rig->takeOut->CheckNewPassword(QStringLiteral("Ab#45678"), QString()), 0);
-        QCOMPARE(rig->takeOut->CheckNewPassword(QString(32, u'y'), QStringLiteral("hint")), 0);
-        QCOMPARE(rig->takeOut->CheckNewPassword(QStringLiteral("Ab#45678"), QStringLiteral("Ab#45678")), -1);
-        QCOMPARE(rig->takeOut->CheckNewPassword(QStringLiteral("Ab#45678"), QString(49, u'h')), -1);
+        QVERIFY(rig->takeOut->CheckNewPassword(QStringLiteral("Ab#45678"), QString()));
+        QVERIFY(rig->takeOut->CheckNewPassword(QString(32, u'y'), QStringLiteral("hint")));
+        QVERIFY(!rig->takeOut->CheckNewPassword(QStringLiteral("Ab#45678"), QStringLiteral("Ab#45678")));
+        QVERIFY(!rig->takeOut->CheckNewPassword(QStringLiteral("Ab#45678"), QString(49, u'h')));
         QCOMPARE(rig->ui.Numbers(), QList<int>({CTakeOut::kMsgHintIsPassword, CTakeOut::kMsgHintTooLong}));
 
         // In the command: the refused password keeps the dialog; the user then cancels; nothing is staged.
@@ -322,10 +322,10 @@ private Q_SLOTS:
         int tries = 0;
         rig->dialogs.newPassword = [&](const QList<ChangePasswordText>&, bool&, TakeOutPrompts::NewPassword&,
                                        const TakeOutPrompts::PasswordCheck& check) {
-            tries += check(QStringLiteral("Ab#4567"), QString()) == -1 ? 1 : 0;
+            tries += check(QStringLiteral("Ab#4567"), QString()) ? 0 : 1;
             return false;
         };
-        QCOMPARE(rig->takeOut->Run(TakeOutKind::kNewPassword, {tree.a}), -1);
+        QCOMPARE(rig->takeOut->Run(TakeOutKind::kNewPassword, {tree.a}), OpResult::kFailed);
         QCOMPARE(tries, 1);
         QVERIFY(TakeOutRig::Empty(rig->Area(QStringLiteral("To"))));
     }
@@ -338,7 +338,7 @@ private Q_SLOTS:
         const Tree tree = MakeTree(*rig);
         rig->dialogs.newPassword = ScriptedTakeOutPrompts::Typed(QStringLiteral("New#Pass1234"), QString(), true);
         rig->fs.writeFault = {QStringLiteral("/Re/docs/inner/"), ENOSPC, 0};
-        QCOMPARE(rig->takeOut->Run(TakeOutKind::kNewPassword, {tree.a, tree.docs}), -1);
+        QCOMPARE(rig->takeOut->Run(TakeOutKind::kNewPassword, {tree.a, tree.docs}), OpResult::kFailed);
         QVERIFY(!rig->ui.Numbers().isEmpty());
         QVERIFY(rig->dialogs.windows.isEmpty());
         QVERIFY(TakeOutRig::Empty(rig->Area(QStringLiteral("Re"))));
@@ -355,7 +355,7 @@ private Q_SLOTS:
         const Tree tree = MakeTree(*rig);
         const QString target = rig->outside.path();
         QVERIFY(CopiesRig::WriteRaw(target + QStringLiteral("/a.txt"), "old outside"));
-        int refused = -2;
+        OpResult refused = OpResult::kFailed; // until the window calls
         bool stagedAfterRefusal = false;
         rig->dialogs.window = [&](const TakeOutWindowRequest& request, CTakeOut& takeOut) {
             QStringList paths;
@@ -364,11 +364,11 @@ private Q_SLOTS:
             refused = takeOut.CopyOut(paths, tree.docs + QStringLiteral("/inner"), true);
             stagedAfterRefusal = QFileInfo::exists(paths.first());
             rig->ui.QueueAnswer(kAnswerNo); // keep the old a.txt
-            return takeOut.CopyOut(paths, target, false) == 0 ? int(TakeOutPrompts::kCopied)
+            return takeOut.CopyOut(paths, target, false) == OpResult::kDone ? int(TakeOutPrompts::kCopied)
                                                                : int(TakeOutPrompts::kCancelled);
         };
-        QCOMPARE(rig->takeOut->Run(TakeOutKind::kDecrypted, {tree.a, tree.docs}), 0);
-        QCOMPARE(refused, 1);
+        QCOMPARE(rig->takeOut->Run(TakeOutKind::kDecrypted, {tree.a, tree.docs}), OpResult::kDone);
+        QCOMPARE(refused, OpResult::kDeclined);
         QVERIFY(stagedAfterRefusal);
         QCOMPARE(rig->ui.Messages().first().text, CTakeOut::MoveRefusedText());
         QCOMPARE(rig->ui.Messages().first().icon, Icon::Warning);
@@ -383,10 +383,10 @@ private Q_SLOTS:
         const QString second = target + QStringLiteral("/second");
         QVERIFY(QDir().mkpath(second));
         rig->dialogs.window = [&](const TakeOutWindowRequest& request, CTakeOut& takeOut) {
-            return takeOut.CopyOut({request.items.first().staged}, second, true) == 0 ? int(TakeOutPrompts::kMoved)
+            return takeOut.CopyOut({request.items.first().staged}, second, true) == OpResult::kDone ? int(TakeOutPrompts::kMoved)
                                                                                        : int(TakeOutPrompts::kCancelled);
         };
-        QCOMPARE(rig->takeOut->Run(TakeOutKind::kDecrypted, {tree.a}), 0);
+        QCOMPARE(rig->takeOut->Run(TakeOutKind::kDecrypted, {tree.a}), OpResult::kDone);
         QCOMPARE(CopiesRig::Bytes(second + QStringLiteral("/a.txt")), QByteArray("alpha"));
         QVERIFY(TakeOutRig::Empty(rig->Area(QStringLiteral("To"))));
         QCOMPARE(rig->ui.Numbers(), QList<int>());
@@ -394,10 +394,10 @@ private Q_SLOTS:
         // A staged item that another program removed meanwhile: A478, and the window stays for Cancel.
         rig->dialogs.window = [&](const TakeOutWindowRequest& request, CTakeOut& takeOut) {
             QFile::remove(request.items.first().staged);
-            return takeOut.CopyOut({request.items.first().staged}, second, false) == -1 ? int(TakeOutPrompts::kCancelled)
+            return takeOut.CopyOut({request.items.first().staged}, second, false) == OpResult::kFailed ? int(TakeOutPrompts::kCancelled)
                                                                                         : int(TakeOutPrompts::kCopied);
         };
-        QCOMPARE(rig->takeOut->Run(TakeOutKind::kDecrypted, {tree.a}), -1);
+        QCOMPARE(rig->takeOut->Run(TakeOutKind::kDecrypted, {tree.a}), OpResult::kFailed);
         QCOMPARE(rig->ui.Numbers(), QList<int>({CTakeOut::kMsgStagedMissing}));
     }
 
@@ -414,7 +414,7 @@ private Q_SLOTS:
             modeDuring = CopiesRig::Mode(request.items.first().staged);
             return int(request.title == QStringLiteral("取り出し") ? TakeOutPrompts::kDragged : TakeOutPrompts::kCancelled);
         };
-        QCOMPARE(rig->takeOut->Run(TakeOutKind::kAsTheyAre, {plain}), 0);
+        QCOMPARE(rig->takeOut->Run(TakeOutKind::kAsTheyAre, {plain}), OpResult::kDone);
         QCOMPARE(modeDuring & 0200, 0200);
         QCOMPARE(CopiesRig::Mode(plain) & 0222, 0);
         QCOMPARE(CopiesRig::Bytes(plain), QByteArray("plain"));
@@ -429,13 +429,13 @@ private Q_SLOTS:
         QVERIFY(QDir().mkpath(loose));
         QVERIFY(CopiesRig::WriteRaw(loose + QStringLiteral("/keep.txt"), "kept"));
         QCOMPARE(::mkfifo(QFile::encodeName(loose + QStringLiteral("/pipe")).constData(), 0600), 0);
-        int copied = -2;
+        OpResult copied = OpResult::kFailed; // until the window calls
         rig->dialogs.window = [&](const TakeOutWindowRequest& request, CTakeOut& takeOut) {
             copied = takeOut.CopyOut({request.items.first().staged}, rig->outside.path(), false);
             return int(TakeOutPrompts::kCopied);
         };
-        QCOMPARE(rig->takeOut->Run(TakeOutKind::kAsTheyAre, {loose}), 0);
-        QCOMPARE(copied, 0);
+        QCOMPARE(rig->takeOut->Run(TakeOutKind::kAsTheyAre, {loose}), OpResult::kDone);
+        QCOMPARE(copied, OpResult::kDone);
         QCOMPARE(CopiesRig::Bytes(rig->outside.path() + QStringLiteral("/loose/keep.txt")), QByteArray("kept"));
         QVERIFY(!QFileInfo::exists(rig->outside.path() + QStringLiteral("/loose/pipe")));
         QVERIFY(!rig->ui.Has(CTakeOut::kMsgCopyOutFailed));
@@ -447,20 +447,20 @@ private Q_SLOTS:
         auto rig = Started();
         QVERIFY(rig);
         const Tree tree = MakeTree(*rig);
-        QCOMPARE(rig->takeOut->CheckSelection({rig->folder + QStringLiteral("/gone.zorf")}, true, true), -1);
+        QCOMPARE(rig->takeOut->CheckSelection({rig->folder + QStringLiteral("/gone.zorf")}, true, true), OpResult::kFailed);
         QCOMPARE(rig->ui.Numbers(), QList<int>({CTakeOut::kMsgItemMissing}));
 
         rig->ui.Clear();
         QString copy; // decrypted only: no program is watched for it
         QCOMPARE(rig->copies->OpenOne(tree.c, false, QString(), QStringLiteral("Ac"), &copy), 0);
         rig->probe.openElsewhere.insert(copy);
-        QCOMPARE(rig->takeOut->Run(TakeOutKind::kDecrypted, {tree.docs}), -1);
+        QCOMPARE(rig->takeOut->Run(TakeOutKind::kDecrypted, {tree.docs}), OpResult::kFailed);
         QCOMPARE(rig->ui.Numbers(), QList<int>({CTakeOut::kMsgOpenNotReleased}));
 
         rig->ui.Clear();
         rig->probe.openElsewhere.clear();
         rig->ui.QueueAnswer(kAnswerNo);
-        QCOMPARE(rig->takeOut->Run(TakeOutKind::kDecrypted, {tree.docs}), -1);
+        QCOMPARE(rig->takeOut->Run(TakeOutKind::kDecrypted, {tree.docs}), OpResult::kFailed);
         QCOMPARE(rig->ui.Numbers(), QList<int>({CTakeOut::kMsgReleaseQuestion}));
         QVERIFY(QFileInfo::exists(copy));
 
@@ -472,17 +472,17 @@ private Q_SLOTS:
             taken = CopiesRig::Bytes(request.items.first().staged + QStringLiteral("/inner/c.txt"));
             return int(TakeOutPrompts::kDragged);
         };
-        QCOMPARE(rig->takeOut->Run(TakeOutKind::kDecrypted, {tree.docs}), 0);
+        QCOMPARE(rig->takeOut->Run(TakeOutKind::kDecrypted, {tree.docs}), OpResult::kDone);
         QCOMPARE(taken, QByteArray("charlie, edited"));
         QVERIFY(!QFileInfo::exists(copy));
 
         rig->ui.Clear();
         rig->fs.freeBytes = 3;
-        QCOMPARE(rig->takeOut->Run(TakeOutKind::kDecrypted, {tree.docs}), -1);
+        QCOMPARE(rig->takeOut->Run(TakeOutKind::kDecrypted, {tree.docs}), OpResult::kFailed);
         QCOMPARE(rig->ui.Numbers(), QList<int>({CTakeOut::kMsgNoRoomForCopies}));
         // Still encrypted needs no room for plaintext.
         rig->ui.Clear();
-        QCOMPARE(rig->takeOut->CheckSelection({tree.docs}, true, false), 0);
+        QCOMPARE(rig->takeOut->CheckSelection({tree.docs}, true, false), OpResult::kDone);
     }
 
     // The drag: with DandDDecryFlg 0 the containers themselves; with 1 nothing exists until a target first
@@ -493,7 +493,7 @@ private Q_SLOTS:
         const Tree tree = MakeTree(*rig);
         const QByteArray before = CopiesRig::Bytes(tree.a);
         QStringList paths;
-        QCOMPARE(rig->takeOut->PrepareDragFiles({tree.a, tree.docs}, false, paths), 0);
+        QCOMPARE(rig->takeOut->PrepareDragFiles({tree.a, tree.docs}, false, paths), OpResult::kDone);
         QCOMPARE(paths, QStringList({tree.a, tree.docs}));
         QCOMPARE(CopiesRig::Bytes(paths.first()), before);
         QVERIFY(TakeOutRig::Empty(rig->Area(QStringLiteral("To"))));
@@ -518,7 +518,7 @@ private Q_SLOTS:
         QCOMPARE(data.urls(), urls);
         QCOMPARE(prepared, 1);
 
-        QCOMPARE(rig->takeOut->FinishDrag(tree.docs), 0);
+        QCOMPARE(rig->takeOut->FinishDrag(tree.docs), OpResult::kDone);
         QVERIFY(TakeOutRig::Empty(rig->Area(QStringLiteral("To"))));
         QCOMPARE(rig->ui.Numbers(), QList<int>());
     }
@@ -534,7 +534,7 @@ private Q_SLOTS:
         QVERIFY(QDir().mkpath(QFileInfo(to).absolutePath()) && QDir(to).removeRecursively() &&
                 QFile::link(precious, to));
         rig->dialogs.window = [](const TakeOutWindowRequest&, CTakeOut&) { return int(TakeOutPrompts::kDragged); };
-        QCOMPARE(rig->takeOut->Run(TakeOutKind::kDecrypted, {tree.a}), 0);
+        QCOMPARE(rig->takeOut->Run(TakeOutKind::kDecrypted, {tree.a}), OpResult::kDone);
         QCOMPARE(QDir(precious).entryList(QDir::Files), QStringList{QStringLiteral("mine.txt")});
     }
 };
