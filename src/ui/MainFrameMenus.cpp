@@ -458,7 +458,7 @@ void CMainFrame::OnCommand(int id) {
     case cmd::DecryptOnly:
         if (m_copies && m_list->hasFocus()) {
             Busy(true);
-            m_copies->DecryptOnly(m_list->SelectedPaths());
+            static_cast<void>(m_copies->DecryptOnly(m_list->SelectedPaths()));
             Busy(false);
         }
         break;

@@ -79,7 +79,7 @@ void CMainFrame::WireWorkspace() {
     };
     openFile = [this](const QString& container) {
         Busy(true);
-        m_copies->Open({container});
+        static_cast<void>(m_copies->Open({container}));
         Busy(false);
     };
     WireWorkspaceCommands();
@@ -215,7 +215,7 @@ int CMainFrame::OpenSelected(const QString& program) {
         return -1;
     // The open runs as one command: its questions answer, the window waits.
     Busy(true);
-    const int rc = m_copies->Open(containers, program);
+    const int rc = m_copies->Open(containers, program) == OpResult::kDone ? 0 : -1;
     Busy(false);
     return rc;
 }

@@ -191,7 +191,7 @@ OpResult CTakeOut::CheckSelection(const QStringList& selection, bool mayAsk, boo
                          kMsgReleaseQuestion) != kAnswerYes)
             return OpResult::kFailed;
         for (const QString& copy : open)
-            if (m_copies.WriteBackOne(copy) != 0)
+            if (m_copies.WriteBackOne(copy) != OpResult::kDone)
                 return OpResult::kFailed;
     }
     return !decrypting || m_areas.CheckRoomForCopies(needed) == 0 ? OpResult::kDone : OpResult::kFailed;
@@ -254,7 +254,7 @@ int CTakeOut::StageDecrypted(const QString& item, bool plainToo, QString& staged
         staged = TakeOutArea(m_root) + item.mid(m_root.size());
         return StageFolder(item, staged, plainToo);
     }
-    if (m_copies.OpenOne(item, false, QString(), WorkAreas::kTakeOut, &staged) != 0)
+    if (m_copies.OpenOne(item, false, QString(), WorkAreas::kTakeOut, &staged) != OpResult::kDone)
         return -1;
     m_containerOf.insert(staged, item);
     m_areas.OpenUp(staged);

@@ -1,6 +1,7 @@
 #include "workspace/WorkingCopies.h"
 
 #include "state/WorkAreas.h"
+#include "util/BusySection.h"
 #include "util/EditorFiles.h"
 #include "util/ErrorText.h"
 #include "util/FileNames.h"
@@ -89,6 +90,11 @@ CWorkingCopies::CWorkingCopies(const FolderServices& s, Associations& associatio
 
 int CWorkingCopies::Report(int number, const QString& tail, Icon icon) {
     return ReportMessage(m_ui, m_messages, number, tail, icon);
+}
+
+OpResult CWorkingCopies::Fail(int number, const QString& tail, Icon icon) {
+    Report(number, tail, icon);
+    return OpResult::kFailed;
 }
 
 bool CWorkingCopies::ReadOnlyFolder(int slot) const {
@@ -274,27 +280,27 @@ bool CWorkingCopies::StillTheOrigin(const QString& workingCopy, const QString& c
 
 // ---- open ----
 
-int CWorkingCopies::Open(const QStringList& containers, const QString& program) {
+OpResult CWorkingCopies::Open(const QStringList& containers, const QString& program) {
     if (m_settings.procEndMsgFlg == 1 && openNotice) {
         bool stopShowing = true;
         if (!openNotice(stopShowing))
-            return -1;
+            return OpResult::kDeclined;
         if (stopShowing)
             m_settings.procEndMsgFlg = 0;
     }
-    int rc = 0;
+    OpResult rc = OpResult::kDone;
     for (const QString& container : containers) {
         if (QFileInfo(container).isDir())
             continue;
         // Each file stands alone: one that cannot be opened does not keep the others closed.
-        if (OpenOne(container, true, program, WorkAreas::kEditing) != 0)
-            rc = -1;
+        if (OpenOne(container, true, program, WorkAreas::kEditing) != OpResult::kDone)
+            rc = OpResult::kFailed;
     }
     return rc;
 }
 
-int CWorkingCopies::DecryptOnly(const QStringList& containersOrFolders) {
-    int rc = 0;
+OpResult CWorkingCopies::DecryptOnly(const QStringList& containersOrFolders) {
+    OpResult rc = OpResult::kDone;
     QStringList left;
     for (const QString& item : containersOrFolders) {
         const QString path = CleanPath(item);
@@ -305,12 +311,12 @@ int CWorkingCopies::DecryptOnly(const QStringList& containersOrFolders) {
             const QString root = m_nameFile.OwningRoot(path);
             if (m_registry.SlotOf(root) < 0) {
                 Report(kMsgNoFolder, WithPath(QString(), path, PathSeparator::Paragraph), Icon::Warning);
-                rc = -1;
+                rc = OpResult::kFailed;
             } else if (DecryptFolder(path, root, left) != 0) {
-                rc = -1;
+                rc = OpResult::kFailed;
             }
-        } else if (OpenOne(path, false, QString(), WorkAreas::kEditing) != 0) {
-            rc = -1;
+        } else if (OpenOne(path, false, QString(), WorkAreas::kEditing) != OpResult::kDone) {
+            rc = OpResult::kFailed;
         }
     }
     if (!left.isEmpty())
@@ -341,7 +347,8 @@ int CWorkingCopies::DecryptFolder(const QString& folder, const QString& root, QS
         }
         if (entry.kind == NameEntry::kFolder && DecryptFolder(child, root, left) != 0)
             rc = -1;
-        else if (entry.kind == NameEntry::kContainer && OpenOne(child, false, QString(), WorkAreas::kEditing) != 0)
+        else if (entry.kind == NameEntry::kContainer &&
+                 OpenOne(child, false, QString(), WorkAreas::kEditing) != OpResult::kDone)
             rc = -1;
     }
     return rc;
@@ -370,32 +377,32 @@ int CWorkingCopies::CopyTime(const QString& container, const QString& workingCop
     return 0;
 }
 
-int CWorkingCopies::OpenOne(const QString& container, bool launch, const QString& program, const QString& area,
+OpResult CWorkingCopies::OpenOne(const QString& container, bool launch, const QString& program, const QString& area,
                             QString* workingCopy) {
     const QString path = CleanPath(container);
     const QString root = m_nameFile.OwningRoot(path);
     const int slot = m_registry.SlotOf(root);
     if (slot < 0)
-        return Report(kMsgNoFolder, WithPath(QString(), path, PathSeparator::Paragraph), Icon::Warning);
+        return Fail(kMsgNoFolder, WithPath(QString(), path, PathSeparator::Paragraph), Icon::Warning);
     const bool readOnly = ReadOnlyFolder(slot);
 
     QString detail;
     if (m_access.CheckAccess(path, 1, detail) != 0)
-        return -1;
+        return OpResult::kFailed;
     ContainerInfo info;
     int status = 0;
     QString text;
     if (m_engine.CheckContainer(path, info, root, true, status, text) != 0)
-        return -1;
+        return OpResult::kFailed;
     if (status != kUsable) {
         m_ui.Message(QFileInfo(path).fileName() + m_messages.MsgA(kMsgUnusable), Icon::Error, Buttons::Ok, 0,
                      kMsgUnusable);
-        return -1;
+        return OpResult::kFailed;
     }
 
     const QString copy = WorkingCopyPath(path, area);
     if (copy.isEmpty())
-        return -1;
+        return OpResult::kFailed;
     const QString name = QFileInfo(copy).fileName();
     QString associated;
     if (launch && program.isEmpty()) {
@@ -405,7 +412,7 @@ int CWorkingCopies::OpenOne(const QString& container, bool launch, const QString
             (m_associations.DefaultAppIdOf(extension, appId) != 0 || appId.isEmpty())) {
             m_ui.Message(QStringLiteral(" '") + name + m_messages.MsgA(kMsgNoProgram), Icon::Warning, Buttons::Ok, 0,
                          kMsgNoProgram);
-            return -1;
+            return OpResult::kFailed;
         }
     }
 
@@ -413,12 +420,12 @@ int CWorkingCopies::OpenOne(const QString& container, bool launch, const QString
         const QString areaPath =
             WorkAreas::AreaOf(QDir::cleanPath(m_workFolder.RootOf(area)), m_registry.WorkIdText(slot), area);
         if (MakeCopyFolder(areaPath, QFileInfo(copy).absolutePath()) != 0)
-            return -1;
+            return OpResult::kFailed;
         if (m_engine.DecryptFile(path, copy, root) != kOk)
-            return -1;
+            return OpResult::kFailed;
         m_files.SetPermissions(copy, kPrivateFileMode);
         if (CopyTime(path, copy) != 0)
-            return -1;
+            return OpResult::kFailed;
         // The time the copy's file system kept, which FAT cuts to even seconds: compared with the
         // container's, an untouched copy would count as an edit.
         if (area == WorkAreas::kEditing)
@@ -427,7 +434,7 @@ int CWorkingCopies::OpenOne(const QString& container, bool launch, const QString
             m_files.SetReadOnly(copy);
     } else if (m_ui.Message(m_messages.MsgA(kMsgAlreadyDecrypted) + name, Icon::Question, Buttons::YesNo, kAnswerNo,
                             kMsgAlreadyDecrypted) != kAnswerYes) {
-        return -1;
+        return OpResult::kDeclined;
     }
 
     // Decrypt only asks once for the whole selection.
@@ -441,16 +448,16 @@ int CWorkingCopies::OpenOne(const QString& container, bool launch, const QString
     if (workingCopy)
         *workingCopy = copy;
     if (!launch)
-        return 0;
+        return OpResult::kDone;
 
     qint64 pid = 0;
     QString appId;
     QString executable;
     if (m_launcher.Launch(copy, program, pid, appId, executable) != 0)
-        return Report(kMsgLaunchFailed, QString(), Icon::Warning);
+        return Fail(kMsgLaunchFailed, QString(), Icon::Warning);
     if (m_settings.execProcEndWaitFlg == 1)
         Register(copy, pid, appId, executable.isEmpty() ? (program.isEmpty() ? associated : program) : executable);
-    return 0;
+    return OpResult::kDone;
 }
 
 // ---- watch ----
@@ -559,55 +566,55 @@ void CWorkingCopies::WatchSlot(int slot) {
 
 void CWorkingCopies::WriteBackSlot(int slot) {
     const QString copy = m_table.path[slot];
-    if (busy)
-        busy(true);
-    WriteBackOne(copy);
-    m_table.Free(slot);
-    if (busy)
-        busy(false);
+    {
+        const BusySection section(busy);
+        // A failure is shown and the copy stays in the decrypted-file list.
+        static_cast<void>(WriteBackOne(copy));
+        m_table.Free(slot);
+    }
     if (refreshDecryptedList)
         refreshDecryptedList();
 }
 
 // ---- write back ----
 
-int CWorkingCopies::WriteBackOne(const QString& workingCopy) {
+OpResult CWorkingCopies::WriteBackOne(const QString& workingCopy) {
     m_ui.Sleep(kWriteBackDelayMs);
     const QString copy = CleanPath(workingCopy);
     if (!QFileInfo::exists(copy))
-        return 0;
+        return OpResult::kDone;
     Place place;
     if (!Locate(copy, place))
-        return Report(kMsgNoFolder, WithPath(QString(), copy, PathSeparator::Paragraph), Icon::Warning);
+        return Fail(kMsgNoFolder, WithPath(QString(), copy, PathSeparator::Paragraph), Icon::Warning);
     const bool readOnly = ReadOnlyFolder(place.slot);
     // A removed medium or a deleted folder: the copy is all there is of the changes, so it stays.
     if (!QFileInfo(place.root).isDir()) {
         if (!readOnly)
             Report(kMsgUnreachable, place.root, Icon::Warning);
-        return -1;
+        return OpResult::kFailed;
     }
     for (int round = 0; round < kWriteBackRounds && QFileInfo::exists(copy); ++round) {
         QString proposed;
         const QString container = ContainerOf(copy, proposed, true);
         if (!container.isEmpty() && !QFileInfo::exists(container))
-            return Report(kMsgContainerMissing, WithPath(QString(), container, PathSeparator::Paragraph));
+            return Fail(kMsgContainerMissing, WithPath(QString(), container, PathSeparator::Paragraph));
 
         const bool changed = IsChanged(copy, container);
         if (changed && readOnly) {
             Report(kMsgReadOnlyChangedHead, place.root + m_messages.MsgA(kMsgReadOnlyChangedTail), Icon::Warning);
-            if (Erase(copy, kMsgEraseReadOnly) != 0)
-                return -1;
+            if (Erase(copy, kMsgEraseReadOnly) != OpResult::kDone)
+                return OpResult::kFailed;
         } else if (changed && !container.isEmpty() && !StillTheOrigin(copy, container)) {
             return WriteBackAsConflict(copy, place, container);
         } else if (changed) {
             // Without a container the copy becomes a new one where its directory says; a directory
             // deleted meanwhile is made again rather than losing the file.
             const QString destination = container.isEmpty() ? place.directory : QFileInfo(container).absolutePath();
-            if (EncryptBack(copy, destination, container) != 0) {
+            if (EncryptBack(copy, destination, container) != OpResult::kDone) {
                 // The old container stays in force, so it carries its attribute again; the copy waits.
                 if (!container.isEmpty() && QFileInfo::exists(container))
                     m_files.SetReadOnly(container);
-                return -1;
+                return OpResult::kFailed;
             }
             if (QFileInfo::exists(copy)) {
                 // Saved over while it was encrypted: the container holds what was read, and the copy, now
@@ -618,8 +625,8 @@ int CWorkingCopies::WriteBackOne(const QString& workingCopy) {
                 continue;
             }
         } else {
-            if (Erase(copy, kMsgEraseUnchanged) != 0)
-                return -1;
+            if (Erase(copy, kMsgEraseUnchanged) != OpResult::kDone)
+                return OpResult::kFailed;
             if (!readOnly)
                 m_files.SetReadOnly(container);
         }
@@ -628,10 +635,10 @@ int CWorkingCopies::WriteBackOne(const QString& workingCopy) {
     }
     if (refreshContents)
         refreshContents();
-    return 0;
+    return OpResult::kDone;
 }
 
-int CWorkingCopies::EncryptBack(const QString& workingCopy, const QString& destination, const QString& replaceTarget) {
+OpResult CWorkingCopies::EncryptBack(const QString& workingCopy, const QString& destination, const QString& replaceTarget) {
     m_ui.SetStatusText(m_messages.MsgA(kMsgWritingBack));
     // A folder that cannot be made fails the encrypt-in below, with its message.
     static_cast<void>(m_files.MakeFolderPath(destination));
@@ -643,17 +650,17 @@ int CWorkingCopies::EncryptBack(const QString& workingCopy, const QString& desti
     request.replaceTarget = replaceTarget;
     // The engine writes the new container beside the old one, verifies it and renames it over; the copy is
     // wiped only after that rename is on disk, and only when it is still the file that was read.
-    const int rc = encrypt.Run(request) == OpResult::kDone ? 0 : -1;
+    const OpResult rc = encrypt.Run(request);
     m_ui.SetStatusText(QString());
     return rc;
 }
 
 // "<name> (競合 YYYY-MM-DD HHMM).<ext>", with a number added while the folder already has the name.
-int CWorkingCopies::WriteBackAsConflict(const QString& workingCopy, const Place& place, const QString& container) {
+OpResult CWorkingCopies::WriteBackAsConflict(const QString& workingCopy, const Place& place, const QString& container) {
     QList<NameEntry> entries;
     if (m_nameFile.RefreshNameFile(place.directory, place.root) != 0 ||
         m_nameFile.LoadNameEntries(place.directory, place.root, false, entries) != 0)
-        return -1;
+        return OpResult::kFailed;
     QSet<QString> taken;
     for (const NameEntry& entry : entries)
         taken.insert(entry.displayName);
@@ -672,27 +679,27 @@ int CWorkingCopies::WriteBackAsConflict(const QString& workingCopy, const Place&
     }
     const QString renamed = ChildPath(directory, name);
     if (const int rc = m_files.Rename(workingCopy, renamed); rc != 0)
-        return Report(kMsgCopyMissing, ErrnoText(rc) + QStringLiteral("\n\n") + workingCopy);
+        return Fail(kMsgCopyMissing, ErrnoText(rc) + QStringLiteral("\n\n") + workingCopy);
     ForgetOrigin(workingCopy);
     // The edit is safe in the editing area under its new name whatever happens next: a failed encryption
     // leaves it listed there as a file without a container.
-    if (EncryptBack(renamed, place.directory, QString()) != 0)
-        return -1;
+    if (EncryptBack(renamed, place.directory, QString()) != OpResult::kDone)
+        return OpResult::kFailed;
     m_files.SetReadOnly(container);
     m_ui.Message(m_messages.MsgA(kMsgConflictCopy) + name, Icon::Warning, Buttons::Ok, 0, kMsgConflictCopy);
     if (refreshContents)
         refreshContents();
-    return 0;
+    return OpResult::kDone;
 }
 
-int CWorkingCopies::Erase(const QString& path, int failureMessage) {
+OpResult CWorkingCopies::Erase(const QString& path, int failureMessage) {
     m_ui.SetStatusText(m_messages.MsgA(kMsgErasing));
     QString error;
     const int rc = EraseCopy(path, error);
     m_ui.SetStatusText(QString());
     if (rc != 0)
-        return Report(failureMessage, error.contains(path) ? error : error + u'\n' + path);
-    return 0;
+        return Fail(failureMessage, error.contains(path) ? error : error + u'\n' + path);
+    return OpResult::kDone;
 }
 
 int CWorkingCopies::EraseCopy(const QString& path, QString& error) {

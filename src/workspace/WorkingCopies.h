@@ -70,13 +70,15 @@ public:
 
     // ---- open ----
     // The open command for the selected containers (folders are skipped): the open notice, then Open-one
-    // for each with launch. `program` empty: the desktop's default application.
-    int Open(const QStringList& containers, const QString& program = QString());
+    // for each with launch. `program` empty: the desktop's default application. Declined when the user
+    // cancels the notice; failed when one of them could not be opened.
+    OpResult Open(const QStringList& containers, const QString& program = QString());
     // Decrypt only: the copies are made (folders recursively) without starting anything.
-    int DecryptOnly(const QStringList& containersOrFolders);
+    OpResult DecryptOnly(const QStringList& containersOrFolders);
     // One container: decrypt into the area (or reuse the copy after A6), clear the container's read-only
-    // attribute, start the program and register it in the watch table. 0, or -1 (shown).
-    int OpenOne(const QString& container, bool launch, const QString& program, const QString& area,
+    // attribute, start the program and register it in the watch table. Declined when the user does not
+    // want the copy there already.
+    OpResult OpenOne(const QString& container, bool launch, const QString& program, const QString& area,
                 QString* workingCopy = nullptr);
 
     // ---- watch ----
@@ -87,8 +89,8 @@ public:
 
     // ---- write back ----
     // The copy goes back over its container when changed (a new container when it has none), else it is
-    // wiped and the container made read-only again. 0, or -1 (shown; the copy stays unless erased).
-    int WriteBackOne(const QString& workingCopy);
+    // wiped and the container made read-only again. On failure the copy stays unless erased.
+    OpResult WriteBackOne(const QString& workingCopy);
     // Wipes a copy (or a directory of copies). 0, or -1 with `error` (not shown).
     int EraseCopy(const QString& path, QString& error);
 
@@ -129,12 +131,13 @@ private:
     // The container is still the one the copy was made from (or nothing is known of that).
     bool StillTheOrigin(const QString& workingCopy, const QString& container);
     // The edit of a copy whose container changed meanwhile becomes a container of its own beside it.
-    int WriteBackAsConflict(const QString& workingCopy, const Place& place, const QString& container);
-    int EncryptBack(const QString& workingCopy, const QString& destination, const QString& replaceTarget);
+    OpResult WriteBackAsConflict(const QString& workingCopy, const Place& place, const QString& container);
+    OpResult EncryptBack(const QString& workingCopy, const QString& destination, const QString& replaceTarget);
     // `left` gathers the links and special files passed by.
     int DecryptFolder(const QString& folder, const QString& root, QStringList& left);
-    int Erase(const QString& path, int failureMessage);
+    OpResult Erase(const QString& path, int failureMessage);
     int Report(int number, const QString& tail, Icon icon = Icon::Error);
+    OpResult Fail(int number, const QString& tail, Icon icon = Icon::Error);
 
     FolderServices m_services;
     CCryptEngine& m_engine;

@@ -83,7 +83,7 @@ int CWorkspaceCommands::WriteBackSelected(const QString& folder, const QStringLi
     for (qsizetype i = 0; result == 0 && i < copies.size(); ++i) {
         if (!QFileInfo::exists(copies.at(i)))
             continue;
-        if (m_copies.WriteBackOne(copies.at(i)) != 0)
+        if (m_copies.WriteBackOne(copies.at(i)) != OpResult::kDone)
             result = -1;
     }
     Refresh();
@@ -122,7 +122,7 @@ int CWorkspaceCommands::WriteBackAllInside(const QString& folder, bool fromComma
     }
     int result = 0;
     for (const QString& copy : copies) {
-        if (QFileInfo::exists(copy) && m_copies.WriteBackOne(copy) != 0) {
+        if (QFileInfo::exists(copy) && m_copies.WriteBackOne(copy) != OpResult::kDone) {
             result = -1;
             break;
         }

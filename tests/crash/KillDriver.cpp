@@ -112,7 +112,7 @@ int RunWriteBack(const QString& program, const QString& root) {
             return Fail(QStringLiteral("the working copy is no complete version"));
         if (!SaveAsEditor(copy, KillVersions::Make(version + 1, kDocumentSize)))
             return Fail(QStringLiteral("the edit could not be saved"));
-        if (rig.copies->WriteBackOne(copy) != 0)
+        if (rig.copies->WriteBackOne(copy) != OpResult::kDone)
             return Fail(QStringLiteral("write-back failed: ") + Messages(rig.ui));
         Say(QStringLiteral("done"));
     }
@@ -157,7 +157,7 @@ int CheckWriteBack(const QString& program, const QString& root) {
         if (edited < version || edited > version + 1)
             return Fail(QStringLiteral("working copy %1 beside container %2").arg(edited).arg(version));
         if (edited == version + 1) {
-            if (rig.copies->WriteBackOne(copy) != 0)
+            if (rig.copies->WriteBackOne(copy) != OpResult::kDone)
                 return Fail(QStringLiteral("recovering write-back failed: ") + Messages(rig.ui));
             QFile::remove(out);
             if (rig.Engine().DecryptFile(container, out, rig.folder) != 0 ||
@@ -351,7 +351,7 @@ int FullDisk(const QString& program, const QString& root, const QString& spare) 
         if (!knowsFree)
             rig.fs.freeBytes = qint64(1) << 40;
         rig.ui.Clear();
-        if (rig.copies->WriteBackOne(copy) == 0)
+        if (rig.copies->WriteBackOne(copy) == OpResult::kDone)
             return Fail(QStringLiteral("a write-back on a full disk reported success"));
         const QString writeBackSaid = Messages(rig.ui);
         if (writeBackSaid.isEmpty())
@@ -378,7 +378,7 @@ int FullDisk(const QString& program, const QString& root, const QString& spare) 
     QFile::remove(root + QStringLiteral("/filler"));
     rig.fs.freeBytes.reset();
     rig.ui.Clear();
-    if (rig.copies->WriteBackOne(copy) != 0 || !rig.Opens(container, kDocument, edit))
+    if (rig.copies->WriteBackOne(copy) != OpResult::kDone || !rig.Opens(container, kDocument, edit))
         return Fail(QStringLiteral("the write-back failed once there was room: ") + Messages(rig.ui));
     Say(QStringLiteral("version 1"));
     return 0;

@@ -146,7 +146,7 @@ private Q_SLOTS:
         }
         QCOMPARE(rig->copies->IsChanged(copy, container), edited);
 
-        QCOMPARE(rig->copies->WriteBackOne(copy), 0);
+        QCOMPARE(rig->copies->WriteBackOne(copy), OpResult::kDone);
         QVERIFY(!QFileInfo::exists(copy));
         QCOMPARE(CopiesRig::Bytes(container), newerBytes);
         const QHash<QString, QString> stored = ByName(*rig, sub);
@@ -191,7 +191,7 @@ private Q_SLOTS:
             QVERIFY(CopiesRig::WriteRaw(temp, "second save, made during the write-back"));
             QVERIFY(QFile::remove(copy) && QFile::rename(temp, copy));
         });
-        QCOMPARE(rig->copies->WriteBackOne(copy), 0);
+        QCOMPARE(rig->copies->WriteBackOne(copy), OpResult::kDone);
         QVERIFY(saved);
         QVERIFY(!QFileInfo::exists(copy));
         QVERIFY(rig->Opens(container, QStringLiteral("s.txt"), "second save, made during the write-back"));
@@ -206,11 +206,11 @@ private Q_SLOTS:
         const QString container = rig->Encrypt(rig->folder, QStringLiteral("h.txt"), "held");
         const QString copy = rig->Open(container);
         rig->fs.heldOpen = {QStringLiteral("/h.txt"), EBUSY};
-        QCOMPARE(rig->copies->WriteBackOne(copy), -1);
+        QCOMPARE(rig->copies->WriteBackOne(copy), OpResult::kFailed);
         QCOMPARE(rig->ui.Numbers(), QList<int>({kMsgEraseUnchanged}));
         QCOMPARE(QDir(rig->Editing()).entryList(QDir::Files | QDir::Hidden), QStringList({QStringLiteral("h.txt")}));
         rig->fs.heldOpen = {};
-        QCOMPARE(rig->copies->WriteBackOne(copy), 0);
+        QCOMPARE(rig->copies->WriteBackOne(copy), OpResult::kDone);
         QVERIFY(!QFileInfo::exists(copy));
     }
 };

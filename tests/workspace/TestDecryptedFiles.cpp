@@ -60,7 +60,7 @@ struct Rig : CopiesRig {
     QString Opened(const QString& plainName, const QByteArray& contents, QString* container = nullptr) {
         const QString made = Encrypt(folder, plainName, contents);
         QString copy;
-        if (made.isEmpty() || copies->OpenOne(made, false, QString(), WorkAreas::kEditing, &copy) != 0)
+        if (made.isEmpty() || copies->OpenOne(made, false, QString(), WorkAreas::kEditing, &copy) != OpResult::kDone)
             return QString();
         if (container)
             *container = made;
@@ -624,7 +624,7 @@ private Q_SLOTS:
             QCOMPARE(rig->commands->EraseSelected({copy}, {container}), 0);
         } else {
             QVERIFY(action == QStringLiteral("unchanged") || Rig::Edit(copy, "memo, saved"));
-            QCOMPARE(rig->copies->WriteBackOne(copy), 0);
+            QCOMPARE(rig->copies->WriteBackOne(copy), OpResult::kDone);
         }
         QCOMPARE(QDir(rig->Area()).entryList(QDir::Files | QDir::Hidden),
                  QStringList({QStringLiteral(".m.txt.swo"), QStringLiteral("m.txt~")}));

@@ -92,7 +92,7 @@ private Q_SLOTS:
             QString copy;
             QCOMPARE(rig->copies->OpenOne(containers.last(), true, activated ? QString() : id, WorkAreas::kEditing,
                                           &copy),
-                     0);
+                     OpResult::kDone);
             QTRY_VERIFY(logged(QStringLiteral("opened ") + copy));
             copies << copy;
         }

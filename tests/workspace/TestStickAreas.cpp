@@ -40,7 +40,7 @@ private Q_SLOTS:
         QVERIFY(rig);
         const QString container = rig->Encrypt(rig->folder, QStringLiteral("a.txt"), "alpha secret");
         QString copy; // decrypted only: no program holds it
-        QCOMPARE(rig->copies->OpenOne(container, false, QString(), WorkAreas::kEditing, &copy), 0);
+        QCOMPARE(rig->copies->OpenOne(container, false, QString(), WorkAreas::kEditing, &copy), OpResult::kDone);
         QCOMPARE(copy, PlainBase(*rig) + QStringLiteral("/Ac/a.txt"));
         ScriptedTakeOutPrompts dialogs;
         CTakeOut takeOut(*rig->copies, rig->Services(), dialogs);

@@ -452,7 +452,7 @@ private Q_SLOTS:
 
         rig->ui.Clear();
         QString copy; // decrypted only: no program is watched for it
-        QCOMPARE(rig->copies->OpenOne(tree.c, false, QString(), QStringLiteral("Ac"), &copy), 0);
+        QCOMPARE(rig->copies->OpenOne(tree.c, false, QString(), QStringLiteral("Ac"), &copy), OpResult::kDone);
         rig->probe.openElsewhere.insert(copy);
         QCOMPARE(rig->takeOut->Run(TakeOutKind::kDecrypted, {tree.docs}), OpResult::kFailed);
         QCOMPARE(rig->ui.Numbers(), QList<int>({CTakeOut::kMsgOpenNotReleased}));

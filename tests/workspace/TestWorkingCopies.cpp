@@ -38,7 +38,7 @@ private Q_SLOTS:
         QVERIFY(CopiesRig::ReadOnly(container));
         rig->probe.running.insert(rig->launcher.pid);
 
-        QCOMPARE(rig->copies->Open({container}), 0);
+        QCOMPARE(rig->copies->Open({container}), OpResult::kDone);
         QCOMPARE(rig->notices, 1);
         QCOMPARE(rig->app.State().settings.procEndMsgFlg, 0);
         const QString copy = rig->Editing() + QStringLiteral("/docs/報告.txt");
@@ -110,7 +110,7 @@ private Q_SLOTS:
         for (const int error : {ENOSPC, EIO}) {
             rig->ui.Clear();
             rig->fs.writeFault = {rig->folder + u'/', error, 100000};
-            QCOMPARE(rig->copies->WriteBackOne(copy), -1);
+            QCOMPARE(rig->copies->WriteBackOne(copy), OpResult::kFailed);
             QVERIFY(!rig->ui.Numbers().isEmpty());
             QCOMPARE(CopiesRig::Bytes(container), before);
             QVERIFY(CopiesRig::ReadOnly(container));
@@ -122,13 +122,13 @@ private Q_SLOTS:
         rig->fs.writeFault = {};
         rig->fs.syncFault = {QFileInfo(container).fileName(), EIO};
         rig->ui.Clear();
-        QCOMPARE(rig->copies->WriteBackOne(copy), -1);
+        QCOMPARE(rig->copies->WriteBackOne(copy), OpResult::kFailed);
         QVERIFY(!rig->ui.Numbers().isEmpty());
         QCOMPARE(CopiesRig::Bytes(copy), edit);
 
         rig->fs.syncFault = {};
         rig->ui.Clear();
-        QCOMPARE(rig->copies->WriteBackOne(copy), 0);
+        QCOMPARE(rig->copies->WriteBackOne(copy), OpResult::kDone);
         QVERIFY(!QFileInfo::exists(copy));
         QVERIFY(rig->Opens(container, QStringLiteral("m.bin"), edit));
     }
@@ -143,7 +143,7 @@ private Q_SLOTS:
         QVERIFY(CopiesRig::WriteRaw(copy, "a good deal longer"));
         QCOMPARE(rig->fs.SetModificationTime(copy, QFileInfo(container).lastModified().toSecsSinceEpoch()), 0);
         QVERIFY(rig->copies->IsChanged(copy, container));
-        QCOMPARE(rig->copies->WriteBackOne(copy), 0);
+        QCOMPARE(rig->copies->WriteBackOne(copy), OpResult::kDone);
         QVERIFY(!QFileInfo::exists(copy));
         QVERIFY(rig->Opens(container, QStringLiteral("b.txt"), "a good deal longer"));
     }
@@ -164,7 +164,7 @@ private Q_SLOTS:
                 file.setFileTime(second.addMSecs(500), QFileDevice::FileModificationTime));
         file.close();
         QVERIFY(rig->copies->IsChanged(copy, container));
-        QCOMPARE(rig->copies->WriteBackOne(copy), 0);
+        QCOMPARE(rig->copies->WriteBackOne(copy), OpResult::kDone);
         QVERIFY(rig->Opens(container, QStringLiteral("s.txt"), "fifth"));
     }
 
@@ -304,7 +304,7 @@ private Q_SLOTS:
         QCOMPARE(rig->copies->ContainerOf(rig->scratch.path() + QStringLiteral("/x.txt"), proposed, false), QString());
         QCOMPARE(proposed, QString());
 
-        QCOMPARE(rig->copies->WriteBackOne(copy), 0);
+        QCOMPARE(rig->copies->WriteBackOne(copy), OpResult::kDone);
         QCOMPARE(rig->ui.Numbers(), QList<int>());
         QVERIFY(!QFileInfo::exists(copy));
         QCOMPARE(rig->Containers(sub).size(), 2);
@@ -378,7 +378,7 @@ private Q_SLOTS:
         const QString container = rig->Encrypt(sub, QStringLiteral("k.txt"), "k");
         int refreshed = 0;
         rig->copies->refreshDecryptedList = [&refreshed] { ++refreshed; };
-        QCOMPARE(rig->copies->DecryptOnly({rig->folder + QStringLiteral("/deep")}), 0);
+        QCOMPARE(rig->copies->DecryptOnly({rig->folder + QStringLiteral("/deep")}), OpResult::kDone);
         QCOMPARE(refreshed, 1);
         QCOMPARE(rig->launcher.calls.size(), 0);
         const QString j = rig->Editing() + QStringLiteral("/deep/j.txt");
@@ -420,7 +420,7 @@ private Q_SLOTS:
         QVERIFY(CopiesRig::ReadOnly(container));
         QFile::setPermissions(copy, QFile::ReadOwner | QFile::WriteOwner);
         QVERIFY(CopiesRig::Edit(copy, "changes that cannot go back"));
-        QCOMPARE(rig->copies->WriteBackOne(copy), 0);
+        QCOMPARE(rig->copies->WriteBackOne(copy), OpResult::kDone);
         QCOMPARE(rig->ui.Numbers(), QList<int>({30}));
         QVERIFY(rig->ui.Find(30)->text.contains(root));
         QVERIFY(!QFileInfo::exists(copy));
@@ -437,7 +437,7 @@ private Q_SLOTS:
         rig->Encrypt(deep, QStringLiteral("j.txt"), "j");
         QVERIFY(::symlink("..", QFile::encodeName(deep + QStringLiteral("/up")).constData()) == 0);
         QVERIFY(::symlink("/", QFile::encodeName(deep + QStringLiteral("/all")).constData()) == 0);
-        QCOMPARE(rig->copies->DecryptOnly({deep}), 0);
+        QCOMPARE(rig->copies->DecryptOnly({deep}), OpResult::kDone);
         QStringList copies;
         QDirIterator it(rig->Editing(), QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
         while (it.hasNext())
