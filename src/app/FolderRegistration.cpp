@@ -388,7 +388,7 @@ int CFolderRegistration::Release(const QString& folder) {
         // Changed copies of a writable folder would be lost; the user writes them back first.
         if (state.registry->ReadOnlyText(slot) != QStringLiteral("1"))
             return Refuse(kMsgReleaseBlocked);
-        if (login.EraseEditingArea(folder) != 0)
+        if (login.EraseEditingArea(folder) != OpResult::kDone)
             return -1;
     }
     // Once released, no start-up or exit looks at the folder's areas again: what they hold goes now.

@@ -80,7 +80,7 @@ int CMainFrame::RegisterAndLogin(const QString& folder, bool fromDrop) {
 int CMainFrame::LoginFolder(const QString& folder) {
     if (folder.isEmpty() || !m_prompts || !m_login)
         return -1;
-    const int rc = m_login->Login(folder, *m_prompts);
+    const int rc = m_login->Login(folder, *m_prompts) == OpResult::kDone ? 0 : -1;
     m_tree->RefreshLoginState();
     if (rc == 0) {
         const QTreeWidgetItem* current = m_tree->currentItem();
@@ -96,7 +96,7 @@ int CMainFrame::LoginFolder(const QString& folder) {
 int CMainFrame::LogoutFolder(const QString& folder) {
     if (folder.isEmpty() || !m_login)
         return -1;
-    const int rc = m_login->Logout(folder);
+    const int rc = m_login->Logout(folder) == OpResult::kDone ? 0 : -1;
     if (rc == 0 && CTreeV::TopFolderOf(m_tree->currentItem()) == folder)
         ShowFolder(QString());
     m_tree->RefreshLoginState();

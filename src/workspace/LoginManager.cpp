@@ -1,6 +1,7 @@
 #include "workspace/LoginManager.h"
 
 #include "state/WorkAreas.h"
+#include "util/BusySection.h"
 #include "util/DisplayText.h"
 #include "util/MessageText.h"
 #include "util/SecretText.h"
@@ -52,67 +53,66 @@ bool CLoginManager::HasWorkingCopies(const QString& folder) const {
     return !area.isEmpty() && CDecryptedFileModel::HasCopies(area);
 }
 
-void CLoginManager::SetBusy(bool on) const {
-    if (busy)
-        busy(on);
+OpResult CLoginManager::Fail(int number, const QString& tail, Icon icon) {
+    ReportMessage(m_ui, m_messages, number, tail, icon);
+    return OpResult::kFailed;
 }
 
-int CLoginManager::Login(const QString& folder, PasswordPrompts& prompts) {
+OpResult CLoginManager::Login(const QString& folder, PasswordPrompts& prompts) {
     const int slot = m_registry.SlotOf(folder);
     if (slot < 0 || !QFileInfo(folder).isDir())
-        return -1;
+        return OpResult::kFailed;
 
     bool keyAdded = false;
     if (!IsLoggedIn(folder)) {
         QString password;
         const ScopedWipe wipePassword(password);
-        const int answer = prompts.AskPassword(PasswordPrompts::kPromptLogin, password);
-        if (answer == PasswordPrompts::kCancel)
-            return -1;
+        const PasswordPrompts::Answer answer = prompts.AskPassword(PasswordPrompts::PromptMode::kLogin, password);
+        if (answer == PasswordPrompts::Answer::kCancel)
+            return OpResult::kDeclined;
         // The prompt already checks the rules; the check here keeps a looser dialog from getting through.
-        if (answer == PasswordPrompts::kInvalid || !CCryptEngine::KeepsPasswordRules(password)) {
-            return ReportMessage(m_ui, m_messages, kMsgInvalidPassword, QString(), Icon::Warning);
-        }
+        if (answer == PasswordPrompts::Answer::kInvalid || !CCryptEngine::KeepsPasswordRules(password))
+            return Fail(kMsgInvalidPassword, QString(), Icon::Warning);
         int match = 0;
         QString hint;
         const int verified = m_registry.VerifyFolderPassword(folder, password, match);
         // The check leaves the password's key in the scratch slot; it is of no further use.
         m_engine.ReleaseKey(CCryptEngine::kTempKeyName);
         if (verified != 0 || m_registry.GetFolderHint(folder, hint) != 0)
-            return -1;
+            return OpResult::kFailed;
         hint = WithoutTrailingSpaces(hint);
-        if (match == 0) {
-            return ReportMessage(m_ui, m_messages, kMsgWrongPassword, hint + QStringLiteral(" 」です。　"),
-                                 Icon::Warning);
-        }
+        if (match == 0)
+            return Fail(kMsgWrongPassword, hint + QStringLiteral(" 」です。　"), Icon::Warning);
         m_engine.ReleaseKey(folder);
         std::array<std::uint8_t, 34> bytes{};
         const int count = m_engine.PasswordToBytes(password, bytes);
         const int rc = m_engine.RegisterKey(bytes.data(), count, folder, hint);
         Scrub(bytes);
         if (rc != 0)
-            return -1;
+            return OpResult::kFailed;
         keyAdded = true;
     }
 
-    SetBusy(true);
-    m_ui.SetStatusText(m_messages.MsgA(kMsgLoggingIn));
-    const int rc = MakeWorkAreas(folder);
-    m_ui.SetStatusText(QString());
-    SetBusy(false);
-    if (rc != 0) {
+    OpResult rc = OpResult::kFailed;
+    {
+        const BusySection section(busy);
+        m_ui.SetStatusText(m_messages.MsgA(kMsgLoggingIn));
+        rc = MakeWorkAreas(folder);
+        m_ui.SetStatusText(QString());
+    }
+    if (rc != OpResult::kDone) {
         // A folder without its work areas cannot be used; only a key made just now is taken back.
         if (keyAdded)
             m_engine.ReleaseKey(folder);
-        return -1;
+        return OpResult::kFailed;
     }
 
     if (m_registry.ReadOnlyText(slot) == QStringLiteral("1") && m_settings.readOnlyMsgDispFlg == 1)
         ReportMessage(m_ui, m_messages, kMsgReadOnlyNotice, QString(), Icon::Information);
-    return 0;
+    return OpResult::kDone;
 }
 
-int CLoginManager::MakeWorkAreas(const QString& folder) {
+OpResult CLoginManager::MakeWorkAreas(const QString& folder) {
     const int slot = m_registry.SlotOf(folder);
     for (const QString& area : WorkAreas::kAll) {
         // The plaintext areas may live apart from the name-file mirror (a stick that cannot keep them private).
@@ -125,72 +125,67 @@ int CLoginManager::MakeWorkAreas(const QString& folder) {
             WorkAreas::MakeTreePrivate(path);
             continue;
         }
-        return ReportMessage(m_ui, m_messages, kMsgWorkAreaFailed, WithPath(QString(), path, PathSeparator::Paragraph));
+        return Fail(kMsgWorkAreaFailed, WithPath(QString(), path, PathSeparator::Paragraph), Icon::Error);
     }
-    return 0;
+    return OpResult::kDone;
 }
 
-int CLoginManager::Logout(const QString& folder) {
+OpResult CLoginManager::Logout(const QString& folder) {
     const int slot = m_registry.SlotOf(folder);
     if (slot < 0)
-        return -1;
+        return OpResult::kFailed;
     if (!IsLoggedIn(folder))
-        return 0;
+        return OpResult::kDone;
     const bool readOnly = m_registry.ReadOnlyText(slot) == QStringLiteral("1");
 
     bool confirmed = false;
     if (!readOnly && confirmLogout && HasWorkingCopies(folder)) {
-        if (confirmLogout(folder) != 0)
-            return -1;
+        if (!confirmLogout(folder))
+            return OpResult::kDeclined;
         confirmed = true;
         if (writeBackAll) {
-            SetBusy(true);
-            const int rc = writeBackAll(folder);
-            SetBusy(false);
-            if (rc != 0)
-                return -1;
+            const BusySection section(busy);
+            if (writeBackAll(folder) != OpResult::kDone)
+                return OpResult::kFailed;
         }
     }
     if (!confirmed && m_ui.Message(m_messages.MsgA(kMsgLogoutQuestion) + folder, Icon::Question, Buttons::YesNo, 0,
                                    kMsgLogoutQuestion) != kAnswerYes)
-        return -1;
+        return OpResult::kDeclined;
 
-    if (readOnly && EraseEditingArea(folder) != 0)
-        return -1;
+    if (readOnly && EraseEditingArea(folder) != OpResult::kDone)
+        return OpResult::kFailed;
     // Releasing the slot overwrites the key material.
     m_engine.ReleaseKey(folder);
-    return IsLoggedIn(folder) ? -1 : 0;
+    return IsLoggedIn(folder) ? OpResult::kFailed : OpResult::kDone;
 }
 
-int CLoginManager::EraseEditingArea(const QString& folder) {
+OpResult CLoginManager::EraseEditingArea(const QString& folder) {
     const QString area = WorkAreaOf(folder, WorkAreas::kEditing);
     if (area.isEmpty() || !QFileInfo(area).isDir())
-        return 0;
-    SetBusy(true);
+        return OpResult::kDone;
+    const BusySection section(busy);
     QStringList files;
     QStringList folders;
     WalkTree(area, [&](const TreeEntry& entry) {
         (entry.kind == ItemKind::Folder ? folders : files).append(entry.path);
         return Visit::Continue;
     });
-    if (eraseInUse && eraseInUse(files) != 0) {
-        SetBusy(false);
-        return -1;
-    }
-    int result = 0;
+    if (eraseInUse && eraseInUse(files))
+        return OpResult::kFailed;
+    OpResult result = OpResult::kDone;
     for (const QString& file : files) {
         QString errorText;
         // Renamed first, so not even the working copy's name is left behind.
         if (m_engine.WipeAndDelete(file, errorText, true) != 0) {
             m_ui.Message(errorText, Icon::Error, Buttons::Ok, 0, 0);
-            result = -1;
+            result = OpResult::kFailed;
             break;
         }
     }
     // Deepest first; a folder that is not empty yet simply stays.
-    for (qsizetype i = folders.size() - 1; result == 0 && i >= 0; --i)
+    for (qsizetype i = folders.size() - 1; result == OpResult::kDone && i >= 0; --i)
         static_cast<void>(m_files.RemoveFolder(folders.at(i)));
-    SetBusy(false);
     return result;
 }
 

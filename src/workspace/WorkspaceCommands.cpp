@@ -1,6 +1,7 @@
 #include "workspace/WorkspaceCommands.h"
 
 #include "state/WorkAreas.h"
+#include "util/BusySection.h"
 #include "util/MessageText.h"
 #include "util/TreeWalk.h"
 #include "workspace/DecryptedFileModel.h"
@@ -15,9 +16,9 @@ CWorkspaceCommands::CWorkspaceCommands(CWorkingCopies& copies, CLoginManager& lo
     : m_copies(copies), m_login(login), m_registry(registry), m_settings(settings),
       m_files(files), m_ui(ui), m_messages(messages) {}
 
-void CWorkspaceCommands::SetBusy(bool on) const {
-    if (busy)
-        busy(on);
+OpResult CWorkspaceCommands::Fail(int number, const QString& tail, Icon icon) {
+    ReportMessage(m_ui, m_messages, number, tail, icon);
+    return OpResult::kFailed;
 }
 
 void CWorkspaceCommands::Refresh() const {
@@ -35,16 +36,16 @@ CDecryptedFileModel::ContainerTest CWorkspaceCommands::HasContainer() const {
     };
 }
 
-int CWorkspaceCommands::RefuseErasingInUse(const QStringList& copies, bool quiet) {
+bool CWorkspaceCommands::RefuseErasingInUse(const QStringList& copies, bool quiet) {
     for (const QString& copy : copies) {
         if (!m_copies.IsInUse(copy))
             continue;
         if (!quiet)
             ReportMessage(m_ui, m_messages, kMsgEraseInUse, WithPath(QString(), copy, PathSeparator::Paragraph),
                           Icon::Warning);
-        return -1;
+        return true;
     }
-    return 0;
+    return false;
 }
 
 bool CWorkspaceCommands::ReadOnly(const QString& folder) const {
@@ -63,52 +64,49 @@ bool CWorkspaceCommands::ShowNotice(int message, int checkLabel) {
     return true;
 }
 
-int CWorkspaceCommands::WriteBackSelected(const QString& folder, const QStringList& copies) {
+OpResult CWorkspaceCommands::WriteBackSelected(const QString& folder, const QStringList& copies) {
     if (ReadOnly(folder))
-        return ReportMessage(m_ui, m_messages, kMsgReadOnlyFolder, QString(), Icon::Warning);
+        return Fail(kMsgReadOnlyFolder, QString(), Icon::Warning);
     if (!ShowNotice(kMsgSelectedNotice, kMsgSelectedNoticeCheck))
-        return -1;
+        return OpResult::kDeclined;
 
-    SetBusy(true);
-    int result = 0;
+    const BusySection section(busy);
+    OpResult result = OpResult::kDone;
     // Nothing is written while any of them is still open: a half-done selection is harder to follow.
     for (const QString& copy : copies) {
         if (m_copies.IsInUse(copy)) {
-            result = -1;
+            result = OpResult::kFailed;
             m_ui.Message(QFileInfo(copy).fileName() + m_messages.MsgA(kMsgOpenElsewhere), Icon::Warning, Buttons::Ok,
                          0, kMsgOpenElsewhere);
             break;
         }
     }
-    for (qsizetype i = 0; result == 0 && i < copies.size(); ++i) {
+    for (qsizetype i = 0; result == OpResult::kDone && i < copies.size(); ++i) {
         if (!QFileInfo::exists(copies.at(i)))
             continue;
         if (m_copies.WriteBackOne(copies.at(i)) != OpResult::kDone)
-            result = -1;
+            result = OpResult::kFailed;
     }
     Refresh();
-    SetBusy(false);
     return result;
 }
 
-int CWorkspaceCommands::WriteBackAll(const QString& folder, bool fromCommand) {
-    SetBusy(true);
-    const int result = WriteBackAllInside(folder, fromCommand, false);
-    SetBusy(false);
-    return result;
+OpResult CWorkspaceCommands::WriteBackAll(const QString& folder, bool fromCommand) {
+    const BusySection section(busy);
+    return WriteBackAllInside(folder, fromCommand, false);
 }
 
-int CWorkspaceCommands::WriteBackAllInside(const QString& folder, bool fromCommand, bool quiet) {
+OpResult CWorkspaceCommands::WriteBackAllInside(const QString& folder, bool fromCommand, bool quiet) {
     if (ReadOnly(folder)) {
-        const int result = EraseArea(folder, quiet);
+        const OpResult result = EraseArea(folder, quiet);
         Refresh();
         return result;
     }
     const QString area = m_login.WorkAreaOf(folder, WorkAreas::kEditing);
     if (area.isEmpty() || !QFileInfo(area).isDir())
-        return 0;
+        return OpResult::kDone;
     if (fromCommand && !ShowNotice(kMsgAllNotice, kMsgAllNoticeCheck))
-        return -1;
+        return OpResult::kDeclined;
 
     QStringList copies;
     CDecryptedFileModel::CollectCopies(area, copies, HasContainer());
@@ -116,22 +114,21 @@ int CWorkspaceCommands::WriteBackAllInside(const QString& folder, bool fromComma
     // bring the plaintext back with nothing to watch it.
     for (const QString& copy : copies) {
         if (m_copies.IsInUse(copy)) {
-            return ReportMessage(m_ui, m_messages, kMsgAllOpenElsewhere,
-                                 WithPath(QString(), copy, PathSeparator::Paragraph), Icon::Warning);
+            return Fail(kMsgAllOpenElsewhere, WithPath(QString(), copy, PathSeparator::Paragraph), Icon::Warning);
         }
     }
-    int result = 0;
+    OpResult result = OpResult::kDone;
     for (const QString& copy : copies) {
         if (QFileInfo::exists(copy) && m_copies.WriteBackOne(copy) != OpResult::kDone) {
-            result = -1;
+            result = OpResult::kFailed;
             break;
         }
     }
-    if (result == 0) {
+    if (result == OpResult::kDone) {
         QStringList remaining;
         CDecryptedFileModel::CollectCopies(area, remaining, HasContainer());
         if (!remaining.isEmpty()) {
-            result = ReportMessage(m_ui, m_messages, kMsgFilesRemain, QString(), Icon::Warning);
+            result = Fail(kMsgFilesRemain, QString(), Icon::Warning);
         } else {
             // Deepest first; one that still holds something (an editor's lock file) simply stays.
             WalkTree(
@@ -148,15 +145,15 @@ int CWorkspaceCommands::WriteBackAllInside(const QString& folder, bool fromComma
     return result;
 }
 
-int CWorkspaceCommands::EraseArea(const QString& folder, bool quiet) {
+OpResult CWorkspaceCommands::EraseArea(const QString& folder, bool quiet) {
     const QString area = m_login.WorkAreaOf(folder, WorkAreas::kEditing);
     if (area.isEmpty() || !QFileInfo(area).isDir())
-        return 0;
+        return OpResult::kDone;
     // A copy a program still shows is not wiped under it.
     QStringList copies;
     CDecryptedFileModel::CollectCopies(area, copies, HasContainer());
-    if (RefuseErasingInUse(copies, quiet) != 0)
-        return -1;
+    if (RefuseErasingInUse(copies, quiet))
+        return OpResult::kFailed;
     // The area itself stays: the folder's work areas are made once, at login.
     QStringList entries;
     static_cast<void>(EntriesOf(area, entries));
@@ -167,38 +164,35 @@ int CWorkspaceCommands::EraseArea(const QString& folder, bool quiet) {
                 m_ui.Message(WithPath(m_messages.MsgA(kMsgAreaNotErased) + error, area, PathSeparator::Paragraph),
                              Icon::Error, Buttons::Ok, 0, kMsgAreaNotErased);
             }
-            return -1;
+            return OpResult::kFailed;
         }
     }
-    return 0;
+    return OpResult::kDone;
 }
 
-int CWorkspaceCommands::EraseSelected(const QStringList& copies, const QStringList& containers) {
+OpResult CWorkspaceCommands::EraseSelected(const QStringList& copies, const QStringList& containers) {
     if (m_ui.Message(m_messages.MsgA(kMsgEraseQuestion), Icon::Question, Buttons::YesNo, 0, kMsgEraseQuestion) !=
         kAnswerYes)
-        return -1;
-    SetBusy(true);
-    if (RefuseErasingInUse(copies, false) != 0) {
-        SetBusy(false);
-        return -1;
-    }
+        return OpResult::kDeclined;
+    const BusySection section(busy);
+    if (RefuseErasingInUse(copies, false))
+        return OpResult::kFailed;
     // Each container goes back to the read-only state it has whenever no copy of it is being edited.
     for (const QString& container : containers) {
         if (!container.isEmpty() && m_files.Exists(container))
             m_files.SetReadOnly(container);
     }
-    int result = 0;
+    OpResult result = OpResult::kDone;
     for (const QString& copy : copies) {
         QString error;
         if (m_copies.EraseCopy(copy, error) != 0) {
             m_ui.Message(m_messages.MsgA(kMsgEraseFailed) + error + QStringLiteral("\n\n") + copy, Icon::Error,
                          Buttons::Ok, 0, kMsgEraseFailed);
-            result = -1;
+            result = OpResult::kFailed;
             break;
         }
     }
     Refresh();
-    SetBusy(false);
     return result;
 }
 
@@ -217,13 +211,12 @@ QStringList CWorkspaceCommands::FoldersWithCopies() const {
     return folders;
 }
 
-int CWorkspaceCommands::ConfirmExit(ReturnDialogResult* chosen) {
-    if (isBusy && isBusy()) {
-        return ReportMessage(m_ui, m_messages, kMsgExitWhileBusy, QString(), Icon::Information);
-    }
+OpResult CWorkspaceCommands::ConfirmExit(ReturnDialogResult* chosen) {
+    if (isBusy && isBusy())
+        return Fail(kMsgExitWhileBusy, QString(), Icon::Information);
     const QStringList folders = FoldersWithCopies();
     if (folders.isEmpty())
-        return 0;
+        return OpResult::kDone;
     ReturnDialogRequest request;
     request.caption = QStringLiteral("終了確認");
     request.text = m_messages.MsgA(kMsgExitText);
@@ -233,23 +226,24 @@ int CWorkspaceCommands::ConfirmExit(ReturnDialogResult* chosen) {
     if (chosen)
         *chosen = answer;
     if (!answer.accepted)
-        return -1;
+        return OpResult::kDeclined;
 
-    SetBusy(true);
     bool failed = false;
-    // A folder that is not logged in has no key to write with: its copies wait for the next run.
-    for (const QString& folder : folders) {
-        if (!m_login.IsLoggedIn(folder))
-            continue;
-        const int rc = ReadOnly(folder) ? EraseArea(folder, true) : WriteBackAllInside(folder, false, true);
-        if (rc != 0)
-            failed = true;
+    {
+        const BusySection section(busy);
+        // A folder that is not logged in has no key to write with: its copies wait for the next run.
+        for (const QString& folder : folders) {
+            if (!m_login.IsLoggedIn(folder))
+                continue;
+            const OpResult rc = ReadOnly(folder) ? EraseArea(folder, true) : WriteBackAllInside(folder, false, true);
+            if (rc != OpResult::kDone)
+                failed = true;
+        }
     }
-    SetBusy(false);
     if (failed && m_ui.Message(m_messages.MsgA(kMsgExitAnyway), Icon::Question, Buttons::YesNo, kAnswerNo,
                                kMsgExitAnyway) != kAnswerYes)
-        return -1;
-    return 0;
+        return OpResult::kDeclined;
+    return OpResult::kDone;
 }
 
 void CWorkspaceCommands::AttachTo(CLoginManager& login) {
@@ -260,7 +254,7 @@ void CWorkspaceCommands::AttachTo(CLoginManager& login) {
         request.folders = QStringList{folder};
         request.checkLabel = m_messages.MsgA(kMsgLogoutCheck);
         const ReturnDialogResult answer = returnDialog ? returnDialog(request) : ReturnDialogResult{};
-        return answer.accepted ? 0 : -1;
+        return answer.accepted;
     };
     // Logout runs this inside its own busy section.
     login.writeBackAll = [this](const QString& folder) { return WriteBackAllInside(folder, false, false); };

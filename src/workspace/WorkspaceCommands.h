@@ -67,32 +67,31 @@ public:
     // CD25ReturnMsg. Without the hook the dialog counts as cancelled.
     std::function<ReturnDialogResult(const ReturnDialogRequest&)> returnDialog;
 
-    // Writes the copies back into `folder` (the folder selected in the tree). 0, or -1 (refused,
-    // cancelled or failed; shown).
-    int WriteBackSelected(const QString& folder, const QStringList& copies);
+    // Writes the copies back into `folder` (the folder selected in the tree). Declined when the user
+    // says no to the notice.
+    OpResult WriteBackSelected(const QString& folder, const QStringList& copies);
     // Writes every copy of the folder's editing area back; a read-only folder's area is erased instead.
-    // `fromCommand` shows the notice first. 0, or -1 (shown).
-    int WriteBackAll(const QString& folder, bool fromCommand);
+    // `fromCommand` shows the notice first.
+    OpResult WriteBackAll(const QString& folder, bool fromCommand);
     // Erases the copies without writing back; their containers (empty: none) are made read-only again.
-    // 0, or -1 (declined or failed; shown).
-    int EraseSelected(const QStringList& copies, const QStringList& containers);
+    OpResult EraseSelected(const QStringList& copies, const QStringList& containers);
 
     // The registered folders whose editing area holds working copies, in registry order.
     QStringList FoldersWithCopies() const;
-    // The exit steps before the shutdown: 0 to shut down, -1 to keep the window open.
-    int ConfirmExit(ReturnDialogResult* chosen = nullptr);
+    // The exit steps before the shutdown: done to shut down; declined or failed keeps the window open.
+    OpResult ConfirmExit(ReturnDialogResult* chosen = nullptr);
     // Lets logout ask "ログアウト確認" and write the folder's copies back.
     void AttachTo(CLoginManager& login);
 
 private:
-    int WriteBackAllInside(const QString& folder, bool fromCommand, bool quiet);
-    int EraseArea(const QString& folder, bool quiet);
-    // A703 with the first of `copies` that a program still has (not shown when `quiet`); 0 when none has.
-    int RefuseErasingInUse(const QStringList& copies, bool quiet);
+    OpResult WriteBackAllInside(const QString& folder, bool fromCommand, bool quiet);
+    OpResult EraseArea(const QString& folder, bool quiet);
+    // A703 with the first of `copies` that a program still has (not shown when `quiet`); false when none has.
+    bool RefuseErasingInUse(const QStringList& copies, bool quiet);
     CDecryptedFileModel::ContainerTest HasContainer() const;
     bool ReadOnly(const QString& folder) const;
     bool ShowNotice(int message, int checkLabel);
-    void SetBusy(bool on) const;
+    OpResult Fail(int number, const QString& tail, Icon icon);
     void Refresh() const;
 
     CWorkingCopies& m_copies;

@@ -117,14 +117,14 @@ private Q_SLOTS:
         const mode_t oldMask = ::umask(022);
         CLoginManager login(*s.engine, *s.registry, *s.workFolder, s.settings, rig->fs, rig->ui, *s.catalogue);
         ScriptedPrompts prompts;
-        const int loggedIn = login.Login(rig->folder, prompts); // the key is in: no question
+        const OpResult loggedIn = login.Login(rig->folder, prompts); // the key is in: no question
         QVERIFY(QDir(rig->folder).mkdir(QStringLiteral("sub")));
         const int refreshed = rig->names->RefreshNameFile(rig->folder + QStringLiteral("/sub"), rig->folder);
         const QString plain = creation + QStringLiteral("/copy.txt");
         const QString container = rig->Encrypt(rig->folder, QStringLiteral("a.txt"), "secret text");
         const EngineResult decrypted = s.engine->DecryptFile(container, plain, rig->folder);
         ::umask(oldMask);
-        QCOMPARE(loggedIn, 0);
+        QCOMPARE(loggedIn, OpResult::kDone);
         QCOMPARE(refreshed, 0);
         QCOMPARE(decrypted, kOk);
 

@@ -208,7 +208,7 @@ private Q_SLOTS:
         int confirmations = 0;
         rig->login->confirmLogout = [&confirmations](const QString&) {
             ++confirmations;
-            return 0;
+            return true;
         };
 
         rig->ui.Clear();
@@ -234,11 +234,11 @@ private Q_SLOTS:
         QStringList calls;
         rig->login->confirmLogout = [&calls](const QString&) {
             calls.append(QStringLiteral("confirm"));
-            return 0;
+            return true;
         };
         rig->login->writeBackAll = [&calls](const QString&) {
             calls.append(QStringLiteral("write"));
-            return -1;
+            return OpResult::kFailed;
         };
         QCOMPARE(rig->login->Logout(folder), -1);
         QCOMPARE(calls, (QStringList{QStringLiteral("confirm"), QStringLiteral("write")}));
