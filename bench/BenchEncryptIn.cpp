@@ -38,10 +38,10 @@ int CorpusCount() {
 // Nothing in the corpus needs a dialog; any question is a fault of the set-up.
 class NoPrompts final : public EncryptInPrompts {
 public:
-    int AskFileOverwrite(const FileSide&, const FileSide&, bool) override { return kCancel; }
-    int AskFolderOverwrite(const QString&, const QString&) override { return kCancel; }
+    Overwrite AskFileOverwrite(const FileSide&, const FileSide&, bool) override { return Overwrite::kCancel; }
+    Overwrite AskFolderOverwrite(const QString&, const QString&) override { return Overwrite::kCancel; }
     bool ShowAlreadyEncryptedNotice(const QString&) override { return false; }
-    int AskContainerPassword(const QString&, QString&) override { return 0; }
+    PasswordAnswer AskContainerPassword(const QString&, QString&) override { return PasswordAnswer::kCancel; }
 };
 
 struct Fixture {
@@ -105,7 +105,7 @@ void BM_EncryptInCopy(benchmark::State& state) {
         request.sources = g_fixture->sources;
         request.destination = destination;
         state.ResumeTiming();
-        if (g_fixture->encrypt->Run(request) != 0)
+        if (g_fixture->encrypt->Run(request) != OpResult::kDone)
             state.SkipWithError("encrypt-in failed");
     }
     state.SetItemsProcessed(state.iterations() * g_fixture->sources.size());

@@ -188,7 +188,7 @@ int CFolderRegistration::Register(const QString& path, QString* driveLabel) {
         label = kRemovableLabel;
         break;
     case DriveType::Network:
-        if (m_prompts.AskNetworkRegistration(folder, readOnly) != PasswordPrompts::kOk)
+        if (m_prompts.AskNetworkRegistration(folder, readOnly) != PasswordPrompts::Answer::kOk)
             return -1;
         break;
     case DriveType::Optical:
@@ -266,10 +266,10 @@ int CFolderRegistration::Register(const QString& path, QString* driveLabel) {
 }
 
 int CFolderRegistration::ReadOnlyPassword(const QStringList& containers, QString& password, QString& hint) {
-    const int answer = m_prompts.AskPassword(PasswordPrompts::kPromptLogin, password);
-    if (answer == PasswordPrompts::kCancel)
+    const int answer = m_prompts.AskPassword(PasswordPrompts::PromptMode::kLogin, password);
+    if (answer == PasswordPrompts::Answer::kCancel)
         return -1;
-    if (answer == PasswordPrompts::kInvalid || !CCryptEngine::KeepsPasswordRules(password))
+    if (answer == PasswordPrompts::Answer::kInvalid || !CCryptEngine::KeepsPasswordRules(password))
         return Refuse(kMsgInvalidPassword);
     if (containers.isEmpty())
         return 0;
@@ -280,7 +280,7 @@ int CFolderRegistration::ReadOnlyPassword(const QStringList& containers, QString
 int CFolderRegistration::WritablePassword(const QString& path, const QStringList& containers, QString& password,
                                           QString& hint) {
     for (int tries = 1;; ++tries) {
-        if (m_prompts.AskNewPassword(PasswordPrompts::kSetRegisterFolder, path, password, hint) != PasswordPrompts::kOk)
+        if (m_prompts.AskNewPassword(PasswordPrompts::SetMode::kRegisterFolder, path, password, hint) != PasswordPrompts::Answer::kOk)
             return -1;
         if (!CCryptEngine::KeepsPasswordRules(password))
             return Refuse(kMsgInvalidPassword);

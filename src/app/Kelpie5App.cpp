@@ -173,7 +173,7 @@ void Ckelpie5App::ReadEarlySettings() {
     NoTexts noTexts;
     SettingsFile settingsFile(m_services.files, m_services.ui, noTexts);
     const QString env = m_state.environmentFolder;
-    if (settingsFile.SettingsFileExists(env) != 0)
+    if (!settingsFile.SettingsFileExists(env))
         return;
     SettingsRecord early;
     settingsFile.LoadSettings(env, early);
@@ -206,7 +206,7 @@ int Ckelpie5App::CreateState() {
 
     // The version is checked before the registry is read: a newer layout must not be touched.
     SettingsFile settingsFile(files, ui, catalogue);
-    m_state.settingsFileExisted = settingsFile.SettingsFileExists(env) == 0;
+    m_state.settingsFileExisted = settingsFile.SettingsFileExists(env);
     if (settingsFile.EnsureSettingsFile(env) != 0)
         return -1;
     // Nothing writes the file between the early read and here (one instance per program folder).

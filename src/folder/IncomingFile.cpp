@@ -98,10 +98,10 @@ IntakeStep CIncomingFile::OpenWithOtherPassword() {
         return IntakeStep::kEnd;
     for (int wrong = 0;;) {
         QString password;
-        const int answer = m_run.prompts.AskContainerPassword(m_source, password);
-        if (answer == 0)
+        const EncryptInPrompts::PasswordAnswer answer = m_run.prompts.AskContainerPassword(m_source, password);
+        if (answer == EncryptInPrompts::PasswordAnswer::kCancel)
             return IntakeStep::kEnd;
-        if (answer == 1 && CCryptEngine::KeepsPasswordRules(password)) {
+        if (answer == EncryptInPrompts::PasswordAnswer::kOk && CCryptEngine::KeepsPasswordRules(password)) {
             QString key;
             if (m_run.engine.RegisterTempKey(password, QString(), key) != 0)
                 return IntakeStep::kStop;

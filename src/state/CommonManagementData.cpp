@@ -71,8 +71,8 @@ void CommonManagementData::ClearManagementData() {
     m_engine.ReleaseKey(kListKeyName);
 }
 
-int CommonManagementData::ManagementDataExists(const QString& envFolder) {
-    return m_files.Exists(envFolder + u'/' + kFileName) ? 0 : -1;
+bool CommonManagementData::ManagementDataExists(const QString& envFolder) {
+    return m_files.Exists(envFolder + u'/' + kFileName);
 }
 
 int CommonManagementData::DeleteManagementData(const QString& envFolder) {
@@ -230,7 +230,7 @@ int CommonManagementData::SetChangePasswords(int count, const QStringList& names
 
 int CommonManagementData::IsChangePasswordRegistered(const QString& envFolder, const QString& password, int& found) {
     found = 0;
-    if (ManagementDataExists(envFolder) != 0)
+    if (!ManagementDataExists(envFolder))
         return 0;
     int adminOk = 0;
     if (LoadManagementData(envFolder, QStringLiteral(" "), 0, adminOk) != 0) {

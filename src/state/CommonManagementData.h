@@ -38,7 +38,7 @@ public:
                            int newAdminRecord);
     int GetChangePasswords(int& count, QStringList& names, QStringList& passwords, QStringList& hints) const;
     int SetChangePasswords(int count, const QStringList& names, const QStringList& passwords, const QStringList& hints);
-    int ManagementDataExists(const QString& envFolder);
+    bool ManagementDataExists(const QString& envFolder);
     int DeleteManagementData(const QString& envFolder);
     void ClearManagementData();
     int IsChangePasswordRegistered(const QString& envFolder, const QString& password, int& found);

@@ -59,8 +59,8 @@ int SettingsFile::DecimalValue(const QString& text) {
     return static_cast<int>(std::strtol(bytes.constData(), nullptr, 10));
 }
 
-int SettingsFile::SettingsFileExists(const QString& folder) {
-    return m_files.Exists(PathIn(folder)) ? 0 : -1;
+bool SettingsFile::SettingsFileExists(const QString& folder) {
+    return m_files.Exists(PathIn(folder));
 }
 
 int SettingsFile::EnsureSettingsFile(const QString& folder) {
@@ -75,7 +75,7 @@ int SettingsFile::EnsureSettingsFile(const QString& folder) {
     return 0;
 }
 
-int SettingsFile::LoadSettings(const QString& folder, SettingsRecord& record) {
+void SettingsFile::LoadSettings(const QString& folder, SettingsRecord& record) {
     // One read of the file for all keys.
     CIniFile ini(m_files, PathIn(folder));
     ini.Load();
@@ -87,7 +87,6 @@ int SettingsFile::LoadSettings(const QString& folder, SettingsRecord& record) {
     record.usbAutoKaijyoFlg = 0;
     record.outsideReWriteSkipFlg = 0;
     record.outsideDDMoveFlg = 1;
-    return 0;
 }
 
 int SettingsFile::SaveSettings(const QString& folder, const SettingsRecord& record) {

@@ -47,11 +47,11 @@ public:
 
     static QString PathIn(const QString& folder) { return folder + u'/' + kSettingsFileName; }
 
-    int SettingsFileExists(const QString& folder);
+    bool SettingsFileExists(const QString& folder);
     // Creates the file as the two bytes FF FE when missing (A549 on failure).
     int EnsureSettingsFile(const QString& folder);
-    // Every key into the record (defaults for missing keys), then the three overrides. Always 0.
-    int LoadSettings(const QString& folder, SettingsRecord& record);
+    // Every key into the record (defaults for missing keys), then the three overrides.
+    void LoadSettings(const QString& folder, SettingsRecord& record);
     // 0, or -1 when the file could not be written. VL is always written as the program's own version.
     int SaveSettings(const QString& folder, const SettingsRecord& record);
     // Hides the file where the volume keeps such an attribute (FAT); 0 elsewhere. -1 with A450.

@@ -4,7 +4,6 @@
 #include "ui/DialogButtons.h"
 #include "ui/DialogHook.h"
 #include "util/SecretText.h"
-#include "workspace/PasswordPrompts.h"
 
 #include <QHBoxLayout>
 #include <QLabel>
@@ -37,15 +36,15 @@ void WipeField(QLineEdit& edit) {
     edit.clear();
 }
 
-CD08Password::CD08Password(int mode, MessageSource& messages, QWidget* parent)
+CD08Password::CD08Password(PasswordPrompts::PromptMode mode, MessageSource& messages, QWidget* parent)
     : QDialog(parent), m_prompt(new QLabel(this)), m_edit(new QLineEdit(this)),
       m_ok(new QPushButton(QStringLiteral("OK"), this)), m_cancel(new QPushButton(QStringLiteral("キャンセル"), this)) {
     int caption = 505;
     int prompt = 506;
-    if (mode == PasswordPrompts::kPromptMode3) {
+    if (mode == PasswordPrompts::PromptMode::kAdminBeforeList) {
         caption = 501;
         prompt = 502;
-    } else if (mode == PasswordPrompts::kPromptMode4) {
+    } else if (mode == PasswordPrompts::PromptMode::kAdminBeforeChange) {
         caption = 503;
         prompt = 504;
     }
@@ -72,11 +71,11 @@ CD08Password::~CD08Password() {
     WipeText(m_password);
 }
 
-int CD08Password::Run() {
+PasswordPrompts::Answer CD08Password::Run() {
     const int result = DialogHook::Exec(*this);
     if (result == QDialog::Accepted)
-        return kOk;
-    return result == kInvalid ? kInvalid : kCancel;
+        return PasswordPrompts::Answer::kOk;
+    return result == kInvalidCode ? PasswordPrompts::Answer::kInvalid : PasswordPrompts::Answer::kCancel;
 }
 
 // Handed over, not copied: the caller wipes it after use.
@@ -94,7 +93,7 @@ void CD08Password::accept() {
         return;
     }
     WipeText(typed);
-    done(kInvalid);
+    done(kInvalidCode);
 }
 
 // The field is emptied however the dialog closes, so no password stays in the widget.

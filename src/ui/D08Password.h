@@ -1,6 +1,7 @@
 #pragma once
 
 #include "util/MessageSource.h"
+#include "workspace/PasswordPrompts.h"
 
 #include <QDialog>
 #include <QString>
@@ -33,13 +34,11 @@ class CD08Password : public QDialog {
     Q_OBJECT
 
 public:
-    enum Result { kCancel = 0, kOk = 1, kInvalid = -1 };
-
-    CD08Password(int mode, MessageSource& messages, QWidget* parent = nullptr);
+    CD08Password(PasswordPrompts::PromptMode mode, MessageSource& messages, QWidget* parent = nullptr);
     ~CD08Password() override;
 
     // kOk with a password that keeps the rules, kInvalid (OK with anything else) or kCancel.
-    int Run();
+    PasswordPrompts::Answer Run();
     // The accepted password; the dialog forgets it.
     QString TakePassword();
 
@@ -58,6 +57,8 @@ private:
     QPushButton* m_ok;
     QPushButton* m_cancel;
     QString m_password;
+    // The dialog's result code for OK with a password outside the rules, beside Accepted and Rejected.
+    static constexpr int kInvalidCode = -1;
 };
 
 } // namespace korimbo

@@ -20,12 +20,13 @@
 
 namespace korimbo {
 
-CD09PasswordSet::CD09PasswordSet(int mode, const QString& folder, Ckelpie5App& app, QWidget* parent)
+CD09PasswordSet::CD09PasswordSet(PasswordPrompts::SetMode mode, const QString& folder, Ckelpie5App& app,
+                                 QWidget* parent)
     : QDialog(parent), m_app(app), m_ui(app.Svc().ui), m_messages(app.State().engine->Messages()), m_mode(mode),
       m_password(new QLineEdit(this)), m_confirm(new QLineEdit(this)), m_hint(new QLineEdit(this)),
       m_strength(new QProgressBar(this)), m_info(new QLabel(this)), m_folder(new QLineEdit(this)),
       m_ok(new QPushButton(QStringLiteral("OK"), this)), m_cancel(new QPushButton(QStringLiteral("キャンセル"), this)) {
-    const bool registering = mode == PasswordPrompts::kSetRegisterFolder;
+    const bool registering = mode == PasswordPrompts::SetMode::kRegisterFolder;
     setObjectName(QStringLiteral("パスワード入力"));
     setWindowTitle(m_messages.MsgA(registering ? 507 : 509));
 
@@ -122,7 +123,7 @@ void CD09PasswordSet::accept() {
         return keep();
     }
     // A password must not be one of the registered change passwords; the manager says so itself.
-    if (m_app.Passwords().RefuseChangePassword(password) != 0) {
+    if (m_app.Passwords().RefuseChangePassword(password)) {
         m_password->setFocus();
         return keep();
     }
@@ -137,7 +138,7 @@ void CD09PasswordSet::accept() {
     if (StrengthOf(password) < 25) {
         if (!Confirm(517))
             return keep();
-    } else if (!Confirm(m_mode == PasswordPrompts::kSetRegisterFolder ? 518 : 519)) {
+    } else if (!Confirm(m_mode == PasswordPrompts::SetMode::kRegisterFolder ? 518 : 519)) {
         return keep();
     }
     m_acceptedPassword = DeepCopy(password);

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "workspace/PasswordPrompts.h"
+
 #include <QDialog>
 #include <QString>
 
@@ -15,12 +17,12 @@ class Interaction;
 class MessageSource;
 
 // The password setting dialog ("パスワード入力"): a new password typed twice, its hint and a strength
-// bar. Mode 3 registers a folder and shows it; other modes set a password that belongs to no folder.
+// bar. Registering a folder shows the folder; other modes set a password that belongs to no folder.
 class CD09PasswordSet : public QDialog {
     Q_OBJECT
 
 public:
-    CD09PasswordSet(int mode, const QString& folder, Ckelpie5App& app, QWidget* parent = nullptr);
+    CD09PasswordSet(PasswordPrompts::SetMode mode, const QString& folder, Ckelpie5App& app, QWidget* parent = nullptr);
     ~CD09PasswordSet() override;
 
     void SetHint(const QString& hint);
@@ -53,7 +55,7 @@ private:
     Ckelpie5App& m_app;
     Interaction& m_ui;
     MessageSource& m_messages;
-    int m_mode;
+    PasswordPrompts::SetMode m_mode;
     QLineEdit* m_password;
     QLineEdit* m_confirm;
     QLineEdit* m_hint;

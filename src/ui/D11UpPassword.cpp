@@ -160,7 +160,7 @@ void CD11UpPassword::ShowPopup(const QPoint& pos) {
 
 void CD11UpPassword::accept() {
     int row = -1;
-    if (m_check && m_check(Entries(), row) != 0) {
+    if (m_check && !m_check(Entries(), row)) {
         if (row >= 0 && row < m_list->topLevelItemCount())
             m_list->setCurrentItem(m_list->topLevelItem(row));
         return;

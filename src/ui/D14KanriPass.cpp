@@ -33,9 +33,17 @@ CD14KanriPass::CD14KanriPass(QWidget* parent)
     layout->addLayout(buttons);
 }
 
-int CD14KanriPass::Run() {
-    const int result = DialogHook::Exec(*this);
-    return result == kRegister || result == kChange || result == kDelete ? result : QDialog::Rejected;
+PasswordPrompts::AdminChoice CD14KanriPass::Run() {
+    switch (DialogHook::Exec(*this)) {
+    case kRegister:
+        return PasswordPrompts::AdminChoice::kRegister;
+    case kChange:
+        return PasswordPrompts::AdminChoice::kChange;
+    case kDelete:
+        return PasswordPrompts::AdminChoice::kDelete;
+    default:
+        return PasswordPrompts::AdminChoice::kCancel;
+    }
 }
 
 } // namespace korimbo

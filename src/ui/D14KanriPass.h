@@ -13,17 +13,12 @@ class CD14KanriPass : public QDialog {
     Q_OBJECT
 
 public:
-    // Dialog results beside QDialog::Rejected (Cancel), the same as the prompts' choices.
-    enum Choice {
-        kRegister = PasswordPrompts::kAdminRegister,
-        kChange = PasswordPrompts::kAdminChange,
-        kDelete = PasswordPrompts::kAdminDelete
-    };
+    // The dialog's result codes of the three buttons, beside QDialog::Rejected (Cancel).
+    enum Choice { kRegister = 2, kChange = 3, kDelete = 4 };
 
     explicit CD14KanriPass(QWidget* parent = nullptr);
 
-    // kRegister, kChange, kDelete or QDialog::Rejected.
-    int Run();
+    PasswordPrompts::AdminChoice Run();
 
     QPushButton* RegisterButton() const { return m_register; }
     QPushButton* ChangeButton() const { return m_change; }

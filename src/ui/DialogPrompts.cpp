@@ -9,51 +9,50 @@
 
 namespace korimbo {
 
-int CDialogPrompts::AskPassword(int mode, QString& password) {
+PasswordPrompts::Answer CDialogPrompts::AskPassword(PromptMode mode, QString& password) {
     password.clear();
     CD08Password dialog(mode, m_app.State().engine->Messages(), m_parent);
-    const int result = dialog.Run();
-    if (result == CD08Password::kOk) {
+    const Answer answer = dialog.Run();
+    if (answer == Answer::kOk)
         password = dialog.TakePassword();
-        return kOk;
-    }
-    return result == CD08Password::kInvalid ? kInvalid : kCancel;
+    return answer;
 }
 
-int CDialogPrompts::AskNewPassword(int mode, const QString& folder, QString& password, QString& hint) {
+PasswordPrompts::Answer CDialogPrompts::AskNewPassword(SetMode mode, const QString& folder, QString& password,
+                                                       QString& hint) {
     password.clear();
     CD09PasswordSet dialog(mode, folder, m_app, m_parent);
     dialog.SetHint(hint);
     dialog.SetHintEnabled(m_hintEditable);
     if (dialog.Run() != QDialog::Accepted)
-        return kCancel;
+        return Answer::kCancel;
     password = dialog.TakePassword();
     hint = dialog.Hint();
-    return kOk;
+    return Answer::kOk;
 }
 
-int CDialogPrompts::AskNetworkRegistration(const QString& folder, bool& readOnly) {
+PasswordPrompts::Answer CDialogPrompts::AskNetworkRegistration(const QString& folder, bool& readOnly) {
     CD20EntryRemote dialog(folder, m_parent);
     if (dialog.Run() != QDialog::Accepted)
-        return kCancel;
+        return Answer::kCancel;
     readOnly = dialog.ReadOnly();
-    return kOk;
+    return Answer::kOk;
 }
 
-int CDialogPrompts::AskAdminChoice() {
+PasswordPrompts::AdminChoice CDialogPrompts::AskAdminChoice() {
     CD14KanriPass dialog(m_parent);
-    const int choice = dialog.Run();
-    return choice == QDialog::Rejected ? kCancel : choice;
+    return dialog.Run();
 }
 
-int CDialogPrompts::AskChangePasswordList(QList<ChangePasswordText>& entries, const ListCheck& check) {
+PasswordPrompts::Answer CDialogPrompts::AskChangePasswordList(QList<ChangePasswordText>& entries,
+                                                              const ListCheck& check) {
     CD11UpPassword dialog(m_app.Svc().ui, m_app.State().engine->Messages(), m_parent);
     dialog.SetEntries(entries);
     dialog.SetCheck(check);
     if (dialog.Run() != QDialog::Accepted)
-        return kCancel;
+        return Answer::kCancel;
     entries = dialog.Entries();
-    return kOk;
+    return Answer::kOk;
 }
 
 } // namespace korimbo

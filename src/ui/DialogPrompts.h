@@ -14,11 +14,11 @@ class CDialogPrompts final : public PasswordPrompts {
 public:
     CDialogPrompts(QWidget* parent, Ckelpie5App& app) : m_parent(parent), m_app(app) {}
 
-    int AskPassword(int mode, QString& password) override;
-    int AskNewPassword(int mode, const QString& folder, QString& password, QString& hint) override;
-    int AskNetworkRegistration(const QString& folder, bool& readOnly) override;
-    int AskAdminChoice() override;
-    int AskChangePasswordList(QList<ChangePasswordText>& entries, const ListCheck& check) override;
+    Answer AskPassword(PromptMode mode, QString& password) override;
+    Answer AskNewPassword(SetMode mode, const QString& folder, QString& password, QString& hint) override;
+    Answer AskNetworkRegistration(const QString& folder, bool& readOnly) override;
+    AdminChoice AskAdminChoice() override;
+    Answer AskChangePasswordList(QList<ChangePasswordText>& entries, const ListCheck& check) override;
 
     // Whether the hint field of the following setting dialogs can be edited; a preset hint the caller
     // must keep (it is written in the folder's containers already) is shown disabled.

@@ -13,12 +13,12 @@ const QString kNoticeCheck = QStringLiteral("今後、このメッセージを�
 
 } // namespace
 
-int CEncryptInDialogs::AskFileOverwrite(const FileSide& existing, const FileSide& incoming, bool singleItem) {
+EncryptInPrompts::Overwrite CEncryptInDialogs::AskFileOverwrite(const FileSide& existing, const FileSide& incoming, bool singleItem) {
     COverwriteDialog dialog(m_messages, existing, incoming, singleItem, m_parent);
     return dialog.Run();
 }
 
-int CEncryptInDialogs::AskFolderOverwrite(const QString& target, const QString& source) {
+EncryptInPrompts::Overwrite CEncryptInDialogs::AskFolderOverwrite(const QString& target, const QString& source) {
     COverwriteDialog dialog(m_messages, target, source, m_parent);
     return dialog.Run();
 }
@@ -34,15 +34,20 @@ bool CEncryptInDialogs::ShowAlreadyEncryptedNotice(const QString& text) {
     return checked;
 }
 
-int CEncryptInDialogs::AskContainerPassword(const QString& /*container*/, QString& password) {
+EncryptInPrompts::PasswordAnswer CEncryptInDialogs::AskContainerPassword(const QString& /*container*/,
+                                                                         QString& password) {
     password.clear();
-    CD08Password prompt(0, m_messages, m_parent);
-    const int result = prompt.Run();
-    if (result == CD08Password::kOk) {
+    CD08Password prompt(PasswordPrompts::PromptMode::kLogin, m_messages, m_parent);
+    switch (prompt.Run()) {
+    case PasswordPrompts::Answer::kOk:
         password = prompt.TakePassword();
-        return 1;
+        return PasswordAnswer::kOk;
+    case PasswordPrompts::Answer::kInvalid:
+        return PasswordAnswer::kInvalid;
+    case PasswordPrompts::Answer::kCancel:
+        break;
     }
-    return result == CD08Password::kInvalid ? -1 : 0;
+    return PasswordAnswer::kCancel;
 }
 
 } // namespace korimbo

@@ -14,10 +14,10 @@ class CEncryptInDialogs final : public EncryptInPrompts {
 public:
     CEncryptInDialogs(MessageSource& messages, QWidget* parent) : m_messages(messages), m_parent(parent) {}
 
-    int AskFileOverwrite(const FileSide& existing, const FileSide& incoming, bool singleItem) override;
-    int AskFolderOverwrite(const QString& target, const QString& source) override;
+    Overwrite AskFileOverwrite(const FileSide& existing, const FileSide& incoming, bool singleItem) override;
+    Overwrite AskFolderOverwrite(const QString& target, const QString& source) override;
     bool ShowAlreadyEncryptedNotice(const QString& text) override;
-    int AskContainerPassword(const QString& container, QString& password) override;
+    PasswordAnswer AskContainerPassword(const QString& container, QString& password) override;
 
 private:
     MessageSource& m_messages;

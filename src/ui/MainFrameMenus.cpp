@@ -472,7 +472,7 @@ void CMainFrame::OnCommand(int id) {
         break;
     case cmd::WriteBackAll:
         if (m_commands && m_decrypted)
-            m_commands->WriteBackAll(m_decrypted->Folder(), true);
+            static_cast<void>(m_commands->WriteBackAll(m_decrypted->Folder(), true));
         break;
     case cmd::Refresh:
         ShowFolder(m_currentFolder);
@@ -555,12 +555,12 @@ void CMainFrame::OnCommand(int id) {
         break;
     case cmd::AdminPassword: {
         CDialogPrompts prompts(this, m_app);
-        m_app.Passwords().RunAdminPasswordCommand(prompts);
+        static_cast<void>(m_app.Passwords().RunAdminPasswordCommand(prompts));
         break;
     }
     case cmd::ChangePasswords: {
         CDialogPrompts prompts(this, m_app);
-        m_app.Passwords().RunChangePasswordsCommand(prompts);
+        static_cast<void>(m_app.Passwords().RunChangePasswordsCommand(prompts));
         break;
     }
     default:

@@ -118,7 +118,7 @@ void CMainFrame::WireWorkspaceCommands() {
         return result;
     };
     m_commands->AttachTo(*m_login);
-    confirmWorkingCopiesAtExit = [this] { return m_commands->ConfirmExit() == 0; };
+    confirmWorkingCopiesAtExit = [this] { return m_commands->ConfirmExit() == OpResult::kDone; };
 }
 
 void CMainFrame::OnDecryptedPopup(int id) {
@@ -128,10 +128,10 @@ void CMainFrame::OnDecryptedPopup(int id) {
     const QList<int> rows = m_list2->SelectedRows();
     switch (id) {
     case CListV2::kWriteBackSelected:
-        m_commands->WriteBackSelected(folder, m_decrypted->FullPaths(rows));
+        static_cast<void>(m_commands->WriteBackSelected(folder, m_decrypted->FullPaths(rows)));
         break;
     case CListV2::kWriteBackAll:
-        m_commands->WriteBackAll(folder, true);
+        static_cast<void>(m_commands->WriteBackAll(folder, true));
         break;
     case CListV2::kGoToContainer:
         if (rows.size() == 1)

@@ -71,41 +71,42 @@ COverwriteDialog::COverwriteDialog(MessageSource& messages, const QString& targe
 }
 
 void COverwriteDialog::AddButtons(bool singleItem) {
+    using Overwrite = EncryptInPrompts::Overwrite;
     const struct {
-        int result;
+        Overwrite answer;
         const char16_t* text;
-    } kButtons[] = {{EncryptInPrompts::kYes, u"はい(&Y)"},
-                    {EncryptInPrompts::kAll, u"すべて上書き(&A)"},
-                    {EncryptInPrompts::kNo, u"いいえ(&N)"},
-                    {EncryptInPrompts::kCancel, u"キャンセル"}};
+    } kButtons[] = {{Overwrite::kYes, u"はい(&Y)"},
+                    {Overwrite::kAll, u"すべて上書き(&A)"},
+                    {Overwrite::kNo, u"いいえ(&N)"},
+                    {Overwrite::kCancel, u"キャンセル"}};
     auto* row = new QHBoxLayout;
     row->addStretch(1);
     for (const auto& entry : kButtons) {
-        if (singleItem && (entry.result == EncryptInPrompts::kAll || entry.result == EncryptInPrompts::kCancel))
+        if (singleItem && (entry.answer == Overwrite::kAll || entry.answer == Overwrite::kCancel))
             continue;
+        const int index = static_cast<int>(entry.answer);
         auto* button = new QPushButton(QString::fromUtf16(entry.text), this);
-        button->setObjectName(QStringLiteral("overwrite%1").arg(entry.result));
-        const int result = entry.result;
-        connect(button, &QPushButton::clicked, this, [this, result] { done(result + 10); });
+        button->setObjectName(QStringLiteral("overwrite%1").arg(index));
+        connect(button, &QPushButton::clicked, this, [this, index] { done(index + 10); });
         row->addWidget(button);
-        m_buttons[entry.result] = button;
+        m_buttons[index] = button;
     }
-    m_buttons[EncryptInPrompts::kYes]->setDefault(true);
-    m_buttons[EncryptInPrompts::kYes]->setFocus();
+    Button(Overwrite::kYes)->setDefault(true);
+    Button(Overwrite::kYes)->setFocus();
     static_cast<QVBoxLayout*>(layout())->addLayout(row);
 }
 
-QPushButton* COverwriteDialog::Button(int result) const {
-    return result >= 0 && result < 4 ? m_buttons[result] : nullptr;
+QPushButton* COverwriteDialog::Button(EncryptInPrompts::Overwrite answer) const {
+    return m_buttons[static_cast<int>(answer)];
 }
 
 // The results are carried 10 above their values, so that a closed window (result 0) is told from
 // "キャンセル" (value 0).
-int COverwriteDialog::Run() {
+EncryptInPrompts::Overwrite COverwriteDialog::Run() {
     const int code = DialogHook::Exec(*this);
-    if (code >= 10)
-        return code - 10;
-    return m_single ? EncryptInPrompts::kNo : EncryptInPrompts::kCancel;
+    if (code >= 10 && code < 14)
+        return static_cast<EncryptInPrompts::Overwrite>(code - 10);
+    return m_single ? EncryptInPrompts::Overwrite::kNo : EncryptInPrompts::Overwrite::kCancel;
 }
 
 } // namespace korimbo

@@ -23,12 +23,11 @@ public:
     // The folder form.
     COverwriteDialog(MessageSource& messages, const QString& target, const QString& source, QWidget* parent = nullptr);
 
-    // One of EncryptInPrompts::OverwriteResult; closing the window counts as "キャンセル" (or "いいえ" in
-    // the single-item form, which has no Cancel).
-    int Run();
+    // Closing the window counts as "キャンセル" (or "いいえ" in the single-item form, which has no Cancel).
+    EncryptInPrompts::Overwrite Run();
 
     QLabel* Question() const { return m_question; }
-    QPushButton* Button(int result) const;
+    QPushButton* Button(EncryptInPrompts::Overwrite answer) const;
 
     // The text of one side: "元のサイズ：　" or "サイズ：　", the size, "\n更新日時：　" and the time.
     static QString SideText(const EncryptInPrompts::FileSide& side);

@@ -28,7 +28,7 @@ CPasswordManager::CPasswordManager(CCryptEngine& engine, FileSystem& files, Inte
     : m_engine(engine), m_files(files), m_ui(ui), m_messages(messages), m_env(envFolder) {}
 
 int CPasswordManager::AdminRegistered(CommonManagementData& data) {
-    if (data.ManagementDataExists(m_env) != 0)
+    if (!data.ManagementDataExists(m_env))
         return 0;
     int adminOk = 0;
     if (data.LoadManagementData(m_env, QStringLiteral(" "), 0, adminOk) != 0) {
@@ -40,53 +40,56 @@ int CPasswordManager::AdminRegistered(CommonManagementData& data) {
     return registered ? 1 : 0;
 }
 
-int CPasswordManager::RequireAdmin(CommonManagementData& data) {
+bool CPasswordManager::RequireAdmin(CommonManagementData& data) {
     const int registered = AdminRegistered(data);
     if (registered == 0)
         ReportMessage(m_ui, m_messages, kMsgNoAdminPassword, QString(), Icon::Warning);
-    return registered == 1 ? 1 : -1;
+    return registered == 1;
 }
 
-int CPasswordManager::LoadWithAdminPassword(PasswordPrompts& prompts, CommonManagementData& data, int mode,
-                                            QString& password) {
-    const int answer = prompts.AskPassword(mode, password);
-    if (answer == PasswordPrompts::kCancel) {
+OpResult CPasswordManager::LoadWithAdminPassword(PasswordPrompts& prompts, CommonManagementData& data,
+                                                 PasswordPrompts::PromptMode mode, QString& password) {
+    const PasswordPrompts::Answer answer = prompts.AskPassword(mode, password);
+    if (answer == PasswordPrompts::Answer::kCancel) {
         Wipe(password);
-        return -1;
+        return OpResult::kDeclined;
     }
     // The prompt checks the rules already; the check here keeps a looser dialog from getting through.
-    if (answer == PasswordPrompts::kInvalid || !CCryptEngine::KeepsPasswordRules(password)) {
+    if (answer == PasswordPrompts::Answer::kInvalid || !CCryptEngine::KeepsPasswordRules(password)) {
         Wipe(password);
-        return ReportMessage(m_ui, m_messages, kMsgInvalidAdminPassword, QString(), Icon::Warning);
+        ReportMessage(m_ui, m_messages, kMsgInvalidAdminPassword, QString(), Icon::Warning);
+        return OpResult::kFailed;
     }
     int adminOk = 0;
     if (data.LoadManagementData(m_env, password, 1, adminOk) != 0 || adminOk != 1) {
         data.ClearManagementData();
         Wipe(password);
-        return -1;
+        return OpResult::kFailed;
     }
-    return 0;
+    return OpResult::kDone;
 }
 
-int CPasswordManager::RunAdminPasswordCommand(PasswordPrompts& prompts) {
+OpResult CPasswordManager::RunAdminPasswordCommand(PasswordPrompts& prompts) {
     switch (prompts.AskAdminChoice()) {
-    case PasswordPrompts::kAdminRegister:
+    case PasswordPrompts::AdminChoice::kRegister:
         return RegisterAdmin(prompts);
-    case PasswordPrompts::kAdminChange:
+    case PasswordPrompts::AdminChoice::kChange:
         return ChangeAdmin(prompts);
-    case PasswordPrompts::kAdminDelete:
+    case PasswordPrompts::AdminChoice::kDelete:
         return DeleteAdmin();
-    default:
-        return -1;
+    case PasswordPrompts::AdminChoice::kCancel:
+        break;
     }
+    return OpResult::kDeclined;
 }
 
-int CPasswordManager::RegisterAdmin(PasswordPrompts& prompts) {
+OpResult CPasswordManager::RegisterAdmin(PasswordPrompts& prompts) {
     QString password;
     QString hint;
-    if (prompts.AskNewPassword(PasswordPrompts::kSetDefault, QString(), password, hint) != PasswordPrompts::kOk) {
+    if (prompts.AskNewPassword(PasswordPrompts::SetMode::kOther, QString(), password, hint) !=
+        PasswordPrompts::Answer::kOk) {
         Wipe(password);
-        return -1;
+        return OpResult::kDeclined;
     }
     CommonManagementData data(m_engine, m_files);
     // A strict load: an administrator password already on file must be the one typed, so that registering
@@ -97,51 +100,58 @@ int CPasswordManager::RegisterAdmin(PasswordPrompts& prompts) {
         rc = data.SaveManagementData(m_env, password, hint, 1);
     data.ClearManagementData();
     Wipe(password);
-    return rc;
+    return rc == 0 ? OpResult::kDone : OpResult::kFailed;
 }
 
-int CPasswordManager::ChangeAdmin(PasswordPrompts& prompts) {
+OpResult CPasswordManager::ChangeAdmin(PasswordPrompts& prompts) {
     CommonManagementData data(m_engine, m_files);
-    if (RequireAdmin(data) != 1)
-        return -1;
+    if (!RequireAdmin(data))
+        return OpResult::kFailed;
     QString oldPassword;
-    if (LoadWithAdminPassword(prompts, data, PasswordPrompts::kPromptMode4, oldPassword) != 0)
-        return -1;
+    if (const OpResult loaded =
+            LoadWithAdminPassword(prompts, data, PasswordPrompts::PromptMode::kAdminBeforeChange, oldPassword);
+        loaded != OpResult::kDone)
+        return loaded;
     Wipe(oldPassword);
 
     QString password;
     QString hint; // the new password starts with an empty hint
-    int rc = -1;
-    if (prompts.AskNewPassword(PasswordPrompts::kSetChangeAdmin, QString(), password, hint) == PasswordPrompts::kOk) {
+    OpResult rc = OpResult::kDeclined;
+    if (prompts.AskNewPassword(PasswordPrompts::SetMode::kChangeAdmin, QString(), password, hint) ==
+        PasswordPrompts::Answer::kOk) {
         // A new admin record: the verifier, and with it the list key, change; the save re-enciphers the list.
-        rc = data.SaveManagementData(m_env, password, hint, 1);
+        rc = data.SaveManagementData(m_env, password, hint, 1) == 0 ? OpResult::kDone : OpResult::kFailed;
     }
     Wipe(password);
     data.ClearManagementData();
     return rc;
 }
 
-int CPasswordManager::DeleteAdmin() {
+OpResult CPasswordManager::DeleteAdmin() {
     CommonManagementData data(m_engine, m_files);
-    if (data.ManagementDataExists(m_env) != 0)
-        return ReportMessage(m_ui, m_messages, kMsgNoAdminPassword, QString(), Icon::Warning);
+    if (!data.ManagementDataExists(m_env)) {
+        ReportMessage(m_ui, m_messages, kMsgNoAdminPassword, QString(), Icon::Warning);
+        return OpResult::kFailed;
+    }
     if (m_ui.Message(m_messages.MsgA(kMsgDeleteQuestion), Icon::Question, Buttons::YesNo, 0, kMsgDeleteQuestion) !=
         kAnswerYes)
-        return -1;
+        return OpResult::kDeclined;
     // The file holds the administrator record and the list it protects: both go.
     if (data.DeleteManagementData(m_env) != 0)
-        return -1;
+        return OpResult::kFailed;
     ReportMessage(m_ui, m_messages, kMsgDeleted, QString(), Icon::Information);
-    return 0;
+    return OpResult::kDone;
 }
 
-int CPasswordManager::RunChangePasswordsCommand(PasswordPrompts& prompts) {
+OpResult CPasswordManager::RunChangePasswordsCommand(PasswordPrompts& prompts) {
     CommonManagementData data(m_engine, m_files);
-    if (RequireAdmin(data) != 1)
-        return -1;
+    if (!RequireAdmin(data))
+        return OpResult::kFailed;
     QString adminPassword;
-    if (LoadWithAdminPassword(prompts, data, PasswordPrompts::kPromptMode3, adminPassword) != 0)
-        return -1;
+    if (const OpResult loaded =
+            LoadWithAdminPassword(prompts, data, PasswordPrompts::PromptMode::kAdminBeforeList, adminPassword);
+        loaded != OpResult::kDone)
+        return loaded;
 
     int count = 0;
     QStringList names;
@@ -159,10 +169,11 @@ int CPasswordManager::RunChangePasswordsCommand(PasswordPrompts& prompts) {
     const PasswordPrompts::ListCheck check = [this](const QList<ChangePasswordText>& list, int& row) {
         return CheckChangePasswordList(list, row);
     };
-    if (prompts.AskChangePasswordList(entries, check) == PasswordPrompts::kOk) {
+    const bool confirmed = prompts.AskChangePasswordList(entries, check) == PasswordPrompts::Answer::kOk;
+    if (confirmed) {
         // The dialog closes only on a passing check; a script or a looser dialog is held to it here too.
         int row = -1;
-        if (CheckChangePasswordList(entries, row) == 0) {
+        if (CheckChangePasswordList(entries, row)) {
             for (const ChangePasswordText& entry : entries) {
                 names.append(entry.name);
                 passwords.append(entry.password);
@@ -178,13 +189,15 @@ int CPasswordManager::RunChangePasswordsCommand(PasswordPrompts& prompts) {
         Wipe(entry.password);
     data.ClearManagementData();
     Wipe(adminPassword);
-    return rc;
+    if (!confirmed)
+        return OpResult::kDeclined;
+    return rc == 0 ? OpResult::kDone : OpResult::kFailed;
 }
 
 QList<ChangePasswordText> CPasswordManager::ReadChangePasswords() {
     QList<ChangePasswordText> entries;
     CommonManagementData data(m_engine, m_files);
-    if (data.ManagementDataExists(m_env) != 0)
+    if (!data.ManagementDataExists(m_env))
         return entries;
     // Reading the list needs no administrator password: the list key comes from the stored record.
     int adminOk = 0;
@@ -202,16 +215,17 @@ QList<ChangePasswordText> CPasswordManager::ReadChangePasswords() {
     return entries;
 }
 
-int CPasswordManager::RefuseChangePassword(const QString& password) {
+bool CPasswordManager::RefuseChangePassword(const QString& password) {
     CommonManagementData data(m_engine, m_files);
     int found = 0;
-    if (data.IsChangePasswordRegistered(m_env, password, found) == 0 && found == 1)
-        return ReportMessage(m_ui, m_messages, kMsgPasswordInUse, QString(), Icon::Warning);
-    return 0;
+    if (data.IsChangePasswordRegistered(m_env, password, found) != 0 || found != 1)
+        return false;
+    ReportMessage(m_ui, m_messages, kMsgPasswordInUse, QString(), Icon::Warning);
+    return true;
 }
 
 // Identification names pick a change password later, so each must be unique.
-int CPasswordManager::CheckChangePasswordList(const QList<ChangePasswordText>& entries, int& row) {
+bool CPasswordManager::CheckChangePasswordList(const QList<ChangePasswordText>& entries, int& row) {
     row = -1;
     for (qsizetype i = 0; i < entries.size(); ++i) {
         for (qsizetype j = i + 1; j < entries.size(); ++j) {
@@ -220,10 +234,10 @@ int CPasswordManager::CheckChangePasswordList(const QList<ChangePasswordText>& e
             row = static_cast<int>(j);
             m_ui.Message(QStringLiteral("識別名称 ' ") + entries[i].name + m_messages.MsgA(kMsgDuplicateName),
                          Icon::Warning, Buttons::Ok, 0, kMsgDuplicateName);
-            return -1;
+            return false;
         }
     }
-    return 0;
+    return true;
 }
 
 } // namespace korimbo

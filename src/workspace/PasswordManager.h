@@ -5,6 +5,7 @@
 #include "util/FileSystem.h"
 #include "util/Interaction.h"
 #include "util/MessageSource.h"
+#include "util/OpResult.h"
 #include "workspace/PasswordPrompts.h"
 
 #include <QList>
@@ -28,34 +29,35 @@ public:
                      const QString& envFolder);
 
     // The administrator password command: register a new administrator password, change it (the list is
-    // re-enciphered under the new one) or delete it together with the change-password list. 0 when
-    // something was stored or deleted; -1 when cancelled or refused (the message was shown).
-    int RunAdminPasswordCommand(PasswordPrompts& prompts);
+    // re-enciphered under the new one) or delete it together with the change-password list. Done when
+    // something was stored or deleted; declined when the user cancelled.
+    OpResult RunAdminPasswordCommand(PasswordPrompts& prompts);
     // The change-password command: asks the administrator password, shows the list and saves it in the
-    // order shown when confirmed. 0 when saved; -1 when cancelled or refused (the message was shown).
-    int RunChangePasswordsCommand(PasswordPrompts& prompts);
+    // order shown when confirmed. Done when saved; declined when the user cancelled.
+    OpResult RunChangePasswordsCommand(PasswordPrompts& prompts);
 
     // The registered change passwords in their order, for the take-out under another password; empty
     // when none are registered or the file could not be read (shown).
     QList<ChangePasswordText> ReadChangePasswords();
-    // Whether a new password may be set: -1 with A520 shown when it is a registered change password, else 0.
+    // Whether a new password is refused: true with A520 shown when it is a registered change password.
     // A common data file that cannot be read has shown its own message and does not block the password.
-    int RefuseChangePassword(const QString& password);
-    // OK of the list: -1 with the duplicate message shown and `row` at the second of two entries with the
-    // same identification name; 0 when every name is unique.
-    int CheckChangePasswordList(const QList<ChangePasswordText>& entries, int& row);
+    bool RefuseChangePassword(const QString& password);
+    // OK of the list: true when every identification name is unique; false with the duplicate message
+    // shown and `row` at the second of two entries with the same name.
+    bool CheckChangePasswordList(const QList<ChangePasswordText>& entries, int& row);
 
 private:
     // 1 with an administrator record on file, 0 without; -1 when the file could not be read (shown).
     int AdminRegistered(CommonManagementData& data);
-    // 1 registered; otherwise -1, with A191 shown when there is none.
-    int RequireAdmin(CommonManagementData& data);
+    // Whether one is registered; A191 shown when there is none.
+    bool RequireAdmin(CommonManagementData& data);
     // Asks the current administrator password and loads the common data with it for a save. A wrong
     // password is shown by the load itself.
-    int LoadWithAdminPassword(PasswordPrompts& prompts, CommonManagementData& data, int mode, QString& password);
-    int RegisterAdmin(PasswordPrompts& prompts);
-    int ChangeAdmin(PasswordPrompts& prompts);
-    int DeleteAdmin();
+    OpResult LoadWithAdminPassword(PasswordPrompts& prompts, CommonManagementData& data,
+                                   PasswordPrompts::PromptMode mode, QString& password);
+    OpResult RegisterAdmin(PasswordPrompts& prompts);
+    OpResult ChangeAdmin(PasswordPrompts& prompts);
+    OpResult DeleteAdmin();
 
     CCryptEngine& m_engine;
     FileSystem& m_files;

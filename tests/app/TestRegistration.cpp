@@ -160,7 +160,7 @@ private Q_SLOTS:
         QVERIFY(rig);
         const auto registers = [&rig](const QString& folder) {
             rig->ui.Clear();
-            rig->prompts.newPasswords.push_back({PasswordPrompts::kOk, kPassword, QStringLiteral("h")});
+            rig->prompts.newPasswords.push_back({PasswordPrompts::Answer::kOk, kPassword, QStringLiteral("h")});
             return rig->registration.Register(folder);
         };
         // Another user's home: the folder is in /var like any other.
@@ -202,11 +202,11 @@ private Q_SLOTS:
         rig->volumes.type = DriveType::Removable;
         rig->app.State().settings.usbAutoKaijyoFlg = 1;
         const QString folder = NewFolder(QStringLiteral("f"));
-        rig->prompts.newPasswords.push_back({PasswordPrompts::kOk, kPassword, QStringLiteral("my hint")});
+        rig->prompts.newPasswords.push_back({PasswordPrompts::Answer::kOk, kPassword, QStringLiteral("my hint")});
         QString label;
         QCOMPARE(rig->registration.Register(folder + u'/', &label), 0);
         QCOMPARE(label, CFolderRegistration::kRemovableLabel);
-        QCOMPARE(rig->prompts.setModes, QList<int>{PasswordPrompts::kSetRegisterFolder});
+        QCOMPARE(rig->prompts.setModes, QList<PasswordPrompts::SetMode>{PasswordPrompts::SetMode::kRegisterFolder});
         const int slot = rig->Slot(folder);
         QVERIFY(slot >= 0);
         QCOMPARE(rig->Registry().ReadOnlyText(slot), QStringLiteral("0"));
@@ -230,10 +230,10 @@ private Q_SLOTS:
         QCOMPARE(rig->Registry().Count(), 0);
         QVERIFY(rig->prompts.promptModes.isEmpty() && rig->prompts.setModes.isEmpty());
 
-        rig->prompts.network.push_back({PasswordPrompts::kOk, true});
-        rig->prompts.passwords.push_back({PasswordPrompts::kOk, kPassword, QString()});
+        rig->prompts.network.push_back({PasswordPrompts::Answer::kOk, true});
+        rig->prompts.passwords.push_back({PasswordPrompts::Answer::kOk, kPassword, QString()});
         QCOMPARE(rig->registration.Register(folder), 0);
-        QCOMPARE(rig->prompts.promptModes, QList<int>{PasswordPrompts::kPromptLogin});
+        QCOMPARE(rig->prompts.promptModes, QList<PasswordPrompts::PromptMode>{PasswordPrompts::PromptMode::kLogin});
         QVERIFY(rig->prompts.setModes.isEmpty());
         const int slot = rig->Slot(folder);
         QCOMPARE(rig->Registry().ReadOnlyText(slot), QStringLiteral("1"));
@@ -247,13 +247,13 @@ private Q_SLOTS:
         const QString folder = NewFolder(QStringLiteral("cd"));
         MakeContainer(*rig, folder + QStringLiteral("/A.zorf"), kPassword, QStringLiteral("disc hint"));
         rig->volumes.type = DriveType::Optical;
-        rig->prompts.passwords.push_back({PasswordPrompts::kInvalid, QString(), QString()});
+        rig->prompts.passwords.push_back({PasswordPrompts::Answer::kInvalid, QString(), QString()});
         QCOMPARE(rig->registration.Register(folder), -1);
         QCOMPARE(rig->ui.Numbers(), (QList<int>{246, 251}));
         QCOMPARE(rig->Registry().Count(), 0);
 
         rig->ui.Clear();
-        rig->prompts.passwords.push_back({PasswordPrompts::kOk, kPassword, QString()});
+        rig->prompts.passwords.push_back({PasswordPrompts::Answer::kOk, kPassword, QString()});
         QString label;
         QCOMPARE(rig->registration.Register(folder, &label), 0);
         QCOMPARE(label, CFolderRegistration::kOpticalLabel);
@@ -283,8 +283,8 @@ private Q_SLOTS:
         QVERIFY(rig->prompts.setModes.isEmpty());
 
         rig->ui.Clear();
-        rig->prompts.newPasswords.push_back({PasswordPrompts::kOk, kWrong, QStringLiteral("new")});
-        rig->prompts.newPasswords.push_back({PasswordPrompts::kOk, kPassword, QStringLiteral("new")});
+        rig->prompts.newPasswords.push_back({PasswordPrompts::Answer::kOk, kWrong, QStringLiteral("new")});
+        rig->prompts.newPasswords.push_back({PasswordPrompts::Answer::kOk, kPassword, QStringLiteral("new")});
         rig->ui.QueueAnswer(kAnswerYes); // A234: register all the same
         rig->ui.QueueAnswer(kAnswerYes); // replace the stored hints
         QCOMPARE(rig->registration.Register(folder), 0);
@@ -306,7 +306,7 @@ private Q_SLOTS:
         const QString folder = NewFolder(QStringLiteral("f"));
         MakeContainer(*rig, folder + QStringLiteral("/A.zorf"), kPassword, QStringLiteral("old"));
         for (int i = 0; i < 12; ++i)
-            rig->prompts.newPasswords.push_back({PasswordPrompts::kOk, kWrong, QString()});
+            rig->prompts.newPasswords.push_back({PasswordPrompts::Answer::kOk, kWrong, QString()});
         rig->ui.QueueAnswer(kAnswerYes); // A234
         QCOMPARE(rig->registration.Register(folder), -1);
         QCOMPARE(rig->ui.Numbers().first(), 234);
@@ -324,8 +324,8 @@ private Q_SLOTS:
         QFile damaged(folder + QStringLiteral("/B.zorf"));
         QVERIFY(damaged.open(QIODevice::WriteOnly) && damaged.write(QByteArray(3000, 'x')) == 3000);
         damaged.close();
-        rig->prompts.newPasswords.push_back({PasswordPrompts::kOk, kPassword, QString()});
-        rig->prompts.newPasswords.push_back({PasswordPrompts::kOk, kPassword, QString()});
+        rig->prompts.newPasswords.push_back({PasswordPrompts::Answer::kOk, kPassword, QString()});
+        rig->prompts.newPasswords.push_back({PasswordPrompts::Answer::kOk, kPassword, QString()});
         rig->ui.QueueAnswer(kAnswerYes); // A234
         QCOMPARE(rig->registration.Register(folder), -1);
         QCOMPARE(rig->ui.Numbers().first(), 234);
@@ -340,7 +340,7 @@ private Q_SLOTS:
         QVERIFY(rig);
         const QString folder = NewFolder(QStringLiteral("f"));
         rig->fs.writeFault = {CFolderRegistration::kProbeFileName, ENOSPC, 0};
-        rig->prompts.newPasswords.push_back({PasswordPrompts::kOk, kPassword, QString()});
+        rig->prompts.newPasswords.push_back({PasswordPrompts::Answer::kOk, kPassword, QString()});
         QCOMPARE(rig->registration.Register(folder), -1);
         QCOMPARE(rig->ui.Numbers(), QList<int>{631});
         QVERIFY(rig->ui.Find(631)->text.endsWith(QStringLiteral("\n\n") + ErrnoText(ENOSPC)));

@@ -183,7 +183,7 @@ private Q_SLOTS:
         QCOMPARE(rig->ui.Numbers(), QList<int>{621});
         QVERIFY(rig->ContainerOf(rig->folder, QStringLiteral("locked.txt")).isEmpty());
 
-        rig->prompts.fileAnswers = {EncryptInPrompts::kNo};
+        rig->prompts.fileAnswers = {EncryptInPrompts::Overwrite::kNo};
         QCOMPARE(rig->Run(EncryptInRequest::kCopy, {a2}), OpResult::kDone);
         QCOMPARE(rig->prompts.singleItemModes, QList<bool>{true});
         QCOMPARE(rig->prompts.incomingSides.constFirst().size, 1);
@@ -206,8 +206,8 @@ private Q_SLOTS:
 
         rig->Source(QStringLiteral("a.txt"), "a2");
         rig->Source(QStringLiteral("b.txt"), "b2");
-        rig->prompts.fileAnswers = {EncryptInPrompts::kAll};
-        rig->prompts.folderAnswers = {EncryptInPrompts::kYes, EncryptInPrompts::kYes};
+        rig->prompts.fileAnswers = {EncryptInPrompts::Overwrite::kAll};
+        rig->prompts.folderAnswers = {EncryptInPrompts::Overwrite::kYes, EncryptInPrompts::Overwrite::kYes};
         QCOMPARE(rig->Run(EncryptInRequest::kCopy, {a, d1, b, d2}), OpResult::kDone);
         QCOMPARE(rig->prompts.asked, QStringList({QStringLiteral("file:a.txt"),
                                                   QStringLiteral("folder:") + rig->folder + QStringLiteral("/d1"),
@@ -217,8 +217,8 @@ private Q_SLOTS:
 
         rig->prompts.asked.clear();
         rig->Source(QStringLiteral("d2/in.txt"), "d2-new");
-        rig->prompts.folderAnswers = {EncryptInPrompts::kAll};
-        rig->prompts.fileAnswers = {EncryptInPrompts::kYes, EncryptInPrompts::kNo};
+        rig->prompts.folderAnswers = {EncryptInPrompts::Overwrite::kAll};
+        rig->prompts.fileAnswers = {EncryptInPrompts::Overwrite::kYes, EncryptInPrompts::Overwrite::kNo};
         QCOMPARE(rig->Run(EncryptInRequest::kCopy, {d1, a, d2, b}), OpResult::kDone);
         QCOMPARE(rig->prompts.asked, QStringList({QStringLiteral("folder:") + rig->folder + QStringLiteral("/d1"),
                                                   QStringLiteral("file:a.txt"), QStringLiteral("file:b.txt")}));
@@ -228,7 +228,7 @@ private Q_SLOTS:
 
         // Cancel in a dialog ends the run: later sources are not taken in.
         const QString c = rig->Source(QStringLiteral("c.txt"), "c");
-        rig->prompts.fileAnswers = {EncryptInPrompts::kCancel};
+        rig->prompts.fileAnswers = {EncryptInPrompts::Overwrite::kCancel};
         QCOMPARE(rig->Run(EncryptInRequest::kCopy, {a, c}), OpResult::kFailed);
         QVERIFY(rig->ContainerOf(rig->folder, QStringLiteral("c.txt")).isEmpty());
     }
@@ -275,7 +275,8 @@ private Q_SLOTS:
         const QString area = rig->app.WorkAreaOf(rig->Slot(rig->folder), QStringLiteral("Ce"));
 
         rig->ui.QueueAnswer(kAnswerYes);
-        rig->prompts.passwords = {{1, QStringLiteral("Wrong#Pw9")}, {1, kOtherPassword}};
+        rig->prompts.passwords = {{EncryptInPrompts::PasswordAnswer::kOk, QStringLiteral("Wrong#Pw9")},
+                                  {EncryptInPrompts::PasswordAnswer::kOk, kOtherPassword}};
         QCOMPARE(rig->Run(EncryptInRequest::kCopy, {foreign}), OpResult::kDone);
         QCOMPARE(rig->ui.Numbers(), QList<int>({78, 80}));
         QVERIFY(rig->Opens(rig->ContainerOf(rig->folder, QStringLiteral("foreign.xls")), QStringLiteral("foreign.xls"),
@@ -287,7 +288,7 @@ private Q_SLOTS:
         rig->ui.Clear();
         rig->ui.QueueAnswer(kAnswerYes);
         for (int i = 0; i < 5; ++i)
-            rig->prompts.passwords.push_back({1, QStringLiteral("Wrong#Pw%1").arg(i)});
+            rig->prompts.passwords.push_back({EncryptInPrompts::PasswordAnswer::kOk, QStringLiteral("Wrong#Pw%1").arg(i)});
         QCOMPARE(rig->Run(EncryptInRequest::kCopy, {again}), OpResult::kFailed);
         QCOMPARE(rig->ui.Numbers(), QList<int>({78, 80, 80, 80, 80, 79}));
         rig->ui.Clear();
@@ -298,7 +299,7 @@ private Q_SLOTS:
         rig->ui.Clear();
         rig->fs.freeBytes = 100;
         rig->ui.QueueAnswer(kAnswerYes);
-        rig->prompts.passwords = {{1, kOtherPassword}};
+        rig->prompts.passwords = {{EncryptInPrompts::PasswordAnswer::kOk, kOtherPassword}};
         QCOMPARE(rig->Run(EncryptInRequest::kCopy, {again}), OpResult::kFailed);
         QCOMPARE(rig->ui.Numbers(), QList<int>({78, 82}));
         QVERIFY(rig->ContainerOf(rig->folder, QStringLiteral("again.xls")).isEmpty());
@@ -351,7 +352,7 @@ private Q_SLOTS:
         QVERIFY(rig->ContainerOf(rig->folder, QStringLiteral("b.txt")).isEmpty());
 
         rig->ui.Clear();
-        rig->prompts.fileAnswers = {EncryptInPrompts::kYes};
+        rig->prompts.fileAnswers = {EncryptInPrompts::Overwrite::kYes};
         QCOMPARE(rig->Run(EncryptInRequest::kCopy, {a, b}), OpResult::kDone);
         QCOMPARE(rig->ui.Numbers(), QList<int>());
     }
@@ -369,7 +370,7 @@ private Q_SLOTS:
         QVERIFY(EncryptRig::ReadOnly(container));
 
         rig->Source(QStringLiteral("a.txt"), "new content");
-        rig->prompts.fileAnswers = {EncryptInPrompts::kYes};
+        rig->prompts.fileAnswers = {EncryptInPrompts::Overwrite::kYes};
         QCOMPARE(rig->Run(EncryptInRequest::kCopy, {a, foreign}), OpResult::kDone);
         QCOMPARE(rig->ui.Numbers(), QList<int>());
         QCOMPARE(rig->ContainerOf(rig->folder, QStringLiteral("a.txt")), container);
@@ -558,7 +559,7 @@ private Q_SLOTS:
         QVERIFY(QFile::link(target, rig->folder + QStringLiteral("/Pictures")));
         rig->Source(QStringLiteral("Pictures/new.txt"), "new");
         const QStringList picturesBefore = TreeSnapshot(pictures);
-        rig->prompts.folderAnswers = {EncryptInPrompts::kYes};
+        rig->prompts.folderAnswers = {EncryptInPrompts::Overwrite::kYes};
         QCOMPARE(rig->Run(EncryptInRequest::kCopy, {rig->outside + QStringLiteral("/Pictures")}), OpResult::kDone);
         QVERIFY(rig->Opens(rig->ContainerOf(rig->folder + QStringLiteral("/Pictures"), QStringLiteral("new.txt")),
                            QStringLiteral("new.txt"), "new"));
@@ -575,7 +576,7 @@ private Q_SLOTS:
         rig->Encrypt(rig->folder + QStringLiteral("/x/x"), QStringLiteral("x.txt"), "x bytes");
         QVERIFY(QFile::link(rig->folder, rig->outside + QStringLiteral("/alias")));
         const QStringList before = TreeSnapshot(rig->folder);
-        rig->prompts.folderAnswers = {EncryptInPrompts::kYes}; // what the old copy's question would get
+        rig->prompts.folderAnswers = {EncryptInPrompts::Overwrite::kYes}; // what the old copy's question would get
         for (const QString& path : {rig->outside + QStringLiteral("/alias/x"), rig->folder + QStringLiteral("/x/x")})
             for (const int mode : {int(EncryptInRequest::kCopy), int(EncryptInRequest::kMove)}) {
                 rig->ui.Clear();
@@ -595,7 +596,7 @@ private Q_SLOTS:
         const QString container = rig->Encrypt(rig->folder, QStringLiteral("only.txt"), "only copy");
         QVERIFY(QFile::link(rig->folder, rig->outside + QStringLiteral("/alias")));
         rig->prompts.noticeTicks = {false};
-        rig->prompts.fileAnswers = {EncryptInPrompts::kYes}; // what the overwrite question would get
+        rig->prompts.fileAnswers = {EncryptInPrompts::Overwrite::kYes}; // what the overwrite question would get
         QCOMPARE(rig->Run(EncryptInRequest::kMove,
                           {rig->outside + QStringLiteral("/alias/") + QFileInfo(container).fileName()}),
                  OpResult::kDone);
@@ -613,7 +614,7 @@ private Q_SLOTS:
         rig->Source(QStringLiteral("d/new.txt"), "new bytes");
         const QStringList before = TreeSnapshot(rig->folder);
         rig->fs.writeFault = {QStringLiteral("/d.~"), ENOSPC, 0};
-        rig->prompts.folderAnswers = {EncryptInPrompts::kYes};
+        rig->prompts.folderAnswers = {EncryptInPrompts::Overwrite::kYes};
         QCOMPARE(rig->Run(EncryptInRequest::kCopy, {rig->outside + QStringLiteral("/d")}), OpResult::kFailed);
         QCOMPARE(TreeSnapshot(rig->folder), before);
         QVERIFY(rig->Opens(kept, QStringLiteral("old.txt"), "old"));

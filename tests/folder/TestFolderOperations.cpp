@@ -257,7 +257,7 @@ private Q_SLOTS:
         const QString a = rig->Container(rig->folder, QStringLiteral("a.txt"), "new");
         const QString old = rig->Container(to, QStringLiteral("a.txt"), "old");
         const QString b = rig->Container(rig->folder, QStringLiteral("b.txt"));
-        rig->prompts.fileAnswers = {EncryptInPrompts::kNo};
+        rig->prompts.fileAnswers = {EncryptInPrompts::Overwrite::kNo};
         QCOMPARE(rig->ops->Drop({a, b}, to, false), OpResult::kDone);
         QCOMPARE(rig->prompts.asked, QStringList{QStringLiteral("file:a.txt")});
         QVERIFY(QFileInfo::exists(old)); // "いいえ" skipped it
@@ -388,7 +388,7 @@ private Q_SLOTS:
         QVERIFY(QDir().mkpath(to));
         const QString a = rig->Container(rig->folder, QStringLiteral("a.txt"), "new");
         const QString old = rig->Container(to, QStringLiteral("a.txt"), "old");
-        rig->prompts.fileAnswers = {EncryptInPrompts::kYes};
+        rig->prompts.fileAnswers = {EncryptInPrompts::Overwrite::kYes};
         QCOMPARE(ops.Drop({a}, to, move), OpResult::kDone);
         if (!move)
             rig->ui.QueueAnswer(kAnswerYes);
@@ -733,7 +733,7 @@ private Q_SLOTS:
         QVERIFY(QDir().mkpath(d) && QDir().mkpath(to));
         rig->Container(d, QStringLiteral("in.txt"));
         QVERIFY(QFile::link(outside, to + QStringLiteral("/d")));
-        rig->prompts.folderAnswers = {EncryptInPrompts::kYes};
+        rig->prompts.folderAnswers = {EncryptInPrompts::Overwrite::kYes};
         QCOMPARE(rig->ops->Drop({d}, to, false), OpResult::kDone);
         QCOMPARE(QDir(outside).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), QStringList());
         QVERIFY(KindOf(to + QStringLiteral("/d")) == ItemKind::Folder);

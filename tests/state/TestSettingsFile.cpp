@@ -45,13 +45,13 @@ private Q_SLOTS:
     }
 
     void FreshFileIsTheByteOrderMarkAndLoadsDefaults() {
-        QCOMPARE(m_settings.SettingsFileExists(m_dir.path()), -1);
+        QVERIFY(!m_settings.SettingsFileExists(m_dir.path()));
         QCOMPARE(m_settings.EnsureSettingsFile(m_dir.path()), 0);
         QCOMPARE(ReadFile(), QByteArray("\xFF\xFE", 2));
         SettingsRecord record;
         record.sizeMfHigh = 1;
         record.usbAutoKaijyoFlg = 1;
-        QCOMPARE(m_settings.LoadSettings(m_dir.path(), record), 0);
+        m_settings.LoadSettings(m_dir.path(), record);
         QCOMPARE(record.version, QStringLiteral("1.72"));
         QCOMPARE(record.sizeMfHigh, 520);
         QCOMPARE(record.sizeMfWidth, 775);
@@ -97,7 +97,7 @@ private Q_SLOTS:
         WriteFile(Utf16File(QStringLiteral("[Disp]\nSizeMfHigh=333\nLv1WidthAt=44\n[Action]\nDandDDecryFlg=0\n[Base]\nVL=1.50")));
         m_fs.contentsReads.clear();
         SettingsRecord record;
-        QCOMPARE(m_settings.LoadSettings(m_dir.path(), record), 0);
+        m_settings.LoadSettings(m_dir.path(), record);
         QCOMPARE(m_fs.contentsReads, QStringList{SettingsFile::PathIn(m_dir.path())});
         QCOMPARE(record.sizeMfHigh, 333);
         QCOMPARE(record.lv1WidthAt, 44);
@@ -108,7 +108,7 @@ private Q_SLOTS:
         m_fs.readFault = {QStringLiteral("ZORportable.ini"), EIO};
         SettingsRecord unread;
         unread.sizeMfHigh = 1;
-        QCOMPARE(m_settings.LoadSettings(m_dir.path(), unread), 0);
+        m_settings.LoadSettings(m_dir.path(), unread);
         m_fs.readFault = {};
         QCOMPARE(unread.sizeMfHigh, 520);
     }

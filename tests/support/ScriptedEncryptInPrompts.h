@@ -16,10 +16,10 @@ namespace korimbo {
 // VERIFY_PROMPTS_SETTLED. What was asked is recorded.
 class ScriptedEncryptInPrompts final : public EncryptInPrompts {
 public:
-    std::deque<int> fileAnswers;
-    std::deque<int> folderAnswers;
+    std::deque<Overwrite> fileAnswers;
+    std::deque<Overwrite> folderAnswers;
     std::deque<bool> noticeTicks;                  // the notice's check box
-    std::deque<std::pair<int, QString>> passwords; // result, password
+    std::deque<std::pair<PasswordAnswer, QString>> passwords;
     std::function<void()> onNotice;                // runs when the notice shows (a stop pressed meanwhile)
 
     QStringList asked; // "file:<name>", "folder:<target>", "notice", "password"
@@ -31,15 +31,15 @@ public:
     ScriptedEncryptInPrompts& operator=(const ScriptedEncryptInPrompts&) = delete;
     ~ScriptedEncryptInPrompts() override { CheckSettled(__FILE__, __LINE__); }
 
-    int AskFileOverwrite(const FileSide& existing, const FileSide& incoming, bool singleItem) override {
+    Overwrite AskFileOverwrite(const FileSide& existing, const FileSide& incoming, bool singleItem) override {
         asked.append(QStringLiteral("file:") + existing.name);
         singleItemModes.append(singleItem);
         incomingSides.append(incoming);
-        return Pop(fileAnswers, int(kCancel), QStringLiteral("file overwrite of ") + existing.name);
+        return Pop(fileAnswers, Overwrite::kCancel, QStringLiteral("file overwrite of ") + existing.name);
     }
-    int AskFolderOverwrite(const QString& target, const QString&) override {
+    Overwrite AskFolderOverwrite(const QString& target, const QString&) override {
         asked.append(QStringLiteral("folder:") + target);
-        return Pop(folderAnswers, int(kCancel), QStringLiteral("folder overwrite of ") + target);
+        return Pop(folderAnswers, Overwrite::kCancel, QStringLiteral("folder overwrite of ") + target);
     }
     bool ShowAlreadyEncryptedNotice(const QString& text) override {
         asked.append(QStringLiteral("notice"));
@@ -47,9 +47,9 @@ public:
             onNotice();
         return Pop(noticeTicks, false, QStringLiteral("already-encrypted notice: ") + text);
     }
-    int AskContainerPassword(const QString& container, QString& password) override {
+    PasswordAnswer AskContainerPassword(const QString& container, QString& password) override {
         asked.append(QStringLiteral("password"));
-        const auto reply = Pop(passwords, std::pair<int, QString>{0, QString()},
+        const auto reply = Pop(passwords, std::pair<PasswordAnswer, QString>{PasswordAnswer::kCancel, QString()},
                                QStringLiteral("container password for ") + container);
         password = reply.second;
         return reply.first;

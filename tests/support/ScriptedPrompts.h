@@ -4,6 +4,7 @@
 
 #include <QList>
 #include <QString>
+#include <QTest>
 
 #include <deque>
 #include <functional>
@@ -11,83 +12,111 @@
 
 namespace korimbo {
 
-// The password dialogs answered from queues; an empty queue cancels. The modes asked are recorded.
-// Like the real dialogs, the setting dialog and the list run their checks on OK and stay open on a
-// refusal: the next reply of the queue is then taken as the user's next try.
+// The password dialogs answered from queues. Strict like ScriptedInteraction: a dialog with no answer
+// queued fails the running test (and cancels), and answers left over fail it when the script goes. The
+// modes asked are recorded. Like the real dialogs, the setting dialog and
+// the list run their checks on OK and stay open on a refusal: the next reply of the queue is then taken
+// as the user's next try.
 class ScriptedPrompts final : public PasswordPrompts {
 public:
     struct Reply {
-        int result;
+        Answer result;
         QString password;
         QString hint;
     };
     struct ListReply {
-        int result;
+        Answer result;
         QList<ChangePasswordText> entries;
     };
     std::deque<Reply> passwords;
     std::deque<Reply> newPasswords;
-    std::deque<std::pair<int, bool>> network;
-    std::deque<int> adminChoices;
+    std::deque<std::pair<Answer, bool>> network;
+    std::deque<AdminChoice> adminChoices;
     std::deque<ListReply> lists;
-    QList<int> promptModes;
-    QList<int> setModes;
+    QList<PromptMode> promptModes;
+    QList<SetMode> setModes;
     // The entries each list dialog was opened with.
     QList<QList<ChangePasswordText>> shownLists;
-    // Step 4 of the setting dialog's OK (the window's dialog asks the password manager).
-    std::function<int(const QString&)> newPasswordCheck;
+    // Step 4 of the setting dialog's OK (the window's dialog asks the password manager): true passes.
+    std::function<bool(const QString&)> newPasswordCheck;
 
-    int AskPassword(int mode, QString& password) override {
+    ScriptedPrompts() = default;
+    ScriptedPrompts(const ScriptedPrompts&) = delete;
+    ScriptedPrompts& operator=(const ScriptedPrompts&) = delete;
+    ~ScriptedPrompts() override { CheckSettled(__FILE__, __LINE__); }
+
+    Answer AskPassword(PromptMode mode, QString& password) override {
         promptModes.append(mode);
-        return Pop(passwords, password, nullptr);
+        return Take(passwords, password, nullptr, QStringLiteral("password prompt"));
     }
-    int AskNewPassword(int mode, const QString&, QString& password, QString& hint) override {
+    Answer AskNewPassword(SetMode mode, const QString&, QString& password, QString& hint) override {
         setModes.append(mode);
         for (;;) {
-            const int result = Pop(newPasswords, password, &hint);
-            if (result != kOk || !newPasswordCheck || newPasswordCheck(password) == 0)
+            const Answer result = Take(newPasswords, password, &hint, QStringLiteral("password setting"));
+            if (result != Answer::kOk || !newPasswordCheck || newPasswordCheck(password))
                 return result;
         }
     }
-    int AskNetworkRegistration(const QString&, bool& readOnly) override {
-        if (network.empty())
-            return kCancel;
-        const auto [result, box] = network.front();
-        network.pop_front();
+    Answer AskNetworkRegistration(const QString& folder, bool& readOnly) override {
+        const auto [result, box] =
+            Pop(network, std::pair<Answer, bool>{Answer::kCancel, false}, QStringLiteral("network box for ") + folder);
         readOnly = box;
         return result;
     }
-
-    int AskAdminChoice() override {
-        if (adminChoices.empty())
-            return kCancel;
-        const int choice = adminChoices.front();
-        adminChoices.pop_front();
-        return choice;
+    AdminChoice AskAdminChoice() override {
+        return Pop(adminChoices, AdminChoice::kCancel, QStringLiteral("administrator choice"));
     }
-    int AskChangePasswordList(QList<ChangePasswordText>& entries, const ListCheck& check) override {
+    Answer AskChangePasswordList(QList<ChangePasswordText>& entries, const ListCheck& check) override {
         shownLists.append(entries);
         for (;;) {
-            if (lists.empty())
-                return kCancel;
-            const ListReply reply = lists.front();
-            lists.pop_front();
-            if (reply.result != kOk)
+            const ListReply reply = Pop(lists, ListReply{Answer::kCancel, {}}, QStringLiteral("change-password list"));
+            if (reply.result != Answer::kOk)
                 return reply.result;
             int row = -1;
-            if (check(reply.entries, row) == 0) {
+            if (check(reply.entries, row)) {
                 entries = reply.entries;
-                return kOk;
+                return Answer::kOk;
             }
         }
     }
 
+    QString Unsettled() const {
+        const std::size_t left =
+            passwords.size() + newPasswords.size() + network.size() + adminChoices.size() + lists.size();
+        return left == 0 ? QString() : QStringLiteral("%1 scripted password answer(s) never asked for").arg(left);
+    }
+    bool CheckSettled(const char* file, int line) {
+        const QString unsettled = Unsettled();
+        passwords.clear();
+        newPasswords.clear();
+        network.clear();
+        adminChoices.clear();
+        lists.clear();
+        if (unsettled.isEmpty())
+            return true;
+        Fail(unsettled, file, line);
+        return false;
+    }
+
 private:
-    static int Pop(std::deque<Reply>& queue, QString& password, QString* hint) {
-        if (queue.empty())
-            return kCancel;
-        const Reply reply = queue.front();
+    static void Fail(const QString& text, const char* file, int line) {
+        if (QTest::currentTestFunction() != nullptr)
+            QTest::qFail(qPrintable(text), file, line);
+        else
+            qCritical("%s (%s:%d)", qPrintable(text), file, line);
+    }
+    template <typename T>
+    static T Pop(std::deque<T>& queue, T fallback, const QString& what) {
+        if (queue.empty()) {
+            Fail(QStringLiteral("A password dialog came with no answer scripted: ") + what, __FILE__, __LINE__);
+            return fallback;
+        }
+        T value = queue.front();
         queue.pop_front();
+        return value;
+    }
+    static Answer Take(std::deque<Reply>& queue, QString& password, QString* hint, const QString& what) {
+        const Reply reply = Pop(queue, Reply{Answer::kCancel, QString(), QString()}, what);
         password = reply.password;
         if (hint)
             *hint = reply.hint;

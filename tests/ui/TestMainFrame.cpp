@@ -218,7 +218,7 @@ private Q_SLOTS:
             RealAnswer all([](QWidget* dialog) {
                 QTest::mouseClick(dialog->findChild<QPushButton*>(QStringLiteral("overwrite2")), Qt::LeftButton);
             });
-            QCOMPARE(overwrite.Run(), int(EncryptInPrompts::kAll));
+            QCOMPARE(overwrite.Run(), EncryptInPrompts::Overwrite::kAll);
             QVERIFY(!all.TimedOut());
         }
         {
@@ -392,7 +392,7 @@ private Q_SLOTS:
         const QString folder = rig.app.DefaultEncryptedFolder();
         QCOMPARE(rig.app.State().registry->Count(), 1);
         QCOMPARE(rig.app.State().registry->PathText(0), folder);
-        QCOMPARE(rig.prompts.setModes, QList<int>{PasswordPrompts::kSetRegisterFolder});
+        QCOMPARE(rig.prompts.setModes, QList<PasswordPrompts::SetMode>{PasswordPrompts::SetMode::kRegisterFolder});
         QVERIFY(rig.frame->Login()->IsLoggedIn(folder));
         QCOMPARE(rig.frame->Tree()->topLevelItemCount(), 1);
         QCOMPARE(rig.frame->CurrentFolder(), folder);

@@ -35,11 +35,11 @@ struct Rig {
     CCryptEngine& Engine() { return *app.State().engine; }
     QString CommonFile() const { return app.EnvironmentFolder() + u'/' + CommonManagementData::kFileName; }
     // The two commands as the main window runs them: the manager asks through the window's dialogs.
-    int AdminCommand() {
+    OpResult AdminCommand() {
         CDialogPrompts prompts(nullptr, app);
         return app.Passwords().RunAdminPasswordCommand(prompts);
     }
-    int ChangePasswordsCommand() {
+    OpResult ChangePasswordsCommand() {
         CDialogPrompts prompts(nullptr, app);
         return app.Passwords().RunChangePasswordsCommand(prompts);
     }
@@ -85,25 +85,28 @@ private Q_SLOTS:
     void cleanup() { VERIFY_DIALOGS_SETTLED(); }
 
     void PromptResults_data() {
-        QTest::addColumn<int>("mode");
+        using Mode = PasswordPrompts::PromptMode;
+        using Answer = PasswordPrompts::Answer;
+        QTest::addColumn<Mode>("mode");
         QTest::addColumn<QString>("typed");
         QTest::addColumn<bool>("cancel");
-        QTest::addColumn<int>("result");
+        QTest::addColumn<Answer>("result");
         QTest::addColumn<int>("caption");
-        QTest::newRow("valid") << 0 << QStringLiteral("abcd1234") << false << int(CD08Password::kOk) << 505;
-        QTest::newRow("32 with symbols") << 3 << QStringLiteral("A1!\"#$%&'()*+,-./:;<=>?@[\\]^_`{|") << false
-                                         << int(CD08Password::kOk) << 501;
-        QTest::newRow("7 characters") << 4 << QStringLiteral("abc1234") << false << int(CD08Password::kInvalid) << 503;
-        QTest::newRow("33 characters") << 0 << QStringLiteral("a").repeated(33) << false << int(CD08Password::kInvalid)
+        QTest::newRow("valid") << Mode::kLogin << QStringLiteral("abcd1234") << false << Answer::kOk << 505;
+        QTest::newRow("32 with symbols") << Mode::kAdminBeforeList << QStringLiteral("A1!\"#$%&'()*+,-./:;<=>?@[\\]^_`{|")
+                                         << false << Answer::kOk << 501;
+        QTest::newRow("7 characters") << Mode::kAdminBeforeChange << QStringLiteral("abc1234") << false
+                                      << Answer::kInvalid << 503;
+        QTest::newRow("33 characters") << Mode::kLogin << QStringLiteral("a").repeated(33) << false << Answer::kInvalid
                                        << 505;
-        QTest::newRow("space") << 0 << QStringLiteral("abcd 1234") << false << int(CD08Password::kInvalid) << 505;
-        QTest::newRow("cancel") << 0 << QStringLiteral("abcd1234") << true << int(CD08Password::kCancel) << 505;
+        QTest::newRow("space") << Mode::kLogin << QStringLiteral("abcd 1234") << false << Answer::kInvalid << 505;
+        QTest::newRow("cancel") << Mode::kLogin << QStringLiteral("abcd1234") << true << Answer::kCancel << 505;
     }
     void PromptResults() {
-        QFETCH(int, mode);
+        QFETCH(PasswordPrompts::PromptMode, mode);
         QFETCH(QString, typed);
         QFETCH(bool, cancel);
-        QFETCH(int, result);
+        QFETCH(PasswordPrompts::Answer, result);
         QFETCH(int, caption);
         Rig rig;
         QVERIFY(rig.Start());
@@ -119,7 +122,7 @@ private Q_SLOTS:
         }));
         QCOMPARE(dialog.Run(), result);
         QCOMPARE(edit->text(), QString()); // nothing lingers in the field
-        QCOMPARE(dialog.TakePassword(), result == CD08Password::kOk ? typed : QString());
+        QCOMPARE(dialog.TakePassword(), result == PasswordPrompts::Answer::kOk ? typed : QString());
         QCOMPARE(dialog.TakePassword(), QString());
         QVERIFY(rig.ui.Messages().isEmpty()); // the caller reports an invalid password
     }
@@ -131,20 +134,20 @@ private Q_SLOTS:
         QVERIFY(rig.Start());
         const QString typed = QStringLiteral("Tiger#Lily42x");
         QString held;
-        CD08Password prompt(0, rig.Engine().Messages());
+        CD08Password prompt(PasswordPrompts::PromptMode::kLogin, rig.Engine().Messages());
         DialogHook::Queue(As<CD08Password>([&](CD08Password& d) {
             Type(d.PasswordEdit(), typed);
             held = d.PasswordEdit()->text();
             d.OkButton()->click();
             return -1;
         }));
-        QCOMPARE(prompt.Run(), int(CD08Password::kOk));
+        QCOMPARE(prompt.Run(), PasswordPrompts::Answer::kOk);
         QCOMPARE(held, QString(typed.size(), QChar(0)));
         QCOMPARE(prompt.TakePassword(), typed);
 
         QString heldPassword;
         QString heldConfirm;
-        CD09PasswordSet setting(0, QStringLiteral("/ignored"), rig.app);
+        CD09PasswordSet setting(PasswordPrompts::SetMode::kOther, QStringLiteral("/ignored"), rig.app);
         DialogHook::Queue(As<CD09PasswordSet>([&](CD09PasswordSet& d) {
             Type(d.PasswordEdit(), typed);
             Type(d.ConfirmEdit(), QStringLiteral("Tiger#Lily42y"));
@@ -168,7 +171,7 @@ private Q_SLOTS:
     void SettingChecksInOrder() {
         Rig rig;
         QVERIFY(rig.Start());
-        CD09PasswordSet dialog(0, QStringLiteral("/ignored"), rig.app);
+        CD09PasswordSet dialog(PasswordPrompts::SetMode::kOther, QStringLiteral("/ignored"), rig.app);
         QCOMPARE(dialog.windowTitle(), rig.A(509));
         QCOMPARE(dialog.InfoLabel()->text(), rig.A(510));
         QCOMPARE(dialog.FolderEdit()->text(), QString());
@@ -215,9 +218,10 @@ private Q_SLOTS:
         QVERIFY(rig.Start());
         const QString folder =
             QStringLiteral("/media/share/") + QStringLiteral("深い/").repeated(30) + QStringLiteral("暗号");
-        for (const int mode : {3, 0, 4}) {
+        using SetMode = PasswordPrompts::SetMode;
+        for (const SetMode mode : {SetMode::kRegisterFolder, SetMode::kOther, SetMode::kChangeAdmin}) {
             CD09PasswordSet dialog(mode, folder, rig.app);
-            if (mode == 3) {
+            if (mode == SetMode::kRegisterFolder) {
                 QCOMPARE(dialog.windowTitle(), rig.A(507));
                 QCOMPARE(dialog.InfoLabel()->text(), rig.A(508));
                 QCOMPARE(dialog.FolderEdit()->text(), folder);
@@ -241,7 +245,7 @@ private Q_SLOTS:
                 return -1;
             }));
             QCOMPARE(dialog.Run(), int(QDialog::Accepted));
-            const int expected = mode == 3 ? 518 : 519;
+            const int expected = mode == SetMode::kRegisterFolder ? 518 : 519;
             QCOMPARE(rig.ui.Numbers(), (QList<int>{expected, expected}));
             QCOMPARE(rig.ui.Messages().first().icon, Icon::Question);
             QCOMPARE(rig.ui.Messages().first().buttons, Buttons::YesNo);
@@ -264,7 +268,7 @@ private Q_SLOTS:
         QFETCH(int, score);
         Rig rig;
         QVERIFY(rig.Start());
-        CD09PasswordSet set(0, QString(), rig.app);
+        CD09PasswordSet set(PasswordPrompts::SetMode::kOther, QString(), rig.app);
         QProgressBar* bar = set.findChild<QProgressBar*>(QStringLiteral("1042"));
         QCOMPARE(bar->maximum(), 85);
         QTest::keyClicks(set.PasswordEdit(), password);
@@ -369,7 +373,7 @@ private Q_SLOTS:
     void ChangePasswordsNeedAnAdministrator() {
         Rig rig;
         QVERIFY(rig.Start());
-        QCOMPARE(rig.ChangePasswordsCommand(), -1);
+        QCOMPARE(rig.ChangePasswordsCommand(), OpResult::kFailed);
         QCOMPARE(rig.ui.Numbers(), QList<int>{191});
         QVERIFY(!QFile::exists(rig.CommonFile()));
     }
@@ -408,7 +412,7 @@ private Q_SLOTS:
         DialogHook::Queue(choose(CD14KanriPass::kRegister));
         DialogHook::Queue(setPassword(kAdmin, QStringLiteral("admin hint")));
         ui.QueueAnswer(kAnswerYes); // A519: set this password
-        QCOMPARE(rig.AdminCommand(), 0);
+        QCOMPARE(rig.AdminCommand(), OpResult::kDone);
         QCOMPARE(ui.Numbers(), QList<int>{519});
         QCOMPARE(ui.Messages().first().buttons, Buttons::YesNo);
 
@@ -425,7 +429,7 @@ private Q_SLOTS:
             Type(d.HintEdit(), QStringLiteral("memo"));
             return int(QDialog::Accepted);
         }));
-        QCOMPARE(rig.ChangePasswordsCommand(), 0);
+        QCOMPARE(rig.ChangePasswordsCommand(), OpResult::kDone);
         QVERIFY(ui.Messages().isEmpty());
 
         const auto readBack = [&rig](const QString& admin, QStringList& names, QStringList& passwords,
@@ -449,7 +453,7 @@ private Q_SLOTS:
 
         // A folder password may not be a registered change password.
         ui.Clear();
-        CD09PasswordSet set(3, QStringLiteral("/f"), rig.app);
+        CD09PasswordSet set(PasswordPrompts::SetMode::kRegisterFolder, QStringLiteral("/f"), rig.app);
         DialogHook::Queue(As<CD09PasswordSet>([&](CD09PasswordSet& d) {
             Type(d.PasswordEdit(), kChange);
             Type(d.ConfirmEdit(), kChange);
@@ -462,9 +466,9 @@ private Q_SLOTS:
         // Invalid and wrong administrator passwords stop before the list.
         ui.Clear();
         DialogHook::Queue(prompt(QStringLiteral("short"), 501, rig));
-        QCOMPARE(rig.ChangePasswordsCommand(), -1);
+        QCOMPARE(rig.ChangePasswordsCommand(), OpResult::kFailed);
         DialogHook::Queue(prompt(QStringLiteral("Wrong#Pass2024"), 501, rig));
-        QCOMPARE(rig.ChangePasswordsCommand(), -1);
+        QCOMPARE(rig.ChangePasswordsCommand(), OpResult::kFailed);
         QCOMPARE(ui.Numbers(), (QList<int>{192, 561}));
         QVERIFY(ui.Messages().last().text.contains(QStringLiteral("admin hint")));
 
@@ -475,7 +479,7 @@ private Q_SLOTS:
         DialogHook::Queue(prompt(kAdmin, 503, rig));
         DialogHook::Queue(setPassword(newAdmin, QStringLiteral("new hint")));
         ui.QueueAnswer(kAnswerYes); // A519
-        QCOMPARE(rig.AdminCommand(), 0);
+        QCOMPARE(rig.AdminCommand(), OpResult::kDone);
         QCOMPARE(ui.Numbers(), QList<int>{519});
         names.clear();
         passwords.clear();
@@ -487,11 +491,11 @@ private Q_SLOTS:
         ui.Clear();
         ui.QueueAnswer(kAnswerNo);
         DialogHook::Queue(choose(CD14KanriPass::kDelete));
-        QCOMPARE(rig.AdminCommand(), -1);
+        QCOMPARE(rig.AdminCommand(), OpResult::kDeclined);
         QVERIFY(QFile::exists(rig.CommonFile()));
         DialogHook::Queue(choose(CD14KanriPass::kDelete));
         ui.QueueAnswer(kAnswerYes);
-        QCOMPARE(rig.AdminCommand(), 0);
+        QCOMPARE(rig.AdminCommand(), OpResult::kDone);
         QCOMPARE(ui.Numbers(), (QList<int>{207, 207, 208}));
         QCOMPARE(ui.Messages().at(1).buttons, Buttons::YesNo);
         QVERIFY(!QFile::exists(rig.CommonFile()));
@@ -506,7 +510,7 @@ private Q_SLOTS:
             Type(d.PasswordEdit(), QStringLiteral("abc"));
             return int(QDialog::Accepted);
         }));
-        QCOMPARE(prompts.AskPassword(0, password), int(PasswordPrompts::kInvalid));
+        QCOMPARE(prompts.AskPassword(PasswordPrompts::PromptMode::kLogin, password), PasswordPrompts::Answer::kInvalid);
 
         QString hint = QStringLiteral("from the containers");
         prompts.SetHintEditable(false);
@@ -516,7 +520,8 @@ private Q_SLOTS:
             return d.HintEdit()->isEnabled() ? -2 : int(QDialog::Accepted);
         }));
         rig.ui.QueueAnswer(kAnswerYes); // A518: register with this password
-        QCOMPARE(prompts.AskNewPassword(3, QStringLiteral("/f"), password, hint), int(PasswordPrompts::kOk));
+        QCOMPARE(prompts.AskNewPassword(PasswordPrompts::SetMode::kRegisterFolder, QStringLiteral("/f"), password, hint),
+                 PasswordPrompts::Answer::kOk);
         QCOMPARE(password, kChange);
         QCOMPARE(hint, QStringLiteral("from the containers"));
 
@@ -525,22 +530,22 @@ private Q_SLOTS:
             d.findChild<QCheckBox*>()->setChecked(true);
             return int(QDialog::Accepted);
         });
-        QCOMPARE(prompts.AskNetworkRegistration(QStringLiteral("/net/f"), readOnly), int(PasswordPrompts::kOk));
+        QCOMPARE(prompts.AskNetworkRegistration(QStringLiteral("/net/f"), readOnly), PasswordPrompts::Answer::kOk);
         QVERIFY(readOnly);
         DialogHook::Queue([](QDialog&) { return int(QDialog::Rejected); });
-        QCOMPARE(prompts.AskNetworkRegistration(QStringLiteral("/net/f"), readOnly), int(PasswordPrompts::kCancel));
+        QCOMPARE(prompts.AskNetworkRegistration(QStringLiteral("/net/f"), readOnly), PasswordPrompts::Answer::kCancel);
 
         // The administrator choice: the button pressed, or Cancel.
         DialogHook::Queue(As<CD14KanriPass>([](CD14KanriPass& d) {
             d.ChangeButton()->click();
             return -1;
         }));
-        QCOMPARE(prompts.AskAdminChoice(), int(PasswordPrompts::kAdminChange));
+        QCOMPARE(prompts.AskAdminChoice(), PasswordPrompts::AdminChoice::kChange);
         DialogHook::Queue(As<CD14KanriPass>([](CD14KanriPass& d) {
             d.CancelButton()->click();
             return -1;
         }));
-        QCOMPARE(prompts.AskAdminChoice(), int(PasswordPrompts::kCancel));
+        QCOMPARE(prompts.AskAdminChoice(), PasswordPrompts::AdminChoice::kCancel);
 
         // The list runs the command's check on OK and stays open on the row it names.
         QList<ChangePasswordText> entries = {{QStringLiteral("a"), kChange, QString()},
@@ -550,7 +555,7 @@ private Q_SLOTS:
         const PasswordPrompts::ListCheck check = [&checks](const QList<ChangePasswordText>& list, int& row) {
             ++checks;
             row = static_cast<int>(list.size()) - 1;
-            return list.size() == 3 ? -1 : 0;
+            return list.size() != 3;
         };
         DialogHook::Queue(As<CD11UpPassword>([](CD11UpPassword& d) {
             d.OkButton()->click();
@@ -560,11 +565,11 @@ private Q_SLOTS:
             d.OkButton()->click();
             return -1;
         }));
-        QCOMPARE(prompts.AskChangePasswordList(entries, check), int(PasswordPrompts::kOk));
+        QCOMPARE(prompts.AskChangePasswordList(entries, check), PasswordPrompts::Answer::kOk);
         QCOMPARE(checks, 2);
         QCOMPARE(entries.size(), 2);
         DialogHook::Queue([](QDialog&) { return int(QDialog::Rejected); });
-        QCOMPARE(prompts.AskChangePasswordList(entries, check), int(PasswordPrompts::kCancel));
+        QCOMPARE(prompts.AskChangePasswordList(entries, check), PasswordPrompts::Answer::kCancel);
         QCOMPARE(entries.size(), 2);
     }
 };

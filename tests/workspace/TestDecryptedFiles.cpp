@@ -302,13 +302,13 @@ private Q_SLOTS:
 
         // "No" keeps everything.
         rig->ui.QueueAnswer(kAnswerNo);
-        QCOMPARE(rig->commands->EraseSelected({copy1, copy2}, {first, second}), -1);
+        QCOMPARE(rig->commands->EraseSelected({copy1, copy2}, {first, second}), OpResult::kDeclined);
         QVERIFY(rig->ui.Has(CWorkspaceCommands::kMsgEraseQuestion));
         QVERIFY(QFile::exists(copy1) && QFile::exists(copy2));
         QVERIFY(!Rig::ReadOnly(first));
 
         rig->ui.QueueAnswer(kAnswerYes);
-        QCOMPARE(rig->commands->EraseSelected({copy1, copy2}, {first, second}), 0);
+        QCOMPARE(rig->commands->EraseSelected({copy1, copy2}, {first, second}), OpResult::kDone);
         QVERIFY(!QFile::exists(copy1) && !QFile::exists(copy2));
         QVERIFY(Rig::ReadOnly(first));
         QVERIFY(Rig::ReadOnly(second));
@@ -321,7 +321,7 @@ private Q_SLOTS:
         auto rig = Started();
         QVERIFY(rig);
         // No copies: no dialog.
-        QCOMPARE(rig->commands->ConfirmExit(), 0);
+        QCOMPARE(rig->commands->ConfirmExit(), OpResult::kDone);
         QVERIFY(rig->dialogs.isEmpty());
 
         QString container;
@@ -333,7 +333,7 @@ private Q_SLOTS:
 
         rig->acceptDialog = false;
         ReturnDialogResult chosen;
-        QCOMPARE(rig->commands->ConfirmExit(&chosen), -1);
+        QCOMPARE(rig->commands->ConfirmExit(&chosen), OpResult::kDeclined);
         QCOMPARE(rig->dialogs.size(), 1);
         QCOMPARE(rig->dialogs[0].caption, QStringLiteral("終了確認"));
         QCOMPARE(rig->dialogs[0].folders, QStringList{rig->folder});
@@ -349,7 +349,7 @@ private Q_SLOTS:
             ++notices;
             return true;
         };
-        QCOMPARE(rig->commands->ConfirmExit(), 0);
+        QCOMPARE(rig->commands->ConfirmExit(), OpResult::kDone);
         QCOMPARE(notices, 0);
         QVERIFY(!QFile::exists(copy));
         QVERIFY(Rig::Bytes(container) != before);
@@ -377,7 +377,7 @@ private Q_SLOTS:
                                 QStringLiteral("/kept.txt");
         QVERIFY(Rig::WriteRaw(outCopy, "kept"));
 
-        QCOMPARE(rig->commands->ConfirmExit(), 0);
+        QCOMPARE(rig->commands->ConfirmExit(), OpResult::kDone);
         QCOMPARE(rig->dialogs.size(), 1);
         QCOMPARE(rig->dialogs[0].folders, QStringList({readOnly, loggedOut}));
         QVERIFY(rig->ui.Messages().isEmpty());
@@ -391,11 +391,11 @@ private Q_SLOTS:
         QVERIFY(FolderRig::Touch(copy, 60));
         QVERIFY(QDir().rename(rig->folder, rig->folder + QStringLiteral(".gone")));
         rig->ui.QueueAnswer(kAnswerNo);
-        QCOMPARE(rig->commands->ConfirmExit(), -1);
+        QCOMPARE(rig->commands->ConfirmExit(), OpResult::kDeclined);
         QVERIFY(rig->ui.Has(CWorkspaceCommands::kMsgExitAnyway));
         QVERIFY(QFile::exists(copy));
         rig->ui.QueueAnswer(kAnswerYes);
-        QCOMPARE(rig->commands->ConfirmExit(), 0);
+        QCOMPARE(rig->commands->ConfirmExit(), OpResult::kDone);
         QVERIFY(QFile::exists(copy));
         VERIFY_SETTLED(rig->ui);
     }
@@ -415,7 +415,7 @@ private Q_SLOTS:
         rig->app.State().settings.returnAngoMsgFlg = 0;
 
         // The selected copies: the name of the open one, and nothing written, not even the first.
-        QCOMPARE(rig->commands->WriteBackSelected(rig->folder, {first, second}), -1);
+        QCOMPARE(rig->commands->WriteBackSelected(rig->folder, {first, second}), OpResult::kFailed);
         const auto* shown = rig->ui.Find(CWorkspaceCommands::kMsgOpenElsewhere);
         QVERIFY(shown);
         QVERIFY(shown->text.startsWith(QStringLiteral("second.txt")));
@@ -423,7 +423,7 @@ private Q_SLOTS:
         QCOMPARE(Rig::Bytes(firstContainer), before);
 
         // All copies of the folder: A12, nothing written.
-        QCOMPARE(rig->commands->WriteBackAll(rig->folder, true), -1);
+        QCOMPARE(rig->commands->WriteBackAll(rig->folder, true), OpResult::kFailed);
         QVERIFY(rig->ui.Has(CWorkspaceCommands::kMsgAllOpenElsewhere));
         QVERIFY(QFile::exists(first));
         QCOMPARE(Rig::Bytes(firstContainer), before);
@@ -431,7 +431,7 @@ private Q_SLOTS:
         // Closed: all of them go back, and the emptied area keeps no directories.
         rig->probe.openElsewhere.clear();
         QVERIFY(Rig::WriteRaw(rig->Area() + QStringLiteral("/empty/dir/x.txt"), "new"));
-        QCOMPARE(rig->commands->WriteBackAll(rig->folder, true), 0);
+        QCOMPARE(rig->commands->WriteBackAll(rig->folder, true), OpResult::kDone);
         QVERIFY(!QFile::exists(first) && !QFile::exists(second));
         QVERIFY(Rig::Bytes(firstContainer) != before);
         QVERIFY(QDir(rig->Area()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot).isEmpty());
@@ -480,14 +480,14 @@ private Q_SLOTS:
         };
         if (action == QLatin1String("exit"))
             rig->ui.QueueAnswer(kAnswerNo); // A649: stay
-        QCOMPARE(run(), -1);
+        QVERIFY(run() != OpResult::kDone);
         QVERIFY(rig->ui.Has(CWorkspaceCommands::kMsgEraseInUse) || action == QLatin1String("exit"));
         QVERIFY(QFile::exists(copy));
         QVERIFY(rig->login->IsLoggedIn(folder));
 
         rig->probe.End(56);
         rig->ui.Clear();
-        QCOMPARE(run(), 0);
+        QCOMPARE(run(), OpResult::kDone);
         QVERIFY(!QFile::exists(copy));
         VERIFY_SETTLED(rig->ui);
     }
@@ -505,19 +505,19 @@ private Q_SLOTS:
             stopShowing = true;
             return answer;
         };
-        QCOMPARE(rig->commands->WriteBackSelected(rig->folder, {copy}), -1);
+        QCOMPARE(rig->commands->WriteBackSelected(rig->folder, {copy}), OpResult::kDeclined);
         QCOMPARE(shown, QList<int>{CWorkspaceCommands::kMsgSelectedNotice});
         QVERIFY(QFile::exists(copy));
         QCOMPARE(rig->app.State().settings.returnAngoMsgFlg, 1);
         answer = true;
-        QCOMPARE(rig->commands->WriteBackSelected(rig->folder, {copy}), 0);
+        QCOMPARE(rig->commands->WriteBackSelected(rig->folder, {copy}), OpResult::kDone);
         QCOMPARE(rig->app.State().settings.returnAngoMsgFlg, 0);
         QVERIFY(!QFile::exists(copy));
 
         // A folder registered read-only refuses the selected write-back.
         const QString readOnly = m_folders.NewFolder(QStringLiteral("ro"));
         QCOMPARE(rig->Add(readOnly, FolderRig::kPassword, QStringLiteral("1"), QStringLiteral("ROID")), 0);
-        QCOMPARE(rig->commands->WriteBackSelected(readOnly, {copy}), -1);
+        QCOMPARE(rig->commands->WriteBackSelected(readOnly, {copy}), OpResult::kFailed);
         QVERIFY(rig->ui.Has(CWorkspaceCommands::kMsgReadOnlyFolder));
         VERIFY_SETTLED(rig->ui);
     }
@@ -530,7 +530,7 @@ private Q_SLOTS:
         QVERIFY(!copy.isEmpty());
 
         rig->acceptDialog = false;
-        QCOMPARE(rig->login->Logout(rig->folder), -1);
+        QCOMPARE(rig->login->Logout(rig->folder), OpResult::kDeclined);
         QCOMPARE(rig->dialogs.size(), 1);
         QCOMPARE(rig->dialogs[0].caption, QStringLiteral("ログアウト確認"));
         QCOMPARE(rig->dialogs[0].checkLabel, rig->app.State().catalogue->MsgA(CWorkspaceCommands::kMsgLogoutCheck));
@@ -538,7 +538,7 @@ private Q_SLOTS:
         QVERIFY(QFile::exists(copy));
 
         rig->acceptDialog = true;
-        QCOMPARE(rig->login->Logout(rig->folder), 0);
+        QCOMPARE(rig->login->Logout(rig->folder), OpResult::kDone);
         QVERIFY(!QFile::exists(copy));
         QVERIFY(!rig->login->IsLoggedIn(rig->folder));
         QVERIFY(!rig->ui.Has(259));
@@ -546,7 +546,7 @@ private Q_SLOTS:
         // Logged in again with nothing to write back: the plain question.
         QVERIFY(rig->EnterKey(rig->folder, FolderRig::kPassword));
         rig->ui.QueueAnswer(kAnswerNo);
-        QCOMPARE(rig->login->Logout(rig->folder), -1);
+        QCOMPARE(rig->login->Logout(rig->folder), OpResult::kDeclined);
         QVERIFY(rig->ui.Has(259));
         QCOMPARE(rig->dialogs.size(), 2);
         VERIFY_SETTLED(rig->ui);
@@ -586,10 +586,10 @@ private Q_SLOTS:
                       office ? OfficeLock(blocks ? QStringLiteral("elsewhere.example") : QSysInfo::machineHostName())
                              : VimSwap(blocks ? editor.Pid() : EndedPid())));
 
-        const int rc = action == QStringLiteral("selected") ? rig->commands->WriteBackSelected(rig->folder, {copy})
+        const OpResult rc = action == QStringLiteral("selected") ? rig->commands->WriteBackSelected(rig->folder, {copy})
                        : action == QStringLiteral("all")    ? rig->commands->WriteBackAll(rig->folder, false)
                                                             : rig->login->Logout(rig->folder);
-        QCOMPARE(rc, blocks ? -1 : 0);
+        QCOMPARE(rc, blocks ? OpResult::kFailed : OpResult::kDone);
         const int refusal = action == QStringLiteral("selected") ? CWorkspaceCommands::kMsgOpenElsewhere
                                                                  : CWorkspaceCommands::kMsgAllOpenElsewhere;
         QCOMPARE(rig->ui.Numbers(), blocks ? QList<int>{refusal} : QList<int>());
@@ -621,7 +621,7 @@ private Q_SLOTS:
         QVERIFY(Write(rig->Area() + QStringLiteral("/.m.txt.swo"), VimSwap(vim.Pid())));
         if (action == QStringLiteral("erase")) {
             rig->ui.QueueAnswer(kAnswerYes);
-            QCOMPARE(rig->commands->EraseSelected({copy}, {container}), 0);
+            QCOMPARE(rig->commands->EraseSelected({copy}, {container}), OpResult::kDone);
         } else {
             QVERIFY(action == QStringLiteral("unchanged") || Rig::Edit(copy, "memo, saved"));
             QCOMPARE(rig->copies->WriteBackOne(copy), OpResult::kDone);
@@ -646,7 +646,7 @@ private Q_SLOTS:
         QCOMPARE(model->FullPaths({0, 1}), QStringList{copy});
         QCOMPARE(model->Item(0).container, container);
         QVERIFY(rig->login->HasWorkingCopies(rig->folder));
-        QCOMPARE(rig->commands->WriteBackAll(rig->folder, false), 0);
+        QCOMPARE(rig->commands->WriteBackAll(rig->folder, false), OpResult::kDone);
         QVERIFY(rig->Opens(container, QStringLiteral(".env"), "KEY=new"));
         QVERIFY(QDir(rig->Area()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot).isEmpty());
     }
@@ -662,8 +662,8 @@ private Q_SLOTS:
         QCOMPARE(model->SetDirectory(rig->folder), 0);
         QCOMPARE(model->Rebuild(), 0);
         QCOMPARE(model->rowCount(), 0);
-        QCOMPARE(rig->commands->WriteBackAll(rig->folder, false), 0);
-        QCOMPARE(rig->commands->ConfirmExit(), 0);
+        QCOMPARE(rig->commands->WriteBackAll(rig->folder, false), OpResult::kDone);
+        QCOMPARE(rig->commands->ConfirmExit(), OpResult::kDone);
         QVERIFY(rig->dialogs.isEmpty());
         QCOMPARE(rig->Containers(rig->folder), QStringList());
 

@@ -112,7 +112,7 @@ private Q_SLOTS:
         CWorkspaceCommands commands(*rig->copies, login, *s.registry, s.settings, rig->fs, rig->ui,
                                     *s.catalogue);
         s.settings.returnAngoMsgFlg = 0;
-        QCOMPARE(commands.WriteBackAll(rig->folder, true), -1);
+        QCOMPARE(commands.WriteBackAll(rig->folder, true), OpResult::kFailed);
         QCOMPARE(rig->ui.Numbers(), QList<int>({CWorkspaceCommands::kMsgAllOpenElsewhere}));
         QVERIFY(QFileInfo::exists(copies[0]) && QFileInfo::exists(copies[1]));
 

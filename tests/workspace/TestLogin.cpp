@@ -1,4 +1,5 @@
 #include "AppRig.h"
+#include "ScriptedPrompts.h"
 #include "app/Kelpie5App.h"
 #include "workspace/LoginManager.h"
 
@@ -17,45 +18,24 @@ namespace {
 
 const QString kPassword = QStringLiteral("Folder#Pw1");
 
-// The login prompt answered from a queue; an empty queue cancels.
-class ScriptedPrompts final : public PasswordPrompts {
-public:
-    std::deque<std::pair<int, QString>> replies;
-    int asked = 0;
-
-    int AskPassword(int, QString& password) override {
-        ++asked;
-        if (replies.empty())
-            return kCancel;
-        const auto [result, text] = replies.front();
-        replies.pop_front();
-        password = text;
-        return result;
-    }
-    int AskNewPassword(int, const QString&, QString&, QString&) override { return kCancel; }
-    int AskNetworkRegistration(const QString&, bool&) override { return kCancel; }
-    int AskAdminChoice() override { return kCancel; }
-    int AskChangePasswordList(QList<ChangePasswordText>&, const ListCheck&) override { return kCancel; }
-};
-
 struct Rig : AppRig {
     using AppRig::AppRig;
     ScriptedPrompts prompts;
     std::unique_ptr<CLoginManager> login;
 
-    int Start() {
+    bool Start() {
         if (!AppRig::Start())
-            return -1;
+            return false;
         AppState& s = app.State();
         login =
             std::make_unique<CLoginManager>(*s.engine, *s.registry, *s.workFolder, s.settings, fs, ui, *s.catalogue);
-        return 0;
+        return true;
     }
     int Add(const QString& folder, const QString& readOnly, const QString& workId) {
         return AppRig::Add(folder, kPassword, readOnly, workId, QStringLiteral("my hint"));
     }
-    int LoginWith(const QString& folder, int result, const QString& password) {
-        prompts.replies.push_back({result, password});
+    OpResult LoginWith(const QString& folder, PasswordPrompts::Answer result, const QString& password) {
+        prompts.passwords.push_back({result, password, QString()});
         return login->Login(folder, prompts);
     }
 };
@@ -72,7 +52,7 @@ private:
 
     std::unique_ptr<Rig> Started() {
         auto rig = std::make_unique<Rig>(NewFolder(QStringLiteral("program")));
-        return rig->Start() == 0 ? std::move(rig) : nullptr;
+        return rig->Start() ? std::move(rig) : nullptr;
     }
 
 private Q_SLOTS:
@@ -86,7 +66,7 @@ private Q_SLOTS:
         QVERIFY(rig);
         const QString folder = NewFolder(QStringLiteral("f"));
         QCOMPARE(rig->Add(folder, QStringLiteral("0"), QStringLiteral("WID")), 0);
-        QCOMPARE(rig->LoginWith(folder, PasswordPrompts::kOk, QStringLiteral("Folder#Pw2")), -1);
+        QCOMPARE(rig->LoginWith(folder, PasswordPrompts::Answer::kOk, QStringLiteral("Folder#Pw2")), OpResult::kFailed);
         QCOMPARE(rig->ui.Numbers(), QList<int>{164});
         QCOMPARE(rig->ui.Find(164)->icon, Icon::Warning);
         QVERIFY(rig->ui.Find(164)->text.endsWith(QStringLiteral("「 my hint 」です。　")));
@@ -100,17 +80,18 @@ private Q_SLOTS:
         QVERIFY(rig);
         const QString folder = NewFolder(QStringLiteral("f"));
         QCOMPARE(rig->Add(folder, QStringLiteral("0"), QStringLiteral("WID")), 0);
-        const std::pair<int, QString> replies[] = {{PasswordPrompts::kInvalid, QString()},
-                                                   {PasswordPrompts::kOk, QStringLiteral("Folder#")},
-                                                   {PasswordPrompts::kOk, QStringLiteral("Folder #Pw1")}};
+        const std::pair<PasswordPrompts::Answer, QString> replies[] = {{PasswordPrompts::Answer::kInvalid, QString()},
+                                                   {PasswordPrompts::Answer::kOk, QStringLiteral("Folder#")},
+                                                   {PasswordPrompts::Answer::kOk, QStringLiteral("Folder #Pw1")}};
         for (const auto& [result, password] : replies) {
             rig->ui.Clear();
-            QCOMPARE(rig->LoginWith(folder, result, password), -1);
+            QCOMPARE(rig->LoginWith(folder, result, password), OpResult::kFailed);
             QCOMPARE(rig->ui.Numbers(), QList<int>{163});
             QVERIFY(!rig->login->IsLoggedIn(folder));
         }
         rig->ui.Clear();
-        QCOMPARE(rig->login->Login(folder, rig->prompts), -1); // cancelled
+        rig->prompts.passwords.push_back({PasswordPrompts::Answer::kCancel, QString(), QString()});
+        QCOMPARE(rig->login->Login(folder, rig->prompts), OpResult::kDeclined);
         QVERIFY(rig->ui.Messages().isEmpty());
     }
 
@@ -119,9 +100,9 @@ private Q_SLOTS:
         QVERIFY(rig);
         const QString gone = m_folders.Path(QStringLiteral("gone"));
         QCOMPARE(rig->Add(gone, QStringLiteral("0"), QStringLiteral("WID")), 0);
-        QCOMPARE(rig->login->Login(gone, rig->prompts), -1);
-        QCOMPARE(rig->login->Login(NewFolder(QStringLiteral("f")), rig->prompts), -1);
-        QCOMPARE(rig->prompts.asked, 0);
+        QCOMPARE(rig->login->Login(gone, rig->prompts), OpResult::kFailed);
+        QCOMPARE(rig->login->Login(NewFolder(QStringLiteral("f")), rig->prompts), OpResult::kFailed);
+        QCOMPARE(rig->prompts.promptModes.size(), 0);
         QVERIFY(rig->ui.Messages().isEmpty());
     }
 
@@ -132,7 +113,7 @@ private Q_SLOTS:
         QCOMPARE(rig->Add(folder, QStringLiteral("0"), QStringLiteral("WID")), 0);
         QList<bool> busy;
         rig->login->busy = [&busy](bool on) { busy.append(on); };
-        QCOMPARE(rig->LoginWith(folder, PasswordPrompts::kOk, kPassword), 0);
+        QCOMPARE(rig->LoginWith(folder, PasswordPrompts::Answer::kOk, kPassword), OpResult::kDone);
         QVERIFY(rig->login->IsLoggedIn(folder));
         QCOMPARE(rig->app.State().engine->FindKey(folder), 0);
         const QString root = rig->app.State().workFolder->angoTempFolder + QStringLiteral("/WID/");
@@ -146,8 +127,8 @@ private Q_SLOTS:
         QVERIFY(rig->ui.Messages().isEmpty()); // writable: no read-only notice
 
         // Logged in already: no second prompt.
-        QCOMPARE(rig->login->Login(folder, rig->prompts), 0);
-        QCOMPARE(rig->prompts.asked, 1);
+        QCOMPARE(rig->login->Login(folder, rig->prompts), OpResult::kDone);
+        QCOMPARE(rig->prompts.promptModes.size(), 1);
     }
 
     void MissingWorkIdIsRefused() {
@@ -155,7 +136,7 @@ private Q_SLOTS:
         QVERIFY(rig);
         const QString folder = NewFolder(QStringLiteral("f"));
         QCOMPARE(rig->Add(folder, QStringLiteral("0"), QString()), 0);
-        QCOMPARE(rig->LoginWith(folder, PasswordPrompts::kOk, kPassword), -1);
+        QCOMPARE(rig->LoginWith(folder, PasswordPrompts::Answer::kOk, kPassword), OpResult::kFailed);
         QCOMPARE(rig->ui.Numbers(), QList<int>{CLoginManager::kMsgWorkAreaFailed});
         QVERIFY(!rig->login->IsLoggedIn(folder));
     }
@@ -165,13 +146,13 @@ private Q_SLOTS:
         QVERIFY(rig);
         const QString folder = NewFolder(QStringLiteral("f"));
         QCOMPARE(rig->Add(folder, QStringLiteral("1"), QStringLiteral("WID")), 0);
-        QCOMPARE(rig->LoginWith(folder, PasswordPrompts::kOk, kPassword), 0);
+        QCOMPARE(rig->LoginWith(folder, PasswordPrompts::Answer::kOk, kPassword), OpResult::kDone);
         QCOMPARE(rig->ui.Numbers(), QList<int>{152});
         QCOMPARE(rig->ui.Find(152)->icon, Icon::Information);
 
         rig->app.State().settings.readOnlyMsgDispFlg = 0;
         rig->ui.Clear();
-        QCOMPARE(rig->login->Login(folder, rig->prompts), 0);
+        QCOMPARE(rig->login->Login(folder, rig->prompts), OpResult::kDone);
         QVERIFY(rig->ui.Messages().isEmpty());
     }
 
@@ -180,17 +161,17 @@ private Q_SLOTS:
         QVERIFY(rig);
         const QString folder = NewFolder(QStringLiteral("f"));
         QCOMPARE(rig->Add(folder, QStringLiteral("0"), QStringLiteral("WID")), 0);
-        QCOMPARE(rig->LoginWith(folder, PasswordPrompts::kOk, kPassword), 0);
+        QCOMPARE(rig->LoginWith(folder, PasswordPrompts::Answer::kOk, kPassword), OpResult::kDone);
 
         rig->ui.QueueAnswer(kAnswerNo);
-        QCOMPARE(rig->login->Logout(folder), -1);
+        QCOMPARE(rig->login->Logout(folder), OpResult::kDeclined);
         QCOMPARE(rig->ui.Numbers(), QList<int>{259});
         QCOMPARE(rig->ui.Find(259)->icon, Icon::Question);
         QVERIFY(rig->ui.Find(259)->text.endsWith(folder));
         QVERIFY(rig->login->IsLoggedIn(folder));
 
         rig->ui.QueueAnswer(kAnswerYes);
-        QCOMPARE(rig->login->Logout(folder), 0);
+        QCOMPARE(rig->login->Logout(folder), OpResult::kDone);
         QVERIFY(!rig->login->IsLoggedIn(folder));
     }
 
@@ -199,7 +180,7 @@ private Q_SLOTS:
         QVERIFY(rig);
         const QString folder = NewFolder(QStringLiteral("f"));
         QCOMPARE(rig->Add(folder, QStringLiteral("1"), QStringLiteral("WID")), 0);
-        QCOMPARE(rig->LoginWith(folder, PasswordPrompts::kOk, kPassword), 0);
+        QCOMPARE(rig->LoginWith(folder, PasswordPrompts::Answer::kOk, kPassword), OpResult::kDone);
         const QString copy = rig->login->WorkAreaOf(folder, QStringLiteral("Ac")) + QStringLiteral("/x/doc.txt");
         QDir().mkpath(QFileInfo(copy).path());
         QFile file(copy);
@@ -213,7 +194,7 @@ private Q_SLOTS:
 
         rig->ui.Clear();
         rig->ui.QueueAnswer(kAnswerYes);
-        QCOMPARE(rig->login->Logout(folder), 0);
+        QCOMPARE(rig->login->Logout(folder), OpResult::kDone);
         QCOMPARE(confirmations, 0); // a read-only folder is only asked A259
         QCOMPARE(rig->ui.Numbers(), QList<int>{259});
         QCOMPARE(rig->ui.Messages().first().buttons, Buttons::YesNo);
@@ -227,7 +208,7 @@ private Q_SLOTS:
         QVERIFY(rig);
         const QString folder = NewFolder(QStringLiteral("f"));
         QCOMPARE(rig->Add(folder, QStringLiteral("0"), QStringLiteral("WID")), 0);
-        QCOMPARE(rig->LoginWith(folder, PasswordPrompts::kOk, kPassword), 0);
+        QCOMPARE(rig->LoginWith(folder, PasswordPrompts::Answer::kOk, kPassword), OpResult::kDone);
         QFile file(rig->login->WorkAreaOf(folder, QStringLiteral("Ac")) + QStringLiteral("/doc.txt"));
         QVERIFY(file.open(QIODevice::WriteOnly) && file.write("changed") == 7);
         file.close();
@@ -240,7 +221,7 @@ private Q_SLOTS:
             calls.append(QStringLiteral("write"));
             return OpResult::kFailed;
         };
-        QCOMPARE(rig->login->Logout(folder), -1);
+        QCOMPARE(rig->login->Logout(folder), OpResult::kFailed);
         QCOMPARE(calls, (QStringList{QStringLiteral("confirm"), QStringLiteral("write")}));
         QVERIFY(!rig->ui.Has(259));
         QVERIFY(rig->login->IsLoggedIn(folder));

@@ -28,17 +28,17 @@ struct Rig : AppRig {
     QString A(int number) { return app.State().catalogue->m_GetMsgA(number); }
     QString CommonFile() const { return app.EnvironmentFolder() + u'/' + CommonManagementData::kFileName; }
 
-    int AdminCommand() { return Manager().RunAdminPasswordCommand(prompts); }
-    int ChangePasswordsCommand() { return Manager().RunChangePasswordsCommand(prompts); }
+    OpResult AdminCommand() { return Manager().RunAdminPasswordCommand(prompts); }
+    OpResult ChangePasswordsCommand() { return Manager().RunChangePasswordsCommand(prompts); }
 
-    int RegisterAdmin(const QString& password, const QString& hint) {
-        prompts.adminChoices.push_back(PasswordPrompts::kAdminRegister);
-        prompts.newPasswords.push_back({PasswordPrompts::kOk, password, hint});
+    OpResult RegisterAdmin(const QString& password, const QString& hint) {
+        prompts.adminChoices.push_back(PasswordPrompts::AdminChoice::kRegister);
+        prompts.newPasswords.push_back({PasswordPrompts::Answer::kOk, password, hint});
         return AdminCommand();
     }
-    int SaveList(const QString& admin, const QList<ChangePasswordText>& entries) {
-        prompts.passwords.push_back({PasswordPrompts::kOk, admin, QString()});
-        prompts.lists.push_back({PasswordPrompts::kOk, entries});
+    OpResult SaveList(const QString& admin, const QList<ChangePasswordText>& entries) {
+        prompts.passwords.push_back({PasswordPrompts::Answer::kOk, admin, QString()});
+        prompts.lists.push_back({PasswordPrompts::Answer::kOk, entries});
         return ChangePasswordsCommand();
     }
     // The list as stored, read with a strict load under `admin`; -1 when that load fails.
@@ -90,10 +90,10 @@ private Q_SLOTS:
     void NoAdministratorPassword() {
         auto rig = Started();
         QVERIFY(rig);
-        QCOMPARE(rig->ChangePasswordsCommand(), -1);
-        rig->prompts.adminChoices = {PasswordPrompts::kAdminChange, PasswordPrompts::kAdminDelete};
-        QCOMPARE(rig->AdminCommand(), -1);
-        QCOMPARE(rig->AdminCommand(), -1);
+        QCOMPARE(rig->ChangePasswordsCommand(), OpResult::kFailed);
+        rig->prompts.adminChoices = {PasswordPrompts::AdminChoice::kChange, PasswordPrompts::AdminChoice::kDelete};
+        QCOMPARE(rig->AdminCommand(), OpResult::kFailed);
+        QCOMPARE(rig->AdminCommand(), OpResult::kFailed);
         QCOMPARE(rig->ui.Numbers(), (QList<int>{191, 191, 191}));
         QCOMPARE(rig->ui.Messages().first().icon, Icon::Warning);
         QCOMPARE(rig->ui.Messages().first().text, rig->A(191));
@@ -103,7 +103,8 @@ private Q_SLOTS:
 
         // Cancelling the choice does nothing at all.
         rig->ui.Clear();
-        QCOMPARE(rig->AdminCommand(), -1);
+        rig->prompts.adminChoices.push_back(PasswordPrompts::AdminChoice::kCancel);
+        QCOMPARE(rig->AdminCommand(), OpResult::kDeclined);
         QVERIFY(rig->ui.Messages().isEmpty());
         QVERIFY(!QFile::exists(rig->CommonFile()));
     }
@@ -111,8 +112,8 @@ private Q_SLOTS:
     void RegisterAndSaveListInOrder() {
         auto rig = Started();
         QVERIFY(rig);
-        QCOMPARE(rig->RegisterAdmin(kAdmin, QStringLiteral("admin hint")), 0);
-        QCOMPARE(rig->prompts.setModes, QList<int>{PasswordPrompts::kSetDefault});
+        QCOMPARE(rig->RegisterAdmin(kAdmin, QStringLiteral("admin hint")), OpResult::kDone);
+        QCOMPARE(rig->prompts.setModes, QList<PasswordPrompts::SetMode>{PasswordPrompts::SetMode::kOther});
         QList<ChangePasswordText> stored;
         QString hint;
         QCOMPARE(rig->ReadBack(kAdmin, stored, hint), 0);
@@ -120,13 +121,13 @@ private Q_SLOTS:
 
         const QList<ChangePasswordText> entries = {{QStringLiteral("取引先A"), kChange, QStringLiteral("memo")},
                                                    {QStringLiteral("社内"), kOther, QString()}};
-        QCOMPARE(rig->SaveList(kAdmin, entries), 0);
-        QCOMPARE(rig->prompts.promptModes, QList<int>{PasswordPrompts::kPromptMode3});
+        QCOMPARE(rig->SaveList(kAdmin, entries), OpResult::kDone);
+        QCOMPARE(rig->prompts.promptModes, QList<PasswordPrompts::PromptMode>{PasswordPrompts::PromptMode::kAdminBeforeList});
         QCOMPARE(rig->prompts.shownLists.last().size(), 0);
         QVERIFY(rig->ui.Messages().isEmpty());
 
         // The next run shows the stored list; the order the user leaves is the order stored.
-        QCOMPARE(rig->SaveList(kAdmin, {entries[1], entries[0]}), 0);
+        QCOMPARE(rig->SaveList(kAdmin, {entries[1], entries[0]}), OpResult::kDone);
         QCOMPARE(Names(rig->prompts.shownLists.last()), Names(entries));
         QCOMPARE(rig->prompts.shownLists.last()[0].password, kChange);
         QCOMPARE(rig->ReadBack(kAdmin, stored, hint), 2);
@@ -136,24 +137,24 @@ private Q_SLOTS:
         QCOMPARE(hint, QStringLiteral("admin hint")); // a list save keeps the administrator's hint
 
         // A cancelled list stores nothing.
-        rig->prompts.passwords.push_back({PasswordPrompts::kOk, kAdmin, QString()});
-        rig->prompts.lists.push_back({PasswordPrompts::kCancel, {}});
-        QCOMPARE(rig->ChangePasswordsCommand(), -1);
+        rig->prompts.passwords.push_back({PasswordPrompts::Answer::kOk, kAdmin, QString()});
+        rig->prompts.lists.push_back({PasswordPrompts::Answer::kCancel, {}});
+        QCOMPARE(rig->ChangePasswordsCommand(), OpResult::kDeclined);
         QCOMPARE(rig->ReadBack(kAdmin, stored, hint), 2);
     }
 
     void InvalidOrWrongAdministratorPassword() {
         auto rig = Started();
         QVERIFY(rig);
-        QCOMPARE(rig->RegisterAdmin(kAdmin, QStringLiteral("admin hint")), 0);
+        QCOMPARE(rig->RegisterAdmin(kAdmin, QStringLiteral("admin hint")), OpResult::kDone);
         rig->ui.Clear();
         // The prompt's own verdict, and a text that breaks the rules although the prompt let it through.
-        rig->prompts.passwords = {{PasswordPrompts::kInvalid, QStringLiteral("short"), QString()},
-                                  {PasswordPrompts::kOk, QStringLiteral("has space 1"), QString()},
-                                  {PasswordPrompts::kOk, QStringLiteral("Wrong#Pass2024"), QString()}};
-        QCOMPARE(rig->ChangePasswordsCommand(), -1);
-        QCOMPARE(rig->ChangePasswordsCommand(), -1);
-        QCOMPARE(rig->ChangePasswordsCommand(), -1);
+        rig->prompts.passwords = {{PasswordPrompts::Answer::kInvalid, QStringLiteral("short"), QString()},
+                                  {PasswordPrompts::Answer::kOk, QStringLiteral("has space 1"), QString()},
+                                  {PasswordPrompts::Answer::kOk, QStringLiteral("Wrong#Pass2024"), QString()}};
+        QCOMPARE(rig->ChangePasswordsCommand(), OpResult::kFailed);
+        QCOMPARE(rig->ChangePasswordsCommand(), OpResult::kFailed);
+        QCOMPARE(rig->ChangePasswordsCommand(), OpResult::kFailed);
         QCOMPARE(rig->ui.Numbers(), (QList<int>{192, 192, 561}));
         QCOMPARE(rig->ui.Messages().first().icon, Icon::Warning);
         QVERIFY(rig->ui.Messages().last().text.contains(QStringLiteral("admin hint")));
@@ -161,32 +162,33 @@ private Q_SLOTS:
 
         // Cancelling the prompt says nothing.
         rig->ui.Clear();
-        QCOMPARE(rig->ChangePasswordsCommand(), -1);
+        rig->prompts.passwords.push_back({PasswordPrompts::Answer::kCancel, QString(), QString()});
+        QCOMPARE(rig->ChangePasswordsCommand(), OpResult::kDeclined);
         QVERIFY(rig->ui.Messages().isEmpty());
     }
 
     void DuplicateNamesKeepTheListOpen() {
         auto rig = Started();
         QVERIFY(rig);
-        QCOMPARE(rig->RegisterAdmin(kAdmin, QString()), 0);
+        QCOMPARE(rig->RegisterAdmin(kAdmin, QString()), OpResult::kDone);
         rig->ui.Clear();
         const ChangePasswordText first{QStringLiteral("取引先"), kChange, QStringLiteral("h1")};
         const ChangePasswordText second{QStringLiteral("社内"), kOther, QString()};
         const ChangePasswordText twin{QStringLiteral("取引先"), QStringLiteral("Third#Pass77"), QStringLiteral("h3")};
 
         int row = -1;
-        QCOMPARE(rig->Manager().CheckChangePasswordList({first, second, twin}, row), -1);
+        QVERIFY(!rig->Manager().CheckChangePasswordList({first, second, twin}, row));
         QCOMPARE(row, 2);
         QCOMPARE(rig->ui.Messages().last().text, QStringLiteral("識別名称 ' 取引先") + rig->A(521));
         QCOMPARE(rig->ui.Messages().last().icon, Icon::Warning);
-        QCOMPARE(rig->Manager().CheckChangePasswordList({first, second}, row), 0);
+        QVERIFY(rig->Manager().CheckChangePasswordList({first, second}, row));
         QCOMPARE(row, -1);
 
         // OK with the duplicate is refused and the user goes on in the same list.
         rig->ui.Clear();
-        rig->prompts.passwords.push_back({PasswordPrompts::kOk, kAdmin, QString()});
-        rig->prompts.lists = {{PasswordPrompts::kOk, {first, second, twin}}, {PasswordPrompts::kOk, {twin, second}}};
-        QCOMPARE(rig->ChangePasswordsCommand(), 0);
+        rig->prompts.passwords.push_back({PasswordPrompts::Answer::kOk, kAdmin, QString()});
+        rig->prompts.lists = {{PasswordPrompts::Answer::kOk, {first, second, twin}}, {PasswordPrompts::Answer::kOk, {twin, second}}};
+        QCOMPARE(rig->ChangePasswordsCommand(), OpResult::kDone);
         QCOMPARE(rig->ui.Numbers(), QList<int>{521});
         QList<ChangePasswordText> stored;
         QString hint;
@@ -197,25 +199,25 @@ private Q_SLOTS:
     void ChangeAdministratorPassword() {
         auto rig = Started();
         QVERIFY(rig);
-        QCOMPARE(rig->RegisterAdmin(kAdmin, QStringLiteral("old hint")), 0);
-        QCOMPARE(rig->SaveList(kAdmin, {{QStringLiteral("取引先A"), kChange, QString()}}), 0);
+        QCOMPARE(rig->RegisterAdmin(kAdmin, QStringLiteral("old hint")), OpResult::kDone);
+        QCOMPARE(rig->SaveList(kAdmin, {{QStringLiteral("取引先A"), kChange, QString()}}), OpResult::kDone);
         rig->ui.Clear();
 
         // A wrong current password stops before the new one is asked.
-        rig->prompts.adminChoices.push_back(PasswordPrompts::kAdminChange);
-        rig->prompts.passwords.push_back({PasswordPrompts::kOk, kOther, QString()});
-        QCOMPARE(rig->AdminCommand(), -1);
+        rig->prompts.adminChoices.push_back(PasswordPrompts::AdminChoice::kChange);
+        rig->prompts.passwords.push_back({PasswordPrompts::Answer::kOk, kOther, QString()});
+        QCOMPARE(rig->AdminCommand(), OpResult::kFailed);
         QCOMPARE(rig->ui.Numbers(), QList<int>{561});
-        QCOMPARE(rig->prompts.setModes, QList<int>{PasswordPrompts::kSetDefault});
+        QCOMPARE(rig->prompts.setModes, QList<PasswordPrompts::SetMode>{PasswordPrompts::SetMode::kOther});
 
         // The list is re-enciphered under the new password; the new hint replaces the old one.
         rig->ui.Clear();
-        rig->prompts.adminChoices.push_back(PasswordPrompts::kAdminChange);
-        rig->prompts.passwords.push_back({PasswordPrompts::kOk, kAdmin, QString()});
-        rig->prompts.newPasswords.push_back({PasswordPrompts::kOk, kNewAdmin, QStringLiteral("new hint")});
-        QCOMPARE(rig->AdminCommand(), 0);
-        QCOMPARE(rig->prompts.promptModes.last(), int(PasswordPrompts::kPromptMode4));
-        QCOMPARE(rig->prompts.setModes.last(), int(PasswordPrompts::kSetChangeAdmin));
+        rig->prompts.adminChoices.push_back(PasswordPrompts::AdminChoice::kChange);
+        rig->prompts.passwords.push_back({PasswordPrompts::Answer::kOk, kAdmin, QString()});
+        rig->prompts.newPasswords.push_back({PasswordPrompts::Answer::kOk, kNewAdmin, QStringLiteral("new hint")});
+        QCOMPARE(rig->AdminCommand(), OpResult::kDone);
+        QCOMPARE(rig->prompts.promptModes.last(), PasswordPrompts::PromptMode::kAdminBeforeChange);
+        QCOMPARE(rig->prompts.setModes.last(), PasswordPrompts::SetMode::kChangeAdmin);
         QList<ChangePasswordText> stored;
         QString hint;
         QCOMPARE(rig->ReadBack(kNewAdmin, stored, hint), 1);
@@ -229,28 +231,28 @@ private Q_SLOTS:
         auto rig = Started();
         QVERIFY(rig);
         // No common data yet: nothing is refused and no file is made by asking.
-        QCOMPARE(rig->Manager().RefuseChangePassword(kChange), 0);
+        QVERIFY(!rig->Manager().RefuseChangePassword(kChange));
         QVERIFY(!QFile::exists(rig->CommonFile()));
-        QCOMPARE(rig->RegisterAdmin(kAdmin, QString()), 0);
-        QCOMPARE(rig->SaveList(kAdmin, {{QStringLiteral("取引先A"), kChange, QString()}}), 0);
+        QCOMPARE(rig->RegisterAdmin(kAdmin, QString()), OpResult::kDone);
+        QCOMPARE(rig->SaveList(kAdmin, {{QStringLiteral("取引先A"), kChange, QString()}}), OpResult::kDone);
         rig->ui.Clear();
-        QCOMPARE(rig->Manager().RefuseChangePassword(kChange), -1);
+        QVERIFY(rig->Manager().RefuseChangePassword(kChange));
         QCOMPARE(rig->ui.Numbers(), QList<int>{520});
         QCOMPARE(rig->ui.Messages().last().icon, Icon::Warning);
-        QCOMPARE(rig->Manager().RefuseChangePassword(kChange + u'!'), 0);
-        QCOMPARE(rig->Manager().RefuseChangePassword(kAdmin), 0);
+        QVERIFY(!rig->Manager().RefuseChangePassword(kChange + u'!'));
+        QVERIFY(!rig->Manager().RefuseChangePassword(kAdmin));
 
         // Through the setting dialog of a change: the refused password is typed again as another.
         rig->ui.Clear();
         CPasswordManager manager = rig->Manager();
         rig->prompts.newPasswordCheck = [&manager](const QString& password) {
-            return manager.RefuseChangePassword(password);
+            return !manager.RefuseChangePassword(password);
         };
-        rig->prompts.adminChoices.push_back(PasswordPrompts::kAdminChange);
-        rig->prompts.passwords.push_back({PasswordPrompts::kOk, kAdmin, QString()});
-        rig->prompts.newPasswords = {{PasswordPrompts::kOk, kChange, QString()},
-                                     {PasswordPrompts::kOk, kNewAdmin, QString()}};
-        QCOMPARE(rig->AdminCommand(), 0);
+        rig->prompts.adminChoices.push_back(PasswordPrompts::AdminChoice::kChange);
+        rig->prompts.passwords.push_back({PasswordPrompts::Answer::kOk, kAdmin, QString()});
+        rig->prompts.newPasswords = {{PasswordPrompts::Answer::kOk, kChange, QString()},
+                                     {PasswordPrompts::Answer::kOk, kNewAdmin, QString()}};
+        QCOMPARE(rig->AdminCommand(), OpResult::kDone);
         QCOMPARE(rig->ui.Numbers(), QList<int>{520});
         QList<ChangePasswordText> stored;
         QString hint;
@@ -260,22 +262,22 @@ private Q_SLOTS:
     void DeleteAdministratorPassword() {
         auto rig = Started();
         QVERIFY(rig);
-        QCOMPARE(rig->RegisterAdmin(kAdmin, QString()), 0);
-        QCOMPARE(rig->SaveList(kAdmin, {{QStringLiteral("取引先A"), kChange, QString()}}), 0);
+        QCOMPARE(rig->RegisterAdmin(kAdmin, QString()), OpResult::kDone);
+        QCOMPARE(rig->SaveList(kAdmin, {{QStringLiteral("取引先A"), kChange, QString()}}), OpResult::kDone);
         rig->ui.Clear();
-        rig->prompts.adminChoices = {PasswordPrompts::kAdminDelete, PasswordPrompts::kAdminDelete};
+        rig->prompts.adminChoices = {PasswordPrompts::AdminChoice::kDelete, PasswordPrompts::AdminChoice::kDelete};
         rig->ui.QueueAnswer(kAnswerNo);
-        QCOMPARE(rig->AdminCommand(), -1);
+        QCOMPARE(rig->AdminCommand(), OpResult::kDeclined);
         QVERIFY(QFile::exists(rig->CommonFile()));
         rig->ui.QueueAnswer(kAnswerYes);
-        QCOMPARE(rig->AdminCommand(), 0);
+        QCOMPARE(rig->AdminCommand(), OpResult::kDone);
         QCOMPARE(rig->ui.Numbers(), (QList<int>{207, 207, 208}));
         QCOMPARE(rig->ui.Messages().first().buttons, Buttons::YesNo);
         QCOMPARE(rig->ui.Messages().last().icon, Icon::Information);
         // The list went with it: nothing is refused any more and the list command needs a new administrator.
         QVERIFY(!QFile::exists(rig->CommonFile()));
-        QCOMPARE(rig->Manager().RefuseChangePassword(kChange), 0);
-        QCOMPARE(rig->ChangePasswordsCommand(), -1);
+        QVERIFY(!rig->Manager().RefuseChangePassword(kChange));
+        QCOMPARE(rig->ChangePasswordsCommand(), OpResult::kFailed);
         QCOMPARE(rig->ui.Numbers().last(), 191);
     }
 };
