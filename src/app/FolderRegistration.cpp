@@ -1,6 +1,7 @@
 #include "app/FolderRegistration.h"
 
 #include "platform/AccessCheck.h"
+#include "util/BusySection.h"
 #include "util/DisplayText.h"
 #include "util/ErrorText.h"
 #include "util/FileNames.h"
@@ -109,13 +110,13 @@ QStringList CFolderRegistration::ContainersBelow(const QString& folder) {
     return containers;
 }
 
-void CFolderRegistration::SetBusy(bool on) const {
-    if (busy)
-        busy(on);
-}
-
 int CFolderRegistration::Refuse(int number, const QString& tail, Icon icon) {
     return ReportMessage(m_app.Svc().ui, *m_app.State().catalogue, number, tail, icon);
+}
+
+OpResult CFolderRegistration::Fail(int number, const QString& tail, Icon icon) {
+    Refuse(number, tail, icon);
+    return OpResult::kFailed;
 }
 
 // A message the engine composed already, shown under its number.
@@ -168,15 +169,15 @@ int CFolderRegistration::Validate(const QString& path) {
     return 0;
 }
 
-int CFolderRegistration::Register(const QString& path, QString* driveLabel) {
+OpResult CFolderRegistration::Register(const QString& path, QString* driveLabel) {
     AppState& state = m_app.State();
     if (!state.registry || !state.engine || !state.catalogue)
-        return -1;
+        return OpResult::kFailed;
     CMessageCatalogue& texts = *state.catalogue;
     Interaction& ui = m_app.Svc().ui;
     const QString folder = path.isEmpty() ? path : QDir::cleanPath(path);
     if (Validate(folder) != 0)
-        return -1;
+        return OpResult::kFailed;
 
     const DriveType type = m_app.Svc().volumes.TypeOf(folder);
     QString label;
@@ -189,7 +190,7 @@ int CFolderRegistration::Register(const QString& path, QString* driveLabel) {
         break;
     case DriveType::Network:
         if (m_prompts.AskNetworkRegistration(folder, readOnly) != PasswordPrompts::Answer::kOk)
-            return -1;
+            return OpResult::kDeclined;
         break;
     case DriveType::Optical:
         label = kOpticalLabel;
@@ -212,15 +213,13 @@ int CFolderRegistration::Register(const QString& path, QString* driveLabel) {
             QStringLiteral(" ' には既にファイルが格納されています。\nファイルが格納されているフォルダーの") +
             QStringLiteral("登録は、暗号フォルダーの再登録の場合に限ってください。　\n\nよろしいですか？　");
         if (ui.Message(question, Icon::Question, Buttons::YesNo, 0, kMsgHasFiles) != kAnswerYes)
-            return -1;
+            return OpResult::kDeclined;
     }
     if (reRegistration && type != DriveType::Optical) {
-        SetBusy(true);
         QString message;
-        const int rc = CAccessCheck(m_app.Svc().volumes, m_app.Svc().files, ui, texts).CheckAccess(folder, 1, message);
-        SetBusy(false);
-        if (rc != 0)
-            return -1;
+        const BusySection section(busy);
+        if (CAccessCheck(m_app.Svc().volumes, m_app.Svc().files, ui, texts).CheckAccess(folder, 1, message) != 0)
+            return OpResult::kFailed;
     }
 
     QString password;
@@ -228,11 +227,11 @@ int CFolderRegistration::Register(const QString& path, QString* driveLabel) {
     QString hint;
     if ((readOnly ? ReadOnlyPassword(containers, password, hint)
                   : WritablePassword(folder, containers, password, hint)) != 0)
-        return -1;
+        return OpResult::kFailed;
 
     QString workId;
     if (UniqueNameText(false, workId) != 0)
-        return Refuse(kMsgNoUniqueName, QString(), Icon::Error);
+        return Fail(kMsgNoUniqueName, QString(), Icon::Error);
     const bool autoRelease =
         type == DriveType::Optical || (type == DriveType::Removable && state.settings.usbAutoKaijyoFlg == 1);
     const QString env = state.environmentFolder;
@@ -242,11 +241,11 @@ int CFolderRegistration::Register(const QString& path, QString* driveLabel) {
     // Making the verifier left the password's key in the scratch slot.
     state.engine->ReleaseKey(CCryptEngine::kTempKeyName);
     if (added != 0)
-        return -1;
+        return OpResult::kFailed;
 
     if (!readOnly && !reRegistration && ProbeWrite(folder) != 0) {
         state.registry->RemoveFolder(env, folder);
-        return -1;
+        return OpResult::kFailed;
     }
     if (!readOnly && reRegistration) {
         const QString question = QStringLiteral("既に格納されてい") + QStringLiteral("る暗号ファイルのヒン") +
@@ -254,19 +253,19 @@ int CFolderRegistration::Register(const QString& path, QString* driveLabel) {
         if (ui.Message(question, Icon::Question, Buttons::YesNo, 0, 0) == kAnswerYes &&
             RewriteHints(containers, hint) != 0) {
             state.registry->RemoveFolder(env, folder);
-            return -1;
+            return OpResult::kFailed;
         }
     }
 
     // The password was just proven, so the new folder opens without asking again.
-    EnterKey(folder, password, hint);
+    static_cast<void>(EnterKey(folder, password, hint));
     if (driveLabel)
         *driveLabel = label;
-    return 0;
+    return OpResult::kDone;
 }
 
 int CFolderRegistration::ReadOnlyPassword(const QStringList& containers, QString& password, QString& hint) {
-    const int answer = m_prompts.AskPassword(PasswordPrompts::PromptMode::kLogin, password);
+    const PasswordPrompts::Answer answer = m_prompts.AskPassword(PasswordPrompts::PromptMode::kLogin, password);
     if (answer == PasswordPrompts::Answer::kCancel)
         return -1;
     if (answer == PasswordPrompts::Answer::kInvalid || !CCryptEngine::KeepsPasswordRules(password))
@@ -280,7 +279,8 @@ int CFolderRegistration::ReadOnlyPassword(const QStringList& containers, QString
 int CFolderRegistration::WritablePassword(const QString& path, const QStringList& containers, QString& password,
                                           QString& hint) {
     for (int tries = 1;; ++tries) {
-        if (m_prompts.AskNewPassword(PasswordPrompts::SetMode::kRegisterFolder, path, password, hint) != PasswordPrompts::Answer::kOk)
+        if (m_prompts.AskNewPassword(PasswordPrompts::SetMode::kRegisterFolder, path, password, hint) !=
+            PasswordPrompts::Answer::kOk)
             return -1;
         if (!CCryptEngine::KeepsPasswordRules(password))
             return Refuse(kMsgInvalidPassword);
@@ -343,17 +343,13 @@ int CFolderRegistration::ProbeWrite(const QString& path) {
 
 int CFolderRegistration::RewriteHints(const QStringList& containers, const QString& hint) {
     CCryptEngine& engine = *m_app.State().engine;
-    int result = 0;
-    SetBusy(true);
+    const BusySection section(busy);
     for (const QString& container : containers) {
         m_app.Svc().ui.Pump();
-        if (engine.UpdateHint(container, hint) != 0) {
-            result = Refuse(kMsgHintRewrite, WithPath(QString(), container, PathSeparator::Paragraph), Icon::Error);
-            break;
-        }
+        if (engine.UpdateHint(container, hint) != 0)
+            return Refuse(kMsgHintRewrite, WithPath(QString(), container, PathSeparator::Paragraph), Icon::Error);
     }
-    SetBusy(false);
-    return result;
+    return 0;
 }
 
 int CFolderRegistration::EnterKey(const QString& path, const QString& password, const QString& hint) {
@@ -368,18 +364,18 @@ int CFolderRegistration::EnterKey(const QString& path, const QString& password, 
     return rc;
 }
 
-int CFolderRegistration::Release(const QString& folder) {
+OpResult CFolderRegistration::Release(const QString& folder) {
     AppState& state = m_app.State();
     if (!state.registry || !state.engine || !state.catalogue || !state.workFolder)
-        return -1;
+        return OpResult::kFailed;
     const int slot = state.registry->SlotOf(folder);
     if (slot < 0)
-        return -1;
+        return OpResult::kFailed;
     CMessageCatalogue& texts = *state.catalogue;
     Interaction& ui = m_app.Svc().ui;
     if (ui.Message(WithPath(texts.m_GetMsgA(kMsgReleaseQuestion), folder, PathSeparator::Paragraph), Icon::Question,
                    Buttons::YesNo, 0, kMsgReleaseQuestion) != kAnswerYes)
-        return -1;
+        return OpResult::kDeclined;
 
     CLoginManager login(*state.engine, *state.registry, *state.workFolder, state.settings, m_app.Svc().files, ui,
                         texts);
@@ -387,16 +383,16 @@ int CFolderRegistration::Release(const QString& folder) {
     if (login.HasWorkingCopies(folder)) {
         // Changed copies of a writable folder would be lost; the user writes them back first.
         if (state.registry->ReadOnlyText(slot) != QStringLiteral("1"))
-            return Refuse(kMsgReleaseBlocked);
+            return Fail(kMsgReleaseBlocked);
         if (login.EraseEditingArea(folder) != OpResult::kDone)
-            return -1;
+            return OpResult::kFailed;
     }
     // Once released, no start-up or exit looks at the folder's areas again: what they hold goes now.
     m_app.EmptyTemporaryAreasOf(slot, true);
     if (state.registry->RemoveFolder(state.environmentFolder, folder) != 0)
-        return -1;
+        return OpResult::kFailed;
     state.engine->ReleaseKey(folder);
-    return 0;
+    return OpResult::kDone;
 }
 
 } // namespace korimbo

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/Kelpie5App.h"
+#include "util/OpResult.h"
 #include "workspace/PasswordPrompts.h"
 
 #include <QString>
@@ -24,11 +25,11 @@ public:
 
     // Validates the folder, asks its password and adds it to the registry. On success the engine also holds
     // the folder's key (the folder is logged in) and `driveLabel` receives the drive label text of the tree
-    // item. 0, or -1 with the message shown and nothing stored.
-    int Register(const QString& path, QString* driveLabel = nullptr);
+    // item. On failure nothing is stored; declined when the user said no to the re-registration question.
+    OpResult Register(const QString& path, QString* driveLabel = nullptr);
     // Asks, erases a read-only folder's working copies and removes the folder from the registry; its files
-    // stay on disk. 0, or -1.
-    int Release(const QString& folder);
+    // stay on disk. Declined when the user said no.
+    OpResult Release(const QString& folder);
 
     // The containers below a folder, sorted by path.
     static QStringList ContainersBelow(const QString& folder);
@@ -42,6 +43,7 @@ public:
 private:
     // A<number> + tail; always -1.
     int Refuse(int number, const QString& tail = QString(), Icon icon = Icon::Warning);
+    OpResult Fail(int number, const QString& tail = QString(), Icon icon = Icon::Warning);
     int Say(int number, const QString& text, Icon icon);
     int Validate(const QString& path);
     int ReadOnlyPassword(const QStringList& containers, QString& password, QString& hint);
@@ -51,8 +53,7 @@ private:
     int TestPassword(const QString& password, const QStringList& containers, QString* firstHint = nullptr);
     int ProbeWrite(const QString& path);
     int RewriteHints(const QStringList& containers, const QString& hint);
-    int EnterKey(const QString& path, const QString& password, const QString& hint);
-    void SetBusy(bool on) const;
+    [[nodiscard]] int EnterKey(const QString& path, const QString& password, const QString& hint);
 
     Ckelpie5App& m_app;
     PasswordPrompts& m_prompts;

@@ -58,7 +58,7 @@ int CMainFrame::RegisterAndLogin(const QString& folder, bool fromDrop) {
     if (fromDrop)
         SetStatusText(m_app.State().catalogue->m_GetMsgA(241));
     const QString path = QFileInfo(folder).absoluteFilePath();
-    const int rc = registration.Register(path);
+    const int rc = registration.Register(path) == OpResult::kDone ? 0 : -1;
     ClearStatusText();
     if (rc != 0)
         return -1;
@@ -109,7 +109,7 @@ int CMainFrame::ReleaseFolder(const QString& folder) {
         return -1;
     CFolderRegistration registration(m_app, *m_prompts);
     registration.busy = [this](bool on) { Busy(on); };
-    if (registration.Release(folder) != 0)
+    if (registration.Release(folder) != OpResult::kDone)
         return -1;
     m_app.State().engine->ReleaseKey(folder);
     if (CTreeV::TopFolderOf(m_tree->currentItem()) == folder)

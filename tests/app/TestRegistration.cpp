@@ -105,7 +105,7 @@ private Q_SLOTS:
         for (const auto& c : cases) {
             rig->ui.Clear();
             rig->volumes.type = c.type;
-            QCOMPARE(rig->registration.Register(c.path), -1);
+            QCOMPARE(rig->registration.Register(c.path), OpResult::kFailed);
             QCOMPARE(rig->ui.Numbers(), QList<int>{c.number});
             QCOMPARE(rig->ui.Messages().first().icon, Icon::Warning);
             QCOMPARE(rig->Registry().Count(), 1);
@@ -165,22 +165,22 @@ private Q_SLOTS:
         };
         // Another user's home: the folder is in /var like any other.
         qputenv("HOME", QFile::encodeName(users + QStringLiteral("/other")));
-        QCOMPARE(registers(home + QStringLiteral("/direct")), -1);
+        QCOMPARE(registers(home + QStringLiteral("/direct")), OpResult::kFailed);
         QCOMPARE(rig->ui.Numbers(), QList<int>{229});
 
         qputenv("HOME", QFile::encodeName(home));
-        QCOMPARE(registers(home + QStringLiteral("/direct")), 0);
+        QCOMPARE(registers(home + QStringLiteral("/direct")), OpResult::kDone);
         QVERIFY(rig->Slot(home + QStringLiteral("/direct")) >= 0);
         // The folder that holds the home folders stays refused.
-        QCOMPARE(registers(users), -1);
+        QCOMPARE(registers(users), OpResult::kFailed);
         QCOMPARE(rig->ui.Numbers(), QList<int>{229});
 
         // HOME through the link: the path as given and its resolved form are both the user's.
         if (QFileInfo(m_folders.Root()).canonicalFilePath().startsWith(QStringLiteral("/var/")))
             QSKIP("the test folder itself lies below /var");
         qputenv("HOME", QFile::encodeName(link + QStringLiteral("/user")));
-        QCOMPARE(registers(link + QStringLiteral("/user/linked")), 0);
-        QCOMPARE(registers(home + QStringLiteral("/resolved")), 0);
+        QCOMPARE(registers(link + QStringLiteral("/user/linked")), OpResult::kDone);
+        QCOMPARE(registers(home + QStringLiteral("/resolved")), OpResult::kDone);
         QCOMPARE(rig->Registry().Count(), 3);
     }
 
@@ -191,7 +191,7 @@ private Q_SLOTS:
             QCOMPARE(rig->Add(m_folders.Path(QStringLiteral("full/") + QString::number(i)), QStringLiteral("0"),
                               QStringLiteral("W") + QString::number(i)),
                      0);
-        QCOMPARE(rig->registration.Register(NewFolder(QStringLiteral("f"))), -1);
+        QCOMPARE(rig->registration.Register(NewFolder(QStringLiteral("f"))), OpResult::kFailed);
         QCOMPARE(rig->ui.Numbers(), QList<int>{224});
         QCOMPARE(rig->Registry().Count(), FolderRegistry::kMaxEntries);
     }
@@ -204,7 +204,7 @@ private Q_SLOTS:
         const QString folder = NewFolder(QStringLiteral("f"));
         rig->prompts.newPasswords.push_back({PasswordPrompts::Answer::kOk, kPassword, QStringLiteral("my hint")});
         QString label;
-        QCOMPARE(rig->registration.Register(folder + u'/', &label), 0);
+        QCOMPARE(rig->registration.Register(folder + u'/', &label), OpResult::kDone);
         QCOMPARE(label, CFolderRegistration::kRemovableLabel);
         QCOMPARE(rig->prompts.setModes, QList<PasswordPrompts::SetMode>{PasswordPrompts::SetMode::kRegisterFolder});
         const int slot = rig->Slot(folder);
@@ -226,13 +226,14 @@ private Q_SLOTS:
         QVERIFY(rig);
         rig->volumes.type = DriveType::Network;
         const QString folder = NewFolder(QStringLiteral("f"));
-        QCOMPARE(rig->registration.Register(folder), -1); // the box cancelled
+        rig->prompts.network.push_back({PasswordPrompts::Answer::kCancel, false});
+        QCOMPARE(rig->registration.Register(folder), OpResult::kDeclined);
         QCOMPARE(rig->Registry().Count(), 0);
         QVERIFY(rig->prompts.promptModes.isEmpty() && rig->prompts.setModes.isEmpty());
 
         rig->prompts.network.push_back({PasswordPrompts::Answer::kOk, true});
         rig->prompts.passwords.push_back({PasswordPrompts::Answer::kOk, kPassword, QString()});
-        QCOMPARE(rig->registration.Register(folder), 0);
+        QCOMPARE(rig->registration.Register(folder), OpResult::kDone);
         QCOMPARE(rig->prompts.promptModes, QList<PasswordPrompts::PromptMode>{PasswordPrompts::PromptMode::kLogin});
         QVERIFY(rig->prompts.setModes.isEmpty());
         const int slot = rig->Slot(folder);
@@ -248,14 +249,14 @@ private Q_SLOTS:
         MakeContainer(*rig, folder + QStringLiteral("/A.zorf"), kPassword, QStringLiteral("disc hint"));
         rig->volumes.type = DriveType::Optical;
         rig->prompts.passwords.push_back({PasswordPrompts::Answer::kInvalid, QString(), QString()});
-        QCOMPARE(rig->registration.Register(folder), -1);
+        QCOMPARE(rig->registration.Register(folder), OpResult::kFailed);
         QCOMPARE(rig->ui.Numbers(), (QList<int>{246, 251}));
         QCOMPARE(rig->Registry().Count(), 0);
 
         rig->ui.Clear();
         rig->prompts.passwords.push_back({PasswordPrompts::Answer::kOk, kPassword, QString()});
         QString label;
-        QCOMPARE(rig->registration.Register(folder, &label), 0);
+        QCOMPARE(rig->registration.Register(folder, &label), OpResult::kDone);
         QCOMPARE(label, CFolderRegistration::kOpticalLabel);
         QCOMPARE(rig->ui.Numbers(), QList<int>{246}); // no question about existing files
         QVERIFY(rig->ui.Find(246)->text.startsWith(QStringLiteral("このドライブ") + label));
@@ -279,7 +280,7 @@ private Q_SLOTS:
         MakeContainer(*rig, second, kPassword, QStringLiteral("old"));
 
         rig->ui.QueueAnswer(kAnswerNo); // A234
-        QCOMPARE(rig->registration.Register(folder), -1);
+        QCOMPARE(rig->registration.Register(folder), OpResult::kDeclined);
         QVERIFY(rig->prompts.setModes.isEmpty());
 
         rig->ui.Clear();
@@ -287,7 +288,7 @@ private Q_SLOTS:
         rig->prompts.newPasswords.push_back({PasswordPrompts::Answer::kOk, kPassword, QStringLiteral("new")});
         rig->ui.QueueAnswer(kAnswerYes); // A234: register all the same
         rig->ui.QueueAnswer(kAnswerYes); // replace the stored hints
-        QCOMPARE(rig->registration.Register(folder), 0);
+        QCOMPARE(rig->registration.Register(folder), OpResult::kDone);
         QCOMPARE(rig->ui.Numbers(), (QList<int>{234, 421, 0}));
         QCOMPARE(rig->ui.Messages().at(0).buttons, Buttons::YesNo);
         QCOMPARE(rig->ui.Messages().at(2).buttons, Buttons::YesNo);
@@ -308,7 +309,7 @@ private Q_SLOTS:
         for (int i = 0; i < 12; ++i)
             rig->prompts.newPasswords.push_back({PasswordPrompts::Answer::kOk, kWrong, QString()});
         rig->ui.QueueAnswer(kAnswerYes); // A234
-        QCOMPARE(rig->registration.Register(folder), -1);
+        QCOMPARE(rig->registration.Register(folder), OpResult::kFailed);
         QCOMPARE(rig->ui.Numbers().first(), 234);
         QCOMPARE(rig->prompts.setModes.size(), CFolderRegistration::kMaxPasswordTries);
         QCOMPARE(rig->ui.Numbers().count(421), 11);
@@ -327,7 +328,7 @@ private Q_SLOTS:
         rig->prompts.newPasswords.push_back({PasswordPrompts::Answer::kOk, kPassword, QString()});
         rig->prompts.newPasswords.push_back({PasswordPrompts::Answer::kOk, kPassword, QString()});
         rig->ui.QueueAnswer(kAnswerYes); // A234
-        QCOMPARE(rig->registration.Register(folder), -1);
+        QCOMPARE(rig->registration.Register(folder), OpResult::kFailed);
         QCOMPARE(rig->ui.Numbers().first(), 234);
         QCOMPARE(rig->prompts.setModes.size(), 1);
         QVERIFY(!rig->ui.Has(421));
@@ -341,7 +342,7 @@ private Q_SLOTS:
         const QString folder = NewFolder(QStringLiteral("f"));
         rig->fs.writeFault = {CFolderRegistration::kProbeFileName, ENOSPC, 0};
         rig->prompts.newPasswords.push_back({PasswordPrompts::Answer::kOk, kPassword, QString()});
-        QCOMPARE(rig->registration.Register(folder), -1);
+        QCOMPARE(rig->registration.Register(folder), OpResult::kFailed);
         QCOMPARE(rig->ui.Numbers(), QList<int>{631});
         QVERIFY(rig->ui.Find(631)->text.endsWith(QStringLiteral("\n\n") + ErrnoText(ENOSPC)));
         QCOMPARE(rig->Registry().Count(), 0);
@@ -369,7 +370,7 @@ private Q_SLOTS:
         }
 
         rig->ui.QueueAnswer(kAnswerYes); // A236: release
-        QCOMPARE(rig->registration.Release(writable), -1);
+        QCOMPARE(rig->registration.Release(writable), OpResult::kFailed);
         QCOMPARE(rig->ui.Numbers(), (QList<int>{236, 237}));
         QCOMPARE(rig->ui.Messages().first().buttons, Buttons::YesNo);
         QVERIFY(QFile::exists(copyW) && rig->Slot(writable) >= 0);
@@ -382,7 +383,7 @@ private Q_SLOTS:
             QVERIFY(QDir().mkpath(QFileInfo(file).path()) && leftovers::Write(file, "staged plaintext"));
         rig->ui.Clear();
         rig->ui.QueueAnswer(kAnswerYes);
-        QCOMPARE(rig->registration.Release(readOnly), 0);
+        QCOMPARE(rig->registration.Release(readOnly), OpResult::kDone);
         QCOMPARE(rig->ui.Numbers(), QList<int>{236});
         QVERIFY(!QFile::exists(copyR));
         for (const QString& file : staged)
@@ -395,10 +396,10 @@ private Q_SLOTS:
         QVERIFY(QDir().mkpath(QFileInfo(staleLock).path()));
         QVERIFY(leftovers::Write(staleLock, leftovers::OfficeLock()));
         rig->ui.QueueAnswer(kAnswerNo);
-        QCOMPARE(rig->registration.Release(plain), -1);
+        QCOMPARE(rig->registration.Release(plain), OpResult::kDeclined);
         QVERIFY(rig->Slot(plain) >= 0);
         rig->ui.QueueAnswer(kAnswerYes);
-        QCOMPARE(rig->registration.Release(plain), 0);
+        QCOMPARE(rig->registration.Release(plain), OpResult::kDone);
         QCOMPARE(rig->Slot(plain), -1);
         QVERIFY(QFileInfo(plain).isDir()); // the folder itself stays
         QCOMPARE(rig->Registry().Count(), 1);

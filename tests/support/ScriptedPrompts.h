@@ -13,10 +13,9 @@
 namespace korimbo {
 
 // The password dialogs answered from queues. Strict like ScriptedInteraction: a dialog with no answer
-// queued fails the running test (and cancels), and answers left over fail it when the script goes. The
-// modes asked are recorded. Like the real dialogs, the setting dialog and
-// the list run their checks on OK and stay open on a refusal: the next reply of the queue is then taken
-// as the user's next try.
+// queued fails the running test (and cancels). The modes asked are recorded. Like the real dialogs, the
+// setting dialog and the list run their checks on OK and stay open on a refusal: the next reply of the
+// queue is then taken as the user's next try.
 class ScriptedPrompts final : public PasswordPrompts {
 public:
     struct Reply {
@@ -39,11 +38,6 @@ public:
     QList<QList<ChangePasswordText>> shownLists;
     // Step 4 of the setting dialog's OK (the window's dialog asks the password manager): true passes.
     std::function<bool(const QString&)> newPasswordCheck;
-
-    ScriptedPrompts() = default;
-    ScriptedPrompts(const ScriptedPrompts&) = delete;
-    ScriptedPrompts& operator=(const ScriptedPrompts&) = delete;
-    ~ScriptedPrompts() override { CheckSettled(__FILE__, __LINE__); }
 
     Answer AskPassword(PromptMode mode, QString& password) override {
         promptModes.append(mode);
@@ -78,24 +72,6 @@ public:
                 return Answer::kOk;
             }
         }
-    }
-
-    QString Unsettled() const {
-        const std::size_t left =
-            passwords.size() + newPasswords.size() + network.size() + adminChoices.size() + lists.size();
-        return left == 0 ? QString() : QStringLiteral("%1 scripted password answer(s) never asked for").arg(left);
-    }
-    bool CheckSettled(const char* file, int line) {
-        const QString unsettled = Unsettled();
-        passwords.clear();
-        newPasswords.clear();
-        network.clear();
-        adminChoices.clear();
-        lists.clear();
-        if (unsettled.isEmpty())
-            return true;
-        Fail(unsettled, file, line);
-        return false;
     }
 
 private:
