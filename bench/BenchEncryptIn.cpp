@@ -67,7 +67,7 @@ struct Fixture {
         if (!QDir().mkpath(program) || !QDir().mkpath(corpus) || !QDir().mkpath(root))
             return -1;
         app = std::make_unique<Ckelpie5App>(program, Ckelpie5App::Services{ui, files, volumes, userFolders});
-        if (app->CreateState() != 0)
+        if (app->CreateState() != OpResult::kDone)
             return -1;
         AppState& s = app->State();
         if (s.registry->AddFolder(app->EnvironmentFolder(), root, QStringLiteral("hint"), kPassword,

@@ -182,7 +182,7 @@ void Ckelpie5App::ReadEarlySettings() {
     m_earlySettings = early;
 }
 
-int Ckelpie5App::CreateState() {
+OpResult Ckelpie5App::CreateState() {
     Interaction& ui = m_services.ui;
     FileSystem& files = m_services.files;
     m_state.catalogue = std::make_unique<CMessageCatalogue>(ui);
@@ -193,22 +193,22 @@ int Ckelpie5App::CreateState() {
     // The built-in key is made from catalogue B, so both catalogues come first.
     engine.ResetKeys();
     if (catalogue.MsgAIN(engine) != 0 || catalogue.MsgBIN(engine) != 0)
-        return -1;
+        return OpResult::kFailed;
     if (catalogue.m_GetMsgB(8).isEmpty())
-        return -1;
+        return OpResult::kFailed;
     if (engine.RegisterBuiltInKey() != 0)
-        return -1;
+        return OpResult::kFailed;
 
     m_state.settings = SettingsRecord();
     if (EnsureEnvironmentFolder() != 0)
-        return -1;
+        return OpResult::kFailed;
     const QString env = m_state.environmentFolder;
 
     // The version is checked before the registry is read: a newer layout must not be touched.
     SettingsFile settingsFile(files, ui, catalogue);
     m_state.settingsFileExisted = settingsFile.SettingsFileExists(env);
     if (settingsFile.EnsureSettingsFile(env) != 0)
-        return -1;
+        return OpResult::kFailed;
     // Nothing writes the file between the early read and here (one instance per program folder).
     if (m_earlySettings && m_state.settingsFileExisted)
         m_state.settings = *m_earlySettings;
@@ -216,7 +216,7 @@ int Ckelpie5App::CreateState() {
         settingsFile.LoadSettings(env, m_state.settings);
     m_earlySettings.reset();
     if (settingsFile.CheckSettingsVersion(env, m_state.settings) != 0)
-        return -1;
+        return OpResult::kFailed;
 
     Volumes* volumes = &m_services.volumes;
     RegistryPlaces places{m_services.userFolders.Documents(), m_services.userFolders.Desktop(),
@@ -224,11 +224,11 @@ int Ckelpie5App::CreateState() {
                           [volumes](const QString& path) { return volumes->MountRoot(path); }};
     m_state.registry = std::make_unique<FolderRegistry>(engine, files, std::move(places));
     if (m_state.registry->LoadFolderRegistry(env) != 0)
-        return -1;
+        return OpResult::kFailed;
 
     m_state.workFolder = std::make_unique<WorkFolderSettings>(engine, files, StandardWorkFolder());
     if (m_state.workFolder->LoadWorkFolderSettings(env) != 0)
-        return -1;
+        return OpResult::kFailed;
     ChoosePlainRoot();
     // Decryptions and scratch go below the plaintext root: its free space is the one that counts.
     engine.SetWorkFolder(m_state.workFolder->PlainRoot());
@@ -237,7 +237,7 @@ int Ckelpie5App::CreateState() {
     if (!m_state.workFolder->plainRoot.isEmpty())
         privateFolders << m_state.workFolder->plainRoot;
     files.SetPrivateFolders(privateFolders);
-    return 0;
+    return OpResult::kDone;
 }
 
 int Ckelpie5App::EnsureEnvironmentFolder() {

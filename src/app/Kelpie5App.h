@@ -5,6 +5,7 @@
 #include "platform/Volumes.h"
 #include "util/FileSystem.h"
 #include "util/Interaction.h"
+#include "util/OpResult.h"
 #include "workspace/PasswordManager.h"
 
 #include <QLockFile>
@@ -42,8 +43,8 @@ public:
 
     // The state steps of main-window creation, in order: key slots reset, catalogue A then B (B8 must
     // not be empty), built-in key, environment folder (created level by level; A142), settings file
-    // (A549, version check A592), folder registry, work folder settings. 0, or -1: start-up ends.
-    int CreateState();
+    // (A549, version check A592), folder registry, work folder settings. Unless done, start-up ends.
+    OpResult CreateState();
     void SetStartupCompleted() { m_state.startupCompleted = true; }
 
     // After the window is shown and at exit: put back the user's files a cut-short "暗号化する(&U)" left in

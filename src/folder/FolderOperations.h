@@ -11,6 +11,7 @@
 #include "platform/Trash.h"
 #include "state/FolderRegistry.h"
 #include "state/SettingsFile.h"
+#include "util/OpResult.h"
 
 #include <QHash>
 #include <QSet>

@@ -6,6 +6,7 @@
 #include "folder/KeyChange.h"
 #include "folder/UndoHistory.h"
 #include "platform/Trash.h"
+#include "util/OpResult.h"
 #include "util/TreeWalk.h"
 
 #include <QString>

@@ -8,6 +8,7 @@
 #include "util/FileSystem.h"
 #include "util/Interaction.h"
 #include "util/MessageSource.h"
+#include "util/OpResult.h"
 
 #include <QString>
 

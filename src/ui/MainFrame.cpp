@@ -160,7 +160,7 @@ int CMainFrame::Create() {
     BuildPanes();
     BuildToolBar();
     BuildStatusBar();
-    if (m_app.CreateState() != 0)
+    if (m_app.CreateState() != OpResult::kDone)
         return -1;
     WireFolderCommands();
     WireContents();

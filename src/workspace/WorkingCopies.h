@@ -9,6 +9,7 @@
 #include "state/FolderRegistry.h"
 #include "state/SettingsFile.h"
 #include "state/WorkFolderSettings.h"
+#include "util/OpResult.h"
 #include "workspace/CopyOrigins.h"
 
 #include <QString>

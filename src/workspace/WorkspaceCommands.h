@@ -5,6 +5,7 @@
 #include "state/SettingsFile.h"
 #include "util/Interaction.h"
 #include "util/MessageSource.h"
+#include "util/OpResult.h"
 #include "workspace/DecryptedFileModel.h"
 #include "workspace/LoginManager.h"
 #include "workspace/WorkingCopies.h"

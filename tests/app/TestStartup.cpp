@@ -126,7 +126,7 @@ private:
     // A started rig with its state loaded, as the main window has it after creation.
     static std::unique_ptr<Rig> Started(const QString& program) {
         auto rig = std::make_unique<Rig>(program);
-        if (!rig->app.InitInstance() || rig->app.CreateState() != 0)
+        if (!rig->app.InitInstance() || rig->app.CreateState() != OpResult::kDone)
             return nullptr;
         return rig;
     }
@@ -163,7 +163,7 @@ private Q_SLOTS:
         QVERIFY(!rig.app.StartMaximized());
         QCOMPARE(EntryCount(program), 0); // the probe is gone and nothing else was written yet
 
-        QCOMPARE(rig.app.CreateState(), 0);
+        QCOMPARE(rig.app.CreateState(), OpResult::kDone);
         QCOMPARE(rig.ui.Messages().size(), 0);
         AppState& state = rig.app.State();
         // The built-in key comes from catalogue B's passphrase, so B was loaded before it was made.
@@ -199,7 +199,7 @@ private Q_SLOTS:
         Rig rig(program);
         QVERIFY(rig.app.InitInstance());
         QCOMPARE(rig.app.InitialWindowSize(), QSize(901, 602));
-        QCOMPARE(rig.app.CreateState(), 0);
+        QCOMPARE(rig.app.CreateState(), OpResult::kDone);
         QVERIFY(rig.app.State().settingsFileExisted);
         QCOMPARE(rig.app.State().settings.lv1WidthMs, 91);
         QCOMPARE(rig.app.State().settings.outsideDDMoveFlg, 1);
@@ -312,7 +312,7 @@ private Q_SLOTS:
         Touch(program + QStringLiteral("/ZORp")); // a file where the folder belongs
         Rig rig(program);
         QVERIFY(rig.app.InitInstance());
-        QCOMPARE(rig.app.CreateState(), -1);
+        QCOMPARE(rig.app.CreateState(), OpResult::kFailed);
         const ScriptedInteraction::Record* message = rig.ui.Find(142);
         QVERIFY(message != nullptr);
         QCOMPARE(message->icon, Icon::Error);
@@ -330,7 +330,7 @@ private Q_SLOTS:
 
         Rig rig(program);
         QVERIFY(rig.app.InitInstance());
-        QCOMPARE(rig.app.CreateState(), -1);
+        QCOMPARE(rig.app.CreateState(), OpResult::kFailed);
         QCOMPARE(rig.ui.Messages().size(), 1);
         QCOMPARE(rig.ui.Messages()[0].number, 592);
         QCOMPARE(rig.ui.Messages()[0].icon, Icon::Error);

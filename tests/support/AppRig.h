@@ -20,7 +20,7 @@ struct AppRig {
     virtual ~AppRig() = default;
 
     // Start-up up to the loaded state, as the main window's creation does it.
-    bool Start() { return app.InitInstance() && app.CreateState() == 0; }
+    bool Start() { return app.InitInstance() && app.CreateState() == OpResult::kDone; }
     FolderRegistry& Registry() { return *app.State().registry; }
     CCryptEngine& Engine() { return *app.State().engine; }
     // A registry entry made directly, as an earlier registration left it.

@@ -30,7 +30,7 @@ namespace {
 
 // A started application in a program folder of its own: the real catalogue and engine.
 struct Rig {
-    bool Start() { return app.InitInstance() && app.CreateState() == 0; }
+    bool Start() { return app.InitInstance() && app.CreateState() == OpResult::kDone; }
     QString A(int number) { return app.State().catalogue->m_GetMsgA(number); }
     CCryptEngine& Engine() { return *app.State().engine; }
     QString CommonFile() const { return app.EnvironmentFolder() + u'/' + CommonManagementData::kFileName; }
