@@ -108,7 +108,7 @@ CD01TakeOut::CD01TakeOut(const TakeOutWindowRequest& request, CTakeOut& takeOut,
     connect(m_cancel, &QPushButton::clicked, this, &QDialog::reject);
 }
 
-int CD01TakeOut::Run() {
+TakeOutPrompts::WindowResult CD01TakeOut::Run() {
     DialogHook::Exec(*this);
     return m_result;
 }
@@ -132,7 +132,7 @@ void CD01TakeOut::StartDrag() {
     if (!m_icons->selectedItems().isEmpty())
         drag->setPixmap(m_icons->selectedItems().first()->icon().pixmap(32, 32));
     if (drag->exec(Qt::CopyAction | Qt::MoveAction, Qt::CopyAction) != Qt::IgnoreAction)
-        m_result = TakeOutPrompts::kDragged; // the window stays open for more
+        m_result = TakeOutPrompts::WindowResult::kDragged; // the window stays open for more
 }
 
 QString CD01TakeOut::ChooseFolder(bool move) {
@@ -178,7 +178,7 @@ void CD01TakeOut::CopyOrMove(bool move) {
     // A refused move target (or a failure, already shown) leaves the window open for another choice.
     if (rc != OpResult::kDone)
         return;
-    m_result = move ? TakeOutPrompts::kMoved : TakeOutPrompts::kCopied;
+    m_result = move ? TakeOutPrompts::WindowResult::kMoved : TakeOutPrompts::WindowResult::kCopied;
     accept();
 }
 

@@ -25,8 +25,7 @@ public:
     static constexpr int kDragOnlyShorter = 60;
 
     CD01TakeOut(const TakeOutWindowRequest& request, CTakeOut& takeOut, QWidget* parent = nullptr);
-    // One of TakeOutPrompts::WindowResult.
-    int Run();
+    TakeOutPrompts::WindowResult Run();
 
     // The folder dialog of copy and move ("項目のコピー" / "項目の移動"); empty when cancelled. Tests and
     // the real dialog answer through DialogHook.
@@ -41,7 +40,7 @@ public:
     QPushButton* CopyButton() const { return m_copy; }
     QPushButton* MoveButton() const { return m_move; }
     QPushButton* CancelButton() const { return m_cancel; }
-    int Result() const { return m_result; }
+    TakeOutPrompts::WindowResult Result() const { return m_result; }
 
 private:
     void CopyOrMove(bool move);
@@ -53,7 +52,7 @@ private:
     QPushButton* m_copy;
     QPushButton* m_move;
     QPushButton* m_cancel;
-    int m_result = TakeOutPrompts::kCancelled;
+    TakeOutPrompts::WindowResult m_result = TakeOutPrompts::WindowResult::kCancelled;
 };
 
 } // namespace korimbo

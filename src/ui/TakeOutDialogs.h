@@ -18,7 +18,7 @@ public:
     bool AskEncryptedTakeOut(bool& nameAfterPlain) override;
     bool AskNewPassword(const QList<ChangePasswordText>& registered, bool& nameAfterPlain, NewPassword& chosen,
                         const PasswordCheck& check) override;
-    int ShowTakeOutWindow(const TakeOutWindowRequest& request, CTakeOut& takeOut) override;
+    WindowResult ShowTakeOutWindow(const TakeOutWindowRequest& request, CTakeOut& takeOut) override;
 
 private:
     QWidget* m_parent;

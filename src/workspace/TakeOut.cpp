@@ -488,8 +488,8 @@ int CTakeOut::ShowWindow(TakeOutKind kind) {
     for (const TakeOutItem& item : m_items)
         if (!ItemExists(item.staged))
             return Report(kMsgStagedMissing, WithPath(QString(), item.staged, PathSeparator::Paragraph), Icon::Warning);
-    const int result = m_prompts.ShowTakeOutWindow(request, *this);
-    return result == TakeOutPrompts::kCancelled ? -1 : 0;
+    const TakeOutPrompts::WindowResult result = m_prompts.ShowTakeOutWindow(request, *this);
+    return result == TakeOutPrompts::WindowResult::kCancelled ? -1 : 0;
 }
 
 bool CTakeOut::MoveTargetRefused(const QString& target) const {

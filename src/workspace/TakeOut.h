@@ -55,7 +55,8 @@ struct TakeOutWindowRequest {
 // The dialogs of taking out. The window answers them with its dialogs, tests from a script.
 class TakeOutPrompts {
 public:
-    enum WindowResult { kCancelled = 0, kDragged = 1, kCopied = 2, kMoved = 3 };
+    // How the take-out window was left.
+    enum class WindowResult { kCancelled, kDragged, kCopied, kMoved };
     // The new password of kinds 3 and 5.
     struct NewPassword {
         QString password;
@@ -73,8 +74,8 @@ public:
     // "暗号化のパスワード変更" over the registered change passwords; false for Cancel.
     virtual bool AskNewPassword(const QList<ChangePasswordText>& registered, bool& nameAfterPlain, NewPassword& chosen,
                                 const PasswordCheck& check) = 0;
-    // The modal take-out window; its copy and move go through `takeOut`. One of WindowResult.
-    virtual int ShowTakeOutWindow(const TakeOutWindowRequest& request, CTakeOut& takeOut) = 0;
+    // The modal take-out window; its copy and move go through `takeOut`.
+    virtual WindowResult ShowTakeOutWindow(const TakeOutWindowRequest& request, CTakeOut& takeOut) = 0;
 };
 
 // Taking items of the shown encrypted folder out: the checks every kind shares, staging (decrypted copies

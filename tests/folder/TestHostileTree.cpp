@@ -146,7 +146,7 @@ private Q_SLOTS:
         rig->dialogs.window = [&](const TakeOutWindowRequest& request, CTakeOut& takeOut) {
             const bool copied =
                 request.items.size() == 1 && takeOut.CopyOut({request.items.first().staged}, out, false) == OpResult::kDone;
-            return int(copied ? TakeOutPrompts::kCopied : TakeOutPrompts::kCancelled);
+            return copied ? TakeOutPrompts::WindowResult::kCopied : TakeOutPrompts::WindowResult::kCancelled;
         };
         QCOMPARE(rig->takeOut->Run(TakeOutKind::kAsTheyAre, {odd}), OpResult::kDone);
         QCOMPARE(bytesAt(QFile::encodeName(out) + raw.mid(raw.lastIndexOf('/'))), QByteArray("sjis"));
@@ -205,8 +205,8 @@ private Q_SLOTS:
                 QStringList staged;
                 for (const TakeOutItem& item : request.items)
                     staged.append(item.staged);
-                return takeOut.CopyOut(staged, out, false) == OpResult::kDone ? int(TakeOutPrompts::kCopied)
-                                                                : int(TakeOutPrompts::kCancelled);
+                return takeOut.CopyOut(staged, out, false) == OpResult::kDone ? TakeOutPrompts::WindowResult::kCopied
+                                                                : TakeOutPrompts::WindowResult::kCancelled;
             };
             const OpResult rc = rig->takeOut->Run(TakeOutKind::kDecrypted, {tree.root});
             QCOMPARE(rc, OpResult::kDone);

@@ -13,7 +13,7 @@ namespace korimbo {
 struct ScriptedTakeOutPrompts final : TakeOutPrompts {
     std::function<bool(bool& nameAfterPlain)> encrypted;
     std::function<bool(const QList<ChangePasswordText>&, bool&, NewPassword&, const PasswordCheck&)> newPassword;
-    std::function<int(const TakeOutWindowRequest&, CTakeOut&)> window;
+    std::function<WindowResult(const TakeOutWindowRequest&, CTakeOut&)> window;
     QList<TakeOutWindowRequest> windows; // every window shown
 
     bool AskEncryptedTakeOut(bool& nameAfterPlain) override {
@@ -31,11 +31,11 @@ struct ScriptedTakeOutPrompts final : TakeOutPrompts {
         }
         return newPassword(registered, nameAfterPlain, chosen, check);
     }
-    int ShowTakeOutWindow(const TakeOutWindowRequest& request, CTakeOut& takeOut) override {
+    WindowResult ShowTakeOutWindow(const TakeOutWindowRequest& request, CTakeOut& takeOut) override {
         windows.append(request);
         if (!window) {
             QTest::qFail("the take-out window was not expected", __FILE__, __LINE__);
-            return kCancelled;
+            return WindowResult::kCancelled;
         }
         return window(request, takeOut);
     }

@@ -125,7 +125,7 @@ private Q_SLOTS:
             QSignalSpy accepted(window, &QDialog::accepted);
             DialogHook::Queue(PickFolder(inside));
             window->MoveButton()->click();
-            stayed = accepted.isEmpty() && window->Result() == TakeOutPrompts::kCancelled;
+            stayed = accepted.isEmpty() && window->Result() == TakeOutPrompts::WindowResult::kCancelled;
             DialogHook::Queue(PickFolder(outside.path()));
             window->CopyButton()->click();
             return window->result();
@@ -285,7 +285,7 @@ private Q_SLOTS:
                 });
                 QTest::mouseClick(up->findChild<QPushButton*>(QStringLiteral("copy")), Qt::LeftButton);
             });
-            QCOMPARE(window.Run(), int(TakeOutPrompts::kCopied));
+            QCOMPARE(window.Run(), TakeOutPrompts::WindowResult::kCopied);
             QVERIFY(!answer.TimedOut());
             QVERIFY(folderAnswered);
             QCOMPARE(Bytes(target.filePath(QStringLiteral("a.txt"))), QByteArray("alpha"));
@@ -318,7 +318,7 @@ private Q_SLOTS:
                 stayed = up->isVisible();
                 QTest::mouseClick(up->findChild<QPushButton*>(QStringLiteral("cancel")), Qt::LeftButton);
             });
-            QCOMPARE(window.Run(), int(TakeOutPrompts::kCancelled));
+            QCOMPARE(window.Run(), TakeOutPrompts::WindowResult::kCancelled);
             QVERIFY(!answer.TimedOut());
             QVERIFY(cancelled);
             QVERIFY(stayed);

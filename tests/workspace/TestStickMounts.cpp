@@ -88,7 +88,7 @@ private Q_SLOTS:
         QString staged;
         dialogs.window = [&](const TakeOutWindowRequest& request, CTakeOut&) {
             staged = request.items.first().staged;
-            return int(TakeOutPrompts::kDragged);
+            return TakeOutPrompts::WindowResult::kDragged;
         };
         QCOMPARE(takeOut.Run(TakeOutKind::kDecrypted, {container}), OpResult::kDone);
         QVERIFY(staged.startsWith(plainRoot));

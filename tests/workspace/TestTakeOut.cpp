@@ -102,7 +102,7 @@ private Q_SLOTS:
                 seen.append(QString::fromUtf8(TakeOutRig::Bytes(to + QStringLiteral("/docs/inner/c.txt"))));
                 seen.append(QFileInfo(to + QStringLiteral("/docs/empty")).isDir() ? QStringLiteral("empty kept")
                                                                                   : QString());
-                return int(TakeOutPrompts::kDragged);
+                return TakeOutPrompts::WindowResult::kDragged;
             };
             QCOMPARE(rig->takeOut->Run(kind, {tree.a, tree.docs}), OpResult::kDone);
             QCOMPARE(seen, QStringList({QStringLiteral("/a.txt "), QStringLiteral("/docs/"), QStringLiteral("a.txt"),
@@ -185,7 +185,7 @@ private Q_SLOTS:
                 const QString c2 = re + QStringLiteral("/docs/inner/") +
                                    (c.tick ? QStringLiteral("c.txt.zorf") : QFileInfo(tree.c).fileName());
                 bytesC = CopiesRig::Bytes(c2);
-                return int(TakeOutPrompts::kCopied);
+                return TakeOutPrompts::WindowResult::kCopied;
             };
             QCOMPARE(rig->takeOut->Run(TakeOutKind::kEncrypted, {tree.a, tree.docs}), OpResult::kDone);
             QCOMPARE(shownTicked, c.nameMode == 0);
@@ -260,7 +260,7 @@ private Q_SLOTS:
             rig->Engine().ReadContainerInfo(staged, own, QStringLiteral("probe"), false);
             rig->Engine().ReleaseKey(QStringLiteral("probe"));
             hint = own.hint.trimmed();
-            return int(TakeOutPrompts::kDragged);
+            return TakeOutPrompts::WindowResult::kDragged;
         };
         QCOMPARE(rig->takeOut->Run(TakeOutKind::kNewPassword, {tree.a, tree.docs}), OpResult::kDone);
         QCOMPARE(plainLeft, QStringList());
@@ -288,7 +288,7 @@ private Q_SLOTS:
         bool opens = false;
         rig->dialogs.window = [&](const TakeOutWindowRequest& request, CTakeOut&) {
             opens = rig->OpensWith(request.items.first().staged, QStringLiteral("Team#Word987"), bytes);
-            return int(request.dragOnly ? TakeOutPrompts::kDragged : TakeOutPrompts::kCancelled);
+            return request.dragOnly ? TakeOutPrompts::WindowResult::kDragged : TakeOutPrompts::WindowResult::kCancelled;
         };
         QCOMPARE(rig->takeOut->Run(TakeOutKind::kMailNewPassword, {tree.a}), OpResult::kDone);
         QVERIFY(opens);
@@ -364,8 +364,8 @@ private Q_SLOTS:
             refused = takeOut.CopyOut(paths, tree.docs + QStringLiteral("/inner"), true);
             stagedAfterRefusal = QFileInfo::exists(paths.first());
             rig->ui.QueueAnswer(kAnswerNo); // keep the old a.txt
-            return takeOut.CopyOut(paths, target, false) == OpResult::kDone ? int(TakeOutPrompts::kCopied)
-                                                               : int(TakeOutPrompts::kCancelled);
+            return takeOut.CopyOut(paths, target, false) == OpResult::kDone ? TakeOutPrompts::WindowResult::kCopied
+                                                               : TakeOutPrompts::WindowResult::kCancelled;
         };
         QCOMPARE(rig->takeOut->Run(TakeOutKind::kDecrypted, {tree.a, tree.docs}), OpResult::kDone);
         QCOMPARE(refused, OpResult::kDeclined);
@@ -383,8 +383,8 @@ private Q_SLOTS:
         const QString second = target + QStringLiteral("/second");
         QVERIFY(QDir().mkpath(second));
         rig->dialogs.window = [&](const TakeOutWindowRequest& request, CTakeOut& takeOut) {
-            return takeOut.CopyOut({request.items.first().staged}, second, true) == OpResult::kDone ? int(TakeOutPrompts::kMoved)
-                                                                                       : int(TakeOutPrompts::kCancelled);
+            return takeOut.CopyOut({request.items.first().staged}, second, true) == OpResult::kDone ? TakeOutPrompts::WindowResult::kMoved
+                                                                                       : TakeOutPrompts::WindowResult::kCancelled;
         };
         QCOMPARE(rig->takeOut->Run(TakeOutKind::kDecrypted, {tree.a}), OpResult::kDone);
         QCOMPARE(CopiesRig::Bytes(second + QStringLiteral("/a.txt")), QByteArray("alpha"));
@@ -394,8 +394,8 @@ private Q_SLOTS:
         // A staged item that another program removed meanwhile: A478, and the window stays for Cancel.
         rig->dialogs.window = [&](const TakeOutWindowRequest& request, CTakeOut& takeOut) {
             QFile::remove(request.items.first().staged);
-            return takeOut.CopyOut({request.items.first().staged}, second, false) == OpResult::kFailed ? int(TakeOutPrompts::kCancelled)
-                                                                                        : int(TakeOutPrompts::kCopied);
+            return takeOut.CopyOut({request.items.first().staged}, second, false) == OpResult::kFailed ? TakeOutPrompts::WindowResult::kCancelled
+                                                                                        : TakeOutPrompts::WindowResult::kCopied;
         };
         QCOMPARE(rig->takeOut->Run(TakeOutKind::kDecrypted, {tree.a}), OpResult::kFailed);
         QCOMPARE(rig->ui.Numbers(), QList<int>({CTakeOut::kMsgStagedMissing}));
@@ -412,7 +412,7 @@ private Q_SLOTS:
         int modeDuring = -1;
         rig->dialogs.window = [&](const TakeOutWindowRequest& request, CTakeOut&) {
             modeDuring = CopiesRig::Mode(request.items.first().staged);
-            return int(request.title == QStringLiteral("取り出し") ? TakeOutPrompts::kDragged : TakeOutPrompts::kCancelled);
+            return request.title == QStringLiteral("取り出し") ? TakeOutPrompts::WindowResult::kDragged : TakeOutPrompts::WindowResult::kCancelled;
         };
         QCOMPARE(rig->takeOut->Run(TakeOutKind::kAsTheyAre, {plain}), OpResult::kDone);
         QCOMPARE(modeDuring & 0200, 0200);
@@ -432,7 +432,7 @@ private Q_SLOTS:
         OpResult copied = OpResult::kFailed; // until the window calls
         rig->dialogs.window = [&](const TakeOutWindowRequest& request, CTakeOut& takeOut) {
             copied = takeOut.CopyOut({request.items.first().staged}, rig->outside.path(), false);
-            return int(TakeOutPrompts::kCopied);
+            return TakeOutPrompts::WindowResult::kCopied;
         };
         QCOMPARE(rig->takeOut->Run(TakeOutKind::kAsTheyAre, {loose}), OpResult::kDone);
         QCOMPARE(copied, OpResult::kDone);
@@ -470,7 +470,7 @@ private Q_SLOTS:
         QByteArray taken;
         rig->dialogs.window = [&](const TakeOutWindowRequest& request, CTakeOut&) {
             taken = CopiesRig::Bytes(request.items.first().staged + QStringLiteral("/inner/c.txt"));
-            return int(TakeOutPrompts::kDragged);
+            return TakeOutPrompts::WindowResult::kDragged;
         };
         QCOMPARE(rig->takeOut->Run(TakeOutKind::kDecrypted, {tree.docs}), OpResult::kDone);
         QCOMPARE(taken, QByteArray("charlie, edited"));
@@ -533,7 +533,7 @@ private Q_SLOTS:
         const QString to = rig->Area(QStringLiteral("To"));
         QVERIFY(QDir().mkpath(QFileInfo(to).absolutePath()) && QDir(to).removeRecursively() &&
                 QFile::link(precious, to));
-        rig->dialogs.window = [](const TakeOutWindowRequest&, CTakeOut&) { return int(TakeOutPrompts::kDragged); };
+        rig->dialogs.window = [](const TakeOutWindowRequest&, CTakeOut&) { return TakeOutPrompts::WindowResult::kDragged; };
         QCOMPARE(rig->takeOut->Run(TakeOutKind::kDecrypted, {tree.a}), OpResult::kDone);
         QCOMPARE(QDir(precious).entryList(QDir::Files), QStringList{QStringLiteral("mine.txt")});
     }
