@@ -1,6 +1,5 @@
 #include "folder/EncryptIn.h"
 
-#include "util/MessageNumbers.h"
 #include "folder/IncomingFile.h"
 #include "folder/ParkedFiles.h"
 #include "state/WorkAreas.h"
@@ -10,6 +9,7 @@
 #include "util/ErrorText.h"
 #include "util/FileCopy.h"
 #include "util/FileNames.h"
+#include "util/MessageNumbers.h"
 #include "util/MessageText.h"
 #include "util/PathIdentity.h"
 #include "util/TreeWalk.h"
@@ -487,7 +487,7 @@ OpResult CEncryptIn::EncryptPlainFiles(const QStringList& plainFiles, const QStr
         if (kind != ItemKind::File || QFileInfo(path).absolutePath() != folder ||
             m_access.CheckAccess(path, 2, detail) != 0) {
             return Fail(kMsgPlainCheck,
-                          (detail.isEmpty() ? QString() : u'\n' + detail) + QStringLiteral("\n\n") + ShownName(path));
+                        (detail.isEmpty() ? QString() : u'\n' + detail) + QStringLiteral("\n\n") + ShownName(path));
         }
         files.append(raw);
     }

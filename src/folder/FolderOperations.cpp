@@ -1,11 +1,11 @@
 #include "folder/FolderOperations.h"
 
-#include "util/MessageNumbers.h"
 #include "state/WorkAreas.h"
+#include "util/BusySection.h"
 #include "util/DisplayText.h"
 #include "util/ErrorText.h"
-#include "util/BusySection.h"
 #include "util/FileNames.h"
+#include "util/MessageNumbers.h"
 #include "util/MessageText.h"
 #include "util/PathIdentity.h"
 
@@ -87,7 +87,7 @@ bool CFolderOperations::IsValidName(const QString& name) {
 // ---- clipboard and paste ----
 
 OpResult CFolderOperations::Take(InsideClipboard& clipboard, const QStringList& items, bool cut,
-                            const QString& shownFolder) {
+                                 const QString& shownFolder) {
     if (items.isEmpty())
         return OpResult::kFailed;
     if (cut && m_items.ReadOnlyFolder(shownFolder))
@@ -115,8 +115,7 @@ OpResult CFolderOperations::Paste(InsideClipboard& clipboard, const QString& des
     for (const QString& item : std::as_const(clipboard.items)) {
         QString open;
         if (IsFolderItem(item) && m_items.HoldsOpenFile(item, &open))
-            return m_items.Fail(kMsgPasteOpenBelow, WithPath(QString(), open, PathSeparator::Paragraph),
-                                  Icon::Warning);
+            return m_items.Fail(kMsgPasteOpenBelow, WithPath(QString(), open, PathSeparator::Paragraph), Icon::Warning);
         // A moved container would leave its working copy nowhere to be written back to.
         if (cut && !IsFolderItem(item) && m_items.IsOpen(item))
             return m_items.Fail(kMsgPasteOpen, m_items.ShownName(item), Icon::Warning);
@@ -156,8 +155,8 @@ OpResult CFolderOperations::Drop(const QStringList& items, const QString& destin
         if (IsFolderItem(item) ? m_items.HoldsOpenFile(item, &open) || m_items.HoldsFileInUse(item, &open)
                                : m_items.IsOpen(item)) {
             return m_items.Fail(kMsgDragOpen,
-                                  WithPath(QString(), open.isEmpty() ? item : open, PathSeparator::Paragraph),
-                                  Icon::Warning);
+                                WithPath(QString(), open.isEmpty() ? item : open, PathSeparator::Paragraph),
+                                Icon::Warning);
         }
         if (!IsFolderItem(item)) {
             const QString name = m_items.Describe(item).name;
@@ -192,7 +191,7 @@ OpResult CFolderOperations::Rename(const QString& path, const QString& shown, co
 }
 
 OpResult CFolderOperations::RenameItem(const QString& path, const QString& name, bool extensionRule, bool makeRecord,
-                                  QString& newPath) {
+                                       QString& newPath) {
     if (m_items.ReadOnlyFolder(path))
         return m_items.Fail(kMsgReadOnlyFolder, QString(), Icon::Warning);
     if (!ItemExists(path))
@@ -219,7 +218,7 @@ OpResult CFolderOperations::RenameItem(const QString& path, const QString& name,
 }
 
 OpResult CFolderOperations::RenameContainer(const QString& path, QString& name, bool extensionRule, QString& newPath,
-                                       QString& oldName) {
+                                            QString& oldName) {
     if (m_items.IsOpen(path))
         return m_items.Fail(kMsgRenameOpen, QFileInfo(path).fileName(), Icon::Warning);
     const QString key = m_items.KeyOf(path);
@@ -323,7 +322,7 @@ OpResult CFolderOperations::Delete(const QStringList& paths, bool permanent) {
         QString open;
         if (IsFolderItem(item) && m_items.HoldsOpenFile(item, &open))
             return m_items.Fail(kMsgDeleteOpenBelow, WithPath(QString(), open, PathSeparator::Paragraph),
-                                  Icon::Warning);
+                                Icon::Warning);
         if (!IsFolderItem(item) && m_items.IsOpen(item))
             return m_items.Fail(kMsgDeleteOpen, m_items.ShownName(item), Icon::Warning);
     }

@@ -84,8 +84,10 @@ public:
 
 private:
     CItemTransfer Transfer();
-    OpResult RenameItem(const QString& path, const QString& name, bool extensionRule, bool makeRecord, QString& newPath);
-    OpResult RenameContainer(const QString& path, QString& name, bool extensionRule, QString& newPath, QString& oldName);
+    OpResult RenameItem(const QString& path, const QString& name, bool extensionRule, bool makeRecord,
+                        QString& newPath);
+    OpResult RenameContainer(const QString& path, QString& name, bool extensionRule, QString& newPath,
+                             QString& oldName);
     OpResult RenameFolder(const QString& path, const QString& name, QString& newPath);
     OpResult UndoDelete(const UndoRecord& record);
     OpResult UndoCopy(const UndoRecord& record);

@@ -94,7 +94,8 @@ void CItemTransfer::PutAway(const QString& aside, QStringList& texts) {
     texts.append(time);
 }
 
-OpResult CItemTransfer::BringBack(const QString& aside, const QString& time, const QString& place, const QString& name) {
+OpResult CItemTransfer::BringBack(const QString& aside, const QString& time, const QString& place,
+                                  const QString& name) {
     if (aside.isEmpty())
         return OpResult::kDone;
     m_items.Changed(ParentOf(place));

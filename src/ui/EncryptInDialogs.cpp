@@ -13,7 +13,8 @@ const QString kNoticeCheck = QStringLiteral("今後、このメッセージを�
 
 } // namespace
 
-EncryptInPrompts::Overwrite CEncryptInDialogs::AskFileOverwrite(const FileSide& existing, const FileSide& incoming, bool singleItem) {
+EncryptInPrompts::Overwrite CEncryptInDialogs::AskFileOverwrite(const FileSide& existing, const FileSide& incoming,
+                                                                bool singleItem) {
     COverwriteDialog dialog(m_messages, existing, incoming, singleItem, m_parent);
     return dialog.Run();
 }

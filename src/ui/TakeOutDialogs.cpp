@@ -40,7 +40,8 @@ bool CTakeOutDialogs::AskNewPassword(const QList<ChangePasswordText>& registered
     return true;
 }
 
-TakeOutPrompts::WindowResult CTakeOutDialogs::ShowTakeOutWindow(const TakeOutWindowRequest& request, CTakeOut& takeOut) {
+TakeOutPrompts::WindowResult CTakeOutDialogs::ShowTakeOutWindow(const TakeOutWindowRequest& request,
+                                                                CTakeOut& takeOut) {
     CD01TakeOut window(request, takeOut, m_parent);
     return window.Run();
 }

@@ -182,8 +182,8 @@ OpResult CTakeOut::CheckSelection(const QStringList& selection, bool mayAsk, boo
         if (!ItemExists(copy))
             continue;
         if (m_copies.IsInUse(copy) || !mayAsk)
-            return Fail(kMsgOpenNotReleased,
-                          WithPath(QString(), QFileInfo(copy).fileName(), PathSeparator::Paragraph), Icon::Warning);
+            return Fail(kMsgOpenNotReleased, WithPath(QString(), QFileInfo(copy).fileName(), PathSeparator::Paragraph),
+                        Icon::Warning);
         open.append(copy);
     }
     if (!open.isEmpty()) {

@@ -378,7 +378,7 @@ int CWorkingCopies::CopyTime(const QString& container, const QString& workingCop
 }
 
 OpResult CWorkingCopies::OpenOne(const QString& container, bool launch, const QString& program, const QString& area,
-                            QString* workingCopy) {
+                                 QString* workingCopy) {
     const QString path = CleanPath(container);
     const QString root = m_nameFile.OwningRoot(path);
     const int slot = m_registry.SlotOf(root);
@@ -638,7 +638,8 @@ OpResult CWorkingCopies::WriteBackOne(const QString& workingCopy) {
     return OpResult::kDone;
 }
 
-OpResult CWorkingCopies::EncryptBack(const QString& workingCopy, const QString& destination, const QString& replaceTarget) {
+OpResult CWorkingCopies::EncryptBack(const QString& workingCopy, const QString& destination,
+                                     const QString& replaceTarget) {
     m_ui.SetStatusText(m_messages.MsgA(kMsgWritingBack));
     // A folder that cannot be made fails the encrypt-in below, with its message.
     static_cast<void>(m_files.MakeFolderPath(destination));

@@ -80,7 +80,7 @@ public:
     // attribute, start the program and register it in the watch table. Declined when the user does not
     // want the copy there already.
     OpResult OpenOne(const QString& container, bool launch, const QString& program, const QString& area,
-                QString* workingCopy = nullptr);
+                     QString* workingCopy = nullptr);
 
     // ---- watch ----
     WatchTable& Table() { return m_table; }

@@ -167,7 +167,8 @@ private Q_SLOTS:
         QVERIFY(FolderRig::WriteRaw(rig->folder + QStringLiteral("/plain.txt"), "mine"));
         QVERIFY(QDir(rig->folder).mkdir(QStringLiteral("dir.txt")));
         rig->ui.Clear();
-        QCOMPARE(rig->Run(EncryptInRequest::kCopy, {rig->Source(QStringLiteral("plain.txt"), "new")}), OpResult::kFailed);
+        QCOMPARE(rig->Run(EncryptInRequest::kCopy, {rig->Source(QStringLiteral("plain.txt"), "new")}),
+                 OpResult::kFailed);
         QCOMPARE(rig->Run(EncryptInRequest::kCopy, {rig->Source(QStringLiteral("dir.txt"), "new")}), OpResult::kFailed);
         rig->Source(QStringLiteral("same.txt/inner"), "i");
         QCOMPARE(rig->Run(EncryptInRequest::kCopy, {rig->outside + QStringLiteral("/same.txt")}), OpResult::kFailed);
@@ -288,7 +289,8 @@ private Q_SLOTS:
         rig->ui.Clear();
         rig->ui.QueueAnswer(kAnswerYes);
         for (int i = 0; i < 5; ++i)
-            rig->prompts.passwords.push_back({EncryptInPrompts::PasswordAnswer::kOk, QStringLiteral("Wrong#Pw%1").arg(i)});
+            rig->prompts.passwords.push_back(
+                {EncryptInPrompts::PasswordAnswer::kOk, QStringLiteral("Wrong#Pw%1").arg(i)});
         QCOMPARE(rig->Run(EncryptInRequest::kCopy, {again}), OpResult::kFailed);
         QCOMPARE(rig->ui.Numbers(), QList<int>({78, 80, 80, 80, 80, 79}));
         rig->ui.Clear();
@@ -500,8 +502,9 @@ private Q_SLOTS:
         std::promise<void> finished;
         const std::shared_future<void> done = finished.get_future().share();
         std::future<bool> guards[] = {GuardFifo(pipe, done), GuardFifo(inFolder, done)};
-        QCOMPARE(rig->Run(EncryptInRequest::kCopy, {pipe, rig->outside + QStringLiteral("/tree"), PathFromNative(native)}),
-                 OpResult::kDone);
+        QCOMPARE(
+            rig->Run(EncryptInRequest::kCopy, {pipe, rig->outside + QStringLiteral("/tree"), PathFromNative(native)}),
+            OpResult::kDone);
         rig->ui.QueueAnswer(kAnswerYes);
         QCOMPARE(rig->encrypt->EncryptPlainFiles({inFolder, PathFromNative(inNative)}, rig->folder), OpResult::kDone);
         finished.set_value();

@@ -163,7 +163,8 @@ private Q_SLOTS:
         const QString a = rig->Container(rig->folder, QStringLiteral("a.txt"));
         QVERIFY(QDir().mkpath(rig->folder + QStringLiteral("/d")));
         rig->Container(rig->folder + QStringLiteral("/d"), QStringLiteral("in.txt"));
-        QCOMPARE(rig->ops->Take(rig->clipboard, {a, rig->folder + QStringLiteral("/d")}, false, rig->folder), OpResult::kDone);
+        QCOMPARE(rig->ops->Take(rig->clipboard, {a, rig->folder + QStringLiteral("/d")}, false, rig->folder),
+                 OpResult::kDone);
         QCOMPARE(rig->ops->Paste(rig->clipboard, rig->folder), OpResult::kDone);
         QCOMPARE(rig->ops->Paste(rig->clipboard, rig->folder), OpResult::kDone);
         const auto listed = rig->Listed(rig->folder);
@@ -455,13 +456,15 @@ private Q_SLOTS:
         // With extensions shown the typed name is taken as it is.
         rig->app.State().settings.titleMode = 1;
         QString plain;
-        QCOMPARE(rig->ops->Rename(renamed, QStringLiteral("summary.txt"), QStringLiteral("summary"), plain), OpResult::kDone);
+        QCOMPARE(rig->ops->Rename(renamed, QStringLiteral("summary.txt"), QStringLiteral("summary"), plain),
+                 OpResult::kDone);
         QCOMPARE(rig->StoredName(plain), QStringLiteral("summary"));
 
         // Another item of that name, whatever its case, refuses the rename.
         rig->Container(rig->folder, QStringLiteral("Other.txt"));
         QString refused;
-        QCOMPARE(rig->ops->Rename(plain, QStringLiteral("summary"), QStringLiteral("other.TXT"), refused), OpResult::kFailed);
+        QCOMPARE(rig->ops->Rename(plain, QStringLiteral("summary"), QStringLiteral("other.TXT"), refused),
+                 OpResult::kFailed);
         QVERIFY(rig->ui.Has(40));
 
         // Undo twice: the names come back in turn.
@@ -639,7 +642,8 @@ private Q_SLOTS:
         QVERIFY(QDir().mkpath(path));
         for (int i = 1; i <= 11; ++i) {
             QString renamed;
-            QCOMPARE(rig->ops->Rename(path, QFileInfo(path).fileName(), QStringLiteral("n%1").arg(i), renamed), OpResult::kDone);
+            QCOMPARE(rig->ops->Rename(path, QFileInfo(path).fileName(), QStringLiteral("n%1").arg(i), renamed),
+                     OpResult::kDone);
             path = renamed;
         }
         QCOMPARE(rig->history.Count(), CUndoHistory::kMaxRecords);

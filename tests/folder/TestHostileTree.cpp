@@ -134,7 +134,8 @@ private Q_SLOTS:
         QVERIFY(::rename(QFile::encodeName(file.fileName()).constData(), raw.constData()) == 0);
         const auto bytesAt = [](const QByteArray& path) { return RawBytes(PathFromNative(path)); };
         QString renamed;
-        QCOMPARE(rig->ops->Rename(odd, ShownName(QFileInfo(odd).fileName()), QStringLiteral("plain.txt"), renamed), OpResult::kDone);
+        QCOMPARE(rig->ops->Rename(odd, ShownName(QFileInfo(odd).fileName()), QStringLiteral("plain.txt"), renamed),
+                 OpResult::kDone);
         QCOMPARE(rig->ops->Undo(), OpResult::kDone);
         QCOMPARE(bytesAt(raw), QByteArray("sjis"));
         rig->ui.QueueAnswer(kAnswerYes);
@@ -144,8 +145,8 @@ private Q_SLOTS:
         QCOMPARE(bytesAt(raw), QByteArray("sjis"));
         const QString out = m_folders.NewFolder(QStringLiteral("taken"));
         rig->dialogs.window = [&](const TakeOutWindowRequest& request, CTakeOut& takeOut) {
-            const bool copied =
-                request.items.size() == 1 && takeOut.CopyOut({request.items.first().staged}, out, false) == OpResult::kDone;
+            const bool copied = request.items.size() == 1 &&
+                                takeOut.CopyOut({request.items.first().staged}, out, false) == OpResult::kDone;
             return copied ? TakeOutPrompts::WindowResult::kCopied : TakeOutPrompts::WindowResult::kCancelled;
         };
         QCOMPARE(rig->takeOut->Run(TakeOutKind::kAsTheyAre, {odd}), OpResult::kDone);
@@ -205,8 +206,9 @@ private Q_SLOTS:
                 QStringList staged;
                 for (const TakeOutItem& item : request.items)
                     staged.append(item.staged);
-                return takeOut.CopyOut(staged, out, false) == OpResult::kDone ? TakeOutPrompts::WindowResult::kCopied
-                                                                : TakeOutPrompts::WindowResult::kCancelled;
+                return takeOut.CopyOut(staged, out, false) == OpResult::kDone
+                           ? TakeOutPrompts::WindowResult::kCopied
+                           : TakeOutPrompts::WindowResult::kCancelled;
             };
             const OpResult rc = rig->takeOut->Run(TakeOutKind::kDecrypted, {tree.root});
             QCOMPARE(rc, OpResult::kDone);

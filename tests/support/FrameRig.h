@@ -34,7 +34,8 @@ struct FrameRig {
         frame->SetPrompts(&prompts);
         frame->SetAssociations(&associations);
         frame->SetLauncher(&launcher, &processes);
-        prompts.newPasswords.push_back({PasswordPrompts::Answer::kOk, QStringLiteral("Tiger#Lily42"), QStringLiteral("花")});
+        prompts.newPasswords.push_back(
+            {PasswordPrompts::Answer::kOk, QStringLiteral("Tiger#Lily42"), QStringLiteral("花")});
         return frame->Create() == 0 && frame->PostShow() == 0;
     }
     QString Ini() const { return dir.filePath(QStringLiteral("ZORp/env/ZORportable.ini")); }

@@ -93,8 +93,9 @@ private Q_SLOTS:
         QTest::addColumn<Answer>("result");
         QTest::addColumn<int>("caption");
         QTest::newRow("valid") << Mode::kLogin << QStringLiteral("abcd1234") << false << Answer::kOk << 505;
-        QTest::newRow("32 with symbols") << Mode::kAdminBeforeList << QStringLiteral("A1!\"#$%&'()*+,-./:;<=>?@[\\]^_`{|")
-                                         << false << Answer::kOk << 501;
+        QTest::newRow("32 with symbols") << Mode::kAdminBeforeList
+                                         << QStringLiteral("A1!\"#$%&'()*+,-./:;<=>?@[\\]^_`{|") << false << Answer::kOk
+                                         << 501;
         QTest::newRow("7 characters") << Mode::kAdminBeforeChange << QStringLiteral("abc1234") << false
                                       << Answer::kInvalid << 503;
         QTest::newRow("33 characters") << Mode::kLogin << QStringLiteral("a").repeated(33) << false << Answer::kInvalid
@@ -520,8 +521,9 @@ private Q_SLOTS:
             return d.HintEdit()->isEnabled() ? -2 : int(QDialog::Accepted);
         }));
         rig.ui.QueueAnswer(kAnswerYes); // A518: register with this password
-        QCOMPARE(prompts.AskNewPassword(PasswordPrompts::SetMode::kRegisterFolder, QStringLiteral("/f"), password, hint),
-                 PasswordPrompts::Answer::kOk);
+        QCOMPARE(
+            prompts.AskNewPassword(PasswordPrompts::SetMode::kRegisterFolder, QStringLiteral("/f"), password, hint),
+            PasswordPrompts::Answer::kOk);
         QCOMPARE(password, kChange);
         QCOMPARE(hint, QStringLiteral("from the containers"));
 

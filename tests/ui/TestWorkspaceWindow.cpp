@@ -98,7 +98,8 @@ private Q_SLOTS:
         const QByteArray before = Decrypted(rig, container, rig.app.DefaultEncryptedFolder());
         const QString newer = rig.dir.filePath(QStringLiteral("elsewhere/memo.txt"));
         QVERIFY(WriteFile(newer, "newer words from outside"));
-        DialogHook::Queue([](QDialog&) { return int(EncryptInPrompts::Overwrite::kYes) + 10; }); // the overwrite question
+        DialogHook::Queue(
+            [](QDialog&) { return int(EncryptInPrompts::Overwrite::kYes) + 10; }); // the overwrite question
         rig.ui.Clear();
         QCOMPARE(rig.frame->EncryptIn(rig.app.DefaultEncryptedFolder(), {newer}, false), -1);
         QCOMPARE(rig.ui.Numbers(), QList<int>({73}));

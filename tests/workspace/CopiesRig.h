@@ -52,7 +52,8 @@ struct CopiesRig : FolderRig {
     // Opens one container in the fake editor; the working copy's path, empty when the open failed.
     QString Open(const QString& container) {
         QString copy;
-        return copies->OpenOne(container, true, QString(), QStringLiteral("Ac"), &copy) == OpResult::kDone ? copy : QString();
+        return copies->OpenOne(container, true, QString(), QStringLiteral("Ac"), &copy) == OpResult::kDone ? copy
+                                                                                                           : QString();
     }
     // The editor ends and timer 1 fires.
     void EndAndTick(qint64 pid) {

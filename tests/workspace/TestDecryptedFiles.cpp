@@ -587,8 +587,8 @@ private Q_SLOTS:
                              : VimSwap(blocks ? editor.Pid() : EndedPid())));
 
         const OpResult rc = action == QStringLiteral("selected") ? rig->commands->WriteBackSelected(rig->folder, {copy})
-                       : action == QStringLiteral("all")    ? rig->commands->WriteBackAll(rig->folder, false)
-                                                            : rig->login->Logout(rig->folder);
+                            : action == QStringLiteral("all")    ? rig->commands->WriteBackAll(rig->folder, false)
+                                                                 : rig->login->Logout(rig->folder);
         QCOMPARE(rc, blocks ? OpResult::kFailed : OpResult::kDone);
         const int refusal = action == QStringLiteral("selected") ? CWorkspaceCommands::kMsgOpenElsewhere
                                                                  : CWorkspaceCommands::kMsgAllOpenElsewhere;

@@ -90,9 +90,9 @@ private Q_SLOTS:
         for (const QString& name : {QStringLiteral("first.txt"), QStringLiteral("second.txt")}) {
             containers << rig->Encrypt(rig->folder, name, name.toUtf8() + " as stored");
             QString copy;
-            QCOMPARE(rig->copies->OpenOne(containers.last(), true, activated ? QString() : id, WorkAreas::kEditing,
-                                          &copy),
-                     OpResult::kDone);
+            QCOMPARE(
+                rig->copies->OpenOne(containers.last(), true, activated ? QString() : id, WorkAreas::kEditing, &copy),
+                OpResult::kDone);
             QTRY_VERIFY(logged(QStringLiteral("opened ") + copy));
             copies << copy;
         }

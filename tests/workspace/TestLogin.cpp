@@ -80,9 +80,10 @@ private Q_SLOTS:
         QVERIFY(rig);
         const QString folder = NewFolder(QStringLiteral("f"));
         QCOMPARE(rig->Add(folder, QStringLiteral("0"), QStringLiteral("WID")), 0);
-        const std::pair<PasswordPrompts::Answer, QString> replies[] = {{PasswordPrompts::Answer::kInvalid, QString()},
-                                                   {PasswordPrompts::Answer::kOk, QStringLiteral("Folder#")},
-                                                   {PasswordPrompts::Answer::kOk, QStringLiteral("Folder #Pw1")}};
+        const std::pair<PasswordPrompts::Answer, QString> replies[] = {
+            {PasswordPrompts::Answer::kInvalid, QString()},
+            {PasswordPrompts::Answer::kOk, QStringLiteral("Folder#")},
+            {PasswordPrompts::Answer::kOk, QStringLiteral("Folder #Pw1")}};
         for (const auto& [result, password] : replies) {
             rig->ui.Clear();
             QCOMPARE(rig->LoginWith(folder, result, password), OpResult::kFailed);

@@ -122,7 +122,8 @@ private Q_SLOTS:
         const QList<ChangePasswordText> entries = {{QStringLiteral("取引先A"), kChange, QStringLiteral("memo")},
                                                    {QStringLiteral("社内"), kOther, QString()}};
         QCOMPARE(rig->SaveList(kAdmin, entries), OpResult::kDone);
-        QCOMPARE(rig->prompts.promptModes, QList<PasswordPrompts::PromptMode>{PasswordPrompts::PromptMode::kAdminBeforeList});
+        QCOMPARE(rig->prompts.promptModes,
+                 QList<PasswordPrompts::PromptMode>{PasswordPrompts::PromptMode::kAdminBeforeList});
         QCOMPARE(rig->prompts.shownLists.last().size(), 0);
         QVERIFY(rig->ui.Messages().isEmpty());
 
@@ -187,7 +188,8 @@ private Q_SLOTS:
         // OK with the duplicate is refused and the user goes on in the same list.
         rig->ui.Clear();
         rig->prompts.passwords.push_back({PasswordPrompts::Answer::kOk, kAdmin, QString()});
-        rig->prompts.lists = {{PasswordPrompts::Answer::kOk, {first, second, twin}}, {PasswordPrompts::Answer::kOk, {twin, second}}};
+        rig->prompts.lists = {{PasswordPrompts::Answer::kOk, {first, second, twin}},
+                              {PasswordPrompts::Answer::kOk, {twin, second}}};
         QCOMPARE(rig->ChangePasswordsCommand(), OpResult::kDone);
         QCOMPARE(rig->ui.Numbers(), QList<int>{521});
         QList<ChangePasswordText> stored;

@@ -365,7 +365,7 @@ private Q_SLOTS:
             stagedAfterRefusal = QFileInfo::exists(paths.first());
             rig->ui.QueueAnswer(kAnswerNo); // keep the old a.txt
             return takeOut.CopyOut(paths, target, false) == OpResult::kDone ? TakeOutPrompts::WindowResult::kCopied
-                                                               : TakeOutPrompts::WindowResult::kCancelled;
+                                                                            : TakeOutPrompts::WindowResult::kCancelled;
         };
         QCOMPARE(rig->takeOut->Run(TakeOutKind::kDecrypted, {tree.a, tree.docs}), OpResult::kDone);
         QCOMPARE(refused, OpResult::kDeclined);
@@ -383,8 +383,9 @@ private Q_SLOTS:
         const QString second = target + QStringLiteral("/second");
         QVERIFY(QDir().mkpath(second));
         rig->dialogs.window = [&](const TakeOutWindowRequest& request, CTakeOut& takeOut) {
-            return takeOut.CopyOut({request.items.first().staged}, second, true) == OpResult::kDone ? TakeOutPrompts::WindowResult::kMoved
-                                                                                       : TakeOutPrompts::WindowResult::kCancelled;
+            return takeOut.CopyOut({request.items.first().staged}, second, true) == OpResult::kDone
+                       ? TakeOutPrompts::WindowResult::kMoved
+                       : TakeOutPrompts::WindowResult::kCancelled;
         };
         QCOMPARE(rig->takeOut->Run(TakeOutKind::kDecrypted, {tree.a}), OpResult::kDone);
         QCOMPARE(CopiesRig::Bytes(second + QStringLiteral("/a.txt")), QByteArray("alpha"));
@@ -394,8 +395,9 @@ private Q_SLOTS:
         // A staged item that another program removed meanwhile: A478, and the window stays for Cancel.
         rig->dialogs.window = [&](const TakeOutWindowRequest& request, CTakeOut& takeOut) {
             QFile::remove(request.items.first().staged);
-            return takeOut.CopyOut({request.items.first().staged}, second, false) == OpResult::kFailed ? TakeOutPrompts::WindowResult::kCancelled
-                                                                                        : TakeOutPrompts::WindowResult::kCopied;
+            return takeOut.CopyOut({request.items.first().staged}, second, false) == OpResult::kFailed
+                       ? TakeOutPrompts::WindowResult::kCancelled
+                       : TakeOutPrompts::WindowResult::kCopied;
         };
         QCOMPARE(rig->takeOut->Run(TakeOutKind::kDecrypted, {tree.a}), OpResult::kFailed);
         QCOMPARE(rig->ui.Numbers(), QList<int>({CTakeOut::kMsgStagedMissing}));
@@ -412,7 +414,8 @@ private Q_SLOTS:
         int modeDuring = -1;
         rig->dialogs.window = [&](const TakeOutWindowRequest& request, CTakeOut&) {
             modeDuring = CopiesRig::Mode(request.items.first().staged);
-            return request.title == QStringLiteral("取り出し") ? TakeOutPrompts::WindowResult::kDragged : TakeOutPrompts::WindowResult::kCancelled;
+            return request.title == QStringLiteral("取り出し") ? TakeOutPrompts::WindowResult::kDragged
+                                                               : TakeOutPrompts::WindowResult::kCancelled;
         };
         QCOMPARE(rig->takeOut->Run(TakeOutKind::kAsTheyAre, {plain}), OpResult::kDone);
         QCOMPARE(modeDuring & 0200, 0200);
@@ -447,7 +450,8 @@ private Q_SLOTS:
         auto rig = Started();
         QVERIFY(rig);
         const Tree tree = MakeTree(*rig);
-        QCOMPARE(rig->takeOut->CheckSelection({rig->folder + QStringLiteral("/gone.zorf")}, true, true), OpResult::kFailed);
+        QCOMPARE(rig->takeOut->CheckSelection({rig->folder + QStringLiteral("/gone.zorf")}, true, true),
+                 OpResult::kFailed);
         QCOMPARE(rig->ui.Numbers(), QList<int>({CTakeOut::kMsgItemMissing}));
 
         rig->ui.Clear();
@@ -533,7 +537,9 @@ private Q_SLOTS:
         const QString to = rig->Area(QStringLiteral("To"));
         QVERIFY(QDir().mkpath(QFileInfo(to).absolutePath()) && QDir(to).removeRecursively() &&
                 QFile::link(precious, to));
-        rig->dialogs.window = [](const TakeOutWindowRequest&, CTakeOut&) { return TakeOutPrompts::WindowResult::kDragged; };
+        rig->dialogs.window = [](const TakeOutWindowRequest&, CTakeOut&) {
+            return TakeOutPrompts::WindowResult::kDragged;
+        };
         QCOMPARE(rig->takeOut->Run(TakeOutKind::kDecrypted, {tree.a}), OpResult::kDone);
         QCOMPARE(QDir(precious).entryList(QDir::Files), QStringList{QStringLiteral("mine.txt")});
     }
