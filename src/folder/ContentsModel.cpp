@@ -1,5 +1,6 @@
 #include "folder/ContentsModel.h"
 
+#include "util/BusySection.h"
 #include "util/DisplayText.h"
 #include "util/FileNames.h"
 #include "util/MessageText.h"
@@ -186,12 +187,8 @@ QList<DiskEntry> CContentsModel::ListedEntries(bool withNameFile) const {
 }
 
 int CContentsModel::ListFolder(const QString& directory, const QString& key) {
-    if (busy)
-        busy(true);
-    const int result = FillList(directory, key);
-    if (busy)
-        busy(false);
-    return result;
+    const BusySection section(busy);
+    return FillList(directory, key);
 }
 
 int CContentsModel::FillList(const QString& directory, const QString& key) {
