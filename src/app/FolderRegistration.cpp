@@ -5,6 +5,7 @@
 #include "util/DisplayText.h"
 #include "util/ErrorText.h"
 #include "util/FileNames.h"
+#include "util/MessageNumbers.h"
 #include "util/MessageText.h"
 #include "util/SecretText.h"
 #include "workspace/LoginManager.h"
@@ -43,7 +44,6 @@ constexpr int kMsgWrongPassword = 421;
 constexpr int kMsgNotContainer = 423;
 constexpr int kMsgNewerContainer = 424;
 constexpr int kMsgNoUniqueName = 451;
-constexpr int kMsgHintRewrite = 621;
 constexpr int kMsgProbeFailed = 631;
 
 const QString kThisDrive = QStringLiteral("このドライブ");
@@ -347,7 +347,7 @@ int CFolderRegistration::RewriteHints(const QStringList& containers, const QStri
     for (const QString& container : containers) {
         m_app.Svc().ui.Pump();
         if (engine.UpdateHint(container, hint) != 0)
-            return Refuse(kMsgHintRewrite, WithPath(QString(), container, PathSeparator::Paragraph), Icon::Error);
+            return Refuse(msg::kFileUnreadable, WithPath(QString(), container, PathSeparator::Paragraph), Icon::Error);
     }
     return 0;
 }

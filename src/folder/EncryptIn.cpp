@@ -30,7 +30,6 @@ constexpr int kMsgEncryptSizeInFolder = 26;
 // Messages of the sources themselves.
 constexpr int kMsgSameSourceName = 27;
 constexpr int kMsgNoRoot = 57;
-constexpr int kMsgNotFileOrFolder = 66;
 constexpr int kMsgPlainSameName = 70;
 constexpr int kMsgFolderSameName = 71;
 constexpr int kMsgOpenInWorkspace = 73;
@@ -38,14 +37,12 @@ constexpr int kMsgCopySize = 74;
 constexpr int kMsgEncryptSize = 75;
 constexpr int kMsgSourceNotDeleted = 76;
 constexpr int kMsgSourceGone = 77;
-constexpr int kMsgStopped = 105;
 // "暗号化する(&U)".
 constexpr int kMsgPlainQuestion = 115;
 constexpr int kMsgPlainCheck = 116;
 constexpr int kMsgPlainTempFolder = 117;
 constexpr int kMsgPlainMove = 118;
 constexpr int kMsgAttributes = 275;
-constexpr int kMsgReadOnlyFolder = 316;
 constexpr int kMsgSkippedHead = 644;
 constexpr int kMsgSkippedTail = 645;
 constexpr int kMsgSourceChangedKept = 701;
@@ -93,7 +90,7 @@ OpResult CEncryptIn::Fail(int number, const QString& tail, Icon icon) {
 bool CEncryptIn::Stopped() {
     if (!m_ui.StopRequested())
         return false;
-    Report(kMsgStopped, QString(), Icon::Information);
+    Report(msg::kStoppedKeepingDone, QString(), Icon::Information);
     return true;
 }
 
@@ -119,7 +116,7 @@ OpResult CEncryptIn::Run(EncryptInRequest& request) {
     const QString root = m_nameFile.OwningRoot(CleanPath(request.destination));
     const int slot = m_registry.SlotOf(root);
     if (slot >= 0 && m_registry.ReadOnlyText(slot) == QStringLiteral("1")) {
-        Report(kMsgReadOnlyFolder, QString(), Icon::Warning);
+        Report(msg::kReadOnlyFolder, QString(), Icon::Warning);
         return OpResult::kFailed;
     }
     const OpResult rc = Operate(request);
@@ -175,7 +172,7 @@ OpResult CEncryptIn::Operate(EncryptInRequest& request) {
         } else if (kind == SourceKind::kSpecial) {
             step = SkipSpecial(source);
         } else {
-            Report(kMsgNotFileOrFolder, WithPath(QString(), source, PathSeparator::Line));
+            Report(msg::kCannotTakeIn, WithPath(QString(), source, PathSeparator::Line));
             step = kStop;
         }
         if (step == kStop || step == kEnd)
@@ -471,7 +468,7 @@ OpResult CEncryptIn::EncryptPlainFiles(const QStringList& plainFiles, const QStr
     const QString root = m_nameFile.OwningRoot(folder);
     const int slot = m_registry.SlotOf(root);
     if (slot >= 0 && m_registry.ReadOnlyText(slot) == QStringLiteral("1"))
-        return Fail(kMsgReadOnlyFolder, QString(), Icon::Warning);
+        return Fail(msg::kReadOnlyFolder, QString(), Icon::Warning);
     if (m_ui.Message(m_messages.MsgA(kMsgPlainQuestion), Icon::Question, Buttons::YesNo, kAnswerNo,
                      kMsgPlainQuestion) != kAnswerYes)
         return OpResult::kDeclined;

@@ -2,6 +2,7 @@
 
 #include "util/ErrorText.h"
 #include "util/FileNames.h"
+#include "util/MessageNumbers.h"
 #include "util/MessageText.h"
 #include "util/PathIdentity.h"
 #include "util/TreeWalk.h"
@@ -14,8 +15,6 @@
 namespace korimbo {
 
 namespace {
-
-constexpr int kMsgStopped = 105;
 
 } // namespace
 
@@ -134,7 +133,7 @@ OpResult CFolderItems::FailError(int number, int error, const QString& path) {
 bool CFolderItems::Stopped() {
     if (!m_s.ui.StopRequested())
         return false;
-    Report(kMsgStopped, QString(), Icon::Information);
+    Report(msg::kStoppedKeepingDone, QString(), Icon::Information);
     return true;
 }
 

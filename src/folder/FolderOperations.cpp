@@ -36,11 +36,9 @@ constexpr int kMsgPermanentMany = 45;
 constexpr int kMsgDeleteOpenBelow = 46;
 constexpr int kMsgDeleteOpen = 47;
 constexpr int kMsgDragOpen = 55;
-constexpr int kMsgDragTargetOpen = 56;
 constexpr int kMsgItemGone = 103;
 constexpr int kMsgPasteOpenBelow = 104;
 constexpr int kMsgPasteOpen = 704;
-constexpr int kMsgNotInTrash = 168;
 constexpr int kMsgContainerInWay = 169;
 constexpr int kMsgFolderInWay = 170;
 constexpr int kMsgOpenContainerInWay = 171;
@@ -49,11 +47,8 @@ constexpr int kMsgUndoItemGone = 173;
 constexpr int kMsgUndoCopyQuestion = 179;
 constexpr int kMsgNotRegistered = 190;
 constexpr int kMsgBadName = 290;
-constexpr int kMsgReadOnlyFolder = 316;
 constexpr int kMsgTrashUnreadable = 458;
-constexpr int kMsgRestore = 459;
 constexpr int kMsgToTrash = 460;
-constexpr int kMsgPermanentDelete = 461;
 constexpr int kMsgParentFolder = 640;
 
 constexpr int kRenameTries = 10;
@@ -91,7 +86,7 @@ OpResult CFolderOperations::Take(InsideClipboard& clipboard, const QStringList& 
     if (items.isEmpty())
         return OpResult::kFailed;
     if (cut && m_items.ReadOnlyFolder(shownFolder))
-        return m_items.Fail(kMsgReadOnlyFolder, QString(), Icon::Warning);
+        return m_items.Fail(msg::kReadOnlyFolder, QString(), Icon::Warning);
     clipboard.items.clear();
     for (const QString& item : items)
         clipboard.items.append(CleanPath(item));
@@ -104,7 +99,7 @@ OpResult CFolderOperations::Paste(InsideClipboard& clipboard, const QString& des
     m_items.ClearChanged();
     const QString target = CleanPath(destination);
     if (m_items.ReadOnlyFolder(target))
-        return m_items.Fail(kMsgReadOnlyFolder, QString(), Icon::Warning);
+        return m_items.Fail(msg::kReadOnlyFolder, QString(), Icon::Warning);
     if (clipboard.Count() == 0)
         return OpResult::kFailed;
     for (const QString& item : std::as_const(clipboard.items)) {
@@ -141,7 +136,7 @@ OpResult CFolderOperations::Drop(const QStringList& items, const QString& destin
     m_items.ClearChanged();
     const QString target = CleanPath(destination);
     if (m_items.ReadOnlyFolder(target))
-        return m_items.Fail(kMsgReadOnlyFolder, QString(), Icon::Warning);
+        return m_items.Fail(msg::kReadOnlyFolder, QString(), Icon::Warning);
     if (items.isEmpty())
         return OpResult::kFailed;
     m_items.EntriesOf(target); // the destination's name file is brought up to date first
@@ -150,7 +145,7 @@ OpResult CFolderOperations::Drop(const QStringList& items, const QString& destin
         if (!ItemExists(item))
             return m_items.Fail(kMsgItemGone, WithPath(QString(), item, PathSeparator::Paragraph), Icon::Warning);
         if (move && m_items.ReadOnlyFolder(item))
-            return m_items.Fail(kMsgReadOnlyFolder, QString(), Icon::Warning);
+            return m_items.Fail(msg::kReadOnlyFolder, QString(), Icon::Warning);
         QString open;
         if (IsFolderItem(item) ? m_items.HoldsOpenFile(item, &open) || m_items.HoldsFileInUse(item, &open)
                                : m_items.IsOpen(item)) {
@@ -163,7 +158,7 @@ OpResult CFolderOperations::Drop(const QStringList& items, const QString& destin
             for (const NameEntry& entry : m_items.EntriesOf(target)) {
                 if (entry.kind == NameEntry::kContainer && entry.displayName == name &&
                     m_items.IsOpen(ChildPath(target, entry.diskName)))
-                    return m_items.Fail(kMsgDragTargetOpen, name, Icon::Warning);
+                    return m_items.Fail(msg::kTargetOpen, name, Icon::Warning);
             }
         }
     }
@@ -193,7 +188,7 @@ OpResult CFolderOperations::Rename(const QString& path, const QString& shown, co
 OpResult CFolderOperations::RenameItem(const QString& path, const QString& name, bool extensionRule, bool makeRecord,
                                        QString& newPath) {
     if (m_items.ReadOnlyFolder(path))
-        return m_items.Fail(kMsgReadOnlyFolder, QString(), Icon::Warning);
+        return m_items.Fail(msg::kReadOnlyFolder, QString(), Icon::Warning);
     if (!ItemExists(path))
         return m_items.Fail(kMsgItemGone, WithPath(QString(), path, PathSeparator::Paragraph), Icon::Warning);
     QString unused;
@@ -304,7 +299,7 @@ OpResult CFolderOperations::Delete(const QStringList& paths, bool permanent) {
     for (const QString& path : paths)
         items.append(CleanPath(path));
     if (m_items.ReadOnlyFolder(items.first()))
-        return m_items.Fail(kMsgReadOnlyFolder, QString(), Icon::Warning);
+        return m_items.Fail(msg::kReadOnlyFolder, QString(), Icon::Warning);
     for (const QString& item : items) {
         QString unused;
         if (m_access.CheckAccess(item, 1, unused) != 0)
@@ -346,7 +341,7 @@ OpResult CFolderOperations::Delete(const QStringList& paths, bool permanent) {
         m_items.Changed(ParentOf(item));
         if (permanent) {
             if (const int error = RemoveTree(m_files, item).error; error != 0) {
-                rc = m_items.FailError(kMsgPermanentDelete, error, item);
+                rc = m_items.FailError(msg::kNotDeleted, error, item);
                 break;
             }
             continue;
@@ -440,7 +435,7 @@ CFolderOperations::Way CFolderOperations::ClearWay(const QString& existing) {
                      Buttons::YesNo, kAnswerNo, number) != kAnswerYes)
         return Way::kSkip;
     if (const int rc = RemoveTree(m_files, existing).error; rc != 0) {
-        m_items.ReportError(kMsgPermanentDelete, rc, existing);
+        m_items.ReportError(msg::kNotDeleted, rc, existing);
         return Way::kStop;
     }
     return Way::kFree;
@@ -479,7 +474,7 @@ OpResult CFolderOperations::UndoDelete(const UndoRecord& record) {
             }
         }
         if (!found) {
-            m_items.Report(kMsgNotInTrash, name, Icon::Warning);
+            m_items.Report(msg::kNotInTrash, name, Icon::Warning);
             continue;
         }
         const Way way = ClearWay(path);
@@ -490,7 +485,7 @@ OpResult CFolderOperations::UndoDelete(const UndoRecord& record) {
         if (PrepareParent(path) != OpResult::kDone)
             return OpResult::kFailed;
         if (const int error = m_trash->Restore(*found, path); error != 0)
-            return m_items.FailError(kMsgRestore, error, path);
+            return m_items.FailError(msg::kNotRestored, error, path);
         m_items.Changed(ParentOf(path));
         entries.removeIf([&](const TrashEntry& e) { return e.infoPath == found->infoPath; });
     }
@@ -512,7 +507,7 @@ OpResult CFolderOperations::UndoCopy(const UndoRecord& record) {
         m_ui.Pump();
         m_items.Changed(ParentOf(copy));
         if (const int rc = RemoveTree(m_files, copy).error; rc != 0)
-            return m_items.FailError(kMsgPermanentDelete, rc, copy);
+            return m_items.FailError(msg::kNotDeleted, rc, copy);
     }
     // What the copies replaced comes back.
     for (int i = 0; i < n; ++i)
@@ -528,7 +523,7 @@ OpResult CFolderOperations::UndoMove(const UndoRecord& record) {
         const QString source = record.lists[0].at(i);
         const QString target = record.lists[1].at(i);
         if (!ItemExists(target)) {
-            m_items.Report(kMsgNotInTrash, record.lists[2].at(i), Icon::Warning);
+            m_items.Report(msg::kNotInTrash, record.lists[2].at(i), Icon::Warning);
             continue;
         }
         const Way way = ClearWay(source);

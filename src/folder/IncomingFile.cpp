@@ -23,8 +23,6 @@ constexpr int kMsgNoticeTail = 69;
 constexpr int kMsgOtherPassword = 78;
 constexpr int kMsgTooManyTries = 79;
 constexpr int kMsgWrongPassword = 80;
-constexpr int kMsgNoWorkSpace = 82;
-constexpr int kMsgPlainCopyLeft = 83;
 
 constexpr int kMaxPasswordTries = 5;
 constexpr qint64 kFreeSpaceMargin = 4096;
@@ -49,7 +47,7 @@ CIncomingFile::~CIncomingFile() {
     if (!m_plainCopy.isEmpty() && m_run.files.Exists(m_plainCopy)) {
         QString error;
         if (m_run.engine.WipeAndDelete(m_plainCopy, error, true) != 0)
-            Report(kMsgPlainCopyLeft, error + m_plainCopy);
+            Report(msg::kPlainCopyLeft, error + m_plainCopy);
     }
     m_run.files.RemoveFolder(m_plainFolder);
 }
@@ -131,14 +129,14 @@ IntakeStep CIncomingFile::Decrypt(const QString& key) {
     qint64 free = 0;
     if (area.isEmpty() || m_run.files.MakePrivateFolder(area) != 0 ||
         (m_run.files.FreeBytes(area, free) == 0 && free < m_info.plainSize + kFreeSpaceMargin)) {
-        Report(kMsgNoWorkSpace, WithPath(QString(), area, PathSeparator::Line));
+        Report(msg::kNoWorkSpace, WithPath(QString(), area, PathSeparator::Line));
         return IntakeStep::kStop;
     }
     QString unique;
     UniqueNameText(false, unique);
     const QString folder = ChildPath(area, unique);
     if (m_run.files.MakePrivateFolder(folder) != 0) {
-        Report(kMsgNoWorkSpace, WithPath(QString(), folder, PathSeparator::Line));
+        Report(msg::kNoWorkSpace, WithPath(QString(), folder, PathSeparator::Line));
         return IntakeStep::kStop;
     }
     m_plainFolder = folder;

@@ -3,6 +3,7 @@
 #include "util/DisplayText.h"
 #include "util/ErrorText.h"
 #include "util/FileNames.h"
+#include "util/MessageNumbers.h"
 #include "util/MessageText.h"
 #include "util/PathIdentity.h"
 #include "util/TreeWalk.h"
@@ -26,9 +27,6 @@ constexpr int kMsgWorkingCopy = 62;
 constexpr int kMsgFolderDelete = 63;
 constexpr int kMsgSourceFolderHead = 64;
 constexpr int kMsgSourceFolderTail = 65;
-constexpr int kMsgNotFileOrFolder = 66;
-constexpr int kMsgLeftAsTheyAre = 720;
-constexpr int kMsgUnreadableFolders = 721;
 
 using enum IntakeStep;
 
@@ -59,9 +57,9 @@ int CIncomingFolder::Report(int number, const QString& tail, Icon icon) {
 
 void CIncomingFolder::ReportLeftBehind() {
     if (!m_leftAsTheyAre.isEmpty())
-        Report(kMsgLeftAsTheyAre, m_leftAsTheyAre.join(u'\n'), Icon::Warning);
+        Report(msg::kLeftAsTheyAre, m_leftAsTheyAre.join(u'\n'), Icon::Warning);
     if (!m_unreadableFolders.isEmpty())
-        Report(kMsgUnreadableFolders, m_unreadableFolders.join(u'\n'), Icon::Warning);
+        Report(msg::kFoldersUnread, m_unreadableFolders.join(u'\n'), Icon::Warning);
 }
 
 IntakeStep CIncomingFolder::Take(const QString& source, const QString& destination, bool move,
@@ -74,7 +72,7 @@ IntakeStep CIncomingFolder::Take(const QString& source, const QString& destinati
     // own old copy. Both are judged on disk: the same folder has many paths through links and mounts.
     const ItemKind existing = KindOf(target);
     if (IsWithinResolved(destination, source) || (existing == ItemKind::Folder && IsWithinResolved(source, target))) {
-        Report(kMsgNotFileOrFolder, WithPath(QString(), source, PathSeparator::Line));
+        Report(msg::kCannotTakeIn, WithPath(QString(), source, PathSeparator::Line));
         return kStop;
     }
     for (const NameEntry& entry : entries) {

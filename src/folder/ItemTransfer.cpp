@@ -16,21 +16,15 @@
 namespace korimbo {
 
 namespace {
-
-constexpr int kMsgDragTargetOpen = 56;
 constexpr int kMsgCopySize = 108;
 constexpr int kMsgCopyTail = 109;
 constexpr int kMsgMoveSize = 110;
 constexpr int kMsgMoveCopySize = 111;
 constexpr int kMsgMoveSourceLeft = 112;
-constexpr int kMsgNotInTrash = 168;
 constexpr int kMsgIntoItself = 312;
 constexpr int kMsgIntoOwnSubfolder = 313;
 constexpr int kMsgFolderAlreadyThere = 314;
 constexpr int kMsgFileAlreadyThere = 315;
-constexpr int kMsgRestore = 459;
-constexpr int kMsgPermanentDelete = 461;
-constexpr int kMsgLeftAsTheyAre = 720;
 constexpr int kMsgSpecialNotMoved = 722;
 
 constexpr int kMaxCopyNumber = 999999999;
@@ -101,7 +95,7 @@ OpResult CItemTransfer::BringBack(const QString& aside, const QString& time, con
     m_items.Changed(ParentOf(place));
     if (ItemExists(aside)) {
         if (const int rc = m_files.Rename(aside, place); rc != 0)
-            return m_items.FailError(kMsgRestore, rc, place);
+            return m_items.FailError(msg::kNotRestored, rc, place);
         return OpResult::kDone;
     }
     QList<TrashEntry> entries;
@@ -111,12 +105,12 @@ OpResult CItemTransfer::BringBack(const QString& aside, const QString& time, con
         if ((entry.originalPath == aside || entry.rawPath == aside) &&
             CFolderItems::ModifiedText(entry.trashedPath) == time) {
             if (const int rc = m_trash->Restore(entry, place); rc != 0)
-                return m_items.FailError(kMsgRestore, rc, place);
+                return m_items.FailError(msg::kNotRestored, rc, place);
             m_files.SetReadOnly(place);
             return OpResult::kDone;
         }
     }
-    m_items.Report(kMsgNotInTrash, name, Icon::Warning);
+    m_items.Report(msg::kNotInTrash, name, Icon::Warning);
     return OpResult::kDone;
 }
 
@@ -204,7 +198,7 @@ OpResult CItemTransfer::Duplicate(const QStringList& items, const QString& desti
 
 void CItemTransfer::ReportLeftAsTheyAre() {
     if (!m_leftAsTheyAre.isEmpty())
-        m_items.Report(kMsgLeftAsTheyAre, m_leftAsTheyAre.join(u'\n'), Icon::Information);
+        m_items.Report(msg::kLeftAsTheyAre, m_leftAsTheyAre.join(u'\n'), Icon::Information);
     m_leftAsTheyAre.clear();
 }
 
@@ -356,7 +350,7 @@ CItemTransfer::Step CItemTransfer::TransferFolder(const QString& item, const QSt
     // A link of the folder's name is one item: it is replaced, never merged into.
     if (there == ItemKind::Link) {
         if (const int rc = m_files.Remove(target); rc != 0)
-            return m_items.ReportError(kMsgPermanentDelete, rc, target), kStop;
+            return m_items.ReportError(msg::kNotDeleted, rc, target), kStop;
     } else if (there == ItemKind::Folder) {
         // The folders meet: what comes in is recorded item by item, so that an undo leaves the folder that
         // was there before.
@@ -423,7 +417,7 @@ CItemTransfer::Step CItemTransfer::TransferFile(const QString& item, const QStri
         return m_items.Report(kMsgFileAlreadyThere, source.name + QStringLiteral("' を") + m_verb, Icon::Warning),
                kStop;
     if (KindOf(item) == ItemKind::Special)
-        return m_items.Report(kMsgLeftAsTheyAre, item, Icon::Warning), kStop;
+        return m_items.Report(msg::kLeftAsTheyAre, item, Icon::Warning), kStop;
     if (!target.isEmpty()) {
         if (!m_overwriteAllFiles) {
             ContainerInfo old;
@@ -446,7 +440,7 @@ CItemTransfer::Step CItemTransfer::TransferFile(const QString& item, const QStri
                 return answer == OverwriteStep::kSkip ? kSkipped : kEnd;
         }
         if (m_items.IsOpen(target))
-            return m_items.Report(kMsgDragTargetOpen, source.name, Icon::Warning), kStop;
+            return m_items.Report(msg::kTargetOpen, source.name, Icon::Warning), kStop;
     } else if (source.container) {
         QString disk;
         if (m_engine.MakeContainerName(destination, disk) != 0)

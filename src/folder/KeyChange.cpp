@@ -3,6 +3,7 @@
 #include "state/WorkAreas.h"
 #include "util/DisplayText.h"
 #include "util/FileNames.h"
+#include "util/MessageNumbers.h"
 #include "util/MessageText.h"
 #include "util/TreeWalk.h"
 
@@ -13,9 +14,6 @@
 namespace korimbo {
 
 namespace {
-
-constexpr int kMsgNoWorkSpace = 82;
-constexpr int kMsgPlainCopyLeft = 83;
 
 // The key slot of that name, or null.
 const KeySlot* SlotNamed(const CCryptEngine& engine, const QString& name) {
@@ -47,12 +45,12 @@ int CKeyChange::Recrypt(const QString& container, const QString& name, const QSt
         slot < 0 ? QString() : WorkAreas::AreaOf(m_workRoot, m_registry.WorkIdText(slot), WorkAreas::kCreation);
     QString unique;
     if (area.isEmpty() || m_files.MakePrivateFolder(area) != 0 || UniqueNameText(false, unique) != 0)
-        return m_items.Report(kMsgNoWorkSpace, WithPath(QString(), area, PathSeparator::Line));
+        return m_items.Report(msg::kNoWorkSpace, WithPath(QString(), area, PathSeparator::Line));
     // A folder of its own keeps the plaintext's name, which the new container stores.
     const QString folder = ChildPath(area, unique);
     if (m_files.MakePrivateFolder(folder) != 0) {
         (void)m_files.RemoveFolder(folder);
-        return m_items.Report(kMsgNoWorkSpace, WithPath(QString(), folder, PathSeparator::Line));
+        return m_items.Report(msg::kNoWorkSpace, WithPath(QString(), folder, PathSeparator::Line));
     }
     const bool usable = name != QStringLiteral(".") && name != QStringLiteral("..") && !name.contains(QChar(0));
     const QString plain = ChildPath(folder, usable ? name : QFileInfo(container).fileName());
@@ -70,7 +68,7 @@ int CKeyChange::Recrypt(const QString& container, const QString& name, const QSt
         return m_engine.WipeAndDelete(file, error, true) == 0 ? 0 : EIO;
     });
     if (!removed.Ok())
-        m_items.Report(kMsgPlainCopyLeft, removed.path);
+        m_items.Report(msg::kPlainCopyLeft, removed.path);
     return rc;
 }
 

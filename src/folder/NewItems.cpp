@@ -5,6 +5,7 @@
 #include "util/ErrorText.h"
 #include "util/FileCopy.h"
 #include "util/FileNames.h"
+#include "util/MessageNumbers.h"
 #include "util/MessageText.h"
 
 #include <QDateTime>
@@ -23,7 +24,6 @@ namespace {
 constexpr int kMsgFolderNotMade = 33;
 constexpr int kMsgFileNotMade = 98;
 constexpr int kMsgTemplateNotCopied = 99;
-constexpr int kMsgReadOnlyFolder = 316;
 
 // The counter of the collision names has no practical limit.
 constexpr int kMaxAttempts = 999999999;
@@ -85,7 +85,7 @@ bool CNewItems::Writable(const QString& directory, QString& key) {
     key = m_nameFile.OwningRoot(directory);
     const int slot = m_registry.SlotOf(key);
     if (slot >= 0 && m_registry.ReadOnlyText(slot) == QStringLiteral("1")) {
-        ReportMessage(m_ui, m_messages, kMsgReadOnlyFolder, QString(), Icon::Warning);
+        ReportMessage(m_ui, m_messages, msg::kReadOnlyFolder, QString(), Icon::Warning);
         return false;
     }
     return true;

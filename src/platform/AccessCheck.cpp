@@ -2,6 +2,7 @@
 
 #include "util/ErrorText.h"
 #include "util/FileNames.h"
+#include "util/MessageNumbers.h"
 #include "util/TreeWalk.h"
 
 #include <sys/stat.h>
@@ -9,8 +10,6 @@
 namespace korimbo {
 
 namespace {
-
-constexpr int kMsgCannotRead = 621;
 
 } // namespace
 
@@ -46,9 +45,9 @@ int CAccessCheck::TestFile(const QString& path, int reportMode, QString& message
     if (m_files.Open(path, OpenMode::Read, error)) // closed again at once
         return 0;
 
-    const QString text = m_messages.MsgA(kMsgCannotRead) + u'\n' + ErrnoText(error) + QStringLiteral("\n\n") + path;
+    const QString text = m_messages.MsgA(msg::kFileUnreadable) + u'\n' + ErrnoText(error) + QStringLiteral("\n\n") + path;
     if (reportMode == 1)
-        m_ui.Message(text, Icon::Warning, Buttons::Ok, 0, kMsgCannotRead);
+        m_ui.Message(text, Icon::Warning, Buttons::Ok, 0, msg::kFileUnreadable);
     else
         message = text;
     return -1;

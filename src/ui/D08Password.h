@@ -17,8 +17,6 @@ inline constexpr int kMinPasswordLength = 8;
 inline constexpr int kMaxPasswordLength = 32;
 inline constexpr int kMaxHintLength = 48;
 inline constexpr int kMaxStrength = 85;
-// The hint equals the password: refused by both setting dialogs.
-inline constexpr int kMsgHintIsPassword = 593;
 
 // "8～32", the range as the length messages show it.
 QString PasswordRangeText();

@@ -4,6 +4,7 @@
 #include "ui/D08Password.h"
 #include "ui/DialogButtons.h"
 #include "ui/DialogHook.h"
+#include "util/MessageNumbers.h"
 #include "util/MessageText.h"
 #include "util/SecretText.h"
 #include "workspace/PasswordPrompts.h"
@@ -132,7 +133,7 @@ void CD09PasswordSet::accept() {
         return keep();
     }
     if (hint == password) {
-        Refuse(kMsgHintIsPassword, QString(), m_hint);
+        Refuse(msg::kHintIsPassword, QString(), m_hint);
         return keep();
     }
     if (StrengthOf(password) < 25) {

@@ -6,6 +6,7 @@
 #include "ui/DialogHook.h"
 #include "util/Interaction.h"
 #include "util/MessageSource.h"
+#include "util/MessageNumbers.h"
 #include "util/MessageText.h"
 
 #include <QFormLayout>
@@ -108,7 +109,7 @@ void CD12UpPasswordIn::accept() {
         return keep();
     }
     if (hint == password) {
-        Refuse(kMsgHintIsPassword, QString(), m_hint);
+        Refuse(msg::kHintIsPassword, QString(), m_hint);
         return keep();
     }
     if (StrengthOf(password) < 25 && m_ui.Message(m_messages.MsgA(kMsgWeakPassword), Icon::Question, Buttons::YesNo, 0,

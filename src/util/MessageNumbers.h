@@ -27,6 +27,21 @@ inline constexpr int kTailMismatch = 441;        // the decrypted tail differs f
 inline constexpr int kAttributes = 450;          // file attributes cannot be read or changed
 inline constexpr int kNoUniqueName = 451;        // no GUID for a file name
 inline constexpr int kUnrepresentableName = 654; // a file name that is not valid text
+
+// Folders, the work area and start-up.
+inline constexpr int kTargetOpen = 56;           // a container of the same name at the target is open
+inline constexpr int kCannotTakeIn = 66;         // + an item that is neither a file nor a folder
+inline constexpr int kNoWorkSpace = 82;          // the work folder's disk has no room for the plaintext
+inline constexpr int kPlainCopyLeft = 83;        // a decrypted scratch copy could not be removed
+inline constexpr int kStoppedKeepingDone = 105;  // stopped; what was done before stays
+inline constexpr int kNotInTrash = 168;          // + the item the undo looked for
+inline constexpr int kReadOnlyFolder = 316;      // the folder is registered read-only
+inline constexpr int kNotRestored = 459;         // an item could not come back from the trash
+inline constexpr int kNotDeleted = 461;          // an item could not be deleted for good
+inline constexpr int kHintIsPassword = 593;      // the hint is the password itself
+inline constexpr int kFileUnreadable = 621;      // a file cannot be read (held elsewhere, or no right)
+inline constexpr int kLeftAsTheyAre = 720;       // + links and special files left unopened
+inline constexpr int kFoldersUnread = 721;       // + folders that could not be read
 } // namespace msg
 
 } // namespace korimbo

@@ -5,6 +5,7 @@
 #include "util/ErrorText.h"
 #include "util/FileCopy.h"
 #include "util/FileNames.h"
+#include "util/MessageNumbers.h"
 #include "util/MessageText.h"
 #include "util/PathIdentity.h"
 #include "util/TreeWalk.h"
@@ -199,9 +200,9 @@ OpResult CTakeOut::CheckSelection(const QStringList& selection, bool mayAsk, boo
 
 void CTakeOut::ReportLeftBehind() {
     if (!m_leftAsTheyAre.isEmpty())
-        Report(kMsgLeftAsTheyAre, m_leftAsTheyAre.join(u'\n'), Icon::Information);
+        Report(msg::kLeftAsTheyAre, m_leftAsTheyAre.join(u'\n'), Icon::Information);
     if (!m_unreadable.isEmpty())
-        Report(kMsgUnreadableLeft, m_unreadable.join(u'\n'), Icon::Information);
+        Report(msg::kFoldersUnread, m_unreadable.join(u'\n'), Icon::Information);
     m_leftAsTheyAre.clear();
     m_unreadable.clear();
 }
@@ -572,7 +573,7 @@ bool CTakeOut::CheckNewPassword(const QString& password, const QString& hint) {
         refusal = kMsgHintTooLong;
         tail = QString::number(kMaxHint) + m_messages.MsgA(kMsgHintTooLongTail);
     } else if (!hint.isEmpty() && hint == password) {
-        refusal = kMsgHintIsPassword;
+        refusal = msg::kHintIsPassword;
     }
     if (refusal != 0)
         Report(refusal, tail, Icon::Warning);

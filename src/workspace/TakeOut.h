@@ -114,9 +114,6 @@ public:
     static constexpr int kMsgPasswordChars = 513;
     static constexpr int kMsgHintTooLong = 515;
     static constexpr int kMsgHintTooLongTail = 516;
-    static constexpr int kMsgHintIsPassword = 593;
-    static constexpr int kMsgLeftAsTheyAre = 720;
-    static constexpr int kMsgUnreadableLeft = 721;
 
     // The refusal of a move target inside the shown folder (a fixed text of the take-out window).
     static QString MoveRefusedText();

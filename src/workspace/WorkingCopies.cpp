@@ -5,6 +5,7 @@
 #include "util/EditorFiles.h"
 #include "util/ErrorText.h"
 #include "util/FileNames.h"
+#include "util/MessageNumbers.h"
 #include "util/MessageText.h"
 #include "util/PathIdentity.h"
 
@@ -43,7 +44,6 @@ constexpr int kMsgCopyTime = 272;
 constexpr int kMsgErasing = 636;
 constexpr int kMsgWritingBack = 637;
 constexpr int kMsgConflictCopy = 702;
-constexpr int kMsgLeftAsTheyAre = 720;
 
 constexpr int kLaunchSettleMs = 10;  // a program that hands its document over has ended by then
 constexpr int kWatchRoundMs = 300;   // timer 1
@@ -320,7 +320,7 @@ OpResult CWorkingCopies::DecryptOnly(const QStringList& containersOrFolders) {
         }
     }
     if (!left.isEmpty())
-        Report(kMsgLeftAsTheyAre, left.join(u'\n'), Icon::Information);
+        Report(msg::kLeftAsTheyAre, left.join(u'\n'), Icon::Information);
     if (refreshDecryptedList)
         refreshDecryptedList();
     return rc;

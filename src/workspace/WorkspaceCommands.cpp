@@ -2,6 +2,7 @@
 
 #include "state/WorkAreas.h"
 #include "util/BusySection.h"
+#include "util/MessageNumbers.h"
 #include "util/MessageText.h"
 #include "util/TreeWalk.h"
 #include "workspace/DecryptedFileModel.h"
@@ -66,7 +67,7 @@ bool CWorkspaceCommands::ShowNotice(int message, int checkLabel) {
 
 OpResult CWorkspaceCommands::WriteBackSelected(const QString& folder, const QStringList& copies) {
     if (ReadOnly(folder))
-        return Fail(kMsgReadOnlyFolder, QString(), Icon::Warning);
+        return Fail(msg::kReadOnlyFolder, QString(), Icon::Warning);
     if (!ShowNotice(kMsgSelectedNotice, kMsgSelectedNoticeCheck))
         return OpResult::kDeclined;
 

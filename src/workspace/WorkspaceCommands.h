@@ -44,7 +44,6 @@ public:
     static constexpr int kMsgEraseQuestion = 139;
     static constexpr int kMsgEraseFailed = 140;
     static constexpr int kMsgExitWhileBusy = 182;
-    static constexpr int kMsgReadOnlyFolder = 316;
     static constexpr int kMsgAreaNotErased = 320;
     static constexpr int kMsgEraseInUse = 703;
     static constexpr int kMsgExitText = 647;

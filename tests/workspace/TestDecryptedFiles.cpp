@@ -1,6 +1,7 @@
 #include "CopiesRig.h"
 #include "EditorLeftovers.h"
 #include "state/WorkAreas.h"
+#include "util/MessageNumbers.h"
 #include "workspace/DecryptedFileModel.h"
 #include "workspace/EditingAreaWatcher.h"
 #include "workspace/LoginManager.h"
@@ -518,7 +519,7 @@ private Q_SLOTS:
         const QString readOnly = m_folders.NewFolder(QStringLiteral("ro"));
         QCOMPARE(rig->Add(readOnly, FolderRig::kPassword, QStringLiteral("1"), QStringLiteral("ROID")), 0);
         QCOMPARE(rig->commands->WriteBackSelected(readOnly, {copy}), OpResult::kFailed);
-        QVERIFY(rig->ui.Has(CWorkspaceCommands::kMsgReadOnlyFolder));
+        QVERIFY(rig->ui.Has(msg::kReadOnlyFolder));
         VERIFY_SETTLED(rig->ui);
     }
 

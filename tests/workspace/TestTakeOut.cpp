@@ -1,5 +1,6 @@
 #include "CopiesRig.h"
 #include "ScriptedTakeOutPrompts.h"
+#include "util/MessageNumbers.h"
 #include "workspace/DragOutData.h"
 #include "workspace/TakeOut.h"
 
@@ -314,7 +315,7 @@ private Q_SLOTS:
         QVERIFY(rig->takeOut->CheckNewPassword(QString(32, u'y'), QStringLiteral("hint")));
         QVERIFY(!rig->takeOut->CheckNewPassword(QStringLiteral("Ab#45678"), QStringLiteral("Ab#45678")));
         QVERIFY(!rig->takeOut->CheckNewPassword(QStringLiteral("Ab#45678"), QString(49, u'h')));
-        QCOMPARE(rig->ui.Numbers(), QList<int>({CTakeOut::kMsgHintIsPassword, CTakeOut::kMsgHintTooLong}));
+        QCOMPARE(rig->ui.Numbers(), QList<int>({msg::kHintIsPassword, CTakeOut::kMsgHintTooLong}));
 
         // In the command: the refused password keeps the dialog; the user then cancels; nothing is staged.
         const Tree tree = MakeTree(*rig);
