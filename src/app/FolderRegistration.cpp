@@ -155,10 +155,7 @@ int CFolderRegistration::Validate(const QString& path) {
     if (Related(path, kProgramFilesFolder) || Related(resolved, kProgramFilesFolder))
         return Refuse(kMsgProgramFolder);
 
-    for (int slot = 0; slot < registry.Count(); ++slot) {
-        const QString registered = registry.PathText(slot);
-        if (registered.isEmpty())
-            continue;
+    for (const auto& [slot, registered] : registry.RegisteredFolders()) {
         if (registered == path)
             return Refuse(kMsgAlreadyRegistered);
         if (Inside(path, registered))

@@ -49,15 +49,12 @@ QByteArray Native(const QString& path) {
 
 // Slots of removed folders keep their place with an empty path; they do not count.
 int CountRegistered(const FolderRegistry* registry, QString* last) {
-    int count = 0;
-    for (int slot = 0; registry != nullptr && slot < registry->Count(); ++slot) {
-        if (registry->PathText(slot).isEmpty())
-            continue;
-        ++count;
-        if (last != nullptr)
-            *last = registry->PathText(slot);
-    }
-    return count;
+    if (registry == nullptr)
+        return 0;
+    const QList<FolderRegistry::Registered> folders = registry->RegisteredFolders();
+    if (last != nullptr && !folders.isEmpty())
+        *last = folders.last().path;
+    return int(folders.size());
 }
 
 } // namespace
@@ -360,9 +357,8 @@ void Ckelpie5App::RemoveLeftoverTemporaries(const QString& area) {
 void Ckelpie5App::EmptyTemporaryWorkAreas(bool report) {
     if (!m_state.registry)
         return;
-    for (int slot = 0; slot < m_state.registry->Count(); ++slot)
-        if (!m_state.registry->PathText(slot).isEmpty())
-            EmptyTemporaryAreasOf(slot, report);
+    for (const auto& [slot, path] : m_state.registry->RegisteredFolders())
+        EmptyTemporaryAreasOf(slot, report);
 }
 
 void Ckelpie5App::EmptyTemporaryAreasOf(int slot, bool report) {
@@ -384,9 +380,7 @@ void Ckelpie5App::BringOverEarlierPlainAreas() {
     const WorkFolderSettings& work = *m_state.workFolder;
     if (work.plainRoot.isEmpty() || !m_state.registry || SameResolved(work.plainRoot, work.angoTempFolder))
         return;
-    for (int slot = 0; slot < m_state.registry->Count(); ++slot) {
-        if (m_state.registry->PathText(slot).isEmpty())
-            continue;
+    for (const auto& [slot, path] : m_state.registry->RegisteredFolders()) {
         const auto earlier = [&](const QString& area) {
             return WorkAreas::AreaOf(work.angoTempFolder, m_state.registry->WorkIdText(slot), area);
         };
@@ -417,10 +411,9 @@ void Ckelpie5App::ReportLeftWorkingCopies() {
     if (!m_state.registry)
         return;
     QString folders;
-    for (int slot = 0; slot < m_state.registry->Count(); ++slot) {
-        const QString folder = m_state.registry->PathText(slot);
+    for (const auto& [slot, folder] : m_state.registry->RegisteredFolders()) {
         const QString area = WorkAreaOf(slot, WorkAreas::kEditing);
-        if (!folder.isEmpty() && !area.isEmpty() && CDecryptedFileModel::HasCopies(area))
+        if (!area.isEmpty() && CDecryptedFileModel::HasCopies(area))
             folders += folder + QStringLiteral("\r\n");
     }
     if (folders.isEmpty())

@@ -293,11 +293,9 @@ const QString& CNameFile::NoNameFileMarker() {
 QString CNameFile::OwningRoot(const QString& path) const {
     // The first registered root that is the path or lies above it, by the text ("/data/box" does not own
     // "/data/boxes"): the rest of the path is cut from it.
-    for (int slot = 0; slot < m_registry.Count(); ++slot) {
-        const QString root = m_registry.PathText(slot);
-        if (!root.isEmpty() && IsWithinPath(path, root))
+    for (const auto& [slot, root] : m_registry.RegisteredFolders())
+        if (IsWithinPath(path, root))
             return root;
-    }
     return QString();
 }
 

@@ -214,6 +214,14 @@ int FolderRegistry::SlotOf(const QString& path) const {
     return -1;
 }
 
+QList<FolderRegistry::Registered> FolderRegistry::RegisteredFolders() const {
+    QList<Registered> folders;
+    for (int i = 0; i < m_count; ++i)
+        if (!m_pathTexts[i].isEmpty())
+            folders.append({i, m_pathTexts[i]});
+    return folders;
+}
+
 int FolderRegistry::RemoveFolder(const QString& envFolder, const QString& path) {
     const int i = SlotOf(path);
     if (i < 0)

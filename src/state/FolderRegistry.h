@@ -3,6 +3,7 @@
 #include "crypto/CryptEngine.h"
 
 #include <QByteArray>
+#include <QList>
 #include <QString>
 
 #include <array>
@@ -86,6 +87,13 @@ public:
     int IsPasswordUsedByAnyFolder(const QString& password, int& used);
     // The slot of a registered folder by its path exactly as registered, or -1 (also for an empty path).
     int SlotOf(const QString& path) const;
+    // A registered folder and the slot that holds it.
+    struct Registered {
+        int slot = -1;
+        QString path;
+    };
+    // Every registered folder in slot order; empty slots are passed by.
+    QList<Registered> RegisteredFolders() const;
 
     bool Loaded() const { return m_loaded; }
     int Count() const { return m_count; }

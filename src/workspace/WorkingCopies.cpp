@@ -153,9 +153,9 @@ bool CWorkingCopies::Locate(const QString& workingCopy, Place& place) const {
     const QString path = CleanPath(workingCopy);
     // Ac, To and Re: the areas of plaintext.
     const QString workRoot = QDir::cleanPath(m_workFolder.PlainRoot());
-    for (int slot = 0; slot < m_registry.Count(); ++slot) {
+    for (const auto& [slot, folder] : m_registry.RegisteredFolders()) {
         const QString base = WorkAreas::BaseOf(workRoot, m_registry.WorkIdText(slot));
-        if (base.isEmpty() || m_registry.PathText(slot).isEmpty())
+        if (base.isEmpty())
             continue;
         for (const QString& area : {WorkAreas::kEditing, WorkAreas::kTakeOut, WorkAreas::kReturn}) {
             const QString prefix = base + u'/' + area + u'/';
@@ -164,7 +164,7 @@ bool CWorkingCopies::Locate(const QString& workingCopy, Place& place) const {
             const QString rest = path.mid(prefix.size() - 1); // "/sub/dir/name"
             const qsizetype cut = rest.lastIndexOf(u'/');
             place.slot = slot;
-            place.root = m_registry.PathText(slot);
+            place.root = folder;
             place.directory = place.root + rest.left(cut);
             place.area = area;
             place.name = rest.mid(cut + 1);

@@ -199,10 +199,7 @@ OpResult CWorkspaceCommands::EraseSelected(const QStringList& copies, const QStr
 
 QStringList CWorkspaceCommands::FoldersWithCopies() const {
     QStringList folders;
-    for (int slot = 0; slot < m_registry.Count(); ++slot) {
-        const QString folder = m_registry.PathText(slot);
-        if (folder.isEmpty())
-            continue;
+    for (const auto& [slot, folder] : m_registry.RegisteredFolders()) {
         const QString area = m_login.WorkAreaOf(folder, WorkAreas::kEditing);
         QStringList copies;
         if (!area.isEmpty() && QFileInfo(area).isDir() && CDecryptedFileModel::CollectCopies(area, copies, HasContainer()) &&
