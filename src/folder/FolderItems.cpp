@@ -14,10 +14,6 @@
 
 namespace korimbo {
 
-namespace {
-
-} // namespace
-
 CFolderItems::CFolderItems(const FolderServices& services) : m_s(services) {}
 
 bool CFolderItems::ReadOnlyFolder(const QString& path) const {

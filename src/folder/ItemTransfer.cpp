@@ -16,6 +16,7 @@
 namespace korimbo {
 
 namespace {
+
 constexpr int kMsgCopySize = 108;
 constexpr int kMsgCopyTail = 109;
 constexpr int kMsgMoveSize = 110;

@@ -9,10 +9,6 @@
 
 namespace korimbo {
 
-namespace {
-
-} // namespace
-
 CAccessCheck::CAccessCheck(Volumes& volumes, FileSystem& files, Interaction& ui, MessageSource& messages)
     : m_volumes(volumes), m_files(files), m_ui(ui), m_messages(messages) {}
 
