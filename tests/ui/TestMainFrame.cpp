@@ -200,13 +200,13 @@ private Q_SLOTS:
             QCOMPARE(chosen->data().toInt(), 32828);
         }
         {
-            CD08Password prompt(0, *rig.app.State().catalogue, rig.frame.get());
+            CD08Password prompt(PasswordPrompts::PromptMode::kLogin, *rig.app.State().catalogue, rig.frame.get());
             RealAnswer type([](QWidget* dialog) {
                 auto* edit = dialog->findChild<QLineEdit*>();
                 QTest::keyClicks(edit, QStringLiteral("Tiger#Lily42"));
                 QTest::keyClick(edit, Qt::Key_Return);
             });
-            QCOMPARE(prompt.Run(), int(CD08Password::kOk));
+            QCOMPARE(prompt.Run(), PasswordPrompts::Answer::kOk);
             QVERIFY(!type.TimedOut());
             QCOMPARE(prompt.TakePassword(), QStringLiteral("Tiger#Lily42"));
         }
