@@ -409,7 +409,8 @@ private Q_SLOTS:
         Rig rig;
         QVERIFY(rig.app.InitInstance());
         rig.frame = std::make_unique<CMainFrame>(rig.app, rig.ui);
-        rig.frame->SetPrompts(&rig.prompts); // nothing queued: the password dialog is cancelled
+        rig.prompts.newPasswords.push_back({PasswordPrompts::Answer::kCancel, QString(), QString()});
+        rig.frame->SetPrompts(&rig.prompts);
         QCOMPARE(rig.frame->Create(), 0);
         QCOMPARE(rig.frame->PostShow(), -1);
         QCOMPARE(rig.app.State().registry->Count(), 0);
