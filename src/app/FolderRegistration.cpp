@@ -21,31 +21,6 @@ namespace korimbo {
 
 namespace {
 
-constexpr int kMsgPathTooLong = 222;
-constexpr int kMsgPathTooLongHead = 223;
-constexpr int kMsgTableFull = 224;
-constexpr int kMsgNoRoot = 225;
-constexpr int kMsgRamDisk = 227;
-constexpr int kMsgUnsuitableDrive = 228;
-constexpr int kMsgSystemFolder = 229;
-constexpr int kMsgProgramFolder = 230;
-constexpr int kMsgAlreadyRegistered = 231;
-constexpr int kMsgInsideRegistered = 232;
-constexpr int kMsgContainsRegistered = 233;
-constexpr int kMsgHasFiles = 234;
-constexpr int kMsgReleaseQuestion = 236;
-constexpr int kMsgReleaseBlocked = 237;
-constexpr int kMsgOpticalTail = 245;
-constexpr int kMsgOptical = 246;
-constexpr int kMsgOtherDrive = 247;
-constexpr int kMsgInvalidPassword = 251;
-constexpr int kMsgContainerOpen = 384;
-constexpr int kMsgWrongPassword = 421;
-constexpr int kMsgNotContainer = 423;
-constexpr int kMsgNewerContainer = 424;
-constexpr int kMsgNoUniqueName = 451;
-constexpr int kMsgProbeFailed = 631;
-
 const QString kThisDrive = QStringLiteral("このドライブ");
 
 // The places a Windows system folder and program files folder stand for here.
@@ -129,12 +104,12 @@ int CFolderRegistration::Validate(const QString& path) {
     CMessageCatalogue& texts = *m_app.State().catalogue;
     const FolderRegistry& registry = *m_app.State().registry;
     if (path.size() >= kMaxPathLength)
-        return Refuse(kMsgPathTooLongHead, texts.m_GetMsgA(kMsgPathTooLong));
+        return Refuse(msg::kPathTooLongHead, texts.m_GetMsgA(msg::kPathTooLong));
     if (registry.Count() >= FolderRegistry::kMaxEntries)
-        return Refuse(kMsgTableFull);
+        return Refuse(msg::kTableFull);
     // A path without a root, or no folder at all, has no volume to register on.
     if (path.isEmpty() || !QDir::isAbsolutePath(path) || !QFileInfo(path).isDir())
-        return Refuse(kMsgNoRoot);
+        return Refuse(msg::kRegistrationNoRoot);
 
     switch (m_app.Svc().volumes.TypeOf(path)) {
     case DriveType::Fixed:
@@ -143,25 +118,25 @@ int CFolderRegistration::Validate(const QString& path) {
     case DriveType::Optical:
         break;
     case DriveType::RamDisk:
-        return Refuse(kMsgRamDisk);
+        return Refuse(msg::kRamDisk);
     default:
-        return Refuse(kMsgUnsuitableDrive);
+        return Refuse(msg::kUnsuitableDrive);
     }
     // A link must not lead around the refusal, so the resolved path is tested as well.
     const QString resolved = QFileInfo(path).canonicalFilePath();
     const QString home = QDir::homePath();
     if (IsSystemFolder(path, home) || IsSystemFolder(resolved, home))
-        return Refuse(kMsgSystemFolder);
+        return Refuse(msg::kSystemFolder);
     if (Related(path, kProgramFilesFolder) || Related(resolved, kProgramFilesFolder))
-        return Refuse(kMsgProgramFolder);
+        return Refuse(msg::kProgramFolder);
 
     for (const auto& [slot, registered] : registry.RegisteredFolders()) {
         if (registered == path)
-            return Refuse(kMsgAlreadyRegistered);
+            return Refuse(msg::kAlreadyRegistered);
         if (Inside(path, registered))
-            return Refuse(kMsgInsideRegistered);
+            return Refuse(msg::kInsideRegistered);
         if (Inside(registered, path))
-            return Refuse(kMsgContainsRegistered);
+            return Refuse(msg::kContainsRegistered);
     }
     return 0;
 }
@@ -192,12 +167,12 @@ OpResult CFolderRegistration::Register(const QString& path, QString* driveLabel)
     case DriveType::Optical:
         label = kOpticalLabel;
         readOnly = true;
-        ui.Message(kThisDrive + label + texts.m_GetMsgA(kMsgOptical) + texts.m_GetMsgA(kMsgOpticalTail),
-                   Icon::Information, Buttons::Ok, 0, kMsgOptical);
+        ui.Message(kThisDrive + label + texts.m_GetMsgA(msg::kOptical) + texts.m_GetMsgA(msg::kOpticalTail),
+                   Icon::Information, Buttons::Ok, 0, msg::kOptical);
         break;
     default:
         readOnly = true;
-        ui.Message(kThisDrive + texts.m_GetMsgA(kMsgOtherDrive), Icon::Information, Buttons::Ok, 0, kMsgOtherDrive);
+        ui.Message(kThisDrive + texts.m_GetMsgA(msg::kOtherDrive), Icon::Information, Buttons::Ok, 0, msg::kOtherDrive);
         break;
     }
 
@@ -206,10 +181,10 @@ OpResult CFolderRegistration::Register(const QString& path, QString* driveLabel)
     const bool reRegistration = !containers.isEmpty();
     if (reRegistration && !readOnly) {
         const QString question =
-            texts.m_GetMsgA(kMsgHasFiles) + folder +
+            texts.m_GetMsgA(msg::kHasFiles) + folder +
             QStringLiteral(" ' には既にファイルが格納されています。\nファイルが格納されているフォルダーの") +
             QStringLiteral("登録は、暗号フォルダーの再登録の場合に限ってください。　\n\nよろしいですか？　");
-        if (ui.Message(question, Icon::Question, Buttons::YesNo, 0, kMsgHasFiles) != kAnswerYes)
+        if (ui.Message(question, Icon::Question, Buttons::YesNo, 0, msg::kHasFiles) != kAnswerYes)
             return OpResult::kDeclined;
     }
     if (reRegistration && type != DriveType::Optical) {
@@ -228,7 +203,7 @@ OpResult CFolderRegistration::Register(const QString& path, QString* driveLabel)
 
     QString workId;
     if (UniqueNameText(false, workId) != 0)
-        return Fail(kMsgNoUniqueName, QString(), Icon::Error);
+        return Fail(msg::kNoUniqueName, QString(), Icon::Error);
     const bool autoRelease =
         type == DriveType::Optical || (type == DriveType::Removable && state.settings.usbAutoKaijyoFlg == 1);
     const QString env = state.environmentFolder;
@@ -266,7 +241,7 @@ int CFolderRegistration::ReadOnlyPassword(const QStringList& containers, QString
     if (answer == PasswordPrompts::Answer::kCancel)
         return -1;
     if (answer == PasswordPrompts::Answer::kInvalid || !CCryptEngine::KeepsPasswordRules(password))
-        return Refuse(kMsgInvalidPassword);
+        return Refuse(msg::kRegistrationInvalidPassword);
     if (containers.isEmpty())
         return 0;
     // The containers' own hint becomes the folder's hint, so a failed login can show it.
@@ -280,7 +255,7 @@ int CFolderRegistration::WritablePassword(const QString& path, const QStringList
             PasswordPrompts::Answer::kOk)
             return -1;
         if (!CCryptEngine::KeepsPasswordRules(password))
-            return Refuse(kMsgInvalidPassword);
+            return Refuse(msg::kRegistrationInvalidPassword);
         if (containers.isEmpty())
             return 0;
         const int rc = TestPassword(password, containers);
@@ -305,17 +280,17 @@ int CFolderRegistration::TestPassword(const QString& password, const QStringList
         int status = 0;
         QString text;
         if (engine.CheckContainer(container, info, key, false, status, text) != 0) {
-            result = Refuse(kMsgContainerOpen, WithPath(QString(), container, PathSeparator::Paragraph), Icon::Error);
+            result = Refuse(msg::kContainerOpen, WithPath(QString(), container, PathSeparator::Paragraph), Icon::Error);
             break;
         }
         if (status == kWrongPassword) {
-            Say(kMsgWrongPassword, text, Icon::Warning);
+            Say(msg::kRegistrationWrongPassword, text, Icon::Warning);
             result = 1;
             break;
         }
         // A damaged or foreign container is not a wrong password: asking again would not help.
         if (status != kUsable) {
-            result = Say(status == kNewerVersion ? kMsgNewerContainer : kMsgNotContainer, text, Icon::Error);
+            result = Say(status == kNewerVersion ? msg::kNewerContainer : msg::kNotContainer, text, Icon::Error);
             break;
         }
         if (firstHint && container == containers.first())
@@ -335,7 +310,7 @@ int CFolderRegistration::ProbeWrite(const QString& path) {
         return 0;
     if (files.Exists(probe))
         files.Remove(probe);
-    return Refuse(kMsgProbeFailed, QStringLiteral("\n\n") + ErrnoText(rc), Icon::Error);
+    return Refuse(msg::kProbeFailed, QStringLiteral("\n\n") + ErrnoText(rc), Icon::Error);
 }
 
 int CFolderRegistration::RewriteHints(const QStringList& containers, const QString& hint) {
@@ -370,8 +345,8 @@ OpResult CFolderRegistration::Release(const QString& folder) {
         return OpResult::kFailed;
     CMessageCatalogue& texts = *state.catalogue;
     Interaction& ui = m_app.Svc().ui;
-    if (ui.Message(WithPath(texts.m_GetMsgA(kMsgReleaseQuestion), folder, PathSeparator::Paragraph), Icon::Question,
-                   Buttons::YesNo, 0, kMsgReleaseQuestion) != kAnswerYes)
+    if (ui.Message(WithPath(texts.m_GetMsgA(msg::kReleaseQuestion), folder, PathSeparator::Paragraph), Icon::Question,
+                   Buttons::YesNo, 0, msg::kReleaseQuestion) != kAnswerYes)
         return OpResult::kDeclined;
 
     CLoginManager login(*state.engine, *state.registry, *state.workFolder, state.settings, m_app.Svc().files, ui,
@@ -380,7 +355,7 @@ OpResult CFolderRegistration::Release(const QString& folder) {
     if (login.HasWorkingCopies(folder)) {
         // Changed copies of a writable folder would be lost; the user writes them back first.
         if (state.registry->ReadOnlyText(slot) != QStringLiteral("1"))
-            return Fail(kMsgReleaseBlocked);
+            return Fail(msg::kReleaseBlocked);
         if (login.EraseEditingArea(folder) != OpResult::kDone)
             return OpResult::kFailed;
     }

@@ -5,6 +5,7 @@
 #include "util/ErrorText.h"
 #include "util/FileCopy.h"
 #include "util/FileNames.h"
+#include "util/MessageNumbers.h"
 #include "util/MessageText.h"
 #include "util/PathIdentity.h"
 #include "util/TreeWalk.h"
@@ -28,13 +29,6 @@ namespace {
 
 const QString kProgramTitle = QStringLiteral("Korimbo-portable");
 const QString kProbeFolderName = QStringLiteral("zortestf151");
-constexpr int kMsgEnvironmentFolder = 142;
-constexpr int kMsgLeftWorkingCopies = 143;
-constexpr int kMsgSettingsNotSaved = 154;
-constexpr int kMsgWorkFolderNotSaved = 155;
-constexpr int kMsgCreationAreaNotEmptied = 201;
-constexpr int kMsgTakeOutAreaNotEmptied = 634;
-constexpr int kMsgNoPrivatePlainFolder = 780;
 
 // The early settings read happens before the catalogues exist; reading the file shows nothing.
 class NoTexts final : public MessageSource {
@@ -111,7 +105,7 @@ void Ckelpie5App::ChoosePlainRoot() {
     // Named by the program's folder, not by the run: copies a crash left behind are found at the next start.
     const QString root = PrivatePlainRoot(m_state.programFolder);
     if (const int error = WorkAreas::MakePrivateFolder(root); error != 0) {
-        ReportMessage(m_services.ui, *m_state.catalogue, kMsgNoPrivatePlainFolder,
+        ReportMessage(m_services.ui, *m_state.catalogue, msg::kNoPrivatePlainFolder,
                       WithPath(ErrnoText(error), root, PathSeparator::Paragraph), Icon::Warning);
         return;
     }
@@ -242,7 +236,7 @@ int Ckelpie5App::EnsureEnvironmentFolder() {
     if (QFileInfo(folder).isDir())
         return 0;
     if (const int error = m_services.files.MakeFolderPath(folder); error != 0)
-        return ReportMessage(m_services.ui, *m_state.catalogue, kMsgEnvironmentFolder,
+        return ReportMessage(m_services.ui, *m_state.catalogue, msg::kEnvironmentFolder,
                              WithPath(ErrnoText(error), folder, PathSeparator::Bracketed));
     return 0;
 }
@@ -366,9 +360,9 @@ void Ckelpie5App::EmptyTemporaryAreasOf(int slot, bool report) {
     for (const QString& area : WorkAreas::kAll)
         RemoveLeftoverTemporaries(WorkAreaOf(slot, area));
     // All three may hold plaintext: copies being taken out or exported, and files being encrypted.
-    for (const auto& [area, number] : {std::pair{WorkAreas::kCreation, kMsgCreationAreaNotEmptied},
-                                       std::pair{WorkAreas::kTakeOut, kMsgTakeOutAreaNotEmptied},
-                                       std::pair{WorkAreas::kReturn, kMsgTakeOutAreaNotEmptied}}) {
+    for (const auto& [area, number] : {std::pair{WorkAreas::kCreation, msg::kCreationAreaNotEmptied},
+                                       std::pair{WorkAreas::kTakeOut, msg::kTakeOutAreaNotEmptied},
+                                       std::pair{WorkAreas::kReturn, msg::kTakeOutAreaNotEmptied}}) {
         const QString path = WorkAreaOf(slot, area);
         if (path.isEmpty() || EmptyFolder(path, true, keep) || !report)
             continue;
@@ -418,7 +412,7 @@ void Ckelpie5App::ReportLeftWorkingCopies() {
     }
     if (folders.isEmpty())
         return;
-    ReportMessage(m_services.ui, *m_state.catalogue, kMsgLeftWorkingCopies, folders, Icon::Warning);
+    ReportMessage(m_services.ui, *m_state.catalogue, msg::kLeftWorkingCopies, folders, Icon::Warning);
 }
 
 bool Ckelpie5App::NeedsFirstStartRegistration() const {
@@ -441,9 +435,9 @@ void Ckelpie5App::SaveAtShutdown(bool maximized) {
     if (settingsFile.SaveSettings(env, m_state.settings) == 0)
         settingsFile.HideSettingsFile(env);
     else
-        ReportMessage(m_services.ui, catalogue, kMsgSettingsNotSaved);
+        ReportMessage(m_services.ui, catalogue, msg::kSettingsNotSaved);
     if (m_state.workFolder && m_state.workFolder->SaveWorkFolderSettings(env) != 0)
-        ReportMessage(m_services.ui, catalogue, kMsgWorkFolderNotSaved);
+        ReportMessage(m_services.ui, catalogue, msg::kWorkFolderNotSaved);
 }
 
 } // namespace korimbo

@@ -3,6 +3,7 @@
 #include "util/BusySection.h"
 #include "util/DisplayText.h"
 #include "util/FileNames.h"
+#include "util/MessageNumbers.h"
 #include "util/MessageText.h"
 
 #include <QSet>
@@ -15,9 +16,6 @@
 namespace korimbo {
 
 namespace {
-
-constexpr int kMsgNoEntry = 43;       // a file of the directory has no line in its name file
-constexpr int kMsgNoOwningRoot = 300; // the directory lies in no registered folder
 
 const QString kFolderType = QStringLiteral("ファイル フォルダー");
 const QString kIdleText = QStringLiteral("\u3000");
@@ -202,7 +200,7 @@ int CContentsModel::FillList(const QString& directory, const QString& key) {
     bool withNameFile = false;
     NameIndex index;
     if (m_nameFile.OwningRoot(directory).isEmpty())
-        ReportMessage(m_ui, m_messages, kMsgNoOwningRoot, directory, Icon::Warning);
+        ReportMessage(m_ui, m_messages, msg::kOutsideRegistered, directory, Icon::Warning);
     if (LoadIndex(withNameFile, index) != 0) {
         endResetModel();
         return -1;
@@ -232,7 +230,7 @@ int CContentsModel::FillList(const QString& directory, const QString& key) {
     endResetModel();
     RequestFreeSpace();
     if (!unread.isEmpty())
-        ReportMessage(m_ui, m_messages, kMsgNoEntry, QStringLiteral("\n\n") + unread.join(u'\n'));
+        ReportMessage(m_ui, m_messages, msg::kNoNameFileLine, QStringLiteral("\n\n") + unread.join(u'\n'));
     return 0;
 }
 

@@ -25,28 +25,8 @@ namespace korimbo {
 namespace {
 
 // Messages inside a folder that is being taken in.
-constexpr int kMsgCopySizeInFolder = 25;
-constexpr int kMsgEncryptSizeInFolder = 26;
 // Messages of the sources themselves.
-constexpr int kMsgSameSourceName = 27;
-constexpr int kMsgNoRoot = 57;
-constexpr int kMsgPlainSameName = 70;
-constexpr int kMsgFolderSameName = 71;
-constexpr int kMsgOpenInWorkspace = 73;
-constexpr int kMsgCopySize = 74;
-constexpr int kMsgEncryptSize = 75;
-constexpr int kMsgSourceNotDeleted = 76;
-constexpr int kMsgSourceGone = 77;
 // "暗号化する(&U)".
-constexpr int kMsgPlainQuestion = 115;
-constexpr int kMsgPlainCheck = 116;
-constexpr int kMsgPlainTempFolder = 117;
-constexpr int kMsgPlainMove = 118;
-constexpr int kMsgAttributes = 275;
-constexpr int kMsgSkippedHead = 644;
-constexpr int kMsgSkippedTail = 645;
-constexpr int kMsgSourceChangedKept = 701;
-constexpr int kMsgSpecialSkipped = 740;
 
 QString Quoted(const QString& name) {
     return QStringLiteral("「") + name + QStringLiteral("」");
@@ -124,9 +104,9 @@ OpResult CEncryptIn::Run(EncryptInRequest& request) {
     if (clearUndo)
         clearUndo();
     if (m_settings.outsideReWriteSkipFlg == 1 && m_skippedIdentical > 0) {
-        m_ui.Message(m_messages.MsgA(kMsgSkippedHead) + QString::number(m_skippedIdentical) +
-                         m_messages.MsgA(kMsgSkippedTail),
-                     Icon::Information, Buttons::Ok, 0, kMsgSkippedHead);
+        m_ui.Message(m_messages.MsgA(msg::kSkippedHead) + QString::number(m_skippedIdentical) +
+                         m_messages.MsgA(msg::kSkippedTail),
+                     Icon::Information, Buttons::Ok, 0, msg::kSkippedHead);
     }
     return rc;
 }
@@ -135,7 +115,7 @@ OpResult CEncryptIn::Operate(EncryptInRequest& request) {
     m_destination = CleanPath(request.destination);
     m_key = m_nameFile.OwningRoot(m_destination);
     if (m_key.isEmpty()) {
-        Report(kMsgNoRoot, m_destination);
+        Report(msg::kDestinationNotRegistered, m_destination);
         return OpResult::kFailed;
     }
     if (m_nameFile.RefreshNameFile(m_destination, m_key) != 0 ||
@@ -198,7 +178,7 @@ CEncryptIn::Step CEncryptIn::FolderSteps(const QString& source, bool move) {
 
 // A pipe, socket or device has no contents to take in; reading one could wait for ever.
 CEncryptIn::Step CEncryptIn::SkipSpecial(const QString& source) {
-    Report(kMsgSpecialSkipped, WithPath(QString(), ShownName(source), PathSeparator::Paragraph), Icon::Warning);
+    Report(msg::kSpecialSkipped, WithPath(QString(), ShownName(source), PathSeparator::Paragraph), Icon::Warning);
     return kNext;
 }
 
@@ -224,7 +204,7 @@ const NameEntry* CEncryptIn::ExistingFor(const QString& name, const QString& dir
     if (!topLevel)
         return nullptr;
     if (m_namesWritten.contains(name)) {
-        Report(kMsgSameSourceName, name);
+        Report(msg::kSameSourceName, name);
         step = kStop;
         return nullptr;
     }
@@ -239,10 +219,10 @@ const NameEntry* CEncryptIn::ExistingFor(const QString& name, const QString& dir
             plain = &entry;
     }
     if (!existing && plain) {
-        Report(kMsgPlainSameName, name);
+        Report(msg::kPlainSameName, name);
         step = kStop;
     } else if (IsFolderItem(ChildPath(directory, name))) {
-        Report(kMsgFolderSameName, Quoted(name));
+        Report(msg::kFolderSameName, Quoted(name));
         step = kStop;
     }
     return existing;
@@ -274,7 +254,7 @@ CEncryptIn::Step CEncryptIn::WriteFile(const QString& source, const QString& dir
                 return answer == OverwriteStep::kSkip ? kSkipped : kEnd;
         }
         if (!replacing && isOpenInWorkspace && isOpenInWorkspace(target)) {
-            Report(kMsgOpenInWorkspace, Quoted(name));
+            Report(msg::kOpenInWorkspace, Quoted(name));
             return kStop;
         }
     } else {
@@ -293,7 +273,7 @@ CEncryptIn::Step CEncryptIn::WriteFile(const QString& source, const QString& dir
     if (written != kNext)
         return written;
     if (const int rc = m_files.SetReadOnly(target); rc != 0) {
-        Report(kMsgAttributes, u'\n' + ErrnoText(rc) + QStringLiteral("\n\n") + target);
+        Report(msg::kAttributesNotSet, u'\n' + ErrnoText(rc) + QStringLiteral("\n\n") + target);
         return kStop;
     }
     if (topLevel && !existing) {
@@ -360,7 +340,7 @@ CEncryptIn::Step CEncryptIn::CopyContainer(const QString& source, const QString&
         return fail();
     ContainerInfo copied;
     if (m_engine.ReadContainerInfo(temp, copied, m_key, false) != 0 || copied.plainSize != plainSize) {
-        Report(topLevel ? kMsgCopySize : kMsgCopySizeInFolder, name);
+        Report(topLevel ? msg::kCopiedSize : msg::kCopySizeInFolder, name);
         return fail();
     }
     const bool replacing = m_files.Exists(target);
@@ -383,7 +363,7 @@ CEncryptIn::Step CEncryptIn::EncryptPlain(const QString& plain, const QString& t
         return kStop;
     ContainerInfo written;
     if (m_engine.ReadContainerInfo(target, written, m_key, false) != 0 || written.plainSize != size) {
-        Report(topLevel ? kMsgEncryptSize : kMsgEncryptSizeInFolder, name);
+        Report(topLevel ? msg::kEncryptSize : msg::kEncryptSizeInFolder, name);
         return kStop;
     }
     return kNext;
@@ -433,13 +413,13 @@ CEncryptIn::Step CEncryptIn::RemoveSource(const QString& source, const QString& 
     m_ui.Pump();
     const ItemKind kind = KindOf(source);
     if (kind == ItemKind::Missing) {
-        Report(kMsgSourceGone, name, Icon::Warning);
+        Report(msg::kMoveSourceGone, name, Icon::Warning);
         return kNext;
     }
     // A link is removed, never wiped: wiping would zero the file it points to.
     if (kind == ItemKind::Link) {
         if (const int rc = m_files.Remove(source); rc != 0) {
-            Report(kMsgSourceNotDeleted, ErrnoText(rc) + QStringLiteral("\n\n") + name);
+            Report(msg::kSourceNotDeleted, ErrnoText(rc) + QStringLiteral("\n\n") + name);
             return kStop;
         }
         return kNext;
@@ -451,11 +431,11 @@ CEncryptIn::Step CEncryptIn::RemoveSource(const QString& source, const QString& 
         // again by itself, anyone else is told.
         m_sourcesKeptChanged.append(source);
         if (m_replaceTarget.isEmpty())
-            Report(kMsgSourceChangedKept, name, Icon::Warning);
+            Report(msg::kSourceChangedKept, name, Icon::Warning);
         return kNext;
     }
     if (wiped != 0) {
-        Report(kMsgSourceNotDeleted, error + QStringLiteral("\n\n") + name);
+        Report(msg::kSourceNotDeleted, error + QStringLiteral("\n\n") + name);
         return kStop;
     }
     return kNext;
@@ -469,8 +449,8 @@ OpResult CEncryptIn::EncryptPlainFiles(const QStringList& plainFiles, const QStr
     const int slot = m_registry.SlotOf(root);
     if (slot >= 0 && m_registry.ReadOnlyText(slot) == QStringLiteral("1"))
         return Fail(msg::kReadOnlyFolder, QString(), Icon::Warning);
-    if (m_ui.Message(m_messages.MsgA(kMsgPlainQuestion), Icon::Question, Buttons::YesNo, kAnswerNo,
-                     kMsgPlainQuestion) != kAnswerYes)
+    if (m_ui.Message(m_messages.MsgA(msg::kPlainQuestion), Icon::Question, Buttons::YesNo, kAnswerNo,
+                     msg::kPlainQuestion) != kAnswerYes)
         return OpResult::kDeclined;
     QStringList files;
     for (const QString& raw : plainFiles) {
@@ -483,7 +463,7 @@ OpResult CEncryptIn::EncryptPlainFiles(const QStringList& plainFiles, const QStr
         QString detail;
         if (kind != ItemKind::File || QFileInfo(path).absolutePath() != folder ||
             m_access.CheckAccess(path, 2, detail) != 0) {
-            return Fail(kMsgPlainCheck,
+            return Fail(msg::kPlainCheck,
                         (detail.isEmpty() ? QString() : u'\n' + detail) + QStringLiteral("\n\n") + ShownName(path));
         }
         files.append(raw);
@@ -495,12 +475,12 @@ OpResult CEncryptIn::EncryptPlainFiles(const QStringList& plainFiles, const QStr
     // Files a failed put-back of an earlier run left listed go back with this run's.
     ParkedFiles parked(m_files, m_engine, area);
     if (const int rc = area.isEmpty() ? 0 : parked.Load(); rc != 0)
-        return Fail(kMsgPlainTempFolder, WithPath(ErrnoText(rc), ParkedFiles::JournalOf(area), PathSeparator::Line));
+        return Fail(msg::kPlainTempFolder, WithPath(ErrnoText(rc), ParkedFiles::JournalOf(area), PathSeparator::Line));
     QString unique;
     UniqueNameText(false, unique);
     const QString aside = area.isEmpty() ? QString() : ChildPath(area, unique);
     if (aside.isEmpty() || m_files.MakePrivateFolder(aside) != 0)
-        return Fail(kMsgPlainTempFolder, WithPath(QString(), aside, PathSeparator::Line));
+        return Fail(msg::kPlainTempFolder, WithPath(QString(), aside, PathSeparator::Line));
 
     const BusySection section(busy);
     m_parked = &parked;
@@ -519,7 +499,7 @@ OpResult CEncryptIn::EncryptPlainFiles(const QStringList& plainFiles, const QStr
         const QString moved = ChildPath(aside, QFileInfo(path).fileName());
         // Each file is in the journal before it moves: a run cut short finds it again at the next start.
         if (const int rc = parked.Park(path, moved); rc != 0) {
-            Report(kMsgPlainMove, u'\n' + ErrnoText(rc) + QStringLiteral("\n\n") + path);
+            Report(msg::kPlainMove, u'\n' + ErrnoText(rc) + QStringLiteral("\n\n") + path);
             putBack();
             return OpResult::kFailed;
         }

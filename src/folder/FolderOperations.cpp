@@ -21,36 +21,6 @@ namespace korimbo {
 
 namespace {
 
-constexpr int kMsgTrashOne = 1;
-constexpr int kMsgPermanentOne = 2;
-constexpr int kMsgFolderExists = 35;
-constexpr int kMsgFolderRename = 36;
-constexpr int kMsgRenameOpenBelow = 37;
-constexpr int kMsgRenameNotVerified = 38;
-constexpr int kMsgRenameOpen = 39;
-constexpr int kMsgRenameNameTaken = 40;
-constexpr int kMsgRenameSize = 41;
-constexpr int kMsgRenameOldLeft = 42;
-constexpr int kMsgTrashMany = 44;
-constexpr int kMsgPermanentMany = 45;
-constexpr int kMsgDeleteOpenBelow = 46;
-constexpr int kMsgDeleteOpen = 47;
-constexpr int kMsgDragOpen = 55;
-constexpr int kMsgItemGone = 103;
-constexpr int kMsgPasteOpenBelow = 104;
-constexpr int kMsgPasteOpen = 704;
-constexpr int kMsgContainerInWay = 169;
-constexpr int kMsgFolderInWay = 170;
-constexpr int kMsgOpenContainerInWay = 171;
-constexpr int kMsgOpenFolderInWay = 172;
-constexpr int kMsgUndoItemGone = 173;
-constexpr int kMsgUndoCopyQuestion = 179;
-constexpr int kMsgNotRegistered = 190;
-constexpr int kMsgBadName = 290;
-constexpr int kMsgTrashUnreadable = 458;
-constexpr int kMsgToTrash = 460;
-constexpr int kMsgParentFolder = 640;
-
 constexpr int kRenameTries = 10;
 constexpr int kRenamePauseMs = 80;
 
@@ -104,16 +74,17 @@ OpResult CFolderOperations::Paste(InsideClipboard& clipboard, const QString& des
         return OpResult::kFailed;
     for (const QString& item : std::as_const(clipboard.items)) {
         if (!ItemExists(item))
-            return m_items.Fail(kMsgItemGone, WithPath(QString(), item, PathSeparator::Paragraph), Icon::Warning);
+            return m_items.Fail(msg::kItemGone, WithPath(QString(), item, PathSeparator::Paragraph), Icon::Warning);
     }
     const bool cut = clipboard.mode == InsideClipboard::kCut;
     for (const QString& item : std::as_const(clipboard.items)) {
         QString open;
         if (IsFolderItem(item) && m_items.HoldsOpenFile(item, &open))
-            return m_items.Fail(kMsgPasteOpenBelow, WithPath(QString(), open, PathSeparator::Paragraph), Icon::Warning);
+            return m_items.Fail(msg::kPasteOpenBelow, WithPath(QString(), open, PathSeparator::Paragraph),
+                                Icon::Warning);
         // A moved container would leave its working copy nowhere to be written back to.
         if (cut && !IsFolderItem(item) && m_items.IsOpen(item))
-            return m_items.Fail(kMsgPasteOpen, m_items.ShownName(item), Icon::Warning);
+            return m_items.Fail(msg::kPasteOpen, m_items.ShownName(item), Icon::Warning);
     }
     const QStringList items = clipboard.items;
     const bool duplicate = !cut && SameResolved(target, clipboard.sourceFolder);
@@ -143,13 +114,13 @@ OpResult CFolderOperations::Drop(const QStringList& items, const QString& destin
     for (const QString& raw : items) {
         const QString item = CleanPath(raw);
         if (!ItemExists(item))
-            return m_items.Fail(kMsgItemGone, WithPath(QString(), item, PathSeparator::Paragraph), Icon::Warning);
+            return m_items.Fail(msg::kItemGone, WithPath(QString(), item, PathSeparator::Paragraph), Icon::Warning);
         if (move && m_items.ReadOnlyFolder(item))
             return m_items.Fail(msg::kReadOnlyFolder, QString(), Icon::Warning);
         QString open;
         if (IsFolderItem(item) ? m_items.HoldsOpenFile(item, &open) || m_items.HoldsFileInUse(item, &open)
                                : m_items.IsOpen(item)) {
-            return m_items.Fail(kMsgDragOpen,
+            return m_items.Fail(msg::kDragOpen,
                                 WithPath(QString(), open.isEmpty() ? item : open, PathSeparator::Paragraph),
                                 Icon::Warning);
         }
@@ -176,7 +147,7 @@ OpResult CFolderOperations::Rename(const QString& path, const QString& shown, co
     if (typed == shown)
         return OpResult::kDeclined;
     if (!IsValidName(typed)) {
-        m_items.Report(kMsgBadName, QString(), Icon::Warning);
+        m_items.Report(msg::kBadName, QString(), Icon::Warning);
         return OpResult::kFailed;
     }
     const BusySection section(busy);
@@ -190,7 +161,7 @@ OpResult CFolderOperations::RenameItem(const QString& path, const QString& name,
     if (m_items.ReadOnlyFolder(path))
         return m_items.Fail(msg::kReadOnlyFolder, QString(), Icon::Warning);
     if (!ItemExists(path))
-        return m_items.Fail(kMsgItemGone, WithPath(QString(), path, PathSeparator::Paragraph), Icon::Warning);
+        return m_items.Fail(msg::kItemGone, WithPath(QString(), path, PathSeparator::Paragraph), Icon::Warning);
     QString unused;
     if (m_access.CheckAccess(path, 1, unused) != 0)
         return OpResult::kFailed;
@@ -215,13 +186,13 @@ OpResult CFolderOperations::RenameItem(const QString& path, const QString& name,
 OpResult CFolderOperations::RenameContainer(const QString& path, QString& name, bool extensionRule, QString& newPath,
                                             QString& oldName) {
     if (m_items.IsOpen(path))
-        return m_items.Fail(kMsgRenameOpen, QFileInfo(path).fileName(), Icon::Warning);
+        return m_items.Fail(msg::kRenameOpen, QFileInfo(path).fileName(), Icon::Warning);
     const QString key = m_items.KeyOf(path);
     ContainerInfo info;
     int status = kNotContainer;
     QString text;
     if (m_engine.CheckContainer(path, info, key, false, status, text) != 0 || status != kUsable)
-        return m_items.Fail(kMsgRenameNotVerified, WithPath(QString(), path, PathSeparator::Paragraph));
+        return m_items.Fail(msg::kRenameNotVerified, WithPath(QString(), path, PathSeparator::Paragraph));
     oldName = info.name;
     // The list hides known extensions: a name typed without one keeps the old extension.
     const QString extension = Extension(oldName);
@@ -236,7 +207,7 @@ OpResult CFolderOperations::RenameContainer(const QString& path, QString& name, 
     const QString disk = QFileInfo(path).fileName();
     for (const NameEntry& entry : m_items.EntriesOf(directory)) {
         if (entry.diskName != disk && entry.displayName.compare(name, Qt::CaseInsensitive) == 0)
-            return m_items.Fail(kMsgRenameNameTaken, name, Icon::Warning);
+            return m_items.Fail(msg::kRenameNameTaken, name, Icon::Warning);
     }
     QString fresh;
     if (m_engine.MakeContainerName(directory, fresh) != 0)
@@ -255,7 +226,7 @@ OpResult CFolderOperations::RenameContainer(const QString& path, QString& name, 
         renamed.plainSize != info.plainSize) {
         m_files.MakeWritable(target);
         m_files.Remove(target);
-        return m_items.Fail(kMsgRenameSize, name);
+        return m_items.Fail(msg::kRenameSize, name);
     }
     m_files.MakeWritable(path);
     if (const int rc = m_files.Remove(path); rc != 0) {
@@ -263,7 +234,7 @@ OpResult CFolderOperations::RenameContainer(const QString& path, QString& name, 
         m_files.SetReadOnly(path);
         m_files.MakeWritable(target);
         m_files.Remove(target);
-        return m_items.FailError(kMsgRenameOldLeft, rc, path);
+        return m_items.FailError(msg::kRenameOldLeft, rc, path);
     }
     newPath = target;
     return OpResult::kDone;
@@ -272,10 +243,10 @@ OpResult CFolderOperations::RenameContainer(const QString& path, QString& name, 
 OpResult CFolderOperations::RenameFolder(const QString& path, const QString& name, QString& newPath) {
     QString open;
     if (IsFolderItem(path) && m_items.HoldsOpenFile(path, &open))
-        return m_items.Fail(kMsgRenameOpenBelow, WithPath(QString(), open, PathSeparator::Paragraph), Icon::Warning);
+        return m_items.Fail(msg::kRenameOpenBelow, WithPath(QString(), open, PathSeparator::Paragraph), Icon::Warning);
     const QString target = ChildPath(ParentOf(path), name);
     if (ItemExists(target))
-        return m_items.Fail(kMsgFolderExists, u'\'' + name + u'\'', Icon::Warning);
+        return m_items.Fail(msg::kFolderExists, u'\'' + name + u'\'', Icon::Warning);
     int rc = 0;
     for (int attempt = 0; attempt < kRenameTries; ++attempt) {
         rc = m_files.Rename(path, target);
@@ -284,7 +255,7 @@ OpResult CFolderOperations::RenameFolder(const QString& path, const QString& nam
         m_ui.Sleep(kRenamePauseMs);
     }
     if (rc != 0)
-        return m_items.Fail(kMsgFolderRename, u'\n' + ErrnoText(rc));
+        return m_items.Fail(msg::kFolderRename, u'\n' + ErrnoText(rc));
     newPath = target;
     return OpResult::kDone;
 }
@@ -307,22 +278,22 @@ OpResult CFolderOperations::Delete(const QStringList& paths, bool permanent) {
     }
     const QString question =
         items.size() == 1
-            ? m_messages.MsgA(permanent ? kMsgPermanentOne : kMsgTrashOne) + m_items.ShownName(items.first())
-            : m_messages.MsgA(permanent ? kMsgPermanentMany : kMsgTrashMany) + QString::number(items.size());
-    const int number = items.size() == 1 ? (permanent ? kMsgPermanentOne : kMsgTrashOne)
-                                         : (permanent ? kMsgPermanentMany : kMsgTrashMany);
+            ? m_messages.MsgA(permanent ? msg::kPermanentOne : msg::kTrashOne) + m_items.ShownName(items.first())
+            : m_messages.MsgA(permanent ? msg::kPermanentMany : msg::kTrashMany) + QString::number(items.size());
+    const int number = items.size() == 1 ? (permanent ? msg::kPermanentOne : msg::kTrashOne)
+                                         : (permanent ? msg::kPermanentMany : msg::kTrashMany);
     if (m_ui.Message(question, Icon::Question, Buttons::YesNo, kAnswerNo, number) != kAnswerYes)
         return OpResult::kDeclined;
     for (const QString& item : items) {
         QString open;
         if (IsFolderItem(item) && m_items.HoldsOpenFile(item, &open))
-            return m_items.Fail(kMsgDeleteOpenBelow, WithPath(QString(), open, PathSeparator::Paragraph),
+            return m_items.Fail(msg::kDeleteOpenBelow, WithPath(QString(), open, PathSeparator::Paragraph),
                                 Icon::Warning);
         if (!IsFolderItem(item) && m_items.IsOpen(item))
-            return m_items.Fail(kMsgDeleteOpen, m_items.ShownName(item), Icon::Warning);
+            return m_items.Fail(msg::kDeleteOpen, m_items.ShownName(item), Icon::Warning);
     }
     if (!permanent && !m_trash)
-        return m_items.Fail(kMsgToTrash, QString());
+        return m_items.Fail(msg::kToTrash, QString());
 
     const BusySection section(busy);
     int slot = -1;
@@ -347,7 +318,7 @@ OpResult CFolderOperations::Delete(const QStringList& paths, bool permanent) {
             continue;
         }
         if (const int error = m_trash->MoveToTrash(item); error != 0) {
-            rc = m_items.FailError(kMsgToTrash, error, item);
+            rc = m_items.FailError(msg::kToTrash, error, item);
             break;
         }
         m_history.Add(slot, recorded.at(i));
@@ -383,7 +354,7 @@ bool CFolderOperations::CanUndo(bool report) {
         const QString root = m_nameFile.OwningRoot(path);
         if (root.isEmpty()) {
             if (report)
-                m_items.Report(kMsgNotRegistered, path, Icon::Warning);
+                m_items.Report(msg::kNotRegistered, path, Icon::Warning);
             return false;
         }
         if (m_engine.FindKey(root) < 0)
@@ -426,11 +397,11 @@ CFolderOperations::Way CFolderOperations::ClearWay(const QString& existing) {
         return Way::kFree;
     const bool folder = IsFolderItem(existing);
     if (folder ? m_items.HoldsOpenFile(existing) : m_items.IsOpen(existing)) {
-        m_items.Report(folder ? kMsgOpenFolderInWay : kMsgOpenContainerInWay,
+        m_items.Report(folder ? msg::kOpenFolderInWay : msg::kOpenContainerInWay,
                        WithPath(QString(), existing, PathSeparator::Paragraph), Icon::Warning);
         return Way::kSkip;
     }
-    const int number = folder ? kMsgFolderInWay : kMsgContainerInWay;
+    const int number = folder ? msg::kFolderInWay : msg::kContainerInWay;
     if (m_ui.Message(WithPath(m_messages.MsgA(number), existing, PathSeparator::Paragraph), Icon::Question,
                      Buttons::YesNo, kAnswerNo, number) != kAnswerYes)
         return Way::kSkip;
@@ -445,15 +416,15 @@ OpResult CFolderOperations::PrepareParent(const QString& path) {
     const QString parent = ParentOf(path);
     if (m_files.MakeFolderPath(parent) == 0)
         return OpResult::kDone;
-    return m_items.Fail(kMsgParentFolder, WithPath(QString(), parent, PathSeparator::Paragraph));
+    return m_items.Fail(msg::kParentFolder, WithPath(QString(), parent, PathSeparator::Paragraph));
 }
 
 OpResult CFolderOperations::UndoDelete(const UndoRecord& record) {
     QList<TrashEntry> entries;
     if (!m_trash)
-        return m_items.Fail(kMsgTrashUnreadable, QString());
+        return m_items.Fail(msg::kTrashUnreadable, QString());
     if (const int error = m_trash->Entries(record.lists[0].value(0), entries); error != 0)
-        return m_items.Fail(kMsgTrashUnreadable, u'\n' + ErrnoText(error));
+        return m_items.Fail(msg::kTrashUnreadable, u'\n' + ErrnoText(error));
     for (int i = record.Items() - 1; i >= 0; --i) {
         m_ui.Pump();
         const QString path = record.lists[0].at(i);
@@ -495,13 +466,13 @@ OpResult CFolderOperations::UndoDelete(const UndoRecord& record) {
 OpResult CFolderOperations::UndoCopy(const UndoRecord& record) {
     for (const QString& copy : record.lists[0]) {
         if (!ItemExists(copy))
-            return m_items.Fail(kMsgUndoItemGone, WithPath(QString(), copy, PathSeparator::Paragraph), Icon::Warning);
+            return m_items.Fail(msg::kUndoItemGone, WithPath(QString(), copy, PathSeparator::Paragraph), Icon::Warning);
     }
     const int n = record.Items();
     const QString head = n == 1 ? u'\'' + record.lists[1].value(0) + QStringLiteral("' を")
                                 : u'\'' + record.lists[1].value(0) + QStringLiteral("' を含む%1個の項目を").arg(n);
-    if (m_ui.Message(head + m_messages.MsgA(kMsgUndoCopyQuestion), Icon::Question, Buttons::YesNo, kAnswerNo,
-                     kMsgUndoCopyQuestion) != kAnswerYes)
+    if (m_ui.Message(head + m_messages.MsgA(msg::kUndoCopyQuestion), Icon::Question, Buttons::YesNo, kAnswerNo,
+                     msg::kUndoCopyQuestion) != kAnswerYes)
         return OpResult::kFailed;
     for (const QString& copy : record.lists[0]) {
         m_ui.Pump();

@@ -14,16 +14,6 @@ namespace korimbo {
 
 namespace {
 
-constexpr int kMsgNewerInFolder = 21;
-constexpr int kMsgNoticeInFolderHead = 22;
-constexpr int kMsgNoticeInFolderTail = 23;
-constexpr int kMsgNewer = 67;
-constexpr int kMsgNoticeHead = 68;
-constexpr int kMsgNoticeTail = 69;
-constexpr int kMsgOtherPassword = 78;
-constexpr int kMsgTooManyTries = 79;
-constexpr int kMsgWrongPassword = 80;
-
 constexpr int kMaxPasswordTries = 5;
 constexpr qint64 kFreeSpaceMargin = 4096;
 
@@ -64,7 +54,7 @@ IntakeStep CIncomingFile::Open() {
     }
     switch (m_status) {
     case kNewerVersion:
-        Report(m_topLevel ? kMsgNewer : kMsgNewerInFolder, m_name);
+        Report(m_topLevel ? msg::kNewer : msg::kNewerInFolder, m_name);
         return IntakeStep::kStop;
     case kWrongPassword:
         if (const IntakeStep opened = OpenWithOtherPassword(); opened != IntakeStep::kNext)
@@ -75,8 +65,8 @@ IntakeStep CIncomingFile::Open() {
             MessageSource& messages = m_run.messages;
             const QString notice =
                 m_topLevel
-                    ? messages.MsgA(kMsgNoticeHead) + StoredName() + messages.MsgA(kMsgNoticeTail)
-                    : messages.MsgA(kMsgNoticeInFolderHead) + StoredName() + messages.MsgA(kMsgNoticeInFolderTail);
+                    ? messages.MsgA(msg::kNoticeHead) + StoredName() + messages.MsgA(msg::kNoticeTail)
+                    : messages.MsgA(msg::kNoticeInFolderHead) + StoredName() + messages.MsgA(msg::kNoticeInFolderTail);
             if (m_run.prompts.ShowAlreadyEncryptedNotice(notice))
                 m_run.showNotice = false;
         }
@@ -91,8 +81,8 @@ IntakeStep CIncomingFile::Open() {
 
 // Its password is asked (five wrong tries end it), then it is decrypted with that password.
 IntakeStep CIncomingFile::OpenWithOtherPassword() {
-    if (m_run.ui.Message(m_run.messages.MsgA(kMsgOtherPassword) + m_name, Icon::Question, Buttons::YesNo, kAnswerNo,
-                         kMsgOtherPassword) != kAnswerYes)
+    if (m_run.ui.Message(m_run.messages.MsgA(msg::kOtherPassword) + m_name, Icon::Question, Buttons::YesNo, kAnswerNo,
+                         msg::kOtherPassword) != kAnswerYes)
         return IntakeStep::kEnd;
     for (int wrong = 0;;) {
         QString password;
@@ -115,10 +105,10 @@ IntakeStep CIncomingFile::OpenWithOtherPassword() {
             m_run.engine.ReleaseKey(key);
         }
         if (++wrong >= kMaxPasswordTries) {
-            Report(kMsgTooManyTries, QString(), Icon::Warning);
+            Report(msg::kTooManyTries, QString(), Icon::Warning);
             return IntakeStep::kStop;
         }
-        Report(kMsgWrongPassword, QString(), Icon::Warning);
+        Report(msg::kContainerWrongPassword, QString(), Icon::Warning);
     }
 }
 

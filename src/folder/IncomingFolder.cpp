@@ -18,16 +18,6 @@ namespace korimbo {
 
 namespace {
 
-constexpr int kMsgFolderCreate = 20;
-constexpr int kMsgNoRootInFolder = 24;
-constexpr int kMsgFileNamedLikeFolder = 58;
-constexpr int kMsgInUse = 60;
-constexpr int kMsgWorkingCopyTail = 61;
-constexpr int kMsgWorkingCopy = 62;
-constexpr int kMsgFolderDelete = 63;
-constexpr int kMsgSourceFolderHead = 64;
-constexpr int kMsgSourceFolderTail = 65;
-
 using enum IntakeStep;
 
 QString Quoted(const QString& name) {
@@ -78,7 +68,7 @@ IntakeStep CIncomingFolder::Take(const QString& source, const QString& destinati
     for (const NameEntry& entry : entries) {
         const bool file = entry.kind == NameEntry::kContainer || entry.kind == NameEntry::kPlain;
         if (file && entry.displayName == name) {
-            Report(kMsgFileNamedLikeFolder, Quoted(name));
+            Report(msg::kFileNamedLikeFolder, Quoted(name));
             return kStop;
         }
     }
@@ -102,7 +92,7 @@ IntakeStep CIncomingFolder::Take(const QString& source, const QString& destinati
 
 IntakeStep CIncomingFolder::MakeFolder(const QString& path) {
     if (const int rc = m_files.MakeFolder(path); rc != 0) {
-        Report(kMsgFolderCreate, WithPath(ErrnoText(rc), path, PathSeparator::Line));
+        Report(msg::kFolderCreate, WithPath(ErrnoText(rc), path, PathSeparator::Line));
         return kStop;
     }
     return kNext;
@@ -135,7 +125,7 @@ IntakeStep CIncomingFolder::ReplaceFolder(const QString& source, const QString& 
     if (const IntakeStep removed = RemoveFolderTree(target); removed != kNext)
         return removed;
     if (const int rc = m_files.Rename(fresh, target); rc != 0) {
-        Report(kMsgFolderCreate, WithPath(ErrnoText(rc), fresh, PathSeparator::Line));
+        Report(msg::kFolderCreate, WithPath(ErrnoText(rc), fresh, PathSeparator::Line));
         return kStop;
     }
     return move ? RemoveSourceFolder(source) : kNext;
@@ -145,7 +135,7 @@ IntakeStep CIncomingFolder::ReplaceFolder(const QString& source, const QString& 
 // else that is not a folder stays, and the folder cannot be made.
 IntakeStep CIncomingFolder::ClearFolder(const QString& target) {
     if (const int rc = KindOf(target) == ItemKind::Link ? m_files.Remove(target) : ENOTDIR; rc != 0) {
-        Report(kMsgFolderDelete, u'\n' + ErrnoText(rc) + QStringLiteral("\n\n") + target);
+        Report(msg::kFolderDelete, u'\n' + ErrnoText(rc) + QStringLiteral("\n\n") + target);
         return kStop;
     }
     return kNext;
@@ -159,10 +149,10 @@ IntakeStep CIncomingFolder::CheckFree(const QString& folder) {
         int error = 0;
         if (entry.kind == ItemKind::File && !m_files.Open(entry.path, OpenMode::ReadWriteAlone, error) &&
             error == EBUSY) {
-            Report(kMsgInUse, WithPath(QString(), entry.path, PathSeparator::Line));
+            Report(msg::kInUse, WithPath(QString(), entry.path, PathSeparator::Line));
             step = kStop;
         } else if (m_hooks.isOpenInWorkspace && m_hooks.isOpenInWorkspace(entry.path)) {
-            Report(kMsgWorkingCopy, m_messages.MsgA(kMsgWorkingCopyTail) + entry.path);
+            Report(msg::kWorkingCopy, m_messages.MsgA(msg::kWorkingCopyTail) + entry.path);
             step = kStop;
         }
         return step == kNext ? Visit::Continue : Visit::Stop;
@@ -172,7 +162,7 @@ IntakeStep CIncomingFolder::CheckFree(const QString& folder) {
 
 IntakeStep CIncomingFolder::RemoveFolderTree(const QString& folder) {
     if (const RemoveResult removed = RemoveTree(m_files, folder); !removed.Ok()) {
-        Report(kMsgFolderDelete, u'\n' + ErrnoText(removed.error) + QStringLiteral("\n\n") + removed.path);
+        Report(msg::kFolderDelete, u'\n' + ErrnoText(removed.error) + QStringLiteral("\n\n") + removed.path);
         return kStop;
     }
     return kNext;
@@ -182,7 +172,7 @@ IntakeStep CIncomingFolder::RemoveFolderTree(const QString& folder) {
 // filled in turn. The target is new, so there is nothing to overwrite and no dialog.
 IntakeStep CIncomingFolder::FillFolder(const QString& source, const QString& target) {
     if (m_nameFile.OwningRoot(target).isEmpty()) {
-        Report(kMsgNoRootInFolder, WithPath(QString(), target, PathSeparator::Line));
+        Report(msg::kNoRootInFolder, WithPath(QString(), target, PathSeparator::Line));
         return kStop;
     }
     QHash<QString, QString> targets{{source, target}}; // source folder -> its new folder
@@ -228,7 +218,7 @@ IntakeStep CIncomingFolder::RemoveSourceFolder(const QString& source) {
     const auto removeOne = [&](const QString& folder) {
         if (holdsLeftItem(folder) || m_files.RemoveFolder(folder) == 0)
             return true;
-        Report(kMsgSourceFolderHead, folder + m_messages.MsgA(kMsgSourceFolderTail));
+        Report(msg::kSourceFolderHead, folder + m_messages.MsgA(msg::kSourceFolderTail));
         return false;
     };
     bool removed = true;

@@ -17,17 +17,6 @@ namespace korimbo {
 
 namespace {
 
-constexpr int kMsgCopySize = 108;
-constexpr int kMsgCopyTail = 109;
-constexpr int kMsgMoveSize = 110;
-constexpr int kMsgMoveCopySize = 111;
-constexpr int kMsgMoveSourceLeft = 112;
-constexpr int kMsgIntoItself = 312;
-constexpr int kMsgIntoOwnSubfolder = 313;
-constexpr int kMsgFolderAlreadyThere = 314;
-constexpr int kMsgFileAlreadyThere = 315;
-constexpr int kMsgSpecialNotMoved = 722;
-
 constexpr int kMaxCopyNumber = 999999999;
 
 } // namespace
@@ -43,7 +32,7 @@ bool CItemTransfer::SpecialFileRefused(const QString& folder) {
     const QString special = FindBelow(folder, [](const TreeEntry& entry) { return entry.kind == ItemKind::Special; });
     if (special.isEmpty())
         return false;
-    m_items.Report(kMsgSpecialNotMoved, special, Icon::Warning);
+    m_items.Report(msg::kSpecialNotMoved, special, Icon::Warning);
     return true;
 }
 
@@ -206,7 +195,7 @@ void CItemTransfer::ReportLeftAsTheyAre() {
 // A folder copied to a new place: every container under a new disk name with its stored name kept.
 CItemTransfer::Step CItemTransfer::CopyFolderAsNew(const QString& item, const QString& target) {
     if (IsWithinResolved(target, item))
-        return m_items.Report(kMsgIntoOwnSubfolder, QFileInfo(item).fileName() + QStringLiteral("' を") + m_verb),
+        return m_items.Report(msg::kIntoOwnSubfolder, QFileInfo(item).fileName() + QStringLiteral("' を") + m_verb),
                kStop;
     if (const int rc = m_files.MakeFolder(target); rc != 0) {
         m_items.ReportError(msg::kDestinationOpen, rc, target);
@@ -319,14 +308,14 @@ bool CItemTransfer::RelationRefused(const QString& item, const QString& destinat
     if (!IsFolderItem(item)) {
         if (!inParent)
             return false;
-        m_items.Report(kMsgFileAlreadyThere, m_items.Describe(item).name + QStringLiteral("' を") + m_verb,
+        m_items.Report(msg::kFileAlreadyThere, m_items.Describe(item).name + QStringLiteral("' を") + m_verb,
                        Icon::Warning);
         return true;
     }
     const QString refusal = QFileInfo(item).fileName() + QStringLiteral("' を") + m_verb;
-    const int number = SameResolved(destination, item)       ? kMsgIntoItself
-                       : IsWithinResolved(destination, item) ? kMsgIntoOwnSubfolder
-                       : inParent                            ? kMsgFolderAlreadyThere
+    const int number = SameResolved(destination, item)       ? msg::kIntoItself
+                       : IsWithinResolved(destination, item) ? msg::kIntoOwnSubfolder
+                       : inParent                            ? msg::kFolderAlreadyThere
                                                              : 0;
     if (number == 0)
         return false;
@@ -389,7 +378,7 @@ CItemTransfer::Step CItemTransfer::TransferFolder(const QString& item, const QSt
     }
     if (move) {
         if (const int rc = RemoveTree(m_files, item).error; rc != 0) {
-            m_items.ReportError(kMsgMoveSourceLeft, rc, item);
+            m_items.ReportError(msg::kMoveSourceLeft, rc, item);
             return kStop;
         }
     }
@@ -415,7 +404,7 @@ CItemTransfer::Step CItemTransfer::TransferFile(const QString& item, const QStri
     // The file itself, reached by another path (a hard link, a second mount): copying it over itself and
     // removing the source would leave nothing.
     if (!target.isEmpty() && SameItem(m_files, target, item))
-        return m_items.Report(kMsgFileAlreadyThere, source.name + QStringLiteral("' を") + m_verb, Icon::Warning),
+        return m_items.Report(msg::kFileAlreadyThere, source.name + QStringLiteral("' を") + m_verb, Icon::Warning),
                kStop;
     if (KindOf(item) == ItemKind::Special)
         return m_items.Report(msg::kLeftAsTheyAre, item, Icon::Warning), kStop;
@@ -450,7 +439,7 @@ CItemTransfer::Step CItemTransfer::TransferFile(const QString& item, const QStri
     } else {
         target = ChildPath(destination, source.name);
         if (ItemExists(target))
-            return m_items.Report(kMsgFileAlreadyThere, source.name + QStringLiteral("' を") + m_verb, Icon::Warning),
+            return m_items.Report(msg::kFileAlreadyThere, source.name + QStringLiteral("' を") + m_verb, Icon::Warning),
                    kStop;
     }
 
@@ -495,7 +484,7 @@ CItemTransfer::Step CItemTransfer::WriteFile(const QString& item, const QString&
         if (source.container) {
             ContainerInfo moved;
             if (m_engine.ReadContainerInfo(target, moved, key, false) != 0 || moved.plainSize != source.plainSize)
-                return m_items.Report(kMsgMoveSize, source.name), kStop;
+                return m_items.Report(msg::kMoveSize, source.name), kStop;
         }
         return kNext;
     }
@@ -504,7 +493,7 @@ CItemTransfer::Step CItemTransfer::WriteFile(const QString& item, const QString&
         if (const int rc = CopyLinkTo(item, target); rc != 0)
             return m_items.ReportError(msg::kDestinationWrite, rc, target), kStop;
         if (const int rc = move ? m_files.Remove(item) : 0; rc != 0)
-            return m_items.ReportError(kMsgMoveSourceLeft, rc, item), kStop;
+            return m_items.ReportError(msg::kMoveSourceLeft, rc, item), kStop;
         return kNext;
     }
     if (recrypt ? m_keys.Recrypt(item, source.name, target) != 0 : CopyPlain(item, target) != 0)
@@ -513,9 +502,9 @@ CItemTransfer::Step CItemTransfer::WriteFile(const QString& item, const QString&
         ContainerInfo copied;
         if (m_engine.ReadContainerInfo(target, copied, m_items.KeyOf(target), false) != 0 ||
             copied.plainSize != source.plainSize)
-            return m_items.Report(kMsgCopySize, source.name), kStop;
+            return m_items.Report(msg::kCopyOrMoveSize, source.name), kStop;
         if (sameRoot && m_engine.CompareFileTails(target, item, true) != 0)
-            return m_items.Report(kMsgCopyTail, source.name), kStop;
+            return m_items.Report(msg::kCopyTail, source.name), kStop;
     }
     if (!move)
         return kNext;
@@ -524,10 +513,10 @@ CItemTransfer::Step CItemTransfer::WriteFile(const QString& item, const QString&
     m_files.Size(item, from);
     m_files.Size(target, to);
     if (!recrypt && from != to)
-        return m_items.Report(kMsgMoveCopySize, source.name), kStop;
+        return m_items.Report(msg::kMoveCopySize, source.name), kStop;
     m_files.MakeWritable(item);
     if (const int rc = m_files.Remove(item); rc != 0) {
-        m_items.ReportError(kMsgMoveSourceLeft, rc, item);
+        m_items.ReportError(msg::kMoveSourceLeft, rc, item);
         return kStop;
     }
     return kNext;
@@ -554,7 +543,7 @@ OpResult CItemTransfer::MoveBack(const QString& from, const QString& to) {
         return OpResult::kFailed;
     }
     if (const int error = RemoveTree(m_files, from).error; error != 0)
-        return m_items.FailError(kMsgMoveSourceLeft, error, from);
+        return m_items.FailError(msg::kMoveSourceLeft, error, from);
     return OpResult::kDone;
 }
 

@@ -3,6 +3,7 @@
 #include "platform/Launcher.h"
 #include "state/WorkAreas.h"
 #include "util/FileNames.h"
+#include "util/MessageNumbers.h"
 #include "util/MessageText.h"
 #include "util/TreeWalk.h"
 
@@ -26,15 +27,6 @@ namespace korimbo {
 
 namespace {
 
-constexpr int kMsgDeleteFailed = 281;   // an empty name file cannot be deleted
-constexpr int kMsgBadNameFile = 282;    // the name file does not decipher to its header
-constexpr int kMsgBadLine = 283;        // a line without its last field is not written
-constexpr int kMsgReadFailed = 284;     // the name file cannot be read
-constexpr int kMsgNotWritable = 285;    // its read-only attribute cannot be cleared
-constexpr int kMsgWriteFailed = 286;    // it cannot be written
-constexpr int kMsgReadOnlyFailed = 287; // its read-only attribute cannot be set again
-constexpr int kMsgBadOnLoad = 288;      // the name file does not begin with its header on loading
-constexpr int kMsgNoOwningRoot = 303;   // a directory under no registered folder
 constexpr int kHeaderText = 2;          // B2: the first line of every name file
 constexpr int kNoNameFileMarker = 4;    // B4: the mirror of a directory that has no name file
 
@@ -306,7 +298,7 @@ QString CNameFile::NameFilePath(const QString& directory) {
         slot < 0 ? QString()
                  : WorkAreas::AreaOf(m_workFolder.angoTempFolder, m_registry.WorkIdText(slot), WorkAreas::kNameFile);
     if (mirror.isEmpty()) {
-        ReportMessage(m_ui, m_messages, kMsgNoOwningRoot, directory, Icon::Warning);
+        ReportMessage(m_ui, m_messages, msg::kListedWithoutNameFile, directory, Icon::Warning);
         return NoNameFileMarker() + u'/' + kFileName;
     }
     return mirror + directory.mid(root.size()) + u'/' + kFileName;
@@ -343,7 +335,8 @@ int CNameFile::RefreshNameFile(const QString& directory, const QString& key) {
     if (m_files.Exists(path) && m_files.Size(path, size) == 0 && size == 0) {
         m_files.MakeWritable(path);
         if (m_files.Remove(path) != 0)
-            return ReportMessage(m_ui, m_messages, kMsgDeleteFailed, WithPath(QString(), path, PathSeparator::Line));
+            return ReportMessage(m_ui, m_messages, msg::kNameFileNotDeleted,
+                                 WithPath(QString(), path, PathSeparator::Line));
     }
     if (!m_files.Exists(path) && WriteNameFile(path, headerLine, key) != 0)
         return -1;
@@ -360,7 +353,7 @@ int CNameFile::RefreshNameFile(const QString& directory, const QString& key) {
     }
     if (read == kReadUndecipherable || !text.startsWith(header)) {
         // Damaged or left by a crash: the file is only a cache of the headers, so it is made again.
-        ReportMessage(m_ui, m_messages, kMsgBadNameFile, path);
+        ReportMessage(m_ui, m_messages, msg::kNameFileDamaged, path);
         text = headerLine;
     }
 
@@ -405,7 +398,7 @@ int CNameFile::RefreshNameFile(const QString& directory, const QString& key) {
     int inBatch = 0;
     auto append = [&](const QString& line) {
         if (!line.contains(kField6)) {
-            ReportMessage(m_ui, m_messages, kMsgBadLine, WithPath(QString(), line, PathSeparator::Line));
+            ReportMessage(m_ui, m_messages, msg::kNameFileBadLine, WithPath(QString(), line, PathSeparator::Line));
             return;
         }
         batch += line;
@@ -518,7 +511,7 @@ int CNameFile::LoadNameEntries(const QString& directory, const QString& key, boo
         return -1;
     const QString header = HeaderText();
     if (!text.startsWith(header))
-        return ReportMessage(m_ui, m_messages, kMsgBadOnLoad, path);
+        return ReportMessage(m_ui, m_messages, msg::kNameFileBadOnLoad, path);
     bool upgraded = false;
     const QStringList lines = EntryLines(text, upgraded);
     entries.reserve(lines.size());
@@ -550,7 +543,7 @@ bool CNameFile::HasSubfolders(const QString& directory, const QString& key) {
 int CNameFile::ReadNameFile(const QString& path, const QString& key, QString& text) {
     const int read = ReadText(path, key, text);
     if (read == kReadUndecipherable)
-        return ReportMessage(m_ui, m_messages, kMsgBadOnLoad, path);
+        return ReportMessage(m_ui, m_messages, msg::kNameFileBadOnLoad, path);
     return read == kReadOk ? 0 : -1;
 }
 
@@ -563,7 +556,7 @@ int CNameFile::ReadText(const QString& path, const QString& key, QString& text) 
     QByteArray bytes;
     const int error = m_files.ReadContents(path, bytes);
     if (error != 0) {
-        ReportMessage(m_ui, m_messages, kMsgReadFailed,
+        ReportMessage(m_ui, m_messages, msg::kNameFileNotRead,
                       WithPath(QString(), FolderOf(path), PathSeparator::Line) + u'\n' + NameOf(path));
         return kReadIoFailed;
     }
@@ -595,9 +588,9 @@ int CNameFile::WriteNameFile(const QString& path, const QString& text, const QSt
     const QString folder = FolderOf(path);
     const QString where = WithPath(QString(), folder, PathSeparator::Line) + u'\n' + NameOf(path);
     if (m_files.MakePrivateFolder(folder) != 0)
-        return ReportMessage(m_ui, m_messages, kMsgWriteFailed, path);
+        return ReportMessage(m_ui, m_messages, msg::kNameFileNotWritten, path);
     if (m_files.Exists(path) && m_files.MakeWritable(path) != 0)
-        return ReportMessage(m_ui, m_messages, kMsgNotWritable, where);
+        return ReportMessage(m_ui, m_messages, msg::kNameFileNotWritable, where);
 
     // Always 2 to 16 zero bytes after the text, so the text ends with a zero character.
     const qsizetype textBytes = text.size() * 2;
@@ -618,9 +611,9 @@ int CNameFile::WriteNameFile(const QString& path, const QString& text, const QSt
     }
     int result = 0;
     if (error != 0)
-        result = ReportMessage(m_ui, m_messages, kMsgWriteFailed, path);
+        result = ReportMessage(m_ui, m_messages, msg::kNameFileNotWritten, path);
     if (m_files.Exists(path) && m_files.SetReadOnly(path) != 0)
-        result = ReportMessage(m_ui, m_messages, kMsgReadOnlyFailed, where);
+        result = ReportMessage(m_ui, m_messages, msg::kNameFileReadOnlyFailed, where);
     return result;
 }
 

@@ -21,10 +21,6 @@ namespace korimbo {
 
 namespace {
 
-constexpr int kMsgFolderNotMade = 33;
-constexpr int kMsgFileNotMade = 98;
-constexpr int kMsgTemplateNotCopied = 99;
-
 // The counter of the collision names has no practical limit.
 constexpr int kMaxAttempts = 999999999;
 
@@ -111,7 +107,7 @@ OpResult CNewItems::NewFolder(const QString& rawDirectory, QString& created) {
     if (!Writable(directory, key))
         return OpResult::kFailed;
     if (!QFileInfo(directory).isDir())
-        return Fail(kMsgFolderNotMade, ENOENT, directory);
+        return Fail(msg::kFolderNotMade, ENOENT, directory);
     bool ok = false;
     const NameTaken taken = TakenIn(directory, key, ok);
     if (!ok)
@@ -119,7 +115,7 @@ OpResult CNewItems::NewFolder(const QString& rawDirectory, QString& created) {
     const QString name = NewFolderName(taken);
     const QString path = ChildPath(directory, name);
     if (const int rc = m_files.MakeFolder(path); rc != 0)
-        return Fail(kMsgFolderNotMade, rc, name);
+        return Fail(msg::kFolderNotMade, rc, name);
     m_nameFile.RefreshNameFile(directory, key);
     created = path;
     return OpResult::kDone;
@@ -133,9 +129,9 @@ OpResult CNewItems::NewFile(const QString& rawDirectory, const QString& extensio
     const QString ext = extension.startsWith(u'.') ? extension : u'.' + extension;
     ShellNew description;
     if (m_associations.ShellNewOf(ext, description) != 0 || description.kind.isEmpty())
-        return Fail(kMsgFileNotMade, ENOENT, ext);
+        return Fail(msg::kFileNotMade, ENOENT, ext);
     if (!QFileInfo(directory).isDir())
-        return Fail(kMsgFileNotMade, ENOENT, directory);
+        return Fail(msg::kFileNotMade, ENOENT, directory);
     bool ok = false;
     const NameTaken taken = TakenIn(directory, key, ok);
     if (!ok)
@@ -149,10 +145,10 @@ OpResult CNewItems::NewFile(const QString& rawDirectory, const QString& extensio
                                                       m_registry.WorkIdText(slot), WorkAreas::kCreation);
     QString unique;
     if (area.isEmpty() || UniqueNameText(false, unique) != 0)
-        return Fail(kMsgFileNotMade, ENOENT, area);
+        return Fail(msg::kFileNotMade, ENOENT, area);
     const QString aside = ChildPath(area, unique);
     if (const int rc = m_files.MakePrivateFolder(aside); rc != 0)
-        return Fail(kMsgFileNotMade, rc, aside);
+        return Fail(msg::kFileNotMade, rc, aside);
     const QString plain = ChildPath(aside, name);
     const auto cleanUp = [&] {
         if (m_files.Exists(plain))
@@ -182,26 +178,26 @@ OpResult CNewItems::NewFile(const QString& rawDirectory, const QString& extensio
             return OpResult::kDone;
         }
     }
-    return Fail(kMsgFileNotMade, ENOENT, name);
+    return Fail(msg::kFileNotMade, ENOENT, name);
 }
 
 int CNewItems::WriteNewFile(const ShellNew& description, const QString& path) {
     if (description.kind == kFileName) {
         if (description.value.isEmpty())
-            return Report(kMsgTemplateNotCopied, ENOENT, description.value);
+            return Report(msg::kTemplateNotCopied, ENOENT, description.value);
         return CopyTemplate(description.value, path);
     }
     QByteArray bytes;
     if (description.kind == kData)
         bytes = description.value.toUtf8();
     else if (description.kind != kNullFile)
-        return Report(kMsgFileNotMade, EINVAL, description.kind);
+        return Report(msg::kFileNotMade, EINVAL, description.kind);
     int error = 0;
     std::unique_ptr<File> out = m_files.Open(path, OpenMode::WriteTruncate, error);
     if (!out)
-        return Report(kMsgFileNotMade, error, path);
+        return Report(msg::kFileNotMade, error, path);
     if (!bytes.isEmpty() && out->Write(bytes.constData(), bytes.size()) != bytes.size())
-        return Report(kMsgFileNotMade, out->Error() != 0 ? out->Error() : EIO, path);
+        return Report(msg::kFileNotMade, out->Error() != 0 ? out->Error() : EIO, path);
     return 0;
 }
 
@@ -215,7 +211,8 @@ int CNewItems::CopyTemplate(const QString& from, const QString& to) {
     };
     if (const CopyResult copied = CopyFileTo(m_files, from, to, options); !copied.Ok()) {
         const int error = copied.error != 0 ? copied.error : EIO;
-        return copied.SourceFailed() ? Report(kMsgTemplateNotCopied, error, from) : Report(kMsgFileNotMade, error, to);
+        return copied.SourceFailed() ? Report(msg::kTemplateNotCopied, error, from)
+                                     : Report(msg::kFileNotMade, error, to);
     }
     // A new file, whatever the age of its template.
     m_files.SetModificationTime(to, QDateTime::currentSecsSinceEpoch());

@@ -41,7 +41,8 @@ int CAccessCheck::TestFile(const QString& path, int reportMode, QString& message
     if (m_files.Open(path, OpenMode::Read, error)) // closed again at once
         return 0;
 
-    const QString text = m_messages.MsgA(msg::kFileUnreadable) + u'\n' + ErrnoText(error) + QStringLiteral("\n\n") + path;
+    const QString text =
+        m_messages.MsgA(msg::kFileUnreadable) + u'\n' + ErrnoText(error) + QStringLiteral("\n\n") + path;
     if (reportMode == 1)
         m_ui.Message(text, Icon::Warning, Buttons::Ok, 0, msg::kFileUnreadable);
     else

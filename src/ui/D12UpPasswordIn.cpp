@@ -5,8 +5,8 @@
 #include "ui/DialogButtons.h"
 #include "ui/DialogHook.h"
 #include "util/Interaction.h"
-#include "util/MessageSource.h"
 #include "util/MessageNumbers.h"
+#include "util/MessageSource.h"
 #include "util/MessageText.h"
 
 #include <QFormLayout>

@@ -3,6 +3,7 @@
 #include "state/WorkAreas.h"
 #include "util/BusySection.h"
 #include "util/DisplayText.h"
+#include "util/MessageNumbers.h"
 #include "util/MessageText.h"
 #include "util/SecretText.h"
 #include "util/TreeWalk.h"
@@ -18,12 +19,6 @@
 namespace korimbo {
 
 namespace {
-
-constexpr int kMsgLoggingIn = 151;
-constexpr int kMsgReadOnlyNotice = 152;
-constexpr int kMsgInvalidPassword = 163;
-constexpr int kMsgWrongPassword = 164;
-constexpr int kMsgLogoutQuestion = 259;
 
 // The password bytes must not linger on the stack after the key is made.
 void Scrub(std::array<std::uint8_t, 34>& bytes) {
@@ -72,7 +67,7 @@ OpResult CLoginManager::Login(const QString& folder, PasswordPrompts& prompts) {
             return OpResult::kDeclined;
         // The prompt already checks the rules; the check here keeps a looser dialog from getting through.
         if (answer == PasswordPrompts::Answer::kInvalid || !CCryptEngine::KeepsPasswordRules(password))
-            return Fail(kMsgInvalidPassword, QString(), Icon::Warning);
+            return Fail(msg::kLoginInvalidPassword, QString(), Icon::Warning);
         int match = 0;
         QString hint;
         const int verified = m_registry.VerifyFolderPassword(folder, password, match);
@@ -82,7 +77,7 @@ OpResult CLoginManager::Login(const QString& folder, PasswordPrompts& prompts) {
             return OpResult::kFailed;
         hint = WithoutTrailingSpaces(hint);
         if (match == 0)
-            return Fail(kMsgWrongPassword, hint + QStringLiteral(" 」です。　"), Icon::Warning);
+            return Fail(msg::kLoginWrongPassword, hint + QStringLiteral(" 」です。　"), Icon::Warning);
         m_engine.ReleaseKey(folder);
         std::array<std::uint8_t, 34> bytes{};
         const int count = m_engine.PasswordToBytes(password, bytes);
@@ -96,7 +91,7 @@ OpResult CLoginManager::Login(const QString& folder, PasswordPrompts& prompts) {
     OpResult rc = OpResult::kFailed;
     {
         const BusySection section(busy);
-        m_ui.SetStatusText(m_messages.MsgA(kMsgLoggingIn));
+        m_ui.SetStatusText(m_messages.MsgA(msg::kLoggingIn));
         rc = MakeWorkAreas(folder);
         m_ui.SetStatusText(QString());
     }
@@ -108,7 +103,7 @@ OpResult CLoginManager::Login(const QString& folder, PasswordPrompts& prompts) {
     }
 
     if (m_registry.ReadOnlyText(slot) == QStringLiteral("1") && m_settings.readOnlyMsgDispFlg == 1)
-        ReportMessage(m_ui, m_messages, kMsgReadOnlyNotice, QString(), Icon::Information);
+        ReportMessage(m_ui, m_messages, msg::kReadOnlyNotice, QString(), Icon::Information);
     return OpResult::kDone;
 }
 
@@ -149,8 +144,8 @@ OpResult CLoginManager::Logout(const QString& folder) {
                 return OpResult::kFailed;
         }
     }
-    if (!confirmed && m_ui.Message(m_messages.MsgA(kMsgLogoutQuestion) + folder, Icon::Question, Buttons::YesNo, 0,
-                                   kMsgLogoutQuestion) != kAnswerYes)
+    if (!confirmed && m_ui.Message(m_messages.MsgA(msg::kLogoutQuestion) + folder, Icon::Question, Buttons::YesNo, 0,
+                                   msg::kLogoutQuestion) != kAnswerYes)
         return OpResult::kDeclined;
 
     if (readOnly && EraseEditingArea(folder) != OpResult::kDone)

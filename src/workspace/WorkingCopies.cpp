@@ -24,27 +24,6 @@ namespace korimbo {
 
 namespace {
 
-constexpr int kMsgUnusable = 3;
-constexpr int kMsgNoProgram = 4;
-constexpr int kMsgCopyFolder = 5;
-constexpr int kMsgAlreadyDecrypted = 6;
-constexpr int kMsgLaunchFailed = 7;
-constexpr int kMsgWatchFull = 8;
-constexpr int kMsgUnreachable = 28;
-constexpr int kMsgEraseUnchanged = 29;
-constexpr int kMsgReadOnlyChangedHead = 30;
-constexpr int kMsgReadOnlyChangedTail = 31;
-constexpr int kMsgEraseReadOnly = 32;
-constexpr int kMsgNoFolder = 156;
-constexpr int kMsgNoContainer = 162;
-constexpr int kMsgContainerMissing = 268;
-constexpr int kMsgCopyMissing = 269;
-constexpr int kMsgContainerTime = 270;
-constexpr int kMsgCopyTime = 272;
-constexpr int kMsgErasing = 636;
-constexpr int kMsgWritingBack = 637;
-constexpr int kMsgConflictCopy = 702;
-
 constexpr int kLaunchSettleMs = 10;  // a program that hands its document over has ended by then
 constexpr int kWatchRoundMs = 300;   // timer 1
 constexpr int kWriteBackDelayMs = 50; // lets the ended program's last writes land
@@ -142,7 +121,7 @@ QString CWorkingCopies::WorkingCopyPath(const QString& container, const QString&
         slot < 0 ? QString()
                  : WorkAreas::AreaOf(QDir::cleanPath(m_workFolder.RootOf(area)), m_registry.WorkIdText(slot), area);
     if (base.isEmpty()) {
-        Report(kMsgNoFolder, WithPath(QString(), path, PathSeparator::Paragraph), Icon::Warning);
+        Report(msg::kNoFolder, WithPath(QString(), path, PathSeparator::Paragraph), Icon::Warning);
         return QString();
     }
     const QString relative = QFileInfo(path).absolutePath().mid(root.size()); // "" or "/sub/dir"
@@ -192,7 +171,7 @@ QString CWorkingCopies::ContainerOf(const QString& workingCopy, QString& propose
     if (m_engine.MakeContainerName(place.directory, diskName) == 0)
         proposed = ChildPath(place.directory, diskName);
     if (!quiet)
-        Report(kMsgNoContainer, WithPath(QString(), CleanPath(workingCopy), PathSeparator::Paragraph), Icon::Warning);
+        Report(msg::kNoContainer, WithPath(QString(), CleanPath(workingCopy), PathSeparator::Paragraph), Icon::Warning);
     return QString();
 }
 
@@ -310,7 +289,7 @@ OpResult CWorkingCopies::DecryptOnly(const QStringList& containersOrFolders) {
         } else if (kind == ItemKind::Folder) {
             const QString root = m_nameFile.OwningRoot(path);
             if (m_registry.SlotOf(root) < 0) {
-                Report(kMsgNoFolder, WithPath(QString(), path, PathSeparator::Paragraph), Icon::Warning);
+                Report(msg::kNoFolder, WithPath(QString(), path, PathSeparator::Paragraph), Icon::Warning);
                 rc = OpResult::kFailed;
             } else if (DecryptFolder(path, root, left) != 0) {
                 rc = OpResult::kFailed;
@@ -357,7 +336,7 @@ int CWorkingCopies::DecryptFolder(const QString& folder, const QString& root, QS
 int CWorkingCopies::MakeCopyFolder(const QString& area, const QString& directory) {
     // Working copies are plaintext: only their owner may enter their folders or read them.
     if (const int rc = m_files.MakePrivateFolder(directory); rc != 0)
-        return Report(kMsgCopyFolder, directory + u'\n' + ErrnoText(rc));
+        return Report(msg::kCopyFolder, directory + u'\n' + ErrnoText(rc));
     // The area and every folder between it and the copy, also those an earlier login made with the
     // default mode.
     for (QString folder = directory;; folder = QFileInfo(folder).absolutePath()) {
@@ -371,9 +350,9 @@ int CWorkingCopies::MakeCopyFolder(const QString& area, const QString& directory
 int CWorkingCopies::CopyTime(const QString& container, const QString& workingCopy) {
     const QFileInfo original(container);
     if (!original.exists())
-        return Report(kMsgContainerTime, WithPath(QString(), container, PathSeparator::Paragraph));
+        return Report(msg::kContainerTime, WithPath(QString(), container, PathSeparator::Paragraph));
     if (m_files.SetModificationTime(workingCopy, original.lastModified().toSecsSinceEpoch()) != 0)
-        return Report(kMsgCopyTime, WithPath(QString(), workingCopy, PathSeparator::Paragraph));
+        return Report(msg::kCopyTime, WithPath(QString(), workingCopy, PathSeparator::Paragraph));
     return 0;
 }
 
@@ -383,7 +362,7 @@ OpResult CWorkingCopies::OpenOne(const QString& container, bool launch, const QS
     const QString root = m_nameFile.OwningRoot(path);
     const int slot = m_registry.SlotOf(root);
     if (slot < 0)
-        return Fail(kMsgNoFolder, WithPath(QString(), path, PathSeparator::Paragraph), Icon::Warning);
+        return Fail(msg::kNoFolder, WithPath(QString(), path, PathSeparator::Paragraph), Icon::Warning);
     const bool readOnly = ReadOnlyFolder(slot);
 
     QString detail;
@@ -395,8 +374,8 @@ OpResult CWorkingCopies::OpenOne(const QString& container, bool launch, const QS
     if (m_engine.CheckContainer(path, info, root, true, status, text) != 0)
         return OpResult::kFailed;
     if (status != kUsable) {
-        m_ui.Message(QFileInfo(path).fileName() + m_messages.MsgA(kMsgUnusable), Icon::Error, Buttons::Ok, 0,
-                     kMsgUnusable);
+        m_ui.Message(QFileInfo(path).fileName() + m_messages.MsgA(msg::kUnusable), Icon::Error, Buttons::Ok, 0,
+                     msg::kUnusable);
         return OpResult::kFailed;
     }
 
@@ -410,8 +389,8 @@ OpResult CWorkingCopies::OpenOne(const QString& container, bool launch, const QS
         QString appId;
         if ((m_associations.DefaultProgramOf(extension, associated) != 0 || associated.isEmpty()) &&
             (m_associations.DefaultAppIdOf(extension, appId) != 0 || appId.isEmpty())) {
-            m_ui.Message(QStringLiteral(" '") + name + m_messages.MsgA(kMsgNoProgram), Icon::Warning, Buttons::Ok, 0,
-                         kMsgNoProgram);
+            m_ui.Message(QStringLiteral(" '") + name + m_messages.MsgA(msg::kNoProgram), Icon::Warning, Buttons::Ok, 0,
+                         msg::kNoProgram);
             return OpResult::kFailed;
         }
     }
@@ -432,8 +411,8 @@ OpResult CWorkingCopies::OpenOne(const QString& container, bool launch, const QS
             RecordOrigin(copy, path, QFileInfo(copy).size(), QFileInfo(copy).lastModified().toSecsSinceEpoch());
         if (readOnly)
             m_files.SetReadOnly(copy);
-    } else if (m_ui.Message(m_messages.MsgA(kMsgAlreadyDecrypted) + name, Icon::Question, Buttons::YesNo, kAnswerNo,
-                            kMsgAlreadyDecrypted) != kAnswerYes) {
+    } else if (m_ui.Message(m_messages.MsgA(msg::kAlreadyDecrypted) + name, Icon::Question, Buttons::YesNo, kAnswerNo,
+                            msg::kAlreadyDecrypted) != kAnswerYes) {
         return OpResult::kDeclined;
     }
 
@@ -454,7 +433,7 @@ OpResult CWorkingCopies::OpenOne(const QString& container, bool launch, const QS
     QString appId;
     QString executable;
     if (m_launcher.Launch(copy, program, pid, appId, executable) != 0)
-        return Fail(kMsgLaunchFailed, QString(), Icon::Warning);
+        return Fail(msg::kLaunchFailed, QString(), Icon::Warning);
     if (m_settings.execProcEndWaitFlg == 1)
         Register(copy, pid, appId, executable.isEmpty() ? (program.isEmpty() ? associated : program) : executable);
     return OpResult::kDone;
@@ -469,7 +448,7 @@ void CWorkingCopies::Register(const QString& workingCopy, qint64 pid, const QStr
                               const QString& executable) {
     const int slot = m_table.FreeSlot();
     if (slot < 0) {
-        Report(kMsgWatchFull, QString(), Icon::Warning);
+        Report(msg::kWatchFull, QString(), Icon::Warning);
         return;
     }
     m_table.Free(slot);
@@ -585,24 +564,24 @@ OpResult CWorkingCopies::WriteBackOne(const QString& workingCopy) {
         return OpResult::kDone;
     Place place;
     if (!Locate(copy, place))
-        return Fail(kMsgNoFolder, WithPath(QString(), copy, PathSeparator::Paragraph), Icon::Warning);
+        return Fail(msg::kNoFolder, WithPath(QString(), copy, PathSeparator::Paragraph), Icon::Warning);
     const bool readOnly = ReadOnlyFolder(place.slot);
     // A removed medium or a deleted folder: the copy is all there is of the changes, so it stays.
     if (!QFileInfo(place.root).isDir()) {
         if (!readOnly)
-            Report(kMsgUnreachable, place.root, Icon::Warning);
+            Report(msg::kUnreachable, place.root, Icon::Warning);
         return OpResult::kFailed;
     }
     for (int round = 0; round < kWriteBackRounds && QFileInfo::exists(copy); ++round) {
         QString proposed;
         const QString container = ContainerOf(copy, proposed, true);
         if (!container.isEmpty() && !QFileInfo::exists(container))
-            return Fail(kMsgContainerMissing, WithPath(QString(), container, PathSeparator::Paragraph));
+            return Fail(msg::kContainerMissing, WithPath(QString(), container, PathSeparator::Paragraph));
 
         const bool changed = IsChanged(copy, container);
         if (changed && readOnly) {
-            Report(kMsgReadOnlyChangedHead, place.root + m_messages.MsgA(kMsgReadOnlyChangedTail), Icon::Warning);
-            if (Erase(copy, kMsgEraseReadOnly) != OpResult::kDone)
+            Report(msg::kReadOnlyChangedHead, place.root + m_messages.MsgA(msg::kReadOnlyChangedTail), Icon::Warning);
+            if (Erase(copy, msg::kEraseReadOnly) != OpResult::kDone)
                 return OpResult::kFailed;
         } else if (changed && !container.isEmpty() && !StillTheOrigin(copy, container)) {
             return WriteBackAsConflict(copy, place, container);
@@ -625,7 +604,7 @@ OpResult CWorkingCopies::WriteBackOne(const QString& workingCopy) {
                 continue;
             }
         } else {
-            if (Erase(copy, kMsgEraseUnchanged) != OpResult::kDone)
+            if (Erase(copy, msg::kEraseUnchanged) != OpResult::kDone)
                 return OpResult::kFailed;
             if (!readOnly)
                 m_files.SetReadOnly(container);
@@ -640,7 +619,7 @@ OpResult CWorkingCopies::WriteBackOne(const QString& workingCopy) {
 
 OpResult CWorkingCopies::EncryptBack(const QString& workingCopy, const QString& destination,
                                      const QString& replaceTarget) {
-    m_ui.SetStatusText(m_messages.MsgA(kMsgWritingBack));
+    m_ui.SetStatusText(m_messages.MsgA(msg::kWritingBack));
     // A folder that cannot be made fails the encrypt-in below, with its message.
     static_cast<void>(m_files.MakeFolderPath(destination));
     CEncryptIn encrypt(m_services, m_prompts);
@@ -680,21 +659,21 @@ OpResult CWorkingCopies::WriteBackAsConflict(const QString& workingCopy, const P
     }
     const QString renamed = ChildPath(directory, name);
     if (const int rc = m_files.Rename(workingCopy, renamed); rc != 0)
-        return Fail(kMsgCopyMissing, ErrnoText(rc) + QStringLiteral("\n\n") + workingCopy);
+        return Fail(msg::kCopyMissing, ErrnoText(rc) + QStringLiteral("\n\n") + workingCopy);
     ForgetOrigin(workingCopy);
     // The edit is safe in the editing area under its new name whatever happens next: a failed encryption
     // leaves it listed there as a file without a container.
     if (EncryptBack(renamed, place.directory, QString()) != OpResult::kDone)
         return OpResult::kFailed;
     m_files.SetReadOnly(container);
-    m_ui.Message(m_messages.MsgA(kMsgConflictCopy) + name, Icon::Warning, Buttons::Ok, 0, kMsgConflictCopy);
+    m_ui.Message(m_messages.MsgA(msg::kConflictCopy) + name, Icon::Warning, Buttons::Ok, 0, msg::kConflictCopy);
     if (refreshContents)
         refreshContents();
     return OpResult::kDone;
 }
 
 OpResult CWorkingCopies::Erase(const QString& path, int failureMessage) {
-    m_ui.SetStatusText(m_messages.MsgA(kMsgErasing));
+    m_ui.SetStatusText(m_messages.MsgA(msg::kErasing));
     QString error;
     const int rc = EraseCopy(path, error);
     m_ui.SetStatusText(QString());
