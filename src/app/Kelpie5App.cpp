@@ -305,15 +305,14 @@ QStringList Ckelpie5App::PutBackParkedFiles(const QString& area, bool report) {
     if (const int rc = parked.Load(); rc != 0) {
         // Without its journal no file there can be told from a leftover: all of it stays.
         if (report)
-            ReportMessage(m_services.ui, *m_state.catalogue, ParkedFiles::kMsgPutBackFailed,
+            ReportMessage(m_services.ui, *m_state.catalogue, msg::kPutBackFailed,
                           WithPath(u'\n' + ErrnoText(rc), ParkedFiles::JournalOf(area), PathSeparator::Paragraph));
         return {area};
     }
     QStringList keep;
     for (const ParkedFiles::Failure& failure : parked.PutBackAll()) {
         if (report)
-            ReportMessage(m_services.ui, *m_state.catalogue, ParkedFiles::kMsgPutBackFailed,
-                          ParkedFiles::FailureText(failure));
+            ReportMessage(m_services.ui, *m_state.catalogue, msg::kPutBackFailed, ParkedFiles::FailureText(failure));
         keep << failure.entry.parked;
     }
     if (!keep.isEmpty())

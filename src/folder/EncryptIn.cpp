@@ -488,7 +488,7 @@ OpResult CEncryptIn::EncryptPlainFiles(const QStringList& plainFiles, const QStr
     const auto putBack = [&]() {
         m_parked = nullptr;
         for (const ParkedFiles::Failure& failure : parked.PutBackAll())
-            Report(ParkedFiles::kMsgPutBackFailed, ParkedFiles::FailureText(failure));
+            Report(msg::kPutBackFailed, ParkedFiles::FailureText(failure));
         m_files.RemoveFolder(aside);
     };
     EncryptInRequest request;

@@ -14,7 +14,6 @@ namespace korimbo {
 class ParkedFiles {
 public:
     // A failed put-back: the file stays where it is, and the message names it and its folder.
-    static constexpr int kMsgPutBackFailed = 660;
 
     struct Entry {
         QString parked; // the file in the creation area

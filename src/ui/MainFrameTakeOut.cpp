@@ -5,6 +5,7 @@
 #include "ui/MainFrame.h"
 #include "ui/TakeOutDialogs.h"
 #include "ui/TypeIcons.h"
+#include "util/MessageNumbers.h"
 #include "workspace/DragOutData.h"
 #include "workspace/TakeOut.h"
 
@@ -71,8 +72,8 @@ std::unique_ptr<CDragOutData> CMainFrame::MakeDragOut(Qt::MouseButton button, Qt
     auto data = std::make_unique<CDragOutData>([this, selection, decrypt, folder](QStringList& paths) {
         std::unique_ptr<QProgressDialog> wait;
         if (decrypt) {
-            wait = std::make_unique<QProgressDialog>(m_app.State().catalogue->m_GetMsgA(CTakeOut::kMsgPreparing),
-                                                     QString(), 0, 0, this);
+            wait = std::make_unique<QProgressDialog>(m_app.State().catalogue->m_GetMsgA(msg::kPreparingDrag), QString(),
+                                                     0, 0, this);
             wait->setWindowTitle(QStringLiteral("Korimbo-portable"));
             wait->setCancelButton(nullptr);
             wait->setMinimumDuration(0);

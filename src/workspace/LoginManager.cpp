@@ -120,7 +120,7 @@ OpResult CLoginManager::MakeWorkAreas(const QString& folder) {
             WorkAreas::MakeTreePrivate(path);
             continue;
         }
-        return Fail(kMsgWorkAreaFailed, WithPath(QString(), path, PathSeparator::Paragraph), Icon::Error);
+        return Fail(msg::kWorkAreaFailed, WithPath(QString(), path, PathSeparator::Paragraph), Icon::Error);
     }
     return OpResult::kDone;
 }

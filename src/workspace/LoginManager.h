@@ -21,7 +21,6 @@ namespace korimbo {
 class CLoginManager {
 public:
     // The catalogue number of the work-area creation failure.
-    static constexpr int kMsgWorkAreaFailed = 653;
 
     CLoginManager(CCryptEngine& engine, FolderRegistry& registry, WorkFolderSettings& workFolder,
                   SettingsRecord& settings, FileSystem& files, Interaction& ui, MessageSource& messages);

@@ -1,6 +1,7 @@
 #include "workspace/PasswordManager.h"
 
 #include "util/DisplayText.h"
+#include "util/MessageNumbers.h"
 #include "util/MessageText.h"
 #include "util/SecretText.h"
 
@@ -43,7 +44,7 @@ int CPasswordManager::AdminRegistered(CommonManagementData& data) {
 bool CPasswordManager::RequireAdmin(CommonManagementData& data) {
     const int registered = AdminRegistered(data);
     if (registered == 0)
-        ReportMessage(m_ui, m_messages, kMsgNoAdminPassword, QString(), Icon::Warning);
+        ReportMessage(m_ui, m_messages, msg::kNoAdminPassword, QString(), Icon::Warning);
     return registered == 1;
 }
 
@@ -57,7 +58,7 @@ OpResult CPasswordManager::LoadWithAdminPassword(PasswordPrompts& prompts, Commo
     // The prompt checks the rules already; the check here keeps a looser dialog from getting through.
     if (answer == PasswordPrompts::Answer::kInvalid || !CCryptEngine::KeepsPasswordRules(password)) {
         Wipe(password);
-        ReportMessage(m_ui, m_messages, kMsgInvalidAdminPassword, QString(), Icon::Warning);
+        ReportMessage(m_ui, m_messages, msg::kInvalidAdminPassword, QString(), Icon::Warning);
         return OpResult::kFailed;
     }
     int adminOk = 0;
@@ -130,16 +131,16 @@ OpResult CPasswordManager::ChangeAdmin(PasswordPrompts& prompts) {
 OpResult CPasswordManager::DeleteAdmin() {
     CommonManagementData data(m_engine, m_files);
     if (!data.ManagementDataExists(m_env)) {
-        ReportMessage(m_ui, m_messages, kMsgNoAdminPassword, QString(), Icon::Warning);
+        ReportMessage(m_ui, m_messages, msg::kNoAdminPassword, QString(), Icon::Warning);
         return OpResult::kFailed;
     }
-    if (m_ui.Message(m_messages.MsgA(kMsgDeleteQuestion), Icon::Question, Buttons::YesNo, 0, kMsgDeleteQuestion) !=
-        kAnswerYes)
+    if (m_ui.Message(m_messages.MsgA(msg::kDeleteAdminQuestion), Icon::Question, Buttons::YesNo, 0,
+                     msg::kDeleteAdminQuestion) != kAnswerYes)
         return OpResult::kDeclined;
     // The file holds the administrator record and the list it protects: both go.
     if (data.DeleteManagementData(m_env) != 0)
         return OpResult::kFailed;
-    ReportMessage(m_ui, m_messages, kMsgDeleted, QString(), Icon::Information);
+    ReportMessage(m_ui, m_messages, msg::kAdminDeleted, QString(), Icon::Information);
     return OpResult::kDone;
 }
 
@@ -220,7 +221,7 @@ bool CPasswordManager::RefuseChangePassword(const QString& password) {
     int found = 0;
     if (data.IsChangePasswordRegistered(m_env, password, found) != 0 || found != 1)
         return false;
-    ReportMessage(m_ui, m_messages, kMsgPasswordInUse, QString(), Icon::Warning);
+    ReportMessage(m_ui, m_messages, msg::kPasswordInUse, QString(), Icon::Warning);
     return true;
 }
 
@@ -232,8 +233,8 @@ bool CPasswordManager::CheckChangePasswordList(const QList<ChangePasswordText>& 
             if (entries[i].name != entries[j].name)
                 continue;
             row = static_cast<int>(j);
-            m_ui.Message(QStringLiteral("識別名称 ' ") + entries[i].name + m_messages.MsgA(kMsgDuplicateName),
-                         Icon::Warning, Buttons::Ok, 0, kMsgDuplicateName);
+            m_ui.Message(QStringLiteral("識別名称 ' ") + entries[i].name + m_messages.MsgA(msg::kDuplicateChangeName),
+                         Icon::Warning, Buttons::Ok, 0, msg::kDuplicateChangeName);
             return false;
         }
     }

@@ -18,13 +18,6 @@ namespace korimbo {
 // or asked next is decided here, through the PasswordPrompts and Interaction seams.
 class CPasswordManager {
 public:
-    static constexpr int kMsgNoAdminPassword = 191;
-    static constexpr int kMsgInvalidAdminPassword = 192;
-    static constexpr int kMsgDeleteQuestion = 207;
-    static constexpr int kMsgDeleted = 208;
-    static constexpr int kMsgPasswordInUse = 520;
-    static constexpr int kMsgDuplicateName = 521;
-
     CPasswordManager(CCryptEngine& engine, FileSystem& files, Interaction& ui, MessageSource& messages,
                      const QString& envFolder);
 

@@ -35,11 +35,11 @@ bool IsPlainItem(const QString& path) {
 // The catalogue numbers of the window's title and hint (0: none; kind 6 has a fixed title).
 std::pair<int, int> WindowTexts(TakeOutKind kind) {
     static const QHash<TakeOutKind, std::pair<int, int>> kTexts{
-        {TakeOutKind::kDecrypted, {CTakeOut::kMsgTitleDecrypted, 0}},
-        {TakeOutKind::kEncrypted, {CTakeOut::kMsgTitleEncrypted, 0}},
-        {TakeOutKind::kNewPassword, {CTakeOut::kMsgTitleNewPassword, 0}},
-        {TakeOutKind::kMail, {CTakeOut::kMsgTitleMail, CTakeOut::kMsgHintMail}},
-        {TakeOutKind::kMailNewPassword, {CTakeOut::kMsgTitleMailNewPassword, CTakeOut::kMsgHintMailNewPassword}}};
+        {TakeOutKind::kDecrypted, {msg::kTitleDecrypted, 0}},
+        {TakeOutKind::kEncrypted, {msg::kTitleEncrypted, 0}},
+        {TakeOutKind::kNewPassword, {msg::kTitleNewPassword, 0}},
+        {TakeOutKind::kMail, {msg::kTitleMail, msg::kHintMail}},
+        {TakeOutKind::kMailNewPassword, {msg::kTitleMailNewPassword, msg::kHintMailNewPassword}}};
     return kTexts.value(kind, {0, 0});
 }
 
@@ -160,7 +160,7 @@ OpResult CTakeOut::CheckSelection(const QStringList& selection, bool mayAsk, boo
     for (const QString& item : selection) {
         const QString path = CleanPath(item);
         if (!ItemExists(path))
-            return Fail(kMsgItemMissing, WithPath(QString(), path, PathSeparator::Paragraph), Icon::Warning);
+            return Fail(msg::kSelectedItemMissing, WithPath(QString(), path, PathSeparator::Paragraph), Icon::Warning);
         if (!IsPlainItem(path)) {
             m_leftAsTheyAre.append(path);
         } else if (IsFolderItem(path)) {
@@ -183,13 +183,13 @@ OpResult CTakeOut::CheckSelection(const QStringList& selection, bool mayAsk, boo
         if (!ItemExists(copy))
             continue;
         if (m_copies.IsInUse(copy) || !mayAsk)
-            return Fail(kMsgOpenNotReleased, WithPath(QString(), QFileInfo(copy).fileName(), PathSeparator::Paragraph),
-                        Icon::Warning);
+            return Fail(msg::kOpenNotReleased,
+                        WithPath(QString(), QFileInfo(copy).fileName(), PathSeparator::Paragraph), Icon::Warning);
         open.append(copy);
     }
     if (!open.isEmpty()) {
-        if (m_ui.Message(m_messages.MsgA(kMsgReleaseQuestion), Icon::Question, Buttons::YesNo, kAnswerNo,
-                         kMsgReleaseQuestion) != kAnswerYes)
+        if (m_ui.Message(m_messages.MsgA(msg::kReleaseCopiesQuestion), Icon::Question, Buttons::YesNo, kAnswerNo,
+                         msg::kReleaseCopiesQuestion) != kAnswerYes)
             return OpResult::kFailed;
         for (const QString& copy : open)
             if (m_copies.WriteBackOne(copy) != OpResult::kDone)
@@ -274,7 +274,7 @@ int CTakeOut::PlainEntriesOf(const QString& folder, QList<NameEntry>& entries) {
 
 int CTakeOut::StageFolder(const QString& folder, const QString& target, bool plainToo) {
     if (const int rc = m_files.MakeFolderPath(target); rc != 0)
-        return Report(kMsgExportCopyFailed, folder + u'\n' + ErrnoText(rc) + QStringLiteral("\n\n") + target);
+        return Report(msg::kExportCopyFailed, folder + u'\n' + ErrnoText(rc) + QStringLiteral("\n\n") + target);
     m_areas.OpenUp(target);
     QList<NameEntry> entries;
     if (PlainEntriesOf(folder, entries) != 0)
@@ -292,8 +292,8 @@ int CTakeOut::StageFolder(const QString& folder, const QString& target, bool pla
                 return -1;
         } else if (plainToo) {
             if (!CopyFileTo(m_files, child, ChildPath(target, entry.diskName), StagingCopy(TempKind::Plain)).Ok())
-                return Report(kMsgExportCopyFailed, entry.diskName + QStringLiteral("\n\n") + child + u'\n' +
-                                                        ChildPath(target, entry.diskName));
+                return Report(msg::kExportCopyFailed, entry.diskName + QStringLiteral("\n\n") + child + u'\n' +
+                                                          ChildPath(target, entry.diskName));
         }
     }
     return 0;
@@ -341,7 +341,7 @@ int CTakeOut::ExportFolderTree(const QString& folder, const QString& target, boo
                ItemExists(m_copies.WorkingCopyPath(ChildPath(folder, entry.diskName), WorkAreas::kEditing));
     });
     if (editing)
-        return Report(kMsgFolderHasOpenItems, WithPath(QString(), folder, PathSeparator::Paragraph), Icon::Warning);
+        return Report(msg::kFolderHasOpenItems, WithPath(QString(), folder, PathSeparator::Paragraph), Icon::Warning);
     if (MakeExportFolder(folder, target) != 0)
         return -1;
     for (const NameEntry& entry : entries) {
@@ -369,7 +369,7 @@ int CTakeOut::ExportContainer(const QString& container, const QString& targetFol
     staged = ChildPath(targetFolder, name);
     if (m_files.MakeFolderPath(targetFolder) != 0 ||
         !CopyFileTo(m_files, container, staged, StagingCopy(TempKind::Sealed)).Ok())
-        return Report(kMsgExportCopyFailed, plainName + QStringLiteral("\n\n") + container + u'\n' + staged);
+        return Report(msg::kExportCopyFailed, plainName + QStringLiteral("\n\n") + container + u'\n' + staged);
     SetExportMode(staged);
     return 0;
 }
@@ -425,7 +425,7 @@ int CTakeOut::EncryptTree(const QString& plain, const QString& target, bool name
 int CTakeOut::MakeExportFolder(const QString& folder, const QString& target) {
     if (m_files.MakeFolderPath(target) == 0)
         return 0;
-    return Report(kMsgExportCopyFailed,
+    return Report(msg::kExportCopyFailed,
                   QFileInfo(folder).fileName() + QStringLiteral("\n\n") + folder + u'\n' + target);
 }
 
@@ -460,14 +460,15 @@ int CTakeOut::StagePlainFiles(const QStringList& selection) {
         TakeOutItem staged;
         staged.source = staged.staged = CleanPath(item);
         if (!ItemExists(staged.source))
-            return Report(kMsgItemMissing, WithPath(QString(), staged.source, PathSeparator::Paragraph), Icon::Warning);
+            return Report(msg::kSelectedItemMissing, WithPath(QString(), staged.source, PathSeparator::Paragraph),
+                          Icon::Warning);
         if (!IsPlainItem(staged.source)) {
             m_leftAsTheyAre.append(staged.source);
             continue;
         }
         if ((QFileInfo(staged.source).permissions() & QFile::WriteOwner) == 0) {
             if (m_files.MakeWritable(staged.source) != 0)
-                return Report(kMsgWritableFailed, WithPath(QString(), staged.source, PathSeparator::Paragraph));
+                return Report(msg::kPlainWritableFailed, WithPath(QString(), staged.source, PathSeparator::Paragraph));
             m_madeWritable.append(staged.source);
         }
         m_items.append(staged);
@@ -488,7 +489,8 @@ int CTakeOut::ShowWindow(TakeOutKind kind) {
         request.hint = m_messages.MsgA(hint);
     for (const TakeOutItem& item : m_items)
         if (!ItemExists(item.staged))
-            return Report(kMsgStagedMissing, WithPath(QString(), item.staged, PathSeparator::Paragraph), Icon::Warning);
+            return Report(msg::kStagedMissing, WithPath(QString(), item.staged, PathSeparator::Paragraph),
+                          Icon::Warning);
     const TakeOutPrompts::WindowResult result = m_prompts.ShowTakeOutWindow(request, *this);
     return result == TakeOutPrompts::WindowResult::kCancelled ? -1 : 0;
 }
@@ -565,13 +567,13 @@ bool CTakeOut::CheckNewPassword(const QString& password, const QString& hint) {
     int refusal = 0;
     QString tail;
     if (password.size() < kMinPassword || password.size() > kMaxPassword) {
-        refusal = kMsgPasswordLength;
-        tail = QStringLiteral("%1～%2").arg(kMinPassword).arg(kMaxPassword) + m_messages.MsgA(kMsgPasswordLengthTail);
+        refusal = msg::kPasswordLength;
+        tail = QStringLiteral("%1～%2").arg(kMinPassword).arg(kMaxPassword) + m_messages.MsgA(msg::kPasswordLengthTail);
     } else if (CCryptEngine::CheckPasswordChars(password) != 0) {
-        refusal = kMsgPasswordChars;
+        refusal = msg::kPasswordChars;
     } else if (hint.size() > kMaxHint) {
-        refusal = kMsgHintTooLong;
-        tail = QString::number(kMaxHint) + m_messages.MsgA(kMsgHintTooLongTail);
+        refusal = msg::kHintTooLong;
+        tail = QString::number(kMaxHint) + m_messages.MsgA(msg::kHintTooLongTail);
     } else if (!hint.isEmpty() && hint == password) {
         refusal = msg::kHintIsPassword;
     }
@@ -590,7 +592,7 @@ int CTakeOut::Cleanup() {
         rc = -1;
     for (const QString& plain : m_madeWritable) {
         if (ItemExists(plain) && m_files.SetReadOnly(plain) != 0) {
-            Report(kMsgReadOnlyFailed, WithPath(QString(), plain, PathSeparator::Paragraph));
+            Report(msg::kPlainReadOnlyFailed, WithPath(QString(), plain, PathSeparator::Paragraph));
             rc = -1;
         }
     }

@@ -85,36 +85,6 @@ public:
 // through Interaction.
 class CTakeOut {
 public:
-    static constexpr int kMsgOpenNotReleased = 84;
-    static constexpr int kMsgReleaseQuestion = 85;
-    static constexpr int kMsgCopyNotRemoved = CTakeOutAreas::kMsgCopyNotRemoved;
-    static constexpr int kMsgCopyFolderNotRemoved = CTakeOutAreas::kMsgCopyFolderNotRemoved;
-    static constexpr int kMsgExportNotRemoved = CTakeOutAreas::kMsgExportNotRemoved;
-    static constexpr int kMsgExportFolderNotRemoved = CTakeOutAreas::kMsgExportFolderNotRemoved;
-    static constexpr int kMsgWritableFailed = 90;
-    static constexpr int kMsgReadOnlyFailed = 91;
-    static constexpr int kMsgExportNotEmptied = CTakeOutAreas::kMsgExportNotEmptied;
-    static constexpr int kMsgFolderHasOpenItems = 94;
-    static constexpr int kMsgExportCopyFailed = CTakeOutAreas::kMsgExportCopyFailed;
-    static constexpr int kMsgItemMissing = 120;
-    static constexpr int kMsgNoRoomForCopies = CTakeOutAreas::kMsgNoRoomForCopies;
-    static constexpr int kMsgTitleDecrypted = 470;
-    static constexpr int kMsgTitleEncrypted = 471;
-    static constexpr int kMsgTitleNewPassword = 472;
-    static constexpr int kMsgTitleMail = 473;
-    static constexpr int kMsgHintMail = 474;
-    static constexpr int kMsgTitleMailNewPassword = 475;
-    static constexpr int kMsgHintMailNewPassword = 476;
-    static constexpr int kMsgPreparing = 477;
-    static constexpr int kMsgStagedMissing = CTakeOutCopy::kMsgStagedMissing;
-    static constexpr int kMsgReplaceQuestion = CTakeOutCopy::kMsgReplaceQuestion;
-    static constexpr int kMsgCopyOutFailed = CTakeOutCopy::kMsgCopyOutFailed;
-    static constexpr int kMsgPasswordLength = 484;
-    static constexpr int kMsgPasswordLengthTail = 485;
-    static constexpr int kMsgPasswordChars = 513;
-    static constexpr int kMsgHintTooLong = 515;
-    static constexpr int kMsgHintTooLongTail = 516;
-
     // The refusal of a move target inside the shown folder (a fixed text of the take-out window).
     static QString MoveRefusedText();
 

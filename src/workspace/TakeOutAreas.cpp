@@ -2,6 +2,7 @@
 
 #include "state/WorkAreas.h"
 #include "util/ErrorText.h"
+#include "util/MessageNumbers.h"
 #include "util/MessageText.h"
 #include "util/PathIdentity.h"
 
@@ -47,11 +48,11 @@ QString CTakeOutAreas::ExportFolder(const QString& root) const {
 
 int CTakeOutAreas::PrepareTakeOutArea(const QString& root) {
     const QString area = TakeOutArea(root);
-    if (area.isEmpty() || Empty(area, true, kMsgCopyNotRemoved, kMsgCopyFolderNotRemoved) != 0)
+    if (area.isEmpty() || Empty(area, true, msg::kCopyNotRemoved, msg::kCopyFolderNotRemoved) != 0)
         return -1;
     // Plaintext waits here: only the user may enter the area.
     if (const int rc = m_files.MakePrivateFolder(area); rc != 0)
-        return ReportMessage(m_ui, m_messages, kMsgExportCopyFailed,
+        return ReportMessage(m_ui, m_messages, msg::kExportCopyFailed,
                              WithPath(ErrnoText(rc), area, PathSeparator::Paragraph));
     return 0;
 }
@@ -61,19 +62,19 @@ int CTakeOutAreas::PrepareExportFolder(const QString& root) {
     if (folder.isEmpty())
         return -1;
     if (Empty(folder, false, 0, 0) != 0 || m_files.MakePrivateFolder(folder) != 0)
-        return ReportMessage(m_ui, m_messages, kMsgExportNotEmptied,
+        return ReportMessage(m_ui, m_messages, msg::kExportNotEmptied,
                              WithPath(QString(), folder, PathSeparator::Paragraph));
     return 0;
 }
 
 int CTakeOutAreas::EmptyTakeOutArea(const QString& root) {
     const QString area = TakeOutArea(root);
-    return area.isEmpty() ? 0 : Empty(area, true, kMsgCopyNotRemoved, kMsgCopyFolderNotRemoved);
+    return area.isEmpty() ? 0 : Empty(area, true, msg::kCopyNotRemoved, msg::kCopyFolderNotRemoved);
 }
 
 int CTakeOutAreas::EmptyExportFolder(const QString& root) {
     const QString folder = ExportFolder(root);
-    return folder.isEmpty() ? 0 : Empty(folder, false, kMsgExportNotRemoved, kMsgExportFolderNotRemoved);
+    return folder.isEmpty() ? 0 : Empty(folder, false, msg::kExportNotRemoved, msg::kExportFolderNotRemoved);
 }
 
 void CTakeOutAreas::OpenUp(const QString& path) {
@@ -129,7 +130,7 @@ int CTakeOutAreas::CheckRoomForCopies(qint64 bytes) {
     const QString root = QDir::cleanPath(m_workFolder.PlainRoot());
     if (bytes <= 0 || m_files.FreeBytes(root, free) != 0 || free < 0 || bytes <= free)
         return 0;
-    return ReportMessage(m_ui, m_messages, kMsgNoRoomForCopies, WithPath(QString(), root, PathSeparator::Paragraph),
+    return ReportMessage(m_ui, m_messages, msg::kNoRoomForCopies, WithPath(QString(), root, PathSeparator::Paragraph),
                          Icon::Warning);
 }
 

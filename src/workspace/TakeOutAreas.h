@@ -12,14 +12,6 @@ namespace korimbo {
 // plaintext wiped, containers deleted), and what is staged opened up for the programs it is handed to.
 class CTakeOutAreas {
 public:
-    static constexpr int kMsgCopyNotRemoved = 86;
-    static constexpr int kMsgCopyFolderNotRemoved = 87;
-    static constexpr int kMsgExportNotRemoved = 88;
-    static constexpr int kMsgExportFolderNotRemoved = 89;
-    static constexpr int kMsgExportNotEmptied = 93;
-    static constexpr int kMsgExportCopyFailed = 95;
-    static constexpr int kMsgNoRoomForCopies = 122;
-
     explicit CTakeOutAreas(const FolderServices& services);
 
     // The folder's take-out area and export folder; empty when the folder is not registered.

@@ -2,6 +2,7 @@
 
 #include "util/ErrorText.h"
 #include "util/FileCopy.h"
+#include "util/MessageNumbers.h"
 #include "util/MessageText.h"
 #include "util/PathIdentity.h"
 #include "util/TreeWalk.h"
@@ -45,7 +46,7 @@ int CTakeOutCopy::CopyItem(const QString& from, const QString& to) {
 CTakeOutCopy::Step CTakeOutCopy::CopyEntry(const QString& from, const QString& to) {
     const ItemKind kind = KindOf(from);
     if (kind == ItemKind::Missing)
-        return Failed(kMsgStagedMissing, WithPath(QString(), from, PathSeparator::Paragraph), Icon::Warning);
+        return Failed(msg::kStagedMissing, WithPath(QString(), from, PathSeparator::Paragraph), Icon::Warning);
     // A pipe or a device (in a folder taken out as it is) is never opened: it would block the copy.
     if (kind == ItemKind::Special)
         return Step::Done;
@@ -56,13 +57,13 @@ CTakeOutCopy::Step CTakeOutCopy::CopyEntry(const QString& from, const QString& t
 CTakeOutCopy::Step CTakeOutCopy::EnterFolder(const QString& from, const QString& to) {
     const QFileInfo target(to);
     if (target.exists() && !target.isDir())
-        return Failed(kMsgCopyOutFailed, WithPath(QString(), to, PathSeparator::Paragraph));
+        return Failed(msg::kCopyOutFailed, WithPath(QString(), to, PathSeparator::Paragraph));
     if (!target.exists() && m_move && m_files.Rename(from, to) == 0) {
         m_done += TreeBytes(to);
         return Step::Done;
     }
     if (const int rc = m_files.MakeFolderPath(to); rc != 0)
-        return Failed(kMsgCopyOutFailed, WithPath(ErrnoText(rc), to, PathSeparator::Paragraph));
+        return Failed(msg::kCopyOutFailed, WithPath(ErrnoText(rc), to, PathSeparator::Paragraph));
     return Step::Into;
 }
 
@@ -70,9 +71,9 @@ CTakeOutCopy::Step CTakeOutCopy::CopyFile(const QString& from, const QString& to
     const qint64 size = TreeBytes(from);
     if (ItemExists(to)) {
         if (IsFolderItem(to))
-            return Failed(kMsgCopyOutFailed, WithPath(QString(), to, PathSeparator::Paragraph));
-        if (m_ui.Message(m_messages.MsgA(kMsgReplaceQuestion) + to, Icon::Question, Buttons::YesNo, kAnswerNo,
-                         kMsgReplaceQuestion) != kAnswerYes) {
+            return Failed(msg::kCopyOutFailed, WithPath(QString(), to, PathSeparator::Paragraph));
+        if (m_ui.Message(m_messages.MsgA(msg::kReplaceQuestion) + to, Icon::Question, Buttons::YesNo, kAnswerNo,
+                         msg::kReplaceQuestion) != kAnswerYes) {
             m_done += size;
             return Step::Done;
         }
@@ -94,7 +95,7 @@ CTakeOutCopy::Step CTakeOutCopy::CopyFile(const QString& from, const QString& to
     if (copied.step == CopyStep::Stopped)
         return Step::Failed;
     if (!copied.Ok())
-        return Failed(kMsgCopyOutFailed, WithPath(ErrnoText(copied.error), to, PathSeparator::Paragraph));
+        return Failed(msg::kCopyOutFailed, WithPath(ErrnoText(copied.error), to, PathSeparator::Paragraph));
     m_done = before + size;
     if (m_move) {
         QString error;

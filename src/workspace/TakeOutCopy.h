@@ -19,10 +19,6 @@ class CWorkingCopies;
 // temporary file beside its target, so a stop or a failure leaves nothing half-made.
 class CTakeOutCopy {
 public:
-    static constexpr int kMsgStagedMissing = 478;
-    static constexpr int kMsgReplaceQuestion = 479;
-    static constexpr int kMsgCopyOutFailed = 480;
-
     // Bytes done of the total; false stops the copy (the user's Cancel).
     using Progress = std::function<bool(qint64 done, qint64 total)>;
 

@@ -42,7 +42,7 @@ bool CWorkspaceCommands::RefuseErasingInUse(const QStringList& copies, bool quie
         if (!m_copies.IsInUse(copy))
             continue;
         if (!quiet)
-            ReportMessage(m_ui, m_messages, kMsgEraseInUse, WithPath(QString(), copy, PathSeparator::Paragraph),
+            ReportMessage(m_ui, m_messages, msg::kEraseInUse, WithPath(QString(), copy, PathSeparator::Paragraph),
                           Icon::Warning);
         return true;
     }
@@ -68,7 +68,7 @@ bool CWorkspaceCommands::ShowNotice(int message, int checkLabel) {
 OpResult CWorkspaceCommands::WriteBackSelected(const QString& folder, const QStringList& copies) {
     if (ReadOnly(folder))
         return Fail(msg::kReadOnlyFolder, QString(), Icon::Warning);
-    if (!ShowNotice(kMsgSelectedNotice, kMsgSelectedNoticeCheck))
+    if (!ShowNotice(msg::kWriteBackSelectedNotice, msg::kWriteBackSelectedNoticeCheck))
         return OpResult::kDeclined;
 
     const BusySection section(busy);
@@ -77,8 +77,8 @@ OpResult CWorkspaceCommands::WriteBackSelected(const QString& folder, const QStr
     for (const QString& copy : copies) {
         if (m_copies.IsInUse(copy)) {
             result = OpResult::kFailed;
-            m_ui.Message(QFileInfo(copy).fileName() + m_messages.MsgA(kMsgOpenElsewhere), Icon::Warning, Buttons::Ok,
-                         0, kMsgOpenElsewhere);
+            m_ui.Message(QFileInfo(copy).fileName() + m_messages.MsgA(msg::kCopyOpenElsewhere), Icon::Warning,
+                         Buttons::Ok, 0, msg::kCopyOpenElsewhere);
             break;
         }
     }
@@ -106,7 +106,7 @@ OpResult CWorkspaceCommands::WriteBackAllInside(const QString& folder, bool from
     const QString area = m_login.WorkAreaOf(folder, WorkAreas::kEditing);
     if (area.isEmpty() || !QFileInfo(area).isDir())
         return OpResult::kDone;
-    if (fromCommand && !ShowNotice(kMsgAllNotice, kMsgAllNoticeCheck))
+    if (fromCommand && !ShowNotice(msg::kWriteBackAllNotice, msg::kWriteBackAllNoticeCheck))
         return OpResult::kDeclined;
 
     QStringList copies;
@@ -115,7 +115,8 @@ OpResult CWorkspaceCommands::WriteBackAllInside(const QString& folder, bool from
     // bring the plaintext back with nothing to watch it.
     for (const QString& copy : copies) {
         if (m_copies.IsInUse(copy)) {
-            return Fail(kMsgAllOpenElsewhere, WithPath(QString(), copy, PathSeparator::Paragraph), Icon::Warning);
+            return Fail(msg::kWriteBackAllOpenElsewhere, WithPath(QString(), copy, PathSeparator::Paragraph),
+                        Icon::Warning);
         }
     }
     OpResult result = OpResult::kDone;
@@ -129,7 +130,7 @@ OpResult CWorkspaceCommands::WriteBackAllInside(const QString& folder, bool from
         QStringList remaining;
         CDecryptedFileModel::CollectCopies(area, remaining, HasContainer());
         if (!remaining.isEmpty()) {
-            result = Fail(kMsgFilesRemain, QString(), Icon::Warning);
+            result = Fail(msg::kFilesRemain, QString(), Icon::Warning);
         } else {
             // Deepest first; one that still holds something (an editor's lock file) simply stays.
             WalkTree(
@@ -162,8 +163,8 @@ OpResult CWorkspaceCommands::EraseArea(const QString& folder, bool quiet) {
         QString error;
         if (m_copies.EraseCopy(entry, error) != 0) {
             if (!quiet) {
-                m_ui.Message(WithPath(m_messages.MsgA(kMsgAreaNotErased) + error, area, PathSeparator::Paragraph),
-                             Icon::Error, Buttons::Ok, 0, kMsgAreaNotErased);
+                m_ui.Message(WithPath(m_messages.MsgA(msg::kAreaNotErased) + error, area, PathSeparator::Paragraph),
+                             Icon::Error, Buttons::Ok, 0, msg::kAreaNotErased);
             }
             return OpResult::kFailed;
         }
@@ -172,8 +173,8 @@ OpResult CWorkspaceCommands::EraseArea(const QString& folder, bool quiet) {
 }
 
 OpResult CWorkspaceCommands::EraseSelected(const QStringList& copies, const QStringList& containers) {
-    if (m_ui.Message(m_messages.MsgA(kMsgEraseQuestion), Icon::Question, Buttons::YesNo, 0, kMsgEraseQuestion) !=
-        kAnswerYes)
+    if (m_ui.Message(m_messages.MsgA(msg::kEraseCopiesQuestion), Icon::Question, Buttons::YesNo, 0,
+                     msg::kEraseCopiesQuestion) != kAnswerYes)
         return OpResult::kDeclined;
     const BusySection section(busy);
     if (RefuseErasingInUse(copies, false))
@@ -187,8 +188,8 @@ OpResult CWorkspaceCommands::EraseSelected(const QStringList& copies, const QStr
     for (const QString& copy : copies) {
         QString error;
         if (m_copies.EraseCopy(copy, error) != 0) {
-            m_ui.Message(m_messages.MsgA(kMsgEraseFailed) + error + QStringLiteral("\n\n") + copy, Icon::Error,
-                         Buttons::Ok, 0, kMsgEraseFailed);
+            m_ui.Message(m_messages.MsgA(msg::kEraseCopyFailed) + error + QStringLiteral("\n\n") + copy, Icon::Error,
+                         Buttons::Ok, 0, msg::kEraseCopyFailed);
             result = OpResult::kFailed;
             break;
         }
@@ -211,15 +212,15 @@ QStringList CWorkspaceCommands::FoldersWithCopies() const {
 
 OpResult CWorkspaceCommands::ConfirmExit(ReturnDialogResult* chosen) {
     if (isBusy && isBusy())
-        return Fail(kMsgExitWhileBusy, QString(), Icon::Information);
+        return Fail(msg::kExitWhileBusy, QString(), Icon::Information);
     const QStringList folders = FoldersWithCopies();
     if (folders.isEmpty())
         return OpResult::kDone;
     ReturnDialogRequest request;
     request.caption = QStringLiteral("終了確認");
-    request.text = m_messages.MsgA(kMsgExitText);
+    request.text = m_messages.MsgA(msg::kExitText);
     request.folders = folders;
-    request.checkLabel = m_messages.MsgA(kMsgExitCheck);
+    request.checkLabel = m_messages.MsgA(msg::kExitCheck);
     const ReturnDialogResult answer = returnDialog ? returnDialog(request) : ReturnDialogResult{};
     if (chosen)
         *chosen = answer;
@@ -238,8 +239,8 @@ OpResult CWorkspaceCommands::ConfirmExit(ReturnDialogResult* chosen) {
                 failed = true;
         }
     }
-    if (failed && m_ui.Message(m_messages.MsgA(kMsgExitAnyway), Icon::Question, Buttons::YesNo, kAnswerNo,
-                               kMsgExitAnyway) != kAnswerYes)
+    if (failed && m_ui.Message(m_messages.MsgA(msg::kExitAnyway), Icon::Question, Buttons::YesNo, kAnswerNo,
+                               msg::kExitAnyway) != kAnswerYes)
         return OpResult::kDeclined;
     return OpResult::kDone;
 }
@@ -248,9 +249,9 @@ void CWorkspaceCommands::AttachTo(CLoginManager& login) {
     login.confirmLogout = [this](const QString& folder) {
         ReturnDialogRequest request;
         request.caption = QStringLiteral("ログアウト確認");
-        request.text = m_messages.MsgA(kMsgLogoutText);
+        request.text = m_messages.MsgA(msg::kLogoutText);
         request.folders = QStringList{folder};
-        request.checkLabel = m_messages.MsgA(kMsgLogoutCheck);
+        request.checkLabel = m_messages.MsgA(msg::kLogoutCheck);
         const ReturnDialogResult answer = returnDialog ? returnDialog(request) : ReturnDialogResult{};
         return answer.accepted;
     };

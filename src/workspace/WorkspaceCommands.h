@@ -34,24 +34,6 @@ struct ReturnDialogResult {
 // shows the dialogs through the hooks and the messages through Interaction.
 class CWorkspaceCommands {
 public:
-    static constexpr int kMsgAllNotice = 10;
-    static constexpr int kMsgAllNoticeCheck = 11;
-    static constexpr int kMsgAllOpenElsewhere = 12;
-    static constexpr int kMsgFilesRemain = 13;
-    static constexpr int kMsgOpenElsewhere = 102;
-    static constexpr int kMsgSelectedNotice = 134;
-    static constexpr int kMsgSelectedNoticeCheck = 135;
-    static constexpr int kMsgEraseQuestion = 139;
-    static constexpr int kMsgEraseFailed = 140;
-    static constexpr int kMsgExitWhileBusy = 182;
-    static constexpr int kMsgAreaNotErased = 320;
-    static constexpr int kMsgEraseInUse = 703;
-    static constexpr int kMsgExitText = 647;
-    static constexpr int kMsgExitCheck = 648;
-    static constexpr int kMsgExitAnyway = 649;
-    static constexpr int kMsgLogoutText = 650;
-    static constexpr int kMsgLogoutCheck = 651;
-
     CWorkspaceCommands(CWorkingCopies& copies, CLoginManager& login,
                        const FolderRegistry& registry, SettingsRecord& settings, FileSystem& files, Interaction& ui,
                        MessageSource& messages);

@@ -126,7 +126,7 @@ private Q_SLOTS:
         QVERIFY(FolderRig::WriteRaw(rig->folder + QStringLiteral("/b.txt"), "newcomer"));
         rig->fs.renameFault = {rig->Aside() + QStringLiteral("/a.txt"), EACCES, 0};
         rig->app.EmptyTemporaryWorkAreas(true);
-        QCOMPARE(rig->ui.Numbers(), QList<int>{ParkedFiles::kMsgPutBackFailed});
+        QCOMPARE(rig->ui.Numbers(), QList<int>{msg::kPutBackFailed});
         QCOMPARE(ParkRig::Bytes(rig->Aside() + QStringLiteral("/a.txt")), QByteArray("alpha"));
 
         rig->fs.renameFault = {};
@@ -142,7 +142,7 @@ private Q_SLOTS:
         QVERIFY(FolderRig::WriteRaw(rig->Aside() + QStringLiteral("/a.txt"), "alpha"));
         QVERIFY(FolderRig::WriteRaw(ParkedFiles::JournalOf(rig->Area()), "{torn"));
         rig->app.EmptyTemporaryWorkAreas(true);
-        QCOMPARE(rig->ui.Numbers(), QList<int>{ParkedFiles::kMsgPutBackFailed});
+        QCOMPARE(rig->ui.Numbers(), QList<int>{msg::kPutBackFailed});
         QCOMPARE(ParkRig::Bytes(rig->Aside() + QStringLiteral("/a.txt")), QByteArray("alpha"));
     }
 
@@ -166,3 +166,4 @@ private Q_SLOTS:
 
 QTEST_GUILESS_MAIN(TestParkedFiles)
 #include "TestParkedFiles.moc"
+#include "util/MessageNumbers.h"

@@ -9,6 +9,7 @@
 #include "ui/InsideDrag.h"
 #include "ui/ListV.h"
 #include "ui/QtInteraction.h"
+#include "util/MessageNumbers.h"
 #include "workspace/DragOutData.h"
 #include "workspace/TakeOut.h"
 
@@ -323,7 +324,7 @@ private Q_SLOTS:
             QVERIFY(cancelled);
             QVERIFY(stayed);
             QVERIFY(QDir(target.path()).isEmpty());
-            QVERIFY(!rig.ui.Has(CTakeOut::kMsgCopyOutFailed));
+            QVERIFY(!rig.ui.Has(msg::kCopyOutFailed));
         }
         rig.frame->LeaveBusy();
     }

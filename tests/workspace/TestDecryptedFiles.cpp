@@ -304,7 +304,7 @@ private Q_SLOTS:
         // "No" keeps everything.
         rig->ui.QueueAnswer(kAnswerNo);
         QCOMPARE(rig->commands->EraseSelected({copy1, copy2}, {first, second}), OpResult::kDeclined);
-        QVERIFY(rig->ui.Has(CWorkspaceCommands::kMsgEraseQuestion));
+        QVERIFY(rig->ui.Has(msg::kEraseCopiesQuestion));
         QVERIFY(QFile::exists(copy1) && QFile::exists(copy2));
         QVERIFY(!Rig::ReadOnly(first));
 
@@ -338,8 +338,8 @@ private Q_SLOTS:
         QCOMPARE(rig->dialogs.size(), 1);
         QCOMPARE(rig->dialogs[0].caption, QStringLiteral("終了確認"));
         QCOMPARE(rig->dialogs[0].folders, QStringList{rig->folder});
-        QCOMPARE(rig->dialogs[0].text, rig->app.State().catalogue->MsgA(CWorkspaceCommands::kMsgExitText));
-        QCOMPARE(rig->dialogs[0].checkLabel, rig->app.State().catalogue->MsgA(CWorkspaceCommands::kMsgExitCheck));
+        QCOMPARE(rig->dialogs[0].text, rig->app.State().catalogue->MsgA(msg::kExitText));
+        QCOMPARE(rig->dialogs[0].checkLabel, rig->app.State().catalogue->MsgA(msg::kExitCheck));
         QCOMPARE(Rig::Bytes(copy), QByteArray("final text"));
         QCOMPARE(Rig::Bytes(container), before);
 
@@ -393,7 +393,7 @@ private Q_SLOTS:
         QVERIFY(QDir().rename(rig->folder, rig->folder + QStringLiteral(".gone")));
         rig->ui.QueueAnswer(kAnswerNo);
         QCOMPARE(rig->commands->ConfirmExit(), OpResult::kDeclined);
-        QVERIFY(rig->ui.Has(CWorkspaceCommands::kMsgExitAnyway));
+        QVERIFY(rig->ui.Has(msg::kExitAnyway));
         QVERIFY(QFile::exists(copy));
         rig->ui.QueueAnswer(kAnswerYes);
         QCOMPARE(rig->commands->ConfirmExit(), OpResult::kDone);
@@ -417,7 +417,7 @@ private Q_SLOTS:
 
         // The selected copies: the name of the open one, and nothing written, not even the first.
         QCOMPARE(rig->commands->WriteBackSelected(rig->folder, {first, second}), OpResult::kFailed);
-        const auto* shown = rig->ui.Find(CWorkspaceCommands::kMsgOpenElsewhere);
+        const auto* shown = rig->ui.Find(msg::kCopyOpenElsewhere);
         QVERIFY(shown);
         QVERIFY(shown->text.startsWith(QStringLiteral("second.txt")));
         QVERIFY(QFile::exists(first));
@@ -425,7 +425,7 @@ private Q_SLOTS:
 
         // All copies of the folder: A12, nothing written.
         QCOMPARE(rig->commands->WriteBackAll(rig->folder, true), OpResult::kFailed);
-        QVERIFY(rig->ui.Has(CWorkspaceCommands::kMsgAllOpenElsewhere));
+        QVERIFY(rig->ui.Has(msg::kWriteBackAllOpenElsewhere));
         QVERIFY(QFile::exists(first));
         QCOMPARE(Rig::Bytes(firstContainer), before);
 
@@ -482,7 +482,7 @@ private Q_SLOTS:
         if (action == QLatin1String("exit"))
             rig->ui.QueueAnswer(kAnswerNo); // A649: stay
         QVERIFY(run() != OpResult::kDone);
-        QVERIFY(rig->ui.Has(CWorkspaceCommands::kMsgEraseInUse) || action == QLatin1String("exit"));
+        QVERIFY(rig->ui.Has(msg::kEraseInUse) || action == QLatin1String("exit"));
         QVERIFY(QFile::exists(copy));
         QVERIFY(rig->login->IsLoggedIn(folder));
 
@@ -507,7 +507,7 @@ private Q_SLOTS:
             return answer;
         };
         QCOMPARE(rig->commands->WriteBackSelected(rig->folder, {copy}), OpResult::kDeclined);
-        QCOMPARE(shown, QList<int>{CWorkspaceCommands::kMsgSelectedNotice});
+        QCOMPARE(shown, QList<int>{msg::kWriteBackSelectedNotice});
         QVERIFY(QFile::exists(copy));
         QCOMPARE(rig->app.State().settings.returnAngoMsgFlg, 1);
         answer = true;
@@ -534,7 +534,7 @@ private Q_SLOTS:
         QCOMPARE(rig->login->Logout(rig->folder), OpResult::kDeclined);
         QCOMPARE(rig->dialogs.size(), 1);
         QCOMPARE(rig->dialogs[0].caption, QStringLiteral("ログアウト確認"));
-        QCOMPARE(rig->dialogs[0].checkLabel, rig->app.State().catalogue->MsgA(CWorkspaceCommands::kMsgLogoutCheck));
+        QCOMPARE(rig->dialogs[0].checkLabel, rig->app.State().catalogue->MsgA(msg::kLogoutCheck));
         QVERIFY(rig->login->IsLoggedIn(rig->folder));
         QVERIFY(QFile::exists(copy));
 
@@ -591,8 +591,8 @@ private Q_SLOTS:
                             : action == QStringLiteral("all")    ? rig->commands->WriteBackAll(rig->folder, false)
                                                                  : rig->login->Logout(rig->folder);
         QCOMPARE(rc, blocks ? OpResult::kFailed : OpResult::kDone);
-        const int refusal = action == QStringLiteral("selected") ? CWorkspaceCommands::kMsgOpenElsewhere
-                                                                 : CWorkspaceCommands::kMsgAllOpenElsewhere;
+        const int refusal =
+            action == QStringLiteral("selected") ? msg::kCopyOpenElsewhere : msg::kWriteBackAllOpenElsewhere;
         QCOMPARE(rig->ui.Numbers(), blocks ? QList<int>{refusal} : QList<int>());
         QCOMPARE(QFile::exists(copy), blocks);
         QCOMPARE(QFile::exists(rig->Area() + u'/' + lock), blocks); // wiped with its copy

@@ -1,6 +1,7 @@
 #include "CopiesRig.h"
 #include "PrivateXdg.h"
 #include "state/WorkAreas.h"
+#include "util/MessageNumbers.h"
 #include "workspace/LoginManager.h"
 #include "workspace/WorkspaceCommands.h"
 
@@ -113,7 +114,7 @@ private Q_SLOTS:
                                     *s.catalogue);
         s.settings.returnAngoMsgFlg = 0;
         QCOMPARE(commands.WriteBackAll(rig->folder, true), OpResult::kFailed);
-        QCOMPARE(rig->ui.Numbers(), QList<int>({CWorkspaceCommands::kMsgAllOpenElsewhere}));
+        QCOMPARE(rig->ui.Numbers(), QList<int>({msg::kWriteBackAllOpenElsewhere}));
         QVERIFY(QFileInfo::exists(copies[0]) && QFileInfo::exists(copies[1]));
 
         QVERIFY(send(QStringLiteral("quit")));

@@ -1,6 +1,7 @@
 #include "AppRig.h"
 #include "ScriptedPrompts.h"
 #include "app/Kelpie5App.h"
+#include "util/MessageNumbers.h"
 #include "workspace/LoginManager.h"
 
 #include <QDir>
@@ -138,7 +139,7 @@ private Q_SLOTS:
         const QString folder = NewFolder(QStringLiteral("f"));
         QCOMPARE(rig->Add(folder, QStringLiteral("0"), QString()), 0);
         QCOMPARE(rig->LoginWith(folder, PasswordPrompts::Answer::kOk, kPassword), OpResult::kFailed);
-        QCOMPARE(rig->ui.Numbers(), QList<int>{CLoginManager::kMsgWorkAreaFailed});
+        QCOMPARE(rig->ui.Numbers(), QList<int>{msg::kWorkAreaFailed});
         QVERIFY(!rig->login->IsLoggedIn(folder));
     }
 

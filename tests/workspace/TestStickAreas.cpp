@@ -4,6 +4,7 @@
 #include "CopiesRig.h"
 #include "ScriptedTakeOutPrompts.h"
 #include "state/WorkAreas.h"
+#include "util/MessageNumbers.h"
 #include "workspace/TakeOut.h"
 
 #include <QDateTime>
@@ -47,8 +48,8 @@ private Q_SLOTS:
         rig->fs.freeBytes = 3;
         rig->ui.QueueAnswer(kAnswerYes); // the copy is released first
         QCOMPARE(takeOut.Run(TakeOutKind::kDecrypted, {container}), OpResult::kFailed);
-        QCOMPARE(rig->ui.Numbers(), QList<int>({CTakeOut::kMsgReleaseQuestion, CTakeOut::kMsgNoRoomForCopies}));
-        QVERIFY(rig->ui.Find(CTakeOut::kMsgNoRoomForCopies)->text.contains(PlainBase(*rig).section(u'/', 0, -2)));
+        QCOMPARE(rig->ui.Numbers(), QList<int>({msg::kReleaseCopiesQuestion, msg::kNoRoomForCopies}));
+        QVERIFY(rig->ui.Find(msg::kNoRoomForCopies)->text.contains(PlainBase(*rig).section(u'/', 0, -2)));
     }
 
     // FAT keeps times in two-second steps: an untouched copy of a container with an odd second is no edit,

@@ -147,8 +147,8 @@ private Q_SLOTS:
         QVERIFY(QDir(to).removeRecursively());
         rig->fs.makeFolderFault = {QStringLiteral("/To"), EACCES, 0};
         QCOMPARE(rig->takeOut->Run(TakeOutKind::kDecrypted, {tree.a, tree.docs}), OpResult::kFailed);
-        QCOMPARE(rig->ui.Numbers(), QList<int>({CTakeOut::kMsgExportCopyFailed}));
-        QCOMPARE(rig->ui.Find(CTakeOut::kMsgExportCopyFailed)->icon, Icon::Error);
+        QCOMPARE(rig->ui.Numbers(), QList<int>({msg::kExportCopyFailed}));
+        QCOMPARE(rig->ui.Find(msg::kExportCopyFailed)->icon, Icon::Error);
         QVERIFY(rig->dialogs.windows.isEmpty());
         QVERIFY(!QFileInfo::exists(to));
         QVERIFY(rig->Opens(tree.a, QStringLiteral("a.txt"), "alpha"));
@@ -218,7 +218,7 @@ private Q_SLOTS:
         // The copy is written beside its target under a temporary name: the fault is on the folder.
         rig->fs.writeFault = {QStringLiteral("/Re/docs/inner/"), ENOSPC, 100};
         QCOMPARE(rig->takeOut->Run(TakeOutKind::kEncrypted, {tree.a, tree.docs}), OpResult::kFailed);
-        QCOMPARE(rig->ui.Numbers(), QList<int>({CTakeOut::kMsgExportCopyFailed}));
+        QCOMPARE(rig->ui.Numbers(), QList<int>({msg::kExportCopyFailed}));
         QVERIFY(rig->dialogs.windows.isEmpty());
         QVERIFY(TakeOutRig::Empty(rig->Area(QStringLiteral("Re"))));
 
@@ -306,7 +306,7 @@ private Q_SLOTS:
         for (const QString& refused : {QStringLiteral("Ab#4567"), QString(33, u'x')}) {
             rig->ui.Clear();
             QVERIFY(!rig->takeOut->CheckNewPassword(refused, QString()));
-            QCOMPARE(rig->ui.Numbers(), QList<int>({CTakeOut::kMsgPasswordLength}));
+            QCOMPARE(rig->ui.Numbers(), QList<int>({msg::kPasswordLength}));
             QVERIFY(rig->ui.Messages().first().text.contains(QStringLiteral("8～32")));
             QVERIFY(rig->ui.Messages().first().text.endsWith(rig->app.State().catalogue->m_GetMsgA(485)));
         }
@@ -315,7 +315,7 @@ private Q_SLOTS:
         QVERIFY(rig->takeOut->CheckNewPassword(QString(32, u'y'), QStringLiteral("hint")));
         QVERIFY(!rig->takeOut->CheckNewPassword(QStringLiteral("Ab#45678"), QStringLiteral("Ab#45678")));
         QVERIFY(!rig->takeOut->CheckNewPassword(QStringLiteral("Ab#45678"), QString(49, u'h')));
-        QCOMPARE(rig->ui.Numbers(), QList<int>({msg::kHintIsPassword, CTakeOut::kMsgHintTooLong}));
+        QCOMPARE(rig->ui.Numbers(), QList<int>({msg::kHintIsPassword, msg::kHintTooLong}));
 
         // In the command: the refused password keeps the dialog; the user then cancels; nothing is staged.
         const Tree tree = MakeTree(*rig);
@@ -373,7 +373,7 @@ private Q_SLOTS:
         QVERIFY(stagedAfterRefusal);
         QCOMPARE(rig->ui.Messages().first().text, CTakeOut::MoveRefusedText());
         QCOMPARE(rig->ui.Messages().first().icon, Icon::Warning);
-        QCOMPARE(rig->ui.Numbers(), QList<int>({0, CTakeOut::kMsgReplaceQuestion}));
+        QCOMPARE(rig->ui.Numbers(), QList<int>({0, msg::kReplaceQuestion}));
         QCOMPARE(CopiesRig::Bytes(target + QStringLiteral("/a.txt")), QByteArray("old outside"));
         QCOMPARE(CopiesRig::Bytes(target + QStringLiteral("/docs/inner/c.txt")), QByteArray("charlie"));
         QVERIFY(QFileInfo(target + QStringLiteral("/docs/empty")).isDir());
@@ -401,7 +401,7 @@ private Q_SLOTS:
                        : TakeOutPrompts::WindowResult::kCopied;
         };
         QCOMPARE(rig->takeOut->Run(TakeOutKind::kDecrypted, {tree.a}), OpResult::kFailed);
-        QCOMPARE(rig->ui.Numbers(), QList<int>({CTakeOut::kMsgStagedMissing}));
+        QCOMPARE(rig->ui.Numbers(), QList<int>({msg::kStagedMissing}));
     }
 
     // Kind 6: plain files of the folder are offered where they lie, writable while the window is up and
@@ -442,7 +442,7 @@ private Q_SLOTS:
         QCOMPARE(copied, OpResult::kDone);
         QCOMPARE(CopiesRig::Bytes(rig->outside.path() + QStringLiteral("/loose/keep.txt")), QByteArray("kept"));
         QVERIFY(!QFileInfo::exists(rig->outside.path() + QStringLiteral("/loose/pipe")));
-        QVERIFY(!rig->ui.Has(CTakeOut::kMsgCopyOutFailed));
+        QVERIFY(!rig->ui.Has(msg::kCopyOutFailed));
     }
 
     // The selection checks: a missing item (A120); a copy held open by a program (A84); an open copy that
@@ -453,20 +453,20 @@ private Q_SLOTS:
         const Tree tree = MakeTree(*rig);
         QCOMPARE(rig->takeOut->CheckSelection({rig->folder + QStringLiteral("/gone.zorf")}, true, true),
                  OpResult::kFailed);
-        QCOMPARE(rig->ui.Numbers(), QList<int>({CTakeOut::kMsgItemMissing}));
+        QCOMPARE(rig->ui.Numbers(), QList<int>({msg::kSelectedItemMissing}));
 
         rig->ui.Clear();
         QString copy; // decrypted only: no program is watched for it
         QCOMPARE(rig->copies->OpenOne(tree.c, false, QString(), QStringLiteral("Ac"), &copy), OpResult::kDone);
         rig->probe.openElsewhere.insert(copy);
         QCOMPARE(rig->takeOut->Run(TakeOutKind::kDecrypted, {tree.docs}), OpResult::kFailed);
-        QCOMPARE(rig->ui.Numbers(), QList<int>({CTakeOut::kMsgOpenNotReleased}));
+        QCOMPARE(rig->ui.Numbers(), QList<int>({msg::kOpenNotReleased}));
 
         rig->ui.Clear();
         rig->probe.openElsewhere.clear();
         rig->ui.QueueAnswer(kAnswerNo);
         QCOMPARE(rig->takeOut->Run(TakeOutKind::kDecrypted, {tree.docs}), OpResult::kFailed);
-        QCOMPARE(rig->ui.Numbers(), QList<int>({CTakeOut::kMsgReleaseQuestion}));
+        QCOMPARE(rig->ui.Numbers(), QList<int>({msg::kReleaseCopiesQuestion}));
         QVERIFY(QFileInfo::exists(copy));
 
         rig->ui.Clear();
@@ -484,7 +484,7 @@ private Q_SLOTS:
         rig->ui.Clear();
         rig->fs.freeBytes = 3;
         QCOMPARE(rig->takeOut->Run(TakeOutKind::kDecrypted, {tree.docs}), OpResult::kFailed);
-        QCOMPARE(rig->ui.Numbers(), QList<int>({CTakeOut::kMsgNoRoomForCopies}));
+        QCOMPARE(rig->ui.Numbers(), QList<int>({msg::kNoRoomForCopies}));
         // Still encrypted needs no room for plaintext.
         rig->ui.Clear();
         QCOMPARE(rig->takeOut->CheckSelection({tree.docs}, true, false), OpResult::kDone);
