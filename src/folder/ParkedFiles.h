@@ -13,8 +13,6 @@ namespace korimbo {
 // logout) gives the files back at the next start instead of losing them when the area is emptied.
 class ParkedFiles {
 public:
-    // A failed put-back: the file stays where it is, and the message names it and its folder.
-
     struct Entry {
         QString parked; // the file in the creation area
         QString home;   // the folder it came from

@@ -250,8 +250,8 @@ inline constexpr int kExitCheck = 648;
 inline constexpr int kExitAnyway = 649;
 inline constexpr int kLogoutText = 650;
 inline constexpr int kLogoutCheck = 651;
-inline constexpr int kWorkAreaFailed = 653;
-inline constexpr int kPutBackFailed = 660;
+inline constexpr int kWorkAreaFailed = 653; // the work areas cannot be made at login
+inline constexpr int kPutBackFailed = 660;  // a parked file stays where it is; names it and its folder
 inline constexpr int kEraseInUse = 703;
 } // namespace msg
 

@@ -20,8 +20,6 @@ namespace korimbo {
 // slot named by the folder's path; nothing about logins outlives the process.
 class CLoginManager {
 public:
-    // The catalogue number of the work-area creation failure.
-
     CLoginManager(CCryptEngine& engine, FolderRegistry& registry, WorkFolderSettings& workFolder,
                   SettingsRecord& settings, FileSystem& files, Interaction& ui, MessageSource& messages);
 
