@@ -242,11 +242,11 @@ int FolderRegistry::SaveAndReload(const QString& envFolder, const std::function<
     return LoadFolderRegistry(envFolder);
 }
 
-int FolderRegistry::IsFolderRegistered(const QString& path) const {
+bool FolderRegistry::IsFolderRegistered(const QString& path) const {
     for (const QString& text : m_pathTexts)
         if (!text.isEmpty() && text == path)
-            return 0;
-    return -1;
+            return true;
+    return false;
 }
 
 int FolderRegistry::OpensVerifier(const FolderEntry& entry, const QString& key, int& match) {

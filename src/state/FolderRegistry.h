@@ -81,7 +81,7 @@ public:
     int AddFolder(const QString& envFolder, const QString& path, const QString& hint, const QString& password,
                   const QString& readOnlyText, const QString& workId, const QString& autoReleaseText, int driveType);
     int RemoveFolder(const QString& envFolder, const QString& path);
-    int IsFolderRegistered(const QString& path) const;
+    bool IsFolderRegistered(const QString& path) const;
     int VerifyFolderPassword(const QString& path, const QString& password, int& match);
     int GetFolderHint(const QString& path, QString& hint);
     int IsPasswordUsedByAnyFolder(const QString& password, int& used);
