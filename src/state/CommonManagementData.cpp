@@ -3,6 +3,7 @@
 #include "crypto/KeyMaterial.h"
 #include "util/DisplayText.h"
 #include "util/ErrorText.h"
+#include "util/MessageNumbers.h"
 #include "util/MessageText.h"
 #include "util/SecretText.h"
 
@@ -78,7 +79,8 @@ bool CommonManagementData::ManagementDataExists(const QString& envFolder) {
 int CommonManagementData::DeleteManagementData(const QString& envFolder) {
     const QString path = envFolder + u'/' + kFileName;
     if (const int rc = m_files.Remove(path); rc != 0)
-        return Report(564, WithPath(FileErrorText(FileErrorCause(rc)), path, PathSeparator::Paragraph));
+        return Report(msg::kCommonDataNotDeleted,
+                      WithPath(FileErrorText(FileErrorCause(rc)), path, PathSeparator::Paragraph));
     return 0;
 }
 
@@ -90,18 +92,19 @@ int CommonManagementData::LoadManagementData(const QString& envFolder, const QSt
     const QString path = envFolder + u'/' + kFileName;
     if (!m_files.Exists(path)) {
         if (const int rc = m_files.ReplaceContents(path, QByteArray()); rc != 0)
-            return Report(558, WithPath(FileErrorText(FileErrorCause(rc)), path, PathSeparator::Line));
+            return Report(msg::kCommonDataNotMade,
+                          WithPath(FileErrorText(FileErrorCause(rc)), path, PathSeparator::Line));
     }
     qint64 size = 0;
     if (m_files.Size(path, size) != 0)
-        return Report(559, path);
+        return Report(msg::kCommonDataSizeUnread, path);
     if (size == 0 && strict == 1) {
         m_loaded = true;
         return 0;
     }
     QByteArray data;
     if (const int rc = m_files.ReadContents(path, data); rc != 0)
-        return Report(560, WithPath(FileErrorText(FileErrorCause(rc)), path, PathSeparator::Line));
+        return Report(msg::kCommonDataNotRead, WithPath(FileErrorText(FileErrorCause(rc)), path, PathSeparator::Line));
     if (m_engine.DecipherWithBuiltInKey(U8(data), data.size()) != 0)
         return -1;
     QString adminKey;
@@ -136,7 +139,7 @@ int CommonManagementData::TakeRecord(const QByteArray& data, qsizetype pos, cons
         if (m_adminVerifier == Reference(34, 256)) {
             adminOk = 1;
         } else if (strict == 1) {
-            Report(561, WithoutTrailingSpaces(m_adminHint) + QStringLiteral(" 」です。"));
+            Report(msg::kWrongAdminPassword, WithoutTrailingSpaces(m_adminHint) + QStringLiteral(" 」です。"));
             return -1;
         }
     } else if (tag == kEntryTag) {
@@ -162,7 +165,7 @@ int CommonManagementData::TakeRecord(const QByteArray& data, qsizetype pos, cons
 int CommonManagementData::SaveManagementData(const QString& envFolder, const QString& adminPassword,
                                              const QString& adminHint, int newAdminRecord) {
     if (!m_loaded)
-        return Report(562, QString());
+        return Report(msg::kCommonDataNotLoaded, QString());
     QString adminKey;
     if (m_engine.RegisterTempKey(adminPassword, QString(), adminKey) != 0)
         return -1;
@@ -197,7 +200,8 @@ int CommonManagementData::SaveManagementData(const QString& envFolder, const QSt
         return -1;
     const QString path = envFolder + u'/' + kFileName;
     if (const int rc = m_files.ReplaceContents(path, data); rc != 0)
-        return Report(563, WithPath(FileErrorText(FileErrorCause(rc)), path, PathSeparator::Line));
+        return Report(msg::kCommonDataNotWritten,
+                      WithPath(FileErrorText(FileErrorCause(rc)), path, PathSeparator::Line));
     return 0;
 }
 

@@ -2,6 +2,7 @@
 
 #include "state/SettingsFile.h"
 #include "util/ErrorText.h"
+#include "util/MessageNumbers.h"
 #include "util/MessageText.h"
 
 #include <algorithm>
@@ -117,18 +118,19 @@ int FolderRegistry::LoadFolderRegistry(const QString& envFolder) {
     const QString path = envFolder + u'/' + kFileName;
     if (!m_files.Exists(path)) {
         if (const int rc = m_files.ReplaceContents(path, QByteArray()); rc != 0)
-            return Report(550, WithPath(FileErrorText(FileErrorCause(rc)), path, PathSeparator::Line));
+            return Report(msg::kRegistryNotMade,
+                          WithPath(FileErrorText(FileErrorCause(rc)), path, PathSeparator::Line));
     }
     qint64 size = 0;
     if (m_files.Size(path, size) != 0)
-        return Report(551, path);
+        return Report(msg::kRegistrySizeUnread, path);
     if (size == 0) {
         m_loaded = true;
         return 0;
     }
     QByteArray data;
     if (const int rc = m_files.ReadContents(path, data); rc != 0)
-        return Report(552, WithPath(FileErrorText(FileErrorCause(rc)), path, PathSeparator::Line));
+        return Report(msg::kRegistryNotRead, WithPath(FileErrorText(FileErrorCause(rc)), path, PathSeparator::Line));
     if (m_engine.DecipherWithBuiltInKey(reinterpret_cast<std::uint8_t*>(data.data()), data.size()) != 0)
         return -1;
     for (qsizetype pos = 0; m_count < kMaxEntries && pos + FolderEntry::kSize <= data.size();
@@ -149,7 +151,7 @@ int FolderRegistry::LoadFolderRegistry(const QString& envFolder) {
 
 int FolderRegistry::SaveFolderRegistry(const QString& envFolder) {
     if (!m_loaded)
-        return Report(553, QString());
+        return Report(msg::kRegistryNotLoaded, QString());
     QByteArray data;
     data.reserve(m_count * FolderEntry::kSize);
     for (int i = 0; i < m_count; ++i) {
@@ -163,7 +165,7 @@ int FolderRegistry::SaveFolderRegistry(const QString& envFolder) {
         return -1;
     const QString path = envFolder + u'/' + kFileName;
     if (const int rc = m_files.ReplaceContents(path, data); rc != 0)
-        return Report(554, WithPath(FileErrorText(FileErrorCause(rc)), path, PathSeparator::Line));
+        return Report(msg::kRegistryNotWritten, WithPath(FileErrorText(FileErrorCause(rc)), path, PathSeparator::Line));
     return 0;
 }
 
@@ -225,7 +227,7 @@ QList<FolderRegistry::Registered> FolderRegistry::RegisteredFolders() const {
 int FolderRegistry::RemoveFolder(const QString& envFolder, const QString& path) {
     const int i = SlotOf(path);
     if (i < 0)
-        return Report(555, path);
+        return Report(msg::kReleaseNotRegistered, path);
     const QString previousPath = m_pathTexts[i];
     m_pathTexts[i].clear();
     return SaveAndReload(envFolder, [&] { m_pathTexts[i] = previousPath; });
@@ -263,7 +265,7 @@ int FolderRegistry::VerifyFolderPassword(const QString& path, const QString& pas
     match = 0;
     const int i = SlotOf(path);
     if (i < 0)
-        return Report(556, path);
+        return Report(msg::kVerifyNotRegistered, path);
     QString key;
     if (m_engine.RegisterTempKey(password, QString(), key) != 0)
         return -1;
@@ -273,7 +275,7 @@ int FolderRegistry::VerifyFolderPassword(const QString& path, const QString& pas
 int FolderRegistry::GetFolderHint(const QString& path, QString& hint) {
     const int i = SlotOf(path);
     if (i < 0)
-        return Report(557, path);
+        return Report(msg::kHintNotRegistered, path);
     hint = m_entries[i].Hint();
     return 0;
 }

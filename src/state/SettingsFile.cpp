@@ -69,7 +69,7 @@ int SettingsFile::EnsureSettingsFile(const QString& folder) {
         return 0;
     // Created as the byte-order mark alone, so every later write stays UTF-16.
     if (const int rc = m_files.ReplaceContents(path, QByteArray("\xFF\xFE", 2)); rc != 0) {
-        return ReportMessage(m_ui, m_messages, 549,
+        return ReportMessage(m_ui, m_messages, msg::kSettingsNotMade,
                              WithPath(FileErrorText(FileErrorCause(rc)), path, PathSeparator::Paragraph));
     }
     return 0;
@@ -121,7 +121,7 @@ int SettingsFile::HideSettingsFile(const QString& folder) {
 int SettingsFile::CheckSettingsVersion(const QString& folder, const SettingsRecord& record) {
     if (QString::compare(record.version, kSettingsVersion, Qt::CaseSensitive) <= 0)
         return 0;
-    return ReportMessage(m_ui, m_messages, 592, folder);
+    return ReportMessage(m_ui, m_messages, msg::kSettingsTooNew, folder);
 }
 
 int SettingsFile::ReadIniInt(const QString& section, const QString& key, int fallback, const QString& file) {

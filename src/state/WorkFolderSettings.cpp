@@ -3,6 +3,7 @@
 #include "state/SettingsFile.h"
 #include "state/WorkAreas.h"
 #include "util/ErrorText.h"
+#include "util/MessageNumbers.h"
 #include "util/MessageText.h"
 
 namespace korimbo {
@@ -57,15 +58,17 @@ int WorkFolderSettings::LoadWorkFolderSettings(const QString& envFolder) {
     const QString path = envFolder + u'/' + kFileName;
     if (!m_files.Exists(path)) {
         if (const int rc = m_files.ReplaceContents(path, QByteArray()); rc != 0)
-            return Report(565, WithPath(FileErrorText(FileErrorCause(rc)), path, PathSeparator::Line));
+            return Report(msg::kWorkSettingsNotMade,
+                          WithPath(FileErrorText(FileErrorCause(rc)), path, PathSeparator::Line));
     }
     qint64 size = 0;
     if (m_files.Size(path, size) != 0)
-        return Report(566, path);
+        return Report(msg::kWorkSettingsSizeUnread, path);
     if (size > 0) {
         QByteArray data;
         if (const int rc = m_files.ReadContents(path, data); rc != 0)
-            return Report(567, WithPath(FileErrorText(FileErrorCause(rc)), path, PathSeparator::Line));
+            return Report(msg::kWorkSettingsNotRead,
+                          WithPath(FileErrorText(FileErrorCause(rc)), path, PathSeparator::Line));
         if (m_engine.DecipherWithBuiltInKey(reinterpret_cast<std::uint8_t*>(data.data()), data.size()) != 0)
             return -1;
         for (qsizetype pos = 0; pos + kRecordSize <= data.size(); pos += kRecordSize)
@@ -83,7 +86,7 @@ QString WorkFolderSettings::RootOf(const QString& area) const {
 
 int WorkFolderSettings::SaveWorkFolderSettings(const QString& envFolder) {
     if (!m_loaded)
-        return Report(568, QString());
+        return Report(msg::kWorkSettingsNotLoaded, QString());
     const QString records[][2] = {{QStringLiteral("AngoTempFolderFlg"), angoTempFolderFlg},
                                   {QStringLiteral("AngoTempFolder"), angoTempFolder},
                                   {QStringLiteral("Dummy1"), dummy1},
@@ -99,7 +102,8 @@ int WorkFolderSettings::SaveWorkFolderSettings(const QString& envFolder) {
         return -1;
     const QString path = envFolder + u'/' + kFileName;
     if (const int rc = m_files.ReplaceContents(path, data); rc != 0)
-        return Report(569, WithPath(FileErrorText(FileErrorCause(rc)), path, PathSeparator::Line));
+        return Report(msg::kWorkSettingsNotWritten,
+                      WithPath(FileErrorText(FileErrorCause(rc)), path, PathSeparator::Line));
     return 0;
 }
 

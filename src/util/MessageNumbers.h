@@ -253,6 +253,30 @@ inline constexpr int kLogoutCheck = 651;
 inline constexpr int kWorkAreaFailed = 653; // the work areas cannot be made at login
 inline constexpr int kPutBackFailed = 660;  // a parked file stays where it is; names it and its folder
 inline constexpr int kEraseInUse = 703;
+
+// Settings, the registry, the common data and the work folder settings.
+inline constexpr int kSettingsNotMade = 549;
+inline constexpr int kRegistryNotMade = 550;
+inline constexpr int kRegistrySizeUnread = 551;
+inline constexpr int kRegistryNotRead = 552;
+inline constexpr int kRegistryNotLoaded = 553;
+inline constexpr int kRegistryNotWritten = 554;
+inline constexpr int kReleaseNotRegistered = 555;
+inline constexpr int kVerifyNotRegistered = 556;
+inline constexpr int kHintNotRegistered = 557;
+inline constexpr int kCommonDataNotMade = 558;
+inline constexpr int kCommonDataSizeUnread = 559;
+inline constexpr int kCommonDataNotRead = 560;
+inline constexpr int kWrongAdminPassword = 561;
+inline constexpr int kCommonDataNotLoaded = 562;
+inline constexpr int kCommonDataNotWritten = 563;
+inline constexpr int kCommonDataNotDeleted = 564;
+inline constexpr int kWorkSettingsNotMade = 565;
+inline constexpr int kWorkSettingsSizeUnread = 566;
+inline constexpr int kWorkSettingsNotRead = 567;
+inline constexpr int kWorkSettingsNotLoaded = 568;
+inline constexpr int kWorkSettingsNotWritten = 569;
+inline constexpr int kSettingsTooNew = 592;
 } // namespace msg
 
 } // namespace korimbo
