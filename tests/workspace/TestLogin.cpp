@@ -10,7 +10,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-#include <deque>
+#include <utility>
 #include <memory>
 
 using namespace korimbo;
