@@ -2,6 +2,7 @@
 #include "folder/ParkedFiles.h"
 #include "state/WorkAreas.h"
 #include "util/FileNames.h"
+#include "util/MessageNumbers.h"
 
 #include <QStandardPaths>
 #include <QTest>
@@ -166,4 +167,3 @@ private Q_SLOTS:
 
 QTEST_GUILESS_MAIN(TestParkedFiles)
 #include "TestParkedFiles.moc"
-#include "util/MessageNumbers.h"

@@ -10,8 +10,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-#include <utility>
 #include <memory>
+#include <utility>
 
 using namespace korimbo;
 
