@@ -54,11 +54,11 @@ QString CItemProperties::TypeOf(const QString& name) const {
     return extension.isEmpty() ? QStringLiteral("ファイル") : extension.mid(1).toUpper() + QStringLiteral(" ファイル");
 }
 
-int CItemProperties::Single(const QString& path, ItemProperties& out) {
+OpResult CItemProperties::Single(const QString& path, ItemProperties& out) {
     const QFileInfo info(path);
     const ItemKind kind = KindOf(path);
     if (kind == ItemKind::Missing)
-        return -1;
+        return OpResult::kFailed;
     out = ItemProperties();
     if (kind == ItemKind::Link || kind == ItemKind::Special) {
         // Shown as what it is: what a link points to is neither walked nor read.
@@ -67,7 +67,7 @@ int CItemProperties::Single(const QString& path, ItemProperties& out) {
         out.typeText = kind == ItemKind::Link ? kLinkType : kSpecialType;
         out.location = info.absolutePath();
         out.creator = OwnerOf(info);
-        return 0;
+        return OpResult::kDone;
     }
     const QString key = m_nameFile.OwningRoot(info.absoluteFilePath());
     const bool withKey = !key.isEmpty() && m_engine.FindKey(key) == 0;
@@ -81,12 +81,12 @@ int CItemProperties::Single(const QString& path, ItemProperties& out) {
         out.modifiedAt = TimeText(info);
         Totals totals;
         if (Walk(info.absoluteFilePath(), key, withKey, totals) != 0)
-            return -1;
+            return OpResult::kFailed;
         out.contents = CountText(totals.files, totals.folders);
         out.containerSize = SizeWithBytes(totals.containerBytes);
         if (withKey)
             out.plainSize = SizeWithBytes(totals.plainBytes);
-        return 0;
+        return OpResult::kDone;
     }
 
     ContainerInfo header;
@@ -112,10 +112,10 @@ int CItemProperties::Single(const QString& path, ItemProperties& out) {
         out.plainSize = SizeWithBytes(info.size());
         out.modifiedAt = TimeText(info);
     }
-    return 0;
+    return OpResult::kDone;
 }
 
-int CItemProperties::Summary(const QStringList& paths, PropertiesSummary& out) {
+OpResult CItemProperties::Summary(const QStringList& paths, PropertiesSummary& out) {
     out = PropertiesSummary();
     Totals totals;
     bool withKey = true;
@@ -139,7 +139,7 @@ int CItemProperties::Summary(const QStringList& paths, PropertiesSummary& out) {
         if (kind == ItemKind::Folder) {
             ++totals.folders;
             if (Walk(info.absoluteFilePath(), key, keyed, totals) != 0)
-                return -1;
+                return OpResult::kFailed;
         } else if (kind == ItemKind::File) {
             AddFile(info.absoluteFilePath(), key, keyed, totals);
         } else {
@@ -147,14 +147,14 @@ int CItemProperties::Summary(const QStringList& paths, PropertiesSummary& out) {
         }
     }
     if (out.title.isEmpty())
-        return -1;
+        return OpResult::kFailed;
     out.files = totals.files;
     out.folders = totals.folders;
     out.counts = CountText(totals.files, totals.folders);
     out.containerSize = SizeWithBytes(totals.containerBytes);
     if (withKey)
         out.plainSize = SizeWithBytes(totals.plainBytes);
-    return 0;
+    return OpResult::kDone;
 }
 
 void CItemProperties::AddFile(const QString& path, const QString& key, bool withKey, Totals& totals) {

@@ -4,6 +4,7 @@
 #include "folder/NameFile.h"
 #include "platform/Associations.h"
 #include "util/Interaction.h"
+#include "util/OpResult.h"
 #include "util/TreeWalk.h"
 
 #include <QString>
@@ -51,10 +52,10 @@ public:
     // "ファイル数：3、フォルダー数：1".
     static QString CountText(int files, int folders);
 
-    // The properties of one file or folder. 0, or -1 when the item is gone (or a name file failed; shown).
-    int Single(const QString& path, ItemProperties& out);
-    // The summary of several items. 0, or -1 as above.
-    int Summary(const QStringList& paths, PropertiesSummary& out);
+    // The properties of one file or folder; failed when the item is gone (or a name file failed; shown).
+    OpResult Single(const QString& path, ItemProperties& out);
+    // The summary of several items; failed as above.
+    OpResult Summary(const QStringList& paths, PropertiesSummary& out);
 
 private:
     struct Totals {

@@ -157,7 +157,7 @@ int CMainFrame::ShowProperties(const QStringList& paths) {
     if (paths.size() == 1) {
         ItemProperties single;
         Busy(true);
-        const int rc = properties.Single(paths.first(), single);
+        const int rc = properties.Single(paths.first(), single) == OpResult::kDone ? 0 : -1;
         Busy(false);
         if (rc != 0)
             return rc;
@@ -167,7 +167,7 @@ int CMainFrame::ShowProperties(const QStringList& paths) {
     }
     PropertiesSummary summary;
     Busy(true);
-    const int rc = properties.Summary(paths, summary);
+    const int rc = properties.Summary(paths, summary) == OpResult::kDone ? 0 : -1;
     Busy(false);
     if (rc != 0)
         return rc;

@@ -215,7 +215,7 @@ private Q_SLOTS:
             taken = HostileRig::FilesBelow(copy = out + QStringLiteral("/hostile"));
         } else if (operation == QStringLiteral("properties")) {
             PropertiesSummary summary;
-            QCOMPARE(rig->properties->Summary({tree.root}, summary), 0);
+            QCOMPARE(rig->properties->Summary({tree.root}, summary), OpResult::kDone);
             // Links and the pipe count as files and are never walked; a broken link is hidden, as everywhere.
             const auto counted = std::count_if(tree.special.keyBegin(), tree.special.keyEnd(), [](const QString& item) {
                 return item != QStringLiteral("closed") && item != QStringLiteral("dangling");

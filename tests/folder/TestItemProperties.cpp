@@ -59,7 +59,7 @@ private Q_SLOTS:
         QCOMPARE(rig->Engine().ReadContainerInfo(container, header, rig->folder, false), 0);
 
         ItemProperties p;
-        QCOMPARE(rig->properties->Single(container, p), 0);
+        QCOMPARE(rig->properties->Single(container, p), OpResult::kDone);
         QCOMPARE(int(p.kind), int(ItemProperties::kContainer));
         QCOMPARE(p.name, QStringLiteral("報告.txt"));
         QCOMPARE(p.typeText, QStringLiteral("テキスト ドキュメント"));
@@ -81,14 +81,14 @@ private Q_SLOTS:
         rig->associations.program.clear();
         const QString plain = rig->folder + QStringLiteral("/readme.md");
         QVERIFY(FolderRig::WriteRaw(plain, "plain!"));
-        QCOMPARE(rig->properties->Single(plain, p), 0);
+        QCOMPARE(rig->properties->Single(plain, p), OpResult::kDone);
         QCOMPARE(int(p.kind), int(ItemProperties::kPlainFile));
         QCOMPARE(p.name, QStringLiteral("readme.md"));
         QCOMPARE(p.typeText, QStringLiteral("MD ファイル"));
         QCOMPARE(p.program, QStringLiteral("不明なアプリケーション"));
         QCOMPARE(p.plainSize, QStringLiteral("6バイト （6 バイト）"));
         QVERIFY(p.containerSize.isEmpty() && p.containerName.isEmpty() && p.encryptedAt.isEmpty());
-        QCOMPARE(rig->properties->Single(rig->folder + QStringLiteral("/gone.txt"), p), -1);
+        QCOMPARE(rig->properties->Single(rig->folder + QStringLiteral("/gone.txt"), p), OpResult::kFailed);
         QCOMPARE(rig->ui.Numbers(), QList<int>());
     }
 
@@ -106,7 +106,7 @@ private Q_SLOTS:
         QVERIFY(!a.isEmpty() && !b.isEmpty() && !top.isEmpty());
 
         ItemProperties p;
-        QCOMPARE(rig->properties->Single(sub, p), 0);
+        QCOMPARE(rig->properties->Single(sub, p), OpResult::kDone);
         QCOMPARE(int(p.kind), int(ItemProperties::kFolder));
         QCOMPARE(p.name, QStringLiteral("sub"));
         QCOMPARE(p.typeText, QStringLiteral("ファイル フォルダー"));
@@ -118,7 +118,7 @@ private Q_SLOTS:
         QVERIFY(p.program.isEmpty() && p.containerName.isEmpty());
 
         PropertiesSummary s;
-        QCOMPARE(rig->properties->Summary({top, sub}, s), 0);
+        QCOMPARE(rig->properties->Summary({top, sub}, s), OpResult::kDone);
         QCOMPARE(s.title, QStringLiteral("報告.txtのプロパティ"));
         QCOMPARE(s.files, 4);
         QCOMPARE(s.folders, 2);
@@ -128,7 +128,7 @@ private Q_SLOTS:
 
         // Without the folder's key only the disk speaks: no original sizes.
         rig->Engine().ReleaseKey(rig->folder);
-        QCOMPARE(rig->properties->Summary({sub}, s), 0);
+        QCOMPARE(rig->properties->Summary({sub}, s), OpResult::kDone);
         QCOMPARE(s.title, QStringLiteral("subのプロパティ"));
         QCOMPARE(s.counts, QStringLiteral("ファイル数：3、フォルダー数：2"));
         QVERIFY(s.plainSize.isEmpty());
