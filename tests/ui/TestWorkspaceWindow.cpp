@@ -154,7 +154,7 @@ private Q_SLOTS:
                 if (action->menu())
                     for (QAction* program : action->menu()->actions())
                         offered << program->text();
-            return CListV::kFirstProgram + 1;
+            return cmd::OpenWithFirst + 1;
         };
         DialogHook::Queue([](QDialog&) { return int(QDialog::Accepted); }); // the open notice
         const QPoint at = list->Details()->visualRect(list->Details()->model()->index(0, 0)).center();
