@@ -229,7 +229,6 @@ private:
     void ShowPhase(int phase);
     void SetMenusEnabled(bool enabled);
     void RefreshClipboardState();
-    bool CommandEnabled(int id) const;
     // What a selection must be for an item command (see ItemAllowed).
     struct ItemRule {
         bool plainFiles;

@@ -48,7 +48,7 @@ void CMainFrame::WireContents() {
     m_list->SetModel(m_contents.get(), &state.settings);
     m_list->isBusy = [this] { return IsBusy(); };
     m_list->pasteEncrypts = [this] { return m_clipboardHasFiles && !InsideClipboardHasItems(); };
-    m_list->pasteEnabled = [this] { return CommandEnabled(cmd::Paste); };
+    m_list->pasteEnabled = [this] { return m_table.IsEnabled(cmd::Paste); };
     connect(m_list, &CListV::OpenRequested, this, &CMainFrame::OpenRow);
     connect(m_list, &CListV::FilesDropped, this,
             [this](const QString& destination, const QStringList& paths, bool move) {

@@ -378,10 +378,6 @@ void CMainFrame::RefreshClipboardState() {
         UpdateCommandStates();
 }
 
-bool CMainFrame::CommandEnabled(int id) const {
-    return m_table.IsEnabled(id);
-}
-
 void CMainFrame::UpdateCommandStates() {
     m_table.UpdateStates();
     m_table.Action(cmd::Paste)->setText(m_clipboardHasFiles && !InsideClipboardHasItems()

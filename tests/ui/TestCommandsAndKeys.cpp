@@ -375,6 +375,10 @@ private Q_SLOTS:
         QCOMPARE(QApplication::focusWidget(), icons);
         QTest::keyClick(icons, Qt::Key_Tab);
         QCOMPARE(QApplication::focusWidget(), list2);
+        QTest::keyClick(list2, Qt::Key_Tab);
+        QCOMPARE(QApplication::focusWidget(), tree);
+        QTest::keyClick(tree, Qt::Key_Backtab, Qt::ShiftModifier);
+        QCOMPARE(QApplication::focusWidget(), list2);
         QTest::keyClick(list2, Qt::Key_F6);
         QCOMPARE(QApplication::focusWidget(), tree);
         QTest::keyClick(tree, Qt::Key_F6, Qt::ShiftModifier);
