@@ -75,7 +75,7 @@ QList<CommandSpec> OtherRows() {
          .owner = CommandOwner::kTakeOutWindow},
         {.id = cmd::TakeOutMoveTo, .text = u"場所を指定して移動する(&M)...", .placement = P::kPopup,
          .owner = CommandOwner::kTakeOutWindow},
-        // Kept with their rules for the larger menus; the running program's menus do not offer them.
+        // Kept with their rules; no menu, button or key of the running program offers them.
         {.id = cmd::RegisterFolder, .text = u"暗号フォルダーの登録(&A)...", .placement = P::kNotInMenus},
         {.id = cmd::DecryptOnly, .text = u"選択したファイルの復号のみを行う(&F)", .focus = F::kListOrTree, .placement = P::kNotInMenus},
         {.id = cmd::WriteBackSelectedCopies, .text = u"選択した復号中のファイルを暗号化する(&S)", .placement = P::kNotInMenus},

@@ -274,8 +274,7 @@ void CMainFrame::BindOtherPopups() {
     });
 }
 
-// Commands the larger menus of the folder's first program listed: they keep their enabling rules and have
-// nothing to do in this one, whose menus, toolbar and keys do not offer them.
+// Commands that keep their enabling rules but that no menu, button or key offers: they have nothing to do.
 void CMainFrame::BindNotOffered() {
     for (int id : {cmd::RegisterFolder, cmd::Backup, cmd::ImportBackup, cmd::PlainFileCheck, cmd::HintWindow,
                    cmd::WriteBackSelectedCopies, cmd::EraseSelectedCopies})
