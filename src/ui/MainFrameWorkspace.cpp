@@ -1,5 +1,5 @@
 // The main window's part in the decrypted workspace: opening files in their programs, the watch of those
-// programs (timer 1), and writing their copies back.
+// programs (the watch timer), and writing their copies back.
 #include "folder/ContentsModel.h"
 #include "folder/NameFile.h"
 #include "platform/Launcher.h"
