@@ -13,6 +13,27 @@ namespace {
 using F = FocusRule;
 using P = Placement;
 
+// The pop-up rules.
+bool FilesOnly(const PopupContext& context) {
+    return context.folders == 0; // a mail message takes files only
+}
+bool OneRow(const PopupContext& context) {
+    return context.selected == 1;
+}
+bool OfTopFolder(const PopupContext& context) {
+    return context.topFolder;
+}
+// As on the menu bar, a registered folder itself is neither cut, copied nor deleted.
+bool BelowTopFolder(const PopupContext& context) {
+    return !context.topFolder;
+}
+bool PasteAllowed(const PopupContext& context) {
+    return context.pasteAllowed;
+}
+bool Placeable(const PopupContext& context) {
+    return !context.dragOnly;
+}
+
 // The rows of the main window's menu bar, toolbar and accelerators.
 QList<CommandSpec> MenuRows() {
     return {
@@ -28,7 +49,7 @@ QList<CommandSpec> MenuRows() {
         {.id = cmd::Undo, .text = u"元に戻す(&U)\tCtrl+Z"},
         {.id = cmd::InsideCut, .text = u"切り取り （inside） (&T)\tCtrl+X", .focus = F::kListOrTree},
         {.id = cmd::InsideCopy, .text = u"コピー （inside） (&C)\tCtrl+C", .focus = F::kListOrTree},
-        {.id = cmd::Paste, .text = u"貼り付け(&P)\tCtrl+V"},
+        {.id = cmd::Paste, .text = u"貼り付け(&P)\tCtrl+V", .popupRule = PasteAllowed},
         {.id = cmd::SelectAll, .text = u"すべて選択(&A)\tCtrl+A"},
         {.id = cmd::UpOneLevel, .text = u"上位フォルダーへ移動(&U)\tCtrl+U"},
         {.id = cmd::ViewIcons, .text = u"アイコン(&I)", .checkable = true},
@@ -44,9 +65,9 @@ QList<CommandSpec> MenuRows() {
         {.id = cmd::ViewToggle, .text = u"表示の切り替え"},
         {.id = cmd::Stop, .text = u"中止", .whileBusy = true},
         {.id = cmd::OpenByEnter, .text = u"開く"},
-        {.id = cmd::NewFolder, .text = u"フォルダー"},
+        {.id = cmd::NewFolder, .text = u"フォルダー(&F)"},
         {.id = cmd::NewFileFirst, .text = u"", .count = kMaxNewFileTypes},
-        {.id = cmd::NewFileSettings, .text = u"「新規作成」の設定..."},
+        {.id = cmd::NewFileSettings, .text = u"「新規作成」の設定(&S)..."},
     };
 }
 
@@ -55,26 +76,28 @@ QList<CommandSpec> OtherRows() {
     return {
         {.id = cmd::PopupOpen, .text = u"開く(&O)", .placement = P::kPopup},
         {.id = cmd::OpenWithFirst, .text = u"", .placement = P::kPopup, .count = cmd::kMaxPrograms},
-        {.id = cmd::OpenWithChooser, .text = u"プログラムから開く...", .placement = P::kPopup},
+        {.id = cmd::OpenWithChooser, .text = u"プログラムから開く(&P)...", .placement = P::kPopup},
         {.id = cmd::TakeOut, .text = u"取り出す(&G)...", .focus = F::kListOrTree, .placement = P::kPopup},
         {.id = cmd::TakeOutEncrypted, .text = u"暗号化したまま取り出す(&S)...", .focus = F::kListOrTree, .placement = P::kPopup},
-        {.id = cmd::AttachToMail, .text = u"メールに添付(&H)...", .focus = F::kListOrTree, .placement = P::kPopup},
-        {.id = cmd::AttachWithNewPassword, .text = u"暗号化パスワードを変更してメールに添付(&V)...", .focus = F::kListOrTree, .placement = P::kPopup},
+        {.id = cmd::AttachToMail, .text = u"メールに添付(&H)...", .focus = F::kListOrTree, .placement = P::kPopup,
+         .popupRule = FilesOnly},
+        {.id = cmd::AttachWithNewPassword, .text = u"暗号化パスワードを変更してメールに添付(&V)...", .focus = F::kListOrTree,
+         .placement = P::kPopup, .popupRule = FilesOnly},
         {.id = cmd::EncryptPlain, .text = u"暗号化する(&U)", .placement = P::kPopup},
         {.id = cmd::TakeOutAsTheyAre, .text = u"このまま取り出す(&S)...", .placement = P::kPopup},
-        {.id = cmd::TreeRelease, .text = u"この暗号フォルダーを解除(&K)", .placement = P::kPopup},
-        {.id = cmd::TreeCut, .text = u"切り取り （inside） (&T)", .placement = P::kPopup},
-        {.id = cmd::TreeCopy, .text = u"コピー （inside） (&C)", .placement = P::kPopup},
+        {.id = cmd::TreeRelease, .text = u"この暗号フォルダーを解除(&K)", .placement = P::kPopup, .popupRule = OfTopFolder},
+        {.id = cmd::TreeCut, .text = u"切り取り （inside） (&T)", .placement = P::kPopup, .popupRule = BelowTopFolder},
+        {.id = cmd::TreeCopy, .text = u"コピー （inside） (&C)", .placement = P::kPopup, .popupRule = BelowTopFolder},
         {.id = cmd::TreePaste, .text = u"貼り付け(&P)", .placement = P::kPopup},
-        {.id = cmd::TreeDelete, .text = u"削除(&D)", .placement = P::kPopup},
+        {.id = cmd::TreeDelete, .text = u"削除(&D)", .placement = P::kPopup, .popupRule = BelowTopFolder},
         {.id = cmd::TreeProperties, .text = u"プロパティ(&R)", .placement = P::kPopup},
         {.id = cmd::WriteBackSelected, .text = u"選択した復号中のファイルを暗号化する(&S)", .placement = P::kPopup},
-        {.id = cmd::GoToContainer, .text = u"このファイルの場所に移動する(&M)", .placement = P::kPopup},
+        {.id = cmd::GoToContainer, .text = u"このファイルの場所に移動する(&M)", .placement = P::kPopup, .popupRule = OneRow},
         {.id = cmd::WriteBackAllFromList, .text = u"すべての復号中のファイルを暗号化する(&A)", .placement = P::kPopup},
         {.id = cmd::TakeOutCopyTo, .text = u"場所を指定してコピーする(&C)...", .placement = P::kPopup,
-         .owner = CommandOwner::kTakeOutWindow},
+         .owner = CommandOwner::kTakeOutWindow, .popupRule = Placeable},
         {.id = cmd::TakeOutMoveTo, .text = u"場所を指定して移動する(&M)...", .placement = P::kPopup,
-         .owner = CommandOwner::kTakeOutWindow},
+         .owner = CommandOwner::kTakeOutWindow, .popupRule = Placeable},
         // Kept with their rules; no menu, button or key of the running program offers them.
         {.id = cmd::RegisterFolder, .text = u"暗号フォルダーの登録(&A)...", .placement = P::kNotInMenus},
         {.id = cmd::DecryptOnly, .text = u"選択したファイルの復号のみを行う(&F)", .focus = F::kListOrTree, .placement = P::kNotInMenus},
@@ -87,6 +110,38 @@ QList<CommandSpec> OtherRows() {
         {.id = cmd::AdminPassword, .text = u"管理パスワード設定(&K)...", .placement = P::kNotInMenus},
         {.id = cmd::ChangePasswords, .text = u"変更用パスワードの登録(&H)...", .placement = P::kNotInMenus},
     };
+}
+
+// The pop-up of the contents list's selection: plain files are encrypted or taken out as they are; the
+// others are opened (files), taken out, cut, copied, deleted, renamed; a mixed selection has its properties.
+QList<int> ContentsItemsLayout(const PopupContext& context) {
+    constexpr int kSep = CCommandTable::kSeparator;
+    QList<int> ids;
+    if (context.plainFiles == context.selected) {
+        ids = {cmd::EncryptPlain, cmd::TakeOutAsTheyAre};
+    } else if (context.plainFiles == 0) {
+        if (context.folders == 0)
+            ids = {cmd::PopupOpen, CCommandTable::kOpenWithMenu};
+        ids += {kSep, cmd::TakeOut, cmd::TakeOutEncrypted, cmd::TakeOutWithOtherPassword, kSep, cmd::AttachToMail,
+                cmd::AttachWithNewPassword, kSep, cmd::InsideCut, cmd::InsideCopy, kSep, cmd::Delete, cmd::Rename};
+    }
+    if (!ids.isEmpty())
+        ids.append(kSep);
+    ids.append(cmd::Properties);
+    return ids;
+}
+
+// What stands after the number of a numbered entry: digits, then the letters the fixed entries leave.
+QChar NumberKey(int index, const QString& reserved) {
+    static const QString kKeys = QStringLiteral("123456789ABCDEFGHIJKLMNOPQRSTUVWXYZ");
+    int at = -1;
+    for (int left = index; left >= 0;) {
+        if (++at >= kKeys.size())
+            return QChar();
+        if (!reserved.contains(kKeys.at(at)))
+            --left;
+    }
+    return kKeys.at(at);
 }
 
 } // namespace
@@ -116,6 +171,54 @@ QAction* CCommandTable::AddEntry(QMenu& menu, int id) {
     QAction* action = menu.addAction(PopupText(id));
     action->setData(id);
     return action;
+}
+
+QString CCommandTable::NumberedText(int index, const QString& name, const QString& reserved) {
+    QString shown = name;
+    shown.replace(u'&', QStringLiteral("&&"));
+    const QChar key = NumberKey(index, reserved);
+    return key.isNull() ? shown : QStringLiteral("&%1 %2").arg(key, shown);
+}
+
+QList<int> CCommandTable::PopupLayout(const PopupContext& context) {
+    using Pane = PopupContext::Pane;
+    switch (context.pane) {
+    case Pane::kContentsItems:
+        return ContentsItemsLayout(context);
+    case Pane::kContentsArea:
+        return context.newItems ? QList<int>{cmd::Paste, kSeparator, kNewItemsMenu} : QList<int>{cmd::Paste};
+    case Pane::kTree:
+        return {cmd::TreeRelease, kSeparator,      cmd::TreeCut,       cmd::TreeCopy,
+                cmd::TreePaste,   kSeparator,      cmd::TreeDelete,    cmd::TreeProperties};
+    case Pane::kDecryptedRows:
+        return {cmd::WriteBackSelected, cmd::GoToContainer};
+    case Pane::kDecryptedArea:
+        return {cmd::WriteBackAllFromList};
+    case Pane::kTakeOut:
+        return {cmd::TakeOutCopyTo, cmd::TakeOutMoveTo};
+    }
+    return {};
+}
+
+bool CCommandTable::PopupEnabled(int id, const PopupContext& context) {
+    const CommandSpec* spec = Spec(id);
+    return spec && (!spec->popupRule || spec->popupRule(context));
+}
+
+void CCommandTable::FillPopup(QMenu& menu, const PopupContext& context, const SubmenuFiller& submenu) {
+    for (int id : PopupLayout(context)) {
+        if (id == kSeparator) {
+            menu.addSeparator();
+        } else if (id < 0) {
+            if (submenu)
+                submenu(menu, id);
+        } else {
+            QAction* action = AddEntry(menu, id);
+            action->setEnabled(PopupEnabled(id, context));
+            if (id == cmd::Paste && context.pasteEncrypts)
+                action->setText(QStringLiteral("暗号化して貼り付け(&P)"));
+        }
+    }
 }
 
 QList<MenuLayout> CCommandTable::MenuBar() {

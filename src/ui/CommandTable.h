@@ -33,6 +33,28 @@ enum class Placement {
 // The window whose commands a row is.
 enum class CommandOwner { kMainWindow, kTakeOutWindow };
 
+// What a pop-up is opened on, as its widget sees it. Which entries a pop-up has and which of them are
+// enabled is decided by the table from this alone.
+struct PopupContext {
+    enum class Pane {
+        kContentsItems, // the contents list's selection
+        kContentsArea,  // the contents list beside its rows
+        kTree,          // an item of the folder tree
+        kDecryptedRows, // the decrypted-file list's selection
+        kDecryptedArea, // the decrypted-file list beside its rows
+        kTakeOut,       // the take-out window's icons
+    };
+    Pane pane = Pane::kContentsArea;
+    int selected = 0;        // the rows the pop-up acts on
+    int plainFiles = 0;      // of them, the plain files
+    int folders = 0;         // of them, the folders
+    bool topFolder = false;  // the tree's item is a registered folder itself
+    bool pasteAllowed = false;
+    bool pasteEncrypts = false; // a paste would encrypt files from the file manager
+    bool newItems = false;      // the list offers the submenu "新規作成(&W)"
+    bool dragOnly = false;      // the take-out window lets its items go by drag only
+};
+
 // The fixed part of a row: what the user sees and where it is offered.
 struct CommandSpec {
     int id = 0;
@@ -43,6 +65,7 @@ struct CommandSpec {
     bool whileBusy = false;           // stays available while the window is busy (stop)
     int count = 1;                    // a range of ids from `id` (the programs, the new-file types)
     CommandOwner owner = CommandOwner::kMainWindow;
+    bool (*popupRule)(const PopupContext&) = nullptr; // whether its pop-up entry is enabled; null: always
 };
 
 // One top menu of the menu bar: its title and entries (command ids, kSeparator, kViewStyleMenu, kNewItemsMenu).
@@ -76,6 +99,9 @@ public:
     static constexpr int kSeparator = 0;
     static constexpr int kViewStyleMenu = -1; // the submenu "表示(&V)" of the view menu
     static constexpr int kNewItemsMenu = -2;  // the submenu "新規作成(&W)"
+    static constexpr int kOpenWithMenu = -3;  // the submenu "プログラムから開く(&W)" of the contents list
+    // Fills a pop-up's submenu marker (kNewItemsMenu, kOpenWithMenu) into the menu given.
+    using SubmenuFiller = std::function<void(QMenu& menu, int marker)>;
 
     explicit CCommandTable(CommandOwner owner) : m_owner(owner) {}
 
@@ -88,6 +114,15 @@ public:
     static QString PopupText(int id);
     // Adds `id`'s pop-up entry to `menu`; the entry's data is the id.
     static QAction* AddEntry(QMenu& menu, int id);
+    // An entry named from the user's data (a program, a file type): "&1 name", then "&A name"..., the
+    // letters in `reserved` left to the fixed entries of its menu.
+    static QString NumberedText(int index, const QString& name, const QString& reserved);
+    // The entries of the pop-up opened on `context`: command ids, kSeparator and submenu markers.
+    static QList<int> PopupLayout(const PopupContext& context);
+    // Whether `id`'s pop-up entry is enabled on `context`.
+    static bool PopupEnabled(int id, const PopupContext& context);
+    // Builds the pop-up of `context` into `menu`, entries enabled by their rows' pop-up rules.
+    static void FillPopup(QMenu& menu, const PopupContext& context, const SubmenuFiller& submenu = {});
     static QList<MenuLayout> MenuBar();
     static QList<ToolButtonSpec> ToolBar(); // id kSeparator: a separator
     static QList<AcceleratorSpec> Accelerators();

@@ -127,16 +127,23 @@ CD01TakeOut::CD01TakeOut(const TakeOutWindowRequest& request, CTakeOut& takeOut,
     connect(m_cancel, &QPushButton::clicked, this, &QDialog::reject);
 }
 
+PopupContext CD01TakeOut::Context() const {
+    PopupContext context;
+    context.pane = PopupContext::Pane::kTakeOut;
+    context.dragOnly = m_request.dragOnly;
+    return context;
+}
+
 void CD01TakeOut::BindCommands() {
-    const auto placeable = [this] { return !m_request.dragOnly; };
-    m_table.Bind(cmd::TakeOutCopyTo, placeable, [this](int) { CopyOrMove(false); });
-    m_table.Bind(cmd::TakeOutMoveTo, placeable, [this](int) { CopyOrMove(true); });
+    for (int id : {cmd::TakeOutCopyTo, cmd::TakeOutMoveTo})
+        m_table.Bind(
+            id, [this, id] { return CCommandTable::PopupEnabled(id, Context()); },
+            [this](int chosen) { CopyOrMove(chosen == cmd::TakeOutMoveTo); });
 }
 
 void CD01TakeOut::ShowPopup(const QPoint& globalPos) {
     QMenu menu(this);
-    for (int id : {cmd::TakeOutCopyTo, cmd::TakeOutMoveTo})
-        CCommandTable::AddEntry(menu, id)->setEnabled(m_table.IsEnabled(id));
+    CCommandTable::FillPopup(menu, Context());
     if (QAction* chosen = menu.exec(globalPos))
         m_table.Run(chosen->data().toInt());
 }

@@ -51,6 +51,7 @@ public:
 private:
     void CopyOrMove(bool move);
     void BindCommands();
+    PopupContext Context() const;
 
     TakeOutWindowRequest m_request;
     CTakeOut& m_takeOut;

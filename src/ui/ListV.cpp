@@ -431,36 +431,15 @@ void CListV::HandleDrop(QWidget* viewport, QDropEvent* event) {
         Q_EMIT FilesDropped(destination, paths, move);
 }
 
-void CListV::AddInsideEntries(QMenu& menu) {
-    if (!menu.isEmpty())
-        menu.addSeparator();
-    CCommandTable::AddEntry(menu, cmd::InsideCut);
-    CCommandTable::AddEntry(menu, cmd::InsideCopy);
-    menu.addSeparator();
-    CCommandTable::AddEntry(menu, cmd::Delete);
-    CCommandTable::AddEntry(menu, cmd::Rename);
-}
-
-void CListV::AddOpenEntries(QMenu& menu, const QString& name) {
-    CCommandTable::AddEntry(menu, cmd::PopupOpen);
+// The programs offered for a file's name, numbered; the chooser after them.
+void CListV::AddOpenWithMenu(QMenu& menu, const QString& name) {
     QMenu* with = menu.addMenu(QStringLiteral("プログラムから開く(&W)"));
     const QStringList programs = programsFor ? programsFor(name) : QStringList();
     for (int i = 0; i < programs.size() && i < cmd::kMaxPrograms; ++i)
-        with->addAction(programs[i])->setData(cmd::OpenWithFirst + i);
+        with->addAction(CCommandTable::NumberedText(i, programs[i], QStringLiteral("P")))->setData(cmd::OpenWithFirst + i);
     if (!programs.isEmpty())
         with->addSeparator();
     CCommandTable::AddEntry(*with, cmd::OpenWithChooser);
-}
-
-// The take-out kinds; those that attach to a mail message take files only.
-void CListV::AddTakeOutEntries(QMenu& menu, bool folders) {
-    menu.addSeparator();
-    CCommandTable::AddEntry(menu, cmd::TakeOut);
-    CCommandTable::AddEntry(menu, cmd::TakeOutEncrypted);
-    CCommandTable::AddEntry(menu, cmd::TakeOutWithOtherPassword);
-    menu.addSeparator();
-    CCommandTable::AddEntry(menu, cmd::AttachToMail)->setEnabled(!folders);
-    CCommandTable::AddEntry(menu, cmd::AttachWithNewPassword)->setEnabled(!folders);
 }
 
 // A pop-up over selected plain files offers to encrypt them in place; elsewhere it offers the paste.
@@ -487,43 +466,34 @@ void CListV::ShowKeyboardPopup() {
     ShowPopupAt(current.row(), view->viewport()->mapToGlobal(rect.center()));
 }
 
-void CListV::AddItemEntries(QMenu& menu, int row) {
+// The pop-up's facts: the selection's kinds, or the paste beside the rows.
+PopupContext CListV::PopupContextAt(int row) const {
+    PopupContext context;
     const QList<int> selected = SelectedRows();
-    int plain = 0;
-    int folders = 0;
-    for (int r : selected) {
-        plain += m_model->Item(r).IsPlainFile() ? 1 : 0;
-        folders += m_model->Item(r).IsFolder() ? 1 : 0;
+    if (row >= 0 && selected.contains(row)) {
+        context.pane = PopupContext::Pane::kContentsItems;
+        context.selected = int(selected.size());
+        for (int r : selected) {
+            context.plainFiles += m_model->Item(r).IsPlainFile() ? 1 : 0;
+            context.folders += m_model->Item(r).IsFolder() ? 1 : 0;
+        }
+        return context;
     }
-    if (plain == selected.size()) {
-        CCommandTable::AddEntry(menu, cmd::EncryptPlain);
-        CCommandTable::AddEntry(menu, cmd::TakeOutAsTheyAre);
-    } else if (plain == 0) {
-        if (folders == 0)
-            AddOpenEntries(menu, m_model->Item(row).texts[CContentsModel::kOriginalName]);
-        AddTakeOutEntries(menu, folders != 0);
-        AddInsideEntries(menu);
-    }
-    if (!menu.isEmpty())
-        menu.addSeparator();
-    CCommandTable::AddEntry(menu, cmd::Properties);
+    context.pane = PopupContext::Pane::kContentsArea;
+    context.pasteAllowed = pasteEnabled && pasteEnabled();
+    context.pasteEncrypts = pasteEncrypts && pasteEncrypts();
+    context.newItems = bool(addNewMenu);
+    return context;
 }
 
 void CListV::ShowPopupAt(int row, const QPoint& globalPos) {
     QMenu menu(this);
-    if (row >= 0 && SelectedRows().contains(row)) {
-        AddItemEntries(menu, row);
-    } else {
-        const bool encrypts = pasteEncrypts && pasteEncrypts();
-        QAction* paste = CCommandTable::AddEntry(menu, cmd::Paste);
-        if (encrypts)
-            paste->setText(QStringLiteral("暗号化して貼り付け(&P)"));
-        paste->setEnabled(pasteEnabled && pasteEnabled());
-        if (addNewMenu) {
-            menu.addSeparator();
-            addNewMenu(menu);
-        }
-    }
+    CCommandTable::FillPopup(menu, PopupContextAt(row), [this, row](QMenu& parent, int marker) {
+        if (marker == CCommandTable::kOpenWithMenu)
+            AddOpenWithMenu(parent, m_model->Item(row).texts[CContentsModel::kOriginalName]);
+        else if (marker == CCommandTable::kNewItemsMenu && addNewMenu)
+            addNewMenu(parent);
+    });
     if (const int id = RunMenu(menu, globalPos); id != 0)
         Q_EMIT PopupCommand(id);
 }

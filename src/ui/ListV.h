@@ -15,6 +15,7 @@ class QDropEvent;
 namespace korimbo {
 
 class CContentsModel;
+struct PopupContext;
 struct SettingsRecord;
 
 // The contents model with the icons of its rows: the desktop's icon for the type of a file's name, the
@@ -120,12 +121,10 @@ private:
     void HandleDrop(QWidget* viewport, QDropEvent* event);
     void ShowPopup(const QPoint& globalPos);
     void ShowPopupAt(int row, const QPoint& globalPos);
-    void AddItemEntries(QMenu& menu, int row);
-    void AddOpenEntries(QMenu& menu, const QString& name);
-    void AddTakeOutEntries(QMenu& menu, bool folders);
+    PopupContext PopupContextAt(int row) const;
+    void AddOpenWithMenu(QMenu& menu, const QString& name);
     bool HandleMouse(QObject* viewport, QEvent* event);
     bool HandleViewKeys(QEvent* event);
-    void AddInsideEntries(QMenu& menu);
     int RowAt(const QPoint& viewportPos) const;
     QWidget* CurrentView() const;
     int RunMenu(QMenu& menu, const QPoint& globalPos);

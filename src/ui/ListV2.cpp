@@ -86,15 +86,16 @@ void CListV2::keyPressEvent(QKeyEvent* event) {
 void CListV2::ShowPopup(const QModelIndex& at, const QPoint& globalPos) {
     if (RowCount() == 0)
         return;
-    QMenu menu(this);
+    PopupContext context;
+    context.pane = PopupContext::Pane::kDecryptedArea;
     if (at.isValid()) {
         if (!selectionModel()->isRowSelected(at.row(), QModelIndex()))
             setCurrentIndex(at);
-        CCommandTable::AddEntry(menu, cmd::WriteBackSelected);
-        CCommandTable::AddEntry(menu, cmd::GoToContainer)->setEnabled(SelectedRows().size() == 1);
-    } else {
-        CCommandTable::AddEntry(menu, cmd::WriteBackAllFromList);
+        context.pane = PopupContext::Pane::kDecryptedRows;
+        context.selected = int(SelectedRows().size());
     }
+    QMenu menu(this);
+    CCommandTable::FillPopup(menu, context);
     int id = 0;
     if (runMenu) {
         id = runMenu(menu, globalPos);

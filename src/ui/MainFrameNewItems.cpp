@@ -51,7 +51,8 @@ void CMainFrame::FillNewItemsMenu(QMenu& menu) {
     if (!m_newFileTypeTexts.isEmpty())
         menu.addSeparator();
     for (int i = 0; i < m_newFileTypeTexts.size(); ++i)
-        menu.addAction(m_newFileTypeTexts[i])->setData(cmd::NewFileFirst + i);
+        menu.addAction(CCommandTable::NumberedText(i, m_newFileTypeTexts[i], QStringLiteral("FS")))
+            ->setData(cmd::NewFileFirst + i);
     menu.addSeparator();
     CCommandTable::AddEntry(menu, cmd::NewFileSettings);
 }

@@ -241,20 +241,11 @@ void CTreeV::ShowPopup(QTreeWidgetItem* item, const QPoint& globalPos) {
     if (!item)
         return;
     setCurrentItem(item);
+    PopupContext context;
+    context.pane = PopupContext::Pane::kTree;
+    context.topFolder = item->parent() == nullptr;
     QMenu menu(this);
-    const int ids[] = {cmd::TreeRelease, 0,  cmd::TreeCut,        cmd::TreeCopy, cmd::TreePaste,
-                       0,                cmd::TreeDelete, cmd::TreeProperties};
-    for (int id : ids) {
-        if (id == 0) {
-            menu.addSeparator();
-            continue;
-        }
-        QAction* action = CCommandTable::AddEntry(menu, id);
-        // As on the menu bar, a registered folder itself is neither cut, copied nor deleted.
-        const bool ofTop = id == cmd::TreeRelease || id == cmd::TreeProperties || id == cmd::TreePaste;
-        const bool ofBelow = id != cmd::TreeRelease;
-        action->setEnabled(item->parent() ? ofBelow : ofTop);
-    }
+    CCommandTable::FillPopup(menu, context);
     if (const int id = RunMenu(menu, globalPos); id != 0)
         Q_EMIT ContextCommand(id, PathOf(item));
 }
@@ -296,7 +287,7 @@ void CTreeV::dropEvent(QDropEvent* event) {
     const QStringList paths = LocalPaths(data);
     if (paths.size() == 1 && QFileInfo(paths.first()).isDir()) {
         add(cmd::DropRegister, u"暗号フォルダーとして登録(&R)");
-        add(cmd::DropCancel, u"キャンセル");
+        add(cmd::DropCancel, u"キャンセル(&N)");
         if (RunMenu(menu, global) == cmd::DropRegister)
             Q_EMIT RegisterRequested(paths.first());
         return;

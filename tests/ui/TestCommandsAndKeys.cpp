@@ -4,6 +4,7 @@
 #include "ui/CommandTable.h"
 #include "ui/D01TakeOut.h"
 #include "ui/DialogHook.h"
+#include "ui/DropMenus.h"
 #include "ui/ListV.h"
 #include "ui/ListV2.h"
 #include "ui/TreeV.h"
@@ -30,6 +31,20 @@ namespace {
 QChar Mnemonic(const QString& text) {
     const qsizetype at = text.indexOf(u'&');
     return at >= 0 && at + 1 < text.size() ? text.at(at + 1).toUpper() : QChar();
+}
+
+// Every entry of `menu` has an accelerator of its own.
+bool LettersUnique(const QMenu& menu) {
+    QSet<QChar> letters;
+    for (const QAction* action : menu.actions()) {
+        const QChar letter = Mnemonic(action->text());
+        if (action->isSeparator())
+            continue;
+        if (letter.isNull() || letters.contains(letter))
+            return false;
+        letters.insert(letter);
+    }
+    return true;
 }
 
 // A menu's entries as the user reads them: texts, "-" for separators, submenus with ">".
@@ -108,7 +123,7 @@ class TestCommandsAndKeys : public QObject {
     Q_OBJECT
 
 private:
-    // Every top-level entry of `menu` runs through the table (or is a submenu) and has its own accelerator.
+    // Every entry of `menu` and of its submenus runs through the table and has its own accelerator.
     static void CheckPopup(const QMenu& menu, const CCommandTable* table, QSet<int>& placed) {
         QSet<QChar> letters;
         for (const QAction* action : menu.actions()) {
@@ -118,8 +133,10 @@ private:
             QVERIFY2(!letter.isNull(), qPrintable(action->text()));
             QVERIFY2(!letters.contains(letter), qPrintable(action->text()));
             letters.insert(letter);
-            if (action->menu())
+            if (action->menu()) {
+                CheckPopup(*action->menu(), table, placed);
                 continue;
+            }
             const int id = action->data().toInt();
             placed.insert(CCommandTable::Spec(id) ? CCommandTable::Spec(id)->id : id);
             QVERIFY2(CCommandTable::Spec(id), qPrintable(action->text()));
@@ -176,11 +193,10 @@ private Q_SLOTS:
         const int rows[] = {RowWhere(model, [](const ContentsItem& i) { return !i.IsFolder() && !i.IsPlainFile(); }),
                             RowWhere(model, [](const ContentsItem& i) { return i.IsPlainFile(); }),
                             RowWhere(model, [](const ContentsItem& i) { return i.IsFolder(); }), -1};
+        int popups = 0;
         list->runMenu = [&](QMenu& menu, const QPoint&) {
+            ++popups;
             CheckPopup(menu, &table, placed);
-            for (QAction* action : menu.actions())
-                if (action->menu())
-                    CollectMenu(*action->menu(), placed);
             return 0;
         };
         rig.frame->show();
@@ -192,6 +208,7 @@ private Q_SLOTS:
                 list->Icons()->selectionModel()->clear();
             QTest::keyClick(list->Icons(), Qt::Key_Menu);
         }
+        QCOMPARE(popups, 4);
         rig.frame->Tree()->runMenu = [&](QMenu& menu, const QPoint&) {
             CheckPopup(menu, &table, placed);
             return 0;
@@ -206,6 +223,90 @@ private Q_SLOTS:
             const bool isPlaced = placed.contains(spec.id);
             QVERIFY2(isPlaced != (spec.placement == Placement::kNotInMenus), qPrintable(QString::number(spec.id)));
         }
+    }
+
+    // The drop menus' entries, Cancel too, have their accelerators.
+    void DropMenusHaveAccelerators() {
+        QMenu encrypt;
+        AddEncryptDropEntries(encrypt);
+        QVERIFY(LettersUnique(encrypt));
+        QMenu inside;
+        AddInsideDropEntries(inside);
+        QVERIFY(LettersUnique(inside));
+        QCOMPARE(inside.actions().last()->text(), QStringLiteral("キャンセル(&N)"));
+    }
+
+    // Programs and file types from the user's data are numbered, past the letters of the fixed entries.
+    void NumberedEntries() {
+        QCOMPARE(CCommandTable::NumberedText(0, QStringLiteral("A&B"), QStringLiteral("P")), QStringLiteral("&1 A&&B"));
+        QCOMPARE(CCommandTable::NumberedText(9, QStringLiteral("x"), QStringLiteral("AF")), QStringLiteral("&B x"));
+        QCOMPARE(CCommandTable::NumberedText(14, QStringLiteral("x"), QStringLiteral("AF")), QStringLiteral("&H x"));
+        QCOMPARE(CCommandTable::NumberedText(33, QStringLiteral("x"), QStringLiteral("FS")), QStringLiteral("x"));
+    }
+
+    // What a pop-up offers, and what it greys, is the table's rule over the pop-up's facts.
+    void PopupRulesDecideTheEntries_data() {
+        using Pane = PopupContext::Pane;
+        QTest::addColumn<int>("pane");
+        QTest::addColumn<QList<int>>("counts"); // selected, plain files, folders
+        QTest::addColumn<bool>("flag");          // the tree's registered folder, the take-out drag only
+        QTest::addColumn<QList<int>>("enabled");
+        QTest::addColumn<QList<int>>("greyed");
+        QTest::addColumn<QList<int>>("absent");
+        QTest::newRow("files") << int(Pane::kContentsItems) << QList<int>{2, 0, 0} << false
+                               << QList<int>{cmd::PopupOpen, cmd::AttachToMail, cmd::Properties} << QList<int>{}
+                               << QList<int>{cmd::EncryptPlain};
+        QTest::newRow("with a folder") << int(Pane::kContentsItems) << QList<int>{2, 0, 1} << false
+                                       << QList<int>{cmd::TakeOut, cmd::Delete}
+                                       << QList<int>{cmd::AttachToMail, cmd::AttachWithNewPassword}
+                                       << QList<int>{cmd::PopupOpen};
+        QTest::newRow("plain files") << int(Pane::kContentsItems) << QList<int>{1, 1, 0} << false
+                                     << QList<int>{cmd::EncryptPlain, cmd::TakeOutAsTheyAre} << QList<int>{}
+                                     << QList<int>{cmd::TakeOut, cmd::Delete};
+        QTest::newRow("mixed") << int(Pane::kContentsItems) << QList<int>{2, 1, 0} << false
+                               << QList<int>{cmd::Properties} << QList<int>{}
+                               << QList<int>{cmd::TakeOut, cmd::EncryptPlain};
+        QTest::newRow("registered folder") << int(Pane::kTree) << QList<int>{0, 0, 0} << true
+                                           << QList<int>{cmd::TreeRelease, cmd::TreePaste}
+                                           << QList<int>{cmd::TreeCut, cmd::TreeCopy, cmd::TreeDelete} << QList<int>{};
+        QTest::newRow("below it") << int(Pane::kTree) << QList<int>{0, 0, 0} << false
+                                  << QList<int>{cmd::TreeCut, cmd::TreeDelete} << QList<int>{cmd::TreeRelease}
+                                  << QList<int>{};
+        QTest::newRow("two copies") << int(Pane::kDecryptedRows) << QList<int>{2, 0, 0} << false
+                                    << QList<int>{cmd::WriteBackSelected} << QList<int>{cmd::GoToContainer}
+                                    << QList<int>{cmd::WriteBackAllFromList};
+        QTest::newRow("one copy") << int(Pane::kDecryptedRows) << QList<int>{1, 0, 0} << false
+                                  << QList<int>{cmd::GoToContainer} << QList<int>{} << QList<int>{};
+        QTest::newRow("drag only") << int(Pane::kTakeOut) << QList<int>{0, 0, 0} << true << QList<int>{}
+                                   << QList<int>{cmd::TakeOutCopyTo, cmd::TakeOutMoveTo} << QList<int>{};
+    }
+    void PopupRulesDecideTheEntries() {
+        QFETCH(int, pane);
+        QFETCH(QList<int>, counts);
+        QFETCH(bool, flag);
+        QFETCH(QList<int>, enabled);
+        QFETCH(QList<int>, greyed);
+        QFETCH(QList<int>, absent);
+        PopupContext context;
+        context.pane = PopupContext::Pane(pane);
+        context.selected = counts[0];
+        context.plainFiles = counts[1];
+        context.folders = counts[2];
+        context.topFolder = flag;
+        context.dragOnly = flag;
+        QMenu menu;
+        CCommandTable::FillPopup(menu, context);
+        QHash<int, bool> entries;
+        for (const QAction* action : menu.actions())
+            if (!action->isSeparator())
+                entries.insert(action->data().toInt(), action->isEnabled());
+        for (int id : enabled)
+            QVERIFY2(entries.value(id, false), qPrintable(QString::number(id)));
+        for (int id : greyed)
+            QVERIFY2(entries.contains(id) && !entries.value(id), qPrintable(QString::number(id)));
+        for (int id : absent)
+            QVERIFY2(!entries.contains(id), qPrintable(QString::number(id)));
+        QVERIFY(LettersUnique(menu));
     }
 
     // The Menu key opens the current row's pop-up in the icon view; Escape closes it and nothing runs.
