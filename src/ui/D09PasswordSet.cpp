@@ -70,6 +70,13 @@ CD09PasswordSet::CD09PasswordSet(int mode, const QString& folder, Ckelpie5App& a
     layout->addLayout(form);
     layout->addLayout(buttons);
     m_password->setFocus();
+    setAccessibleName(windowTitle());
+    setAccessibleDescription(m_info->text());
+    m_folder->setAccessibleName(QStringLiteral("暗号フォルダー"));
+    m_password->setAccessibleName(QStringLiteral("パスワード"));
+    m_confirm->setAccessibleName(QStringLiteral("パスワードの確認"));
+    m_strength->setAccessibleName(QStringLiteral("パスワードの強度"));
+    m_hint->setAccessibleName(QStringLiteral("ヒント"));
 }
 
 CD09PasswordSet::~CD09PasswordSet() {
