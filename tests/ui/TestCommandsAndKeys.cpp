@@ -146,6 +146,7 @@ private:
     }
 
     static void CollectMenu(const QMenu& menu, QSet<int>& placed) {
+        QVERIFY2(LettersUnique(menu), qPrintable(menu.title()));
         for (const QAction* action : menu.actions()) {
             if (action->menu())
                 CollectMenu(*action->menu(), placed);
