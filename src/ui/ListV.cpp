@@ -436,7 +436,8 @@ void CListV::AddOpenWithMenu(QMenu& menu, const QString& name) {
     QMenu* with = menu.addMenu(QStringLiteral("プログラムから開く(&W)"));
     const QStringList programs = programsFor ? programsFor(name) : QStringList();
     for (int i = 0; i < programs.size() && i < cmd::kMaxPrograms; ++i)
-        with->addAction(CCommandTable::NumberedText(i, programs[i], QStringLiteral("P")))->setData(cmd::OpenWithFirst + i);
+        with->addAction(CCommandTable::NumberedText(i, programs[i], QStringLiteral("P")))
+            ->setData(cmd::OpenWithFirst + i);
     if (!programs.isEmpty())
         with->addSeparator();
     CCommandTable::AddEntry(*with, cmd::OpenWithChooser);

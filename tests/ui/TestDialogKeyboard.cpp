@@ -60,7 +60,13 @@ const QList<QPair<const char*, Factory>>& Dialogs() {
         {"D09", [](Rig& rig) { return std::make_unique<CD09PasswordSet>(0, QStringLiteral("/f"), rig.app); }},
         {"D11", [](Rig& rig) { return std::make_unique<CD11UpPassword>(rig.ui, rig.messages); }},
         {"D12", [](Rig& rig) { return std::make_unique<CD12UpPasswordIn>(rig.ui, rig.messages); }},
-        {"D13", [](Rig&) { return std::make_unique<CD13Msg1>(CD13Msg1::Options{QStringLiteral("本文"), {}, {}, QStringLiteral("今後表示しない(&D)"), false, true, false}); }},
+        {"D13", [](Rig&) {
+             CD13Msg1::Options options;
+             options.text = QStringLiteral("本文");
+             options.checkLabel = QStringLiteral("今後表示しない(&D)");
+             options.withCancel = true;
+             return std::make_unique<CD13Msg1>(options);
+         }},
         {"D14", [](Rig&) { return std::make_unique<CD14KanriPass>(); }},
         {"D17", [](Rig&) { return std::make_unique<CD17Property>(ItemProperties{}); }},
         {"D18", [](Rig&) { return std::make_unique<CD18PropertySum>(PropertiesSummary{}); }},
