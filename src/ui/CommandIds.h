@@ -7,12 +7,12 @@ namespace korimbo::cmd {
 enum Id : int {
     RegisterFolder = 32877,
     Open = 32878,
-    TakeOutVariant1 = 32880,
-    TakeOutVariant2 = 32882,
+    TakeOut = 32880,               // decrypted copies
+    AttachToMail = 32882,          // decrypted copies, drag only
     DecryptOnly = 32884,
-    TakeOutVariant3 = 32886,
+    TakeOutEncrypted = 32886,      // copies of the containers
     TakeOutWithOtherPassword = 32888,
-    TakeOutVariant4 = 32890,
+    AttachWithNewPassword = 32890, // containers under another password, drag only
     ReleaseFolder = 32892,
     Delete = 32894,
     Rename = 32896,
@@ -22,7 +22,7 @@ enum Id : int {
     Paste = 32909,
     SelectAll = 32910,
     UpOneLevel = 32917,
-    DecryptedFileCommand1 = 32920,
+    WriteBackSelectedCopies = 32920,
     WriteBackAll = 32921,
     Backup = 32924,
     Settings = 32926,
@@ -34,7 +34,7 @@ enum Id : int {
     OpenByEnter = 32948,
     Logout = 32955,
     Login = 32956,
-    DecryptedFileCommand2 = 32969,
+    EraseSelectedCopies = 32969,
     NoWatch = 32973,
     ChangePasswords = 32975,
     ImportBackup = 32981,
@@ -67,6 +67,25 @@ enum Id : int {
     NewFolder = 32846,
     NewFileSettings = 32847,
     NewFileFirst = 63201,
+
+    // The contents list's pop-up: open, open with one of the type's programs (OpenWithFirst + its index,
+    // at most kMaxPrograms) or a chosen one, encrypt the selected plain files, take them out as they are.
+    PopupOpen = 32788,
+    OpenWithChooser = 32842,
+    OpenWithFirst = 63101,
+    EncryptPlain = 32830,
+    TakeOutAsTheyAre = 32834,
+
+    // The decrypted-file list's pop-up.
+    WriteBackSelected = 32861,
+    WriteBackAllFromList = 32840,
+    GoToContainer = 32961,
+
+    // The take-out window's pop-up: copy or move the staged items to a folder chosen in a folder dialog.
+    TakeOutCopyTo = 33101,
+    TakeOutMoveTo = 33102,
 };
+
+inline constexpr int kMaxPrograms = 20;
 
 } // namespace korimbo::cmd

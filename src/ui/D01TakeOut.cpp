@@ -9,8 +9,11 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QHBoxLayout>
+#include <QContextMenuEvent>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QListWidget>
+#include <QMenu>
 #include <QMouseEvent>
 #include <QProgressDialog>
 #include <QPushButton>
@@ -33,6 +36,16 @@ protected:
     void mousePressEvent(QMouseEvent* event) override {
         m_rightPress = event->button() == Qt::RightButton ? event->position().toPoint() : QPoint(-1, -1);
         QListWidget::mousePressEvent(event);
+    }
+    void contextMenuEvent(QContextMenuEvent* event) override {
+        if (event->reason() == QContextMenuEvent::Mouse)
+            m_window.ShowPopup(event->globalPos());
+    }
+    void keyPressEvent(QKeyEvent* event) override {
+        if (CCommandTable::IsPopupKey(*event))
+            m_window.ShowKeyboardPopup();
+        else
+            QListWidget::keyPressEvent(event);
     }
     void mouseMoveEvent(QMouseEvent* event) override {
         if ((event->buttons() & Qt::RightButton) && m_rightPress.x() >= 0 && itemAt(m_rightPress) &&
@@ -103,9 +116,42 @@ CD01TakeOut::CD01TakeOut(const TakeOutWindowRequest& request, CTakeOut& takeOut,
     m_text->setVisible(!request.dragOnly);
     setFixedSize(kWidth, request.dragOnly ? kHeight - kDragOnlyShorter : kHeight);
 
+    setAccessibleName(windowTitle());
+    setAccessibleDescription(m_text->text());
+    m_icons->setAccessibleName(QStringLiteral("取り出す項目"));
+    m_icons->setAccessibleDescription(QStringLiteral("ドラッグ＆ドロップで取り出す項目のアイコン。"
+                                                     "メニュー キーでコピーと移動のメニューを開きます。"));
+    BindCommands();
     connect(m_copy, &QPushButton::clicked, this, [this] { CopyOrMove(false); });
     connect(m_move, &QPushButton::clicked, this, [this] { CopyOrMove(true); });
     connect(m_cancel, &QPushButton::clicked, this, &QDialog::reject);
+}
+
+PopupContext CD01TakeOut::Context() const {
+    PopupContext context;
+    context.pane = PopupContext::Pane::kTakeOut;
+    context.dragOnly = m_request.dragOnly;
+    return context;
+}
+
+void CD01TakeOut::BindCommands() {
+    for (int id : {cmd::TakeOutCopyTo, cmd::TakeOutMoveTo})
+        m_table.Bind(
+            id, [this, id] { return CCommandTable::PopupEnabled(id, Context()); },
+            [this](int chosen) { CopyOrMove(chosen == cmd::TakeOutMoveTo); });
+}
+
+void CD01TakeOut::ShowPopup(const QPoint& globalPos) {
+    QMenu menu(this);
+    CCommandTable::FillPopup(menu, Context());
+    if (QAction* chosen = menu.exec(globalPos))
+        m_table.Run(chosen->data().toInt());
+}
+
+void CD01TakeOut::ShowKeyboardPopup() {
+    QListWidgetItem* item = m_icons->currentItem();
+    const QPoint at = item ? m_icons->visualItemRect(item).center() : QPoint(0, 0);
+    ShowPopup(m_icons->viewport()->mapToGlobal(at));
 }
 
 TakeOutPrompts::WindowResult CD01TakeOut::Run() {

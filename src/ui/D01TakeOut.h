@@ -1,5 +1,6 @@
 #pragma once
 
+#include "ui/CommandTable.h"
 #include "workspace/TakeOut.h"
 
 #include <QDialog>
@@ -34,6 +35,10 @@ public:
     QStringList DragPaths() const;
     // Starts the drag of the icon list (left or right button), as a person pulling the icons out.
     void StartDrag();
+    // The icon list's pop-up: copy or move to a chosen folder. At `globalPos`, or for the Menu key and
+    // Shift+F10 at the current icon.
+    void ShowPopup(const QPoint& globalPos);
+    void ShowKeyboardPopup();
 
     QListWidget* Icons() const { return m_icons; }
     QLabel* Text() const { return m_text; }
@@ -44,6 +49,8 @@ public:
 
 private:
     void CopyOrMove(bool move);
+    void BindCommands();
+    PopupContext Context() const;
 
     TakeOutWindowRequest m_request;
     CTakeOut& m_takeOut;
@@ -53,6 +60,7 @@ private:
     QPushButton* m_move;
     QPushButton* m_cancel;
     TakeOutPrompts::WindowResult m_result = TakeOutPrompts::WindowResult::kCancelled;
+    CCommandTable m_table{CommandOwner::kTakeOutWindow};
 };
 
 } // namespace korimbo

@@ -26,6 +26,8 @@ CD02AngoOut::CD02AngoOut(bool nameAfterPlain, QWidget* parent)
     layout->addSpacing(8);
     layout->addWidget(m_naming);
     layout->addLayout(ButtonRow(*this, m_ok, m_cancel));
+    setAccessibleName(windowTitle());
+    setAccessibleDescription(QStringLiteral("選択されたファイル／フォルダーを暗号化したまま取り出します。"));
 }
 
 int CD02AngoOut::Run() {

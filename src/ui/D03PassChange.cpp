@@ -63,6 +63,12 @@ CD03PassChange::CD03PassChange(const QList<ChangePasswordText>& registered, bool
     (m_registered.isEmpty() ? m_useTyped : m_useRegistered)->setChecked(true);
     connect(m_useRegistered, &QRadioButton::toggled, this, &CD03PassChange::FollowChoice);
     FollowChoice();
+    setAccessibleName(windowTitle());
+    setAccessibleDescription(QStringLiteral("登録済みの変更用パスワードを選ぶか、新しいパスワードを入力して取り出します。"));
+    m_list->setAccessibleName(QStringLiteral("登録済みの変更用パスワード"));
+    m_password->setAccessibleName(QStringLiteral("パスワード"));
+    m_hint->setAccessibleName(QStringLiteral("ヒント"));
+    m_name->setAccessibleName(QStringLiteral("識別名称"));
 }
 
 CD03PassChange::~CD03PassChange() {

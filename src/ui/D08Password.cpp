@@ -65,6 +65,10 @@ CD08Password::CD08Password(PasswordPrompts::PromptMode mode, MessageSource& mess
     layout->addWidget(m_edit);
     layout->addLayout(buttons);
     m_edit->setFocus();
+    setAccessibleName(windowTitle());
+    setAccessibleDescription(m_prompt->text());
+    m_edit->setAccessibleName(QStringLiteral("パスワード"));
+    m_edit->setAccessibleDescription(m_prompt->text());
 }
 
 CD08Password::~CD08Password() {

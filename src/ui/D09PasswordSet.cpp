@@ -72,6 +72,13 @@ CD09PasswordSet::CD09PasswordSet(PasswordPrompts::SetMode mode, const QString& f
     layout->addLayout(form);
     layout->addLayout(buttons);
     m_password->setFocus();
+    setAccessibleName(windowTitle());
+    setAccessibleDescription(m_info->text());
+    m_folder->setAccessibleName(QStringLiteral("暗号フォルダー"));
+    m_password->setAccessibleName(QStringLiteral("パスワード"));
+    m_confirm->setAccessibleName(QStringLiteral("パスワードの確認"));
+    m_strength->setAccessibleName(QStringLiteral("パスワードの強度"));
+    m_hint->setAccessibleName(QStringLiteral("ヒント"));
 }
 
 CD09PasswordSet::~CD09PasswordSet() {

@@ -67,6 +67,13 @@ CD11UpPassword::CD11UpPassword(Interaction& ui, MessageSource& messages, QWidget
     layout->addLayout(top, 1);
     layout->addLayout(buttons);
     resize(600, 360);
+    setAccessibleName(windowTitle());
+    setAccessibleDescription(QStringLiteral("変更用パスワードの一覧です。メニュー キーで変更と削除のメニューを開きます。"));
+    m_list->setAccessibleName(QStringLiteral("変更用パスワードの一覧"));
+    m_up->setAccessibleName(QStringLiteral("上へ移動"));
+    m_down->setAccessibleName(QStringLiteral("下へ移動"));
+    m_edit->setText(QStringLiteral("変更(&E)..."));
+    m_delete->setText(QStringLiteral("削除(&D)"));
 }
 
 // The passwords leave the widget when the dialog goes.

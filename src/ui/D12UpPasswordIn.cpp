@@ -55,6 +55,12 @@ CD12UpPasswordIn::CD12UpPasswordIn(Interaction& ui, MessageSource& messages, QWi
     layout->addLayout(form);
     layout->addLayout(buttons);
     m_name->setFocus();
+    setAccessibleName(windowTitle());
+    setAccessibleDescription(QStringLiteral("変更用パスワードの識別名称、パスワード、ヒントを入力します。"));
+    m_name->setAccessibleName(QStringLiteral("識別名称"));
+    m_password->setAccessibleName(QStringLiteral("パスワード"));
+    m_strength->setAccessibleName(QStringLiteral("パスワードの強度"));
+    m_hint->setAccessibleName(QStringLiteral("ヒント"));
 }
 
 CD12UpPasswordIn::~CD12UpPasswordIn() {

@@ -67,6 +67,8 @@ CD13Msg1::CD13Msg1(const Options& options, QWidget* parent)
     layout->addLayout(top);
     layout->addWidget(m_check);
     layout->addLayout(buttons);
+    setAccessibleName(QStringLiteral("メッセージ"));
+    setAccessibleDescription(m_message->text());
 }
 
 int CD13Msg1::Run(bool& checked) {

@@ -31,6 +31,8 @@ CD14KanriPass::CD14KanriPass(QWidget* parent)
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(text);
     layout->addLayout(buttons);
+    setAccessibleName(windowTitle());
+    setAccessibleDescription(QStringLiteral("管理パスワードを登録、変更または削除します。"));
 }
 
 PasswordPrompts::AdminChoice CD14KanriPass::Run() {

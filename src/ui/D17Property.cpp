@@ -80,6 +80,8 @@ CD17Property::CD17Property(const ItemProperties& properties, QWidget* parent) : 
     auto* ok = new QPushButton(QStringLiteral("OK"), this);
     layout->addLayout(ButtonRow(*this, ok, nullptr));
     setMinimumWidth(380);
+    setAccessibleName(windowTitle());
+    setAccessibleDescription(QStringLiteral("選択された項目のプロパティです。"));
 }
 
 int CD17Property::Run() {

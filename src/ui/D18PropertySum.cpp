@@ -35,6 +35,8 @@ CD18PropertySum::CD18PropertySum(const PropertiesSummary& summary, QWidget* pare
     auto* ok = new QPushButton(QStringLiteral("OK"), this);
     layout->addLayout(ButtonRow(*this, ok, nullptr));
     setMinimumWidth(340);
+    setAccessibleName(windowTitle().isEmpty() ? QStringLiteral("プロパティ") : windowTitle());
+    setAccessibleDescription(QStringLiteral("選択された項目の数と合計サイズです。"));
 }
 
 int CD18PropertySum::Run() {

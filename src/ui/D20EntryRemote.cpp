@@ -40,6 +40,9 @@ CD20EntryRemote::CD20EntryRemote(const QString& folder, QWidget* parent)
     layout->addWidget(path);
     layout->addWidget(m_readOnly);
     layout->addLayout(buttons);
+    setAccessibleName(windowTitle());
+    setAccessibleDescription(m_warning->text());
+    path->setAccessibleName(QStringLiteral("登録する暗号フォルダー"));
 }
 
 int CD20EntryRemote::Run() {

@@ -31,6 +31,8 @@ CD22Init2::CD22Init2(QWidget* parent)
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(m_text);
     layout->addLayout(buttons);
+    setAccessibleName(windowTitle());
+    setAccessibleDescription(m_text->text());
 }
 
 int CD22Init2::Run() {

@@ -55,6 +55,9 @@ CD25ReturnMsg::CD25ReturnMsg(const Options& options, QWidget* parent)
     layout->addWidget(m_check);
     layout->addLayout(buttons);
     resize(480, 320);
+    setAccessibleName(windowTitle().isEmpty() ? QStringLiteral("メッセージ") : windowTitle());
+    setAccessibleDescription(m_message->text());
+    m_list->setAccessibleName(QStringLiteral("対象のファイル"));
 }
 
 int CD25ReturnMsg::Run() {

@@ -20,6 +20,8 @@ CK81PPage::CK81PPage(QWidget* parent)
     layout->addWidget(m_hideExtensions);
     layout->addWidget(m_textFallback);
     layout->addStretch(1);
+    setAccessibleName(QStringLiteral("表示の設定"));
+    setAccessibleDescription(QStringLiteral("ファイル名の拡張子と種類の表示を設定します。"));
 }
 
 void CK81PPage::Load(const SettingsRecord& settings) {

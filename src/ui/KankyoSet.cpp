@@ -35,6 +35,9 @@ CKankyoSet::CKankyoSet(SettingsRecord& settings, QWidget* parent, const QString&
         layout->addWidget(m_plainPlace);
     }
     layout->addLayout(buttons);
+    setAccessibleName(windowTitle());
+    setAccessibleDescription(QStringLiteral("表示と動作の設定を変更します。"));
+    m_tabs->setAccessibleName(QStringLiteral("設定の分類"));
 }
 
 int CKankyoSet::Run() {

@@ -3,7 +3,7 @@
 #include "folder/ContentsModel.h"
 #include "platform/ClipboardFiles.h"
 #include "state/SettingsFile.h"
-#include "ui/CommandIds.h"
+#include "ui/CommandTable.h"
 #include "ui/DropMenus.h"
 #include "ui/InsideDrag.h"
 #include "ui/TypeIcons.h"
@@ -121,6 +121,7 @@ CListV::CListV(QWidget* parent) : QWidget(parent) {
         view->setAcceptDrops(true);
         view->viewport()->setAcceptDrops(true);
         view->viewport()->installEventFilter(this);
+        view->installEventFilter(this);
         view->setContextMenuPolicy(Qt::NoContextMenu);
         connect(view, &QAbstractItemView::doubleClicked, this, [this](const QModelIndex& index) {
             if (index.isValid())
@@ -291,6 +292,8 @@ int CListV::RunMenu(QMenu& menu, const QPoint& globalPos) {
 }
 
 bool CListV::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == m_details || watched == m_icons)
+        return HandleViewKeys(event);
     if (watched != m_details->viewport() && watched != m_icons->viewport())
         return QWidget::eventFilter(watched, event);
     if (HandleMouse(watched, event))
@@ -323,7 +326,10 @@ bool CListV::eventFilter(QObject* watched, QEvent* event) {
             m_press.menuPosition = menuEvent->globalPos();
             return true;
         }
-        ShowPopup(menuEvent->globalPos());
+        if (menuEvent->reason() == QContextMenuEvent::Keyboard)
+            ShowKeyboardPopup();
+        else
+            ShowPopup(menuEvent->globalPos());
         return true;
     }
     default:
@@ -425,84 +431,80 @@ void CListV::HandleDrop(QWidget* viewport, QDropEvent* event) {
         Q_EMIT FilesDropped(destination, paths, move);
 }
 
-void CListV::AddInsideEntries(QMenu& menu) {
-    if (!menu.isEmpty())
-        menu.addSeparator();
-    menu.addAction(QStringLiteral("切り取り （inside） (&T)"))->setData(cmd::InsideCut);
-    menu.addAction(QStringLiteral("コピー （inside） (&C)"))->setData(cmd::InsideCopy);
-    menu.addSeparator();
-    menu.addAction(QStringLiteral("削除(&D)"))->setData(cmd::Delete);
-    menu.addAction(QStringLiteral("名前の変更(&M)"))->setData(cmd::Rename);
-}
-
-void CListV::AddOpenEntries(QMenu& menu, const QString& name) {
-    menu.addAction(QStringLiteral("開く(&O)"))->setData(kOpen);
-    QMenu* with = menu.addMenu(QStringLiteral("プログラムから開く(&H)"));
+// The programs offered for a file's name, numbered; the chooser after them.
+void CListV::AddOpenWithMenu(QMenu& menu, const QString& name) {
+    QMenu* with = menu.addMenu(QStringLiteral("プログラムから開く(&W)"));
     const QStringList programs = programsFor ? programsFor(name) : QStringList();
-    for (int i = 0; i < programs.size() && i < kMaxPrograms; ++i)
-        with->addAction(programs[i])->setData(kFirstProgram + i);
+    for (int i = 0; i < programs.size() && i < cmd::kMaxPrograms; ++i)
+        with->addAction(CCommandTable::NumberedText(i, programs[i], QStringLiteral("P")))
+            ->setData(cmd::OpenWithFirst + i);
     if (!programs.isEmpty())
         with->addSeparator();
-    with->addAction(QStringLiteral("プログラムから開く..."))->setData(kOpenWithChooser);
-}
-
-// The take-out kinds; those that attach to a mail message take files only.
-void CListV::AddTakeOutEntries(QMenu& menu, bool folders) {
-    menu.addSeparator();
-    menu.addAction(QStringLiteral("取り出す(&G)..."))->setData(cmd::TakeOutVariant1);
-    menu.addAction(QStringLiteral("暗号化したまま取り出す(&S)..."))->setData(cmd::TakeOutVariant3);
-    menu.addAction(QStringLiteral("暗号化パスワードを変更して取り出す(&U)..."))->setData(cmd::TakeOutWithOtherPassword);
-    menu.addSeparator();
-    menu.addAction(QStringLiteral("メールに添付(&H)..."))->setData(cmd::TakeOutVariant2);
-    menu.addAction(QStringLiteral("暗号化パスワードを変更してメールに添付(&V)..."))->setData(cmd::TakeOutVariant4);
-    if (folders) {
-        for (QAction* action : menu.actions())
-            if (action->data().toInt() == cmd::TakeOutVariant2 || action->data().toInt() == cmd::TakeOutVariant4)
-                action->setEnabled(false);
-    }
+    CCommandTable::AddEntry(*with, cmd::OpenWithChooser);
 }
 
 // A pop-up over selected plain files offers to encrypt them in place; elsewhere it offers the paste.
 void CListV::ShowPopup(const QPoint& globalPos) {
     if (!m_model || m_model->Directory().isEmpty())
         return;
-    QMenu menu(this);
     const QWidget* viewport = m_style == 0 ? m_icons->viewport() : m_details->viewport();
-    const int row = RowAt(viewport->mapFromGlobal(globalPos));
+    ShowPopupAt(RowAt(viewport->mapFromGlobal(globalPos)), globalPos);
+}
+
+void CListV::ShowKeyboardPopup() {
+    if (!m_model || m_model->Directory().isEmpty())
+        return;
+    auto* view = static_cast<QAbstractItemView*>(CurrentView());
+    const QModelIndex current = view->currentIndex();
+    if (!current.isValid() || !view->selectionModel()->isRowSelected(current.row(), QModelIndex())) {
+        if (!current.isValid()) {
+            ShowPopupAt(-1, view->viewport()->mapToGlobal(QPoint(0, 0)));
+            return;
+        }
+        view->selectionModel()->select(current, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    }
+    const QRect rect = view->visualRect(current.siblingAtColumn(CContentsModel::kName));
+    ShowPopupAt(current.row(), view->viewport()->mapToGlobal(rect.center()));
+}
+
+// The pop-up's facts: the selection's kinds, or the paste beside the rows.
+PopupContext CListV::PopupContextAt(int row) const {
+    PopupContext context;
     const QList<int> selected = SelectedRows();
     if (row >= 0 && selected.contains(row)) {
-        int plain = 0;
-        int folders = 0;
+        context.pane = PopupContext::Pane::kContentsItems;
+        context.selected = int(selected.size());
         for (int r : selected) {
-            plain += m_model->Item(r).IsPlainFile() ? 1 : 0;
-            folders += m_model->Item(r).IsFolder() ? 1 : 0;
+            context.plainFiles += m_model->Item(r).IsPlainFile() ? 1 : 0;
+            context.folders += m_model->Item(r).IsFolder() ? 1 : 0;
         }
-        const bool allPlain = plain == selected.size();
-        if (allPlain) {
-            menu.addAction(QStringLiteral("暗号化する(&U)"))->setData(kEncryptPlain);
-            menu.addAction(QStringLiteral("このまま取り出す(&S)..."))->setData(kTakeOutAsTheyAre);
-        } else if (plain == 0) {
-            if (folders == 0)
-                AddOpenEntries(menu, m_model->Item(row).texts[CContentsModel::kOriginalName]);
-            AddTakeOutEntries(menu, folders != 0);
-            AddInsideEntries(menu);
-        }
-        if (!menu.isEmpty())
-            menu.addSeparator();
-        menu.addAction(QStringLiteral("プロパティ(&R)"))->setData(cmd::Properties);
-    } else {
-        const bool encrypts = pasteEncrypts && pasteEncrypts();
-        QAction* paste =
-            menu.addAction(encrypts ? QStringLiteral("暗号化して貼り付け(&P)") : QStringLiteral("貼り付け(&P)"));
-        paste->setData(cmd::Paste);
-        paste->setEnabled(pasteEnabled && pasteEnabled());
-        if (addNewMenu) {
-            menu.addSeparator();
-            addNewMenu(menu);
-        }
+        return context;
     }
+    context.pane = PopupContext::Pane::kContentsArea;
+    context.pasteAllowed = pasteEnabled && pasteEnabled();
+    context.pasteEncrypts = pasteEncrypts && pasteEncrypts();
+    context.newItems = bool(addNewMenu);
+    return context;
+}
+
+void CListV::ShowPopupAt(int row, const QPoint& globalPos) {
+    QMenu menu(this);
+    CCommandTable::FillPopup(menu, PopupContextAt(row), [this, row](QMenu& parent, int marker) {
+        if (marker == CCommandTable::kOpenWithMenu)
+            AddOpenWithMenu(parent, m_model->Item(row).texts[CContentsModel::kOriginalName]);
+        else if (marker == CCommandTable::kNewItemsMenu && addNewMenu)
+            addNewMenu(parent);
+    });
     if (const int id = RunMenu(menu, globalPos); id != 0)
         Q_EMIT PopupCommand(id);
+}
+
+// The Menu key and Shift+F10 open the pop-up of the current row.
+bool CListV::HandleViewKeys(QEvent* event) {
+    if (event->type() != QEvent::KeyPress || !CCommandTable::IsPopupKey(*static_cast<QKeyEvent*>(event)))
+        return false;
+    ShowKeyboardPopup();
+    return true;
 }
 
 } // namespace korimbo

@@ -15,6 +15,7 @@ class QDropEvent;
 namespace korimbo {
 
 class CContentsModel;
+struct PopupContext;
 struct SettingsRecord;
 
 // The contents model with the icons of its rows: the desktop's icon for the type of a file's name, the
@@ -47,16 +48,6 @@ class CListV : public QWidget {
     Q_OBJECT
 
 public:
-    // The pop-up entry that encrypts the selected plain files in place.
-    static constexpr int kEncryptPlain = 32830;
-    // The pop-up of encrypted files: open, open with one of the type's programs, choose a program.
-    static constexpr int kOpen = 32788;
-    static constexpr int kOpenWithChooser = 32842;
-    static constexpr int kFirstProgram = 63101;
-    static constexpr int kMaxPrograms = 20;
-    // The pop-up entry that takes the selected plain files out as they are.
-    static constexpr int kTakeOutAsTheyAre = 32834;
-
     explicit CListV(QWidget* parent = nullptr);
 
     // The model whose rows are shown, and the settings the column widths come from and go back to.
@@ -89,6 +80,9 @@ public:
     int DropRow() const { return m_iconModel ? m_iconModel->DropRow() : -1; }
 
     static QString IdlePrompt();
+    // The pop-up of the current row, as the Menu key and Shift+F10 open it: at the row, on the selection
+    // (the current row alone when it is not selected); without a current row, the pop-up of the empty area.
+    void ShowKeyboardPopup();
 
     // Runs a pop-up menu and returns the chosen command id (0: none). Tests answer it in advance.
     std::function<int(QMenu& menu, const QPoint& globalPos)> runMenu;
@@ -126,10 +120,11 @@ private:
     void HandleDrag(QEvent* event);
     void HandleDrop(QWidget* viewport, QDropEvent* event);
     void ShowPopup(const QPoint& globalPos);
-    void AddOpenEntries(QMenu& menu, const QString& name);
-    void AddTakeOutEntries(QMenu& menu, bool folders);
+    void ShowPopupAt(int row, const QPoint& globalPos);
+    PopupContext PopupContextAt(int row) const;
+    void AddOpenWithMenu(QMenu& menu, const QString& name);
     bool HandleMouse(QObject* viewport, QEvent* event);
-    void AddInsideEntries(QMenu& menu);
+    bool HandleViewKeys(QEvent* event);
     int RowAt(const QPoint& viewportPos) const;
     QWidget* CurrentView() const;
     int RunMenu(QMenu& menu, const QPoint& globalPos);

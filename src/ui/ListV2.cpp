@@ -1,11 +1,13 @@
 #include "ui/ListV2.h"
 
+#include "ui/CommandTable.h"
 #include "ui/TypeIcons.h"
 #include "workspace/DecryptedFileModel.h"
 
 #include <QColor>
 #include <QContextMenuEvent>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QMenu>
 
 namespace korimbo {
@@ -63,26 +65,41 @@ int CListV2::RowCount() const {
 }
 
 // A click on a selected row offers its write-back and its container; a click beside the rows the
-// write-back of all copies; an empty list offers nothing.
+// write-back of all copies; an empty list offers nothing. The Menu key and Shift+F10 open the pop-up of
+// the current row (the platform's keyboard pop-up event is left to the key, which comes with it).
 void CListV2::contextMenuEvent(QContextMenuEvent* event) {
+    if (event->reason() == QContextMenuEvent::Keyboard)
+        return;
+    ShowPopup(indexAt(viewport()->mapFromGlobal(event->globalPos())), event->globalPos());
+}
+
+void CListV2::keyPressEvent(QKeyEvent* event) {
+    if (!CCommandTable::IsPopupKey(*event)) {
+        QTreeView::keyPressEvent(event);
+        return;
+    }
+    const QModelIndex current = currentIndex();
+    const QPoint at = current.isValid() ? visualRect(current).center() : QPoint(0, 0);
+    ShowPopup(current, viewport()->mapToGlobal(at));
+}
+
+void CListV2::ShowPopup(const QModelIndex& at, const QPoint& globalPos) {
     if (RowCount() == 0)
         return;
-    const QModelIndex at = indexAt(viewport()->mapFromGlobal(event->globalPos()));
-    QMenu menu(this);
+    PopupContext context;
+    context.pane = PopupContext::Pane::kDecryptedArea;
     if (at.isValid()) {
         if (!selectionModel()->isRowSelected(at.row(), QModelIndex()))
             setCurrentIndex(at);
-        menu.addAction(QStringLiteral("選択した復号中のファイルを暗号化する(&S)"))->setData(kWriteBackSelected);
-        QAction* go = menu.addAction(QStringLiteral("このファイルの場所に移動する(&M)"));
-        go->setData(kGoToContainer);
-        go->setEnabled(SelectedRows().size() == 1);
-    } else {
-        menu.addAction(QStringLiteral("すべての復号中のファイルを暗号化する(&A)"))->setData(kWriteBackAll);
+        context.pane = PopupContext::Pane::kDecryptedRows;
+        context.selected = int(SelectedRows().size());
     }
+    QMenu menu(this);
+    CCommandTable::FillPopup(menu, context);
     int id = 0;
     if (runMenu) {
-        id = runMenu(menu, event->globalPos());
-    } else if (QAction* chosen = menu.exec(event->globalPos())) {
+        id = runMenu(menu, globalPos);
+    } else if (QAction* chosen = menu.exec(globalPos)) {
         id = chosen->data().toInt();
     }
     if (id != 0)

@@ -26,11 +26,6 @@ class CListV2 : public QTreeView {
     Q_OBJECT
 
 public:
-    // The pop-up entries.
-    static constexpr int kWriteBackSelected = 32861;
-    static constexpr int kWriteBackAll = 32840;
-    static constexpr int kGoToContainer = 32961;
-
     explicit CListV2(QWidget* parent = nullptr);
 
     void SetModel(CDecryptedFileModel* model);
@@ -46,8 +41,11 @@ Q_SIGNALS:
 
 protected:
     void contextMenuEvent(QContextMenuEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
 
 private:
+    void ShowPopup(const QModelIndex& at, const QPoint& globalPos);
+
     CDecryptedFileModel* m_model = nullptr;
 };
 

@@ -27,7 +27,10 @@
 #include <QGuiApplication>
 #include <QMenu>
 #include <QSessionManager>
+#include <QShortcut>
 #include <QShowEvent>
+#include <QListView>
+#include <QTreeView>
 #include <QStatusBar>
 #include <QStyle>
 #include <QThread>
@@ -124,11 +127,11 @@ CMainFrame::CMainFrame(Ckelpie5App& app, Interaction& ui) : m_app(app), m_ui(ui)
         qtUi->SetStopSource([this] { return m_abortRequested; });
         qtUi->SetStatusSink([this](const QString& text) { SetStatusText(text); });
     }
-    m_timer1.setSingleShot(true);
-    m_timer1.setInterval(300);
-    m_timer2.setInterval(100);
-    connect(&m_timer1, &QTimer::timeout, this, &CMainFrame::OnTimer1);
-    connect(&m_timer2, &QTimer::timeout, this, &CMainFrame::OnTimer2);
+    m_watchTimer.setSingleShot(true);
+    m_watchTimer.setInterval(300);
+    m_animationTimer.setInterval(100);
+    connect(&m_watchTimer, &QTimer::timeout, this, &CMainFrame::OnWatchTimer);
+    connect(&m_animationTimer, &QTimer::timeout, this, &CMainFrame::OnAnimationTimer);
     connect(QGuiApplication::clipboard(), &QClipboard::dataChanged, this, &CMainFrame::RefreshClipboardState);
     m_inputFilter = new BusyInputFilter(*this);
     qApp->installEventFilter(m_inputFilter);
@@ -158,6 +161,7 @@ int CMainFrame::Create() {
     const QSize size = m_app.InitialWindowSize();
     resize(size);
     BuildPanes();
+    BuildKeyboard();
     BuildToolBar();
     BuildStatusBar();
     if (m_app.CreateState() != OpResult::kDone)
@@ -170,7 +174,7 @@ int CMainFrame::Create() {
     BuildAccelerators();
     ApplyInitialWidths();
     m_list->SetViewStyle(m_app.State().settings.dispMode);
-    m_timer2.start();
+    m_animationTimer.start();
     m_app.SetStartupCompleted();
     return 0;
 }
@@ -216,6 +220,44 @@ void CMainFrame::BuildPanes() {
         m_splitter->widget(i)->setMinimumWidth(10);
     setCentralWidget(m_splitter);
     connect(m_splitter, &CUSplitterWnd::BarReleased, this, &CMainFrame::OnBarReleased);
+}
+
+// Tab goes tree, contents list, decrypted-file list; F6 and Shift+F6 cycle them from anywhere in the
+// window. The panes say what they are to a screen reader.
+void CMainFrame::BuildKeyboard() {
+    setTabOrder(m_tree, m_list->Details());
+    setTabOrder(m_list->Details(), m_list->Icons());
+    setTabOrder(m_list->Icons(), m_list2);
+    auto* next = new QShortcut(QKeySequence(Qt::Key_F6), this);
+    connect(next, &QShortcut::activated, this, [this] { CyclePanes(true); });
+    auto* previous = new QShortcut(QKeySequence(Qt::SHIFT | Qt::Key_F6), this);
+    connect(previous, &QShortcut::activated, this, [this] { CyclePanes(false); });
+    const QString popupKeys = QStringLiteral("メニュー キーまたは Shift+F10 でメニューを開きます。");
+    m_tree->setAccessibleName(QStringLiteral("暗号フォルダー"));
+    m_tree->setAccessibleDescription(QStringLiteral("登録された暗号フォルダーとその中のフォルダー。") + popupKeys);
+    for (QWidget* view : {static_cast<QWidget*>(m_list->Details()), static_cast<QWidget*>(m_list->Icons())}) {
+        view->setAccessibleName(QStringLiteral("フォルダーの内容"));
+        view->setAccessibleDescription(QStringLiteral("選択したフォルダーのファイル。Enter で開く、F2 で名前の変更、"
+                                                      "Delete で削除、Ctrl+Z で元に戻す。") + popupKeys);
+    }
+    m_list2->setAccessibleName(QStringLiteral("復号中のファイル"));
+    m_list2->setAccessibleDescription(QStringLiteral("編集のために復号したファイル。") + popupKeys);
+}
+
+void CMainFrame::CyclePanes(bool forward) {
+    const QList<QWidget*> panes = {m_tree, m_list->Details(), m_list->Icons(), m_list2};
+    int at = -1;
+    for (int i = 0; i < panes.size(); ++i)
+        if (panes[i]->isAncestorOf(QApplication::focusWidget()) || panes[i] == QApplication::focusWidget())
+            at = i;
+    const int count = static_cast<int>(panes.size());
+    for (int step = 1; step <= count; ++step) {
+        QWidget* pane = panes[((at < 0 ? (forward ? -1 : 0) : at) + (forward ? step : count - step)) % count];
+        if (pane->isVisible() && pane->isEnabled()) {
+            pane->setFocus(Qt::ShortcutFocusReason);
+            return;
+        }
+    }
 }
 
 void CMainFrame::BuildStatusBar() {
@@ -331,7 +373,7 @@ void CMainFrame::ShowPhase(int phase) {
 
 // ---- timers ----
 
-void CMainFrame::OnTimer1() {
+void CMainFrame::OnWatchTimer() {
     ++m_timerDepth;
     // The tick re-arms the timer itself while programs are watched.
     if (m_copies && !m_stop)
@@ -339,7 +381,7 @@ void CMainFrame::OnTimer1() {
     --m_timerDepth;
 }
 
-void CMainFrame::OnTimer2() {
+void CMainFrame::OnAnimationTimer() {
     ++m_timerDepth;
     if (m_animating) {
         if (isActiveWindow()) {
@@ -413,8 +455,8 @@ void CMainFrame::Shutdown(bool reportFailures) {
     m_stop = true;
     auto pump = [this](int ms) { m_ui.Sleep(ms); };
     pump(20);
-    m_timer1.stop();
-    m_timer2.stop();
+    m_watchTimer.stop();
+    m_animationTimer.stop();
     pump(20);
     for (int round = 0; round < 20 && m_timerDepth > 0; ++round)
         pump(50);

@@ -4,7 +4,8 @@
 #include "folder/FolderOperations.h"
 #include "folder/UndoHistory.h"
 #include "platform/Associations.h"
-#include "ui/CommandIds.h"
+#include "ui/CommandTable.h"
+#include "util/BusySection.h"
 
 #include <QHash>
 #include <QLabel>
@@ -47,8 +48,8 @@ class TakeOutPrompts;
 class CDragOutData;
 enum class TakeOutKind;
 
-// The main window: the three panes, the menu bar, toolbar and status bar, command routing and
-// enabling, the busy state, the timers and the orderly shutdown.
+// The main window: the three panes, the menu bar, toolbar and status bar built from its command table,
+// the keyboard among the panes, the busy state, the timers and the orderly shutdown.
 class CMainFrame : public QMainWindow {
     Q_OBJECT
 
@@ -57,7 +58,7 @@ public:
     ~CMainFrame() override;
 
     // Main-window creation: the state of the application in its order, the panes at their widths,
-    // the accelerators, timer 2. 0, or -1: start-up ends.
+    // the accelerators, the animation timer. 0, or -1: start-up ends.
     int Create();
     // After the window is shown: the running menu bar, the work areas, the reports, the first start and
     // the automatic login. 0, or -1: the program ends.
@@ -76,9 +77,14 @@ public:
     int AnimationPhase() const { return m_phase; }
 
     // ---- commands ----
+    // Runs a command of the table when its rule allows it.
     void OnCommand(int id);
     void UpdateCommandStates();
-    QAction* Action(int id) const { return m_actions.value(id); }
+    QAction* Action(int id) const { return m_table.Action(id); }
+    const CCommandTable& Commands() const { return m_table; }
+    // F6 and Shift+F6: the focus goes to the next (previous) of the tree, the contents list and the
+    // decrypted-file list that can take it.
+    void CyclePanes(bool forward);
     QList<QMenu*> TopMenus() const { return m_topMenus; }
     QToolButton* ToolButton(int id) const;
 
@@ -200,7 +206,7 @@ public:
     // running operation that can stop is stopped, and the event loops return once it has returned.
     void EndOnSignal();
     bool EndRequested() const { return m_endRequested; }
-    bool TimersRunning() const { return m_timer2.isActive(); }
+    bool TimersRunning() const { return m_animationTimer.isActive(); }
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -216,13 +222,34 @@ private:
     void ApplyInitialWidths();
     void LayoutColumns();
     void OnBarReleased();
-    void OnTimer1();
-    void OnTimer2();
+    // The watch timer follows the programs started for working copies; the animation timer turns the
+    // busy animation and the idle status text and keeps the commands' states current.
+    void OnWatchTimer();
+    void OnAnimationTimer();
     void ShowPhase(int phase);
     void SetMenusEnabled(bool enabled);
     void RefreshClipboardState();
-    bool CommandEnabled(int id) const;
-    bool ItemCommandEnabled(int id) const;
+    // What a selection must be for an item command (see ItemAllowed).
+    struct ItemRule {
+        bool plainFiles;
+        bool folders;
+        bool onlyOne;
+        enum { kNever, kBelowTop, kAnyItem } tree;
+    };
+    bool ItemAllowed(const ItemRule& rule) const;
+    void BuildCommandTable();
+    void BindFolderCommands();
+    void BindItemCommands();
+    void BindEditCommands();
+    void BindViewCommands();
+    void BindListPopup();
+    void BindOtherPopups();
+    void BindNotOffered();
+    void OnPopupCommand(int id);
+    void OpenCommand();
+    void DeleteCommand();
+    void CutOrCopyCommand(int id);
+    void BuildKeyboard();
     void RunFirstStart();
     void OpenHelp();
     int OpenWithDesktop(const QString& file);
@@ -231,8 +258,6 @@ private:
     void RunSettingsSheet();
     void ToggleCheckSetting(int id);
     void SetViewStyle(int dispMode);
-    // Commands whose work lands with the folder tree, the contents list, the workspace and take-out.
-    void NotYetAvailable(int id);
     void WireFolderCommands();
     void WireContents();
     void WireWorkspace();
@@ -243,15 +268,13 @@ private:
     CFolderOperations NewOperations();
     // What the folder and workspace operations work with.
     FolderServices Services();
-    void OnDecryptedPopup(int id);
     void GoToContainer(const QString& workingCopy);
     void OpenRow(int row);
     void UpOneLevel();
-    void OnListPopup(int id);
+    void EncryptPlainSelected();
     void WireNewItems();
     void AddNewItemsMenu(QMenu* parent, bool inMenuBar);
     void FillNewItemsMenu(QMenu& menu);
-    bool OnNewItemCommand(int id);
     void StartRenameOf(const QString& path);
     void WireTakeOut();
     void DragOut(Qt::MouseButton button);
@@ -263,6 +286,14 @@ private:
     void OnFolderSelected(const QString& directory, const QString& topFolder);
     QString SelectedTopFolder() const;
     void Busy(bool on) { on ? EnterBusy() : LeaveBusy(); }
+    [[nodiscard]] BusySection BusyScope() {
+        return BusySection([this](bool on) { Busy(on); });
+    }
+    template <typename Work>
+    auto WhileBusy(Work&& work) {
+        const BusySection busy = BusyScope();
+        return work();
+    }
 
     Ckelpie5App& m_app;
     Interaction& m_ui;
@@ -297,10 +328,11 @@ private:
     CUSplitterWnd* m_splitter = nullptr;
     QLabel* m_statusLabel = nullptr;
     QLabel* m_busyIcon = nullptr;
-    QHash<int, QAction*> m_actions;
+    CCommandTable m_table{CommandOwner::kMainWindow};
+    QString m_treePopupPath; // the directory of the tree's item whose pop-up runs
     QList<QMenu*> m_topMenus;
-    QTimer m_timer1;
-    QTimer m_timer2;
+    QTimer m_watchTimer;
+    QTimer m_animationTimer;
     BusyInputFilter* m_inputFilter = nullptr;
 
     int m_busyDepth = 0;

@@ -48,13 +48,13 @@ void CMainFrame::WireContents() {
     m_list->SetModel(m_contents.get(), &state.settings);
     m_list->isBusy = [this] { return IsBusy(); };
     m_list->pasteEncrypts = [this] { return m_clipboardHasFiles && !InsideClipboardHasItems(); };
-    m_list->pasteEnabled = [this] { return CommandEnabled(cmd::Paste); };
+    m_list->pasteEnabled = [this] { return m_table.IsEnabled(cmd::Paste); };
     connect(m_list, &CListV::OpenRequested, this, &CMainFrame::OpenRow);
     connect(m_list, &CListV::FilesDropped, this,
             [this](const QString& destination, const QStringList& paths, bool move) {
                 EncryptIn(destination, paths, move);
             });
-    connect(m_list, &CListV::PopupCommand, this, &CMainFrame::OnListPopup);
+    connect(m_list, &CListV::PopupCommand, this, &CMainFrame::OnPopupCommand);
     m_list->programsFor = [this](const QString& name) {
         m_programs = OpenWithList();
         if (m_associations)
@@ -74,9 +74,8 @@ void CMainFrame::WireContents() {
     m_watcher = new ContentsWatcher(this);
     m_watcher->isBusy = [this] { return IsBusy(); };
     m_watcher->update = [this] {
-        Busy(true);
+        const BusySection busy = BusyScope();
         m_contents->UpdateList();
-        Busy(false);
     };
 }
 
@@ -155,9 +154,8 @@ int CMainFrame::EncryptIn(const QString& destination, const QStringList& sources
     SetAbortable(false);
     ClearStatusText();
     if (!m_currentFolder.isEmpty()) {
-        Busy(true);
+        const BusySection busy = BusyScope();
         m_contents->UpdateList();
-        Busy(false);
     }
     if (request.folderIncluded)
         m_tree->RefreshBranch(destination);
@@ -175,42 +173,17 @@ int CMainFrame::PasteFiles() {
     return rc;
 }
 
-void CMainFrame::OnListPopup(int id) {
-    if (OnNewItemCommand(id))
-        return;
-    if (id == cmd::Properties) {
-        ShowProperties(m_list->SelectedPaths());
-        return;
-    }
-    if (id == cmd::Paste || id == cmd::InsideCut || id == cmd::InsideCopy || id == cmd::Delete ||
-        id == cmd::Rename) {
-        OnCommand(id);
-        return;
-    }
-    if (id == CListV::kOpen || id == CListV::kOpenWithChooser ||
-        (id >= CListV::kFirstProgram && id < CListV::kFirstProgram + CListV::kMaxPrograms)) {
-        OpenFromPopup(id);
-        return;
-    }
-    if (id == CListV::kTakeOutAsTheyAre) {
-        TakeOutSelected(TakeOutKind::kAsTheyAre);
-        return;
-    }
-    if (id == cmd::TakeOutVariant1 || id == cmd::TakeOutVariant2 || id == cmd::TakeOutVariant3 ||
-        id == cmd::TakeOutVariant4 || id == cmd::TakeOutWithOtherPassword) {
-        TakeOutSelected(TakeOutKindOf(id));
-        return;
-    }
-    if (id != CListV::kEncryptPlain || m_currentFolder.isEmpty())
+// "暗号化する(&U)": the selected plain files of the shown folder become containers in place.
+void CMainFrame::EncryptPlainSelected() {
+    if (m_currentFolder.isEmpty())
         return;
     CEncryptIn operation = NewEncryptIn();
     SetAbortable(true);
     static_cast<void>(operation.EncryptPlainFiles(m_list->SelectedPaths(), m_currentFolder));
     SetAbortable(false);
     ClearStatusText();
-    Busy(true);
+    const BusySection busy = BusyScope();
     m_contents->UpdateList();
-    Busy(false);
 }
 
 } // namespace korimbo

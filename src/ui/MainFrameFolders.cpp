@@ -21,10 +21,8 @@ void CMainFrame::WireFolderCommands() {
     connect(m_tree, &CTreeV::RegisterRequested, this,
             [this](const QString& folder) { RegisterAndLogin(folder, true); });
     connect(m_tree, &CTreeV::ContextCommand, this, [this](int id, const QString& directory) {
-        if (id == cmd::TreeRelease)
-            ReleaseFolder(CTreeV::TopFolderOf(m_tree->FindTop(directory)));
-        else
-            OnTreeInsideCommand(id, directory);
+        m_treePopupPath = directory;
+        OnPopupCommand(id);
     });
     if (!registerFolder)
         registerFolder = [this](const QString& folder) { return RegisterAndLogin(folder, false); };

@@ -57,9 +57,8 @@ void CMainFrame::AfterInsideOperation(const CFolderOperations& operations) {
         m_tree->SelectPath(parent);
         ShowFolder(parent);
     } else if (!m_currentFolder.isEmpty()) {
-        Busy(true);
+        const BusySection busy = BusyScope();
         m_contents->UpdateList();
-        Busy(false);
     }
     UpdateCommandStates();
 }
@@ -130,7 +129,7 @@ int CMainFrame::UndoLast() {
 }
 
 void CMainFrame::UpdateUndoItem() {
-    QAction* undo = m_actions.value(cmd::Undo);
+    QAction* undo = m_table.Action(cmd::Undo);
     if (!undo)
         return;
     undo->setText(QStringLiteral("元に戻す(&U)\tCtrl+Z"));
@@ -149,22 +148,12 @@ void CMainFrame::OnTreeInsideCommand(int id, const QString& directory) {
     const bool top = m_nameFile && m_nameFile->OwningRoot(directory) == CleanPath(directory);
     if (top && (id == cmd::TreeCut || id == cmd::TreeCopy || id == cmd::TreeDelete))
         return; // the registered folder itself stays where it is registered
-    switch (id) {
-    case cmd::TreeCut:
-    case cmd::TreeCopy:
+    if (id == cmd::TreeCut || id == cmd::TreeCopy)
         TakeItems({directory}, id == cmd::TreeCut, QFileInfo(directory).path());
-        break;
-    case cmd::TreePaste:
-        if (InsideClipboardHasItems())
-            PasteInside(directory);
-        break;
-    case cmd::TreeDelete:
+    else if (id == cmd::TreePaste && InsideClipboardHasItems())
+        PasteInside(directory);
+    else if (id == cmd::TreeDelete)
         DeleteItems({directory}, QGuiApplication::keyboardModifiers() & Qt::ShiftModifier);
-        break;
-    default:
-        NotYetAvailable(id);
-        break;
-    }
 }
 
 } // namespace korimbo

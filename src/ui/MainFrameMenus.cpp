@@ -1,4 +1,5 @@
-// The main window's menu bar, toolbar, accelerators, command enabling and routing.
+// The main window's menu bar, toolbar and accelerators, built from the command table, and the rules and
+// work of the table's rows.
 #include "folder/ContentsModel.h"
 #include "ui/DialogPrompts.h"
 #include "ui/KankyoSet.h"
@@ -9,6 +10,7 @@
 #include "ui/OwnIcons.h"
 #include "ui/TreeV.h"
 #include "ui/VersionDialog.h"
+#include "util/BusySection.h"
 #include "workspace/DecryptedFileModel.h"
 #include "workspace/TakeOut.h"
 #include "workspace/WorkingCopies.h"
@@ -26,155 +28,10 @@
 #include <QToolBar>
 #include <QToolButton>
 #include <QUrl>
-#include <algorithm>
 
 namespace korimbo {
 
 namespace {
-
-constexpr int kSeparator = 0;
-constexpr int kNewItems = -2; // the submenu "新規作成(&W)"
-
-struct MenuLayout {
-    const char16_t* title;
-    std::initializer_list<int> ids;
-};
-
-// Item commands: they act on the selection of the list or on the tree item, by focus.
-constexpr int kItemCommands[] = {cmd::Open,
-                                 cmd::TakeOutVariant1,
-                                 cmd::TakeOutVariant2,
-                                 cmd::DecryptOnly,
-                                 cmd::TakeOutVariant3,
-                                 cmd::TakeOutWithOtherPassword,
-                                 cmd::TakeOutVariant4,
-                                 cmd::Delete,
-                                 cmd::Rename,
-                                 cmd::Properties,
-                                 cmd::InsideCut,
-                                 cmd::InsideCopy};
-
-bool IsItemCommand(int id) {
-    return std::find(std::begin(kItemCommands), std::end(kItemCommands), id) != std::end(kItemCommands);
-}
-
-// The open and take-out range 32878..32890.
-bool IsOpenOrTakeOut(int id) {
-    return id >= cmd::Open && id <= cmd::TakeOutVariant4;
-}
-
-QString ItemText(int id) {
-    switch (id) {
-    case cmd::Login:
-        return QStringLiteral("ログイン(&I)...");
-    case cmd::Logout:
-        return QStringLiteral("ログアウト(&E)...");
-    case cmd::ReleaseFolder:
-        return QStringLiteral("選択された暗号フォルダーを解除(&K)");
-    case cmd::Open:
-        return QStringLiteral("開く(&O)");
-    case cmd::TakeOutWithOtherPassword:
-        return QStringLiteral("暗号化パスワードを変更して取り出す(&U)...");
-    case cmd::TakeOutVariant1:
-        return QStringLiteral("取り出す(&G)...");
-    case cmd::TakeOutVariant2:
-        return QStringLiteral("メールに添付(&H)...");
-    case cmd::TakeOutVariant3:
-        return QStringLiteral("暗号化したまま取り出す(&S)...");
-    case cmd::TakeOutVariant4:
-        return QStringLiteral("暗号化パスワードを変更してメールに添付(&V)...");
-    case cmd::DecryptOnly:
-        return QStringLiteral("選択したファイルの復号のみを行う(&F)");
-    case cmd::Delete:
-        return QStringLiteral("削除(&D)");
-    case cmd::Rename:
-        return QStringLiteral("名前の変更(&M)");
-    case cmd::Properties:
-        return QStringLiteral("プロパティ(&R)");
-    case cmd::Exit:
-        return QStringLiteral("アプリケーションの終了(&X)");
-    case cmd::Undo:
-        return QStringLiteral("元に戻す(&U)\tCtrl+Z");
-    case cmd::InsideCut:
-        return QStringLiteral("切り取り （inside） (&T)\tCtrl+X");
-    case cmd::InsideCopy:
-        return QStringLiteral("コピー （inside） (&C)\tCtrl+C");
-    case cmd::Paste:
-        return QStringLiteral("貼り付け(&P)\tCtrl+V");
-    case cmd::SelectAll:
-        return QStringLiteral("すべて選択(&A)\tCtrl+A");
-    case cmd::UpOneLevel:
-        return QStringLiteral("上位フォルダーへ移動(&U)\tCtrl+U");
-    case cmd::ViewIcons:
-        return QStringLiteral("アイコン(&I)");
-    case cmd::ViewDetails:
-        return QStringLiteral("詳細(&D)");
-    case cmd::Refresh:
-        return QStringLiteral("最新の情報に更新(&R)");
-    case cmd::NoWatch:
-        return QStringLiteral("開いたファイルの終了監視を行わない(&E)");
-    case cmd::DragTakeOutEncrypted:
-        return QStringLiteral("ドラッグ＆ドロップ操作で暗号化したまま取り出す(&F)");
-    case cmd::Settings:
-        return QStringLiteral("環境設定(&K)...");
-    case cmd::Help:
-        return QStringLiteral("ヘルプ(&H)");
-    case cmd::HomePage:
-        return QStringLiteral("ホームページ(&W)");
-    case cmd::Version:
-        return QStringLiteral("バージョン情報(&A)...");
-    case cmd::WriteBackAll:
-        return QStringLiteral("すべて暗号化して戻す");
-    case cmd::ViewToggle:
-        return QStringLiteral("表示の切り替え");
-    case cmd::Stop:
-        return QStringLiteral("中止");
-    default:
-        return QStringLiteral("#%1").arg(id);
-    }
-}
-
-// Toolbar buttons: the desktop theme's icon where there is one, else our own.
-QIcon ToolIcon(int id) {
-    const struct {
-        int id;
-        const char* theme;
-        const char* own;
-    } kIcons[] = {
-        {cmd::Login, "dialog-password", "login"},
-        {cmd::Logout, "system-log-out", "logout"},
-        {cmd::WriteBackAll, "document-save-all", "write-back-all"},
-        {cmd::UpOneLevel, "go-up", "up"},
-        {cmd::ViewToggle, "view-list-icons", "view-toggle"},
-        {cmd::Stop, "process-stop", "stop"},
-        {cmd::DragTakeOutEncrypted, "document-export", "take-out-encrypted"},
-    };
-    for (const auto& icon : kIcons)
-        if (icon.id == id)
-            return ThemeOrOwnIcon(QString::fromLatin1(icon.theme), QString::fromLatin1(icon.own));
-    return QIcon();
-}
-
-QString ToolTip(int id) {
-    switch (id) {
-    case cmd::Login:
-        return QStringLiteral("ログイン");
-    case cmd::Logout:
-        return QStringLiteral("ログアウト");
-    case cmd::WriteBackAll:
-        return QStringLiteral("復号中のファイルをすべて暗号化して戻す");
-    case cmd::UpOneLevel:
-        return QStringLiteral("上位フォルダーへ移動");
-    case cmd::ViewToggle:
-        return QStringLiteral("表示の切り替え（アイコン／詳細）");
-    case cmd::Stop:
-        return QStringLiteral("処理を中止");
-    case cmd::DragTakeOutEncrypted:
-        return QStringLiteral("ドラッグ＆ドロップ操作で暗号化したまま取り出す");
-    default:
-        return QString();
-    }
-}
 
 bool HoldsFiles(const QMimeData* data) {
     if (!data)
@@ -188,92 +45,270 @@ bool HoldsFiles(const QMimeData* data) {
     return false;
 }
 
+bool Always() {
+    return true;
+}
+
 } // namespace
 
-void CMainFrame::BuildMenuBar() {
-    // Every command gets its action, also those only the larger creation menu lists.
-    const int allIds[] = {cmd::RegisterFolder,
-                          cmd::Open,
-                          cmd::TakeOutVariant1,
-                          cmd::TakeOutVariant2,
-                          cmd::DecryptOnly,
-                          cmd::TakeOutVariant3,
-                          cmd::TakeOutWithOtherPassword,
-                          cmd::TakeOutVariant4,
-                          cmd::ReleaseFolder,
-                          cmd::Delete,
-                          cmd::Rename,
-                          cmd::Properties,
-                          cmd::InsideCut,
-                          cmd::InsideCopy,
-                          cmd::Paste,
-                          cmd::SelectAll,
-                          cmd::UpOneLevel,
-                          cmd::DecryptedFileCommand1,
-                          cmd::WriteBackAll,
-                          cmd::Backup,
-                          cmd::Settings,
-                          cmd::Undo,
-                          cmd::Help,
-                          cmd::ViewIcons,
-                          cmd::ViewDetails,
-                          cmd::ViewToggle,
-                          cmd::OpenByEnter,
-                          cmd::Logout,
-                          cmd::Login,
-                          cmd::DecryptedFileCommand2,
-                          cmd::NoWatch,
-                          cmd::ChangePasswords,
-                          cmd::ImportBackup,
-                          cmd::PlainFileCheck,
-                          cmd::AdminPassword,
-                          cmd::HintWindow,
-                          cmd::Stop,
-                          cmd::Version,
-                          cmd::HomePage,
-                          cmd::Refresh,
-                          cmd::DragTakeOutEncrypted,
-                          cmd::Exit};
-    for (int id : allIds) {
-        if (m_actions.contains(id))
-            continue;
-        auto* action = new QAction(ItemText(id), this);
-        action->setData(id);
-        action->setObjectName(QString::number(id));
-        action->setCheckable(id == cmd::ViewIcons || id == cmd::ViewDetails || id == cmd::NoWatch ||
-                             id == cmd::DragTakeOutEncrypted);
-        connect(action, &QAction::triggered, this, [this, id] { OnCommand(id); });
-        m_actions.insert(id, action);
-    }
+// ---- the table ----
 
+void CMainFrame::BuildCommandTable() {
+    if (!m_table.Actions().isEmpty())
+        return;
+    m_table.isBusy = [this] { return IsBusy(); };
+    m_table.focusHolds = [this](FocusRule rule) {
+        switch (rule) {
+        case FocusRule::kListOrTree:
+            return m_list->hasFocus() || m_tree->hasFocus();
+        case FocusRule::kNotList:
+            return !m_list->hasFocus();
+        case FocusRule::kAnywhere:
+            break;
+        }
+        return true;
+    };
+    BindFolderCommands();
+    BindItemCommands();
+    BindEditCommands();
+    BindViewCommands();
+    BindListPopup();
+    BindOtherPopups();
+    BindNotOffered();
+    m_table.MakeActions(this, [this](int id) { OnCommand(id); });
+}
+
+void CMainFrame::BindFolderCommands() {
+    const auto folderChosen = [this](bool loggedIn) {
+        return !m_abortable && m_tree->KindUnderMouseOrCurrent() != CTreeV::ItemKind::None &&
+               m_currentFolder.isEmpty() != loggedIn;
+    };
+    m_table.Bind(
+        cmd::Login, [folderChosen] { return folderChosen(false); },
+        [this](int) { LoginFolder(SelectedTopFolder()); });
+    m_table.Bind(
+        cmd::Logout, [folderChosen] { return folderChosen(true); },
+        [this](int) { LogoutFolder(SelectedTopFolder()); });
+    m_table.Bind(
+        cmd::ReleaseFolder, [this] { return m_tree->KindUnderMouseOrCurrent() == CTreeV::ItemKind::TopFolder; },
+        [this](int) { ReleaseFolder(SelectedTopFolder()); });
+    m_table.Bind(cmd::Exit, Always, [this](int) { close(); });
+    m_table.Bind(cmd::Settings, Always, [this](int) { RunSettingsSheet(); });
+    m_table.Bind(cmd::Help, Always, [this](int) { OpenHelp(); });
+    m_table.Bind(cmd::HomePage, Always, [this](int) { OpenHomePage(); });
+    m_table.Bind(cmd::Version, Always, [this](int) { ShowVersion(); });
+    m_table.Bind(cmd::Stop, [this] { return m_abortable; }, [this](int) { m_abortRequested = true; });
+    m_table.Bind(
+        cmd::WriteBackAll, [this] { return !m_abortable && m_list2->RowCount() > 0; },
+        [this](int) {
+            if (m_commands && m_decrypted)
+                static_cast<void>(m_commands->WriteBackAll(m_decrypted->Folder(), true));
+        });
+    m_table.Bind(cmd::AdminPassword, Always, [this](int) {
+        CDialogPrompts prompts(this, m_app);
+        static_cast<void>(m_app.Passwords().RunAdminPasswordCommand(prompts));
+    });
+    m_table.Bind(cmd::ChangePasswords, Always, [this](int) {
+        CDialogPrompts prompts(this, m_app);
+        static_cast<void>(m_app.Passwords().RunChangePasswordsCommand(prompts));
+    });
+}
+
+// What the selection of the list (or the tree's item) allows an item command: commands on containers refuse
+// plain files, some refuse folders, the properties take one item; in the tree only some apply.
+bool CMainFrame::ItemAllowed(const ItemRule& rule) const {
+    if (m_list->hasFocus()) {
+        const int selected = m_list->SelectedCount();
+        if (selected == 0 || (!rule.plainFiles && m_list->SelectionHasPlainFile()) ||
+            (!rule.folders && m_list->SelectionHasDirectory()))
+            return false;
+        return !rule.onlyOne || selected == 1;
+    }
+    const CTreeV::ItemKind kind = m_tree->KindUnderMouseOrCurrent();
+    switch (rule.tree) {
+    case ItemRule::kAnyItem:
+        return kind != CTreeV::ItemKind::None;
+    case ItemRule::kBelowTop:
+        return kind == CTreeV::ItemKind::Below;
+    case ItemRule::kNever:
+        break;
+    }
+    return false;
+}
+
+void CMainFrame::BindItemCommands() {
+    const auto rule = [this](ItemRule itemRule) { return [this, itemRule] { return ItemAllowed(itemRule); }; };
+    const ItemRule containers{false, true, false, ItemRule::kNever};
+    const ItemRule filesOnly{false, false, false, ItemRule::kNever};
+    m_table.Bind(cmd::Open, rule(filesOnly), [this](int) { OpenCommand(); });
+    m_table.Bind(cmd::OpenByEnter, Always, [this](int) { OpenCommand(); });
+    const auto takeOut = [this](int id) {
+        if (m_list->hasFocus())
+            TakeOutSelected(TakeOutKindOf(id));
+    };
+    const auto takeOutFromPopup = [this](int id) { TakeOutSelected(TakeOutKindOf(id)); };
+    for (int id : {cmd::TakeOut, cmd::TakeOutEncrypted, cmd::TakeOutWithOtherPassword, cmd::AttachToMail,
+                   cmd::AttachWithNewPassword}) {
+        const bool mail = id == cmd::AttachToMail || id == cmd::AttachWithNewPassword;
+        m_table.Bind(id, rule(mail ? filesOnly : containers), takeOut);
+        m_table.BindPopup(id, takeOutFromPopup);
+    }
+    m_table.Bind(cmd::DecryptOnly, rule(containers), [this](int) {
+        if (m_copies && m_list->hasFocus()) {
+            const BusySection busy = BusyScope();
+            static_cast<void>(m_copies->DecryptOnly(m_list->SelectedPaths()));
+        }
+    });
+    m_table.Bind(cmd::Rename, rule(containers), [this](int) {
+        if (m_list->hasFocus() && m_list->SelectedCount() > 0)
+            m_list->BeginRename(m_list->SelectedRows().first());
+    });
+    m_table.Bind(cmd::Delete, rule({true, true, false, ItemRule::kBelowTop}), [this](int) { DeleteCommand(); });
+    const ItemRule cutOrCopy{false, true, false, ItemRule::kBelowTop};
+    m_table.Bind(cmd::InsideCut, rule(cutOrCopy), [this](int id) { CutOrCopyCommand(id); });
+    m_table.Bind(cmd::InsideCopy, rule(cutOrCopy), [this](int id) { CutOrCopyCommand(id); });
+    m_table.Bind(cmd::Properties, rule({true, true, true, ItemRule::kAnyItem}), [this](int) {
+        if (m_list->hasFocus())
+            ShowProperties(m_list->SelectedPaths());
+        else if (QTreeWidgetItem* item = m_tree->ItemUnderMouseOrCurrent())
+            ShowProperties({CTreeV::PathOf(item)});
+    });
+    m_table.BindPopup(cmd::Properties, [this](int) { ShowProperties(m_list->SelectedPaths()); });
+}
+
+// A single folder is entered; files go to their programs.
+void CMainFrame::OpenCommand() {
+    if (m_list->hasFocus() && m_list->SelectedCount() == 1 && m_list->SelectionHasDirectory())
+        OpenRow(m_list->SelectedRows().first());
+    else if (m_list->hasFocus())
+        OpenSelected();
+}
+
+void CMainFrame::DeleteCommand() {
+    // Shift held as the command starts makes the delete permanent.
+    const bool permanent = m_permanentDelete || (QGuiApplication::keyboardModifiers() & Qt::ShiftModifier);
+    if (m_list->hasFocus())
+        DeleteItems(m_list->SelectedPaths(), permanent);
+    else if (m_tree->hasFocus())
+        DeleteItems({CTreeV::PathOf(m_tree->ItemUnderMouseOrCurrent())}, permanent);
+}
+
+void CMainFrame::CutOrCopyCommand(int id) {
+    if (m_list->hasFocus())
+        TakeItems(m_list->SelectedPaths(), id == cmd::InsideCut, m_currentFolder);
+    else if (m_tree->hasFocus())
+        OnTreeInsideCommand(id == cmd::InsideCut ? cmd::TreeCut : cmd::TreeCopy,
+                            CTreeV::PathOf(m_tree->ItemUnderMouseOrCurrent()));
+}
+
+void CMainFrame::BindEditCommands() {
+    const auto hasFolder = [this] { return !m_currentFolder.isEmpty(); };
+    m_table.Bind(cmd::Undo, [this] { return m_history.Count() > 0; }, [this](int) { UndoLast(); });
+    m_table.Bind(
+        cmd::Paste, [this] { return InsideClipboardHasItems() || (m_clipboardHasFiles && !m_currentFolder.isEmpty()); },
+        [this](int) {
+            if (InsideClipboardHasItems())
+                PasteInside(m_currentFolder);
+            else
+                PasteFiles();
+        });
+    m_table.Bind(cmd::SelectAll, hasFolder, [this](int) { m_list->SelectAll(); });
+    m_table.Bind(cmd::NewFolder, hasFolder, [this](int) { NewFolder(); });
+    m_table.Bind(cmd::NewFileFirst, hasFolder, [this](int id) { NewFile(id - cmd::NewFileFirst); });
+    m_table.Bind(cmd::NewFileSettings, Always, [this](int) { OpenNewFileSettings(); });
+}
+
+void CMainFrame::BindViewCommands() {
+    const auto hasFolder = [this] { return !m_currentFolder.isEmpty(); };
+    const auto settings = [this]() -> const SettingsRecord& { return m_app.State().settings; };
+    m_table.Bind(
+        cmd::UpOneLevel,
+        [this] {
+            if (m_abortable || m_currentFolder.isEmpty())
+                return false;
+            const FolderRegistry* registry = m_app.State().registry.get();
+            return !registry || registry->SlotOf(m_currentFolder) < 0; // not already the top of its folder
+        },
+        [this](int) { UpOneLevel(); });
+    m_table.Bind(cmd::Refresh, Always, [this](int) { ShowFolder(m_currentFolder); });
+    m_table.Bind(
+        cmd::ViewIcons, hasFolder, [this](int) { SetViewStyle(0); }, [settings] { return settings().dispMode == 0; });
+    m_table.Bind(
+        cmd::ViewDetails, hasFolder, [this](int) { SetViewStyle(2); }, [settings] { return settings().dispMode == 2; });
+    m_table.Bind(
+        cmd::ViewToggle, [this] { return !m_abortable && !m_currentFolder.isEmpty(); },
+        [this](int) { SetViewStyle(m_app.State().settings.dispMode != 0 ? 0 : 2); });
+    m_table.Bind(
+        cmd::NoWatch, Always, [this](int id) { ToggleCheckSetting(id); },
+        [settings] { return settings().execProcEndWaitFlg != 1; });
+    m_table.Bind(
+        cmd::DragTakeOutEncrypted, Always, [this](int id) { ToggleCheckSetting(id); },
+        [settings] { return settings().dandDDecryFlg == 0; });
+}
+
+// The entries only the contents list's pop-up offers; its shared entries run as from the menu bar.
+void CMainFrame::BindListPopup() {
+    for (int id : {cmd::PopupOpen, cmd::OpenWithFirst, cmd::OpenWithChooser})
+        m_table.Bind(id, Always, [this](int chosen) { OpenFromPopup(chosen); });
+    m_table.Bind(cmd::TakeOutAsTheyAre, Always, [this](int) { TakeOutSelected(TakeOutKind::kAsTheyAre); });
+    m_table.Bind(cmd::EncryptPlain, Always, [this](int) { EncryptPlainSelected(); });
+}
+
+// The tree's pop-up acts on the directory of its item; the decrypted-file list's on its selected rows.
+void CMainFrame::BindOtherPopups() {
+    m_table.Bind(cmd::TreeRelease, Always,
+                 [this](int) { ReleaseFolder(CTreeV::TopFolderOf(m_tree->FindTop(m_treePopupPath))); });
+    for (int id : {cmd::TreeCut, cmd::TreeCopy, cmd::TreePaste, cmd::TreeDelete})
+        m_table.Bind(id, Always, [this](int chosen) { OnTreeInsideCommand(chosen, m_treePopupPath); });
+    m_table.Bind(cmd::TreeProperties, Always, [this](int) { ShowProperties({m_treePopupPath}); });
+    const auto hasWorkspace = [this] { return m_commands != nullptr; };
+    m_table.Bind(cmd::WriteBackSelected, hasWorkspace, [this](int) {
+        static_cast<void>(m_commands->WriteBackSelected(m_decrypted->Folder(), m_decrypted->FullPaths(m_list2->SelectedRows())));
+    });
+    m_table.Bind(cmd::WriteBackAllFromList, hasWorkspace,
+                 [this](int) { static_cast<void>(m_commands->WriteBackAll(m_decrypted->Folder(), true)); });
+    m_table.Bind(cmd::GoToContainer, hasWorkspace, [this](int) {
+        const QList<int> rows = m_list2->SelectedRows();
+        if (rows.size() == 1)
+            GoToContainer(m_decrypted->Item(rows.first()).fullPath);
+    });
+}
+
+// Commands that keep their enabling rules but that no menu, button or key offers: they have nothing to do.
+void CMainFrame::BindNotOffered() {
+    for (int id : {cmd::RegisterFolder, cmd::Backup, cmd::ImportBackup, cmd::PlainFileCheck, cmd::HintWindow,
+                   cmd::WriteBackSelectedCopies, cmd::EraseSelectedCopies})
+        m_table.Bind(id, Always, [](int) {});
+}
+
+// A pop-up's chosen entry.
+void CMainFrame::OnPopupCommand(int id) {
+    if (m_table.RunPopup(id))
+        UpdateCommandStates();
+}
+
+// ---- the bars ----
+
+void CMainFrame::BuildMenuBar() {
+    BuildCommandTable();
     // The layout never changes: menus made while the window was created serve after its show as well.
     if (!m_topMenus.isEmpty())
         return;
     menuBar()->clear();
-    const MenuLayout menus[] = {
-        {u"ファイル(&F)",
-         {cmd::Login, cmd::Logout, kSeparator, cmd::ReleaseFolder, kSeparator, kNewItems, kSeparator, cmd::Open,
-          cmd::TakeOutWithOtherPassword, kSeparator, cmd::Delete, cmd::Rename, cmd::Properties, kSeparator, cmd::Exit}},
-        {u"編集(&E)", {cmd::Undo, kSeparator, cmd::InsideCut, cmd::InsideCopy, cmd::Paste, kSeparator, cmd::SelectAll}},
-        {u"表示(&V)", {cmd::UpOneLevel, -1, cmd::Refresh}}, // -1: the view style sub-menu
-        {u"操作(&S)", {cmd::NoWatch, kSeparator, cmd::DragTakeOutEncrypted}},
-        {u"ツール(&T)", {cmd::Settings}},
-        {u"ヘルプ(&H)", {cmd::Help, cmd::HomePage, kSeparator, cmd::Version}},
-    };
-    for (const MenuLayout& layout : menus) {
-        QMenu* menu = menuBar()->addMenu(QString::fromUtf16(layout.title));
+    for (const MenuLayout& layout : CCommandTable::MenuBar()) {
+        QMenu* menu = menuBar()->addMenu(layout.title);
         connect(menu, &QMenu::aboutToShow, this, &CMainFrame::UpdateCommandStates);
         for (int id : layout.ids) {
-            if (id == kSeparator) {
+            if (id == CCommandTable::kSeparator) {
                 menu->addSeparator();
-            } else if (id == kNewItems) {
+            } else if (id == CCommandTable::kNewItemsMenu) {
                 AddNewItemsMenu(menu, true);
-            } else if (id == -1) {
+            } else if (id == CCommandTable::kViewStyleMenu) {
                 QMenu* styles = menu->addMenu(QStringLiteral("表示(&V)"));
-                styles->addAction(m_actions[cmd::ViewIcons]);
-                styles->addAction(m_actions[cmd::ViewDetails]);
+                styles->addAction(m_table.Action(cmd::ViewIcons));
+                styles->addAction(m_table.Action(cmd::ViewDetails));
             } else {
-                menu->addAction(m_actions[id]);
+                menu->addAction(m_table.Action(id));
             }
         }
         m_topMenus.append(menu);
@@ -283,28 +318,29 @@ void CMainFrame::BuildMenuBar() {
 }
 
 void CMainFrame::BuildToolBar() {
-    if (m_actions.isEmpty())
+    if (m_topMenus.isEmpty())
         BuildMenuBar();
     QToolBar* bar = addToolBar(QStringLiteral("ツールバー"));
     bar->setObjectName(QStringLiteral("toolbar"));
+    bar->setAccessibleName(QStringLiteral("ツールバー"));
     bar->setMovable(false);
     bar->setFloatable(false);
     bar->toggleViewAction()->setVisible(false);
     bar->setIconSize(QSize(22, 22));
-    const int buttons[] = {cmd::Login, cmd::Logout,     kSeparator, cmd::WriteBackAll, cmd::UpOneLevel,
-                           kSeparator, cmd::ViewToggle, cmd::Stop,  kSeparator,        cmd::DragTakeOutEncrypted};
-    for (int id : buttons) {
-        if (id == kSeparator) {
+    for (const ToolButtonSpec& spec : CCommandTable::ToolBar()) {
+        if (spec.id == CCommandTable::kSeparator) {
             bar->addSeparator();
             continue;
         }
-        QAction* action = m_actions[id];
-        action->setIcon(ToolIcon(id));
-        action->setToolTip(ToolTip(id));
+        QAction* action = m_table.Action(spec.id);
+        action->setIcon(ThemeOrOwnIcon(QString::fromLatin1(spec.themeIcon), QString::fromLatin1(spec.ownIcon)));
+        action->setToolTip(QString::fromUtf16(spec.toolTip));
         bar->addAction(action);
         if (auto* button = qobject_cast<QToolButton*>(bar->widgetForAction(action))) {
             button->setFixedSize(43, 30);
-            button->setObjectName(QStringLiteral("tool%1").arg(id));
+            button->setObjectName(QStringLiteral("tool%1").arg(spec.id));
+            button->setAccessibleName(QString::fromUtf16(spec.accessibleName));
+            button->setAccessibleDescription(QString::fromUtf16(spec.toolTip));
         }
     }
 }
@@ -315,30 +351,15 @@ QToolButton* CMainFrame::ToolButton(int id) const {
 
 // The accelerators work only while the tree or the contents list has the focus.
 void CMainFrame::BuildAccelerators() {
-    const struct {
-        QKeySequence keys;
-        int id;
-    } table[] = {{QKeySequence(Qt::Key_Delete), cmd::Delete},
-                 {QKeySequence(Qt::SHIFT | Qt::Key_Delete), cmd::Delete},
-                 {QKeySequence(Qt::Key_F2), cmd::Rename},
-                 {QKeySequence(Qt::CTRL | Qt::Key_A), cmd::SelectAll},
-                 {QKeySequence(Qt::CTRL | Qt::Key_C), cmd::InsideCopy},
-                 {QKeySequence(Qt::CTRL | Qt::Key_X), cmd::InsideCut},
-                 {QKeySequence(Qt::CTRL | Qt::Key_U), cmd::UpOneLevel},
-                 {QKeySequence(Qt::CTRL | Qt::Key_V), cmd::Paste},
-                 {QKeySequence(Qt::CTRL | Qt::Key_Z), cmd::Undo},
-                 {QKeySequence(Qt::Key_Return), cmd::OpenByEnter},
-                 {QKeySequence(Qt::Key_Enter), cmd::OpenByEnter}};
     for (QWidget* view : {static_cast<QWidget*>(m_tree), static_cast<QWidget*>(m_list)}) {
-        for (const auto& entry : table) {
+        for (const AcceleratorSpec& entry : CCommandTable::Accelerators()) {
             auto* shortcut = new QShortcut(entry.keys, view, nullptr, nullptr, Qt::WidgetWithChildrenShortcut);
             const int id = entry.id;
-            const bool shifted = entry.keys == QKeySequence(Qt::SHIFT | Qt::Key_Delete);
-            connect(shortcut, &QShortcut::activated, this, [this, id, shifted] {
+            const bool permanent = entry.permanent;
+            connect(shortcut, &QShortcut::activated, this, [this, id, permanent] {
                 UpdateCommandStates();
-                m_permanentDelete = shifted;
-                if (CommandEnabled(id))
-                    OnCommand(id);
+                m_permanentDelete = permanent;
+                OnCommand(id);
                 m_permanentDelete = false;
             });
         }
@@ -352,228 +373,24 @@ void CMainFrame::BuildAccelerators() {
 void CMainFrame::RefreshClipboardState() {
     ++m_clipboardReads;
     m_clipboardHasFiles = HoldsFiles(QGuiApplication::clipboard()->mimeData());
-    if (m_list && !m_actions.isEmpty())
+    if (m_list && !m_table.Actions().isEmpty())
         UpdateCommandStates();
 }
 
-bool CMainFrame::ItemCommandEnabled(int id) const {
-    if (m_list->hasFocus()) {
-        const int selected = m_list->SelectedCount();
-        if (selected == 0)
-            return false;
-        if (m_list->SelectionHasPlainFile() &&
-            (IsOpenOrTakeOut(id) || id == cmd::Rename || id == cmd::InsideCut || id == cmd::InsideCopy))
-            return false;
-        if (m_list->SelectionHasDirectory() &&
-            (id == cmd::Open || id == cmd::TakeOutVariant2 || id == cmd::TakeOutVariant4))
-            return false;
-        return id != cmd::Properties || selected == 1;
-    }
-    if (m_tree->hasFocus()) {
-        if (IsOpenOrTakeOut(id) || id == cmd::Rename)
-            return false;
-        const CTreeV::ItemKind kind = m_tree->KindAtCursor();
-        if (id == cmd::Properties)
-            return kind != CTreeV::ItemKind::None;
-        return kind == CTreeV::ItemKind::Below;
-    }
-    return false;
-}
-
-bool CMainFrame::CommandEnabled(int id) const {
-    if (id == cmd::Stop)
-        return m_abortable;
-    if (IsBusy())
-        return false;
-    const bool listFocus = m_list->hasFocus();
-    const bool hasFolder = !m_currentFolder.isEmpty();
-    if (IsItemCommand(id))
-        return ItemCommandEnabled(id);
-    switch (id) {
-    case cmd::ReleaseFolder:
-        return !listFocus && m_tree->KindAtCursor() == CTreeV::ItemKind::TopFolder;
-    case cmd::Backup:
-        return !listFocus;
-    case cmd::Login:
-        return !listFocus && !m_abortable && m_tree->KindAtCursor() != CTreeV::ItemKind::None && !hasFolder;
-    case cmd::Logout:
-        return !listFocus && !m_abortable && m_tree->KindAtCursor() != CTreeV::ItemKind::None && hasFolder;
-    case cmd::UpOneLevel: {
-        if (m_abortable || !hasFolder)
-            return false;
-        const FolderRegistry* registry = m_app.State().registry.get();
-        return !registry || registry->SlotOf(m_currentFolder) < 0; // not already the top of its folder
-    }
-    case cmd::WriteBackAll:
-        return !m_abortable && m_list2->RowCount() > 0;
-    case cmd::ViewToggle:
-        return !m_abortable && hasFolder;
-    case cmd::SelectAll:
-    case cmd::ViewIcons:
-    case cmd::ViewDetails:
-        return hasFolder;
-    case cmd::Paste:
-        return InsideClipboardHasItems() || (m_clipboardHasFiles && hasFolder);
-    case cmd::Undo:
-        return m_history.Count() > 0;
-    default:
-        return true;
-    }
-}
-
 void CMainFrame::UpdateCommandStates() {
-    for (auto it = m_actions.begin(); it != m_actions.end(); ++it)
-        it.value()->setEnabled(CommandEnabled(it.key()));
-    const SettingsRecord& settings = m_app.State().settings;
-    m_actions[cmd::ViewIcons]->setChecked(settings.dispMode == 0);
-    m_actions[cmd::ViewDetails]->setChecked(settings.dispMode == 2);
-    m_actions[cmd::NoWatch]->setChecked(settings.execProcEndWaitFlg != 1);
-    m_actions[cmd::DragTakeOutEncrypted]->setChecked(settings.dandDDecryFlg == 0);
-    m_actions[cmd::Paste]->setText(m_clipboardHasFiles && !InsideClipboardHasItems()
-                                       ? QStringLiteral("暗号化して貼り付け(&P)\tCtrl+V")
-                                       : QStringLiteral("貼り付け(&P)\tCtrl+V"));
+    m_table.UpdateStates();
+    m_table.Action(cmd::Paste)->setText(m_clipboardHasFiles && !InsideClipboardHasItems()
+                                            ? QStringLiteral("暗号化して貼り付け(&P)\tCtrl+V")
+                                            : CCommandTable::Text(cmd::Paste));
     UpdateUndoItem();
 }
 
 // ---- routing ----
 
 void CMainFrame::OnCommand(int id) {
-    if (!CommandEnabled(id))
-        return;
-    switch (id) {
-    case cmd::SelectAll:
-        m_list->SelectAll();
-        break;
-    case cmd::Open:
-    case cmd::OpenByEnter:
-        // A single folder is entered; files go to their programs.
-        if (m_list->hasFocus() && m_list->SelectedCount() == 1 && m_list->SelectionHasDirectory())
-            OpenRow(m_list->SelectedRows().first());
-        else if (m_list->hasFocus())
-            OpenSelected();
-        break;
-    case cmd::UpOneLevel:
-        UpOneLevel();
-        break;
-    case cmd::DecryptOnly:
-        if (m_copies && m_list->hasFocus()) {
-            Busy(true);
-            static_cast<void>(m_copies->DecryptOnly(m_list->SelectedPaths()));
-            Busy(false);
-        }
-        break;
-    case cmd::TakeOutVariant1:
-    case cmd::TakeOutVariant2:
-    case cmd::TakeOutVariant3:
-    case cmd::TakeOutVariant4:
-    case cmd::TakeOutWithOtherPassword:
-        if (m_list->hasFocus())
-            TakeOutSelected(TakeOutKindOf(id));
-        break;
-    case cmd::WriteBackAll:
-        if (m_commands && m_decrypted)
-            static_cast<void>(m_commands->WriteBackAll(m_decrypted->Folder(), true));
-        break;
-    case cmd::Refresh:
-        ShowFolder(m_currentFolder);
-        break;
-    case cmd::Properties:
-        if (m_list->hasFocus())
-            ShowProperties(m_list->SelectedPaths());
-        else if (QTreeWidgetItem* item = m_tree->ItemAtCursor())
-            ShowProperties({CTreeV::PathOf(item)});
-        break;
-    case cmd::Paste:
-        if (InsideClipboardHasItems())
-            PasteInside(m_currentFolder);
-        else
-            PasteFiles();
-        break;
-    case cmd::InsideCut:
-    case cmd::InsideCopy:
-        if (m_list->hasFocus())
-            TakeItems(m_list->SelectedPaths(), id == cmd::InsideCut, m_currentFolder);
-        else if (m_tree->hasFocus())
-            OnTreeInsideCommand(id == cmd::InsideCut ? cmd::TreeCut : cmd::TreeCopy,
-                                CTreeV::PathOf(m_tree->ItemAtCursor()));
-        break;
-    case cmd::Delete: {
-        // Shift held as the command starts makes the delete permanent.
-        const bool permanent = m_permanentDelete || (QGuiApplication::keyboardModifiers() & Qt::ShiftModifier);
-        if (m_list->hasFocus())
-            DeleteItems(m_list->SelectedPaths(), permanent);
-        else if (m_tree->hasFocus())
-            DeleteItems({CTreeV::PathOf(m_tree->ItemAtCursor())}, permanent);
-        break;
-    }
-    case cmd::Rename:
-        if (m_list->hasFocus() && m_list->SelectedCount() > 0)
-            m_list->BeginRename(m_list->SelectedRows().first());
-        break;
-    case cmd::Undo:
-        UndoLast();
-        break;
-    case cmd::Exit:
-        close();
-        break;
-    case cmd::ViewIcons:
-        SetViewStyle(0);
-        break;
-    case cmd::ViewDetails:
-        SetViewStyle(2);
-        break;
-    case cmd::ViewToggle:
-        SetViewStyle(m_app.State().settings.dispMode != 0 ? 0 : 2);
-        break;
-    case cmd::NoWatch:
-    case cmd::DragTakeOutEncrypted:
-        ToggleCheckSetting(id);
-        break;
-    case cmd::Settings:
-        RunSettingsSheet();
-        break;
-    case cmd::Help:
-        OpenHelp();
-        break;
-    case cmd::HomePage:
-        OpenHomePage();
-        break;
-    case cmd::Version:
-        ShowVersion();
-        break;
-    case cmd::Stop:
-        m_abortRequested = true;
-        break;
-    case cmd::Login:
-        LoginFolder(SelectedTopFolder());
-        break;
-    case cmd::Logout:
-        LogoutFolder(SelectedTopFolder());
-        break;
-    case cmd::ReleaseFolder:
-        ReleaseFolder(SelectedTopFolder());
-        break;
-    case cmd::AdminPassword: {
-        CDialogPrompts prompts(this, m_app);
-        static_cast<void>(m_app.Passwords().RunAdminPasswordCommand(prompts));
-        break;
-    }
-    case cmd::ChangePasswords: {
-        CDialogPrompts prompts(this, m_app);
-        static_cast<void>(m_app.Passwords().RunChangePasswordsCommand(prompts));
-        break;
-    }
-    default:
-        NotYetAvailable(id);
-        break;
-    }
-    UpdateCommandStates();
+    if (m_table.Run(id))
+        UpdateCommandStates();
 }
-
-// Login, logout, release, open, take-out, the inside operations, undo, up one level, refresh and the
-// rest are carried out by the tree, the contents list and the workspace; until those are in place the
-// commands are present, follow the enabling rules and do nothing.
-void CMainFrame::NotYetAvailable(int /*id*/) {}
 
 void CMainFrame::SetViewStyle(int dispMode) {
     m_app.State().settings.dispMode = dispMode;

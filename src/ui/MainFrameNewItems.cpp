@@ -30,48 +30,31 @@ void CMainFrame::WireNewItems() {
         if (auto* sub = top->findChild<QMenu*>(QStringLiteral("newItems")))
             FillNewItemsMenu(*sub);
     m_list->addNewMenu = [this](QMenu& menu) { AddNewItemsMenu(&menu, false); };
-    connect(m_tree, &CTreeV::ContextCommand, this, [this](int id, const QString& directory) {
-        if (id == cmd::TreeProperties)
-            ShowProperties({directory});
-    });
 }
 
-// The menu bar's submenu runs its items itself; the list's pop-up hands the chosen id to OnListPopup.
+// The menu bar's submenu runs its items itself; the list's pop-up hands the chosen id to the frame.
 void CMainFrame::AddNewItemsMenu(QMenu* parent, bool inMenuBar) {
     QMenu* menu = parent->addMenu(QStringLiteral("新規作成(&W)"));
     menu->setObjectName(QStringLiteral("newItems"));
     FillNewItemsMenu(*menu);
-    menu->setEnabled(!IsBusy() && !m_currentFolder.isEmpty());
+    menu->setEnabled(m_table.IsEnabled(cmd::NewFolder));
     if (inMenuBar) {
-        connect(parent, &QMenu::aboutToShow, menu,
-                [this, menu] { menu->setEnabled(!IsBusy() && !m_currentFolder.isEmpty()); });
-        connect(menu, &QMenu::triggered, this, [this](QAction* action) { OnNewItemCommand(action->data().toInt()); });
+        connect(parent, &QMenu::aboutToShow, menu, [this, menu] { menu->setEnabled(m_table.IsEnabled(cmd::NewFolder)); });
+        connect(menu, &QMenu::triggered, this, [this](QAction* action) { OnCommand(action->data().toInt()); });
     }
 }
 
 // The menu bar is made before the types are collected, so its submenu is filled again once they are.
 void CMainFrame::FillNewItemsMenu(QMenu& menu) {
     menu.clear();
-    menu.addAction(QStringLiteral("フォルダー"))->setData(int(cmd::NewFolder));
+    CCommandTable::AddEntry(menu, cmd::NewFolder);
     if (!m_newFileTypeTexts.isEmpty())
         menu.addSeparator();
     for (int i = 0; i < m_newFileTypeTexts.size(); ++i)
-        menu.addAction(m_newFileTypeTexts[i])->setData(cmd::NewFileFirst + i);
+        menu.addAction(CCommandTable::NumberedText(i, m_newFileTypeTexts[i], QStringLiteral("FS")))
+            ->setData(cmd::NewFileFirst + i);
     menu.addSeparator();
-    menu.addAction(QStringLiteral("「新規作成」の設定..."))->setData(int(cmd::NewFileSettings));
-}
-
-bool CMainFrame::OnNewItemCommand(int id) {
-    if (id == cmd::NewFolder) {
-        NewFolder();
-    } else if (id == cmd::NewFileSettings) {
-        OpenNewFileSettings();
-    } else if (id >= cmd::NewFileFirst && id < cmd::NewFileFirst + kMaxNewFileTypes) {
-        NewFile(id - cmd::NewFileFirst);
-    } else {
-        return false;
-    }
-    return true;
+    CCommandTable::AddEntry(menu, cmd::NewFileSettings);
 }
 
 int CMainFrame::NewFolder() {
@@ -83,11 +66,12 @@ int CMainFrame::NewFolder() {
                     *state.catalogue, encrypt);
     const QString directory = m_currentFolder;
     QString created;
-    Busy(true);
-    const int rc = items.NewFolder(directory, created) == OpResult::kDone ? 0 : -1;
-    if (rc == 0)
-        m_contents->UpdateList();
-    Busy(false);
+    const int rc = WhileBusy([&] {
+        const int made = items.NewFolder(directory, created) == OpResult::kDone ? 0 : -1;
+        if (made == 0)
+            m_contents->UpdateList();
+        return made;
+    });
     if (rc != 0)
         return rc;
     m_tree->RefreshBranch(directory);
@@ -104,10 +88,11 @@ int CMainFrame::NewFile(int index) {
     CNewItems items(*state.registry, *m_nameFile, *m_associations, *state.workFolder, m_app.Svc().files, m_ui,
                     *state.catalogue, encrypt);
     QString container;
-    Busy(true);
-    const int rc = items.NewFile(m_currentFolder, types[index], container) == OpResult::kDone ? 0 : -1;
-    m_contents->UpdateList();
-    Busy(false);
+    const int rc = WhileBusy([&] {
+        const int made = items.NewFile(m_currentFolder, types[index], container) == OpResult::kDone ? 0 : -1;
+        m_contents->UpdateList();
+        return made;
+    });
     ClearStatusText();
     if (rc == 0)
         StartRenameOf(container);
@@ -156,9 +141,7 @@ int CMainFrame::ShowProperties(const QStringList& paths) {
     CItemProperties properties(*m_app.State().engine, *m_nameFile, *m_associations, m_ui);
     if (paths.size() == 1) {
         ItemProperties single;
-        Busy(true);
-        const int rc = properties.Single(paths.first(), single) == OpResult::kDone ? 0 : -1;
-        Busy(false);
+        const int rc = WhileBusy([&] { return properties.Single(paths.first(), single) == OpResult::kDone ? 0 : -1; });
         if (rc != 0)
             return rc;
         CD17Property dialog(single, this);
@@ -166,9 +149,7 @@ int CMainFrame::ShowProperties(const QStringList& paths) {
         return 0;
     }
     PropertiesSummary summary;
-    Busy(true);
-    const int rc = properties.Summary(paths, summary) == OpResult::kDone ? 0 : -1;
-    Busy(false);
+    const int rc = WhileBusy([&] { return properties.Summary(paths, summary) == OpResult::kDone ? 0 : -1; });
     if (rc != 0)
         return rc;
     CD18PropertySum dialog(summary, this);

@@ -55,9 +55,8 @@ std::unique_ptr<CDragOutData> CMainFrame::MakeDragOut(Qt::MouseButton button, Qt
     if (selection.isEmpty())
         return nullptr;
     const bool decrypt = m_app.State().settings.dandDDecryFlg == 1;
-    Busy(true);
-    const int checked = m_takeOut->CheckSelection(selection, true, decrypt) == OpResult::kDone ? 0 : -1;
-    Busy(false);
+    const int checked = WhileBusy(
+        [&] { return m_takeOut->CheckSelection(selection, true, decrypt) == OpResult::kDone ? 0 : -1; });
     if (checked != 0)
         return nullptr;
     const FolderRegistry& registry = *m_app.State().registry;
@@ -80,9 +79,7 @@ std::unique_ptr<CDragOutData> CMainFrame::MakeDragOut(Qt::MouseButton button, Qt
             wait->show();
             QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
         }
-        Busy(true);
-        const OpResult rc = m_takeOut->PrepareDragFiles(selection, decrypt, paths);
-        Busy(false);
+        const OpResult rc = WhileBusy([&] { return m_takeOut->PrepareDragFiles(selection, decrypt, paths); });
         if (decrypt) {
             m_dragStagingPending = true;
             m_dragFolder = folder;
@@ -146,9 +143,8 @@ void CMainFrame::FinishDragOutNow() {
     if (!m_dragStagingPending || !m_takeOut)
         return;
     m_dragStagingPending = false;
-    Busy(true);
+    const BusySection busy = BusyScope();
     static_cast<void>(m_takeOut->FinishDrag(m_dragFolder));
-    Busy(false);
 }
 
 } // namespace korimbo

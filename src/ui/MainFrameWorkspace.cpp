@@ -1,5 +1,5 @@
 // The main window's part in the decrypted workspace: opening files in their programs, the watch of those
-// programs (timer 1), and writing their copies back.
+// programs (the watch timer), and writing their copies back.
 #include "folder/ContentsModel.h"
 #include "folder/NameFile.h"
 #include "platform/Launcher.h"
@@ -35,7 +35,7 @@ void CMainFrame::WireWorkspace() {
     m_list2->SetModel(m_decrypted.get());
     m_areaWatcher = new EditingAreaWatcher(*m_decrypted, this);
     m_areaWatcher->isBusy = [this] { return IsBusy(); };
-    connect(m_list2, &CListV2::PopupCommand, this, &CMainFrame::OnDecryptedPopup);
+    connect(m_list2, &CListV2::PopupCommand, this, &CMainFrame::OnPopupCommand);
     // The toolbar's write-back of all copies follows the rows at once, not only at the next timer round.
     connect(m_decrypted.get(), &QAbstractItemModel::rowsInserted, this, &CMainFrame::UpdateCommandStates);
     connect(m_decrypted.get(), &QAbstractItemModel::rowsRemoved, this, &CMainFrame::UpdateCommandStates);
@@ -48,9 +48,8 @@ void CMainFrame::WireWorkspace() {
     m_copies->shuttingDown = [this] { return m_stop; };
     m_copies->refreshContents = [this] {
         if (!m_currentFolder.isEmpty()) {
-            Busy(true);
+            const BusySection busy = BusyScope();
             m_contents->UpdateList();
-            Busy(false);
         }
     };
     m_copies->refreshDecryptedList = [this] { m_decrypted->RequestRefresh(); };
@@ -63,9 +62,9 @@ void CMainFrame::WireWorkspace() {
     };
     m_copies->armWatchTimer = [this](int ms) {
         if (ms <= 0 || m_stop)
-            m_timer1.stop();
+            m_watchTimer.stop();
         else
-            m_timer1.start(ms);
+            m_watchTimer.start(ms);
     };
     m_copies->openNotice = [this](bool& stopShowing) {
         CD13Msg1::Options options;
@@ -78,9 +77,8 @@ void CMainFrame::WireWorkspace() {
         return true;
     };
     openFile = [this](const QString& container) {
-        Busy(true);
+        const BusySection busy = BusyScope();
         static_cast<void>(m_copies->Open({container}));
-        Busy(false);
     };
     WireWorkspaceCommands();
     WireTakeOut();
@@ -121,28 +119,6 @@ void CMainFrame::WireWorkspaceCommands() {
     confirmWorkingCopiesAtExit = [this] { return m_commands->ConfirmExit() == OpResult::kDone; };
 }
 
-void CMainFrame::OnDecryptedPopup(int id) {
-    if (!m_commands)
-        return;
-    const QString folder = m_decrypted->Folder();
-    const QList<int> rows = m_list2->SelectedRows();
-    switch (id) {
-    case CListV2::kWriteBackSelected:
-        static_cast<void>(m_commands->WriteBackSelected(folder, m_decrypted->FullPaths(rows)));
-        break;
-    case CListV2::kWriteBackAll:
-        static_cast<void>(m_commands->WriteBackAll(folder, true));
-        break;
-    case CListV2::kGoToContainer:
-        if (rows.size() == 1)
-            GoToContainer(m_decrypted->Item(rows.first()).fullPath);
-        break;
-    default:
-        break;
-    }
-    UpdateCommandStates();
-}
-
 // The container's directory is shown and the container selected in it; a copy without a container
 // shows at least its directory.
 void CMainFrame::GoToContainer(const QString& workingCopy) {
@@ -159,12 +135,12 @@ void CMainFrame::GoToContainer(const QString& workingCopy) {
 // The pop-up's open entries: the default program, one of the type's programs, or a program the user
 // picks from the type's list or from the disk.
 void CMainFrame::OpenFromPopup(int id) {
-    if (id == CListV::kOpen) {
+    if (id == cmd::PopupOpen) {
         OpenSelected();
         return;
     }
-    if (id != CListV::kOpenWithChooser) {
-        const int index = id - CListV::kFirstProgram;
+    if (id != cmd::OpenWithChooser) {
+        const int index = id - cmd::OpenWithFirst;
         const QString program =
             m_programs.appIds.value(index).isEmpty() ? m_programs.paths.value(index) : m_programs.appIds.value(index);
         if (!program.isEmpty())
@@ -214,10 +190,8 @@ int CMainFrame::OpenSelected(const QString& program) {
     if (containers.isEmpty())
         return -1;
     // The open runs as one command: its questions answer, the window waits.
-    Busy(true);
-    const int rc = m_copies->Open(containers, program) == OpResult::kDone ? 0 : -1;
-    Busy(false);
-    return rc;
+    const BusySection busy = BusyScope();
+    return m_copies->Open(containers, program) == OpResult::kDone ? 0 : -1;
 }
 
 } // namespace korimbo

@@ -51,6 +51,8 @@ COverwriteDialog::COverwriteDialog(MessageSource& messages, const EncryptInPromp
     grid->setColumnStretch(1, 1);
     layout->addLayout(grid);
     AddButtons(singleItem);
+    setAccessibleName(windowTitle());
+    setAccessibleDescription(QStringLiteral("同じ名前のファイルを上書きするかどうかを選びます。"));
 }
 
 COverwriteDialog::COverwriteDialog(MessageSource& messages, const QString& target, const QString& source,
@@ -68,6 +70,8 @@ COverwriteDialog::COverwriteDialog(MessageSource& messages, const QString& targe
     row->addWidget(m_question, 1);
     layout->addLayout(row);
     AddButtons(false);
+    setAccessibleName(windowTitle());
+    setAccessibleDescription(m_question->text());
 }
 
 void COverwriteDialog::AddButtons(bool singleItem) {

@@ -9,13 +9,13 @@ namespace korimbo {
 
 TakeOutKind TakeOutKindOf(int commandId) {
     switch (commandId) {
-    case cmd::TakeOutVariant2:
+    case cmd::AttachToMail:
         return TakeOutKind::kMail;
-    case cmd::TakeOutVariant3:
+    case cmd::TakeOutEncrypted:
         return TakeOutKind::kEncrypted;
     case cmd::TakeOutWithOtherPassword:
         return TakeOutKind::kNewPassword;
-    case cmd::TakeOutVariant4:
+    case cmd::AttachWithNewPassword:
         return TakeOutKind::kMailNewPassword;
     default:
         return TakeOutKind::kDecrypted;

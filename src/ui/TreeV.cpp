@@ -2,7 +2,7 @@
 
 #include "platform/ClipboardFiles.h"
 #include "state/FolderRegistry.h"
-#include "ui/CommandIds.h"
+#include "ui/CommandTable.h"
 #include "ui/DropMenus.h"
 #include "ui/InsideDrag.h"
 #include "ui/OwnIcons.h"
@@ -14,6 +14,7 @@
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFileInfo>
+#include <QKeyEvent>
 #include <QMenu>
 #include <QMimeData>
 #include <QSignalBlocker>
@@ -47,14 +48,14 @@ CTreeV::CTreeV(QWidget* parent) : QTreeWidget(parent) {
     });
 }
 
-QTreeWidgetItem* CTreeV::ItemAtCursor() const {
+QTreeWidgetItem* CTreeV::ItemUnderMouseOrCurrent() const {
     const QPoint pos = viewport()->mapFromGlobal(QCursor::pos());
     QTreeWidgetItem* item = viewport()->rect().contains(pos) ? itemAt(pos) : nullptr;
     return item ? item : currentItem();
 }
 
-CTreeV::ItemKind CTreeV::KindAtCursor() const {
-    const QTreeWidgetItem* item = ItemAtCursor();
+CTreeV::ItemKind CTreeV::KindUnderMouseOrCurrent() const {
+    const QTreeWidgetItem* item = ItemUnderMouseOrCurrent();
     if (!item)
         return ItemKind::None;
     return item->parent() ? ItemKind::Below : ItemKind::TopFolder;
@@ -218,37 +219,34 @@ int CTreeV::RunMenu(QMenu& menu, const QPoint& globalPos) {
     return chosen ? chosen->data().toInt() : 0;
 }
 
+// A click opens the pop-up of the item under the pointer; the Menu key and Shift+F10 open the current
+// item's (the platform's keyboard pop-up event is left to the key, which comes with it).
 void CTreeV::contextMenuEvent(QContextMenuEvent* event) {
-    QTreeWidgetItem* item = itemAt(viewport()->mapFromGlobal(event->globalPos()));
+    if (event->reason() == QContextMenuEvent::Keyboard)
+        return;
+    ShowPopup(itemAt(viewport()->mapFromGlobal(event->globalPos())), event->globalPos());
+}
+
+void CTreeV::keyPressEvent(QKeyEvent* event) {
+    if (!CCommandTable::IsPopupKey(*event)) {
+        QTreeWidget::keyPressEvent(event);
+        return;
+    }
+    QTreeWidgetItem* item = currentItem();
+    if (item)
+        ShowPopup(item, viewport()->mapToGlobal(visualItemRect(item).center()));
+}
+
+void CTreeV::ShowPopup(QTreeWidgetItem* item, const QPoint& globalPos) {
     if (!item)
         return;
     setCurrentItem(item);
+    PopupContext context;
+    context.pane = PopupContext::Pane::kTree;
+    context.topFolder = item->parent() == nullptr;
     QMenu menu(this);
-    const struct {
-        int id;
-        const char16_t* text;
-    } items[] = {{cmd::TreeRelease, u"この暗号フォルダーを解除(&K)"},
-                 {0, nullptr},
-                 {cmd::TreeCut, u"切り取り （inside） (&T)"},
-                 {cmd::TreeCopy, u"コピー （inside） (&C)"},
-                 {cmd::TreePaste, u"貼り付け(&P)"},
-                 {0, nullptr},
-                 {cmd::TreeDelete, u"削除(&D)"},
-                 {cmd::TreeProperties, u"プロパティ(&R)"}};
-    for (const auto& entry : items) {
-        if (entry.id == 0) {
-            menu.addSeparator();
-            continue;
-        }
-        QAction* action = menu.addAction(QString::fromUtf16(entry.text));
-        action->setData(entry.id);
-        // As on the menu bar, a registered folder itself is neither cut, copied nor deleted.
-        const bool ofTop =
-            entry.id == cmd::TreeRelease || entry.id == cmd::TreeProperties || entry.id == cmd::TreePaste;
-        const bool ofBelow = entry.id != cmd::TreeRelease;
-        action->setEnabled(item->parent() ? ofBelow : ofTop);
-    }
-    if (const int id = RunMenu(menu, event->globalPos()); id != 0)
+    CCommandTable::FillPopup(menu, context);
+    if (const int id = RunMenu(menu, globalPos); id != 0)
         Q_EMIT ContextCommand(id, PathOf(item));
 }
 
@@ -289,7 +287,7 @@ void CTreeV::dropEvent(QDropEvent* event) {
     const QStringList paths = LocalPaths(data);
     if (paths.size() == 1 && QFileInfo(paths.first()).isDir()) {
         add(cmd::DropRegister, u"暗号フォルダーとして登録(&R)");
-        add(cmd::DropCancel, u"キャンセル");
+        add(cmd::DropCancel, u"キャンセル(&N)");
         if (RunMenu(menu, global) == cmd::DropRegister)
             Q_EMIT RegisterRequested(paths.first());
         return;

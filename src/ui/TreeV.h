@@ -23,9 +23,9 @@ public:
 
     explicit CTreeV(QWidget* parent = nullptr);
 
-    // The kind of the item under the mouse pointer, else of the current item.
-    ItemKind KindAtCursor() const;
-    QTreeWidgetItem* ItemAtCursor() const;
+    // The item under the mouse pointer, else the current item, and its kind.
+    ItemKind KindUnderMouseOrCurrent() const;
+    QTreeWidgetItem* ItemUnderMouseOrCurrent() const;
 
     // Top-level items for every registered folder, in registry order.
     void Populate(const FolderRegistry& registry);
@@ -62,6 +62,7 @@ Q_SIGNALS:
 
 protected:
     void contextMenuEvent(QContextMenuEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dragMoveEvent(QDragMoveEvent* event) override;
     void dropEvent(QDropEvent* event) override;
@@ -72,6 +73,7 @@ private:
     QTreeWidgetItem* ChildNamed(QTreeWidgetItem* item, const QString& name);
     static void AddPlaceholderIfNeeded(QTreeWidgetItem* item);
     int RunMenu(QMenu& menu, const QPoint& globalPos);
+    void ShowPopup(QTreeWidgetItem* item, const QPoint& globalPos);
 };
 
 } // namespace korimbo

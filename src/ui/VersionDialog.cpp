@@ -57,6 +57,10 @@ CVersionDialog::CVersionDialog(const QString& homePageUrl, QWidget* parent)
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(top);
     layout->setSizeConstraint(QLayout::SetFixedSize);
+    setAccessibleName(windowTitle());
+    setAccessibleDescription(m_name->text() + u' ' + m_version->text());
+    ok->setAccessibleDescription(QStringLiteral("バージョン情報を閉じます"));
+    ok->setFocus(); // Enter closes; Tab goes on to the link
 }
 
 int CVersionDialog::Run() {

@@ -61,6 +61,15 @@ private:
     QWidget& m_window;
 };
 
+// The application's name, version and icon, and the window's own quit rule: the last window closing ends
+// the program after the shutdown ran.
+void SetApplicationIdentity() {
+    QApplication::setApplicationName(QStringLiteral("Korimbo-portable"));
+    QApplication::setApplicationVersion(QStringLiteral("1.72"));
+    QApplication::setWindowIcon(ApplicationIcon());
+    QApplication::setQuitOnLastWindowClosed(true);
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -83,11 +92,7 @@ int main(int argc, char** argv) {
     TerminationSignals endSignals;
     if (!endSignals.Install())
         std::fputs("korimbo-portable: termination signals end the process at once\n", stderr);
-    QApplication::setApplicationName(QStringLiteral("Korimbo-portable"));
-    QApplication::setApplicationVersion(QStringLiteral("1.72"));
-    QApplication::setWindowIcon(ApplicationIcon());
-    // The window's own quit rule: the last window closing ends the program after the shutdown ran.
-    QApplication::setQuitOnLastWindowClosed(true);
+    SetApplicationIdentity();
 
     QtInteraction ui;
     LocalFileSystem files;

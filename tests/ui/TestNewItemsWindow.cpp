@@ -106,8 +106,8 @@ private Q_SLOTS:
         QVERIFY(sub);
         const QStringList texts = Texts(sub);
         QCOMPARE(texts.size(), 32);
-        QCOMPARE(texts.first(), QStringLiteral("フォルダー"));
-        QCOMPARE(texts.last(), QStringLiteral("「新規作成」の設定..."));
+        QCOMPARE(texts.first(), QStringLiteral("フォルダー(&F)"));
+        QCOMPARE(texts.last(), QStringLiteral("「新規作成」の設定(&S)..."));
         Q_EMIT file->aboutToShow();
         QVERIFY(sub->isEnabled()); // the default folder is shown
         rig.frame->ShowFolder(QString());

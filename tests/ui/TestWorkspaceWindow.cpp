@@ -155,14 +155,14 @@ private Q_SLOTS:
                 if (action->menu())
                     for (QAction* program : action->menu()->actions())
                         offered << program->text();
-            return CListV::kFirstProgram + 1;
+            return cmd::OpenWithFirst + 1;
         };
         DialogHook::Queue([](QDialog&) { return int(QDialog::Accepted); }); // the open notice
         const QPoint at = list->Details()->visualRect(list->Details()->model()->index(0, 0)).center();
         QContextMenuEvent popup(QContextMenuEvent::Mouse, at, list->Details()->viewport()->mapToGlobal(at));
         QCoreApplication::sendEvent(list->Details()->viewport(), &popup);
-        QCOMPARE(offered, (QStringList{QStringLiteral("Editor A"), QStringLiteral("Viewer B"), QString(),
-                                       QStringLiteral("プログラムから開く...")}));
+        QCOMPARE(offered, (QStringList{QStringLiteral("&1 Editor A"), QStringLiteral("&2 Viewer B"), QString(),
+                                       QStringLiteral("プログラムから開く(&P)...")}));
         QCOMPARE(rig.launcher.calls.size(), 1);
         QCOMPARE(rig.launcher.calls.first().program, QStringLiteral("/usr/bin/viewer-b")); // no desktop id
     }
