@@ -351,13 +351,24 @@ EngineResult CCryptEngine::CheckDecrypted(const QString& container, const QStrin
     return kOk;
 }
 
-EngineResult CCryptEngine::VerifyNewContainer(const QString& source, const QString& container, const QString& key) {
+std::unique_ptr<File> CCryptEngine::OpenForCheck(const QString& container) {
     int error = 0;
     std::unique_ptr<File> in = m_files.Open(container, OpenMode::Read, error);
+    if (!in) {
+        Report(msg::kVerifyOpen, u'\n' + ErrorDetail(error));
+        return nullptr;
+    }
+    if (TakeBusy(msg::kDecryptBusy) != kOk) {
+        Report(msg::kVerifyFailed, QString());
+        return nullptr;
+    }
+    return in;
+}
+
+EngineResult CCryptEngine::VerifyNewContainer(const QString& source, const QString& container, const QString& key) {
+    std::unique_ptr<File> in = OpenForCheck(container);
     if (!in)
-        return Refuse(msg::kVerifyOpen, u'\n' + ErrorDetail(error));
-    if (TakeBusy(msg::kDecryptBusy) != kOk)
-        return Refuse(msg::kVerifyFailed, QString());
+        return kFailed;
     DecodeResult decoded;
     const EngineResult rc = Decode(*in, nullptr, key, decoded);
     ReleaseBusy();
@@ -365,6 +376,7 @@ EngineResult CCryptEngine::VerifyNewContainer(const QString& source, const QStri
         return Refuse(msg::kVerifyFailed, QString());
 
     const CBodyReader::LastPiece& last = decoded.last;
+    int error = 0;
     std::unique_ptr<File> original = m_files.Open(source, OpenMode::Read, error);
     if (!original)
         return Refuse(msg::kVerifySourceOpen, u'\n' + ErrorDetail(error));
@@ -390,12 +402,9 @@ EngineResult CCryptEngine::VerifyWrittenContainer(const QString& container, cons
         return kFailed;
     }
     const CBodyVerifier::Outcome& outcome = verifier.Result();
-    int error = 0;
-    std::unique_ptr<File> in = m_files.Open(container, OpenMode::Read, error);
+    std::unique_ptr<File> in = OpenForCheck(container);
     if (!in)
-        return Refuse(msg::kVerifyOpen, u'\n' + ErrorDetail(error));
-    if (TakeBusy(msg::kDecryptBusy) != kOk)
-        return Refuse(msg::kVerifyFailed, QString());
+        return kFailed;
     DecodeResult decoded;
     int padCount = 0;
     qint64 remaining = 0;

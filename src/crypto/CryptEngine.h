@@ -193,6 +193,8 @@ private:
                                  CBodyVerifier* verifier);
     EngineResult CheckWrittenSize(const QString& source, const QString& temp, const QString& container,
                                   qint64 expectedSize);
+    // A new container opened for its check, with the busy flag taken; null when either failed (shown).
+    std::unique_ptr<File> OpenForCheck(const QString& container);
     // The check of a container written with a verifier behind the writer: the verifier's outcome for
     // the body, then the header and name block read back.
     EngineResult VerifyWrittenContainer(const QString& container, const QString& key, CBodyVerifier& verifier);
