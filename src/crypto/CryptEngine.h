@@ -112,7 +112,7 @@ public:
 
     // ---- containers: reading ----
     // Fails only when the file cannot be opened; a header that is no container's, or a key that does
-    // not open it, leaves the rest of `info` empty.
+    // not open it, leaves the name and dates of `info` empty.
     EngineResult ReadContainerInfo(const QString& path, ContainerInfo& info, const QString& key, bool show);
     // Whether the 32 bytes of the check text open with `key`; a mismatch is shown when `show`.
     EngineResult VerifyPassword(const std::uint8_t encrypted[32], const QString& key, bool show);
