@@ -104,7 +104,7 @@ int CFolderRegistration::Validate(const QString& path) {
     CMessageCatalogue& texts = *m_app.State().catalogue;
     const FolderRegistry& registry = *m_app.State().registry;
     if (path.size() >= kMaxPathLength)
-        return Refuse(msg::kPathTooLongHead, texts.m_GetMsgA(msg::kPathTooLong));
+        return Refuse(msg::kPathTooLongHead, texts.m_GetMsgA(msg::kFolderPathLimit));
     if (registry.Count() >= FolderRegistry::kMaxEntries)
         return Refuse(msg::kTableFull);
     // A path without a root, or no folder at all, has no volume to register on.
@@ -284,7 +284,7 @@ int CFolderRegistration::TestPassword(const QString& password, const QStringList
             break;
         }
         if (status == kWrongPassword) {
-            Say(msg::kRegistrationWrongPassword, text, Icon::Warning);
+            Say(msg::kWrongPasswordFor, text, Icon::Warning);
             result = 1;
             break;
         }

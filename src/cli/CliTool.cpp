@@ -291,7 +291,7 @@ int CCliTool::Decrypt(const QString& source, const QString& destination) {
     QString target = destination;
     if (QFileInfo(destination).isDir()) {
         ContainerInfo info;
-        m_engine.ReadContainerInfo(source, info, m_key, false);
+        static_cast<void>(m_engine.ReadContainerInfo(source, info, m_key, false));
         if (info.name.isEmpty() || info.name.contains(u'/') || info.name == QStringLiteral(".") ||
             info.name == QStringLiteral("..")) {
             Err(QStringLiteral("korimbo-cli: 記録された名前が使えません: ") + source + u'\n');

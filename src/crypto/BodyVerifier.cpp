@@ -4,7 +4,6 @@
 
 #include "util/ErrorText.h"
 
-
 #include <cstring>
 #include <vector>
 
@@ -81,9 +80,9 @@ int CBodyVerifier::CompareWithSource(const std::uint8_t* plain, int length) {
     std::uint8_t* original = m_original.data();
     const qint64 n = m_source->Read(original, length);
     if (n != length)
-        return Fail(429, QString(), false);
+        return Fail(msg::kVerifySize, QString(), false);
     if (std::memcmp(original, plain, static_cast<std::size_t>(length)) != 0)
-        return Fail(430, QString(), false);
+        return Fail(msg::kVerifyContent, QString(), false);
     m_outcome.output += length;
     return 0;
 }
@@ -91,7 +90,7 @@ int CBodyVerifier::CompareWithSource(const std::uint8_t* plain, int length) {
 int CBodyVerifier::Check() {
     CInflater inflater;
     if (!inflater.Ready())
-        return Fail(378, inflater.Error());
+        return Fail(msg::kInflateStart, inflater.Error());
     std::vector<std::uint8_t> input(kPieceSize);
     std::vector<std::uint8_t> output(kPieceSize);
     if (m_container->Seek(m_bodyOffset, Whence::Begin) < 0 || m_source->Seek(0, Whence::Begin) < 0)
@@ -121,15 +120,15 @@ int CBodyVerifier::Check() {
         if (n < 0)
             return Fail(msg::kBodyDamaged, u'\n' + ErrnoText(m_container->Error()));
         if (n != want || (finished && read + n >= available && n < padCount))
-            return Fail(msg::kBodyDamaged, QStringLiteral("unexpected end of data"));
+            return Fail(msg::kBodyDamaged, QStringLiteral("データが途中で終わっています。"));
         if (m_cipher.DecryptCbc(input.data(), input.data(), static_cast<std::size_t>(n), m_chain) != 0)
-            return Fail(383, QString());
+            return Fail(msg::kBodyDecipher, QString());
         read += n;
         m_outcome.bodyRead = read;
         const int usable = static_cast<int>(finished && read >= available ? n - padCount : n);
         if (streamEnded) {
             if (usable > 0)
-                return Fail(381, QStringLiteral("（%1,%2）").arg(read - n).arg(read));
+                return Fail(msg::kBodySize, QStringLiteral("（%1,%2）").arg(read - n).arg(read));
             continue;
         }
         inflater.Input(input.data(), static_cast<std::size_t>(usable));
@@ -149,14 +148,14 @@ int CBodyVerifier::Check() {
                 break;
         }
         if (streamEnded && inflater.InputLeft() > 0)
-            return Fail(381, QStringLiteral("（%1,%2）").arg(read - n).arg(read));
+            return Fail(msg::kBodySize, QStringLiteral("（%1,%2）").arg(read - n).arg(read));
     }
     if (!streamEnded)
-        return Fail(msg::kBodyDamaged, QStringLiteral("unexpected end of data"));
+        return Fail(msg::kBodyDamaged, QStringLiteral("データが途中で終わっています。"));
     std::uint8_t extra = 0;
     const qint64 more = m_source->Read(&extra, 1);
     if (more != 0)
-        return Fail(429, QString(), false);
+        return Fail(msg::kVerifySize, QString(), false);
     return 0;
 }
 

@@ -2,6 +2,7 @@
 
 #include "crypto/BlockDeflater.h"
 #include "crypto/BodyVerifier.h"
+#include "util/MessageNumbers.h"
 
 #include <zlib.h>
 
@@ -35,7 +36,7 @@ EngineResult CBodyWriter::Write(File& in, File& out, qint64 expectedSize, std::u
 
     CBlockDeflater deflater(workers < 0 ? WorkersFor(expectedSize) : workers);
     if (const int rc = deflater.Init(); rc != Z_OK)
-        return Fail(kFailed, 363, deflater.ErrorText());
+        return Fail(kFailed, msg::kDeflateStart, deflater.ErrorText());
 
     // Blocks are read in pieces so that the window is pumped once per piece; a short read ends the source.
     qint64 totalRead = 0;
@@ -67,7 +68,7 @@ EngineResult CBodyWriter::Write(File& in, File& out, qint64 expectedSize, std::u
         const std::uint8_t* data = nullptr;
         int length = 0;
         if (deflater.Collect(data, length) != Z_OK)
-            return Fail(kFailed, 364, deflater.ErrorText());
+            return Fail(kFailed, msg::kDeflateRun, deflater.ErrorText());
         if (const EngineResult piece = Emit(out, data, length, chain); piece != kOk)
             return piece;
     }
@@ -76,7 +77,7 @@ EngineResult CBodyWriter::Write(File& in, File& out, qint64 expectedSize, std::u
             return piece;
     }
     if (totalRead != expectedSize)
-        return Fail(kFailed, 366, QStringLiteral("（%1,%2）").arg(expectedSize).arg(totalRead));
+        return Fail(kFailed, msg::kReadSizeMismatch, QStringLiteral("（%1,%2）").arg(expectedSize).arg(totalRead));
     if (m_verifier)
         m_verifier->Finish(m_bodyBytes, m_padCount);
     return kOk;
@@ -104,7 +105,7 @@ EngineResult CBodyWriter::WritePiece(File& out, int length, std::uint8_t chain[1
     m_padCount = rounded - length;
     std::memset(m_output.data() + length, 0x30, static_cast<std::size_t>(m_padCount));
     if (m_cipher.EncryptCbc(m_output.data(), m_output.data(), static_cast<std::size_t>(rounded), chain) != 0)
-        return Fail(kFailed, 367);
+        return Fail(kFailed, msg::kBodyEncipher);
     const qint64 written = out.Write(m_output.data(), rounded);
     if (written != rounded)
         return Fail(kWriteFailed, 0, QString(), out.Error());

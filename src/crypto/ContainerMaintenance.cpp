@@ -1,8 +1,8 @@
 // Changing containers in place or by copy, comparing files and wiping plain files.
 #include "crypto/CryptEngine.h"
-#include "util/MessageNumbers.h"
 #include "util/DisplayText.h"
 #include "util/ErrorText.h"
+#include "util/MessageNumbers.h"
 
 #include <QDateTime>
 #include <QFileInfo>
@@ -22,20 +22,20 @@ constexpr int kRetryMs = 80;
 EngineResult CCryptEngine::RenameStoredName(const QString& source, const QString& target, const QString& name,
                                             const QString& key, bool show) {
     qint64 sourceSize = 0;
-    if (m_files.Size(source, sourceSize) == 0 && CheckFreeSpace(target, sourceSize) != 0) {
+    if (m_files.Size(source, sourceSize) == 0 && CheckFreeSpace(target, sourceSize) != kOk) {
         if (show)
-            Report(390, QString(), Icon::Warning);
+            Report(msg::kRenameNoRoom, QString(), Icon::Warning);
         return kFailed;
     }
     int error = 0;
     std::unique_ptr<File> in = m_files.Open(source, OpenMode::Read, error);
     if (!in)
-        return Refuse(391, u'\n' + ErrorDetail(error) + QStringLiteral("\n\n") + source);
+        return Refuse(msg::kRenameOpen, u'\n' + ErrorDetail(error) + QStringLiteral("\n\n") + source);
     // The copy is made beside the target and renamed into place when complete and compared.
     const QString temp = TempPathBeside(target, TempKind::Sealed);
     std::unique_ptr<File> out = m_files.Open(temp, OpenMode::WriteTruncate, error);
     if (!out)
-        return Refuse(392, u'\n' + ErrorDetail(error) + QStringLiteral("\n\n") + target);
+        return Refuse(msg::kRenameCreate, u'\n' + ErrorDetail(error) + QStringLiteral("\n\n") + target);
 
     EngineResult result = CopyWithNewName(*in, *out, name, key, error);
     if (result == kOk && !out->Sync()) {
@@ -45,11 +45,11 @@ EngineResult CCryptEngine::RenameStoredName(const QString& source, const QString
     in.reset();
     out.reset();
     if (result == kReadFailed)
-        Report(393, u'\n' + ErrorDetail(error) + QStringLiteral("\n\n") + source);
+        Report(msg::kRenameRead, u'\n' + ErrorDetail(error) + QStringLiteral("\n\n") + source);
     else if (result == kWriteFailed)
         Report(msg::kRenameWrite, u'\n' + ErrorDetail(error) + QStringLiteral("\n\n") + target);
-    if (result == kOk && CompareFileTails(temp, source, false) != 0)
-        result = Refuse(395, source);
+    if (result == kOk && CompareFileTails(temp, source, false) != kOk)
+        result = Refuse(msg::kRenameCompare, source);
     if (result == kOk) {
         // The container at the target (the source itself for a rename in place) keeps its read-only
         // attribute except while it is replaced; the new one gets it too.
@@ -68,55 +68,61 @@ EngineResult CCryptEngine::RenameStoredName(const QString& source, const QString
     if (result != kOk && m_files.Exists(temp)) {
         m_files.MakeWritable(temp);
         if (const int rc = m_files.Remove(temp); rc != 0)
-            result = Refuse(396, u'\n' + ErrorDetail(rc) + u'\n' + target);
+            result = Refuse(msg::kRenamePartial, u'\n' + ErrorDetail(rc) + u'\n' + target);
     }
     return result;
 }
 
 EngineResult CCryptEngine::CopyWithNewName(File& in, File& out, const QString& name, const QString& key, int& error) {
     if (in.Seek(0, Whence::End) < 0)
-        return error = in.Error(), Report(397, u'\n' + ErrorDetail(error)), kReadFailed;
+        return FileFailed(kReadFailed, msg::kRenameSeekEnd, in, error);
     const qint64 size = in.Position();
     if (size < 0)
-        return error = in.Error(), Report(398, u'\n' + ErrorDetail(error)), kReadFailed;
-    if (size == 0)
-        return Report(399, QString()), kReadFailed;
+        return FileFailed(kReadFailed, msg::kRenameSize, in, error);
+    if (size == 0) {
+        Report(msg::kRenameEmpty, QString());
+        return kReadFailed;
+    }
     if (in.Seek(0, Whence::Begin) < 0)
-        return error = in.Error(), Report(400, u'\n' + ErrorDetail(error)), kReadFailed;
+        return FileFailed(kReadFailed, msg::kRenameSeekStart, in, error);
     ContainerHeader header;
-    if (in.Read(header.Data(), ContainerHeader::kSize) != ContainerHeader::kSize)
-        return Report(401, QString()), kReadFailed;
-    if (DecipherBuffer(header.Data(), ContainerHeader::kSize, m_builtInName) != 0)
+    if (in.Read(header.Data(), ContainerHeader::kSize) != ContainerHeader::kSize) {
+        Report(msg::kRenameHeaderRead, QString());
+        return kReadFailed;
+    }
+    if (DecipherBuffer(header.Data(), ContainerHeader::kSize, m_builtInName) != kOk)
         return kReadFailed;
     const int oldLength = header.NameBlockLength();
     const QString stored = name.left(ContainerHeader::kMaxNameUnits);
     const int newLength = ContainerHeader::NameBlockLengthFor(static_cast<int>(stored.size()));
     header.SetNameBlockLength(newLength);
-    if (EncipherBuffer(header.Data(), ContainerHeader::kSize, m_builtInName) != 0)
+    if (EncipherBuffer(header.Data(), ContainerHeader::kSize, m_builtInName) != kOk)
         return kWriteFailed;
     if (out.Write(header.Data(), ContainerHeader::kSize) != ContainerHeader::kSize)
-        return error = out.Error(), kWriteFailed;
+        return FileFailed(kWriteFailed, 0, out, error);
 
     std::uint8_t block[544];
-    if (!ContainerHeader::NameBlockLengthValid(oldLength) || in.Read(block, oldLength) != oldLength)
-        return Report(402, QString()), kReadFailed;
+    if (!ContainerHeader::NameBlockLengthValid(oldLength) || in.Read(block, oldLength) != oldLength) {
+        Report(msg::kRenameNameRead, QString());
+        return kReadFailed;
+    }
     std::memset(block, 0, sizeof block);
     BuildNameBlock(stored, newLength, block);
-    if (EncipherBuffer(block, newLength, key) != 0)
+    if (EncipherBuffer(block, newLength, key) != kOk)
         return kWriteFailed;
     if (out.Write(block, newLength) != newLength)
-        return error = out.Error(), kWriteFailed;
+        return FileFailed(kWriteFailed, 0, out, error);
 
     std::vector<std::uint8_t> chunk(kPieceSize);
     for (;;) {
         m_ui.Pump();
         const qint64 n = in.Read(chunk.data(), kPieceSize);
         if (n < 0)
-            return error = in.Error(), kReadFailed;
+            return FileFailed(kReadFailed, 0, in, error);
         if (n == 0)
             return kOk;
         if (out.Write(chunk.data(), n) != n)
-            return error = out.Error(), kWriteFailed;
+            return FileFailed(kWriteFailed, 0, out, error);
     }
 }
 
@@ -127,32 +133,33 @@ EngineResult CCryptEngine::UpdateHint(const QString& path, const QString& hint) 
     std::unique_ptr<File> file = m_files.Open(path, OpenMode::ReadWrite, error);
     if (!file) {
         m_files.SetReadOnly(path);
-        return Refuse(413, u'\n' + ErrorDetail(error) + QStringLiteral("\n\n") + path);
+        return Refuse(msg::kHintOpen, u'\n' + ErrorDetail(error) + QStringLiteral("\n\n") + path);
     }
     const EngineResult result = RewriteHint(*file, hint, error);
     file.reset();
     m_files.SetReadOnly(path);
     // A refused signature or cipher already said what is wrong; only failed reads and writes add more.
     if (result == kReadFailed && error != 0)
-        Report(414, u'\n' + ErrorDetail(error) + QStringLiteral("\n\n") + path);
+        Report(msg::kHintRead, u'\n' + ErrorDetail(error) + QStringLiteral("\n\n") + path);
     else if (result == kWriteFailed)
-        Report(415, u'\n' + ErrorDetail(error) + QStringLiteral("\n\n") + path);
+        Report(msg::kHintWrite, u'\n' + ErrorDetail(error) + QStringLiteral("\n\n") + path);
     return result;
 }
 
 EngineResult CCryptEngine::RewriteHint(File& file, const QString& hint, int& error) {
     ContainerHeader header;
     if (file.Seek(0, Whence::Begin) < 0)
-        return error = file.Error(), Report(416, u'\n' + ErrorDetail(error)), kReadFailed;
-    if (file.Read(header.Data(), ContainerHeader::kSize) != ContainerHeader::kSize)
-        return Report(417, QString()), kReadFailed;
-    if (DecipherBuffer(header.Data(), ContainerHeader::kSize, m_builtInName) != 0)
+        return FileFailed(kReadFailed, msg::kHintSeek, file, error);
+    if (file.Read(header.Data(), ContainerHeader::kSize) != ContainerHeader::kSize) {
+        Report(msg::kHintHeaderRead, QString());
         return kReadFailed;
-    int status = 0;
-    QString statusText;
-    CheckSignature(header, status, statusText);
-    if (status != kUsable)
-        return Report(418, statusText), kReadFailed;
+    }
+    if (DecipherBuffer(header.Data(), ContainerHeader::kSize, m_builtInName) != kOk)
+        return kReadFailed;
+    if (const ContainerCheck check = CheckSignature(header); check.status != kUsable) {
+        Report(msg::kHintRefused, check.text);
+        return kReadFailed;
+    }
     QString stored = header.Hint();
     while (!stored.isEmpty() && stored.back() == u' ')
         stored.chop(1);
@@ -160,59 +167,59 @@ EngineResult CCryptEngine::RewriteHint(File& file, const QString& hint, int& err
     if (stored == wanted)
         return kOk;
     header.SetHint(wanted);
-    if (EncipherBuffer(header.Data(), ContainerHeader::kSize, m_builtInName) != 0)
+    if (EncipherBuffer(header.Data(), ContainerHeader::kSize, m_builtInName) != kOk)
         return kWriteFailed;
     if (file.Seek(0, Whence::Begin) < 0)
-        return error = file.Error(), Report(419, u'\n' + ErrorDetail(error)), kReadFailed;
+        return FileFailed(kReadFailed, msg::kHintSeekBack, file, error);
     if (file.Write(header.Data(), ContainerHeader::kSize) != ContainerHeader::kSize)
-        return error = file.Error(), Report(420, u'\n' + ErrorDetail(error)), kWriteFailed;
+        return FileFailed(kWriteFailed, msg::kHintHeaderWrite, file, error);
     if (!file.Sync())
-        return error = file.Error(), kWriteFailed;
+        return FileFailed(kWriteFailed, 0, file, error);
     return kOk;
 }
 
-int CCryptEngine::CompareFileTails(const QString& first, const QString& second, bool compareSizes) {
+EngineResult CCryptEngine::CompareFileTails(const QString& first, const QString& second, bool compareSizes) {
     qint64 firstSize = 0;
     qint64 secondSize = 0;
     std::uint8_t firstTail[16];
     std::uint8_t secondTail[16];
-    if (ReadFileTail(first, firstSize, firstTail, 442, 443, 444) != 0 ||
-        ReadFileTail(second, secondSize, secondTail, 445, 446, 447) != 0)
-        return -1;
+    if (ReadFileTail(first, firstSize, firstTail, msg::kFirstOpen, msg::kFirstSeek, msg::kFirstSize) != kOk ||
+        ReadFileTail(second, secondSize, secondTail, msg::kSecondOpen, msg::kSecondSeek, msg::kSecondSize) != kOk)
+        return kFailed;
     if (compareSizes && firstSize != secondSize)
-        return Report(448, QString());
+        return Refuse(msg::kCompareSizes, QString());
     if (std::memcmp(firstTail, secondTail, 16) != 0)
-        return Report(449, QString());
-    return 0;
+        return Refuse(msg::kCompareTails, QString());
+    return kOk;
 }
 
-int CCryptEngine::WipeFile(const QString& path, QString& errorText) {
+bool CCryptEngine::WipeFile(const QString& path, QString& errorText) {
     auto fail = [&](int message, int error) {
         errorText = m_messages.MsgA(message) + u'\n' + ErrorDetail(error) + QStringLiteral("\n\n") + path;
-        return -1;
+        return false;
     };
     int error = 0;
     std::unique_ptr<File> file = m_files.Open(path, OpenMode::ReadWriteAlone, error);
     if (!file)
-        return fail(454, error);
+        return fail(msg::kWipeOpen, error);
     std::vector<std::uint8_t> buffer(kPieceSize);
     const std::vector<std::uint8_t> zeros(kPieceSize, 0);
     for (;;) {
         m_ui.Pump();
         const qint64 n = file->Read(buffer.data(), kPieceSize);
         if (n < 0)
-            return fail(455, file->Error());
+            return fail(msg::kWipeRead, file->Error());
         if (n == 0)
             break;
         const qint64 at = file->Position();
         if (at < 0 || file->Seek(at - n, Whence::Begin) < 0)
-            return fail(456, file->Error());
+            return fail(msg::kWipeSeek, file->Error());
         if (file->Write(zeros.data(), n) != n)
-            return fail(457, file->Error());
+            return fail(msg::kWipeWrite, file->Error());
     }
     if (!file->Sync())
-        return fail(457, file->Error());
-    return 0;
+        return fail(msg::kWipeWrite, file->Error());
+    return true;
 }
 
 bool CCryptEngine::IsWipeName(const QString& fileName) {
@@ -220,12 +227,12 @@ bool CCryptEngine::IsWipeName(const QString& fileName) {
     return kWipeName.match(fileName).hasMatch();
 }
 
-int CCryptEngine::WipeAndDelete(const QString& path, QString& errorText, bool renameFirst,
-                                const FileIdentity* expected) {
+CCryptEngine::WipeResult CCryptEngine::WipeAndDelete(const QString& path, QString& errorText, bool renameFirst,
+                                                     const FileIdentity* expected) {
     FileIdentity found;
     if (const int rc = m_files.Identify(path, found); rc != 0) {
         errorText = FileErrorText(FileErrorCause(rc)) + QStringLiteral("\n\n") + path;
-        return -1;
+        return kWipeFailed;
     }
     if (expected && !found.SameContent(*expected))
         return kWipeKeptChanged;
@@ -239,22 +246,22 @@ int CCryptEngine::WipeAndDelete(const QString& path, QString& errorText, bool re
     }
     if (rc != 0) {
         errorText = m_messages.MsgA(msg::kAttributes) + u'\n' + ErrorDetail(rc) + QStringLiteral("\n\n") + path;
-        return -1;
+        return kWipeFailed;
     }
     if (!renameFirst)
-        return WipeFile(path, errorText) == 0 ? TruncateAndRemove(path, errorText) : -1;
+        return WipeFile(path, errorText) ? TruncateAndRemove(path, errorText) : kWipeFailed;
 
     // A file another program holds open keeps its name: renamed away, it would be listed as a stranger
     // and swept later with whatever the program writes into it.
     int error = 0;
     if (!m_files.Open(path, OpenMode::ReadWriteAlone, error)) {
-        errorText = m_messages.MsgA(454) + u'\n' + ErrorDetail(error) + QStringLiteral("\n\n") + path;
-        return -1;
+        errorText = m_messages.MsgA(msg::kWipeOpen) + u'\n' + ErrorDetail(error) + QStringLiteral("\n\n") + path;
+        return kWipeFailed;
     }
     QString unique;
     if (UniqueNameText(true, unique) != 0) {
         errorText = m_messages.MsgA(msg::kNoUniqueName);
-        return -1;
+        return kWipeFailed;
     }
     const QString renamed = QFileInfo(path).absolutePath() + u'/' + unique + QStringLiteral(".delf");
     for (int attempt = 0; attempt < kRetries; ++attempt) {
@@ -264,38 +271,38 @@ int CCryptEngine::WipeAndDelete(const QString& path, QString& errorText, bool re
     }
     if (rc != 0) {
         errorText = FileErrorText(FileErrorCause(rc)) + QStringLiteral("\n\n") + path;
-        return -1;
+        return kWipeFailed;
     }
     // A save may have landed between the look above and the rename.
     FileIdentity moved;
     const bool changed = expected && (m_files.Identify(renamed, moved) != 0 || !moved.SameContent(*expected));
-    if (changed || WipeFile(renamed, errorText) != 0) {
+    if (changed || !WipeFile(renamed, errorText)) {
         // Its own name back, unless a newer save took it meanwhile.
         if (!m_files.Exists(path))
             m_files.Rename(renamed, path);
-        return changed ? kWipeKeptChanged : -1;
+        return changed ? kWipeKeptChanged : kWipeFailed;
     }
     return TruncateAndRemove(renamed, errorText);
 }
 
-int CCryptEngine::TruncateAndRemove(const QString& path, QString& errorText) {
+CCryptEngine::WipeResult CCryptEngine::TruncateAndRemove(const QString& path, QString& errorText) {
     int error = 0;
     m_files.Open(path, OpenMode::WriteTruncate, error); // length 0: nothing of the size stays either
     return RemoveWithRetries(path, errorText);
 }
 
-int CCryptEngine::RemoveWithRetries(const QString& path, QString& errorText) {
+CCryptEngine::WipeResult CCryptEngine::RemoveWithRetries(const QString& path, QString& errorText) {
     int rc = 0;
     for (int attempt = 0; attempt < kRetries && m_files.Exists(path); ++attempt) {
         if ((rc = m_files.Remove(path)) == 0)
-            return 0;
+            return kWiped;
         m_ui.Sleep(kRetryMs);
     }
     if (m_files.Exists(path)) {
         errorText = FileErrorText(FileErrorCause(rc)) + QStringLiteral("\n\n") + path;
-        return -1;
+        return kWipeFailed;
     }
-    return 0;
+    return kWiped;
 }
 
 } // namespace korimbo

@@ -1,11 +1,10 @@
 // Reading containers: header records, password and signature checks, decryption and verification.
+#include "crypto/BodyReader.h"
 #include "crypto/BodyVerifier.h"
 #include "crypto/CryptEngine.h"
-#include "crypto/Inflater.h"
-#include "util/MessageNumbers.h"
-#include "crypto/PieceWriter.h"
 #include "util/DisplayText.h"
 #include "util/FileNames.h"
+#include "util/MessageNumbers.h"
 
 #include <QDateTime>
 #include <QFileInfo>
@@ -14,7 +13,6 @@
 
 #include <cstring>
 #include <limits.h>
-#include <optional>
 
 namespace korimbo {
 
@@ -24,6 +22,7 @@ struct CCryptEngine::DecodeResult {
     qint64 totalOutput = 0; // bytes the body decoded to
     int error = 0;          // errno of the failed read or write
     std::uint8_t tail[16] = {};
+    CBodyReader::LastPiece last; // of a check without output
 };
 
 namespace {
@@ -42,16 +41,6 @@ QString CutDateText(const QString& digits) {
            digits.mid(10, 2) + u':' + digits.mid(12, 2);
 }
 
-// Keeps the last 16 bytes that passed through.
-void RollTail(std::uint8_t tail[16], const std::uint8_t* data, int length) {
-    if (length >= 16) {
-        std::memcpy(tail, data + length - 16, 16);
-    } else if (length > 0) {
-        std::memmove(tail, tail + length, static_cast<std::size_t>(16 - length));
-        std::memcpy(tail + 16 - length, data, static_cast<std::size_t>(length));
-    }
-}
-
 } // namespace
 
 int CCryptEngine::MaxPathLength() {
@@ -60,7 +49,7 @@ int CCryptEngine::MaxPathLength() {
 
 // ---- header records ----
 
-int CCryptEngine::ReadContainerInfo(const QString& path, ContainerInfo& info, const QString& key, bool show) {
+EngineResult CCryptEngine::ReadContainerInfo(const QString& path, ContainerInfo& info, const QString& key, bool show) {
     info = ContainerInfo();
     info.nameArea.fill(u' ');
     std::unique_ptr<File> file;
@@ -77,25 +66,25 @@ int CCryptEngine::ReadContainerInfo(const QString& path, ContainerInfo& info, co
     if (!file) {
         if (show)
             Report(msg::kContainerOpen, u'\n' + ErrorDetail(error) + QStringLiteral("\n\n") + path);
-        return -1;
+        return kFailed;
     }
     ContainerHeader& header = info.header;
     if (file->Seek(0, Whence::Begin) < 0) {
-        Report(385, u'\n' + ErrorDetail(file->Error()) + QStringLiteral("\n\n") + path);
-        return 0;
+        Report(msg::kInfoSeek, u'\n' + ErrorDetail(file->Error()) + QStringLiteral("\n\n") + path);
+        return kOk;
     }
     const qint64 n = file->Read(header.Data(), ContainerHeader::kSize);
     if (n < 0) {
         header.Fill(0x30);
-        Report(386, u'\n' + ErrorDetail(file->Error()) + QStringLiteral("\n\n") + path);
-        return 0;
+        Report(msg::kInfoHeaderRead, u'\n' + ErrorDetail(file->Error()) + QStringLiteral("\n\n") + path);
+        return kOk;
     }
-    if (n < ContainerHeader::kSize || DecipherBuffer(header.Data(), ContainerHeader::kSize, m_builtInName) != 0) {
+    if (n < ContainerHeader::kSize || DecipherBuffer(header.Data(), ContainerHeader::kSize, m_builtInName) != kOk) {
         header.Fill(0x30);
-        return 0;
+        return kOk;
     }
     if (header.Signature() != Units(m_messages.MsgB(6), ContainerHeader::kSignatureUnits, u' '))
-        return 0;
+        return kOk;
 
     info.padCount = header.PadCount();
     info.nameBlockLength = header.NameBlockLength();
@@ -103,26 +92,25 @@ int CCryptEngine::ReadContainerInfo(const QString& path, ContainerInfo& info, co
     info.plainSize = header.PlainSize();
     info.reservedText = header.ReservedText();
 
-    int ok = 0;
-    if (VerifyPassword(header.Data() + ContainerHeader::kCheckOffset, key, show, ok) != 0)
-        return 0;
-    if (DecipherBuffer(header.Data() + ContainerHeader::kTailOffset, ContainerHeader::kTailRunBytes, key) != 0 ||
-        DecipherBuffer(header.Data() + ContainerHeader::kDatesOffset, ContainerHeader::kDatesRunBytes, key) != 0)
-        return 0;
+    if (VerifyPassword(header.Data() + ContainerHeader::kCheckOffset, key, show) != kOk)
+        return kOk;
+    if (DecipherBuffer(header.Data() + ContainerHeader::kTailOffset, ContainerHeader::kTailRunBytes, key) != kOk ||
+        DecipherBuffer(header.Data() + ContainerHeader::kDatesOffset, ContainerHeader::kDatesRunBytes, key) != kOk)
+        return kOk;
 
     const int k = info.nameBlockLength;
     std::uint8_t block[ContainerHeader::kMaxNameBlockLength];
     const qint64 got = ContainerHeader::NameBlockLengthValid(k) ? file->Read(block, k) : 0;
     if (got < 0) {
-        Report(387, u'\n' + ErrorDetail(file->Error()) + QStringLiteral("\n\n") + path);
-        return 0;
+        Report(msg::kInfoNameRead, u'\n' + ErrorDetail(file->Error()) + QStringLiteral("\n\n") + path);
+        return kOk;
     }
     if (got < k || !ContainerHeader::NameBlockLengthValid(k)) {
         header.Fill(0x30);
-        return 0;
+        return kOk;
     }
-    if (DecipherBuffer(block, k, key) != 0)
-        return 0;
+    if (DecipherBuffer(block, k, key) != kOk)
+        return kOk;
     for (int i = 0; i < k / 2; ++i)
         info.nameArea[i] = static_cast<char16_t>(block[2 * i] | (block[2 * i + 1] << 8));
     info.nameLength = std::min<int>(info.nameArea[0], std::min(k / 2 - 1, ContainerHeader::kMaxNameUnits));
@@ -131,227 +119,156 @@ int CCryptEngine::ReadContainerInfo(const QString& path, ContainerInfo& info, co
     info.encryptedAtText = CutDateText(QString::number(header.EncryptedAt()));
     info.modifiedText = CutDateText(
         QDateTime::fromSecsSinceEpoch(header.ModifiedTime()).toLocalTime().toString(QStringLiteral("yyyyMMddHHmmss")));
-    return 0;
+    return kOk;
 }
 
-int CCryptEngine::VerifyPassword(const std::uint8_t encrypted[32], const QString& key, bool show, int& ok) {
-    ok = 0;
+EngineResult CCryptEngine::VerifyPassword(const std::uint8_t encrypted[32], const QString& key, bool show) {
     std::uint8_t copy[32];
     std::memcpy(copy, encrypted, 32);
-    if (DecipherBuffer(copy, 32, key) != 0)
-        return Report(388, QString());
+    if (DecipherBuffer(copy, 32, key) != kOk)
+        return Refuse(msg::kInfoCheckDecipher, QString());
     const QString expected = Units(m_messages.MsgB(7), ContainerHeader::kCheckUnits, QChar());
     bool equal = true;
     for (int i = 0; i < ContainerHeader::kCheckUnits; ++i)
         equal &= static_cast<char16_t>(copy[2 * i] | (copy[2 * i + 1] << 8)) == expected.at(i).unicode();
-    if (equal) {
-        ok = 1;
-        return 0;
-    }
+    if (equal)
+        return kOk;
     if (show)
-        Report(389, QString(), Icon::Warning);
-    return -1;
+        Report(msg::kPasswordMismatch, QString(), Icon::Warning);
+    return kFailed;
 }
 
-int CCryptEngine::CheckSignature(const ContainerHeader& header, int& status, QString& text) {
-    text.clear();
-    if (header.Signature() != Units(m_messages.MsgB(6), ContainerHeader::kSignatureUnits, u' ')) {
-        status = kNotContainer;
-        text = m_messages.MsgA(423);
-    } else if (header.Version() > QStringLiteral("001")) {
-        status = kNewerVersion;
-        text = m_messages.MsgA(424);
-    } else {
-        status = kUsable;
-    }
-    return 0;
+ContainerCheck CCryptEngine::CheckSignature(const ContainerHeader& header) {
+    if (header.Signature() != Units(m_messages.MsgB(6), ContainerHeader::kSignatureUnits, u' '))
+        return {kNotContainer, m_messages.MsgA(msg::kNotContainer)};
+    if (header.Version() > QStringLiteral("001"))
+        return {kNewerVersion, m_messages.MsgA(msg::kNewerContainer)};
+    return {};
 }
 
-int CCryptEngine::CheckContainer(const QString& path, ContainerInfo& info, const QString& key, bool show, int& status,
-                                 QString& text) {
+EngineResult CCryptEngine::CheckContainer(const QString& path, ContainerInfo& info, const QString& key, bool show,
+                                          int& status, QString& text) {
     text.clear();
-    if (ReadContainerInfo(path, info, key, show) != 0)
-        return -1;
-    CheckSignature(info.header, status, text);
+    if (ReadContainerInfo(path, info, key, show) != kOk)
+        return kFailed;
+    const ContainerCheck signature = CheckSignature(info.header);
+    status = signature.status;
+    text = signature.text;
     if (status != kUsable) {
         text += u'\n' + path;
-        return 0;
+        return kOk;
     }
-    int ok = 0;
-    if (VerifyPassword(info.header.Data() + ContainerHeader::kCheckOffset, key, false, ok) == 0) {
-        status = kUsable;
-        return 0;
-    }
+    if (VerifyPassword(info.header.Data() + ContainerHeader::kCheckOffset, key, false) == kOk)
+        return kOk;
     QString hint = info.header.Hint();
     while (!hint.isEmpty() && hint.back().isSpace())
         hint.chop(1);
     status = kWrongPassword;
-    text = m_messages.MsgA(421) + path + m_messages.MsgA(422) + hint + QStringLiteral(" 」です。　");
-    return 0;
+    text = m_messages.MsgA(msg::kWrongPasswordFor) + path + m_messages.MsgA(msg::kHintOfContainer) + hint +
+           QStringLiteral(" 」です。　");
+    return kOk;
 }
 
 // ---- decoding ----
 
 EngineResult CCryptEngine::Decode(File& in, File* out, const QString& key, DecodeResult& result) {
     std::uint8_t bodyChain[16];
-    if (SelectKey(KeyDirection::Decrypt, key, bodyChain) != 0)
+    if (SelectKey(KeyDirection::Decrypt, key, bodyChain) != kOk)
         return kFailed;
     int padCount = 0;
     qint64 remaining = 0;
     if (const EngineResult rc = DecodeHeader(in, key, result, padCount, remaining); rc != kOk)
         return rc;
-    if (const EngineResult rc = DecodeBody(in, out, remaining, padCount, bodyChain, result); rc != kOk)
+    CBodyReader reader(m_decryptor, m_ui);
+    const EngineResult rc = reader.Read(in, out, remaining, padCount, bodyChain);
+    result.totalOutput = reader.Output();
+    std::memcpy(result.tail, reader.Tail(), 16);
+    result.last = std::move(reader.Last());
+    if (rc != kOk) {
+        const CBodyReader::Failure& failure = reader.LastFailure();
+        result.error = failure.error;
+        if (failure.message != 0)
+            Report(failure.message, failure.detail);
         return rc;
+    }
     if (result.totalOutput != result.plainSize)
-        return Refuse(377, QStringLiteral("（%1,%2）").arg(result.plainSize).arg(result.totalOutput));
+        return Refuse(msg::kDecodedSize, QStringLiteral("（%1,%2）").arg(result.plainSize).arg(result.totalOutput));
     return kOk;
+}
+
+EngineResult CCryptEngine::FileFailed(EngineResult result, int message, const File& file, int& error) {
+    error = file.Error();
+    if (message != 0)
+        Report(message, u'\n' + ErrorDetail(error));
+    return result;
 }
 
 EngineResult CCryptEngine::DecodeHeader(File& in, const QString& key, DecodeResult& result, int& padCount,
                                         qint64& remaining) {
-    if (in.Seek(0, Whence::End) < 0) {
-        result.error = in.Error();
-        Report(369, u'\n' + ErrorDetail(result.error));
-        return kReadFailed;
-    }
+    if (in.Seek(0, Whence::End) < 0)
+        return FileFailed(kReadFailed, msg::kContainerSeekEnd, in, result.error);
     result.size = in.Position();
-    if (result.size < 0) {
-        result.error = in.Error();
-        Report(370, u'\n' + ErrorDetail(result.error));
+    if (result.size < 0)
+        return FileFailed(kReadFailed, msg::kContainerSize, in, result.error);
+    if (result.size == 0) {
+        Report(msg::kContainerEmpty, QString());
         return kReadFailed;
     }
-    if (result.size == 0)
-        return Report(371, QString()), kReadFailed;
-    if (in.Seek(0, Whence::Begin) < 0) {
-        result.error = in.Error();
-        Report(372, u'\n' + ErrorDetail(result.error));
-        return kReadFailed;
-    }
+    if (in.Seek(0, Whence::Begin) < 0)
+        return FileFailed(kReadFailed, msg::kContainerSeekStart, in, result.error);
     ContainerHeader header;
-    if (in.Read(header.Data(), ContainerHeader::kSize) != ContainerHeader::kSize)
-        return Report(373, QString()), kReadFailed;
-    if (DecipherBufferHeld(header.Data(), ContainerHeader::kSize, m_builtInName) != 0)
+    if (in.Read(header.Data(), ContainerHeader::kSize) != ContainerHeader::kSize) {
+        Report(msg::kHeaderRead, QString());
         return kReadFailed;
-
-    std::uint8_t chain[16];
-    if (SelectKey(KeyDirection::Decrypt, key, chain) != 0)
-        return kFailed;
-    std::uint8_t check[32];
-    std::memcpy(check, header.Data() + ContainerHeader::kCheckOffset, 32);
-    if (m_decryptor.DecryptCbc(check, check, 32, chain) != 0)
-        return Refuse(374, QString());
-    const QString expected = Units(m_messages.MsgB(7), ContainerHeader::kCheckUnits, QChar());
-    for (int i = 0; i < ContainerHeader::kCheckUnits; ++i) {
-        if (static_cast<char16_t>(check[2 * i] | (check[2 * i + 1] << 8)) != expected.at(i).unicode()) {
-            return Refuse(375, QString(), Icon::Warning);
-        }
     }
+    if (DecipherBufferHeld(header.Data(), ContainerHeader::kSize, m_builtInName) != kOk)
+        return kReadFailed;
+    if (const EngineResult rc = CheckCheckText(header, key); rc != kOk)
+        return rc;
 
     // Lengths from the file are bounded before use: a damaged header must not steer the reads.
     const int k = header.NameBlockLength();
     std::uint8_t block[ContainerHeader::kMaxNameBlockLength];
-    if (!ContainerHeader::NameBlockLengthValid(k) || in.Read(block, k) != k)
-        return Report(376, QString()), kReadFailed;
+    if (!ContainerHeader::NameBlockLengthValid(k) || in.Read(block, k) != k) {
+        Report(msg::kNameBlockRead, QString());
+        return kReadFailed;
+    }
     result.plainSize = header.PlainSize();
     padCount = header.PadCount();
     if (padCount > 15)
-        return Report(msg::kBodyDamaged, QStringLiteral("invalid padding")), kFailed;
+        return Refuse(msg::kBodyDamaged, QStringLiteral("パディングの長さが正しくありません。"));
     remaining = result.size - ContainerHeader::kSize - k;
     return kOk;
 }
 
-EngineResult CCryptEngine::DecodeBody(File& in, File* out, qint64 remaining, int padCount, std::uint8_t chain[16],
-                                      DecodeResult& result) {
-    CInflater inflater;
-    if (!inflater.Ready())
-        return Refuse(378, inflater.Error());
-    std::vector<std::uint8_t> input(kPieceSize + 16);
-    // A decryption hands its pieces to a writer thread; a check without output keeps one piece here.
-    std::vector<std::uint8_t> output(out ? 0 : kPieceSize);
-    std::optional<CPieceWriter> writer;
-    if (out)
-        writer.emplace(*out, kPieceSize);
-    std::uint8_t* piece = out ? writer->NextBuffer() : output.data();
-    qint64 totalRead = 0;
-    auto writeFailed = [&] {
-        writer->Finish();
-        result.error = writer->Error();
-        return kWriteFailed;
-    };
-    // The piece's bytes go to the writer, or, in a check without output, stay for the comparison of
-    // the last piece with its source.
-    auto takePiece = [&](int length) {
-        RollTail(result.tail, piece, length);
-        if (!out) {
-            m_lastPiece.offset = result.totalOutput;
-            m_lastPiece.length = length;
-            m_lastPiece.bytes.assign(piece, piece + length);
-        }
-        result.totalOutput += length;
-        return !out || (writer->Submit(length) && (piece = writer->NextBuffer()) != nullptr);
-    };
-
-    inflater.Output(piece, kPieceSize);
-    bool inputEnded = false;
-    CInflater::Step step = CInflater::Step::More;
-    do {
-        if (inflater.InputLeft() == 0 && !inputEnded) {
-            m_ui.Pump();
-            qint64 n = in.Read(input.data(), kPieceSize);
-            if (n < 0) {
-                result.error = in.Error();
-                return Refuse(msg::kBodyDamaged, u'\n' + ErrorDetail(result.error));
-            }
-            totalRead += n;
-            inputEnded = n < kPieceSize || totalRead >= remaining;
-            if (n % 16 != 0)
-                return Refuse(382, QString());
-            if (n == 0 || (inputEnded && n < padCount))
-                return Refuse(msg::kBodyDamaged, QStringLiteral("unexpected end of data"));
-            if (m_decryptor.DecryptCbc(input.data(), input.data(), static_cast<std::size_t>(n), chain) != 0)
-                return Refuse(383, QString());
-            if (inputEnded)
-                n -= padCount;
-            inflater.Input(input.data(), static_cast<std::size_t>(n));
-        }
-        const std::size_t inputBefore = inflater.InputLeft();
-        const std::size_t roomBefore = inflater.OutputLeft();
-        step = inflater.Run();
-        if (step == CInflater::Step::Failed)
-            return Refuse(msg::kBodyDamaged, inflater.Error());
-        if (inflater.OutputLeft() == 0) {
-            if (!takePiece(kPieceSize))
-                return writeFailed();
-            inflater.Output(piece, kPieceSize);
-        } else if (step == CInflater::Step::More && inputEnded && inflater.InputLeft() == inputBefore &&
-                   inflater.OutputLeft() == roomBefore) {
-            // All of the body is in and nothing moves: the stream stops short of its end.
-            return Refuse(msg::kBodyDamaged, QStringLiteral("unexpected end of data"));
-        }
-    } while (step != CInflater::Step::End);
-    // Bytes after the end of the stream are no part of a container this program writes.
-    if (inflater.InputLeft() > 0)
-        return Refuse(381, QStringLiteral("（%1,%2）").arg(remaining).arg(totalRead));
-    if (const int last = kPieceSize - static_cast<int>(inflater.OutputLeft()); last > 0 && !takePiece(last))
-        return writeFailed();
-    if (writer && !writer->Finish())
-        return writeFailed();
-    if (totalRead != remaining)
-        return Refuse(381, QStringLiteral("（%1,%2）").arg(remaining).arg(totalRead));
+// The header's check text must decipher with `key` to the known text.
+EngineResult CCryptEngine::CheckCheckText(const ContainerHeader& header, const QString& key) {
+    std::uint8_t chain[16];
+    if (SelectKey(KeyDirection::Decrypt, key, chain) != kOk)
+        return kFailed;
+    std::uint8_t check[32];
+    std::memcpy(check, header.Data() + ContainerHeader::kCheckOffset, 32);
+    if (m_decryptor.DecryptCbc(check, check, 32, chain) != 0)
+        return Refuse(msg::kCheckDecipher, QString());
+    const QString expected = Units(m_messages.MsgB(7), ContainerHeader::kCheckUnits, QChar());
+    for (int i = 0; i < ContainerHeader::kCheckUnits; ++i) {
+        if (static_cast<char16_t>(check[2 * i] | (check[2 * i + 1] << 8)) != expected.at(i).unicode())
+            return Refuse(msg::kWrongPassword, QString(), Icon::Warning);
+    }
     return kOk;
 }
 
-int CCryptEngine::ReadFileTail(const QString& path, qint64& size, std::uint8_t tail[16], int openMsg, int seekMsg,
-                               int sizeMsg) {
+EngineResult CCryptEngine::ReadFileTail(const QString& path, qint64& size, std::uint8_t tail[16], int openMsg,
+                                        int seekMsg, int sizeMsg) {
     int error = 0;
     std::unique_ptr<File> file = m_files.Open(path, OpenMode::Read, error);
     if (!file)
-        return Report(openMsg, u'\n' + ErrorDetail(error));
+        return Refuse(openMsg, u'\n' + ErrorDetail(error));
     if (file->Seek(0, Whence::End) < 0)
-        return Report(seekMsg, u'\n' + ErrorDetail(file->Error()));
+        return Refuse(seekMsg, u'\n' + ErrorDetail(file->Error()));
     size = file->Position();
     if (size < 0)
-        return Report(sizeMsg, u'\n' + ErrorDetail(file->Error()));
+        return Refuse(sizeMsg, u'\n' + ErrorDetail(file->Error()));
     return ReadTail(*file, size, tail, seekMsg, sizeMsg);
 }
 
@@ -361,138 +278,133 @@ EngineResult CCryptEngine::DecryptFile(const QString& container, const QString& 
         return Refuse(msg::kDecryptFailed, container);
     }
     if (destination.size() > MaxPathLength()) {
-        Report(468, QString::number(MaxPathLength()) + m_messages.MsgA(469) + u'\n' + destination, Icon::Warning);
+        Report(msg::kPathTooLong,
+               QString::number(MaxPathLength()) + m_messages.MsgA(msg::kPathTooLongEnd) + u'\n' + destination,
+               Icon::Warning);
         return Refuse(msg::kDecryptFailed, container);
     }
-    EngineResult result = kOk;
-    int error = 0;
-    qint64 containerSize = 0;
-    if (m_files.Size(container, containerSize) == 0 && CheckFreeSpace(destination, containerSize) != 0)
-        result = kFailed;
-
     // The destination is made beside itself and renamed into place once checked, so a file that was
     // there before survives a failed decryption.
     const QString temp = TempPathBeside(destination, TempKind::Plain);
-    std::unique_ptr<File> in;
-    std::unique_ptr<File> out;
-    if (result == kOk) {
-        in = m_files.Open(container, OpenMode::Read, error);
-        if (!in)
-            result = Refuse(msg::kSourceOpen, u'\n' + ErrorDetail(error) + QStringLiteral("\n\n") + container);
-    }
-    if (result == kOk) {
-        out = m_files.Open(temp, OpenMode::WriteTruncate, error);
-        if (!out)
-            result = Refuse(msg::kDestinationOpen, u'\n' + ErrorDetail(error) + QStringLiteral("\n\n") + destination);
-    }
+    int error = 0;
     DecodeResult decoded;
-    if (result == kOk) {
-        if (TakeBusy(msg::kDecryptBusy) != 0) {
-            result = kFailed;
-        } else {
-            result = Decode(*in, out.get(), key, decoded);
-            error = decoded.error;
-            if (result == kOk && !out->Sync()) {
-                error = out->Error();
-                result = kWriteFailed;
-            }
-            ReleaseBusy();
-        }
-    }
-    in.reset();
-    out.reset();
+    EngineResult result = DecryptInto(container, destination, temp, key, decoded, error);
+    if (result == kOk)
+        result = CheckDecrypted(container, destination, temp, key, decoded, error);
+    return Conclude(result, error, container, temp, destination, msg::kDecryptFailed);
+}
 
-    if (result == kOk) {
-        qint64 actual = 0;
-        if (!m_files.Exists(container))
-            result = Refuse(msg::kSourceGone, container);
-        else if (!m_files.Exists(temp))
-            result = Refuse(msg::kDestinationMissing, destination);
-        else if (m_files.Size(temp, actual) != 0)
-            result = Refuse(msg::kDestinationSize, destination);
-        else if (actual != decoded.totalOutput)
-            result = Refuse(msg::kSizeMismatch,
-                            QStringLiteral("（%1：%2）\n\n").arg(decoded.totalOutput).arg(actual) + destination);
+// Free space, the files, and the decoding inside the busy flag; the files are closed on return.
+EngineResult CCryptEngine::DecryptInto(const QString& container, const QString& destination, const QString& temp,
+                                       const QString& key, DecodeResult& decoded, int& error) {
+    qint64 containerSize = 0;
+    if (m_files.Size(container, containerSize) == 0 && CheckFreeSpace(destination, containerSize) != kOk)
+        return kFailed;
+    std::unique_ptr<File> in = m_files.Open(container, OpenMode::Read, error);
+    if (!in)
+        return Refuse(msg::kSourceOpen, u'\n' + ErrorDetail(error) + QStringLiteral("\n\n") + container);
+    std::unique_ptr<File> out = m_files.Open(temp, OpenMode::WriteTruncate, error);
+    if (!out)
+        return Refuse(msg::kDestinationOpen, u'\n' + ErrorDetail(error) + QStringLiteral("\n\n") + destination);
+    if (TakeBusy(msg::kDecryptBusy) != kOk)
+        return kFailed;
+    EngineResult result = Decode(*in, out.get(), key, decoded);
+    error = decoded.error;
+    if (result == kOk && !out->Sync()) {
+        error = out->Error();
+        result = kWriteFailed;
     }
-    ContainerInfo info;
-    if (result == kOk) {
-        qint64 producedSize = 0;
-        std::uint8_t producedTail[16];
-        ReadContainerInfo(container, info, key, false);
-        if (ReadFileTail(temp, producedSize, producedTail, 437, 438, 439) != 0)
-            result = kFailed;
-        else if (producedSize != info.header.PlainSize())
-            result = Refuse(440, QString());
-        else if (std::memcmp(producedTail, info.header.Tail(), 16) != 0)
-            result = Refuse(msg::kTailMismatch, QString());
-    }
-    if (result == kOk) {
-        if (const int rc = m_files.SetModificationTime(temp, info.header.ModifiedTime()); rc != 0)
-            result = Refuse(629, u'\n' + ErrorDetail(rc) + u'\n' + destination);
-    }
-    if (result == kOk) {
-        if (const int rc = m_files.Rename(temp, destination); rc != 0) {
-            error = rc;
-            result = kWriteFailed;
-        }
-    }
-    if (result == kReadFailed)
-        Report(msg::kSourceRead, u'\n' + ErrorDetail(error) + QStringLiteral("\n\n") + container);
-    else if (result == kWriteFailed)
-        Report(msg::kDestinationWrite, u'\n' + ErrorDetail(error) + QStringLiteral("\n\n") + destination);
-    if (result != kOk)
-        result = DeletePartial(temp, destination, result);
-    if (result == kStopped)
-        Report(msg::kStopped, QString(), Icon::Information);
-    else if (result != kOk)
-        Report(msg::kDecryptFailed, container);
+    ReleaseBusy();
     return result;
 }
 
-int CCryptEngine::VerifyNewContainer(const QString& source, const QString& container, const QString& key) {
-    m_lastPiece = LastPiece();
+// The decrypted file against the container's header: size, tail, date; then the rename into place.
+EngineResult CCryptEngine::CheckDecrypted(const QString& container, const QString& destination, const QString& temp,
+                                          const QString& key, const DecodeResult& decoded, int& error) {
+    qint64 actual = 0;
+    if (!m_files.Exists(container))
+        return Refuse(msg::kSourceGone, container);
+    if (!m_files.Exists(temp))
+        return Refuse(msg::kDestinationMissing, destination);
+    if (m_files.Size(temp, actual) != 0)
+        return Refuse(msg::kDestinationSize, destination);
+    if (actual != decoded.totalOutput)
+        return Refuse(msg::kSizeMismatch,
+                      QStringLiteral("（%1：%2）\n\n").arg(decoded.totalOutput).arg(actual) + destination);
+    ContainerInfo info;
+    static_cast<void>(ReadContainerInfo(container, info, key, false));
+    qint64 producedSize = 0;
+    std::uint8_t producedTail[16];
+    if (ReadFileTail(temp, producedSize, producedTail, msg::kDecryptedOpen, msg::kDecryptedSeek, msg::kDecryptedSize) !=
+        kOk)
+        return kFailed;
+    if (producedSize != info.header.PlainSize())
+        return Refuse(msg::kDecryptedSizeWrong, QString());
+    if (std::memcmp(producedTail, info.header.Tail(), 16) != 0)
+        return Refuse(msg::kTailMismatch, QString());
+    if (const int rc = m_files.SetModificationTime(temp, info.header.ModifiedTime()); rc != 0)
+        return Refuse(msg::kDecryptedTime, u'\n' + ErrorDetail(rc) + u'\n' + destination);
+    if (const int rc = m_files.Rename(temp, destination); rc != 0) {
+        error = rc;
+        return kWriteFailed;
+    }
+    return kOk;
+}
+
+std::unique_ptr<File> CCryptEngine::OpenForCheck(const QString& container) {
     int error = 0;
     std::unique_ptr<File> in = m_files.Open(container, OpenMode::Read, error);
+    if (!in) {
+        Report(msg::kVerifyOpen, u'\n' + ErrorDetail(error));
+        return nullptr;
+    }
+    if (TakeBusy(msg::kDecryptBusy) != kOk) {
+        Report(msg::kVerifyFailed, QString());
+        return nullptr;
+    }
+    return in;
+}
+
+EngineResult CCryptEngine::VerifyNewContainer(const QString& source, const QString& container, const QString& key) {
+    std::unique_ptr<File> in = OpenForCheck(container);
     if (!in)
-        return Report(msg::kVerifyOpen, u'\n' + ErrorDetail(error));
-    if (TakeBusy(msg::kDecryptBusy) != 0)
-        return Report(msg::kVerifyFailed, QString());
+        return kFailed;
     DecodeResult decoded;
     const EngineResult rc = Decode(*in, nullptr, key, decoded);
     ReleaseBusy();
     if (rc != kOk)
-        return Report(msg::kVerifyFailed, QString());
+        return Refuse(msg::kVerifyFailed, QString());
 
+    const CBodyReader::LastPiece& last = decoded.last;
+    int error = 0;
     std::unique_ptr<File> original = m_files.Open(source, OpenMode::Read, error);
     if (!original)
-        return Report(427, u'\n' + ErrorDetail(error));
-    if (original->Seek(m_lastPiece.offset, Whence::Begin) < 0)
-        return Report(428, u'\n' + ErrorDetail(original->Error()));
+        return Refuse(msg::kVerifySourceOpen, u'\n' + ErrorDetail(error));
+    if (original->Seek(last.offset, Whence::Begin) < 0)
+        return Refuse(msg::kVerifySourceSeek, u'\n' + ErrorDetail(original->Error()));
     std::vector<std::uint8_t> bytes(kPieceSize);
     const qint64 n = original->Read(bytes.data(), kPieceSize);
-    if (n != m_lastPiece.length)
-        return Report(429, QString());
-    if (n > 0 && std::memcmp(bytes.data(), m_lastPiece.bytes.data(), static_cast<std::size_t>(n)) != 0)
-        return Report(430, QString());
-    return 0;
+    if (n != last.length)
+        return Refuse(msg::kVerifySize, QString());
+    if (n > 0 && std::memcmp(bytes.data(), last.bytes.data(), static_cast<std::size_t>(n)) != 0)
+        return Refuse(msg::kVerifyContent, QString());
+    return kOk;
 }
 
-int CCryptEngine::VerifyWrittenContainer(const QString& container, const QString& key, CBodyVerifier& verifier) {
+EngineResult CCryptEngine::VerifyWrittenContainer(const QString& container, const QString& key,
+                                                  CBodyVerifier& verifier) {
     if (verifier.Wait() != 0) {
         const CBodyVerifier::Outcome& outcome = verifier.Result();
         if (outcome.message != 0)
             Report(outcome.message, outcome.detail);
         if (outcome.message == 0 || outcome.verifyFailedToo)
             Report(msg::kVerifyFailed, QString());
-        return -1;
+        return kFailed;
     }
     const CBodyVerifier::Outcome& outcome = verifier.Result();
-    int error = 0;
-    std::unique_ptr<File> in = m_files.Open(container, OpenMode::Read, error);
+    std::unique_ptr<File> in = OpenForCheck(container);
     if (!in)
-        return Report(msg::kVerifyOpen, u'\n' + ErrorDetail(error));
-    if (TakeBusy(msg::kDecryptBusy) != 0)
-        return Report(msg::kVerifyFailed, QString());
+        return kFailed;
     DecodeResult decoded;
     int padCount = 0;
     qint64 remaining = 0;
@@ -500,30 +412,30 @@ int CCryptEngine::VerifyWrittenContainer(const QString& container, const QString
     ReleaseBusy();
     // The header read back must describe the body the verifier saw.
     if (rc == kOk && (remaining != outcome.bodyRead || padCount != outcome.padCount))
-        rc = Refuse(381, QStringLiteral("（%1,%2）").arg(remaining).arg(outcome.bodyRead));
+        rc = Refuse(msg::kBodySize, QStringLiteral("（%1,%2）").arg(remaining).arg(outcome.bodyRead));
     if (rc == kOk && decoded.plainSize != outcome.output)
-        rc = Refuse(377, QStringLiteral("（%1,%2）").arg(decoded.plainSize).arg(outcome.output));
+        rc = Refuse(msg::kDecodedSize, QStringLiteral("（%1,%2）").arg(decoded.plainSize).arg(outcome.output));
     if (rc != kOk)
-        return Report(msg::kVerifyFailed, QString());
-    return 0;
+        return Refuse(msg::kVerifyFailed, QString());
+    return kOk;
 }
 
-int CCryptEngine::VerifyContainer(const QString& container, const QString& key) {
+EngineResult CCryptEngine::VerifyContainer(const QString& container, const QString& key) {
     int error = 0;
     std::unique_ptr<File> in = m_files.Open(container, OpenMode::Read, error);
     if (!in)
-        return Report(msg::kVerifyOpen, u'\n' + ErrorDetail(error) + QStringLiteral("\n\n") + container);
-    if (TakeBusy(msg::kDecryptBusy) != 0)
-        return -1;
+        return Refuse(msg::kVerifyOpen, u'\n' + ErrorDetail(error) + QStringLiteral("\n\n") + container);
+    if (TakeBusy(msg::kDecryptBusy) != kOk)
+        return kFailed;
     DecodeResult decoded;
     const EngineResult rc = Decode(*in, nullptr, key, decoded);
     ReleaseBusy();
     if (rc == kReadFailed)
         Report(msg::kSourceRead, u'\n' + ErrorDetail(decoded.error) + QStringLiteral("\n\n") + container);
-    if (rc != 0)
-        return -1;
+    if (rc != kOk)
+        return kFailed;
     ContainerInfo info;
-    ReadContainerInfo(container, info, key, false);
+    static_cast<void>(ReadContainerInfo(container, info, key, false));
     // A file shorter than 16 bytes is stored as its content followed by zero bytes.
     if (decoded.totalOutput < 16) {
         const auto kept = static_cast<std::size_t>(decoded.totalOutput);
@@ -531,8 +443,8 @@ int CCryptEngine::VerifyContainer(const QString& container, const QString& key) 
         std::memset(decoded.tail + kept, 0, 16 - kept);
     }
     if (std::memcmp(decoded.tail, info.header.Tail(), 16) != 0)
-        return Report(msg::kTailMismatch, u'\n' + container);
-    return 0;
+        return Refuse(msg::kTailMismatch, u'\n' + container);
+    return kOk;
 }
 
 } // namespace korimbo

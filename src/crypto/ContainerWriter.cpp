@@ -2,10 +2,10 @@
 #include "crypto/BodyVerifier.h"
 #include "crypto/BodyWriter.h"
 #include "crypto/CryptEngine.h"
-#include "util/MessageNumbers.h"
 #include "util/DisplayText.h"
 #include "util/FileNames.h"
 #include "util/FileSizeLimit.h"
+#include "util/MessageNumbers.h"
 
 #include <QDateTime>
 #include <QFile>
@@ -19,7 +19,6 @@ namespace korimbo {
 namespace {
 
 constexpr qint64 kFreeSpaceMargin = 4096;
-constexpr int kMsgTooLargeForVolume = 781; // FAT's 4 GiB file limit
 
 QString FolderOf(const QString& path) {
     return QFileInfo(path).absolutePath();
@@ -51,49 +50,45 @@ QStringList CCryptEngine::TempNamesIn(const QString& directory) {
     return names;
 }
 
-int CCryptEngine::CheckFreeSpace(const QString& target, qint64 needed) {
+EngineResult CCryptEngine::CheckFreeSpace(const QString& target, qint64 needed) {
     const QString folder = FolderOf(target);
     // Refused before the first byte: FAT would cut the file short at 4 GiB.
     if (const qint64 largest = LargestFileIn(folder); largest >= 0 && needed > largest)
-        return Report(kMsgTooLargeForVolume, QString());
+        return Refuse(msg::kTooLargeForVolume, QString());
     qint64 free = 0;
     if (m_files.FreeBytes(folder, free) != 0)
-        return 0; // unknown free space: the write itself will tell
+        return kOk; // unknown free space: the write itself will tell
     if (free >= needed + kFreeSpaceMargin)
-        return 0;
+        return kOk;
     const QString a = WithSlash(folder).toCaseFolded();
     const QString b = WithSlash(m_workFolder).toCaseFolded();
     const bool sameArea = !m_workFolder.isEmpty() && (a.startsWith(b) || b.startsWith(a));
-    return Report(sameArea ? 310 : 311, QString());
+    return Refuse(sameArea ? msg::kWorkAreaDiskFull : msg::kTargetDiskFull, QString());
 }
 
-int CCryptEngine::MakeContainerName(const QString& folder, QString& name) {
+EngineResult CCryptEngine::MakeContainerName(const QString& folder, QString& name) {
     for (int attempt = 0; attempt < 999999999; ++attempt) {
         QString unique;
         if (UniqueNameText(true, unique) != 0)
-            return Report(msg::kNoUniqueName, QString());
+            return Refuse(msg::kNoUniqueName, QString());
         const QString candidate = unique + QStringLiteral(".zorf");
         if (!m_files.Exists(WithSlash(folder) + candidate)) {
             name = candidate;
-            return 0;
+            return kOk;
         }
     }
-    return Report(msg::kNoUniqueName, QString());
+    return Refuse(msg::kNoUniqueName, QString());
 }
 
-int CCryptEngine::ReadTail(File& file, qint64 size, std::uint8_t tail[16], int seekMessage, int shortMessage) {
+EngineResult CCryptEngine::ReadTail(File& file, qint64 size, std::uint8_t tail[16], int seekMessage, int shortMessage) {
     std::memset(tail, 0, 16);
     const qint64 start = size >= 16 ? size - 16 : 0;
     const qint64 want = size >= 16 ? 16 : size;
-    if (file.Seek(start, Whence::Begin) < 0) {
-        Report(seekMessage, u'\n' + ErrorDetail(file.Error()));
-        return -1;
-    }
-    if (file.Read(tail, want) != want) {
-        Report(shortMessage, QString());
-        return -1;
-    }
-    return 0;
+    if (file.Seek(start, Whence::Begin) < 0)
+        return Refuse(seekMessage, u'\n' + ErrorDetail(file.Error()));
+    if (file.Read(tail, want) != want)
+        return Refuse(shortMessage, QString());
+    return kOk;
 }
 
 EngineResult CCryptEngine::EncryptFile(const QString& source, const QString& container, const QString& key) {
@@ -104,7 +99,7 @@ EngineResult CCryptEngine::EncryptFile(const QString& source, const QString& con
     EngineResult result = kOk;
     int error = 0;
     qint64 sourceSize = 0;
-    if (m_files.Size(source, sourceSize) == 0 && CheckFreeSpace(container, sourceSize) != 0)
+    if (m_files.Size(source, sourceSize) == 0 && CheckFreeSpace(container, sourceSize) != kOk)
         result = kFailed;
 
     const QString temp = TempPathBeside(container, TempKind::Sealed);
@@ -112,21 +107,19 @@ EngineResult CCryptEngine::EncryptFile(const QString& source, const QString& con
     std::unique_ptr<File> out;
     if (result == kOk) {
         in = m_files.Open(source, OpenMode::Read, error);
-        if (!in) {
+        if (!in)
             result = Refuse(msg::kSourceOpen, u'\n' + ErrorDetail(error) + QStringLiteral("\n\n") + source);
-        }
     }
     if (result == kOk) {
         out = m_files.Open(temp, OpenMode::WriteTruncate, error);
-        if (!out) {
+        if (!out)
             result = Refuse(msg::kDestinationOpen, u'\n' + ErrorDetail(error) + QStringLiteral("\n\n") + container);
-        }
     }
 
     qint64 expectedSize = 0;
     std::unique_ptr<CBodyVerifier> verifier;
     if (result == kOk) {
-        if (TakeBusy(351) != 0) {
+        if (TakeBusy(msg::kEncryptBusy) != kOk) {
             result = kFailed;
         } else {
             result = EncryptInto(*in, *out, source, temp, key, expectedSize, error, verifier);
@@ -135,51 +128,70 @@ EngineResult CCryptEngine::EncryptFile(const QString& source, const QString& con
     }
     if (verifier && result != kOk) {
         verifier->Abort();
-        verifier->Wait();
+        static_cast<void>(verifier->Wait());
     }
     in.reset();
     out.reset();
     return FinishContainer(source, temp, container, key, expectedSize, result, error, verifier.get());
 }
 
+// What goes before the body: the header with its inner runs enciphered, and the name block.
+struct CCryptEngine::SealedHead {
+    ContainerHeader header;
+    std::uint8_t nameBlock[ContainerHeader::kMaxNameBlockLength] = {};
+    int nameBlockLength = 0;
+    qint64 size = 0; // of the source
+};
+
 // Steps inside the busy flag: header, name block, body, real header.
 EngineResult CCryptEngine::EncryptInto(File& in, File& out, const QString& source, const QString& temp,
                                        const QString& key, qint64& expectedSize, int& error,
                                        std::unique_ptr<CBodyVerifier>& verifier) {
+    SealedHead head;
+    if (const EngineResult rc = SealHead(in, source, key, head, error); rc != kOk)
+        return rc;
+    const std::uint8_t zeros[ContainerHeader::kSize] = {};
+    if (out.Write(zeros, sizeof zeros) != ContainerHeader::kSize ||
+        out.Write(head.nameBlock, head.nameBlockLength) != head.nameBlockLength)
+        return FileFailed(kWriteFailed, 0, out, error);
+
+    std::uint8_t iv[16];
+    if (SelectKey(KeyDirection::Encrypt, key, iv) != kOk)
+        return kFailed;
+    if (in.Seek(0, Whence::Begin) < 0)
+        return FileFailed(kReadFailed, msg::kSourceSeekStart, in, error);
+    const qint64 bodyOffset = ContainerHeader::kSize + head.nameBlockLength;
+    if (const EngineResult rc = StartVerifier(source, temp, key, bodyOffset, head.size, verifier, error); rc != kOk)
+        return rc;
+
+    CBodyWriter body(m_encryptor, m_ui);
+    const int workers = CBodyWriter::WorkersFor(head.size);
+    if (const EngineResult rc = body.Write(in, out, head.size, iv, verifier.get(), workers); rc != kOk) {
+        const CBodyWriter::Failure& failure = body.LastFailure();
+        error = failure.error;
+        if (failure.message != 0)
+            Report(failure.message, failure.detail);
+        return rc;
+    }
+    expectedSize = bodyOffset + body.BodyBytes();
+    head.header.SetPadCount(body.PadCount());
+    return WriteHeader(out, head.header, error);
+}
+
+// Reads what the header records of the source and builds the header and name block, enciphered.
+EngineResult CCryptEngine::SealHead(File& in, const QString& source, const QString& key, SealedHead& head, int& error) {
     std::uint8_t iv[16];
     QString hint;
-    if (SelectKey(KeyDirection::Encrypt, key, iv, &hint) != 0)
+    if (SelectKey(KeyDirection::Encrypt, key, iv, &hint) != kOk)
         return kFailed;
-    qint64 modified = 0;
-    if (!in.ModificationTime(modified))
-        modified = QDateTime::currentSecsSinceEpoch();
-    if (in.Seek(0, Whence::End) < 0) {
-        error = in.Error();
-        Report(352, u'\n' + ErrorDetail(error));
-        return kReadFailed;
-    }
-    const qint64 size = in.Position();
-    if (size < 0) {
-        error = in.Error();
-        Report(353, u'\n' + ErrorDetail(error));
-        return kReadFailed;
-    }
-    std::uint8_t tail[16];
-    if (ReadTail(in, size, tail, 361, 362) != 0) {
-        error = in.Error();
-        return kReadFailed;
-    }
-
+    if (const EngineResult rc = ReadSourceFacts(in, head, error); rc != kOk)
+        return rc;
     // A name that is not text is stored as the list shows it, its odd bytes as "%XX".
     const QString name = ShownName(QFileInfo(source).fileName()).left(ContainerHeader::kMaxNameUnits);
-    const int nameBlockLength = ContainerHeader::NameBlockLengthFor(static_cast<int>(name.size()));
-    ContainerHeader header = ContainerHeader::Fresh(m_messages.MsgB(6));
+    head.nameBlockLength = ContainerHeader::NameBlockLengthFor(static_cast<int>(name.size()));
+    ContainerHeader& header = head.header;
     header.SetHint(hint);
-    header.SetPlainSize(size);
-    header.SetNameBlockLength(nameBlockLength);
-    header.SetTail(tail);
-    const qint64 encryptedAt = QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMddHHmmss")).toLongLong();
-    header.SetDates(encryptedAt, modified);
+    header.SetNameBlockLength(head.nameBlockLength);
     header.SetCheckText(m_messages.MsgB(7));
 
     struct Run {
@@ -188,9 +200,9 @@ EngineResult CCryptEngine::EncryptInto(File& in, File& out, const QString& sourc
         int message;
     };
     static constexpr Run kInnerRuns[] = {
-        {ContainerHeader::kTailOffset, ContainerHeader::kTailRunBytes, 354},
-        {ContainerHeader::kDatesOffset, ContainerHeader::kDatesRunBytes, 355},
-        {ContainerHeader::kCheckOffset, ContainerHeader::kCheckRunBytes, 356},
+        {ContainerHeader::kTailOffset, ContainerHeader::kTailRunBytes, msg::kSealTail},
+        {ContainerHeader::kDatesOffset, ContainerHeader::kDatesRunBytes, msg::kSealDates},
+        {ContainerHeader::kCheckOffset, ContainerHeader::kCheckRunBytes, msg::kSealCheck},
     };
     for (const Run& run : kInnerRuns) {
         std::uint8_t chain[16];
@@ -199,73 +211,66 @@ EngineResult CCryptEngine::EncryptInto(File& in, File& out, const QString& sourc
         if (m_encryptor.EncryptCbc(at, at, static_cast<std::size_t>(run.length), chain) != 0)
             return Refuse(run.message, QString());
     }
-    std::uint8_t nameBlock[ContainerHeader::kMaxNameBlockLength];
-    BuildNameBlock(name, nameBlockLength, nameBlock);
-    {
-        std::uint8_t chain[16];
-        std::memcpy(chain, iv, 16);
-        if (m_encryptor.EncryptCbc(nameBlock, nameBlock, static_cast<std::size_t>(nameBlockLength), chain) != 0)
-            return Refuse(357, QString());
-    }
+    BuildNameBlock(name, head.nameBlockLength, head.nameBlock);
+    std::uint8_t chain[16];
+    std::memcpy(chain, iv, 16);
+    if (m_encryptor.EncryptCbc(head.nameBlock, head.nameBlock, static_cast<std::size_t>(head.nameBlockLength), chain) !=
+        0)
+        return Refuse(msg::kSealName, QString());
+    return kOk;
+}
 
-    const std::uint8_t zeros[ContainerHeader::kSize] = {};
-    if (out.Write(zeros, sizeof zeros) != ContainerHeader::kSize ||
-        out.Write(nameBlock, nameBlockLength) != nameBlockLength) {
-        error = out.Error();
-        return kWriteFailed;
-    }
+// The source's size, last 16 bytes and dates into a fresh header.
+EngineResult CCryptEngine::ReadSourceFacts(File& in, SealedHead& head, int& error) {
+    qint64 modified = 0;
+    if (!in.ModificationTime(modified))
+        modified = QDateTime::currentSecsSinceEpoch();
+    if (in.Seek(0, Whence::End) < 0)
+        return FileFailed(kReadFailed, msg::kSourceSeekEnd, in, error);
+    head.size = in.Position();
+    if (head.size < 0)
+        return FileFailed(kReadFailed, msg::kSourceSize, in, error);
+    std::uint8_t tail[16];
+    if (ReadTail(in, head.size, tail, msg::kSourceSeekTail, msg::kSourceTailRead) != kOk)
+        return FileFailed(kReadFailed, 0, in, error);
+    head.header = ContainerHeader::Fresh(m_messages.MsgB(6));
+    head.header.SetPlainSize(head.size);
+    head.header.SetTail(tail);
+    const qint64 encryptedAt = QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMddHHmmss")).toLongLong();
+    head.header.SetDates(encryptedAt, modified);
+    return kOk;
+}
 
-    if (SelectKey(KeyDirection::Encrypt, key, iv) != 0)
-        return kFailed;
-    if (in.Seek(0, Whence::Begin) < 0) {
-        error = in.Error();
-        Report(358, u'\n' + ErrorDetail(error));
-        return kReadFailed;
-    }
-    // The check reads the body back behind the writer, through handles of its own.
+// The check reads the body back behind the writer, through handles of its own.
+EngineResult CCryptEngine::StartVerifier(const QString& source, const QString& temp, const QString& key,
+                                         qint64 bodyOffset, qint64 size, std::unique_ptr<CBodyVerifier>& verifier,
+                                         int& error) {
     std::unique_ptr<File> readBack = m_files.Open(temp, OpenMode::Read, error);
     if (!readBack)
-        return Report(msg::kVerifyOpen, u'\n' + ErrorDetail(error)), kFailed;
+        return Refuse(msg::kVerifyOpen, u'\n' + ErrorDetail(error));
     std::unique_ptr<File> original = m_files.Open(source, OpenMode::Read, error);
     if (!original)
-        return Report(427, u'\n' + ErrorDetail(error)), kFailed;
-    verifier = std::make_unique<CBodyVerifier>(std::move(readBack), ContainerHeader::kSize + nameBlockLength,
-                                               std::move(original));
+        return Refuse(msg::kVerifySourceOpen, u'\n' + ErrorDetail(error));
+    verifier = std::make_unique<CBodyVerifier>(std::move(readBack), bodyOffset, std::move(original));
     std::uint8_t verifyChain[16];
-    if (KeyCipher(verifier->Cipher(), KeyDirection::Decrypt, key, verifyChain) != 0)
+    if (KeyCipher(verifier->Cipher(), KeyDirection::Decrypt, key, verifyChain) != kOk)
         return kFailed;
     verifier->SetChain(verifyChain);
-    const int workers = CBodyWriter::WorkersFor(size);
-    if (workers > 0)
+    if (CBodyWriter::WorkersFor(size) > 0)
         verifier->Start(); // small files are checked after the write, on this thread
+    return kOk;
+}
 
-    CBodyWriter body(m_encryptor, m_ui);
-    if (const EngineResult rc = body.Write(in, out, size, iv, verifier.get(), workers); rc != kOk) {
-        const CBodyWriter::Failure& failure = body.LastFailure();
-        error = failure.error;
-        if (failure.message != 0)
-            Report(failure.message, failure.detail);
-        return rc;
-    }
-    expectedSize = ContainerHeader::kSize + nameBlockLength + body.BodyBytes();
-
-    header.SetPadCount(body.PadCount());
-    if (EncipherBufferHeld(header.Data(), ContainerHeader::kSize, m_builtInName) != 0)
+// The real header over the placeholder, enciphered with the built-in key.
+EngineResult CCryptEngine::WriteHeader(File& out, ContainerHeader& header, int& error) {
+    if (EncipherBufferHeld(header.Data(), ContainerHeader::kSize, m_builtInName) != kOk)
         return kWriteFailed;
-    if (out.Seek(0, Whence::Begin) < 0) {
-        error = out.Error();
-        Report(359, u'\n' + ErrorDetail(error));
-        return kWriteFailed;
-    }
-    if (out.Write(header.Data(), ContainerHeader::kSize) != ContainerHeader::kSize) {
-        error = out.Error();
-        Report(360, u'\n' + ErrorDetail(error));
-        return kWriteFailed;
-    }
-    if (!out.Sync()) {
-        error = out.Error();
-        return kWriteFailed;
-    }
+    if (out.Seek(0, Whence::Begin) < 0)
+        return FileFailed(kWriteFailed, msg::kDestinationSeek, out, error);
+    if (out.Write(header.Data(), ContainerHeader::kSize) != ContainerHeader::kSize)
+        return FileFailed(kWriteFailed, msg::kHeaderWrite, out, error);
+    if (!out.Sync())
+        return FileFailed(kWriteFailed, 0, out, error);
     return kOk;
 }
 
@@ -273,21 +278,10 @@ EngineResult CCryptEngine::EncryptInto(File& in, File& out, const QString& sourc
 EngineResult CCryptEngine::FinishContainer(const QString& source, const QString& temp, const QString& container,
                                            const QString& key, qint64 expectedSize, EngineResult result, int& error,
                                            CBodyVerifier* verifier) {
-    if (result == kOk) {
-        qint64 actual = 0;
-        if (!m_files.Exists(source)) {
-            result = Refuse(msg::kSourceGone, source);
-        } else if (!m_files.Exists(temp)) {
-            result = Refuse(msg::kDestinationMissing, container);
-        } else if (m_files.Size(temp, actual) != 0) {
-            result = Refuse(msg::kDestinationSize, container);
-        } else if (actual != expectedSize) {
-            result =
-                Refuse(msg::kSizeMismatch, QStringLiteral("（%1：%2）\n\n").arg(expectedSize).arg(actual) + container);
-        }
-    }
+    if (result == kOk)
+        result = CheckWrittenSize(source, temp, container, expectedSize);
     if (result == kOk &&
-        (verifier ? VerifyWrittenContainer(temp, key, *verifier) : VerifyNewContainer(source, temp, key)) != 0)
+        (verifier ? VerifyWrittenContainer(temp, key, *verifier) : VerifyNewContainer(source, temp, key)) != kOk)
         result = kFailed;
     if (result == kOk) {
         // Containers carry the read-only attribute; an old one is cleared only for its replacement, and
@@ -306,16 +300,35 @@ EngineResult CCryptEngine::FinishContainer(const QString& source, const QString&
             m_files.SyncFolder(FolderOf(container));
         }
     }
+    return Conclude(result, error, source, temp, container, msg::kEncryptFailed);
+}
+
+EngineResult CCryptEngine::CheckWrittenSize(const QString& source, const QString& temp, const QString& container,
+                                            qint64 expectedSize) {
+    qint64 actual = 0;
+    if (!m_files.Exists(source))
+        return Refuse(msg::kSourceGone, source);
+    if (!m_files.Exists(temp))
+        return Refuse(msg::kDestinationMissing, container);
+    if (m_files.Size(temp, actual) != 0)
+        return Refuse(msg::kDestinationSize, container);
+    if (actual != expectedSize)
+        return Refuse(msg::kSizeMismatch, QStringLiteral("（%1：%2）\n\n").arg(expectedSize).arg(actual) + container);
+    return kOk;
+}
+
+EngineResult CCryptEngine::Conclude(EngineResult result, int error, const QString& source, const QString& temp,
+                                    const QString& target, int failedMessage) {
     if (result == kReadFailed)
         Report(msg::kSourceRead, u'\n' + ErrorDetail(error) + QStringLiteral("\n\n") + source);
     else if (result == kWriteFailed)
-        Report(msg::kDestinationWrite, u'\n' + ErrorDetail(error) + QStringLiteral("\n\n") + container);
+        Report(msg::kDestinationWrite, u'\n' + ErrorDetail(error) + QStringLiteral("\n\n") + target);
     if (result != kOk)
-        result = DeletePartial(temp, container, result);
+        result = DeletePartial(temp, target, result);
     if (result == kStopped)
         Report(msg::kStopped, QString(), Icon::Information);
     else if (result != kOk)
-        Report(msg::kEncryptFailed, source);
+        Report(failedMessage, source);
     return result;
 }
 
@@ -323,9 +336,8 @@ EngineResult CCryptEngine::DeletePartial(const QString& path, const QString& sho
     if (!m_files.Exists(path))
         return result;
     m_files.MakeWritable(path);
-    if (const int rc = m_files.Remove(path); rc != 0) {
-        return Refuse(347, u'\n' + ErrorDetail(rc) + u'\n' + shownPath);
-    }
+    if (const int rc = m_files.Remove(path); rc != 0)
+        return Refuse(msg::kPartialRemove, u'\n' + ErrorDetail(rc) + u'\n' + shownPath);
     return result;
 }
 

@@ -3,8 +3,12 @@
 namespace korimbo {
 
 ContentsWatcher::ContentsWatcher(QObject* parent) : QObject(parent) {
-    m_timer.setInterval(kRoundMs);
-    connect(&m_timer, &QTimer::timeout, this, &ContentsWatcher::RunPending);
+    m_round.isBusy = [this] { return isBusy && isBusy(); };
+    m_round.run = [this] {
+        if (update)
+            update();
+        Rewatch();
+    };
     connect(&m_watcher, &QFileSystemWatcher::directoryChanged, this, &ContentsWatcher::OnChanged);
 }
 
@@ -13,38 +17,34 @@ void ContentsWatcher::Watch(const QString& directory) {
         m_watcher.removePaths(m_watcher.directories());
     m_directory = directory;
     // A change seen before this listing is already in it.
-    m_pending = false;
+    m_round.Clear();
     if (directory.isEmpty()) {
-        m_timer.stop();
+        m_round.Stop();
         return;
     }
     // Past the system's watch limit the timer still finds what changed at the next explicit update;
     // the directory simply is not watched.
     m_watcher.addPath(directory);
-    m_timer.start();
+    m_round.Start();
 }
 
 void ContentsWatcher::OnChanged() {
     if (m_directory.isEmpty())
         return;
-    m_pending = true;
     // A change while idle shows at once; during a command it waits for the next round after it.
-    if (!isBusy || !isBusy())
-        QTimer::singleShot(0, this, &ContentsWatcher::RunPending);
+    m_round.Request();
 }
 
 bool ContentsWatcher::RunPending() {
-    if (!m_pending || m_directory.isEmpty())
+    if (m_directory.isEmpty())
         return false;
-    if (isBusy && isBusy())
-        return false;
-    m_pending = false;
-    if (update)
-        update();
-    // A directory that was removed and made again loses its watch.
+    return m_round.RunPending();
+}
+
+// A directory that was removed and made again loses its watch.
+void ContentsWatcher::Rewatch() {
     if (!m_watcher.directories().contains(m_directory))
         m_watcher.addPath(m_directory);
-    return true;
 }
 
 } // namespace korimbo

@@ -1,9 +1,10 @@
 #pragma once
 
+#include "util/DeferredRound.h"
+
 #include <QFileSystemWatcher>
 #include <QObject>
 #include <QString>
-#include <QTimer>
 
 #include <functional>
 
@@ -27,17 +28,18 @@ public:
     // Watches `directory` from now on (the previous one is dropped); an empty path suspends the watcher.
     void Watch(const QString& directory);
     QString Watched() const { return m_directory; }
-    bool Pending() const { return m_pending; }
+    bool Pending() const { return m_round.Pending(); }
     // Runs the pending update now unless the window is busy; true when it ran.
     bool RunPending();
 
 private:
     void OnChanged();
 
+    void Rewatch();
+
     QFileSystemWatcher m_watcher;
-    QTimer m_timer;
+    DeferredRound m_round{kRoundMs};
     QString m_directory;
-    bool m_pending = false;
 };
 
 } // namespace korimbo

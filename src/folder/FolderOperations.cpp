@@ -186,7 +186,7 @@ OpResult CFolderOperations::RenameItem(const QString& path, const QString& name,
 OpResult CFolderOperations::RenameContainer(const QString& path, QString& name, bool extensionRule, QString& newPath,
                                             QString& oldName) {
     if (m_items.IsOpen(path))
-        return m_items.Fail(msg::kRenameOpen, QFileInfo(path).fileName(), Icon::Warning);
+        return m_items.Fail(msg::kRenameWhileOpen, QFileInfo(path).fileName(), Icon::Warning);
     const QString key = m_items.KeyOf(path);
     ContainerInfo info;
     int status = kNotContainer;
@@ -226,7 +226,7 @@ OpResult CFolderOperations::RenameContainer(const QString& path, QString& name, 
         renamed.plainSize != info.plainSize) {
         m_files.MakeWritable(target);
         m_files.Remove(target);
-        return m_items.Fail(msg::kRenameSize, name);
+        return m_items.Fail(msg::kRenamedSizeWrong, name);
     }
     m_files.MakeWritable(path);
     if (const int rc = m_files.Remove(path); rc != 0) {

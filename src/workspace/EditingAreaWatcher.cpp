@@ -22,16 +22,20 @@ constexpr uint32_t kEvents = IN_CREATE | IN_DELETE | IN_MOVED_FROM | IN_MOVED_TO
 } // namespace
 
 EditingAreaWatcher::EditingAreaWatcher(QObject* parent) : QObject(parent) {
-    m_timer.setInterval(kRoundMs);
-    connect(&m_timer, &QTimer::timeout, this, [this] {
-        // Without notifications the area is rescanned every kPollRounds rounds: a rebuild reads the
-        // containers' headers, too much for every round.
+    m_round.isBusy = [this] { return isBusy && isBusy(); };
+    m_round.run = [this] {
+        if (update)
+            update();
+        Rewatch();
+    };
+    // Without notifications the area is rescanned every kPollRounds rounds: a rebuild reads the
+    // containers' headers, too much for every round.
+    m_round.beforeRound = [this] {
         if (m_polling && ++m_rounds >= kPollRounds) {
             m_rounds = 0;
-            m_pending = true;
+            m_round.MarkPending();
         }
-        RunPending();
-    });
+    };
 }
 
 EditingAreaWatcher::EditingAreaWatcher(CDecryptedFileModel& model, QObject* parent) : EditingAreaWatcher(parent) {
@@ -56,9 +60,9 @@ void EditingAreaWatcher::Close() {
 void EditingAreaWatcher::Watch(const QString& directory) {
     Close();
     m_directory = directory;
-    m_pending = false;
+    m_round.Clear();
     if (directory.isEmpty()) {
-        m_timer.stop();
+        m_round.Stop();
         return;
     }
     m_fd = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
@@ -69,7 +73,7 @@ void EditingAreaWatcher::Watch(const QString& directory) {
         connect(m_notifier.get(), &QSocketNotifier::activated, this, &EditingAreaWatcher::OnReadable);
         AddTree(directory);
     }
-    m_timer.start();
+    m_round.Start();
     Request();
 }
 
@@ -106,10 +110,8 @@ void EditingAreaWatcher::AddTree(const QString& directory) {
 void EditingAreaWatcher::Request() {
     if (m_directory.isEmpty())
         return;
-    m_pending = true;
     // Idle: the list follows at once; during a command it waits for the first round after it.
-    if (!isBusy || !isBusy())
-        QTimer::singleShot(0, this, &EditingAreaWatcher::RunPending);
+    m_round.Request();
 }
 
 void EditingAreaWatcher::OnReadable() {
@@ -152,17 +154,15 @@ void EditingAreaWatcher::OnReadable() {
 }
 
 bool EditingAreaWatcher::RunPending() {
-    if (!m_pending || m_directory.isEmpty())
+    if (m_directory.isEmpty())
         return false;
-    if (isBusy && isBusy())
-        return false;
-    m_pending = false;
-    if (update)
-        update();
-    // The area itself may have been removed and made again: its watch is gone with it.
+    return m_round.RunPending();
+}
+
+// The area itself may have been removed and made again: its watch is gone with it.
+void EditingAreaWatcher::Rewatch() {
     if (m_fd >= 0 && !m_polling && m_watches.key(m_directory, -1) < 0 && QFileInfo(m_directory).isDir())
         AddTree(m_directory);
-    return true;
 }
 
 } // namespace korimbo

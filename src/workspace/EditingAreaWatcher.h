@@ -1,9 +1,10 @@
 #pragma once
 
+#include "util/DeferredRound.h"
+
 #include <QHash>
 #include <QObject>
 #include <QString>
-#include <QTimer>
 
 #include <functional>
 #include <memory>
@@ -42,7 +43,7 @@ public:
     void Watch(const QString& directory);
     QString Watched() const { return m_directory; }
     void Request();
-    bool Pending() const { return m_pending; }
+    bool Pending() const { return m_round.Pending(); }
     // True when inotify could not cover the subtree and each round rescans.
     bool Polling() const { return m_polling; }
     // Runs the pending update now unless the window is busy; true when it ran.
@@ -53,13 +54,13 @@ private:
     void AddTree(const QString& directory);
     bool AddWatch(const QString& directory);
     void OnReadable();
+    void Rewatch();
 
-    QTimer m_timer;
+    DeferredRound m_round{kRoundMs};
     QString m_directory;
     int m_fd = -1;
     std::unique_ptr<QSocketNotifier> m_notifier;
     QHash<int, QString> m_watches; // watch descriptor -> directory
-    bool m_pending = false;
     bool m_polling = false;
     int m_rounds = 0;
 };

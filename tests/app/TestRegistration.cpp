@@ -66,8 +66,8 @@ private:
         ContainerInfo info;
         int status = -1;
         QString text;
-        rig.Engine().RegisterTempKey(kPassword, QString(), key);
-        rig.Engine().CheckContainer(container, info, key, false, status, text);
+        static_cast<void>(rig.Engine().RegisterTempKey(kPassword, QString(), key));
+        static_cast<void>(rig.Engine().CheckContainer(container, info, key, false, status, text));
         return info.hint.trimmed();
     }
 

@@ -96,7 +96,7 @@ inline qint64 ModifiedSecs(const QString& path) {
 
 struct EngineFixture {
     EngineFixture() {
-        engine.RegisterBuiltInKey();
+        static_cast<void>(engine.RegisterBuiltInKey());
         RegisterFolderKey(kFolderKey, kPassword, kHint);
     }
 

@@ -291,8 +291,8 @@ private Q_SLOTS:
         }
         ContainerInfo ia;
         ContainerInfo ib;
-        f.engine.ReadContainerInfo(first, ia, kFolderKey, true);
-        f.engine.ReadContainerInfo(second, ib, kFolderKey, true);
+        static_cast<void>(f.engine.ReadContainerInfo(first, ia, kFolderKey, true));
+        static_cast<void>(f.engine.ReadContainerInfo(second, ib, kFolderKey, true));
         QVERIFY(ia.header.EncryptedAt() < ib.header.EncryptedAt());
         QCOMPARE(ia.header.ModifiedTime(), ib.header.ModifiedTime());
     }

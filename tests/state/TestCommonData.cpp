@@ -18,7 +18,7 @@ class TestCommonData : public QObject {
 
 private:
     struct Fixture {
-        explicit Fixture(const QString& env) : env(env) { engine.RegisterBuiltInKey(); }
+        explicit Fixture(const QString& env) : env(env) { static_cast<void>(engine.RegisterBuiltInKey()); }
         QString File() const { return env + QStringLiteral("/zorcl_common1.dat"); }
         // A file with the admin record and `count` entries, saved the way the dialogs do.
         int Make(int count, const QString& admin = QStringLiteral("Admin#Pw1")) {

@@ -17,7 +17,7 @@ class TestFolderRegistry : public QObject {
 private:
     struct Fixture {
         explicit Fixture(const QString& env, RegistryPlaces places = {}) : env(env), registry(engine, fs, places) {
-            engine.RegisterBuiltInKey();
+            static_cast<void>(engine.RegisterBuiltInKey());
         }
         QString File() const { return env + QStringLiteral("/zorcl_folder.dat"); }
         int Add(const QString& path, const QString& password = QStringLiteral("Folder#Pw1")) {
@@ -132,7 +132,8 @@ private Q_SLOTS:
         QByteArray plain = ReadAll(f.File());
         QCOMPARE(f.engine.DecipherWithBuiltInKey(reinterpret_cast<std::uint8_t*>(plain.data()), plain.size()), 0);
         auto writeEnciphered = [&](QByteArray bytes) {
-            f.engine.EncipherWithBuiltInKey(reinterpret_cast<std::uint8_t*>(bytes.data()), bytes.size());
+            static_cast<void>(
+                f.engine.EncipherWithBuiltInKey(reinterpret_cast<std::uint8_t*>(bytes.data()), bytes.size()));
             QFile file(f.File());
             QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
             file.write(bytes);

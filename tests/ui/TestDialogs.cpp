@@ -40,7 +40,7 @@ class TestDialogs : public QObject {
 private:
     // What the work folder settings need: an engine with the built-in key over the real file system.
     struct WorkFixture {
-        WorkFixture() { engine.RegisterBuiltInKey(); }
+        WorkFixture() { static_cast<void>(engine.RegisterBuiltInKey()); }
         ScriptedInteraction ui;
         TestCatalogue cat;
         FaultyFileSystem fs;

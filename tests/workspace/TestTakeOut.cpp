@@ -254,11 +254,11 @@ private Q_SLOTS:
             ContainerInfo info;
             int status = 0;
             QString text;
-            rig->Engine().CheckContainer(staged, info, rig->folder, false, status, text);
+            static_cast<void>(rig->Engine().CheckContainer(staged, info, rig->folder, false, status, text));
             opensOld = status == kUsable;
             ContainerInfo own;
             rig->EnterKey(QStringLiteral("probe"), fresh);
-            rig->Engine().ReadContainerInfo(staged, own, QStringLiteral("probe"), false);
+            static_cast<void>(rig->Engine().ReadContainerInfo(staged, own, QStringLiteral("probe"), false));
             rig->Engine().ReleaseKey(QStringLiteral("probe"));
             hint = own.hint.trimmed();
             return TakeOutPrompts::WindowResult::kDragged;
