@@ -11,12 +11,12 @@ TEST_USER   ?= nobody
 BUILD_PKGS := cmake ninja-build g++ pkg-config qt6-base-dev qt6-base-dev-tools libqt6test6 zlib1g-dev libssl-dev \
               libglib2.0-dev libxcb1-dev libxcb-ewmh-dev libbenchmark-dev desktop-file-utils shared-mime-info \
               qt6-svg-dev libisal-dev
-RUN_PKGS   := fonts-noto-cjk
+RUN_PKGS   := fonts-noto-cjk qt6-translations-l10n
 # Real FAT32 and exFAT images for the stick tests (mounted through FUSE where the suite runs as root).
-TEST_PKGS  := dosfstools exfatprogs fusefat exfat-fuse fuse3
+TEST_PKGS  := qt6-translations-l10n dosfstools exfatprogs fusefat exfat-fuse fuse3
 BENCH_PKGS := gpg openssl gzip time
 # What `make portable` copies into the bundle beyond the build's own libraries, and the tools it uses.
-PORTABLE_PKGS := patchelf binutils qt6-qpa-plugins qt6-wayland qt6-xdgdesktopportal-platformtheme
+PORTABLE_PKGS := qt6-translations-l10n patchelf binutils qt6-qpa-plugins qt6-wayland qt6-xdgdesktopportal-platformtheme
 DIST_DIR    ?= dist
 FUZZ_PKGS  := clang libclang-rt-14-dev libfuzzer-14-dev
 

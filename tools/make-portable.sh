@@ -5,6 +5,7 @@
 #   korimbo-portable.desktop           the same launcher for desktops that start .desktop files from a stick
 #   lib/                               every shared library they need except those left to the host (below)
 #   plugins/                           the Qt plugins: xcb and wayland platforms and what they load
+#   translations/                      Qt's own Japanese texts (qtbase_ja.qm: the file dialog, standard buttons)
 #   qt.conf                            points Qt at plugins/ instead of the build machine's Qt
 #   ZORp/help/                         the user guide (the program's state appears in ZORp/ when it runs)
 #
@@ -25,6 +26,7 @@ out=$dist/korimbo-portable
 kHost='^(ld-linux.*|libc|libm|libdl|libpthread|librt|libresolv|libutil|libanl|libGL|libEGL|libGLX|libOpenGL|libGLdispatch|libGLESv[12].*|libX11|libX11-xcb|libXext|libXau|libXdmcp|libxcb|libxcb-(composite|damage|dpms|dri2|dri3|glx|present|randr|record|render|res|screensaver|shape|shm|sync|xf86dri|xfixes|xinerama|xinput|xkb|xtest|xv|xvmc)|libwayland-(client|cursor|egl))\.so(\.[0-9]+)*$'
 
 plugins=$(qtpaths6 --query QT_INSTALL_PLUGINS 2>/dev/null || echo /usr/lib/x86_64-linux-gnu/qt6/plugins)
+translations=$(qtpaths6 --query QT_INSTALL_TRANSLATIONS 2>/dev/null || echo /usr/share/qt6/translations)
 kPlugins=(
     platforms/libqxcb.so
     platforms/libqwayland-generic.so
@@ -49,7 +51,7 @@ for program in "$build/portable/korimbo-portable" "$build/korimbo-cli"; do
 done
 
 rm -rf "$out" "$dist/korimbo-portable.tar.gz"
-mkdir -p "$out/lib" "$out/plugins" "$out/ZORp/help"
+mkdir -p "$out/lib" "$out/plugins" "$out/translations" "$out/ZORp/help"
 cp "$build/portable/korimbo-portable" "$build/korimbo-cli" "$out/"
 cp "$source"/res/help/* "$out/ZORp/help/"
 for launcher in korimbo-portable.sh korimbo-cli.sh; do cp "$source/res/portable/launcher.sh" "$out/$launcher"; done
@@ -60,6 +62,9 @@ for plugin in "${kPlugins[@]}"; do
     mkdir -p "$out/plugins/$(dirname "$plugin")"
     cp "$plugins/$plugin" "$out/plugins/$plugin"
 done
+
+[ -f "$translations/qtbase_ja.qm" ] || { echo "make-portable: $translations/qtbase_ja.qm is missing" >&2; exit 1; }
+cp "$translations/qtbase_ja.qm" "$out/translations/"
 
 # Walk the NEEDED entries from the programs and plugins, descending only into bundled libraries: what a
 # host library needs is the host's business. ldd tells where the build machine finds each name.
@@ -104,6 +109,7 @@ cat > "$out/qt.conf" <<'EOF'
 Prefix = .
 Libraries = lib
 Plugins = plugins
+Translations = translations
 EOF
 
 glibc=$(find "$out" -type f \( -name 'korimbo-*' ! -name '*.sh' ! -name '*.desktop' -o -name '*.so*' \) \

@@ -11,6 +11,7 @@
 #include "ui/MainFrame.h"
 #include "ui/OwnIcons.h"
 #include "ui/QtInteraction.h"
+#include "ui/QtTranslation.h"
 #include "util/FileSystem.h"
 #include "util/ProcessHardening.h"
 #include "util/ProgramPlace.h"
@@ -93,6 +94,8 @@ int main(int argc, char** argv) {
     if (!endSignals.Install())
         std::fputs("korimbo-portable: termination signals end the process at once\n", stderr);
     SetApplicationIdentity();
+    if (!InstallQtTranslation(programFolder))
+        std::fputs("korimbo-portable: Qt's Japanese texts were not found; its dialogs speak English\n", stderr);
 
     QtInteraction ui;
     LocalFileSystem files;

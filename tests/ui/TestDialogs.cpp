@@ -10,6 +10,7 @@
 #include "ui/DialogHook.h"
 #include "ui/K81PPage.h"
 #include "ui/KankyoSet.h"
+#include "ui/QtTranslation.h"
 #include "ui/VersionDialog.h"
 
 #include <QCheckBox>
@@ -292,6 +293,16 @@ private Q_SLOTS:
         });
         RunKankyoSet(nullptr, settings, f.work, f.dir.path());
         QCOMPARE(shown, QStringLiteral("復号したファイルの置き場所：/run/user/1000/korimbo-portable-0a1b-work"));
+    }
+
+    // Last: the translation stays installed for the rest of the process.
+    void QtsOwnDialogsSpeakJapanese() {
+        const QString english = QStringLiteral("Look in:");
+        QCOMPARE(QCoreApplication::translate("QFileDialog", "Look in:"), english);
+        // No bundle beside the test: the system's Qt texts are used.
+        QVERIFY(InstallQtTranslation(QStringLiteral("/nonexistent")));
+        QVERIFY(QCoreApplication::translate("QFileDialog", "Look in:") != english);
+        QCOMPARE(QCoreApplication::translate("QPlatformTheme", "Cancel"), QStringLiteral("キャンセル"));
     }
 };
 
