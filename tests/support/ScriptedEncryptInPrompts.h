@@ -1,5 +1,6 @@
 #pragma once
 
+#include "ScriptedQueue.h"
 #include "folder/EncryptInPrompts.h"
 
 #include <QStringList>
@@ -67,26 +68,14 @@ public:
         passwords.clear();
         if (unsettled.isEmpty())
             return true;
-        Fail(unsettled, file, line);
+        FailScript(unsettled, file, line);
         return false;
     }
 
 private:
-    static void Fail(const QString& text, const char* file, int line) {
-        if (QTest::currentTestFunction() != nullptr)
-            QTest::qFail(qPrintable(text), file, line);
-        else
-            qCritical("%s (%s:%d)", qPrintable(text), file, line);
-    }
     template <typename T>
     static T Pop(std::deque<T>& queue, T fallback, const QString& what) {
-        if (queue.empty()) {
-            Fail(QStringLiteral("An encrypt-in dialog came with no answer scripted: ") + what, __FILE__, __LINE__);
-            return fallback;
-        }
-        T value = queue.front();
-        queue.pop_front();
-        return value;
+        return PopScripted(queue, fallback, QStringLiteral("An encrypt-in dialog came with no answer scripted: ") + what);
     }
 };
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "ScriptedQueue.h"
 #include "workspace/PasswordPrompts.h"
 
 #include <QList>
@@ -75,21 +76,9 @@ public:
     }
 
 private:
-    static void Fail(const QString& text, const char* file, int line) {
-        if (QTest::currentTestFunction() != nullptr)
-            QTest::qFail(qPrintable(text), file, line);
-        else
-            qCritical("%s (%s:%d)", qPrintable(text), file, line);
-    }
     template <typename T>
     static T Pop(std::deque<T>& queue, T fallback, const QString& what) {
-        if (queue.empty()) {
-            Fail(QStringLiteral("A password dialog came with no answer scripted: ") + what, __FILE__, __LINE__);
-            return fallback;
-        }
-        T value = queue.front();
-        queue.pop_front();
-        return value;
+        return PopScripted(queue, fallback, QStringLiteral("A password dialog came with no answer scripted: ") + what);
     }
     static Answer Take(std::deque<Reply>& queue, QString& password, QString* hint, const QString& what) {
         const Reply reply = Pop(queue, Reply{Answer::kCancel, QString(), QString()}, what);
