@@ -438,7 +438,7 @@ bool CMainFrame::OpenWithDesktop(const QString& file) {
     QString appId;
     QString executable;
     if (m_launcher->Launch(file, QString(), pid, appId, executable) != 0)
-        return -1;
+        return false;
     // The launcher leaves its children for the process probe to reap: nobody watches this one, so reap it
     // here once it ends rather than leave a zombie until the program exits.
     if (pid > 0 && m_processes) {
@@ -450,7 +450,7 @@ bool CMainFrame::OpenWithDesktop(const QString& file) {
         });
         reaper->start(1000);
     }
-    return 0;
+    return true;
 }
 
 void CMainFrame::OpenHomePage() {
