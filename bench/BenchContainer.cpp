@@ -43,8 +43,9 @@ struct Fixture {
     QString key;
 
     int Set() {
-        if (!dir.isValid() || catalogue.MsgAIN(engine) != 0 || catalogue.MsgBIN(engine) != 0 ||
-            engine.RegisterBuiltInKey() != 0 || engine.RegisterTempKey(QStringLiteral("Bench#2025pw"), {}, key) != 0)
+        if (!dir.isValid() || catalogue.MsgAIN(engine) != OpResult::kDone ||
+            catalogue.MsgBIN(engine) != OpResult::kDone || engine.RegisterBuiltInKey() != 0 ||
+            engine.RegisterTempKey(QStringLiteral("Bench#2025pw"), {}, key) != 0)
             return -1;
         engine.SetWorkFolder(dir.path());
         office = dir.filePath(QStringLiteral("office.dat"));
@@ -67,8 +68,8 @@ int BodyStream(const QString& containerPath, const QString& outPath) {
     CCryptEngine engine{ui, catalogue, files};
     QString key;
     ContainerInfo info;
-    if (catalogue.MsgAIN(engine) != 0 || catalogue.MsgBIN(engine) != 0 || engine.RegisterBuiltInKey() != 0 ||
-        engine.RegisterTempKey(QStringLiteral("Bench#2025pw"), {}, key) != 0 ||
+    if (catalogue.MsgAIN(engine) != OpResult::kDone || catalogue.MsgBIN(engine) != OpResult::kDone ||
+        engine.RegisterBuiltInKey() != 0 || engine.RegisterTempKey(QStringLiteral("Bench#2025pw"), {}, key) != 0 ||
         engine.ReadContainerInfo(containerPath, info, key, true) != 0)
         return 1;
     QFile in(containerPath);

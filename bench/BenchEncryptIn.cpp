@@ -71,7 +71,8 @@ struct Fixture {
             return -1;
         AppState& s = app->State();
         if (s.registry->AddFolder(app->EnvironmentFolder(), root, QStringLiteral("hint"), kPassword,
-                                  QStringLiteral("0"), QStringLiteral("BENCH"), QStringLiteral("0"), 3) != 0)
+                                  QStringLiteral("0"), QStringLiteral("BENCH"), QStringLiteral("0"),
+                                  3) != OpResult::kDone)
             return -1;
         std::array<std::uint8_t, 34> bytes{};
         const int count = s.engine->PasswordToBytes(kPassword, bytes);

@@ -43,11 +43,11 @@ struct FolderFixture {
     int Set() {
         folder = dir.filePath(QStringLiteral("box"));
         const QString env = dir.filePath(QStringLiteral("env"));
-        if (!dir.isValid() || !QDir().mkpath(folder) || !QDir().mkpath(env) || catalogue.MsgAIN(engine) != 0 ||
-            catalogue.MsgBIN(engine) != 0 || engine.RegisterBuiltInKey() != 0 ||
-            registry.LoadFolderRegistry(env) != 0 ||
+        if (!dir.isValid() || !QDir().mkpath(folder) || !QDir().mkpath(env) ||
+            catalogue.MsgAIN(engine) != OpResult::kDone || catalogue.MsgBIN(engine) != OpResult::kDone ||
+            engine.RegisterBuiltInKey() != 0 || registry.LoadFolderRegistry(env) != OpResult::kDone ||
             registry.AddFolder(env, folder, {}, kPassword, QStringLiteral("0"), QStringLiteral("WID"),
-                               QStringLiteral("0"), 3) != 0)
+                               QStringLiteral("0"), 3) != OpResult::kDone)
             return -1;
         std::array<std::uint8_t, 34> bytes{};
         const int count = engine.PasswordToBytes(kPassword, bytes);
@@ -104,7 +104,7 @@ void BM_ListFolderCold(benchmark::State& state) {
         state.PauseTiming();
         f.DropNameFile();
         state.ResumeTiming();
-        if (f.model->ListFolder(f.folder, f.folder) != 0 || f.model->rowCount() != kEntries)
+        if (f.model->ListFolder(f.folder, f.folder) != OpResult::kDone || f.model->rowCount() != kEntries)
             state.SkipWithError("ListFolder failed");
     }
     state.counters["headers/s"] =
@@ -114,13 +114,13 @@ void BM_ListFolderCold(benchmark::State& state) {
 
 void BM_ListFolderWarm(benchmark::State& state) {
     FolderFixture& f = Fixture();
-    if (f.model->ListFolder(f.folder, f.folder) != 0) {
+    if (f.model->ListFolder(f.folder, f.folder) != OpResult::kDone) {
         state.SkipWithError("ListFolder failed");
         return;
     }
     const int readsBefore = f.names->HeaderReads();
     for (auto _ : state) {
-        if (f.model->ListFolder(f.folder, f.folder) != 0 || f.model->rowCount() != kEntries)
+        if (f.model->ListFolder(f.folder, f.folder) != OpResult::kDone || f.model->rowCount() != kEntries)
             state.SkipWithError("ListFolder failed");
     }
     state.counters["headerReads"] = f.names->HeaderReads() - readsBefore;
@@ -129,7 +129,7 @@ void BM_ListFolderWarm(benchmark::State& state) {
 
 void BM_UpdateListOneChanged(benchmark::State& state) {
     FolderFixture& f = Fixture();
-    if (f.model->ListFolder(f.folder, f.folder) != 0) {
+    if (f.model->ListFolder(f.folder, f.folder) != OpResult::kDone) {
         state.SkipWithError("ListFolder failed");
         return;
     }
@@ -141,7 +141,7 @@ void BM_UpdateListOneChanged(benchmark::State& state) {
         file.setFileTime(QDateTime::currentDateTime().addSecs(++step * 2), QFileDevice::FileModificationTime);
         file.close();
         state.ResumeTiming();
-        if (f.model->UpdateList() != 0)
+        if (f.model->UpdateList() != OpResult::kDone)
             state.SkipWithError("UpdateList failed");
     }
     state.SetItemsProcessed(state.iterations() * kEntries);

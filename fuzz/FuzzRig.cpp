@@ -86,17 +86,17 @@ bool FuzzRig::SetUp() {
 
     m_catalogue = std::make_unique<CMessageCatalogue>(m_ui);
     m_engine = std::make_unique<CCryptEngine>(m_ui, *m_catalogue, m_files);
-    if (m_catalogue->MsgAIN(*m_engine) != 0 || m_catalogue->MsgBIN(*m_engine) != 0 ||
+    if (m_catalogue->MsgAIN(*m_engine) != OpResult::kDone || m_catalogue->MsgBIN(*m_engine) != OpResult::kDone ||
         m_engine->RegisterBuiltInKey() != 0)
         return false;
 
     m_registry = std::make_unique<FolderRegistry>(*m_engine, m_files, Places());
-    if (m_registry->LoadFolderRegistry(m_setupEnv) != 0 ||
-        m_registry->AddFolder(m_setupEnv, m_root, QStringLiteral("hint"), kFolderPassword, QStringLiteral("0"),
-                              kWorkId, QStringLiteral("0"), 0) != 0)
+    if (m_registry->LoadFolderRegistry(m_setupEnv) != OpResult::kDone ||
+        m_registry->AddFolder(m_setupEnv, m_root, QStringLiteral("hint"), kFolderPassword, QStringLiteral("0"), kWorkId,
+                              QStringLiteral("0"), 0) != OpResult::kDone)
         return false;
     m_workFolder = std::make_unique<WorkFolderSettings>(*m_engine, m_files, base + QStringLiteral("/work"));
-    if (m_workFolder->LoadWorkFolderSettings(m_setupEnv) != 0)
+    if (m_workFolder->LoadWorkFolderSettings(m_setupEnv) != OpResult::kDone)
         return false;
     m_engine->SetWorkFolder(m_workFolder->angoTempFolder);
 
@@ -307,17 +307,17 @@ Outcome FuzzRig::RunSettings(const QByteArray& file) {
     SettingsFile settings(m_files, m_ui, *m_catalogue);
     SettingsRecord record;
     settings.LoadSettings(m_fuzzEnv, record);
-    const int version = settings.CheckSettingsVersion(m_fuzzEnv, record);
-    const int saved = settings.SaveSettings(m_fuzzEnv, record);
+    const OpResult version = settings.CheckSettingsVersion(m_fuzzEnv, record);
+    const bool saved = settings.SaveSettings(m_fuzzEnv, record);
     settings.LoadSettings(m_fuzzEnv, record);
-    return version == 0 && saved == 0 ? kAccepted : kRejected;
+    return version == OpResult::kDone && saved ? kAccepted : kRejected;
 }
 
 Outcome FuzzRig::RunRegistry(const QByteArray& file) {
     if (!WriteFile(m_fuzzEnv + u'/' + FolderRegistry::kFileName, file))
         return kRejected;
     FolderRegistry registry(*m_engine, m_files, Places());
-    const int loaded = registry.LoadFolderRegistry(m_fuzzEnv);
+    const OpResult loaded = registry.LoadFolderRegistry(m_fuzzEnv);
     bool opened = false;
     for (int slot = 0; slot < registry.Count(); ++slot) {
         const QString path = registry.PathText(slot);
@@ -325,42 +325,38 @@ Outcome FuzzRig::RunRegistry(const QByteArray& file) {
         (void)registry.StoredForm(path);
         QString hint;
         (void)registry.GetFolderHint(path, hint);
-        int match = 0;
-        if (registry.VerifyFolderPassword(path, kFolderPassword, match) == 0 && match == 1)
+        if (registry.VerifyFolderPassword(path, kFolderPassword) == Verdict::kYes)
             opened = true;
     }
-    int used = 0;
-    (void)registry.IsPasswordUsedByAnyFolder(kFolderPassword, used);
-    return loaded == 0 && opened ? kAccepted : kRejected;
+    (void)registry.IsPasswordUsedByAnyFolder(kFolderPassword);
+    return loaded == OpResult::kDone && opened ? kAccepted : kRejected;
 }
 
 Outcome FuzzRig::RunCommonData(const QByteArray& file) {
     if (!WriteFile(m_fuzzEnv + u'/' + CommonManagementData::kFileName, file))
         return kRejected;
     CommonManagementData data(*m_engine, m_files);
-    int adminOk = 0;
-    const int loaded = data.LoadManagementData(m_fuzzEnv, kAdminPassword, 1, adminOk);
+    const Verdict loaded = data.LoadManagementData(m_fuzzEnv, kAdminPassword, 1);
     int count = 0;
     QStringList names, passwords, hints;
-    (void)data.GetChangePasswords(count, names, passwords, hints);
+    data.GetChangePasswords(count, names, passwords, hints);
     CommonManagementData lenient(*m_engine, m_files);
-    int lenientOk = 0;
-    (void)lenient.LoadManagementData(m_fuzzEnv, QStringLiteral(" "), 0, lenientOk);
-    return loaded == 0 && adminOk == 1 ? kAccepted : kRejected;
+    (void)lenient.LoadManagementData(m_fuzzEnv, QStringLiteral(" "), 0);
+    return loaded == Verdict::kYes ? kAccepted : kRejected;
 }
 
 Outcome FuzzRig::RunWorkFolder(const QByteArray& file) {
     if (!WriteFile(m_fuzzEnv + u'/' + WorkFolderSettings::kFileName, file))
         return kRejected;
     WorkFolderSettings settings(*m_engine, m_files, m_scratch + QStringLiteral("/standard"));
-    const int loaded = settings.LoadWorkFolderSettings(m_fuzzEnv);
+    const OpResult loaded = settings.LoadWorkFolderSettings(m_fuzzEnv);
     // What was read must survive its own save and a second load.
-    if (loaded == 0 && settings.SaveWorkFolderSettings(m_fuzzEnv) == 0) {
+    if (loaded == OpResult::kDone && settings.SaveWorkFolderSettings(m_fuzzEnv) == OpResult::kDone) {
         WorkFolderSettings again(*m_engine, m_files, m_scratch + QStringLiteral("/standard"));
-        if (again.LoadWorkFolderSettings(m_fuzzEnv) != 0)
+        if (again.LoadWorkFolderSettings(m_fuzzEnv) != OpResult::kDone)
             return kRejected;
     }
-    return loaded == 0 && settings.angoTempFolderFlg == QStringLiteral("1") ? kAccepted : kRejected;
+    return loaded == OpResult::kDone && settings.angoTempFolderFlg == QStringLiteral("1") ? kAccepted : kRejected;
 }
 
 Outcome FuzzRig::RunCatalogue(const QByteArray& file, bool catalogueB) {
@@ -371,12 +367,12 @@ Outcome FuzzRig::RunCatalogue(const QByteArray& file, bool catalogueB) {
     CMessageCatalogue catalogue(m_ui);
     CCryptEngine engine(m_ui, *m_catalogue, m_files);
     if (!catalogueB) {
-        if (catalogue.MsgAIN(engine, path) != 0)
+        if (catalogue.MsgAIN(engine, path) != OpResult::kDone)
             return kRejected;
         (void)catalogue.m_GetMsgA(1);
         return catalogue.m_GetMsgA(588).isEmpty() ? kRejected : kAccepted;
     }
-    if (catalogue.MsgAIN(engine) != 0 || catalogue.MsgBIN(engine, path) != 0)
+    if (catalogue.MsgAIN(engine) != OpResult::kDone || catalogue.MsgBIN(engine, path) != OpResult::kDone)
         return kRejected;
     bool complete = true;
     for (int number : {1, 2, 4, 6, 7, 8})

@@ -118,7 +118,7 @@ int main(int argc, char** argv) {
         SettingsRecord record;
         record.sizeMfWidth = 900;
         record.dispMode = 1;
-        if (settings.EnsureSettingsFile(env) != 0 || settings.SaveSettings(env, record) != 0)
+        if (settings.EnsureSettingsFile(env) != OpResult::kDone || !settings.SaveSettings(env, record))
             ++g_failures;
         Keep(rig, Target::Settings, QStringLiteral("saved"), 0, ReadAll(SettingsFile::PathIn(env)));
     }
@@ -126,13 +126,13 @@ int main(int argc, char** argv) {
     // Two registered folders, one with a placeholder path.
     {
         FolderRegistry registry(engine, files, rig.Places());
-        if (registry.LoadFolderRegistry(env) != 0 ||
+        if (registry.LoadFolderRegistry(env) != OpResult::kDone ||
             registry.AddFolder(env, QStringLiteral("/media/stick/Secret"), QStringLiteral("the usual"),
                                FuzzRig::kFolderPassword, QStringLiteral("0"), QStringLiteral("W1"), QStringLiteral("1"),
-                               2) != 0 ||
+                               2) != OpResult::kDone ||
             registry.AddFolder(env, rig.Places().documents + QStringLiteral("/Vault"), QStringLiteral("hint"),
                                QStringLiteral("Other#Pw3x"), QStringLiteral("1"), QStringLiteral("W2"),
-                               QStringLiteral("0"), 3) != 0)
+                               QStringLiteral("0"), 3) != OpResult::kDone)
             ++g_failures;
         KeepBoth(rig, Target::Registry, QStringLiteral("two"), ReadAll(env + u'/' + FolderRegistry::kFileName));
     }
@@ -140,12 +140,11 @@ int main(int argc, char** argv) {
     // The administrator record and two change passwords.
     {
         CommonManagementData data(engine, files);
-        int adminOk = 0;
-        if (data.LoadManagementData(env, FuzzRig::kAdminPassword, 1, adminOk) != 0 ||
-            data.SetChangePasswords(2, {QStringLiteral("first"), QStringLiteral("second")},
-                                    {QStringLiteral("Change#1x"), QStringLiteral("Change#2x")},
-                                    {QStringLiteral("hint one"), QStringLiteral("hint two")}) != 0 ||
-            data.SaveManagementData(env, FuzzRig::kAdminPassword, QStringLiteral("admin hint"), 1) != 0)
+        if (data.LoadManagementData(env, FuzzRig::kAdminPassword, 1) == Verdict::kFailed ||
+            !data.SetChangePasswords(2, {QStringLiteral("first"), QStringLiteral("second")},
+                                     {QStringLiteral("Change#1x"), QStringLiteral("Change#2x")},
+                                     {QStringLiteral("hint one"), QStringLiteral("hint two")}) ||
+            data.SaveManagementData(env, FuzzRig::kAdminPassword, QStringLiteral("admin hint"), 1) != OpResult::kDone)
             ++g_failures;
         KeepBoth(rig, Target::CommonData, QStringLiteral("admin-two"),
                  ReadAll(env + u'/' + CommonManagementData::kFileName));
@@ -154,11 +153,11 @@ int main(int argc, char** argv) {
     // A work folder the user chose.
     {
         WorkFolderSettings work(engine, files, rig.Scratch() + QStringLiteral("/standard"));
-        if (work.LoadWorkFolderSettings(env) != 0)
+        if (work.LoadWorkFolderSettings(env) != OpResult::kDone)
             ++g_failures;
         work.angoTempFolderFlg = QStringLiteral("1");
         work.angoTempFolder = QStringLiteral("/media/stick/work");
-        if (work.SaveWorkFolderSettings(env) != 0)
+        if (work.SaveWorkFolderSettings(env) != OpResult::kDone)
             ++g_failures;
         KeepBoth(rig, Target::WorkFolder, QStringLiteral("chosen"), ReadAll(env + u'/' + WorkFolderSettings::kFileName));
     }

@@ -207,16 +207,16 @@ OpResult CFolderRegistration::Register(const QString& path, QString* driveLabel)
     const bool autoRelease =
         type == DriveType::Optical || (type == DriveType::Removable && state.settings.usbAutoKaijyoFlg == 1);
     const QString env = state.environmentFolder;
-    const int added = state.registry->AddFolder(
+    const OpResult added = state.registry->AddFolder(
         env, folder, hint, password, readOnly ? QStringLiteral("1") : QStringLiteral("0"), workId,
         autoRelease ? QStringLiteral("1") : QStringLiteral("0"), static_cast<int>(type));
     // Making the verifier left the password's key in the scratch slot.
     state.engine->ReleaseKey(CCryptEngine::kTempKeyName);
-    if (added != 0)
+    if (added != OpResult::kDone)
         return OpResult::kFailed;
 
     if (!readOnly && !reRegistration && ProbeWrite(folder) != 0) {
-        state.registry->RemoveFolder(env, folder);
+        static_cast<void>(state.registry->RemoveFolder(env, folder));
         return OpResult::kFailed;
     }
     if (!readOnly && reRegistration) {
@@ -224,7 +224,7 @@ OpResult CFolderRegistration::Register(const QString& path, QString* driveLabel)
                                  QStringLiteral("トを全て置き換えますか？");
         if (ui.Message(question, Icon::Question, Buttons::YesNo, 0, 0) == kAnswerYes &&
             RewriteHints(containers, hint) != 0) {
-            state.registry->RemoveFolder(env, folder);
+            static_cast<void>(state.registry->RemoveFolder(env, folder));
             return OpResult::kFailed;
         }
     }
@@ -361,7 +361,7 @@ OpResult CFolderRegistration::Release(const QString& folder) {
     }
     // Once released, no start-up or exit looks at the folder's areas again: what they hold goes now.
     m_app.EmptyTemporaryAreasOf(slot, true);
-    if (state.registry->RemoveFolder(state.environmentFolder, folder) != 0)
+    if (state.registry->RemoveFolder(state.environmentFolder, folder) != OpResult::kDone)
         return OpResult::kFailed;
     state.engine->ReleaseKey(folder);
     return OpResult::kDone;

@@ -183,7 +183,7 @@ OpResult Ckelpie5App::CreateState() {
 
     // The built-in key is made from catalogue B, so both catalogues come first.
     engine.ResetKeys();
-    if (catalogue.MsgAIN(engine) != 0 || catalogue.MsgBIN(engine) != 0)
+    if (catalogue.MsgAIN(engine) != OpResult::kDone || catalogue.MsgBIN(engine) != OpResult::kDone)
         return OpResult::kFailed;
     if (catalogue.m_GetMsgB(8).isEmpty())
         return OpResult::kFailed;
@@ -198,7 +198,7 @@ OpResult Ckelpie5App::CreateState() {
     // The version is checked before the registry is read: a newer layout must not be touched.
     SettingsFile settingsFile(files, ui, catalogue);
     m_state.settingsFileExisted = settingsFile.SettingsFileExists(env);
-    if (settingsFile.EnsureSettingsFile(env) != 0)
+    if (settingsFile.EnsureSettingsFile(env) != OpResult::kDone)
         return OpResult::kFailed;
     // Nothing writes the file between the early read and here (one instance per program folder).
     if (m_earlySettings && m_state.settingsFileExisted)
@@ -206,7 +206,7 @@ OpResult Ckelpie5App::CreateState() {
     else
         settingsFile.LoadSettings(env, m_state.settings);
     m_earlySettings.reset();
-    if (settingsFile.CheckSettingsVersion(env, m_state.settings) != 0)
+    if (settingsFile.CheckSettingsVersion(env, m_state.settings) != OpResult::kDone)
         return OpResult::kFailed;
 
     Volumes* volumes = &m_services.volumes;
@@ -214,11 +214,11 @@ OpResult Ckelpie5App::CreateState() {
                           volumes->MountRoot(m_state.programFolder),
                           [volumes](const QString& path) { return volumes->MountRoot(path); }};
     m_state.registry = std::make_unique<FolderRegistry>(engine, files, std::move(places));
-    if (m_state.registry->LoadFolderRegistry(env) != 0)
+    if (m_state.registry->LoadFolderRegistry(env) != OpResult::kDone)
         return OpResult::kFailed;
 
     m_state.workFolder = std::make_unique<WorkFolderSettings>(engine, files, StandardWorkFolder());
-    if (m_state.workFolder->LoadWorkFolderSettings(env) != 0)
+    if (m_state.workFolder->LoadWorkFolderSettings(env) != OpResult::kDone)
         return OpResult::kFailed;
     ChoosePlainRoot();
     // Decryptions and scratch go below the plaintext root: its free space is the one that counts.
@@ -431,11 +431,11 @@ void Ckelpie5App::SaveAtShutdown(bool maximized) {
     const QString env = m_state.environmentFolder;
     m_state.settings.sizeMfMax = maximized ? 1 : 0;
     SettingsFile settingsFile(m_services.files, m_services.ui, catalogue);
-    if (settingsFile.SaveSettings(env, m_state.settings) == 0)
-        settingsFile.HideSettingsFile(env);
+    if (settingsFile.SaveSettings(env, m_state.settings))
+        static_cast<void>(settingsFile.HideSettingsFile(env));
     else
         ReportMessage(m_services.ui, catalogue, msg::kSettingsNotSaved);
-    if (m_state.workFolder && m_state.workFolder->SaveWorkFolderSettings(env) != 0)
+    if (m_state.workFolder && m_state.workFolder->SaveWorkFolderSettings(env) != OpResult::kDone)
         ReportMessage(m_services.ui, catalogue, msg::kWorkFolderNotSaved);
 }
 

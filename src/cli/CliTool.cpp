@@ -131,7 +131,8 @@ int CCliTool::Run(const QStringList& arguments) {
 }
 
 int CCliTool::Start() {
-    if (m_catalogue.MsgAIN(m_engine) != 0 || m_catalogue.MsgBIN(m_engine) != 0 || m_engine.RegisterBuiltInKey() != 0)
+    if (m_catalogue.MsgAIN(m_engine) != OpResult::kDone || m_catalogue.MsgBIN(m_engine) != OpResult::kDone ||
+        m_engine.RegisterBuiltInKey() != 0)
         return -1;
     return 0;
 }

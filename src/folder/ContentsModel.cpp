@@ -184,9 +184,9 @@ QList<DiskEntry> CContentsModel::ListedEntries(bool withNameFile) const {
     return entries;
 }
 
-int CContentsModel::ListFolder(const QString& directory, const QString& key) {
+OpResult CContentsModel::ListFolder(const QString& directory, const QString& key) {
     const BusySection section(busy);
-    return FillList(directory, key);
+    return FillList(directory, key) == 0 ? OpResult::kDone : OpResult::kFailed;
 }
 
 int CContentsModel::FillList(const QString& directory, const QString& key) {
@@ -302,19 +302,19 @@ void CContentsModel::Resort() {
     Q_EMIT layoutChanged({}, QAbstractItemModel::VerticalSortHint);
 }
 
-int CContentsModel::UpdateList() {
+OpResult CContentsModel::UpdateList() {
     if (m_directory.isEmpty())
-        return 0;
+        return OpResult::kDone;
     QList<DiskEntry> everything = ReadDirectory(m_directory, false);
     QList<DiskEntry> listed = everything;
     listed.removeIf([](const DiskEntry& entry) { return entry.hidden; });
     if (DiskStateOf(listed) == m_diskState)
-        return 0;
+        return OpResult::kDone;
 
     bool withNameFile = false;
     NameIndex index;
     if (LoadIndex(withNameFile, index, &everything) != 0)
-        return -1;
+        return OpResult::kFailed;
     const QList<DiskEntry> disk = ListedEntries(withNameFile);
     QStringList state = DiskStateOf(disk);
 
@@ -382,7 +382,7 @@ int CContentsModel::UpdateList() {
     }
     m_diskState = complete ? std::move(state) : QStringList();
     RequestFreeSpace();
-    return 0;
+    return OpResult::kDone;
 }
 
 void CContentsModel::RequestFreeSpace() {

@@ -2,6 +2,7 @@
 
 #include "folder/NameFile.h"
 #include "state/SettingsFile.h"
+#include "util/OpResult.h"
 
 #include <QAbstractTableModel>
 #include <QStringList>
@@ -67,11 +68,11 @@ public:
     std::function<void(bool)> busy;                              // around a full listing
 
     // Full listing of `directory` with the key of its folder: refresh the name file, then one row per
-    // entry, sorted by the current sort column. 0, or -1 (shown; the list stays empty).
-    int ListFolder(const QString& directory, const QString& key);
+    // entry, sorted by the current sort column. kFailed when shown; the list then stays empty.
+    OpResult ListFolder(const QString& directory, const QString& key);
     // Brings the rows of the shown directory up to date with the disk: changed entries are replaced,
-    // new ones inserted, vanished ones removed. Cheap when nothing changed. 0, or -1 (shown).
-    int UpdateList();
+    // new ones inserted, vanished ones removed. Cheap when nothing changed. kFailed when shown.
+    OpResult UpdateList();
     // No directory shown.
     void Clear();
     // The names shown again after the extension display of the settings changed; no disk access.

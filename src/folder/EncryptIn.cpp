@@ -334,7 +334,7 @@ CEncryptIn::Step CEncryptIn::CopyContainer(const QString& source, const QString&
     if (CopyBytes(source, temp) != 0)
         return fail();
     QString hint;
-    if (m_registry.GetFolderHint(m_key, hint) != 0)
+    if (m_registry.GetFolderHint(m_key, hint) != OpResult::kDone)
         return fail();
     if (m_engine.UpdateHint(temp, WithoutTrailingSpaces(hint)) != kOk)
         return fail();

@@ -29,14 +29,21 @@ QByteArray Utf16Bytes(const QString& text, int units, char16_t filler) {
     return QByteArray(reinterpret_cast<const char*>(padded.utf16()), units * 2);
 }
 
+// A load's answer after a failure it has shown.
+Verdict Failed(OpResult shown) {
+    static_cast<void>(shown);
+    return Verdict::kFailed;
+}
+
 std::uint8_t* U8(QByteArray& bytes) {
     return reinterpret_cast<std::uint8_t*>(bytes.data());
 }
 
 } // namespace
 
-int CommonManagementData::Report(int number, const QString& tail) {
-    return ReportMessage(m_engine.Ui(), m_engine.Messages(), number, tail);
+OpResult CommonManagementData::Report(int number, const QString& tail) {
+    ReportMessage(m_engine.Ui(), m_engine.Messages(), number, tail);
+    return OpResult::kFailed;
 }
 
 // The first units of a reference text in a zero-filled buffer.
@@ -76,40 +83,40 @@ bool CommonManagementData::ManagementDataExists(const QString& envFolder) {
     return m_files.Exists(envFolder + u'/' + kFileName);
 }
 
-int CommonManagementData::DeleteManagementData(const QString& envFolder) {
+OpResult CommonManagementData::DeleteManagementData(const QString& envFolder) {
     const QString path = envFolder + u'/' + kFileName;
     if (const int rc = m_files.Remove(path); rc != 0)
         return Report(msg::kCommonDataNotDeleted,
                       WithPath(FileErrorText(FileErrorCause(rc)), path, PathSeparator::Paragraph));
-    return 0;
+    return OpResult::kDone;
 }
 
-int CommonManagementData::LoadManagementData(const QString& envFolder, const QString& adminPassword, int strict,
-                                             int& adminOk) {
-    adminOk = 0;
+Verdict CommonManagementData::LoadManagementData(const QString& envFolder, const QString& adminPassword, int strict) {
+    bool adminOk = false;
     m_loaded = false;
     ClearManagementData();
     const QString path = envFolder + u'/' + kFileName;
     if (!m_files.Exists(path)) {
         if (const int rc = m_files.ReplaceContents(path, QByteArray()); rc != 0)
-            return Report(msg::kCommonDataNotMade,
-                          WithPath(FileErrorText(FileErrorCause(rc)), path, PathSeparator::Line));
+            return Failed(Report(msg::kCommonDataNotMade,
+                                 WithPath(FileErrorText(FileErrorCause(rc)), path, PathSeparator::Line)));
     }
     qint64 size = 0;
     if (m_files.Size(path, size) != 0)
-        return Report(msg::kCommonDataSizeUnread, path);
+        return Failed(Report(msg::kCommonDataSizeUnread, path));
     if (size == 0 && strict == 1) {
         m_loaded = true;
-        return 0;
+        return Verdict::kNo;
     }
     QByteArray data;
     if (const int rc = m_files.ReadContents(path, data); rc != 0)
-        return Report(msg::kCommonDataNotRead, WithPath(FileErrorText(FileErrorCause(rc)), path, PathSeparator::Line));
+        return Failed(
+            Report(msg::kCommonDataNotRead, WithPath(FileErrorText(FileErrorCause(rc)), path, PathSeparator::Line)));
     if (m_engine.DecipherWithBuiltInKey(U8(data), data.size()) != 0)
-        return -1;
+        return Verdict::kFailed;
     QString adminKey;
     if (m_engine.RegisterTempKey(adminPassword, QString(), adminKey) != 0)
-        return -1;
+        return Verdict::kFailed;
 
     QByteArray storedVerifier;
     bool stop = false;
@@ -117,17 +124,17 @@ int CommonManagementData::LoadManagementData(const QString& envFolder, const QSt
          pos += kRecordSize, ++records) {
         if (TakeRecord(data, pos, adminKey, strict, adminOk, storedVerifier, stop) != 0) {
             data.fill('\0');
-            return -1;
+            return Verdict::kFailed;
         }
     }
     data.fill('\0');
     if (strict == 1)
         m_loaded = true;
-    return 0;
+    return adminOk ? Verdict::kYes : Verdict::kNo;
 }
 
 int CommonManagementData::TakeRecord(const QByteArray& data, qsizetype pos, const QString& adminKey, int strict,
-                                     int& adminOk, QByteArray& storedVerifier, bool& stop) {
+                                     bool& adminOk, QByteArray& storedVerifier, bool& stop) {
     const QString tag = Utf16Field(data, pos, 16);
     if (tag == kAdminTag) {
         m_adminTag = tag;
@@ -137,9 +144,10 @@ int CommonManagementData::TakeRecord(const QByteArray& data, qsizetype pos, cons
         if (m_engine.DecipherBuffer(U8(m_adminVerifier), m_adminVerifier.size(), adminKey) != 0)
             return -1;
         if (m_adminVerifier == Reference(34, 256)) {
-            adminOk = 1;
+            adminOk = true;
         } else if (strict == 1) {
-            Report(msg::kWrongAdminPassword, WithoutTrailingSpaces(m_adminHint) + QStringLiteral(" 」です。"));
+            static_cast<void>(
+                Report(msg::kWrongAdminPassword, WithoutTrailingSpaces(m_adminHint) + QStringLiteral(" 」です。")));
             return -1;
         }
     } else if (tag == kEntryTag) {
@@ -162,13 +170,13 @@ int CommonManagementData::TakeRecord(const QByteArray& data, qsizetype pos, cons
     return 0;
 }
 
-int CommonManagementData::SaveManagementData(const QString& envFolder, const QString& adminPassword,
-                                             const QString& adminHint, int newAdminRecord) {
+OpResult CommonManagementData::SaveManagementData(const QString& envFolder, const QString& adminPassword,
+                                                  const QString& adminHint, int newAdminRecord) {
     if (!m_loaded)
         return Report(msg::kCommonDataNotLoaded, QString());
     QString adminKey;
     if (m_engine.RegisterTempKey(adminPassword, QString(), adminKey) != 0)
-        return -1;
+        return OpResult::kFailed;
     const bool blank = m_adminTag < kAdminTag && m_adminVerifier.count('\0') == m_adminVerifier.size();
     if (newAdminRecord == 1 || blank) {
         m_adminTag = kAdminTag;
@@ -178,17 +186,17 @@ int CommonManagementData::SaveManagementData(const QString& envFolder, const QSt
 
     QByteArray verifier = m_adminVerifier;
     if (m_engine.EncipherBuffer(U8(verifier), verifier.size(), adminKey) != 0)
-        return -1;
+        return OpResult::kFailed;
     QByteArray data(kRecordSize, ' ');
     data.replace(0, 32, Utf16Bytes(m_adminTag, 16, u' '));
     data.replace(32, 256, verifier);
     data.replace(288, 96, Utf16Bytes(m_adminHint, 48, u' '));
     if (InstallListKey(verifier) != 0)
-        return -1;
+        return OpResult::kFailed;
     for (const ChangePasswordEntry& entry : m_entries) {
         QByteArray password = Utf16Bytes(entry.password, 32, u' ');
         if (m_engine.EncipherBuffer(U8(password), password.size(), kListKeyName) != 0)
-            return -1;
+            return OpResult::kFailed;
         QByteArray record(kRecordSize, ' ');
         record.replace(0, 32, Utf16Bytes(entry.tag, 16, u' '));
         record.replace(32, 96, Utf16Bytes(entry.name, 48, u' '));
@@ -197,16 +205,16 @@ int CommonManagementData::SaveManagementData(const QString& envFolder, const QSt
         data.append(record);
     }
     if (m_engine.EncipherWithBuiltInKey(U8(data), data.size()) != 0)
-        return -1;
+        return OpResult::kFailed;
     const QString path = envFolder + u'/' + kFileName;
     if (const int rc = m_files.ReplaceContents(path, data); rc != 0)
         return Report(msg::kCommonDataNotWritten,
                       WithPath(FileErrorText(FileErrorCause(rc)), path, PathSeparator::Line));
-    return 0;
+    return OpResult::kDone;
 }
 
-int CommonManagementData::GetChangePasswords(int& count, QStringList& names, QStringList& passwords,
-                                             QStringList& hints) const {
+void CommonManagementData::GetChangePasswords(int& count, QStringList& names, QStringList& passwords,
+                                              QStringList& hints) const {
     count = static_cast<int>(m_entries.size());
     names.clear();
     passwords.clear();
@@ -216,39 +224,36 @@ int CommonManagementData::GetChangePasswords(int& count, QStringList& names, QSt
         passwords.append(WithoutTrailingSpaces(entry.password));
         hints.append(WithoutTrailingSpaces(entry.hint));
     }
-    return 0;
 }
 
-int CommonManagementData::SetChangePasswords(int count, const QStringList& names, const QStringList& passwords,
-                                             const QStringList& hints) {
+bool CommonManagementData::SetChangePasswords(int count, const QStringList& names, const QStringList& passwords,
+                                              const QStringList& hints) {
     if (count < 0 || count > kMaxEntries || names.size() < count || passwords.size() < count || hints.size() < count)
-        return -1;
+        return false;
     for (ChangePasswordEntry& entry : m_entries)
         WipeString(entry.password);
     m_entries.clear();
     for (int i = 0; i < count; ++i)
         m_entries.append({kEntryTag, names[i].left(48), passwords[i].left(32), hints[i].left(48)});
     m_recordCount = count + 1;
-    return 0;
+    return true;
 }
 
-int CommonManagementData::IsChangePasswordRegistered(const QString& envFolder, const QString& password, int& found) {
-    found = 0;
+Verdict CommonManagementData::IsChangePasswordRegistered(const QString& envFolder, const QString& password) {
     if (!ManagementDataExists(envFolder))
-        return 0;
-    int adminOk = 0;
-    if (LoadManagementData(envFolder, QStringLiteral(" "), 0, adminOk) != 0) {
+        return Verdict::kNo;
+    if (LoadManagementData(envFolder, QStringLiteral(" "), 0) == Verdict::kFailed) {
         ClearManagementData();
-        return -1;
+        return Verdict::kFailed;
     }
     int count = 0;
     QStringList names;
     QStringList passwords;
     QStringList hints;
     GetChangePasswords(count, names, passwords, hints);
-    found = passwords.contains(password) ? 1 : 0;
+    const bool found = passwords.contains(password);
     ClearManagementData();
-    return 0;
+    return found ? Verdict::kYes : Verdict::kNo;
 }
 
 } // namespace korimbo

@@ -1,6 +1,8 @@
 #pragma once
 
 #include "crypto/CryptEngine.h"
+#include "state/Verdict.h"
+#include "util/OpResult.h"
 
 #include <QByteArray>
 #include <QList>
@@ -33,15 +35,20 @@ public:
     CommonManagementData(CCryptEngine& engine, FileSystem& files) : m_engine(engine), m_files(files) {}
     ~CommonManagementData() { ClearManagementData(); }
 
-    int LoadManagementData(const QString& envFolder, const QString& adminPassword, int strict, int& adminOk);
-    int SaveManagementData(const QString& envFolder, const QString& adminPassword, const QString& adminHint,
-                           int newAdminRecord);
-    int GetChangePasswords(int& count, QStringList& names, QStringList& passwords, QStringList& hints) const;
-    int SetChangePasswords(int count, const QStringList& names, const QStringList& passwords, const QStringList& hints);
+    // kYes: loaded, and the administrator password opens the administrator record; kNo: loaded, it does
+    // not (a strict load fails instead when there is a record it does not open).
+    Verdict LoadManagementData(const QString& envFolder, const QString& adminPassword, int strict);
+    OpResult SaveManagementData(const QString& envFolder, const QString& adminPassword, const QString& adminHint,
+                                int newAdminRecord);
+    void GetChangePasswords(int& count, QStringList& names, QStringList& passwords, QStringList& hints) const;
+    // False, with nothing changed, when the lists are shorter than `count` or it is out of range.
+    [[nodiscard]] bool SetChangePasswords(int count, const QStringList& names, const QStringList& passwords,
+                                          const QStringList& hints);
     bool ManagementDataExists(const QString& envFolder);
-    int DeleteManagementData(const QString& envFolder);
+    OpResult DeleteManagementData(const QString& envFolder);
     void ClearManagementData();
-    int IsChangePasswordRegistered(const QString& envFolder, const QString& password, int& found);
+    // kYes when the password is on the list of change passwords.
+    Verdict IsChangePasswordRegistered(const QString& envFolder, const QString& password);
 
     bool Loaded() const { return m_loaded; }
     int RecordCount() const { return m_recordCount; }
@@ -49,10 +56,10 @@ public:
     QString AdminHint() const { return m_adminHint; } // 48 units as stored
 
 private:
-    int Report(int number, const QString& tail);
+    OpResult Report(int number, const QString& tail);
     QByteArray Reference(int number, int bytes);
     int InstallListKey(const QByteArray& storedVerifier);
-    int TakeRecord(const QByteArray& data, qsizetype pos, const QString& adminKey, int strict, int& adminOk,
+    int TakeRecord(const QByteArray& data, qsizetype pos, const QString& adminKey, int strict, bool& adminOk,
                    QByteArray& storedVerifier, bool& stop);
 
     CCryptEngine& m_engine;

@@ -74,8 +74,9 @@ int DecimalOf(const QString& text) {
 
 } // namespace
 
-int FolderRegistry::Report(int number, const QString& tail) {
-    return ReportMessage(m_engine.Ui(), m_engine.Messages(), number, tail);
+OpResult FolderRegistry::Report(int number, const QString& tail) {
+    ReportMessage(m_engine.Ui(), m_engine.Messages(), number, tail);
+    return OpResult::kFailed;
 }
 
 QString FolderRegistry::StoredForm(const QString& path) const {
@@ -105,7 +106,7 @@ QString FolderRegistry::ExpandedForm(const QString& stored) const {
     return stored;
 }
 
-int FolderRegistry::LoadFolderRegistry(const QString& envFolder) {
+OpResult FolderRegistry::LoadFolderRegistry(const QString& envFolder) {
     m_count = 0;
     m_entries.fill(FolderEntry());
     m_pathTexts.fill(QString());
@@ -126,13 +127,13 @@ int FolderRegistry::LoadFolderRegistry(const QString& envFolder) {
         return Report(msg::kRegistrySizeUnread, path);
     if (size == 0) {
         m_loaded = true;
-        return 0;
+        return OpResult::kDone;
     }
     QByteArray data;
     if (const int rc = m_files.ReadContents(path, data); rc != 0)
         return Report(msg::kRegistryNotRead, WithPath(FileErrorText(FileErrorCause(rc)), path, PathSeparator::Line));
     if (m_engine.DecipherWithBuiltInKey(reinterpret_cast<std::uint8_t*>(data.data()), data.size()) != 0)
-        return -1;
+        return OpResult::kFailed;
     for (qsizetype pos = 0; m_count < kMaxEntries && pos + FolderEntry::kSize <= data.size();
          pos += FolderEntry::kSize) {
         const FolderEntry entry = FolderEntry::FromRecord(data.constData() + pos);
@@ -146,10 +147,10 @@ int FolderRegistry::LoadFolderRegistry(const QString& envFolder) {
     }
     data.fill('\0');
     m_loaded = true;
-    return 0;
+    return OpResult::kDone;
 }
 
-int FolderRegistry::SaveFolderRegistry(const QString& envFolder) {
+OpResult FolderRegistry::SaveFolderRegistry(const QString& envFolder) {
     if (!m_loaded)
         return Report(msg::kRegistryNotLoaded, QString());
     QByteArray data;
@@ -162,11 +163,11 @@ int FolderRegistry::SaveFolderRegistry(const QString& envFolder) {
         data.append(entry.Record());
     }
     if (m_engine.EncipherWithBuiltInKey(reinterpret_cast<std::uint8_t*>(data.data()), data.size()) != 0)
-        return -1;
+        return OpResult::kFailed;
     const QString path = envFolder + u'/' + kFileName;
     if (const int rc = m_files.ReplaceContents(path, data); rc != 0)
         return Report(msg::kRegistryNotWritten, WithPath(FileErrorText(FileErrorCause(rc)), path, PathSeparator::Line));
-    return 0;
+    return OpResult::kDone;
 }
 
 QByteArray FolderRegistry::ReferenceVerifier() {
@@ -176,11 +177,11 @@ QByteArray FolderRegistry::ReferenceVerifier() {
     return reference;
 }
 
-int FolderRegistry::AddFolder(const QString& envFolder, const QString& path, const QString& hint,
-                              const QString& password, const QString& readOnlyText, const QString& workId,
-                              const QString& autoReleaseText, int driveType) {
+OpResult FolderRegistry::AddFolder(const QString& envFolder, const QString& path, const QString& hint,
+                                   const QString& password, const QString& readOnlyText, const QString& workId,
+                                   const QString& autoReleaseText, int driveType) {
     if (m_count >= kMaxEntries)
-        return -1; // registration refuses a 101st folder before it gets here
+        return OpResult::kFailed; // registration refuses a 101st folder before it gets here
     const int i = m_count;
     FolderEntry entry = FolderEntry::Fresh();
     entry.SetHint(hint.left(FolderEntry::kHintUnits));
@@ -191,10 +192,10 @@ int FolderRegistry::AddFolder(const QString& envFolder, const QString& path, con
 
     QString key;
     if (m_engine.RegisterTempKey(password, QString(), key) != 0)
-        return -1;
+        return OpResult::kFailed;
     QByteArray verifier = ReferenceVerifier();
     if (m_engine.EncipherBuffer(reinterpret_cast<std::uint8_t*>(verifier.data()), verifier.size(), key) != 0)
-        return -1;
+        return OpResult::kFailed;
     entry.SetVerifier(verifier);
 
     const FolderEntry previousEntry = m_entries[i];
@@ -224,7 +225,7 @@ QList<FolderRegistry::Registered> FolderRegistry::RegisteredFolders() const {
     return folders;
 }
 
-int FolderRegistry::RemoveFolder(const QString& envFolder, const QString& path) {
+OpResult FolderRegistry::RemoveFolder(const QString& envFolder, const QString& path) {
     const int i = SlotOf(path);
     if (i < 0)
         return Report(msg::kReleaseNotRegistered, path);
@@ -236,10 +237,10 @@ int FolderRegistry::RemoveFolder(const QString& envFolder, const QString& path) 
 // The table always holds what the file holds: the per-slot texts are rebuilt from it after a change,
 // and a change whose save failed is taken back, so the file was not written and the table still matches
 // it (a retry is not refused as already registered, a later save carries no entry the user never got).
-int FolderRegistry::SaveAndReload(const QString& envFolder, const std::function<void()>& undo) {
-    if (SaveFolderRegistry(envFolder) != 0) {
+OpResult FolderRegistry::SaveAndReload(const QString& envFolder, const std::function<void()>& undo) {
+    if (SaveFolderRegistry(envFolder) != OpResult::kDone) {
         undo();
-        return -1;
+        return OpResult::kFailed;
     }
     return LoadFolderRegistry(envFolder);
 }
@@ -251,47 +252,46 @@ bool FolderRegistry::IsFolderRegistered(const QString& path) const {
     return false;
 }
 
-int FolderRegistry::OpensVerifier(const FolderEntry& entry, const QString& key, int& match) {
-    match = 0;
+Verdict FolderRegistry::OpensVerifier(const FolderEntry& entry, const QString& key) {
     QByteArray copy = entry.Verifier();
     if (m_engine.DecipherBuffer(reinterpret_cast<std::uint8_t*>(copy.data()), copy.size(), key) != 0)
-        return -1;
-    match = copy == ReferenceVerifier() ? 1 : 0;
+        return Verdict::kFailed;
+    const bool opens = copy == ReferenceVerifier();
     copy.fill('\0');
-    return 0;
+    return opens ? Verdict::kYes : Verdict::kNo;
 }
 
-int FolderRegistry::VerifyFolderPassword(const QString& path, const QString& password, int& match) {
-    match = 0;
+Verdict FolderRegistry::VerifyFolderPassword(const QString& path, const QString& password) {
     const int i = SlotOf(path);
-    if (i < 0)
-        return Report(msg::kVerifyNotRegistered, path);
+    if (i < 0) {
+        static_cast<void>(Report(msg::kVerifyNotRegistered, path));
+        return Verdict::kFailed;
+    }
     QString key;
     if (m_engine.RegisterTempKey(password, QString(), key) != 0)
-        return -1;
-    return OpensVerifier(m_entries[i], key, match);
+        return Verdict::kFailed;
+    return OpensVerifier(m_entries[i], key);
 }
 
-int FolderRegistry::GetFolderHint(const QString& path, QString& hint) {
+OpResult FolderRegistry::GetFolderHint(const QString& path, QString& hint) {
     const int i = SlotOf(path);
     if (i < 0)
         return Report(msg::kHintNotRegistered, path);
     hint = m_entries[i].Hint();
-    return 0;
+    return OpResult::kDone;
 }
 
-int FolderRegistry::IsPasswordUsedByAnyFolder(const QString& password, int& used) {
-    used = 0;
+Verdict FolderRegistry::IsPasswordUsedByAnyFolder(const QString& password) {
     QString key;
     if (m_engine.RegisterTempKey(password, QString(), key) != 0)
-        return -1;
-    for (int i = 0; i < m_count && used == 0; ++i) {
+        return Verdict::kFailed;
+    for (int i = 0; i < m_count; ++i) {
         if (m_pathTexts[i].isEmpty())
             continue;
-        if (OpensVerifier(m_entries[i], key, used) != 0)
-            return -1;
+        if (const Verdict opens = OpensVerifier(m_entries[i], key); opens != Verdict::kNo)
+            return opens;
     }
-    return 0;
+    return Verdict::kNo;
 }
 
 } // namespace korimbo

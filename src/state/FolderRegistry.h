@@ -1,6 +1,8 @@
 #pragma once
 
 #include "crypto/CryptEngine.h"
+#include "state/Verdict.h"
+#include "util/OpResult.h"
 
 #include <QByteArray>
 #include <QList>
@@ -76,15 +78,18 @@ public:
     FolderRegistry(CCryptEngine& engine, FileSystem& files, RegistryPlaces places)
         : m_engine(engine), m_files(files), m_places(std::move(places)) {}
 
-    int LoadFolderRegistry(const QString& envFolder);
-    int SaveFolderRegistry(const QString& envFolder);
-    int AddFolder(const QString& envFolder, const QString& path, const QString& hint, const QString& password,
-                  const QString& readOnlyText, const QString& workId, const QString& autoReleaseText, int driveType);
-    int RemoveFolder(const QString& envFolder, const QString& path);
+    OpResult LoadFolderRegistry(const QString& envFolder);
+    OpResult SaveFolderRegistry(const QString& envFolder);
+    OpResult AddFolder(const QString& envFolder, const QString& path, const QString& hint, const QString& password,
+                       const QString& readOnlyText, const QString& workId, const QString& autoReleaseText,
+                       int driveType);
+    OpResult RemoveFolder(const QString& envFolder, const QString& path);
     bool IsFolderRegistered(const QString& path) const;
-    int VerifyFolderPassword(const QString& path, const QString& password, int& match);
-    int GetFolderHint(const QString& path, QString& hint);
-    int IsPasswordUsedByAnyFolder(const QString& password, int& used);
+    // kYes when the password opens the folder's verifier. Leaves its key in the scratch slot.
+    Verdict VerifyFolderPassword(const QString& path, const QString& password);
+    OpResult GetFolderHint(const QString& path, QString& hint);
+    // kYes when the password opens any registered folder.
+    Verdict IsPasswordUsedByAnyFolder(const QString& password);
     // The slot of a registered folder by its path exactly as registered, or -1 (also for an empty path).
     int SlotOf(const QString& path) const;
     // A registered folder and the slot that holds it.
@@ -110,9 +115,9 @@ public:
     QString ExpandedForm(const QString& stored) const;
 
 private:
-    int Report(int number, const QString& tail);
-    int SaveAndReload(const QString& envFolder, const std::function<void()>& undo);
-    int OpensVerifier(const FolderEntry& entry, const QString& key, int& match);
+    OpResult Report(int number, const QString& tail);
+    OpResult SaveAndReload(const QString& envFolder, const std::function<void()>& undo);
+    Verdict OpensVerifier(const FolderEntry& entry, const QString& key);
     QByteArray ReferenceVerifier();
 
     CCryptEngine& m_engine;

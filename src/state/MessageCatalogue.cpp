@@ -25,9 +25,9 @@ QString BlobText(const QByteArray& plain) {
 
 } // namespace
 
-int CMessageCatalogue::Fail(const char* text) {
+OpResult CMessageCatalogue::Fail(const char* text) {
     m_ui.Message(QString::fromLatin1(text), Icon::Error);
-    return -1;
+    return OpResult::kFailed;
 }
 
 QByteArray CMessageCatalogue::ToBlob(const QString& text) {
@@ -49,7 +49,7 @@ int CMessageCatalogue::Decipher(CCryptEngine& engine, const QString& resource, Q
                                  CCryptEngine::kTempKeyName);
 }
 
-int CMessageCatalogue::MsgAIN(CCryptEngine& engine, const QString& resource) {
+OpResult CMessageCatalogue::MsgAIN(CCryptEngine& engine, const QString& resource) {
     m_keysA.clear();
     m_textsA.clear();
     QString keyName;
@@ -60,10 +60,10 @@ int CMessageCatalogue::MsgAIN(CCryptEngine& engine, const QString& resource) {
         return Fail("MsgAIN NOT ERROR2");
     ParseCatalogueEntries(BlobText(plain), kPrefixA, m_keysA, m_textsA);
     plain.fill('\0');
-    return 0;
+    return OpResult::kDone;
 }
 
-int CMessageCatalogue::MsgBIN(CCryptEngine& engine, const QString& resource) {
+OpResult CMessageCatalogue::MsgBIN(CCryptEngine& engine, const QString& resource) {
     m_heldB.fill('\0');
     m_heldB.clear();
     const QString password = FindCatalogueText(m_keysA, m_textsA, CatalogueKey(kPrefixA, 588));
@@ -77,7 +77,7 @@ int CMessageCatalogue::MsgBIN(CCryptEngine& engine, const QString& resource) {
     plain.fill('\0');
     for (char& byte : m_heldB)
         byte = static_cast<char>(static_cast<unsigned char>(byte) + 1);
-    return 0;
+    return OpResult::kDone;
 }
 
 QString CMessageCatalogue::m_GetMsgA(int number) {

@@ -2,6 +2,7 @@
 
 #include "util/Interaction.h"
 #include "util/MessageSource.h"
+#include "util/OpResult.h"
 
 #include <QByteArray>
 #include <QString>
@@ -22,9 +23,9 @@ public:
 
     explicit CMessageCatalogue(Interaction& ui) : m_ui(ui) {}
 
-    // Catalogue A must be loaded before catalogue B (A588 keys B). 0, or -1 after the error text.
-    int MsgAIN(CCryptEngine& engine, const QString& resource = kResourceA);
-    int MsgBIN(CCryptEngine& engine, const QString& resource = kResourceB);
+    // Catalogue A must be loaded before catalogue B (A588 keys B). kFailed after the error text.
+    OpResult MsgAIN(CCryptEngine& engine, const QString& resource = kResourceA);
+    OpResult MsgBIN(CCryptEngine& engine, const QString& resource = kResourceB);
 
     QString m_GetMsgA(int number);
     QString m_GetMsgB(int number);
@@ -37,7 +38,7 @@ public:
     static QByteArray ToBlob(const QString& text);
 
 private:
-    int Fail(const char* text);
+    OpResult Fail(const char* text);
     int Decipher(CCryptEngine& engine, const QString& resource, QByteArray& plain);
 
     Interaction& m_ui;

@@ -63,16 +63,17 @@ bool SettingsFile::SettingsFileExists(const QString& folder) {
     return m_files.Exists(PathIn(folder));
 }
 
-int SettingsFile::EnsureSettingsFile(const QString& folder) {
+OpResult SettingsFile::EnsureSettingsFile(const QString& folder) {
     const QString path = PathIn(folder);
     if (m_files.Exists(path))
-        return 0;
+        return OpResult::kDone;
     // Created as the byte-order mark alone, so every later write stays UTF-16.
     if (const int rc = m_files.ReplaceContents(path, QByteArray("\xFF\xFE", 2)); rc != 0) {
-        return ReportMessage(m_ui, m_messages, msg::kSettingsNotMade,
-                             WithPath(FileErrorText(FileErrorCause(rc)), path, PathSeparator::Paragraph));
+        ReportMessage(m_ui, m_messages, msg::kSettingsNotMade,
+                      WithPath(FileErrorText(FileErrorCause(rc)), path, PathSeparator::Paragraph));
+        return OpResult::kFailed;
     }
-    return 0;
+    return OpResult::kDone;
 }
 
 void SettingsFile::LoadSettings(const QString& folder, SettingsRecord& record) {
@@ -89,39 +90,41 @@ void SettingsFile::LoadSettings(const QString& folder, SettingsRecord& record) {
     record.outsideDDMoveFlg = 1;
 }
 
-int SettingsFile::SaveSettings(const QString& folder, const SettingsRecord& record) {
+bool SettingsFile::SaveSettings(const QString& folder, const SettingsRecord& record) {
     QList<CIniFile::Entry> entries{{QStringLiteral("Base"), QStringLiteral("VL"), kSettingsVersion}};
     for (const IntKey& k : kIntKeys)
         entries.append({QString::fromLatin1(k.section), QString::fromLatin1(k.key), QString::number(record.*k.field)});
     CIniFile ini(m_files, PathIn(folder));
-    return ini.Write(entries) == 0 ? 0 : -1;
+    return ini.Write(entries) == 0;
 }
 
-int SettingsFile::HideSettingsFile(const QString& folder) {
+OpResult SettingsFile::HideSettingsFile(const QString& folder) {
     const QByteArray path = QFile::encodeName(PathIn(folder));
     struct stat st {};
     if (::stat(path.constData(), &st) != 0) {
         const int error = errno;
-        return ReportMessage(m_ui, m_messages, msg::kAttributes,
-                             WithPath(u'\n' + ErrnoText(error), PathIn(folder), PathSeparator::Paragraph));
+        ReportMessage(m_ui, m_messages, msg::kAttributes,
+                      WithPath(u'\n' + ErrnoText(error), PathIn(folder), PathSeparator::Paragraph));
+        return OpResult::kFailed;
     }
     // Only FAT keeps a hidden attribute; on other file systems the ioctl is refused and nothing is needed.
     const int fd = ::open(path.constData(), O_RDONLY | O_CLOEXEC);
     if (fd < 0)
-        return 0;
+        return OpResult::kDone;
     __u32 attributes = 0;
     if (::ioctl(fd, FAT_IOCTL_GET_ATTRIBUTES, &attributes) == 0) {
         attributes |= ATTR_HIDDEN;
         ::ioctl(fd, FAT_IOCTL_SET_ATTRIBUTES, &attributes);
     }
     ::close(fd);
-    return 0;
+    return OpResult::kDone;
 }
 
-int SettingsFile::CheckSettingsVersion(const QString& folder, const SettingsRecord& record) {
+OpResult SettingsFile::CheckSettingsVersion(const QString& folder, const SettingsRecord& record) {
     if (QString::compare(record.version, kSettingsVersion, Qt::CaseSensitive) <= 0)
-        return 0;
-    return ReportMessage(m_ui, m_messages, msg::kSettingsTooNew, folder);
+        return OpResult::kDone;
+    ReportMessage(m_ui, m_messages, msg::kSettingsTooNew, folder);
+    return OpResult::kFailed;
 }
 
 int SettingsFile::ReadIniInt(const QString& section, const QString& key, int fallback, const QString& file) {
@@ -135,9 +138,9 @@ QString SettingsFile::ReadIniText(const QString& section, const QString& key, co
     return ini.Read(section, key, fallback);
 }
 
-int SettingsFile::WriteIniInt(const QString& section, const QString& key, int value, const QString& file) {
+bool SettingsFile::WriteIniInt(const QString& section, const QString& key, int value, const QString& file) {
     CIniFile ini(m_files, file);
-    return ini.Write(section, key, QString::number(value)) == 0 ? 1 : 0;
+    return ini.Write(section, key, QString::number(value)) == 0;
 }
 
 } // namespace korimbo

@@ -3,6 +3,7 @@
 #include "util/FileSystem.h"
 #include "util/Interaction.h"
 #include "util/MessageSource.h"
+#include "util/OpResult.h"
 
 #include <QString>
 
@@ -49,19 +50,21 @@ public:
 
     bool SettingsFileExists(const QString& folder);
     // Creates the file as the two bytes FF FE when missing (A549 on failure).
-    int EnsureSettingsFile(const QString& folder);
+    OpResult EnsureSettingsFile(const QString& folder);
     // Every key into the record (defaults for missing keys), then the three overrides.
     void LoadSettings(const QString& folder, SettingsRecord& record);
-    // 0, or -1 when the file could not be written. VL is always written as the program's own version.
-    int SaveSettings(const QString& folder, const SettingsRecord& record);
-    // Hides the file where the volume keeps such an attribute (FAT); 0 elsewhere. -1 with A450.
-    int HideSettingsFile(const QString& folder);
-    // A592 + folder when the file was written by a newer settings layout.
-    int CheckSettingsVersion(const QString& folder, const SettingsRecord& record);
+    // False when the file could not be written (nothing shown). VL is always written as the program's own
+    // version.
+    [[nodiscard]] bool SaveSettings(const QString& folder, const SettingsRecord& record);
+    // Hides the file where the volume keeps such an attribute (FAT); done elsewhere. kFailed with A450.
+    OpResult HideSettingsFile(const QString& folder);
+    // A592 + folder and kFailed when the file was written by a newer settings layout.
+    OpResult CheckSettingsVersion(const QString& folder, const SettingsRecord& record);
 
     int ReadIniInt(const QString& section, const QString& key, int fallback, const QString& file);
     QString ReadIniText(const QString& section, const QString& key, const QString& fallback, const QString& file);
-    int WriteIniInt(const QString& section, const QString& key, int value, const QString& file);
+    // False when the file could not be written.
+    [[nodiscard]] bool WriteIniInt(const QString& section, const QString& key, int value, const QString& file);
 
     // The C library's decimal conversion: leading blanks, a sign, leading digits; no digits gives 0.
     static int DecimalValue(const QString& text);

@@ -33,8 +33,9 @@ void PutField(QByteArray& record, int offset, int units, const QString& text) {
 
 } // namespace
 
-int WorkFolderSettings::Report(int number, const QString& tail) {
-    return ReportMessage(m_engine.Ui(), m_engine.Messages(), number, tail);
+OpResult WorkFolderSettings::Report(int number, const QString& tail) {
+    ReportMessage(m_engine.Ui(), m_engine.Messages(), number, tail);
+    return OpResult::kFailed;
 }
 
 void WorkFolderSettings::Assign(const QString& key, const QString& value) {
@@ -48,7 +49,7 @@ void WorkFolderSettings::Assign(const QString& key, const QString& value) {
         dummy2 = SettingsFile::DecimalValue(value);
 }
 
-int WorkFolderSettings::LoadWorkFolderSettings(const QString& envFolder) {
+OpResult WorkFolderSettings::LoadWorkFolderSettings(const QString& envFolder) {
     m_loaded = false;
     angoTempFolderFlg = QStringLiteral("0");
     angoTempFolder.clear();
@@ -70,21 +71,21 @@ int WorkFolderSettings::LoadWorkFolderSettings(const QString& envFolder) {
             return Report(msg::kWorkSettingsNotRead,
                           WithPath(FileErrorText(FileErrorCause(rc)), path, PathSeparator::Line));
         if (m_engine.DecipherWithBuiltInKey(reinterpret_cast<std::uint8_t*>(data.data()), data.size()) != 0)
-            return -1;
+            return OpResult::kFailed;
         for (qsizetype pos = 0; pos + kRecordSize <= data.size(); pos += kRecordSize)
             Assign(Field(data, pos, kKeyUnits), Field(data, pos + 2 * kKeyUnits, kValueUnits));
     }
     m_loaded = true;
     if (angoTempFolderFlg == QStringLiteral("0"))
         angoTempFolder = m_standard;
-    return 0;
+    return OpResult::kDone;
 }
 
 QString WorkFolderSettings::RootOf(const QString& area) const {
     return area == WorkAreas::kNameFile ? angoTempFolder : PlainRoot();
 }
 
-int WorkFolderSettings::SaveWorkFolderSettings(const QString& envFolder) {
+OpResult WorkFolderSettings::SaveWorkFolderSettings(const QString& envFolder) {
     if (!m_loaded)
         return Report(msg::kWorkSettingsNotLoaded, QString());
     const QString records[][2] = {{QStringLiteral("AngoTempFolderFlg"), angoTempFolderFlg},
@@ -99,12 +100,12 @@ int WorkFolderSettings::SaveWorkFolderSettings(const QString& envFolder) {
         data.append(bytes);
     }
     if (m_engine.EncipherWithBuiltInKey(reinterpret_cast<std::uint8_t*>(data.data()), data.size()) != 0)
-        return -1;
+        return OpResult::kFailed;
     const QString path = envFolder + u'/' + kFileName;
     if (const int rc = m_files.ReplaceContents(path, data); rc != 0)
         return Report(msg::kWorkSettingsNotWritten,
                       WithPath(FileErrorText(FileErrorCause(rc)), path, PathSeparator::Line));
-    return 0;
+    return OpResult::kDone;
 }
 
 } // namespace korimbo

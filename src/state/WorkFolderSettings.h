@@ -1,6 +1,7 @@
 #pragma once
 
 #include "crypto/CryptEngine.h"
+#include "util/OpResult.h"
 
 #include <QString>
 
@@ -18,8 +19,8 @@ public:
     WorkFolderSettings(CCryptEngine& engine, FileSystem& files, const QString& standardWorkFolder)
         : m_engine(engine), m_files(files), m_standard(standardWorkFolder) {}
 
-    int LoadWorkFolderSettings(const QString& envFolder);
-    int SaveWorkFolderSettings(const QString& envFolder);
+    OpResult LoadWorkFolderSettings(const QString& envFolder);
+    OpResult SaveWorkFolderSettings(const QString& envFolder);
     QString StandardWorkFolder() const { return m_standard; }
 
     bool Loaded() const { return m_loaded; }
@@ -37,7 +38,7 @@ public:
     int dummy2 = 1;
 
 private:
-    int Report(int number, const QString& tail);
+    OpResult Report(int number, const QString& tail);
     void Assign(const QString& key, const QString& value);
 
     CCryptEngine& m_engine;

@@ -29,7 +29,7 @@ CD09PasswordSet::CD09PasswordSet(PasswordPrompts::SetMode mode, const QString& f
       m_ok(new QPushButton(QStringLiteral("OK"), this)), m_cancel(new QPushButton(QStringLiteral("キャンセル"), this)) {
     const bool registering = mode == PasswordPrompts::SetMode::kRegisterFolder;
     setObjectName(QStringLiteral("パスワード入力"));
-    setWindowTitle(m_messages.MsgA(registering ? 507 : 509));
+    setWindowTitle(m_messages.MsgA(registering ? msg::kTitleRegisterPassword : msg::kTitleSetPassword));
 
     m_password->setObjectName(QStringLiteral("1044"));
     m_confirm->setObjectName(QStringLiteral("1046"));
@@ -44,7 +44,7 @@ CD09PasswordSet::CD09PasswordSet(PasswordPrompts::SetMode mode, const QString& f
     m_strength->setRange(0, kMaxStrength);
     m_strength->setValue(0);
     m_strength->setTextVisible(false);
-    m_info->setText(m_messages.MsgA(registering ? 508 : 510));
+    m_info->setText(m_messages.MsgA(registering ? msg::kInfoRegisterPassword : msg::kInfoSetPassword));
     m_info->setWordWrap(true);
     m_info->setTextFormat(Qt::PlainText);
     m_folder->setReadOnly(true);
@@ -119,15 +119,15 @@ void CD09PasswordSet::accept() {
     const auto keep = [&password] { password.clear(); };
 
     if (password.size() < kMinPasswordLength || password.size() > kMaxPasswordLength) {
-        Refuse(511, PasswordRangeText() + m_messages.MsgA(512), m_password);
+        Refuse(msg::kSetPasswordLength, PasswordRangeText() + m_messages.MsgA(msg::kSetPasswordLengthTail), m_password);
         return keep();
     }
     if (CCryptEngine::CheckPasswordChars(password) != 0) {
-        Refuse(513, QString(), m_password);
+        Refuse(msg::kPasswordChars, QString(), m_password);
         return keep();
     }
     if (m_confirm->text() != password) {
-        Refuse(514, QString(), m_confirm);
+        Refuse(msg::kConfirmationDiffers, QString(), m_confirm);
         return keep();
     }
     // A password must not be one of the registered change passwords; the manager says so itself.
@@ -136,7 +136,7 @@ void CD09PasswordSet::accept() {
         return keep();
     }
     if (hint.size() > kMaxHintLength) {
-        Refuse(515, QString::number(kMaxHintLength) + m_messages.MsgA(516), m_hint);
+        Refuse(msg::kHintTooLong, QString::number(kMaxHintLength) + m_messages.MsgA(msg::kHintTooLongTail), m_hint);
         return keep();
     }
     if (hint == password) {
@@ -144,9 +144,10 @@ void CD09PasswordSet::accept() {
         return keep();
     }
     if (StrengthOf(password) < 25) {
-        if (!Confirm(517))
+        if (!Confirm(msg::kWeakPassword))
             return keep();
-    } else if (!Confirm(m_mode == PasswordPrompts::SetMode::kRegisterFolder ? 518 : 519)) {
+    } else if (!Confirm(m_mode == PasswordPrompts::SetMode::kRegisterFolder ? msg::kRegisterWithPassword
+                                                                            : msg::kSetThisPassword)) {
         return keep();
     }
     m_acceptedPassword = DeepCopy(password);

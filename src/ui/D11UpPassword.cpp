@@ -4,6 +4,7 @@
 #include "ui/DialogButtons.h"
 #include "ui/DialogHook.h"
 #include "util/Interaction.h"
+#include "util/MessageNumbers.h"
 #include "util/MessageSource.h"
 #include "util/MessageText.h"
 
@@ -108,7 +109,8 @@ int CD11UpPassword::Run() {
 
 void CD11UpPassword::NewEntry() {
     if (m_list->topLevelItemCount() >= kMaxEntries) {
-        ReportMessage(m_ui, m_messages, 522, QString::number(kMaxEntries) + m_messages.MsgA(523), Icon::Warning);
+        ReportMessage(m_ui, m_messages, msg::kChangeListFull,
+                      QString::number(kMaxEntries) + m_messages.MsgA(msg::kChangeListFullTail), Icon::Warning);
         return;
     }
     CD12UpPasswordIn entry(m_ui, m_messages, this);

@@ -21,7 +21,6 @@ namespace korimbo {
 namespace {
 
 constexpr int kMaxNameLength = 48;
-constexpr int kMsgWeakPassword = 534;
 
 } // namespace
 
@@ -91,35 +90,38 @@ void CD12UpPasswordIn::accept() {
     const auto keep = [&password] { password.clear(); };
 
     if (name.size() > kMaxNameLength) {
-        Refuse(525, QString::number(kMaxNameLength) + m_messages.MsgA(526), m_name);
+        Refuse(msg::kChangeNameTooLong, QString::number(kMaxNameLength) + m_messages.MsgA(msg::kChangeNameTooLongTail),
+               m_name);
         return keep();
     }
     if (name.isEmpty()) {
-        Refuse(527, QString(), m_name);
+        Refuse(msg::kChangeNameMissing, QString(), m_name);
         return keep();
     }
     if (password.size() < kMinPasswordLength || password.size() > kMaxPasswordLength) {
-        Refuse(528, PasswordRangeText() + m_messages.MsgA(529), m_password);
+        Refuse(msg::kChangePasswordLength, PasswordRangeText() + m_messages.MsgA(msg::kChangePasswordLengthTail),
+               m_password);
         return keep();
     }
     if (CCryptEngine::CheckPasswordChars(password) != 0) {
-        Refuse(530, QString(), m_password);
+        Refuse(msg::kChangePasswordChars, QString(), m_password);
         return keep();
     }
     if (password == name) {
-        Refuse(531, QString(), m_password);
+        Refuse(msg::kChangePasswordIsName, QString(), m_password);
         return keep();
     }
     if (hint.size() > kMaxHintLength) {
-        Refuse(532, QString::number(kMaxHintLength) + m_messages.MsgA(533), m_hint);
+        Refuse(msg::kChangeHintTooLong, QString::number(kMaxHintLength) + m_messages.MsgA(msg::kChangeHintTooLongTail),
+               m_hint);
         return keep();
     }
     if (hint == password) {
         Refuse(msg::kHintIsPassword, QString(), m_hint);
         return keep();
     }
-    if (StrengthOf(password) < 25 && m_ui.Message(m_messages.MsgA(kMsgWeakPassword), Icon::Question, Buttons::YesNo, 0,
-                                                  kMsgWeakPassword) != kAnswerYes)
+    if (StrengthOf(password) < 25 && m_ui.Message(m_messages.MsgA(msg::kWeakChangePassword), Icon::Question,
+                                                  Buttons::YesNo, 0, msg::kWeakChangePassword) != kAnswerYes)
         return keep();
     m_acceptedName = name;
     m_acceptedPassword = DeepCopy(password);

@@ -65,7 +65,7 @@ KankyoResult RunKankyoSet(QWidget* parent, SettingsRecord& settings, WorkFolderS
     // No page edits the work folder today; a future one would, and its change must not wait for exit.
     if (workFolder.angoTempFolderFlg != workFlag || workFolder.angoTempFolder != workPath) {
         result.workFolderChanged = true;
-        workFolder.SaveWorkFolderSettings(envFolder);
+        static_cast<void>(workFolder.SaveWorkFolderSettings(envFolder));
     }
     return result;
 }

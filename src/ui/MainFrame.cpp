@@ -12,6 +12,7 @@
 #include "ui/StatusAnimation.h"
 #include "ui/TreeV.h"
 #include "ui/USplitterWnd.h"
+#include "util/MessageNumbers.h"
 #include "workspace/DecryptedFileModel.h"
 #include "workspace/LoginManager.h"
 #include "workspace/TakeOut.h"
@@ -205,7 +206,7 @@ void CMainFrame::RunFirstStart() {
     if (!registerFolder)
         return; // registration lands with the folder tree
     const QString folder = m_app.DefaultEncryptedFolder();
-    if (!QDir().mkpath(folder) || registerFolder(folder) != 0) {
+    if (!QDir().mkpath(folder) || registerFolder(folder) != OpResult::kDone) {
         Shutdown(false);
         close();
     }
@@ -363,8 +364,9 @@ void CMainFrame::SetStatusText(const QString& text, bool nameOnly) {
 }
 
 QString CMainFrame::StatusPaneText() const {
-    return m_statusText.isEmpty() ? m_app.State().catalogue ? m_app.State().catalogue->m_GetMsgA(638) : QString()
-                                  : m_statusText;
+    return m_statusText.isEmpty()
+               ? m_app.State().catalogue ? m_app.State().catalogue->m_GetMsgA(msg::kWorking) : QString()
+               : m_statusText;
 }
 
 void CMainFrame::ShowPhase(int phase) {
@@ -415,7 +417,8 @@ void CMainFrame::closeEvent(QCloseEvent* event) {
         return;
     }
     if (IsBusy()) {
-        m_ui.Message(m_app.State().catalogue->m_GetMsgA(182), Icon::Information, Buttons::Ok, 0, 182);
+        m_ui.Message(m_app.State().catalogue->m_GetMsgA(msg::kExitWhileBusy), Icon::Information, Buttons::Ok, 0,
+                     msg::kExitWhileBusy);
         event->ignore();
         return;
     }

@@ -6,6 +6,7 @@
 #include "platform/Associations.h"
 #include "ui/CommandTable.h"
 #include "util/BusySection.h"
+#include "util/OpResult.h"
 
 #include <QHash>
 #include <QLabel>
@@ -103,7 +104,7 @@ public:
     Ckelpie5App& App() { return m_app; }
 
     // Entry points the registration and login of the folder tree fill in.
-    std::function<int(const QString& folder)> registerFolder; // first-start registration: 0 registered
+    std::function<OpResult(const QString& folder)> registerFolder; // first-start registration
     std::function<void(const QString& folder)> startLogin;    // automatic login of the only folder
     std::function<bool()> confirmWorkingCopiesAtExit;         // false cancels the exit
     bool firstRegistrationWasReadOnly = false;
@@ -112,10 +113,10 @@ public:
     void SetPrompts(PasswordPrompts* prompts) { m_prompts = prompts; }
     CLoginManager* Login() const { return m_login.get(); }
     // Registration of a folder with everything that follows it: tree item, selection, login.
-    int RegisterAndLogin(const QString& folder, bool fromDrop);
-    int LoginFolder(const QString& folder);
-    int LogoutFolder(const QString& folder);
-    int ReleaseFolder(const QString& folder);
+    OpResult RegisterAndLogin(const QString& folder, bool fromDrop);
+    OpResult LoginFolder(const QString& folder);
+    OpResult LogoutFolder(const QString& folder);
+    OpResult ReleaseFolder(const QString& folder);
     std::function<void()> showGuidance; // the guidance after the first start's registration
 
     // ---- the contents list ----
@@ -128,9 +129,9 @@ public:
     // Lists `directory` in the contents list when its folder is logged in, else clears the list.
     void ShowFolder(const QString& directory);
     // Encrypts files and folders from outside into `destination`. 0, or -1 (shown).
-    int EncryptIn(const QString& destination, const QStringList& sources, bool move);
+    OpResult EncryptIn(const QString& destination, const QStringList& sources, bool move);
     // Paste: files copied or cut in a file manager are encrypted into the shown folder.
-    int PasteFiles();
+    OpResult PasteFiles();
     // A file of the list is opened (the workspace's open routine plugs in here).
     std::function<void(const QString& container)> openFile;
 
@@ -145,7 +146,7 @@ public:
     CDecryptedFileModel* DecryptedFiles() const { return m_decrypted.get(); }
     EditingAreaWatcher* AreaWatcher() const { return m_areaWatcher; }
     // Opens the selected files of the contents list in their programs (or in `program`).
-    int OpenSelected(const QString& program = QString());
+    OpResult OpenSelected(const QString& program = QString());
 
     // ---- inside the encrypted folders ----
     // The desktop's trash the deletes go to (a test's own trash folder in tests).
@@ -154,16 +155,16 @@ public:
     CUndoHistory& History() { return m_history; }
     // Cut or copy of the list's selection (or of the tree's directory): the internal clipboard takes them
     // and the system clipboard is emptied. 0, or -1 (shown).
-    int TakeItems(const QStringList& items, bool cut, const QString& shownFolder);
+    OpResult TakeItems(const QStringList& items, bool cut, const QString& shownFolder);
     // The inside paste into `destination`. 0, or -1.
-    int PasteInside(const QString& destination);
+    OpResult PasteInside(const QString& destination);
     // Delete of `items` (permanent with `permanent`). 0, 1 (the user said no), or -1.
-    int DeleteItems(const QStringList& items, bool permanent);
+    OpResult DeleteItems(const QStringList& items, bool permanent);
     // Items dragged inside the program dropped on `destination`.
-    int DropInside(const QString& destination, const QStringList& items, bool move);
+    OpResult DropInside(const QString& destination, const QStringList& items, bool move);
     // The end of an in-place rename of the list's row `row`. 0, 1 (nothing to do), or -1.
-    int RenameRow(int row, const QString& shown, const QString& typed);
-    int UndoLast();
+    OpResult RenameRow(int row, const QString& shown, const QString& typed);
+    OpResult UndoLast();
     // The undo item's text, status prompt and state, as the menu shows them.
     void UpdateUndoItem();
 
@@ -173,18 +174,18 @@ public:
     QStringList NewFileTypeTexts() const { return m_newFileTypeTexts; }
     // A new folder or a new file of type `index` in the shown folder, whose row then goes into renaming.
     // 0, or -1 (shown).
-    int NewFolder();
-    int NewFile(int index);
+    OpResult NewFolder();
+    OpResult NewFile(int index);
     // "「新規作成」の設定...": the templates folder, where the new-file types come from, in the file manager.
-    int OpenNewFileSettings();
+    OpResult OpenNewFileSettings();
     // The single-item dialog for one path, the summary dialog for several.
-    int ShowProperties(const QStringList& paths);
+    OpResult ShowProperties(const QStringList& paths);
     // ---- taking items out ----
     // The window's dialogs answer the take-out unless a test hands in its own.
     void SetTakeOutPrompts(TakeOutPrompts* prompts) { m_takeOutPrompts = prompts; }
     CTakeOut* TakeOut() const { return m_takeOut.get(); }
     // A take-out command on the selection of the contents list. 0, or -1 (cancelled or shown).
-    int TakeOutSelected(TakeOutKind kind);
+    OpResult TakeOutSelected(TakeOutKind kind);
     // The data of a drag out of the contents list (null when the selection's checks refuse it) and the
     // drop actions it allows: copy, and move too for a right-button drag in a writable folder.
     std::unique_ptr<CDragOutData> MakeDragOut(Qt::MouseButton button, Qt::DropActions& allowed);
@@ -252,7 +253,7 @@ private:
     void BuildKeyboard();
     void RunFirstStart();
     void OpenHelp();
-    int OpenWithDesktop(const QString& file);
+    [[nodiscard]] bool OpenWithDesktop(const QString& file);
     void OpenHomePage();
     void ShowVersion();
     void RunSettingsSheet();

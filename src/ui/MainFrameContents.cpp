@@ -52,7 +52,7 @@ void CMainFrame::WireContents() {
     connect(m_list, &CListV::OpenRequested, this, &CMainFrame::OpenRow);
     connect(m_list, &CListV::FilesDropped, this,
             [this](const QString& destination, const QStringList& paths, bool move) {
-                EncryptIn(destination, paths, move);
+                static_cast<void>(EncryptIn(destination, paths, move));
             });
     connect(m_list, &CListV::PopupCommand, this, &CMainFrame::OnPopupCommand);
     m_list->programsFor = [this](const QString& name) {
@@ -68,14 +68,14 @@ void CMainFrame::WireContents() {
     };
     connect(m_list, &CListV::SelectionChanged, this, &CMainFrame::UpdateCommandStates);
     connect(m_tree, &CTreeV::FilesDropped, this, [this](const QString& directory, const QStringList& paths, bool move) {
-        EncryptIn(directory, paths, move);
+        static_cast<void>(EncryptIn(directory, paths, move));
     });
 
     m_watcher = new ContentsWatcher(this);
     m_watcher->isBusy = [this] { return IsBusy(); };
     m_watcher->update = [this] {
         const BusySection busy = BusyScope();
-        m_contents->UpdateList();
+        static_cast<void>(m_contents->UpdateList());
     };
 }
 
@@ -91,7 +91,7 @@ void CMainFrame::ShowFolder(const QString& directory) {
         return;
     }
     m_currentFolder = directory;
-    if (m_contents->ListFolder(directory, top) != 0) {
+    if (m_contents->ListFolder(directory, top) != OpResult::kDone) {
         m_contents->Clear();
         m_watcher->Watch(QString());
     } else {
@@ -137,38 +137,39 @@ bool CMainFrame::HasWorkingCopy(const QString& container) {
     return !copy.isEmpty() && QFileInfo::exists(copy);
 }
 
-int CMainFrame::EncryptIn(const QString& destination, const QStringList& sources, bool move) {
+OpResult CMainFrame::EncryptIn(const QString& destination, const QStringList& sources, bool move) {
     if (!m_contents || sources.isEmpty())
-        return -1;
+        return OpResult::kDeclined;
     // Files dropped on a folder of the tree that is logged out: the login comes first.
     const QString top = m_nameFile->OwningRoot(destination);
-    if (!top.isEmpty() && !m_login->IsLoggedIn(top) && LoginFolder(top) != 0)
-        return -1;
+    if (!top.isEmpty() && !m_login->IsLoggedIn(top))
+        if (const OpResult login = LoginFolder(top); login != OpResult::kDone)
+            return login;
     CEncryptIn operation = NewEncryptIn();
     EncryptInRequest request;
     request.mode = move ? EncryptInRequest::kMove : EncryptInRequest::kCopy;
     request.sources = sources;
     request.destination = destination;
     SetAbortable(true);
-    const int rc = operation.Run(request) == OpResult::kDone ? 0 : -1;
+    const OpResult rc = operation.Run(request);
     SetAbortable(false);
     ClearStatusText();
     if (!m_currentFolder.isEmpty()) {
         const BusySection busy = BusyScope();
-        m_contents->UpdateList();
+        static_cast<void>(m_contents->UpdateList());
     }
     if (request.folderIncluded)
         m_tree->RefreshBranch(destination);
     return rc;
 }
 
-int CMainFrame::PasteFiles() {
+OpResult CMainFrame::PasteFiles() {
     ClipboardFiles files;
     if (m_currentFolder.isEmpty() || !ReadClipboardFiles(QGuiApplication::clipboard()->mimeData(), files))
-        return -1;
-    const int rc = EncryptIn(m_currentFolder, files.paths, files.cut);
+        return OpResult::kDeclined;
+    const OpResult rc = EncryptIn(m_currentFolder, files.paths, files.cut);
     // Files that were cut are gone from where the clipboard says they are.
-    if (rc == 0 && files.cut)
+    if (rc == OpResult::kDone && files.cut)
         QGuiApplication::clipboard()->clear();
     return rc;
 }
@@ -183,7 +184,7 @@ void CMainFrame::EncryptPlainSelected() {
     SetAbortable(false);
     ClearStatusText();
     const BusySection busy = BusyScope();
-    m_contents->UpdateList();
+    static_cast<void>(m_contents->UpdateList());
 }
 
 } // namespace korimbo

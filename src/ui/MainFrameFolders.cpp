@@ -2,6 +2,7 @@
 #include "app/FolderRegistration.h"
 #include "ui/MainFrame.h"
 #include "ui/TreeV.h"
+#include "util/MessageNumbers.h"
 #include "workspace/DecryptedFileModel.h"
 #include "workspace/LoginManager.h"
 
@@ -19,7 +20,7 @@ void CMainFrame::WireFolderCommands() {
     m_tree->isBusy = [this] { return IsBusy(); };
     connect(m_tree, &CTreeV::FolderSelected, this, &CMainFrame::OnFolderSelected);
     connect(m_tree, &CTreeV::RegisterRequested, this,
-            [this](const QString& folder) { RegisterAndLogin(folder, true); });
+            [this](const QString& folder) { static_cast<void>(RegisterAndLogin(folder, true)); });
     connect(m_tree, &CTreeV::ContextCommand, this, [this](int id, const QString& directory) {
         m_treePopupPath = directory;
         OnPopupCommand(id);
@@ -30,7 +31,7 @@ void CMainFrame::WireFolderCommands() {
         startLogin = [this](const QString& folder) {
             if (QTreeWidgetItem* item = m_tree->FindTop(folder))
                 m_tree->setCurrentItem(item);
-            LoginFolder(folder);
+            static_cast<void>(LoginFolder(folder));
         };
     m_tree->Populate(*state.registry);
 }
@@ -45,21 +46,21 @@ QString CMainFrame::SelectedTopFolder() const {
 void CMainFrame::OnFolderSelected(const QString& directory, const QString& topFolder) {
     ShowFolder(directory);
     if (m_decrypted)
-        m_decrypted->SetDirectory(topFolder);
+        static_cast<void>(m_decrypted->SetDirectory(topFolder));
 }
 
-int CMainFrame::RegisterAndLogin(const QString& folder, bool fromDrop) {
+OpResult CMainFrame::RegisterAndLogin(const QString& folder, bool fromDrop) {
     if (!m_prompts)
-        return -1;
+        return OpResult::kDeclined;
     CFolderRegistration registration(m_app, *m_prompts);
     registration.busy = [this](bool on) { Busy(on); };
     if (fromDrop)
-        SetStatusText(m_app.State().catalogue->m_GetMsgA(241));
+        SetStatusText(m_app.State().catalogue->m_GetMsgA(msg::kRegisteringFolder));
     const QString path = QFileInfo(folder).absoluteFilePath();
-    const int rc = registration.Register(path) == OpResult::kDone ? 0 : -1;
+    const OpResult rc = registration.Register(path);
     ClearStatusText();
-    if (rc != 0)
-        return -1;
+    if (rc != OpResult::kDone)
+        return rc;
     const FolderRegistry& registry = *m_app.State().registry;
     const int slot = registry.SlotOf(path);
     const int driveType = slot < 0 ? 0 : registry.DriveTypeOf(slot);
@@ -68,53 +69,54 @@ int CMainFrame::RegisterAndLogin(const QString& folder, bool fromDrop) {
     QTreeWidgetItem* item = m_tree->AddFolder(path, driveType);
     m_tree->setCurrentItem(item);
     if (fromDrop)
-        m_ui.Message(m_app.State().catalogue->m_GetMsgA(240), Icon::Information, Buttons::Ok, 0, 240);
-    LoginFolder(path);
+        m_ui.Message(m_app.State().catalogue->m_GetMsgA(msg::kFolderRegistered), Icon::Information, Buttons::Ok, 0,
+                     msg::kFolderRegistered);
+    static_cast<void>(LoginFolder(path));
     if (!fromDrop && !readOnly && showGuidance)
         showGuidance();
-    return 0;
+    return OpResult::kDone;
 }
 
-int CMainFrame::LoginFolder(const QString& folder) {
+OpResult CMainFrame::LoginFolder(const QString& folder) {
     if (folder.isEmpty() || !m_prompts || !m_login)
-        return -1;
-    const int rc = m_login->Login(folder, *m_prompts) == OpResult::kDone ? 0 : -1;
+        return OpResult::kDeclined;
+    const OpResult rc = m_login->Login(folder, *m_prompts);
     m_tree->RefreshLoginState();
-    if (rc == 0) {
+    if (rc == OpResult::kDone) {
         const QTreeWidgetItem* current = m_tree->currentItem();
         ShowFolder(CTreeV::TopFolderOf(current) == folder ? CTreeV::PathOf(current) : folder);
         // The login made the work areas: the decrypted-file list can watch the editing area now.
         if (m_decrypted)
-            m_decrypted->SetDirectory(folder);
+            static_cast<void>(m_decrypted->SetDirectory(folder));
     }
     UpdateCommandStates();
     return rc;
 }
 
-int CMainFrame::LogoutFolder(const QString& folder) {
+OpResult CMainFrame::LogoutFolder(const QString& folder) {
     if (folder.isEmpty() || !m_login)
-        return -1;
-    const int rc = m_login->Logout(folder) == OpResult::kDone ? 0 : -1;
-    if (rc == 0 && CTreeV::TopFolderOf(m_tree->currentItem()) == folder)
+        return OpResult::kDeclined;
+    const OpResult rc = m_login->Logout(folder);
+    if (rc == OpResult::kDone && CTreeV::TopFolderOf(m_tree->currentItem()) == folder)
         ShowFolder(QString());
     m_tree->RefreshLoginState();
     UpdateCommandStates();
     return rc;
 }
 
-int CMainFrame::ReleaseFolder(const QString& folder) {
+OpResult CMainFrame::ReleaseFolder(const QString& folder) {
     if (folder.isEmpty() || !m_prompts)
-        return -1;
+        return OpResult::kDeclined;
     CFolderRegistration registration(m_app, *m_prompts);
     registration.busy = [this](bool on) { Busy(on); };
-    if (registration.Release(folder) != OpResult::kDone)
-        return -1;
+    if (const OpResult released = registration.Release(folder); released != OpResult::kDone)
+        return released;
     m_app.State().engine->ReleaseKey(folder);
     if (CTreeV::TopFolderOf(m_tree->currentItem()) == folder)
         ShowFolder(QString());
     m_tree->RemoveFolder(folder);
     UpdateCommandStates();
-    return 0;
+    return OpResult::kDone;
 }
 
 } // namespace korimbo

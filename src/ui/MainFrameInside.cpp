@@ -18,15 +18,16 @@
 namespace korimbo {
 
 void CMainFrame::WireInside() {
-    connect(m_list, &CListV::RenameEdited, this,
-            [this](int row, const QString& shown, const QString& typed) { RenameRow(row, shown, typed); });
+    connect(m_list, &CListV::RenameEdited, this, [this](int row, const QString& shown, const QString& typed) {
+        static_cast<void>(RenameRow(row, shown, typed));
+    });
     connect(m_list, &CListV::InsideDropped, this,
             [this](const QString& destination, const QStringList& paths, bool move) {
-                DropInside(destination, paths, move);
+                static_cast<void>(DropInside(destination, paths, move));
             });
     connect(m_tree, &CTreeV::InsideDropped, this,
             [this](const QString& destination, const QStringList& paths, bool move) {
-                DropInside(destination, paths, move);
+                static_cast<void>(DropInside(destination, paths, move));
             });
 }
 
@@ -58,72 +59,71 @@ void CMainFrame::AfterInsideOperation(const CFolderOperations& operations) {
         ShowFolder(parent);
     } else if (!m_currentFolder.isEmpty()) {
         const BusySection busy = BusyScope();
-        m_contents->UpdateList();
+        static_cast<void>(m_contents->UpdateList());
     }
     UpdateCommandStates();
 }
 
-int CMainFrame::TakeItems(const QStringList& items, bool cut, const QString& shownFolder) {
+OpResult CMainFrame::TakeItems(const QStringList& items, bool cut, const QString& shownFolder) {
     CFolderOperations operations = NewOperations();
-    if (operations.Take(m_clipboard, items, cut, shownFolder) != OpResult::kDone)
-        return -1;
+    if (const OpResult taken = operations.Take(m_clipboard, items, cut, shownFolder); taken != OpResult::kDone)
+        return taken;
     // A later paste is an inside one: what a file manager copied before is gone.
     QGuiApplication::clipboard()->clear();
     m_clipboardHasFiles = false;
     UpdateCommandStates();
-    return 0;
+    return OpResult::kDone;
 }
 
-int CMainFrame::PasteInside(const QString& destination) {
+OpResult CMainFrame::PasteInside(const QString& destination) {
     const QString top = m_nameFile ? m_nameFile->OwningRoot(destination) : QString();
     if (destination.isEmpty() || top.isEmpty() || !m_login->IsLoggedIn(top))
-        return -1;
+        return OpResult::kDeclined;
     CFolderOperations operations = NewOperations();
     SetAbortable(true);
-    const int rc = operations.Paste(m_clipboard, destination) == OpResult::kDone ? 0 : -1;
+    const OpResult rc = operations.Paste(m_clipboard, destination);
     SetAbortable(false);
     AfterInsideOperation(operations);
     return rc;
 }
 
-int CMainFrame::DropInside(const QString& destination, const QStringList& items, bool move) {
+OpResult CMainFrame::DropInside(const QString& destination, const QStringList& items, bool move) {
     const QString top = m_nameFile ? m_nameFile->OwningRoot(destination) : QString();
     if (top.isEmpty() || !m_login->IsLoggedIn(top))
-        return -1;
+        return OpResult::kDeclined;
     CFolderOperations operations = NewOperations();
     SetAbortable(true);
-    const int rc = operations.Drop(items, destination, move) == OpResult::kDone ? 0 : -1;
+    const OpResult rc = operations.Drop(items, destination, move);
     SetAbortable(false);
     AfterInsideOperation(operations);
     return rc;
 }
 
-int CMainFrame::DeleteItems(const QStringList& items, bool permanent) {
+OpResult CMainFrame::DeleteItems(const QStringList& items, bool permanent) {
     CFolderOperations operations = NewOperations();
-    const int rc = operations.Delete(items, permanent) == OpResult::kDone ? 0 : -1;
+    const OpResult rc = operations.Delete(items, permanent);
     AfterInsideOperation(operations);
     return rc;
 }
 
-int CMainFrame::RenameRow(int row, const QString& shown, const QString& typed) {
+OpResult CMainFrame::RenameRow(int row, const QString& shown, const QString& typed) {
     if (!m_contents || row < 0 || row >= m_contents->rowCount())
-        return -1;
+        return OpResult::kDeclined;
     const QString path = m_contents->Item(row).FullPath();
     CFolderOperations operations = NewOperations();
     QString renamed;
-    const int rc = operations.Rename(path, shown, typed, renamed) == OpResult::kDone ? 0 : -1;
-    if (rc != 0)
+    if (const OpResult rc = operations.Rename(path, shown, typed, renamed); rc != OpResult::kDone)
         return rc;
     AfterInsideOperation(operations);
     const int at = m_contents->RowOf(renamed);
     if (at >= 0)
         m_list->SelectRow(at);
-    return 0;
+    return OpResult::kDone;
 }
 
-int CMainFrame::UndoLast() {
+OpResult CMainFrame::UndoLast() {
     CFolderOperations operations = NewOperations();
-    const int rc = operations.Undo() == OpResult::kDone ? 0 : -1;
+    const OpResult rc = operations.Undo();
     AfterInsideOperation(operations);
     return rc;
 }
@@ -149,11 +149,11 @@ void CMainFrame::OnTreeInsideCommand(int id, const QString& directory) {
     if (top && (id == cmd::TreeCut || id == cmd::TreeCopy || id == cmd::TreeDelete))
         return; // the registered folder itself stays where it is registered
     if (id == cmd::TreeCut || id == cmd::TreeCopy)
-        TakeItems({directory}, id == cmd::TreeCut, QFileInfo(directory).path());
+        static_cast<void>(TakeItems({directory}, id == cmd::TreeCut, QFileInfo(directory).path()));
     else if (id == cmd::TreePaste && InsideClipboardHasItems())
-        PasteInside(directory);
+        static_cast<void>(PasteInside(directory));
     else if (id == cmd::TreeDelete)
-        DeleteItems({directory}, QGuiApplication::keyboardModifiers() & Qt::ShiftModifier);
+        static_cast<void>(DeleteItems({directory}, QGuiApplication::keyboardModifiers() & Qt::ShiftModifier));
 }
 
 } // namespace korimbo

@@ -85,13 +85,13 @@ void CMainFrame::BindFolderCommands() {
     };
     m_table.Bind(
         cmd::Login, [folderChosen] { return folderChosen(false); },
-        [this](int) { LoginFolder(SelectedTopFolder()); });
+        [this](int) { static_cast<void>(LoginFolder(SelectedTopFolder())); });
     m_table.Bind(
         cmd::Logout, [folderChosen] { return folderChosen(true); },
-        [this](int) { LogoutFolder(SelectedTopFolder()); });
+        [this](int) { static_cast<void>(LogoutFolder(SelectedTopFolder())); });
     m_table.Bind(
         cmd::ReleaseFolder, [this] { return m_tree->KindUnderMouseOrCurrent() == CTreeV::ItemKind::TopFolder; },
-        [this](int) { ReleaseFolder(SelectedTopFolder()); });
+        [this](int) { static_cast<void>(ReleaseFolder(SelectedTopFolder())); });
     m_table.Bind(cmd::Exit, Always, [this](int) { close(); });
     m_table.Bind(cmd::Settings, Always, [this](int) { RunSettingsSheet(); });
     m_table.Bind(cmd::Help, Always, [this](int) { OpenHelp(); });
@@ -144,9 +144,9 @@ void CMainFrame::BindItemCommands() {
     m_table.Bind(cmd::OpenByEnter, Always, [this](int) { OpenCommand(); });
     const auto takeOut = [this](int id) {
         if (m_list->hasFocus())
-            TakeOutSelected(TakeOutKindOf(id));
+            static_cast<void>(TakeOutSelected(TakeOutKindOf(id)));
     };
-    const auto takeOutFromPopup = [this](int id) { TakeOutSelected(TakeOutKindOf(id)); };
+    const auto takeOutFromPopup = [this](int id) { static_cast<void>(TakeOutSelected(TakeOutKindOf(id))); };
     for (int id : {cmd::TakeOut, cmd::TakeOutEncrypted, cmd::TakeOutWithOtherPassword, cmd::AttachToMail,
                    cmd::AttachWithNewPassword}) {
         const bool mail = id == cmd::AttachToMail || id == cmd::AttachWithNewPassword;
@@ -169,11 +169,11 @@ void CMainFrame::BindItemCommands() {
     m_table.Bind(cmd::InsideCopy, rule(cutOrCopy), [this](int id) { CutOrCopyCommand(id); });
     m_table.Bind(cmd::Properties, rule({true, true, true, ItemRule::kAnyItem}), [this](int) {
         if (m_list->hasFocus())
-            ShowProperties(m_list->SelectedPaths());
+            static_cast<void>(ShowProperties(m_list->SelectedPaths()));
         else if (QTreeWidgetItem* item = m_tree->ItemUnderMouseOrCurrent())
-            ShowProperties({CTreeV::PathOf(item)});
+            static_cast<void>(ShowProperties({CTreeV::PathOf(item)}));
     });
-    m_table.BindPopup(cmd::Properties, [this](int) { ShowProperties(m_list->SelectedPaths()); });
+    m_table.BindPopup(cmd::Properties, [this](int) { static_cast<void>(ShowProperties(m_list->SelectedPaths())); });
 }
 
 // A single folder is entered; files go to their programs.
@@ -181,21 +181,21 @@ void CMainFrame::OpenCommand() {
     if (m_list->hasFocus() && m_list->SelectedCount() == 1 && m_list->SelectionHasDirectory())
         OpenRow(m_list->SelectedRows().first());
     else if (m_list->hasFocus())
-        OpenSelected();
+        static_cast<void>(OpenSelected());
 }
 
 void CMainFrame::DeleteCommand() {
     // Shift held as the command starts makes the delete permanent.
     const bool permanent = m_permanentDelete || (QGuiApplication::keyboardModifiers() & Qt::ShiftModifier);
     if (m_list->hasFocus())
-        DeleteItems(m_list->SelectedPaths(), permanent);
+        static_cast<void>(DeleteItems(m_list->SelectedPaths(), permanent));
     else if (m_tree->hasFocus())
-        DeleteItems({CTreeV::PathOf(m_tree->ItemUnderMouseOrCurrent())}, permanent);
+        static_cast<void>(DeleteItems({CTreeV::PathOf(m_tree->ItemUnderMouseOrCurrent())}, permanent));
 }
 
 void CMainFrame::CutOrCopyCommand(int id) {
     if (m_list->hasFocus())
-        TakeItems(m_list->SelectedPaths(), id == cmd::InsideCut, m_currentFolder);
+        static_cast<void>(TakeItems(m_list->SelectedPaths(), id == cmd::InsideCut, m_currentFolder));
     else if (m_tree->hasFocus())
         OnTreeInsideCommand(id == cmd::InsideCut ? cmd::TreeCut : cmd::TreeCopy,
                             CTreeV::PathOf(m_tree->ItemUnderMouseOrCurrent()));
@@ -203,19 +203,20 @@ void CMainFrame::CutOrCopyCommand(int id) {
 
 void CMainFrame::BindEditCommands() {
     const auto hasFolder = [this] { return !m_currentFolder.isEmpty(); };
-    m_table.Bind(cmd::Undo, [this] { return m_history.Count() > 0; }, [this](int) { UndoLast(); });
+    m_table.Bind(
+        cmd::Undo, [this] { return m_history.Count() > 0; }, [this](int) { static_cast<void>(UndoLast()); });
     m_table.Bind(
         cmd::Paste, [this] { return InsideClipboardHasItems() || (m_clipboardHasFiles && !m_currentFolder.isEmpty()); },
         [this](int) {
             if (InsideClipboardHasItems())
-                PasteInside(m_currentFolder);
+                static_cast<void>(PasteInside(m_currentFolder));
             else
-                PasteFiles();
+                static_cast<void>(PasteFiles());
         });
     m_table.Bind(cmd::SelectAll, hasFolder, [this](int) { m_list->SelectAll(); });
-    m_table.Bind(cmd::NewFolder, hasFolder, [this](int) { NewFolder(); });
-    m_table.Bind(cmd::NewFileFirst, hasFolder, [this](int id) { NewFile(id - cmd::NewFileFirst); });
-    m_table.Bind(cmd::NewFileSettings, Always, [this](int) { OpenNewFileSettings(); });
+    m_table.Bind(cmd::NewFolder, hasFolder, [this](int) { static_cast<void>(NewFolder()); });
+    m_table.Bind(cmd::NewFileFirst, hasFolder, [this](int id) { static_cast<void>(NewFile(id - cmd::NewFileFirst)); });
+    m_table.Bind(cmd::NewFileSettings, Always, [this](int) { static_cast<void>(OpenNewFileSettings()); });
 }
 
 void CMainFrame::BindViewCommands() {
@@ -250,17 +251,19 @@ void CMainFrame::BindViewCommands() {
 void CMainFrame::BindListPopup() {
     for (int id : {cmd::PopupOpen, cmd::OpenWithFirst, cmd::OpenWithChooser})
         m_table.Bind(id, Always, [this](int chosen) { OpenFromPopup(chosen); });
-    m_table.Bind(cmd::TakeOutAsTheyAre, Always, [this](int) { TakeOutSelected(TakeOutKind::kAsTheyAre); });
+    m_table.Bind(cmd::TakeOutAsTheyAre, Always,
+                 [this](int) { static_cast<void>(TakeOutSelected(TakeOutKind::kAsTheyAre)); });
     m_table.Bind(cmd::EncryptPlain, Always, [this](int) { EncryptPlainSelected(); });
 }
 
 // The tree's pop-up acts on the directory of its item; the decrypted-file list's on its selected rows.
 void CMainFrame::BindOtherPopups() {
-    m_table.Bind(cmd::TreeRelease, Always,
-                 [this](int) { ReleaseFolder(CTreeV::TopFolderOf(m_tree->FindTop(m_treePopupPath))); });
+    m_table.Bind(cmd::TreeRelease, Always, [this](int) {
+        static_cast<void>(ReleaseFolder(CTreeV::TopFolderOf(m_tree->FindTop(m_treePopupPath))));
+    });
     for (int id : {cmd::TreeCut, cmd::TreeCopy, cmd::TreePaste, cmd::TreeDelete})
         m_table.Bind(id, Always, [this](int chosen) { OnTreeInsideCommand(chosen, m_treePopupPath); });
-    m_table.Bind(cmd::TreeProperties, Always, [this](int) { ShowProperties({m_treePopupPath}); });
+    m_table.Bind(cmd::TreeProperties, Always, [this](int) { static_cast<void>(ShowProperties({m_treePopupPath})); });
     const auto hasWorkspace = [this] { return m_commands != nullptr; };
     m_table.Bind(cmd::WriteBackSelected, hasWorkspace, [this](int) {
         static_cast<void>(m_commands->WriteBackSelected(m_decrypted->Folder(), m_decrypted->FullPaths(m_list2->SelectedRows())));
@@ -424,18 +427,18 @@ void CMainFrame::OpenHelp() {
     QString help = zorp + QStringLiteral("ZORportable.chm");
     if (!QFileInfo(help).isFile())
         help = zorp + QStringLiteral("help/index.html");
-    if (!QFileInfo(help).isFile() || OpenWithDesktop(help) != 0)
+    if (!QFileInfo(help).isFile() || !OpenWithDesktop(help))
         m_ui.Message(QStringLiteral("ヘルプが見つかりません　"), Icon::Warning);
 }
 
-int CMainFrame::OpenWithDesktop(const QString& file) {
+bool CMainFrame::OpenWithDesktop(const QString& file) {
     if (!m_launcher)
-        return QDesktopServices::openUrl(QUrl::fromLocalFile(file)) ? 0 : -1;
+        return QDesktopServices::openUrl(QUrl::fromLocalFile(file));
     qint64 pid = 0;
     QString appId;
     QString executable;
     if (m_launcher->Launch(file, QString(), pid, appId, executable) != 0)
-        return -1;
+        return false;
     // The launcher leaves its children for the process probe to reap: nobody watches this one, so reap it
     // here once it ends rather than leave a zombie until the program exits.
     if (pid > 0 && m_processes) {
@@ -447,7 +450,7 @@ int CMainFrame::OpenWithDesktop(const QString& file) {
         });
         reaper->start(1000);
     }
-    return 0;
+    return true;
 }
 
 void CMainFrame::OpenHomePage() {

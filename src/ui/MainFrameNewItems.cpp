@@ -57,44 +57,44 @@ void CMainFrame::FillNewItemsMenu(QMenu& menu) {
     CCommandTable::AddEntry(menu, cmd::NewFileSettings);
 }
 
-int CMainFrame::NewFolder() {
+OpResult CMainFrame::NewFolder() {
     if (IsBusy() || m_currentFolder.isEmpty() || !m_contents || !m_associations)
-        return -1;
+        return OpResult::kDeclined;
     AppState& state = m_app.State();
     CEncryptIn encrypt = NewEncryptIn();
     CNewItems items(*state.registry, *m_nameFile, *m_associations, *state.workFolder, m_app.Svc().files, m_ui,
                     *state.catalogue, encrypt);
     const QString directory = m_currentFolder;
     QString created;
-    const int rc = WhileBusy([&] {
-        const int made = items.NewFolder(directory, created) == OpResult::kDone ? 0 : -1;
-        if (made == 0)
-            m_contents->UpdateList();
+    const OpResult rc = WhileBusy([&] {
+        const OpResult made = items.NewFolder(directory, created);
+        if (made == OpResult::kDone)
+            static_cast<void>(m_contents->UpdateList());
         return made;
     });
-    if (rc != 0)
+    if (rc != OpResult::kDone)
         return rc;
     m_tree->RefreshBranch(directory);
     StartRenameOf(created);
-    return 0;
+    return OpResult::kDone;
 }
 
-int CMainFrame::NewFile(int index) {
+OpResult CMainFrame::NewFile(int index) {
     const QStringList& types = m_app.State().newFileTypes;
     if (IsBusy() || m_currentFolder.isEmpty() || !m_contents || !m_associations || index < 0 || index >= types.size())
-        return -1;
+        return OpResult::kDeclined;
     AppState& state = m_app.State();
     CEncryptIn encrypt = NewEncryptIn();
     CNewItems items(*state.registry, *m_nameFile, *m_associations, *state.workFolder, m_app.Svc().files, m_ui,
                     *state.catalogue, encrypt);
     QString container;
-    const int rc = WhileBusy([&] {
-        const int made = items.NewFile(m_currentFolder, types[index], container) == OpResult::kDone ? 0 : -1;
-        m_contents->UpdateList();
+    const OpResult rc = WhileBusy([&] {
+        const OpResult made = items.NewFile(m_currentFolder, types[index], container);
+        static_cast<void>(m_contents->UpdateList());
         return made;
     });
     ClearStatusText();
-    if (rc == 0)
+    if (rc == OpResult::kDone)
         StartRenameOf(container);
     return rc;
 }
@@ -105,7 +105,7 @@ void CMainFrame::StartRenameOf(const QString& path) {
         m_list->BeginRename(row);
 }
 
-int CMainFrame::OpenNewFileSettings() {
+OpResult CMainFrame::OpenNewFileSettings() {
     const QString folder = m_app.Svc().userFolders.Templates();
     const QString home = QFileInfo(QDir::homePath()).canonicalFilePath();
     // xdg-user-dirs turns the templates folder off by pointing it at the home folder.
@@ -114,14 +114,14 @@ int CMainFrame::OpenNewFileSettings() {
                                     "作られます。\nテンプレート フォルダーが設定されていません。"
                                     "（~/.config/user-dirs.dirs の XDG_TEMPLATES_DIR）"),
                      Icon::Information);
-        return -1;
+        return OpResult::kFailed;
     }
     qint64 pid = 0;
     QString appId;
     QString executable;
     if (!QDir().mkpath(folder) || !m_launcher || m_launcher->Launch(folder, QString(), pid, appId, executable) != 0) {
         m_ui.Message(QStringLiteral("テンプレート フォルダーを開けませんでした。\n\n") + folder, Icon::Warning);
-        return -1;
+        return OpResult::kFailed;
     }
     // The launcher leaves its children for the process probe to reap; nobody watches a file manager.
     if (pid > 0 && m_processes) {
@@ -132,29 +132,28 @@ int CMainFrame::OpenNewFileSettings() {
         });
         reaper->start(2000);
     }
-    return 0;
+    return OpResult::kDone;
 }
 
-int CMainFrame::ShowProperties(const QStringList& paths) {
+OpResult CMainFrame::ShowProperties(const QStringList& paths) {
     if (IsBusy() || paths.isEmpty() || !m_nameFile || !m_associations)
-        return -1;
+        return OpResult::kDeclined;
     CItemProperties properties(*m_app.State().engine, *m_nameFile, *m_associations, m_ui);
     if (paths.size() == 1) {
         ItemProperties single;
-        const int rc = WhileBusy([&] { return properties.Single(paths.first(), single) == OpResult::kDone ? 0 : -1; });
-        if (rc != 0)
+        if (const OpResult rc = WhileBusy([&] { return properties.Single(paths.first(), single); });
+            rc != OpResult::kDone)
             return rc;
         CD17Property dialog(single, this);
         dialog.Run();
-        return 0;
+        return OpResult::kDone;
     }
     PropertiesSummary summary;
-    const int rc = WhileBusy([&] { return properties.Summary(paths, summary) == OpResult::kDone ? 0 : -1; });
-    if (rc != 0)
+    if (const OpResult rc = WhileBusy([&] { return properties.Summary(paths, summary); }); rc != OpResult::kDone)
         return rc;
     CD18PropertySum dialog(summary, this);
     dialog.Run();
-    return 0;
+    return OpResult::kDone;
 }
 
 } // namespace korimbo

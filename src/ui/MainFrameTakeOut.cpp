@@ -37,14 +37,14 @@ void CMainFrame::WireTakeOut() {
     connect(&m_dragCleanup, &QTimer::timeout, this, &CMainFrame::DragCleanupTick);
 }
 
-int CMainFrame::TakeOutSelected(TakeOutKind kind) {
+OpResult CMainFrame::TakeOutSelected(TakeOutKind kind) {
     if (!m_takeOut || !m_contents)
-        return -1;
+        return OpResult::kDeclined;
     FinishDragOutNow();
     const QStringList selection = m_list->SelectedPaths();
     if (selection.isEmpty())
-        return -1;
-    return m_takeOut->Run(kind, selection) == OpResult::kDone ? 0 : -1;
+        return OpResult::kDeclined;
+    return m_takeOut->Run(kind, selection);
 }
 
 std::unique_ptr<CDragOutData> CMainFrame::MakeDragOut(Qt::MouseButton button, Qt::DropActions& allowed) {
@@ -55,9 +55,7 @@ std::unique_ptr<CDragOutData> CMainFrame::MakeDragOut(Qt::MouseButton button, Qt
     if (selection.isEmpty())
         return nullptr;
     const bool decrypt = m_app.State().settings.dandDDecryFlg == 1;
-    const int checked = WhileBusy(
-        [&] { return m_takeOut->CheckSelection(selection, true, decrypt) == OpResult::kDone ? 0 : -1; });
-    if (checked != 0)
+    if (WhileBusy([&] { return m_takeOut->CheckSelection(selection, true, decrypt); }) != OpResult::kDone)
         return nullptr;
     const FolderRegistry& registry = *m_app.State().registry;
     const int slot = registry.SlotOf(m_takeOut->Root().isEmpty() ? m_nameFile->OwningRoot(m_currentFolder)

@@ -9,6 +9,7 @@
 #include "ui/ListV2.h"
 #include "ui/MainFrame.h"
 #include "ui/TreeV.h"
+#include "util/MessageNumbers.h"
 #include "workspace/DecryptedFileModel.h"
 #include "workspace/EditingAreaWatcher.h"
 #include "workspace/LoginManager.h"
@@ -21,13 +22,6 @@
 #include <QInputDialog>
 
 namespace korimbo {
-
-namespace {
-
-constexpr int kMsgOpenNotice = 132;
-constexpr int kMsgOpenNoticeCheck = 133;
-
-} // namespace
 
 void CMainFrame::WireWorkspace() {
     AppState& state = m_app.State();
@@ -49,7 +43,7 @@ void CMainFrame::WireWorkspace() {
     m_copies->refreshContents = [this] {
         if (!m_currentFolder.isEmpty()) {
             const BusySection busy = BusyScope();
-            m_contents->UpdateList();
+            static_cast<void>(m_contents->UpdateList());
         }
     };
     m_copies->refreshDecryptedList = [this] { m_decrypted->RequestRefresh(); };
@@ -68,9 +62,9 @@ void CMainFrame::WireWorkspace() {
     };
     m_copies->openNotice = [this](bool& stopShowing) {
         CD13Msg1::Options options;
-        options.text = m_app.State().catalogue->m_GetMsgA(kMsgOpenNotice);
+        options.text = m_app.State().catalogue->m_GetMsgA(msg::kOpenNotice);
         options.icon = Icon::Information;
-        options.checkLabel = m_app.State().catalogue->m_GetMsgA(kMsgOpenNoticeCheck);
+        options.checkLabel = m_app.State().catalogue->m_GetMsgA(msg::kOpenNoticeCheck);
         options.checked = true;
         CD13Msg1 notice(options, this);
         notice.Run(stopShowing);
@@ -136,7 +130,7 @@ void CMainFrame::GoToContainer(const QString& workingCopy) {
 // picks from the type's list or from the disk.
 void CMainFrame::OpenFromPopup(int id) {
     if (id == cmd::PopupOpen) {
-        OpenSelected();
+        static_cast<void>(OpenSelected());
         return;
     }
     if (id != cmd::OpenWithChooser) {
@@ -144,7 +138,7 @@ void CMainFrame::OpenFromPopup(int id) {
         const QString program =
             m_programs.appIds.value(index).isEmpty() ? m_programs.paths.value(index) : m_programs.appIds.value(index);
         if (!program.isEmpty())
-            OpenSelected(program);
+            static_cast<void>(OpenSelected(program));
         return;
     }
     const QString other = QStringLiteral("その他のプログラム...");
@@ -175,12 +169,12 @@ void CMainFrame::OpenFromPopup(int id) {
             m_programs.appIds.value(index).isEmpty() ? m_programs.paths.value(index) : m_programs.appIds.value(index);
     }
     if (!program.isEmpty())
-        OpenSelected(program);
+        static_cast<void>(OpenSelected(program));
 }
 
-int CMainFrame::OpenSelected(const QString& program) {
+OpResult CMainFrame::OpenSelected(const QString& program) {
     if (!m_copies || !m_contents)
-        return -1;
+        return OpResult::kDeclined;
     QStringList containers;
     for (int row : m_list->SelectedRows()) {
         const ContentsItem& item = m_contents->Item(row);
@@ -188,10 +182,10 @@ int CMainFrame::OpenSelected(const QString& program) {
             containers.append(item.FullPath());
     }
     if (containers.isEmpty())
-        return -1;
+        return OpResult::kDeclined;
     // The open runs as one command: its questions answer, the window waits.
     const BusySection busy = BusyScope();
-    return m_copies->Open(containers, program) == OpResult::kDone ? 0 : -1;
+    return m_copies->Open(containers, program);
 }
 
 } // namespace korimbo

@@ -3,6 +3,7 @@
 #include "ui/DialogHook.h"
 #include "ui/TypeIcons.h"
 #include "util/DisplayText.h"
+#include "util/MessageNumbers.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -15,9 +16,6 @@
 namespace korimbo {
 
 namespace {
-
-constexpr int kMsgOverwriteHead = 496;
-constexpr int kMsgOverwriteTail = 497;
 
 QLabel* IconLabel(const QString& name, bool folder, QWidget* parent) {
     auto* label = new QLabel(parent);
@@ -38,7 +36,8 @@ COverwriteDialog::COverwriteDialog(MessageSource& messages, const EncryptInPromp
     : QDialog(parent), m_single(singleItem) {
     setWindowTitle(QStringLiteral("ファイルの上書き確認"));
     auto* layout = new QVBoxLayout(this);
-    m_question = new QLabel(messages.MsgA(kMsgOverwriteHead) + existing.name + messages.MsgA(kMsgOverwriteTail), this);
+    m_question =
+        new QLabel(messages.MsgA(msg::kOverwriteHead) + existing.name + messages.MsgA(msg::kOverwriteTail), this);
     m_question->setWordWrap(true);
     layout->addWidget(m_question);
     auto* grid = new QGridLayout;
@@ -63,8 +62,8 @@ COverwriteDialog::COverwriteDialog(MessageSource& messages, const QString& targe
     auto* row = new QHBoxLayout;
     row->addWidget(IconLabel(QString(), true, this));
     m_question =
-        new QLabel(messages.MsgA(kMsgOverwriteHead) + QFileInfo(target).fileName() + messages.MsgA(kMsgOverwriteTail) +
-                       QStringLiteral("\n\n") + QDir::toNativeSeparators(source),
+        new QLabel(messages.MsgA(msg::kOverwriteHead) + QFileInfo(target).fileName() +
+                       messages.MsgA(msg::kOverwriteTail) + QStringLiteral("\n\n") + QDir::toNativeSeparators(source),
                    this);
     m_question->setWordWrap(true);
     row->addWidget(m_question, 1);

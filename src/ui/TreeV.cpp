@@ -86,9 +86,8 @@ QString CTreeV::LabelFor(const QString& path, const QString& mountRoot, int driv
 
 void CTreeV::Populate(const FolderRegistry& registry) {
     clear();
-    for (int i = 0; i < registry.Count(); ++i)
-        if (!registry.PathText(i).isEmpty())
-            AddFolder(registry.PathText(i), registry.DriveTypeOf(i));
+    for (const FolderRegistry::Registered& folder : registry.RegisteredFolders())
+        AddFolder(folder.path, registry.DriveTypeOf(folder.slot));
 }
 
 QTreeWidgetItem* CTreeV::AddFolder(const QString& path, int driveType) {

@@ -368,6 +368,37 @@ inline constexpr int kWorkSettingsNotRead = 567;
 inline constexpr int kWorkSettingsNotLoaded = 568;
 inline constexpr int kWorkSettingsNotWritten = 569;
 inline constexpr int kSettingsTooNew = 592;
+
+// The window: its status texts, notices and password dialogs.
+inline constexpr int kOpenNotice = 132;      // before a file opens decrypted
+inline constexpr int kOpenNoticeCheck = 133; // "do not show again"
+inline constexpr int kFolderRegistered = 240;
+inline constexpr int kRegisteringFolder = 241;
+inline constexpr int kOverwriteHead = 496; // + name + kOverwriteTail
+inline constexpr int kOverwriteTail = 497;
+inline constexpr int kTitleRegisterPassword = 507;
+inline constexpr int kInfoRegisterPassword = 508;
+inline constexpr int kTitleSetPassword = 509;
+inline constexpr int kInfoSetPassword = 510;
+inline constexpr int kSetPasswordLength = 511; // + range + kSetPasswordLengthTail
+inline constexpr int kSetPasswordLengthTail = 512;
+inline constexpr int kConfirmationDiffers = 514;
+inline constexpr int kWeakPassword = 517;
+inline constexpr int kRegisterWithPassword = 518;
+inline constexpr int kSetThisPassword = 519;
+inline constexpr int kChangeListFull = 522; // + count + kChangeListFullTail
+inline constexpr int kChangeListFullTail = 523;
+inline constexpr int kChangeNameTooLong = 525; // + length + kChangeNameTooLongTail
+inline constexpr int kChangeNameTooLongTail = 526;
+inline constexpr int kChangeNameMissing = 527;
+inline constexpr int kChangePasswordLength = 528; // + range + kChangePasswordLengthTail
+inline constexpr int kChangePasswordLengthTail = 529;
+inline constexpr int kChangePasswordChars = 530;
+inline constexpr int kChangePasswordIsName = 531;
+inline constexpr int kChangeHintTooLong = 532; // + length + kChangeHintTooLongTail
+inline constexpr int kChangeHintTooLongTail = 533;
+inline constexpr int kWeakChangePassword = 534;
+inline constexpr int kWorking = 638; // the status text while the window is busy
 } // namespace msg
 
 } // namespace korimbo

@@ -46,7 +46,7 @@ CDecryptedFileModel::CDecryptedFileModel(const FolderRegistry& registry, const W
                                          const SettingsRecord& settings, QObject* parent)
     : QAbstractTableModel(parent), m_registry(registry), m_workFolder(workFolder), m_settings(settings) {}
 
-int CDecryptedFileModel::SetDirectory(const QString& folder) {
+bool CDecryptedFileModel::SetDirectory(const QString& folder) {
     QString area;
     const int slot = m_registry.SlotOf(folder);
     if (slot >= 0)
@@ -60,17 +60,17 @@ int CDecryptedFileModel::SetDirectory(const QString& folder) {
             m_directory.clear();
             Q_EMIT directoryChanged(QString());
         }
-        return -1;
+        return false;
     }
     m_folder = folder;
     if (area == m_directory)
-        return 0;
+        return true;
     // The rows of another folder's area go at once, not at the first rebuild after a busy section.
     Clear();
     m_directory = area;
     Q_EMIT directoryChanged(area);
     RequestRefresh();
-    return 0;
+    return true;
 }
 
 void CDecryptedFileModel::RequestRefresh() {
@@ -115,13 +115,13 @@ bool CDecryptedFileModel::Changed(const QString& copy, const QString& container)
     return QFileInfo(copy).lastModified() != QFileInfo(container).lastModified();
 }
 
-int CDecryptedFileModel::Rebuild() {
+bool CDecryptedFileModel::Rebuild() {
     if (m_directory.isEmpty())
-        return 0;
+        return true;
     if (!QFileInfo(m_directory).isDir()) {
         // The area went away with everything in it.
         Clear();
-        return 0;
+        return true;
     }
     for (DecryptedItem& item : m_items)
         item.seen = false;
@@ -159,7 +159,7 @@ int CDecryptedFileModel::Rebuild() {
         }
     }
     if (!complete)
-        return -1;
+        return false;
 
     // Last to first, a run of unseen rows at a time.
     for (int last = static_cast<int>(m_items.size()) - 1; last >= 0;) {
@@ -175,7 +175,7 @@ int CDecryptedFileModel::Rebuild() {
         endRemoveRows();
         last = first - 1;
     }
-    return 0;
+    return true;
 }
 
 int CDecryptedFileModel::RowOf(const QString& fullPath) const {

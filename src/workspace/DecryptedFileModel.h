@@ -55,17 +55,17 @@ public:
     std::function<bool(const QString& copy, const QString& container)> isChanged;
 
     // Points the list at the editing area of `folder` (an encrypted folder's path; empty: none). A missing
-    // area clears the rows, stops watching and gives -1; the same area again changes nothing.
-    int SetDirectory(const QString& folder);
+    // area clears the rows, stops watching and gives false; the same area again changes nothing.
+    [[nodiscard]] bool SetDirectory(const QString& folder);
     // The watched editing area, or empty.
     QString Directory() const { return m_directory; }
     QString Folder() const { return m_folder; }
     // Asks the watcher for a rebuild at its next round.
     void RequestRefresh();
     // Mark and sweep over the editing area: new copies are appended, the rows of existing ones keep their
-    // place and get their container and state again, rows of vanished copies are removed. 0, or -1 when
-    // the area could not be read to the end (the unseen rows then stay).
-    int Rebuild();
+    // place and get their container and state again, rows of vanished copies are removed. False when the
+    // area could not be read to the end (the unseen rows then stay); nothing is shown.
+    [[nodiscard]] bool Rebuild();
     void Clear();
     // The names shown again after the extension display of the settings changed; no disk access.
     void RefreshDisplay();

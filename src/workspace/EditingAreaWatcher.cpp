@@ -39,7 +39,7 @@ EditingAreaWatcher::EditingAreaWatcher(QObject* parent) : QObject(parent) {
 }
 
 EditingAreaWatcher::EditingAreaWatcher(CDecryptedFileModel& model, QObject* parent) : EditingAreaWatcher(parent) {
-    update = [&model] { model.Rebuild(); };
+    update = [&model] { static_cast<void>(model.Rebuild()); };
     connect(&model, &CDecryptedFileModel::directoryChanged, this, &EditingAreaWatcher::Watch);
     connect(&model, &CDecryptedFileModel::refreshRequested, this, &EditingAreaWatcher::Request);
 }

@@ -68,15 +68,14 @@ OpResult CLoginManager::Login(const QString& folder, PasswordPrompts& prompts) {
         // The prompt already checks the rules; the check here keeps a looser dialog from getting through.
         if (answer == PasswordPrompts::Answer::kInvalid || !CCryptEngine::KeepsPasswordRules(password))
             return Fail(msg::kLoginInvalidPassword, QString(), Icon::Warning);
-        int match = 0;
         QString hint;
-        const int verified = m_registry.VerifyFolderPassword(folder, password, match);
+        const Verdict verified = m_registry.VerifyFolderPassword(folder, password);
         // The check leaves the password's key in the scratch slot; it is of no further use.
         m_engine.ReleaseKey(CCryptEngine::kTempKeyName);
-        if (verified != 0 || m_registry.GetFolderHint(folder, hint) != 0)
+        if (verified == Verdict::kFailed || m_registry.GetFolderHint(folder, hint) != OpResult::kDone)
             return OpResult::kFailed;
         hint = WithoutTrailingSpaces(hint);
-        if (match == 0)
+        if (verified == Verdict::kNo)
             return Fail(msg::kLoginWrongPassword, hint + QStringLiteral(" 」です。　"), Icon::Warning);
         m_engine.ReleaseKey(folder);
         std::array<std::uint8_t, 34> bytes{};

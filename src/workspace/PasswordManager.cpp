@@ -31,8 +31,7 @@ CPasswordManager::CPasswordManager(CCryptEngine& engine, FileSystem& files, Inte
 int CPasswordManager::AdminRegistered(CommonManagementData& data) {
     if (!data.ManagementDataExists(m_env))
         return 0;
-    int adminOk = 0;
-    if (data.LoadManagementData(m_env, QStringLiteral(" "), 0, adminOk) != 0) {
+    if (data.LoadManagementData(m_env, QStringLiteral(" "), 0) == Verdict::kFailed) {
         data.ClearManagementData();
         return -1;
     }
@@ -61,8 +60,7 @@ OpResult CPasswordManager::LoadWithAdminPassword(PasswordPrompts& prompts, Commo
         ReportMessage(m_ui, m_messages, msg::kInvalidAdminPassword, QString(), Icon::Warning);
         return OpResult::kFailed;
     }
-    int adminOk = 0;
-    if (data.LoadManagementData(m_env, password, 1, adminOk) != 0 || adminOk != 1) {
+    if (data.LoadManagementData(m_env, password, 1) != Verdict::kYes) {
         data.ClearManagementData();
         Wipe(password);
         return OpResult::kFailed;
@@ -95,13 +93,12 @@ OpResult CPasswordManager::RegisterAdmin(PasswordPrompts& prompts) {
     CommonManagementData data(m_engine, m_files);
     // A strict load: an administrator password already on file must be the one typed, so that registering
     // cannot replace someone else's password and list.
-    int adminOk = 0;
-    int rc = data.LoadManagementData(m_env, password, 1, adminOk);
-    if (rc == 0)
+    OpResult rc = data.LoadManagementData(m_env, password, 1) == Verdict::kFailed ? OpResult::kFailed : OpResult::kDone;
+    if (rc == OpResult::kDone)
         rc = data.SaveManagementData(m_env, password, hint, 1);
     data.ClearManagementData();
     Wipe(password);
-    return rc == 0 ? OpResult::kDone : OpResult::kFailed;
+    return rc;
 }
 
 OpResult CPasswordManager::ChangeAdmin(PasswordPrompts& prompts) {
@@ -121,7 +118,7 @@ OpResult CPasswordManager::ChangeAdmin(PasswordPrompts& prompts) {
     if (prompts.AskNewPassword(PasswordPrompts::SetMode::kChangeAdmin, QString(), password, hint) ==
         PasswordPrompts::Answer::kOk) {
         // A new admin record: the verifier, and with it the list key, change; the save re-enciphers the list.
-        rc = data.SaveManagementData(m_env, password, hint, 1) == 0 ? OpResult::kDone : OpResult::kFailed;
+        rc = data.SaveManagementData(m_env, password, hint, 1);
     }
     Wipe(password);
     data.ClearManagementData();
@@ -138,7 +135,7 @@ OpResult CPasswordManager::DeleteAdmin() {
                      msg::kDeleteAdminQuestion) != kAnswerYes)
         return OpResult::kDeclined;
     // The file holds the administrator record and the list it protects: both go.
-    if (data.DeleteManagementData(m_env) != 0)
+    if (data.DeleteManagementData(m_env) != OpResult::kDone)
         return OpResult::kFailed;
     ReportMessage(m_ui, m_messages, msg::kAdminDeleted, QString(), Icon::Information);
     return OpResult::kDone;
@@ -166,7 +163,7 @@ OpResult CPasswordManager::RunChangePasswordsCommand(PasswordPrompts& prompts) {
     names.clear();
     hints.clear();
 
-    int rc = -1;
+    OpResult rc = OpResult::kFailed;
     const PasswordPrompts::ListCheck check = [this](const QList<ChangePasswordText>& list, int& row) {
         return CheckChangePasswordList(list, row);
     };
@@ -180,8 +177,7 @@ OpResult CPasswordManager::RunChangePasswordsCommand(PasswordPrompts& prompts) {
                 passwords.append(entry.password);
                 hints.append(entry.hint);
             }
-            rc = data.SetChangePasswords(static_cast<int>(entries.size()), names, passwords, hints);
-            if (rc == 0)
+            if (data.SetChangePasswords(static_cast<int>(entries.size()), names, passwords, hints))
                 rc = data.SaveManagementData(m_env, adminPassword, WithoutTrailingSpaces(data.AdminHint()), 0);
             Wipe(passwords);
         }
@@ -192,7 +188,7 @@ OpResult CPasswordManager::RunChangePasswordsCommand(PasswordPrompts& prompts) {
     Wipe(adminPassword);
     if (!confirmed)
         return OpResult::kDeclined;
-    return rc == 0 ? OpResult::kDone : OpResult::kFailed;
+    return rc;
 }
 
 QList<ChangePasswordText> CPasswordManager::ReadChangePasswords() {
@@ -201,15 +197,14 @@ QList<ChangePasswordText> CPasswordManager::ReadChangePasswords() {
     if (!data.ManagementDataExists(m_env))
         return entries;
     // Reading the list needs no administrator password: the list key comes from the stored record.
-    int adminOk = 0;
-    if (data.LoadManagementData(m_env, QStringLiteral(" "), 0, adminOk) == 0) {
+    if (data.LoadManagementData(m_env, QStringLiteral(" "), 0) != Verdict::kFailed) {
         int count = 0;
         QStringList names;
         QStringList passwords;
         QStringList hints;
-        if (data.GetChangePasswords(count, names, passwords, hints) == 0)
-            for (int i = 0; i < count; ++i)
-                entries.append({names[i], passwords[i], hints[i]});
+        data.GetChangePasswords(count, names, passwords, hints);
+        for (int i = 0; i < count; ++i)
+            entries.append({names[i], passwords[i], hints[i]});
         Wipe(passwords);
     }
     data.ClearManagementData();
@@ -218,8 +213,7 @@ QList<ChangePasswordText> CPasswordManager::ReadChangePasswords() {
 
 bool CPasswordManager::RefuseChangePassword(const QString& password) {
     CommonManagementData data(m_engine, m_files);
-    int found = 0;
-    if (data.IsChangePasswordRegistered(m_env, password, found) != 0 || found != 1)
+    if (data.IsChangePasswordRegistered(m_env, password) != Verdict::kYes)
         return false;
     ReportMessage(m_ui, m_messages, msg::kPasswordInUse, QString(), Icon::Warning);
     return true;

@@ -92,7 +92,7 @@ private Q_SLOTS:
             AppState& s = rig.app.State();
             s.settings.dispMode = 3;
             env = rig.app.EnvironmentFolder();
-            QCOMPARE(SettingsFile(rig.fs, rig.ui, *s.catalogue).SaveSettings(env, s.settings), 0);
+            QCOMPARE(SettingsFile(rig.fs, rig.ui, *s.catalogue).SaveSettings(env, s.settings), true);
             area = WorkAreas::BaseOf(s.workFolder->angoTempFolder, FolderRig::kWorkId);
         }
         QVERIFY(PrivateXdg::Write(area + QStringLiteral("/To/stale.txt"), "left by a crash"));

@@ -31,7 +31,7 @@ private Q_SLOTS:
             WorkFolderSettings& work = *rig.app.State().workFolder;
             work.angoTempFolderFlg = QStringLiteral("1");
             work.angoTempFolder = chosen;
-            QCOMPARE(work.SaveWorkFolderSettings(rig.app.EnvironmentFolder()), 0);
+            QCOMPARE(work.SaveWorkFolderSettings(rig.app.EnvironmentFolder()), OpResult::kDone);
         }
         AppRig rig(program);
         rig.volumes.ownerModes = false;

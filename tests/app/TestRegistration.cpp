@@ -213,9 +213,7 @@ private Q_SLOTS:
         QCOMPARE(rig->Registry().AutoReleaseText(slot), QStringLiteral("1"));
         QCOMPARE(rig->Registry().DriveTypeOf(slot), 2);
         QCOMPARE(rig->Registry().WorkIdText(slot).size(), 32);
-        int match = 0;
-        QCOMPARE(rig->Registry().VerifyFolderPassword(folder, kPassword, match), 0);
-        QCOMPARE(match, 1);
+        QCOMPARE(rig->Registry().VerifyFolderPassword(folder, kPassword), Verdict::kYes);
         QVERIFY(!QFile::exists(folder + u'/' + CFolderRegistration::kProbeFileName));
         QCOMPARE(rig->Engine().FindKey(folder), 0); // logged in with the password just set
         QVERIFY(rig->ui.Messages().isEmpty());
@@ -265,7 +263,7 @@ private Q_SLOTS:
         QCOMPARE(rig->Registry().ReadOnlyText(slot), QStringLiteral("1"));
         QCOMPARE(rig->Registry().AutoReleaseText(slot), QStringLiteral("1"));
         QString hint;
-        QCOMPARE(rig->Registry().GetFolderHint(folder, hint), 0);
+        QCOMPARE(rig->Registry().GetFolderHint(folder, hint), OpResult::kDone);
         QCOMPARE(hint.trimmed(), QStringLiteral("disc hint"));
     }
 
@@ -346,7 +344,7 @@ private Q_SLOTS:
         QCOMPARE(rig->ui.Numbers(), QList<int>{631});
         QVERIFY(rig->ui.Find(631)->text.endsWith(QStringLiteral("\n\n") + ErrnoText(ENOSPC)));
         QCOMPARE(rig->Registry().Count(), 0);
-        QCOMPARE(rig->Registry().LoadFolderRegistry(rig->app.EnvironmentFolder()), 0);
+        QCOMPARE(rig->Registry().LoadFolderRegistry(rig->app.EnvironmentFolder()), OpResult::kDone);
         QCOMPARE(rig->Registry().Count(), 0); // also gone from the file
         QCOMPARE(rig->Engine().FindKey(folder), -1);
     }

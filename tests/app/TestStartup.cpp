@@ -111,7 +111,7 @@ private:
         LocalFileSystem files;
         ScriptedInteraction ui;
         TestCatalogue texts;
-        QCOMPARE(SettingsFile(files, ui, texts).SaveSettings(Env(program), record), 0);
+        QCOMPARE(SettingsFile(files, ui, texts).SaveSettings(Env(program), record), true);
     }
 
     static SettingsRecord ReadSettings(const QString& program) {
@@ -137,9 +137,9 @@ private:
         const QString env = rig.app.EnvironmentFolder();
         for (const auto& [path, workId] : folders)
             if (registry.AddFolder(env, path, QStringLiteral("hint"), QStringLiteral("Folder#Pw1"), QStringLiteral("0"),
-                                   workId, QStringLiteral("0"), 3) != 0)
+                                   workId, QStringLiteral("0"), 3) != OpResult::kDone)
                 return false;
-        return registry.LoadFolderRegistry(env) == 0;
+        return registry.LoadFolderRegistry(env) == OpResult::kDone;
     }
 
     QTemporaryDir m_dir;
@@ -542,7 +542,7 @@ private Q_SLOTS:
         QVERIFY(rig->app.SingleFolderForLogin().isEmpty());
         const QString env = rig->app.EnvironmentFolder();
         for (const QString& gone : {two, three, noId})
-            QCOMPARE(rig->app.State().registry->RemoveFolder(env, gone), 0);
+            QCOMPARE(rig->app.State().registry->RemoveFolder(env, gone), OpResult::kDone);
         QCOMPARE(rig->app.SingleFolderForLogin(), one);
         QVERIFY(!rig->app.NeedsFirstStartRegistration());
     }

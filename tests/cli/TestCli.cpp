@@ -174,8 +174,8 @@ private Q_SLOTS:
         korimbo::CMessageCatalogue catalogue(ui);
         korimbo::LocalFileSystem files;
         korimbo::CCryptEngine engine(ui, catalogue, files);
-        QCOMPARE(catalogue.MsgAIN(engine), 0);
-        QCOMPARE(catalogue.MsgBIN(engine), 0);
+        QCOMPARE(catalogue.MsgAIN(engine), korimbo::OpResult::kDone);
+        QCOMPARE(catalogue.MsgBIN(engine), korimbo::OpResult::kDone);
         QCOMPARE(engine.RegisterBuiltInKey(), 0);
         QByteArray container = Read(QStringLiteral("n.zorf"));
         QByteArray header = container.left(korimbo::ContainerHeader::kSize);

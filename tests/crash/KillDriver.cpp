@@ -195,7 +195,7 @@ int RunSettings(const QString& program) {
     for (int round = s.settings.sizeTvWidth + 1;; ++round) {
         s.settings.sizeTvWidth = round;
         s.settings.sizeLv2Width = round;
-        if (file.SaveSettings(s.environmentFolder, s.settings) != 0)
+        if (!file.SaveSettings(s.environmentFolder, s.settings))
             return Fail(QStringLiteral("save failed: ") + Messages(rig.ui));
         Say(QStringLiteral("done"));
     }
@@ -224,7 +224,7 @@ int RunRegistry(const QString& program, const QString& root, const QString& othe
     for (;;) {
         if (rig.Slot(other) < 0
                 ? rig.Add(other, QStringLiteral("Other#Pw2"), QStringLiteral("0"), QStringLiteral("OID")) != 0
-                : rig.Registry().RemoveFolder(rig.app.EnvironmentFolder(), other) != 0)
+                : rig.Registry().RemoveFolder(rig.app.EnvironmentFolder(), other) != OpResult::kDone)
             return Fail(QStringLiteral("registry change failed: ") + Messages(rig.ui));
         Say(QStringLiteral("done"));
     }

@@ -82,7 +82,7 @@ private Q_SLOTS:
         QVERIFY(FolderRig::WriteRaw(dir + QStringLiteral("/notes.txt"), "plain"));
         QVERIFY(FolderRig::WriteRaw(dir + QStringLiteral("/.hidden"), "h"));
 
-        QCOMPARE(model.ListFolder(dir, rig->folder), 0);
+        QCOMPARE(model.ListFolder(dir, rig->folder), OpResult::kDone);
         QVERIFY(rig->ui.Messages().isEmpty());
         QCOMPARE(model.rowCount(), 5);
         QCOMPARE(model.columnCount(), 11);
@@ -140,7 +140,7 @@ private Q_SLOTS:
 
         // With TitleMode 1 the extension stays.
         rig->app.State().settings.titleMode = 1;
-        QCOMPARE(model.ListFolder(dir, rig->folder), 0);
+        QCOMPARE(model.ListFolder(dir, rig->folder), OpResult::kDone);
         QCOMPARE(model.Item(model.RowOf(report)).texts[Column::kName], QStringLiteral("report.txt"));
         model.Clear();
         QCOMPARE(model.StatusText(0), QStringLiteral("\u3000"));
@@ -162,7 +162,7 @@ private Q_SLOTS:
         QVERIFY(!rig->Encrypt(rig->folder, name, "inside").isEmpty());
         QVERIFY(FolderRig::WriteRaw(rig->folder + u'/' + name, "plain"));
         for (int listing = 0; listing < 2; ++listing) { // the second from the name file the first wrote
-            QCOMPARE(rig->model->ListFolder(rig->folder, rig->folder), 0);
+            QCOMPARE(rig->model->ListFolder(rig->folder, rig->folder), OpResult::kDone);
             QCOMPARE(rig->Column(Column::kOriginalName), QStringList({name, name}));
             QList<NameEntry> entries;
             QCOMPARE(rig->names->LoadNameEntries(rig->folder, rig->folder, true, entries), 0);
@@ -181,7 +181,7 @@ private Q_SLOTS:
             ++calls;
             return answer.tryAcquire(1, 10000) ? qint64(4096) : qint64(-1);
         };
-        QCOMPARE(rig->model->ListFolder(rig->folder, rig->folder), 0);
+        QCOMPARE(rig->model->ListFolder(rig->folder, rig->folder), OpResult::kDone);
         QCOMPARE(rig->model->StatusText(0), QStringLiteral("0 個のオブジェクト"));
         answer.release();
         QTRY_COMPARE(rig->model->StatusText(0), QStringLiteral("0 個のオブジェクト\u3000（空きディスク領域： ") +
@@ -201,7 +201,7 @@ private Q_SLOTS:
         QVERIFY(!rig->Encrypt(dir, QStringLiteral("b.txt"), QByteArray(3000000, 'b')).isEmpty());
         QVERIFY(!rig->Encrypt(dir, QStringLiteral("a.txt"), QByteArray(20000, 'a')).isEmpty());
         QVERIFY(!rig->Encrypt(dir, QStringLiteral("c.txt"), QByteArray(900, 'c')).isEmpty());
-        QCOMPARE(model.ListFolder(dir, rig->folder), 0);
+        QCOMPARE(model.ListFolder(dir, rig->folder), OpResult::kDone);
         QCOMPARE(model.SortColumn(), 0);
         QVERIFY(model.SortAscending());
         QCOMPARE(rig->Column(Column::kName), Latin("zfolder", "a", "b", "c"));
@@ -232,32 +232,32 @@ private Q_SLOTS:
         for (const char* name : {"b.txt", "d.txt", "f.txt"})
             containers.append(rig->Encrypt(dir, QString::fromLatin1(name), name));
         QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
-        QCOMPARE(model.ListFolder(dir, rig->folder), 0);
+        QCOMPARE(model.ListFolder(dir, rig->folder), OpResult::kDone);
         QSignalSpy inserted(&model, &QAbstractItemModel::rowsInserted);
         QSignalSpy removed(&model, &QAbstractItemModel::rowsRemoved);
         QSignalSpy changed(&model, &QAbstractItemModel::dataChanged);
         QSignalSpy reset(&model, &QAbstractItemModel::modelReset);
         const int reads = rig->names->HeaderReads();
 
-        QCOMPARE(model.UpdateList(), 0);
+        QCOMPARE(model.UpdateList(), OpResult::kDone);
         QCOMPARE(inserted.count() + removed.count() + changed.count(), 0);
 
         const QString added = rig->Encrypt(dir, QStringLiteral("c.txt"), "new");
-        QCOMPARE(model.UpdateList(), 0);
+        QCOMPARE(model.UpdateList(), OpResult::kDone);
         QCOMPARE(inserted.count(), 1);
         QCOMPARE(inserted.at(0).at(1).toInt(), 1);
         QCOMPARE(rig->names->HeaderReads(), reads + 1);
         QCOMPARE(rig->Column(Column::kName), Latin("b", "c", "d", "f"));
 
         QVERIFY(FolderRig::Touch(containers.at(1), 120));
-        QCOMPARE(model.UpdateList(), 0);
+        QCOMPARE(model.UpdateList(), OpResult::kDone);
         QCOMPARE(changed.count(), 1);
         QCOMPARE(changed.at(0).at(0).value<QModelIndex>().row(), 2);
         QCOMPARE(rig->names->HeaderReads(), reads + 2);
         QCOMPARE(model.Item(2).texts[Column::kDiskTime], CNameFile::DiskTimeText(QFileInfo(containers.at(1))));
 
         QVERIFY(QFile::remove(containers.at(0)));
-        QCOMPARE(model.UpdateList(), 0);
+        QCOMPARE(model.UpdateList(), OpResult::kDone);
         QCOMPARE(removed.count(), 1);
         QCOMPARE(removed.at(0).at(1).toInt(), 0);
         QCOMPARE(rig->names->HeaderReads(), reads + 2);
@@ -275,7 +275,7 @@ private Q_SLOTS:
         const QString outside = m_folders.NewFolder(QStringLiteral("outside"));
         const QString container = rig->Encrypt(outside, QStringLiteral("x.txt"), "x");
         QVERIFY(!container.isEmpty());
-        QCOMPARE(rig->model->ListFolder(outside, rig->folder), 0);
+        QCOMPARE(rig->model->ListFolder(outside, rig->folder), OpResult::kDone);
         QCOMPARE(rig->ui.Numbers(), QList<int>{300});
         QCOMPARE(rig->model->rowCount(), 1);
         QCOMPARE(rig->model->Item(0).texts[Column::kOriginalName], QStringLiteral("x.txt"));

@@ -22,8 +22,7 @@ private:
         QString File() const { return env + QStringLiteral("/zorcl_common1.dat"); }
         // A file with the admin record and `count` entries, saved the way the dialogs do.
         int Make(int count, const QString& admin = QStringLiteral("Admin#Pw1")) {
-            int ok = 0;
-            if (data.LoadManagementData(env, admin, 1, ok) != 0)
+            if (data.LoadManagementData(env, admin, 1) == Verdict::kFailed)
                 return -1;
             QStringList names, passwords, hints;
             for (int i = 0; i < count; ++i) {
@@ -31,8 +30,10 @@ private:
                 passwords << QStringLiteral("Pass%1 ").arg(i); // the trailing space is not kept
                 hints << QStringLiteral("hint%1").arg(i);
             }
-            data.SetChangePasswords(count, names, passwords, hints);
-            const int rc = data.SaveManagementData(env, admin, QStringLiteral("管理者のヒント"), 0);
+            if (!data.SetChangePasswords(count, names, passwords, hints))
+                return -1;
+            const int rc =
+                data.SaveManagementData(env, admin, QStringLiteral("管理者のヒント"), 0) == OpResult::kDone ? 0 : -1;
             data.ClearManagementData();
             return rc;
         }
@@ -76,11 +77,9 @@ private Q_SLOTS:
 
     void MissingFileIsCreatedAndLoadsEmpty() {
         Fixture f(NewEnv());
-        int ok = -1;
         QVERIFY(!f.data.ManagementDataExists(f.env));
-        QCOMPARE(f.data.LoadManagementData(f.env, QStringLiteral("Admin#Pw1"), 1, ok), 0);
+        QCOMPARE(f.data.LoadManagementData(f.env, QStringLiteral("Admin#Pw1"), 1), Verdict::kNo);
         QVERIFY(f.data.Loaded());
-        QCOMPARE(ok, 0);
         QCOMPARE(f.data.RecordCount(), 0);
         QVERIFY(f.data.ManagementDataExists(f.env));
     }
@@ -89,9 +88,7 @@ private Q_SLOTS:
         Fixture f(NewEnv());
         QCOMPARE(f.Make(3), 0);
         QCOMPARE(QFileInfo(f.File()).size(), 4 * 1024);
-        int ok = -1;
-        QCOMPARE(f.data.LoadManagementData(f.env, QStringLiteral(" "), 0, ok), 0);
-        QCOMPARE(ok, 0);
+        QCOMPARE(f.data.LoadManagementData(f.env, QStringLiteral(" "), 0), Verdict::kNo);
         QVERIFY(!f.data.Loaded()); // a read-only load can never be saved
         int count = 0;
         QStringList names, passwords, hints;
@@ -100,26 +97,20 @@ private Q_SLOTS:
         QCOMPARE(names[2], QStringLiteral("name2"));
         QCOMPARE(passwords[1], QStringLiteral("Pass1"));
         QCOMPARE(hints[0], QStringLiteral("hint0"));
-        QCOMPARE(f.data.SaveManagementData(f.env, QStringLiteral(" "), QString(), 0), -1);
+        QCOMPARE(f.data.SaveManagementData(f.env, QStringLiteral(" "), QString(), 0), OpResult::kFailed);
         QCOMPARE(f.ui.Numbers(), QList<int>{562});
 
-        int found = -1;
-        QCOMPARE(f.data.IsChangePasswordRegistered(f.env, QStringLiteral("Pass2"), found), 0);
-        QCOMPARE(found, 1);
-        QCOMPARE(f.data.IsChangePasswordRegistered(f.env, QStringLiteral("Pass2 "), found), 0);
-        QCOMPARE(found, 0);
+        QCOMPARE(f.data.IsChangePasswordRegistered(f.env, QStringLiteral("Pass2")), Verdict::kYes);
+        QCOMPARE(f.data.IsChangePasswordRegistered(f.env, QStringLiteral("Pass2 ")), Verdict::kNo);
     }
 
     void WrongAdminPasswordFailsOnlyAStrictLoad() {
         Fixture f(NewEnv());
         QCOMPARE(f.Make(1), 0);
-        int ok = -1;
-        QCOMPARE(f.data.LoadManagementData(f.env, QStringLiteral("Admin#Pw1"), 1, ok), 0);
-        QCOMPARE(ok, 1);
-        QCOMPARE(f.data.LoadManagementData(f.env, QStringLiteral("Wrong#Pw"), 0, ok), 0);
-        QCOMPARE(ok, 0);
+        QCOMPARE(f.data.LoadManagementData(f.env, QStringLiteral("Admin#Pw1"), 1), Verdict::kYes);
+        QCOMPARE(f.data.LoadManagementData(f.env, QStringLiteral("Wrong#Pw"), 0), Verdict::kNo);
         QVERIFY(f.ui.Messages().isEmpty());
-        QCOMPARE(f.data.LoadManagementData(f.env, QStringLiteral("Wrong#Pw"), 1, ok), -1);
+        QCOMPARE(f.data.LoadManagementData(f.env, QStringLiteral("Wrong#Pw"), 1), Verdict::kFailed);
         QCOMPARE(f.ui.Numbers(), QList<int>{561});
         QVERIFY(f.ui.Messages()[0].text.endsWith(QStringLiteral("管理者のヒント 」です。")));
     }
@@ -127,11 +118,10 @@ private Q_SLOTS:
     void ChangingTheAdminPasswordKeepsTheList() {
         Fixture f(NewEnv());
         QCOMPARE(f.Make(2), 0);
-        int ok = 0;
-        QCOMPARE(f.data.LoadManagementData(f.env, QStringLiteral("Admin#Pw1"), 1, ok), 0);
-        QCOMPARE(f.data.SaveManagementData(f.env, QStringLiteral("NewAdmin#2"), QStringLiteral("新"), 1), 0);
-        QCOMPARE(f.data.LoadManagementData(f.env, QStringLiteral("NewAdmin#2"), 1, ok), 0);
-        QCOMPARE(ok, 1);
+        QVERIFY(f.data.LoadManagementData(f.env, QStringLiteral("Admin#Pw1"), 1) != Verdict::kFailed);
+        QCOMPARE(f.data.SaveManagementData(f.env, QStringLiteral("NewAdmin#2"), QStringLiteral("新"), 1),
+                 OpResult::kDone);
+        QCOMPARE(f.data.LoadManagementData(f.env, QStringLiteral("NewAdmin#2"), 1), Verdict::kYes);
         int count = 0;
         QStringList names, passwords, hints;
         f.data.GetChangePasswords(count, names, passwords, hints);
@@ -148,8 +138,7 @@ private Q_SLOTS:
             while (bytes.size() < 102 * 1024)
                 bytes.append(entry);
         });
-        int ok = 0;
-        QCOMPARE(f.data.LoadManagementData(f.env, QStringLiteral("Admin#Pw1"), 1, ok), 0);
+        QVERIFY(f.data.LoadManagementData(f.env, QStringLiteral("Admin#Pw1"), 1) != Verdict::kFailed);
         int count = 0;
         QStringList names, passwords, hints;
         f.data.GetChangePasswords(count, names, passwords, hints);
@@ -163,7 +152,7 @@ private Q_SLOTS:
                                      "9\x00",
                                      6));
         });
-        QCOMPARE(f.data.LoadManagementData(f.env, QStringLiteral("Admin#Pw1"), 1, ok), 0);
+        QVERIFY(f.data.LoadManagementData(f.env, QStringLiteral("Admin#Pw1"), 1) != Verdict::kFailed);
         f.data.GetChangePasswords(count, names, passwords, hints);
         QCOMPARE(count, 1);
         QCOMPARE(f.data.RecordCount(), 2);
@@ -187,9 +176,9 @@ private Q_SLOTS:
     void WorkFolderSettingsDefaultsAndRoundTrip() {
         Fixture f(NewEnv());
         WorkFolderSettings work(f.engine, f.fs, QStringLiteral("/prog/ZORp/tmp"));
-        QCOMPARE(work.SaveWorkFolderSettings(f.env), -1); // not loaded yet
+        QCOMPARE(work.SaveWorkFolderSettings(f.env), OpResult::kFailed); // not loaded yet
         QCOMPARE(f.ui.Numbers(), QList<int>{568});
-        QCOMPARE(work.LoadWorkFolderSettings(f.env), 0);
+        QCOMPARE(work.LoadWorkFolderSettings(f.env), OpResult::kDone);
         QCOMPARE(work.angoTempFolderFlg, QStringLiteral("0"));
         QCOMPARE(work.angoTempFolder, QStringLiteral("/prog/ZORp/tmp"));
         QCOMPARE(work.dummy1, QStringLiteral("dummy"));
@@ -198,17 +187,17 @@ private Q_SLOTS:
         work.angoTempFolderFlg = QStringLiteral("1");
         work.angoTempFolder = QStringLiteral("/fast/work");
         work.dummy2 = 7;
-        QCOMPARE(work.SaveWorkFolderSettings(f.env), 0);
+        QCOMPARE(work.SaveWorkFolderSettings(f.env), OpResult::kDone);
         QCOMPARE(QFileInfo(f.env + QStringLiteral("/zorcl_common2.dat")).size(), 4 * 1024);
         WorkFolderSettings again(f.engine, f.fs, QStringLiteral("/elsewhere/ZORp/tmp"));
-        QCOMPARE(again.LoadWorkFolderSettings(f.env), 0);
+        QCOMPARE(again.LoadWorkFolderSettings(f.env), OpResult::kDone);
         QCOMPARE(again.angoTempFolder, QStringLiteral("/fast/work"));
         QCOMPARE(again.dummy2, 7);
 
         // With the flag back at "0" the stored folder gives way to the standard one.
         again.angoTempFolderFlg = QStringLiteral("0");
-        QCOMPARE(again.SaveWorkFolderSettings(f.env), 0);
-        QCOMPARE(work.LoadWorkFolderSettings(f.env), 0);
+        QCOMPARE(again.SaveWorkFolderSettings(f.env), OpResult::kDone);
+        QCOMPARE(work.LoadWorkFolderSettings(f.env), OpResult::kDone);
         QCOMPARE(work.angoTempFolder, QStringLiteral("/prog/ZORp/tmp"));
     }
 

@@ -20,7 +20,7 @@ private:
             static_cast<void>(engine.RegisterBuiltInKey());
         }
         QString File() const { return env + QStringLiteral("/zorcl_folder.dat"); }
-        int Add(const QString& path, const QString& password = QStringLiteral("Folder#Pw1")) {
+        OpResult Add(const QString& path, const QString& password = QStringLiteral("Folder#Pw1")) {
             return registry.AddFolder(env, path, QStringLiteral("hint of ") + path.section(u'/', -1), password,
                                       QStringLiteral("0"), QStringLiteral("WORKID"), QStringLiteral("1"), 2);
         }
@@ -54,7 +54,7 @@ private Q_SLOTS:
 
     void MissingFileIsAnEmptyLoadedRegistry() {
         Fixture f(NewEnv());
-        QCOMPARE(f.registry.LoadFolderRegistry(f.env), 0);
+        QCOMPARE(f.registry.LoadFolderRegistry(f.env), OpResult::kDone);
         QVERIFY(f.registry.Loaded());
         QCOMPARE(f.registry.Count(), 0);
         QVERIFY(QFile::exists(f.File()));
@@ -63,15 +63,15 @@ private Q_SLOTS:
 
     void AddedFoldersComeBackWithEveryField() {
         Fixture f(NewEnv());
-        QCOMPARE(f.registry.LoadFolderRegistry(f.env), 0);
-        QCOMPARE(f.Add(QStringLiteral("/data/one")), 0);
-        QCOMPARE(f.Add(QStringLiteral("/data/two"), QStringLiteral("Other#Pw2")), 0);
+        QCOMPARE(f.registry.LoadFolderRegistry(f.env), OpResult::kDone);
+        QCOMPARE(f.Add(QStringLiteral("/data/one")), OpResult::kDone);
+        QCOMPARE(f.Add(QStringLiteral("/data/two"), QStringLiteral("Other#Pw2")), OpResult::kDone);
         QCOMPARE(QFileInfo(f.File()).size(), 2 * 4096);
         QCOMPARE(f.registry.WorkIdText(1), QStringLiteral("WORKID")); // the table follows the file at once
         QCOMPARE(f.registry.DriveTypeOf(1), 2);
 
         Fixture g(f.env);
-        QCOMPARE(g.registry.LoadFolderRegistry(g.env), 0);
+        QCOMPARE(g.registry.LoadFolderRegistry(g.env), OpResult::kDone);
         QCOMPARE(g.registry.Count(), 2);
         QCOMPARE(g.registry.PathText(1), QStringLiteral("/data/two"));
         QCOMPARE(g.registry.WorkIdText(0), QStringLiteral("WORKID"));
@@ -81,37 +81,33 @@ private Q_SLOTS:
         QVERIFY(g.registry.IsFolderRegistered(QStringLiteral("/data/one")));
         QVERIFY(!g.registry.IsFolderRegistered(QStringLiteral("/DATA/one")));
         QString hint;
-        QCOMPARE(g.registry.GetFolderHint(QStringLiteral("/data/two"), hint), 0);
+        QCOMPARE(g.registry.GetFolderHint(QStringLiteral("/data/two"), hint), OpResult::kDone);
         QCOMPARE(hint.size(), 48);
         QCOMPARE(hint.trimmed(), QStringLiteral("hint of two"));
         const QByteArray record = g.registry.Entry(0).Record();
         QCOMPARE(record.mid(FolderEntry::kBlankOffset), QByteArray(4096 - FolderEntry::kBlankOffset, ' '));
 
-        int match = -1;
-        QCOMPARE(g.registry.VerifyFolderPassword(QStringLiteral("/data/one"), QStringLiteral("Folder#Pw1"), match), 0);
-        QCOMPARE(match, 1);
-        QCOMPARE(g.registry.VerifyFolderPassword(QStringLiteral("/data/one"), QStringLiteral("Other#Pw2"), match), 0);
-        QCOMPARE(match, 0);
-        int used = 0;
-        QCOMPARE(g.registry.IsPasswordUsedByAnyFolder(QStringLiteral("Other#Pw2"), used), 0);
-        QCOMPARE(used, 1);
-        QCOMPARE(g.registry.IsPasswordUsedByAnyFolder(QStringLiteral("Nobody#9"), used), 0);
-        QCOMPARE(used, 0);
+        QCOMPARE(g.registry.VerifyFolderPassword(QStringLiteral("/data/one"), QStringLiteral("Folder#Pw1")),
+                 Verdict::kYes);
+        QCOMPARE(g.registry.VerifyFolderPassword(QStringLiteral("/data/one"), QStringLiteral("Other#Pw2")),
+                 Verdict::kNo);
+        QCOMPARE(g.registry.IsPasswordUsedByAnyFolder(QStringLiteral("Other#Pw2")), Verdict::kYes);
+        QCOMPARE(g.registry.IsPasswordUsedByAnyFolder(QStringLiteral("Nobody#9")), Verdict::kNo);
         QVERIFY(g.ui.Messages().isEmpty());
 
-        QCOMPARE(g.registry.VerifyFolderPassword(QStringLiteral("/nowhere"), QStringLiteral("x"), match), -1);
-        QCOMPARE(g.registry.GetFolderHint(QStringLiteral("/nowhere"), hint), -1);
-        QCOMPARE(g.registry.RemoveFolder(g.env, QStringLiteral("/nowhere")), -1);
+        QCOMPARE(g.registry.VerifyFolderPassword(QStringLiteral("/nowhere"), QStringLiteral("x")), Verdict::kFailed);
+        QCOMPARE(g.registry.GetFolderHint(QStringLiteral("/nowhere"), hint), OpResult::kFailed);
+        QCOMPARE(g.registry.RemoveFolder(g.env, QStringLiteral("/nowhere")), OpResult::kFailed);
         QCOMPARE(g.ui.Numbers(), (QList<int>{556, 557, 555}));
     }
 
     void RemovalShiftsLaterEntries() {
         Fixture f(NewEnv());
-        f.registry.LoadFolderRegistry(f.env);
+        static_cast<void>(f.registry.LoadFolderRegistry(f.env));
         for (const char* name : {"/a", "/b", "/c"})
-            QCOMPARE(f.Add(QString::fromLatin1(name)), 0);
-        QCOMPARE(f.registry.RemoveFolder(f.env, QStringLiteral("/b")), 0);
-        QCOMPARE(f.registry.LoadFolderRegistry(f.env), 0);
+            QCOMPARE(f.Add(QString::fromLatin1(name)), OpResult::kDone);
+        QCOMPARE(f.registry.RemoveFolder(f.env, QStringLiteral("/b")), OpResult::kDone);
+        QCOMPARE(f.registry.LoadFolderRegistry(f.env), OpResult::kDone);
         QCOMPARE(f.registry.Count(), 2);
         QCOMPARE(f.registry.PathText(1), QStringLiteral("/c"));
         QCOMPARE(f.registry.PathText(2), QString());
@@ -125,9 +121,9 @@ private Q_SLOTS:
 
     void RecordsBeyondTheTableOrALengthAreIgnored() {
         Fixture f(NewEnv());
-        f.registry.LoadFolderRegistry(f.env);
+        static_cast<void>(f.registry.LoadFolderRegistry(f.env));
         for (int i = 0; i < 3; ++i)
-            QCOMPARE(f.Add(QStringLiteral("/f%1").arg(i)), 0);
+            QCOMPARE(f.Add(QStringLiteral("/f%1").arg(i)), OpResult::kDone);
         // A 96-byte tail loads three entries; a tail that is no whole block fails in the buffer layer.
         QByteArray plain = ReadAll(f.File());
         QCOMPARE(f.engine.DecipherWithBuiltInKey(reinterpret_cast<std::uint8_t*>(plain.data()), plain.size()), 0);
@@ -139,49 +135,49 @@ private Q_SLOTS:
             file.write(bytes);
         };
         writeEnciphered(plain + QByteArray(96, 'x'));
-        QCOMPARE(f.registry.LoadFolderRegistry(f.env), 0);
+        QCOMPARE(f.registry.LoadFolderRegistry(f.env), OpResult::kDone);
         QCOMPARE(f.registry.Count(), 3);
 
         QByteArray many;
         for (int i = 0; i < 101; ++i)
             many.append(plain.left(4096));
         writeEnciphered(many);
-        QCOMPARE(f.registry.LoadFolderRegistry(f.env), 0);
+        QCOMPARE(f.registry.LoadFolderRegistry(f.env), OpResult::kDone);
         QCOMPARE(f.registry.Count(), 100);
 
         QFile file(f.File());
         QVERIFY(file.open(QIODevice::Append));
         file.write(QByteArray(100, 'y'));
         file.close();
-        QCOMPARE(f.registry.LoadFolderRegistry(f.env), -1);
+        QCOMPARE(f.registry.LoadFolderRegistry(f.env), OpResult::kFailed);
         QVERIFY(!f.registry.Loaded());
     }
 
     void UnreadableRegistryIsNeverOverwritten() {
         Fixture f(NewEnv());
-        f.registry.LoadFolderRegistry(f.env);
-        QCOMPARE(f.Add(QStringLiteral("/keep")), 0);
+        static_cast<void>(f.registry.LoadFolderRegistry(f.env));
+        QCOMPARE(f.Add(QStringLiteral("/keep")), OpResult::kDone);
         const QByteArray before = ReadAll(f.File());
         f.fs.readFault = {QStringLiteral("zorcl_folder"), EIO};
-        QCOMPARE(f.registry.LoadFolderRegistry(f.env), -1);
+        QCOMPARE(f.registry.LoadFolderRegistry(f.env), OpResult::kFailed);
         f.fs.readFault = {};
         QCOMPARE(f.ui.Numbers(), QList<int>{552});
-        QCOMPARE(f.Add(QStringLiteral("/new")), -1);
+        QCOMPARE(f.Add(QStringLiteral("/new")), OpResult::kFailed);
         QCOMPARE(f.ui.Numbers(), (QList<int>{552, 553}));
         QCOMPARE(ReadAll(f.File()), before);
     }
 
     void InterruptedSaveLeavesThePreviousFile() {
         Fixture f(NewEnv());
-        f.registry.LoadFolderRegistry(f.env);
-        QCOMPARE(f.Add(QStringLiteral("/one")), 0);
+        static_cast<void>(f.registry.LoadFolderRegistry(f.env));
+        QCOMPARE(f.Add(QStringLiteral("/one")), OpResult::kDone);
         const QByteArray before = ReadAll(f.File());
         f.fs.writeFault = {QStringLiteral("zorcl_folder"), ENOSPC, 5000};
-        QCOMPARE(f.Add(QStringLiteral("/two")), -1);
+        QCOMPARE(f.Add(QStringLiteral("/two")), OpResult::kFailed);
         f.fs.writeFault = {};
         QCOMPARE(f.ui.Numbers(), QList<int>{554});
         QCOMPARE(ReadAll(f.File()), before);
-        QCOMPARE(f.registry.LoadFolderRegistry(f.env), 0);
+        QCOMPARE(f.registry.LoadFolderRegistry(f.env), OpResult::kDone);
         QCOMPARE(f.registry.Count(), 1);
     }
 
@@ -189,25 +185,25 @@ private Q_SLOTS:
     // writes the entry that failed or drops the one whose removal failed.
     void FailedSaveLeavesTheTableAsTheFile() {
         Fixture f(NewEnv());
-        f.registry.LoadFolderRegistry(f.env);
-        QCOMPARE(f.Add(QStringLiteral("/one")), 0);
+        static_cast<void>(f.registry.LoadFolderRegistry(f.env));
+        QCOMPARE(f.Add(QStringLiteral("/one")), OpResult::kDone);
         f.fs.writeFault = {QStringLiteral("zorcl_folder"), ENOSPC, 0};
-        QCOMPARE(f.Add(QStringLiteral("/two")), -1);
+        QCOMPARE(f.Add(QStringLiteral("/two")), OpResult::kFailed);
         QVERIFY(!f.registry.IsFolderRegistered(QStringLiteral("/two")));
         QCOMPARE(f.registry.Count(), 1);
         f.fs.writeFault = {};
-        QCOMPARE(f.Add(QStringLiteral("/two")), 0);
+        QCOMPARE(f.Add(QStringLiteral("/two")), OpResult::kDone);
         QCOMPARE(f.registry.Count(), 2);
 
         f.fs.writeFault = {QStringLiteral("zorcl_folder"), EIO, 100};
-        QCOMPARE(f.registry.RemoveFolder(f.env, QStringLiteral("/one")), -1);
+        QCOMPARE(f.registry.RemoveFolder(f.env, QStringLiteral("/one")), OpResult::kFailed);
         QVERIFY(f.registry.IsFolderRegistered(QStringLiteral("/one")));
         f.fs.writeFault = {};
-        QCOMPARE(f.Add(QStringLiteral("/three")), 0);
+        QCOMPARE(f.Add(QStringLiteral("/three")), OpResult::kDone);
         QCOMPARE(f.ui.Numbers(), (QList<int>{554, 554}));
 
         Fixture g(f.env);
-        QCOMPARE(g.registry.LoadFolderRegistry(g.env), 0);
+        QCOMPARE(g.registry.LoadFolderRegistry(g.env), OpResult::kDone);
         QCOMPARE(g.registry.Count(), 3);
         QCOMPARE(g.registry.PathText(0), QStringLiteral("/one"));
         QCOMPARE(g.registry.PathText(1), QStringLiteral("/two"));
@@ -224,19 +220,19 @@ private Q_SLOTS:
                               QStringLiteral("/media/stick"), mountRoot};
         {
             Fixture f(env, before);
-            f.registry.LoadFolderRegistry(env);
-            QCOMPARE(f.Add(QStringLiteral("/home/a/Documents/Work")), 0);
-            QCOMPARE(f.Add(QStringLiteral("/home/a/Desktop/Safe")), 0);
-            QCOMPARE(f.Add(QStringLiteral("/media/stick/Data/Safe")), 0);
-            QCOMPARE(f.Add(QStringLiteral("/srv/plain")), 0);
-            QCOMPARE(f.Add(QStringLiteral("/home/a/DocumentsOld")), 0);
+            static_cast<void>(f.registry.LoadFolderRegistry(env));
+            QCOMPARE(f.Add(QStringLiteral("/home/a/Documents/Work")), OpResult::kDone);
+            QCOMPARE(f.Add(QStringLiteral("/home/a/Desktop/Safe")), OpResult::kDone);
+            QCOMPARE(f.Add(QStringLiteral("/media/stick/Data/Safe")), OpResult::kDone);
+            QCOMPARE(f.Add(QStringLiteral("/srv/plain")), OpResult::kDone);
+            QCOMPARE(f.Add(QStringLiteral("/home/a/DocumentsOld")), OpResult::kDone);
             QCOMPARE(f.registry.StoredForm(QStringLiteral("/home/a/Documents/Work")),
                      QStringLiteral("[CSIDL_PERSONAL]/Work"));
         }
         RegistryPlaces after{QStringLiteral("/home/b/Dokumente"), QStringLiteral("/home/b/Schreibtisch"),
                              QStringLiteral("/run/media/b/STICK"), nullptr};
         Fixture g(env, after);
-        QCOMPARE(g.registry.LoadFolderRegistry(env), 0);
+        QCOMPARE(g.registry.LoadFolderRegistry(env), OpResult::kDone);
         QCOMPARE(g.registry.PathText(0), QStringLiteral("/home/b/Dokumente/Work"));
         QCOMPARE(g.registry.PathText(1), QStringLiteral("/home/b/Schreibtisch/Safe"));
         QCOMPARE(g.registry.PathText(2), QStringLiteral("/run/media/b/STICK/Data/Safe"));

@@ -48,8 +48,8 @@ private Q_SLOTS:
         CMessageCatalogue catalogue(ui);
         LocalFileSystem files;
         CCryptEngine engine(ui, catalogue, files);
-        QCOMPARE(catalogue.MsgAIN(engine), 0);
-        QCOMPARE(catalogue.MsgBIN(engine), 0);
+        QCOMPARE(catalogue.MsgAIN(engine), OpResult::kDone);
+        QCOMPARE(catalogue.MsgBIN(engine), OpResult::kDone);
 
         const QString passphrase = catalogue.m_GetMsgB(1);
         QVERIFY(!passphrase.isEmpty() && passphrase.size() <= 32);
@@ -70,7 +70,7 @@ private Q_SLOTS:
         CMessageCatalogue catalogue(ui);
         LocalFileSystem files;
         CCryptEngine engine(ui, catalogue, files);
-        QCOMPARE(catalogue.MsgAIN(engine), 0);
+        QCOMPARE(catalogue.MsgAIN(engine), OpResult::kDone);
         QList<int> numbers{154, 155, 310, 311, 409, 412, 451, 468, 469, 588, 592, 593, 621, 629};
         for (int n = 549; n <= 569; ++n)
             numbers.append(n);
@@ -103,7 +103,7 @@ private Q_SLOTS:
         CMessageCatalogue catalogue(ui);
         LocalFileSystem files;
         CCryptEngine engine(ui, catalogue, files);
-        QCOMPARE(catalogue.MsgAIN(engine, path), 0);
+        QCOMPARE(catalogue.MsgAIN(engine, path), OpResult::kDone);
 
         QCOMPARE(catalogue.m_GetMsgA(1), QStringLiteral("line one\nline two"));
         QCOMPARE(catalogue.m_GetMsgA(7), QStringLiteral("second"));
@@ -122,7 +122,7 @@ private Q_SLOTS:
             WriteBlob(QStringLiteral("b.bin"), QStringLiteral("ZorMSGb0003 = \"three\" ZorMSGa0004 = \"not here\""),
                       QStringLiteral("B-key_123!"));
         ui.Clear();
-        QCOMPARE(catalogue.MsgBIN(engine, pathB), 0);
+        QCOMPARE(catalogue.MsgBIN(engine, pathB), OpResult::kDone);
         QCOMPARE(catalogue.m_GetMsgB(3), QStringLiteral("three"));
         QCOMPARE(catalogue.m_GetMsgB(4), QString());
         QCOMPARE(ui.Messages().size(), 1);
@@ -138,25 +138,25 @@ private Q_SLOTS:
         QCOMPARE(catalogue.m_GetMsgB(1), QString());
         QCOMPARE(ui.Messages().last().text, QStringLiteral("m_GetMsgB NOT ERROR"));
 
-        QCOMPARE(catalogue.MsgAIN(engine, m_dir.filePath(QStringLiteral("missing"))), -1);
+        QCOMPARE(catalogue.MsgAIN(engine, m_dir.filePath(QStringLiteral("missing"))), OpResult::kFailed);
         QCOMPARE(ui.Messages().last().text, QStringLiteral("MsgAIN NOT ERROR2"));
 
         QFile odd(m_dir.filePath(QStringLiteral("odd.bin")));
         QVERIFY(odd.open(QIODevice::WriteOnly));
         odd.write(QByteArray(100, 'x'));
         odd.close();
-        QCOMPARE(catalogue.MsgAIN(engine, odd.fileName()), -1);
+        QCOMPARE(catalogue.MsgAIN(engine, odd.fileName()), OpResult::kFailed);
         QCOMPARE(ui.Messages().last().text, QStringLiteral("MsgAIN NOT ERROR2"));
 
         // A catalogue A without entry 588 cannot key catalogue B.
         const QString path =
             WriteBlob(QStringLiteral("no588.bin"), QStringLiteral("ZorMSGa0001 = \"x\""), CataloguePassword());
-        QCOMPARE(catalogue.MsgAIN(engine, path), 0);
-        QCOMPARE(catalogue.MsgBIN(engine), -1);
+        QCOMPARE(catalogue.MsgAIN(engine, path), OpResult::kDone);
+        QCOMPARE(catalogue.MsgBIN(engine), OpResult::kFailed);
         QCOMPARE(ui.Messages().last().text, QStringLiteral("MsgBIN NOT ERROR1"));
 
-        QCOMPARE(catalogue.MsgAIN(engine), 0);
-        QCOMPARE(catalogue.MsgBIN(engine, m_dir.filePath(QStringLiteral("missing"))), -1);
+        QCOMPARE(catalogue.MsgAIN(engine), OpResult::kDone);
+        QCOMPARE(catalogue.MsgBIN(engine, m_dir.filePath(QStringLiteral("missing"))), OpResult::kFailed);
         QCOMPARE(ui.Messages().last().text, QStringLiteral("MsgBIN NOT ERROR2"));
         for (const auto& record : ui.Messages())
             QCOMPARE(record.icon, Icon::Error);

@@ -46,7 +46,7 @@ private Q_SLOTS:
 
     void FreshFileIsTheByteOrderMarkAndLoadsDefaults() {
         QVERIFY(!m_settings.SettingsFileExists(m_dir.path()));
-        QCOMPARE(m_settings.EnsureSettingsFile(m_dir.path()), 0);
+        QCOMPARE(m_settings.EnsureSettingsFile(m_dir.path()), OpResult::kDone);
         QCOMPARE(ReadFile(), QByteArray("\xFF\xFE", 2));
         SettingsRecord record;
         record.sizeMfHigh = 1;
@@ -64,7 +64,7 @@ private Q_SLOTS:
 
     void EnsureReportsACreateFailure() {
         m_fs.openFault = {QStringLiteral("ZORportable.ini"), ENOSPC};
-        QCOMPARE(m_settings.EnsureSettingsFile(m_dir.path()), -1);
+        QCOMPARE(m_settings.EnsureSettingsFile(m_dir.path()), OpResult::kFailed);
         m_fs.openFault = {};
         QCOMPARE(m_ui.Numbers(), QList<int>{549});
         QVERIFY(m_ui.Messages()[0].text.contains(QStringLiteral("ディスク フル")));
@@ -86,7 +86,7 @@ private Q_SLOTS:
         const QString longValue(3000, u'v');
         QCOMPARE(m_settings.WriteIniInt(QStringLiteral("Disp"), QStringLiteral("Long"), 5,
                                         SettingsFile::PathIn(m_dir.path())),
-                 1);
+                 true);
         CIniFile ini(m_fs, SettingsFile::PathIn(m_dir.path()));
         QCOMPARE(ini.Write(QStringLiteral("Disp"), QStringLiteral("Long"), longValue), 0);
         QCOMPARE(ini.Read(QStringLiteral("Disp"), QStringLiteral("Long"), QString()).size(), 1999);
@@ -115,20 +115,20 @@ private Q_SLOTS:
 
     void VersionCheckIsOrdinal_data() {
         QTest::addColumn<QString>("file");
-        QTest::addColumn<int>("result");
-        QTest::newRow("1.8 is newer") << QStringLiteral("[Base]\nVL=1.8") << -1;
-        QTest::newRow("1.72") << QStringLiteral("[Base]\nVL=1.72") << 0;
-        QTest::newRow("1.10") << QStringLiteral("[Base]\nVL=1.10") << 0;
-        QTest::newRow("missing") << QStringLiteral("[Disp]\nDispMode=2") << 0;
+        QTest::addColumn<OpResult>("result");
+        QTest::newRow("1.8 is newer") << QStringLiteral("[Base]\nVL=1.8") << OpResult::kFailed;
+        QTest::newRow("1.72") << QStringLiteral("[Base]\nVL=1.72") << OpResult::kDone;
+        QTest::newRow("1.10") << QStringLiteral("[Base]\nVL=1.10") << OpResult::kDone;
+        QTest::newRow("missing") << QStringLiteral("[Disp]\nDispMode=2") << OpResult::kDone;
     }
     void VersionCheckIsOrdinal() {
         QFETCH(QString, file);
-        QFETCH(int, result);
+        QFETCH(OpResult, result);
         WriteFile(Utf16File(file));
         SettingsRecord record;
         m_settings.LoadSettings(m_dir.path(), record);
         QCOMPARE(m_settings.CheckSettingsVersion(m_dir.path(), record), result);
-        if (result != 0) {
+        if (result != OpResult::kDone) {
             QCOMPARE(m_ui.Numbers(), QList<int>{592});
             QVERIFY(m_ui.Messages()[0].text.endsWith(m_dir.path()));
         } else {
@@ -141,7 +141,7 @@ private Q_SLOTS:
         SettingsRecord record;
         m_settings.LoadSettings(m_dir.path(), record);
         record.sizeMfWidth = 900;
-        QCOMPARE(m_settings.SaveSettings(m_dir.path(), record), 0);
+        QCOMPARE(m_settings.SaveSettings(m_dir.path(), record), true);
         const QByteArray bytes = ReadFile();
         QVERIFY(bytes.startsWith("\xFF\xFE"));
         const QStringList lines = CIniFile::Decode(bytes);
@@ -159,8 +159,8 @@ private Q_SLOTS:
     }
 
     void FreshFileHasTheKeysInWriteOrder() {
-        QCOMPARE(m_settings.EnsureSettingsFile(m_dir.path()), 0);
-        QCOMPARE(m_settings.SaveSettings(m_dir.path(), SettingsRecord()), 0);
+        QCOMPARE(m_settings.EnsureSettingsFile(m_dir.path()), OpResult::kDone);
+        QCOMPARE(m_settings.SaveSettings(m_dir.path(), SettingsRecord()), true);
         const QStringList lines = CIniFile::Decode(ReadFile());
         QStringList keys;
         for (const QString& line : lines)
@@ -176,17 +176,17 @@ private Q_SLOTS:
         WriteFile(Utf16File(QStringLiteral("[Disp]\nDispMode=2")));
         const QByteArray before = ReadFile();
         m_fs.writeFault = {QStringLiteral("ZORportable.ini"), ENOSPC, 10};
-        QCOMPARE(m_settings.SaveSettings(m_dir.path(), SettingsRecord()), -1);
+        QCOMPARE(m_settings.SaveSettings(m_dir.path(), SettingsRecord()), false);
         m_fs.writeFault = {};
         QCOMPARE(ReadFile(), before);
     }
 
     void HideIsHarmlessOffFat() {
-        QCOMPARE(m_settings.EnsureSettingsFile(m_dir.path()), 0);
-        QCOMPARE(m_settings.HideSettingsFile(m_dir.path()), 0);
+        QCOMPARE(m_settings.EnsureSettingsFile(m_dir.path()), OpResult::kDone);
+        QCOMPARE(m_settings.HideSettingsFile(m_dir.path()), OpResult::kDone);
         QVERIFY(QFile::exists(SettingsFile::PathIn(m_dir.path())));
         QFile::remove(SettingsFile::PathIn(m_dir.path()));
-        QCOMPARE(m_settings.HideSettingsFile(m_dir.path()), -1);
+        QCOMPARE(m_settings.HideSettingsFile(m_dir.path()), OpResult::kFailed);
         QCOMPARE(m_ui.Numbers(), QList<int>{450});
     }
 };

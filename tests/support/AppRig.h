@@ -27,7 +27,9 @@ struct AppRig {
     int Add(const QString& folder, const QString& password, const QString& readOnly, const QString& workId,
             const QString& hint = QStringLiteral("hint")) {
         return Registry().AddFolder(app.EnvironmentFolder(), folder, hint, password, readOnly, workId,
-                                    QStringLiteral("0"), 3);
+                                    QStringLiteral("0"), 3) == OpResult::kDone
+                   ? 0
+                   : -1;
     }
     int Slot(const QString& folder) { return Registry().SlotOf(folder); }
 

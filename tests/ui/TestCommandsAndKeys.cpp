@@ -93,7 +93,7 @@ bool ThreeRows(FrameRig& rig) {
     if (!WriteFile(source, "memo words") || !WriteFile(folder + QStringLiteral("/plain.txt"), "plain") ||
         !QDir().mkpath(folder + QStringLiteral("/sub")))
         return false;
-    if (rig.frame->EncryptIn(folder, {source}, false) != 0)
+    if (rig.frame->EncryptIn(folder, {source}, false) != OpResult::kDone)
         return false;
     rig.frame->OnCommand(cmd::Refresh);
     return rig.frame->Contents()->rowCount() == 3;
@@ -396,7 +396,7 @@ private Q_SLOTS:
         rig.frame->List()->SelectRow(memo);
         DialogHook::Queue([](QDialog&) { return int(QDialog::Accepted); }); // the open notice
         rig.processes.running.insert(rig.launcher.pid);
-        QCOMPARE(rig.frame->OpenSelected(), 0);
+        QCOMPARE(rig.frame->OpenSelected(), OpResult::kDone);
         QTRY_COMPARE(rig.frame->DecryptedFiles()->rowCount(), 1);
         rig.frame->show();
         QVERIFY(QTest::qWaitForWindowExposed(rig.frame.get()));

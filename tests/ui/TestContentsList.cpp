@@ -102,7 +102,7 @@ private Q_SLOTS:
 
         // Logged out, the list is empty and watches nothing.
         rig.ui.QueueAnswer(kAnswerYes);
-        QCOMPARE(rig.frame->LogoutFolder(folder), 0);
+        QCOMPARE(rig.frame->LogoutFolder(folder), OpResult::kDone);
         QCOMPARE(model->rowCount(), 0);
         QVERIFY(model->Directory().isEmpty());
         QVERIFY(rig.frame->Watcher()->Watched().isEmpty());

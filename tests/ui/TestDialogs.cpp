@@ -202,7 +202,7 @@ private Q_SLOTS:
 
     void UntickExtensionsAndOk() {
         WorkFixture f;
-        QCOMPARE(f.work.LoadWorkFolderSettings(f.dir.path()), 0); // leaves an empty file
+        QCOMPARE(f.work.LoadWorkFolderSettings(f.dir.path()), OpResult::kDone); // leaves an empty file
         const QDateTime stamp = QFileInfo(f.File()).lastModified();
         SettingsRecord settings;
         settings.titleMode = 0;
@@ -267,7 +267,7 @@ private Q_SLOTS:
 
     void ChangedWorkFolderIsSavedAtOnce() {
         WorkFixture f;
-        QCOMPARE(f.work.LoadWorkFolderSettings(f.dir.path()), 0);
+        QCOMPARE(f.work.LoadWorkFolderSettings(f.dir.path()), OpResult::kDone);
         SettingsRecord settings;
         // Stands in for a page that edits the work folder.
         DialogHook::Queue([&f](QDialog&) {

@@ -177,7 +177,7 @@ private Q_SLOTS:
         QVERIFY(!list->RenameEditor());
 
         rig.ui.QueueAnswer(kAnswerYes);
-        QCOMPARE(rig.frame->LogoutFolder(rig.folder), 0);
+        QCOMPARE(rig.frame->LogoutFolder(rig.folder), OpResult::kDone);
         rig.frame->UpdateCommandStates();
         QVERIFY(!rig.frame->Action(cmd::Undo)->isEnabled());
         QCOMPARE(rig.frame->Action(cmd::Undo)->text(), QStringLiteral("元に戻す(&U)\tCtrl+Z"));
@@ -263,7 +263,7 @@ private Q_SLOTS:
         QCOMPARE(rig.frame->History().Count(), 1); // the paste
         const QString outside = rig.dir.filePath(QStringLiteral("outside.txt"));
         QVERIFY(QFile(outside).open(QIODevice::WriteOnly));
-        QCOMPARE(rig.frame->EncryptIn(rig.folder, {outside}, false), 0);
+        QCOMPARE(rig.frame->EncryptIn(rig.folder, {outside}, false), OpResult::kDone);
         QCOMPARE(rig.frame->History().Count(), 0);
     }
 
@@ -282,7 +282,7 @@ private Q_SLOTS:
         QVERIFY(QFileInfo(one).isDir());
         Q_EMIT tree->ContextCommand(cmd::TreeCopy, one);
         rig.ui.QueueAnswer(kAnswerYes);
-        QCOMPARE(rig.frame->LogoutFolder(rig.folder), 0);
+        QCOMPARE(rig.frame->LogoutFolder(rig.folder), OpResult::kDone);
         Q_EMIT tree->ContextCommand(cmd::TreePaste, two);
         QVERIFY(!QFileInfo::exists(two + QStringLiteral("/one")));
     }
@@ -296,7 +296,7 @@ private Q_SLOTS:
         QCOMPARE(rig.app.State().registry->AddFolder(rig.app.EnvironmentFolder(), other, QStringLiteral("hint"),
                                                      password, QStringLiteral("0"), QStringLiteral("OTHER"),
                                                      QStringLiteral("0"), 3),
-                 0);
+                 OpResult::kDone);
         CCryptEngine& engine = *rig.app.State().engine;
         std::array<std::uint8_t, 34> bytes{};
         QCOMPARE(
@@ -321,11 +321,11 @@ private Q_SLOTS:
         const QString a = rig.Container(rig.folder, QStringLiteral("a.txt"));
         const QString old = rig.Container(sub, QStringLiteral("a.txt"));
         rig.Refresh();
-        QCOMPARE(rig.frame->TakeItems({a}, false, rig.folder), 0);
+        QCOMPARE(rig.frame->TakeItems({a}, false, rig.folder), OpResult::kDone);
         RealAnswer yes([](QWidget* dialog) {
             QTest::mouseClick(dialog->findChild<QPushButton*>(QStringLiteral("overwrite1")), Qt::LeftButton);
         });
-        QCOMPARE(rig.frame->PasteInside(sub), 0);
+        QCOMPARE(rig.frame->PasteInside(sub), OpResult::kDone);
         QVERIFY(yes.Answered());
         QVERIFY(!yes.TimedOut());
         QCOMPARE(QDir(sub).entryList({QStringLiteral("*.zorf")}, QDir::Files), QStringList{QFileInfo(old).fileName()});

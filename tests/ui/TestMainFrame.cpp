@@ -400,7 +400,7 @@ private Q_SLOTS:
 
         // Logging out asks first and takes the key away.
         rig.ui.QueueAnswer(kAnswerYes);
-        QCOMPARE(rig.frame->LogoutFolder(folder), 0);
+        QCOMPARE(rig.frame->LogoutFolder(folder), OpResult::kDone);
         QVERIFY(!rig.frame->Login()->IsLoggedIn(folder));
         QVERIFY(rig.frame->CurrentFolder().isEmpty());
     }

@@ -197,7 +197,7 @@ private Q_SLOTS:
         QVERIFY(file.open(QIODevice::WriteOnly) && file.write(QByteArray(1234, 'r')) == 1234);
         file.close();
         QVERIFY(QDir().mkpath(folder + QStringLiteral("/sub")));
-        QCOMPARE(rig.frame->EncryptIn(folder, {source}, false), 0);
+        QCOMPARE(rig.frame->EncryptIn(folder, {source}, false), OpResult::kDone);
         QVERIFY(ShowDetails(rig));
         CListV* list = rig.frame->List();
         const QString container =
@@ -267,7 +267,7 @@ private Q_SLOTS:
                 QApplication::setActiveWindow(dialog);
                 QTest::keyClick(dialog, Qt::Key_Return);
             });
-            QCOMPARE(rig.frame->ShowProperties({folder + QStringLiteral("/a")}), 0);
+            QCOMPARE(rig.frame->ShowProperties({folder + QStringLiteral("/a")}), OpResult::kDone);
             QVERIFY(enter.Answered());
             QVERIFY(!enter.TimedOut());
         }
@@ -276,7 +276,8 @@ private Q_SLOTS:
                 QApplication::setActiveWindow(dialog);
                 QTest::keyClick(dialog, Qt::Key_Escape);
             });
-            QCOMPARE(rig.frame->ShowProperties({folder + QStringLiteral("/a"), folder + QStringLiteral("/b")}), 0);
+            QCOMPARE(rig.frame->ShowProperties({folder + QStringLiteral("/a"), folder + QStringLiteral("/b")}),
+                     OpResult::kDone);
             QVERIFY(escape.Answered());
             QVERIFY(!escape.TimedOut());
         }

@@ -436,13 +436,12 @@ private Q_SLOTS:
         const auto readBack = [&rig](const QString& admin, QStringList& names, QStringList& passwords,
                                      QString& adminHint) {
             CommonManagementData data(rig.Engine(), rig.files);
-            int adminOk = 0;
             QStringList hints;
             int count = 0;
-            const int rc = data.LoadManagementData(rig.app.EnvironmentFolder(), admin, 1, adminOk);
+            const Verdict loaded = data.LoadManagementData(rig.app.EnvironmentFolder(), admin, 1);
             data.GetChangePasswords(count, names, passwords, hints);
             adminHint = data.AdminHint().trimmed();
-            return rc == 0 && adminOk == 1 ? count : -1;
+            return loaded == Verdict::kYes ? count : -1;
         };
         QStringList names;
         QStringList passwords;

@@ -50,7 +50,7 @@ private:
     static QString OneFile(FrameRig& rig) {
         const QString folder = rig.app.DefaultEncryptedFolder();
         const QString source = rig.dir.filePath(QStringLiteral("outside/memo.txt"));
-        if (!WriteFile(source, "memo words") || rig.frame->EncryptIn(folder, {source}, false) != 0 ||
+        if (!WriteFile(source, "memo words") || rig.frame->EncryptIn(folder, {source}, false) != OpResult::kDone ||
             rig.frame->Contents()->rowCount() != 1)
             return QString();
         rig.frame->List()->SelectRow(0);
@@ -132,7 +132,7 @@ private Q_SLOTS:
             return window->result();
         });
         rig.frame->List()->setFocus();
-        QCOMPARE(rig.frame->TakeOutSelected(TakeOutKind::kDecrypted), 0);
+        QCOMPARE(rig.frame->TakeOutSelected(TakeOutKind::kDecrypted), OpResult::kDone);
         QVERIFY(buttons);
         QVERIFY(stayed);
         QVERIFY(rig.ui.Find(0));

@@ -44,7 +44,7 @@ private:
     static bool OpenOneFile(FrameRig& rig, QString& container, QString& copy) {
         const QString folder = rig.app.DefaultEncryptedFolder();
         const QString source = rig.dir.filePath(QStringLiteral("outside/memo.txt"));
-        if (!WriteFile(source, "first words") || rig.frame->EncryptIn(folder, {source}, false) != 0)
+        if (!WriteFile(source, "first words") || rig.frame->EncryptIn(folder, {source}, false) != OpResult::kDone)
             return false;
         CContentsModel* contents = rig.frame->Contents();
         if (contents->rowCount() != 1)
@@ -53,7 +53,7 @@ private:
         rig.frame->List()->SelectRow(0);
         DialogHook::Queue([](QDialog&) { return int(QDialog::Accepted); }); // the open notice
         rig.processes.running.insert(rig.launcher.pid);
-        if (rig.frame->OpenSelected() != 0 || rig.launcher.calls.size() != 1)
+        if (rig.frame->OpenSelected() != OpResult::kDone || rig.launcher.calls.size() != 1)
             return false;
         copy = rig.launcher.calls.first().file;
         return QFileInfo::exists(copy);
@@ -101,7 +101,7 @@ private Q_SLOTS:
         DialogHook::Queue(
             [](QDialog&) { return int(EncryptInPrompts::Overwrite::kYes) + 10; }); // the overwrite question
         rig.ui.Clear();
-        QCOMPARE(rig.frame->EncryptIn(rig.app.DefaultEncryptedFolder(), {newer}, false), -1);
+        QVERIFY(rig.frame->EncryptIn(rig.app.DefaultEncryptedFolder(), {newer}, false) != OpResult::kDone);
         QCOMPARE(rig.ui.Numbers(), QList<int>({73}));
         QCOMPARE(Decrypted(rig, container, rig.app.DefaultEncryptedFolder()), before);
         QVERIFY(QFileInfo::exists(copy));
@@ -145,7 +145,7 @@ private Q_SLOTS:
         QVERIFY(rig.Start());
         const QString folder = rig.app.DefaultEncryptedFolder();
         const QString source = rig.dir.filePath(QStringLiteral("outside/memo.txt"));
-        QVERIFY(WriteFile(source, "words") && rig.frame->EncryptIn(folder, {source}, false) == 0);
+        QVERIFY(WriteFile(source, "words") && rig.frame->EncryptIn(folder, {source}, false) == OpResult::kDone);
         CListV* list = rig.frame->List();
         rig.frame->OnCommand(cmd::ViewDetails);
         list->SelectRow(0);

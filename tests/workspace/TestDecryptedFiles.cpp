@@ -117,9 +117,9 @@ private Q_SLOTS:
         // A new model, as after a restart.
         auto model = rig->Model();
         QAbstractItemModelTester tester(model.get(), QAbstractItemModelTester::FailureReportingMode::QtTest);
-        QCOMPARE(model->SetDirectory(rig->folder), 0);
+        QCOMPARE(model->SetDirectory(rig->folder), true);
         QCOMPARE(model->Directory(), rig->Area());
-        QCOMPARE(model->Rebuild(), 0);
+        QCOMPARE(model->Rebuild(), true);
         QCOMPARE(model->rowCount(), 3);
 
         const int sameRow = model->RowOf(same);
@@ -141,13 +141,13 @@ private Q_SLOTS:
         // TitleMode 0 hides the extension; any other value shows it.
         QCOMPARE(text(sameRow, CDecryptedFileModel::kDisplayName), QStringLiteral("same"));
         rig->app.State().settings.titleMode = 1;
-        QCOMPARE(model->Rebuild(), 0);
+        QCOMPARE(model->Rebuild(), true);
         QCOMPARE(text(sameRow, CDecryptedFileModel::kDisplayName), QStringLiteral("same.txt"));
         QCOMPARE(text(sameRow, CDecryptedFileModel::kFileName), QStringLiteral("same.txt"));
 
         // A folder without an editing area empties the list.
         QVERIFY(QDir(rig->Area()).removeRecursively());
-        QCOMPARE(model->SetDirectory(rig->folder), -1);
+        QCOMPARE(model->SetDirectory(rig->folder), false);
         QCOMPARE(model->rowCount(), 0);
         QCOMPARE(model->Directory(), QString());
     }
@@ -167,8 +167,8 @@ private Q_SLOTS:
         };
         model.isChanged = [](const QString&, const QString&) { return false; };
         QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
-        QCOMPARE(model.SetDirectory(rig->folder), 0);
-        QCOMPARE(model.Rebuild(), 0);
+        QCOMPARE(model.SetDirectory(rig->folder), true);
+        QCOMPARE(model.Rebuild(), true);
         QCOMPARE(model.rowCount(), 4);
 
         const QPersistentModelIndex c = model.index(model.RowOf(area + QStringLiteral("/c.txt")), 0);
@@ -178,7 +178,7 @@ private Q_SLOTS:
         QVERIFY(QFile::remove(area + QStringLiteral("/b.txt")));
         QVERIFY(Rig::WriteRaw(area + QStringLiteral("/f.txt"), "f"));
         containerOfC = rig->folder + QStringLiteral("/c.zorf");
-        QCOMPARE(model.Rebuild(), 0);
+        QCOMPARE(model.Rebuild(), true);
 
         QCOMPARE(model.rowCount(), 3);
         QCOMPARE(reset.count(), 0);
@@ -199,15 +199,15 @@ private Q_SLOTS:
         QCOMPARE(rig->Add(other, FolderRig::kPassword, QStringLiteral("0"), QStringLiteral("W2")), 0);
         QVERIFY(
             QDir().mkpath(WorkAreas::AreaOf(s.workFolder->angoTempFolder, QStringLiteral("W2"), WorkAreas::kEditing)));
-        QCOMPARE(model.SetDirectory(other), 0);
+        QCOMPARE(model.SetDirectory(other), true);
         QCOMPARE(model.rowCount(), 0);
-        QCOMPARE(model.SetDirectory(rig->folder), 0);
-        QCOMPARE(model.Rebuild(), 0);
+        QCOMPARE(model.SetDirectory(rig->folder), true);
+        QCOMPARE(model.Rebuild(), true);
         QCOMPARE(model.rowCount(), 3);
 
         // The area removed with its contents: the rows go too.
         QVERIFY(QDir(area).removeRecursively());
-        QCOMPARE(model.Rebuild(), 0);
+        QCOMPARE(model.Rebuild(), true);
         QCOMPARE(model.rowCount(), 0);
     }
 
@@ -225,7 +225,7 @@ private Q_SLOTS:
             return busy;
         };
         QVERIFY(Rig::WriteRaw(rig->Area() + QStringLiteral("/first.txt"), "1"));
-        QCOMPARE(model.SetDirectory(rig->folder), 0);
+        QCOMPARE(model.SetDirectory(rig->folder), true);
         QCOMPARE(watcher.Watched(), rig->Area());
         QTRY_COMPARE(model.rowCount(), 1);
         QVERIFY(!watcher.Polling());
@@ -263,7 +263,7 @@ private Q_SLOTS:
         QTRY_VERIFY(model.RowOf(secondInMade) >= 0);
 
         // No folder: suspended, and nothing listed.
-        QCOMPARE(model.SetDirectory(QString()), -1);
+        QCOMPARE(model.SetDirectory(QString()), false);
         QCOMPARE(watcher.Watched(), QString());
         QCOMPARE(model.rowCount(), 0);
     }
@@ -276,7 +276,7 @@ private Q_SLOTS:
         CDecryptedFileModel model(*s.registry, *s.workFolder, s.settings);
         EditingAreaWatcher watcher(model);
         watcher.maxWatches = 1; // the area itself, nothing below it
-        QCOMPARE(model.SetDirectory(rig->folder), 0);
+        QCOMPARE(model.SetDirectory(rig->folder), true);
         QVERIFY(!watcher.Polling());
         const QString first = rig->Area() + QStringLiteral("/sub/first.txt");
         QVERIFY(Rig::WriteRaw(first, "1"));
@@ -642,8 +642,8 @@ private Q_SLOTS:
         QVERIFY(Rig::Edit(copy, "KEY=new"));
         QVERIFY(Write(rig->Area() + QStringLiteral("/.env.swp"), VimSwap(EndedPid())));
         auto model = rig->Model();
-        QCOMPARE(model->SetDirectory(rig->folder), 0);
-        QCOMPARE(model->Rebuild(), 0);
+        QCOMPARE(model->SetDirectory(rig->folder), true);
+        QCOMPARE(model->Rebuild(), true);
         QCOMPARE(model->FullPaths({0, 1}), QStringList{copy});
         QCOMPARE(model->Item(0).container, container);
         QVERIFY(rig->login->HasWorkingCopies(rig->folder));
@@ -660,8 +660,8 @@ private Q_SLOTS:
         for (const char* name : {"#d.txt#", "d.txt~", "4913", "d.txt.aB3xY9", "0123456789ABCDEF-0123456789ABCDEF.delf"})
             QVERIFY(Write(rig->Area() + u'/' + QLatin1String(name), "left by an editor"));
         auto model = rig->Model();
-        QCOMPARE(model->SetDirectory(rig->folder), 0);
-        QCOMPARE(model->Rebuild(), 0);
+        QCOMPARE(model->SetDirectory(rig->folder), true);
+        QCOMPARE(model->Rebuild(), true);
         QCOMPARE(model->rowCount(), 0);
         QCOMPARE(rig->commands->WriteBackAll(rig->folder, false), OpResult::kDone);
         QCOMPARE(rig->commands->ConfirmExit(), OpResult::kDone);
@@ -670,7 +670,7 @@ private Q_SLOTS:
 
         QString container;
         const QString notes = rig->Opened(QStringLiteral("notes~"), "mine", &container);
-        QCOMPARE(model->Rebuild(), 0);
+        QCOMPARE(model->Rebuild(), true);
         QCOMPARE(model->FullPaths({0, 1}), QStringList{notes});
         QCOMPARE(model->Item(0).container, container);
     }

@@ -44,18 +44,17 @@ struct Rig : AppRig {
     // The list as stored, read with a strict load under `admin`; -1 when that load fails.
     int ReadBack(const QString& admin, QList<ChangePasswordText>& entries, QString& adminHint) {
         CommonManagementData data(*app.State().engine, fs);
-        int adminOk = 0;
         int count = 0;
         QStringList names;
         QStringList passwords;
         QStringList hints;
-        const int rc = data.LoadManagementData(app.EnvironmentFolder(), admin, 1, adminOk);
+        const Verdict loaded = data.LoadManagementData(app.EnvironmentFolder(), admin, 1);
         data.GetChangePasswords(count, names, passwords, hints);
         adminHint = data.AdminHint().trimmed();
         entries.clear();
         for (int i = 0; i < count; ++i)
             entries.append({names[i], passwords[i], hints[i]});
-        return rc == 0 && adminOk == 1 ? count : -1;
+        return loaded == Verdict::kYes ? count : -1;
     }
 };
 
