@@ -56,7 +56,7 @@ int ParkedFiles::Load() {
     if (!m_files.Exists(journal))
         return 0;
     QByteArray data;
-    if (const int rc = m_files.ReadContents(journal, data); rc != 0)
+    if (const int rc = m_files.ReadContents(journal, data).error; rc != 0)
         return rc;
     QJsonParseError parsed{};
     const QJsonDocument document = QJsonDocument::fromJson(data, &parsed);
@@ -77,7 +77,7 @@ int ParkedFiles::Save() {
     const QString journal = JournalOf(m_area);
     int rc = 0;
     if (m_entries.isEmpty()) {
-        rc = m_files.Exists(journal) ? m_files.Remove(journal) : 0;
+        rc = m_files.Exists(journal) ? m_files.Remove(journal).error : 0;
     } else {
         QJsonArray array;
         for (const Entry& entry : m_entries) {
@@ -86,9 +86,9 @@ int ParkedFiles::Save() {
             AddPath(object, kHomeKey, entry.home);
             array.append(object);
         }
-        rc = m_files.ReplaceContents(journal, QJsonDocument(array).toJson(QJsonDocument::Compact));
+        rc = m_files.ReplaceContents(journal, QJsonDocument(array).toJson(QJsonDocument::Compact)).error;
     }
-    return rc != 0 ? rc : m_files.SyncFolder(m_area);
+    return rc != 0 ? rc : m_files.SyncFolder(m_area).error;
 }
 
 int ParkedFiles::Park(const QString& source, const QString& parked) {
@@ -144,7 +144,7 @@ QString ParkedFiles::FreeNameIn(const QString& folder, const QString& name) {
 }
 
 int ParkedFiles::MoveFile(FileSystem& files, CCryptEngine& engine, const QString& from, const QString& to) {
-    const int rc = files.Rename(from, to);
+    const int rc = files.Rename(from, to).error;
     if (rc != EXDEV)
         return rc;
     // The copy keeps the source's modification time: the container made from it stores that time, and the

@@ -78,7 +78,7 @@ bool CommonManagementData::ManagementDataExists(const QString& envFolder) {
 
 int CommonManagementData::DeleteManagementData(const QString& envFolder) {
     const QString path = envFolder + u'/' + kFileName;
-    if (const int rc = m_files.Remove(path); rc != 0)
+    if (const int rc = m_files.Remove(path).error; rc != 0)
         return Report(msg::kCommonDataNotDeleted,
                       WithPath(FileErrorText(FileErrorCause(rc)), path, PathSeparator::Paragraph));
     return 0;
@@ -91,19 +91,19 @@ int CommonManagementData::LoadManagementData(const QString& envFolder, const QSt
     ClearManagementData();
     const QString path = envFolder + u'/' + kFileName;
     if (!m_files.Exists(path)) {
-        if (const int rc = m_files.ReplaceContents(path, QByteArray()); rc != 0)
+        if (const int rc = m_files.ReplaceContents(path, QByteArray()).error; rc != 0)
             return Report(msg::kCommonDataNotMade,
                           WithPath(FileErrorText(FileErrorCause(rc)), path, PathSeparator::Line));
     }
     qint64 size = 0;
-    if (m_files.Size(path, size) != 0)
+    if (m_files.Size(path, size).Failed())
         return Report(msg::kCommonDataSizeUnread, path);
     if (size == 0 && strict == 1) {
         m_loaded = true;
         return 0;
     }
     QByteArray data;
-    if (const int rc = m_files.ReadContents(path, data); rc != 0)
+    if (const int rc = m_files.ReadContents(path, data).error; rc != 0)
         return Report(msg::kCommonDataNotRead, WithPath(FileErrorText(FileErrorCause(rc)), path, PathSeparator::Line));
     if (m_engine.DecipherWithBuiltInKey(U8(data), data.size()) != 0)
         return -1;
@@ -199,7 +199,7 @@ int CommonManagementData::SaveManagementData(const QString& envFolder, const QSt
     if (m_engine.EncipherWithBuiltInKey(U8(data), data.size()) != 0)
         return -1;
     const QString path = envFolder + u'/' + kFileName;
-    if (const int rc = m_files.ReplaceContents(path, data); rc != 0)
+    if (const int rc = m_files.ReplaceContents(path, data).error; rc != 0)
         return Report(msg::kCommonDataNotWritten,
                       WithPath(FileErrorText(FileErrorCause(rc)), path, PathSeparator::Line));
     return 0;

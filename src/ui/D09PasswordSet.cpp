@@ -122,7 +122,7 @@ void CD09PasswordSet::accept() {
         Refuse(511, PasswordRangeText() + m_messages.MsgA(512), m_password);
         return keep();
     }
-    if (CCryptEngine::CheckPasswordChars(password) != 0) {
+    if (!CCryptEngine::HasAllowedPasswordChars(password)) {
         Refuse(513, QString(), m_password);
         return keep();
     }

@@ -102,7 +102,7 @@ void CD12UpPasswordIn::accept() {
         Refuse(528, PasswordRangeText() + m_messages.MsgA(529), m_password);
         return keep();
     }
-    if (CCryptEngine::CheckPasswordChars(password) != 0) {
+    if (!CCryptEngine::HasAllowedPasswordChars(password)) {
         Refuse(530, QString(), m_password);
         return keep();
     }

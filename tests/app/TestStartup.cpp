@@ -51,10 +51,10 @@ public:
     int removeError = 0;
 
 protected:
-    int MakeProbeFolder(const QString& path) override {
+    SysResult MakeProbeFolder(const QString& path) override {
         return makeError != 0 ? makeError : Ckelpie5App::MakeProbeFolder(path);
     }
-    int RemoveProbeFolder(const QString& path) override {
+    SysResult RemoveProbeFolder(const QString& path) override {
         return removeError != 0 ? removeError : Ckelpie5App::RemoveProbeFolder(path);
     }
 };

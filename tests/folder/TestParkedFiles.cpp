@@ -21,21 +21,21 @@ public:
     TwoVolumes(FileSystem& inner, const QString& workRoot) : m_inner(inner), m_work(workRoot + u'/') {}
     std::unique_ptr<File> Open(const QString& p, OpenMode m, int& e) override { return m_inner.Open(p, m, e); }
     bool Exists(const QString& p) override { return m_inner.Exists(p); }
-    int Size(const QString& p, qint64& s) override { return m_inner.Size(p, s); }
-    int Remove(const QString& p) override { return m_inner.Remove(p); }
-    int Rename(const QString& from, const QString& to) override {
+    SysResult Size(const QString& p, qint64& s) override { return m_inner.Size(p, s); }
+    SysResult Remove(const QString& p) override { return m_inner.Remove(p); }
+    SysResult Rename(const QString& from, const QString& to) override {
         return from.startsWith(m_work) != to.startsWith(m_work) ? EXDEV : m_inner.Rename(from, to);
     }
-    int FreeBytes(const QString& f, qint64& b) override { return m_inner.FreeBytes(f, b); }
-    int SetModificationTime(const QString& p, qint64 s) override { return m_inner.SetModificationTime(p, s); }
-    int MakeWritable(const QString& p) override { return m_inner.MakeWritable(p); }
-    int SetReadOnly(const QString& p) override { return m_inner.SetReadOnly(p); }
-    int SyncFolder(const QString& f) override { return m_inner.SyncFolder(f); }
-    int ReplaceContents(const QString& p, const QByteArray& d) override { return m_inner.ReplaceContents(p, d); }
-    int ReadContents(const QString& p, QByteArray& d) override { return m_inner.ReadContents(p, d); }
-    int MakeFolder(const QString& p) override { return m_inner.MakeFolder(p); }
-    int RemoveFolder(const QString& p) override { return m_inner.RemoveFolder(p); }
-    int SetPermissions(const QString& p, unsigned m) override { return m_inner.SetPermissions(p, m); }
+    SysResult FreeBytes(const QString& f, qint64& b) override { return m_inner.FreeBytes(f, b); }
+    SysResult SetModificationTime(const QString& p, qint64 s) override { return m_inner.SetModificationTime(p, s); }
+    SysResult MakeWritable(const QString& p) override { return m_inner.MakeWritable(p); }
+    SysResult SetReadOnly(const QString& p) override { return m_inner.SetReadOnly(p); }
+    SysResult SyncFolder(const QString& f) override { return m_inner.SyncFolder(f); }
+    SysResult ReplaceContents(const QString& p, const QByteArray& d) override { return m_inner.ReplaceContents(p, d); }
+    SysResult ReadContents(const QString& p, QByteArray& d) override { return m_inner.ReadContents(p, d); }
+    SysResult MakeFolder(const QString& p) override { return m_inner.MakeFolder(p); }
+    SysResult RemoveFolder(const QString& p) override { return m_inner.RemoveFolder(p); }
+    SysResult SetPermissions(const QString& p, unsigned m) override { return m_inner.SetPermissions(p, m); }
 
 private:
     FileSystem& m_inner;
