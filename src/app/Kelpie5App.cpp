@@ -302,7 +302,7 @@ QStringList Ckelpie5App::PutBackParkedFiles(const QString& area, bool report) {
     if (area.isEmpty() || !m_state.engine)
         return {};
     ParkedFiles parked(m_services.files, *m_state.engine, area);
-    if (const int rc = parked.Load(); rc != 0) {
+    if (const int rc = parked.Load().error; rc != 0) {
         // Without its journal no file there can be told from a leftover: all of it stays.
         if (report)
             ReportMessage(m_services.ui, *m_state.catalogue, msg::kPutBackFailed,

@@ -474,7 +474,7 @@ OpResult CEncryptIn::EncryptPlainFiles(const QStringList& plainFiles, const QStr
     const QString area = CreationArea();
     // Files a failed put-back of an earlier run left listed go back with this run's.
     ParkedFiles parked(m_files, m_engine, area);
-    if (const int rc = area.isEmpty() ? 0 : parked.Load(); rc != 0)
+    if (const int rc = area.isEmpty() ? 0 : parked.Load().error; rc != 0)
         return Fail(msg::kPlainTempFolder, WithPath(ErrnoText(rc), ParkedFiles::JournalOf(area), PathSeparator::Line));
     QString unique;
     UniqueNameText(false, unique);
@@ -498,7 +498,7 @@ OpResult CEncryptIn::EncryptPlainFiles(const QStringList& plainFiles, const QStr
         const QString path = CleanPath(raw);
         const QString moved = ChildPath(aside, QFileInfo(path).fileName());
         // Each file is in the journal before it moves: a run cut short finds it again at the next start.
-        if (const int rc = parked.Park(path, moved); rc != 0) {
+        if (const int rc = parked.Park(path, moved).error; rc != 0) {
             Report(msg::kPlainMove, u'\n' + ErrnoText(rc) + QStringLiteral("\n\n") + path);
             putBack();
             return OpResult::kFailed;

@@ -60,7 +60,7 @@ struct ParkRig : FolderRig {
     bool ParkAll(const QStringList& names, FileSystem* files = nullptr) {
         ParkedFiles parked(files ? *files : fs, Engine(), Area());
         for (const QString& name : names)
-            if (parked.Load() != 0 || parked.Park(folder + u'/' + name, Aside() + u'/' + name) != 0)
+            if (parked.Load().Failed() || parked.Park(folder + u'/' + name, Aside() + u'/' + name).Failed())
                 return false;
         return true;
     }
@@ -98,19 +98,19 @@ private Q_SLOTS:
         QVERIFY(rig);
         const QString parked = rig->Aside() + QStringLiteral("/a.txt");
         ParkedFiles files(rig->fs, rig->Engine(), rig->Area());
-        QCOMPARE(files.Park(rig->UserFile(QStringLiteral("a.txt"), "alpha"), parked), 0);
+        QCOMPARE(files.Park(rig->UserFile(QStringLiteral("a.txt"), "alpha"), parked).error, 0);
         const QString journal = ParkedFiles::JournalOf(rig->Area());
         struct stat st {};
         QVERIFY(::stat(QFile::encodeName(journal).constData(), &st) == 0 && (st.st_mode & 0777) == 0600);
         ParkedFiles reread(rig->fs, rig->Engine(), rig->Area());
-        QCOMPARE(reread.Load(), 0);
+        QCOMPARE(reread.Load().error, 0);
         QCOMPARE(reread.Entries(), QList<ParkedFiles::Entry>({{parked, rig->folder}}));
         files.Forget(parked);
         QVERIFY(!QFileInfo::exists(journal));
 
         const QString user = rig->UserFile(QStringLiteral("b.txt"), "beta");
         rig->fs.writeFault = {QStringLiteral(".parked-files"), ENOSPC, 0};
-        QCOMPARE(files.Park(user, rig->Aside() + QStringLiteral("/b.txt")), ENOSPC);
+        QCOMPARE(files.Park(user, rig->Aside() + QStringLiteral("/b.txt")).error, ENOSPC);
         QCOMPARE(ParkRig::Bytes(user), QByteArray("beta"));
     }
 
@@ -157,7 +157,7 @@ private Q_SLOTS:
         QVERIFY(rig->ParkAll({QStringLiteral("a.txt")}, &volumes));
         QCOMPARE(QFileInfo(rig->Aside() + QStringLiteral("/a.txt")).lastModified(), kOldTime);
         ParkedFiles files(volumes, rig->Engine(), rig->Area());
-        QVERIFY(files.Load() == 0 && files.PutBackAll().isEmpty());
+        QVERIFY(files.Load().Ok() && files.PutBackAll().isEmpty());
         QCOMPARE(ParkRig::Bytes(user), QByteArray("alpha"));
         QCOMPARE(QFileInfo(user).lastModified(), kOldTime);
         QCOMPARE(QDir(rig->folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
