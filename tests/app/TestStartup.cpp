@@ -29,7 +29,7 @@ public:
     QString MountRoot(const QString&) override { return QStringLiteral("/"); }
     DriveType TypeOf(const QString&) override { return type; }
     bool KeepsAccessControl(const QString&) override { return true; }
-    int FreeBytes(const QString&, qint64& bytes) override {
+    SysResult FreeBytes(const QString&, qint64& bytes) override {
         bytes = qint64(1) << 40;
         return 0;
     }
