@@ -82,8 +82,8 @@ struct FolderFixture {
     }
     void DropNameFile() {
         const QString path = names->NameFilePath(folder);
-        files.MakeWritable(path);
-        files.Remove(path);
+        static_cast<void>(files.MakeWritable(path));
+        static_cast<void>(files.Remove(path));
     }
 };
 

@@ -273,17 +273,15 @@ Outcome FuzzRig::RunContainer(const QByteArray& file) {
     if (!WriteFile(path, file))
         return kRejected;
     ContainerInfo info;
-    int status = kNotContainer;
-    QString text;
-    const int checked = m_engine->CheckContainer(path, info, m_root, true, status, text);
+    const std::optional<ContainerCheck> checked = m_engine->CheckContainer(path, info, m_root, true);
     const int verified = m_engine->VerifyContainer(path, m_root);
     const EngineResult decrypted = m_engine->DecryptFile(path, plain, m_root);
     const EngineResult copied = m_engine->RenameStoredName(path, renamed, QStringLiteral("renamed.txt"), m_root, true);
     const EngineResult hinted = m_engine->UpdateHint(path, QStringLiteral("new hint"));
     QFile::remove(plain);
     QFile::remove(renamed);
-    const bool accepted = checked == 0 && status == kUsable && verified == 0 && decrypted == kOk && copied == kOk &&
-                          hinted == kOk;
+    const bool accepted =
+        checked && checked->Usable() && verified == 0 && decrypted == kOk && copied == kOk && hinted == kOk;
     return accepted ? kAccepted : kRejected;
 }
 

@@ -68,7 +68,7 @@ int main(int argc, char** argv) {
     QStringList texts;
     ParseCatalogueEntries(textA, QStringLiteral("ZorMSGa"), keys, texts);
     const QString passwordB = FindCatalogueText(keys, texts, CatalogueKey(QStringLiteral("ZorMSGa"), 588));
-    if (passwordB.isEmpty() || CCryptEngine::CheckPasswordChars(passwordB) != 0 || passwordB.size() > 32) {
+    if (passwordB.isEmpty() || !CCryptEngine::HasAllowedPasswordChars(passwordB) || passwordB.size() > 32) {
         std::fprintf(stderr, "catalogue A needs entry 588: a password of at most 32 allowed characters\n");
         return 1;
     }

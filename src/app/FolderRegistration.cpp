@@ -277,12 +277,13 @@ int CFolderRegistration::TestPassword(const QString& password, const QStringList
     for (const QString& container : containers) {
         ui.Pump();
         ContainerInfo info;
-        int status = 0;
-        QString text;
-        if (engine.CheckContainer(container, info, key, false, status, text) != 0) {
+        const std::optional<ContainerCheck> check = engine.CheckContainer(container, info, key, false);
+        if (!check) {
             result = Refuse(msg::kContainerOpen, WithPath(QString(), container, PathSeparator::Paragraph), Icon::Error);
             break;
         }
+        const ContainerStatus status = check->status;
+        const QString& text = check->text;
         if (status == kWrongPassword) {
             Say(msg::kWrongPasswordFor, text, Icon::Warning);
             result = 1;
@@ -303,13 +304,13 @@ int CFolderRegistration::TestPassword(const QString& password, const QStringList
 int CFolderRegistration::ProbeWrite(const QString& path) {
     FileSystem& files = m_app.Svc().files;
     const QString probe = path + u'/' + kProbeFileName;
-    int rc = files.ReplaceContents(probe, QByteArray("0"));
+    int rc = files.ReplaceContents(probe, QByteArray("0")).error;
     if (rc == 0)
-        rc = files.Remove(probe);
+        rc = files.Remove(probe).error;
     if (rc == 0)
         return 0;
     if (files.Exists(probe))
-        files.Remove(probe);
+        static_cast<void>(files.Remove(probe));
     return Refuse(msg::kProbeFailed, QStringLiteral("\n\n") + ErrnoText(rc), Icon::Error);
 }
 

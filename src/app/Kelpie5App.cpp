@@ -141,19 +141,19 @@ bool Ckelpie5App::CheckDrive() {
     }
 }
 
-int Ckelpie5App::MakeProbeFolder(const QString& path) {
+SysResult Ckelpie5App::MakeProbeFolder(const QString& path) {
     return m_services.files.MakeFolder(path);
 }
 
-int Ckelpie5App::RemoveProbeFolder(const QString& path) {
+SysResult Ckelpie5App::RemoveProbeFolder(const QString& path) {
     return m_services.files.RemoveFolder(path);
 }
 
 bool Ckelpie5App::ProbeWrite() {
     const QString probe = m_state.programFolder + u'/' + kProbeFolderName;
-    int error = MakeProbeFolder(probe);
+    int error = MakeProbeFolder(probe).error;
     if (error == 0)
-        error = RemoveProbeFolder(probe);
+        error = RemoveProbeFolder(probe).error;
     if (error == 0)
         return true;
     m_services.ui.Message(QStringLiteral("起動できません。　\n") + SystemErrorText(error), Icon::Error);
@@ -235,7 +235,7 @@ int Ckelpie5App::EnsureEnvironmentFolder() {
     const QString folder = m_state.environmentFolder;
     if (QFileInfo(folder).isDir())
         return 0;
-    if (const int error = m_services.files.MakeFolderPath(folder); error != 0)
+    if (const int error = m_services.files.MakeFolderPath(folder).error; error != 0)
         return ReportMessage(m_services.ui, *m_state.catalogue, msg::kEnvironmentFolder,
                              WithPath(ErrnoText(error), folder, PathSeparator::Bracketed));
     return 0;
@@ -264,7 +264,7 @@ bool Ckelpie5App::EmptyFolder(const QString& folder, bool wipe, const QStringLis
     const QFileInfo info(folder);
     // A link in an area's place is removed as a link: emptying it would wipe what it points to.
     if (KindOf(folder) == ItemKind::Link && !keep.contains(folder))
-        return m_services.files.Remove(folder) == 0;
+        return m_services.files.Remove(folder).Ok();
     if (!info.exists() || keep.contains(folder))
         return true;
     if (!info.isDir() || !info.isReadable())
@@ -289,7 +289,7 @@ bool Ckelpie5App::EmptyFolder(const QString& folder, bool wipe, const QStringLis
         // Taken-out copies are plaintext: overwritten before they go.
         if (wipe && !entry.isSymLink() && m_state.engine && m_state.engine->WipeAndDelete(path, errorText, false) == 0)
             continue;
-        if (m_services.files.Remove(path) != 0)
+        if (m_services.files.Remove(path).Failed())
             emptied = false;
     }
     return emptied;
@@ -302,7 +302,7 @@ QStringList Ckelpie5App::PutBackParkedFiles(const QString& area, bool report) {
     if (area.isEmpty() || !m_state.engine)
         return {};
     ParkedFiles parked(m_services.files, *m_state.engine, area);
-    if (const int rc = parked.Load(); rc != 0) {
+    if (const int rc = parked.Load().error; rc != 0) {
         // Without its journal no file there can be told from a leftover: all of it stays.
         if (report)
             ReportMessage(m_services.ui, *m_state.catalogue, msg::kPutBackFailed,
@@ -342,8 +342,8 @@ void Ckelpie5App::RemoveLeftoverTemporaries(const QString& area) {
         if (m_state.engine->WipeAndDelete(path, errorText, false) == 0)
             continue;
         // Not wiped: gone is still better than left behind.
-        m_services.files.MakeWritable(path);
-        m_services.files.Remove(path);
+        static_cast<void>(m_services.files.MakeWritable(path));
+        static_cast<void>(m_services.files.Remove(path));
     }
 }
 
@@ -391,9 +391,9 @@ void Ckelpie5App::MoveCopiesOver(const QString& from, const QString& to) {
     WalkTree(from, [&](const TreeEntry& entry) {
         const QString target = to + entry.path.mid(from.size());
         if (entry.kind == ItemKind::Folder)
-            return m_services.files.MakePrivateFolder(target) == 0 ? Visit::Continue : Visit::Prune;
+            return m_services.files.MakePrivateFolder(target).Ok() ? Visit::Continue : Visit::Prune;
         QString errorText;
-        if (entry.kind == ItemKind::File && m_services.files.MakePrivateFolder(ParentOf(target)) == 0 &&
+        if (entry.kind == ItemKind::File && m_services.files.MakePrivateFolder(ParentOf(target)).Ok() &&
             !ItemExists(target) && CopyFileTo(m_services.files, entry.path, target, options).Ok())
             (void)m_state.engine->WipeAndDelete(entry.path, errorText, true);
         return Visit::Continue;

@@ -90,9 +90,9 @@ public:
     Services& Svc() { return m_services; }
 
 protected:
-    // The write probe's two steps, 0 or an errno; a test can make them fail where permissions cannot.
-    virtual int MakeProbeFolder(const QString& path);
-    virtual int RemoveProbeFolder(const QString& path);
+    // The write probe's two steps; a test can make them fail where permissions cannot.
+    virtual SysResult MakeProbeFolder(const QString& path);
+    virtual SysResult RemoveProbeFolder(const QString& path);
     // The lock file that keeps a second copy from the same program folder out.
     static QString InstanceLockPath(const QString& programFolder);
 

@@ -180,14 +180,15 @@ int CCliTool::Info(const QStringList& files) {
     int exit = kExitOk;
     for (const QString& path : files) {
         ContainerInfo info;
-        int status = 0;
-        QString text;
         // Without a password the check runs under a key that opens nothing: only the built-in layer shows.
         const QString key = withKey ? m_key : m_engine.BuiltInKeyName();
-        if (CheckName(path) != kExitOk || m_engine.CheckContainer(path, info, key, false, status, text) != 0) {
+        const std::optional<ContainerCheck> check =
+            CheckName(path) == kExitOk ? m_engine.CheckContainer(path, info, key, false) : std::nullopt;
+        if (!check) {
             exit = kExitFailed;
             continue;
         }
+        const ContainerStatus status = check->status;
         const ContainerHeader& h = info.header;
         QString report = path + u'\n';
         const char* statusText[] = {"ok", "not a container", "newer format version", "wrong password"};
@@ -227,7 +228,7 @@ int CCliTool::Encrypt(const QString& source, const QString& destination) {
     QString password;
     if (ReadPassword(password) != 0)
         return kExitFailed;
-    if (password.isEmpty() || CCryptEngine::CheckPasswordChars(password) != 0 || password.size() > 32) {
+    if (password.isEmpty() || !CCryptEngine::HasAllowedPasswordChars(password) || password.size() > 32) {
         WipeString(password);
         return Usage(QStringLiteral("パスワードは、半角の英数字と記号で1〜32文字にしてください。"));
     }
@@ -253,7 +254,7 @@ void CCliTool::RemoveLeftovers(const QString& directory) {
     for (const QString& name : CCryptEngine::TempNamesIn(directory)) {
         const QString path = directory + u'/' + name;
         if (QFileInfo(path).isFile() && !IsFileOpenElsewhere(path))
-            m_files.Remove(path);
+            static_cast<void>(m_files.Remove(path));
     }
 }
 
@@ -271,17 +272,17 @@ int CCliTool::CheckOpens(const QString& path) {
     if (CheckName(path) != kExitOk)
         return kExitFailed;
     ContainerInfo info;
-    int status = 0;
-    QString text;
-    if (m_engine.CheckContainer(path, info, m_key, false, status, text) != 0) {
+    const std::optional<ContainerCheck> check = m_engine.CheckContainer(path, info, m_key, false);
+    if (!check) {
         m_ui.Message(m_catalogue.m_GetMsgA(msg::kContainerOpen) + u'\n' + path, Icon::Error, Buttons::Ok, 0,
                      msg::kContainerOpen);
         return kExitFailed;
     }
-    if (status == kUsable)
+    if (check->Usable())
         return kExitOk;
-    m_ui.Message(text, status == kWrongPassword ? Icon::Warning : Icon::Error);
-    return status == kWrongPassword ? kExitWrongPassword : kExitFailed;
+    const bool wrongPassword = check->status == kWrongPassword;
+    m_ui.Message(check->text, wrongPassword ? Icon::Warning : Icon::Error);
+    return wrongPassword ? kExitWrongPassword : kExitFailed;
 }
 
 int CCliTool::Decrypt(const QString& source, const QString& destination) {

@@ -54,7 +54,7 @@ void CBodyVerifier::Abort() {
     m_changed.notify_one();
 }
 
-int CBodyVerifier::Wait() {
+CBodyVerifier::Verdict CBodyVerifier::Wait() {
     if (!m_ran) {
         m_ran = true;
         if (!m_aborted)
@@ -62,7 +62,7 @@ int CBodyVerifier::Wait() {
     }
     if (m_thread.joinable())
         m_thread.join();
-    return m_result;
+    return m_result == 0 ? Verdict::kMatched : Verdict::kFailed;
 }
 
 void CBodyVerifier::Run() {

@@ -48,8 +48,13 @@ public:
     void Published(qint64 bodyBytes);
     void Finish(qint64 bodyBytes, int padCount);
     void Abort();
-    // Joins the thread (or runs the check here when none was started); 0 when the body matched.
-    int Wait();
+    // How the check ended: the body matched, or it did not (failed or aborted; Result() tells which).
+    enum class [[nodiscard]] Verdict {
+        kMatched,
+        kFailed,
+    };
+    // Joins the thread (or runs the check here when none was started).
+    Verdict Wait();
     const Outcome& Result() const { return m_outcome; }
 
 private:

@@ -22,7 +22,7 @@ constexpr int kRetryMs = 80;
 EngineResult CCryptEngine::RenameStoredName(const QString& source, const QString& target, const QString& name,
                                             const QString& key, bool show) {
     qint64 sourceSize = 0;
-    if (m_files.Size(source, sourceSize) == 0 && CheckFreeSpace(target, sourceSize) != kOk) {
+    if (m_files.Size(source, sourceSize).Ok() && CheckFreeSpace(target, sourceSize) != kOk) {
         if (show)
             Report(msg::kRenameNoRoom, QString(), Icon::Warning);
         return kFailed;
@@ -55,19 +55,19 @@ EngineResult CCryptEngine::RenameStoredName(const QString& source, const QString
         // attribute except while it is replaced; the new one gets it too.
         const bool replacing = m_files.Exists(target);
         if (replacing)
-            m_files.MakeWritable(target);
-        if (const int rc = m_files.Rename(temp, target); rc != 0) {
+            static_cast<void>(m_files.MakeWritable(target));
+        if (const int rc = m_files.Rename(temp, target).error; rc != 0) {
             Report(msg::kRenameWrite, u'\n' + ErrorDetail(rc) + QStringLiteral("\n\n") + target);
             result = kWriteFailed;
             if (replacing)
-                m_files.SetReadOnly(target);
+                static_cast<void>(m_files.SetReadOnly(target));
         } else {
-            m_files.SetReadOnly(target);
+            static_cast<void>(m_files.SetReadOnly(target));
         }
     }
     if (result != kOk && m_files.Exists(temp)) {
-        m_files.MakeWritable(temp);
-        if (const int rc = m_files.Remove(temp); rc != 0)
+        static_cast<void>(m_files.MakeWritable(temp));
+        if (const int rc = m_files.Remove(temp).error; rc != 0)
             result = Refuse(msg::kRenamePartial, u'\n' + ErrorDetail(rc) + u'\n' + target);
     }
     return result;
@@ -128,16 +128,16 @@ EngineResult CCryptEngine::CopyWithNewName(File& in, File& out, const QString& n
 
 EngineResult CCryptEngine::UpdateHint(const QString& path, const QString& hint) {
     // The container is read-only but for this rewrite in place, whatever its outcome.
-    m_files.MakeWritable(path);
+    static_cast<void>(m_files.MakeWritable(path));
     int error = 0;
     std::unique_ptr<File> file = m_files.Open(path, OpenMode::ReadWrite, error);
     if (!file) {
-        m_files.SetReadOnly(path);
+        static_cast<void>(m_files.SetReadOnly(path));
         return Refuse(msg::kHintOpen, u'\n' + ErrorDetail(error) + QStringLiteral("\n\n") + path);
     }
     const EngineResult result = RewriteHint(*file, hint, error);
     file.reset();
-    m_files.SetReadOnly(path);
+    static_cast<void>(m_files.SetReadOnly(path));
     // A refused signature or cipher already said what is wrong; only failed reads and writes add more.
     if (result == kReadFailed && error != 0)
         Report(msg::kHintRead, u'\n' + ErrorDetail(error) + QStringLiteral("\n\n") + path);
@@ -230,7 +230,7 @@ bool CCryptEngine::IsWipeName(const QString& fileName) {
 CCryptEngine::WipeResult CCryptEngine::WipeAndDelete(const QString& path, QString& errorText, bool renameFirst,
                                                      const FileIdentity* expected) {
     FileIdentity found;
-    if (const int rc = m_files.Identify(path, found); rc != 0) {
+    if (const int rc = m_files.Identify(path, found).error; rc != 0) {
         errorText = FileErrorText(FileErrorCause(rc)) + QStringLiteral("\n\n") + path;
         return kWipeFailed;
     }
@@ -240,7 +240,7 @@ CCryptEngine::WipeResult CCryptEngine::WipeAndDelete(const QString& path, QStrin
         return RemoveWithRetries(path, errorText);
     int rc = 0;
     for (int attempt = 0; attempt < kRetries; ++attempt) {
-        if ((rc = m_files.MakeWritable(path)) == 0)
+        if ((rc = m_files.MakeWritable(path).error) == 0)
             break;
         m_ui.Sleep(kRetryMs);
     }
@@ -265,7 +265,7 @@ CCryptEngine::WipeResult CCryptEngine::WipeAndDelete(const QString& path, QStrin
     }
     const QString renamed = QFileInfo(path).absolutePath() + u'/' + unique + QStringLiteral(".delf");
     for (int attempt = 0; attempt < kRetries; ++attempt) {
-        if ((rc = m_files.Rename(path, renamed)) == 0)
+        if ((rc = m_files.Rename(path, renamed).error) == 0)
             break;
         m_ui.Sleep(kRetryMs);
     }
@@ -275,11 +275,11 @@ CCryptEngine::WipeResult CCryptEngine::WipeAndDelete(const QString& path, QStrin
     }
     // A save may have landed between the look above and the rename.
     FileIdentity moved;
-    const bool changed = expected && (m_files.Identify(renamed, moved) != 0 || !moved.SameContent(*expected));
+    const bool changed = expected && (m_files.Identify(renamed, moved).Failed() || !moved.SameContent(*expected));
     if (changed || !WipeFile(renamed, errorText)) {
         // Its own name back, unless a newer save took it meanwhile.
         if (!m_files.Exists(path))
-            m_files.Rename(renamed, path);
+            static_cast<void>(m_files.Rename(renamed, path));
         return changed ? kWipeKeptChanged : kWipeFailed;
     }
     return TruncateAndRemove(renamed, errorText);
@@ -294,7 +294,7 @@ CCryptEngine::WipeResult CCryptEngine::TruncateAndRemove(const QString& path, QS
 CCryptEngine::WipeResult CCryptEngine::RemoveWithRetries(const QString& path, QString& errorText) {
     int rc = 0;
     for (int attempt = 0; attempt < kRetries && m_files.Exists(path); ++attempt) {
-        if ((rc = m_files.Remove(path)) == 0)
+        if ((rc = m_files.Remove(path).error) == 0)
             return kWiped;
         m_ui.Sleep(kRetryMs);
     }

@@ -146,27 +146,24 @@ ContainerCheck CCryptEngine::CheckSignature(const ContainerHeader& header) {
     return {};
 }
 
-EngineResult CCryptEngine::CheckContainer(const QString& path, ContainerInfo& info, const QString& key, bool show,
-                                          int& status, QString& text) {
-    text.clear();
+std::optional<ContainerCheck> CCryptEngine::CheckContainer(const QString& path, ContainerInfo& info, const QString& key,
+                                                           bool show) {
     if (ReadContainerInfo(path, info, key, show) != kOk)
-        return kFailed;
-    const ContainerCheck signature = CheckSignature(info.header);
-    status = signature.status;
-    text = signature.text;
-    if (status != kUsable) {
-        text += u'\n' + path;
-        return kOk;
+        return std::nullopt;
+    ContainerCheck check = CheckSignature(info.header);
+    if (!check.Usable()) {
+        check.text += u'\n' + path;
+        return check;
     }
     if (VerifyPassword(info.header.Data() + ContainerHeader::kCheckOffset, key, false) == kOk)
-        return kOk;
+        return check;
     QString hint = info.header.Hint();
     while (!hint.isEmpty() && hint.back().isSpace())
         hint.chop(1);
-    status = kWrongPassword;
-    text = m_messages.MsgA(msg::kWrongPasswordFor) + path + m_messages.MsgA(msg::kHintOfContainer) + hint +
-           QStringLiteral(" 」です。　");
-    return kOk;
+    check.status = kWrongPassword;
+    check.text = m_messages.MsgA(msg::kWrongPasswordFor) + path + m_messages.MsgA(msg::kHintOfContainer) + hint +
+                 QStringLiteral(" 」です。　");
+    return check;
 }
 
 // ---- decoding ----
@@ -298,7 +295,7 @@ EngineResult CCryptEngine::DecryptFile(const QString& container, const QString& 
 EngineResult CCryptEngine::DecryptInto(const QString& container, const QString& destination, const QString& temp,
                                        const QString& key, DecodeResult& decoded, int& error) {
     qint64 containerSize = 0;
-    if (m_files.Size(container, containerSize) == 0 && CheckFreeSpace(destination, containerSize) != kOk)
+    if (m_files.Size(container, containerSize).Ok() && CheckFreeSpace(destination, containerSize) != kOk)
         return kFailed;
     std::unique_ptr<File> in = m_files.Open(container, OpenMode::Read, error);
     if (!in)
@@ -326,7 +323,7 @@ EngineResult CCryptEngine::CheckDecrypted(const QString& container, const QStrin
         return Refuse(msg::kSourceGone, container);
     if (!m_files.Exists(temp))
         return Refuse(msg::kDestinationMissing, destination);
-    if (m_files.Size(temp, actual) != 0)
+    if (m_files.Size(temp, actual).Failed())
         return Refuse(msg::kDestinationSize, destination);
     if (actual != decoded.totalOutput)
         return Refuse(msg::kSizeMismatch,
@@ -342,9 +339,9 @@ EngineResult CCryptEngine::CheckDecrypted(const QString& container, const QStrin
         return Refuse(msg::kDecryptedSizeWrong, QString());
     if (std::memcmp(producedTail, info.header.Tail(), 16) != 0)
         return Refuse(msg::kTailMismatch, QString());
-    if (const int rc = m_files.SetModificationTime(temp, info.header.ModifiedTime()); rc != 0)
+    if (const int rc = m_files.SetModificationTime(temp, info.header.ModifiedTime()).error; rc != 0)
         return Refuse(msg::kDecryptedTime, u'\n' + ErrorDetail(rc) + u'\n' + destination);
-    if (const int rc = m_files.Rename(temp, destination); rc != 0) {
+    if (const int rc = m_files.Rename(temp, destination).error; rc != 0) {
         error = rc;
         return kWriteFailed;
     }
@@ -393,7 +390,7 @@ EngineResult CCryptEngine::VerifyNewContainer(const QString& source, const QStri
 
 EngineResult CCryptEngine::VerifyWrittenContainer(const QString& container, const QString& key,
                                                   CBodyVerifier& verifier) {
-    if (verifier.Wait() != 0) {
+    if (verifier.Wait() != CBodyVerifier::Verdict::kMatched) {
         const CBodyVerifier::Outcome& outcome = verifier.Result();
         if (outcome.message != 0)
             Report(outcome.message, outcome.detail);

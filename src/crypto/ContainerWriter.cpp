@@ -56,7 +56,7 @@ EngineResult CCryptEngine::CheckFreeSpace(const QString& target, qint64 needed) 
     if (const qint64 largest = LargestFileIn(folder); largest >= 0 && needed > largest)
         return Refuse(msg::kTooLargeForVolume, QString());
     qint64 free = 0;
-    if (m_files.FreeBytes(folder, free) != 0)
+    if (m_files.FreeBytes(folder, free).Failed())
         return kOk; // unknown free space: the write itself will tell
     if (free >= needed + kFreeSpaceMargin)
         return kOk;
@@ -99,7 +99,7 @@ EngineResult CCryptEngine::EncryptFile(const QString& source, const QString& con
     EngineResult result = kOk;
     int error = 0;
     qint64 sourceSize = 0;
-    if (m_files.Size(source, sourceSize) == 0 && CheckFreeSpace(container, sourceSize) != kOk)
+    if (m_files.Size(source, sourceSize).Ok() && CheckFreeSpace(container, sourceSize) != kOk)
         result = kFailed;
 
     const QString temp = TempPathBeside(container, TempKind::Sealed);
@@ -289,15 +289,15 @@ EngineResult CCryptEngine::FinishContainer(const QString& source, const QString&
         // failure to set the attribute is not reported.
         const bool replacing = m_files.Exists(container);
         if (replacing)
-            m_files.MakeWritable(container);
-        if (const int rc = m_files.Rename(temp, container); rc != 0) {
+            static_cast<void>(m_files.MakeWritable(container));
+        if (const int rc = m_files.Rename(temp, container).error; rc != 0) {
             error = rc;
             result = kWriteFailed;
             if (replacing)
-                m_files.SetReadOnly(container);
+                static_cast<void>(m_files.SetReadOnly(container));
         } else {
-            m_files.SetReadOnly(container);
-            m_files.SyncFolder(FolderOf(container));
+            static_cast<void>(m_files.SetReadOnly(container));
+            static_cast<void>(m_files.SyncFolder(FolderOf(container)));
         }
     }
     return Conclude(result, error, source, temp, container, msg::kEncryptFailed);
@@ -310,7 +310,7 @@ EngineResult CCryptEngine::CheckWrittenSize(const QString& source, const QString
         return Refuse(msg::kSourceGone, source);
     if (!m_files.Exists(temp))
         return Refuse(msg::kDestinationMissing, container);
-    if (m_files.Size(temp, actual) != 0)
+    if (m_files.Size(temp, actual).Failed())
         return Refuse(msg::kDestinationSize, container);
     if (actual != expectedSize)
         return Refuse(msg::kSizeMismatch, QStringLiteral("（%1：%2）\n\n").arg(expectedSize).arg(actual) + container);
@@ -335,8 +335,8 @@ EngineResult CCryptEngine::Conclude(EngineResult result, int error, const QStrin
 EngineResult CCryptEngine::DeletePartial(const QString& path, const QString& shownPath, EngineResult result) {
     if (!m_files.Exists(path))
         return result;
-    m_files.MakeWritable(path);
-    if (const int rc = m_files.Remove(path); rc != 0)
+    static_cast<void>(m_files.MakeWritable(path));
+    if (const int rc = m_files.Remove(path).error; rc != 0)
         return Refuse(msg::kPartialRemove, u'\n' + ErrorDetail(rc) + u'\n' + shownPath);
     return result;
 }

@@ -94,10 +94,6 @@ EngineResult CCryptEngine::RegisterRawKey(const QString& name, const std::uint8_
     return kOk;
 }
 
-int CCryptEngine::FindKey(const QString& name) const {
-    return m_keys.Find(name) ? 0 : -1;
-}
-
 void CCryptEngine::ReleaseKey(const QString& name) {
     m_keys.Release(name);
 }

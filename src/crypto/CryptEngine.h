@@ -16,6 +16,7 @@
 #include <array>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <vector>
 
 namespace korimbo {
@@ -29,6 +30,7 @@ enum ContainerStatus { kUsable = 0, kNotContainer = 1, kNewerVersion = 2, kWrong
 struct ContainerCheck {
     ContainerStatus status = kUsable;
     QString text;
+    [[nodiscard]] bool Usable() const { return status == kUsable; }
 };
 
 enum class KeyDirection { Encrypt, Decrypt };
@@ -70,8 +72,8 @@ public:
     EngineResult RegisterTempKeyBytes(const std::uint8_t* password, int count, QString& name);
     // Installs key material made elsewhere (the list key of the common data) under a name.
     EngineResult RegisterRawKey(const QString& name, const std::uint8_t key[32], const std::uint8_t iv[16]);
-    // 0 when a key of that name is registered, -1 otherwise.
-    int FindKey(const QString& name) const;
+    // Whether a key of that name is registered.
+    [[nodiscard]] bool HasKey(const QString& name) const { return m_keys.Find(name) != nullptr; }
     void ReleaseKey(const QString& name);
     EngineResult SelectKey(KeyDirection direction, const QString& name, std::uint8_t iv[16], QString* hint = nullptr);
     const QString& BuiltInKeyName() const { return m_builtInName; }
@@ -79,16 +81,16 @@ public:
     // Whether the key slots lie in locked memory (false when RLIMIT_MEMLOCK was too small for them).
     bool KeySlotsLocked() const { return m_keys.Locked(); }
 
-    // 0 when every character is allowed, -1 otherwise.
-    static int CheckPasswordChars(const QString& password) { return CKeyTable::HasAllowedChars(password) ? 0 : -1; }
+    // Whether every character is allowed.
+    [[nodiscard]] static bool HasAllowedPasswordChars(const QString& password) {
+        return CKeyTable::HasAllowedChars(password);
+    }
     // 8 to 32 characters, every one allowed.
     static bool KeepsPasswordRules(const QString& password) {
         return password.size() >= 8 && password.size() <= 32 && CKeyTable::HasAllowedChars(password);
     }
-    static int PasswordStrength(const QString& password, int& score) {
-        score = CKeyTable::Strength(password);
-        return 0;
-    }
+    // The score the strength meter shows, 0 to 85.
+    [[nodiscard]] static int PasswordStrength(const QString& password) { return CKeyTable::Strength(password); }
 
     // ---- busy flag ----
     // Waits up to 100 × 20 ms for the flag; on the 100th failed try shows `message` (warning) and fails.
@@ -117,9 +119,10 @@ public:
     // Whether the 32 bytes of the check text open with `key`; a mismatch is shown when `show`.
     EngineResult VerifyPassword(const std::uint8_t encrypted[32], const QString& key, bool show);
     ContainerCheck CheckSignature(const ContainerHeader& header);
-    // Fails only when the file cannot be opened; otherwise `status` and `text` say whether it is usable.
-    EngineResult CheckContainer(const QString& path, ContainerInfo& info, const QString& key, bool show, int& status,
-                                QString& text);
+    // Nothing only when the file cannot be opened (shown when `show`); otherwise whether it is usable and,
+    // unless it is, why not.
+    [[nodiscard]] std::optional<ContainerCheck> CheckContainer(const QString& path, ContainerInfo& info,
+                                                               const QString& key, bool show);
     EngineResult DecryptFile(const QString& container, const QString& destination, const QString& key);
     EngineResult VerifyNewContainer(const QString& source, const QString& container, const QString& key);
     // A full dry-run decode of a container with the size and tail checks of a decryption.

@@ -266,13 +266,13 @@ CEncryptIn::Step CEncryptIn::WriteFile(const QString& source, const QString& dir
 
     // What is read now is what a move may remove afterwards: a save that lands meanwhile keeps the source.
     FileIdentity read;
-    const bool identified = move && m_files.Identify(source, read) == 0;
+    const bool identified = move && m_files.Identify(source, read).Ok();
     m_ui.SetStatusText(name);
     const Step written = in.Usable() ? CopyContainer(source, target, name, topLevel, in.Info().plainSize)
                                      : EncryptPlain(in.PlainPath(), target, name, topLevel);
     if (written != kNext)
         return written;
-    if (const int rc = m_files.SetReadOnly(target); rc != 0) {
+    if (const int rc = m_files.SetReadOnly(target).error; rc != 0) {
         Report(msg::kAttributesNotSet, u'\n' + ErrnoText(rc) + QStringLiteral("\n\n") + target);
         return kStop;
     }
@@ -326,8 +326,8 @@ CEncryptIn::Step CEncryptIn::CopyContainer(const QString& source, const QString&
     const QString temp = TempPathBeside(target, TempKind::Sealed);
     const auto fail = [&]() {
         if (m_files.Exists(temp)) {
-            m_files.MakeWritable(temp);
-            m_files.Remove(temp);
+            static_cast<void>(m_files.MakeWritable(temp));
+            static_cast<void>(m_files.Remove(temp));
         }
         return kStop;
     };
@@ -345,10 +345,10 @@ CEncryptIn::Step CEncryptIn::CopyContainer(const QString& source, const QString&
     }
     const bool replacing = m_files.Exists(target);
     if (replacing)
-        m_files.MakeWritable(target);
-    if (const int rc = m_files.Rename(temp, target); rc != 0) {
+        static_cast<void>(m_files.MakeWritable(target));
+    if (const int rc = m_files.Rename(temp, target).error; rc != 0) {
         if (replacing)
-            m_files.SetReadOnly(target);
+            static_cast<void>(m_files.SetReadOnly(target));
         Report(msg::kDestinationWrite, u'\n' + ErrnoText(rc) + QStringLiteral("\n\n") + target);
         return fail();
     }
@@ -358,7 +358,7 @@ CEncryptIn::Step CEncryptIn::CopyContainer(const QString& source, const QString&
 CEncryptIn::Step CEncryptIn::EncryptPlain(const QString& plain, const QString& target, const QString& name,
                                           bool topLevel) {
     qint64 size = 0;
-    m_files.Size(plain, size);
+    static_cast<void>(m_files.Size(plain, size));
     if (m_engine.EncryptFile(plain, target, m_key) != kOk)
         return kStop;
     ContainerInfo written;
@@ -400,7 +400,7 @@ CEncryptIn::Step CEncryptIn::MakeDurable(const QString& target) {
     if (file && !file->Sync())
         error = file->Error() != 0 ? file->Error() : EIO;
     if (file && error == 0)
-        error = m_files.SyncFolder(QFileInfo(target).absolutePath());
+        error = m_files.SyncFolder(QFileInfo(target).absolutePath()).error;
     if (error != 0) {
         Report(msg::kDestinationWrite, u'\n' + ErrnoText(error) + QStringLiteral("\n\n") + target);
         return kStop;
@@ -418,7 +418,7 @@ CEncryptIn::Step CEncryptIn::RemoveSource(const QString& source, const QString& 
     }
     // A link is removed, never wiped: wiping would zero the file it points to.
     if (kind == ItemKind::Link) {
-        if (const int rc = m_files.Remove(source); rc != 0) {
+        if (const int rc = m_files.Remove(source).error; rc != 0) {
             Report(msg::kSourceNotDeleted, ErrnoText(rc) + QStringLiteral("\n\n") + name);
             return kStop;
         }
@@ -474,12 +474,12 @@ OpResult CEncryptIn::EncryptPlainFiles(const QStringList& plainFiles, const QStr
     const QString area = CreationArea();
     // Files a failed put-back of an earlier run left listed go back with this run's.
     ParkedFiles parked(m_files, m_engine, area);
-    if (const int rc = area.isEmpty() ? 0 : parked.Load(); rc != 0)
+    if (const int rc = area.isEmpty() ? 0 : parked.Load().error; rc != 0)
         return Fail(msg::kPlainTempFolder, WithPath(ErrnoText(rc), ParkedFiles::JournalOf(area), PathSeparator::Line));
     QString unique;
     UniqueNameText(false, unique);
     const QString aside = area.isEmpty() ? QString() : ChildPath(area, unique);
-    if (aside.isEmpty() || m_files.MakePrivateFolder(aside) != 0)
+    if (aside.isEmpty() || m_files.MakePrivateFolder(aside).Failed())
         return Fail(msg::kPlainTempFolder, WithPath(QString(), aside, PathSeparator::Line));
 
     const BusySection section(busy);
@@ -489,7 +489,7 @@ OpResult CEncryptIn::EncryptPlainFiles(const QStringList& plainFiles, const QStr
         m_parked = nullptr;
         for (const ParkedFiles::Failure& failure : parked.PutBackAll())
             Report(msg::kPutBackFailed, ParkedFiles::FailureText(failure));
-        m_files.RemoveFolder(aside);
+        static_cast<void>(m_files.RemoveFolder(aside));
     };
     EncryptInRequest request;
     request.mode = EncryptInRequest::kMove;
@@ -498,7 +498,7 @@ OpResult CEncryptIn::EncryptPlainFiles(const QStringList& plainFiles, const QStr
         const QString path = CleanPath(raw);
         const QString moved = ChildPath(aside, QFileInfo(path).fileName());
         // Each file is in the journal before it moves: a run cut short finds it again at the next start.
-        if (const int rc = parked.Park(path, moved); rc != 0) {
+        if (const int rc = parked.Park(path, moved).error; rc != 0) {
             Report(msg::kPlainMove, u'\n' + ErrnoText(rc) + QStringLiteral("\n\n") + path);
             putBack();
             return OpResult::kFailed;

@@ -29,9 +29,8 @@ CFolderItems::Source CFolderItems::Describe(const QString& path) {
     if (key.isEmpty() || KindOf(path) != ItemKind::File)
         return source;
     ContainerInfo info;
-    int status = kNotContainer;
-    QString text;
-    if (m_s.engine.CheckContainer(path, info, key, false, status, text) == 0 && status == kUsable) {
+    if (const std::optional<ContainerCheck> check = m_s.engine.CheckContainer(path, info, key, false);
+        check && check->Usable()) {
         source.container = true;
         source.plainSize = info.plainSize;
         if (!info.name.isEmpty() && !info.name.contains(u'/'))

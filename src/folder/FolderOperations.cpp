@@ -189,9 +189,8 @@ OpResult CFolderOperations::RenameContainer(const QString& path, QString& name, 
         return m_items.Fail(msg::kRenameWhileOpen, QFileInfo(path).fileName(), Icon::Warning);
     const QString key = m_items.KeyOf(path);
     ContainerInfo info;
-    int status = kNotContainer;
-    QString text;
-    if (m_engine.CheckContainer(path, info, key, false, status, text) != 0 || status != kUsable)
+    if (const std::optional<ContainerCheck> check = m_engine.CheckContainer(path, info, key, false);
+        !check || !check->Usable())
         return m_items.Fail(msg::kRenameNotVerified, WithPath(QString(), path, PathSeparator::Paragraph));
     oldName = info.name;
     // The list hides known extensions: a name typed without one keeps the old extension.
@@ -215,25 +214,25 @@ OpResult CFolderOperations::RenameContainer(const QString& path, QString& name, 
     const QString target = ChildPath(directory, fresh);
     if (m_engine.RenameStoredName(path, target, name, key, true) != kOk)
         return OpResult::kFailed;
-    m_files.SetReadOnly(target);
+    static_cast<void>(m_files.SetReadOnly(target));
     ContainerInfo renamed;
     qint64 oldSize = 0;
     qint64 newSize = 0;
-    m_files.Size(path, oldSize);
-    m_files.Size(target, newSize);
+    static_cast<void>(m_files.Size(path, oldSize));
+    static_cast<void>(m_files.Size(target, newSize));
     if (m_engine.ReadContainerInfo(target, renamed, key, false) != 0 ||
         newSize - oldSize != qint64(renamed.nameBlockLength) - qint64(info.nameBlockLength) ||
         renamed.plainSize != info.plainSize) {
-        m_files.MakeWritable(target);
-        m_files.Remove(target);
+        static_cast<void>(m_files.MakeWritable(target));
+        static_cast<void>(m_files.Remove(target));
         return m_items.Fail(msg::kRenamedSizeWrong, name);
     }
-    m_files.MakeWritable(path);
-    if (const int rc = m_files.Remove(path); rc != 0) {
+    static_cast<void>(m_files.MakeWritable(path));
+    if (const int rc = m_files.Remove(path).error; rc != 0) {
         // Two containers of one item are none renamed: the new one goes, the old one stays.
-        m_files.SetReadOnly(path);
-        m_files.MakeWritable(target);
-        m_files.Remove(target);
+        static_cast<void>(m_files.SetReadOnly(path));
+        static_cast<void>(m_files.MakeWritable(target));
+        static_cast<void>(m_files.Remove(target));
         return m_items.FailError(msg::kRenameOldLeft, rc, path);
     }
     newPath = target;
@@ -249,7 +248,7 @@ OpResult CFolderOperations::RenameFolder(const QString& path, const QString& nam
         return m_items.Fail(msg::kFolderExists, u'\'' + name + u'\'', Icon::Warning);
     int rc = 0;
     for (int attempt = 0; attempt < kRenameTries; ++attempt) {
-        rc = m_files.Rename(path, target);
+        rc = m_files.Rename(path, target).error;
         if (rc == 0)
             break;
         m_ui.Sleep(kRenamePauseMs);
@@ -357,7 +356,7 @@ bool CFolderOperations::CanUndo(bool report) {
                 m_items.Report(msg::kNotRegistered, path, Icon::Warning);
             return false;
         }
-        if (m_engine.FindKey(root) < 0)
+        if (!m_engine.HasKey(root))
             return false;
     }
     return true;
@@ -414,7 +413,7 @@ CFolderOperations::Way CFolderOperations::ClearWay(const QString& existing) {
 
 OpResult CFolderOperations::PrepareParent(const QString& path) {
     const QString parent = ParentOf(path);
-    if (m_files.MakeFolderPath(parent) == 0)
+    if (m_files.MakeFolderPath(parent).Ok())
         return OpResult::kDone;
     return m_items.Fail(msg::kParentFolder, WithPath(QString(), parent, PathSeparator::Paragraph));
 }
@@ -505,7 +504,7 @@ OpResult CFolderOperations::UndoMove(const UndoRecord& record) {
         if (PrepareParent(source) != OpResult::kDone || Transfer().MoveBack(target, source) != OpResult::kDone)
             return OpResult::kFailed;
         if (m_items.Describe(source).container)
-            m_files.SetReadOnly(source);
+            static_cast<void>(m_files.SetReadOnly(source));
         m_items.Changed(ParentOf(source));
         m_items.Changed(ParentOf(target));
         if (Transfer().BringBack(record.lists[3].value(i), record.lists[4].value(i), target, record.lists[2].at(i)) !=

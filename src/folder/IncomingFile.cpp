@@ -39,7 +39,7 @@ CIncomingFile::~CIncomingFile() {
         if (m_run.engine.WipeAndDelete(m_plainCopy, error, true) != 0)
             Report(msg::kPlainCopyLeft, error + m_plainCopy);
     }
-    m_run.files.RemoveFolder(m_plainFolder);
+    static_cast<void>(m_run.files.RemoveFolder(m_plainFolder));
 }
 
 int CIncomingFile::Report(int number, const QString& tail, Icon icon) {
@@ -47,11 +47,12 @@ int CIncomingFile::Report(int number, const QString& tail, Icon icon) {
 }
 
 IntakeStep CIncomingFile::Open() {
-    QString text;
-    if (m_run.engine.CheckContainer(m_source, m_info, m_run.key, false, m_status, text) != 0) {
+    const std::optional<ContainerCheck> check = m_run.engine.CheckContainer(m_source, m_info, m_run.key, false);
+    if (!check) {
         Report(msg::kSourceOpen, WithPath(QString(), m_source, PathSeparator::Paragraph));
         return IntakeStep::kStop;
     }
+    m_status = check->status;
     switch (m_status) {
     case kNewerVersion:
         Report(m_topLevel ? msg::kNewer : msg::kNewerInFolder, m_name);
@@ -93,10 +94,9 @@ IntakeStep CIncomingFile::OpenWithOtherPassword() {
             QString key;
             if (m_run.engine.RegisterTempKey(password, QString(), key) != 0)
                 return IntakeStep::kStop;
-            int status = 0;
-            QString text;
             ContainerInfo info;
-            if (m_run.engine.CheckContainer(m_source, info, key, false, status, text) == 0 && status == kUsable) {
+            if (const std::optional<ContainerCheck> check = m_run.engine.CheckContainer(m_source, info, key, false);
+                check && check->Usable()) {
                 m_info = info;
                 const IntakeStep decrypted = Decrypt(key);
                 m_run.engine.ReleaseKey(key);
@@ -117,15 +117,15 @@ IntakeStep CIncomingFile::OpenWithOtherPassword() {
 IntakeStep CIncomingFile::Decrypt(const QString& key) {
     const QString& area = m_run.creationArea;
     qint64 free = 0;
-    if (area.isEmpty() || m_run.files.MakePrivateFolder(area) != 0 ||
-        (m_run.files.FreeBytes(area, free) == 0 && free < m_info.plainSize + kFreeSpaceMargin)) {
+    if (area.isEmpty() || m_run.files.MakePrivateFolder(area).Failed() ||
+        (m_run.files.FreeBytes(area, free).Ok() && free < m_info.plainSize + kFreeSpaceMargin)) {
         Report(msg::kNoWorkSpace, WithPath(QString(), area, PathSeparator::Line));
         return IntakeStep::kStop;
     }
     QString unique;
     UniqueNameText(false, unique);
     const QString folder = ChildPath(area, unique);
-    if (m_run.files.MakePrivateFolder(folder) != 0) {
+    if (m_run.files.MakePrivateFolder(folder).Failed()) {
         Report(msg::kNoWorkSpace, WithPath(QString(), folder, PathSeparator::Line));
         return IntakeStep::kStop;
     }

@@ -91,7 +91,7 @@ IntakeStep CIncomingFolder::Take(const QString& source, const QString& destinati
 }
 
 IntakeStep CIncomingFolder::MakeFolder(const QString& path) {
-    if (const int rc = m_files.MakeFolder(path); rc != 0) {
+    if (const int rc = m_files.MakeFolder(path).error; rc != 0) {
         Report(msg::kFolderCreate, WithPath(ErrnoText(rc), path, PathSeparator::Line));
         return kStop;
     }
@@ -116,7 +116,7 @@ IntakeStep CIncomingFolder::ReplaceFolder(const QString& source, const QString& 
             !FindBelow(fresh, [](const TreeEntry& e) { return e.kind != ItemKind::Folder; }).isEmpty();
         if (move && holdsFiles) {
             if (RemoveFolderTree(target) == kNext)
-                m_files.Rename(fresh, target);
+                static_cast<void>(m_files.Rename(fresh, target));
             return filled;
         }
         static_cast<void>(RemoveFolderTree(fresh));
@@ -124,7 +124,7 @@ IntakeStep CIncomingFolder::ReplaceFolder(const QString& source, const QString& 
     }
     if (const IntakeStep removed = RemoveFolderTree(target); removed != kNext)
         return removed;
-    if (const int rc = m_files.Rename(fresh, target); rc != 0) {
+    if (const int rc = m_files.Rename(fresh, target).error; rc != 0) {
         Report(msg::kFolderCreate, WithPath(ErrnoText(rc), fresh, PathSeparator::Line));
         return kStop;
     }
@@ -134,7 +134,7 @@ IntakeStep CIncomingFolder::ReplaceFolder(const QString& source, const QString& 
 // A link in a folder's place is one item: the link goes, what it points to is never walked. Anything
 // else that is not a folder stays, and the folder cannot be made.
 IntakeStep CIncomingFolder::ClearFolder(const QString& target) {
-    if (const int rc = KindOf(target) == ItemKind::Link ? m_files.Remove(target) : ENOTDIR; rc != 0) {
+    if (const int rc = KindOf(target) == ItemKind::Link ? m_files.Remove(target).error : ENOTDIR; rc != 0) {
         Report(msg::kFolderDelete, u'\n' + ErrnoText(rc) + QStringLiteral("\n\n") + target);
         return kStop;
     }
@@ -216,7 +216,7 @@ IntakeStep CIncomingFolder::RemoveSourceFolder(const QString& source) {
                std::any_of(m_unreadableFolders.cbegin(), m_unreadableFolders.cend(), below);
     };
     const auto removeOne = [&](const QString& folder) {
-        if (holdsLeftItem(folder) || m_files.RemoveFolder(folder) == 0)
+        if (holdsLeftItem(folder) || m_files.RemoveFolder(folder).Ok())
             return true;
         Report(msg::kSourceFolderHead, folder + m_messages.MsgA(msg::kSourceFolderTail));
         return false;

@@ -14,6 +14,10 @@ namespace {
 
 const QString kFolderType = QStringLiteral("ファイル フォルダー");
 const QString kNoProgram = QStringLiteral("不明なアプリケーション");
+
+bool OpensUsable(const std::optional<ContainerCheck>& check) {
+    return check && check->Usable();
+}
 const QString kLinkType = QStringLiteral("シンボリック リンク");
 const QString kSpecialType = QStringLiteral("特殊なファイル");
 
@@ -70,7 +74,7 @@ OpResult CItemProperties::Single(const QString& path, ItemProperties& out) {
         return OpResult::kDone;
     }
     const QString key = m_nameFile.OwningRoot(info.absoluteFilePath());
-    const bool withKey = !key.isEmpty() && m_engine.FindKey(key) == 0;
+    const bool withKey = !key.isEmpty() && m_engine.HasKey(key);
     out.location = info.absolutePath();
     out.creator = OwnerOf(info);
 
@@ -90,10 +94,7 @@ OpResult CItemProperties::Single(const QString& path, ItemProperties& out) {
     }
 
     ContainerInfo header;
-    int status = -1;
-    QString text;
-    const bool container =
-        withKey && m_engine.CheckContainer(path, header, key, false, status, text) == 0 && status == kUsable;
+    const bool container = withKey && OpensUsable(m_engine.CheckContainer(path, header, key, false));
     out.kind = container ? ItemProperties::kContainer : ItemProperties::kPlainFile;
     out.name = container ? header.name : info.fileName();
     out.typeText = TypeOf(out.name);
@@ -125,15 +126,12 @@ OpResult CItemProperties::Summary(const QStringList& paths, PropertiesSummary& o
         if (kind == ItemKind::Missing)
             continue;
         const QString key = m_nameFile.OwningRoot(info.absoluteFilePath());
-        const bool keyed = !key.isEmpty() && m_engine.FindKey(key) == 0;
+        const bool keyed = !key.isEmpty() && m_engine.HasKey(key);
         withKey = withKey && keyed;
         if (out.title.isEmpty()) {
             ContainerInfo header;
-            int status = -1;
-            QString text;
-            const bool container = kind == ItemKind::File && keyed &&
-                                   m_engine.CheckContainer(path, header, key, false, status, text) == 0 &&
-                                   status == kUsable;
+            const bool container =
+                kind == ItemKind::File && keyed && OpensUsable(m_engine.CheckContainer(path, header, key, false));
             out.title = (container ? header.name : info.fileName()) + QStringLiteral("のプロパティ");
         }
         if (kind == ItemKind::Folder) {
@@ -161,9 +159,7 @@ void CItemProperties::AddFile(const QString& path, const QString& key, bool with
     const QFileInfo info(path);
     ++totals.files;
     ContainerInfo header;
-    int status = -1;
-    QString text;
-    if (withKey && m_engine.CheckContainer(path, header, key, false, status, text) == 0 && status == kUsable) {
+    if (withKey && OpensUsable(m_engine.CheckContainer(path, header, key, false))) {
         totals.plainBytes += header.plainSize;
         totals.containerBytes += info.size();
     } else if (withKey) {

@@ -41,9 +41,9 @@ int CItemTransfer::CopyLinkTo(const QString& from, const QString& to) {
     const QString temp = TempPathBeside(to, TempKind::Sealed);
     if (const int rc = CopyLink(from, temp); rc != 0)
         return rc;
-    const int rc = m_files.Rename(temp, to);
+    const int rc = m_files.Rename(temp, to).error;
     if (rc != 0)
-        m_files.Remove(temp);
+        static_cast<void>(m_files.Remove(temp));
     return rc;
 }
 
@@ -53,7 +53,7 @@ int CItemTransfer::SetAside(const QString& target, QString& aside) {
         return -1;
     // Hidden, it is no second entry of its name while the new one is written.
     aside = ChildPath(ParentOf(target), u'.' + disk);
-    if (const int rc = m_files.Rename(target, aside); rc != 0) {
+    if (const int rc = m_files.Rename(target, aside).error; rc != 0) {
         aside.clear();
         return m_items.ReportError(msg::kDestinationWrite, rc, target);
     }
@@ -68,9 +68,9 @@ void CItemTransfer::PutAway(const QString& aside, QStringList& texts) {
     QString disk;
     if (!aside.isEmpty() && m_trash && m_engine.MakeContainerName(ParentOf(aside), disk) == 0) {
         const QString shown = ChildPath(ParentOf(aside), disk);
-        if (m_files.Rename(aside, shown) == 0) {
+        if (m_files.Rename(aside, shown).Ok()) {
             kept = shown;
-            if (m_trash->MoveToTrash(shown) != 0 && m_files.Rename(shown, aside) == 0)
+            if (m_trash->MoveToTrash(shown) != 0 && m_files.Rename(shown, aside).Ok())
                 kept = aside;
         }
     }
@@ -84,7 +84,7 @@ OpResult CItemTransfer::BringBack(const QString& aside, const QString& time, con
         return OpResult::kDone;
     m_items.Changed(ParentOf(place));
     if (ItemExists(aside)) {
-        if (const int rc = m_files.Rename(aside, place); rc != 0)
+        if (const int rc = m_files.Rename(aside, place).error; rc != 0)
             return m_items.FailError(msg::kNotRestored, rc, place);
         return OpResult::kDone;
     }
@@ -96,7 +96,7 @@ OpResult CItemTransfer::BringBack(const QString& aside, const QString& time, con
             CFolderItems::ModifiedText(entry.trashedPath) == time) {
             if (const int rc = m_trash->Restore(entry, place); rc != 0)
                 return m_items.FailError(msg::kNotRestored, rc, place);
-            m_files.SetReadOnly(place);
+            static_cast<void>(m_files.SetReadOnly(place));
             return OpResult::kDone;
         }
     }
@@ -160,7 +160,7 @@ OpResult CItemTransfer::Duplicate(const QStringList& items, const QString& desti
                 rc = OpResult::kFailed;
                 break;
             }
-            m_files.SetReadOnly(copy);
+            static_cast<void>(m_files.SetReadOnly(copy));
         } else {
             copy = ChildPath(destination, name);
             if (CopyPlain(item, copy) != 0) {
@@ -197,7 +197,7 @@ CItemTransfer::Step CItemTransfer::CopyFolderAsNew(const QString& item, const QS
     if (IsWithinResolved(target, item))
         return m_items.Report(msg::kIntoOwnSubfolder, QFileInfo(item).fileName() + QStringLiteral("' を") + m_verb),
                kStop;
-    if (const int rc = m_files.MakeFolder(target); rc != 0) {
+    if (const int rc = m_files.MakeFolder(target).error; rc != 0) {
         m_items.ReportError(msg::kDestinationOpen, rc, target);
         return kStop;
     }
@@ -216,7 +216,7 @@ CItemTransfer::Step CItemTransfer::CopyFolderAsNew(const QString& item, const QS
 CItemTransfer::Step CItemTransfer::CopyEntry(const TreeEntry& entry, const QString& target) {
     switch (entry.kind) {
     case ItemKind::Folder:
-        if (const int rc = m_files.MakeFolder(target); rc != 0)
+        if (const int rc = m_files.MakeFolder(target).error; rc != 0)
             return m_items.ReportError(msg::kDestinationOpen, rc, target), kStop;
         return kNext;
     case ItemKind::Link: // a link goes along as a link
@@ -242,7 +242,7 @@ CItemTransfer::Step CItemTransfer::CopyEntry(const TreeEntry& entry, const QStri
             ? m_engine.RenameStoredName(entry.path, copy, source.name, m_items.KeyOf(folder), true) != kOk
             : m_keys.Recrypt(entry.path, source.name, copy) != 0)
         return kStop;
-    m_files.SetReadOnly(copy);
+    static_cast<void>(m_files.SetReadOnly(copy));
     return kNext;
 }
 
@@ -339,7 +339,7 @@ CItemTransfer::Step CItemTransfer::TransferFolder(const QString& item, const QSt
     }
     // A link of the folder's name is one item: it is replaced, never merged into.
     if (there == ItemKind::Link) {
-        if (const int rc = m_files.Remove(target); rc != 0)
+        if (const int rc = m_files.Remove(target).error; rc != 0)
             return m_items.ReportError(msg::kNotDeleted, rc, target), kStop;
     } else if (there == ItemKind::Folder) {
         // The folders meet: what comes in is recorded item by item, so that an undo leaves the folder that
@@ -362,7 +362,7 @@ CItemTransfer::Step CItemTransfer::TransferFolder(const QString& item, const QSt
     m_ui.SetStatusText(name);
     const bool sameRoot = m_items.KeyOf(item) == m_items.KeyOf(destination);
     if (move && sameRoot) {
-        if (const int rc = m_files.Rename(item, target); rc == 0) {
+        if (const int rc = m_files.Rename(item, target).error; rc == 0) {
             if (record)
                 m_history.Add(slot, {item, target, name});
             return kNext;
@@ -449,11 +449,11 @@ CItemTransfer::Step CItemTransfer::TransferFile(const QString& item, const QStri
     m_ui.SetStatusText(source.name);
     if (const Step step = WriteFile(item, target, source, move); step != kNext) {
         if (!aside.isEmpty())
-            m_files.Rename(aside, target);
+            static_cast<void>(m_files.Rename(aside, target));
         return step;
     }
     if (source.container)
-        m_files.SetReadOnly(target);
+        static_cast<void>(m_files.SetReadOnly(target));
     NameEntry added;
     added.diskName = QFileInfo(target).fileName();
     added.displayName = source.name;
@@ -476,8 +476,8 @@ CItemTransfer::Step CItemTransfer::WriteFile(const QString& item, const QString&
     if (move && sameRoot) {
         // Within one folder a move is a rename of the container, which keeps its bytes.
         if (ItemExists(target))
-            m_files.MakeWritable(target);
-        if (const int rc = m_files.Rename(item, target); rc != 0) {
+            static_cast<void>(m_files.MakeWritable(target));
+        if (const int rc = m_files.Rename(item, target).error; rc != 0) {
             m_items.ReportError(msg::kDestinationWrite, rc, target);
             return kStop;
         }
@@ -492,7 +492,7 @@ CItemTransfer::Step CItemTransfer::WriteFile(const QString& item, const QString&
     if (KindOf(item) == ItemKind::Link) {
         if (const int rc = CopyLinkTo(item, target); rc != 0)
             return m_items.ReportError(msg::kDestinationWrite, rc, target), kStop;
-        if (const int rc = move ? m_files.Remove(item) : 0; rc != 0)
+        if (const int rc = move ? m_files.Remove(item).error : 0; rc != 0)
             return m_items.ReportError(msg::kMoveSourceLeft, rc, item), kStop;
         return kNext;
     }
@@ -510,12 +510,12 @@ CItemTransfer::Step CItemTransfer::WriteFile(const QString& item, const QString&
         return kNext;
     qint64 from = -1;
     qint64 to = -2;
-    m_files.Size(item, from);
-    m_files.Size(target, to);
+    static_cast<void>(m_files.Size(item, from));
+    static_cast<void>(m_files.Size(target, to));
     if (!recrypt && from != to)
         return m_items.Report(msg::kMoveCopySize, source.name), kStop;
-    m_files.MakeWritable(item);
-    if (const int rc = m_files.Remove(item); rc != 0) {
+    static_cast<void>(m_files.MakeWritable(item));
+    if (const int rc = m_files.Remove(item).error; rc != 0) {
         m_items.ReportError(msg::kMoveSourceLeft, rc, item);
         return kStop;
     }
@@ -526,7 +526,7 @@ CItemTransfer::Step CItemTransfer::WriteFile(const QString& item, const QString&
 OpResult CItemTransfer::MoveBack(const QString& from, const QString& to) {
     // Between folders of two passwords the containers go back under the key of the place they came from.
     const bool sameKey = m_keys.SameKey(from, to);
-    const int rc = sameKey ? m_files.Rename(from, to) : EXDEV;
+    const int rc = sameKey ? m_files.Rename(from, to).error : EXDEV;
     if (rc != EXDEV)
         return rc == 0 ? OpResult::kDone : m_items.FailError(msg::kDestinationWrite, rc, to);
     const CFolderItems::Source source = IsFolderItem(from) ? CFolderItems::Source() : m_items.Describe(from);

@@ -44,11 +44,11 @@ int CKeyChange::Recrypt(const QString& container, const QString& name, const QSt
     const QString area =
         slot < 0 ? QString() : WorkAreas::AreaOf(m_workRoot, m_registry.WorkIdText(slot), WorkAreas::kCreation);
     QString unique;
-    if (area.isEmpty() || m_files.MakePrivateFolder(area) != 0 || UniqueNameText(false, unique) != 0)
+    if (area.isEmpty() || m_files.MakePrivateFolder(area).Failed() || UniqueNameText(false, unique) != 0)
         return m_items.Report(msg::kNoWorkSpace, WithPath(QString(), area, PathSeparator::Line));
     // A folder of its own keeps the plaintext's name, which the new container stores.
     const QString folder = ChildPath(area, unique);
-    if (m_files.MakePrivateFolder(folder) != 0) {
+    if (m_files.MakePrivateFolder(folder).Failed()) {
         (void)m_files.RemoveFolder(folder);
         return m_items.Report(msg::kNoWorkSpace, WithPath(QString(), folder, PathSeparator::Line));
     }
@@ -59,11 +59,11 @@ int CKeyChange::Recrypt(const QString& container, const QString& name, const QSt
                  ? 0
                  : -1;
     if (rc == 0 && m_engine.VerifyNewContainer(plain, target, key) != 0) {
-        m_files.Remove(target);
+        static_cast<void>(m_files.Remove(target));
         rc = -1;
     }
     // Whatever a decryption left there, finished or not, is plaintext.
-    const RemoveResult removed = RemoveTree(m_files, folder, [this](const QString& file) {
+    const RemoveResult removed = RemoveTree(m_files, folder, [this](const QString& file) -> SysResult {
         QString error;
         return m_engine.WipeAndDelete(file, error, true) == 0 ? 0 : EIO;
     });

@@ -332,9 +332,9 @@ int CNameFile::RefreshNameFile(const QString& directory, const QString& key) {
     const QString header = HeaderText();
     const QString headerLine = header + kLineEnd;
     qint64 size = 0;
-    if (m_files.Exists(path) && m_files.Size(path, size) == 0 && size == 0) {
-        m_files.MakeWritable(path);
-        if (m_files.Remove(path) != 0)
+    if (m_files.Exists(path) && m_files.Size(path, size).Ok() && size == 0) {
+        static_cast<void>(m_files.MakeWritable(path));
+        if (m_files.Remove(path).Failed())
             return ReportMessage(m_ui, m_messages, msg::kNameFileNotDeleted,
                                  WithPath(QString(), path, PathSeparator::Line));
     }
@@ -457,7 +457,7 @@ void CNameFile::RemoveLeftovers(const QString& directory) {
     for (const QString& name : leftovers) {
         const QString path = directory + u'/' + name;
         // Open means a write still runs (here or in another instance): its file is not left over.
-        if (QFileInfo(path).isFile() && !m_processes->IsOpenElsewhere(path) && m_files.Remove(path) == 0)
+        if (QFileInfo(path).isFile() && !m_processes->IsOpenElsewhere(path) && m_files.Remove(path).Ok())
             ++m_leftoversRemoved;
     }
 }
@@ -476,12 +476,11 @@ int CNameFile::EntryFromDisk(const QString& directory, const DiskEntry& disk, co
     if (disk.special)
         return 0; // a pipe, socket or device is never opened: a plain entry
     ContainerInfo info;
-    int status = kNotContainer;
-    QString text;
     ++m_headerReads;
-    if (m_engine.CheckContainer(directory + u'/' + disk.name, info, key, false, status, text) != 0)
+    const std::optional<ContainerCheck> check = m_engine.CheckContainer(directory + u'/' + disk.name, info, key, false);
+    if (!check)
         return -1; // cannot be read at all: no line, the next refresh tries again
-    if (status != kUsable)
+    if (!check->Usable())
         return 0;
     entry.kind = NameEntry::kContainer;
     entry.displayName = info.name;
@@ -525,7 +524,7 @@ int CNameFile::LoadNameEntries(const QString& directory, const QString& key, boo
 
 bool CNameFile::HasSubfolders(const QString& directory, const QString& key) {
     const QString path = NameFilePath(directory);
-    if (!IsWithoutNameFile(path) && m_engine.FindKey(key) >= 0 && m_files.Exists(path)) {
+    if (!IsWithoutNameFile(path) && m_engine.HasKey(key) && m_files.Exists(path)) {
         QList<NameEntry> entries;
         if (LoadNameEntries(directory, key, true, entries) == 0) {
             for (const NameEntry& entry : entries)
@@ -554,7 +553,7 @@ int CNameFile::ReadText(const QString& path, const QString& key, QString& text) 
     FlagHolder holding(m_reading);
 
     QByteArray bytes;
-    const int error = m_files.ReadContents(path, bytes);
+    const int error = m_files.ReadContents(path, bytes).error;
     if (error != 0) {
         ReportMessage(m_ui, m_messages, msg::kNameFileNotRead,
                       WithPath(QString(), FolderOf(path), PathSeparator::Line) + u'\n' + NameOf(path));
@@ -587,9 +586,9 @@ int CNameFile::WriteNameFile(const QString& path, const QString& text, const QSt
 
     const QString folder = FolderOf(path);
     const QString where = WithPath(QString(), folder, PathSeparator::Line) + u'\n' + NameOf(path);
-    if (m_files.MakePrivateFolder(folder) != 0)
+    if (m_files.MakePrivateFolder(folder).Failed())
         return ReportMessage(m_ui, m_messages, msg::kNameFileNotWritten, path);
-    if (m_files.Exists(path) && m_files.MakeWritable(path) != 0)
+    if (m_files.Exists(path) && m_files.MakeWritable(path).Failed())
         return ReportMessage(m_ui, m_messages, msg::kNameFileNotWritable, where);
 
     // Always 2 to 16 zero bytes after the text, so the text ends with a zero character.
@@ -605,14 +604,14 @@ int CNameFile::WriteNameFile(const QString& path, const QString& text, const QSt
     for (int attempt = 0; attempt < kWriteAttempts; ++attempt) {
         if (attempt > 0)
             m_ui.Sleep(kWriteRetryMs);
-        error = m_files.ReplaceContents(path, bytes);
+        error = m_files.ReplaceContents(path, bytes).error;
         if (error == 0)
             break;
     }
     int result = 0;
     if (error != 0)
         result = ReportMessage(m_ui, m_messages, msg::kNameFileNotWritten, path);
-    if (m_files.Exists(path) && m_files.SetReadOnly(path) != 0)
+    if (m_files.Exists(path) && m_files.SetReadOnly(path).Failed())
         result = ReportMessage(m_ui, m_messages, msg::kNameFileReadOnlyFailed, where);
     return result;
 }

@@ -114,7 +114,7 @@ OpResult CNewItems::NewFolder(const QString& rawDirectory, QString& created) {
         return OpResult::kFailed;
     const QString name = NewFolderName(taken);
     const QString path = ChildPath(directory, name);
-    if (const int rc = m_files.MakeFolder(path); rc != 0)
+    if (const int rc = m_files.MakeFolder(path).error; rc != 0)
         return Fail(msg::kFolderNotMade, rc, name);
     m_nameFile.RefreshNameFile(directory, key);
     created = path;
@@ -147,13 +147,13 @@ OpResult CNewItems::NewFile(const QString& rawDirectory, const QString& extensio
     if (area.isEmpty() || UniqueNameText(false, unique) != 0)
         return Fail(msg::kFileNotMade, ENOENT, area);
     const QString aside = ChildPath(area, unique);
-    if (const int rc = m_files.MakePrivateFolder(aside); rc != 0)
+    if (const int rc = m_files.MakePrivateFolder(aside).error; rc != 0)
         return Fail(msg::kFileNotMade, rc, aside);
     const QString plain = ChildPath(aside, name);
     const auto cleanUp = [&] {
         if (m_files.Exists(plain))
-            m_files.Remove(plain);
-        m_files.RemoveFolder(aside);
+            static_cast<void>(m_files.Remove(plain));
+        static_cast<void>(m_files.RemoveFolder(aside));
     };
     if (WriteNewFile(description, plain) != 0) {
         cleanUp();
@@ -215,7 +215,7 @@ int CNewItems::CopyTemplate(const QString& from, const QString& to) {
                                      : Report(msg::kFileNotMade, error, to);
     }
     // A new file, whatever the age of its template.
-    m_files.SetModificationTime(to, QDateTime::currentSecsSinceEpoch());
+    static_cast<void>(m_files.SetModificationTime(to, QDateTime::currentSecsSinceEpoch()));
     return 0;
 }
 

@@ -50,13 +50,13 @@ QString ParkedFiles::JournalOf(const QString& creationArea) {
     return ChildPath(creationArea, kJournalName);
 }
 
-int ParkedFiles::Load() {
+SysResult ParkedFiles::Load() {
     m_entries.clear();
     const QString journal = JournalOf(m_area);
     if (!m_files.Exists(journal))
         return 0;
     QByteArray data;
-    if (const int rc = m_files.ReadContents(journal, data); rc != 0)
+    if (const int rc = m_files.ReadContents(journal, data).error; rc != 0)
         return rc;
     QJsonParseError parsed{};
     const QJsonDocument document = QJsonDocument::fromJson(data, &parsed);
@@ -73,11 +73,11 @@ int ParkedFiles::Load() {
 
 // All or nothing, synced, then the folder synced so that the rename itself survives a power cut. The
 // work root is a private folder: the journal is the owner's alone (0600).
-int ParkedFiles::Save() {
+SysResult ParkedFiles::Save() {
     const QString journal = JournalOf(m_area);
     int rc = 0;
     if (m_entries.isEmpty()) {
-        rc = m_files.Exists(journal) ? m_files.Remove(journal) : 0;
+        rc = m_files.Exists(journal) ? m_files.Remove(journal).error : 0;
     } else {
         QJsonArray array;
         for (const Entry& entry : m_entries) {
@@ -86,18 +86,18 @@ int ParkedFiles::Save() {
             AddPath(object, kHomeKey, entry.home);
             array.append(object);
         }
-        rc = m_files.ReplaceContents(journal, QJsonDocument(array).toJson(QJsonDocument::Compact));
+        rc = m_files.ReplaceContents(journal, QJsonDocument(array).toJson(QJsonDocument::Compact)).error;
     }
-    return rc != 0 ? rc : m_files.SyncFolder(m_area);
+    return rc != 0 ? rc : m_files.SyncFolder(m_area).error;
 }
 
-int ParkedFiles::Park(const QString& source, const QString& parked) {
+SysResult ParkedFiles::Park(const QString& source, const QString& parked) {
     m_entries.append({CleanPath(parked), QFileInfo(CleanPath(source)).absolutePath()});
-    if (const int rc = Save(); rc != 0) {
+    if (const int rc = Save().error; rc != 0) {
         m_entries.removeLast();
         return rc;
     }
-    const int rc = MoveFile(m_files, m_engine, source, parked);
+    const int rc = MoveFile(m_files, m_engine, source, parked).error;
     // A copy that arrived stays listed: it is the user's file too, and goes back with the others.
     if (rc != 0 && !IsThere(parked))
         Forget(parked);
@@ -117,7 +117,7 @@ QList<ParkedFiles::Failure> ParkedFiles::PutBackAll() {
         if (!IsThere(entry.parked))
             continue; // dealt with before the run ended
         const QString home = FreeNameIn(entry.home, QFileInfo(entry.parked).fileName());
-        if (const int rc = MoveFile(m_files, m_engine, entry.parked, home); rc != 0 && IsThere(entry.parked)) {
+        if (const int rc = MoveFile(m_files, m_engine, entry.parked, home).error; rc != 0 && IsThere(entry.parked)) {
             failed.append({entry, rc});
             kept.append(entry);
         }
@@ -143,8 +143,8 @@ QString ParkedFiles::FreeNameIn(const QString& folder, const QString& name) {
     return path;
 }
 
-int ParkedFiles::MoveFile(FileSystem& files, CCryptEngine& engine, const QString& from, const QString& to) {
-    const int rc = files.Rename(from, to);
+SysResult ParkedFiles::MoveFile(FileSystem& files, CCryptEngine& engine, const QString& from, const QString& to) {
+    const int rc = files.Rename(from, to).error;
     if (rc != EXDEV)
         return rc;
     // The copy keeps the source's modification time: the container made from it stores that time, and the

@@ -24,13 +24,13 @@ public:
     // The journal of a creation area; it lives in the area itself.
     static QString JournalOf(const QString& creationArea);
 
-    // Reads the journal. No journal is no entry. 0, or an errno (the journal could not be read).
-    [[nodiscard]] int Load();
+    // Reads the journal. No journal is no entry. Fails with the errno when the journal could not be read.
+    SysResult Load();
     const QList<Entry>& Entries() const { return m_entries; }
 
-    // Writes the entry durably, then moves `source` to `parked`. 0, or an errno: the file did not move
-    // and has no entry.
-    [[nodiscard]] int Park(const QString& source, const QString& parked);
+    // Writes the entry durably, then moves `source` to `parked`. On a failure the file did not move and
+    // has no entry.
+    SysResult Park(const QString& source, const QString& parked);
     // The file was dealt with (its container is complete and it was wiped). A stale entry left by a
     // failing write is harmless: its file is gone, and the next put-back drops it.
     void Forget(const QString& parked);
@@ -49,11 +49,11 @@ public:
 
     // A move that keeps the file whole at every moment: a rename, or across volumes a copy under a
     // temporary name, synced and with the source's modification time, renamed into place, and only
-    // then the source wiped. 0, or an errno.
-    [[nodiscard]] static int MoveFile(FileSystem& files, CCryptEngine& engine, const QString& from, const QString& to);
+    // then the source wiped.
+    static SysResult MoveFile(FileSystem& files, CCryptEngine& engine, const QString& from, const QString& to);
 
 private:
-    [[nodiscard]] int Save();
+    SysResult Save();
     static QString FreeNameIn(const QString& folder, const QString& name);
 
     FileSystem& m_files;

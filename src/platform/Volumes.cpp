@@ -80,7 +80,7 @@ bool LocalVolumes::KeepsOwnerModes(const QString& path) {
     return !storage.isValid() || KeepsOwnerModesFor(storage.fileSystemType());
 }
 
-int LocalVolumes::FreeBytes(const QString& path, qint64& bytes) {
+SysResult LocalVolumes::FreeBytes(const QString& path, qint64& bytes) {
     bytes = 0;
     const QString existing = ExistingPart(path);
     if (existing.isEmpty())

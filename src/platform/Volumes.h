@@ -1,5 +1,7 @@
 #pragma once
 
+#include "util/SysResult.h"
+
 #include <QString>
 #include <QtGlobal>
 
@@ -19,8 +21,7 @@ public:
     virtual DriveType TypeOf(const QString& path) = 0;
     // Whether the volume keeps access control (POSIX ACL support); false when it cannot be told.
     virtual bool KeepsAccessControl(const QString& path) = 0;
-    // 0, or an errno.
-    virtual int FreeBytes(const QString& path, qint64& bytes) = 0;
+    virtual SysResult FreeBytes(const QString& path, qint64& bytes) = 0;
     // Whether files on the volume keep their owner and an owner-only mode (not FAT, exFAT, NTFS through
     // FUSE, whose mount options decide every file's mode); true when it cannot be told.
     virtual bool KeepsOwnerModes(const QString&) { return true; }
@@ -32,7 +33,7 @@ public:
     QString MountRoot(const QString& path) override;
     DriveType TypeOf(const QString& path) override;
     bool KeepsAccessControl(const QString& path) override;
-    int FreeBytes(const QString& path, qint64& bytes) override;
+    SysResult FreeBytes(const QString& path, qint64& bytes) override;
     bool KeepsOwnerModes(const QString& path) override;
 };
 

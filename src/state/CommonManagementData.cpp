@@ -85,7 +85,7 @@ bool CommonManagementData::ManagementDataExists(const QString& envFolder) {
 
 OpResult CommonManagementData::DeleteManagementData(const QString& envFolder) {
     const QString path = envFolder + u'/' + kFileName;
-    if (const int rc = m_files.Remove(path); rc != 0)
+    if (const int rc = m_files.Remove(path).error; rc != 0)
         return Report(msg::kCommonDataNotDeleted,
                       WithPath(FileErrorText(FileErrorCause(rc)), path, PathSeparator::Paragraph));
     return OpResult::kDone;
@@ -97,19 +97,19 @@ Verdict CommonManagementData::LoadManagementData(const QString& envFolder, const
     ClearManagementData();
     const QString path = envFolder + u'/' + kFileName;
     if (!m_files.Exists(path)) {
-        if (const int rc = m_files.ReplaceContents(path, QByteArray()); rc != 0)
+        if (const int rc = m_files.ReplaceContents(path, QByteArray()).error; rc != 0)
             return Failed(Report(msg::kCommonDataNotMade,
                                  WithPath(FileErrorText(FileErrorCause(rc)), path, PathSeparator::Line)));
     }
     qint64 size = 0;
-    if (m_files.Size(path, size) != 0)
+    if (m_files.Size(path, size).Failed())
         return Failed(Report(msg::kCommonDataSizeUnread, path));
     if (size == 0 && strict == 1) {
         m_loaded = true;
         return Verdict::kNo;
     }
     QByteArray data;
-    if (const int rc = m_files.ReadContents(path, data); rc != 0)
+    if (const int rc = m_files.ReadContents(path, data).error; rc != 0)
         return Failed(
             Report(msg::kCommonDataNotRead, WithPath(FileErrorText(FileErrorCause(rc)), path, PathSeparator::Line)));
     if (m_engine.DecipherWithBuiltInKey(U8(data), data.size()) != 0)
@@ -207,7 +207,7 @@ OpResult CommonManagementData::SaveManagementData(const QString& envFolder, cons
     if (m_engine.EncipherWithBuiltInKey(U8(data), data.size()) != 0)
         return OpResult::kFailed;
     const QString path = envFolder + u'/' + kFileName;
-    if (const int rc = m_files.ReplaceContents(path, data); rc != 0)
+    if (const int rc = m_files.ReplaceContents(path, data).error; rc != 0)
         return Report(msg::kCommonDataNotWritten,
                       WithPath(FileErrorText(FileErrorCause(rc)), path, PathSeparator::Line));
     return OpResult::kDone;

@@ -59,7 +59,7 @@ QByteArray CIniFile::Encode(const QStringList& lines) {
 
 int CIniFile::Lines(QStringList& lines) {
     QByteArray bytes;
-    if (const int rc = m_files.ReadContents(m_path, bytes); rc != 0)
+    if (const int rc = m_files.ReadContents(m_path, bytes).error; rc != 0)
         return rc;
     lines = Decode(bytes);
     return 0;
@@ -111,7 +111,7 @@ int CIniFile::Write(const QList<Entry>& entries) {
     }
     for (const Entry& entry : entries)
         Apply(lines, entry);
-    return m_files.ReplaceContents(m_path, Encode(lines));
+    return m_files.ReplaceContents(m_path, Encode(lines)).error;
 }
 
 void CIniFile::Apply(QStringList& lines, const Entry& e) {

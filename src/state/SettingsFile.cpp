@@ -68,7 +68,7 @@ OpResult SettingsFile::EnsureSettingsFile(const QString& folder) {
     if (m_files.Exists(path))
         return OpResult::kDone;
     // Created as the byte-order mark alone, so every later write stays UTF-16.
-    if (const int rc = m_files.ReplaceContents(path, QByteArray("\xFF\xFE", 2)); rc != 0) {
+    if (const int rc = m_files.ReplaceContents(path, QByteArray("\xFF\xFE", 2)).error; rc != 0) {
         ReportMessage(m_ui, m_messages, msg::kSettingsNotMade,
                       WithPath(FileErrorText(FileErrorCause(rc)), path, PathSeparator::Paragraph));
         return OpResult::kFailed;

@@ -32,7 +32,7 @@ void TakeOthersAccess(const QString& path) {
 
 int WorkAreas::MakePrivateFolder(const QString& path) {
     LocalFileSystem files;
-    return files.MakePrivateFolder(path);
+    return files.MakePrivateFolder(path).error;
 }
 
 void WorkAreas::MakeTreePrivate(const QString& folder) {

@@ -58,16 +58,16 @@ OpResult WorkFolderSettings::LoadWorkFolderSettings(const QString& envFolder) {
 
     const QString path = envFolder + u'/' + kFileName;
     if (!m_files.Exists(path)) {
-        if (const int rc = m_files.ReplaceContents(path, QByteArray()); rc != 0)
+        if (const int rc = m_files.ReplaceContents(path, QByteArray()).error; rc != 0)
             return Report(msg::kWorkSettingsNotMade,
                           WithPath(FileErrorText(FileErrorCause(rc)), path, PathSeparator::Line));
     }
     qint64 size = 0;
-    if (m_files.Size(path, size) != 0)
+    if (m_files.Size(path, size).Failed())
         return Report(msg::kWorkSettingsSizeUnread, path);
     if (size > 0) {
         QByteArray data;
-        if (const int rc = m_files.ReadContents(path, data); rc != 0)
+        if (const int rc = m_files.ReadContents(path, data).error; rc != 0)
             return Report(msg::kWorkSettingsNotRead,
                           WithPath(FileErrorText(FileErrorCause(rc)), path, PathSeparator::Line));
         if (m_engine.DecipherWithBuiltInKey(reinterpret_cast<std::uint8_t*>(data.data()), data.size()) != 0)
@@ -102,7 +102,7 @@ OpResult WorkFolderSettings::SaveWorkFolderSettings(const QString& envFolder) {
     if (m_engine.EncipherWithBuiltInKey(reinterpret_cast<std::uint8_t*>(data.data()), data.size()) != 0)
         return OpResult::kFailed;
     const QString path = envFolder + u'/' + kFileName;
-    if (const int rc = m_files.ReplaceContents(path, data); rc != 0)
+    if (const int rc = m_files.ReplaceContents(path, data).error; rc != 0)
         return Report(msg::kWorkSettingsNotWritten,
                       WithPath(FileErrorText(FileErrorCause(rc)), path, PathSeparator::Line));
     return OpResult::kDone;

@@ -20,9 +20,7 @@ QString PasswordRangeText() {
 }
 
 int StrengthOf(const QString& password) {
-    int score = 0;
-    CCryptEngine::PasswordStrength(password, score);
-    return score;
+    return CCryptEngine::PasswordStrength(password);
 }
 
 void WipeText(QString& text) {

@@ -122,7 +122,7 @@ void CD09PasswordSet::accept() {
         Refuse(msg::kSetPasswordLength, PasswordRangeText() + m_messages.MsgA(msg::kSetPasswordLengthTail), m_password);
         return keep();
     }
-    if (CCryptEngine::CheckPasswordChars(password) != 0) {
+    if (!CCryptEngine::HasAllowedPasswordChars(password)) {
         Refuse(msg::kPasswordChars, QString(), m_password);
         return keep();
     }

@@ -103,7 +103,7 @@ void CD12UpPasswordIn::accept() {
                m_password);
         return keep();
     }
-    if (CCryptEngine::CheckPasswordChars(password) != 0) {
+    if (!CCryptEngine::HasAllowedPasswordChars(password)) {
         Refuse(msg::kChangePasswordChars, QString(), m_password);
         return keep();
     }

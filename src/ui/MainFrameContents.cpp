@@ -37,7 +37,7 @@ void CMainFrame::WireContents() {
     Volumes* volumes = &svc.volumes;
     m_contents->freeSpaceOf = [volumes](const QString& path) {
         qint64 bytes = -1;
-        return volumes->FreeBytes(path, bytes) == 0 ? bytes : qint64(-1);
+        return volumes->FreeBytes(path, bytes).Ok() ? bytes : qint64(-1);
     };
     m_access = std::make_unique<CAccessCheck>(svc.volumes, svc.files, m_ui, *state.catalogue);
     if (!m_encryptPrompts) {

@@ -55,18 +55,18 @@ CopyResult CopyFileTo(FileSystem& files, const QString& from, const QString& to,
     out.reset();
     qint64 seconds = 0;
     if (result.Ok() && in->ModificationTime(seconds))
-        files.SetModificationTime(temp, seconds);
+        static_cast<void>(files.SetModificationTime(temp, seconds));
     if (result.Ok() && options.keepMode)
         if (const unsigned mode = ModeOf(from); mode != 0 && !files.IsPrivate(to))
-            files.SetPermissions(temp, mode);
+            static_cast<void>(files.SetPermissions(temp, mode));
     if (result.Ok()) {
         // A read-only target (and FAT's attribute) would refuse the rename on some file systems.
         const bool readOnly = KindOf(to) == ItemKind::File && (ModeOf(to) & S_IWUSR) == 0;
         if (readOnly)
-            files.MakeWritable(to);
-        if (const int rc = files.Rename(temp, to); rc != 0) {
+            static_cast<void>(files.MakeWritable(to));
+        if (const int rc = files.Rename(temp, to).error; rc != 0) {
             if (readOnly)
-                files.SetReadOnly(to);
+                static_cast<void>(files.SetReadOnly(to));
             result = {CopyStep::TargetWrite, rc};
         }
     }
@@ -74,11 +74,11 @@ CopyResult CopyFileTo(FileSystem& files, const QString& from, const QString& to,
         if (options.discard)
             options.discard(temp);
         else
-            files.Remove(temp);
+            static_cast<void>(files.Remove(temp));
         return result;
     }
     if (options.sync)
-        files.SyncFolder(ParentOf(to));
+        static_cast<void>(files.SyncFolder(ParentOf(to)));
     return result;
 }
 

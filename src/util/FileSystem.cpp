@@ -170,16 +170,16 @@ bool FileSystem::IsPrivate(const QString& path) const {
     return false;
 }
 
-int FileSystem::MakeFolderPath(const QString& path) {
+SysResult FileSystem::MakeFolderPath(const QString& path) {
     return MakeLevels(path, false);
 }
 
-int FileSystem::MakePrivateFolder(const QString& path) {
+SysResult FileSystem::MakePrivateFolder(const QString& path) {
     return MakeLevels(path, true);
 }
 
 // One level after the other, so that each level made for a private folder is 0700 from its first moment.
-int FileSystem::MakeLevels(const QString& path, bool privately) {
+SysResult FileSystem::MakeLevels(const QString& path, bool privately) {
     const QString clean = CleanPath(path);
     if (path.isEmpty() || clean.isEmpty())
         return ENOENT;
@@ -193,10 +193,10 @@ int FileSystem::MakeLevels(const QString& path, bool privately) {
             continue;
         if (kind != ItemKind::Missing)
             return ENOTDIR;
-        if (const int rc = MakeFolder(level); rc != 0 && rc != EEXIST)
+        if (const int rc = MakeFolder(level).error; rc != 0 && rc != EEXIST)
             return rc;
         if (privately)
-            if (const int rc = SetPermissions(level, kPrivateFolderMode); rc != 0)
+            if (const int rc = SetPermissions(level, kPrivateFolderMode).error; rc != 0)
                 return rc;
     }
     return privately ? SetPermissions(ResolvedPath(clean), kPrivateFolderMode) : 0;
@@ -253,7 +253,7 @@ bool LocalFileSystem::Exists(const QString& path) {
     return ::lstat(Native(path).constData(), &st) == 0;
 }
 
-int FileSystem::Identify(const QString& path, FileIdentity& identity) {
+SysResult FileSystem::Identify(const QString& path, FileIdentity& identity) {
     struct stat st {};
     if (::lstat(Native(path).constData(), &st) != 0)
         return errno;
@@ -267,7 +267,7 @@ int FileSystem::Identify(const QString& path, FileIdentity& identity) {
     return 0;
 }
 
-int LocalFileSystem::Size(const QString& path, qint64& size) {
+SysResult LocalFileSystem::Size(const QString& path, qint64& size) {
     struct stat st {};
     if (::stat(Native(path).constData(), &st) != 0)
         return errno;
@@ -275,15 +275,15 @@ int LocalFileSystem::Size(const QString& path, qint64& size) {
     return 0;
 }
 
-int LocalFileSystem::Remove(const QString& path) {
+SysResult LocalFileSystem::Remove(const QString& path) {
     return Result(::unlink(Native(path).constData()));
 }
 
-int LocalFileSystem::Rename(const QString& from, const QString& to) {
+SysResult LocalFileSystem::Rename(const QString& from, const QString& to) {
     return Result(::rename(Native(from).constData(), Native(to).constData()));
 }
 
-int LocalFileSystem::FreeBytes(const QString& folder, qint64& bytes) {
+SysResult LocalFileSystem::FreeBytes(const QString& folder, qint64& bytes) {
     struct statvfs vfs {};
     if (::statvfs(Native(folder).constData(), &vfs) != 0)
         return errno;
@@ -294,7 +294,7 @@ int LocalFileSystem::FreeBytes(const QString& folder, qint64& bytes) {
     return 0;
 }
 
-int LocalFileSystem::SetModificationTime(const QString& path, qint64 secondsSinceEpoch) {
+SysResult LocalFileSystem::SetModificationTime(const QString& path, qint64 secondsSinceEpoch) {
     struct timespec times[2];
     times[0].tv_sec = 0;
     times[0].tv_nsec = UTIME_OMIT;
@@ -303,7 +303,7 @@ int LocalFileSystem::SetModificationTime(const QString& path, qint64 secondsSinc
     return Result(::utimensat(AT_FDCWD, Native(path).constData(), times, 0));
 }
 
-int LocalFileSystem::MakeWritable(const QString& path) {
+SysResult LocalFileSystem::MakeWritable(const QString& path) {
     struct stat st {};
     if (::lstat(Native(path).constData(), &st) != 0)
         return errno;
@@ -316,7 +316,7 @@ int LocalFileSystem::MakeWritable(const QString& path) {
     return ModeResult(::chmod(Native(path).constData(), (st.st_mode & 07777) | S_IWUSR));
 }
 
-int LocalFileSystem::SetReadOnly(const QString& path) {
+SysResult LocalFileSystem::SetReadOnly(const QString& path) {
     struct stat st {};
     if (::lstat(Native(path).constData(), &st) != 0)
         return errno;
@@ -325,7 +325,7 @@ int LocalFileSystem::SetReadOnly(const QString& path) {
     return ModeResult(::chmod(Native(path).constData(), (st.st_mode & 07777) & ~(S_IWUSR | S_IWGRP | S_IWOTH)));
 }
 
-int LocalFileSystem::SyncFolder(const QString& folder) {
+SysResult LocalFileSystem::SyncFolder(const QString& folder) {
     const int fd = ::open(Native(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0)
         return errno;
@@ -334,7 +334,7 @@ int LocalFileSystem::SyncFolder(const QString& folder) {
     return rc;
 }
 
-int LocalFileSystem::ReplaceContents(const QString& path, const QByteArray& data) {
+SysResult LocalFileSystem::ReplaceContents(const QString& path, const QByteArray& data) {
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly))
         return errno != 0 ? errno : EIO;
@@ -352,7 +352,7 @@ int LocalFileSystem::ReplaceContents(const QString& path, const QByteArray& data
     return 0;
 }
 
-int LocalFileSystem::ReadContents(const QString& path, QByteArray& data) {
+SysResult LocalFileSystem::ReadContents(const QString& path, QByteArray& data) {
     int error = 0;
     std::unique_ptr<File> file = Open(path, OpenMode::Read, error);
     if (!file)
@@ -366,15 +366,15 @@ int LocalFileSystem::ReadContents(const QString& path, QByteArray& data) {
     return 0;
 }
 
-int LocalFileSystem::MakeFolder(const QString& path) {
+SysResult LocalFileSystem::MakeFolder(const QString& path) {
     return Result(::mkdir(Native(path).constData(), IsPrivate(path) ? kPrivateFolderMode : 0777));
 }
 
-int LocalFileSystem::RemoveFolder(const QString& path) {
+SysResult LocalFileSystem::RemoveFolder(const QString& path) {
     return Result(::rmdir(Native(path).constData()));
 }
 
-int LocalFileSystem::SetPermissions(const QString& path, unsigned mode) {
+SysResult LocalFileSystem::SetPermissions(const QString& path, unsigned mode) {
     struct stat st {};
     if (::lstat(Native(path).constData(), &st) != 0)
         return errno;

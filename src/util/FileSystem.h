@@ -1,5 +1,7 @@
 #pragma once
 
+#include "util/SysResult.h"
+
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
@@ -59,44 +61,44 @@ public:
 // The file layer under every operation that reads or writes user files. The real one works on the
 // local disk; tests put a fault-injecting one in its place (a full disk, a short write, a read error
 // after N bytes, a file held open elsewhere), since permission bits mean nothing to root.
-// Calls that return int give 0 or an errno.
+// Calls that return a SysResult give 0 or an errno.
 class FileSystem {
 public:
     virtual ~FileSystem() = default;
     virtual std::unique_ptr<File> Open(const QString& path, OpenMode mode, int& error) = 0;
     virtual bool Exists(const QString& path) = 0;
-    virtual int Size(const QString& path, qint64& size) = 0;
-    // The identity of the file at `path` (links not followed). 0, or an errno.
-    virtual int Identify(const QString& path, FileIdentity& identity);
-    virtual int Remove(const QString& path) = 0;
-    virtual int Rename(const QString& from, const QString& to) = 0; // replaces an existing target
-    virtual int FreeBytes(const QString& folder, qint64& bytes) = 0;
-    virtual int SetModificationTime(const QString& path, qint64 secondsSinceEpoch) = 0;
+    virtual SysResult Size(const QString& path, qint64& size) = 0;
+    // The identity of the file at `path` (links not followed).
+    virtual SysResult Identify(const QString& path, FileIdentity& identity);
+    virtual SysResult Remove(const QString& path) = 0;
+    virtual SysResult Rename(const QString& from, const QString& to) = 0; // replaces an existing target
+    virtual SysResult FreeBytes(const QString& folder, qint64& bytes) = 0;
+    virtual SysResult SetModificationTime(const QString& path, qint64 secondsSinceEpoch) = 0;
     // Clears read-only (and the FAT hidden/system bits); a link is left alone, never what it points to.
-    virtual int MakeWritable(const QString& path) = 0;
-    virtual int SetReadOnly(const QString& path) = 0;
-    virtual int SyncFolder(const QString& folder) = 0; // makes a rename in the folder durable
+    virtual SysResult MakeWritable(const QString& path) = 0;
+    virtual SysResult SetReadOnly(const QString& path) = 0;
+    virtual SysResult SyncFolder(const QString& folder) = 0; // makes a rename in the folder durable
     // Replaces the whole file, all or nothing: a failure or a crash part-way leaves the old file as it was.
-    virtual int ReplaceContents(const QString& path, const QByteArray& data) = 0;
+    virtual SysResult ReplaceContents(const QString& path, const QByteArray& data) = 0;
     // Reads the whole file (for small state files only).
-    virtual int ReadContents(const QString& path, QByteArray& data) = 0;
+    virtual SysResult ReadContents(const QString& path, QByteArray& data) = 0;
     // One level of folder. Below a private folder it is 0700 from its first moment, elsewhere the umask's.
-    virtual int MakeFolder(const QString& path) = 0;
-    virtual int RemoveFolder(const QString& path) = 0; // an empty one
+    virtual SysResult MakeFolder(const QString& path) = 0;
+    virtual SysResult RemoveFolder(const QString& path) = 0; // an empty one
     // The permission bits (07777); a link is left alone, never what it points to.
-    virtual int SetPermissions(const QString& path, unsigned mode) = 0;
+    virtual SysResult SetPermissions(const QString& path, unsigned mode) = 0;
 
     // Every missing level of `path` (an existing folder is fine; a file or link in the way is ENOTDIR).
-    [[nodiscard]] int MakeFolderPath(const QString& path);
+    SysResult MakeFolderPath(const QString& path);
     // The same, each level made here 0700, and the last one made 0700 when it already was there.
-    [[nodiscard]] int MakePrivateFolder(const QString& path);
+    SysResult MakePrivateFolder(const QString& path);
     // Folders whose files are the owner's alone: a file written below one of them (Open for writing,
     // ReplaceContents) is made 0600 whatever the umask. The work areas, which hold plaintext.
     virtual void SetPrivateFolders(const QStringList& folders) { m_privateFolders = folders; }
     bool IsPrivate(const QString& path) const;
 
 private:
-    [[nodiscard]] int MakeLevels(const QString& path, bool privately);
+    SysResult MakeLevels(const QString& path, bool privately);
 
     QStringList m_privateFolders;
 };
@@ -106,19 +108,19 @@ class LocalFileSystem final : public FileSystem {
 public:
     std::unique_ptr<File> Open(const QString& path, OpenMode mode, int& error) override;
     bool Exists(const QString& path) override;
-    int Size(const QString& path, qint64& size) override;
-    int Remove(const QString& path) override;
-    int Rename(const QString& from, const QString& to) override;
-    int FreeBytes(const QString& folder, qint64& bytes) override;
-    int SetModificationTime(const QString& path, qint64 secondsSinceEpoch) override;
-    int MakeWritable(const QString& path) override;
-    int SetReadOnly(const QString& path) override;
-    int SyncFolder(const QString& folder) override;
-    int ReplaceContents(const QString& path, const QByteArray& data) override;
-    int ReadContents(const QString& path, QByteArray& data) override;
-    int MakeFolder(const QString& path) override;
-    int RemoveFolder(const QString& path) override;
-    int SetPermissions(const QString& path, unsigned mode) override;
+    SysResult Size(const QString& path, qint64& size) override;
+    SysResult Remove(const QString& path) override;
+    SysResult Rename(const QString& from, const QString& to) override;
+    SysResult FreeBytes(const QString& folder, qint64& bytes) override;
+    SysResult SetModificationTime(const QString& path, qint64 secondsSinceEpoch) override;
+    SysResult MakeWritable(const QString& path) override;
+    SysResult SetReadOnly(const QString& path) override;
+    SysResult SyncFolder(const QString& folder) override;
+    SysResult ReplaceContents(const QString& path, const QByteArray& data) override;
+    SysResult ReadContents(const QString& path, QByteArray& data) override;
+    SysResult MakeFolder(const QString& path) override;
+    SysResult RemoveFolder(const QString& path) override;
+    SysResult SetPermissions(const QString& path, unsigned mode) override;
 };
 
 } // namespace korimbo

@@ -45,7 +45,7 @@ bool EntriesOf(const QString& folder, QStringList& entries) {
 bool SameItem(FileSystem& files, const QString& first, const QString& second) {
     FileIdentity a;
     FileIdentity b;
-    if (files.Identify(first, a) != 0 || files.Identify(second, b) != 0)
+    if (files.Identify(first, a).Failed() || files.Identify(second, b).Failed())
         return false;
     return a.device == b.device && a.inode == b.inode;
 }

@@ -53,13 +53,14 @@ QString FindBelow(const QString& root, const std::function<bool(const TreeEntry&
     return found;
 }
 
-RemoveResult RemoveTree(FileSystem& files, const QString& path, const std::function<int(const QString&)>& removeFile) {
-    const auto removeOne = [&](const QString& item, ItemKind kind) -> int {
+RemoveResult RemoveTree(FileSystem& files, const QString& path,
+                        const std::function<SysResult(const QString&)>& removeFile) {
+    const auto removeOne = [&](const QString& item, ItemKind kind) -> SysResult {
         if (kind == ItemKind::Folder)
             return files.RemoveFolder(item);
         if (kind == ItemKind::File && removeFile)
             return removeFile(item);
-        files.MakeWritable(item);
+        static_cast<void>(files.MakeWritable(item));
         return files.Remove(item);
     };
     const ItemKind kind = KindOf(path);
@@ -68,26 +69,26 @@ RemoveResult RemoveTree(FileSystem& files, const QString& path, const std::funct
     if (kind == ItemKind::Folder) {
         // A read-only folder keeps its entries: the owner takes that back on the way down. Files go at
         // once, folders after everything below them (the reverse of the order they were met in).
-        files.SetPermissions(path, kPrivateFolderMode);
+        static_cast<void>(files.SetPermissions(path, kPrivateFolderMode));
         RemoveResult result;
         QStringList folders;
         WalkTree(path, [&](const TreeEntry& entry) {
             if (entry.kind == ItemKind::Folder) {
-                files.SetPermissions(entry.path, kPrivateFolderMode);
+                static_cast<void>(files.SetPermissions(entry.path, kPrivateFolderMode));
                 folders.append(entry.path);
-            } else if (const int rc = removeOne(entry.path, entry.kind); rc != 0) {
+            } else if (const int rc = removeOne(entry.path, entry.kind).error; rc != 0) {
                 result = {rc, entry.path};
                 return Visit::Stop;
             }
             return Visit::Continue;
         });
         for (auto it = folders.crbegin(); result.Ok() && it != folders.crend(); ++it)
-            if (const int rc = files.RemoveFolder(*it); rc != 0)
+            if (const int rc = files.RemoveFolder(*it).error; rc != 0)
                 result = {rc, *it};
         if (!result.Ok())
             return result;
     }
-    if (const int rc = removeOne(path, kind); rc != 0)
+    if (const int rc = removeOne(path, kind).error; rc != 0)
         return {rc, path};
     return {};
 }

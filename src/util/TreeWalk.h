@@ -48,9 +48,9 @@ struct RemoveResult {
 
 // A file, a link, or a folder with everything in it, for good. A link goes as a link; read-only files and
 // folders are made writable first. `removeFile` takes the place of the plain removal of files (wiping),
-// returning 0 or an errno.
+// returning how it went.
 [[nodiscard]] RemoveResult RemoveTree(FileSystem& files, const QString& path,
-                                      const std::function<int(const QString& file)>& removeFile = {});
+                                      const std::function<SysResult(const QString& file)>& removeFile = {});
 
 // The bytes of every file below `path` (or of `path` itself), links and special files counted as nothing.
 [[nodiscard]] qint64 TreeBytes(const QString& path);

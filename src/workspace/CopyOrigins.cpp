@@ -17,12 +17,12 @@ constexpr qint64 kHeaderBytes = 4096;
 // The list asks for every row at every rebuild: the file is parsed again only when it changed on disk.
 QJsonObject CCopyOrigins::ReadRecords(const QString& path) {
     FileIdentity identity;
-    if (m_files.Identify(path, identity) != 0)
+    if (m_files.Identify(path, identity).Failed())
         return QJsonObject();
     if (path == m_cachedPath && identity == m_cachedIdentity)
         return m_cached;
     QByteArray data;
-    if (m_files.ReadContents(path, data) != 0)
+    if (m_files.ReadContents(path, data).Failed())
         return QJsonObject();
     m_cachedPath = path;
     m_cachedIdentity = identity;
@@ -40,7 +40,7 @@ QString CCopyOrigins::KeyOf(const QString& copy) {
 
 bool CCopyOrigins::Identify(const QString& container, ContainerOrigin& origin) {
     FileIdentity identity;
-    if (m_files.Identify(container, identity) != 0 || identity.link)
+    if (m_files.Identify(container, identity).Failed() || identity.link)
         return false;
     int error = 0;
     std::unique_ptr<File> file = m_files.Open(container, OpenMode::Read, error);
@@ -57,7 +57,7 @@ bool CCopyOrigins::Identify(const QString& container, ContainerOrigin& origin) {
     return true;
 }
 
-int CCopyOrigins::Record(const QString& base, const QString& copy, const ContainerOrigin& origin) {
+SysResult CCopyOrigins::Record(const QString& base, const QString& copy, const ContainerOrigin& origin) {
     const QString path = RecordFile(base);
     QJsonObject records = ReadRecords(path);
     QJsonObject entry;
@@ -89,7 +89,7 @@ void CCopyOrigins::Forget(const QString& base, const QString& copy) {
         return;
     records.remove(KeyOf(copy));
     if (records.isEmpty()) {
-        m_files.Remove(path);
+        static_cast<void>(m_files.Remove(path));
         return;
     }
     static_cast<void>(m_files.ReplaceContents(path, QJsonDocument(records).toJson(QJsonDocument::Compact)));

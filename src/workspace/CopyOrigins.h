@@ -32,7 +32,7 @@ public:
     [[nodiscard]] bool Identify(const QString& container, ContainerOrigin& origin);
     // `base` is the folder's work base (work root / work id), `copy` the path below its editing area.
     // 0, or an errno.
-    [[nodiscard]] int Record(const QString& base, const QString& copy, const ContainerOrigin& origin);
+    SysResult Record(const QString& base, const QString& copy, const ContainerOrigin& origin);
     [[nodiscard]] bool Lookup(const QString& base, const QString& copy, ContainerOrigin& origin);
     void Forget(const QString& base, const QString& copy);
 

@@ -40,7 +40,7 @@ QString CLoginManager::WorkAreaOf(const QString& folder, const QString& area) co
 }
 
 bool CLoginManager::IsLoggedIn(const QString& folder) const {
-    return !folder.isEmpty() && m_engine.FindKey(folder) == 0;
+    return !folder.isEmpty() && m_engine.HasKey(folder);
 }
 
 bool CLoginManager::HasWorkingCopies(const QString& folder) const {

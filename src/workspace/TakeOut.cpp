@@ -273,7 +273,7 @@ int CTakeOut::PlainEntriesOf(const QString& folder, QList<NameEntry>& entries) {
 }
 
 int CTakeOut::StageFolder(const QString& folder, const QString& target, bool plainToo) {
-    if (const int rc = m_files.MakeFolderPath(target); rc != 0)
+    if (const int rc = m_files.MakeFolderPath(target).error; rc != 0)
         return Report(msg::kExportCopyFailed, folder + u'\n' + ErrnoText(rc) + QStringLiteral("\n\n") + target);
     m_areas.OpenUp(target);
     QList<NameEntry> entries;
@@ -367,7 +367,7 @@ int CTakeOut::ExportContainer(const QString& container, const QString& targetFol
     if (ItemExists(ChildPath(targetFolder, name)))
         name = diskName;
     staged = ChildPath(targetFolder, name);
-    if (m_files.MakeFolderPath(targetFolder) != 0 ||
+    if (m_files.MakeFolderPath(targetFolder).Failed() ||
         !CopyFileTo(m_files, container, staged, StagingCopy(TempKind::Sealed)).Ok())
         return Report(msg::kExportCopyFailed, plainName + QStringLiteral("\n\n") + container + u'\n' + staged);
     SetExportMode(staged);
@@ -423,7 +423,7 @@ int CTakeOut::EncryptTree(const QString& plain, const QString& target, bool name
 }
 
 int CTakeOut::MakeExportFolder(const QString& folder, const QString& target) {
-    if (m_files.MakeFolderPath(target) == 0)
+    if (m_files.MakeFolderPath(target).Ok())
         return 0;
     return Report(msg::kExportCopyFailed,
                   QFileInfo(folder).fileName() + QStringLiteral("\n\n") + folder + u'\n' + target);
@@ -467,7 +467,7 @@ int CTakeOut::StagePlainFiles(const QStringList& selection) {
             continue;
         }
         if ((QFileInfo(staged.source).permissions() & QFile::WriteOwner) == 0) {
-            if (m_files.MakeWritable(staged.source) != 0)
+            if (m_files.MakeWritable(staged.source).Failed())
                 return Report(msg::kPlainWritableFailed, WithPath(QString(), staged.source, PathSeparator::Paragraph));
             m_madeWritable.append(staged.source);
         }
@@ -569,7 +569,7 @@ bool CTakeOut::CheckNewPassword(const QString& password, const QString& hint) {
     if (password.size() < kMinPassword || password.size() > kMaxPassword) {
         refusal = msg::kPasswordLength;
         tail = QStringLiteral("%1～%2").arg(kMinPassword).arg(kMaxPassword) + m_messages.MsgA(msg::kPasswordLengthTail);
-    } else if (CCryptEngine::CheckPasswordChars(password) != 0) {
+    } else if (!CCryptEngine::HasAllowedPasswordChars(password)) {
         refusal = msg::kPasswordChars;
     } else if (hint.size() > kMaxHint) {
         refusal = msg::kHintTooLong;
@@ -591,7 +591,7 @@ int CTakeOut::Cleanup() {
     if (m_stagedExport && m_areas.EmptyExportFolder(m_root) != 0)
         rc = -1;
     for (const QString& plain : m_madeWritable) {
-        if (ItemExists(plain) && m_files.SetReadOnly(plain) != 0) {
+        if (ItemExists(plain) && m_files.SetReadOnly(plain).Failed()) {
             Report(msg::kPlainReadOnlyFailed, WithPath(QString(), plain, PathSeparator::Paragraph));
             rc = -1;
         }

@@ -22,7 +22,7 @@ void OpenUpOne(FileSystem& files, const QString& path, ItemKind kind) {
     if ((kind != ItemKind::File && kind != ItemKind::Folder) || ::lstat(NativePath(path).constData(), &st) != 0)
         return;
     const unsigned added = kind == ItemKind::Folder ? 0755 : 0444;
-    files.SetPermissions(path, (st.st_mode & 07777) | added);
+    static_cast<void>(files.SetPermissions(path, (st.st_mode & 07777) | added));
 }
 
 } // namespace
@@ -51,7 +51,7 @@ int CTakeOutAreas::PrepareTakeOutArea(const QString& root) {
     if (area.isEmpty() || Empty(area, true, msg::kCopyNotRemoved, msg::kCopyFolderNotRemoved) != 0)
         return -1;
     // Plaintext waits here: only the user may enter the area.
-    if (const int rc = m_files.MakePrivateFolder(area); rc != 0)
+    if (const int rc = m_files.MakePrivateFolder(area).error; rc != 0)
         return ReportMessage(m_ui, m_messages, msg::kExportCopyFailed,
                              WithPath(ErrnoText(rc), area, PathSeparator::Paragraph));
     return 0;
@@ -61,7 +61,7 @@ int CTakeOutAreas::PrepareExportFolder(const QString& root) {
     const QString folder = ExportFolder(root);
     if (folder.isEmpty())
         return -1;
-    if (Empty(folder, false, 0, 0) != 0 || m_files.MakePrivateFolder(folder) != 0)
+    if (Empty(folder, false, 0, 0) != 0 || m_files.MakePrivateFolder(folder).Failed())
         return ReportMessage(m_ui, m_messages, msg::kExportNotEmptied,
                              WithPath(QString(), folder, PathSeparator::Paragraph));
     return 0;
@@ -98,13 +98,13 @@ int CTakeOutAreas::Empty(const QString& area, bool wipe, int fileMessage, int fo
     if (kind != ItemKind::Folder)
         return 0;
     QString wipeError;
-    std::function<int(const QString&)> wipeFile;
+    std::function<SysResult(const QString&)> wipeFile;
     if (wipe)
-        wipeFile = [&](const QString& file) {
+        wipeFile = [&](const QString& file) -> SysResult {
             wipeError.clear();
             return m_engine.WipeAndDelete(file, wipeError, true) == 0 ? 0 : EIO;
         };
-    m_files.SetPermissions(area, kPrivateFolderMode);
+    static_cast<void>(m_files.SetPermissions(area, kPrivateFolderMode));
     QStringList entries;
     static_cast<void>(EntriesOf(area, entries));
     for (const QString& entry : entries)
@@ -128,7 +128,7 @@ int CTakeOutAreas::NotEmptied(const RemoveResult& removed, const QString& wipeEr
 int CTakeOutAreas::CheckRoomForCopies(qint64 bytes) {
     qint64 free = -1;
     const QString root = QDir::cleanPath(m_workFolder.PlainRoot());
-    if (bytes <= 0 || m_files.FreeBytes(root, free) != 0 || free < 0 || bytes <= free)
+    if (bytes <= 0 || m_files.FreeBytes(root, free).Failed() || free < 0 || bytes <= free)
         return 0;
     return ReportMessage(m_ui, m_messages, msg::kNoRoomForCopies, WithPath(QString(), root, PathSeparator::Paragraph),
                          Icon::Warning);

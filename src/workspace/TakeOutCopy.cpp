@@ -58,11 +58,11 @@ CTakeOutCopy::Step CTakeOutCopy::EnterFolder(const QString& from, const QString&
     const QFileInfo target(to);
     if (target.exists() && !target.isDir())
         return Failed(msg::kCopyOutFailed, WithPath(QString(), to, PathSeparator::Paragraph));
-    if (!target.exists() && m_move && m_files.Rename(from, to) == 0) {
+    if (!target.exists() && m_move && m_files.Rename(from, to).Ok()) {
         m_done += TreeBytes(to);
         return Step::Done;
     }
-    if (const int rc = m_files.MakeFolderPath(to); rc != 0)
+    if (const int rc = m_files.MakeFolderPath(to).error; rc != 0)
         return Failed(msg::kCopyOutFailed, WithPath(ErrnoText(rc), to, PathSeparator::Paragraph));
     return Step::Into;
 }
@@ -78,7 +78,7 @@ CTakeOutCopy::Step CTakeOutCopy::CopyFile(const QString& from, const QString& to
             return Step::Done;
         }
     }
-    if (m_move && m_files.Rename(from, to) == 0) {
+    if (m_move && m_files.Rename(from, to).Ok()) {
         m_done += size;
         return Step::Done;
     }
@@ -101,7 +101,7 @@ CTakeOutCopy::Step CTakeOutCopy::CopyFile(const QString& from, const QString& to
         QString error;
         // A moved decrypted copy leaves no plaintext behind in the take-out area.
         if (m_copies.EraseCopy(from, error) != 0)
-            m_files.Remove(from);
+            static_cast<void>(m_files.Remove(from));
     }
     return Step::Done;
 }

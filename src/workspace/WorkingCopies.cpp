@@ -158,7 +158,7 @@ QString CWorkingCopies::ContainerOf(const QString& workingCopy, QString& propose
     Place place;
     if (!Locate(workingCopy, place))
         return QString();
-    if (QFileInfo(place.directory).isDir() && m_engine.FindKey(place.root) >= 0) {
+    if (QFileInfo(place.directory).isDir() && m_engine.HasKey(place.root)) {
         QList<NameEntry> entries;
         if (m_nameFile.RefreshNameFile(place.directory, place.root) == 0 &&
             m_nameFile.LoadNameEntries(place.directory, place.root, false, entries) == 0) {
@@ -335,12 +335,12 @@ int CWorkingCopies::DecryptFolder(const QString& folder, const QString& root, QS
 
 int CWorkingCopies::MakeCopyFolder(const QString& area, const QString& directory) {
     // Working copies are plaintext: only their owner may enter their folders or read them.
-    if (const int rc = m_files.MakePrivateFolder(directory); rc != 0)
+    if (const int rc = m_files.MakePrivateFolder(directory).error; rc != 0)
         return Report(msg::kCopyFolder, directory + u'\n' + ErrnoText(rc));
     // The area and every folder between it and the copy, also those an earlier login made with the
     // default mode.
     for (QString folder = directory;; folder = QFileInfo(folder).absolutePath()) {
-        m_files.SetPermissions(folder, kPrivateFolderMode);
+        static_cast<void>(m_files.SetPermissions(folder, kPrivateFolderMode));
         if (folder == area || !IsWithinPath(folder, area))
             break;
     }
@@ -351,7 +351,7 @@ int CWorkingCopies::CopyTime(const QString& container, const QString& workingCop
     const QFileInfo original(container);
     if (!original.exists())
         return Report(msg::kContainerTime, WithPath(QString(), container, PathSeparator::Paragraph));
-    if (m_files.SetModificationTime(workingCopy, original.lastModified().toSecsSinceEpoch()) != 0)
+    if (m_files.SetModificationTime(workingCopy, original.lastModified().toSecsSinceEpoch()).Failed())
         return Report(msg::kCopyTime, WithPath(QString(), workingCopy, PathSeparator::Paragraph));
     return 0;
 }
@@ -369,11 +369,10 @@ OpResult CWorkingCopies::OpenOne(const QString& container, bool launch, const QS
     if (m_access.CheckAccess(path, 1, detail) != 0)
         return OpResult::kFailed;
     ContainerInfo info;
-    int status = 0;
-    QString text;
-    if (m_engine.CheckContainer(path, info, root, true, status, text) != 0)
+    const std::optional<ContainerCheck> check = m_engine.CheckContainer(path, info, root, true);
+    if (!check)
         return OpResult::kFailed;
-    if (status != kUsable) {
+    if (!check->Usable()) {
         m_ui.Message(QFileInfo(path).fileName() + m_messages.MsgA(msg::kUnusable), Icon::Error, Buttons::Ok, 0,
                      msg::kUnusable);
         return OpResult::kFailed;
@@ -402,7 +401,7 @@ OpResult CWorkingCopies::OpenOne(const QString& container, bool launch, const QS
             return OpResult::kFailed;
         if (m_engine.DecryptFile(path, copy, root) != kOk)
             return OpResult::kFailed;
-        m_files.SetPermissions(copy, kPrivateFileMode);
+        static_cast<void>(m_files.SetPermissions(copy, kPrivateFileMode));
         if (CopyTime(path, copy) != 0)
             return OpResult::kFailed;
         // The time the copy's file system kept, which FAT cuts to even seconds: compared with the
@@ -410,7 +409,7 @@ OpResult CWorkingCopies::OpenOne(const QString& container, bool launch, const QS
         if (area == WorkAreas::kEditing)
             RecordOrigin(copy, path, QFileInfo(copy).size(), QFileInfo(copy).lastModified().toSecsSinceEpoch());
         if (readOnly)
-            m_files.SetReadOnly(copy);
+            static_cast<void>(m_files.SetReadOnly(copy));
     } else if (m_ui.Message(m_messages.MsgA(msg::kAlreadyDecrypted) + name, Icon::Question, Buttons::YesNo, kAnswerNo,
                             msg::kAlreadyDecrypted) != kAnswerYes) {
         return OpResult::kDeclined;
@@ -422,7 +421,7 @@ OpResult CWorkingCopies::OpenOne(const QString& container, bool launch, const QS
     // The program may write the copy back over its container only when it is done; until then the
     // container is writable like a file being edited.
     if (area == WorkAreas::kEditing && !readOnly)
-        m_files.MakeWritable(path);
+        static_cast<void>(m_files.MakeWritable(path));
     m_lastOpened = copy;
     if (workingCopy)
         *workingCopy = copy;
@@ -592,7 +591,7 @@ OpResult CWorkingCopies::WriteBackOne(const QString& workingCopy) {
             if (EncryptBack(copy, destination, container) != OpResult::kDone) {
                 // The old container stays in force, so it carries its attribute again; the copy waits.
                 if (!container.isEmpty() && QFileInfo::exists(container))
-                    m_files.SetReadOnly(container);
+                    static_cast<void>(m_files.SetReadOnly(container));
                 return OpResult::kFailed;
             }
             if (QFileInfo::exists(copy)) {
@@ -607,7 +606,7 @@ OpResult CWorkingCopies::WriteBackOne(const QString& workingCopy) {
             if (Erase(copy, msg::kEraseUnchanged) != OpResult::kDone)
                 return OpResult::kFailed;
             if (!readOnly)
-                m_files.SetReadOnly(container);
+                static_cast<void>(m_files.SetReadOnly(container));
         }
         ForgetOrigin(copy);
         break;
@@ -658,14 +657,14 @@ OpResult CWorkingCopies::WriteBackAsConflict(const QString& workingCopy, const P
             break;
     }
     const QString renamed = ChildPath(directory, name);
-    if (const int rc = m_files.Rename(workingCopy, renamed); rc != 0)
+    if (const int rc = m_files.Rename(workingCopy, renamed).error; rc != 0)
         return Fail(msg::kCopyMissing, ErrnoText(rc) + QStringLiteral("\n\n") + workingCopy);
     ForgetOrigin(workingCopy);
     // The edit is safe in the editing area under its new name whatever happens next: a failed encryption
     // leaves it listed there as a file without a container.
     if (EncryptBack(renamed, place.directory, QString()) != OpResult::kDone)
         return OpResult::kFailed;
-    m_files.SetReadOnly(container);
+    static_cast<void>(m_files.SetReadOnly(container));
     m_ui.Message(m_messages.MsgA(msg::kConflictCopy) + name, Icon::Warning, Buttons::Ok, 0, msg::kConflictCopy);
     if (refreshContents)
         refreshContents();
@@ -687,7 +686,7 @@ int CWorkingCopies::EraseCopy(const QString& path, QString& error) {
     if (!info.isDir() || info.isSymLink()) {
         // A link is removed, never wiped: wiping would zero the file it points to.
         if (info.isSymLink()) {
-            const int rc = m_files.Remove(path);
+            const int rc = m_files.Remove(path).error;
             if (rc != 0)
                 error = ErrnoText(rc) + QStringLiteral("\n\n") + path;
             return rc == 0 ? 0 : -1;
@@ -710,14 +709,14 @@ int CWorkingCopies::EraseCopy(const QString& path, QString& error) {
         }
         return 0;
     }
-    m_files.SetPermissions(path, kPrivateFolderMode);
+    static_cast<void>(m_files.SetPermissions(path, kPrivateFolderMode));
     // Listed once: a companion wiped with its copy is simply gone when its turn comes.
     QStringList entries;
     static_cast<void>(EntriesOf(path, entries));
     for (const QString& entry : entries)
         if (EraseCopy(entry, error) != 0)
             return -1;
-    if (const int rc = m_files.RemoveFolder(path); rc != 0) {
+    if (const int rc = m_files.RemoveFolder(path).error; rc != 0) {
         error = ErrnoText(rc) + QStringLiteral("\n\n") + path;
         return -1;
     }

@@ -182,7 +182,7 @@ OpResult CWorkspaceCommands::EraseSelected(const QStringList& copies, const QStr
     // Each container goes back to the read-only state it has whenever no copy of it is being edited.
     for (const QString& container : containers) {
         if (!container.isEmpty() && m_files.Exists(container))
-            m_files.SetReadOnly(container);
+            static_cast<void>(m_files.SetReadOnly(container));
     }
     OpResult result = OpResult::kDone;
     for (const QString& copy : copies) {

@@ -64,10 +64,8 @@ private:
     static QString StoredHint(Rig& rig, const QString& container) {
         QString key;
         ContainerInfo info;
-        int status = -1;
-        QString text;
         static_cast<void>(rig.Engine().RegisterTempKey(kPassword, QString(), key));
-        static_cast<void>(rig.Engine().CheckContainer(container, info, key, false, status, text));
+        static_cast<void>(rig.Engine().CheckContainer(container, info, key, false));
         return info.hint.trimmed();
     }
 
@@ -215,7 +213,7 @@ private Q_SLOTS:
         QCOMPARE(rig->Registry().WorkIdText(slot).size(), 32);
         QCOMPARE(rig->Registry().VerifyFolderPassword(folder, kPassword), Verdict::kYes);
         QVERIFY(!QFile::exists(folder + u'/' + CFolderRegistration::kProbeFileName));
-        QCOMPARE(rig->Engine().FindKey(folder), 0); // logged in with the password just set
+        QVERIFY(rig->Engine().HasKey(folder)); // logged in with the password just set
         QVERIFY(rig->ui.Messages().isEmpty());
     }
 
@@ -346,7 +344,7 @@ private Q_SLOTS:
         QCOMPARE(rig->Registry().Count(), 0);
         QCOMPARE(rig->Registry().LoadFolderRegistry(rig->app.EnvironmentFolder()), OpResult::kDone);
         QCOMPARE(rig->Registry().Count(), 0); // also gone from the file
-        QCOMPARE(rig->Engine().FindKey(folder), -1);
+        QVERIFY(!rig->Engine().HasKey(folder));
     }
 
     void ReleaseKeepsWorkingCopiesOfWritableFolders() {

@@ -29,7 +29,7 @@ public:
     QString MountRoot(const QString&) override { return QStringLiteral("/"); }
     DriveType TypeOf(const QString&) override { return type; }
     bool KeepsAccessControl(const QString&) override { return true; }
-    int FreeBytes(const QString&, qint64& bytes) override {
+    SysResult FreeBytes(const QString&, qint64& bytes) override {
         bytes = qint64(1) << 40;
         return 0;
     }
@@ -51,10 +51,10 @@ public:
     int removeError = 0;
 
 protected:
-    int MakeProbeFolder(const QString& path) override {
+    SysResult MakeProbeFolder(const QString& path) override {
         return makeError != 0 ? makeError : Ckelpie5App::MakeProbeFolder(path);
     }
-    int RemoveProbeFolder(const QString& path) override {
+    SysResult RemoveProbeFolder(const QString& path) override {
         return removeError != 0 ? removeError : Ckelpie5App::RemoveProbeFolder(path);
     }
 };

@@ -111,7 +111,7 @@ struct EngineFixture {
     // A plain file in the folder, with the old modification time the round trips must restore.
     QString Write(const QString& name, const QByteArray& bytes) {
         const QString path = Path(name);
-        if (!WriteAll(path, bytes) || fs.SetModificationTime(path, kSourceTime) != 0)
+        if (!WriteAll(path, bytes) || fs.SetModificationTime(path, kSourceTime).Failed())
             return QString();
         return path;
     }

@@ -368,10 +368,10 @@ private Q_SLOTS:
             QVERIFY(f.WriteHeader(path, header));
         }
         ContainerInfo info;
-        int got = -1;
-        QString text;
-        QCOMPARE(f.engine.CheckContainer(path, info, key, false, got, text), 0);
-        QCOMPARE(got, status);
+        const std::optional<ContainerCheck> check = f.engine.CheckContainer(path, info, key, false);
+        QVERIFY(check.has_value());
+        QCOMPARE(int(check->status), status);
+        const QString& text = check->text;
         QVERIFY(f.ui.Messages().isEmpty());
         if (status == kUsable) {
             QVERIFY(text.isEmpty());
@@ -390,6 +390,13 @@ private Q_SLOTS:
             const QByteArray header(reinterpret_cast<const char*>(info.header.Data()), ContainerHeader::kSize);
             QCOMPARE(header, QByteArray(ContainerHeader::kSize, '0'));
         }
+    }
+
+    void CheckContainerOfAFileThatCannotBeRead() {
+        EngineFixture f;
+        ContainerInfo info;
+        QVERIFY(!f.engine.CheckContainer(f.Path(QStringLiteral("missing.zorf")), info, kFolderKey, false));
+        QVERIFY(f.ui.Messages().isEmpty()); // told only when asked to show
     }
 
     void ContainerNames() {

@@ -204,10 +204,10 @@ private Q_SLOTS:
         // Anyone with the program reads the hint; the key is not needed.
         QCOMPARE(f.RegisterFolderKey(kOtherKey, QStringLiteral("wrong-pass"), QString()), 0);
         ContainerInfo info;
-        int status = -1;
-        QString text;
-        QCOMPARE(f.engine.CheckContainer(container, info, kOtherKey, false, status, text), 0);
-        QCOMPARE(status, int(kWrongPassword));
+        const std::optional<ContainerCheck> check = f.engine.CheckContainer(container, info, kOtherKey, false);
+        QVERIFY(check.has_value());
+        QCOMPARE(int(check->status), int(kWrongPassword));
+        const QString& text = check->text;
         QCOMPARE(info.hint, stored.leftJustified(48, u' '));
         QVERIFY(text.endsWith(QStringLiteral("A422") + stored + QStringLiteral(" 」です。　")));
         const QString restored = f.Path(QStringLiteral("restored.txt"));
@@ -263,7 +263,7 @@ private Q_SLOTS:
         EngineFixture f;
         const QString container = f.MakeContainer(QStringLiteral("doc.txt"), TextBytes(2000));
         QVERIFY(!container.isEmpty());
-        QCOMPARE(f.fs.SetModificationTime(container, kSourceTime), 0);
+        QCOMPARE(f.fs.SetModificationTime(container, kSourceTime).error, 0);
         const QByteArray before = ReadAll(container);
         QCOMPARE(f.engine.UpdateHint(container, kHint), 0);
         QCOMPARE(ModifiedSecs(container), kSourceTime);

@@ -210,7 +210,7 @@ private Q_SLOTS:
         for (qint64 at = 0; at + CBodyVerifier::kPieceSize < body; at += CBodyVerifier::kPieceSize)
             verifier.Published(at + CBodyVerifier::kPieceSize);
         verifier.Finish(body, f.PlainHeader(container).PadCount());
-        QCOMPARE(verifier.Wait(), message == 0 ? 0 : -1);
+        QCOMPARE(verifier.Wait(), message == 0 ? CBodyVerifier::Verdict::kMatched : CBodyVerifier::Verdict::kFailed);
         if (message < 0)
             QVERIFY(QList<int>({int(msg::kBodyDamaged), 430}).contains(verifier.Result().message));
         else

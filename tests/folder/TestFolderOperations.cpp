@@ -77,7 +77,7 @@ struct OperationsRig : FolderRig {
     QString Container(const QString& directory, const QString& plainName, const QByteArray& bytes = "contents") {
         const QString path = Encrypt(directory, plainName, bytes);
         if (!path.isEmpty())
-            fs.SetReadOnly(path);
+            static_cast<void>(fs.SetReadOnly(path));
         return path;
     }
     // Display name -> disk path of the directory's entries.

@@ -21,21 +21,21 @@ public:
     TwoVolumes(FileSystem& inner, const QString& workRoot) : m_inner(inner), m_work(workRoot + u'/') {}
     std::unique_ptr<File> Open(const QString& p, OpenMode m, int& e) override { return m_inner.Open(p, m, e); }
     bool Exists(const QString& p) override { return m_inner.Exists(p); }
-    int Size(const QString& p, qint64& s) override { return m_inner.Size(p, s); }
-    int Remove(const QString& p) override { return m_inner.Remove(p); }
-    int Rename(const QString& from, const QString& to) override {
+    SysResult Size(const QString& p, qint64& s) override { return m_inner.Size(p, s); }
+    SysResult Remove(const QString& p) override { return m_inner.Remove(p); }
+    SysResult Rename(const QString& from, const QString& to) override {
         return from.startsWith(m_work) != to.startsWith(m_work) ? EXDEV : m_inner.Rename(from, to);
     }
-    int FreeBytes(const QString& f, qint64& b) override { return m_inner.FreeBytes(f, b); }
-    int SetModificationTime(const QString& p, qint64 s) override { return m_inner.SetModificationTime(p, s); }
-    int MakeWritable(const QString& p) override { return m_inner.MakeWritable(p); }
-    int SetReadOnly(const QString& p) override { return m_inner.SetReadOnly(p); }
-    int SyncFolder(const QString& f) override { return m_inner.SyncFolder(f); }
-    int ReplaceContents(const QString& p, const QByteArray& d) override { return m_inner.ReplaceContents(p, d); }
-    int ReadContents(const QString& p, QByteArray& d) override { return m_inner.ReadContents(p, d); }
-    int MakeFolder(const QString& p) override { return m_inner.MakeFolder(p); }
-    int RemoveFolder(const QString& p) override { return m_inner.RemoveFolder(p); }
-    int SetPermissions(const QString& p, unsigned m) override { return m_inner.SetPermissions(p, m); }
+    SysResult FreeBytes(const QString& f, qint64& b) override { return m_inner.FreeBytes(f, b); }
+    SysResult SetModificationTime(const QString& p, qint64 s) override { return m_inner.SetModificationTime(p, s); }
+    SysResult MakeWritable(const QString& p) override { return m_inner.MakeWritable(p); }
+    SysResult SetReadOnly(const QString& p) override { return m_inner.SetReadOnly(p); }
+    SysResult SyncFolder(const QString& f) override { return m_inner.SyncFolder(f); }
+    SysResult ReplaceContents(const QString& p, const QByteArray& d) override { return m_inner.ReplaceContents(p, d); }
+    SysResult ReadContents(const QString& p, QByteArray& d) override { return m_inner.ReadContents(p, d); }
+    SysResult MakeFolder(const QString& p) override { return m_inner.MakeFolder(p); }
+    SysResult RemoveFolder(const QString& p) override { return m_inner.RemoveFolder(p); }
+    SysResult SetPermissions(const QString& p, unsigned m) override { return m_inner.SetPermissions(p, m); }
 
 private:
     FileSystem& m_inner;
@@ -60,7 +60,7 @@ struct ParkRig : FolderRig {
     bool ParkAll(const QStringList& names, FileSystem* files = nullptr) {
         ParkedFiles parked(files ? *files : fs, Engine(), Area());
         for (const QString& name : names)
-            if (parked.Load() != 0 || parked.Park(folder + u'/' + name, Aside() + u'/' + name) != 0)
+            if (parked.Load().Failed() || parked.Park(folder + u'/' + name, Aside() + u'/' + name).Failed())
                 return false;
         return true;
     }
@@ -98,19 +98,19 @@ private Q_SLOTS:
         QVERIFY(rig);
         const QString parked = rig->Aside() + QStringLiteral("/a.txt");
         ParkedFiles files(rig->fs, rig->Engine(), rig->Area());
-        QCOMPARE(files.Park(rig->UserFile(QStringLiteral("a.txt"), "alpha"), parked), 0);
+        QCOMPARE(files.Park(rig->UserFile(QStringLiteral("a.txt"), "alpha"), parked).error, 0);
         const QString journal = ParkedFiles::JournalOf(rig->Area());
         struct stat st {};
         QVERIFY(::stat(QFile::encodeName(journal).constData(), &st) == 0 && (st.st_mode & 0777) == 0600);
         ParkedFiles reread(rig->fs, rig->Engine(), rig->Area());
-        QCOMPARE(reread.Load(), 0);
+        QCOMPARE(reread.Load().error, 0);
         QCOMPARE(reread.Entries(), QList<ParkedFiles::Entry>({{parked, rig->folder}}));
         files.Forget(parked);
         QVERIFY(!QFileInfo::exists(journal));
 
         const QString user = rig->UserFile(QStringLiteral("b.txt"), "beta");
         rig->fs.writeFault = {QStringLiteral(".parked-files"), ENOSPC, 0};
-        QCOMPARE(files.Park(user, rig->Aside() + QStringLiteral("/b.txt")), ENOSPC);
+        QCOMPARE(files.Park(user, rig->Aside() + QStringLiteral("/b.txt")).error, ENOSPC);
         QCOMPARE(ParkRig::Bytes(user), QByteArray("beta"));
     }
 
@@ -157,7 +157,7 @@ private Q_SLOTS:
         QVERIFY(rig->ParkAll({QStringLiteral("a.txt")}, &volumes));
         QCOMPARE(QFileInfo(rig->Aside() + QStringLiteral("/a.txt")).lastModified(), kOldTime);
         ParkedFiles files(volumes, rig->Engine(), rig->Area());
-        QVERIFY(files.Load() == 0 && files.PutBackAll().isEmpty());
+        QVERIFY(files.Load().Ok() && files.PutBackAll().isEmpty());
         QCOMPARE(ParkRig::Bytes(user), QByteArray("alpha"));
         QCOMPARE(QFileInfo(user).lastModified(), kOldTime);
         QCOMPARE(QDir(rig->folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),

@@ -29,7 +29,7 @@ public:
     QString MountRoot(const QString&) override { return QStringLiteral("/"); }
     DriveType TypeOf(const QString&) override { return DriveType::Fixed; }
     bool KeepsAccessControl(const QString&) override { return keepsAccessControl; }
-    int FreeBytes(const QString&, qint64& bytes) override {
+    SysResult FreeBytes(const QString&, qint64& bytes) override {
         bytes = 0;
         return 0;
     }

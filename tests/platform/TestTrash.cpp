@@ -23,7 +23,7 @@ public:
     QString MountRoot(const QString&) override { return root; }
     DriveType TypeOf(const QString&) override { return type; }
     bool KeepsAccessControl(const QString&) override { return true; }
-    int FreeBytes(const QString&, qint64& bytes) override {
+    SysResult FreeBytes(const QString&, qint64& bytes) override {
         bytes = 1 << 30;
         return 0;
     }

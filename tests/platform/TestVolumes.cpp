@@ -164,7 +164,7 @@ private Q_SLOTS:
         QCOMPARE(volumes.KeepsOwnerModes(missing), KeepsOwnerModesFor(QStorageInfo(dir.path()).fileSystemType()));
 
         qint64 bytes = -1;
-        QCOMPARE(volumes.FreeBytes(missing, bytes), 0);
+        QCOMPARE(volumes.FreeBytes(missing, bytes).error, 0);
         QVERIFY(bytes >= 0);
     }
 
@@ -174,7 +174,7 @@ private Q_SLOTS:
         QCOMPARE(volumes.TypeOf(QString()), DriveType::Unknown);
         QVERIFY(!volumes.KeepsAccessControl(QString()));
         qint64 bytes = -1;
-        QVERIFY(volumes.FreeBytes(QString(), bytes) != 0);
+        QVERIFY(volumes.FreeBytes(QString(), bytes).Failed());
     }
 };
 

@@ -53,7 +53,7 @@ private Q_SLOTS:
 
         const QString passphrase = catalogue.m_GetMsgB(1);
         QVERIFY(!passphrase.isEmpty() && passphrase.size() <= 32);
-        QCOMPARE(CCryptEngine::CheckPasswordChars(passphrase), 0);
+        QVERIFY(CCryptEngine::HasAllowedPasswordChars(passphrase));
         QVERIFY(catalogue.m_GetMsgB(6).size() >= 12);
         QVERIFY(catalogue.m_GetMsgB(7).size() >= 16);
         QVERIFY(catalogue.m_GetMsgB(31).size() >= 128);

@@ -19,7 +19,7 @@ public:
     DriveType TypeOf(const QString&) override { return type; }
     bool KeepsAccessControl(const QString&) override { return acl; }
     bool KeepsOwnerModes(const QString&) override { return ownerModes; }
-    int FreeBytes(const QString&, qint64& bytes) override {
+    SysResult FreeBytes(const QString&, qint64& bytes) override {
         bytes = qint64(1) << 40;
         return 0;
     }

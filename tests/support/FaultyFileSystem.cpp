@@ -118,19 +118,19 @@ std::unique_ptr<File> FaultyFileSystem::Open(const QString& path, OpenMode mode,
                                         Matches(syncFault, path) ? &syncFault : nullptr);
 }
 
-int FaultyFileSystem::Remove(const QString& path) {
+SysResult FaultyFileSystem::Remove(const QString& path) {
     if (Matches(removeFault, path))
         return removeFault.error;
     return m_local.Remove(path);
 }
 
-int FaultyFileSystem::Rename(const QString& from, const QString& to) {
+SysResult FaultyFileSystem::Rename(const QString& from, const QString& to) {
     if (Matches(renameFault, from) || Matches(renameFault, to))
         return renameFault.error;
     return m_local.Rename(from, to);
 }
 
-int FaultyFileSystem::FreeBytes(const QString& folder, qint64& bytes) {
+SysResult FaultyFileSystem::FreeBytes(const QString& folder, qint64& bytes) {
     if (freeBytes) {
         bytes = *freeBytes;
         return 0;
@@ -138,7 +138,7 @@ int FaultyFileSystem::FreeBytes(const QString& folder, qint64& bytes) {
     return m_local.FreeBytes(folder, bytes);
 }
 
-int FaultyFileSystem::ReplaceContents(const QString& path, const QByteArray& data) {
+SysResult FaultyFileSystem::ReplaceContents(const QString& path, const QByteArray& data) {
     if (Matches(openFault, path))
         return openFault.error;
     if (const int refused = WriteBitsRefuse(path); refused != 0)
@@ -153,7 +153,7 @@ int FaultyFileSystem::ReplaceContents(const QString& path, const QByteArray& dat
     return m_local.ReplaceContents(path, data);
 }
 
-int FaultyFileSystem::ReadContents(const QString& path, QByteArray& data) {
+SysResult FaultyFileSystem::ReadContents(const QString& path, QByteArray& data) {
     contentsReads.append(path);
     if (Matches(openFault, path))
         return openFault.error;

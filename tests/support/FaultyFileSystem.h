@@ -39,29 +39,29 @@ public:
 
     std::unique_ptr<File> Open(const QString& path, OpenMode mode, int& error) override;
     bool Exists(const QString& path) override { return m_local.Exists(path); }
-    int Size(const QString& path, qint64& size) override { return m_local.Size(path, size); }
-    int Remove(const QString& path) override;
-    int Rename(const QString& from, const QString& to) override;
-    int FreeBytes(const QString& folder, qint64& bytes) override;
+    SysResult Size(const QString& path, qint64& size) override { return m_local.Size(path, size); }
+    SysResult Remove(const QString& path) override;
+    SysResult Rename(const QString& from, const QString& to) override;
+    SysResult FreeBytes(const QString& folder, qint64& bytes) override;
     // FAT keeps times in steps of two seconds, cut down: `timeStep` 2 plays it on any disk.
-    int SetModificationTime(const QString& path, qint64 secs) override {
+    SysResult SetModificationTime(const QString& path, qint64 secs) override {
         return m_local.SetModificationTime(path, secs - secs % timeStep);
     }
-    int MakeWritable(const QString& path) override { return m_local.MakeWritable(path); }
-    int SetReadOnly(const QString& path) override { return m_local.SetReadOnly(path); }
-    int SyncFolder(const QString& folder) override {
+    SysResult MakeWritable(const QString& path) override { return m_local.MakeWritable(path); }
+    SysResult SetReadOnly(const QString& path) override { return m_local.SetReadOnly(path); }
+    SysResult SyncFolder(const QString& folder) override {
         return Matches(syncFolderFault, folder) ? syncFolderFault.error : m_local.SyncFolder(folder);
     }
     // A write fault makes the replacement stop short, the way a full disk or a killed writer would.
-    int ReplaceContents(const QString& path, const QByteArray& data) override;
-    int ReadContents(const QString& path, QByteArray& data) override;
-    int MakeFolder(const QString& path) override {
+    SysResult ReplaceContents(const QString& path, const QByteArray& data) override;
+    SysResult ReadContents(const QString& path, QByteArray& data) override;
+    SysResult MakeFolder(const QString& path) override {
         return Matches(makeFolderFault, path) ? makeFolderFault.error : m_local.MakeFolder(path);
     }
-    int RemoveFolder(const QString& path) override {
+    SysResult RemoveFolder(const QString& path) override {
         return Matches(removeFolderFault, path) ? removeFolderFault.error : m_local.RemoveFolder(path);
     }
-    int SetPermissions(const QString& path, unsigned mode) override { return m_local.SetPermissions(path, mode); }
+    SysResult SetPermissions(const QString& path, unsigned mode) override { return m_local.SetPermissions(path, mode); }
 
     static bool Matches(const Fault& fault, const QString& path) {
         return !fault.pattern.isEmpty() && path.contains(fault.pattern);

@@ -56,7 +56,7 @@ struct InsideRig : FrameRig {
         if (engine.MakeContainerName(directory, disk) != 0 ||
             engine.EncryptFile(plain, directory + u'/' + disk, folder) != 0)
             return QString();
-        files.SetReadOnly(directory + u'/' + disk);
+        static_cast<void>(files.SetReadOnly(directory + u'/' + disk));
         return directory + u'/' + disk;
     }
     QStringList Names() const {

@@ -9,10 +9,16 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <type_traits>
+
 #include <sys/stat.h>
 #include <unistd.h>
 
 using namespace korimbo;
+
+// A file layer result is read through Ok(), Failed() or its errno, never by turning it into a number.
+static_assert(!std::is_convertible_v<SysResult, int>);
+static_assert(!std::is_convertible_v<SysResult, bool>);
 
 // The walk, the removal, the copy and the private folders, on a tree with links out of it:
 //   tree/a/file, tree/a/up -> .. (an ancestor), tree/root -> /, tree/out -> ../outside (with its own file),
@@ -98,13 +104,56 @@ private Q_SLOTS:
     void PrivateFolderEachLevel() {
         FaultyFileSystem files;
         files.makeFolderFault = {QStringLiteral("/p2"), EROFS, 0};
-        QCOMPARE(files.MakePrivateFolder(At(QStringLiteral("p1/p2/p3"))), EROFS);
+        QCOMPARE(files.MakePrivateFolder(At(QStringLiteral("p1/p2/p3"))).error, EROFS);
         QVERIFY(!QFileInfo::exists(At(QStringLiteral("p1/p2"))));
         files.makeFolderFault = {};
-        QCOMPARE(files.MakePrivateFolder(At(QStringLiteral("p1/p2/p3"))), 0);
+        QCOMPARE(files.MakePrivateFolder(At(QStringLiteral("p1/p2/p3"))).error, 0);
         for (const char* level : {"p1", "p1/p2", "p1/p2/p3"})
             QCOMPARE(Mode(At(QString::fromLatin1(level))), 0700u);
-        QCOMPARE(files.MakePrivateFolder(At(QStringLiteral("source"))), ENOTDIR); // a file in the way
+        QCOMPARE(files.MakePrivateFolder(At(QStringLiteral("source"))).error, ENOTDIR); // a file in the way
+    }
+
+    void FileLayerResults_data() {
+        QTest::addColumn<QString>("call");
+        QTest::addColumn<int>("error");
+        QTest::newRow("remove a missing file") << QStringLiteral("remove missing") << ENOENT;
+        QTest::newRow("rename a missing file") << QStringLiteral("rename missing") << ENOENT;
+        QTest::newRow("make a folder that is there") << QStringLiteral("make existing") << EEXIST;
+        QTest::newRow("remove a folder that is not empty") << QStringLiteral("remove full") << ENOTEMPTY;
+        QTest::newRow("make a new folder") << QStringLiteral("make new") << 0;
+    }
+    void FileLayerResults() {
+        QFETCH(QString, call);
+        QFETCH(int, error);
+        LocalFileSystem files;
+        const QString full = At(QStringLiteral("results"));
+        QVERIFY(QDir().mkpath(full + QStringLiteral("/inner")));
+        SysResult result;
+        if (call == QStringLiteral("remove missing"))
+            result = files.Remove(At(QStringLiteral("nothing-here")));
+        else if (call == QStringLiteral("rename missing"))
+            result = files.Rename(At(QStringLiteral("nothing-here")), At(QStringLiteral("nor-here")));
+        else if (call == QStringLiteral("make existing"))
+            result = files.MakeFolder(full);
+        else if (call == QStringLiteral("remove full"))
+            result = files.RemoveFolder(full);
+        else
+            result = files.MakeFolder(At(QStringLiteral("results-new")));
+        QCOMPARE(result.error, error);
+        QCOMPARE(result.Ok(), error == 0);
+        QCOMPARE(result.Failed(), error != 0);
+    }
+
+    void RemoveTreeStopsAtTheFirstFileThatStays() {
+        const QString root = At(QStringLiteral("kept"));
+        QVERIFY(QDir().mkpath(root));
+        QVERIFY(Write(root + QStringLiteral("/one"), "1"));
+        LocalFileSystem files;
+        const RemoveResult removed =
+            RemoveTree(files, root, [](const QString&) -> SysResult { return SysResult(EIO); });
+        QCOMPARE(removed.error, EIO);
+        QCOMPARE(removed.path, root + QStringLiteral("/one"));
+        QVERIFY(QFileInfo::exists(root + QStringLiteral("/one")));
     }
 };
 

@@ -179,10 +179,10 @@ private Q_SLOTS:
             QVERIFY(::chmod(QFile::encodeName(path).constData(), 0644) == 0);
         }
         QVERIFY(files.Open(older, OpenMode::WriteTruncate, error));
-        QCOMPARE(files.ReplaceContents(state, "data"), 0);
-        QCOMPARE(files.ReplaceContents(inside + QStringLiteral("/fresh"), "data"), 0);
+        QCOMPARE(files.ReplaceContents(state, "data").error, 0);
+        QCOMPARE(files.ReplaceContents(inside + QStringLiteral("/fresh"), "data").error, 0);
         // A folder whose name only begins like the private one is not inside it.
-        QCOMPARE(files.ReplaceContents(inside + QStringLiteral("-not"), "data"), 0);
+        QCOMPARE(files.ReplaceContents(inside + QStringLiteral("-not"), "data").error, 0);
         ::umask(oldMask);
 
         QCOMPARE(ModeOf(inside + QStringLiteral("/Nf/new")), mode_t(0600));

@@ -179,12 +179,12 @@ private Q_SLOTS:
         const QString copy = rig->Open(container);
         QVERIFY(CopiesRig::Edit(copy, "first save"));
         FileIdentity before;
-        QCOMPARE(rig->fs.Identify(container, before), 0);
+        QCOMPARE(rig->fs.Identify(container, before).error, 0);
         bool saved = false;
         rig->ui.OnPump([&](int) {
             FileIdentity now;
             // Once the first save's container has been renamed into place, before the copy is wiped.
-            if (saved || rig->fs.Identify(container, now) != 0 || now.inode == before.inode)
+            if (saved || rig->fs.Identify(container, now).Failed() || now.inode == before.inode)
                 return;
             saved = true;
             const QString temp = copy + QStringLiteral(".save");

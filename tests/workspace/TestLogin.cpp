@@ -72,7 +72,7 @@ private Q_SLOTS:
         QCOMPARE(rig->ui.Find(164)->icon, Icon::Warning);
         QVERIFY(rig->ui.Find(164)->text.endsWith(QStringLiteral("「 my hint 」です。　")));
         QVERIFY(!rig->login->IsLoggedIn(folder));
-        QCOMPARE(rig->app.State().engine->FindKey(folder), -1);
+        QVERIFY(!rig->app.State().engine->HasKey(folder));
         QVERIFY(!QFileInfo::exists(rig->login->WorkAreaOf(folder, QStringLiteral("Ac"))));
     }
 
@@ -117,7 +117,7 @@ private Q_SLOTS:
         rig->login->busy = [&busy](bool on) { busy.append(on); };
         QCOMPARE(rig->LoginWith(folder, PasswordPrompts::Answer::kOk, kPassword), OpResult::kDone);
         QVERIFY(rig->login->IsLoggedIn(folder));
-        QCOMPARE(rig->app.State().engine->FindKey(folder), 0);
+        QVERIFY(rig->app.State().engine->HasKey(folder));
         const QString root = rig->app.State().workFolder->angoTempFolder + QStringLiteral("/WID/");
         for (const char* area : {"Ac", "Re", "Nf", "Ce", "To"}) {
             QVERIFY2(QFileInfo(root + QLatin1String(area)).isDir(), area);

@@ -64,7 +64,7 @@ private Q_SLOTS:
         auto rig = Started(true, DriveType::Fixed);
         QVERIFY(rig);
         const QString container = rig->Encrypt(rig->folder, QStringLiteral("a.txt"), "twelve bytes");
-        QCOMPARE(rig->fs.SetModificationTime(container, 1700000001), 0);
+        QCOMPARE(rig->fs.SetModificationTime(container, 1700000001).error, 0);
         rig->fs.timeStep = 2; // the work root plays FAT
         const QByteArray before = CopiesRig::Bytes(container);
         rig->probe.running.insert(rig->launcher.pid);
@@ -72,7 +72,7 @@ private Q_SLOTS:
         QCOMPARE(QFileInfo(copy).lastModified().toSecsSinceEpoch(), 1700000000);
         if (edit)
             QVERIFY(CopiesRig::WriteRaw(copy, "twelve BYTES") &&
-                    rig->fs.SetModificationTime(copy, QDateTime::currentSecsSinceEpoch()) == 0);
+                    rig->fs.SetModificationTime(copy, QDateTime::currentSecsSinceEpoch()).Ok());
         QCOMPARE(rig->copies->IsChanged(copy, container), edit);
         rig->EndAndTick(rig->launcher.pid);
         QVERIFY(edit ? rig->Opens(container, QStringLiteral("a.txt"), "twelve BYTES")

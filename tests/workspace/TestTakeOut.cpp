@@ -252,10 +252,8 @@ private Q_SLOTS:
             staged = request.items.at(1).staged + QStringLiteral("/inner/c.txt.zorf");
             opensNew = rig->OpensWith(staged, fresh, withNew);
             ContainerInfo info;
-            int status = 0;
-            QString text;
-            static_cast<void>(rig->Engine().CheckContainer(staged, info, rig->folder, false, status, text));
-            opensOld = status == kUsable;
+            const std::optional<ContainerCheck> check = rig->Engine().CheckContainer(staged, info, rig->folder, false);
+            opensOld = check && check->Usable();
             ContainerInfo own;
             rig->EnterKey(QStringLiteral("probe"), fresh);
             static_cast<void>(rig->Engine().ReadContainerInfo(staged, own, QStringLiteral("probe"), false));
@@ -269,7 +267,7 @@ private Q_SLOTS:
         QCOMPARE(withNew, QByteArray("charlie"));
         QVERIFY(!opensOld);
         QCOMPARE(hint, QStringLiteral("the new one"));
-        QVERIFY(rig->Engine().FindKey(CCryptEngine::kTempKeyName) != 0);
+        QVERIFY(!rig->Engine().HasKey(CCryptEngine::kTempKeyName));
         QVERIFY(!QFileInfo::exists(staged));
         QCOMPARE(rig->dialogs.windows.first().title, rig->app.State().catalogue->m_GetMsgA(472));
 
@@ -344,7 +342,7 @@ private Q_SLOTS:
         QVERIFY(rig->dialogs.windows.isEmpty());
         QVERIFY(TakeOutRig::Empty(rig->Area(QStringLiteral("Re"))));
         QVERIFY(TakeOutRig::Empty(rig->Area(QStringLiteral("To"))));
-        QVERIFY(rig->Engine().FindKey(CCryptEngine::kTempKeyName) != 0);
+        QVERIFY(!rig->Engine().HasKey(CCryptEngine::kTempKeyName));
     }
 
     // The window's move into the shown folder is refused with the fixed text and the staged items stay;

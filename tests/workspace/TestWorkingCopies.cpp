@@ -141,7 +141,7 @@ private Q_SLOTS:
         const QString copy = rig->Open(container);
         QVERIFY(!copy.isEmpty());
         QVERIFY(CopiesRig::WriteRaw(copy, "a good deal longer"));
-        QCOMPARE(rig->fs.SetModificationTime(copy, QFileInfo(container).lastModified().toSecsSinceEpoch()), 0);
+        QCOMPARE(rig->fs.SetModificationTime(copy, QFileInfo(container).lastModified().toSecsSinceEpoch()).error, 0);
         QVERIFY(rig->copies->IsChanged(copy, container));
         QCOMPARE(rig->copies->WriteBackOne(copy), OpResult::kDone);
         QVERIFY(!QFileInfo::exists(copy));
