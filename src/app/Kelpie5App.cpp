@@ -104,7 +104,7 @@ void Ckelpie5App::ChoosePlainRoot() {
         return;
     // Named by the program's folder, not by the run: copies a crash left behind are found at the next start.
     const QString root = PrivatePlainRoot(m_state.programFolder);
-    if (const int error = WorkAreas::MakePrivateFolder(root); error != 0) {
+    if (const int error = WorkAreas::MakePrivateFolder(root).error; error != 0) {
         ReportMessage(m_services.ui, *m_state.catalogue, msg::kNoPrivatePlainFolder,
                       WithPath(ErrnoText(error), root, PathSeparator::Paragraph), Icon::Warning);
         return;

@@ -30,9 +30,9 @@ void TakeOthersAccess(const QString& path) {
 
 } // namespace
 
-int WorkAreas::MakePrivateFolder(const QString& path) {
+SysResult WorkAreas::MakePrivateFolder(const QString& path) {
     LocalFileSystem files;
-    return files.MakePrivateFolder(path).error;
+    return files.MakePrivateFolder(path);
 }
 
 void WorkAreas::MakeTreePrivate(const QString& folder) {

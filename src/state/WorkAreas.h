@@ -1,5 +1,7 @@
 #pragma once
 
+#include "util/SysResult.h"
+
 #include <QString>
 #include <QStringList>
 
@@ -25,8 +27,8 @@ public:
         return workRoot + u'/' + workId;
     }
     // Makes `path` and every missing folder above it owner-only (0700), whatever the umask, and takes
-    // group and other access from `path` itself when it was there. 0, or an errno.
-    static int MakePrivateFolder(const QString& path);
+    // group and other access from `path` itself when it was there.
+    static SysResult MakePrivateFolder(const QString& path);
     // Takes group and other access (and the special bits) from everything below `folder` and from the
     // folder itself, keeping the owner's bits: folders 0700, files 0600 (0400 when read-only), for what
     // an earlier version or another umask left there.

@@ -114,7 +114,7 @@ OpResult CLoginManager::MakeWorkAreas(const QString& folder) {
             slot < 0 ? QString() : WorkAreas::BaseOf(m_workFolder.RootOf(area), m_registry.WorkIdText(slot));
         const QString path = base.isEmpty() ? m_workFolder.angoTempFolder : base + u'/' + area;
         // The areas hold plaintext (copies, name-file steps, scratch): only their owner may enter them.
-        if (!base.isEmpty() && WorkAreas::MakePrivateFolder(base) == 0 && WorkAreas::MakePrivateFolder(path) == 0) {
+        if (!base.isEmpty() && WorkAreas::MakePrivateFolder(base).Ok() && WorkAreas::MakePrivateFolder(path).Ok()) {
             // What an earlier version or another umask left in the area loses group and other access.
             WorkAreas::MakeTreePrivate(path);
             continue;

@@ -80,7 +80,7 @@ class TestParkedFiles : public QObject {
     std::unique_ptr<ParkRig> Started() {
         auto rig = std::make_unique<ParkRig>(m_folders.NewFolder(QStringLiteral("program")));
         if (!rig->StartWith(m_folders.NewFolder(QStringLiteral("box"))) ||
-            WorkAreas::MakePrivateFolder(rig->Aside()) != 0)
+            WorkAreas::MakePrivateFolder(rig->Aside()).Failed())
             return nullptr;
         return rig;
     }
