@@ -35,7 +35,7 @@ bool Placeable(const PopupContext& context) {
 }
 
 // The rows of the main window's menu bar, toolbar and accelerators.
-QList<CommandSpec> MenuRows() {
+QList<CommandRow> MenuRows() {
     return {
         {.id = cmd::Login, .text = u"ログイン(&I)...", .focus = F::kNotList},
         {.id = cmd::Logout, .text = u"ログアウト(&E)...", .focus = F::kNotList},
@@ -72,7 +72,7 @@ QList<CommandSpec> MenuRows() {
 }
 
 // The rows only the pop-ups offer, and those the running program offers nowhere.
-QList<CommandSpec> OtherRows() {
+QList<CommandRow> OtherRows() {
     return {
         {.id = cmd::PopupOpen, .text = u"開く(&O)", .placement = P::kPopup},
         {.id = cmd::OpenWithFirst, .text = u"", .placement = P::kPopup, .count = cmd::kMaxPrograms},
@@ -146,21 +146,21 @@ QChar NumberKey(int index, const QString& reserved) {
 
 } // namespace
 
-const QList<CommandSpec>& CCommandTable::Specs() {
-    static const QList<CommandSpec> rows = MenuRows() + OtherRows();
+const QList<CommandRow>& CCommandTable::Rows() {
+    static const QList<CommandRow> rows = MenuRows() + OtherRows();
     return rows;
 }
 
-const CommandSpec* CCommandTable::Spec(int id) {
-    for (const CommandSpec& spec : Specs())
-        if (id >= spec.id && id < spec.id + spec.count)
-            return &spec;
+const CommandRow* CCommandTable::Row(int id) {
+    for (const CommandRow& row : Rows())
+        if (id >= row.id && id < row.id + row.count)
+            return &row;
     return nullptr;
 }
 
 QString CCommandTable::Text(int id) {
-    const CommandSpec* spec = Spec(id);
-    return spec ? QString::fromUtf16(spec->text) : QString();
+    const CommandRow* row = Row(id);
+    return row ? QString::fromUtf16(row->text) : QString();
 }
 
 QString CCommandTable::PopupText(int id) {
@@ -201,8 +201,8 @@ QList<int> CCommandTable::PopupLayout(const PopupContext& context) {
 }
 
 bool CCommandTable::PopupEnabled(int id, const PopupContext& context) {
-    const CommandSpec* spec = Spec(id);
-    return spec && (!spec->popupRule || spec->popupRule(context));
+    const CommandRow* row = Row(id);
+    return row && (!row->popupRule || row->popupRule(context));
 }
 
 void CCommandTable::FillPopup(QMenu& menu, const PopupContext& context, const SubmenuFiller& submenu) {
@@ -237,7 +237,7 @@ QList<MenuLayout> CCommandTable::MenuBar() {
 }
 
 // Toolbar buttons: the desktop theme's icon where there is one, else our own.
-QList<ToolButtonSpec> CCommandTable::ToolBar() {
+QList<ToolButtonRow> CCommandTable::ToolBar() {
     return {
         {cmd::Login, "dialog-password", "login", u"ログイン", u"ログイン"},
         {cmd::Logout, "system-log-out", "logout", u"ログアウト", u"ログアウト"},
@@ -254,7 +254,7 @@ QList<ToolButtonSpec> CCommandTable::ToolBar() {
     };
 }
 
-QList<AcceleratorSpec> CCommandTable::Accelerators() {
+QList<AcceleratorRow> CCommandTable::Accelerators() {
     return {{QKeySequence(Qt::Key_Delete), cmd::Delete, false},
             {QKeySequence(Qt::SHIFT | Qt::Key_Delete), cmd::Delete, true},
             {QKeySequence(Qt::Key_F2), cmd::Rename, false},
@@ -277,8 +277,8 @@ bool CCommandTable::IsPopupKey(const QKeyEvent& event) {
 // ---- the window's rows ----
 
 int CCommandTable::RowId(int id) const {
-    const CommandSpec* spec = Spec(id);
-    return spec ? spec->id : id;
+    const CommandRow* row = Row(id);
+    return row ? row->id : id;
 }
 
 void CCommandTable::Bind(int id, Predicate enabled, Handler handler, Predicate checked) {
@@ -304,20 +304,20 @@ bool CCommandTable::HasHandler(int id) const {
 
 QList<int> CCommandTable::Unbound() const {
     QList<int> ids;
-    for (const CommandSpec& spec : Specs())
-        if (spec.owner == m_owner && (!HasRule(spec.id) || !HasHandler(spec.id)))
-            ids.append(spec.id);
+    for (const CommandRow& row : Rows())
+        if (row.owner == m_owner && (!HasRule(row.id) || !HasHandler(row.id)))
+            ids.append(row.id);
     return ids;
 }
 
 bool CCommandTable::IsEnabled(int id) const {
-    const CommandSpec* spec = Spec(id);
+    const CommandRow* row = Row(id);
     const auto it = m_bindings.constFind(RowId(id));
-    if (!spec || it == m_bindings.constEnd() || !it->enabled)
+    if (!row || it == m_bindings.constEnd() || !it->enabled)
         return false;
-    if (!spec->whileBusy && isBusy && isBusy())
+    if (!row->whileBusy && isBusy && isBusy())
         return false;
-    if (focusHolds && !focusHolds(spec->focus))
+    if (focusHolds && !focusHolds(row->focus))
         return false;
     return it->enabled();
 }
@@ -343,14 +343,14 @@ bool CCommandTable::RunPopup(int id) {
 }
 
 void CCommandTable::MakeActions(QObject* parent, const std::function<void(int id)>& trigger) {
-    for (const CommandSpec& spec : Specs()) {
-        if (spec.owner != m_owner || spec.count != 1 || m_actions.contains(spec.id))
+    for (const CommandRow& row : Rows()) {
+        if (row.owner != m_owner || row.count != 1 || m_actions.contains(row.id))
             continue;
-        auto* action = new QAction(Text(spec.id), parent);
-        action->setData(spec.id);
-        action->setObjectName(QString::number(spec.id));
-        action->setCheckable(spec.checkable);
-        const int id = spec.id;
+        auto* action = new QAction(Text(row.id), parent);
+        action->setData(row.id);
+        action->setObjectName(QString::number(row.id));
+        action->setCheckable(row.checkable);
+        const int id = row.id;
         QObject::connect(action, &QAction::triggered, parent, [trigger, id] { trigger(id); });
         m_actions.insert(id, action);
     }

@@ -56,7 +56,7 @@ struct PopupContext {
 };
 
 // The fixed part of a row: what the user sees and where it is offered.
-struct CommandSpec {
+struct CommandRow {
     int id = 0;
     const char16_t* text = u"";       // with its accelerator; in the menu bar "\t" and the key follow
     FocusRule focus = FocusRule::kAnywhere;
@@ -74,7 +74,7 @@ struct MenuLayout {
     QList<int> ids;
 };
 
-struct ToolButtonSpec {
+struct ToolButtonRow {
     int id = 0;
     const char* themeIcon = nullptr;
     const char* ownIcon = nullptr;
@@ -82,7 +82,7 @@ struct ToolButtonSpec {
     const char16_t* accessibleName = u"";
 };
 
-struct AcceleratorSpec {
+struct AcceleratorRow {
     QKeySequence keys;
     int id = 0;
     bool permanent = false; // Shift+Delete deletes for good
@@ -106,9 +106,9 @@ public:
     explicit CCommandTable(CommandOwner owner) : m_owner(owner) {}
 
     // ---- the fixed rows ----
-    static const QList<CommandSpec>& Specs();
+    static const QList<CommandRow>& Rows();
     // The row of `id`, also an id within a row's range; null for an unknown id.
-    static const CommandSpec* Spec(int id);
+    static const CommandRow* Row(int id);
     // The menu bar's text, and a pop-up's (without the key after the tab).
     static QString Text(int id);
     static QString PopupText(int id);
@@ -124,8 +124,8 @@ public:
     // Builds the pop-up of `context` into `menu`, entries enabled by their rows' pop-up rules.
     static void FillPopup(QMenu& menu, const PopupContext& context, const SubmenuFiller& submenu = {});
     static QList<MenuLayout> MenuBar();
-    static QList<ToolButtonSpec> ToolBar(); // id kSeparator: a separator
-    static QList<AcceleratorSpec> Accelerators();
+    static QList<ToolButtonRow> ToolBar(); // id kSeparator: a separator
+    static QList<AcceleratorRow> Accelerators();
     // The keys that open the pop-up of the focused item: the Menu key and Shift+F10.
     static bool IsPopupKey(const QKeyEvent& event);
 

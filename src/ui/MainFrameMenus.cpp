@@ -330,20 +330,20 @@ void CMainFrame::BuildToolBar() {
     bar->setFloatable(false);
     bar->toggleViewAction()->setVisible(false);
     bar->setIconSize(QSize(22, 22));
-    for (const ToolButtonSpec& spec : CCommandTable::ToolBar()) {
-        if (spec.id == CCommandTable::kSeparator) {
+    for (const ToolButtonRow& tool : CCommandTable::ToolBar()) {
+        if (tool.id == CCommandTable::kSeparator) {
             bar->addSeparator();
             continue;
         }
-        QAction* action = m_table.Action(spec.id);
-        action->setIcon(ThemeOrOwnIcon(QString::fromLatin1(spec.themeIcon), QString::fromLatin1(spec.ownIcon)));
-        action->setToolTip(QString::fromUtf16(spec.toolTip));
+        QAction* action = m_table.Action(tool.id);
+        action->setIcon(ThemeOrOwnIcon(QString::fromLatin1(tool.themeIcon), QString::fromLatin1(tool.ownIcon)));
+        action->setToolTip(QString::fromUtf16(tool.toolTip));
         bar->addAction(action);
         if (auto* button = qobject_cast<QToolButton*>(bar->widgetForAction(action))) {
             button->setFixedSize(43, 30);
-            button->setObjectName(QStringLiteral("tool%1").arg(spec.id));
-            button->setAccessibleName(QString::fromUtf16(spec.accessibleName));
-            button->setAccessibleDescription(QString::fromUtf16(spec.toolTip));
+            button->setObjectName(QStringLiteral("tool%1").arg(tool.id));
+            button->setAccessibleName(QString::fromUtf16(tool.accessibleName));
+            button->setAccessibleDescription(QString::fromUtf16(tool.toolTip));
         }
     }
 }
@@ -355,7 +355,7 @@ QToolButton* CMainFrame::ToolButton(int id) const {
 // The accelerators work only while the tree or the contents list has the focus.
 void CMainFrame::BuildAccelerators() {
     for (QWidget* view : {static_cast<QWidget*>(m_tree), static_cast<QWidget*>(m_list)}) {
-        for (const AcceleratorSpec& entry : CCommandTable::Accelerators()) {
+        for (const AcceleratorRow& entry : CCommandTable::Accelerators()) {
             auto* shortcut = new QShortcut(entry.keys, view, nullptr, nullptr, Qt::WidgetWithChildrenShortcut);
             const int id = entry.id;
             const bool permanent = entry.permanent;

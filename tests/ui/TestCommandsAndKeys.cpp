@@ -138,8 +138,8 @@ private:
                 continue;
             }
             const int id = action->data().toInt();
-            placed.insert(CCommandTable::Spec(id) ? CCommandTable::Spec(id)->id : id);
-            QVERIFY2(CCommandTable::Spec(id), qPrintable(action->text()));
+            placed.insert(CCommandTable::Row(id) ? CCommandTable::Row(id)->id : id);
+            QVERIFY2(CCommandTable::Row(id), qPrintable(action->text()));
             if (table)
                 QVERIFY2(table->HasHandler(id) && table->HasRule(id), qPrintable(action->text()));
         }
@@ -150,8 +150,8 @@ private:
         for (const QAction* action : menu.actions()) {
             if (action->menu())
                 CollectMenu(*action->menu(), placed);
-            else if (!action->isSeparator() && CCommandTable::Spec(action->data().toInt()))
-                placed.insert(CCommandTable::Spec(action->data().toInt())->id);
+            else if (!action->isSeparator() && CCommandTable::Row(action->data().toInt()))
+                placed.insert(CCommandTable::Row(action->data().toInt())->id);
             else if (!action->isSeparator())
                 QFAIL(qPrintable(action->text()));
         }
@@ -183,7 +183,7 @@ private Q_SLOTS:
         QSet<QKeySequence> keys;
         for (const QShortcut* shortcut : rig.frame->Tree()->findChildren<QShortcut*>())
             keys.insert(shortcut->key());
-        for (const AcceleratorSpec& accelerator : CCommandTable::Accelerators()) {
+        for (const AcceleratorRow& accelerator : CCommandTable::Accelerators()) {
             QVERIFY2(keys.contains(accelerator.keys), qPrintable(accelerator.keys.toString()));
             placed.insert(accelerator.id);
         }
@@ -218,11 +218,11 @@ private Q_SLOTS:
         for (int id : {cmd::WriteBackSelected, cmd::GoToContainer, cmd::WriteBackAllFromList})
             placed.insert(id); // the decrypted-file list's, checked in DecryptedListPopupByKey
 
-        for (const CommandSpec& spec : CCommandTable::Specs()) {
-            if (spec.owner != CommandOwner::kMainWindow)
+        for (const CommandRow& row : CCommandTable::Rows()) {
+            if (row.owner != CommandOwner::kMainWindow)
                 continue;
-            const bool isPlaced = placed.contains(spec.id);
-            QVERIFY2(isPlaced != (spec.placement == Placement::kNotInMenus), qPrintable(QString::number(spec.id)));
+            const bool isPlaced = placed.contains(row.id);
+            QVERIFY2(isPlaced != (row.placement == Placement::kNotInMenus), qPrintable(QString::number(row.id)));
         }
     }
 
