@@ -119,6 +119,8 @@ int CFolderRegistration::Validate(const QString& path) {
         break;
     case DriveType::RamDisk:
         return Refuse(msg::kRamDisk);
+    case DriveType::Unknown:
+        return Refuse(msg::kUnknownDrive);
     default:
         return Refuse(msg::kUnsuitableDrive);
     }

@@ -7,6 +7,7 @@
 #include "util/FileNames.h"
 #include "util/MessageNumbers.h"
 #include "util/MessageText.h"
+#include "util/OpenFiles.h"
 #include "util/PathIdentity.h"
 
 #include <QDateTime>
@@ -391,18 +392,36 @@ OpResult CFolderOperations::Undo() {
     return rc;
 }
 
+// What stands where an item is to come back, and its question: a folder, a container, a plain file, a link
+// (removed itself, never what it points to) or a special file such as a named pipe.
+CFolderOperations::Obstacle CFolderOperations::ObstacleAt(const QString& path) {
+    switch (KindOf(path)) {
+    case ItemKind::Missing:
+        return {};
+    case ItemKind::Folder:
+        return {true, msg::kFolderInWay, m_items.HoldsOpenFile(path) ? msg::kOpenFolderInWay : 0};
+    case ItemKind::Link:
+        return {true, msg::kLinkInWay, 0};
+    case ItemKind::Special:
+        return {true, msg::kSpecialFileInWay, 0};
+    case ItemKind::File:
+        break;
+    }
+    if (m_items.Describe(path).container)
+        return {true, msg::kContainerInWay, m_items.IsOpen(path) ? msg::kOpenContainerInWay : 0};
+    return {true, msg::kPlainFileInWay, IsFileOpenElsewhere(path) ? msg::kOpenPlainFileInWay : 0};
+}
+
 CFolderOperations::Way CFolderOperations::ClearWay(const QString& existing) {
-    if (!ItemExists(existing))
+    const Obstacle obstacle = ObstacleAt(existing);
+    if (!obstacle.present)
         return Way::kFree;
-    const bool folder = IsFolderItem(existing);
-    if (folder ? m_items.HoldsOpenFile(existing) : m_items.IsOpen(existing)) {
-        m_items.Report(folder ? msg::kOpenFolderInWay : msg::kOpenContainerInWay,
-                       WithPath(QString(), existing, PathSeparator::Paragraph), Icon::Warning);
+    if (obstacle.openMessage != 0) {
+        m_items.Report(obstacle.openMessage, WithPath(QString(), existing, PathSeparator::Paragraph), Icon::Warning);
         return Way::kSkip;
     }
-    const int number = folder ? msg::kFolderInWay : msg::kContainerInWay;
-    if (m_ui.Message(WithPath(m_messages.MsgA(number), existing, PathSeparator::Paragraph), Icon::Question,
-                     Buttons::YesNo, kAnswerNo, number) != kAnswerYes)
+    if (m_ui.Message(WithPath(m_messages.MsgA(obstacle.question), existing, PathSeparator::Paragraph),
+                     Icon::Question, Buttons::YesNo, kAnswerNo, obstacle.question) != kAnswerYes)
         return Way::kSkip;
     if (const int rc = RemoveTree(m_files, existing).error; rc != 0) {
         m_items.ReportError(msg::kNotDeleted, rc, existing);

@@ -96,6 +96,12 @@ private:
     // The recorded place of an item is taken by `existing`: it is cleared, the user gives the item up (skip),
     // or the undo stops (shown).
     enum class Way { kFree, kSkip, kStop };
+    struct Obstacle {
+        bool present = false;
+        int question = 0;    // asks whether to remove it
+        int openMessage = 0; // it is in use: the item is not brought back
+    };
+    Obstacle ObstacleAt(const QString& path);
     Way ClearWay(const QString& existing);
     OpResult PrepareParent(const QString& path);
 

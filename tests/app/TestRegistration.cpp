@@ -91,7 +91,7 @@ private Q_SLOTS:
             {QStringLiteral("relative/folder"), DriveType::Fixed, 225},
             {m_folders.Path(QStringLiteral("missing")), DriveType::Fixed, 225},
             {NewFolder(QStringLiteral("f")), DriveType::RamDisk, 227},
-            {NewFolder(QStringLiteral("f")), DriveType::Unknown, 228},
+            {NewFolder(QStringLiteral("f")), DriveType::Unknown, 226},
             {NewFolder(QStringLiteral("f")), DriveType::NoRoot, 228},
             {QStringLiteral("/"), DriveType::Fixed, 229},
             {QStringLiteral("/usr/share"), DriveType::Fixed, 229},

@@ -1,3 +1,4 @@
+#include "EditorLeftovers.h"
 #include "FolderRig.h"
 #include "ScriptedEncryptInPrompts.h"
 #include "TreeSnapshot.h"
@@ -118,6 +119,22 @@ private:
         char buffer[4096];
         const ssize_t n = ::readlink(QFile::encodeName(path).constData(), buffer, sizeof buffer);
         return n < 0 ? QByteArray() : QByteArray(buffer, qsizetype(n));
+    }
+
+    // Puts a `kind` of item at `path`: another container, a plain file, a folder, a link to `target`, a pipe.
+    static bool MakeObstacle(OperationsRig& rig, const QString& kind, const QString& path, const QString& target) {
+        const QByteArray native = QFile::encodeName(path);
+        if (kind == QStringLiteral("container")) {
+            const QString other = rig.Container(rig.folder, QStringLiteral("b.txt"));
+            return !other.isEmpty() && QFile::rename(other, path);
+        }
+        if (kind == QStringLiteral("plain"))
+            return OperationsRig::WriteRaw(path, "in the way");
+        if (kind == QStringLiteral("folder"))
+            return QDir().mkdir(path);
+        if (kind == QStringLiteral("link"))
+            return QFile::link(target, path);
+        return ::mkfifo(native.constData(), 0600) == 0;
     }
 
     std::unique_ptr<OperationsRig> Started() {
@@ -567,21 +584,65 @@ private Q_SLOTS:
         QCOMPARE(rig->history.Count(), 0);
     }
 
-    // Something now in the recorded place: the user is asked, and No leaves both where they are.
+    // Something now in the recorded place: the question names what it is; No leaves both where they are, Yes
+    // removes only the thing itself (a link goes, what it points to stays) and brings the item back.
+    void RestoreAsksWhenThePlaceIsTaken_data() {
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<int>("question");
+        QTest::addColumn<bool>("yes");
+        const QList<std::pair<QString, int>> kinds{{QStringLiteral("container"), msg::kContainerInWay},
+                                                   {QStringLiteral("plain"), msg::kPlainFileInWay},
+                                                   {QStringLiteral("folder"), msg::kFolderInWay},
+                                                   {QStringLiteral("link"), msg::kLinkInWay},
+                                                   {QStringLiteral("pipe"), msg::kSpecialFileInWay}};
+        for (const auto& [kind, question] : kinds) {
+            QTest::addRow("%s, no", qPrintable(kind)) << kind << question << false;
+            QTest::addRow("%s, yes", qPrintable(kind)) << kind << question << true;
+        }
+    }
     void RestoreAsksWhenThePlaceIsTaken() {
+        QFETCH(QString, kind);
+        QFETCH(int, question);
+        QFETCH(bool, yes);
+        auto rig = Started();
+        QVERIFY(rig);
+        const QString a = rig->Container(rig->folder, QStringLiteral("a.txt"));
+        const QString trashed = m_trash + QStringLiteral("/files/") + QFileInfo(a).fileName();
+        const QString target = m_folders.NewFolder(QStringLiteral("elsewhere")) + QStringLiteral("/target.txt");
+        QVERIFY(OperationsRig::WriteRaw(target, "pointed at"));
+        rig->ui.QueueAnswer(kAnswerYes);
+        QCOMPARE(rig->ops->Delete({a}, false), OpResult::kDone);
+        QVERIFY(MakeObstacle(*rig, kind, a, target));
+
+        rig->ui.Clear();
+        rig->ui.QueueAnswer(yes ? kAnswerYes : kAnswerNo);
+        QCOMPARE(rig->ops->Undo(), OpResult::kDone);
+        QCOMPARE(rig->ui.Numbers(), QList<int>{question});
+        QCOMPARE(QFileInfo::exists(trashed), !yes);
+        QCOMPARE(rig->Listed(rig->folder).contains(QStringLiteral("a.txt")), yes);
+        QVERIFY(ItemExists(a));
+        QVERIFY(QFileInfo(target).isFile());
+    }
+
+    // A plain file another program holds open is not removed for the item: the user is told, nothing moves.
+    void RestoreKeepsAPlainFileInUse() {
         auto rig = Started();
         QVERIFY(rig);
         const QString a = rig->Container(rig->folder, QStringLiteral("a.txt"));
         rig->ui.QueueAnswer(kAnswerYes);
         QCOMPARE(rig->ops->Delete({a}, false), OpResult::kDone);
-        QVERIFY(OperationsRig::WriteRaw(a, "in the way"));
-        rig->ui.QueueAnswer(kAnswerNo);
+        QVERIFY(OperationsRig::WriteRaw(a, "in use"));
+        leftovers::Sleeper editor;
+        const QFileInfo way(a);
+        QVERIFY(leftovers::Write(way.absolutePath() + QStringLiteral("/.") + way.fileName() + QStringLiteral(".swp"),
+                                 leftovers::VimSwap(editor.Pid())));
+        rig->ui.Clear();
         QCOMPARE(rig->ops->Undo(), OpResult::kDone);
-        QVERIFY(rig->ui.Has(169));
-        QFile way(a);
-        QVERIFY(way.open(QIODevice::ReadOnly));
-        QCOMPARE(way.readAll(), QByteArray("in the way"));
-        QVERIFY(QFileInfo::exists(m_trash + QStringLiteral("/files/") + QFileInfo(a).fileName()));
+        QCOMPARE(rig->ui.Numbers(), QList<int>{msg::kOpenPlainFileInWay});
+        QFile file(a);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(file.readAll(), QByteArray("in use"));
+        QVERIFY(QFileInfo::exists(m_trash + QStringLiteral("/files/") + way.fileName()));
     }
 
     // An open file stops a delete (A47) and a folder holding one (A46), before anything goes.

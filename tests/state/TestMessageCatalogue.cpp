@@ -4,7 +4,10 @@
 #include "crypto/KeyMaterial.h"
 #include "state/MessageCatalogue.h"
 
+#include <QDirIterator>
 #include <QFile>
+#include <QRegularExpression>
+#include <QSet>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
@@ -32,6 +35,29 @@ private:
         if (!file.open(QIODevice::WriteOnly) || file.write(blob) != blob.size())
             return QString();
         return path;
+    }
+
+    // The catalogue numbers the sources cite: the constants of util/MessageNumbers.h and literal lookups.
+    static QSet<int> CitedNumbers(const QString& sources) {
+        static const QRegularExpression constant(QStringLiteral("inline constexpr int k\\w+ = (\\d+);"));
+        static const QRegularExpression lookup(QStringLiteral("\\b(?:m_Get)?MsgA\\(\\s*(\\d+)\\s*\\)"));
+        QSet<int> numbers;
+        QDirIterator it(sources, {QStringLiteral("*.h"), QStringLiteral("*.cpp")}, QDir::Files,
+                        QDirIterator::Subdirectories);
+        while (it.hasNext()) {
+            const QString path = it.next();
+            QFile file(path);
+            if (!file.open(QIODevice::ReadOnly))
+                continue;
+            const QString text = QString::fromUtf8(file.readAll());
+            for (const QRegularExpression* pattern : {&lookup, &constant}) {
+                if (pattern == &constant && !path.endsWith(QStringLiteral("util/MessageNumbers.h")))
+                    continue;
+                for (const QRegularExpressionMatch& match : pattern->globalMatch(text))
+                    numbers.insert(match.captured(1).toInt());
+            }
+        }
+        return numbers;
     }
 
     QTemporaryDir m_dir;
@@ -87,6 +113,26 @@ private Q_SLOTS:
         for (int number : numbers)
             QVERIFY2(!catalogue.m_GetMsgA(number).isEmpty(), qPrintable(QString::number(number)));
         QVERIFY(ui.Messages().isEmpty());
+    }
+
+    // Every number the program cites, by name in the one list or as a literal lookup anywhere in the sources,
+    // has a text in the embedded catalogue, and that text is Japanese.
+    void everyCitedNumberHasAJapaneseText() {
+        const QSet<int> cited = CitedNumbers(QStringLiteral(KORIMBO_SOURCE_DIR "/src"));
+        QVERIFY2(cited.size() > 300, qPrintable(QString::number(cited.size())));
+        ScriptedInteraction ui;
+        CMessageCatalogue catalogue(ui);
+        LocalFileSystem files;
+        CCryptEngine engine(ui, catalogue, files);
+        QCOMPARE(catalogue.MsgAIN(engine), OpResult::kDone);
+        static const QRegularExpression japanese(QStringLiteral("[\\x{3040}-\\x{30ff}\\x{4e00}-\\x{9fff}]"));
+        QStringList missing;
+        for (int number : cited) {
+            if (!catalogue.m_GetMsgA(number).contains(japanese))
+                missing.append(QString::number(number));
+        }
+        missing.sort();
+        QVERIFY2(missing.isEmpty(), qPrintable(missing.join(u' ')));
     }
 
     void entriesAreParsedAsWritten() {
