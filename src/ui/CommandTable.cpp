@@ -39,6 +39,7 @@ QList<CommandRow> MenuRows() {
     return {
         {.id = cmd::Login, .text = u"ログイン(&I)...", .focus = F::kNotList},
         {.id = cmd::Logout, .text = u"ログアウト(&E)...", .focus = F::kNotList},
+        {.id = cmd::RegisterFolder, .text = u"暗号フォルダーの登録(&A)..."},
         {.id = cmd::ReleaseFolder, .text = u"選択された暗号フォルダーを解除(&K)", .focus = F::kNotList},
         {.id = cmd::Open, .text = u"開く(&O)", .focus = F::kListOrTree},
         {.id = cmd::TakeOutWithOtherPassword, .text = u"暗号化パスワードを変更して取り出す(&U)...", .focus = F::kListOrTree},
@@ -58,6 +59,8 @@ QList<CommandRow> MenuRows() {
         {.id = cmd::NoWatch, .text = u"開いたファイルの終了監視を行わない(&E)", .checkable = true},
         {.id = cmd::DragTakeOutEncrypted, .text = u"ドラッグ＆ドロップ操作で暗号化したまま取り出す(&F)", .checkable = true},
         {.id = cmd::Settings, .text = u"環境設定(&K)..."},
+        {.id = cmd::PlainFileCheck, .text = u"暗号化されていないファイルの確認(&P)..."},
+        {.id = cmd::HintWindow, .text = u"ヒント確認ウィンドウ(&N)..."},
         {.id = cmd::Help, .text = u"ヘルプ(&H)"},
         {.id = cmd::HomePage, .text = u"ホームページ(&W)"},
         {.id = cmd::Version, .text = u"バージョン情報(&A)..."},
@@ -99,14 +102,11 @@ QList<CommandRow> OtherRows() {
         {.id = cmd::TakeOutMoveTo, .text = u"場所を指定して移動する(&M)...", .placement = P::kPopup,
          .owner = CommandOwner::kTakeOutWindow, .popupRule = Placeable},
         // Kept with their rules; no menu, button or key of the running program offers them.
-        {.id = cmd::RegisterFolder, .text = u"暗号フォルダーの登録(&A)...", .placement = P::kNotInMenus},
         {.id = cmd::DecryptOnly, .text = u"選択したファイルの復号のみを行う(&F)", .focus = F::kListOrTree, .placement = P::kNotInMenus},
         {.id = cmd::WriteBackSelectedCopies, .text = u"選択した復号中のファイルを暗号化する(&S)", .placement = P::kNotInMenus},
         {.id = cmd::EraseSelectedCopies, .text = u"選択した復号中のファイルを削除する(&D)", .placement = P::kNotInMenus},
         {.id = cmd::Backup, .text = u"バックアップ(&B)...", .focus = F::kNotList, .placement = P::kNotInMenus},
         {.id = cmd::ImportBackup, .text = u"バックアップの取り込み(&I)...", .placement = P::kNotInMenus},
-        {.id = cmd::PlainFileCheck, .text = u"暗号化されていないファイルの確認(&P)", .placement = P::kNotInMenus},
-        {.id = cmd::HintWindow, .text = u"ヒント確認ウィンドウ(&N)...", .placement = P::kNotInMenus},
         {.id = cmd::AdminPassword, .text = u"管理パスワード設定(&K)...", .placement = P::kNotInMenus},
         {.id = cmd::ChangePasswords, .text = u"変更用パスワードの登録(&H)...", .placement = P::kNotInMenus},
     };
@@ -224,14 +224,14 @@ void CCommandTable::FillPopup(QMenu& menu, const PopupContext& context, const Su
 QList<MenuLayout> CCommandTable::MenuBar() {
     return {
         {QStringLiteral("ファイル(&F)"),
-         {cmd::Login, cmd::Logout, kSeparator, cmd::ReleaseFolder, kSeparator, kNewItemsMenu, kSeparator, cmd::Open,
+         {cmd::Login, cmd::Logout, kSeparator, cmd::RegisterFolder, cmd::ReleaseFolder, kSeparator, kNewItemsMenu, kSeparator, cmd::Open,
           cmd::TakeOutWithOtherPassword, kSeparator, cmd::Delete, cmd::Rename, cmd::Properties, kSeparator,
           cmd::Exit}},
         {QStringLiteral("編集(&E)"),
          {cmd::Undo, kSeparator, cmd::InsideCut, cmd::InsideCopy, cmd::Paste, kSeparator, cmd::SelectAll}},
         {QStringLiteral("表示(&V)"), {cmd::UpOneLevel, kViewStyleMenu, cmd::Refresh}},
         {QStringLiteral("操作(&S)"), {cmd::NoWatch, kSeparator, cmd::DragTakeOutEncrypted}},
-        {QStringLiteral("ツール(&T)"), {cmd::Settings}},
+        {QStringLiteral("ツール(&T)"), {cmd::PlainFileCheck, cmd::HintWindow, kSeparator, cmd::Settings}},
         {QStringLiteral("ヘルプ(&H)"), {cmd::Help, cmd::HomePage, kSeparator, cmd::Version}},
     };
 }

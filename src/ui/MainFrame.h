@@ -356,6 +356,12 @@ private:
     bool m_shutDown = false;
     bool m_endRequested = false;
     bool m_shownOnce = false;
+
+    // Registration by a folder chooser, the plain-file check and the hint window (MainFrameTools.cpp).
+    void BindToolCommands();
+    void RegisterChosenFolder();
+    void CheckPlainFiles();
+    void ShowHintWindow();
 };
 
 } // namespace korimbo

@@ -404,6 +404,20 @@ inline constexpr int kChangeHintTooLong = 532; // + length + kChangeHintTooLongT
 inline constexpr int kChangeHintTooLongTail = 533;
 inline constexpr int kWeakChangePassword = 534;
 inline constexpr int kWorking = 638; // the status text while the window is busy
+
+// The plain-file check and the hint window.
+inline constexpr int kPlainCheckQuestion = 195;
+inline constexpr int kPlainCheckDone = 200;
+inline constexpr int kNoPlainFiles = 860;
+inline constexpr int kPlainFilesFound = 861;     // + count + kPlainFilesFoundTail, then the paths
+inline constexpr int kPlainFilesFoundTail = 862;
+inline constexpr int kMorePlainFiles = 863;      // + count + kMorePlainFilesTail
+inline constexpr int kMorePlainFilesTail = 864;
+inline constexpr int kPlainCheckUnreadable = 865; // + the paths that could not be read
+inline constexpr int kHintNotContainer = 866;
+inline constexpr int kHintUnreadable = 867;     // + error text
+inline constexpr int kHintEmpty = 868;
+inline constexpr int kHintOfFolder = 869;
 } // namespace msg
 
 } // namespace korimbo
