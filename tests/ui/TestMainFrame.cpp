@@ -70,7 +70,8 @@ private Q_SLOTS:
                               QStringLiteral("操作(&S)"), QStringLiteral("ツール(&T)"), QStringLiteral("ヘルプ(&H)")}));
         QCOMPARE(MenuTexts(menus[0]),
                  (QStringList{QStringLiteral("32956 ログイン(&I)..."), QStringLiteral("32955 ログアウト(&E)..."),
-                              QStringLiteral("-"), QStringLiteral("32892 選択された暗号フォルダーを解除(&K)"),
+                              QStringLiteral("-"), QStringLiteral("32877 暗号フォルダーの登録(&A)..."),
+                              QStringLiteral("32892 選択された暗号フォルダーを解除(&K)"),
                               QStringLiteral("-"), QStringLiteral("新規作成(&W)>"), QStringLiteral("-"),
                               QStringLiteral("32878 開く(&O)"),
                               QStringLiteral("32888 暗号化パスワードを変更して取り出す(&U)..."), QStringLiteral("-"),
@@ -90,7 +91,10 @@ private Q_SLOTS:
         QCOMPARE(MenuTexts(menus[3]),
                  (QStringList{QStringLiteral("32973 開いたファイルの終了監視を行わない(&E)"), QStringLiteral("-"),
                               QStringLiteral("33026 ドラッグ＆ドロップ操作で暗号化したまま取り出す(&F)")}));
-        QCOMPARE(MenuTexts(menus[4]), QStringList{QStringLiteral("32926 環境設定(&K)...")});
+        QCOMPARE(MenuTexts(menus[4]),
+                 (QStringList{QStringLiteral("32990 暗号化されていないファイルの確認(&P)..."),
+                              QStringLiteral("32997 ヒント確認ウィンドウ(&N)..."), QStringLiteral("-"),
+                              QStringLiteral("32926 環境設定(&K)...")}));
         QCOMPARE(MenuTexts(menus[5]),
                  (QStringList{QStringLiteral("32929 ヘルプ(&H)"), QStringLiteral("33013 ホームページ(&W)"),
                               QStringLiteral("-"), QStringLiteral("33005 バージョン情報(&A)...")}));
