@@ -356,6 +356,13 @@ private:
     bool m_shutDown = false;
     bool m_endRequested = false;
     bool m_shownOnce = false;
+
+    // ---- backup of a folder ----
+    void BindBackupCommands();
+    // The chooser of the backup's destination; empty when cancelled.
+    QString ChooseBackupDestination();
+    OpResult BackupFolder(const QString& folder);
+    void ShowImportBackupNotice();
 };
 
 } // namespace korimbo

@@ -75,6 +75,7 @@ void CMainFrame::BuildCommandTable() {
     BindListPopup();
     BindOtherPopups();
     BindNotOffered();
+    BindBackupCommands();
     m_table.MakeActions(this, [this](int id) { OnCommand(id); });
 }
 
@@ -279,7 +280,7 @@ void CMainFrame::BindOtherPopups() {
 
 // Commands that keep their enabling rules but that no menu, button or key offers: they have nothing to do.
 void CMainFrame::BindNotOffered() {
-    for (int id : {cmd::RegisterFolder, cmd::Backup, cmd::ImportBackup, cmd::PlainFileCheck, cmd::HintWindow,
+    for (int id : {cmd::RegisterFolder, cmd::PlainFileCheck, cmd::HintWindow,
                    cmd::WriteBackSelectedCopies, cmd::EraseSelectedCopies})
         m_table.Bind(id, Always, [](int) {});
 }

@@ -269,7 +269,8 @@ private Q_SLOTS:
                                << QList<int>{cmd::TakeOut, cmd::EncryptPlain};
         QTest::newRow("registered folder") << int(Pane::kTree) << QList<int>{0, 0, 0} << true
                                            << QList<int>{cmd::TreeRelease, cmd::TreePaste}
-                                           << QList<int>{cmd::TreeCut, cmd::TreeCopy, cmd::TreeDelete} << QList<int>{};
+                                           << QList<int>{cmd::TreeCut, cmd::TreeCopy, cmd::TreeDelete, cmd::Backup}
+                                           << QList<int>{};
         QTest::newRow("below it") << int(Pane::kTree) << QList<int>{0, 0, 0} << false
                                   << QList<int>{cmd::TreeCut, cmd::TreeDelete} << QList<int>{cmd::TreeRelease}
                                   << QList<int>{};
