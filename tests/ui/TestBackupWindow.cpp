@@ -6,6 +6,7 @@
 #include "ui/DialogHook.h"
 #include "ui/TreeV.h"
 #include "util/MessageNumbers.h"
+#include "workspace/LoginManager.h"
 
 #include <QAction>
 #include <QDirIterator>
@@ -95,6 +96,7 @@ private Q_SLOTS:
         QVERIFY(entries.contains(cmd::Backup));
         QVERIFY(entries.value(cmd::Backup));
 
+        rig.ui.QueueAnswer(kAnswerYes);
         QCOMPARE(rig.frame->LogoutFolder(rig.folder), OpResult::kDone);
         rig.frame->UpdateCommandStates();
         QVERIFY(!rig.frame->Action(cmd::Backup)->isEnabled());
@@ -154,18 +156,24 @@ private Q_SLOTS:
         QVERIFY(QTest::qWaitForWindowExposed(rig.frame.get()));
         QTemporaryDir destination;
         bool prompted = false;
+        bool activated = false;
         RealAnswer type([&](QWidget* chooser) {
             const QString prompt = rig.app.State().catalogue->m_GetMsgA(msg::kBackupDestination);
             for (const QLabel* label : chooser->findChildren<QLabel*>())
                 prompted = prompted || label->text() == prompt;
             auto* name = chooser->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
             name->setText(destination.path());
+            // The chooser is the active window with the focus in its name field, as it opens for a person.
+            QApplication::setActiveWindow(chooser);
+            activated = QTest::qWaitForWindowActive(chooser);
+            name->setFocus();
             QTest::keyClick(name, Qt::Key_Return);
         });
         rig.frame->OnCommand(cmd::Backup);
         QVERIFY(type.Answered());
         QVERIFY(!type.TimedOut());
         QVERIFY(prompted);
+        QVERIFY(activated);
         QVERIFY(QFileInfo(rig.CopyIn(destination.path())).isFile());
     }
 };

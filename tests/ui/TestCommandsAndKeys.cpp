@@ -376,7 +376,7 @@ private Q_SLOTS:
         };
         QTest::keyClick(tree, Qt::Key_F10, Qt::ShiftModifier);
         QCOMPARE(enabled, (QStringList{QStringLiteral("この暗号フォルダーを解除(&K)"), QStringLiteral("貼り付け(&P)"),
-                                       QStringLiteral("プロパティ(&R)")}));
+                                       QStringLiteral("プロパティ(&R)"), QStringLiteral("バックアップ(&B)...")}));
         tree->runMenu = nullptr;
         PopupAnswer escape(Qt::Key_Escape);
         QTest::keyClick(tree, Qt::Key_Menu);
@@ -384,7 +384,7 @@ private Q_SLOTS:
                  (QStringList{QStringLiteral("この暗号フォルダーを解除(&K)"), QStringLiteral("-"),
                               QStringLiteral("切り取り （inside） (&T)"), QStringLiteral("コピー （inside） (&C)"),
                               QStringLiteral("貼り付け(&P)"), QStringLiteral("-"), QStringLiteral("削除(&D)"),
-                              QStringLiteral("プロパティ(&R)")}));
+                              QStringLiteral("プロパティ(&R)"), QStringLiteral("-"), QStringLiteral("バックアップ(&B)...")}));
     }
 
     // The decrypted-file list's pop-up by key; M goes to the copy's container in the contents list.
