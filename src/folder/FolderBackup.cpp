@@ -86,6 +86,7 @@ OpResult CFolderBackup::Run(const QString& root, const QString& destination) {
         const QString relative = files[i].mid(root.size());
         m_ui.SetStatusText(m_messages.MsgA(msg::kBackupProgress) + relative.mid(1) +
                            QStringLiteral(" (%1/%2)").arg(i + 1).arg(files.size()));
+        m_ui.Pump();
         step = m_ui.StopRequested() ? Stop() : CarryFile(files[i], target + relative);
     }
     m_ui.SetStatusText(QString());
