@@ -194,6 +194,8 @@ CFolderBackup::Step CFolderBackup::CopyVerified(const QString& from, const QStri
         return CopyFailed(copied.SourceFailed() ? from : to, copied.error);
     if (!Verified(from, staged)) {
         static_cast<void>(m_files.Remove(staged));
+        if (m_ui.StopRequested())
+            return Stop();
         ++m_counts.rejected;
         ReportMessage(m_ui, m_messages, msg::kBackupCopyRejected, WithPath(QString(), from, PathSeparator::Paragraph),
                       Icon::Warning);
@@ -224,6 +226,8 @@ bool CFolderBackup::SameBytes(const QString& first, const QString& second) {
     QByteArray b(CCryptEngine::kPieceSize, '\0');
     for (;;) {
         m_ui.Pump();
+        if (m_ui.StopRequested())
+            return false;
         const qint64 n = ReadFull(*one, a.data(), a.size());
         if (n < 0 || ReadFull(*two, b.data(), b.size()) != n ||
             std::memcmp(a.constData(), b.constData(), std::size_t(n)) != 0)

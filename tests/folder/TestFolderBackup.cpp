@@ -319,23 +319,28 @@ private Q_SLOTS:
         QVERIFY(BackupRig::FilesBelow(rig->destination).isEmpty());
     }
 
-    // A stop in the middle of a copy leaves nothing of it at the destination.
-    void StopMidCopyLeavesNoPartialFile() {
+    // A stop while a file is copied, or while its copy is checked, leaves nothing of it at the destination.
+    void StopLeavesNoPartialFile_data() {
+        QTest::addColumn<int>("pumpsSeen");
+        QTest::newRow("while copying") << 1;  // the first piece of 1 MiB is written
+        QTest::newRow("while checking") << 10; // the copy is complete and read back in pieces of 128000 bytes
+    }
+    void StopLeavesNoPartialFile() {
+        QFETCH(int, pumpsSeen);
         auto rig = Started();
         QVERIFY(rig);
         QVERIFY(!rig->Encrypt(rig->folder, QStringLiteral("big.bin"), RandomBytes(3 * 1024 * 1024)).isEmpty());
         const QString target = rig->Target();
-        bool sawPartial = false;
+        int seen = 0;
         rig->ui.OnPump([&](int) {
-            if (!BackupRig::FilesBelow(target).isEmpty()) {
-                sawPartial = true;
+            if (!BackupRig::FilesBelow(target).isEmpty() && ++seen == pumpsSeen)
                 rig->ui.SetStop(true);
-            }
         });
         QCOMPARE(rig->Backup(), OpResult::kDeclined);
-        QVERIFY(sawPartial);
+        QCOMPARE(seen, pumpsSeen);
         QCOMPARE(rig->ui.Numbers(), QList<int>{msg::kBackupStopped});
         QCOMPARE(rig->ui.Messages()[0].icon, Icon::Information);
+        QCOMPARE(rig->counts.rejected, 0);
         QCOMPARE(BackupRig::FilesBelow(target), QStringList());
     }
 
