@@ -122,7 +122,7 @@ CFolderBackup::Step CFolderBackup::Collect(const QString& root, QStringList& fol
     });
     if (walk.unreadable.isEmpty())
         return Step::Done;
-    return CopyFailed(walk.unreadable.first(), EACCES);
+    return CopyFailed(walk.unreadable.first(), 0); // the walk keeps no errno
 }
 
 CFolderBackup::Step CFolderBackup::MakeFolders(const QString& root, const QString& target,
