@@ -112,8 +112,21 @@ private Q_SLOTS:
         QTemporaryDir destination;
         QString title;
         DialogHook::Queue(PickFolder(destination.path(), &title));
+        // While it copies, the window is busy, the stop button is live and the status names the file.
+        bool stoppable = false;
+        QString status;
+        rig.ui.OnPump([&](int) {
+            rig.frame->UpdateCommandStates();
+            stoppable = stoppable || (rig.frame->IsBusy() && rig.frame->Action(cmd::Stop)->isEnabled());
+            if (status.isEmpty())
+                status = rig.ui.Status();
+        });
         rig.frame->OnCommand(cmd::Backup);
+        rig.ui.OnPump({});
         QCOMPARE(title, QStringLiteral("バックアップ先の選択"));
+        QVERIFY(stoppable);
+        QCOMPARE(status, rig.app.State().catalogue->m_GetMsgA(msg::kBackupProgress) +
+                             QFileInfo(rig.container).fileName() + QStringLiteral(" (1/1)"));
         QCOMPARE(rig.ui.Numbers(), QList<int>{msg::kBackupFinished});
         QCOMPARE(rig.ui.Messages()[0].icon, Icon::Information);
         QVERIFY(QFileInfo(rig.CopyIn(destination.path())).isFile());
