@@ -125,8 +125,7 @@ CFolderBackup::Step CFolderBackup::Collect(const QString& root, QStringList& fol
     return CopyFailed(walk.unreadable.first(), 0); // the walk keeps no errno
 }
 
-CFolderBackup::Step CFolderBackup::MakeFolders(const QString& root, const QString& target,
-                                               const QStringList& folders) {
+CFolderBackup::Step CFolderBackup::MakeFolders(const QString& root, const QString& target, const QStringList& folders) {
     for (const QString& folder : QStringList{root} + folders) {
         const QString made = target + folder.mid(root.size());
         if (const int rc = m_files.MakeFolderPath(made).error; rc != 0) {
@@ -251,8 +250,7 @@ void CFolderBackup::ShowSummary() {
         text += u'\n' + m_messages.MsgA(msg::kBackupNotContainersCount) + QString::number(m_counts.notContainers);
     if (m_counts.rejected > 0)
         text += u'\n' + m_messages.MsgA(msg::kBackupRejectedCount) + QString::number(m_counts.rejected);
-    m_ui.Message(text, m_counts.rejected > 0 ? Icon::Warning : Icon::Information, Buttons::Ok, 0,
-                 msg::kBackupFinished);
+    m_ui.Message(text, m_counts.rejected > 0 ? Icon::Warning : Icon::Information, Buttons::Ok, 0, msg::kBackupFinished);
 }
 
 CFolderBackup::Step CFolderBackup::Stop() {

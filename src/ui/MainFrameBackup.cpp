@@ -24,7 +24,8 @@ void CMainFrame::BindBackupCommands() {
     m_table.BindPopup(cmd::Backup, [this](int) {
         static_cast<void>(BackupFolder(CTreeV::TopFolderOf(m_tree->FindTop(m_treePopupPath))));
     });
-    m_table.Bind(cmd::ImportBackup, [] { return true; }, [this](int) { ShowImportBackupNotice(); });
+    m_table.Bind(
+        cmd::ImportBackup, [] { return true; }, [this](int) { ShowImportBackupNotice(); });
 }
 
 QString CMainFrame::ChooseBackupDestination() {
@@ -63,8 +64,8 @@ OpResult CMainFrame::BackupFolder(const QString& folder) {
 
 void CMainFrame::ShowImportBackupNotice() {
     MessageSource& messages = *m_app.State().catalogue;
-    m_ui.Message(messages.MsgA(msg::kImportBackupUnavailable) + messages.MsgA(msg::kImportBackupHow),
-                 Icon::Information, Buttons::Ok, 0, msg::kImportBackupUnavailable);
+    m_ui.Message(messages.MsgA(msg::kImportBackupUnavailable) + messages.MsgA(msg::kImportBackupHow), Icon::Information,
+                 Buttons::Ok, 0, msg::kImportBackupUnavailable);
 }
 
 } // namespace korimbo

@@ -58,10 +58,10 @@ struct BackupRig : FolderRig {
                 continue;
             }
             const QString plain = scratch.path() + QStringLiteral("/shown.out");
-            shown.insert(entry.displayName, entry.kind == NameEntry::kContainer &&
-                                                    Engine().DecryptFile(path, plain, key) == kOk
-                                                ? Bytes(plain)
-                                                : QByteArray("plain"));
+            shown.insert(entry.displayName,
+                         entry.kind == NameEntry::kContainer && Engine().DecryptFile(path, plain, key) == kOk
+                             ? Bytes(plain)
+                             : QByteArray("plain"));
             QFile::remove(plain);
         }
         return shown;
@@ -322,7 +322,7 @@ private Q_SLOTS:
     // A stop while a file is copied, or while its copy is checked, leaves nothing of it at the destination.
     void StopLeavesNoPartialFile_data() {
         QTest::addColumn<int>("pumpsSeen");
-        QTest::newRow("while copying") << 1;  // the first piece of 1 MiB is written
+        QTest::newRow("while copying") << 1;   // the first piece of 1 MiB is written
         QTest::newRow("while checking") << 10; // the copy is complete and read back in pieces of 128000 bytes
     }
     void StopLeavesNoPartialFile() {
@@ -355,8 +355,8 @@ private Q_SLOTS:
         auto rig = Started();
         QVERIFY(rig);
         QVERIFY(!rig->Encrypt(rig->folder, QStringLiteral("a.txt"), "alpha").isEmpty());
-        rig->destination = where == QLatin1String("inside") ? rig->folder + QStringLiteral("/copies")
-                                                            : QFileInfo(rig->folder).path();
+        rig->destination =
+            where == QLatin1String("inside") ? rig->folder + QStringLiteral("/copies") : QFileInfo(rig->folder).path();
         const QStringList before = BackupRig::FilesBelow(rig->folder);
         QCOMPARE(rig->Backup(), OpResult::kFailed);
         QCOMPARE(rig->ui.Numbers(), QList<int>{msg::kBackupInsideFolder});
