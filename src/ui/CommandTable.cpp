@@ -107,6 +107,7 @@ QList<CommandRow> OtherRows() {
         {.id = cmd::DecryptOnly, .text = u"選択したファイルの復号のみを行う(&F)", .focus = F::kListOrTree, .placement = P::kNotInMenus},
         {.id = cmd::WriteBackSelectedCopies, .text = u"選択した復号中のファイルを暗号化する(&S)", .placement = P::kNotInMenus},
         {.id = cmd::EraseSelectedCopies, .text = u"選択した復号中のファイルを削除する(&D)", .placement = P::kNotInMenus},
+        // These two are offered: in the operations menu, the backup in the tree's pop-up too.
         {.id = cmd::Backup, .text = u"バックアップ(&B)...", .focus = F::kNotList, .popupRule = OfLoggedInTopFolder},
         {.id = cmd::ImportBackup, .text = u"バックアップの取り込み(&I)..."},
         {.id = cmd::PlainFileCheck, .text = u"暗号化されていないファイルの確認(&P)", .placement = P::kNotInMenus},
