@@ -60,6 +60,7 @@ bench: bench-deps
 	$(BUILD_DIR)-bench/bench/korimbo-bench
 	bench/compare.sh $(BUILD_DIR)-bench/korimbo-cli
 	bench/compare-encrypt-in.sh $(BUILD_DIR)-bench/bench/korimbo-bench-encrypt-in 5000 300
+	$(BUILD_DIR)-bench/bench/korimbo-bench-backup
 
 # ASan + UBSan build of everything, then the whole suite.
 sanitize: deps

@@ -27,6 +27,10 @@ bool OfTopFolder(const PopupContext& context) {
 bool BelowTopFolder(const PopupContext& context) {
     return !context.topFolder;
 }
+// A backup is verified with the folder's key, so the folder must be logged in.
+bool OfLoggedInTopFolder(const PopupContext& context) {
+    return context.topFolder && context.loggedIn;
+}
 bool PasteAllowed(const PopupContext& context) {
     return context.pasteAllowed;
 }
@@ -105,8 +109,9 @@ QList<CommandRow> OtherRows() {
         {.id = cmd::DecryptOnly, .text = u"選択したファイルの復号のみを行う(&F)", .focus = F::kListOrTree, .placement = P::kNotInMenus},
         {.id = cmd::WriteBackSelectedCopies, .text = u"選択した復号中のファイルを暗号化する(&S)", .placement = P::kNotInMenus},
         {.id = cmd::EraseSelectedCopies, .text = u"選択した復号中のファイルを削除する(&D)", .placement = P::kNotInMenus},
-        {.id = cmd::Backup, .text = u"バックアップ(&B)...", .focus = F::kNotList, .placement = P::kNotInMenus},
-        {.id = cmd::ImportBackup, .text = u"バックアップの取り込み(&I)...", .placement = P::kNotInMenus},
+        // These two are offered: in the operations menu, the backup in the tree's pop-up too.
+        {.id = cmd::Backup, .text = u"バックアップ(&B)...", .focus = F::kNotList, .popupRule = OfLoggedInTopFolder},
+        {.id = cmd::ImportBackup, .text = u"バックアップの取り込み(&I)..."},
         {.id = cmd::AdminPassword, .text = u"管理パスワード設定(&K)...", .placement = P::kNotInMenus},
         {.id = cmd::ChangePasswords, .text = u"変更用パスワードの登録(&H)...", .placement = P::kNotInMenus},
     };
@@ -189,7 +194,7 @@ QList<int> CCommandTable::PopupLayout(const PopupContext& context) {
         return context.newItems ? QList<int>{cmd::Paste, kSeparator, kNewItemsMenu} : QList<int>{cmd::Paste};
     case Pane::kTree:
         return {cmd::TreeRelease, kSeparator,      cmd::TreeCut,       cmd::TreeCopy,
-                cmd::TreePaste,   kSeparator,      cmd::TreeDelete,    cmd::TreeProperties};
+                cmd::TreePaste,   kSeparator,      cmd::TreeDelete,    cmd::TreeProperties, kSeparator, cmd::Backup};
     case Pane::kDecryptedRows:
         return {cmd::WriteBackSelected, cmd::GoToContainer};
     case Pane::kDecryptedArea:
@@ -230,7 +235,7 @@ QList<MenuLayout> CCommandTable::MenuBar() {
         {QStringLiteral("編集(&E)"),
          {cmd::Undo, kSeparator, cmd::InsideCut, cmd::InsideCopy, cmd::Paste, kSeparator, cmd::SelectAll}},
         {QStringLiteral("表示(&V)"), {cmd::UpOneLevel, kViewStyleMenu, cmd::Refresh}},
-        {QStringLiteral("操作(&S)"), {cmd::NoWatch, kSeparator, cmd::DragTakeOutEncrypted}},
+        {QStringLiteral("操作(&S)"), {cmd::NoWatch, kSeparator, cmd::DragTakeOutEncrypted, kSeparator, cmd::Backup, cmd::ImportBackup}},
         {QStringLiteral("ツール(&T)"), {cmd::PlainFileCheck, cmd::HintWindow, kSeparator, cmd::Settings}},
         {QStringLiteral("ヘルプ(&H)"), {cmd::Help, cmd::HomePage, kSeparator, cmd::Version}},
     };

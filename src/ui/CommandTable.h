@@ -49,6 +49,7 @@ struct PopupContext {
     int plainFiles = 0;      // of them, the plain files
     int folders = 0;         // of them, the folders
     bool topFolder = false;  // the tree's item is a registered folder itself
+    bool loggedIn = false;   // the tree's item belongs to a logged-in folder
     bool pasteAllowed = false;
     bool pasteEncrypts = false; // a paste would encrypt files from the file manager
     bool newItems = false;      // the list offers the submenu "新規作成(&W)"

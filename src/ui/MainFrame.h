@@ -362,6 +362,12 @@ private:
     void RegisterChosenFolder();
     void CheckPlainFiles();
     void ShowHintWindow();
+    // ---- backup of a folder ----
+    void BindBackupCommands();
+    // The chooser of the backup's destination; empty when cancelled.
+    QString ChooseBackupDestination();
+    OpResult BackupFolder(const QString& folder);
+    void ShowImportBackupNotice();
 };
 
 } // namespace korimbo

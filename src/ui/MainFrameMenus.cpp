@@ -76,6 +76,7 @@ void CMainFrame::BuildCommandTable() {
     BindOtherPopups();
     BindToolCommands();
     BindNotOffered();
+    BindBackupCommands();
     m_table.MakeActions(this, [this](int id) { OnCommand(id); });
 }
 
@@ -280,7 +281,7 @@ void CMainFrame::BindOtherPopups() {
 
 // Commands that keep their enabling rules but that no menu, button or key offers: they have nothing to do.
 void CMainFrame::BindNotOffered() {
-    for (int id : {cmd::Backup, cmd::ImportBackup, cmd::WriteBackSelectedCopies, cmd::EraseSelectedCopies})
+    for (int id : {cmd::WriteBackSelectedCopies, cmd::EraseSelectedCopies})
         m_table.Bind(id, Always, [](int) {});
 }
 

@@ -243,6 +243,7 @@ void CTreeV::ShowPopup(QTreeWidgetItem* item, const QPoint& globalPos) {
     PopupContext context;
     context.pane = PopupContext::Pane::kTree;
     context.topFolder = item->parent() == nullptr;
+    context.loggedIn = isLoggedIn && isLoggedIn(TopFolderOf(item));
     QMenu menu(this);
     CCommandTable::FillPopup(menu, context);
     if (const int id = RunMenu(menu, globalPos); id != 0)

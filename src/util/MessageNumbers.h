@@ -418,6 +418,22 @@ inline constexpr int kHintNotContainer = 866;
 inline constexpr int kHintUnreadable = 867;     // + error text
 inline constexpr int kHintEmpty = 868;
 inline constexpr int kHintOfFolder = 869;
+
+// Backup of an encrypted folder.
+inline constexpr int kImportBackupUnavailable = 193; // + kImportBackupHow
+inline constexpr int kImportBackupHow = 194;
+inline constexpr int kBackupDestination = 260;
+inline constexpr int kBackupFinished = 261; // + the counts below, one a line
+inline constexpr int kBackupFolderFailed = 262;
+inline constexpr int kBackupCopyFailed = 263;
+inline constexpr int kBackupInsideFolder = 800;
+inline constexpr int kBackupCopyRejected = 801; // a copy that failed its verification, removed again
+inline constexpr int kBackupCopiedCount = 802;
+inline constexpr int kBackupUnchangedCount = 803;
+inline constexpr int kBackupNotContainersCount = 804;
+inline constexpr int kBackupRejectedCount = 805;
+inline constexpr int kBackupStopped = 806;
+inline constexpr int kBackupProgress = 807; // the status text, + the file and its place in the count
 } // namespace msg
 
 } // namespace korimbo

@@ -32,6 +32,13 @@ public:
     }
 
     qint64 Write(const void* buffer, qint64 count) override {
+        if (m_corrupt && m_corrupt->afterBytes >= m_writeCount && m_corrupt->afterBytes < m_writeCount + count) {
+            QByteArray damaged(static_cast<const char*>(buffer), count);
+            const qint64 at = m_corrupt->afterBytes - m_writeCount;
+            damaged[at] = char(damaged[at] ^ 0x01);
+            m_corrupt = nullptr; // once per handle
+            return Write(damaged.constData(), count);
+        }
         if (m_write) {
             const qint64 left = m_write->afterBytes - m_writeCount;
             if (left <= 0)
@@ -54,6 +61,8 @@ public:
             return Fail(m_seek->error);
         return m_inner->Seek(offset, whence);
     }
+
+    void Corrupt(const FaultyFileSystem::Fault* fault) { m_corrupt = fault; }
 
     qint64 Position() override { return m_inner->Position(); }
     bool Truncate(qint64 size) override { return m_inner->Truncate(size); }
@@ -78,6 +87,7 @@ private:
     const FaultyFileSystem::Fault* m_write;
     const FaultyFileSystem::Fault* m_seek;
     const FaultyFileSystem::Fault* m_sync;
+    const FaultyFileSystem::Fault* m_corrupt = nullptr;
     qint64 m_readCount = 0;
     qint64 m_writeCount = 0;
     int m_error = 0;
@@ -112,10 +122,13 @@ std::unique_ptr<File> FaultyFileSystem::Open(const QString& path, OpenMode mode,
     std::unique_ptr<File> inner = m_local.Open(path, mode, error);
     if (!inner)
         return nullptr;
-    return std::make_unique<FaultyFile>(std::move(inner), Matches(readFault, path) ? &readFault : nullptr,
-                                        Matches(writeFault, path) ? &writeFault : nullptr,
-                                        Matches(seekFault, path) ? &seekFault : nullptr,
-                                        Matches(syncFault, path) ? &syncFault : nullptr);
+    auto file = std::make_unique<FaultyFile>(std::move(inner), Matches(readFault, path) ? &readFault : nullptr,
+                                             Matches(writeFault, path) ? &writeFault : nullptr,
+                                             Matches(seekFault, path) ? &seekFault : nullptr,
+                                             Matches(syncFault, path) ? &syncFault : nullptr);
+    if (Matches(corruptFault, path))
+        file->Corrupt(&corruptFault);
+    return file;
 }
 
 SysResult FaultyFileSystem::Remove(const QString& path) {

@@ -30,6 +30,7 @@ public:
     Fault syncFolderFault; // SyncFolder on a matching folder fails with `error`
     Fault makeFolderFault; // MakeFolder fails with `error`
     Fault removeFolderFault; // RemoveFolder fails with `error`
+    Fault corruptFault;    // writes pass, but the byte at `afterBytes` of one handle is stored with a bit flipped
     std::optional<qint64> freeBytes;
     QStringList contentsReads; // the path of every ReadContents call, for tests that count reads
     // Write permission as a user other than root meets it: opening a file without write bits for

@@ -269,7 +269,8 @@ private Q_SLOTS:
                                << QList<int>{cmd::TakeOut, cmd::EncryptPlain};
         QTest::newRow("registered folder") << int(Pane::kTree) << QList<int>{0, 0, 0} << true
                                            << QList<int>{cmd::TreeRelease, cmd::TreePaste}
-                                           << QList<int>{cmd::TreeCut, cmd::TreeCopy, cmd::TreeDelete} << QList<int>{};
+                                           << QList<int>{cmd::TreeCut, cmd::TreeCopy, cmd::TreeDelete, cmd::Backup}
+                                           << QList<int>{};
         QTest::newRow("below it") << int(Pane::kTree) << QList<int>{0, 0, 0} << false
                                   << QList<int>{cmd::TreeCut, cmd::TreeDelete} << QList<int>{cmd::TreeRelease}
                                   << QList<int>{};
@@ -375,7 +376,7 @@ private Q_SLOTS:
         };
         QTest::keyClick(tree, Qt::Key_F10, Qt::ShiftModifier);
         QCOMPARE(enabled, (QStringList{QStringLiteral("この暗号フォルダーを解除(&K)"), QStringLiteral("貼り付け(&P)"),
-                                       QStringLiteral("プロパティ(&R)")}));
+                                       QStringLiteral("プロパティ(&R)"), QStringLiteral("バックアップ(&B)...")}));
         tree->runMenu = nullptr;
         PopupAnswer escape(Qt::Key_Escape);
         QTest::keyClick(tree, Qt::Key_Menu);
@@ -383,7 +384,7 @@ private Q_SLOTS:
                  (QStringList{QStringLiteral("この暗号フォルダーを解除(&K)"), QStringLiteral("-"),
                               QStringLiteral("切り取り （inside） (&T)"), QStringLiteral("コピー （inside） (&C)"),
                               QStringLiteral("貼り付け(&P)"), QStringLiteral("-"), QStringLiteral("削除(&D)"),
-                              QStringLiteral("プロパティ(&R)")}));
+                              QStringLiteral("プロパティ(&R)"), QStringLiteral("-"), QStringLiteral("バックアップ(&B)...")}));
     }
 
     // The decrypted-file list's pop-up by key; M goes to the copy's container in the contents list.
