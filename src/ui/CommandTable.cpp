@@ -57,6 +57,7 @@ QList<CommandRow> MenuRows() {
         {.id = cmd::Refresh, .text = u"最新の情報に更新(&R)"},
         {.id = cmd::NoWatch, .text = u"開いたファイルの終了監視を行わない(&E)", .checkable = true},
         {.id = cmd::DragTakeOutEncrypted, .text = u"ドラッグ＆ドロップ操作で暗号化したまま取り出す(&F)", .checkable = true},
+        {.id = cmd::IntegrityScan, .text = u"整合性の検査(&I)..."},
         {.id = cmd::Settings, .text = u"環境設定(&K)..."},
         {.id = cmd::Help, .text = u"ヘルプ(&H)"},
         {.id = cmd::HomePage, .text = u"ホームページ(&W)"},
@@ -230,7 +231,7 @@ QList<MenuLayout> CCommandTable::MenuBar() {
         {QStringLiteral("編集(&E)"),
          {cmd::Undo, kSeparator, cmd::InsideCut, cmd::InsideCopy, cmd::Paste, kSeparator, cmd::SelectAll}},
         {QStringLiteral("表示(&V)"), {cmd::UpOneLevel, kViewStyleMenu, cmd::Refresh}},
-        {QStringLiteral("操作(&S)"), {cmd::NoWatch, kSeparator, cmd::DragTakeOutEncrypted}},
+        {QStringLiteral("操作(&S)"), {cmd::NoWatch, kSeparator, cmd::DragTakeOutEncrypted, kSeparator, cmd::IntegrityScan}},
         {QStringLiteral("ツール(&T)"), {cmd::Settings}},
         {QStringLiteral("ヘルプ(&H)"), {cmd::Help, cmd::HomePage, kSeparator, cmd::Version}},
     };

@@ -46,6 +46,7 @@ class CUSplitterWnd;
 class BusyInputFilter;
 class CTakeOut;
 class TakeOutPrompts;
+struct FolderScanResult;
 class CDragOutData;
 enum class TakeOutKind;
 
@@ -356,6 +357,12 @@ private:
     bool m_shutDown = false;
     bool m_endRequested = false;
     bool m_shownOnce = false;
+
+    // The integrity scan of the selected folder tree (MainFrameScan.cpp).
+    void BindScanCommands();
+    [[nodiscard]] bool ScanAllowed() const;
+    OpResult IntegrityScan();
+    void ShowScanResult(const FolderScanResult& result);
 };
 
 } // namespace korimbo

@@ -75,6 +75,7 @@ void CMainFrame::BuildCommandTable() {
     BindListPopup();
     BindOtherPopups();
     BindNotOffered();
+    BindScanCommands();
     m_table.MakeActions(this, [this](int id) { OnCommand(id); });
 }
 
