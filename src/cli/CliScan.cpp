@@ -69,7 +69,7 @@ int CCliTool::Scan(const QString& folder) {
     if (!keys)
         return kExitFailed;
     QStringList unreadableFolders;
-    const QStringList paths = CContainerScan::FilesBelow(folder, &unreadableFolders);
+    const QStringList paths = CContainerScan::FilesBelow(QFileInfo(folder).absoluteFilePath(), &unreadableFolders);
     CContainerScan scan(std::move(keys), m_files, m_ui);
     const CContainerScan::Result result = scan.Run(paths);
     ScanCounts counts;
