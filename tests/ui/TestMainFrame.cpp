@@ -89,7 +89,8 @@ private Q_SLOTS:
                  (QStringList{QStringLiteral("32938 アイコン(&I)"), QStringLiteral("32941 詳細(&D)")}));
         QCOMPARE(MenuTexts(menus[3]),
                  (QStringList{QStringLiteral("32973 開いたファイルの終了監視を行わない(&E)"), QStringLiteral("-"),
-                              QStringLiteral("33026 ドラッグ＆ドロップ操作で暗号化したまま取り出す(&F)")}));
+                              QStringLiteral("33026 ドラッグ＆ドロップ操作で暗号化したまま取り出す(&F)"),
+                              QStringLiteral("-"), QStringLiteral("33030 整合性の検査(&I)...")}));
         QCOMPARE(MenuTexts(menus[4]), QStringList{QStringLiteral("32926 環境設定(&K)...")});
         QCOMPARE(MenuTexts(menus[5]),
                  (QStringList{QStringLiteral("32929 ヘルプ(&H)"), QStringLiteral("33013 ホームページ(&W)"),
