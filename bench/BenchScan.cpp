@@ -36,12 +36,14 @@ struct ScanFixture {
     QTemporaryDir dir;
     QString small;
     QString large;
+    QString random;
     qint64 largePlain = 0;
 
     int Set() {
         small = dir.filePath(QStringLiteral("small"));
         large = dir.filePath(QStringLiteral("large"));
-        if (!dir.isValid() || !QDir().mkpath(small) || !QDir().mkpath(large) ||
+        random = dir.filePath(QStringLiteral("random"));
+        if (!dir.isValid() || !QDir().mkpath(small) || !QDir().mkpath(large) || !QDir().mkpath(random) ||
             catalogue.MsgAIN(engine) != OpResult::kDone || catalogue.MsgBIN(engine) != OpResult::kDone ||
             engine.RegisterBuiltInKey() != 0)
             return -1;
@@ -75,13 +77,18 @@ struct ScanFixture {
         }
         return 0;
     }
+    // Office-like text (compresses about tenfold) and incompressible bytes, where the cipher does most work.
     int MakeLarge() {
         for (int i = 0; i < kLarge; ++i) {
             const QString plain = dir.filePath(QStringLiteral("large%1.dat").arg(i));
+            const QString noise = dir.filePath(QStringLiteral("random%1.dat").arg(i));
             if (bench::BenchData::WriteOfficeLike(plain, kLargeBytes, 10 + i) != 0 ||
-                engine.EncryptFile(plain, large + QStringLiteral("/L%1.zorf").arg(i), small) != 0)
+                bench::BenchData::WriteRandom(noise, kLargeBytes, 20 + i) != 0 ||
+                engine.EncryptFile(plain, large + QStringLiteral("/L%1.zorf").arg(i), small) != 0 ||
+                engine.EncryptFile(noise, random + QStringLiteral("/R%1.zorf").arg(i), small) != 0)
                 return -1;
             QFile::remove(plain);
+            QFile::remove(noise);
             largePlain += kLargeBytes;
         }
         return 0;
@@ -115,10 +122,12 @@ void BM_ScanSmallFolder(benchmark::State& state) {
     state.SetItemsProcessed(state.iterations() * kSmall);
 }
 
+// Arguments: workers, and 0 for office-like text or 1 for incompressible bytes.
 void BM_ScanLargeFolder(benchmark::State& state) {
     ScanFixture& f = Fixture();
+    const QString& folder = state.range(1) ? f.random : f.large;
     for (auto _ : state)
-        if (!ScanOnce(f, f.large, int(state.range(0)), kLarge))
+        if (!ScanOnce(f, folder, int(state.range(0)), kLarge))
             state.SkipWithError("scan failed");
     state.SetBytesProcessed(state.iterations() * f.largePlain);
 }
@@ -126,7 +135,8 @@ void BM_ScanLargeFolder(benchmark::State& state) {
 // The engine's verification of one large container: the throughput of one file, on one thread.
 void BM_VerifyOneLarge(benchmark::State& state) {
     ScanFixture& f = Fixture();
-    const QString container = f.large + QStringLiteral("/L0.zorf");
+    const QString container =
+        state.range(0) ? f.random + QStringLiteral("/R0.zorf") : f.large + QStringLiteral("/L0.zorf");
     for (auto _ : state)
         if (f.engine.VerifyContainer(container, f.small) != kOk)
             state.SkipWithError("verify failed");
@@ -138,8 +148,14 @@ const int kProcessors = int(std::max(1U, std::thread::hardware_concurrency()));
 } // namespace
 
 BENCHMARK(BM_ScanSmallFolder)->Arg(1)->Arg(kProcessors)->Unit(benchmark::kMillisecond)->UseRealTime();
-BENCHMARK(BM_ScanLargeFolder)->Arg(1)->Arg(kProcessors)->Unit(benchmark::kMillisecond)->UseRealTime();
-BENCHMARK(BM_VerifyOneLarge)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_ScanLargeFolder)
+    ->Args({1, 0})
+    ->Args({kProcessors, 0})
+    ->Args({1, 1})
+    ->Args({kProcessors, 1})
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+BENCHMARK(BM_VerifyOneLarge)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
