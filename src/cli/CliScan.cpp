@@ -60,7 +60,8 @@ QString KindWord(const ContainerVerdict& verdict, ScanCounts& counts) {
 // are listed as such and are no damage.
 int CCliTool::Scan(const QString& folder) {
     if (!QFileInfo(folder).isDir()) {
-        std::fputs((QStringLiteral("korimbo-cli: フォルダーではありません: ") + folder + u'\n').toUtf8().constData(), stderr);
+        std::fputs((QStringLiteral("korimbo-cli: フォルダーではありません: ") + folder + u'\n').toUtf8().constData(),
+                   stderr);
         return kExitFailed;
     }
     if (UseKey() != 0)

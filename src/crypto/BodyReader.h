@@ -29,7 +29,8 @@ public:
         int message = 0; // catalogue number, 0 when the failure needs no message of its own
         QString detail;  // zlib's text, an error text or the sizes
         int error = 0;   // errno of a failed read or write
-        bool endedShort = false; // the body stops before its stream ends: a cut-off file
+        // The body stops before its stream ends: a file cut off.
+        bool endedShort = false;
     };
 
     // The last piece a check without output produced.

@@ -452,9 +452,9 @@ std::shared_ptr<const ProbeKeys> CCryptEngine::ProbeKeysFor(const QString& key) 
     if (!outer || !inner || m_builtInName.isEmpty())
         return nullptr;
     ProbeKeys::Material material{outer->key, outer->iv, inner->key, inner->iv};
-    auto keys = std::make_shared<const ProbeKeys>(
-        material, Units(m_messages.MsgB(6), ContainerHeader::kSignatureUnits, u' '),
-        Units(m_messages.MsgB(7), ContainerHeader::kCheckUnits, QChar()));
+    auto keys =
+        std::make_shared<const ProbeKeys>(material, Units(m_messages.MsgB(6), ContainerHeader::kSignatureUnits, u' '),
+                                          Units(m_messages.MsgB(7), ContainerHeader::kCheckUnits, QChar()));
     OPENSSL_cleanse(&material, sizeof material);
     return keys;
 }

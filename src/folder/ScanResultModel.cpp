@@ -36,7 +36,7 @@ QVariant CScanResultModel::headerData(int section, Qt::Orientation orientation, 
     if (orientation != Qt::Horizontal || role != Qt::DisplayRole || section < 0 || section >= kColumnCount)
         return QAbstractTableModel::headerData(section, orientation, role);
     static const char16_t* const kTitles[kColumnCount] = {u"種類", u"名前", u"フォルダー", u"ディスク上の名前",
-                                                           u"理由"};
+                                                          u"理由"};
     return QString::fromUtf16(kTitles[section]);
 }
 

@@ -401,9 +401,9 @@ inline constexpr int kWeakChangePassword = 534;
 inline constexpr int kWorking = 638; // the status text while the window is busy
 
 // integrity scan of a folder tree
-inline constexpr int kScanAllWhole = 820;      // + the count
-inline constexpr int kScanStopped = 821;       // + done / total
-inline constexpr int kScanProgress = 822;      // status text + done / total
+inline constexpr int kScanAllWhole = 820; // + the count
+inline constexpr int kScanStopped = 821;  // + done / total
+inline constexpr int kScanProgress = 822; // status text + done / total
 inline constexpr int kScanTruncated = 823;
 inline constexpr int kScanBodyError = 824;
 inline constexpr int kScanHeaderDamaged = 825;
@@ -411,7 +411,7 @@ inline constexpr int kScanUnreadable = 826;    // + the error's text
 inline constexpr int kScanOtherPassword = 827; // + the hint + kScanOtherPasswordEnd
 inline constexpr int kScanOtherPasswordEnd = 828;
 inline constexpr int kScanNewerVersion = 829;
-inline constexpr int kScanFoundDamage = 830;   // heading of the result window
+inline constexpr int kScanFoundDamage = 830; // heading of the result window
 inline constexpr int kScanOnlyOtherPassword = 831;
 inline constexpr int kScanNothingToCheck = 832;
 } // namespace msg

@@ -146,15 +146,32 @@ private Q_SLOTS:
         QVERIFY(!container.isEmpty());
         const qint64 size = QFileInfo(container).size();
         switch (kind) {
-        case 1: QVERIFY(Cut(container, 100)); break;
-        case 2: QVERIFY(Cut(container, 16)); break;
-        case 3: QVERIFY(Cut(container, int(size) - ContainerHeader::kSize - 8)); break;
-        case 4: QVERIFY(Flip(container, size / 2)); break;
-        case 5: QVERIFY(Flip(container, 5)); break;
-        case 6: QVERIFY(Flip(container, 300)); break;
-        case 7: QVERIFY(Flip(container, 130)); break; // the outer block before the plain size: one bit of it
-        case 9: rig->fs.readFault = {QFileInfo(container).fileName(), EIO, 2000}; break;
-        default: break;
+        case 1:
+            QVERIFY(Cut(container, 100));
+            break;
+        case 2:
+            QVERIFY(Cut(container, 16));
+            break;
+        case 3:
+            QVERIFY(Cut(container, int(size) - ContainerHeader::kSize - 8));
+            break;
+        case 4:
+            QVERIFY(Flip(container, size / 2));
+            break;
+        case 5:
+            QVERIFY(Flip(container, 5));
+            break;
+        case 6:
+            QVERIFY(Flip(container, 300));
+            break;
+        case 7:
+            QVERIFY(Flip(container, 130));
+            break; // the outer block before the plain size: one bit of it
+        case 9:
+            rig->fs.readFault = {QFileInfo(container).fileName(), EIO, 2000};
+            break;
+        default:
+            break;
         }
         const ContainerVerdict verdict = rig->Engine().CheckQuietly(container, rig->folder);
         QCOMPARE(int(verdict.fault), fault);
