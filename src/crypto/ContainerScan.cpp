@@ -63,21 +63,21 @@ CContainerScan::Result CContainerScan::Run(const QStringList& paths) {
     for (int i = WorkerCount(result.total); i > 0; --i)
         workers.emplace_back(work);
 
-    int seen = -1;
-    while (shared.done.load() < result.total && !(shared.stop.load() && shared.next.load() >= result.total)) {
+    // Woken by each file done, or after a while to pump the window and look at the stop button.
+    int seen = 0;
+    while (seen < result.total && !result.stopped) {
         {
             std::unique_lock lock(shared.mutex);
             shared.changed.wait_for(lock, kPumpInterval, [&] { return shared.done.load() != seen; });
         }
         m_ui.Pump();
-        if (m_ui.StopRequested() && !shared.stop.exchange(true))
-            result.stopped = true;
-        if (const int done = shared.done.load(); done != seen && progress) {
+        result.stopped = m_ui.StopRequested();
+        shared.stop.store(result.stopped);
+        if (const int done = shared.done.load(); done != seen) {
             seen = done;
-            progress(done, result.total);
+            if (progress)
+                progress(done, result.total);
         }
-        if (result.stopped)
-            break;
     }
     for (std::thread& worker : workers)
         worker.join();

@@ -2,9 +2,13 @@
 #include "crypto/ContainerScan.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QStandardPaths>
 #include <QTest>
+
+#include <condition_variable>
+#include <mutex>
 
 using namespace korimbo;
 using namespace korimbo::test;
@@ -21,6 +25,42 @@ bool Damage(const QString& path, int kind) {
         bytes[bytes.size() / 2] = static_cast<char>(bytes[bytes.size() / 2] ^ 0x01);
     return WriteAll(path, bytes);
 }
+
+// Every open waits until the test lets it through.
+class HeldFileSystem final : public FileSystem {
+public:
+    explicit HeldFileSystem(FileSystem& inner) : m_inner(inner) {}
+    void Release() {
+        const std::lock_guard lock(m_mutex);
+        m_released = true;
+        m_changed.notify_all();
+    }
+    std::unique_ptr<File> Open(const QString& p, OpenMode m, int& e) override {
+        std::unique_lock lock(m_mutex);
+        m_changed.wait_for(lock, std::chrono::seconds(10), [this] { return m_released; });
+        return m_inner.Open(p, m, e);
+    }
+    bool Exists(const QString& p) override { return m_inner.Exists(p); }
+    SysResult Size(const QString& p, qint64& s) override { return m_inner.Size(p, s); }
+    SysResult Remove(const QString& p) override { return m_inner.Remove(p); }
+    SysResult Rename(const QString& f, const QString& t) override { return m_inner.Rename(f, t); }
+    SysResult FreeBytes(const QString& f, qint64& b) override { return m_inner.FreeBytes(f, b); }
+    SysResult SetModificationTime(const QString& p, qint64 s) override { return m_inner.SetModificationTime(p, s); }
+    SysResult MakeWritable(const QString& p) override { return m_inner.MakeWritable(p); }
+    SysResult SetReadOnly(const QString& p) override { return m_inner.SetReadOnly(p); }
+    SysResult SyncFolder(const QString& f) override { return m_inner.SyncFolder(f); }
+    SysResult ReplaceContents(const QString& p, const QByteArray& d) override { return m_inner.ReplaceContents(p, d); }
+    SysResult ReadContents(const QString& p, QByteArray& d) override { return m_inner.ReadContents(p, d); }
+    SysResult MakeFolder(const QString& p) override { return m_inner.MakeFolder(p); }
+    SysResult RemoveFolder(const QString& p) override { return m_inner.RemoveFolder(p); }
+    SysResult SetPermissions(const QString& p, unsigned m) override { return m_inner.SetPermissions(p, m); }
+
+private:
+    FileSystem& m_inner;
+    std::mutex m_mutex;
+    std::condition_variable m_changed;
+    bool m_released = false;
+};
 
 } // namespace
 
@@ -87,6 +127,30 @@ private Q_SLOTS:
         found.sort();
         QCOMPARE(found, damaged);
         QVERIFY(f.ui.Messages().isEmpty());
+    }
+
+    // While the workers are held, the calling thread waits between pumps instead of spinning, with or
+    // without a progress hook.
+    void callingThreadWaitsBetweenPumps() {
+        EngineFixture f;
+        const QString container = f.MakeContainer(QStringLiteral("w.txt"), TextBytes(5000));
+        QVERIFY(!container.isEmpty());
+        HeldFileSystem held(f.fs);
+        CContainerScan scan(f.engine.ProbeKeysFor(kFolderKey), held, f.ui);
+        QElapsedTimer clock;
+        qint64 atThirdPump = -1;
+        f.ui.OnPump([&](int pumps) {
+            if (pumps == 3) {
+                atThirdPump = clock.elapsed();
+                held.Release();
+            }
+        });
+        clock.start();
+        const CContainerScan::Result result = scan.Run({container});
+        QCOMPARE(int(result.files.size()), 1);
+        QVERIFY(result.files.front().verdict.Whole());
+        // Three pumps with no file done in between: at least two full waits of the pump interval.
+        QVERIFY2(atThirdPump >= 70, qPrintable(QString::number(atThirdPump)));
     }
 
     // Keys copied for the workers need both the built-in key and the folder's.
