@@ -69,6 +69,7 @@ QString CCliTool::HelpText() {
         "                            記録された元の名前で保存します。更新日時も元に戻します。\n"
         "  verify ファイル...        暗号ファイルを最後まで試しに復号し、サイズと末尾のデータを\n"
         "                            確かめます（何も書き込みません）。\n"
+        "  scan フォルダー           フォルダー内の暗号ファイルをすべて試しに復号し、壊れたものを表示します。\n"
         "\n"
         "オプション:\n"
         "  --password-file ファイル  パスワードをファイルの1行目から読みます。\n"
@@ -127,6 +128,10 @@ int CCliTool::Run(const QStringList& arguments) {
         return command == QStringLiteral("encrypt") ? Encrypt(positional[0], positional[1])
                                                     : Decrypt(positional[0], positional[1]);
     }
+    if (command == QStringLiteral("scan"))
+        return positional.size() != 1 ? Usage(QStringLiteral("scan にはフォルダーを1つ指定してください。"))
+               : Start() != 0         ? kExitFailed
+                                      : Scan(positional[0]);
     return Usage(QStringLiteral("不明なコマンドです: ") + command);
 }
 

@@ -26,6 +26,7 @@ private:
     int Encrypt(const QString& source, const QString& destination);
     int Decrypt(const QString& source, const QString& destination);
     int Verify(const QStringList& files);
+    int Scan(const QString& folder);
     int CheckName(const QString& path);
     void RemoveLeftovers(const QString& directory);
     int CheckOpens(const QString& path);

@@ -71,7 +71,7 @@ EngineResult CBodyReader::Feed(File& in, CInflater& inflater, std::uint8_t chain
     if (n % 16 != 0)
         return Fail(msg::kBodyLength);
     if (n == 0 || (m_inputEnded && n < m_padCount))
-        return Fail(msg::kBodyDamaged, kEndedShort);
+        return EndedShort();
     if (m_cipher.DecryptCbc(m_input.data(), m_input.data(), static_cast<std::size_t>(n), chain) != 0)
         return Fail(msg::kBodyDecipher);
     if (m_inputEnded)
@@ -94,7 +94,7 @@ EngineResult CBodyReader::Inflate(CInflater& inflater, bool& ended) {
         inflater.Output(m_piece, kPieceSize);
     } else if (!ended && m_inputEnded && inflater.InputLeft() == inputBefore && inflater.OutputLeft() == roomBefore) {
         // All of the body is in and nothing moves: the stream stops short of its end.
-        return Fail(msg::kBodyDamaged, kEndedShort);
+        return EndedShort();
     }
     return kOk;
 }
@@ -133,6 +133,11 @@ EngineResult CBodyReader::WriteFailed() {
 
 EngineResult CBodyReader::Fail(int message, const QString& detail, int error) {
     m_failure = Failure{message, detail, error};
+    return kFailed;
+}
+
+EngineResult CBodyReader::EndedShort() {
+    m_failure = Failure{msg::kBodyDamaged, kEndedShort, 0, true};
     return kFailed;
 }
 

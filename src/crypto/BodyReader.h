@@ -29,6 +29,8 @@ public:
         int message = 0; // catalogue number, 0 when the failure needs no message of its own
         QString detail;  // zlib's text, an error text or the sizes
         int error = 0;   // errno of a failed read or write
+        // The body stops before its stream ends: a file cut off.
+        bool endedShort = false;
     };
 
     // The last piece a check without output produced.
@@ -58,6 +60,7 @@ private:
     bool TakePiece(int length);
     EngineResult WriteFailed();
     EngineResult Fail(int message, const QString& detail = QString(), int error = 0);
+    EngineResult EndedShort();
     QString SizesText() const;
 
     CAesCipher& m_cipher;

@@ -11,6 +11,8 @@
 
 #include <cerrno>
 
+#include <openssl/crypto.h>
+
 #include <cstring>
 #include <limits.h>
 
@@ -442,6 +444,30 @@ EngineResult CCryptEngine::VerifyContainer(const QString& container, const QStri
     if (std::memcmp(decoded.tail, info.header.Tail(), 16) != 0)
         return Refuse(msg::kTailMismatch, u'\n' + container);
     return kOk;
+}
+
+std::shared_ptr<const ProbeKeys> CCryptEngine::ProbeKeysFor(const QString& key) const {
+    const KeySlot* outer = m_keys.Find(m_builtInName);
+    const KeySlot* inner = m_keys.Find(key);
+    if (!outer || !inner || m_builtInName.isEmpty())
+        return nullptr;
+    ProbeKeys::Material material{outer->key, outer->iv, inner->key, inner->iv};
+    auto keys =
+        std::make_shared<const ProbeKeys>(material, Units(m_messages.MsgB(6), ContainerHeader::kSignatureUnits, u' '),
+                                          Units(m_messages.MsgB(7), ContainerHeader::kCheckUnits, QChar()));
+    OPENSSL_cleanse(&material, sizeof material);
+    return keys;
+}
+
+ContainerVerdict CCryptEngine::CheckQuietly(const QString& container, const QString& key) {
+    std::shared_ptr<const ProbeKeys> keys = ProbeKeysFor(key);
+    if (!keys) {
+        ContainerVerdict verdict;
+        verdict.fault = ContainerFault::kUnreadable; // no key to read it with
+        return verdict;
+    }
+    CContainerProbe probe(std::move(keys), m_files);
+    return probe.Check(container);
 }
 
 } // namespace korimbo

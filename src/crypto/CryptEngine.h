@@ -3,6 +3,7 @@
 #include "crypto/AesCipher.h"
 #include "crypto/ContainerHeader.h"
 #include "crypto/ContainerInfo.h"
+#include "crypto/ContainerProbe.h"
 #include "crypto/EngineResult.h"
 #include "crypto/KeyTable.h"
 #include "util/FileNames.h"
@@ -127,6 +128,12 @@ public:
     EngineResult VerifyNewContainer(const QString& source, const QString& container, const QString& key);
     // A full dry-run decode of a container with the size and tail checks of a decryption.
     EngineResult VerifyContainer(const QString& container, const QString& key);
+    // The same checks without a word to the user: what is wrong comes back as a typed verdict. Uses
+    // neither the busy flag nor the engine's ciphers.
+    [[nodiscard]] ContainerVerdict CheckQuietly(const QString& container, const QString& key);
+    // A read-only copy of the built-in key and `key`, for checks on other threads (CContainerProbe);
+    // null when either is not registered.
+    [[nodiscard]] std::shared_ptr<const ProbeKeys> ProbeKeysFor(const QString& key) const;
 
     // ---- containers: maintenance ----
     EngineResult RenameStoredName(const QString& source, const QString& target, const QString& name, const QString& key,

@@ -46,6 +46,7 @@ enum Id : int {
     HomePage = 33013,
     Refresh = 33015,
     DragTakeOutEncrypted = 33026,
+    IntegrityScan = 33030,
     Exit = 57665,
 
     // The folder tree's pop-up and its drop menus.

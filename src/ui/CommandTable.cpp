@@ -62,6 +62,7 @@ QList<CommandRow> MenuRows() {
         {.id = cmd::Refresh, .text = u"最新の情報に更新(&R)"},
         {.id = cmd::NoWatch, .text = u"開いたファイルの終了監視を行わない(&E)", .checkable = true},
         {.id = cmd::DragTakeOutEncrypted, .text = u"ドラッグ＆ドロップ操作で暗号化したまま取り出す(&F)", .checkable = true},
+        {.id = cmd::IntegrityScan, .text = u"整合性の検査(&I)..."},
         {.id = cmd::Settings, .text = u"環境設定(&K)..."},
         {.id = cmd::PlainFileCheck, .text = u"暗号化されていないファイルの確認(&P)..."},
         {.id = cmd::HintWindow, .text = u"ヒント確認ウィンドウ(&N)..."},
@@ -111,7 +112,7 @@ QList<CommandRow> OtherRows() {
         {.id = cmd::EraseSelectedCopies, .text = u"選択した復号中のファイルを削除する(&D)", .placement = P::kNotInMenus},
         // These two are offered: in the operations menu, the backup in the tree's pop-up too.
         {.id = cmd::Backup, .text = u"バックアップ(&B)...", .focus = F::kNotList, .popupRule = OfLoggedInTopFolder},
-        {.id = cmd::ImportBackup, .text = u"バックアップの取り込み(&I)..."},
+        {.id = cmd::ImportBackup, .text = u"バックアップの取り込み(&T)..."},
         {.id = cmd::AdminPassword, .text = u"管理パスワード設定(&K)...", .placement = P::kNotInMenus},
         {.id = cmd::ChangePasswords, .text = u"変更用パスワードの登録(&H)...", .placement = P::kNotInMenus},
     };
@@ -235,7 +236,9 @@ QList<MenuLayout> CCommandTable::MenuBar() {
         {QStringLiteral("編集(&E)"),
          {cmd::Undo, kSeparator, cmd::InsideCut, cmd::InsideCopy, cmd::Paste, kSeparator, cmd::SelectAll}},
         {QStringLiteral("表示(&V)"), {cmd::UpOneLevel, kViewStyleMenu, cmd::Refresh}},
-        {QStringLiteral("操作(&S)"), {cmd::NoWatch, kSeparator, cmd::DragTakeOutEncrypted, kSeparator, cmd::Backup, cmd::ImportBackup}},
+        {QStringLiteral("操作(&S)"),
+         {cmd::NoWatch, kSeparator, cmd::DragTakeOutEncrypted, kSeparator, cmd::Backup, cmd::ImportBackup,
+          cmd::IntegrityScan}},
         {QStringLiteral("ツール(&T)"), {cmd::PlainFileCheck, cmd::HintWindow, kSeparator, cmd::Settings}},
         {QStringLiteral("ヘルプ(&H)"), {cmd::Help, cmd::HomePage, kSeparator, cmd::Version}},
     };

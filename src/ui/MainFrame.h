@@ -46,6 +46,7 @@ class CUSplitterWnd;
 class BusyInputFilter;
 class CTakeOut;
 class TakeOutPrompts;
+struct FolderScanResult;
 class CDragOutData;
 enum class TakeOutKind;
 
@@ -368,6 +369,11 @@ private:
     QString ChooseBackupDestination();
     OpResult BackupFolder(const QString& folder);
     void ShowImportBackupNotice();
+    // The integrity scan of the selected folder tree (MainFrameScan.cpp).
+    void BindScanCommands();
+    [[nodiscard]] bool ScanAllowed() const;
+    OpResult IntegrityScan();
+    void ShowScanResult(const FolderScanResult& result);
 };
 
 } // namespace korimbo

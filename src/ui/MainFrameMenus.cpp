@@ -77,6 +77,7 @@ void CMainFrame::BuildCommandTable() {
     BindToolCommands();
     BindNotOffered();
     BindBackupCommands();
+    BindScanCommands();
     m_table.MakeActions(this, [this](int id) { OnCommand(id); });
 }
 

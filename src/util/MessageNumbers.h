@@ -434,6 +434,20 @@ inline constexpr int kBackupNotContainersCount = 804;
 inline constexpr int kBackupRejectedCount = 805;
 inline constexpr int kBackupStopped = 806;
 inline constexpr int kBackupProgress = 807; // the status text, + the file and its place in the count
+// integrity scan of a folder tree
+inline constexpr int kScanAllWhole = 820; // + the count
+inline constexpr int kScanStopped = 821;  // + done / total
+inline constexpr int kScanProgress = 822; // status text + done / total
+inline constexpr int kScanTruncated = 823;
+inline constexpr int kScanBodyError = 824;
+inline constexpr int kScanHeaderDamaged = 825;
+inline constexpr int kScanUnreadable = 826;    // + the error's text
+inline constexpr int kScanOtherPassword = 827; // + the hint + kScanOtherPasswordEnd
+inline constexpr int kScanOtherPasswordEnd = 828;
+inline constexpr int kScanNewerVersion = 829;
+inline constexpr int kScanFoundDamage = 830; // heading of the result window
+inline constexpr int kScanOnlyOtherPassword = 831;
+inline constexpr int kScanNothingToCheck = 832;
 } // namespace msg
 
 } // namespace korimbo

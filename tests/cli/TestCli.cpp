@@ -58,6 +58,11 @@ private:
         QCOMPARE(file.write(data), data.size());
     }
 
+    static QByteArray ReadAbsolute(const QString& path) {
+        QFile file(path);
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    }
+
     QByteArray Read(const QString& name) {
         QFile file(Path(name));
         return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
@@ -237,6 +242,59 @@ private Q_SLOTS:
         QVERIFY(!QFile::exists(Path(QStringLiteral("d.out"))));
     }
 
+    // scan: 0 while every container is whole (another password's beside them is listed, no damage), 1 once
+    // one is damaged, 3 when the password opens none of them; --password-file and --password-stdin both serve.
+    void scanExitCodesTellWholeDamagedAndWrongPassword() {
+        QVERIFY(QDir().mkpath(Path(QStringLiteral("scanbox/sub"))));
+        Write(QStringLiteral("pw-scan.txt"), m_password.toUtf8() + "\n");
+        QStringList made;
+        for (const QString& name : {QStringLiteral("scanbox/a.txt"), QStringLiteral("scanbox/sub/b.txt"),
+                                    QStringLiteral("scanbox/sub/c.txt")}) {
+            QByteArray bytes(20000, Qt::Uninitialized);
+            for (int i = 0; i < bytes.size(); ++i)
+                bytes[i] = static_cast<char>((i * 2654435761U) >> 13);
+            Write(name, bytes + name.toUtf8());
+            const Result r = Run({QStringLiteral("encrypt"), name, QFileInfo(Path(name)).path()}, m_password);
+            QCOMPARE(r.exit, 0);
+            made << QFileInfo(QDir(m_dir.path()), r.out.trimmed()).absoluteFilePath();
+            QVERIFY(QFile::remove(Path(name)));
+        }
+        const QStringList scanArgs{QStringLiteral("scan"), QStringLiteral("--password-file"),
+                                   QStringLiteral("pw-scan.txt"), QStringLiteral("scanbox")};
+        Result r = Run(scanArgs);
+        QCOMPARE(r.exit, 0);
+        QCOMPARE(r.out, QStringLiteral("summary\t3 files, 3 containers, 0 damaged, 0 unreadable, 0 other password\n"));
+
+        Write(QStringLiteral("scanbox/o.txt"), "another password's");
+        QCOMPARE(Run({QStringLiteral("encrypt"), QStringLiteral("scanbox/o.txt"), QStringLiteral("scanbox/o.zorf")},
+                     QStringLiteral("Other#Word77"))
+                     .exit,
+                 0);
+        QVERIFY(QFile::remove(Path(QStringLiteral("scanbox/o.txt"))));
+        r = Run({QStringLiteral("scan"), QStringLiteral("--password-stdin"), QStringLiteral("scanbox")}, QString(),
+                m_password.toUtf8() + "\n");
+        QCOMPARE(r.exit, 0);
+        QVERIFY2(r.out.startsWith(QStringLiteral("other-password\t") + Path(QStringLiteral("scanbox/o.zorf")) +
+                                  QStringLiteral("\t\t")),
+                 qPrintable(r.out));
+        QVERIFY(r.out.endsWith(QStringLiteral("0 damaged, 0 unreadable, 1 other password\n")));
+
+        QByteArray container = ReadAbsolute(made.at(1));
+        container[container.size() / 2] = static_cast<char>(container[container.size() / 2] ^ 0x04);
+        Write(QDir(m_dir.path()).relativeFilePath(made.at(1)), container);
+        r = Run(scanArgs);
+        QCOMPARE(r.exit, 1);
+        const QStringList lines = r.out.split(u'\n', Qt::SkipEmptyParts);
+        QCOMPARE(lines.size(), 3);
+        QVERIFY(lines.contains(QStringLiteral("damaged\t") + made.at(1) + QStringLiteral("\tb.txt\t") +
+                               QStringLiteral("データの中身が壊れています（ビットの誤り）。")));
+        QVERIFY(lines.last().startsWith(QStringLiteral("summary\t4 files, 4 containers, 1 damaged")));
+
+        r = Run(scanArgs.mid(0, 1) + scanArgs.mid(3), QStringLiteral("Wrong#Pass99"));
+        QCOMPARE(r.exit, 3);
+        QVERIFY(r.out.endsWith(QStringLiteral("4 other password\n")));
+    }
+
     // A stick mounted without execute rights: korimbo-cli.sh starts the program through the dynamic loader.
     void startsThroughTheLauncherWithoutExecuteRights() {
         const QString launcher = Path(QStringLiteral("stick/korimbo-cli.sh"));
@@ -257,6 +315,7 @@ private Q_SLOTS:
         QTest::newRow("password on the command line") << QStringList{
             QStringLiteral("decrypt"), QStringLiteral("--password=abc"), QStringLiteral("a"), QStringLiteral("b")};
         QTest::newRow("missing destination") << QStringList{QStringLiteral("encrypt"), QStringLiteral("a")};
+        QTest::newRow("scan without a folder") << QStringList{QStringLiteral("scan")};
         QTest::newRow("hint too long") << QStringList{QStringLiteral("encrypt"), QStringLiteral("--hint"),
                                                       QString(49, u'x'), QStringLiteral("a"), QStringLiteral("b")};
     }
@@ -277,7 +336,7 @@ private Q_SLOTS:
     void helpDocumentsEveryCommand() {
         const Result r = Run({QStringLiteral("--help")});
         QCOMPARE(r.exit, 0);
-        for (const char* word : {"info", "encrypt", "decrypt", "verify", "--password-file", "--password-stdin",
+        for (const char* word : {"info", "encrypt", "decrypt", "verify", "scan", "--password-file", "--password-stdin",
                                  "KORIMBO_PASSWORD", "--hint"})
             QVERIFY2(r.out.contains(QString::fromLatin1(word)), word);
     }
