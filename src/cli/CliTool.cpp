@@ -69,6 +69,7 @@ QString CCliTool::HelpText() {
         "                            記録された元の名前で保存します。更新日時も元に戻します。\n"
         "  verify ファイル...        暗号ファイルを最後まで試しに復号し、サイズと末尾のデータを\n"
         "                            確かめます（何も書き込みません）。\n"
+        "  find フォルダー 名前      元の名前に「名前」を含む項目を、フォルダーからの相対パスで表示します。\n"
         "\n"
         "オプション:\n"
         "  --password-file ファイル  パスワードをファイルの1行目から読みます。\n"
@@ -126,6 +127,13 @@ int CCliTool::Run(const QStringList& arguments) {
             return kExitFailed;
         return command == QStringLiteral("encrypt") ? Encrypt(positional[0], positional[1])
                                                     : Decrypt(positional[0], positional[1]);
+    }
+    if (command == QStringLiteral("find")) {
+        if (positional.size() != 2 || positional[1].isEmpty())
+            return Usage(QStringLiteral("find には暗号フォルダーと検索する名前の2つを指定してください。"));
+        if (Start() != 0)
+            return kExitFailed;
+        return Find(positional[0], positional[1]);
     }
     return Usage(QStringLiteral("不明なコマンドです: ") + command);
 }

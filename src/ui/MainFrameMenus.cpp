@@ -75,6 +75,7 @@ void CMainFrame::BuildCommandTable() {
     BindListPopup();
     BindOtherPopups();
     BindNotOffered();
+    BindSearch();
     m_table.MakeActions(this, [this](int id) { OnCommand(id); });
 }
 

@@ -399,6 +399,10 @@ inline constexpr int kChangeHintTooLong = 532; // + length + kChangeHintTooLongT
 inline constexpr int kChangeHintTooLongTail = 533;
 inline constexpr int kWeakChangePassword = 534;
 inline constexpr int kWorking = 638; // the status text while the window is busy
+// Search by plain name
+inline constexpr int kSearchItemGone = 840;  // + path: the chosen item is no longer where it was found
+inline constexpr int kSearchReading = 841;   // + directory: the status text while the index is built
+inline constexpr int kSearchStopped = 842;   // the index was not built: the user stopped
 } // namespace msg
 
 } // namespace korimbo
