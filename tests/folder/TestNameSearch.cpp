@@ -79,6 +79,9 @@ private Q_SLOTS:
         QTest::newRow("half-width small kana") << QStringLiteral("キャンプ") << QStringLiteral("ｷｬﾝ") << true;
         QTest::newRow("iteration mark") << QStringLiteral("いすゞ") << QStringLiteral("イスヾ") << true;
         QTest::newRow("a miss") << QStringLiteral("report.txt") << QStringLiteral("xyz") << false;
+        // A byte of a name that is not UTF-8 rides as U+DC80..U+DCFF and must not hide the rest of it.
+        QTest::newRow("name that is not UTF-8") << (QStringLiteral("ﾚﾎﾟｰﾄ") + QChar(0xDC81) + QStringLiteral(".txt"))
+                                                << QStringLiteral("れぽーと") << true;
         QTest::newRow("kanji as they are") << QStringLiteral("会議資料") << QStringLiteral("資料") << true;
     }
     void FoldMatches() {
