@@ -118,9 +118,7 @@ struct SearchFixture {
         return 0;
     }
 
-    void DropNameFiles() {
-        QDir(workFolder.angoTempFolder + QStringLiteral("/WID/Nf")).removeRecursively();
-    }
+    void DropNameFiles() { QDir(workFolder.angoTempFolder + QStringLiteral("/WID/Nf")).removeRecursively(); }
 };
 
 SearchFixture& Fixture() {

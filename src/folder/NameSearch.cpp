@@ -88,9 +88,8 @@ void CNameSearch::Forget(const QString& folder) {
 }
 
 bool CNameSearch::Holds(const QString& folder) const {
-    return std::any_of(m_indexes.begin(), m_indexes.end(), [&](const FolderIndex& index) {
-        return index.folder == folder && m_engine.HasKey(folder);
-    });
+    return std::any_of(m_indexes.begin(), m_indexes.end(),
+                       [&](const FolderIndex& index) { return index.folder == folder && m_engine.HasKey(folder); });
 }
 
 QStringList CNameSearch::Folders() const {

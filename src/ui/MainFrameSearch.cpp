@@ -63,8 +63,8 @@ void CMainFrame::SelectSearchHit(const NameHit& hit) {
     if (IsBusy() || !m_login || !m_login->IsLoggedIn(hit.folder))
         return;
     const QString directory = hit.Directory();
-    const bool placed = ItemExists(hit.path) && m_tree->SelectPath(directory) &&
-                        CTreeV::PathOf(m_tree->currentItem()) == directory;
+    const bool placed =
+        ItemExists(hit.path) && m_tree->SelectPath(directory) && CTreeV::PathOf(m_tree->currentItem()) == directory;
     int row = placed ? m_contents->RowOf(hit.path) : -1;
     if (placed && row < 0) {
         // Made since the list was last brought up to date.

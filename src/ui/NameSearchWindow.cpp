@@ -27,9 +27,7 @@ CNameSearchWindow::CNameSearchWindow(const CNameSearch& search, QWidget* parent)
     connect(m_results, &QTreeView::doubleClicked, this, [this](const QModelIndex& index) { ChooseRow(index.row()); });
     connect(m_choose, &QPushButton::clicked, this, &CNameSearchWindow::ChooseCurrent);
     connect(m_close, &QPushButton::clicked, this, &QDialog::reject);
-    connect(m_model, &QAbstractItemModel::modelReset, this, [this] {
-        m_choose->setEnabled(m_model->rowCount() > 0);
-    });
+    connect(m_model, &QAbstractItemModel::modelReset, this, [this] { m_choose->setEnabled(m_model->rowCount() > 0); });
     connect(m_model, &QAbstractItemModel::rowsRemoved, this, [this] { ShowCount(); });
     resize(560, 420);
 }

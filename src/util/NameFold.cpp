@@ -4,9 +4,9 @@ namespace korimbo {
 
 namespace {
 
-constexpr char16_t kKatakanaFirst = u'ァ';  // U+30A1
-constexpr char16_t kKatakanaLast = u'ヶ';   // U+30F6, the last with a hiragana twin
-constexpr char16_t kIterationMark = u'ヽ';  // U+30FD, and the voiced U+30FE
+constexpr char16_t kKatakanaFirst = u'ァ'; // U+30A1
+constexpr char16_t kKatakanaLast = u'ヶ';  // U+30F6, the last with a hiragana twin
+constexpr char16_t kIterationMark = u'ヽ'; // U+30FD, and the voiced U+30FE
 constexpr char16_t kKanaDistance = u'ァ' - u'ぁ';
 
 bool IsAscii(const QString& text) {

@@ -63,12 +63,15 @@ private Q_SLOTS:
         QTest::addColumn<QString>("typed");
         QTest::addColumn<bool>("found");
         QTest::newRow("full-width Latin") << QStringLiteral("ABC.txt") << QStringLiteral("ａｂｃ") << true;
-        QTest::newRow("full-width name, half-width typed") << QStringLiteral("ＡＢＣ計画") << QStringLiteral("abc") << true;
+        QTest::newRow("full-width name, half-width typed")
+            << QStringLiteral("ＡＢＣ計画") << QStringLiteral("abc") << true;
         QTest::newRow("case") << QStringLiteral("REPORT.TXT") << QStringLiteral("Report") << true;
         QTest::newRow("full-width digits") << QStringLiteral("議事録123") << QStringLiteral("１２３") << true;
-        QTest::newRow("half-width kana with voiced mark") << QStringLiteral("ガイド") << QStringLiteral("ｶﾞｲﾄﾞ") << true;
+        QTest::newRow("half-width kana with voiced mark")
+            << QStringLiteral("ガイド") << QStringLiteral("ｶﾞｲﾄﾞ") << true;
         QTest::newRow("hiragana finds katakana") << QStringLiteral("ガイド") << QStringLiteral("がいど") << true;
-        QTest::newRow("katakana finds hiragana") << QStringLiteral("ひらがな.doc") << QStringLiteral("ヒラガナ") << true;
+        QTest::newRow("katakana finds hiragana")
+            << QStringLiteral("ひらがな.doc") << QStringLiteral("ヒラガナ") << true;
         QTest::newRow("half-width name, hiragana typed") << QStringLiteral("ｶﾞｲﾄﾞ.pdf") << QStringLiteral("が") << true;
         QTest::newRow("half-width semi-voiced") << QStringLiteral("パン") << QStringLiteral("ﾊﾟﾝ") << true;
         QTest::newRow("vu") << QStringLiteral("ヴァイオリン") << QStringLiteral("ゔぁ") << true;
@@ -80,8 +83,8 @@ private Q_SLOTS:
         QTest::newRow("iteration mark") << QStringLiteral("いすゞ") << QStringLiteral("イスヾ") << true;
         QTest::newRow("a miss") << QStringLiteral("report.txt") << QStringLiteral("xyz") << false;
         // A byte of a name that is not UTF-8 rides as U+DC80..U+DCFF and must not hide the rest of it.
-        QTest::newRow("name that is not UTF-8") << (QStringLiteral("ﾚﾎﾟｰﾄ") + QChar(0xDC81) + QStringLiteral(".txt"))
-                                                << QStringLiteral("れぽーと") << true;
+        QTest::newRow("name that is not UTF-8")
+            << (QStringLiteral("ﾚﾎﾟｰﾄ") + QChar(0xDC81) + QStringLiteral(".txt")) << QStringLiteral("れぽーと") << true;
         QTest::newRow("kanji as they are") << QStringLiteral("会議資料") << QStringLiteral("資料") << true;
     }
     void FoldMatches() {
@@ -124,7 +127,8 @@ private Q_SLOTS:
         QCOMPARE(search->NameCount(), 6);
         QVERIFY(search->Holds(rig->folder));
 
-        QCOMPARE(StoredPaths(search->Find(QStringLiteral("report"), 100)), QStringList{QStringLiteral("Report-2024.txt")});
+        QCOMPARE(StoredPaths(search->Find(QStringLiteral("report"), 100)),
+                 QStringList{QStringLiteral("Report-2024.txt")});
         const CNameSearch::Found guide = search->Find(QStringLiteral("ｶﾞｲﾄﾞ"), 100);
         QCOMPARE(StoredPaths(guide), QStringList{QStringLiteral("資料/ガイド.pdf")});
         QCOMPARE(guide.hits.first().Directory(), rig->folder + QStringLiteral("/資料"));
