@@ -77,6 +77,14 @@ void Type(QWidget* widget, const QString& text) {
     }
 }
 
+// The names in the rows of the window.
+QStringList ShownNames(const CNameSearchWindow* window) {
+    QStringList names;
+    for (int row = 0; row < window->Model()->rowCount(); ++row)
+        names << window->Model()->index(row, CNameSearchModel::kName).data().toString();
+    return names;
+}
+
 } // namespace
 
 // The search by plain name in the running window: the command, the keys of its window, and the item
@@ -132,8 +140,7 @@ private Q_SLOTS:
         QVERIFY(rig.ui.Messages().isEmpty());
 
         Type(window->QueryBox(), QStringLiteral("ｶﾞｲ"));
-        QTRY_COMPARE(window->Model()->rowCount(), 1);
-        QCOMPARE(window->Model()->index(0, CNameSearchModel::kName).data().toString(), QStringLiteral("ガイド.pdf"));
+        QTRY_COMPARE(ShownNames(window), QStringList{QStringLiteral("ガイド.pdf")});
         QCOMPARE(window->CountText(), QStringLiteral("1 件"));
         QTest::keyClick(window->QueryBox(), Qt::Key_Return);
         QCOMPARE(CTreeV::PathOf(rig.frame->Tree()->currentItem()), rig.folder + QStringLiteral("/資料"));
@@ -151,7 +158,7 @@ private Q_SLOTS:
         QTRY_COMPARE(window->CountText(), QStringLiteral("見つかりませんでした。")); // kanji are not read as kana
         window->QueryBox()->clear();
         Type(window->QueryBox(), QStringLiteral("資料"));
-        QTRY_COMPARE(window->Model()->rowCount(), 1);
+        QTRY_COMPARE(ShownNames(window), QStringList{QStringLiteral("資料")});
         QVERIFY(window->Model()->index(0, 0).data(CNameSearchModel::kFolderRole).toBool());
         QTest::keyClick(window->QueryBox(), Qt::Key_Down);
         QVERIFY(window->Results()->hasFocus());
@@ -170,9 +177,21 @@ private Q_SLOTS:
         QTRY_VERIFY(window->isActiveWindow());
         window->QueryBox()->clear();
         Type(window->QueryBox(), QStringLiteral("がいど"));
-        QTRY_COMPARE(window->Model()->rowCount(), 1);
+        QTRY_COMPARE(ShownNames(window), QStringList{QStringLiteral("ガイド.pdf")});
         window->findChild<QPushButton*>(QStringLiteral("searchChoose"))->click();
         QCOMPARE(rig.SelectedPaths(), QStringList{rig.guide});
+        // And a double click on a row.
+        window->QueryBox()->clear();
+        Type(window->QueryBox(), QStringLiteral("report"));
+        QTRY_COMPARE(ShownNames(window), QStringList{QStringLiteral("Report.txt")});
+        QTreeView* rows = window->Results();
+        const QPoint atRow = rows->visualRect(window->Model()->index(0, 0)).center();
+        QTest::mouseClick(rows->viewport(), Qt::LeftButton, Qt::NoModifier, atRow);
+        QVERIFY(rig.SelectedPaths() != QStringList{rig.report}); // a single click only makes the row current
+        QTest::mouseDClick(rows->viewport(), Qt::LeftButton, Qt::NoModifier, atRow);
+        QCOMPARE(rig.SelectedPaths(), QStringList{rig.report});
+        window->activateWindow();
+        QTRY_VERIFY(window->isActiveWindow());
         QTest::keyClick(window->QueryBox(), Qt::Key_Escape);
         QVERIFY(!window->isVisible());
         QVERIFY(rig.ui.Messages().isEmpty());
@@ -185,7 +204,7 @@ private Q_SLOTS:
         CNameSearchWindow* window = rig.OpenSearch();
         QVERIFY(window);
         Type(window->QueryBox(), QStringLiteral("report"));
-        QTRY_COMPARE(window->Model()->rowCount(), 1);
+        QTRY_COMPARE(ShownNames(window), QStringList{QStringLiteral("Report.txt")});
         rig.ui.QueueAnswer(kAnswerYes);
         QCOMPARE(rig.frame->LogoutFolder(rig.folder), OpResult::kDone);
         QCOMPARE(window->Model()->rowCount(), 0);
@@ -203,7 +222,7 @@ private Q_SLOTS:
         CNameSearchWindow* window = rig.OpenSearch();
         QVERIFY(window);
         Type(window->QueryBox(), QStringLiteral("ガイド"));
-        QTRY_COMPARE(window->Model()->rowCount(), 1);
+        QTRY_COMPARE(ShownNames(window), QStringList{QStringLiteral("ガイド.pdf")});
         QFile::setPermissions(rig.guide, QFile::ReadOwner | QFile::WriteOwner);
         QVERIFY(QFile::remove(rig.guide));
         QTest::keyClick(window->QueryBox(), Qt::Key_Return);
