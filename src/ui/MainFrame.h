@@ -363,6 +363,9 @@ private:
     void BindSearch();
     // Ctrl+F: the index of the tree's logged-in folder is built (busy, stoppable) and the window shown.
     void OpenNameSearch();
+    // The names of `folders` read (busy, stoppable); a stop is reported. kDone, or what ended it.
+    OpResult BuildSearchNames(const QStringList& folders);
+    QStringList LoggedInFolders() const;
     // The chosen item is selected in the tree and the contents list.
     void SelectSearchHit(const NameHit& hit);
     // A folder logged out or released: its names are forgotten and its rows leave the window.

@@ -33,30 +33,61 @@ void CMainFrame::OpenNameSearch() {
     const QString folder = SelectedTopFolder();
     if (folder.isEmpty() || !m_nameFile)
         return;
-    AppState& state = m_app.State();
-    if (!m_nameSearch)
+    if (!m_nameSearch) {
+        AppState& state = m_app.State();
         m_nameSearch = std::make_unique<CNameSearch>(*m_nameFile, *state.engine, m_ui, *state.catalogue);
+    }
     // The names are read afresh each time, so that the search sees what changed since the last one.
-    SetAbortable(true);
-    const OpResult built = WhileBusy([&] { return m_nameSearch->Build(folder); });
-    SetAbortable(false);
-    ClearStatusText();
-    if (built != OpResult::kDone) {
-        if (m_searchWindow)
-            m_searchWindow->ForgetFolder(folder);
-        if (built == OpResult::kDeclined && m_login->IsLoggedIn(folder))
-            static_cast<void>(ReportMessage(m_ui, *state.catalogue, msg::kSearchStopped, QString(), Icon::Information));
+    const bool every = m_searchWindow && m_searchWindow->EveryFolder();
+    const QStringList folders = every ? LoggedInFolders() : QStringList{folder};
+    if (BuildSearchNames(folders) != OpResult::kDone) {
+        for (const QString& unread : folders)
+            if (m_searchWindow && !m_nameSearch->Holds(unread))
+                m_searchWindow->ForgetFolder(unread);
         return;
     }
     if (!m_searchWindow) {
         m_searchWindow = new CNameSearchWindow(*m_nameSearch, this);
         m_searchWindow->choose = [this](const NameHit& hit) { SelectSearchHit(hit); };
+        m_searchWindow->everyFolderChosen = [this] {
+            QStringList missing;
+            for (const QString& loggedIn : LoggedInFolders())
+                if (!m_nameSearch->Holds(loggedIn))
+                    missing.append(loggedIn);
+            static_cast<void>(BuildSearchNames(missing));
+        };
     }
     m_searchWindow->SetFolder(folder);
     m_searchWindow->show();
     m_searchWindow->raise();
     m_searchWindow->activateWindow();
     m_searchWindow->FocusQuery();
+}
+
+OpResult CMainFrame::BuildSearchNames(const QStringList& folders) {
+    OpResult built = OpResult::kDone;
+    SetAbortable(true);
+    {
+        const BusySection busy = BusyScope();
+        for (const QString& folder : folders)
+            if (built = m_nameSearch->Build(folder); built != OpResult::kDone)
+                break;
+    }
+    SetAbortable(false);
+    ClearStatusText();
+    // Every folder asked for is logged in: declined means stopped.
+    if (built == OpResult::kDeclined)
+        static_cast<void>(
+            ReportMessage(m_ui, *m_app.State().catalogue, msg::kSearchStopped, QString(), Icon::Information));
+    return built;
+}
+
+QStringList CMainFrame::LoggedInFolders() const {
+    QStringList folders;
+    for (const FolderRegistry::Registered& folder : m_app.State().registry->RegisteredFolders())
+        if (m_login && m_login->IsLoggedIn(folder.path))
+            folders.append(folder.path);
+    return folders;
 }
 
 void CMainFrame::SelectSearchHit(const NameHit& hit) {

@@ -2,6 +2,7 @@
 
 #include "folder/NameSearchModel.h"
 
+#include <QCheckBox>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QKeyEvent>
@@ -29,6 +30,12 @@ CNameSearchWindow::CNameSearchWindow(const CNameSearch& search, QWidget* parent)
     connect(m_close, &QPushButton::clicked, this, &QDialog::reject);
     connect(m_model, &QAbstractItemModel::modelReset, this, [this] { m_choose->setEnabled(m_model->rowCount() > 0); });
     connect(m_model, &QAbstractItemModel::rowsRemoved, this, [this] { ShowCount(); });
+    connect(m_everyFolder, &QCheckBox::toggled, this, [this](bool on) {
+        if (on && everyFolderChosen)
+            everyFolderChosen();
+        ShowScope();
+        SearchNow();
+    });
     resize(560, 420);
 }
 
@@ -45,6 +52,9 @@ void CNameSearchWindow::BuildLayout() {
     m_scope = new QLabel(this);
     m_scope->setObjectName(QStringLiteral("searchScope"));
     m_scope->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    m_everyFolder = new QCheckBox(QStringLiteral("ログイン中のすべての暗号フォルダーを検索する(&A)"), this);
+    m_everyFolder->setObjectName(QStringLiteral("searchEveryFolder"));
+    m_everyFolder->setAccessibleName(QStringLiteral("ログイン中のすべての暗号フォルダーを検索する"));
 
     auto* resultsLabel = new QLabel(QStringLiteral("見つかった項目(&R):"), this);
     m_results = new QTreeView(this);
@@ -80,18 +90,33 @@ void CNameSearchWindow::BuildLayout() {
     layout->addWidget(queryLabel);
     layout->addWidget(m_query);
     layout->addWidget(m_scope);
+    layout->addWidget(m_everyFolder);
     layout->addWidget(resultsLabel);
     layout->addWidget(m_results, 1);
     layout->addLayout(buttons);
-    setTabOrder(m_query, m_results);
+    setTabOrder(m_query, m_everyFolder);
+    setTabOrder(m_everyFolder, m_results);
     setTabOrder(m_results, m_choose);
     setTabOrder(m_choose, m_close);
 }
 
 void CNameSearchWindow::SetFolder(const QString& folder) {
     m_folder = folder;
-    m_scope->setText(QStringLiteral("検索する暗号フォルダー: ") + folder);
+    ShowScope();
     SearchNow();
+}
+
+bool CNameSearchWindow::EveryFolder() const {
+    return m_everyFolder->isChecked();
+}
+
+void CNameSearchWindow::ShowScope() {
+    if (EveryFolder())
+        m_scope->setText(QStringLiteral("検索する暗号フォルダー: ログイン中のすべて"));
+    else if (m_folder.isEmpty())
+        m_scope->setText(QStringLiteral("検索する暗号フォルダー: （ログインしていません）"));
+    else
+        m_scope->setText(QStringLiteral("検索する暗号フォルダー: ") + m_folder);
 }
 
 void CNameSearchWindow::ForgetFolder(const QString& folder) {
@@ -99,16 +124,16 @@ void CNameSearchWindow::ForgetFolder(const QString& folder) {
     if (m_folder != folder)
         return;
     m_folder.clear();
-    m_scope->setText(QStringLiteral("検索する暗号フォルダー: （ログインしていません）"));
+    ShowScope();
     SearchNow();
 }
 
 void CNameSearchWindow::SearchNow() {
     m_typingPause.stop();
-    if (m_folder.isEmpty() || m_query->text().isEmpty())
+    if ((m_folder.isEmpty() && !EveryFolder()) || m_query->text().isEmpty())
         m_model->Clear();
     else
-        m_model->SetFound(m_search.Find(m_query->text(), kShownLimit, m_folder));
+        m_model->SetFound(m_search.Find(m_query->text(), kShownLimit, EveryFolder() ? QString() : m_folder));
     if (m_model->rowCount() > 0)
         m_results->setCurrentIndex(m_model->index(0, 0));
     ShowCount();
@@ -125,7 +150,7 @@ QString CNameSearchWindow::CountText() const {
 
 void CNameSearchWindow::ShowCount() {
     m_choose->setEnabled(m_model->rowCount() > 0);
-    if (m_query->text().isEmpty() || m_folder.isEmpty()) {
+    if (m_query->text().isEmpty() || (m_folder.isEmpty() && !EveryFolder())) {
         m_count->clear();
         return;
     }

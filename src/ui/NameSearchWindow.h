@@ -7,6 +7,7 @@
 
 #include <functional>
 
+class QCheckBox;
 class QLabel;
 class QLineEdit;
 class QPushButton;
@@ -32,6 +33,8 @@ public:
     // The folder searched (its index built); the query runs again over it.
     void SetFolder(const QString& folder);
     QString Folder() const { return m_folder; }
+    // "ログイン中のすべての暗号フォルダー": every folder whose names are built is searched, not the one alone.
+    [[nodiscard]] bool EveryFolder() const;
     // The folder was logged out or released: its rows go and nothing is searched until another is set.
     void ForgetFolder(const QString& folder);
     // Runs the query of the box now (the typing pause cuts it short).
@@ -46,6 +49,8 @@ public:
 
     // The item chosen; the main window selects it.
     std::function<void(const NameHit& hit)> choose;
+    // Every folder was chosen: the main window builds the names of the logged-in folders it lacks.
+    std::function<void()> everyFolderChosen;
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -55,12 +60,14 @@ private:
     void ChooseCurrent();
     void ChooseRow(int row);
     void ShowCount();
+    void ShowScope();
     [[nodiscard]] int CurrentRow() const;
 
     const CNameSearch& m_search;
     CNameSearchModel* m_model = nullptr;
     QString m_folder;
     QLabel* m_scope = nullptr;
+    QCheckBox* m_everyFolder = nullptr;
     QLineEdit* m_query = nullptr;
     QTreeView* m_results = nullptr;
     QLabel* m_count = nullptr;

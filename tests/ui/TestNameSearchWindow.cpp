@@ -9,7 +9,9 @@
 #include "util/MessageNumbers.h"
 
 #include <QAction>
+#include <QCheckBox>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
@@ -213,6 +215,41 @@ private Q_SLOTS:
         Type(window->QueryBox(), QStringLiteral("r"));
         window->SearchNow();
         QCOMPARE(window->Model()->rowCount(), 0);
+    }
+
+    // "ログイン中のすべての暗号フォルダー" is reached by Tab and Space; with it the scope says so, the rows stay,
+    // and a logout still takes the folder's rows away.
+    void EveryFolderByKeyboard() {
+        SearchRig rig;
+        QVERIFY(rig.Up());
+        CNameSearchWindow* window = rig.OpenSearch();
+        QVERIFY(window);
+        QTRY_VERIFY(window->QueryBox()->hasFocus());
+        Type(window->QueryBox(), QStringLiteral("report"));
+        QTRY_COMPARE(ShownNames(window), QStringList{QStringLiteral("Report.txt")});
+        QTest::keyClick(window->QueryBox(), Qt::Key_Tab);
+        auto* every = window->findChild<QCheckBox*>(QStringLiteral("searchEveryFolder"));
+        QVERIFY(every);
+        QTRY_VERIFY(every->hasFocus());
+        QTest::keyClick(every, Qt::Key_Space);
+        QVERIFY(window->EveryFolder());
+        QCOMPARE(window->findChild<QLabel*>(QStringLiteral("searchScope"))->text(),
+                 QStringLiteral("検索する暗号フォルダー: ログイン中のすべて"));
+        QCOMPARE(ShownNames(window), QStringList{QStringLiteral("Report.txt")});
+        QVERIFY(rig.ui.Messages().isEmpty());
+        QVERIFY(!rig.frame->IsBusy());
+
+        // Ctrl+F again reads the names of every logged-in folder afresh.
+        const int readsBefore = rig.frame->NameSearch()->DirectoriesWithoutNameFile(); // "資料" was never listed
+        rig.frame->activateWindow();
+        QTRY_VERIFY(rig.frame->isActiveWindow());
+        QVERIFY(rig.OpenSearch() == window);
+        QCOMPARE(rig.frame->NameSearch()->DirectoriesWithoutNameFile(), readsBefore + 1);
+        QVERIFY(rig.frame->NameSearch()->Holds(rig.folder));
+        rig.ui.QueueAnswer(kAnswerYes);
+        QCOMPARE(rig.frame->LogoutFolder(rig.folder), OpResult::kDone);
+        window->SearchNow();
+        QVERIFY(ShownNames(window).isEmpty());
     }
 
     // An item gone since the search is reported, and nothing is selected.
