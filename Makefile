@@ -58,6 +58,7 @@ bench: bench-deps
 	cmake -S . -B $(BUILD_DIR)-bench $(CMAKE_FLAGS) -DCMAKE_BUILD_TYPE=Release -DKORIMBO_BENCH=ON
 	cmake --build $(BUILD_DIR)-bench -j $(JOBS)
 	$(BUILD_DIR)-bench/bench/korimbo-bench
+	$(BUILD_DIR)-bench/bench/korimbo-bench-search
 	bench/compare.sh $(BUILD_DIR)-bench/korimbo-cli
 	bench/compare-encrypt-in.sh $(BUILD_DIR)-bench/bench/korimbo-bench-encrypt-in 5000 300
 	$(BUILD_DIR)-bench/bench/korimbo-bench-backup

@@ -70,6 +70,7 @@ QString CCliTool::HelpText() {
         "  verify ファイル...        暗号ファイルを最後まで試しに復号し、サイズと末尾のデータを\n"
         "                            確かめます（何も書き込みません）。\n"
         "  scan フォルダー           フォルダー内の暗号ファイルをすべて試しに復号し、壊れたものを表示します。\n"
+        "  find フォルダー 名前      元の名前に「名前」を含む項目を、フォルダーからの相対パスで表示します。\n"
         "\n"
         "オプション:\n"
         "  --password-file ファイル  パスワードをファイルの1行目から読みます。\n"
@@ -132,6 +133,13 @@ int CCliTool::Run(const QStringList& arguments) {
         return positional.size() != 1 ? Usage(QStringLiteral("scan にはフォルダーを1つ指定してください。"))
                : Start() != 0         ? kExitFailed
                                       : Scan(positional[0]);
+    if (command == QStringLiteral("find")) {
+        if (positional.size() != 2 || positional[1].isEmpty())
+            return Usage(QStringLiteral("find には暗号フォルダーと検索する名前の2つを指定してください。"));
+        if (Start() != 0)
+            return kExitFailed;
+        return Find(positional[0], positional[1]);
+    }
     return Usage(QStringLiteral("不明なコマンドです: ") + command);
 }
 

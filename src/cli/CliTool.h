@@ -4,6 +4,7 @@
 #include "state/MessageCatalogue.h"
 #include "util/ConsoleInteraction.h"
 #include "util/FileSystem.h"
+#include "util/TreeWalk.h"
 
 #include <QString>
 #include <QStringList>
@@ -31,6 +32,13 @@ private:
     void RemoveLeftovers(const QString& directory);
     int CheckOpens(const QString& path);
     int UseKey();
+    // find: the stored paths below a folder whose plain names hold a pattern (CliFind.cpp).
+    struct FindCounts {
+        int opened = 0;        // containers of the password
+        int otherPassword = 0; // containers of another password
+    };
+    int Find(const QString& folder, const QString& pattern);
+    QString StoredName(const TreeEntry& entry, FindCounts& counts);
 
     ConsoleInteraction m_ui;
     CMessageCatalogue m_catalogue;

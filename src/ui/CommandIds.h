@@ -85,6 +85,9 @@ enum Id : int {
     // The take-out window's pop-up: copy or move the staged items to a folder chosen in a folder dialog.
     TakeOutCopyTo = 33101,
     TakeOutMoveTo = 33102,
+
+    // The search by plain name (the view menu and Ctrl+F).
+    FindByName = 33031,
 };
 
 inline constexpr int kMaxPrograms = 20;

@@ -76,6 +76,7 @@ QList<CommandRow> MenuRows() {
         {.id = cmd::NewFolder, .text = u"フォルダー(&F)"},
         {.id = cmd::NewFileFirst, .text = u"", .count = kMaxNewFileTypes},
         {.id = cmd::NewFileSettings, .text = u"「新規作成」の設定(&S)..."},
+        {.id = cmd::FindByName, .text = u"名前で検索(&F)...\tCtrl+F"},
     };
 }
 
@@ -235,7 +236,7 @@ QList<MenuLayout> CCommandTable::MenuBar() {
           cmd::Exit}},
         {QStringLiteral("編集(&E)"),
          {cmd::Undo, kSeparator, cmd::InsideCut, cmd::InsideCopy, cmd::Paste, kSeparator, cmd::SelectAll}},
-        {QStringLiteral("表示(&V)"), {cmd::UpOneLevel, kViewStyleMenu, cmd::Refresh}},
+        {QStringLiteral("表示(&V)"), {cmd::UpOneLevel, kViewStyleMenu, cmd::Refresh, kSeparator, cmd::FindByName}},
         {QStringLiteral("操作(&S)"),
          {cmd::NoWatch, kSeparator, cmd::DragTakeOutEncrypted, kSeparator, cmd::Backup, cmd::ImportBackup,
           cmd::IntegrityScan}},
@@ -272,6 +273,7 @@ QList<AcceleratorRow> CCommandTable::Accelerators() {
             {QKeySequence(Qt::CTRL | Qt::Key_U), cmd::UpOneLevel, false},
             {QKeySequence(Qt::CTRL | Qt::Key_V), cmd::Paste, false},
             {QKeySequence(Qt::CTRL | Qt::Key_Z), cmd::Undo, false},
+            {QKeySequence(Qt::CTRL | Qt::Key_F), cmd::FindByName, false},
             {QKeySequence(Qt::Key_Return), cmd::OpenByEnter, false},
             {QKeySequence(Qt::Key_Enter), cmd::OpenByEnter, false}};
 }

@@ -2,6 +2,7 @@
 
 #include "app/Kelpie5App.h"
 #include "folder/FolderOperations.h"
+#include "folder/NameSearch.h"
 #include "folder/UndoHistory.h"
 #include "platform/Associations.h"
 #include "ui/CommandTable.h"
@@ -49,6 +50,7 @@ class TakeOutPrompts;
 struct FolderScanResult;
 class CDragOutData;
 enum class TakeOutKind;
+class CNameSearchWindow;
 
 // The main window: the three panes, the menu bar, toolbar and status bar built from its command table,
 // the keyboard among the panes, the busy state, the timers and the orderly shutdown.
@@ -374,6 +376,23 @@ private:
     [[nodiscard]] bool ScanAllowed() const;
     OpResult IntegrityScan();
     void ShowScanResult(const FolderScanResult& result);
+    // ---- the search by plain name (MainFrameSearch.cpp) ----
+    void BindSearch();
+    // Ctrl+F: the index of the tree's logged-in folder is built (busy, stoppable) and the window shown.
+    void OpenNameSearch();
+    // The names of `folders` read (busy, stoppable); a stop is reported. kDone, or what ended it.
+    OpResult BuildSearchNames(const QStringList& folders);
+    QStringList LoggedInFolders() const;
+    // The chosen item is selected in the tree and the contents list.
+    void SelectSearchHit(const NameHit& hit);
+    // A folder logged out or released: its names are forgotten and its rows leave the window.
+    void ForgetSearchOf(const QString& folder);
+    std::unique_ptr<CNameSearch> m_nameSearch;
+    QPointer<CNameSearchWindow> m_searchWindow;
+
+public:
+    CNameSearchWindow* SearchWindow() const;
+    CNameSearch* NameSearch() const { return m_nameSearch.get(); }
 };
 
 } // namespace korimbo

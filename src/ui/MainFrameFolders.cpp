@@ -97,6 +97,8 @@ OpResult CMainFrame::LogoutFolder(const QString& folder) {
     if (folder.isEmpty() || !m_login)
         return OpResult::kDeclined;
     const OpResult rc = m_login->Logout(folder);
+    if (rc == OpResult::kDone)
+        ForgetSearchOf(folder);
     if (rc == OpResult::kDone && CTreeV::TopFolderOf(m_tree->currentItem()) == folder)
         ShowFolder(QString());
     m_tree->RefreshLoginState();
@@ -112,6 +114,7 @@ OpResult CMainFrame::ReleaseFolder(const QString& folder) {
     if (const OpResult released = registration.Release(folder); released != OpResult::kDone)
         return released;
     m_app.State().engine->ReleaseKey(folder);
+    ForgetSearchOf(folder);
     if (CTreeV::TopFolderOf(m_tree->currentItem()) == folder)
         ShowFolder(QString());
     m_tree->RemoveFolder(folder);

@@ -78,6 +78,7 @@ void CMainFrame::BuildCommandTable() {
     BindNotOffered();
     BindBackupCommands();
     BindScanCommands();
+    BindSearch();
     m_table.MakeActions(this, [this](int id) { OnCommand(id); });
 }
 

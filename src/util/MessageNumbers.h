@@ -448,6 +448,10 @@ inline constexpr int kScanNewerVersion = 829;
 inline constexpr int kScanFoundDamage = 830; // heading of the result window
 inline constexpr int kScanOnlyOtherPassword = 831;
 inline constexpr int kScanNothingToCheck = 832;
+// Search by plain name
+inline constexpr int kSearchItemGone = 840;  // + path: the chosen item is no longer where it was found
+inline constexpr int kSearchReading = 841;   // + directory: the status text while the index is built
+inline constexpr int kSearchStopped = 842;   // the index was not built: the user stopped
 } // namespace msg
 
 } // namespace korimbo

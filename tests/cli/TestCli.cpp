@@ -339,6 +339,47 @@ private Q_SLOTS:
         for (const char* word : {"info", "encrypt", "decrypt", "verify", "scan", "--password-file", "--password-stdin",
                                  "KORIMBO_PASSWORD", "--hint"})
             QVERIFY2(r.out.contains(QString::fromLatin1(word)), word);
+        QVERIFY(r.out.contains(QStringLiteral("find")));
+    }
+
+    // find: the stored paths (folder names and the plain names in the headers) whose names hold the
+    // pattern, folded as the window folds them; 0 found, 1 none, 3 no container opens with the password.
+    void findPrintsStoredPathsOfMatches() {
+        const QString box = QStringLiteral("findbox");
+        QVERIFY(QDir().mkpath(Path(box + QStringLiteral("/資料/深い"))));
+        QVERIFY(QDir().mkpath(Path(box + QStringLiteral("/.hidden"))));
+        Write(QStringLiteral("ガイド.pdf"), "guide");
+        Write(QStringLiteral("REPORT.txt"), "report");
+        Write(QStringLiteral("データ.csv"), "1,2");
+        for (const auto& [plain, folder] : {std::pair{"ガイド.pdf", "/資料"}, std::pair{"REPORT.txt", ""},
+                                             std::pair{"データ.csv", "/資料/深い"}})
+            QCOMPARE(Run({QStringLiteral("encrypt"), QString::fromUtf8(plain), box + QString::fromUtf8(folder)},
+                         m_password)
+                         .exit,
+                     0);
+        Write(box + QStringLiteral("/資料/memo-report.txt"), "plain");
+        Write(box + QStringLiteral("/.hidden/report-hidden.txt"), "hidden");
+
+        Result r = Run({QStringLiteral("find"), box, QStringLiteral("ｶﾞｲﾄﾞ")}, m_password);
+        QCOMPARE(r.exit, 0);
+        QCOMPARE(r.out, QStringLiteral("資料/ガイド.pdf\n"));
+        r = Run({QStringLiteral("find"), box, QStringLiteral("report")}, m_password);
+        QCOMPARE(r.exit, 0);
+        QCOMPARE(r.out, QStringLiteral("REPORT.txt\n資料/memo-report.txt\n"));
+        r = Run({QStringLiteral("find"), Path(box), QStringLiteral("深")}, m_password);
+        QCOMPARE(r.out, QStringLiteral("資料/深い\n"));
+        r = Run({QStringLiteral("find"), box, QStringLiteral("でーた")}, m_password);
+        QCOMPARE(r.out, QStringLiteral("資料/深い/データ.csv\n"));
+        r = Run({QStringLiteral("find"), box, QStringLiteral("xyz")}, m_password);
+        QCOMPARE(r.exit, 1);
+        QVERIFY(r.out.isEmpty());
+
+        r = Run({QStringLiteral("find"), box, QStringLiteral("ガイド")}, QStringLiteral("Wrong#Pass1"));
+        QCOMPARE(r.exit, 3);
+        QVERIFY(r.out.isEmpty());
+        QVERIFY(!r.err.isEmpty());
+        QCOMPARE(Run({QStringLiteral("find"), box}, m_password).exit, 2);
+        QCOMPARE(Run({QStringLiteral("find"), QStringLiteral("no-such-folder"), QStringLiteral("a")}, m_password).exit, 1);
     }
 };
 

@@ -85,7 +85,8 @@ private Q_SLOTS:
                                                    QStringLiteral("32910 すべて選択(&A)\tCtrl+A")}));
         QCOMPARE(MenuTexts(menus[2]),
                  (QStringList{QStringLiteral("32917 上位フォルダーへ移動(&U)\tCtrl+U"), QStringLiteral("表示(&V)>"),
-                              QStringLiteral("33015 最新の情報に更新(&R)")}));
+                              QStringLiteral("33015 最新の情報に更新(&R)"), QStringLiteral("-"),
+                              QStringLiteral("33031 名前で検索(&F)...\tCtrl+F")}));
         QCOMPARE(MenuTexts(menus[2]->actions()[1]->menu()),
                  (QStringList{QStringLiteral("32938 アイコン(&I)"), QStringLiteral("32941 詳細(&D)")}));
         QCOMPARE(MenuTexts(menus[3]),
