@@ -76,7 +76,22 @@ OpResult CFolderBackup::Run(const QString& root, const QString& destination) {
     const QString target = TargetOf(root, destination);
     if (!PlacementAllowed(root, target))
         return OpResult::kFailed;
-    const BusySection section(busy);
+    Step step = Step::Done;
+    {
+        // The summary below is read after the busy time: the stop button is gone by then.
+        const BusySection section(busy);
+        step = CopyAll(root, target);
+        m_ui.SetStatusText(QString());
+    }
+    if (step == Step::Stopped)
+        return OpResult::kDeclined;
+    if (step == Step::Failed)
+        return OpResult::kFailed;
+    ShowSummary();
+    return OpResult::kDone;
+}
+
+CFolderBackup::Step CFolderBackup::CopyAll(const QString& root, const QString& target) {
     QStringList folders;
     QStringList files;
     Step step = Collect(root, folders, files);
@@ -89,13 +104,7 @@ OpResult CFolderBackup::Run(const QString& root, const QString& destination) {
         m_ui.Pump();
         step = m_ui.StopRequested() ? Stop() : CarryFile(files[i], target + relative);
     }
-    m_ui.SetStatusText(QString());
-    if (step == Step::Stopped)
-        return OpResult::kDeclined;
-    if (step == Step::Failed)
-        return OpResult::kFailed;
-    ShowSummary();
-    return OpResult::kDone;
+    return step;
 }
 
 // A backup inside the folder would copy itself into itself; a backup around the folder would hold it.

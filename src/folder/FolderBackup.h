@@ -49,6 +49,7 @@ private:
     enum class Step { Done, Failed, Stopped };
 
     [[nodiscard]] bool PlacementAllowed(const QString& root, const QString& target);
+    Step CopyAll(const QString& root, const QString& target);
     Step Collect(const QString& root, QStringList& folders, QStringList& files);
     Step MakeFolders(const QString& root, const QString& target, const QStringList& folders);
     Step CarryFile(const QString& from, const QString& to);

@@ -1,5 +1,6 @@
 #include "folder/PlainFileCheck.h"
 
+#include "crypto/ContainerProbe.h"
 #include "util/BusySection.h"
 #include "util/MessageNumbers.h"
 #include "util/TreeWalk.h"
@@ -29,7 +30,8 @@ OpResult CPlainFileCheck::Run(const QString& folder) {
         m_s.ui.Message(m_s.messages.MsgA(msg::kStopped), Icon::Information, Buttons::Ok, 0, msg::kStopped);
         return OpResult::kDeclined;
     }
-    const Icon icon = findings.plain.isEmpty() && findings.unreadable.isEmpty() ? Icon::Information : Icon::Warning;
+    const bool clean = findings.plain.isEmpty() && findings.damaged.isEmpty() && findings.unreadable.isEmpty();
+    const Icon icon = clean ? Icon::Information : Icon::Warning;
     m_s.ui.Message(ReportText(folder, findings), icon, Buttons::Ok, 0, msg::kPlainCheckDone);
     return OpResult::kDone;
 }
@@ -61,6 +63,8 @@ PlainFindings CPlainFileCheck::Find(const QString& folder) {
         const std::optional<ContainerCheck> check = m_s.engine.CheckContainer(entry.path, info, key, false);
         if (!check)
             findings.unreadable.append(entry.path);
+        else if (check->status == kNotContainer && CContainerProbe::HasContainerName(entry.path))
+            findings.damaged.append(entry.path);
         else if (check->status == kNotContainer)
             findings.plain.append(entry.path);
         else
@@ -91,6 +95,8 @@ QString CPlainFileCheck::ReportText(const QString& folder, const PlainFindings& 
             text += u'\n' + m_s.messages.MsgA(msg::kMorePlainFiles) +
                     QString::number(findings.plain.size() - kNamedInReport) + m_s.messages.MsgA(msg::kMorePlainFilesTail);
     }
+    if (!findings.damaged.isEmpty())
+        text += QStringLiteral("\n\n") + m_s.messages.MsgA(msg::kPlainCheckDamaged) + named(findings.damaged);
     if (!findings.unreadable.isEmpty())
         text += QStringLiteral("\n\n") + m_s.messages.MsgA(msg::kPlainCheckUnreadable) + named(findings.unreadable);
     return text;

@@ -15,6 +15,7 @@ namespace korimbo {
 // protected, and the contents list shows them only by their disk names.
 struct PlainFindings {
     QStringList plain;      // paths of files, links and special files that are not containers
+    QStringList damaged;    // container names without a container's signature: broken, not plain
     QStringList unreadable; // files whose start could not be read, and folders whose entries could not be
     int containers = 0;
     bool stopped = false;

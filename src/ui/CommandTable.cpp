@@ -239,7 +239,7 @@ QList<MenuLayout> CCommandTable::MenuBar() {
         {QStringLiteral("表示(&V)"), {cmd::UpOneLevel, kViewStyleMenu, cmd::Refresh, kSeparator, cmd::FindByName}},
         {QStringLiteral("操作(&S)"),
          {cmd::NoWatch, kSeparator, cmd::DragTakeOutEncrypted, kSeparator, cmd::Backup, cmd::ImportBackup,
-          cmd::IntegrityScan}},
+          kSeparator, cmd::IntegrityScan}},
         {QStringLiteral("ツール(&T)"), {cmd::PlainFileCheck, cmd::HintWindow, kSeparator, cmd::Settings}},
         {QStringLiteral("ヘルプ(&H)"), {cmd::Help, cmd::HomePage, kSeparator, cmd::Version}},
     };

@@ -54,10 +54,11 @@ OpResult CMainFrame::BackupFolder(const QString& folder) {
         return OpResult::kDeclined;
     AppState& state = m_app.State();
     CFolderBackup backup(*state.engine, m_app.Svc().files, m_ui, *state.catalogue);
-    backup.busy = [this](bool on) { Busy(on); };
-    SetAbortable(true);
+    backup.busy = [this](bool on) {
+        Busy(on);
+        SetAbortable(on);
+    };
     const OpResult rc = backup.Run(folder, destination);
-    SetAbortable(false);
     ClearStatusText();
     return rc;
 }

@@ -40,10 +40,12 @@ void CMainFrame::CheckPlainFiles() {
     if (folder.isEmpty())
         return;
     CPlainFileCheck check(Services());
-    check.busy = [this](bool on) { Busy(on); };
-    SetAbortable(true);
+    // The stop button lives as long as the walk, not the question before it or the report after it.
+    check.busy = [this](bool on) {
+        Busy(on);
+        SetAbortable(on);
+    };
     static_cast<void>(check.Run(folder));
-    SetAbortable(false);
     ClearStatusText();
 }
 

@@ -8,8 +8,11 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QPushButton>
+#include <QScreen>
 #include <QTableView>
 #include <QVBoxLayout>
+
+#include <algorithm>
 
 namespace korimbo {
 
@@ -55,10 +58,20 @@ CScanResultDialog::CScanResultDialog(const FolderScanResult& result, MessageSour
     auto* close = new QPushButton(QStringLiteral("閉じる"), this);
     close->setObjectName(QStringLiteral("close"));
     layout->addLayout(ButtonRow(*this, close, nullptr));
-    resize(760, 360);
+    resize(WidthToShowAll(), 360);
     setAccessibleName(windowTitle());
     setAccessibleDescription(QStringLiteral("壊れている暗号ファイルと、別のパスワードの暗号ファイルの一覧です。"));
     close->setFocus();
+}
+
+// Wide enough for every column, the reason included, as far as the screen allows.
+int CScanResultDialog::WidthToShowAll() const {
+    int wanted = 2 * m_table->frameWidth() + 48;
+    for (int column = 0; column < m_model->columnCount(); ++column)
+        wanted += m_table->columnWidth(column);
+    const QScreen* shown = screen();
+    const int available = shown ? shown->availableGeometry().width() * 9 / 10 : 1200;
+    return std::clamp(wanted, std::min(760, available), available);
 }
 
 int CScanResultDialog::Run() {

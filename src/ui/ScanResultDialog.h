@@ -26,6 +26,8 @@ public:
     CScanResultModel* Model() const { return m_model; }
 
 private:
+    int WidthToShowAll() const;
+
     QLabel* m_heading = nullptr;
     QTableView* m_table = nullptr;
     CScanResultModel* m_model = nullptr;

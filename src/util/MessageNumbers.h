@@ -418,6 +418,7 @@ inline constexpr int kHintNotContainer = 866;
 inline constexpr int kHintUnreadable = 867;     // + error text
 inline constexpr int kHintEmpty = 868;
 inline constexpr int kHintOfFolder = 869;
+inline constexpr int kPlainCheckDamaged = 870; // + the container names without a container's signature
 
 // Backup of an encrypted folder.
 inline constexpr int kImportBackupUnavailable = 193; // + kImportBackupHow

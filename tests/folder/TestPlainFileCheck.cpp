@@ -58,6 +58,21 @@ private Q_SLOTS:
         QCOMPARE(found.plain, mixed.plain);
         QCOMPARE(found.containers, 3);
         QVERIFY(found.unreadable.isEmpty());
+        QVERIFY(found.damaged.isEmpty());
+    }
+
+    // A container cut short before the end of its header keeps its name: it is reported as broken, not plain.
+    void ShortContainerIsDamagedNotPlain() {
+        auto rig = FolderRig::Started(m_folders);
+        QVERIFY(rig);
+        const QString container = rig->Encrypt(rig->folder, QStringLiteral("a.txt"), "a");
+        QVERIFY(!container.isEmpty());
+        QFile::setPermissions(container, QFile::ReadOwner | QFile::WriteOwner);
+        QVERIFY(QFile::resize(container, 100));
+        CPlainFileCheck check(rig->Services());
+        const PlainFindings found = check.Find(rig->folder);
+        QCOMPARE(found.damaged, QStringList{container});
+        QVERIFY(found.plain.isEmpty());
         QVERIFY(rig->ui.Messages().isEmpty());
     }
 

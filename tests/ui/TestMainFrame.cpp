@@ -93,7 +93,7 @@ private Q_SLOTS:
                  (QStringList{QStringLiteral("32973 開いたファイルの終了監視を行わない(&E)"), QStringLiteral("-"),
                               QStringLiteral("33026 ドラッグ＆ドロップ操作で暗号化したまま取り出す(&F)"),
                               QStringLiteral("-"), QStringLiteral("32924 バックアップ(&B)..."),
-                              QStringLiteral("32981 バックアップの取り込み(&T)..."),
+                              QStringLiteral("32981 バックアップの取り込み(&T)..."), QStringLiteral("-"),
                               QStringLiteral("33030 整合性の検査(&I)...")}));
         QCOMPARE(MenuTexts(menus[4]),
                  (QStringList{QStringLiteral("32990 暗号化されていないファイルの確認(&P)..."),
