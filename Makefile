@@ -59,6 +59,7 @@ bench: bench-deps
 	cmake --build $(BUILD_DIR)-bench -j $(JOBS)
 	$(BUILD_DIR)-bench/bench/korimbo-bench
 	$(BUILD_DIR)-bench/bench/korimbo-bench-search
+	$(BUILD_DIR)-bench/bench/korimbo-bench-scan
 	bench/compare.sh $(BUILD_DIR)-bench/korimbo-cli
 	bench/compare-encrypt-in.sh $(BUILD_DIR)-bench/bench/korimbo-bench-encrypt-in 5000 300
 	$(BUILD_DIR)-bench/bench/korimbo-bench-backup
