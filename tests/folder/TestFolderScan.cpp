@@ -1,3 +1,4 @@
+#include "ForwardingFileSystem.h"
 #include "FolderRig.h"
 #include "TreeSnapshot.h"
 #include "crypto/ContainerHeader.h"
@@ -57,9 +58,9 @@ bool Flip(const QString& path, qint64 offset) {
 }
 
 // Opening every file but the first waits until the test lets it through, so a stop lands between two files.
-class GateFileSystem final : public FileSystem {
+class GateFileSystem final : public ForwardingFileSystem {
 public:
-    explicit GateFileSystem(FileSystem& inner) : m_inner(inner) {}
+    explicit GateFileSystem(FileSystem& inner) : ForwardingFileSystem(inner) {}
     void Open() {
         const std::lock_guard lock(m_mutex);
         m_open = true;
@@ -73,23 +74,8 @@ public:
         }
         return m_inner.Open(p, m, e);
     }
-    bool Exists(const QString& p) override { return m_inner.Exists(p); }
-    SysResult Size(const QString& p, qint64& s) override { return m_inner.Size(p, s); }
-    SysResult Remove(const QString& p) override { return m_inner.Remove(p); }
-    SysResult Rename(const QString& f, const QString& t) override { return m_inner.Rename(f, t); }
-    SysResult FreeBytes(const QString& f, qint64& b) override { return m_inner.FreeBytes(f, b); }
-    SysResult SetModificationTime(const QString& p, qint64 s) override { return m_inner.SetModificationTime(p, s); }
-    SysResult MakeWritable(const QString& p) override { return m_inner.MakeWritable(p); }
-    SysResult SetReadOnly(const QString& p) override { return m_inner.SetReadOnly(p); }
-    SysResult SyncFolder(const QString& f) override { return m_inner.SyncFolder(f); }
-    SysResult ReplaceContents(const QString& p, const QByteArray& d) override { return m_inner.ReplaceContents(p, d); }
-    SysResult ReadContents(const QString& p, QByteArray& d) override { return m_inner.ReadContents(p, d); }
-    SysResult MakeFolder(const QString& p) override { return m_inner.MakeFolder(p); }
-    SysResult RemoveFolder(const QString& p) override { return m_inner.RemoveFolder(p); }
-    SysResult SetPermissions(const QString& p, unsigned m) override { return m_inner.SetPermissions(p, m); }
 
 private:
-    FileSystem& m_inner;
     std::atomic<int> m_opens{0};
     std::mutex m_mutex;
     std::condition_variable m_changed;

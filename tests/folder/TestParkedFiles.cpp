@@ -1,3 +1,4 @@
+#include "ForwardingFileSystem.h"
 #include "FolderRig.h"
 #include "folder/ParkedFiles.h"
 #include "state/WorkAreas.h"
@@ -16,29 +17,14 @@ using namespace korimbo;
 namespace {
 
 // The work folder on a volume of its own: a rename between it and anywhere else fails with EXDEV.
-class TwoVolumes final : public FileSystem {
+class TwoVolumes final : public ForwardingFileSystem {
 public:
-    TwoVolumes(FileSystem& inner, const QString& workRoot) : m_inner(inner), m_work(workRoot + u'/') {}
-    std::unique_ptr<File> Open(const QString& p, OpenMode m, int& e) override { return m_inner.Open(p, m, e); }
-    bool Exists(const QString& p) override { return m_inner.Exists(p); }
-    SysResult Size(const QString& p, qint64& s) override { return m_inner.Size(p, s); }
-    SysResult Remove(const QString& p) override { return m_inner.Remove(p); }
+    TwoVolumes(FileSystem& inner, const QString& workRoot) : ForwardingFileSystem(inner), m_work(workRoot + u'/') {}
     SysResult Rename(const QString& from, const QString& to) override {
         return from.startsWith(m_work) != to.startsWith(m_work) ? EXDEV : m_inner.Rename(from, to);
     }
-    SysResult FreeBytes(const QString& f, qint64& b) override { return m_inner.FreeBytes(f, b); }
-    SysResult SetModificationTime(const QString& p, qint64 s) override { return m_inner.SetModificationTime(p, s); }
-    SysResult MakeWritable(const QString& p) override { return m_inner.MakeWritable(p); }
-    SysResult SetReadOnly(const QString& p) override { return m_inner.SetReadOnly(p); }
-    SysResult SyncFolder(const QString& f) override { return m_inner.SyncFolder(f); }
-    SysResult ReplaceContents(const QString& p, const QByteArray& d) override { return m_inner.ReplaceContents(p, d); }
-    SysResult ReadContents(const QString& p, QByteArray& d) override { return m_inner.ReadContents(p, d); }
-    SysResult MakeFolder(const QString& p) override { return m_inner.MakeFolder(p); }
-    SysResult RemoveFolder(const QString& p) override { return m_inner.RemoveFolder(p); }
-    SysResult SetPermissions(const QString& p, unsigned m) override { return m_inner.SetPermissions(p, m); }
 
 private:
-    FileSystem& m_inner;
     QString m_work;
 };
 
