@@ -93,7 +93,8 @@ private Q_SLOTS:
         QVERIFY(guide.contains(QStringLiteral("<meta charset=\"utf-8\">")));
         const QStringList topics = {QStringLiteral("first-start"), QStringLiteral("register-login"),
                                     QStringLiteral("put-in"),      QStringLiteral("open-write-back"),
-                                    QStringLiteral("take-out"),    QStringLiteral("settings"),
+                                    QStringLiteral("take-out"),    QStringLiteral("keep-safe"),
+                                    QStringLiteral("settings"),
                                     QStringLiteral("work-folder"), QStringLiteral("lost-password")};
         QSet<QString> ids;
         for (const auto& match : QRegularExpression(QStringLiteral("id=\"([^\"]+)\"")).globalMatch(guide))
