@@ -128,14 +128,6 @@ private Q_SLOTS:
         QVERIFY(m_folders.Valid());
     }
 
-    void TheCatalogueHoldsEveryBackupText() {
-        auto rig = Started();
-        QVERIFY(rig);
-        for (int number : {193, 194, 260, 261, 262, 263, 800, 801, 802, 803, 804, 805, 806, 807})
-            QVERIFY2(!rig->Text(number).isEmpty(), qPrintable(QString::number(number)));
-        QVERIFY(rig->ui.Messages().isEmpty());
-    }
-
     // Containers and folders go; a plain file and a container of another password stay behind; registered
     // with the same password, the backup shows the same names and decrypts to the same bytes.
     void BackupCarriesTheContainersAndShowsTheSameNames() {
