@@ -98,37 +98,6 @@ private Q_SLOTS:
     void initTestCase() { QStandardPaths::setTestModeEnabled(true); }
     void cleanup() { VERIFY_DIALOGS_SETTLED(); }
 
-    // The command has its row, its rule and its work; the view menu offers it with Ctrl+F; it needs a
-    // logged-in folder selected in the tree.
-    void CommandIsBoundAndOffered() {
-        SearchRig rig;
-        QVERIFY(rig.Up());
-        const CCommandTable& table = rig.frame->Commands();
-        QVERIFY(table.HasRule(cmd::FindByName));
-        QVERIFY(table.HasHandler(cmd::FindByName));
-        QVERIFY(!table.Unbound().contains(cmd::FindByName));
-        QAction* action = rig.frame->Action(cmd::FindByName);
-        QVERIFY(action);
-        QCOMPARE(action->text(), QStringLiteral("名前で検索(&F)...\tCtrl+F"));
-        bool inViewMenu = false;
-        for (QMenu* menu : rig.frame->TopMenus())
-            if (menu->title() == QStringLiteral("表示(&V)"))
-                inViewMenu = menu->actions().contains(action);
-        QVERIFY(inViewMenu);
-        bool hasKey = false;
-        for (const AcceleratorRow& row : CCommandTable::Accelerators())
-            hasKey = hasKey || (row.id == cmd::FindByName && row.keys == QKeySequence(Qt::CTRL | Qt::Key_F));
-        QVERIFY(hasKey);
-        rig.frame->UpdateCommandStates();
-        QVERIFY(action->isEnabled());
-
-        rig.ui.QueueAnswer(kAnswerYes);
-        QCOMPARE(rig.frame->LogoutFolder(rig.folder), OpResult::kDone);
-        rig.frame->UpdateCommandStates();
-        QVERIFY(!action->isEnabled());
-        QVERIFY(!rig.OpenSearch());
-    }
-
     // Ctrl+F opens the window with the focus in its box; typing shows the matches once typing pauses;
     // Enter selects the first in the tree and the list; Down and Enter choose a folder from the rows.
     void TypingShowsMatchesAndEnterSelects() {

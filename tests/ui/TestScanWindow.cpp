@@ -59,36 +59,6 @@ private Q_SLOTS:
     void initTestCase() { QStandardPaths::setTestModeEnabled(true); }
     void cleanup() { VERIFY_DIALOGS_SETTLED(); }
 
-    // "整合性の検査(&I)..." sits in the menu "操作(&S)" with a letter of its own, enabled for a logged-in folder.
-    void ScanCommandIsBoundWithRuleAndHandler() {
-        FrameRig rig;
-        QVERIFY(rig.Start());
-        const QString folder = rig.app.DefaultEncryptedFolder();
-        QAction* action = rig.frame->Action(cmd::IntegrityScan);
-        QVERIFY(action);
-        QCOMPARE(action->text().section(u'\t', 0, 0), QStringLiteral("整合性の検査(&I)..."));
-        QMenu* operations = nullptr;
-        for (QMenu* menu : rig.frame->TopMenus())
-            if (menu->title() == QStringLiteral("操作(&S)"))
-                operations = menu;
-        QVERIFY(operations);
-        QVERIFY(operations->actions().contains(action));
-        int withI = 0;
-        for (QAction* entry : operations->actions())
-            withI += entry->text().contains(QStringLiteral("(&I)")) ? 1 : 0;
-        QCOMPARE(withI, 1);
-        rig.frame->UpdateCommandStates();
-        QVERIFY(action->isEnabled());
-
-        rig.ui.QueueAnswer(kAnswerYes);
-        QCOMPARE(rig.frame->LogoutFolder(folder), OpResult::kDone);
-        rig.frame->UpdateCommandStates();
-        QVERIFY(!action->isEnabled());
-        const qsizetype shown = rig.ui.Messages().size();
-        rig.frame->OnCommand(cmd::IntegrityScan);
-        QCOMPARE(rig.ui.Messages().size(), shown);
-    }
-
     // All whole: one catalogue message with the count, shown while the stop button was there to press.
     void AllWholeIsOneMessageWithTheCount() {
         FrameRig rig;
