@@ -97,7 +97,7 @@ CTakeOutCopy::Step CTakeOutCopy::CopyFile(const QString& from, const QString& to
     if (copied.step == CopyStep::Stopped)
         return Step::Failed;
     // Too large for the target's volume (FAT's 4 GiB): refused before writing, or cut off by the volume.
-    if (copied.error == EFBIG)
+    if (copied.error == EFBIG && !copied.SourceFailed())
         return Failed(msg::kTooLargeForVolume, WithPath(QString(), to, PathSeparator::Paragraph));
     if (!copied.Ok())
         return Failed(msg::kCopyOutFailed, WithPath(ErrnoText(copied.error), to, PathSeparator::Paragraph));
