@@ -1,7 +1,7 @@
 #include "util/FileCopy.h"
 
+#include "util/FileSizeLimit.h"
 #include "util/PathIdentity.h"
-
 
 #include <sys/stat.h>
 
@@ -45,6 +45,9 @@ CopyResult CopyFileTo(FileSystem& files, const QString& from, const QString& to,
     std::unique_ptr<File> in = files.Open(from, OpenMode::Read, error);
     if (!in)
         return {CopyStep::SourceOpen, error};
+    // Refused before the first byte: FAT would stop the write at 4 GiB with EFBIG.
+    if (qint64 size = 0; files.Size(from, size).Ok() && !FitsIn(size, ParentOf(to)))
+        return {CopyStep::TargetOpen, EFBIG};
     const QString temp = TempPathBeside(to, options.temp);
     std::unique_ptr<File> out = files.Open(temp, OpenMode::WriteTruncate, error);
     if (!out)

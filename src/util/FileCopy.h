@@ -32,7 +32,8 @@ struct CopyResult {
 
 // The bytes of one file copied to `to`: written to a temporary file beside it in fixed buffers, its
 // modification time kept, and renamed over `to` only when complete, so that a failure or a crash never
-// leaves a target cut short. A read-only file at `to` is replaced.
+// leaves a target cut short. A read-only file at `to` is replaced. A file larger than the target's volume
+// can hold is refused before anything is written (TargetOpen, EFBIG).
 [[nodiscard]] CopyResult CopyFileTo(FileSystem& files, const QString& from, const QString& to,
                                     const CopyOptions& options = {});
 

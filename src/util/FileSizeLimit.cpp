@@ -30,4 +30,11 @@ qint64 LargestFileIn(const QString& folder) {
     return storage.isValid() ? LargestFileFor(storage.fileSystemType()) : -1;
 }
 
+bool FitsIn(qint64 size, const QString& folder) {
+    if (size <= kFatLargestFile)
+        return true;
+    const qint64 largest = LargestFileIn(folder);
+    return largest < 0 || size <= largest;
+}
+
 } // namespace korimbo

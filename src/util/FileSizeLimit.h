@@ -13,4 +13,8 @@ namespace korimbo {
 // The same for the volume that holds `folder` (its nearest existing parent); -1 when it cannot be told.
 [[nodiscard]] qint64 LargestFileIn(const QString& folder);
 
+// Whether a file of `size` bytes fits on the volume that holds `folder`; the volume is looked up only for a
+// size past the smallest limit there is.
+[[nodiscard]] bool FitsIn(qint64 size, const QString& folder);
+
 } // namespace korimbo

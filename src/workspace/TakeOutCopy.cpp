@@ -10,6 +10,8 @@
 
 #include <QFileInfo>
 
+#include <cerrno>
+
 namespace korimbo {
 
 CTakeOutCopy::CTakeOutCopy(CWorkingCopies& copies, FileSystem& files, Interaction& ui, MessageSource& messages,
@@ -94,6 +96,9 @@ CTakeOutCopy::Step CTakeOutCopy::CopyFile(const QString& from, const QString& to
     // The user's own stop needs no message.
     if (copied.step == CopyStep::Stopped)
         return Step::Failed;
+    // Too large for the target's volume (FAT's 4 GiB): refused before writing, or cut off by the volume.
+    if (copied.error == EFBIG && !copied.SourceFailed())
+        return Failed(msg::kTooLargeForVolume, WithPath(QString(), to, PathSeparator::Paragraph));
     if (!copied.Ok())
         return Failed(msg::kCopyOutFailed, WithPath(ErrnoText(copied.error), to, PathSeparator::Paragraph));
     m_done = before + size;

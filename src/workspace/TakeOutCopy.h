@@ -16,7 +16,8 @@ class CWorkingCopies;
 // The copy (or move) of staged take-out items into a folder the user chose. A folder is merged into one
 // of the same name; an existing file is replaced only after the question; a move renames where it can
 // and otherwise copies and removes the source, wiping a decrypted copy. Each file goes through a
-// temporary file beside its target, so a stop or a failure leaves nothing half-made.
+// temporary file beside its target, so a stop or a failure leaves nothing half-made. A file too large for
+// the target's volume is refused before it is written (A781); like any failed file, it stops the copy.
 class CTakeOutCopy {
 public:
     // Bytes done of the total; false stops the copy (the user's Cancel).

@@ -1,14 +1,17 @@
 // The program and its folder on real FAT32 and exFAT images mounted through FUSE (fusefat; exfat-fuse on a
-// loop device with the mask desktops use): start-up, take-out, open, write-back, the 4 GiB limit, and no
-// decrypted byte on the stick. Needs root and dosfstools, exfatprogs, fusefat, exfat-fuse; else it skips.
+// loop device with the mask desktops use): start-up, take-out, open, write-back, the 4 GiB limit, the
+// stick's own trash, and no decrypted byte on the stick. Needs root and dosfstools, exfatprogs, fusefat, exfat-fuse; else it skips.
 
 #include "CopiesRig.h"
 #include "ScriptedTakeOutPrompts.h"
+#include "folder/FolderOperations.h"
+#include "platform/Trash.h"
+#include "util/MessageNumbers.h"
 #include "workspace/TakeOut.h"
+#include "workspace/TakeOutCopy.h"
 
 #include <QDirIterator>
 #include <QProcess>
-#include <QScopeGuard>
 #include <QStandardPaths>
 #include <QTest>
 
@@ -33,6 +36,39 @@ QString Sh(const QString& script, const QStringList& arguments) {
     return ok ? QString() : QStringLiteral("cannot mount an image here: ") + QString::fromLocal8Bit(sh.readAll());
 }
 
+// An image of one kind made and mounted for one test, unmounted when it goes.
+struct StickImage {
+    QTemporaryDir images{QStringLiteral("/var/tmp/korimbo-stick-XXXXXX")};
+    QStringList place{images.filePath(QStringLiteral("img")), images.filePath(QStringLiteral("mnt"))};
+    bool folderMade = images.isValid() && QDir().mkpath(place[1]);
+    QString why; // why it could not be mounted here, else empty
+
+    explicit StickImage(const QString& kind) {
+        if (folderMade)
+            why = Sh(kMount, place + QStringList{kind});
+    }
+    ~StickImage() {
+        if (folderMade && why.isEmpty())
+            Sh(kUnmount, place);
+    }
+    StickImage(const StickImage&) = delete;
+    StickImage& operator=(const StickImage&) = delete;
+    QString Stick() const { return place[1]; }
+};
+
+// The volumes as mounted here, but every one a removable drive, as a USB stick is told to be.
+class RemovableVolumes final : public Volumes {
+public:
+    QString MountRoot(const QString& path) override { return m_local.MountRoot(path); }
+    DriveType TypeOf(const QString&) override { return DriveType::Removable; }
+    bool KeepsAccessControl(const QString& path) override { return m_local.KeepsAccessControl(path); }
+    SysResult FreeBytes(const QString& path, qint64& bytes) override { return m_local.FreeBytes(path, bytes); }
+    bool KeepsOwnerModes(const QString& path) override { return m_local.KeepsOwnerModes(path); }
+
+private:
+    LocalVolumes m_local;
+};
+
 bool AnyFileHolds(const QString& folder, const QByteArray& bytes) {
     QDirIterator it(folder, QDir::Files | QDir::Hidden | QDir::System, QDirIterator::Subdirectories);
     while (it.hasNext())
@@ -52,6 +88,8 @@ private Q_SLOTS:
     void initTestCase() {
         QStandardPaths::setTestModeEnabled(true);
         QVERIFY(m_folders.Valid());
+        // The home trash of this test, on another volume than the stick.
+        qputenv("XDG_DATA_HOME", QFile::encodeName(m_folders.Path(QStringLiteral("xdg-data"))));
     }
 
     void OnTheStick_data() {
@@ -63,13 +101,12 @@ private Q_SLOTS:
         QFETCH(QString, kind);
         if (::geteuid() != 0)
             QSKIP("mounting an image through FUSE needs root here (/dev/fuse and loop devices)");
-        QTemporaryDir images(QStringLiteral("/var/tmp/korimbo-stick-XXXXXX"));
-        const QStringList place{images.filePath(QStringLiteral("img")), images.filePath(QStringLiteral("mnt"))};
-        QVERIFY(images.isValid() && QDir().mkpath(place[1]));
-        if (const QString why = Sh(kMount, place + QStringList{kind}); !why.isEmpty())
-            QSKIP(qPrintable(why));
-        const auto unmount = qScopeGuard([&] { Sh(kUnmount, place); });
-        const QString stick = place[1];
+        const StickImage image(kind);
+        QVERIFY(image.folderMade);
+        if (!image.why.isEmpty())
+            QSKIP(qPrintable(image.why));
+        const QTemporaryDir& images = image.images;
+        const QString stick = image.Stick();
         QVERIFY(!LocalVolumes().KeepsOwnerModes(stick)); // told by the mount, not by a name
 
         const QString program = stick + QStringLiteral("/korimbo-portable");
@@ -106,6 +143,13 @@ private Q_SLOTS:
             QVERIFY(rig.Engine().EncryptFile(big.fileName(), box + QStringLiteral("/video.zorf"), rig.folder) != kOk);
             QVERIFY(rig.ui.Numbers().contains(781));
             QCOMPARE(QDir(box).entryList(QDir::Files | QDir::Hidden), QStringList({QStringLiteral("letter.zorf")}));
+            // The same file taken out to the stick: refused before the first byte, nothing left there.
+            const QStringList before = QDir(stick).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
+            rig.ui.Clear();
+            CTakeOutCopy copy(*rig.copies, rig.fs, rig.ui, *rig.app.State().catalogue, {big.fileName()}, false, {});
+            QCOMPARE(copy.CopyItem(big.fileName(), stick + QStringLiteral("/video.bin")), -1);
+            QCOMPARE(rig.ui.Numbers(), QList<int>({msg::kTooLargeForVolume}));
+            QCOMPARE(QDir(stick).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot), before);
             // fusefat 1.0 keeps a file's size per open descriptor, so the check that reads a new container
             // back behind its writer sees nothing past the size it had when opened (the kernel's vfat does).
             QSKIP("write-back not run on fusefat: a reader opened while a file grows sees only its old size");
@@ -114,6 +158,64 @@ private Q_SLOTS:
         QCOMPARE(rig.ui.Numbers(), QList<int>());
         QVERIFY(rig.Opens(container, QStringLiteral("letter.txt"), "dear stick, second"));
         QVERIFY(!AnyFileHolds(stick, "dear stick"));
+    }
+
+    // A deleted container goes to the stick's own trash (.Trash-$uid, its path there relative to the
+    // stick), not to the home trash on another volume, whether the stick is told removable or only found
+    // on another volume than the home trash (a loop device here); undo brings it back where it was.
+    void TrashOnTheStick_data() {
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<bool>("removable");
+        for (const bool removable : {true, false}) {
+            const char* const told = removable ? "removable" : "as mounted";
+            QTest::addRow("FAT32 through fusefat, %s", told) << QStringLiteral("fat") << removable;
+            QTest::addRow("exFAT through exfat-fuse, %s", told) << QStringLiteral("exfat") << removable;
+        }
+    }
+    void TrashOnTheStick() {
+        QFETCH(QString, kind);
+        QFETCH(bool, removable);
+        if (::geteuid() != 0)
+            QSKIP("mounting an image through FUSE needs root here (/dev/fuse and loop devices)");
+        const StickImage image(kind);
+        QVERIFY(image.folderMade);
+        if (!image.why.isEmpty())
+            QSKIP(qPrintable(image.why));
+        const QString stick = image.Stick();
+        const QString program = stick + QStringLiteral("/korimbo-portable");
+        const QString box = stick + QStringLiteral("/box");
+        QVERIFY(QDir().mkpath(program) && QDir().mkpath(box));
+        CopiesRig rig(program);
+        rig.volumes.ownerModes = false;
+        QVERIFY(rig.StartIn(box));
+        const QString homeTrash = FreedesktopTrash::HomeTrashOfEnvironment();
+        LocalVolumes mounted;
+        RemovableVolumes stickVolumes;
+        FreedesktopTrash trash(homeTrash, removable ? static_cast<Volumes&>(stickVolumes) : mounted);
+        CUndoHistory history;
+        CFolderOperations ops(rig.Services(), rig.prompts, &trash, history);
+        ops.workRoot = rig.app.State().workFolder->angoTempFolder;
+        // Made elsewhere and copied on: fusefat could not read a new container back behind its writer.
+        const QString container = box + QStringLiteral("/letter.zorf");
+        QVERIFY(QFile::copy(rig.Encrypt(rig.scratch.path(), QStringLiteral("letter.txt"), "dear stick"), container));
+        const QString disk = QFileInfo(container).fileName();
+
+        rig.ui.QueueAnswer(kAnswerYes);
+        QCOMPARE(ops.Delete({container}, false), OpResult::kDone);
+        const QString stickTrash = stick + QStringLiteral("/.Trash-") + QString::number(::getuid());
+        QVERIFY(!QFileInfo::exists(container));
+        QVERIFY(QFileInfo::exists(stickTrash + QStringLiteral("/files/") + disk));
+        QCOMPARE(CopiesRig::Bytes(stickTrash + QStringLiteral("/info/") + disk + QStringLiteral(".trashinfo"))
+                     .split('\n')
+                     .value(1),
+                 "Path=box/" + disk.toUtf8());
+        QVERIFY(!QDirIterator(homeTrash, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories).hasNext());
+
+        QCOMPARE(ops.Undo(), OpResult::kDone);
+        QVERIFY(rig.Opens(container, QStringLiteral("letter.txt"), "dear stick"));
+        QVERIFY(QDir(stickTrash + QStringLiteral("/files")).isEmpty());
+        QVERIFY(QDir(stickTrash + QStringLiteral("/info")).isEmpty());
+        QCOMPARE(rig.ui.Numbers(), QList<int>({msg::kTrashOne}));
     }
 };
 

@@ -9,6 +9,8 @@
 #include <QTest>
 #include <QUrl>
 
+#include <cerrno>
+
 using namespace korimbo;
 
 namespace {
@@ -441,6 +443,29 @@ private Q_SLOTS:
         QCOMPARE(CopiesRig::Bytes(rig->outside.path() + QStringLiteral("/loose/keep.txt")), QByteArray("kept"));
         QVERIFY(!QFileInfo::exists(rig->outside.path() + QStringLiteral("/loose/pipe")));
         QVERIFY(!rig->ui.Has(msg::kCopyOutFailed));
+    }
+
+    // A volume that cuts a file off (EFBIG, FAT's 4 GiB where its type could not be told beforehand): A781
+    // with the target's path, nothing left in the target folder, and the copy stops at that file.
+    void CopyOutTooLargeForTheVolume() {
+        auto rig = Started();
+        QVERIFY(rig);
+        const Tree tree = MakeTree(*rig);
+        const QString target = rig->outside.path();
+        rig->fs.writeFault = {target, EFBIG, 0};
+        OpResult copied = OpResult::kDone; // until the window calls
+        rig->dialogs.window = [&](const TakeOutWindowRequest& request, CTakeOut& takeOut) {
+            QStringList staged;
+            for (const TakeOutItem& item : request.items)
+                staged.append(item.staged);
+            copied = takeOut.CopyOut(staged, target, false);
+            return TakeOutPrompts::WindowResult::kCancelled;
+        };
+        static_cast<void>(rig->takeOut->Run(TakeOutKind::kDecrypted, {tree.a, tree.docs}));
+        QCOMPARE(copied, OpResult::kFailed);
+        QCOMPARE(rig->ui.Numbers(), QList<int>({msg::kTooLargeForVolume}));
+        QVERIFY(rig->ui.Messages().first().text.endsWith(target + QStringLiteral("/a.txt")));
+        QVERIFY(TakeOutRig::Empty(target));
     }
 
     // The selection checks: a missing item (A120); a copy held open by a program (A84); an open copy that
