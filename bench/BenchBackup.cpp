@@ -2,6 +2,7 @@
 // an empty destination (every container copied and verified there), and a second one into the same place
 // with nothing changed (every container compared and skipped). Bytes per second are the folder's bytes.
 #include "BenchData.h"
+#include "BenchRig.h"
 #include "folder/FolderBackup.h"
 #include "state/MessageCatalogue.h"
 #include "util/ConsoleInteraction.h"
@@ -23,7 +24,6 @@ namespace {
 
 constexpr int kContainers = 500;
 constexpr qint64 kPlainBytes = 64 * 1024;
-const QString kPassword = QStringLiteral("Bench#2025pw");
 
 // The messages of a benchmark run go nowhere: the closing summary would wait for a key.
 class QuietInteraction final : public Interaction {
@@ -37,38 +37,23 @@ public:
     void SetStatusText(const QString&) override {}
 };
 
-struct BackupFixture {
-    QuietInteraction ui;
-    ConsoleInteraction console;
-    CMessageCatalogue catalogue{console};
-    LocalFileSystem files;
-    CCryptEngine engine{ui, catalogue, files};
-    QTemporaryDir dir;
+struct BackupFixture : bench::BenchEngine {
+    QuietInteraction quiet;
     QString folder;
     qint64 folderBytes = 0;
 
     int Set() {
         folder = dir.filePath(QStringLiteral("box"));
-        if (!dir.isValid() || !QDir().mkpath(folder) || catalogue.MsgAIN(engine) != OpResult::kDone ||
-            catalogue.MsgBIN(engine) != OpResult::kDone || engine.RegisterBuiltInKey() != 0)
-            return -1;
-        std::array<std::uint8_t, 34> bytes{};
-        const int count = engine.PasswordToBytes(kPassword, bytes);
-        if (engine.RegisterKey(bytes.data(), count, folder, QStringLiteral("hint")) != 0)
+        if (!QDir().mkpath(folder) || Start(folder) != 0)
             return -1;
         // One container, copied under fresh names: a copy opens with the same key.
         const QString source = dir.filePath(QStringLiteral("data.bin"));
         const QString first = dir.filePath(QStringLiteral("first.zorf"));
         if (bench::BenchData::WriteRandom(source, kPlainBytes) != 0 || engine.EncryptFile(source, first, folder) != 0)
             return -1;
-        QFile container(first);
-        if (!container.open(QIODevice::ReadOnly))
-            return -1;
-        const QByteArray sealed = container.readAll();
+        const QByteArray sealed = bench::ReadAll(first);
         for (int i = 0; i < kContainers; ++i) {
-            const QString name = QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper() + QStringLiteral(".zorf");
-            QFile copy(folder + u'/' + name);
-            if (!copy.open(QIODevice::WriteOnly) || copy.write(sealed) != sealed.size())
+            if (bench::WriteUnderFreshName(folder, sealed).isEmpty())
                 return -1;
             folderBytes += sealed.size();
         }
@@ -77,13 +62,7 @@ struct BackupFixture {
 };
 
 BackupFixture& Fixture() {
-    static std::unique_ptr<BackupFixture> fixture;
-    if (!fixture) {
-        fixture = std::make_unique<BackupFixture>();
-        if (fixture->Set() != 0)
-            std::fprintf(stderr, "backup benchmark set-up failed\n");
-    }
-    return *fixture;
+    return bench::SharedFixture<BackupFixture>("backup");
 }
 
 void BM_BackupFirst(benchmark::State& state) {
@@ -94,7 +73,7 @@ void BM_BackupFirst(benchmark::State& state) {
         const QString destination = f.dir.filePath(QStringLiteral("first%1").arg(++run));
         QDir().mkpath(destination);
         state.ResumeTiming();
-        CFolderBackup backup(f.engine, f.files, f.ui, f.catalogue);
+        CFolderBackup backup(f.engine, f.files, f.quiet, f.catalogue);
         if (backup.Run(f.folder, destination) != OpResult::kDone || backup.Counts().copied != kContainers)
             state.SkipWithError("backup failed");
         state.PauseTiming();
@@ -108,13 +87,13 @@ void BM_BackupNothingChanged(benchmark::State& state) {
     BackupFixture& f = Fixture();
     const QString destination = f.dir.filePath(QStringLiteral("again"));
     QDir().mkpath(destination);
-    CFolderBackup first(f.engine, f.files, f.ui, f.catalogue);
+    CFolderBackup first(f.engine, f.files, f.quiet, f.catalogue);
     if (first.Run(f.folder, destination) != OpResult::kDone) {
         state.SkipWithError("first backup failed");
         return;
     }
     for (auto _ : state) {
-        CFolderBackup backup(f.engine, f.files, f.ui, f.catalogue);
+        CFolderBackup backup(f.engine, f.files, f.quiet, f.catalogue);
         if (backup.Run(f.folder, destination) != OpResult::kDone || backup.Counts().unchanged != kContainers)
             state.SkipWithError("backup failed");
     }

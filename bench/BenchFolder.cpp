@@ -1,6 +1,7 @@
 // Listing a directory of 10,000 containers through the contents model: cold (no name file, every header
 // read), warm (the name file agrees with the directory) and one incremental update after one file
 // changed. Entries per second are the rows listed (or, for the update, the directory's entries).
+#include "BenchRig.h"
 #include "folder/ContentsModel.h"
 #include "folder/NameFile.h"
 #include "state/FolderRegistry.h"
@@ -24,37 +25,15 @@ using namespace korimbo;
 namespace {
 
 constexpr int kEntries = 10000;
-const QString kPassword = QStringLiteral("Bench#2025pw");
 
-struct FolderFixture {
-    ConsoleInteraction ui;
-    CMessageCatalogue catalogue{ui};
-    LocalFileSystem files;
-    CCryptEngine engine{ui, catalogue, files};
-    FolderRegistry registry{engine, files, RegistryPlaces{}};
-    QTemporaryDir dir;
-    WorkFolderSettings workFolder{engine, files, dir.filePath(QStringLiteral("work"))};
+struct FolderFixture : bench::BenchFolderRig {
     SettingsRecord settings;
-    std::unique_ptr<CNameFile> names;
     std::unique_ptr<CContentsModel> model;
-    QString folder;
     QString touched;
 
     int Set() {
-        folder = dir.filePath(QStringLiteral("box"));
-        const QString env = dir.filePath(QStringLiteral("env"));
-        if (!dir.isValid() || !QDir().mkpath(folder) || !QDir().mkpath(env) ||
-            catalogue.MsgAIN(engine) != OpResult::kDone || catalogue.MsgBIN(engine) != OpResult::kDone ||
-            engine.RegisterBuiltInKey() != 0 || registry.LoadFolderRegistry(env) != OpResult::kDone ||
-            registry.AddFolder(env, folder, {}, kPassword, QStringLiteral("0"), QStringLiteral("WID"),
-                               QStringLiteral("0"), 3) != OpResult::kDone)
+        if (StartFolder() != 0)
             return -1;
-        std::array<std::uint8_t, 34> bytes{};
-        const int count = engine.PasswordToBytes(kPassword, bytes);
-        if (engine.RegisterKey(bytes.data(), count, folder, QStringLiteral("hint")) != 0)
-            return -1;
-        workFolder.angoTempFolder = dir.filePath(QStringLiteral("work"));
-        names = std::make_unique<CNameFile>(engine, registry, workFolder, files, ui, catalogue);
         model = std::make_unique<CContentsModel>(*names, engine, settings, ui, catalogue);
 
         // One small container, copied under fresh names: a copy opens with the same key.
@@ -66,17 +45,13 @@ struct FolderFixture {
         plain.close();
         if (engine.EncryptFile(source, first, folder) != 0)
             return -1;
-        QFile container(first);
-        if (!container.open(QIODevice::ReadOnly))
-            return -1;
-        const QByteArray sealed = container.readAll();
+        const QByteArray sealed = bench::ReadAll(first);
         for (int i = 0; i < kEntries; ++i) {
-            const QString name = QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper() + QStringLiteral(".zorf");
-            QFile copy(folder + u'/' + name);
-            if (!copy.open(QIODevice::WriteOnly) || copy.write(sealed) != sealed.size())
+            const QString copy = bench::WriteUnderFreshName(folder, sealed);
+            if (copy.isEmpty())
                 return -1;
             if (i == 0)
-                touched = copy.fileName();
+                touched = copy;
         }
         return 0;
     }
@@ -88,13 +63,7 @@ struct FolderFixture {
 };
 
 FolderFixture& Fixture() {
-    static std::unique_ptr<FolderFixture> fixture;
-    if (!fixture) {
-        fixture = std::make_unique<FolderFixture>();
-        if (fixture->Set() != 0)
-            std::fprintf(stderr, "folder benchmark set-up failed\n");
-    }
-    return *fixture;
+    return bench::SharedFixture<FolderFixture>("folder");
 }
 
 void BM_ListFolderCold(benchmark::State& state) {

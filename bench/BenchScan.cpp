@@ -2,6 +2,7 @@
 // (MB/s of plain data), each with one worker and with one per processor, beside the engine's own
 // verification of one large container, the single-file figure the scan is held against.
 #include "BenchData.h"
+#include "BenchRig.h"
 #include "crypto/ContainerScan.h"
 #include "folder/FolderScan.h"
 #include "state/MessageCatalogue.h"
@@ -26,14 +27,8 @@ namespace {
 constexpr int kSmall = 10000;
 constexpr int kLarge = 4;
 constexpr qint64 kLargeBytes = 24ll * 1024 * 1024;
-const QString kPassword = QStringLiteral("Bench#2025pw");
 
-struct ScanFixture {
-    ConsoleInteraction ui;
-    CMessageCatalogue catalogue{ui};
-    LocalFileSystem files;
-    CCryptEngine engine{ui, catalogue, files};
-    QTemporaryDir dir;
+struct ScanFixture : bench::BenchEngine {
     QString small;
     QString large;
     QString random;
@@ -43,13 +38,7 @@ struct ScanFixture {
         small = dir.filePath(QStringLiteral("small"));
         large = dir.filePath(QStringLiteral("large"));
         random = dir.filePath(QStringLiteral("random"));
-        if (!dir.isValid() || !QDir().mkpath(small) || !QDir().mkpath(large) || !QDir().mkpath(random) ||
-            catalogue.MsgAIN(engine) != OpResult::kDone || catalogue.MsgBIN(engine) != OpResult::kDone ||
-            engine.RegisterBuiltInKey() != 0)
-            return -1;
-        std::array<std::uint8_t, 34> bytes{};
-        const int count = engine.PasswordToBytes(kPassword, bytes);
-        if (engine.RegisterKey(bytes.data(), count, small, QStringLiteral("hint")) != 0)
+        if (!QDir().mkpath(small) || !QDir().mkpath(large) || !QDir().mkpath(random) || Start(small) != 0)
             return -1;
         return MakeSmall() == 0 && MakeLarge() == 0 ? 0 : -1;
     }
@@ -63,18 +52,11 @@ struct ScanFixture {
             const QString container = dir.filePath(name + QStringLiteral(".zorf"));
             if (engine.EncryptFile(plain + u'/' + name, container, small) != 0)
                 return -1;
-            QFile file(container);
-            if (!file.open(QIODevice::ReadOnly))
-                return -1;
-            sealed.append(file.readAll());
+            sealed.append(bench::ReadAll(container));
         }
-        for (int i = 0; i < kSmall; ++i) {
-            QFile copy(small + u'/' + QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper() +
-                       QStringLiteral(".zorf"));
-            const QByteArray& bytes = sealed.at(i % sealed.size());
-            if (!copy.open(QIODevice::WriteOnly) || copy.write(bytes) != bytes.size())
+        for (int i = 0; i < kSmall; ++i)
+            if (bench::WriteUnderFreshName(small, sealed.at(i % sealed.size())).isEmpty())
                 return -1;
-        }
         return 0;
     }
     // Office-like text (compresses about tenfold) and incompressible bytes, where the cipher does most work.
@@ -96,13 +78,7 @@ struct ScanFixture {
 };
 
 ScanFixture& Fixture() {
-    static std::unique_ptr<ScanFixture> fixture;
-    if (!fixture) {
-        fixture = std::make_unique<ScanFixture>();
-        if (fixture->Set() != 0)
-            std::fprintf(stderr, "scan benchmark set-up failed\n");
-    }
-    return *fixture;
+    return bench::SharedFixture<ScanFixture>("scan");
 }
 
 // One scan of `folder`; false unless every container was whole.

@@ -1,6 +1,7 @@
 // The search by plain name over a folder of 100,000 names (100 directories of 1,000 containers, the
 // plain names of Latin, Japanese and half-width kana): the index build once the name files are warm,
 // the build from the headers where no directory has a name file, and single queries over the index.
+#include "BenchRig.h"
 #include "folder/NameFile.h"
 #include "folder/NameSearch.h"
 #include "state/FolderRegistry.h"
@@ -26,7 +27,6 @@ namespace {
 constexpr int kDirectories = 100;
 constexpr int kPerDirectory = 1000;
 constexpr int kNames = kDirectories * kPerDirectory;
-const QString kPassword = QStringLiteral("Bench#2025pw");
 
 QString PlainName(int i) {
     switch (i % 4) {
@@ -41,33 +41,12 @@ QString PlainName(int i) {
     }
 }
 
-struct SearchFixture {
-    ConsoleInteraction ui;
-    CMessageCatalogue catalogue{ui};
-    LocalFileSystem files;
-    CCryptEngine engine{ui, catalogue, files};
-    FolderRegistry registry{engine, files, RegistryPlaces{}};
-    QTemporaryDir dir;
-    WorkFolderSettings workFolder{engine, files, dir.filePath(QStringLiteral("work"))};
-    std::unique_ptr<CNameFile> names;
+struct SearchFixture : bench::BenchFolderRig {
     std::unique_ptr<CNameSearch> search;
-    QString folder;
 
     int Set() {
-        folder = dir.filePath(QStringLiteral("box"));
-        const QString env = dir.filePath(QStringLiteral("env"));
-        if (!dir.isValid() || !QDir().mkpath(folder) || !QDir().mkpath(env) ||
-            catalogue.MsgAIN(engine) != OpResult::kDone || catalogue.MsgBIN(engine) != OpResult::kDone ||
-            engine.RegisterBuiltInKey() != 0 || registry.LoadFolderRegistry(env) != OpResult::kDone ||
-            registry.AddFolder(env, folder, {}, kPassword, QStringLiteral("0"), QStringLiteral("WID"),
-                               QStringLiteral("0"), 3) != OpResult::kDone)
+        if (StartFolder() != 0)
             return -1;
-        std::array<std::uint8_t, 34> bytes{};
-        const int count = engine.PasswordToBytes(kPassword, bytes);
-        if (engine.RegisterKey(bytes.data(), count, folder, QStringLiteral("hint")) != 0)
-            return -1;
-        workFolder.angoTempFolder = dir.filePath(QStringLiteral("work"));
-        names = std::make_unique<CNameFile>(engine, registry, workFolder, files, ui, catalogue);
         search = std::make_unique<CNameSearch>(*names, engine, ui, catalogue);
         return MakeContainers();
     }
@@ -98,12 +77,9 @@ struct SearchFixture {
             const QString directory = folder + QStringLiteral("/部署%1").arg(d, 3, 10, QChar(u'0'));
             if (!QDir().mkpath(directory))
                 return -1;
-            for (const QByteArray& bytes : sealed) {
-                QFile copy(directory + u'/' + QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper() +
-                           QStringLiteral(".zorf"));
-                if (!copy.open(QIODevice::WriteOnly) || copy.write(bytes) != bytes.size())
+            for (const QByteArray& bytes : sealed)
+                if (bench::WriteUnderFreshName(directory, bytes).isEmpty())
                     return -1;
-            }
         }
         return 0;
     }
@@ -122,13 +98,7 @@ struct SearchFixture {
 };
 
 SearchFixture& Fixture() {
-    static std::unique_ptr<SearchFixture> fixture;
-    if (!fixture) {
-        fixture = std::make_unique<SearchFixture>();
-        if (fixture->Set() != 0)
-            std::fprintf(stderr, "search benchmark set-up failed\n");
-    }
-    return *fixture;
+    return bench::SharedFixture<SearchFixture>("search");
 }
 
 void BM_SearchBuildFromHeaders(benchmark::State& state) {

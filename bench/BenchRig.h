@@ -1,0 +1,89 @@
+#pragma once
+
+#include "crypto/CryptEngine.h"
+#include "folder/NameFile.h"
+#include "state/FolderRegistry.h"
+#include "state/MessageCatalogue.h"
+#include "state/WorkFolderSettings.h"
+#include "util/ConsoleInteraction.h"
+#include "util/FileSystem.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QUuid>
+
+#include <array>
+#include <cstdio>
+#include <memory>
+
+namespace korimbo::bench {
+
+inline const QString kBenchPassword = QStringLiteral("Bench#2025pw");
+
+// What every benchmark over containers starts from: the catalogues, the engine with its built-in key, a
+// scratch folder, and the benchmark's password entered under a key name (a folder's path).
+struct BenchEngine {
+    ConsoleInteraction ui;
+    CMessageCatalogue catalogue{ui};
+    LocalFileSystem files;
+    CCryptEngine engine{ui, catalogue, files};
+    QTemporaryDir dir;
+
+    int Start(const QString& keyName) {
+        if (!dir.isValid() || catalogue.MsgAIN(engine) != OpResult::kDone ||
+            catalogue.MsgBIN(engine) != OpResult::kDone || engine.RegisterBuiltInKey() != 0)
+            return -1;
+        std::array<std::uint8_t, 34> bytes{};
+        const int count = engine.PasswordToBytes(kBenchPassword, bytes);
+        return engine.RegisterKey(bytes.data(), count, keyName, QStringLiteral("hint"));
+    }
+};
+
+// A registered folder "box" in the scratch folder, logged in, with the work folder of its name files.
+struct BenchFolderRig : BenchEngine {
+    FolderRegistry registry{engine, files, RegistryPlaces{}};
+    WorkFolderSettings workFolder{engine, files, dir.filePath(QStringLiteral("work"))};
+    std::unique_ptr<CNameFile> names;
+    QString folder;
+
+    int StartFolder() {
+        folder = dir.filePath(QStringLiteral("box"));
+        const QString env = dir.filePath(QStringLiteral("env"));
+        if (!QDir().mkpath(folder) || !QDir().mkpath(env) || Start(folder) != 0 ||
+            registry.LoadFolderRegistry(env) != OpResult::kDone ||
+            registry.AddFolder(env, folder, {}, kBenchPassword, QStringLiteral("0"), QStringLiteral("WID"),
+                               QStringLiteral("0"), 3) != OpResult::kDone)
+            return -1;
+        workFolder.angoTempFolder = dir.filePath(QStringLiteral("work"));
+        names = std::make_unique<CNameFile>(engine, registry, workFolder, files, ui, catalogue);
+        return 0;
+    }
+};
+
+// The bytes of a container made once, read back to be copied many times.
+inline QByteArray ReadAll(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+// `bytes` written into `folder` under a fresh container name (a copy opens with the same key); its path, or
+// empty on failure.
+inline QString WriteUnderFreshName(const QString& folder, const QByteArray& bytes) {
+    QFile copy(folder + u'/' + QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper() + QStringLiteral(".zorf"));
+    return copy.open(QIODevice::WriteOnly) && copy.write(bytes) == bytes.size() ? copy.fileName() : QString();
+}
+
+// One fixture per benchmark program, set up when first asked for; `what` names it when that fails.
+template <class Fixture>
+Fixture& SharedFixture(const char* what) {
+    static std::unique_ptr<Fixture> fixture;
+    if (!fixture) {
+        fixture = std::make_unique<Fixture>();
+        if (fixture->Set() != 0)
+            std::fprintf(stderr, "%s benchmark set-up failed\n", what);
+    }
+    return *fixture;
+}
+
+} // namespace korimbo::bench
