@@ -3,10 +3,8 @@
 #include "RealAnswer.h"
 #include "folder/ContentsModel.h"
 #include "ui/D16HintDisp.h"
-#include "ui/DialogHook.h"
 #include "util/MessageNumbers.h"
 
-#include <QFileDialog>
 #include <QFrame>
 #include <QLineEdit>
 #include <QMimeData>
@@ -17,16 +15,14 @@
 
 using namespace korimbo;
 
-namespace {
-
-bool WriteFile(const QString& path, const QByteArray& bytes) {
-    QDir().mkpath(QFileInfo(path).path());
+static bool WriteFile(const QString& path, const QByteArray& bytes) {
     QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+    return QDir().mkpath(QFileInfo(path).path()) && file.open(QIODevice::WriteOnly) &&
+           file.write(bytes) == bytes.size();
 }
 
 // Drops `paths` on `target` as a file manager does.
-void DropFiles(QWidget* target, const QStringList& paths) {
+static void DropFiles(QWidget* target, const QStringList& paths) {
     QMimeData data;
     QList<QUrl> urls;
     for (const QString& path : paths)
@@ -39,10 +35,7 @@ void DropFiles(QWidget* target, const QStringList& paths) {
     QApplication::sendEvent(target, &drop);
 }
 
-} // namespace
-
-// The tools of the window: registration through a folder chooser, the plain-file check and the hint window,
-// each answered through its real widgets.
+// The tools of the window (hint window, plain-file check, registration chooser) through their real widgets.
 class TestToolCommands : public QObject {
     Q_OBJECT
 
@@ -50,47 +43,9 @@ private Q_SLOTS:
     void initTestCase() { QStandardPaths::setTestModeEnabled(true); }
     void cleanup() { VERIFY_DIALOGS_SETTLED(); }
 
-    // The folder typed into the chooser is registered as a dropped one is, and logged in.
-    void RegisterThroughTheFolderChooser() {
-        FrameRig rig;
-        QVERIFY(rig.Start());
-        const QString folder = rig.dir.filePath(QStringLiteral("second"));
-        QVERIFY(QDir().mkpath(folder));
-        rig.prompts.newPasswords.push_back(
-            {PasswordPrompts::Answer::kOk, QStringLiteral("Second#Pw3"), QStringLiteral("二")});
-        RealAnswer answer([folder](QWidget* window) {
-            auto* chooser = qobject_cast<QFileDialog*>(window);
-            auto* name = chooser ? chooser->findChild<QLineEdit*>(QStringLiteral("fileNameEdit")) : nullptr;
-            if (!name)
-                return;
-            name->setText(folder);
-            QTest::keyClick(name, Qt::Key_Return);
-        });
-        rig.frame->OnCommand(cmd::RegisterFolder);
-        QVERIFY(answer.Answered());
-        QVERIFY(!answer.TimedOut());
-        QVERIFY(rig.app.State().registry->SlotOf(folder) >= 0);
-        QVERIFY(rig.ui.Has(msg::kFolderRegistered));
-    }
-
-    // Plain files anywhere in the shown folder are reported by name after the question.
-    void PlainFileCheckFromTheMenu() {
-        FrameRig rig;
-        QVERIFY(rig.Start());
-        const QString folder = rig.app.DefaultEncryptedFolder();
-        QVERIFY(WriteFile(folder + QStringLiteral("/sub/plain.txt"), "plain"));
-        rig.frame->OnCommand(cmd::Refresh);
-        QVERIFY(rig.frame->Commands().Action(cmd::PlainFileCheck)->isEnabled());
-        rig.ui.QueueAnswer(kAnswerYes);
-        rig.frame->OnCommand(cmd::PlainFileCheck);
-        const auto* report = rig.ui.Find(msg::kPlainCheckDone);
-        QVERIFY(report);
-        QVERIFY(report->text.contains(QStringLiteral("\nsub/plain.txt")));
-        QCOMPARE(report->icon, Icon::Warning);
-    }
-
-    // Files dropped on the frame show their stored hints; Enter closes the window.
-    void HintWindowShowsDroppedHints() {
+    // Files dropped on the hint window's frame show their stored hints, and Enter closes it; plain files
+    // anywhere in the shown folder are reported by name; the folder typed into the chooser is registered.
+    void ToolsThroughTheirWidgets() {
         FrameRig rig;
         QVERIFY(rig.Start());
         const QString folder = rig.app.DefaultEncryptedFolder();
@@ -100,19 +55,39 @@ private Q_SLOTS:
         QCOMPARE(rig.frame->EncryptIn(folder, {source}, false), OpResult::kDone);
         const QString container = rig.frame->Contents()->Item(0).FullPath();
         QString shown;
-        RealAnswer answer([&](QWidget* window) {
-            auto* hints = qobject_cast<CD16HintDisp*>(window);
-            if (!hints)
-                return;
-            DropFiles(hints->DropFrame(), {container, plain});
-            shown = hints->TextArea()->toPlainText();
-            QTest::keyClick(hints, Qt::Key_Return);
+        auto answer = std::make_unique<RealAnswer>([&](QWidget* window) {
+            if (auto* hints = qobject_cast<CD16HintDisp*>(window)) {
+                DropFiles(hints->DropFrame(), {container, plain});
+                shown = hints->TextArea()->toPlainText();
+                QTest::keyClick(hints, Qt::Key_Return);
+            }
         });
         rig.frame->OnCommand(cmd::HintWindow);
-        QVERIFY(answer.Answered());
-        QVERIFY(!answer.TimedOut());
-        const QString notContainer = rig.app.State().catalogue->MsgA(msg::kHintNotContainer);
-        QCOMPARE(shown, QFileInfo(container).fileName() + QStringLiteral("：\u3000花\nplain.txt：\u3000") + notContainer);
+        QVERIFY(answer->Answered() && !answer->TimedOut());
+        QCOMPARE(shown, QFileInfo(container).fileName() + QStringLiteral("：\u3000花\nplain.txt：\u3000") +
+                            rig.app.State().catalogue->MsgA(msg::kHintNotContainer));
+
+        QVERIFY(WriteFile(folder + QStringLiteral("/sub/plain.txt"), "plain"));
+        rig.frame->OnCommand(cmd::Refresh);
+        rig.ui.QueueAnswer(kAnswerYes);
+        rig.frame->OnCommand(cmd::PlainFileCheck);
+        const auto* report = rig.ui.Find(msg::kPlainCheckDone);
+        QVERIFY(report && report->text.contains(QStringLiteral("\nsub/plain.txt")));
+        QCOMPARE(report->icon, Icon::Warning);
+
+        const QString second = rig.dir.filePath(QStringLiteral("second"));
+        QVERIFY(QDir().mkpath(second));
+        rig.prompts.newPasswords.push_back(
+            {PasswordPrompts::Answer::kOk, QStringLiteral("Second#Pw3"), QStringLiteral("二")});
+        answer = std::make_unique<RealAnswer>([second](QWidget* window) {
+            if (auto* name = window->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))) {
+                name->setText(second);
+                QTest::keyClick(name, Qt::Key_Return);
+            }
+        });
+        rig.frame->OnCommand(cmd::RegisterFolder);
+        QVERIFY(answer->Answered() && !answer->TimedOut());
+        QVERIFY(rig.app.State().registry->SlotOf(second) >= 0);
     }
 };
 
