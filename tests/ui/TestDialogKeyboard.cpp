@@ -1,5 +1,4 @@
 #include "AppRig.h"
-#include "TestCatalogue.h"
 #include "state/SettingsFile.h"
 #include "ui/D02AngoOut.h"
 #include "ui/D03PassChange.h"
@@ -34,7 +33,6 @@ class TestDialogKeyboard : public QObject {
 
     QTemporaryDir m_dir;
     AppRig m_app{m_dir.path()};
-    TestCatalogue m_messages;
     SettingsRecord m_settings;
     // A row that makes a `Dialog` from `args` (a reference passed by std::ref).
     template <typename Dialog, typename... Args>
@@ -50,26 +48,28 @@ private Q_SLOTS:
 
     void TabReachesEveryControl_data() {
         QTest::addColumn<Factory>("make");
-        const QString text = QStringLiteral("本文"), check = QStringLiteral("今後表示しない(&D)");
+        const auto messages = std::ref<MessageSource>(*m_app.app.State().catalogue);
+        const QString text = QStringLiteral("本文"), box = QStringLiteral("今後表示しない(&D)");
         Row<CD02AngoOut>("D02", true);
         Row<CD03PassChange>("D03", QList<ChangePasswordText>{{text, {}, {}}}, false, TakeOutPrompts::PasswordCheck{});
-        Row<CD08Password>("D08", PasswordPrompts::PromptMode::kLogin, std::ref(m_messages));
+        Row<CD08Password>("D08", PasswordPrompts::PromptMode::kLogin, messages);
         Row<CD09PasswordSet>("D09", PasswordPrompts::SetMode::kOther, QStringLiteral("/f"), std::ref(m_app.app));
-        Row<CD11UpPassword>("D11", std::ref(m_app.ui), std::ref(m_messages));
-        Row<CD12UpPasswordIn>("D12", std::ref(m_app.ui), std::ref(m_messages));
-        Row<CD13Msg1>("D13", CD13Msg1::Options{.text = text, .checkLabel = check, .withCancel = true});
+        Row<CD11UpPassword>("D11", std::ref(m_app.ui), messages);
+        Row<CD12UpPasswordIn>("D12", std::ref(m_app.ui), messages);
+        Row<CD13Msg1>("D13", CD13Msg1::Options{.text = text, .customIcon = {}, .checkLabel = box, .withCancel = true});
         Row<CD14KanriPass>("D14");
         Row<CD17Property>("D17", ItemProperties{});
         Row<CD18PropertySum>("D18", PropertiesSummary{});
         Row<CD20EntryRemote>("D20", QStringLiteral("/media/usb/f"));
         Row<CD22Init2>("D22");
-        Row<CD25ReturnMsg>("D25",
-                           CD25ReturnMsg::Options{.caption = text, .text = text, .items = {text}, .checkLabel = check});
+        const CD25ReturnMsg::Options list{
+            .caption = text, .text = text, .customIcon = {}, .items = {text}, .checkLabel = box};
+        Row<CD25ReturnMsg>("D25", list);
         Row<CKankyoSet>("KankyoSet", std::ref(m_settings));
         Row<CVersionDialog>("Version", QStringLiteral("https://example.invalid/"));
-        Row<COverwriteDialog>("Overwrite files", std::ref(m_messages), EncryptInPrompts::FileSide{},
-                              EncryptInPrompts::FileSide{}, false);
-        Row<COverwriteDialog>("Overwrite folder", std::ref(m_messages), QStringLiteral("/t"), QStringLiteral("/s"));
+        Row<COverwriteDialog>("Overwrite files", messages, EncryptInPrompts::FileSide{}, EncryptInPrompts::FileSide{},
+                              false);
+        Row<COverwriteDialog>("Overwrite folder", messages, QStringLiteral("/t"), QStringLiteral("/s"));
     }
     void TabReachesEveryControl() {
         QFETCH(Factory, make);

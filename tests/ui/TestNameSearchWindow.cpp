@@ -16,8 +16,7 @@
 
 using namespace korimbo;
 
-// A started, shown window on the default folder with a container at its root and one in "資料", and the
-// search window Ctrl+F in the tree opened.
+// A shown window on the default folder, containers at its root and in "資料", the search Ctrl+F opened.
 struct SearchRig : FrameRig {
     QString folder, report, guide;
     CNameSearchWindow* window = nullptr;
@@ -90,8 +89,10 @@ private Q_SLOTS:
 
         rig.Type(QStringLiteral("REPORT"));
         QTRY_COMPARE(rig.ShownNames(), QStringList{QStringLiteral("Report.txt")});
-        QTest::mouseDClick(rig.window->Results()->viewport(), Qt::LeftButton, Qt::NoModifier,
-                           rig.window->Results()->visualRect(rig.window->Model()->index(0, 0)).center());
+        const QPoint atRow = rig.window->Results()->visualRect(rig.window->Model()->index(0, 0)).center();
+        QTest::mouseClick(rig.window->Results()->viewport(), Qt::LeftButton, Qt::NoModifier, atRow);
+        QVERIFY(rig.frame->List()->SelectedPaths() != QStringList{rig.report}); // a single click only makes it current
+        QTest::mouseDClick(rig.window->Results()->viewport(), Qt::LeftButton, Qt::NoModifier, atRow);
         QCOMPARE(rig.frame->List()->SelectedPaths(), QStringList{rig.report});
         rig.ui.QueueAnswer(kAnswerYes);
         QCOMPARE(rig.frame->LogoutFolder(rig.folder), OpResult::kDone);
