@@ -1,5 +1,5 @@
-#include "ForwardingFileSystem.h"
 #include "FolderRig.h"
+#include "ForwardingFileSystem.h"
 #include "TreeSnapshot.h"
 #include "crypto/ContainerHeader.h"
 #include "folder/FolderScan.h"
@@ -127,7 +127,8 @@ private Q_SLOTS:
         QStringList paths;
         for (const auto& [name, cut, flip, kind, fault] : damage) {
             const bool below = fault == F::kBodyError || fault == F::kOtherPassword;
-            paths << rig->Encrypt(below ? sub : top, name, Sample(50000, 3), fault == F::kOtherPassword ? kOtherKey : QString());
+            paths << rig->Encrypt(below ? sub : top, name, Sample(50000, 3),
+                                  fault == F::kOtherPassword ? kOtherKey : QString());
         }
         QVERIFY(FolderRig::WriteRaw(sub + QStringLiteral("/notes.txt"), "a plain file of the user's"));
         QCOMPARE(rig->names->RefreshNameFile(top, top), 0);
