@@ -87,11 +87,13 @@ private Q_SLOTS:
         const auto rig = FolderRig::Started(folders);
         QVERIFY(rig && rig->EnterKey(kOtherKey, QStringLiteral("Other#Pw2")));
         const QString key = fault == ContainerFault::kOtherPassword ? kOtherKey : rig->folder;
-        const QString container = rig->Encrypt(rig->folder, QStringLiteral("報告.txt"), Sample(60000, 7), key);
+        QString container = rig->Encrypt(rig->folder, QStringLiteral("報告.txt"), Sample(60000, 7), key);
         QVERIFY(!container.isEmpty());
         QVERIFY(Damage(container, cut, flip));
-        if (fault == ContainerFault::kNotContainer)
+        if (fault == ContainerFault::kNotContainer) { // a plain file by a plain name
+            container = rig->folder + QStringLiteral("/報告.txt");
             QVERIFY(FolderRig::WriteRaw(container, Sample(5000, 1)));
+        }
         if (fault == ContainerFault::kUnreadable)
             rig->fs.readFault = {QFileInfo(container).fileName(), EIO, 2000};
         const ContainerVerdict verdict = rig->Engine().CheckQuietly(container, rig->folder);
@@ -133,7 +135,7 @@ private Q_SLOTS:
         QVERIFY(FolderRig::WriteRaw(sub + QStringLiteral("/notes.txt"), "a plain file of the user's"));
         QCOMPARE(rig->names->RefreshNameFile(top, top), 0);
         for (int i = 0; i < paths.size(); ++i)
-            QVERIFY(Damage(paths[i], std::get<1>(damage[i]), std::get<2>(damage[i])));
+            QVERIFY(!paths[i].isEmpty() && Damage(paths[i], std::get<1>(damage[i]), std::get<2>(damage[i])));
         rig->fs.openFault = {QFileInfo(paths[4]).fileName(), EACCES};
         const QString work = rig->app.State().workFolder->angoTempFolder;
         const QStringList before = TreeSnapshot(top, true) + TreeSnapshot(work, true);
