@@ -64,48 +64,9 @@ class TestFolderScan : public QObject {
 private Q_SLOTS:
     void initTestCase() { QStandardPaths::setTestModeEnabled(true); }
 
-    // Each kind of damage gets its own reason from the quiet check, which says nothing to the user.
-    void quietCheckNamesTheDamage_data() {
-        QTest::addColumn<int>("cut");
-        QTest::addColumn<qint64>("flip");
-        QTest::addColumn<ContainerFault>("fault");
-        QTest::newRow("whole") << 0 << qint64(0) << ContainerFault::kNone;
-        QTest::newRow("cut inside the name block")
-            << -(ContainerHeader::kSize + 8) << qint64(0) << ContainerFault::kTruncated;
-        QTest::newRow("bit in the body") << 0 << qint64(-1) << ContainerFault::kBodyError;
-        QTest::newRow("bit in the signature") << 0 << qint64(5) << ContainerFault::kHeaderDamaged;
-        QTest::newRow("read error") << 0 << qint64(0) << ContainerFault::kUnreadable;
-        QTest::newRow("another password") << 0 << qint64(0) << ContainerFault::kOtherPassword;
-        QTest::newRow("plain file") << 0 << qint64(0) << ContainerFault::kNotContainer;
-    }
-    void quietCheckNamesTheDamage() {
-        QFETCH(int, cut);
-        QFETCH(qint64, flip);
-        QFETCH(ContainerFault, fault);
-        TestFolders folders;
-        const auto rig = FolderRig::Started(folders);
-        QVERIFY(rig && rig->EnterKey(kOtherKey, QStringLiteral("Other#Pw2")));
-        const QString key = fault == ContainerFault::kOtherPassword ? kOtherKey : rig->folder;
-        QString container = rig->Encrypt(rig->folder, QStringLiteral("報告.txt"), Sample(60000, 7), key);
-        QVERIFY(!container.isEmpty());
-        QVERIFY(Damage(container, cut, flip));
-        if (fault == ContainerFault::kNotContainer) { // a plain file by a plain name
-            container = rig->folder + QStringLiteral("/報告.txt");
-            QVERIFY(FolderRig::WriteRaw(container, Sample(5000, 1)));
-        }
-        if (fault == ContainerFault::kUnreadable)
-            rig->fs.readFault = {QFileInfo(container).fileName(), EIO, 2000};
-        const ContainerVerdict verdict = rig->Engine().CheckQuietly(container, rig->folder);
-        QCOMPARE(verdict.fault, fault);
-        QVERIFY(rig->ui.Messages().isEmpty());
-        QCOMPARE(verdict.error, fault == ContainerFault::kUnreadable ? EIO : 0);
-        QCOMPARE(verdict.hint, fault == ContainerFault::kOtherPassword ? QStringLiteral("hint") : QString());
-        if (fault == ContainerFault::kNone || fault == ContainerFault::kBodyError)
-            QCOMPARE(verdict.storedName, QStringLiteral("報告.txt"));
-    }
-
-    // A tree of whole, damaged, unreadable and other-password containers and a plain file: exactly the damaged
-    // are found, other password's last, named by the name file or the header (sub); nothing written or shown.
+    // One tree of whole, damaged, unreadable and other-password containers and a plain file. The quiet check
+    // names each kind of damage; the scan finds exactly the damaged, the other password's last, named by the name
+    // file or, in the subfolder that has none, the header. Nothing is written or shown.
     void scanFindsExactlyTheDamagedContainers() {
         TestFolders folders;
         const auto rig = FolderRig::Started(folders);
@@ -119,6 +80,7 @@ private Q_SLOTS:
         using F = ContainerFault;
         const QList<std::tuple<QString, int, qint64, K::Kind, F>> damage{
             {QStringLiteral("cut.doc"), 100, 0, K::kDamaged, F::kTruncated},
+            {QStringLiteral("name.doc"), -(ContainerHeader::kSize + 8), 0, K::kDamaged, F::kTruncated},
             {QStringLiteral("本文.xls"), 0, -1, K::kDamaged, F::kBodyError},
             {QStringLiteral("header.pdf"), 0, 3, K::kDamaged, F::kHeaderDamaged},
             {QStringLiteral("check.pdf"), 0, 300, K::kDamaged, F::kHeaderDamaged},
@@ -134,10 +96,16 @@ private Q_SLOTS:
         QCOMPARE(rig->names->RefreshNameFile(top, top), 0);
         for (int i = 0; i < paths.size(); ++i)
             QVERIFY(!paths[i].isEmpty() && Damage(paths[i], std::get<1>(damage[i]), std::get<2>(damage[i])));
-        rig->fs.openFault = {QFileInfo(paths[4]).fileName(), EACCES};
+        rig->fs.readFault = {QFileInfo(paths[5]).fileName(), EIO, 2000};
+
+        for (int i = 0; i < paths.size(); ++i)
+            QCOMPARE(rig->Engine().CheckQuietly(paths[i], top).fault, std::get<4>(damage[i]));
+        QCOMPARE(rig->Engine().CheckQuietly(sub + QStringLiteral("/notes.txt"), top).fault, F::kNotContainer);
+        QCOMPARE(rig->Engine().CheckQuietly(paths[2], top).storedName, QStringLiteral("本文.xls"));
+        QCOMPARE(rig->Engine().CheckQuietly(paths[5], top).error, EIO);
+        QCOMPARE(rig->Engine().CheckQuietly(paths[6], top).hint, QStringLiteral("hint"));
         const QString work = rig->app.State().workFolder->angoTempFolder;
         const QStringList before = TreeSnapshot(top, true) + TreeSnapshot(work, true);
-
         CFolderScan scan = Scanner(*rig, rig->fs);
         scan.SetWorkers(2);
         FolderScanResult result;
@@ -145,8 +113,8 @@ private Q_SLOTS:
 
         QVERIFY(rig->ui.Messages().isEmpty());
         QCOMPARE(TreeSnapshot(top, true) + TreeSnapshot(work, true), before);
-        QCOMPARE(result.total, 13);
-        QCOMPARE(result.containers, 12);
+        QCOMPARE(result.total, 14);
+        QCOMPARE(result.containers, 13);
         QCOMPARE(result.findings.size(), damage.size());
         QCOMPARE(result.findings.last().diskPath, paths.last());
         for (const ScanFinding& found : result.findings) {
@@ -156,7 +124,7 @@ private Q_SLOTS:
             QCOMPARE(found.fault, fault);
             QCOMPARE(found.storedName, kind == K::kOtherPassword ? QString() : name);
         }
-        QVERIFY(rig->ui.Status().contains(QStringLiteral("13 / 13")));
+        QVERIFY(rig->ui.Status().contains(QStringLiteral("14 / 14")));
     }
 
     // The stop button ends the scan between two files: the files done are reported, the rest are not.
