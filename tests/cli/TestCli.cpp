@@ -58,11 +58,6 @@ private:
         QCOMPARE(file.write(data), data.size());
     }
 
-    static QByteArray ReadAbsolute(const QString& path) {
-        QFile file(path);
-        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-    }
-
     QByteArray Read(const QString& name) {
         QFile file(Path(name));
         return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
@@ -242,57 +237,35 @@ private Q_SLOTS:
         QVERIFY(!QFile::exists(Path(QStringLiteral("d.out"))));
     }
 
-    // scan: 0 while every container is whole (another password's beside them is listed, no damage), 1 once
-    // one is damaged, 3 when the password opens none of them; --password-file and --password-stdin both serve.
+    // scan: 0 while every container is whole (another password's is listed apart), 1 once one is damaged, 3
+    // when the password opens none of them.
     void scanExitCodesTellWholeDamagedAndWrongPassword() {
         QVERIFY(QDir().mkpath(Path(QStringLiteral("scanbox/sub"))));
-        Write(QStringLiteral("pw-scan.txt"), m_password.toUtf8() + "\n");
-        QStringList made;
-        for (const QString& name : {QStringLiteral("scanbox/a.txt"), QStringLiteral("scanbox/sub/b.txt"),
-                                    QStringLiteral("scanbox/sub/c.txt")}) {
-            QByteArray bytes(20000, Qt::Uninitialized);
-            for (int i = 0; i < bytes.size(); ++i)
-                bytes[i] = static_cast<char>((i * 2654435761U) >> 13);
-            Write(name, bytes + name.toUtf8());
-            const Result r = Run({QStringLiteral("encrypt"), name, QFileInfo(Path(name)).path()}, m_password);
-            QCOMPARE(r.exit, 0);
-            made << QFileInfo(QDir(m_dir.path()), r.out.trimmed()).absoluteFilePath();
-            QVERIFY(QFile::remove(Path(name)));
-        }
-        const QStringList scanArgs{QStringLiteral("scan"), QStringLiteral("--password-file"),
-                                   QStringLiteral("pw-scan.txt"), QStringLiteral("scanbox")};
-        Result r = Run(scanArgs);
+        QByteArray bytes(20000, Qt::Uninitialized);
+        for (int i = 0; i < bytes.size(); ++i)
+            bytes[i] = static_cast<char>((i * 2654435761U) >> 13);
+        Write(QStringLiteral("b.txt"), bytes);
+        for (const QString& to : {QStringLiteral("a"), QStringLiteral("sub/b"), QStringLiteral("o")})
+            QVERIFY(Run({QStringLiteral("encrypt"), QStringLiteral("b.txt"), QStringLiteral("scanbox/%1.zorf").arg(to)},
+                        to == u'o' ? QStringLiteral("Other#Word77") : m_password)
+                        .exit == 0);
+        const QStringList scan{QStringLiteral("scan"), QStringLiteral("scanbox")};
+        Result r = Run(scan, m_password);
         QCOMPARE(r.exit, 0);
-        QCOMPARE(r.out, QStringLiteral("summary\t3 files, 3 containers, 0 damaged, 0 unreadable, 0 other password\n"));
+        QVERIFY(r.out.startsWith(QStringLiteral("other-password\t%1\t\t").arg(Path(QStringLiteral("scanbox/o.zorf")))));
+        QVERIFY(r.out.endsWith(
+            QStringLiteral("\nsummary\t3 files, 3 containers, 0 damaged, 0 unreadable, 1 other password\n")));
 
-        Write(QStringLiteral("scanbox/o.txt"), "another password's");
-        QCOMPARE(Run({QStringLiteral("encrypt"), QStringLiteral("scanbox/o.txt"), QStringLiteral("scanbox/o.zorf")},
-                     QStringLiteral("Other#Word77"))
-                     .exit,
-                 0);
-        QVERIFY(QFile::remove(Path(QStringLiteral("scanbox/o.txt"))));
-        r = Run({QStringLiteral("scan"), QStringLiteral("--password-stdin"), QStringLiteral("scanbox")}, QString(),
-                m_password.toUtf8() + "\n");
-        QCOMPARE(r.exit, 0);
-        QVERIFY2(r.out.startsWith(QStringLiteral("other-password\t") + Path(QStringLiteral("scanbox/o.zorf")) +
-                                  QStringLiteral("\t\t")),
-                 qPrintable(r.out));
-        QVERIFY(r.out.endsWith(QStringLiteral("0 damaged, 0 unreadable, 1 other password\n")));
-
-        QByteArray container = ReadAbsolute(made.at(1));
+        QByteArray container = Read(QStringLiteral("scanbox/sub/b.zorf"));
         container[container.size() / 2] = static_cast<char>(container[container.size() / 2] ^ 0x04);
-        Write(QDir(m_dir.path()).relativeFilePath(made.at(1)), container);
-        r = Run(scanArgs);
+        Write(QStringLiteral("scanbox/sub/b.zorf"), container);
+        r = Run(scan, m_password);
         QCOMPARE(r.exit, 1);
-        const QStringList lines = r.out.split(u'\n', Qt::SkipEmptyParts);
-        QCOMPARE(lines.size(), 3);
-        QVERIFY(lines.contains(QStringLiteral("damaged\t") + made.at(1) + QStringLiteral("\tb.txt\t") +
-                               QStringLiteral("データの中身が壊れています（ビットの誤り）。")));
-        QVERIFY(lines.last().startsWith(QStringLiteral("summary\t4 files, 4 containers, 1 damaged")));
-
-        r = Run(scanArgs.mid(0, 1) + scanArgs.mid(3), QStringLiteral("Wrong#Pass99"));
+        QVERIFY(r.out.contains(QStringLiteral("\ndamaged\t%1\tb.txt\tデータの中身が壊れています（ビットの誤り）。\n")
+                                   .arg(Path(QStringLiteral("scanbox/sub/b.zorf")))));
+        r = Run(scan, QStringLiteral("Wrong#Pass99"));
         QCOMPARE(r.exit, 3);
-        QVERIFY(r.out.endsWith(QStringLiteral("4 other password\n")));
+        QVERIFY(r.out.endsWith(QStringLiteral("3 other password\n")));
     }
 
     // A stick mounted without execute rights: korimbo-cli.sh starts the program through the dynamic loader.
@@ -316,6 +289,7 @@ private Q_SLOTS:
             QStringLiteral("decrypt"), QStringLiteral("--password=abc"), QStringLiteral("a"), QStringLiteral("b")};
         QTest::newRow("missing destination") << QStringList{QStringLiteral("encrypt"), QStringLiteral("a")};
         QTest::newRow("scan without a folder") << QStringList{QStringLiteral("scan")};
+        QTest::newRow("find without a pattern") << QStringList{QStringLiteral("find"), QStringLiteral("a")};
         QTest::newRow("hint too long") << QStringList{QStringLiteral("encrypt"), QStringLiteral("--hint"),
                                                       QString(49, u'x'), QStringLiteral("a"), QStringLiteral("b")};
     }
@@ -336,50 +310,36 @@ private Q_SLOTS:
     void helpDocumentsEveryCommand() {
         const Result r = Run({QStringLiteral("--help")});
         QCOMPARE(r.exit, 0);
-        for (const char* word : {"info", "encrypt", "decrypt", "verify", "scan", "--password-file", "--password-stdin",
-                                 "KORIMBO_PASSWORD", "--hint"})
+        for (const char* word : {"info", "encrypt", "decrypt", "verify", "scan", "find", "--password-file",
+                                 "--password-stdin", "KORIMBO_PASSWORD", "--hint"})
             QVERIFY2(r.out.contains(QString::fromLatin1(word)), word);
-        QVERIFY(r.out.contains(QStringLiteral("find")));
     }
 
     // find: the stored paths (folder names and the plain names in the headers) whose names hold the
     // pattern, folded as the window folds them; 0 found, 1 none, 3 no container opens with the password.
     void findPrintsStoredPathsOfMatches() {
-        const QString box = QStringLiteral("findbox");
-        QVERIFY(QDir().mkpath(Path(box + QStringLiteral("/資料/深い"))));
-        QVERIFY(QDir().mkpath(Path(box + QStringLiteral("/.hidden"))));
-        Write(QStringLiteral("ガイド.pdf"), "guide");
-        Write(QStringLiteral("REPORT.txt"), "report");
-        Write(QStringLiteral("データ.csv"), "1,2");
-        for (const auto& [plain, folder] : {std::pair{"ガイド.pdf", "/資料"}, std::pair{"REPORT.txt", ""},
-                                             std::pair{"データ.csv", "/資料/深い"}})
-            QCOMPARE(Run({QStringLiteral("encrypt"), QString::fromUtf8(plain), box + QString::fromUtf8(folder)},
-                         m_password)
-                         .exit,
-                     0);
-        Write(box + QStringLiteral("/資料/memo-report.txt"), "plain");
-        Write(box + QStringLiteral("/.hidden/report-hidden.txt"), "hidden");
-
-        Result r = Run({QStringLiteral("find"), box, QStringLiteral("ｶﾞｲﾄﾞ")}, m_password);
-        QCOMPARE(r.exit, 0);
-        QCOMPARE(r.out, QStringLiteral("資料/ガイド.pdf\n"));
-        r = Run({QStringLiteral("find"), box, QStringLiteral("report")}, m_password);
-        QCOMPARE(r.exit, 0);
-        QCOMPARE(r.out, QStringLiteral("REPORT.txt\n資料/memo-report.txt\n"));
-        r = Run({QStringLiteral("find"), Path(box), QStringLiteral("深")}, m_password);
-        QCOMPARE(r.out, QStringLiteral("資料/深い\n"));
-        r = Run({QStringLiteral("find"), box, QStringLiteral("でーた")}, m_password);
-        QCOMPARE(r.out, QStringLiteral("資料/深い/データ.csv\n"));
-        r = Run({QStringLiteral("find"), box, QStringLiteral("xyz")}, m_password);
-        QCOMPARE(r.exit, 1);
-        QVERIFY(r.out.isEmpty());
-
-        r = Run({QStringLiteral("find"), box, QStringLiteral("ガイド")}, QStringLiteral("Wrong#Pass1"));
-        QCOMPARE(r.exit, 3);
-        QVERIFY(r.out.isEmpty());
-        QVERIFY(!r.err.isEmpty());
-        QCOMPARE(Run({QStringLiteral("find"), box}, m_password).exit, 2);
-        QCOMPARE(Run({QStringLiteral("find"), QStringLiteral("no-such-folder"), QStringLiteral("a")}, m_password).exit, 1);
+        QVERIFY(QDir(m_dir.path()).mkpath(QStringLiteral("findbox/資料/深い")));
+        QVERIFY(QDir(m_dir.path()).mkpath(QStringLiteral("findbox/.hidden")));
+        for (const auto& [plain, folder] :
+             {std::pair{"ガイド.pdf", "/資料"}, std::pair{"REPORT.txt", ""}, std::pair{"データ.csv", "/資料/深い"}}) {
+            Write(QString::fromUtf8(plain), "x");
+            const QString to = QStringLiteral("findbox") + QString::fromUtf8(folder);
+            QVERIFY(Run({QStringLiteral("encrypt"), QString::fromUtf8(plain), to}, m_password).exit == 0);
+        }
+        Write(QStringLiteral("findbox/資料/memo-report.txt"), "plain");
+        Write(QStringLiteral("findbox/.hidden/report-hidden.txt"), "hidden");
+        const QList<std::tuple<QString, QString, QString, int>> cases{
+            {QStringLiteral("ｶﾞｲﾄﾞ"), m_password, QStringLiteral("資料/ガイド.pdf\n"), 0},
+            {QStringLiteral("report"), m_password, QStringLiteral("REPORT.txt\n資料/memo-report.txt\n"), 0},
+            {QStringLiteral("深"), m_password, QStringLiteral("資料/深い\n"), 0},
+            {QStringLiteral("でーた"), m_password, QStringLiteral("資料/深い/データ.csv\n"), 0},
+            {QStringLiteral("xyz"), m_password, QString(), 1},
+            {QStringLiteral("ガイド"), QStringLiteral("Wrong#Pass1"), QString(), 3}};
+        for (const auto& [pattern, password, out, exit] : cases) {
+            const Result r = Run({QStringLiteral("find"), Path(QStringLiteral("findbox")), pattern}, password);
+            QCOMPARE(r.out, out);
+            QCOMPARE(r.exit, exit);
+        }
     }
 };
 
