@@ -14,7 +14,7 @@ BUILD_PKGS := cmake ninja-build g++ pkg-config qt6-base-dev qt6-base-dev-tools l
 RUN_PKGS   := fonts-noto-cjk qt6-translations-l10n
 # Real FAT32 and exFAT images for the stick tests (mounted through FUSE where the suite runs as root).
 TEST_PKGS  := qt6-translations-l10n dosfstools exfatprogs fusefat exfat-fuse fuse3
-BENCH_PKGS := gpg openssl gzip time
+BENCH_PKGS := gpg openssl gzip pigz time linux-perf
 # What `make portable` copies into the bundle beyond the build's own libraries, and the tools it uses.
 PORTABLE_PKGS := qt6-translations-l10n patchelf binutils qt6-qpa-plugins qt6-wayland qt6-xdgdesktopportal-platformtheme
 DIST_DIR    ?= dist
@@ -63,6 +63,7 @@ bench: bench-deps
 	bench/compare.sh $(BUILD_DIR)-bench/korimbo-cli
 	bench/compare-encrypt-in.sh $(BUILD_DIR)-bench/bench/korimbo-bench-encrypt-in 5000 300
 	$(BUILD_DIR)-bench/bench/korimbo-bench-backup
+	bench/peak-memory.sh $(BUILD_DIR)-bench/korimbo-cli
 
 # ASan + UBSan build of everything, then the whole suite.
 sanitize: deps

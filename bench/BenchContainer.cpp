@@ -1,11 +1,12 @@
 // Throughput of EncryptFile (verification included) and DecryptFile on 64 MiB of office-like and of
 // incompressible data.
 //
-//   korimbo-bench [--write-data DIR] [benchmark flags]
+//   korimbo-bench [--write-data DIR [MIB]] [benchmark flags]
 //   korimbo-bench --body-stream CONTAINER OUT
 //   korimbo-bench --inflate IN OUT
 //   korimbo-bench --inflate-fast IN OUT
-// --write-data writes the two data files into DIR and ends (bench/compare.sh uses the same files).
+// --write-data writes the two data files into DIR (of MIB MiB each, 64 unless given) and ends
+// (bench/compare.sh uses the same files).
 // --body-stream writes a container's zlib stream (the body deciphered with the bench password, without
 // its pad); --inflate expands a zlib stream with plain zlib in 128000-byte steps, --inflate-fast with the
 // inflate decryption uses (ISA-L where built in): the limit a decryption can reach.
@@ -159,12 +160,11 @@ BENCHMARK(BM_DecryptFile)->Arg(0)->Arg(1)->Iterations(3)->Unit(benchmark::kMilli
 
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
-    if (argc == 3 && QString::fromLocal8Bit(argv[1]) == QStringLiteral("--write-data")) {
+    if ((argc == 3 || argc == 4) && QString::fromLocal8Bit(argv[1]) == QStringLiteral("--write-data")) {
         const QDir out(QString::fromLocal8Bit(argv[2]));
-        return bench::BenchData::WriteOfficeLike(out.filePath(QStringLiteral("office.dat")),
-                                                 bench::BenchData::kDefaultSize) == 0 &&
-                       bench::BenchData::WriteRandom(out.filePath(QStringLiteral("random.dat")),
-                                                     bench::BenchData::kDefaultSize) == 0
+        const qint64 size = argc == 4 ? QByteArray(argv[3]).toLongLong() * 1024 * 1024 : bench::BenchData::kDefaultSize;
+        return size > 0 && bench::BenchData::WriteOfficeLike(out.filePath(QStringLiteral("office.dat")), size) == 0 &&
+                       bench::BenchData::WriteRandom(out.filePath(QStringLiteral("random.dat")), size) == 0
                    ? 0
                    : 1;
     }

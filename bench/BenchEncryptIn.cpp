@@ -1,6 +1,7 @@
-// Files per second of the encrypt-in operation in copy mode: an office-like corpus of small files (1 to
-// 100 KB each, 5000 unless KORIMBO_BENCH_FILES says otherwise) dropped on a registered, logged-in folder.
-// Each iteration takes the whole corpus into a fresh subfolder, name-file refreshes included.
+// Files and bytes per second of the encrypt-in operation in copy mode: an office-like corpus of small files
+// (1 to 100 KB each, 5000 unless KORIMBO_BENCH_FILES says otherwise) dropped on a registered, logged-in
+// folder, and one office-like file of 64 MiB taken in the same way (the rate small files are measured
+// against). Each iteration takes its files into a fresh subfolder, name-file refreshes included.
 //
 //   korimbo-bench-encrypt-in [--write-corpus DIR] [benchmark flags]
 // --write-corpus writes the corpus into DIR and ends (bench/compare-encrypt-in.sh times gpg on it).
@@ -15,6 +16,7 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QFileInfo>
 #include <QTemporaryDir>
 
 #include <benchmark/benchmark.h>
@@ -57,6 +59,8 @@ struct Fixture {
     std::unique_ptr<CEncryptIn> encrypt;
     QString root;
     QStringList sources;
+    qint64 corpusBytes = 0;
+    QString bigFile;
 
     int Set() {
         if (!dir.isValid())
@@ -87,33 +91,50 @@ struct Fixture {
             prompts);
         if (bench::BenchData::WriteOfficeCorpus(corpus, CorpusCount(), kMinBytes, kMaxBytes) != 0)
             return -1;
-        for (const QString& name : QDir(corpus).entryList(QDir::Files, QDir::Name))
-            sources.append(corpus + u'/' + name);
-        return 0;
+        for (const QFileInfo& file : QDir(corpus).entryInfoList(QDir::Files, QDir::Name)) {
+            sources.append(file.filePath());
+            corpusBytes += file.size();
+        }
+        bigFile = dir.filePath(QStringLiteral("big/office.dat"));
+        return QDir().mkpath(QFileInfo(bigFile).absolutePath())
+                   ? bench::BenchData::WriteOfficeLike(bigFile, bench::BenchData::kDefaultSize)
+                   : -1;
     }
 };
 
 std::unique_ptr<Fixture> g_fixture;
 
-void BM_EncryptInCopy(benchmark::State& state) {
-    int run = 0;
+void TakeIn(benchmark::State& state, const QStringList& sources) {
+    static int run = 0;
     for (auto _ : state) {
         state.PauseTiming();
         const QString destination = g_fixture->root + QStringLiteral("/run%1").arg(++run);
         QDir().mkpath(destination);
         EncryptInRequest request;
         request.mode = EncryptInRequest::kCopy;
-        request.sources = g_fixture->sources;
+        request.sources = sources;
         request.destination = destination;
         state.ResumeTiming();
         if (g_fixture->encrypt->Run(request) != OpResult::kDone)
             state.SkipWithError("encrypt-in failed");
     }
-    state.SetItemsProcessed(state.iterations() * g_fixture->sources.size());
+    state.SetItemsProcessed(state.iterations() * sources.size());
+}
+
+void BM_EncryptInCopy(benchmark::State& state) {
+    TakeIn(state, g_fixture->sources);
+    state.SetBytesProcessed(state.iterations() * g_fixture->corpusBytes);
     state.SetLabel(QStringLiteral("%1 office-like files of 1-100 KB").arg(g_fixture->sources.size()).toStdString());
 }
 
+void BM_EncryptInOneBigFile(benchmark::State& state) {
+    TakeIn(state, {g_fixture->bigFile});
+    state.SetBytesProcessed(state.iterations() * QFileInfo(g_fixture->bigFile).size());
+    state.SetLabel("one office-like file of 64 MiB");
+}
+
 BENCHMARK(BM_EncryptInCopy)->Iterations(2)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_EncryptInOneBigFile)->Iterations(3)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 } // namespace
 

@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Files per second of encrypt-in (copy mode) beside gpg --symmetric on the same small office-like files.
+# Files and MB per second of encrypt-in (copy mode) on small office-like files, beside one big file taken in
+# the same way, cp -r of the same files, and gpg --symmetric on them.
 # gpg runs one process per file, with the cheapest key derivation it allows (--s2k-mode 3 --s2k-count
 # 1024): a login makes the folder's key once, so a per-file key derivation would not be a fair match.
 # GnuPG 2.2 has no multi-file mode for --symmetric (--multifile covers --encrypt, --decrypt, --verify).
@@ -22,9 +23,22 @@ export GNUPGHOME="$work/gnupg"
 mkdir -m 700 "$GNUPGHOME"
 
 "$bench" --benchmark_format=csv > "$work/korimbo.csv" 2>/dev/null
-# the items_per_second column of the benchmark's row
-korimbo=$(awk -F, '/^name,/ { for (i = 1; i <= NF; ++i) if ($i == "items_per_second") c = i }
-                   /BM_EncryptInCopy/ { print $c }' "$work/korimbo.csv")
+# a column of a benchmark's row
+column() {
+    awk -F, -v row="$1" -v col="$2" '/^name,/ { for (i = 1; i <= NF; ++i) if ($i == col) c = i }
+                                     $0 ~ row { print $c }' "$work/korimbo.csv"
+}
+korimbo=$(column BM_EncryptInCopy items_per_second)
+small_mb=$(column BM_EncryptInCopy bytes_per_second | awk '{ printf "%.1f", $1 / 1e6 }')
+big_mb=$(column BM_EncryptInOneBigFile bytes_per_second | awk '{ printf "%.1f", $1 / 1e6 }')
+corpus_mb=$(du -sb "$work/corpus" | awk '{ print $1 / 1e6 }')
+
+# cp -r of the same files, written out to the disk as the containers are
+start=$(date +%s.%N)
+cp -r "$work/corpus" "$work/copied" && sync -f "$work/copied"
+end=$(date +%s.%N)
+cp_mb=$(awk -v b="$corpus_mb" -v s="$start" -v e="$end" 'BEGIN { printf "%.1f", b / (e - s) }')
+cp_rate=$(awk -v n="$KORIMBO_BENCH_FILES" -v s="$start" -v e="$end" 'BEGIN { printf "%.1f", n / (e - s) }')
 
 start=$(date +%s.%N)
 for f in $(ls "$work"/corpus/* | head -n "$gpg_files"); do
@@ -36,7 +50,10 @@ end=$(date +%s.%N)
 gpgconf --kill gpg-agent 2>/dev/null || true
 gpg_rate=$(awk -v n="$gpg_files" -v s="$start" -v e="$end" 'BEGIN { printf "%.1f", n / (e - s) }')
 
-printf '%-34s %12s\n' tool 'files/s'
-printf '%-34s %12.1f\n' "korimbo encrypt-in (copy)" "$korimbo"
-printf '%-34s %12s   (%s of the files)\n' "gpg --symmetric, a process a file" "$gpg_rate" "$gpg_files"
-awk -v k="$korimbo" -v g="$gpg_rate" 'BEGIN { printf "korimbo/gpg: %.2fx\n", k / g }'
+printf '%-40s %10s %10s\n' tool 'files/s' 'MB/s'
+printf '%-40s %10.1f %10s\n' "korimbo encrypt-in (copy), small files" "$korimbo" "$small_mb"
+printf '%-40s %10s %10s\n' "korimbo encrypt-in, one 64 MiB file" - "$big_mb"
+printf '%-40s %10s %10s\n' "cp -r of the same files (and sync)" "$cp_rate" "$cp_mb"
+printf '%-40s %10s %10s   (%s of the files)\n' "gpg --symmetric, a process a file" "$gpg_rate" - "$gpg_files"
+awk -v k="$korimbo" -v g="$gpg_rate" -v s="$small_mb" -v b="$big_mb" \
+    'BEGIN { printf "small files at %.0f%% of one big file rate; korimbo/gpg: %.2fx\n", 100 * s / b, k / g }'

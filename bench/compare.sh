@@ -1,22 +1,25 @@
 #!/usr/bin/env bash
-# Times korimbo-cli encrypt and decrypt against gpg and gzip|openssl on the same files, in one run,
-# and prints throughput, the ratios to gpg and the peak memory (max RSS) of each. The container's own
-# zlib stream is also expanded by plain zlib (korimbo-bench --inflate, the limit of a decryption) and,
-# where python3 is present, checked by python's zlib. The load average before and after is printed,
-# since a busy machine skews every figure.
+# Times korimbo-cli encrypt and decrypt against gpg, gzip|openssl and the two-core limit
+# pigz -6 -p2|openssl on the same files, in one run, and prints throughput, the ratios to gpg and the
+# peak memory (max RSS) of each. The container's own zlib stream is also expanded by plain zlib
+# (korimbo-bench --inflate) and by the fast inflate decryption uses (--inflate-fast); the limit of a
+# decryption is that fast inflate plus the AES of the body (openssl enc -d of the same bytes), and
+# python's zlib checks the stream where python3 is present. The load average before and after is
+# printed, since a busy machine skews every figure.
 #
-#   bench/compare.sh BUILD/korimbo-cli [RUNS]
+#   bench/compare.sh BUILD/korimbo-cli [RUNS [MIB]]     (MIB: size of each data file, 256 unless given)
 set -euo pipefail
 cli=$(readlink -f "${1:?usage: compare.sh PATH/TO/korimbo-cli [RUNS]}")
 runs=${2:-3}
+data_mib=${3:-256}
 bench_bin=${KORIMBO_BENCH_BIN:-"$(dirname "$cli")/bench/korimbo-bench"}
-for tool in gpg openssl gzip /usr/bin/time; do
+for tool in gpg openssl gzip pigz /usr/bin/time; do
     command -v "$tool" >/dev/null || { echo "missing: $tool (make bench-deps installs it)" >&2; exit 1; }
 done
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-"$bench_bin" --write-data "$work"
+"$bench_bin" --write-data "$work" "$data_mib"
 printf 'Bench#2025pw\n' > "$work/pw"
 export GNUPGHOME="$work/gnupg"
 mkdir -m 700 "$GNUPGHOME"
@@ -41,7 +44,7 @@ measure() {
 
 echo "load before: $(uptime)"
 gpg_opts=(--batch --yes --quiet --pinentry-mode loopback --passphrase-file "$work/pw")
-printf '%-14s %-12s %10s %10s %8s %10s\n' data tool 'enc MB/s' 'dec MB/s' 'enc/gpg' 'peak MiB'
+printf '%-14s %-16s %10s %10s %8s %10s\n' data tool 'enc MB/s' 'dec MB/s' 'enc/gpg' 'peak MiB'
 for data in office random; do
     src="$work/$data.dat"
     read -r k_enc k_enc_mem < <(measure "$cli" encrypt "$src" "$work/$data.zorf")
@@ -63,19 +66,26 @@ for data in office random; do
         -pass file:'$work/pw' -out '$work/$data.gz.enc'")
     read -r o_dec o_dec_mem < <(measure sh -c "openssl enc -d -aes-256-cbc -pbkdf2 -pass file:'$work/pw' \
         -in '$work/$data.gz.enc' | gzip -dc > '$work/$data.o.out'")
+    read -r p_enc p_enc_mem < <(measure sh -c "pigz -6 -p2 -c '$src' | openssl enc -aes-256-cbc -pbkdf2 \
+        -pass file:'$work/pw' -out '$work/$data.pz.enc'")
+    # the AES of a body as large as the container's, on its own
+    read -r a_dec a_dec_mem < <(measure openssl enc -d -aes-256-cbc -nopad -K "$(printf '%064d' 0)" \
+        -iv "$(printf '%032d' 0)" -in "$work/$data.zorf" -out /dev/null)
     label=$([ "$data" = office ] && echo office-like || echo incompressible)
     row() { # tool enc dec encmem decmem
-        awk -v l="$label" -v t="$1" -v e="$2" -v d="$3" -v m1="$4" -v m2="$5" -v s="$size_mb" -v ge="$g_enc" -v gd="$g_dec" \
-            'BEGIN{m=(m1>m2?m1:m2)/1024; printf "%-14s %-12s %10.1f %10.1f %8.2f %10.1f\n", l, t, s/e, s/d, ge/e, m}'
+        awk -v l="$label" -v t="$1" -v e="$2" -v d="$3" -v m1="$4" -v m2="$5" -v s="$size_mb" -v ge="$g_enc" \
+            'BEGIN{m=(m1>m2?m1:m2)/1024; printf "%-14s %-16s %10s %10s %8s %10.1f\n", l, t,
+                   e=="-"?"-":sprintf("%.1f",s/e), d=="-"?"-":sprintf("%.1f",s/d), e=="-"?"-":sprintf("%.2f",ge/e), m}'
     }
     row korimbo "$k_enc" "$k_dec" "$k_enc_mem" "$k_dec_mem"
     row gpg "$g_enc" "$g_dec" "$g_enc_mem" "$g_dec_mem"
     row gzip+openssl "$o_enc" "$o_dec" "$o_enc_mem" "$o_dec_mem"
-    awk -v l="$label" -v d="$z_dec" -v m="$z_dec_mem" -v s="$size_mb" \
-        'BEGIN{printf "%-14s %-12s %10s %10.1f %8s %10.1f\n", l, "zlib-inflate", "-", s/d, "-", m/1024}'
-    awk -v l="$label" -v d="$f_dec" -v m="$f_dec_mem" -v s="$size_mb" \
-        'BEGIN{printf "%-14s %-12s %10s %10.1f %8s %10.1f\n", l, "fast-inflate", "-", s/d, "-", m/1024}'
-    awk -v ke="$k_enc" -v kd="$k_dec" -v ge="$g_enc" -v gd="$g_dec" -v zd="$z_dec" -v fd="$f_dec" -v l="$label" \
-        'BEGIN{printf "%-14s korimbo/gpg: encrypt %.2fx, decrypt %.2fx; decrypt at %.0f%% of zlib inflate, %.0f%% of fast inflate\n", l, ge/ke, gd/kd, 100*zd/kd, 100*fd/kd}'
+    row pigz-p2+openssl "$p_enc" - "$p_enc_mem" 0
+    row zlib-inflate - "$z_dec" 0 "$z_dec_mem"
+    row fast-inflate - "$f_dec" 0 "$f_dec_mem"
+    limit=$(awk -v f="$f_dec" -v a="$a_dec" 'BEGIN{printf "%.6f", f + a}')
+    row inflate+aes - "$limit" 0 "$f_dec_mem"
+    awk -v ke="$k_enc" -v kd="$k_dec" -v ge="$g_enc" -v gd="$g_dec" -v pe="$p_enc" -v zd="$z_dec" -v li="$limit" -v l="$label" \
+        'BEGIN{printf "%-14s korimbo/gpg: encrypt %.2fx, decrypt %.2fx; encrypt at %.0f%% of pigz -p2|openssl; decrypt at %.0f%% of zlib inflate, %.0f%% of fast inflate + AES\n", l, ge/ke, gd/kd, 100*pe/ke, 100*zd/kd, 100*li/kd}'
 done
 echo "load after: $(uptime)"

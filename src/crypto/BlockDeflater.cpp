@@ -40,12 +40,8 @@ int CBlockDeflater::Init() {
         }
         m_streams.push_back(stream);
     }
-    const auto outputSize =
+    m_outputSize =
         static_cast<std::size_t>(kHeaderRoom + deflateBound(m_streams.front(), kBlockSize) + kFlushRoom + kTrailerRoom);
-    for (Slot& slot : m_slots) {
-        slot.input.resize(kWindow + kBlockSize);
-        slot.output.resize(outputSize);
-    }
     for (int i = 0; i < m_workerCount; ++i)
         m_threads.emplace_back([this, i] { WorkerLoop(*m_streams[static_cast<std::size_t>(i)]); });
     return Z_OK;
@@ -65,7 +61,12 @@ void CBlockDeflater::Stop() {
 std::uint8_t* CBlockDeflater::NextInput() {
     if (m_submitted - m_collected >= kSlots)
         return nullptr;
-    return m_slots[static_cast<std::size_t>(m_submitted % kSlots)].input.data() + kWindow;
+    Slot& slot = m_slots[static_cast<std::size_t>(m_submitted % kSlots)];
+    if (!slot.input) {
+        slot.input = std::make_unique_for_overwrite<std::uint8_t[]>(kWindow + kBlockSize);
+        slot.output = std::make_unique_for_overwrite<std::uint8_t[]>(m_outputSize);
+    }
+    return slot.input.get() + kWindow;
 }
 
 void CBlockDeflater::Submit(int length, bool last) {
@@ -81,8 +82,8 @@ void CBlockDeflater::Submit(int length, bool last) {
         const Slot& previous = m_slots[static_cast<std::size_t>((m_submitted - 1) % kSlots)];
         const int available = previous.dictLength + previous.length;
         slot.dictLength = available < kWindow ? available : kWindow;
-        std::memcpy(slot.input.data() + kWindow - slot.dictLength,
-                    previous.input.data() + kWindow + previous.length - slot.dictLength,
+        std::memcpy(slot.input.get() + kWindow - slot.dictLength,
+                    previous.input.get() + kWindow + previous.length - slot.dictLength,
                     static_cast<std::size_t>(slot.dictLength));
     }
     if (m_workerCount == 0) {
@@ -116,22 +117,22 @@ void CBlockDeflater::WorkerLoop(z_stream_s& stream) {
     }
 }
 
-void CBlockDeflater::Compress(z_stream_s& stream, Slot& slot) {
+void CBlockDeflater::Compress(z_stream_s& stream, Slot& slot) const {
     slot.error.clear();
     slot.rc = deflateReset(&stream);
-    std::uint8_t* data = slot.input.data() + kWindow;
+    std::uint8_t* data = slot.input.get() + kWindow;
     if (slot.rc == Z_OK && slot.dictLength > 0)
         slot.rc = deflateSetDictionary(&stream, data - slot.dictLength, static_cast<uInt>(slot.dictLength));
     int at = 0;
     if (slot.first) {
-        std::memcpy(slot.output.data(), kHeader, sizeof kHeader);
+        std::memcpy(slot.output.get(), kHeader, sizeof kHeader);
         at = kHeaderRoom;
     }
     if (slot.rc == Z_OK) {
         stream.next_in = data;
         stream.avail_in = static_cast<uInt>(slot.length);
-        stream.next_out = slot.output.data() + at;
-        stream.avail_out = static_cast<uInt>(slot.output.size()) - static_cast<uInt>(at + kTrailerRoom);
+        stream.next_out = slot.output.get() + at;
+        stream.avail_out = static_cast<uInt>(m_outputSize) - static_cast<uInt>(at + kTrailerRoom);
         const int rc = deflate(&stream, slot.last ? Z_FINISH : Z_SYNC_FLUSH);
         // The output room covers the bound, so one call must finish the block.
         const bool complete = slot.last ? rc == Z_STREAM_END : rc == Z_OK && stream.avail_in == 0 && stream.avail_out > 0;
@@ -141,7 +142,7 @@ void CBlockDeflater::Compress(z_stream_s& stream, Slot& slot) {
         slot.error = QString::fromLatin1(stream.msg ? stream.msg : zError(slot.rc));
         return;
     }
-    slot.outLength = static_cast<int>(stream.next_out - slot.output.data());
+    slot.outLength = static_cast<int>(stream.next_out - slot.output.get());
     slot.adler = adler32(adler32(0L, Z_NULL, 0), data, static_cast<uInt>(slot.length));
 }
 
@@ -158,14 +159,14 @@ int CBlockDeflater::Collect(const std::uint8_t*& data, int& length) {
     }
     m_adler = adler32_combine(m_adler, slot.adler, slot.length);
     if (slot.last) {
-        std::uint8_t* trailer = slot.output.data() + slot.outLength;
+        std::uint8_t* trailer = slot.output.get() + slot.outLength;
         trailer[0] = static_cast<std::uint8_t>(m_adler >> 24);
         trailer[1] = static_cast<std::uint8_t>(m_adler >> 16);
         trailer[2] = static_cast<std::uint8_t>(m_adler >> 8);
         trailer[3] = static_cast<std::uint8_t>(m_adler);
         slot.outLength += kTrailerRoom;
     }
-    data = slot.output.data();
+    data = slot.output.get();
     length = slot.outLength;
     return Z_OK;
 }

@@ -5,6 +5,7 @@
 #include <array>
 #include <condition_variable>
 #include <cstdint>
+#include <memory>
 #include <mutex>
 #include <thread>
 #include <vector>
@@ -49,8 +50,9 @@ public:
 
 private:
     struct Slot {
-        std::vector<std::uint8_t> input;  // kWindow bytes of room for the dictionary, then the block
-        std::vector<std::uint8_t> output; // header room, the deflate bound, trailer room
+        // Made on first use and never cleared: a small file touches one slot, and only its own bytes.
+        std::unique_ptr<std::uint8_t[]> input;  // kWindow bytes of room for the dictionary, then the block
+        std::unique_ptr<std::uint8_t[]> output; // header room, the deflate bound, trailer room
         int dictLength = 0;
         int length = 0;
         bool first = false;
@@ -62,11 +64,12 @@ private:
         QString error;
     };
 
-    static void Compress(z_stream_s& stream, Slot& slot);
+    void Compress(z_stream_s& stream, Slot& slot) const;
     void WorkerLoop(z_stream_s& stream);
     void Stop();
 
     int m_workerCount;
+    std::size_t m_outputSize = 0;
     std::array<Slot, kSlots> m_slots;
     std::vector<z_stream_s*> m_streams; // one per worker, or one for inline work
     std::vector<std::thread> m_threads;

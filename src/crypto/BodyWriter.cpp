@@ -28,11 +28,7 @@ int CBodyWriter::WorkersFor(qint64 size) {
 
 EngineResult CBodyWriter::Write(File& in, File& out, qint64 expectedSize, std::uint8_t chain[16],
                                 CBodyVerifier* verifier, int workers) {
-    m_bodyBytes = 0;
-    m_padCount = 0;
-    m_fill = 0;
-    m_failure = {};
-    m_verifier = verifier;
+    Begin(verifier);
 
     CBlockDeflater deflater(workers < 0 ? WorkersFor(expectedSize) : workers);
     if (const int rc = deflater.Init(); rc != Z_OK)
@@ -72,12 +68,35 @@ EngineResult CBodyWriter::Write(File& in, File& out, qint64 expectedSize, std::u
         if (const EngineResult piece = Emit(out, data, length, chain); piece != kOk)
             return piece;
     }
+    if (totalRead != expectedSize)
+        return Fail(kFailed, msg::kReadSizeMismatch, QStringLiteral("（%1,%2）").arg(expectedSize).arg(totalRead));
+    return End(out, chain);
+}
+
+EngineResult CBodyWriter::WriteStream(File& out, const std::vector<std::uint8_t>& stream, std::uint8_t chain[16],
+                                      CBodyVerifier* verifier) {
+    Begin(verifier);
+    m_ui.Pump();
+    if (m_ui.StopRequested())
+        return Fail(kStopped, 0);
+    if (const EngineResult emitted = Emit(out, stream.data(), static_cast<int>(stream.size()), chain); emitted != kOk)
+        return emitted;
+    return End(out, chain);
+}
+
+void CBodyWriter::Begin(CBodyVerifier* verifier) {
+    m_bodyBytes = 0;
+    m_padCount = 0;
+    m_fill = 0;
+    m_failure = {};
+    m_verifier = verifier;
+}
+
+EngineResult CBodyWriter::End(File& out, std::uint8_t chain[16]) {
     if (m_fill > 0) {
         if (const EngineResult piece = WritePiece(out, m_fill, chain); piece != kOk)
             return piece;
     }
-    if (totalRead != expectedSize)
-        return Fail(kFailed, msg::kReadSizeMismatch, QStringLiteral("（%1,%2）").arg(expectedSize).arg(totalRead));
     if (m_verifier)
         m_verifier->Finish(m_bodyBytes, m_padCount);
     return kOk;

@@ -39,6 +39,9 @@ public:
     // `workers` < 0 chooses: threads for a source of more than one block, none for a smaller one.
     EngineResult Write(File& in, File& out, qint64 expectedSize, std::uint8_t chain[16],
                        CBodyVerifier* verifier = nullptr, int workers = -1);
+    // The same for a source compressed beforehand into one zlib stream (CDeflateAhead).
+    EngineResult WriteStream(File& out, const std::vector<std::uint8_t>& stream, std::uint8_t chain[16],
+                             CBodyVerifier* verifier = nullptr);
     // The worker count Write chooses for a source of `size` bytes.
     static int WorkersFor(qint64 size);
 
@@ -47,6 +50,9 @@ public:
     const Failure& LastFailure() const { return m_failure; }
 
 private:
+    void Begin(CBodyVerifier* verifier);
+    // The last, padded piece, and the verifier told the body is complete.
+    EngineResult End(File& out, std::uint8_t chain[16]);
     EngineResult WritePiece(File& out, int length, std::uint8_t chain[16]);
     EngineResult Emit(File& out, const std::uint8_t* data, int length, std::uint8_t chain[16]);
     EngineResult Fail(EngineResult result, int message, const QString& detail = QString(), int error = 0);

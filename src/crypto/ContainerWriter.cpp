@@ -99,6 +99,7 @@ EngineResult CCryptEngine::EncryptFile(const QString& source, const QString& con
     EngineResult result = kOk;
     int error = 0;
     qint64 sourceSize = 0;
+    const bool deferred = m_batch.IsOpen() && !m_files.Exists(container);
     if (m_files.Size(source, sourceSize).Ok() && CheckFreeSpace(container, sourceSize) != kOk)
         result = kFailed;
 
@@ -122,7 +123,7 @@ EngineResult CCryptEngine::EncryptFile(const QString& source, const QString& con
         if (TakeBusy(msg::kEncryptBusy) != kOk) {
             result = kFailed;
         } else {
-            result = EncryptInto(*in, *out, source, temp, key, expectedSize, error, verifier);
+            result = EncryptInto(*in, *out, source, temp, key, expectedSize, error, verifier, deferred);
             ReleaseBusy();
         }
     }
@@ -132,7 +133,7 @@ EngineResult CCryptEngine::EncryptFile(const QString& source, const QString& con
     }
     in.reset();
     out.reset();
-    return FinishContainer(source, temp, container, key, expectedSize, result, error, verifier.get());
+    return FinishContainer(source, temp, container, key, expectedSize, result, error, verifier.get(), deferred);
 }
 
 // What goes before the body: the header with its inner runs enciphered, and the name block.
@@ -146,7 +147,7 @@ struct CCryptEngine::SealedHead {
 // Steps inside the busy flag: header, name block, body, real header.
 EngineResult CCryptEngine::EncryptInto(File& in, File& out, const QString& source, const QString& temp,
                                        const QString& key, qint64& expectedSize, int& error,
-                                       std::unique_ptr<CBodyVerifier>& verifier) {
+                                       std::unique_ptr<CBodyVerifier>& verifier, bool deferred) {
     SealedHead head;
     if (const EngineResult rc = SealHead(in, source, key, head, error); rc != kOk)
         return rc;
@@ -165,8 +166,11 @@ EngineResult CCryptEngine::EncryptInto(File& in, File& out, const QString& sourc
         return rc;
 
     CBodyWriter body(m_encryptor, m_ui);
-    const int workers = CBodyWriter::WorkersFor(head.size);
-    if (const EngineResult rc = body.Write(in, out, head.size, iv, verifier.get(), workers); rc != kOk) {
+    std::vector<std::uint8_t> ahead;
+    const bool madeAhead = CBodyWriter::WorkersFor(head.size) == 0 && m_ahead.Take(source, head.size, ahead);
+    const EngineResult written = madeAhead ? body.WriteStream(out, ahead, iv, verifier.get())
+                                           : body.Write(in, out, head.size, iv, verifier.get());
+    if (const EngineResult rc = written; rc != kOk) {
         const CBodyWriter::Failure& failure = body.LastFailure();
         error = failure.error;
         if (failure.message != 0)
@@ -175,7 +179,7 @@ EngineResult CCryptEngine::EncryptInto(File& in, File& out, const QString& sourc
     }
     expectedSize = bodyOffset + body.BodyBytes();
     head.header.SetPadCount(body.PadCount());
-    return WriteHeader(out, head.header, error);
+    return WriteHeader(out, head.header, error, deferred);
 }
 
 // Reads what the header records of the source and builds the header and name block, enciphered.
@@ -262,13 +266,17 @@ EngineResult CCryptEngine::StartVerifier(const QString& source, const QString& t
 }
 
 // The real header over the placeholder, enciphered with the built-in key.
-EngineResult CCryptEngine::WriteHeader(File& out, ContainerHeader& header, int& error) {
+EngineResult CCryptEngine::WriteHeader(File& out, ContainerHeader& header, int& error, bool deferred) {
     if (EncipherBufferHeld(header.Data(), ContainerHeader::kSize, m_builtInName) != kOk)
         return kWriteFailed;
     if (out.Seek(0, Whence::Begin) < 0)
         return FileFailed(kWriteFailed, msg::kDestinationSeek, out, error);
     if (out.Write(header.Data(), ContainerHeader::kSize) != ContainerHeader::kSize)
         return FileFailed(kWriteFailed, msg::kHeaderWrite, out, error);
+    if (deferred) {
+        out.StartSync(); // the batch syncs it with the others
+        return kOk;
+    }
     if (!out.Sync())
         return FileFailed(kWriteFailed, 0, out, error);
     return kOk;
@@ -277,12 +285,14 @@ EngineResult CCryptEngine::WriteHeader(File& out, ContainerHeader& header, int& 
 // After-checks, verification and the final rename over the target; failure messages and clean-up.
 EngineResult CCryptEngine::FinishContainer(const QString& source, const QString& temp, const QString& container,
                                            const QString& key, qint64 expectedSize, EngineResult result, int& error,
-                                           CBodyVerifier* verifier) {
+                                           CBodyVerifier* verifier, bool deferred) {
     if (result == kOk)
         result = CheckWrittenSize(source, temp, container, expectedSize);
     if (result == kOk &&
         (verifier ? VerifyWrittenContainer(temp, key, *verifier) : VerifyNewContainer(source, temp, key)) != kOk)
         result = kFailed;
+    if (result == kOk && deferred && m_batch.Hold(temp, container, expectedSize))
+        return kOk;
     if (result == kOk) {
         // Containers carry the read-only attribute; an old one is cleared only for its replacement, and
         // gets it back when the replacement fails. A container left writable is no loss of data, so a

@@ -20,7 +20,7 @@ void Cleanse(void* data, std::size_t size) {
 } // namespace
 
 CCryptEngine::CCryptEngine(Interaction& ui, MessageSource& messages, FileSystem& files)
-    : m_ui(ui), m_messages(messages), m_files(files) {
+    : m_ui(ui), m_messages(messages), m_files(files), m_batch(files), m_ahead(files) {
     ResetKeys();
 }
 

@@ -1,7 +1,9 @@
 #pragma once
 
 #include "crypto/AesCipher.h"
+#include "crypto/ContainerBatch.h"
 #include "crypto/ContainerHeader.h"
+#include "crypto/DeflateAhead.h"
 #include "crypto/ContainerInfo.h"
 #include "crypto/ContainerProbe.h"
 #include "crypto/EngineResult.h"
@@ -112,6 +114,11 @@ public:
     // ---- containers: writing ----
     EngineResult MakeContainerName(const QString& folder, QString& name);
     EngineResult EncryptFile(const QString& source, const QString& container, const QString& key);
+    // While the batch is open, a new container (no file under its name yet) waits in it, verified under
+    // its hidden name, until the batch is committed.
+    CContainerBatch& Batch() { return m_batch; }
+    // Small files an operation plans to encrypt are compressed ahead on a second thread.
+    CDeflateAhead& Ahead() { return m_ahead; }
 
     // ---- containers: reading ----
     // Fails only when the file cannot be opened; a header that is no container's, or a key that does
@@ -192,15 +199,16 @@ private:
                           const QString& target, int failedMessage);
     EngineResult DeletePartial(const QString& path, const QString& shownPath, EngineResult result);
     EngineResult EncryptInto(File& in, File& out, const QString& source, const QString& temp, const QString& key,
-                             qint64& expectedSize, int& error, std::unique_ptr<CBodyVerifier>& verifier);
+                             qint64& expectedSize, int& error, std::unique_ptr<CBodyVerifier>& verifier,
+                             bool deferred);
     EngineResult SealHead(File& in, const QString& source, const QString& key, SealedHead& head, int& error);
     EngineResult ReadSourceFacts(File& in, SealedHead& head, int& error);
     EngineResult StartVerifier(const QString& source, const QString& temp, const QString& key, qint64 bodyOffset,
                                qint64 size, std::unique_ptr<CBodyVerifier>& verifier, int& error);
-    EngineResult WriteHeader(File& out, ContainerHeader& header, int& error);
+    EngineResult WriteHeader(File& out, ContainerHeader& header, int& error, bool deferred);
     EngineResult FinishContainer(const QString& source, const QString& temp, const QString& container,
                                  const QString& key, qint64 expectedSize, EngineResult result, int& error,
-                                 CBodyVerifier* verifier);
+                                 CBodyVerifier* verifier, bool deferred);
     EngineResult CheckWrittenSize(const QString& source, const QString& temp, const QString& container,
                                   qint64 expectedSize);
     // A new container opened for its check, with the busy flag taken; null when either failed (shown).
@@ -222,6 +230,8 @@ private:
     QString m_builtInName;
     QString m_workFolder;
     bool m_busy = false;
+    CContainerBatch m_batch;
+    CDeflateAhead m_ahead;
 };
 
 } // namespace korimbo

@@ -20,6 +20,8 @@
 #include <cerrno>
 #include <sys/stat.h>
 
+#include <utility>
+
 namespace korimbo {
 
 namespace {
@@ -129,6 +131,13 @@ OpResult CEncryptIn::Operate(EncryptInRequest& request) {
     m_singleItem = request.sources.size() == 1;
     m_replaceTarget = request.replaceTarget.isEmpty() ? QString() : QFileInfo(request.replaceTarget).fileName();
     const bool move = request.mode == EncryptInRequest::kMove;
+    // New containers are made durable a batch at a time; a move removes their sources after that.
+    m_engine.Batch().Open();
+    m_movedWaiting.clear();
+    QStringList planned;
+    for (const QString& raw : request.sources)
+        planned.append(CleanPath(raw));
+    m_engine.Ahead().Plan(planned);
 
     Step step = kNext;
     for (const QString& raw : request.sources) {
@@ -162,6 +171,10 @@ OpResult CEncryptIn::Operate(EncryptInRequest& request) {
             break;
         }
     }
+    if (const Step settled = SettleBatch(); settled != kNext && step != kEnd)
+        step = settled;
+    m_engine.Batch().Close();
+    m_engine.Ahead().Clear();
     const int refreshed = m_nameFile.RefreshNameFile(m_destination, m_key);
     m_folders.ReportLeftBehind();
     return step == kStop || step == kEnd || refreshed != 0 ? OpResult::kFailed : OpResult::kDone;
@@ -172,7 +185,7 @@ OpResult CEncryptIn::Operate(EncryptInRequest& request) {
 CEncryptIn::Step CEncryptIn::FolderSteps(const QString& source, bool move) {
     const CIncomingFolder::Hooks hooks{
         [this, move](const QString& file, const QString& directory) { return FileSteps(file, directory, false, move); },
-        [this] { return Stopped(); }, isOpenInWorkspace};
+        [this] { return Stopped(); }, isOpenInWorkspace, [this] { return SettleBatch(); }};
     return m_folders.Take(source, m_destination, move, m_entries, hooks);
 }
 
@@ -272,7 +285,8 @@ CEncryptIn::Step CEncryptIn::WriteFile(const QString& source, const QString& dir
                                      : EncryptPlain(in.PlainPath(), target, name, topLevel);
     if (written != kNext)
         return written;
-    if (const int rc = m_files.SetReadOnly(target).error; rc != 0) {
+    const bool waiting = m_engine.Batch().PathOf(target) != target;
+    if (const int rc = waiting ? 0 : m_files.SetReadOnly(target).error; rc != 0) {
         Report(msg::kAttributesNotSet, u'\n' + ErrnoText(rc) + QStringLiteral("\n\n") + target);
         return kStop;
     }
@@ -285,20 +299,29 @@ CEncryptIn::Step CEncryptIn::WriteFile(const QString& source, const QString& dir
         m_byName.insert(name, m_entries.size() - 1);
     }
     if (!move)
-        return kNext;
-    // The source goes only once its container is on disk for good: a power cut after this point must
-    // find the container, not lose both.
-    if (const Step durable = MakeDurable(target); durable != kNext)
-        return durable;
+        return m_engine.Batch().Full() ? SettleBatch() : kNext;
     // A working copy written back: its editors' lock, swap and backup files whose owners have ended go
     // with it, since some hold its text.
     const bool writtenBack = topLevel && m_singleItem && IsWorkingCopy(source);
-    const QStringList companions = writtenBack ? EndedCompanionsOf(source) : QStringList();
-    const Step removed = RemoveSource(source, name, identified ? &read : nullptr);
-    if (removed == kNext && !m_sourcesKeptChanged.contains(source)) {
-        RemoveCompanions(companions);
+    MovedSource moved{source, name, identified ? std::optional(read) : std::nullopt,
+                      writtenBack ? EndedCompanionsOf(source) : QStringList()};
+    // The source goes only once its container is on disk for good: a power cut after this point must
+    // find the container, not lose both.
+    if (waiting) {
+        m_movedWaiting.append(std::move(moved));
+        return m_engine.Batch().Full() ? SettleBatch() : kNext;
+    }
+    if (const Step durable = MakeDurable(target); durable != kNext)
+        return durable;
+    return RemoveMoved(moved);
+}
+
+CEncryptIn::Step CEncryptIn::RemoveMoved(const MovedSource& moved) {
+    const Step removed = RemoveSource(moved.source, moved.name, moved.read ? &*moved.read : nullptr);
+    if (removed == kNext && !m_sourcesKeptChanged.contains(moved.source)) {
+        RemoveCompanions(moved.companions);
         if (m_parked)
-            m_parked->Forget(source);
+            m_parked->Forget(moved.source);
     }
     return removed;
 }
@@ -362,7 +385,8 @@ CEncryptIn::Step CEncryptIn::EncryptPlain(const QString& plain, const QString& t
     if (m_engine.EncryptFile(plain, target, m_key) != kOk)
         return kStop;
     ContainerInfo written;
-    if (m_engine.ReadContainerInfo(target, written, m_key, false) != 0 || written.plainSize != size) {
+    if (m_engine.ReadContainerInfo(m_engine.Batch().PathOf(target), written, m_key, false) != 0 ||
+        written.plainSize != size) {
         Report(topLevel ? msg::kEncryptSize : msg::kEncryptSizeInFolder, name);
         return kStop;
     }
@@ -406,6 +430,27 @@ CEncryptIn::Step CEncryptIn::MakeDurable(const QString& target) {
         return kStop;
     }
     return kNext;
+}
+
+// The containers waiting in the engine's batch, synced and renamed into place together; then the sources
+// a move took in go, unless something failed (a source is never removed after a failure).
+CEncryptIn::Step CEncryptIn::SettleBatch() {
+    Step step = kNext;
+    const QVector<CContainerBatch::Outcome> outcomes = m_engine.Batch().Commit();
+    for (const CContainerBatch::Outcome& outcome : outcomes) {
+        if (outcome.error != 0 && step == kNext) {
+            Report(msg::kDestinationWrite,
+                   u'\n' + ErrnoText(outcome.error) + QStringLiteral("\n\n") + outcome.container);
+            step = kStop;
+        }
+    }
+    const QList<MovedSource> moved = std::exchange(m_movedWaiting, {});
+    for (const MovedSource& source : moved) {
+        if (step != kNext)
+            break;
+        step = RemoveMoved(source);
+    }
+    return step;
 }
 
 CEncryptIn::Step CEncryptIn::RemoveSource(const QString& source, const QString& name, const FileIdentity* read) {

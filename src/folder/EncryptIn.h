@@ -10,6 +10,8 @@
 #include "platform/AccessCheck.h"
 #include "state/FolderRegistry.h"
 #include "state/SettingsFile.h"
+
+#include <optional>
 #include "state/WorkFolderSettings.h"
 #include "util/OpResult.h"
 
@@ -75,6 +77,15 @@ private:
                        qint64 plainSize);
     Step EncryptPlain(const QString& plain, const QString& target, const QString& name, bool topLevel);
     Step MakeDurable(const QString& target);
+    Step SettleBatch();
+    // A source a move took in, removed once its container is on disk for good.
+    struct MovedSource {
+        QString source;
+        QString name;
+        std::optional<FileIdentity> read; // what was read, when it could be told
+        QStringList companions;           // a written-back working copy's ended editors' files
+    };
+    Step RemoveMoved(const MovedSource& moved);
     Step RemoveSource(const QString& source, const QString& name, const FileIdentity* read);
     // A source below the work root: a working copy or a staged file.
     bool IsWorkingCopy(const QString& source) const;
@@ -104,6 +115,7 @@ private:
     QSet<QString> m_namesWritten;
     int m_skippedIdentical = 0;
     QStringList m_sourcesKeptChanged;
+    QList<MovedSource> m_movedWaiting;
     // The run's destination: its owning root (also the key slot name), the entries of its name file and
     // the containers written so far, and whether the request held a single item.
     QString m_key;

@@ -204,6 +204,8 @@ IntakeStep CIncomingFolder::FillFolder(const QString& source, const QString& tar
         return step == kStop || step == kEnd ? Visit::Stop : Visit::Continue;
     });
     m_unreadableFolders.append(walked.unreadable);
+    if (const IntakeStep settled = m_hooks.settle ? m_hooks.settle() : kNext; settled != kNext)
+        return settled;
     return step == kStop || step == kEnd ? step : kNext;
 }
 

@@ -26,6 +26,8 @@ public:
         std::function<IntakeStep(const QString& file, const QString& directory)> takeFile;
         std::function<bool()> stopped; // the stop command was given (and said)
         std::function<bool(const QString& container)> isOpenInWorkspace;
+        // Puts in place what the file steps left waiting, before a folder is renamed or removed.
+        std::function<IntakeStep()> settle;
     };
 
     CIncomingFolder(FileSystem& files, CNameFile& nameFile, Interaction& ui, MessageSource& messages,

@@ -54,6 +54,8 @@ public:
     virtual qint64 Position() = 0;                              // -1 on error
     virtual bool Truncate(qint64 size) = 0;
     virtual bool Sync() = 0; // commit the file to disk
+    // Hands what was written to the disk without waiting; a later Sync finds it there.
+    virtual void StartSync() {}
     virtual bool ModificationTime(qint64& secondsSinceEpoch) = 0;
     virtual int Error() const = 0;
 };

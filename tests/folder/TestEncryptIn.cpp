@@ -334,29 +334,56 @@ private Q_SLOTS:
 
     // When the container or its folder cannot be committed to disk, the source stays and the run stops:
     // a power cut must not lose both. A copy needs no commit per file.
-    void MoveKeepsTheSourceWhenTheSyncFails_data() {
+    // New containers are synced a batch at a time, and a move removes its sources only after that: a
+    // container that cannot be synced is neither listed nor left as a hidden file, and one whose folder
+    // cannot be synced stays listed, its source kept.
+    void SourcesStayWhenTheSyncFails_data() {
+        QTest::addColumn<int>("mode");
         QTest::addColumn<bool>("folderFault");
-        QTest::newRow("container file") << false;
-        QTest::newRow("its folder") << true;
+        QTest::addColumn<int>("listed");
+        QTest::newRow("move: container file") << int(EncryptInRequest::kMove) << false << 0;
+        QTest::newRow("move: its folder") << int(EncryptInRequest::kMove) << true << 2;
+        QTest::newRow("copy: container file") << int(EncryptInRequest::kCopy) << false << 0;
     }
-    void MoveKeepsTheSourceWhenTheSyncFails() {
+    void SourcesStayWhenTheSyncFails() {
+        QFETCH(int, mode);
         QFETCH(bool, folderFault);
+        QFETCH(int, listed);
         auto rig = Started();
         QVERIFY(rig);
         const QString a = rig->Source(QStringLiteral("a.txt"), "aaa");
         const QString b = rig->Source(QStringLiteral("b.txt"), "bbb");
         FaultyFileSystem::Fault& fault = folderFault ? rig->fs.syncFolderFault : rig->fs.syncFault;
-        fault = {folderFault ? rig->folder : QStringLiteral(".zorf"), EIO, 0};
-        QCOMPARE(rig->Run(EncryptInRequest::kMove, {a, b}), OpResult::kFailed);
+        fault = {folderFault ? rig->folder : QStringLiteral(".part"), EIO, 0};
+        QCOMPARE(rig->Run(mode, {a, b}), OpResult::kFailed);
         QCOMPARE(rig->ui.Numbers(), QList<int>{342});
         QCOMPARE(rig->Bytes(a), QByteArray("aaa"));
         QCOMPARE(rig->Bytes(b), QByteArray("bbb"));
-        QVERIFY(rig->ContainerOf(rig->folder, QStringLiteral("b.txt")).isEmpty());
+        QCOMPARE(rig->ContainerOf(rig->folder, QStringLiteral("b.txt")).isEmpty(), listed == 0);
+        QVERIFY(CCryptEngine::TempNamesIn(rig->folder).isEmpty());
 
         rig->ui.Clear();
-        rig->prompts.fileAnswers = {EncryptInPrompts::Overwrite::kYes};
+        fault = {};
+        for (int i = 0; i < listed; ++i)
+            rig->prompts.fileAnswers.push_back(EncryptInPrompts::Overwrite::kYes);
         QCOMPARE(rig->Run(EncryptInRequest::kCopy, {a, b}), OpResult::kDone);
         QCOMPARE(rig->ui.Numbers(), QList<int>());
+    }
+
+    // A copy that fails part-way keeps the containers of the files before it, though they were still
+    // waiting for their batch's sync.
+    void CopyFailingPartWayKeepsTheFilesBefore() {
+        auto rig = Started();
+        QVERIFY(rig);
+        const QString a = rig->Source(QStringLiteral("a.txt"), "aaa");
+        const QString b = rig->Source(QStringLiteral("b.txt"), "bbb");
+        const QString c = rig->Source(QStringLiteral("c.txt"), "ccc");
+        rig->fs.readFault = {QStringLiteral("c.txt"), EIO, 0};
+        QCOMPARE(rig->Run(EncryptInRequest::kCopy, {a, b, c}), OpResult::kFailed);
+        QVERIFY(rig->Opens(rig->ContainerOf(rig->folder, QStringLiteral("a.txt")), QStringLiteral("a.txt"), "aaa"));
+        QVERIFY(rig->Opens(rig->ContainerOf(rig->folder, QStringLiteral("b.txt")), QStringLiteral("b.txt"), "bbb"));
+        QVERIFY(rig->ContainerOf(rig->folder, QStringLiteral("c.txt")).isEmpty());
+        QVERIFY(CCryptEngine::TempNamesIn(rig->folder).isEmpty());
     }
 
     // Containers end up read-only, and an existing read-only container is replaced all the same: with
@@ -466,10 +493,9 @@ private Q_SLOTS:
         const QString p3 = rig->folder + QStringLiteral("/p3.txt");
         const QString p4 = rig->folder + QStringLiteral("/p4.txt");
         QVERIFY(FolderRig::WriteRaw(p3, "three") && FolderRig::WriteRaw(p4, "four"));
-        const int before = QDir(rig->folder).entryList({QStringLiteral("*.zorf")}).size();
         // A file of the same name arrives meanwhile: the user's own comes back beside it.
         rig->ui.OnPump([&](int) {
-            if (QDir(rig->folder).entryList({QStringLiteral("*.zorf")}).size() > before && !rig->ui.StopRequested()) {
+            if (!rig->Engine().Batch().Empty() && !rig->ui.StopRequested()) {
                 rig->ui.SetStop(true);
                 FolderRig::WriteRaw(p4, "newcomer");
             }
@@ -528,7 +554,7 @@ private Q_SLOTS:
         const QString p6 = rig->folder + QStringLiteral("/p6.txt");
         QVERIFY(FolderRig::WriteRaw(p5, "five") && FolderRig::WriteRaw(p6, "six"));
         rig->ui.OnPump([&](int) {
-            if (!QDir(rig->folder).entryList({QStringLiteral("*.zorf")}).isEmpty() && !rig->ui.StopRequested()) {
+            if (!rig->Engine().Batch().Empty() && !rig->ui.StopRequested()) {
                 rig->ui.SetStop(true);
                 rig->fs.renameFault = {QStringLiteral("/p6.txt"), EACCES, 0};
             }

@@ -1,0 +1,57 @@
+#pragma once
+
+#include "crypto/EngineResult.h"
+#include "util/FileSystem.h"
+
+#include <QString>
+#include <QStringList>
+#include <QVector>
+
+namespace korimbo {
+
+// New containers written one after another (many small files taken in at once): each is written and
+// verified under its hidden name, and the batch makes them durable together and renames them into
+// place. One journal commit covers the whole batch instead of one per file, and no container shows
+// under its own name before its bytes are on disk. A container that replaces another never waits here.
+class CContainerBatch {
+public:
+    static constexpr int kMaxFiles = 64;
+    static constexpr qint64 kMaxBytes = 32ll * 1024 * 1024;
+
+    // A committed container, or why one was not: `error` is the errno of the step that failed.
+    struct Outcome {
+        QString container;
+        int error = 0;
+    };
+
+    explicit CContainerBatch(FileSystem& files) : m_files(files) {}
+
+    void Open() { m_open = true; }
+    [[nodiscard]] bool IsOpen() const { return m_open; }
+    // Takes a verified container that lies at `temp` until the commit; false when no batch is open.
+    bool Hold(const QString& temp, const QString& container, qint64 bytes);
+    // Where `container` lies now: its hidden name while it waits, else itself.
+    [[nodiscard]] QString PathOf(const QString& container) const;
+    [[nodiscard]] bool Full() const { return m_pending.size() >= kMaxFiles || m_bytes >= kMaxBytes; }
+    [[nodiscard]] bool Empty() const { return m_pending.isEmpty(); }
+    // Syncs every waiting file, renames each into place and syncs each folder once. A file that could not
+    // be synced or renamed is removed; one whose folder could not be synced stays in place. Both are
+    // named in the outcomes with their error. The batch stays open.
+    [[nodiscard]] QVector<Outcome> Commit();
+    // Ends the batch. Commit first: what still waited would be put in place without a word on failure.
+    void Close();
+
+private:
+    struct Pending {
+        QString temp;
+        QString container;
+    };
+    int SyncOne(const QString& path);
+
+    FileSystem& m_files;
+    QVector<Pending> m_pending;
+    qint64 m_bytes = 0;
+    bool m_open = false;
+};
+
+} // namespace korimbo
