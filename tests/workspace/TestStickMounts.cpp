@@ -13,6 +13,7 @@
 
 #include <QDirIterator>
 #include <QProcess>
+#include <QRandomGenerator>
 #include <QStandardPaths>
 #include <QTest>
 
@@ -133,7 +134,13 @@ private Q_SLOTS:
         rig.probe.running.insert(rig.launcher.pid);
         const QString copy = rig.Open(container);
         QVERIFY(copy.startsWith(plainRoot));
-        QVERIFY(CopiesRig::Edit(copy, "dear stick, second"));
+        // Incompressible, so that the container outgrows one cluster: fusefat loses a write that goes back
+        // into the first cluster of a file it wrote through the same handle, and a container's header is
+        // written last, at its start. The check catches that (the copy stays); it is fusefat's own fault.
+        QByteArray edit = "dear stick, second ";
+        for (int i = 0; i < 2048; ++i)
+            edit += QByteArray::number(QRandomGenerator::global()->generate64(), 36);
+        QVERIFY(CopiesRig::Edit(copy, edit));
         QCOMPARE(rig.ui.Numbers(), QList<int>());
         QVERIFY(!AnyFileHolds(stick, "dear stick"));
 
@@ -151,13 +158,13 @@ private Q_SLOTS:
             QCOMPARE(copy.CopyItem(big.fileName(), stick + QStringLiteral("/video.bin")), -1);
             QCOMPARE(rig.ui.Numbers(), QList<int>({msg::kTooLargeForVolume}));
             QCOMPARE(QDir(stick).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot), before);
-            // fusefat 1.0 keeps a file's size per open descriptor, so the check that reads a new container
-            // back behind its writer sees nothing past the size it had when opened (the kernel's vfat does).
-            QSKIP("write-back not run on fusefat: a reader opened while a file grows sees only its old size");
+            rig.ui.Clear();
         }
+        // The write-back writes a container on the stick: on fusefat the check's reader, opened while the
+        // container grew, sees nothing of it past that size, and the check runs again once it is written.
         rig.EndAndTick(rig.launcher.pid);
         QCOMPARE(rig.ui.Numbers(), QList<int>());
-        QVERIFY(rig.Opens(container, QStringLiteral("letter.txt"), "dear stick, second"));
+        QVERIFY(rig.Opens(container, QStringLiteral("letter.txt"), edit));
         QVERIFY(!AnyFileHolds(stick, "dear stick"));
     }
 
@@ -294,14 +301,16 @@ private Q_SLOTS:
         const QString program = stick + QStringLiteral("/korimbo-portable");
         const QString box = stick + QStringLiteral("/box");
         QVERIFY(QDir().mkpath(program) && QDir().mkpath(box + QStringLiteral("/docs")) &&
-                QDir().mkpath(box + QStringLiteral("/other")) && CopiesRig::WriteRaw(box + QStringLiteral("/a.txt"), "plain"));
+                QDir().mkpath(box + QStringLiteral("/other")) &&
+                CopiesRig::WriteRaw(box + QStringLiteral("/a.txt"), "plain"));
         CopiesRig rig(program);
         rig.volumes.ownerModes = false;
         QVERIFY(rig.StartIn(box));
         CUndoHistory history;
         CFolderOperations ops(rig.Services(), rig.prompts, nullptr, history);
         QString renamed;
-        QCOMPARE(ops.Rename(box + QStringLiteral("/docs"), QStringLiteral("docs"), QStringLiteral("Docs"), renamed), OpResult::kDone);
+        QCOMPARE(ops.Rename(box + QStringLiteral("/docs"), QStringLiteral("docs"), QStringLiteral("Docs"), renamed),
+                 OpResult::kDone);
         QCOMPARE(ops.Rename(box + QStringLiteral("/a.txt"), QStringLiteral("a.txt"), QStringLiteral("A.txt"), renamed),
                  OpResult::kDone);
         QCOMPARE(ops.Rename(box + QStringLiteral("/other"), QStringLiteral("other"), QStringLiteral("DOCS"), renamed),
