@@ -27,6 +27,12 @@ named_loader() {
 KORIMBO_PROGRAM_FOLDER=$here
 export KORIMBO_PROGRAM_FOLDER
 
+# The bundle's fontconfig file takes the machine's and adds a Japanese font (see make-portable.sh).
+if [ -z "${FONTCONFIG_FILE:-}" ] && [ -f "$here/fonts/fonts.conf" ]; then
+    FONTCONFIG_FILE=$here/fonts/fonts.conf
+    export FONTCONFIG_FILE
+fi
+
 for loader in "$(named_loader "$binary")" \
     /lib64/ld-linux-x86-64.so.2 /lib/x86_64-linux-gnu/ld-linux-x86-64.so.2 \
     /lib/ld-linux-aarch64.so.1 /lib/aarch64-linux-gnu/ld-linux-aarch64.so.1; do
