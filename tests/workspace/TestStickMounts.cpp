@@ -135,8 +135,9 @@ private Q_SLOTS:
         const QString copy = rig.Open(container);
         QVERIFY(copy.startsWith(plainRoot));
         // Incompressible, so that the container outgrows one cluster: fusefat loses a write that goes back
-        // into the first cluster of a file it wrote through the same handle, and a container's header is
-        // written last, at its start. The check catches that (the copy stays); it is fusefat's own fault.
+        // to the start of a file no larger than one cluster (through the handle that wrote it), and a
+        // container's header is written last, at its start. The check catches that and the copy stays; the
+        // fault is fusefat's own, the kernel's vfat keeps such a write.
         QByteArray edit = "dear stick, second ";
         for (int i = 0; i < 2048; ++i)
             edit += QByteArray::number(QRandomGenerator::global()->generate64(), 36);
