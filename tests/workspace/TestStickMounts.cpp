@@ -136,8 +136,8 @@ private Q_SLOTS:
         QVERIFY(copy.startsWith(plainRoot));
         // Incompressible, so that the container outgrows one cluster: fusefat loses a write that goes back
         // to the start of a file no larger than one cluster (through the handle that wrote it), and a
-        // container's header is written last, at its start. The check catches that and the copy stays; the
-        // fault is fusefat's own, the kernel's vfat keeps such a write.
+        // container's header is written last, at its start. The check catches that and the copy stays: the
+        // fault is fusefat's own (a plain seek back and write of two bytes is lost the same way).
         QByteArray edit = "dear stick, second ";
         for (int i = 0; i < 2048; ++i)
             edit += QByteArray::number(QRandomGenerator::global()->generate64(), 36);
