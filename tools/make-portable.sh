@@ -6,6 +6,9 @@
 #   lib/                               every shared library they need except those left to the host (below)
 #   plugins/                           the Qt plugins: xcb and wayland platforms and what they load
 #   translations/                      Qt's own Japanese texts (qtbase_ja.qm: the file dialog, standard buttons)
+#   fonts/                             a Japanese font and a fontconfig file that adds it to the machine's
+#                                      fonts (a machine without a Japanese font, or without fontconfig's
+#                                      files at all, would show every text as boxes)
 #   qt.conf                            points Qt at plugins/ instead of the build machine's Qt
 #   ZORp/help/                         the user guide (the program's state appears in ZORp/ when it runs)
 #
@@ -27,6 +30,8 @@ kHost='^(ld-linux.*|libc|libm|libdl|libpthread|librt|libresolv|libutil|libanl|li
 
 plugins=$(qtpaths6 --query QT_INSTALL_PLUGINS 2>/dev/null || echo /usr/lib/x86_64-linux-gnu/qt6/plugins)
 translations=$(qtpaths6 --query QT_INSTALL_TRANSLATIONS 2>/dev/null || echo /usr/share/qt6/translations)
+kFont=/usr/share/fonts/opentype/noto/NotoSansCJK-Regular.ttc
+kFontLicence=/usr/share/doc/fonts-noto-cjk/copyright
 kPlugins=(
     platforms/libqxcb.so
     platforms/libqwayland-generic.so
@@ -51,7 +56,7 @@ for program in "$build/portable/korimbo-portable" "$build/korimbo-cli"; do
 done
 
 rm -rf "$out" "$dist/korimbo-portable.tar.gz"
-mkdir -p "$out/lib" "$out/plugins" "$out/translations" "$out/ZORp/help"
+mkdir -p "$out/lib" "$out/plugins" "$out/translations" "$out/fonts" "$out/ZORp/help"
 cp "$build/portable/korimbo-portable" "$build/korimbo-cli" "$out/"
 cp "$source"/res/help/* "$out/ZORp/help/"
 for launcher in korimbo-portable.sh korimbo-cli.sh; do cp "$source/res/portable/launcher.sh" "$out/$launcher"; done
@@ -65,6 +70,25 @@ done
 
 [ -f "$translations/qtbase_ja.qm" ] || { echo "make-portable: $translations/qtbase_ja.qm is missing" >&2; exit 1; }
 cp "$translations/qtbase_ja.qm" "$out/translations/"
+
+# The launchers point fontconfig here: the machine's own configuration first, when it has one, then the
+# bundled font, so the Japanese texts can be read wherever the stick goes.
+for file in "$kFont" "$kFontLicence"; do
+    [ -f "$file" ] || { echo "make-portable: $file is missing (fonts-noto-cjk)" >&2; exit 1; }
+done
+cp "$kFont" "$out/fonts/"
+cp "$kFontLicence" "$out/fonts/NotoSansCJK-copyright.txt"
+cat > "$out/fonts/fonts.conf" <<'EOF'
+<?xml version="1.0"?>
+<!DOCTYPE fontconfig SYSTEM "urn:fontconfig:fonts.dtd">
+<fontconfig>
+  <include ignore_missing="yes">/etc/fonts/fonts.conf</include>
+  <dir prefix="relative">.</dir>
+  <dir>/usr/share/fonts</dir>
+  <dir prefix="xdg">fonts</dir>
+  <cachedir prefix="xdg">fontconfig</cachedir>
+</fontconfig>
+EOF
 
 # Walk the NEEDED entries from the programs and plugins, descending only into bundled libraries: what a
 # host library needs is the host's business. ldd tells where the build machine finds each name.

@@ -27,6 +27,27 @@ named_loader() {
 KORIMBO_PROGRAM_FOLDER=$here
 export KORIMBO_PROGRAM_FOLDER
 
+# The bundled GIO starts a program for a file through gio-launch-desktop, looked for where Debian keeps
+# it and then on PATH: a machine of another layout, or without GLib, has none there and every start
+# fails. The machine's own is taken where it is; else env, which runs its arguments just as well.
+if [ -z "${GIO_LAUNCH_DESKTOP:-}" ]; then
+    for helper in /usr/lib/x86_64-linux-gnu/glib-2.0/gio-launch-desktop \
+        /usr/lib/aarch64-linux-gnu/glib-2.0/gio-launch-desktop /usr/libexec/gio-launch-desktop \
+        /usr/lib64/glib-2.0/gio-launch-desktop /usr/lib/glib-2.0/gio-launch-desktop /usr/bin/env /bin/env; do
+        if [ -f "$helper" ] && [ -x "$helper" ]; then
+            GIO_LAUNCH_DESKTOP=$helper
+            export GIO_LAUNCH_DESKTOP
+            break
+        fi
+    done
+fi
+
+# The bundle's fontconfig file takes the machine's and adds a Japanese font (see make-portable.sh).
+if [ -z "${FONTCONFIG_FILE:-}" ] && [ -f "$here/fonts/fonts.conf" ]; then
+    FONTCONFIG_FILE=$here/fonts/fonts.conf
+    export FONTCONFIG_FILE
+fi
+
 for loader in "$(named_loader "$binary")" \
     /lib64/ld-linux-x86-64.so.2 /lib/x86_64-linux-gnu/ld-linux-x86-64.so.2 \
     /lib/ld-linux-aarch64.so.1 /lib/aarch64-linux-gnu/ld-linux-aarch64.so.1; do

@@ -119,6 +119,7 @@ int CBodyVerifier::Check() {
         const qint64 n = m_container->Read(input.data(), want);
         if (n < 0)
             return Fail(msg::kBodyDamaged, u'\n' + ErrnoText(m_container->Error()));
+        m_outcome.endedEarly = n != want;
         if (n != want || (finished && read + n >= available && n < padCount))
             return Fail(msg::kBodyDamaged, QStringLiteral("データが途中で終わっています。"));
         if (m_cipher.DecryptCbc(input.data(), input.data(), static_cast<std::size_t>(n), m_chain) != 0)

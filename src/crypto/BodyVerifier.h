@@ -32,6 +32,7 @@ public:
         qint64 output = 0;            // bytes the body inflated to
         qint64 bodyRead = 0;          // body bytes read back
         int padCount = 0;             // the writer's pad count the last piece was read with
+        bool endedEarly = false;      // the file ended before the bytes the writer had published
     };
 
     // `container` reads the file being written, whose body starts at `bodyOffset`; `source` the original.
@@ -56,6 +57,10 @@ public:
     // Joins the thread (or runs the check here when none was started).
     Verdict Wait();
     const Outcome& Result() const { return m_outcome; }
+    // What the writer told at Finish, and where the body starts: for the same check again (see endedEarly).
+    qint64 BodyOffset() const { return m_bodyOffset; }
+    qint64 FinishedBytes() const { return m_bodyBytes; }
+    int FinishedPadCount() const { return m_padCount; }
 
 private:
     void Run();

@@ -390,8 +390,23 @@ EngineResult CCryptEngine::VerifyNewContainer(const QString& source, const QStri
     return kOk;
 }
 
-EngineResult CCryptEngine::VerifyWrittenContainer(const QString& container, const QString& key,
-                                                  CBodyVerifier& verifier) {
+EngineResult CCryptEngine::VerifyWrittenContainer(const QString& source, const QString& container, const QString& key,
+                                                  CBodyVerifier& first) {
+    // A handle that met the end of the file before what the writer had published proves nothing either
+    // way: fusefat keeps the size a handle saw when it was opened, so a reader opened while the file grew
+    // never sees the rest. The same check again through fresh handles, now that the writer's is closed,
+    // judges; on a disk where the first read was right it fails the same way.
+    std::unique_ptr<CBodyVerifier> again;
+    int error = 0;
+    if (first.Wait() != CBodyVerifier::Verdict::kMatched && first.Result().endedEarly) {
+        // Asked first: the kernel may have taken that short read for the end of the file.
+        qint64 size = 0;
+        static_cast<void>(m_files.Size(container, size));
+        if (StartVerifier(source, container, key, first.BodyOffset(), 0, again, error) != kOk)
+            return kFailed;
+        again->Finish(first.FinishedBytes(), first.FinishedPadCount());
+    }
+    CBodyVerifier& verifier = again ? *again : first;
     if (verifier.Wait() != CBodyVerifier::Verdict::kMatched) {
         const CBodyVerifier::Outcome& outcome = verifier.Result();
         if (outcome.message != 0)

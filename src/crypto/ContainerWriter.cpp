@@ -289,7 +289,7 @@ EngineResult CCryptEngine::FinishContainer(const QString& source, const QString&
     if (result == kOk)
         result = CheckWrittenSize(source, temp, container, expectedSize);
     if (result == kOk &&
-        (verifier ? VerifyWrittenContainer(temp, key, *verifier) : VerifyNewContainer(source, temp, key)) != kOk)
+        (verifier ? VerifyWrittenContainer(source, temp, key, *verifier) : VerifyNewContainer(source, temp, key)) != kOk)
         result = kFailed;
     if (result == kOk && deferred && m_batch.Hold(temp, container, expectedSize))
         return kOk;

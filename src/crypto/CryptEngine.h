@@ -215,7 +215,8 @@ private:
     std::unique_ptr<File> OpenForCheck(const QString& container);
     // The check of a container written with a verifier behind the writer: the verifier's outcome for
     // the body, then the header and name block read back.
-    EngineResult VerifyWrittenContainer(const QString& container, const QString& key, CBodyVerifier& verifier);
+    EngineResult VerifyWrittenContainer(const QString& source, const QString& container, const QString& key,
+                                        CBodyVerifier& verifier);
     EngineResult CopyWithNewName(File& in, File& out, const QString& name, const QString& key, int& error);
     EngineResult RewriteHint(File& file, const QString& hint, int& error);
     EngineResult ReadFileTail(const QString& path, qint64& size, std::uint8_t tail[16], int openMsg, int seekMsg,

@@ -245,19 +245,40 @@ OpResult CFolderOperations::RenameFolder(const QString& path, const QString& nam
     if (IsFolderItem(path) && m_items.HoldsOpenFile(path, &open))
         return m_items.Fail(msg::kRenameOpenBelow, WithPath(QString(), open, PathSeparator::Paragraph), Icon::Warning);
     const QString target = ChildPath(ParentOf(path), name);
-    if (ItemExists(target))
+    // On a folder that folds case, "a.txt" to "A.txt" finds the item itself at the target.
+    const bool caseOnly = target != path && HeldUnderOtherName(target) == path;
+    if (ItemExists(target) && !caseOnly)
         return m_items.Fail(msg::kFolderExists, u'\'' + name + u'\'', Icon::Warning);
-    int rc = 0;
-    for (int attempt = 0; attempt < kRenameTries; ++attempt) {
-        rc = m_files.Rename(path, target).error;
-        if (rc == 0)
-            break;
-        m_ui.Sleep(kRenamePauseMs);
-    }
+    // Some file systems refuse a rename onto the item's own other-case name (fusefat's EPERM for a folder):
+    // through a free name beside it, every one gives the new name.
+    const int rc = caseOnly ? RenameThroughFreeName(path, target) : RenameWithRetries(path, target);
     if (rc != 0)
         return m_items.Fail(msg::kFolderRename, u'\n' + ErrnoText(rc));
     newPath = target;
     return OpResult::kDone;
+}
+
+int CFolderOperations::RenameWithRetries(const QString& from, const QString& to) {
+    int rc = 0;
+    for (int attempt = 0; attempt < kRenameTries; ++attempt) {
+        rc = m_files.Rename(from, to).error;
+        if (rc == 0)
+            break;
+        m_ui.Sleep(kRenamePauseMs);
+    }
+    return rc;
+}
+
+int CFolderOperations::RenameThroughFreeName(const QString& from, const QString& to) {
+    QString between;
+    for (int n = 0; between.isEmpty() || ItemExists(between); ++n)
+        between = ChildPath(ParentOf(from), QStringLiteral(".korimbo-renaming-%1").arg(n));
+    if (const int rc = RenameWithRetries(from, between); rc != 0)
+        return rc;
+    const int rc = RenameWithRetries(between, to);
+    if (rc != 0)
+        static_cast<void>(m_files.Rename(between, from)); // the item keeps its old name rather than none
+    return rc;
 }
 
 // ---- delete ----

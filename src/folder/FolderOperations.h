@@ -89,6 +89,8 @@ private:
     OpResult RenameContainer(const QString& path, QString& name, bool extensionRule, QString& newPath,
                              QString& oldName);
     OpResult RenameFolder(const QString& path, const QString& name, QString& newPath);
+    [[nodiscard]] int RenameWithRetries(const QString& from, const QString& to); // 0 or an errno
+    [[nodiscard]] int RenameThroughFreeName(const QString& from, const QString& to);
     OpResult UndoDelete(const UndoRecord& record);
     OpResult UndoCopy(const UndoRecord& record);
     OpResult UndoMove(const UndoRecord& record);

@@ -5,8 +5,10 @@
 #include "util/FileNames.h"
 #include "util/MessageNumbers.h"
 #include "util/MessageText.h"
+#include "util/PathIdentity.h"
 #include "util/TreeWalk.h"
 
+#include <QCryptographicHash>
 #include <QDateTime>
 #include <QDir>
 #include <QFileInfo>
@@ -291,6 +293,27 @@ QString CNameFile::OwningRoot(const QString& path) const {
     return QString();
 }
 
+namespace {
+
+// The mirror of a directory, one step for each of its steps. A work root that folds case gives the step
+// of "Docs" to "docs" too: the second to come gets a step named after its exact name, so that two
+// directories never share one name file.
+QString CaseKeptStep(const QString& name) {
+    return QStringLiteral(".case-") +
+           QString::fromLatin1(QCryptographicHash::hash(name.toUtf8(), QCryptographicHash::Sha1).toHex());
+}
+
+QString MirrorOf(const QString& mirror, const QString& relative) {
+    QString path = mirror;
+    for (const QString& name : relative.split(u'/', Qt::SkipEmptyParts)) {
+        const QString step = ChildPath(path, name);
+        path = HeldUnderOtherName(step).isEmpty() ? step : ChildPath(path, CaseKeptStep(name));
+    }
+    return path;
+}
+
+} // namespace
+
 QString CNameFile::NameFilePath(const QString& directory) {
     const QString root = OwningRoot(directory);
     const int slot = root.isEmpty() ? -1 : m_registry.SlotOf(root);
@@ -301,7 +324,7 @@ QString CNameFile::NameFilePath(const QString& directory) {
         ReportMessage(m_ui, m_messages, msg::kListedWithoutNameFile, directory, Icon::Warning);
         return NoNameFileMarker() + u'/' + kFileName;
     }
-    return mirror + directory.mid(root.size()) + u'/' + kFileName;
+    return MirrorOf(mirror, directory.mid(root.size())) + u'/' + kFileName;
 }
 
 bool CNameFile::IsWithoutNameFile(const QString& nameFilePath) const {

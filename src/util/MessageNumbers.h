@@ -243,6 +243,7 @@ inline constexpr int kUnusable = 3;
 inline constexpr int kNoProgram = 4;
 inline constexpr int kCopyFolder = 5;
 inline constexpr int kAlreadyDecrypted = 6;
+inline constexpr int kCopyNameHeldOtherCase = 782; // a copy's name taken by another item's on a case-folding area
 inline constexpr int kLaunchFailed = 7;
 inline constexpr int kWatchFull = 8;
 inline constexpr int kUnreachable = 28;

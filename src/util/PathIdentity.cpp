@@ -42,6 +42,47 @@ bool EntriesOf(const QString& folder, QStringList& entries) {
     return true;
 }
 
+namespace {
+
+QString WithCaseSwapped(const QString& name) {
+    QString swapped = name;
+    for (QChar& c : swapped)
+        c = c.isUpper() ? c.toLower() : c.toUpper();
+    return swapped;
+}
+
+} // namespace
+
+QString HeldUnderOtherName(const QString& path) {
+    if (!ItemExists(path))
+        return QString();
+    // A folder that keeps case finds nothing under the other case: no need to read it.
+    const QString parent = ParentOf(path);
+    const QString name = QFileInfo(path).fileName();
+    const QString swapped = WithCaseSwapped(name);
+    if (swapped == name || !ItemExists(ChildPath(parent, swapped)))
+        return QString();
+    const QString exact = ChildPath(parent, name);
+    QStringList entries;
+    if (!EntriesOf(parent, entries) || entries.contains(exact))
+        return QString();
+    for (const QString& entry : std::as_const(entries))
+        if (entry.compare(exact, Qt::CaseInsensitive) == 0)
+            return entry;
+    return exact;
+}
+
+QString HeldUnderOtherNameBelow(const QString& base, const QString& path) {
+    // Checked from the top: below a step held by another item every step is that item's.
+    QString step = base;
+    for (const QString& name : path.mid(base.size()).split(u'/', Qt::SkipEmptyParts)) {
+        step = ChildPath(step, name);
+        if (const QString holder = HeldUnderOtherName(step); !holder.isEmpty())
+            return holder;
+    }
+    return QString();
+}
+
 bool SameItem(FileSystem& files, const QString& first, const QString& second) {
     FileIdentity a;
     FileIdentity b;

@@ -19,6 +19,14 @@ enum class ItemKind { Missing, File, Folder, Link, Special };
 // sorted. False when the folder cannot be read.
 [[nodiscard]] bool EntriesOf(const QString& folder, QStringList& entries);
 
+// The path of the item the file system gives for `path` when the folder holds no entry of exactly that
+// last name: a folder that folds case (FAT, exFAT) gives "Report.txt" for "report.txt". Empty when nothing
+// is there or the entry is named exactly so; the path itself when no entry of the folder matches it.
+[[nodiscard]] QString HeldUnderOtherName(const QString& path);
+// The first step of `path` below `base` that the file system gives as an item of another name (see
+// HeldUnderOtherName), that item's path, else empty.
+[[nodiscard]] QString HeldUnderOtherNameBelow(const QString& base, const QString& path);
+
 // The same file or folder: one device and inode, each path's last step not followed. Two texts for one
 // item (a linked parent, a bind mount) are the same; a link and what it points to are not.
 [[nodiscard]] bool SameItem(FileSystem& files, const QString& first, const QString& second);

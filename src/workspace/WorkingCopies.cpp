@@ -394,9 +394,13 @@ OpResult CWorkingCopies::OpenOne(const QString& container, bool launch, const QS
         }
     }
 
+    const QString areaPath =
+        WorkAreas::AreaOf(QDir::cleanPath(m_workFolder.RootOf(area)), m_registry.WorkIdText(slot), area);
+    // An area that folds case takes "report.txt" for the copy of "Report.txt", a subfolder "docs" for
+    // "Docs": that copy is another item's, and a write-back would cross the two.
+    if (const QString holder = HeldUnderOtherNameBelow(areaPath, copy); !holder.isEmpty())
+        return Fail(msg::kCopyNameHeldOtherCase, WithPath(QString(), holder, PathSeparator::Paragraph), Icon::Warning);
     if (!QFileInfo::exists(copy)) {
-        const QString areaPath =
-            WorkAreas::AreaOf(QDir::cleanPath(m_workFolder.RootOf(area)), m_registry.WorkIdText(slot), area);
         if (MakeCopyFolder(areaPath, QFileInfo(copy).absolutePath()) != 0)
             return OpResult::kFailed;
         if (m_engine.DecryptFile(path, copy, root) != kOk)

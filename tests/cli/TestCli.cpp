@@ -281,6 +281,28 @@ private Q_SLOTS:
         QVERIFY2(r.exit == 0 && QFileInfo::exists(Path(QStringLiteral("stick.zorf"))), qPrintable(r.err));
     }
 
+    // The launcher hands the program a fontconfig file with the bundled Japanese font when the folder has
+    // one, and a starter for the programs GIO launches that exists on this machine (the bundled GIO looks
+    // for its own only where Debian keeps it). /usr/bin/env stands in for the program: it shows both.
+    void launcherGivesFontsAndAProgramStarter() {
+        const QString launcher = Path(QStringLiteral("envstick/korimbo-cli.sh"));
+        QVERIFY(QDir().mkpath(Path(QStringLiteral("envstick/fonts"))));
+        QVERIFY(QFile::copy(QStringLiteral(KORIMBO_LAUNCHER_PATH), launcher));
+        QVERIFY(QFile::copy(QStringLiteral("/usr/bin/env"), Path(QStringLiteral("envstick/korimbo-cli"))));
+        QVERIFY(QFile::setPermissions(Path(QStringLiteral("envstick/korimbo-cli")), QFile::ReadOwner));
+        Write(QStringLiteral("envstick/fonts/fonts.conf"), "<fontconfig/>");
+        qunsetenv("FONTCONFIG_FILE");
+        qunsetenv("GIO_LAUNCH_DESKTOP");
+        const Result r = Run({}, QString(), {}, launcher);
+        QCOMPARE(r.exit, 0);
+        const QStringList lines = r.out.split(u'\n');
+        const QString fonts = QFileInfo(Path(QStringLiteral("envstick/fonts/fonts.conf"))).canonicalFilePath();
+        QVERIFY2(lines.contains(QStringLiteral("FONTCONFIG_FILE=") + fonts), qPrintable(r.out));
+        const QStringList starter = lines.filter(QRegularExpression(QStringLiteral("^GIO_LAUNCH_DESKTOP=/")));
+        QCOMPARE(starter.size(), 1);
+        QVERIFY(QFileInfo(starter[0].section(u'=', 1)).isExecutable());
+    }
+
     void usageErrors_data() {
         QTest::addColumn<QStringList>("args");
         QTest::newRow("no command") << QStringList{};

@@ -164,6 +164,39 @@ private Q_SLOTS:
         QVERIFY(!f.engine.IsBusy());
     }
 
+    // A read-back handle that reads nothing past the size the file had when it was opened (fusefat's):
+    // the check behind the writer ends early, and the same check through fresh handles after the write
+    // judges. A body damaged on the way still fails it (its output differs from the source), and leaves
+    // nothing.
+    void ReadBackThatStopsAtItsOpeningSize_data() {
+        QTest::addColumn<qsizetype>("size");
+        QTest::addColumn<bool>("damaged");
+        QTest::addColumn<QList<int>>("messages");
+        QTest::newRow("one piece, checked after the write") << qsizetype(5000) << false << QList<int>();
+        QTest::newRow("many blocks, checked behind the writer") << qsizetype(6 * kBlock) << false << QList<int>();
+        QTest::newRow("many blocks, body damaged")
+            << qsizetype(6 * kBlock) << true << QList<int>{msg::kVerifyContent, 335};
+    }
+    void ReadBackThatStopsAtItsOpeningSize() {
+        QFETCH(qsizetype, size);
+        QFETCH(bool, damaged);
+        QFETCH(QList<int>, messages);
+        EngineFixture f;
+        const QByteArray content = Mixed(size);
+        const QString source = f.Write(QStringLiteral("new.bin"), content);
+        const QString container = f.Path(QStringLiteral("new.zorf"));
+        f.fs.staleReadFault = {QStringLiteral(".part"), 0, 0};
+        if (damaged)
+            f.fs.corruptFault = {QStringLiteral(".part"), 0, 300000};
+        QCOMPARE(f.engine.EncryptFile(source, container, kFolderKey), messages.isEmpty() ? 0 : -1);
+        QCOMPARE(f.ui.Numbers(), messages);
+        QCOMPARE(QFile::exists(container), messages.isEmpty());
+        QVERIFY(f.PartFiles().isEmpty());
+        const QString restored = f.Path(QStringLiteral("restored.bin"));
+        QVERIFY(damaged ||
+                (f.engine.DecryptFile(container, restored, kFolderKey) == 0 && ReadAll(restored) == content));
+    }
+
     // The verifier compares every byte with the source: a source that differs anywhere, or goes on
     // after the body, fails the check, and so does a damaged body.
     void VerifierCatchesDifferences_data() {

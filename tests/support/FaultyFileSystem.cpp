@@ -25,7 +25,9 @@ public:
                 return Fail(m_read->error);
             count = std::min(count, left);
         }
-        const qint64 n = m_inner->Read(buffer, count);
+        if (m_end >= 0)
+            count = std::clamp<qint64>(m_end - m_inner->Position(), 0, count);
+        const qint64 n = count > 0 ? m_inner->Read(buffer, count) : 0;
         if (n > 0)
             m_readCount += n;
         return n;
@@ -63,6 +65,7 @@ public:
     }
 
     void Corrupt(const FaultyFileSystem::Fault* fault) { m_corrupt = fault; }
+    void EndAt(qint64 size) { m_end = size; }
 
     qint64 Position() override { return m_inner->Position(); }
     bool Truncate(qint64 size) override { return m_inner->Truncate(size); }
@@ -88,6 +91,7 @@ private:
     const FaultyFileSystem::Fault* m_seek;
     const FaultyFileSystem::Fault* m_sync;
     const FaultyFileSystem::Fault* m_corrupt = nullptr;
+    qint64 m_end = -1; // reads stop here, when set
     qint64 m_readCount = 0;
     qint64 m_writeCount = 0;
     int m_error = 0;
@@ -128,6 +132,9 @@ std::unique_ptr<File> FaultyFileSystem::Open(const QString& path, OpenMode mode,
                                              Matches(syncFault, path) ? &syncFault : nullptr);
     if (Matches(corruptFault, path))
         file->Corrupt(&corruptFault);
+    qint64 size = 0;
+    if (mode == OpenMode::Read && Matches(staleReadFault, path) && m_local.Size(path, size).Ok())
+        file->EndAt(size);
     return file;
 }
 

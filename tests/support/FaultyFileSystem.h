@@ -31,6 +31,9 @@ public:
     Fault makeFolderFault; // MakeFolder fails with `error`
     Fault removeFolderFault; // RemoveFolder fails with `error`
     Fault corruptFault;    // writes pass, but the byte at `afterBytes` of one handle is stored with a bit flipped
+    // A handle opened for reading reads nothing past the size the file had when it was opened, as fusefat's
+    // do: each keeps the clusters the file had then.
+    Fault staleReadFault;
     std::optional<qint64> freeBytes;
     QStringList contentsReads; // the path of every ReadContents call, for tests that count reads
     // Write permission as a user other than root meets it: opening a file without write bits for

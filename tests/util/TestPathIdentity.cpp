@@ -85,6 +85,17 @@ private Q_SLOTS:
         QVERIFY(KindOf(At(QStringLiteral("real/a/pipe"))) == ItemKind::Special);
         QVERIFY(KindOf(At(QStringLiteral("real/missing"))) == ItemKind::Missing);
     }
+
+    // A folder that keeps case holds "b" and "B" as two items: neither is the other's, nor is a missing
+    // name or one without letters. The folding side needs a FAT or exFAT volume (TestStickMounts).
+    void HeldUnderOtherNameWhereCaseIsKept() {
+        QVERIFY(QDir(At(QStringLiteral("real/a"))).mkpath(QStringLiteral("B")));
+        QVERIFY(QDir(At(QStringLiteral("real/a"))).mkpath(QStringLiteral("1-2")));
+        for (const char* relative : {"real/a/b", "real/a/B", "real/a/bC", "real/a/1-2", "real/a/b/FILE"})
+            QCOMPARE(HeldUnderOtherName(At(QString::fromLatin1(relative))), QString());
+        QCOMPARE(HeldUnderOtherNameBelow(At(QStringLiteral("real")), At(QStringLiteral("real/a/B/missing"))),
+                 QString());
+    }
 };
 
 QTEST_GUILESS_MAIN(TestPathIdentity)

@@ -1,10 +1,11 @@
 // The program and its folder on real FAT32 and exFAT images mounted through FUSE (fusefat; exfat-fuse on a
 // loop device with the mask desktops use): start-up, take-out, open, write-back, the 4 GiB limit, the
-// stick's own trash, and no decrypted byte on the stick. Needs root and dosfstools, exfatprogs, fusefat, exfat-fuse; else it skips.
+// stick's own trash, no decrypted byte on the stick, and names that differ only in case. Needs root and dosfstools, exfatprogs, fusefat, exfat-fuse; else it skips.
 
 #include "CopiesRig.h"
 #include "ScriptedTakeOutPrompts.h"
 #include "folder/FolderOperations.h"
+#include "state/WorkAreas.h"
 #include "platform/Trash.h"
 #include "util/MessageNumbers.h"
 #include "workspace/TakeOut.h"
@@ -12,6 +13,7 @@
 
 #include <QDirIterator>
 #include <QProcess>
+#include <QRandomGenerator>
 #include <QStandardPaths>
 #include <QTest>
 
@@ -132,7 +134,14 @@ private Q_SLOTS:
         rig.probe.running.insert(rig.launcher.pid);
         const QString copy = rig.Open(container);
         QVERIFY(copy.startsWith(plainRoot));
-        QVERIFY(CopiesRig::Edit(copy, "dear stick, second"));
+        // Incompressible, so that the container outgrows one cluster: fusefat loses a write that goes back
+        // to the start of a file no larger than one cluster (through the handle that wrote it), and a
+        // container's header is written last, at its start. The check catches that and the copy stays: the
+        // fault is fusefat's own (a plain seek back and write of two bytes is lost the same way).
+        QByteArray edit = "dear stick, second ";
+        for (int i = 0; i < 2048; ++i)
+            edit += QByteArray::number(QRandomGenerator::global()->generate64(), 36);
+        QVERIFY(CopiesRig::Edit(copy, edit));
         QCOMPARE(rig.ui.Numbers(), QList<int>());
         QVERIFY(!AnyFileHolds(stick, "dear stick"));
 
@@ -150,13 +159,13 @@ private Q_SLOTS:
             QCOMPARE(copy.CopyItem(big.fileName(), stick + QStringLiteral("/video.bin")), -1);
             QCOMPARE(rig.ui.Numbers(), QList<int>({msg::kTooLargeForVolume}));
             QCOMPARE(QDir(stick).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot), before);
-            // fusefat 1.0 keeps a file's size per open descriptor, so the check that reads a new container
-            // back behind its writer sees nothing past the size it had when opened (the kernel's vfat does).
-            QSKIP("write-back not run on fusefat: a reader opened while a file grows sees only its old size");
+            rig.ui.Clear();
         }
+        // The write-back writes a container on the stick: on fusefat the check's reader, opened while the
+        // container grew, sees nothing of it past that size, and the check runs again once it is written.
         rig.EndAndTick(rig.launcher.pid);
         QCOMPARE(rig.ui.Numbers(), QList<int>());
-        QVERIFY(rig.Opens(container, QStringLiteral("letter.txt"), "dear stick, second"));
+        QVERIFY(rig.Opens(container, QStringLiteral("letter.txt"), edit));
         QVERIFY(!AnyFileHolds(stick, "dear stick"));
     }
 
@@ -216,6 +225,119 @@ private Q_SLOTS:
         QVERIFY(QDir(stickTrash + QStringLiteral("/files")).isEmpty());
         QVERIFY(QDir(stickTrash + QStringLiteral("/info")).isEmpty());
         QCOMPARE(rig.ui.Numbers(), QList<int>({msg::kTrashOne}));
+    }
+
+    // A work root on the stick that keeps the plaintext areas too (as a work folder the user chose there)
+    // and an encrypted folder on a disk that keeps case, holding "Report.txt" beside "report.txt" and
+    // "Docs/a.txt" beside "docs/a.txt": the second of each is never opened over the first's copy, taken
+    // out over it into staging, or listed from its name file.
+    void CaseOnlyNamesOnAStickWorkRoot_data() { StickKinds(); }
+    void CaseOnlyNamesOnAStickWorkRoot() {
+        QFETCH(QString, kind);
+        const StickImage image(kind);
+        QVERIFY(image.folderMade);
+        if (::geteuid() != 0 || !image.why.isEmpty())
+            QSKIP(::geteuid() != 0 ? "mounting an image through FUSE needs root here" : qPrintable(image.why));
+        const QString program = image.Stick() + QStringLiteral("/korimbo-portable");
+        QVERIFY(QDir().mkpath(program));
+        CopiesRig rig(program);
+        rig.volumes.ownerModes = true;
+        QVERIFY(rig.StartIn(m_folders.NewFolder(QStringLiteral("box"))));
+        QVERIFY(QDir(rig.folder).mkpath(QStringLiteral("Docs")) && QDir(rig.folder).mkpath(QStringLiteral("docs")));
+        const QStringList containers{
+            rig.Encrypt(rig.folder, QStringLiteral("Report.txt"), "upper report"),
+            rig.Encrypt(rig.folder, QStringLiteral("report.txt"), "lower report"),
+            rig.Encrypt(rig.folder + QStringLiteral("/Docs"), QStringLiteral("a.txt"), "upper docs"),
+            rig.Encrypt(rig.folder + QStringLiteral("/docs"), QStringLiteral("a.txt"), "lower docs")};
+        QVERIFY(!containers.contains(QString()));
+
+        // Both taken out at once: the second is refused in staging, not staged over the first.
+        ScriptedTakeOutPrompts dialogs;
+        CTakeOut takeOut(*rig.copies, rig.Services(), dialogs);
+        int windows = 0;
+        dialogs.window = [&](const TakeOutWindowRequest&, CTakeOut&) {
+            ++windows;
+            return TakeOutPrompts::WindowResult::kDragged;
+        };
+        QCOMPARE(takeOut.Run(TakeOutKind::kDecrypted, containers.mid(0, 2)), OpResult::kFailed);
+        QVERIFY(rig.ui.Numbers().contains(msg::kCopyNameHeldOtherCase));
+        QCOMPARE(windows, 0);
+        rig.ui.Clear();
+
+        for (int first = 0; first < containers.size(); first += 2) {
+            QString copy;
+            QCOMPARE(rig.copies->OpenOne(containers[first], false, QString(), WorkAreas::kEditing, &copy),
+                     OpResult::kDone);
+            QVERIFY(copy.startsWith(image.Stick()));
+            const QByteArray bytes = CopiesRig::Bytes(copy);
+            QCOMPARE(rig.copies->OpenOne(containers[first + 1], false, QString(), WorkAreas::kEditing, &copy),
+                     OpResult::kFailed);
+            QCOMPARE(rig.ui.Numbers(), QList<int>({msg::kCopyNameHeldOtherCase}));
+            rig.ui.Clear();
+            QCOMPARE(CopiesRig::Bytes(copy), bytes);
+        }
+
+        // Each directory keeps a name file of its own in the mirror on the stick.
+        for (const QString& directory : {QStringLiteral("/Docs"), QStringLiteral("/docs")})
+            QCOMPARE(rig.names->RefreshNameFile(rig.folder + directory, rig.folder), 0);
+        for (int i : {2, 3}) {
+            QList<NameEntry> entries;
+            QCOMPARE(rig.names->LoadNameEntries(ParentOf(containers[i]), rig.folder, true, entries), 0);
+            QCOMPARE(entries.size(), 1);
+            QCOMPARE(entries[0].diskName, QFileInfo(containers[i]).fileName());
+        }
+    }
+
+    // In an encrypted folder on the stick: a case-only rename of a folder or a plain file works, a rename
+    // onto another item's other-case name is refused; a decrypted file taken out beside one whose name
+    // differs only in case asks before it replaces it.
+    void CaseOnlyNamesInAFolderOnTheStick_data() { StickKinds(); }
+    void CaseOnlyNamesInAFolderOnTheStick() {
+        QFETCH(QString, kind);
+        const StickImage image(kind);
+        QVERIFY(image.folderMade);
+        if (::geteuid() != 0 || !image.why.isEmpty())
+            QSKIP(::geteuid() != 0 ? "mounting an image through FUSE needs root here" : qPrintable(image.why));
+        const QString stick = image.Stick();
+        const QString program = stick + QStringLiteral("/korimbo-portable");
+        const QString box = stick + QStringLiteral("/box");
+        QVERIFY(QDir().mkpath(program) && QDir().mkpath(box + QStringLiteral("/docs")) &&
+                QDir().mkpath(box + QStringLiteral("/other")) &&
+                CopiesRig::WriteRaw(box + QStringLiteral("/a.txt"), "plain"));
+        CopiesRig rig(program);
+        rig.volumes.ownerModes = false;
+        QVERIFY(rig.StartIn(box));
+        CUndoHistory history;
+        CFolderOperations ops(rig.Services(), rig.prompts, nullptr, history);
+        QString renamed;
+        QCOMPARE(ops.Rename(box + QStringLiteral("/docs"), QStringLiteral("docs"), QStringLiteral("Docs"), renamed),
+                 OpResult::kDone);
+        QCOMPARE(ops.Rename(box + QStringLiteral("/a.txt"), QStringLiteral("a.txt"), QStringLiteral("A.txt"), renamed),
+                 OpResult::kDone);
+        QCOMPARE(ops.Rename(box + QStringLiteral("/other"), QStringLiteral("other"), QStringLiteral("DOCS"), renamed),
+                 OpResult::kFailed);
+        QCOMPARE(rig.ui.Numbers(), QList<int>({msg::kFolderExists}));
+        QCOMPARE(QDir(box).entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
+                 QStringList({QStringLiteral("A.txt"), QStringLiteral("Docs"), QStringLiteral("other")}));
+
+        const QString upper = rig.scratch.filePath(QStringLiteral("Report.txt"));
+        const QString lower = rig.scratch.filePath(QStringLiteral("lower/report.txt"));
+        QVERIFY(CopiesRig::WriteRaw(upper, "upper") && QDir().mkpath(ParentOf(lower)) &&
+                CopiesRig::WriteRaw(lower, "lower"));
+        rig.ui.Clear();
+        CTakeOutCopy copy(*rig.copies, rig.fs, rig.ui, *rig.app.State().catalogue, {upper, lower}, false, {});
+        QCOMPARE(copy.CopyItem(upper, stick + QStringLiteral("/Report.txt")), 0);
+        rig.ui.QueueAnswer(kAnswerNo);
+        QCOMPARE(copy.CopyItem(lower, stick + QStringLiteral("/report.txt")), 0);
+        QCOMPARE(rig.ui.Numbers(), QList<int>({msg::kReplaceQuestion}));
+        QCOMPARE(CopiesRig::Bytes(stick + QStringLiteral("/Report.txt")), QByteArray("upper"));
+    }
+
+private:
+    static void StickKinds() {
+        QTest::addColumn<QString>("kind");
+        QTest::newRow("FAT32 through fusefat") << QStringLiteral("fat");
+        QTest::newRow("exFAT through exfat-fuse, fmask=0133") << QStringLiteral("exfat");
     }
 };
 
