@@ -67,19 +67,19 @@ QString CContentsModel::ColumnTitle(int column) {
 }
 
 QString CContentsModel::TypeNameOf(const QString& name, bool* known) const {
+    // Made once per extension and shared by every row of that type.
     const QString extension = ExtensionOf(name);
     auto cached = m_typeCache.constFind(extension);
     if (cached == m_typeCache.constEnd()) {
         const QString desktopName = typeNameOf && !extension.isEmpty() ? typeNameOf(extension) : QString();
-        cached = m_typeCache.insert(extension, desktopName);
+        QString text = desktopName;
+        if (text.isEmpty())
+            text = extension.isEmpty() ? QStringLiteral("ファイル") : extension.mid(1).toUpper() + QStringLiteral(" ファイル");
+        cached = m_typeCache.insert(extension, {text, !desktopName.isEmpty()});
     }
     if (known)
-        *known = !cached.value().isEmpty();
-    if (!cached.value().isEmpty())
-        return cached.value();
-    if (extension.isEmpty())
-        return QStringLiteral("ファイル");
-    return extension.mid(1).toUpper() + QStringLiteral(" ファイル");
+        *known = cached.value().known;
+    return cached.value().text;
 }
 
 ContentsItem CContentsModel::FolderItem(const DiskEntry& disk) const {
@@ -109,8 +109,9 @@ ContentsItem CContentsModel::FileItem(const DiskEntry& disk, const NameEntry& en
         item.typeName = item.texts[kName];
         return item;
     }
-    item.texts[kType] = TypeNameOf(entry.displayName, nullptr);
-    item.texts[kName] = ContainerNameShown(entry.displayName);
+    bool known = false;
+    item.texts[kType] = TypeNameOf(entry.displayName, &known);
+    item.texts[kName] = ContainerNameShown(entry.displayName, known);
     item.texts[kSize] = KilobyteColumnText(entry.plainSize);
     item.texts[kModified] = entry.modifiedAt;
     item.texts[kEncrypted] = entry.encryptedAt;
@@ -123,7 +124,11 @@ ContentsItem CContentsModel::FileItem(const DiskEntry& disk, const NameEntry& en
 QString CContentsModel::ContainerNameShown(const QString& plainName) const {
     bool known = false;
     TypeNameOf(plainName, &known);
-    if (!known || m_settings.titleMode != 0)
+    return ContainerNameShown(plainName, known);
+}
+
+QString CContentsModel::ContainerNameShown(const QString& plainName, bool knownType) const {
+    if (!knownType || m_settings.titleMode != 0)
         return plainName;
     return plainName.left(plainName.lastIndexOf(u'.'));
 }
@@ -414,20 +419,28 @@ OpResult CContentsModel::UpdateList() {
     }
     index.clear();
 
-    // Vanished rows, from the last to the first so the rows still to go keep their numbers.
-    for (int row = int(m_items.size()) - 1; row >= 0; --row) {
-        static_cast<void>(pacer.Tick());
+    // Vanished rows, from the last to the first so the rows still to go keep their numbers; neighbours
+    // go together, so that many files deleted at once do not move the rest of the list once each.
+    const auto stays = [&](int row) {
         const QString& name = m_items[row].diskName;
-        const bool stays = onDisk.contains(name) && !addedNames.contains(name);
-        if (stays)
+        return onDisk.contains(name) && !addedNames.contains(name);
+    };
+    for (int last = int(m_items.size()) - 1; last >= 0; --last) {
+        static_cast<void>(pacer.Tick());
+        if (stays(last))
             continue;
-        beginRemoveRows(QModelIndex(), row, row);
-        m_items.removeAt(row);
+        int first = last;
+        while (first > 0 && !stays(first - 1))
+            --first;
+        const int count = last - first + 1;
+        beginRemoveRows(QModelIndex(), first, last);
+        m_items.remove(first, count);
         endRemoveRows();
-        changedRows.removeIf([row](int changed) { return changed == row; });
+        changedRows.removeIf([first, last](int changed) { return changed >= first && changed <= last; });
         for (int& changed : changedRows)
-            if (changed > row)
-                --changed;
+            if (changed > last)
+                changed -= count;
+        last = first;
     }
     // One changed row moves to its new place; only several at once sort the whole list again.
     if (changedRows.size() == 1)

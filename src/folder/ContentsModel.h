@@ -127,6 +127,7 @@ private:
     QString TypeNameOf(const QString& name, bool* known) const;
     // A container's plain name as the list shows it: a known extension is left out when the settings say so.
     QString ContainerNameShown(const QString& plainName) const;
+    QString ContainerNameShown(const QString& plainName, bool knownType) const;
     // A fingerprint of every entry (name and disk time), sorted: an update compares it to see whether
     // anything changed, at eight bytes an entry.
     std::vector<std::size_t> DiskStateOf(const QList<DiskEntry>& disk) const;
@@ -151,7 +152,11 @@ private:
     QString m_key;
     int m_sortColumn = 0;
     std::array<bool, kColumnCount> m_ascending{};
-    mutable QHash<QString, QString> m_typeCache; // extension → the desktop's type name (empty: none)
+    struct CachedType {
+        QString text; // the desktop's name of the type, else "EXT ファイル"
+        bool known = false;
+    };
+    mutable QHash<QString, CachedType> m_typeCache; // by extension
     // A free-space read, shared with its thread, which may outlive the model.
     struct FreeSpaceRead {
         QString directory;
