@@ -13,18 +13,59 @@
 #include <QTemporaryDir>
 #include <QUuid>
 
+#include <QElapsedTimer>
+
+#include <algorithm>
 #include <array>
 #include <cstdio>
 #include <memory>
 
 namespace korimbo::bench {
 
+// The console's answers, and a clock on the pumps: the window repaints only at a pump, so the longest
+// gap between two of them (the first and the last counted from Start and Finish) is how long it froze.
+class PumpClock final : public Interaction {
+public:
+    int Message(const QString& text, Icon icon, Buttons buttons = Buttons::Ok, int defaultButton = 0,
+                int number = 0) override {
+        return m_console.Message(text, icon, buttons, defaultButton, number);
+    }
+    void Pump() override { Lap(); }
+    void Sleep(int ms) override { m_console.Sleep(ms); }
+    bool StopRequested() const override { return false; }
+    void SetStatusText(const QString&) override { ++m_statusTexts; }
+
+    void Start() {
+        m_longestNs = 0;
+        m_pumps = 0;
+        m_statusTexts = 0;
+        m_sinceLast.start();
+    }
+    void Finish() { Lap(); --m_pumps; }
+    double LongestMs() const { return double(m_longestNs) / 1e6; }
+    int Pumps() const { return m_pumps; }
+    int StatusTexts() const { return m_statusTexts; }
+
+private:
+    void Lap() {
+        m_longestNs = std::max(m_longestNs, m_sinceLast.nsecsElapsed());
+        m_sinceLast.start();
+        ++m_pumps;
+    }
+
+    ConsoleInteraction m_console;
+    QElapsedTimer m_sinceLast;
+    qint64 m_longestNs = 0;
+    int m_pumps = 0;
+    int m_statusTexts = 0;
+};
+
 inline const QString kBenchPassword = QStringLiteral("Bench#2025pw");
 
 // What every benchmark over containers starts from: the catalogues, the engine with its built-in key, a
 // scratch folder, and the benchmark's password entered under a key name (a folder's path).
 struct BenchEngine {
-    ConsoleInteraction ui;
+    PumpClock ui;
     CMessageCatalogue catalogue{ui};
     LocalFileSystem files;
     CCryptEngine engine{ui, catalogue, files};

@@ -5,6 +5,7 @@
 #include "util/FileNames.h"
 #include "util/MessageNumbers.h"
 #include "util/MessageText.h"
+#include "util/PumpPacer.h"
 
 #include <QSet>
 
@@ -34,9 +35,8 @@ QString ExtensionOf(const QString& name) {
     return dot < 0 ? QString() : name.mid(dot);
 }
 
-QString NameOf(const QString& path) {
-    return path.mid(path.lastIndexOf(u'/') + 1);
-}
+// Sorting compares about n log n times: the clock is looked at only every so many comparisons.
+constexpr int kComparesPerTick = 1024;
 
 } // namespace
 
@@ -46,6 +46,10 @@ bool ContentsItem::IsFolder() const {
 
 bool ContentsItem::IsPlainFile() const {
     return texts[CContentsModel::kPlain] == u'1';
+}
+
+QString ContentsItem::Text(int column) const {
+    return column == CContentsModel::kFullPath ? FullPath() : texts[column];
 }
 
 CContentsModel::CContentsModel(CNameFile& nameFile, CCryptEngine& engine, const SettingsRecord& settings,
@@ -63,19 +67,19 @@ QString CContentsModel::ColumnTitle(int column) {
 }
 
 QString CContentsModel::TypeNameOf(const QString& name, bool* known) const {
+    // Made once per extension and shared by every row of that type.
     const QString extension = ExtensionOf(name);
     auto cached = m_typeCache.constFind(extension);
     if (cached == m_typeCache.constEnd()) {
         const QString desktopName = typeNameOf && !extension.isEmpty() ? typeNameOf(extension) : QString();
-        cached = m_typeCache.insert(extension, desktopName);
+        QString text = desktopName;
+        if (text.isEmpty())
+            text = extension.isEmpty() ? QStringLiteral("ファイル") : extension.mid(1).toUpper() + QStringLiteral(" ファイル");
+        cached = m_typeCache.insert(extension, {text, !desktopName.isEmpty()});
     }
     if (known)
-        *known = !cached.value().isEmpty();
-    if (!cached.value().isEmpty())
-        return cached.value();
-    if (extension.isEmpty())
-        return QStringLiteral("ファイル");
-    return extension.mid(1).toUpper() + QStringLiteral(" ファイル");
+        *known = cached.value().known;
+    return cached.value().text;
 }
 
 ContentsItem CContentsModel::FolderItem(const DiskEntry& disk) const {
@@ -85,7 +89,8 @@ ContentsItem CContentsModel::FolderItem(const DiskEntry& disk) const {
     item.texts[kModified] = ShownTime(disk.time);
     item.texts[kDiskTime] = disk.time;
     item.texts[kOriginalName] = item.texts[kName];
-    item.texts[kFullPath] = m_directory + u'/' + disk.name;
+    item.directory = m_directory;
+    item.diskName = disk.name;
     item.texts[kFolderFlag] = QStringLiteral("1");
     return item;
 }
@@ -93,7 +98,8 @@ ContentsItem CContentsModel::FolderItem(const DiskEntry& disk) const {
 ContentsItem CContentsModel::FileItem(const DiskEntry& disk, const NameEntry& entry) const {
     ContentsItem item;
     item.texts[kDiskTime] = disk.time;
-    item.texts[kFullPath] = m_directory + u'/' + disk.name;
+    item.directory = m_directory;
+    item.diskName = disk.name;
     item.texts[kFolderFlag] = QStringLiteral("0");
     if (entry.kind != NameEntry::kContainer) {
         // A name that is not text is shown with its odd bytes as "%XX"; the full path keeps them.
@@ -103,8 +109,9 @@ ContentsItem CContentsModel::FileItem(const DiskEntry& disk, const NameEntry& en
         item.typeName = item.texts[kName];
         return item;
     }
-    item.texts[kType] = TypeNameOf(entry.displayName, nullptr);
-    item.texts[kName] = ContainerNameShown(entry.displayName);
+    bool known = false;
+    item.texts[kType] = TypeNameOf(entry.displayName, &known);
+    item.texts[kName] = ContainerNameShown(entry.displayName, known);
     item.texts[kSize] = KilobyteColumnText(entry.plainSize);
     item.texts[kModified] = entry.modifiedAt;
     item.texts[kEncrypted] = entry.encryptedAt;
@@ -117,7 +124,11 @@ ContentsItem CContentsModel::FileItem(const DiskEntry& disk, const NameEntry& en
 QString CContentsModel::ContainerNameShown(const QString& plainName) const {
     bool known = false;
     TypeNameOf(plainName, &known);
-    if (!known || m_settings.titleMode != 0)
+    return ContainerNameShown(plainName, known);
+}
+
+QString CContentsModel::ContainerNameShown(const QString& plainName, bool knownType) const {
+    if (!knownType || m_settings.titleMode != 0)
         return plainName;
     return plainName.left(plainName.lastIndexOf(u'.'));
 }
@@ -161,24 +172,27 @@ int CContentsModel::LoadIndex(bool& withNameFile, NameIndex& index, QList<DiskEn
     if (m_nameFile.RefreshNameFile(m_directory, m_key) != 0 ||
         m_nameFile.LoadNameEntries(m_directory, m_key, false, entries) != 0)
         return -1;
-    index = IndexByDiskName(entries);
+    PumpPacer pacer(m_ui);
+    index = IndexByDiskName(std::move(entries), pacer);
     return 0;
 }
 
 // Name and time of every entry; the directory is the same for all, so it is left out.
-QStringList CContentsModel::DiskStateOf(const QList<DiskEntry>& disk) const {
-    QStringList state;
-    state.reserve(disk.size());
+std::vector<std::size_t> CContentsModel::DiskStateOf(const QList<DiskEntry>& disk) const {
+    std::vector<std::size_t> state;
+    state.reserve(static_cast<std::size_t>(disk.size()));
     for (const DiskEntry& entry : disk)
-        state.append(entry.name + u'/' + entry.time);
-    state.sort();
+        state.push_back(qHashMulti(0, entry.name, entry.time));
+    std::sort(state.begin(), state.end());
     return state;
 }
 
 // The entries to list: those the refresh just gave lines to, so that every listed file has one.
 QList<DiskEntry> CContentsModel::ListedEntries(bool withNameFile) const {
-    if (!withNameFile)
-        return ReadDirectory(m_directory, true);
+    if (!withNameFile) {
+        PumpPacer pacer(m_ui);
+        return ReadDirectory(m_directory, true, &pacer);
+    }
     QList<DiskEntry> entries = m_nameFile.TakeEntriesSeen(m_directory);
     entries.removeIf([](const DiskEntry& entry) { return entry.hidden; });
     return entries;
@@ -190,48 +204,65 @@ OpResult CContentsModel::ListFolder(const QString& directory, const QString& key
 }
 
 int CContentsModel::FillList(const QString& directory, const QString& key) {
+    // The old rows go at once: the window is pumped while the new ones are made, and shows an empty list
+    // meanwhile rather than rows of another directory.
     beginResetModel();
     m_items.clear();
     m_diskState.clear();
     m_typeCache.clear();
     m_directory = directory;
     m_key = key;
+    endResetModel();
 
     bool withNameFile = false;
     NameIndex index;
     if (m_nameFile.OwningRoot(directory).isEmpty())
         ReportMessage(m_ui, m_messages, msg::kOutsideRegistered, directory, Icon::Warning);
     if (LoadIndex(withNameFile, index) != 0) {
-        endResetModel();
+        m_ui.SetStatusText(QString());
         return -1;
     }
 
     const QList<DiskEntry> disk = ListedEntries(withNameFile);
-    m_items.reserve(disk.size());
-    for (const DiskEntry& entry : disk)
-        if (entry.isFolder)
-            m_items.append(FolderItem(entry));
-    // A file the refresh could not read (gone meanwhile, not ours to open) has no line: it is left out
-    // and named, the rest is listed. Without a name file it is left out silently, as before.
     QStringList unread;
-    for (const DiskEntry& entry : disk) {
-        if (entry.isFolder)
-            continue;
-        NameEntry found;
-        if (EntryOf(entry, index, withNameFile, found) == 0)
-            m_items.append(FileItem(entry, found));
-        else if (withNameFile)
-            unread.append(ShownName(m_directory + u'/' + entry.name));
-    }
-    m_diskState = DiskStateOf(disk);
+    QList<ContentsItem> rows = RowsOf(disk, index, withNameFile, unread);
+    index.clear();
     m_ascending.fill(false);
     m_ascending[m_sortColumn] = true;
-    SortItems();
+    SortRows(rows);
+    beginResetModel();
+    m_items = std::move(rows);
+    m_diskState = DiskStateOf(disk);
     endResetModel();
+    m_ui.SetStatusText(QString());
     RequestFreeSpace();
     if (!unread.isEmpty())
         ReportMessage(m_ui, m_messages, msg::kNoNameFileLine, QStringLiteral("\n\n") + unread.join(u'\n'));
     return 0;
+}
+
+QList<ContentsItem> CContentsModel::RowsOf(const QList<DiskEntry>& disk, const NameIndex& index, bool withNameFile,
+                                           QStringList& unread) {
+    PumpPacer pacer(m_ui);
+    QList<ContentsItem> rows;
+    rows.reserve(disk.size());
+    for (const DiskEntry& entry : disk)
+        if (entry.isFolder)
+            rows.append(FolderItem(entry));
+    // A file the refresh could not read (gone meanwhile, not ours to open) has no line: it is left out
+    // and named, the rest is listed. Without a name file it is left out silently, as before.
+    for (const DiskEntry& entry : disk) {
+        if (pacer.Tick())
+            m_ui.SetStatusText(ReadingProgressText(m_messages, rows.size(), disk.size()));
+        if (entry.isFolder)
+            continue;
+        NameEntry found;
+        if (EntryOf(entry, index, withNameFile, found) == 0)
+            rows.append(FileItem(entry, found));
+        else if (withNameFile)
+            unread.append(ShownName(m_directory + u'/' + entry.name));
+    }
+    return rows;
 }
 
 void CContentsModel::Clear() {
@@ -256,12 +287,22 @@ bool CContentsModel::Before(const ContentsItem& a, const ContentsItem& b) const 
     const bool firstFolder = first.IsFolder();
     if (firstFolder != second.IsFolder())
         return firstFolder;
+    // Every row of a listing has the same directory: the full paths compare as their names do.
+    if (m_sortColumn == kFullPath)
+        return first.diskName < second.diskName;
     return first.texts[m_sortColumn] < second.texts[m_sortColumn];
 }
 
-void CContentsModel::SortItems() {
-    std::stable_sort(m_items.begin(), m_items.end(),
-                     [this](const ContentsItem& a, const ContentsItem& b) { return Before(a, b); });
+// Sorting 100,000 rows takes a while: the window is pumped between comparisons. The rows are not the
+// model's yet, so a view that repaints meanwhile sees nothing half sorted.
+void CContentsModel::SortRows(QList<ContentsItem>& rows) {
+    PumpPacer pacer(m_ui);
+    int compares = 0;
+    std::stable_sort(rows.begin(), rows.end(), [&](const ContentsItem& a, const ContentsItem& b) {
+        if (++compares % kComparesPerTick == 0)
+            static_cast<void>(pacer.Tick());
+        return Before(a, b);
+    });
 }
 
 void CContentsModel::SortByColumn(int column) {
@@ -276,9 +317,18 @@ void CContentsModel::SortByColumn(int column) {
 
 // Sorts the rows as a layout change, so views keep their selection and current row.
 void CContentsModel::Resort() {
+    // The rows are only read while the order is worked out, so the window may be pumped meanwhile.
     std::vector<int> order(static_cast<std::size_t>(m_items.size()));
     std::iota(order.begin(), order.end(), 0);
-    std::stable_sort(order.begin(), order.end(), [this](int a, int b) { return Before(m_items[a], m_items[b]); });
+    PumpPacer pacer(m_ui);
+    int compares = 0;
+    std::stable_sort(order.begin(), order.end(), [&](int a, int b) {
+        if (++compares % kComparesPerTick == 0)
+            static_cast<void>(pacer.Tick());
+        return Before(m_items[a], m_items[b]);
+    });
+    if (order.size() != static_cast<std::size_t>(m_items.size()))
+        return; // changed by what the pumps let through; that change sorts again
     bool moved = false;
     for (std::size_t i = 0; i < order.size() && !moved; ++i)
         moved = order[i] != int(i);
@@ -305,31 +355,41 @@ void CContentsModel::Resort() {
 OpResult CContentsModel::UpdateList() {
     if (m_directory.isEmpty())
         return OpResult::kDone;
-    QList<DiskEntry> everything = ReadDirectory(m_directory, false);
+    PumpPacer pacer(m_ui);
+    QList<DiskEntry> everything = ReadDirectory(m_directory, false, &pacer);
     QList<DiskEntry> listed = everything;
     listed.removeIf([](const DiskEntry& entry) { return entry.hidden; });
     if (DiskStateOf(listed) == m_diskState)
         return OpResult::kDone;
+    listed.clear();
 
     bool withNameFile = false;
     NameIndex index;
-    if (LoadIndex(withNameFile, index, &everything) != 0)
+    if (LoadIndex(withNameFile, index, &everything) != 0) {
+        m_ui.SetStatusText(QString());
         return OpResult::kFailed;
+    }
     const QList<DiskEntry> disk = ListedEntries(withNameFile);
-    QStringList state = DiskStateOf(disk);
+    std::vector<std::size_t> state = DiskStateOf(disk);
 
     QHash<QString, int> rowOf;
     rowOf.reserve(m_items.size());
-    for (int row = 0; row < m_items.size(); ++row)
-        rowOf.insert(NameOf(m_items[row].texts[kFullPath]), row);
+    for (int row = 0; row < m_items.size(); ++row) {
+        rowOf.insert(m_items[row].diskName, row);
+        static_cast<void>(pacer.Tick());
+    }
 
     bool complete = true;
-    bool changedInPlace = false;
+    QList<int> changedRows;
     QList<ContentsItem> added;
     QSet<QString> addedNames;
     QSet<QString> onDisk;
     onDisk.reserve(disk.size());
+    qsizetype done = 0;
     for (const DiskEntry& entry : disk) {
+        if (pacer.Tick())
+            m_ui.SetStatusText(ReadingProgressText(m_messages, done, disk.size()));
+        ++done;
         onDisk.insert(entry.name);
         const auto found = rowOf.constFind(entry.name);
         const bool known = found != rowOf.constEnd();
@@ -351,26 +411,41 @@ OpResult CContentsModel::UpdateList() {
             const int row = found.value();
             m_items[row] = item;
             Q_EMIT dataChanged(this->index(row, 0), this->index(row, kColumnCount - 1));
-            changedInPlace = true;
+            changedRows.append(row);
         } else {
             added.append(item); // a folder that became a file (or back) is removed below and added anew
             addedNames.insert(entry.name);
         }
-        m_ui.Pump();
     }
+    index.clear();
 
-    // Vanished rows, from the last to the first so the rows still to go keep their numbers.
-    for (int row = int(m_items.size()) - 1; row >= 0; --row) {
-        const ContentsItem& item = m_items[row];
-        const QString name = NameOf(item.texts[kFullPath]);
-        const bool stays = onDisk.contains(name) && !addedNames.contains(name);
-        if (stays)
+    // Vanished rows, from the last to the first so the rows still to go keep their numbers; neighbours
+    // go together, so that many files deleted at once do not move the rest of the list once each.
+    const auto stays = [&](int row) {
+        const QString& name = m_items[row].diskName;
+        return onDisk.contains(name) && !addedNames.contains(name);
+    };
+    for (int last = int(m_items.size()) - 1; last >= 0; --last) {
+        static_cast<void>(pacer.Tick());
+        if (stays(last))
             continue;
-        beginRemoveRows(QModelIndex(), row, row);
-        m_items.removeAt(row);
+        int first = last;
+        while (first > 0 && !stays(first - 1))
+            --first;
+        const int count = last - first + 1;
+        beginRemoveRows(QModelIndex(), first, last);
+        m_items.remove(first, count);
         endRemoveRows();
+        changedRows.removeIf([first, last](int changed) { return changed >= first && changed <= last; });
+        for (int& changed : changedRows)
+            if (changed > last)
+                changed -= count;
+        last = first;
     }
-    if (changedInPlace)
+    // One changed row moves to its new place; only several at once sort the whole list again.
+    if (changedRows.size() == 1)
+        MoveIntoPlace(changedRows.first());
+    else if (!changedRows.isEmpty())
         Resort();
     for (const ContentsItem& item : added) {
         const auto at = std::upper_bound(m_items.cbegin(), m_items.cend(), item,
@@ -380,9 +455,30 @@ OpResult CContentsModel::UpdateList() {
         m_items.insert(row, item);
         endInsertRows();
     }
-    m_diskState = complete ? std::move(state) : QStringList();
+    m_diskState = complete ? std::move(state) : std::vector<std::size_t>();
+    m_ui.SetStatusText(QString());
     RequestFreeSpace();
     return OpResult::kDone;
+}
+
+void CContentsModel::MoveIntoPlace(int row) {
+    const auto before = [this](const ContentsItem& a, const ContentsItem& b) { return Before(a, b); };
+    const ContentsItem& item = m_items[row];
+    const bool goesUp = row > 0 && Before(item, m_items[row - 1]);
+    const bool goesDown = row + 1 < m_items.size() && Before(m_items[row + 1], item);
+    if (!goesUp && !goesDown)
+        return;
+    // The other rows are still in order: the place is found among them by halves.
+    if (goesUp) {
+        const int target = int(std::upper_bound(m_items.cbegin(), m_items.cbegin() + row, item, before) - m_items.cbegin());
+        beginMoveRows(QModelIndex(), row, row, QModelIndex(), target);
+        m_items.move(row, target);
+    } else {
+        const int target = int(std::upper_bound(m_items.cbegin() + row + 1, m_items.cend(), item, before) - m_items.cbegin());
+        beginMoveRows(QModelIndex(), row, row, QModelIndex(), target);
+        m_items.move(row, target - 1);
+    }
+    endMoveRows();
 }
 
 void CContentsModel::RequestFreeSpace() {
@@ -413,8 +509,12 @@ qint64 CContentsModel::FreeSpace() const {
 }
 
 int CContentsModel::RowOf(const QString& fullPath) const {
+    const qsizetype slash = fullPath.lastIndexOf(u'/');
+    if (slash < 0 || QStringView(fullPath).left(slash) != m_directory)
+        return -1;
+    const QStringView name = QStringView(fullPath).mid(slash + 1);
     for (int row = 0; row < m_items.size(); ++row)
-        if (m_items[row].texts[kFullPath] == fullPath)
+        if (m_items[row].diskName == name)
             return row;
     return -1;
 }
@@ -456,7 +556,7 @@ QVariant CContentsModel::data(const QModelIndex& index, int role) const {
     const ContentsItem& item = m_items[index.row()];
     switch (role) {
     case Qt::DisplayRole:
-        return item.texts[index.column()];
+        return item.Text(index.column());
     case Qt::EditRole: // the rename starts from the name as shown
         return index.column() == kName ? item.texts[kName] : QVariant();
     case Qt::ToolTipRole:

@@ -13,19 +13,26 @@
 #include <atomic>
 #include <functional>
 #include <memory>
+#include <vector>
 
 namespace korimbo {
 
-// One row of the contents list: the texts of its eleven columns, the hidden ones included.
+// One row of the contents list: the texts of its eleven columns, the hidden ones included, except the full
+// path (column 8), which is made when asked for: a large directory holds many rows, and its path would
+// otherwise be copied into each of them.
 struct ContentsItem {
     std::array<QString, 11> texts;
     // The name whose extension chooses the row's icon and type (the display name of a container, the
     // disk name of a plain file); empty for a folder.
     QString typeName;
+    QString directory; // one string shared by every row of a listing
+    QString diskName;
 
     bool IsFolder() const;    // column 10 is "1"
     bool IsPlainFile() const; // column 9 is "1"
-    QString FullPath() const { return texts[8]; }
+    QString FullPath() const { return directory + u'/' + diskName; }
+    // The text of a column, the full path included.
+    QString Text(int column) const;
 };
 
 // The contents of the directory shown in the middle pane: one row per folder, container and plain file,
@@ -120,11 +127,19 @@ private:
     QString TypeNameOf(const QString& name, bool* known) const;
     // A container's plain name as the list shows it: a known extension is left out when the settings say so.
     QString ContainerNameShown(const QString& plainName) const;
-    QStringList DiskStateOf(const QList<DiskEntry>& disk) const;
+    QString ContainerNameShown(const QString& plainName, bool knownType) const;
+    // A fingerprint of every entry (name and disk time), sorted: an update compares it to see whether
+    // anything changed, at eight bytes an entry.
+    std::vector<std::size_t> DiskStateOf(const QList<DiskEntry>& disk) const;
     QList<DiskEntry> ListedEntries(bool withNameFile) const;
+    // The rows of the entries listed; the files without a line are named in `unread`.
+    QList<ContentsItem> RowsOf(const QList<DiskEntry>& disk, const NameIndex& index, bool withNameFile,
+                               QStringList& unread);
     bool Before(const ContentsItem& a, const ContentsItem& b) const;
-    void SortItems();
+    void SortRows(QList<ContentsItem>& rows);
     void Resort();
+    // Moves a row whose sort key changed to its place among the others, which are in order.
+    void MoveIntoPlace(int row);
 
     CNameFile& m_nameFile;
     CCryptEngine& m_engine;
@@ -132,12 +147,16 @@ private:
     Interaction& m_ui;
     MessageSource& m_messages;
     QList<ContentsItem> m_items;
-    QStringList m_diskState; // name + disk time of every listed entry at the last listing, sorted
+    std::vector<std::size_t> m_diskState; // of every listed entry at the last listing
     QString m_directory;
     QString m_key;
     int m_sortColumn = 0;
     std::array<bool, kColumnCount> m_ascending{};
-    mutable QHash<QString, QString> m_typeCache; // extension → the desktop's type name (empty: none)
+    struct CachedType {
+        QString text; // the desktop's name of the type, else "EXT ファイル"
+        bool known = false;
+    };
+    mutable QHash<QString, CachedType> m_typeCache; // by extension
     // A free-space read, shared with its thread, which may outlive the model.
     struct FreeSpaceRead {
         QString directory;

@@ -189,6 +189,10 @@ bool NameEntry::Parse(const QString& line, NameEntry& entry, bool escaped) {
     return true;
 }
 
+QString ReadingProgressText(MessageSource& messages, qsizetype done, qsizetype total) {
+    return messages.MsgA(msg::kSearchReading) + QStringLiteral("%1 / %2").arg(done).arg(total);
+}
+
 NameIndex IndexByDiskName(const QList<NameEntry>& entries) {
     NameIndex index;
     index.reserve(entries.size());
@@ -197,13 +201,27 @@ NameIndex IndexByDiskName(const QList<NameEntry>& entries) {
     return index;
 }
 
-QList<DiskEntry> ReadDirectory(const QString& directory, bool skipHidden) {
+NameIndex IndexByDiskName(QList<NameEntry>&& entries, PumpPacer& pacer) {
+    NameIndex index;
+    index.reserve(entries.size());
+    for (NameEntry& entry : entries) {
+        QString name = entry.diskName;
+        index.insert(std::move(name), std::move(entry));
+        static_cast<void>(pacer.Tick());
+    }
+    entries.clear();
+    return index;
+}
+
+QList<DiskEntry> ReadDirectory(const QString& directory, bool skipHidden, PumpPacer* pacer) {
     QList<DiskEntry> entries;
     DIR* dir = ::opendir(NativePath(directory).constData());
     if (!dir)
         return entries;
     const int fd = ::dirfd(dir);
     while (const dirent* found = ::readdir(dir)) {
+        if (pacer)
+            static_cast<void>(pacer->Tick());
         const char* name = found->d_name;
         if (name[0] == '.' && (name[1] == 0 || (name[1] == '.' && name[2] == 0)))
             continue;
@@ -364,8 +382,12 @@ int CNameFile::RefreshNameFile(const QString& directory, const QString& key) {
     if (!m_files.Exists(path) && WriteNameFile(path, headerLine, key) != 0)
         return -1;
 
+    // Deciphering a large name file is one step that cannot pump: it starts with a fresh interval.
+    PumpPacer pacer(m_ui);
+    m_ui.Pump();
     QString text;
     const int read = ReadText(path, key, text);
+    m_ui.Pump();
     if (read == kReadIoFailed)
         return -1;
     if (read == kReadOk && text.startsWith(header) && text.size() > headerLine.size() + 2 && !text.contains(kField6) &&
@@ -384,42 +406,50 @@ int CNameFile::RefreshNameFile(const QString& directory, const QString& key) {
     const QStringList lines = EntryLines(text, upgraded);
 
     m_seenDirectory = directory;
-    m_seenEntries = hasOffer ? std::move(offered) : ReadDirectory(directory, false);
+    m_seenEntries = hasOffer ? std::move(offered) : ReadDirectory(directory, false, &pacer);
     RemoveLeftovers(directory);
     const QList<DiskEntry>& disk = m_seenEntries;
+    // A directory of many thousand entries takes seconds when every header is read: the window is pumped
+    // along the way and shows how far the pass got.
     QHash<QString, int> lineByKey;
     lineByKey.reserve(lines.size());
     for (int i = 0; i < lines.size(); ++i) {
         const QString lineKey = LineKey(lines.at(i));
         if (!lineKey.isEmpty())
             lineByKey.insert(lineKey, i);
+        static_cast<void>(pacer.Tick());
     }
 
-    bool consistent = !upgraded && lines.size() == disk.size();
-    for (qsizetype i = 0; consistent && i < disk.size(); ++i)
-        consistent = lineByKey.contains(DiskKey(disk.at(i)));
-    if (consistent) {
-        Remember(path, text);
-        return 0;
-    }
-
+    // One pass finds the lines kept and reads the headers of the entries without one.
     std::vector<char> keep(static_cast<std::size_t>(lines.size()), 0);
     QStringList added;
+    qsizetype done = 0;
+    qsizetype unmatched = 0;
     for (const DiskEntry& entry : disk) {
+        ++done;
+        if (pacer.Tick())
+            m_ui.SetStatusText(ReadingProgressText(m_messages, done, disk.size()));
         const auto found = lineByKey.constFind(DiskKey(entry));
         if (found != lineByKey.constEnd()) {
             keep[static_cast<std::size_t>(found.value())] = 1;
             continue;
         }
+        ++unmatched;
         NameEntry made;
         if (EntryFromDisk(directory, entry, key, made) == 0)
             added.append(made.Line());
+    }
+    const bool consistent = !upgraded && lines.size() == disk.size() && unmatched == 0;
+    if (consistent) {
+        Remember(path, text);
+        return 0;
     }
 
     QString out = headerLine + NameEntry::kFormatLine + kLineEnd;
     QString batch;
     int inBatch = 0;
     auto append = [&](const QString& line) {
+        static_cast<void>(pacer.Tick());
         if (!line.contains(kField6)) {
             ReportMessage(m_ui, m_messages, msg::kNameFileBadLine, WithPath(QString(), line, PathSeparator::Line));
             return;
@@ -438,8 +468,10 @@ int CNameFile::RefreshNameFile(const QString& directory, const QString& key) {
     for (const QString& line : added)
         append(line);
     out += batch;
+    m_ui.Pump(); // enciphering and writing is one step, as reading was
     if (WriteNameFile(path, out, key) != 0)
         return -1;
+    m_ui.Pump();
     Remember(path, out);
     return 0;
 }
@@ -537,10 +569,12 @@ int CNameFile::LoadNameEntries(const QString& directory, const QString& key, boo
     bool upgraded = false;
     const QStringList lines = EntryLines(text, upgraded);
     entries.reserve(lines.size());
+    PumpPacer pacer(m_ui);
     for (const QString& line : lines) {
         NameEntry entry;
         if (NameEntry::Parse(line, entry) && (includeFolders || entry.kind != NameEntry::kFolder))
-            entries.append(entry);
+            entries.append(std::move(entry));
+        static_cast<void>(pacer.Tick());
     }
     return 0;
 }
@@ -586,7 +620,6 @@ int CNameFile::ReadText(const QString& path, const QString& key, QString& text) 
     if (bytes.size() % 16 != 0)
         return kReadUndecipherable;
     const qsizetype length = bytes.size();
-    bytes.append(QByteArray(10, '\0'));
     // A failing decipherment (no such key, the engine busy) is the engine's to report, not damage.
     if (length > 0 && m_engine.DecipherBuffer(reinterpret_cast<std::uint8_t*>(bytes.data()), length, key) != 0)
         return kReadIoFailed;

@@ -6,6 +6,7 @@
 #include "util/FileSystem.h"
 #include "util/Interaction.h"
 #include "util/MessageSource.h"
+#include "util/PumpPacer.h"
 
 #include <QFileInfo>
 #include <QHash>
@@ -45,6 +46,8 @@ struct NameEntry {
 // The entries of one directory, found by disk name in constant time.
 using NameIndex = QHash<QString, NameEntry>;
 NameIndex IndexByDiskName(const QList<NameEntry>& entries);
+// The same, the entries moved in, pumping the window along the way.
+NameIndex IndexByDiskName(QList<NameEntry>&& entries, PumpPacer& pacer);
 
 // One entry of a directory on disk as the name file and the contents list compare it.
 struct DiskEntry {
@@ -56,7 +59,11 @@ struct DiskEntry {
 };
 // The entries of a directory ("." and ".." never; hidden ones only without `skipHidden`), in the order
 // the directory gives them. One stat per entry. A name that is not UTF-8 keeps its bytes (PathFromNative).
-QList<DiskEntry> ReadDirectory(const QString& directory, bool skipHidden);
+// With a pacer, the window is pumped along the way (100,000 entries take a good part of a second).
+QList<DiskEntry> ReadDirectory(const QString& directory, bool skipHidden, PumpPacer* pacer = nullptr);
+
+// The status text of a long pass over a directory's entries: "名前を読み込んでいます: done / total".
+QString ReadingProgressText(MessageSource& messages, qsizetype done, qsizetype total);
 
 // The name file "_snf.zorn" of a directory of an encrypted folder: a cache of the container headers,
 // enciphered with the folder's key (the key slot named by the registered root path), kept in the mirror

@@ -2,6 +2,8 @@
 #include "folder/ContentsModel.h"
 #include "util/DisplayText.h"
 #include "util/FileNames.h"
+#include "util/MessageNumbers.h"
+#include "util/PumpPacer.h"
 
 #include <QAbstractItemModelTester>
 #include <QDir>
@@ -9,6 +11,7 @@
 #include <QSignalSpy>
 #include <QStandardPaths>
 #include <QTest>
+#include <QUuid>
 
 #include <atomic>
 
@@ -21,6 +24,14 @@ using Column = CContentsModel::Column;
 template <typename... Names>
 QStringList Latin(const Names&... names) {
     return QStringList{QString::fromLatin1(names)...};
+}
+
+// The eleven column texts of a row, the full path made on the way.
+QStringList Texts(const ContentsItem& item) {
+    QStringList texts;
+    for (int column = 0; column < CContentsModel::kColumnCount; ++column)
+        texts.append(item.Text(column));
+    return texts;
 }
 
 struct ModelRig : FolderRig {
@@ -90,7 +101,7 @@ private Q_SLOTS:
         const QString folderTime = CNameFile::DiskTimeText(QFileInfo(dir + QStringLiteral("/sub")));
         const QString shownTime = QDateTime::fromString(folderTime, QStringLiteral("yyyyMMddhhmmss"))
                                       .toString(QStringLiteral("yyyy/MM/dd hh:mm:ss"));
-        QCOMPARE(QStringList(folder.texts.begin(), folder.texts.end()),
+        QCOMPARE(Texts(folder),
                  (QStringList{QStringLiteral("sub"), QString(), QStringLiteral("ファイル フォルダー"), shownTime,
                               QString(), folderTime, QString(), QStringLiteral("sub"), dir + QStringLiteral("/sub"),
                               QString(), QStringLiteral("1")}));
@@ -100,7 +111,7 @@ private Q_SLOTS:
         QCOMPARE(rig->names->LoadNameEntries(dir, rig->folder, false, entries), 0);
         const NameEntry stored = IndexByDiskName(entries).value(QFileInfo(report).fileName());
         const ContentsItem& container = model.Item(model.RowOf(report));
-        QCOMPARE(QStringList(container.texts.begin(), container.texts.end()),
+        QCOMPARE(Texts(container),
                  (QStringList{QStringLiteral("report"), QStringLiteral("        2 KB"),
                               QStringLiteral("テキスト ドキュメント"), stored.modifiedAt, stored.encryptedAt,
                               CNameFile::DiskTimeText(QFileInfo(report)), QString(), QStringLiteral("report.txt"),
@@ -112,7 +123,7 @@ private Q_SLOTS:
 
         const QString notes = dir + QStringLiteral("/notes.txt");
         const ContentsItem& plain = model.Item(model.RowOf(notes));
-        QCOMPARE(QStringList(plain.texts.begin(), plain.texts.end()),
+        QCOMPARE(Texts(plain),
                  (QStringList{QStringLiteral("notes.txt"), QString(), QString(), QString(), QString(),
                               CNameFile::DiskTimeText(QFileInfo(notes)), QString(), QStringLiteral("notes.txt"), notes,
                               QStringLiteral("1"), QStringLiteral("0")}));
@@ -266,6 +277,88 @@ private Q_SLOTS:
         QCOMPARE(changed.count(), 1);
         QCOMPARE(reset.count(), 0);
         QVERIFY(rig->ui.Messages().isEmpty());
+    }
+
+    // A listing of many entries pumps the window as it goes (with no interval, at every entry of every
+    // pass), shows how far it got and shows the new rows only once they are all made and sorted: a pump may
+    // repaint the list, so it must never find it half built. The same for an update after one change.
+    void LongListingsPumpAndShowProgress_data() {
+        QTest::addColumn<QString>("pass");
+        QTest::newRow("cold: every header read") << QStringLiteral("cold");
+        QTest::newRow("warm: from the name file") << QStringLiteral("warm");
+        QTest::newRow("update after one change") << QStringLiteral("update");
+    }
+    void LongListingsPumpAndShowProgress() {
+        QFETCH(QString, pass);
+        constexpr int kMany = 2000;
+        auto rig = Started();
+        QVERIFY(rig);
+        CContentsModel& model = *rig->model;
+        const QString dir = rig->folder;
+        const QString first = rig->Encrypt(dir, QStringLiteral("figures.txt"), "quarterly");
+        QFile sealed(first);
+        QVERIFY(sealed.open(QIODevice::ReadOnly));
+        const QByteArray bytes = sealed.readAll();
+        for (int i = 1; i < kMany; ++i) // a copy opens with the same key
+            QVERIFY(FolderRig::WriteRaw(
+                dir + u'/' + QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper() + QStringLiteral(".zorf"),
+                bytes));
+        QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
+        if (pass != QStringLiteral("cold"))
+            QCOMPARE(model.ListFolder(dir, rig->folder), OpResult::kDone);
+        if (pass == QStringLiteral("update"))
+            QVERIFY(FolderRig::Touch(first, 120));
+
+        const QString reading = rig->app.State().catalogue->MsgA(msg::kSearchReading);
+        int progress = 0;
+        bool halfBuilt = false;
+        rig->ui.OnPump([&](int) {
+            progress += rig->ui.Status().startsWith(reading) ? 1 : 0;
+            halfBuilt |= model.rowCount() != 0 && model.rowCount() != kMany;
+        });
+        const int pumpsBefore = rig->ui.Pumps();
+        PumpPacer::SetInterval(0);
+        const OpResult result = pass == QStringLiteral("update") ? model.UpdateList() : model.ListFolder(dir, dir);
+        PumpPacer::SetInterval(PumpPacer::kIntervalMs);
+        rig->ui.OnPump({});
+        QCOMPARE(result, OpResult::kDone);
+        QCOMPARE(model.rowCount(), kMany);
+        QVERIFY2(rig->ui.Pumps() - pumpsBefore >= kMany, qPrintable(QString::number(rig->ui.Pumps() - pumpsBefore)));
+        QVERIFY(progress > 0);
+        QVERIFY(!halfBuilt);
+        QVERIFY(rig->ui.Status().isEmpty());
+        QVERIFY(rig->ui.Messages().isEmpty());
+    }
+
+    // A row whose sort text changed moves to its place on its own, selection and all; the other rows are
+    // not sorted again (no layout change), however many there are.
+    void OneChangedRowMovesWithoutASort() {
+        auto rig = Started();
+        QVERIFY(rig);
+        CContentsModel& model = *rig->model;
+        const QString dir = rig->folder;
+        const QString a = rig->Encrypt(dir, QStringLiteral("a.txt"), "a");
+        for (const char* name : {"c.txt", "e.txt"})
+            QVERIFY(!rig->Encrypt(dir, QString::fromLatin1(name), name).isEmpty());
+        QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
+        QCOMPARE(model.ListFolder(dir, rig->folder), OpResult::kDone);
+        QCOMPARE(rig->Column(Column::kName), Latin("a", "c", "e"));
+        const QPersistentModelIndex kept(model.index(0, Column::kName));
+
+        // "a.txt" is now "f.txt" under the same disk name.
+        const QString replacement = rig->Encrypt(dir, QStringLiteral("f.txt"), "f");
+        QVERIFY(QFile::remove(a) && QFile::rename(replacement, a));
+        QVERIFY(FolderRig::Touch(a, 120));
+        QSignalSpy moved(&model, &QAbstractItemModel::rowsMoved);
+        QSignalSpy layout(&model, &QAbstractItemModel::layoutChanged);
+        QCOMPARE(model.UpdateList(), OpResult::kDone);
+        QCOMPARE(rig->Column(Column::kName), Latin("c", "e", "f"));
+        QCOMPARE(moved.count(), 1);
+        QCOMPARE(layout.count(), 0);
+        QCOMPARE(kept.row(), 2);
+        QCOMPARE(kept.data().toString(), QStringLiteral("f"));
+        QCOMPARE(model.index(2, Column::kFullPath).data().toString(), a);
+        QCOMPARE(model.RowOf(a), 2);
     }
 
     // A directory in no registered folder is listed from the headers themselves, after A300.

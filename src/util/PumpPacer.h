@@ -1,0 +1,27 @@
+#pragma once
+
+#include "util/Interaction.h"
+
+namespace korimbo {
+
+// Keeps the window alive through long loops over many small steps (a listing of a large directory):
+// each step calls Tick, which pumps only once the interval has passed since the last paced pump, so the
+// window repaints several times a second while the loop costs almost nothing more. The time of that pump
+// is one for the whole thread, so the loops of one listing, each with a pacer of its own, add no gaps.
+class PumpPacer {
+public:
+    static constexpr int kIntervalMs = 40;
+
+    explicit PumpPacer(Interaction& ui) : m_ui(ui) {}
+
+    // True when it pumped; the caller may then show its progress.
+    [[nodiscard]] bool Tick();
+
+    // The interval of every pacer of the thread; 0 pumps at every step (tests count the steps so).
+    static void SetInterval(int ms);
+
+private:
+    Interaction& m_ui;
+};
+
+} // namespace korimbo
