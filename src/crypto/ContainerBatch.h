@@ -15,8 +15,8 @@ namespace korimbo {
 // under its own name before its bytes are on disk. A container that replaces another never waits here.
 class CContainerBatch {
 public:
-    static constexpr int kMaxFiles = 64;
-    static constexpr qint64 kMaxBytes = 32ll * 1024 * 1024;
+    static constexpr int kMaxFiles = 512;
+    static constexpr qint64 kMaxBytes = 64ll * 1024 * 1024;
 
     // A committed container, or why one was not: `error` is the errno of the step that failed.
     struct Outcome {

@@ -17,7 +17,10 @@ CDeflateAhead::~CDeflateAhead() {
 void CDeflateAhead::Plan(const QStringList& items) {
     Clear();
     m_quit = false;
-    m_thread = std::thread([this, items] { Run(items); });
+    m_walked = false;
+    m_threads.emplace_back([this, items] { Walk(items); });
+    for (int i = 0; i < kWorkers; ++i)
+        m_threads.emplace_back([this] { Work(); });
 }
 
 void CDeflateAhead::Clear() {
@@ -26,13 +29,15 @@ void CDeflateAhead::Clear() {
         m_quit = true;
     }
     m_changed.notify_all();
-    if (m_thread.joinable())
-        m_thread.join();
-    m_ready.clear();
-    m_current.clear();
+    for (std::thread& thread : m_threads)
+        thread.join();
+    m_threads.clear();
+    m_jobs.clear();
+    m_passed.clear();
+    m_queued = 0;
 }
 
-void CDeflateAhead::Run(QStringList items) {
+void CDeflateAhead::Walk(QStringList items) {
     for (const QString& item : std::as_const(items)) {
         FileIdentity identity;
         if (m_files.Identify(item, identity).Failed() || identity.link)
@@ -41,44 +46,76 @@ void CDeflateAhead::Run(QStringList items) {
         if (KindOf(item) == ItemKind::Folder) {
             static_cast<void>(WalkTree(item, [&](const TreeEntry& entry) {
                 if (entry.kind == ItemKind::File)
-                    quit = !MakeOne(entry.path);
+                    quit = !Queue(entry.path);
                 return quit ? Visit::Stop : Visit::Continue;
             }));
         } else {
-            quit = !MakeOne(item);
+            quit = !Queue(item);
         }
         if (quit)
             return;
     }
+    const std::lock_guard lock(m_mutex);
+    m_walked = true;
+    m_changed.notify_all();
 }
 
 // False when the plan was cleared.
-bool CDeflateAhead::MakeOne(const QString& path) {
-    {
-        std::unique_lock lock(m_mutex);
-        m_changed.wait(lock, [this] { return m_quit || m_ready.size() < kReady; });
-        if (m_quit)
-            return false;
-        m_current = path;
-    }
-    Made made;
-    const bool compressed = Compress(path, made);
-    {
-        const std::lock_guard lock(m_mutex);
-        if (compressed)
-            m_ready.push_back(std::move(made));
-        m_current.clear();
-    }
+bool CDeflateAhead::Queue(const QString& path) {
+    std::unique_lock lock(m_mutex);
+    m_changed.wait(lock, [this] { return m_quit || m_jobs.size() < kAhead; });
+    if (m_quit)
+        return false;
+    // The writer got there first: on to the files it has not reached.
+    if (m_passed.remove(path))
+        return true;
+    Job job;
+    job.order = m_queued++;
+    job.path = path;
+    m_jobs.push_back(std::move(job));
     m_changed.notify_all();
     return true;
 }
 
-bool CDeflateAhead::Compress(const QString& path, Made& made) {
-    if (m_files.Identify(path, made.identity).Failed() || made.identity.link || made.identity.size < 0 ||
-        made.identity.size > CBlockDeflater::kBlockSize)
+void CDeflateAhead::Work() {
+    std::unique_lock lock(m_mutex);
+    for (;;) {
+        auto job = m_jobs.end();
+        m_changed.wait(lock, [&] {
+            job = std::find_if(m_jobs.begin(), m_jobs.end(), [](const Job& j) { return !j.working && !j.made; });
+            return m_quit || job != m_jobs.end();
+        });
+        if (m_quit)
+            return;
+        job->working = true;
+        Job work;
+        work.order = job->order;
+        work.path = job->path;
+        lock.unlock();
+        const bool made = Compress(work);
+        lock.lock();
+        // The job may have been taken by the writer meanwhile; it is found again by its number.
+        const auto at = std::find_if(m_jobs.begin(), m_jobs.end(), [&](const Job& j) { return j.order == work.order; });
+        if (at != m_jobs.end()) {
+            if (made) {
+                at->identity = work.identity;
+                at->stream = std::move(work.stream);
+                at->made = true;
+                at->working = false;
+            } else {
+                m_jobs.erase(at);
+            }
+        }
+        m_changed.notify_all();
+    }
+}
+
+bool CDeflateAhead::Compress(Job& job) {
+    if (m_files.Identify(job.path, job.identity).Failed() || job.identity.link || job.identity.size < 0 ||
+        job.identity.size > CBlockDeflater::kBlockSize)
         return false;
     int error = 0;
-    const std::unique_ptr<File> in = m_files.Open(path, OpenMode::Read, error);
+    const std::unique_ptr<File> in = m_files.Open(job.path, OpenMode::Read, error);
     if (!in)
         return false;
     CBlockDeflater deflater(0);
@@ -88,50 +125,60 @@ bool CDeflateAhead::Compress(const QString& path, Made& made) {
     // A file that grew, shrank or was saved over while it was read is not taken.
     const qint64 length = in->Read(block, CBlockDeflater::kBlockSize);
     FileIdentity after;
-    if (length != made.identity.size || m_files.Identify(path, after).Failed() || !after.SameContent(made.identity))
+    if (length != job.identity.size || m_files.Identify(job.path, after).Failed() ||
+        !after.SameContent(job.identity))
         return false;
     deflater.Submit(static_cast<int>(length), true);
     const std::uint8_t* data = nullptr;
     int outLength = 0;
     if (deflater.Collect(data, outLength) != Z_OK)
         return false;
-    made.path = path;
-    made.stream.assign(data, data + outLength);
+    job.stream.assign(data, data + outLength);
     return true;
+}
+
+std::deque<CDeflateAhead::Job>::iterator CDeflateAhead::Find(const QString& path) {
+    return std::find_if(m_jobs.begin(), m_jobs.end(), [&](const Job& j) { return j.path == path; });
 }
 
 bool CDeflateAhead::Holds(const QString& path) {
     const std::lock_guard lock(m_mutex);
-    return std::any_of(m_ready.begin(), m_ready.end(), [&](const Made& m) { return m.path == path; });
+    const auto job = Find(path);
+    return job != m_jobs.end() && job->made;
 }
 
 bool CDeflateAhead::Take(const QString& path, qint64 size, std::vector<std::uint8_t>& stream) {
     std::unique_lock lock(m_mutex);
-    // Streams come in the plan's order: those before this file's were for files the operation skipped.
-    const auto found = std::find_if(m_ready.begin(), m_ready.end(), [&](const Made& m) { return m.path == path; });
-    if (found == m_ready.end() && m_current == path) {
-        m_ready.clear();
-        m_changed.notify_all();
-        m_changed.wait(lock, [&] { return m_current != path; });
-        if (m_ready.empty() || m_ready.front().path != path)
-            return false;
-    } else if (found != m_ready.end()) {
-        m_ready.erase(m_ready.begin(), found);
-    } else {
-        // Not in the plan, or not reached yet: when the thread waits on streams nobody takes, they go.
-        if (m_ready.size() >= kReady)
-            m_ready.clear();
+    auto job = Find(path);
+    if (job == m_jobs.end()) {
+        // Not in the plan, or not reached yet: the walk will pass it by.
+        m_passed.insert(path);
+        return false;
+    }
+    // The files before it in the plan were skipped by the operation: their jobs go.
+    const long long order = job->order;
+    m_jobs.erase(std::remove_if(m_jobs.begin(), m_jobs.end(),
+                                [&](const Job& j) { return j.order < order && !j.working; }),
+                 m_jobs.end());
+    m_changed.notify_all();
+    m_changed.wait(lock, [&] {
+        job = Find(path);
+        return job == m_jobs.end() || !job->working;
+    });
+    if (job == m_jobs.end() || !job->made) {
+        if (job != m_jobs.end())
+            m_jobs.erase(job); // queued only: the writer compresses it itself
         m_changed.notify_all();
         return false;
     }
-    Made made = std::move(m_ready.front());
-    m_ready.pop_front();
+    Job taken = std::move(*job);
+    m_jobs.erase(job);
     lock.unlock();
     m_changed.notify_all();
     FileIdentity now;
-    if (made.identity.size != size || m_files.Identify(path, now).Failed() || !now.SameContent(made.identity))
+    if (taken.identity.size != size || m_files.Identify(path, now).Failed() || !now.SameContent(taken.identity))
         return false;
-    stream = std::move(made.stream);
+    stream = std::move(taken.stream);
     return true;
 }
 

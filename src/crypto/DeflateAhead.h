@@ -2,6 +2,7 @@
 
 #include "util/FileSystem.h"
 
+#include <QSet>
 #include <QString>
 #include <QStringList>
 
@@ -14,15 +15,17 @@
 
 namespace korimbo {
 
-// Compresses the small files an operation is about to encrypt, in the order it will take them, on a thread
-// of its own while the engine writes the containers of those before them: with many small files the second
-// core compresses the next file instead of idling. A stream made ahead is used only for the file it was
-// made from (same device, inode, size and modification time, unchanged while it was read); anything else
-// is compressed by the writer as usual, and every container is verified against its source either way.
-// Memory is fixed: kReady streams of one block at most.
+// Compresses the small files an operation is about to encrypt, in the order it will take them, on threads
+// of their own while the engine writes the containers of those before them: with many small files both
+// cores compress the next files instead of one idling. One thread walks the plan; kWorkers threads
+// compress what it found. A stream made ahead is used only for the file it was made from (same device,
+// inode, size and modification time, unchanged while it was read); anything else is compressed by the
+// writer as usual, and every container is verified against its source either way. Memory is fixed:
+// kAhead files of one block at most, queued, in work or made.
 class CDeflateAhead {
 public:
-    static constexpr int kReady = 4;
+    static constexpr int kWorkers = 2;
+    static constexpr int kAhead = 6;
 
     explicit CDeflateAhead(FileSystem& files) : m_files(files) {}
     ~CDeflateAhead();
@@ -36,26 +39,34 @@ public:
     [[nodiscard]] bool Take(const QString& path, qint64 size, std::vector<std::uint8_t>& stream);
     // Whether a stream for `path` waits to be taken.
     [[nodiscard]] bool Holds(const QString& path);
-    // Forgets the plan and what was made; the thread ends.
+    // Forgets the plan and what was made; the threads end.
     void Clear();
 
 private:
-    struct Made {
+    // A file of the plan, numbered in its order, from queued to made.
+    struct Job {
+        long long order = 0;
         QString path;
+        bool working = false;
+        bool made = false;
         FileIdentity identity;
         std::vector<std::uint8_t> stream;
     };
-    void Run(QStringList items);
-    bool MakeOne(const QString& path);
+    void Walk(QStringList items);
+    bool Queue(const QString& path);
+    void Work();
     // The file's whole zlib stream, or false when it is no small regular file or changed while read.
-    bool Compress(const QString& path, Made& made);
+    bool Compress(Job& job);
+    std::deque<Job>::iterator Find(const QString& path);
 
     FileSystem& m_files;
-    std::thread m_thread;
+    std::vector<std::thread> m_threads;
     std::mutex m_mutex;
     std::condition_variable m_changed;
-    std::deque<Made> m_ready;
-    QString m_current; // the path the thread is compressing
+    std::deque<Job> m_jobs;  // in the plan's order
+    long long m_queued = 0;  // files queued so far
+    QSet<QString> m_passed;  // files the writer took before the walk reached them
+    bool m_walked = false;   // the walk is over
     bool m_quit = false;
 };
 
