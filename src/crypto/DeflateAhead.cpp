@@ -19,7 +19,8 @@ void CDeflateAhead::Plan(const QStringList& items) {
     m_quit = false;
     m_walked = false;
     m_threads.emplace_back([this, items] { Walk(items); });
-    for (int i = 0; i < kWorkers; ++i)
+    const int cores = static_cast<int>(std::thread::hardware_concurrency());
+    for (int i = 0; i < std::clamp(cores - 1, 1, kWorkers); ++i)
         m_threads.emplace_back([this] { Work(); });
 }
 

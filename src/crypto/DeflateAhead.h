@@ -17,8 +17,8 @@ namespace korimbo {
 
 // Compresses the small files an operation is about to encrypt, in the order it will take them, on threads
 // of their own while the engine writes the containers of those before them: with many small files both
-// cores compress the next files instead of one idling. One thread walks the plan; kWorkers threads
-// compress what it found. A stream made ahead is used only for the file it was made from (same device,
+// cores compress the next files instead of one idling. One thread walks the plan; up to kWorkers threads
+// compress what it found, one core being left to the writer. A stream made ahead is used only for the file it was made from (same device,
 // inode, size and modification time, unchanged while it was read); anything else is compressed by the
 // writer as usual, and every container is verified against its source either way. Memory is fixed:
 // kAhead files of one block at most, queued, in work or made.
