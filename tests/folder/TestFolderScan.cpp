@@ -10,7 +10,7 @@
 
 #include <atomic>
 #include <cerrno>
-#include <semaphore>
+#include <thread>
 
 using namespace korimbo;
 
@@ -43,12 +43,15 @@ class GateFileSystem final : public ForwardingFileSystem {
 public:
     using ForwardingFileSystem::ForwardingFileSystem;
     std::unique_ptr<File> Open(const QString& p, OpenMode m, int& e) override {
-        if (opens.fetch_add(1) > 0 && gate.try_acquire_for(std::chrono::seconds(10)))
-            gate.release();
+        // Every open after the first waits for the test to open the gate (ten seconds at most). A plain
+        // flag, polled: this libstdc++'s timed semaphore wait can give up at once.
+        if (opens.fetch_add(1) > 0)
+            for (int i = 0; i < 1000 && !open.load(); ++i)
+                std::this_thread::sleep_for(std::chrono::milliseconds(10));
         return m_inner.Open(p, m, e);
     }
     std::atomic<int> opens{0};
-    std::binary_semaphore gate{0};
+    std::atomic<bool> open{false};
 };
 
 CFolderScan Scanner(FolderRig& rig, FileSystem& files) {
@@ -139,7 +142,7 @@ private Q_SLOTS:
         rig->ui.OnPump([&](int) {
             if (gate.opens >= 2 && !std::exchange(opened, true)) {
                 rig->ui.SetStop(true);
-                gate.gate.release();
+                gate.open = true;
             }
         });
         CFolderScan scan = Scanner(*rig, gate);
