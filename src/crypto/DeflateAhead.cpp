@@ -149,6 +149,8 @@ bool CDeflateAhead::Holds(const QString& path) {
 }
 
 bool CDeflateAhead::Take(const QString& path, qint64 size, std::vector<std::uint8_t>& stream) {
+    if (m_threads.empty())
+        return false; // no plan: a single encryption (a write-back, the command line)
     std::unique_lock lock(m_mutex);
     auto job = Find(path);
     if (job == m_jobs.end()) {

@@ -10,7 +10,8 @@
 
 #include <atomic>
 #include <cerrno>
-#include <thread>
+#include <condition_variable>
+#include <mutex>
 
 using namespace korimbo;
 
@@ -43,15 +44,25 @@ class GateFileSystem final : public ForwardingFileSystem {
 public:
     using ForwardingFileSystem::ForwardingFileSystem;
     std::unique_ptr<File> Open(const QString& p, OpenMode m, int& e) override {
-        // Every open after the first waits for the test to open the gate (ten seconds at most). A plain
-        // flag, polled: this libstdc++'s timed semaphore wait can give up at once.
-        if (opens.fetch_add(1) > 0)
-            for (int i = 0; i < 1000 && !open.load(); ++i)
-                std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        // Every open after the first waits for the gate (ten seconds at most). A condition, not this
+        // libstdc++'s timed semaphore wait, which can give up at once.
+        if (opens.fetch_add(1) > 0) {
+            std::unique_lock lock(m_mutex);
+            m_opened.wait_for(lock, std::chrono::seconds(10), [this] { return m_open; });
+        }
         return m_inner.Open(p, m, e);
     }
+    void OpenGate() {
+        const std::lock_guard lock(m_mutex);
+        m_open = true;
+        m_opened.notify_all();
+    }
     std::atomic<int> opens{0};
-    std::atomic<bool> open{false};
+
+private:
+    std::mutex m_mutex;
+    std::condition_variable m_opened;
+    bool m_open = false;
 };
 
 CFolderScan Scanner(FolderRig& rig, FileSystem& files) {
@@ -142,7 +153,7 @@ private Q_SLOTS:
         rig->ui.OnPump([&](int) {
             if (gate.opens >= 2 && !std::exchange(opened, true)) {
                 rig->ui.SetStop(true);
-                gate.open = true;
+                gate.OpenGate();
             }
         });
         CFolderScan scan = Scanner(*rig, gate);
