@@ -26,12 +26,24 @@ int KeyBytes(int length) {
     }
 }
 
+// Fetched once from the providers: a cipher given as EVP_aes_*() is looked up again at every key set-up,
+// and a container takes several.
+const EVP_CIPHER* Fetched(const char* name) {
+    return EVP_CIPHER_fetch(nullptr, name, nullptr);
+}
+
 const EVP_CIPHER* CbcCipher(int bytes) {
-    return bytes == 16 ? EVP_aes_128_cbc() : bytes == 24 ? EVP_aes_192_cbc() : EVP_aes_256_cbc();
+    static const EVP_CIPHER* const k128 = Fetched("AES-128-CBC");
+    static const EVP_CIPHER* const k192 = Fetched("AES-192-CBC");
+    static const EVP_CIPHER* const k256 = Fetched("AES-256-CBC");
+    return bytes == 16 ? k128 : bytes == 24 ? k192 : k256;
 }
 
 const EVP_CIPHER* EcbCipher(int bytes) {
-    return bytes == 16 ? EVP_aes_128_ecb() : bytes == 24 ? EVP_aes_192_ecb() : EVP_aes_256_ecb();
+    static const EVP_CIPHER* const k128 = Fetched("AES-128-ECB");
+    static const EVP_CIPHER* const k192 = Fetched("AES-192-ECB");
+    static const EVP_CIPHER* const k256 = Fetched("AES-256-ECB");
+    return bytes == 16 ? k128 : bytes == 24 ? k192 : k256;
 }
 
 } // namespace
@@ -53,7 +65,8 @@ int CAesCipher::SetDecryptKey(const std::uint8_t* key, int length) {
 
 int CAesCipher::SetKey(const std::uint8_t* key, int length, Direction direction) {
     const int bytes = KeyBytes(length);
-    if (bytes == 0 || key == nullptr || m_cbc == nullptr || m_ecb == nullptr)
+    if (bytes == 0 || key == nullptr || m_cbc == nullptr || m_ecb == nullptr || CbcCipher(bytes) == nullptr ||
+        EcbCipher(bytes) == nullptr)
         return 1;
     const int enc = direction == Direction::Encrypt ? 1 : 0;
     static const std::uint8_t kZeroIv[16] = {};

@@ -4,6 +4,7 @@
 #include <QSet>
 
 #include <cerrno>
+#include <utility>
 
 namespace korimbo {
 
@@ -32,22 +33,49 @@ int CContainerBatch::SyncOne(const QString& path) {
     return 0;
 }
 
+CContainerBatch::~CContainerBatch() {
+    static_cast<void>(Join());
+}
+
 QVector<CContainerBatch::Outcome> CContainerBatch::Commit() {
+    QVector<Outcome> outcomes = Join();
+    outcomes += CommitAll(std::exchange(m_pending, {}));
+    m_bytes = 0;
+    return outcomes;
+}
+
+QVector<CContainerBatch::Outcome> CContainerBatch::Pass() {
+    QVector<Outcome> outcomes = Join();
+    m_passed = std::exchange(m_pending, {});
+    m_bytes = 0;
+    m_committer = std::thread([this] { m_passedOutcomes = CommitAll(m_passed); });
+    return outcomes;
+}
+
+QVector<CContainerBatch::Outcome> CContainerBatch::Join() {
+    if (!m_committer.joinable())
+        return {};
+    m_committer.join();
+    m_passed.clear();
+    return std::exchange(m_passedOutcomes, {});
+}
+
+QVector<CContainerBatch::Outcome> CContainerBatch::CommitAll(const QVector<Pending>& pending) {
     QVector<Outcome> outcomes;
     // Every file was handed to the disk as it was closed; the first sync commits them all, the rest
     // find their data already there.
     QSet<QString> folders;
-    for (const Pending& pending : std::as_const(m_pending)) {
-        Outcome outcome{pending.container, SyncOne(pending.temp)};
+    for (const Pending& one : pending) {
+        Outcome outcome{one.container, SyncOne(one.temp)};
         if (outcome.error == 0)
-            outcome.error = m_files.Rename(pending.temp, pending.container).error;
+            outcome.error = m_files.Rename(one.temp, one.container).error;
         if (outcome.error == 0) {
             // A container left writable is no loss of data.
-            static_cast<void>(m_files.SetReadOnly(pending.container));
-            folders.insert(QFileInfo(pending.container).absolutePath());
+            static_cast<void>(m_files.SetReadOnly(one.container));
+            folders.insert(QFileInfo(one.container).absolutePath());
         } else {
-            static_cast<void>(m_files.MakeWritable(pending.temp));
-            static_cast<void>(m_files.Remove(pending.temp));
+            static_cast<void>(m_files.MakeWritable(one.temp));
+            static_cast<void>(m_files.Remove(one.temp));
         }
         outcomes.append(outcome);
     }
@@ -59,13 +87,11 @@ QVector<CContainerBatch::Outcome> CContainerBatch::Commit() {
             if (error != 0 && outcome.error == 0 && QFileInfo(outcome.container).absolutePath() == folder)
                 outcome.error = error;
     }
-    m_pending.clear();
-    m_bytes = 0;
     return outcomes;
 }
 
 void CContainerBatch::Close() {
-    if (!m_pending.isEmpty())
+    if (!m_pending.isEmpty() || m_committer.joinable())
         static_cast<void>(Commit());
     m_open = false;
 }

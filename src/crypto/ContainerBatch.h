@@ -7,12 +7,16 @@
 #include <QStringList>
 #include <QVector>
 
+#include <thread>
+
 namespace korimbo {
 
 // New containers written one after another (many small files taken in at once): each is written and
 // verified under its hidden name, and the batch makes them durable together and renames them into
 // place. One journal commit covers the whole batch instead of one per file, and no container shows
 // under its own name before its bytes are on disk. A container that replaces another never waits here.
+// A full batch can be committed on a thread of its own while the next one fills: its syncs wait on the
+// disk, not on the processor.
 class CContainerBatch {
 public:
     static constexpr int kMaxFiles = 512;
@@ -25,6 +29,9 @@ public:
     };
 
     explicit CContainerBatch(FileSystem& files) : m_files(files) {}
+    ~CContainerBatch();
+    CContainerBatch(const CContainerBatch&) = delete;
+    CContainerBatch& operator=(const CContainerBatch&) = delete;
 
     void Open() { m_open = true; }
     [[nodiscard]] bool IsOpen() const { return m_open; }
@@ -37,7 +44,11 @@ public:
     // Syncs every waiting file, renames each into place and syncs each folder once. A file that could not
     // be synced or renamed is removed; one whose folder could not be synced stays in place. Both are
     // named in the outcomes with their error. The batch stays open.
+    // A commit handed to its thread ends first; the outcomes are those of both.
     [[nodiscard]] QVector<Outcome> Commit();
+    // Hands what waits to a thread of its own to commit, once the commit handed over before has ended;
+    // the outcomes are that earlier commit's. Its containers are out of PathOf's reach from now on.
+    [[nodiscard]] QVector<Outcome> Pass();
     // Ends the batch. Commit first: what still waited would be put in place without a word on failure.
     void Close();
 
@@ -46,10 +57,16 @@ private:
         QString temp;
         QString container;
     };
+    QVector<Outcome> CommitAll(const QVector<Pending>& pending);
+    QVector<Outcome> Join();
     int SyncOne(const QString& path);
 
     FileSystem& m_files;
     QVector<Pending> m_pending;
+    // The batch handed over: only its thread touches these until it is joined.
+    QVector<Pending> m_passed;
+    QVector<Outcome> m_passedOutcomes;
+    std::thread m_committer;
     qint64 m_bytes = 0;
     bool m_open = false;
 };

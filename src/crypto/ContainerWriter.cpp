@@ -53,7 +53,7 @@ QStringList CCryptEngine::TempNamesIn(const QString& directory) {
 EngineResult CCryptEngine::CheckFreeSpace(const QString& target, qint64 needed) {
     const QString folder = FolderOf(target);
     // Refused before the first byte: FAT would cut the file short at 4 GiB.
-    if (const qint64 largest = LargestFileIn(folder); largest >= 0 && needed > largest)
+    if (!FitsIn(needed, folder))
         return Refuse(msg::kTooLargeForVolume, QString());
     qint64 free = 0;
     if (m_files.FreeBytes(folder, free).Failed())

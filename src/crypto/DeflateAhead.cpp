@@ -83,32 +83,41 @@ void CDeflateAhead::Work() {
     for (;;) {
         auto job = m_jobs.end();
         m_changed.wait(lock, [&] {
-            job = std::find_if(m_jobs.begin(), m_jobs.end(), [](const Job& j) { return !j.working && !j.made; });
+            job = NextQueued();
             return m_quit || job != m_jobs.end();
         });
         if (m_quit)
             return;
-        job->working = true;
-        Job work;
-        work.order = job->order;
-        work.path = job->path;
-        lock.unlock();
-        const bool made = Compress(work);
-        lock.lock();
-        // The job may have been taken by the writer meanwhile; it is found again by its number.
-        const auto at = std::find_if(m_jobs.begin(), m_jobs.end(), [&](const Job& j) { return j.order == work.order; });
-        if (at != m_jobs.end()) {
-            if (made) {
-                at->identity = work.identity;
-                at->stream = std::move(work.stream);
-                at->made = true;
-                at->working = false;
-            } else {
-                m_jobs.erase(at);
-            }
-        }
-        m_changed.notify_all();
+        Run(lock, job);
     }
+}
+
+std::deque<CDeflateAhead::Job>::iterator CDeflateAhead::NextQueued() {
+    return std::find_if(m_jobs.begin(), m_jobs.end(), [](const Job& j) { return !j.working && !j.made; });
+}
+
+// Compresses a queued job outside the lock; `lock` is held on entry and on return.
+void CDeflateAhead::Run(std::unique_lock<std::mutex>& lock, std::deque<Job>::iterator job) {
+    job->working = true;
+    Job work;
+    work.order = job->order;
+    work.path = job->path;
+    lock.unlock();
+    const bool made = Compress(work);
+    lock.lock();
+    // The job may have been taken by the writer meanwhile; it is found again by its number.
+    const auto at = std::find_if(m_jobs.begin(), m_jobs.end(), [&](const Job& j) { return j.order == work.order; });
+    if (at != m_jobs.end()) {
+        if (made) {
+            at->identity = work.identity;
+            at->stream = std::move(work.stream);
+            at->made = true;
+            at->working = false;
+        } else {
+            m_jobs.erase(at);
+        }
+    }
+    m_changed.notify_all();
 }
 
 bool CDeflateAhead::Compress(Job& job) {
@@ -164,10 +173,14 @@ bool CDeflateAhead::Take(const QString& path, qint64 size, std::vector<std::uint
                                 [&](const Job& j) { return j.order < order && !j.working; }),
                  m_jobs.end());
     m_changed.notify_all();
-    m_changed.wait(lock, [&] {
-        job = Find(path);
-        return job == m_jobs.end() || !job->working;
-    });
+    // While a thread compresses this file, the writer compresses one that follows instead of idling: the
+    // writer is the faster of the two, and would otherwise wait on every file.
+    for (job = Find(path); job != m_jobs.end() && job->working; job = Find(path)) {
+        if (const auto next = NextQueued(); next != m_jobs.end())
+            Run(lock, next);
+        else
+            m_changed.wait(lock);
+    }
     if (job == m_jobs.end() || !job->made) {
         if (job != m_jobs.end())
             m_jobs.erase(job); // queued only: the writer compresses it itself

@@ -17,11 +17,12 @@ namespace korimbo {
 
 // Compresses the small files an operation is about to encrypt, in the order it will take them, on threads
 // of their own while the engine writes the containers of those before them: with many small files both
-// cores compress the next files instead of one idling. One thread walks the plan; up to kWorkers threads
-// compress what it found, one core being left to the writer. A stream made ahead is used only for the file it was made from (same device,
-// inode, size and modification time, unchanged while it was read); anything else is compressed by the
-// writer as usual, and every container is verified against its source either way. Memory is fixed:
-// kAhead files of one block at most, queued, in work or made.
+// cores compress instead of one idling. One thread walks the plan; up to kWorkers threads compress what it
+// found, one core being left to the writer, which compresses a later file itself whenever the one it needs
+// is still in work. A stream made ahead is used only for the file it was made from (same device, inode,
+// size and modification time, unchanged while it was read); anything else is compressed by the writer as
+// usual, and every container is verified against its source either way. Memory is fixed: kAhead files of
+// one block at most, queued, in work or made.
 class CDeflateAhead {
 public:
     static constexpr int kWorkers = 2;
@@ -55,6 +56,8 @@ private:
     void Walk(QStringList items);
     bool Queue(const QString& path);
     void Work();
+    std::deque<Job>::iterator NextQueued();
+    void Run(std::unique_lock<std::mutex>& lock, std::deque<Job>::iterator job);
     // The file's whole zlib stream, or false when it is no small regular file or changed while read.
     bool Compress(Job& job);
     std::deque<Job>::iterator Find(const QString& path);

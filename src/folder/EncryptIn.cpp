@@ -134,6 +134,7 @@ OpResult CEncryptIn::Operate(EncryptInRequest& request) {
     // New containers are made durable a batch at a time; a move removes their sources after that.
     m_engine.Batch().Open();
     m_movedWaiting.clear();
+    m_movedCommitting.clear();
     QStringList planned;
     for (const QString& raw : request.sources)
         planned.append(CleanPath(raw));
@@ -299,7 +300,7 @@ CEncryptIn::Step CEncryptIn::WriteFile(const QString& source, const QString& dir
         m_byName.insert(name, m_entries.size() - 1);
     }
     if (!move)
-        return m_engine.Batch().Full() ? SettleBatch() : kNext;
+        return m_engine.Batch().Full() ? PassBatch() : kNext;
     // A working copy written back: its editors' lock, swap and backup files whose owners have ended go
     // with it, since some hold its text.
     const bool writtenBack = topLevel && m_singleItem && IsWorkingCopy(source);
@@ -309,7 +310,7 @@ CEncryptIn::Step CEncryptIn::WriteFile(const QString& source, const QString& dir
     // find the container, not lose both.
     if (waiting) {
         m_movedWaiting.append(std::move(moved));
-        return m_engine.Batch().Full() ? SettleBatch() : kNext;
+        return m_engine.Batch().Full() ? PassBatch() : kNext;
     }
     if (const Step durable = MakeDurable(target); durable != kNext)
         return durable;
@@ -434,9 +435,22 @@ CEncryptIn::Step CEncryptIn::MakeDurable(const QString& target) {
 
 // The containers waiting in the engine's batch, synced and renamed into place together; then the sources
 // a move took in go, unless something failed (a source is never removed after a failure).
+// Everything written so far in place and durable, and the sources of a move removed.
 CEncryptIn::Step CEncryptIn::SettleBatch() {
+    QList<MovedSource> moved = std::exchange(m_movedCommitting, {});
+    moved += std::exchange(m_movedWaiting, {});
+    return Settled(m_engine.Batch().Commit(), moved);
+}
+
+// A full batch is committed while the next one fills; the one committed before it is settled.
+CEncryptIn::Step CEncryptIn::PassBatch() {
+    const QList<MovedSource> moved = std::exchange(m_movedCommitting, std::exchange(m_movedWaiting, {}));
+    return Settled(m_engine.Batch().Pass(), moved);
+}
+
+CEncryptIn::Step CEncryptIn::Settled(const QVector<CContainerBatch::Outcome>& outcomes,
+                                     const QList<MovedSource>& moved) {
     Step step = kNext;
-    const QVector<CContainerBatch::Outcome> outcomes = m_engine.Batch().Commit();
     for (const CContainerBatch::Outcome& outcome : outcomes) {
         if (outcome.error != 0 && step == kNext) {
             Report(msg::kDestinationWrite,
@@ -444,7 +458,6 @@ CEncryptIn::Step CEncryptIn::SettleBatch() {
             step = kStop;
         }
     }
-    const QList<MovedSource> moved = std::exchange(m_movedWaiting, {});
     for (const MovedSource& source : moved) {
         if (step != kNext)
             break;

@@ -78,6 +78,7 @@ private:
     Step EncryptPlain(const QString& plain, const QString& target, const QString& name, bool topLevel);
     Step MakeDurable(const QString& target);
     Step SettleBatch();
+    Step PassBatch();
     // A source a move took in, removed once its container is on disk for good.
     struct MovedSource {
         QString source;
@@ -86,6 +87,7 @@ private:
         QStringList companions;           // a written-back working copy's ended editors' files
     };
     Step RemoveMoved(const MovedSource& moved);
+    Step Settled(const QVector<CContainerBatch::Outcome>& outcomes, const QList<MovedSource>& moved);
     Step RemoveSource(const QString& source, const QString& name, const FileIdentity* read);
     // A source below the work root: a working copy or a staged file.
     bool IsWorkingCopy(const QString& source) const;
@@ -115,7 +117,8 @@ private:
     QSet<QString> m_namesWritten;
     int m_skippedIdentical = 0;
     QStringList m_sourcesKeptChanged;
-    QList<MovedSource> m_movedWaiting;
+    QList<MovedSource> m_movedWaiting;    // their containers wait in the batch
+    QList<MovedSource> m_movedCommitting; // in the batch being committed
     // The run's destination: its owning root (also the key slot name), the entries of its name file and
     // the containers written so far, and whether the request held a single item.
     QString m_key;

@@ -8,7 +8,9 @@
 #include <QStorageInfo>
 
 #include <cerrno>
+#include <linux/magic.h>
 #include <sys/statvfs.h>
+#include <sys/vfs.h>
 #include <sys/xattr.h>
 
 namespace korimbo {
@@ -47,6 +49,32 @@ QByteArray ResolvedDevice(const QByteArray& device) {
     return resolved.isEmpty() ? device : QFile::encodeName(resolved);
 }
 
+// The mount table's name of the file system that holds `existing`, for the kernel file systems without
+// access control; empty for any other. One statfs: operations ask this for every file they take, and the
+// mount table is long.
+bool KernelTypeOf(const QString& existing, QByteArray& fsType) {
+    struct statfs st {};
+    if (::statfs(QFile::encodeName(existing).constData(), &st) != 0)
+        return false;
+    switch (static_cast<unsigned long>(st.f_type)) {
+    case MSDOS_SUPER_MAGIC:
+        fsType = "vfat";
+        break;
+    case EXFAT_SUPER_MAGIC:
+        fsType = "exfat";
+        break;
+    case ISOFS_SUPER_MAGIC:
+        fsType = "iso9660";
+        break;
+    case UDF_SUPER_MAGIC:
+        fsType = "udf";
+        break;
+    default:
+        fsType.clear();
+    }
+    return true;
+}
+
 } // namespace
 
 QString LocalVolumes::MountRoot(const QString& path) {
@@ -64,14 +92,14 @@ DriveType LocalVolumes::TypeOf(const QString& path) {
 }
 
 bool LocalVolumes::KeepsAccessControl(const QString& path) {
-    QString existing;
-    const QStorageInfo storage = StorageOf(path, existing);
-    if (!storage.isValid())
+    const QString existing = ExistingPart(path);
+    QByteArray fsType;
+    if (existing.isEmpty() || !KernelTypeOf(existing, fsType))
         return false;
     // A size query is enough: it tells "no ACL here" (ENODATA) from "no ACLs on this volume".
     const ssize_t n = ::getxattr(QFile::encodeName(existing).constData(), "system.posix_acl_access", nullptr, 0);
     const int probeError = n >= 0 ? 0 : errno;
-    return KeepsAccessControlFor(storage.fileSystemType(), probeError);
+    return KeepsAccessControlFor(fsType, probeError);
 }
 
 bool LocalVolumes::KeepsOwnerModes(const QString& path) {

@@ -94,14 +94,15 @@ QString CMessageCatalogue::m_GetMsgB(int number) {
         return QString();
     }
     QByteArray plain(m_heldB.size() + 4, '\0');
+    const char* held = m_heldB.constData();
+    char* out = plain.data();
     for (qsizetype i = 0; i < m_heldB.size(); ++i)
-        plain[i] = static_cast<char>(static_cast<unsigned char>(m_heldB[i]) - 1);
-    QStringList keys;
-    QStringList texts;
+        out[i] = static_cast<char>(static_cast<unsigned char>(held[i]) - 1);
     const QString key = CatalogueKey(kPrefixB, number);
-    ParseCatalogueEntries(BlobText(plain), kPrefixB, keys, texts);
+    QString all = BlobText(plain);
     plain.fill('\0');
-    const QString text = FindCatalogueText(keys, texts, key);
+    const QString text = FindCatalogueEntry(all, kPrefixB, key);
+    all.fill(QChar());
     if (text.isEmpty())
         m_ui.Message(QStringLiteral("m_GetMsgB NOT KEY ERROR: ") + key.right(4), Icon::Error);
     return text;

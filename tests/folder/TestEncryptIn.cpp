@@ -336,27 +336,37 @@ private Q_SLOTS:
     // a power cut must not lose both. A copy needs no commit per file.
     // New containers are synced a batch at a time, and a move removes its sources only after that: a
     // container that cannot be synced is neither listed nor left as a hidden file, and one whose folder
-    // cannot be synced stays listed, its source kept.
+    // cannot be synced stays listed, its source kept. A full batch is committed while the next fills:
+    // its failure is told, and its sources kept, when the run ends.
     void SourcesStayWhenTheSyncFails_data() {
         QTest::addColumn<int>("mode");
         QTest::addColumn<bool>("folderFault");
         QTest::addColumn<int>("listed");
-        QTest::newRow("move: container file") << int(EncryptInRequest::kMove) << false << 0;
-        QTest::newRow("move: its folder") << int(EncryptInRequest::kMove) << true << 2;
-        QTest::newRow("copy: container file") << int(EncryptInRequest::kCopy) << false << 0;
+        QTest::addColumn<int>("before"); // files taken in ahead of the two
+        QTest::newRow("move: container file") << int(EncryptInRequest::kMove) << false << 0 << 0;
+        QTest::newRow("move: its folder") << int(EncryptInRequest::kMove) << true << 2 << 0;
+        QTest::newRow("copy: container file") << int(EncryptInRequest::kCopy) << false << 0 << 0;
+        QTest::newRow("move: a batch before") << int(EncryptInRequest::kMove) << false << 0
+                                              << CContainerBatch::kMaxFiles + 1;
     }
     void SourcesStayWhenTheSyncFails() {
         QFETCH(int, mode);
         QFETCH(bool, folderFault);
         QFETCH(int, listed);
+        QFETCH(int, before);
         auto rig = Started();
         QVERIFY(rig);
+        QStringList sources;
+        for (int i = 0; i < before; ++i)
+            sources.append(rig->Source(QStringLiteral("many/%1.txt").arg(i), QByteArray::number(i)));
         const QString a = rig->Source(QStringLiteral("a.txt"), "aaa");
         const QString b = rig->Source(QStringLiteral("b.txt"), "bbb");
         FaultyFileSystem::Fault& fault = folderFault ? rig->fs.syncFolderFault : rig->fs.syncFault;
         fault = {folderFault ? rig->folder : QStringLiteral(".part"), EIO, 0};
-        QCOMPARE(rig->Run(mode, {a, b}), OpResult::kFailed);
+        QCOMPARE(rig->Run(mode, sources + QStringList{a, b}), OpResult::kFailed);
         QCOMPARE(rig->ui.Numbers(), QList<int>{342});
+        for (int i = 0; i < before; ++i)
+            QCOMPARE(rig->Bytes(sources.at(i)), QByteArray::number(i));
         QCOMPARE(rig->Bytes(a), QByteArray("aaa"));
         QCOMPARE(rig->Bytes(b), QByteArray("bbb"));
         QCOMPARE(rig->ContainerOf(rig->folder, QStringLiteral("b.txt")).isEmpty(), listed == 0);
