@@ -61,7 +61,7 @@ bench: bench-deps
 	$(BUILD_DIR)-bench/bench/korimbo-bench-search
 	$(BUILD_DIR)-bench/bench/korimbo-bench-scan
 	bench/compare.sh $(BUILD_DIR)-bench/korimbo-cli
-	bench/compare-encrypt-in.sh $(BUILD_DIR)-bench/bench/korimbo-bench-encrypt-in 5000 300
+	bench/compare-encrypt-in.sh $(BUILD_DIR)-bench/bench/korimbo-bench-encrypt-in 10000 300
 	$(BUILD_DIR)-bench/bench/korimbo-bench-backup
 	bench/peak-memory.sh $(BUILD_DIR)-bench/korimbo-cli
 
