@@ -2,48 +2,38 @@
 
 namespace korimbo {
 
-namespace {
-
-// Calls `visit(key, at)` for each entry, `at` being where the text behind its key starts.
-template <class Visit>
-void ForEachEntry(const QString& text, const QString& prefix, Visit visit) {
+QList<CatalogueSpan> CatalogueSpans(const QString& text, const QString& prefix) {
+    QList<CatalogueSpan> spans;
     const qsizetype keyLength = prefix.size() + 4;
     qsizetype pos = 0;
     for (;;) {
         const qsizetype at = text.indexOf(prefix, pos);
         if (at < 0)
-            return;
-        const QStringView key = QStringView(text).mid(at, keyLength);
-        pos = at + key.size();
-        visit(key, pos);
+            return spans;
+        CatalogueSpan span;
+        span.key = text.mid(at, keyLength);
+        pos = at + span.key.size();
+        const qsizetype open = text.indexOf(u'"', pos);
+        const qsizetype close = open < 0 ? -1 : text.indexOf(u'"', open + 1);
+        if (close >= 0) {
+            span.start = open + 1;
+            span.length = close - open - 1;
+        }
+        spans.append(span);
         // The scan goes on behind the key: only this catalogue's prefix starts an entry.
     }
 }
 
-QString EntryBody(const QString& text, qsizetype pos) {
-    const qsizetype open = text.indexOf(u'"', pos);
-    const qsizetype close = open < 0 ? -1 : text.indexOf(u'"', open + 1);
-    QString body = close < 0 ? QString() : text.mid(open + 1, close - open - 1);
-    body.replace(QStringLiteral("\\n"), QStringLiteral("\n"));
-    return body;
+QString CatalogueBody(QString stored) {
+    stored.replace(QStringLiteral("\\n"), QStringLiteral("\n"));
+    return stored;
 }
-
-} // namespace
 
 void ParseCatalogueEntries(const QString& text, const QString& prefix, QStringList& keys, QStringList& texts) {
-    ForEachEntry(text, prefix, [&](QStringView key, qsizetype pos) {
-        keys.append(key.toString());
-        texts.append(EntryBody(text, pos));
-    });
-}
-
-QString FindCatalogueEntry(const QString& text, const QString& prefix, const QString& key) {
-    QString found;
-    ForEachEntry(text, prefix, [&](QStringView entryKey, qsizetype pos) {
-        if (entryKey == key)
-            found = EntryBody(text, pos);
-    });
-    return found;
+    for (const CatalogueSpan& span : CatalogueSpans(text, prefix)) {
+        keys.append(span.key);
+        texts.append(span.start < 0 ? QString() : CatalogueBody(text.mid(span.start, span.length)));
+    }
 }
 
 QString FindCatalogueText(const QStringList& keys, const QStringList& texts, const QString& key) {

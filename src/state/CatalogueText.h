@@ -10,9 +10,17 @@ namespace korimbo {
 // where backslash + n stands for a line feed. Anything between entries is ignored.
 void ParseCatalogueEntries(const QString& text, const QString& prefix, QStringList& keys, QStringList& texts);
 
-// The text of `key` in a deciphered catalogue, as parsing it and looking it up would find it, without
-// keeping the other entries.
-QString FindCatalogueEntry(const QString& text, const QString& prefix, const QString& key);
+// Where an entry's text lies in a deciphered catalogue: `length` units from `start`, as stored (backslash +
+// n not yet a line feed); `start` is -1 when no closing quote ends it.
+struct CatalogueSpan {
+    QString key;
+    qsizetype start = -1;
+    qsizetype length = 0;
+};
+QList<CatalogueSpan> CatalogueSpans(const QString& text, const QString& prefix);
+
+// An entry's text as stored, with its line feeds.
+QString CatalogueBody(QString stored);
 
 // The text of `key` among parsed entries: the last entry with that key wins; empty when there is none.
 QString FindCatalogueText(const QStringList& keys, const QStringList& texts, const QString& key);

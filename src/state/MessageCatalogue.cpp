@@ -66,6 +66,7 @@ OpResult CMessageCatalogue::MsgAIN(CCryptEngine& engine, const QString& resource
 OpResult CMessageCatalogue::MsgBIN(CCryptEngine& engine, const QString& resource) {
     m_heldB.fill('\0');
     m_heldB.clear();
+    m_spansB.clear();
     const QString password = FindCatalogueText(m_keysA, m_textsA, CatalogueKey(kPrefixA, 588));
     QString keyName;
     if (password.isEmpty() || engine.RegisterTempKey(password, QString(), keyName) != 0)
@@ -74,7 +75,12 @@ OpResult CMessageCatalogue::MsgBIN(CCryptEngine& engine, const QString& resource
     if (Decipher(engine, resource, plain) != 0 || plain.size() - 4 > kHeldLimit)
         return Fail("MsgBIN NOT ERROR2");
     m_heldB = plain.left(plain.size() - 4);
+    QString text = BlobText(plain);
     plain.fill('\0');
+    m_spansB.clear();
+    for (const CatalogueSpan& span : CatalogueSpans(text, kPrefixB))
+        m_spansB.insert(span.key, span); // the last entry of a key wins
+    text.fill(QChar());
     for (char& byte : m_heldB)
         byte = static_cast<char>(static_cast<unsigned char>(byte) + 1);
     return OpResult::kDone;
@@ -93,16 +99,20 @@ QString CMessageCatalogue::m_GetMsgB(int number) {
         m_ui.Message(QStringLiteral("m_GetMsgB NOT ERROR"), Icon::Error);
         return QString();
     }
-    QByteArray plain(m_heldB.size() + 4, '\0');
-    const char* held = m_heldB.constData();
-    char* out = plain.data();
-    for (qsizetype i = 0; i < m_heldB.size(); ++i)
-        out[i] = static_cast<char>(static_cast<unsigned char>(held[i]) - 1);
     const QString key = CatalogueKey(kPrefixB, number);
-    QString all = BlobText(plain);
-    plain.fill('\0');
-    const QString text = FindCatalogueEntry(all, kPrefixB, key);
-    all.fill(QChar());
+    const auto span = m_spansB.constFind(key);
+    QString text;
+    if (span != m_spansB.cend() && span->start >= 0) {
+        // Only this entry's units are taken back from the held bytes.
+        text.resize(span->length);
+        const auto* held = reinterpret_cast<const unsigned char*>(m_heldB.constData()) + 2 * span->start;
+        for (qsizetype i = 0; i < span->length; ++i) {
+            const unsigned low = static_cast<unsigned char>(held[2 * i] - 1);
+            const unsigned high = static_cast<unsigned char>(held[2 * i + 1] - 1);
+            text[i] = QChar(static_cast<char16_t>(low | high << 8));
+        }
+        text = CatalogueBody(std::move(text));
+    }
     if (text.isEmpty())
         m_ui.Message(QStringLiteral("m_GetMsgB NOT KEY ERROR: ") + key.right(4), Icon::Error);
     return text;

@@ -1,10 +1,12 @@
 #pragma once
 
+#include "state/CatalogueText.h"
 #include "util/Interaction.h"
 #include "util/MessageSource.h"
 #include "util/OpResult.h"
 
 #include <QByteArray>
+#include <QHash>
 #include <QString>
 #include <QStringList>
 
@@ -13,8 +15,9 @@ namespace korimbo {
 class CCryptEngine;
 
 // The two enciphered message catalogues embedded in the program: A holds the messages, B the fixed
-// texts the cryptography needs. A is parsed once at load; B is held with every byte plus 1 and parsed
-// again on every lookup, so its texts never sit in memory as plain text between uses.
+// texts the cryptography needs. A is parsed once at load; B is held with every byte plus 1, with where
+// each of its entries lies, and a lookup takes back only that entry's text: its texts never sit in memory
+// as plain text between uses.
 class CMessageCatalogue final : public MessageSource {
 public:
     static constexpr int kHeldLimit = 100000;
@@ -45,6 +48,7 @@ private:
     QStringList m_keysA;
     QStringList m_textsA;
     QByteArray m_heldB;
+    QHash<QString, CatalogueSpan> m_spansB;
 };
 
 } // namespace korimbo

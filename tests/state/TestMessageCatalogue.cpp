@@ -165,11 +165,13 @@ private Q_SLOTS:
 
         // Catalogue B is keyed by A588 and sees only its own prefix.
         const QString pathB =
-            WriteBlob(QStringLiteral("b.bin"), QStringLiteral("ZorMSGb0003 = \"three\" ZorMSGa0004 = \"not here\""),
+            WriteBlob(QStringLiteral("b.bin"),
+                      QStringLiteral("ZorMSGb0003 = \"three\" ZorMSGa0004 = \"not here\" ZorMSGb0005 = \"五\\n行\""),
                       QStringLiteral("B-key_123!"));
         ui.Clear();
         QCOMPARE(catalogue.MsgBIN(engine, pathB), OpResult::kDone);
         QCOMPARE(catalogue.m_GetMsgB(3), QStringLiteral("three"));
+        QCOMPARE(catalogue.m_GetMsgB(5), QStringLiteral("五\n行"));
         QCOMPARE(catalogue.m_GetMsgB(4), QString());
         QCOMPARE(ui.Messages().size(), 1);
         QCOMPARE(ui.Messages()[0].text, QStringLiteral("m_GetMsgB NOT KEY ERROR: 0004"));
