@@ -193,10 +193,12 @@ struct Fixture {
     CFolderOperations Operations() {
         CFolderOperations operations(Services(), encryptPrompts, trash.get(), history);
         // As the window: a container with a working copy in the decrypted workspace is not deleted.
-        operations.SetOpenCheck([this](const QString& container) {
-            const QString copy = copies->WorkingCopyPath(container);
-            return !copy.isEmpty() && QFileInfo::exists(copy);
-        });
+        operations.SetOpenCheck(
+            [this](const QString& container) {
+                const QString copy = copies->WorkingCopyPath(container);
+                return !copy.isEmpty() && QFileInfo::exists(copy);
+            },
+            [this](const QString& folder) { return copies->MayHoldCopiesBelow(folder); });
         return operations;
     }
 };
