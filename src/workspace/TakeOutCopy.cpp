@@ -22,6 +22,12 @@ CTakeOutCopy::CTakeOutCopy(CWorkingCopies& copies, FileSystem& files, Interactio
 }
 
 int CTakeOutCopy::CopyItem(const QString& from, const QString& to) {
+    const int rc = CopyTree(from, to);
+    SyncFolders();
+    return rc;
+}
+
+int CTakeOutCopy::CopyTree(const QString& from, const QString& to) {
     const Step first = CopyEntry(from, to);
     if (first != Step::Into)
         return first == Step::Done ? 0 : -1;
@@ -88,6 +94,11 @@ CTakeOutCopy::Step CTakeOutCopy::CopyFile(const QString& from, const QString& to
     CopyOptions options;
     options.temp = TempKind::Plain;
     options.keepMode = true;
+    // A move removes its source next: the copy's name must be on the disk first. A copy's names go to the
+    // disk once per folder, each after its bytes.
+    options.syncFolder = m_move;
+    if (!m_move)
+        m_unsyncedFolders.insert(ParentOf(to));
     options.progress = [&](qint64 bytes) {
         m_done = before + bytes;
         return GoOn();
@@ -114,6 +125,12 @@ CTakeOutCopy::Step CTakeOutCopy::CopyFile(const QString& from, const QString& to
 CTakeOutCopy::Step CTakeOutCopy::Failed(int number, const QString& tail, Icon icon) {
     ReportMessage(m_ui, m_messages, number, tail, icon);
     return Step::Failed;
+}
+
+void CTakeOutCopy::SyncFolders() {
+    for (const QString& folder : std::as_const(m_unsyncedFolders))
+        static_cast<void>(m_files.SyncFolder(folder));
+    m_unsyncedFolders.clear();
 }
 
 bool CTakeOutCopy::GoOn() {

@@ -4,6 +4,7 @@
 #include "util/Interaction.h"
 #include "util/MessageSource.h"
 
+#include <QSet>
 #include <QString>
 #include <QStringList>
 
@@ -16,7 +17,8 @@ class CWorkingCopies;
 // The copy (or move) of staged take-out items into a folder the user chose. A folder is merged into one
 // of the same name; an existing file is replaced only after the question; a move renames where it can
 // and otherwise copies and removes the source, wiping a decrypted copy. Each file goes through a
-// temporary file beside its target, so a stop or a failure leaves nothing half-made. A file too large for
+// temporary file beside its target, so a stop or a failure leaves nothing half-made; its bytes are on the
+// disk before its name, and the copied names once per folder when the item is done. A file too large for
 // the target's volume is refused before it is written (A781); like any failed file, it stops the copy.
 class CTakeOutCopy {
 public:
@@ -33,11 +35,13 @@ public:
 private:
     enum class Step { Done, Into, Failed };
 
+    int CopyTree(const QString& from, const QString& to);
     Step CopyEntry(const QString& from, const QString& to);
     Step EnterFolder(const QString& from, const QString& to);
     Step CopyFile(const QString& from, const QString& to);
     Step Failed(int number, const QString& tail, Icon icon = Icon::Error);
     bool GoOn();
+    void SyncFolders();
 
     CWorkingCopies& m_copies;
     FileSystem& m_files;
@@ -47,6 +51,7 @@ private:
     const Progress m_progress;
     qint64 m_total = 0;
     qint64 m_done = 0;
+    QSet<QString> m_unsyncedFolders; // folders that got copied files since the last sync
 };
 
 } // namespace korimbo
