@@ -63,6 +63,7 @@ bench: bench-deps
 	bench/compare.sh $(BUILD_DIR)-bench/korimbo-cli
 	bench/compare-encrypt-in.sh $(BUILD_DIR)-bench/bench/korimbo-bench-encrypt-in 10000 300
 	$(BUILD_DIR)-bench/bench/korimbo-bench-backup
+	bench/compare-bulk.sh $(BUILD_DIR)-bench/bench/korimbo-bench-bulk
 	bench/peak-memory.sh $(BUILD_DIR)-bench/korimbo-cli
 
 # ASan + UBSan build of everything, then the whole suite.

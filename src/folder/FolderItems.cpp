@@ -68,7 +68,7 @@ QString CFolderItems::ShownName(const QString& path) {
 }
 
 bool CFolderItems::HoldsOpenFile(const QString& folder, QString* which) {
-    if (!isOpenInWorkspace)
+    if (!isOpenInWorkspace || (mayHoldOpen && !mayHoldOpen(folder)))
         return false;
     const QString found = FindBelow(
         folder, [this](const TreeEntry& entry) { return entry.kind == ItemKind::File && IsOpen(entry.path); });

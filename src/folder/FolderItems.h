@@ -28,6 +28,8 @@ public:
 
     // Whether a container has a working copy in the decrypted workspace.
     std::function<bool(const QString& container)> isOpenInWorkspace;
+    // False when no container below the folder can be open: its containers are not asked one by one.
+    std::function<bool(const QString& folder)> mayHoldOpen;
 
     QString KeyOf(const QString& path) const { return m_s.nameFile.OwningRoot(path); }
     bool ReadOnlyFolder(const QString& path) const;

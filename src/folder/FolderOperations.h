@@ -47,10 +47,13 @@ public:
     CFolderOperations(const FolderServices& services, EncryptInPrompts& prompts, Trash* trash, CUndoHistory& history);
 
     // Hooks of the window: the busy section, and whether a container has a working copy in the decrypted
-    // workspace.
+    // workspace; `mayHoldOpen` false says no container below a folder has one (a folder of many files is
+    // then not searched file by file).
     std::function<void(bool)> busy;
-    void SetOpenCheck(std::function<bool(const QString& container)> isOpen) {
+    void SetOpenCheck(std::function<bool(const QString& container)> isOpen,
+                      std::function<bool(const QString& folder)> mayHoldOpen = {}) {
         m_items.isOpenInWorkspace = std::move(isOpen);
+        m_items.mayHoldOpen = std::move(mayHoldOpen);
     }
     // The work folder: a container going to a folder of another password is decrypted into the creation
     // area of its destination there, and encrypted again with the destination's key.

@@ -41,7 +41,8 @@ CFolderOperations CMainFrame::NewOperations() {
     AppState& state = m_app.State();
     CFolderOperations operations(Services(), *m_encryptPrompts, m_trash, m_history);
     operations.busy = [this](bool on) { Busy(on); };
-    operations.SetOpenCheck([this](const QString& container) { return HasWorkingCopy(container); });
+    operations.SetOpenCheck([this](const QString& container) { return HasWorkingCopy(container); },
+                            [this](const QString& folder) { return m_copies && m_copies->MayHoldCopiesBelow(folder); });
     operations.workRoot = state.workFolder->RootOf(WorkAreas::kCreation); // only its Ce is used
     return operations;
 }

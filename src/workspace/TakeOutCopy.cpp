@@ -1,6 +1,7 @@
 #include "workspace/TakeOutCopy.h"
 
 #include "util/ErrorText.h"
+#include "util/FileNames.h"
 #include "util/FileCopy.h"
 #include "util/MessageNumbers.h"
 #include "util/MessageText.h"
@@ -9,10 +10,18 @@
 #include "workspace/WorkingCopies.h"
 
 #include <QFileInfo>
+#include <QSet>
 
 #include <cerrno>
 
 namespace korimbo {
+
+namespace {
+
+// Copied files waiting for one flush of the volume: a bound on the temporary files a crash can leave.
+constexpr qsizetype kCommitEvery = 1000;
+
+} // namespace
 
 CTakeOutCopy::CTakeOutCopy(CWorkingCopies& copies, FileSystem& files, Interaction& ui, MessageSource& messages,
                            const QStringList& staged, bool move, Progress progress)
@@ -22,6 +31,12 @@ CTakeOutCopy::CTakeOutCopy(CWorkingCopies& copies, FileSystem& files, Interactio
 }
 
 int CTakeOutCopy::CopyItem(const QString& from, const QString& to) {
+    // What was copied before a failure or a stop keeps its place, as each file did when it was done.
+    const int rc = CopyTree(from, to);
+    return Commit() == 0 ? rc : -1;
+}
+
+int CTakeOutCopy::CopyTree(const QString& from, const QString& to) {
     const Step first = CopyEntry(from, to);
     if (first != Step::Into)
         return first == Step::Done ? 0 : -1;
@@ -88,11 +103,15 @@ CTakeOutCopy::Step CTakeOutCopy::CopyFile(const QString& from, const QString& to
     CopyOptions options;
     options.temp = TempKind::Plain;
     options.keepMode = true;
+    // A move removes its source next: its copy is on the disk first. A copy waits for the next commit
+    // under a temporary name.
+    options.sync = m_move;
+    const QString target = m_move ? to : TempPathBeside(to, TempKind::Plain);
     options.progress = [&](qint64 bytes) {
         m_done = before + bytes;
         return GoOn();
     };
-    const CopyResult copied = CopyFileTo(m_files, from, to, options);
+    const CopyResult copied = CopyFileTo(m_files, from, target, options);
     // The user's own stop needs no message.
     if (copied.step == CopyStep::Stopped)
         return Step::Failed;
@@ -102,18 +121,68 @@ CTakeOutCopy::Step CTakeOutCopy::CopyFile(const QString& from, const QString& to
     if (!copied.Ok())
         return Failed(msg::kCopyOutFailed, WithPath(ErrnoText(copied.error), to, PathSeparator::Paragraph));
     m_done = before + size;
-    if (m_move) {
-        QString error;
-        // A moved decrypted copy leaves no plaintext behind in the take-out area.
-        if (m_copies.EraseCopy(from, error) != 0)
-            static_cast<void>(m_files.Remove(from));
+    if (!m_move) {
+        m_pending.append({target, to});
+        return m_pending.size() < kCommitEvery || Commit() == 0 ? Step::Done : Step::Failed;
     }
+    QString error;
+    // A moved decrypted copy leaves no plaintext behind in the take-out area.
+    if (m_copies.EraseCopy(from, error) != 0)
+        static_cast<void>(m_files.Remove(from));
     return Step::Done;
 }
 
 CTakeOutCopy::Step CTakeOutCopy::Failed(int number, const QString& tail, Icon icon) {
     ReportMessage(m_ui, m_messages, number, tail, icon);
     return Step::Failed;
+}
+
+int CTakeOutCopy::Commit() {
+    QStringList folders;
+    QSet<quint64> volumes;
+    int error = 0;
+    for (const Pending& pending : std::as_const(m_pending)) {
+        const QString folder = ParentOf(pending.to);
+        if (folders.contains(folder))
+            continue;
+        folders.append(folder);
+        FileIdentity identity;
+        const bool known = m_files.Identify(folder, identity).Ok();
+        if (error == 0 && (!known || !volumes.contains(identity.device))) {
+            if (known)
+                volumes.insert(identity.device);
+            error = m_files.SyncVolume(folder).error;
+        }
+    }
+    int rc = 0;
+    if (error != 0)
+        rc = ReportMessage(m_ui, m_messages, msg::kCopyOutFailed,
+                           WithPath(ErrnoText(error), m_pending.first().to, PathSeparator::Paragraph));
+    for (const Pending& pending : std::as_const(m_pending)) {
+        // Not on the disk: the copy goes rather than take a name it might not keep.
+        if (rc != 0 || Place(pending.temp, pending.to) != 0) {
+            static_cast<void>(m_files.Remove(pending.temp));
+            rc = -1;
+        }
+    }
+    m_pending.clear();
+    for (const QString& folder : std::as_const(folders))
+        static_cast<void>(m_files.SyncFolder(folder));
+    return rc;
+}
+
+int CTakeOutCopy::Place(const QString& temp, const QString& to) {
+    // A read-only file being replaced would refuse the rename on some file systems.
+    const bool readOnly = KindOf(to) == ItemKind::File && (QFileInfo(to).permissions() & QFile::WriteOwner) == 0;
+    if (readOnly)
+        static_cast<void>(m_files.MakeWritable(to));
+    const int error = m_files.Rename(temp, to).error;
+    if (error == 0)
+        return 0;
+    if (readOnly)
+        static_cast<void>(m_files.SetReadOnly(to));
+    return ReportMessage(m_ui, m_messages, msg::kCopyOutFailed,
+                         WithPath(ErrnoText(error), to, PathSeparator::Paragraph));
 }
 
 bool CTakeOutCopy::GoOn() {

@@ -4,6 +4,7 @@
 #include "util/Interaction.h"
 #include "util/MessageSource.h"
 
+#include <QList>
 #include <QString>
 #include <QStringList>
 
@@ -16,7 +17,9 @@ class CWorkingCopies;
 // The copy (or move) of staged take-out items into a folder the user chose. A folder is merged into one
 // of the same name; an existing file is replaced only after the question; a move renames where it can
 // and otherwise copies and removes the source, wiping a decrypted copy. Each file goes through a
-// temporary file beside its target, so a stop or a failure leaves nothing half-made. A file too large for
+// temporary file beside its target, so a stop or a failure leaves nothing half-made. A copied file takes
+// its name only once its bytes are on the disk, as with a sync of each, but one flush of the volume does
+// that for many files, and the names go to the disk once per folder. A file too large for
 // the target's volume is refused before it is written (A781); like any failed file, it stops the copy.
 class CTakeOutCopy {
 public:
@@ -33,11 +36,15 @@ public:
 private:
     enum class Step { Done, Into, Failed };
 
+    int CopyTree(const QString& from, const QString& to);
     Step CopyEntry(const QString& from, const QString& to);
     Step EnterFolder(const QString& from, const QString& to);
     Step CopyFile(const QString& from, const QString& to);
     Step Failed(int number, const QString& tail, Icon icon = Icon::Error);
     bool GoOn();
+    // The copied files waiting for their names get them. 0, or -1 (shown).
+    int Commit();
+    int Place(const QString& temp, const QString& to);
 
     CWorkingCopies& m_copies;
     FileSystem& m_files;
@@ -47,6 +54,11 @@ private:
     const Progress m_progress;
     qint64 m_total = 0;
     qint64 m_done = 0;
+    struct Pending {
+        QString temp;
+        QString to;
+    };
+    QList<Pending> m_pending; // copied files, on the disk at the next commit
 };
 
 } // namespace korimbo

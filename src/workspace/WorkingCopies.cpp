@@ -128,6 +128,18 @@ QString CWorkingCopies::WorkingCopyPath(const QString& container, const QString&
     return base + relative + u'/' + PlainNameOf(path, root);
 }
 
+bool CWorkingCopies::MayHoldCopiesBelow(const QString& folder, const QString& area) {
+    const QString path = CleanPath(folder);
+    const QString root = m_nameFile.OwningRoot(path);
+    const int slot = m_registry.SlotOf(root);
+    if (slot < 0)
+        return true;
+    // The copies of the folder's containers lie below the same relative path in the area (WorkingCopyPath).
+    const QString base =
+        WorkAreas::AreaOf(QDir::cleanPath(m_workFolder.RootOf(area)), m_registry.WorkIdText(slot), area);
+    return base.isEmpty() || ItemExists(base + path.mid(root.size()));
+}
+
 bool CWorkingCopies::Locate(const QString& workingCopy, Place& place) const {
     const QString path = CleanPath(workingCopy);
     // Ac, To and Re: the areas of plaintext.

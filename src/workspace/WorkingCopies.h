@@ -59,6 +59,10 @@ public:
     // Work root / work id / "Ac" / directory of the container relative to its folder / plain name. Empty,
     // with A156 shown, when the container lies in no registered folder.
     QString WorkingCopyPath(const QString& container, const QString& area = QStringLiteral("Ac"));
+    // Whether a container below `folder` (subfolders included) may have a copy in `area`: false only when
+    // the area holds no folder where those copies would lie, so that a search through the folder's
+    // containers one by one can be skipped. True when the folder lies in no registered folder.
+    [[nodiscard]] bool MayHoldCopiesBelow(const QString& folder, const QString& area = QStringLiteral("Ac"));
     // The container of a working copy ("Ac", "To" or "Re"), or empty. When there is none, `proposed` gets a
     // fresh container path in the matching directory of the folder; A162 unless `quiet`.
     QString ContainerOf(const QString& workingCopy, QString& proposed, bool quiet);

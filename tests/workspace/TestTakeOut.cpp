@@ -468,6 +468,25 @@ private Q_SLOTS:
         QVERIFY(TakeOutRig::Empty(target));
     }
 
+    // The copies' bytes cannot be put on the disk (the flush of the target's volume fails): A-copy-failed, and
+    // no copy takes its name or stays behind under a temporary one.
+    void CopyOutThatCannotReachTheDiskLeavesNoNames() {
+        auto rig = Started();
+        QVERIFY(rig);
+        const Tree tree = MakeTree(*rig);
+        const QString target = rig->outside.path();
+        rig->fs.syncVolumeFault = {target, EIO, 0};
+        OpResult copied = OpResult::kDone; // until the window calls
+        rig->dialogs.window = [&](const TakeOutWindowRequest& request, CTakeOut& takeOut) {
+            copied = takeOut.CopyOut({request.items.first().staged}, target, false);
+            return TakeOutPrompts::WindowResult::kCancelled;
+        };
+        static_cast<void>(rig->takeOut->Run(TakeOutKind::kDecrypted, {tree.a, tree.docs}));
+        QCOMPARE(copied, OpResult::kFailed);
+        QCOMPARE(rig->ui.Numbers(), QList<int>({msg::kCopyOutFailed}));
+        QCOMPARE(TakeOutRig::FilesBelow(target), QStringList());
+    }
+
     // The selection checks: a missing item (A120); a copy held open by a program (A84); an open copy that
     // can be released asks first (No stops, Yes writes it back and goes on); no room for the copies (A122).
     void SelectionChecks() {

@@ -188,6 +188,21 @@ private Q_SLOTS:
         QCOMPARE(rig->copies->WorkingCopyPath(containers.first()), rig->Editing() + QStringLiteral("/renamed.txt"));
     }
 
+    // Only a folder with a container that has a copy in the editing area, below it or in a subfolder, may
+    // hold one: the others are not searched container by container (a delete of 10,000 files).
+    void CopiesBelowAFolderAreFoundWhereTheyLie() {
+        auto rig = Started();
+        QVERIFY(rig);
+        const QString inner = rig->folder + QStringLiteral("/docs/inner");
+        QVERIFY(QDir().mkpath(inner) && QDir().mkpath(rig->folder + QStringLiteral("/other")));
+        const QString container = rig->Encrypt(inner, QStringLiteral("c.txt"), "charlie");
+        QVERIFY(!rig->copies->MayHoldCopiesBelow(rig->folder + QStringLiteral("/docs")));
+        QVERIFY(!rig->Open(container).isEmpty());
+        for (const QString& below : {QString(), QStringLiteral("/docs"), QStringLiteral("/docs/inner/")})
+            QVERIFY2(rig->copies->MayHoldCopiesBelow(rig->folder + below), qPrintable(below));
+        QVERIFY(!rig->copies->MayHoldCopiesBelow(rig->folder + QStringLiteral("/other")));
+    }
+
     // The editor handed the document to a running instance and ended at once: the instance is found, in
     // this order, through the bus, the process holding the copy, its window, its executable; without any
     // of them the slot keeps only the path and the timer stays off.
