@@ -255,15 +255,6 @@ bool LocalFileSystem::Exists(const QString& path) {
     return ::lstat(Native(path).constData(), &st) == 0;
 }
 
-SysResult FileSystem::SyncVolume(const QString& path) {
-    const int fd = ::open(Native(path).constData(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
-        return errno;
-    const int rc = ::syncfs(fd) == 0 ? 0 : errno;
-    ::close(fd);
-    return rc;
-}
-
 SysResult FileSystem::Identify(const QString& path, FileIdentity& identity) {
     struct stat st {};
     if (::lstat(Native(path).constData(), &st) != 0)

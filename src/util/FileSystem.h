@@ -80,8 +80,6 @@ public:
     virtual SysResult MakeWritable(const QString& path) = 0;
     virtual SysResult SetReadOnly(const QString& path) = 0;
     virtual SysResult SyncFolder(const QString& folder) = 0; // makes a rename in the folder durable
-    // Every file written on the volume that holds `path` is on the disk: one flush for many files.
-    virtual SysResult SyncVolume(const QString& path);
     // Replaces the whole file, all or nothing: a failure or a crash part-way leaves the old file as it was.
     virtual SysResult ReplaceContents(const QString& path, const QByteArray& data) = 0;
     // Reads the whole file (for small state files only).

@@ -10,7 +10,6 @@
 #include "workspace/WorkingCopies.h"
 
 #include <QFileInfo>
-#include <QSet>
 
 #include <cerrno>
 
@@ -18,7 +17,7 @@ namespace korimbo {
 
 namespace {
 
-// Copied files waiting for one flush of the volume: a bound on the temporary files a crash can leave.
+// Copied files waiting for their names: a bound on the temporary files a crash can leave.
 constexpr qsizetype kCommitEvery = 1000;
 
 } // namespace
@@ -103,9 +102,9 @@ CTakeOutCopy::Step CTakeOutCopy::CopyFile(const QString& from, const QString& to
     CopyOptions options;
     options.temp = TempKind::Plain;
     options.keepMode = true;
-    // A move removes its source next: its copy is on the disk first. A copy waits for the next commit
-    // under a temporary name.
-    options.sync = m_move;
+    // Each copy is synced through the handle that wrote it, which is told of any failure to write it
+    // back. A copy then waits under a temporary name to be renamed with the others of its folder; a move
+    // removes its source next, so its copy takes its name at once.
     const QString target = m_move ? to : TempPathBeside(to, TempKind::Plain);
     options.progress = [&](qint64 bytes) {
         m_done = before + bytes;
@@ -139,31 +138,15 @@ CTakeOutCopy::Step CTakeOutCopy::Failed(int number, const QString& tail, Icon ic
 
 int CTakeOutCopy::Commit() {
     QStringList folders;
-    QSet<quint64> volumes;
-    int error = 0;
-    for (const Pending& pending : std::as_const(m_pending)) {
-        const QString folder = ParentOf(pending.to);
-        if (folders.contains(folder))
-            continue;
-        folders.append(folder);
-        FileIdentity identity;
-        const bool known = m_files.Identify(folder, identity).Ok();
-        if (error == 0 && (!known || !volumes.contains(identity.device))) {
-            if (known)
-                volumes.insert(identity.device);
-            error = m_files.SyncVolume(folder).error;
-        }
-    }
     int rc = 0;
-    if (error != 0)
-        rc = ReportMessage(m_ui, m_messages, msg::kCopyOutFailed,
-                           WithPath(ErrnoText(error), m_pending.first().to, PathSeparator::Paragraph));
     for (const Pending& pending : std::as_const(m_pending)) {
-        // Not on the disk: the copy goes rather than take a name it might not keep.
         if (rc != 0 || Place(pending.temp, pending.to) != 0) {
             static_cast<void>(m_files.Remove(pending.temp));
             rc = -1;
+            continue;
         }
+        if (const QString folder = ParentOf(pending.to); !folders.contains(folder))
+            folders.append(folder);
     }
     m_pending.clear();
     for (const QString& folder : std::as_const(folders))

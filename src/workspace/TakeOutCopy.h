@@ -17,9 +17,9 @@ class CWorkingCopies;
 // The copy (or move) of staged take-out items into a folder the user chose. A folder is merged into one
 // of the same name; an existing file is replaced only after the question; a move renames where it can
 // and otherwise copies and removes the source, wiping a decrypted copy. Each file goes through a
-// temporary file beside its target, so a stop or a failure leaves nothing half-made. A copied file takes
-// its name only once its bytes are on the disk, as with a sync of each, but one flush of the volume does
-// that for many files, and the names go to the disk once per folder. A file too large for
+// temporary file beside its target, so a stop or a failure leaves nothing half-made. A copied file is
+// synced and takes its name later with the others of its folder, whose names go to the disk in one sync
+// of the folder. A file too large for
 // the target's volume is refused before it is written (A781); like any failed file, it stops the copy.
 class CTakeOutCopy {
 public:
@@ -58,7 +58,7 @@ private:
         QString temp;
         QString to;
     };
-    QList<Pending> m_pending; // copied files, on the disk at the next commit
+    QList<Pending> m_pending; // copied files on the disk, waiting for their names
 };
 
 } // namespace korimbo

@@ -28,7 +28,6 @@ public:
     Fault heldOpen;        // another program holds the file: ReadWriteAlone fails with EBUSY
     Fault syncFault;       // File::Sync on a matching file fails with `error` (the disk would not commit it)
     Fault syncFolderFault; // SyncFolder on a matching folder fails with `error`
-    Fault syncVolumeFault; // SyncVolume on a matching path fails with `error`
     Fault makeFolderFault; // MakeFolder fails with `error`
     Fault removeFolderFault; // RemoveFolder fails with `error`
     Fault corruptFault;    // writes pass, but the byte at `afterBytes` of one handle is stored with a bit flipped
@@ -56,9 +55,6 @@ public:
     SysResult SetReadOnly(const QString& path) override { return m_local.SetReadOnly(path); }
     SysResult SyncFolder(const QString& folder) override {
         return Matches(syncFolderFault, folder) ? syncFolderFault.error : m_local.SyncFolder(folder);
-    }
-    SysResult SyncVolume(const QString& path) override {
-        return Matches(syncVolumeFault, path) ? syncVolumeFault.error : m_local.SyncVolume(path);
     }
     // A write fault makes the replacement stop short, the way a full disk or a killed writer would.
     SysResult ReplaceContents(const QString& path, const QByteArray& data) override;

@@ -468,14 +468,14 @@ private Q_SLOTS:
         QVERIFY(TakeOutRig::Empty(target));
     }
 
-    // The copies' bytes cannot be put on the disk (the flush of the target's volume fails): A-copy-failed, and
-    // no copy takes its name or stays behind under a temporary one.
+    // The copies' bytes cannot be put on the disk (their sync fails): A-copy-failed, and no copy takes its
+    // name or stays behind under a temporary one.
     void CopyOutThatCannotReachTheDiskLeavesNoNames() {
         auto rig = Started();
         QVERIFY(rig);
         const Tree tree = MakeTree(*rig);
         const QString target = rig->outside.path();
-        rig->fs.syncVolumeFault = {target, EIO, 0};
+        rig->fs.syncFault = {target, EIO, 0};
         OpResult copied = OpResult::kDone; // until the window calls
         rig->dialogs.window = [&](const TakeOutWindowRequest& request, CTakeOut& takeOut) {
             copied = takeOut.CopyOut({request.items.first().staged}, target, false);
