@@ -80,7 +80,7 @@ CopyResult CopyFileTo(FileSystem& files, const QString& from, const QString& to,
             static_cast<void>(files.Remove(temp));
         return result;
     }
-    if (options.sync)
+    if (options.sync && options.syncFolder)
         static_cast<void>(files.SyncFolder(ParentOf(to)));
     return result;
 }

@@ -12,6 +12,7 @@ namespace korimbo {
 struct CopyOptions {
     TempKind temp = TempKind::Sealed; // a plaintext copy is marked so that a sweep wipes what a crash left
     bool sync = true;                 // on disk (file and folder entry) before the call returns
+    bool syncFolder = true;           // with `sync`: the folder entry too (not when a later rename names it)
     bool keepMode = false;            // the source's permission bits, else the umask's (0600 when private)
     // Called after every piece with the bytes copied so far of this file; false stops the copy.
     std::function<bool(qint64 bytes)> progress;

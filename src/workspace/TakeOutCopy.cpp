@@ -106,6 +106,7 @@ CTakeOutCopy::Step CTakeOutCopy::CopyFile(const QString& from, const QString& to
     // back. A copy then waits under a temporary name to be renamed with the others of its folder; a move
     // removes its source next, so its copy takes its name at once.
     const QString target = m_move ? to : TempPathBeside(to, TempKind::Plain);
+    options.syncFolder = m_move;
     options.progress = [&](qint64 bytes) {
         m_done = before + bytes;
         return GoOn();
