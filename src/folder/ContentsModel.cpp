@@ -182,7 +182,8 @@ std::vector<std::size_t> CContentsModel::DiskStateOf(const QList<DiskEntry>& dis
     std::vector<std::size_t> state;
     state.reserve(static_cast<std::size_t>(disk.size()));
     for (const DiskEntry& entry : disk)
-        state.push_back(qHashMulti(0, entry.name, entry.time));
+        if (!entry.hidden)
+            state.push_back(qHashMulti(0, entry.name, entry.time));
     std::sort(state.begin(), state.end());
     return state;
 }
@@ -223,10 +224,11 @@ int CContentsModel::FillList(const QString& directory, const QString& key) {
         return -1;
     }
 
-    const QList<DiskEntry> disk = ListedEntries(withNameFile);
+    QList<DiskEntry> disk = ListedEntries(withNameFile);
     QStringList unread;
     QList<ContentsItem> rows = RowsOf(disk, index, withNameFile, unread);
-    index.clear();
+    PumpPacer pacer(m_ui);
+    ReleasePaced(index, pacer);
     m_ascending.fill(false);
     m_ascending[m_sortColumn] = true;
     SortRows(rows);
@@ -234,6 +236,7 @@ int CContentsModel::FillList(const QString& directory, const QString& key) {
     m_items = std::move(rows);
     m_diskState = DiskStateOf(disk);
     endResetModel();
+    ReleasePaced(disk, pacer);
     m_ui.SetStatusText(QString());
     RequestFreeSpace();
     if (!unread.isEmpty())
@@ -357,11 +360,10 @@ OpResult CContentsModel::UpdateList() {
         return OpResult::kDone;
     PumpPacer pacer(m_ui);
     QList<DiskEntry> everything = ReadDirectory(m_directory, false, &pacer);
-    QList<DiskEntry> listed = everything;
-    listed.removeIf([](const DiskEntry& entry) { return entry.hidden; });
-    if (DiskStateOf(listed) == m_diskState)
+    if (DiskStateOf(everything) == m_diskState) {
+        ReleasePaced(everything, pacer);
         return OpResult::kDone;
-    listed.clear();
+    }
 
     bool withNameFile = false;
     NameIndex index;
@@ -369,7 +371,7 @@ OpResult CContentsModel::UpdateList() {
         m_ui.SetStatusText(QString());
         return OpResult::kFailed;
     }
-    const QList<DiskEntry> disk = ListedEntries(withNameFile);
+    QList<DiskEntry> disk = ListedEntries(withNameFile);
     std::vector<std::size_t> state = DiskStateOf(disk);
 
     QHash<QString, int> rowOf;
@@ -417,7 +419,9 @@ OpResult CContentsModel::UpdateList() {
             addedNames.insert(entry.name);
         }
     }
-    index.clear();
+    ReleasePaced(index, pacer);
+    ReleasePaced(disk, pacer);
+    ReleasePaced(rowOf, pacer);
 
     // Vanished rows, from the last to the first so the rows still to go keep their numbers; neighbours
     // go together, so that many files deleted at once do not move the rest of the list once each.
@@ -456,6 +460,7 @@ OpResult CContentsModel::UpdateList() {
         endInsertRows();
     }
     m_diskState = complete ? std::move(state) : std::vector<std::size_t>();
+    ReleasePaced(onDisk, pacer);
     m_ui.SetStatusText(QString());
     RequestFreeSpace();
     return OpResult::kDone;

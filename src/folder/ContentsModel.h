@@ -128,8 +128,8 @@ private:
     // A container's plain name as the list shows it: a known extension is left out when the settings say so.
     QString ContainerNameShown(const QString& plainName) const;
     QString ContainerNameShown(const QString& plainName, bool knownType) const;
-    // A fingerprint of every entry (name and disk time), sorted: an update compares it to see whether
-    // anything changed, at eight bytes an entry.
+    // A fingerprint of every listed entry (name and disk time; hidden ones left out), sorted: an update
+    // compares it to see whether anything changed, at eight bytes an entry.
     std::vector<std::size_t> DiskStateOf(const QList<DiskEntry>& disk) const;
     QList<DiskEntry> ListedEntries(bool withNameFile) const;
     // The rows of the entries listed; the files without a line are named in `unread`.

@@ -2,6 +2,10 @@
 
 #include "util/Interaction.h"
 
+#include <QHash>
+#include <QList>
+#include <QSet>
+
 namespace korimbo {
 
 // Keeps the window alive through long loops over many small steps (a listing of a large directory):
@@ -23,5 +27,34 @@ public:
 private:
     Interaction& m_ui;
 };
+
+// Empties a large container an element at a time, ticking: freeing the 100,000 entries of a listing in
+// one go is a step the window would notice.
+template <typename T>
+void ReleasePaced(QList<T>& list, PumpPacer& pacer) {
+    while (!list.isEmpty()) {
+        list.removeLast();
+        static_cast<void>(pacer.Tick());
+    }
+}
+
+template <typename Hash>
+void ReleaseHashPaced(Hash& hash, PumpPacer& pacer) {
+    for (auto it = hash.begin(); it != hash.end();) {
+        it = hash.erase(it);
+        static_cast<void>(pacer.Tick());
+    }
+    hash.clear();
+}
+
+template <typename K, typename V>
+void ReleasePaced(QHash<K, V>& hash, PumpPacer& pacer) {
+    ReleaseHashPaced(hash, pacer);
+}
+
+template <typename T>
+void ReleasePaced(QSet<T>& set, PumpPacer& pacer) {
+    ReleaseHashPaced(set, pacer);
+}
 
 } // namespace korimbo
