@@ -178,12 +178,14 @@ int CContentsModel::LoadIndex(bool& withNameFile, NameIndex& index, QList<DiskEn
 }
 
 // Name and time of every entry; the directory is the same for all, so it is left out.
-std::vector<std::size_t> CContentsModel::DiskStateOf(const QList<DiskEntry>& disk) const {
+std::vector<std::size_t> CContentsModel::DiskStateOf(const QList<DiskEntry>& disk, PumpPacer& pacer) const {
     std::vector<std::size_t> state;
     state.reserve(static_cast<std::size_t>(disk.size()));
-    for (const DiskEntry& entry : disk)
+    for (const DiskEntry& entry : disk) {
         if (!entry.hidden)
             state.push_back(qHashMulti(0, entry.name, entry.time));
+        static_cast<void>(pacer.Tick());
+    }
     std::sort(state.begin(), state.end());
     return state;
 }
@@ -232,9 +234,10 @@ int CContentsModel::FillList(const QString& directory, const QString& key) {
     m_ascending.fill(false);
     m_ascending[m_sortColumn] = true;
     SortRows(rows);
+    std::vector<std::size_t> state = DiskStateOf(disk, pacer);
     beginResetModel();
     m_items = std::move(rows);
-    m_diskState = DiskStateOf(disk);
+    m_diskState = std::move(state);
     endResetModel();
     ReleasePaced(disk, pacer);
     m_ui.SetStatusText(QString());
@@ -360,7 +363,7 @@ OpResult CContentsModel::UpdateList() {
         return OpResult::kDone;
     PumpPacer pacer(m_ui);
     QList<DiskEntry> everything = ReadDirectory(m_directory, false, &pacer);
-    if (DiskStateOf(everything) == m_diskState) {
+    if (DiskStateOf(everything, pacer) == m_diskState) {
         ReleasePaced(everything, pacer);
         return OpResult::kDone;
     }
@@ -372,7 +375,7 @@ OpResult CContentsModel::UpdateList() {
         return OpResult::kFailed;
     }
     QList<DiskEntry> disk = ListedEntries(withNameFile);
-    std::vector<std::size_t> state = DiskStateOf(disk);
+    std::vector<std::size_t> state = DiskStateOf(disk, pacer);
 
     QHash<QString, int> rowOf;
     rowOf.reserve(m_items.size());

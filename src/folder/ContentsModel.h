@@ -130,7 +130,7 @@ private:
     QString ContainerNameShown(const QString& plainName, bool knownType) const;
     // A fingerprint of every listed entry (name and disk time; hidden ones left out), sorted: an update
     // compares it to see whether anything changed, at eight bytes an entry.
-    std::vector<std::size_t> DiskStateOf(const QList<DiskEntry>& disk) const;
+    std::vector<std::size_t> DiskStateOf(const QList<DiskEntry>& disk, PumpPacer& pacer) const;
     QList<DiskEntry> ListedEntries(bool withNameFile) const;
     // The rows of the entries listed; the files without a line are named in `unread`.
     QList<ContentsItem> RowsOf(const QList<DiskEntry>& disk, const NameIndex& index, bool withNameFile,
