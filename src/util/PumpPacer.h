@@ -38,12 +38,11 @@ void ReleasePaced(QList<T>& list, PumpPacer& pacer) {
     }
 }
 
+// A hash goes in one step, which costs a fraction of erasing it an entry at a time (each erase moves
+// the entries after it): with a pump just before, it stays short of a gap the window would show.
 template <typename Hash>
 void ReleaseHashPaced(Hash& hash, PumpPacer& pacer) {
-    for (auto it = hash.begin(); it != hash.end();) {
-        it = hash.erase(it);
-        static_cast<void>(pacer.Tick());
-    }
+    static_cast<void>(pacer.Tick());
     hash.clear();
 }
 
