@@ -147,12 +147,14 @@ void CContentsModel::RefreshDisplay() {
     Resort();
 }
 
-int CContentsModel::EntryOf(const DiskEntry& disk, const NameIndex& index, bool withNameFile, NameEntry& entry) {
+int CContentsModel::EntryOf(const DiskEntry& disk, NameIndex& index, bool withNameFile, NameEntry& entry) {
     if (withNameFile) {
-        const auto found = index.constFind(disk.name);
-        if (found == index.constEnd())
+        const auto found = index.find(disk.name);
+        if (found == index.end())
             return -1;
-        entry = found.value();
+        // Taken out, so that its strings go with the row made of it, a step at a time, and the index is
+        // cheap to free in one go.
+        entry = std::move(found.value());
         return 0;
     }
     return m_nameFile.EntryFromDisk(m_directory, disk, m_key, entry);
@@ -247,7 +249,7 @@ int CContentsModel::FillList(const QString& directory, const QString& key) {
     return 0;
 }
 
-QList<ContentsItem> CContentsModel::RowsOf(const QList<DiskEntry>& disk, const NameIndex& index, bool withNameFile,
+QList<ContentsItem> CContentsModel::RowsOf(const QList<DiskEntry>& disk, NameIndex& index, bool withNameFile,
                                            QStringList& unread) {
     PumpPacer pacer(m_ui);
     QList<ContentsItem> rows;

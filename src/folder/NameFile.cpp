@@ -68,13 +68,14 @@ QString TimeText(qint64 secondsSinceEpoch) {
     return QString::fromLatin1(text, 14);
 }
 
-// The part of a line that says which disk entry it describes: ":*0*:" name ":*1*:" time.
-QString LineKey(const QString& line) {
+// The part of a line that says which disk entry it describes: ":*0*:" name ":*1*:" time. A view into the
+// line, so that keying 100,000 lines neither makes nor later frees a string for each.
+QStringView LineKey(const QString& line) {
     const qsizetype time = line.indexOf(kField1);
     if (time < 0)
-        return QString();
+        return QStringView();
     const qsizetype end = line.indexOf(kField2, time + kField1.size());
-    return end < 0 ? QString() : line.left(end);
+    return end < 0 ? QStringView() : QStringView(line).left(end);
 }
 
 QString DiskKey(const DiskEntry& entry) {
@@ -433,10 +434,10 @@ int CNameFile::RefreshNameFile(const QString& directory, const QString& key) {
     const QList<DiskEntry>& disk = m_seenEntries;
     // A directory of many thousand entries takes seconds when every header is read: the window is pumped
     // along the way and shows how far the pass got.
-    QHash<QString, int> lineByKey;
+    QHash<QStringView, int> lineByKey; // views into `lines`, which outlive it
     lineByKey.reserve(lines.size());
     for (int i = 0; i < lines.size(); ++i) {
-        const QString lineKey = LineKey(lines.at(i));
+        const QStringView lineKey = LineKey(lines.at(i));
         if (!lineKey.isEmpty())
             lineByKey.insert(lineKey, i);
         static_cast<void>(pacer.Tick());
@@ -451,7 +452,8 @@ int CNameFile::RefreshNameFile(const QString& directory, const QString& key) {
         ++done;
         if (pacer.Tick())
             m_ui.SetStatusText(ReadingProgressText(m_messages, done, disk.size()));
-        const auto found = lineByKey.constFind(DiskKey(entry));
+        const QString diskKey = DiskKey(entry);
+        const auto found = lineByKey.constFind(QStringView(diskKey));
         if (found != lineByKey.constEnd()) {
             keep[static_cast<std::size_t>(found.value())] = 1;
             continue;
