@@ -15,6 +15,7 @@
 #include "crypto/Inflater.h"
 #include "state/MessageCatalogue.h"
 #include "util/ConsoleInteraction.h"
+#include "util/HeapTuning.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -159,6 +160,7 @@ BENCHMARK(BM_DecryptFile)->Arg(0)->Arg(1)->Iterations(3)->Unit(benchmark::kMilli
 } // namespace
 
 int main(int argc, char** argv) {
+    MergeFreedBlocksAtOnce(); // as the program does: the listings' pumps depend on it
     QCoreApplication app(argc, argv);
     if ((argc == 3 || argc == 4) && QString::fromLocal8Bit(argv[1]) == QStringLiteral("--write-data")) {
         const QDir out(QString::fromLocal8Bit(argv[2]));

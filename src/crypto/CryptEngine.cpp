@@ -142,20 +142,24 @@ EngineResult CCryptEngine::TakeBusy(int message) {
 
 // ---- enciphered buffers ----
 
-EngineResult CCryptEngine::EncipherBuffer(std::uint8_t* buffer, qint64 length, const QString& key) {
+EngineResult CCryptEngine::EncipherBuffer(std::uint8_t* buffer, qint64 length, const QString& key,
+                                          const std::uint8_t* chain) {
     if (TakeBusy(msg::kEncipherBusy) != kOk)
         return kFailed;
-    const EngineResult rc = EncipherBufferHeld(buffer, length, key);
+    const EngineResult rc = EncipherBufferHeld(buffer, length, key, chain);
     ReleaseBusy();
     return rc;
 }
 
-EngineResult CCryptEngine::EncipherBufferHeld(std::uint8_t* buffer, qint64 length, const QString& key) {
+EngineResult CCryptEngine::EncipherBufferHeld(std::uint8_t* buffer, qint64 length, const QString& key,
+                                              const std::uint8_t* previous) {
     if (length < 0 || length % 16 != 0)
         return Refuse(msg::kEncipherLength, QString());
     std::uint8_t chain[16];
     if (SelectKey(KeyDirection::Encrypt, key, chain) != kOk)
         return kFailed;
+    if (previous)
+        std::memcpy(chain, previous, 16);
     if (length == 0)
         return kOk; // nothing to do, and an empty scratch has no storage to copy from
     std::vector<std::uint8_t> scratch(static_cast<std::size_t>(length));

@@ -102,8 +102,12 @@ public:
     bool IsBusy() const { return m_busy; }
 
     // ---- enciphered buffers ----
-    EngineResult EncipherBuffer(std::uint8_t* buffer, qint64 length, const QString& key);
-    EngineResult EncipherBufferHeld(std::uint8_t* buffer, qint64 length, const QString& key);
+    // `chain`: the last enciphered block of the buffer this one continues, so that a long buffer can be
+    // taken in pieces; without one the key's own starting block.
+    EngineResult EncipherBuffer(std::uint8_t* buffer, qint64 length, const QString& key,
+                                const std::uint8_t* chain = nullptr);
+    EngineResult EncipherBufferHeld(std::uint8_t* buffer, qint64 length, const QString& key,
+                                    const std::uint8_t* chain = nullptr);
     EngineResult DecipherBuffer(std::uint8_t* buffer, qint64 length, const QString& key,
                                 const std::uint8_t* chain = nullptr);
     EngineResult DecipherBufferHeld(std::uint8_t* buffer, qint64 length, const QString& key,

@@ -147,12 +147,14 @@ void CContentsModel::RefreshDisplay() {
     Resort();
 }
 
-int CContentsModel::EntryOf(const DiskEntry& disk, const NameIndex& index, bool withNameFile, NameEntry& entry) {
+int CContentsModel::EntryOf(const DiskEntry& disk, NameIndex& index, bool withNameFile, NameEntry& entry) {
     if (withNameFile) {
-        const auto found = index.constFind(disk.name);
-        if (found == index.constEnd())
+        const auto found = index.find(disk.name);
+        if (found == index.end())
             return -1;
-        entry = found.value();
+        // Taken out, so that its strings go with the row made of it, a step at a time, and the index is
+        // cheap to free in one go.
+        entry = std::move(found.value());
         return 0;
     }
     return m_nameFile.EntryFromDisk(m_directory, disk, m_key, entry);
@@ -178,11 +180,14 @@ int CContentsModel::LoadIndex(bool& withNameFile, NameIndex& index, QList<DiskEn
 }
 
 // Name and time of every entry; the directory is the same for all, so it is left out.
-std::vector<std::size_t> CContentsModel::DiskStateOf(const QList<DiskEntry>& disk) const {
+std::vector<std::size_t> CContentsModel::DiskStateOf(const QList<DiskEntry>& disk, PumpPacer& pacer) const {
     std::vector<std::size_t> state;
     state.reserve(static_cast<std::size_t>(disk.size()));
-    for (const DiskEntry& entry : disk)
-        state.push_back(qHashMulti(0, entry.name, entry.time));
+    for (const DiskEntry& entry : disk) {
+        if (!entry.hidden)
+            state.push_back(qHashMulti(0, entry.name, entry.time));
+        static_cast<void>(pacer.Tick());
+    }
     std::sort(state.begin(), state.end());
     return state;
 }
@@ -223,17 +228,20 @@ int CContentsModel::FillList(const QString& directory, const QString& key) {
         return -1;
     }
 
-    const QList<DiskEntry> disk = ListedEntries(withNameFile);
+    QList<DiskEntry> disk = ListedEntries(withNameFile);
     QStringList unread;
     QList<ContentsItem> rows = RowsOf(disk, index, withNameFile, unread);
-    index.clear();
+    PumpPacer pacer(m_ui);
+    ReleasePaced(index, pacer);
     m_ascending.fill(false);
     m_ascending[m_sortColumn] = true;
     SortRows(rows);
+    std::vector<std::size_t> state = DiskStateOf(disk, pacer);
     beginResetModel();
     m_items = std::move(rows);
-    m_diskState = DiskStateOf(disk);
+    m_diskState = std::move(state);
     endResetModel();
+    ReleasePaced(disk, pacer);
     m_ui.SetStatusText(QString());
     RequestFreeSpace();
     if (!unread.isEmpty())
@@ -241,7 +249,7 @@ int CContentsModel::FillList(const QString& directory, const QString& key) {
     return 0;
 }
 
-QList<ContentsItem> CContentsModel::RowsOf(const QList<DiskEntry>& disk, const NameIndex& index, bool withNameFile,
+QList<ContentsItem> CContentsModel::RowsOf(const QList<DiskEntry>& disk, NameIndex& index, bool withNameFile,
                                            QStringList& unread) {
     PumpPacer pacer(m_ui);
     QList<ContentsItem> rows;
@@ -357,11 +365,10 @@ OpResult CContentsModel::UpdateList() {
         return OpResult::kDone;
     PumpPacer pacer(m_ui);
     QList<DiskEntry> everything = ReadDirectory(m_directory, false, &pacer);
-    QList<DiskEntry> listed = everything;
-    listed.removeIf([](const DiskEntry& entry) { return entry.hidden; });
-    if (DiskStateOf(listed) == m_diskState)
+    if (DiskStateOf(everything, pacer) == m_diskState) {
+        ReleasePaced(everything, pacer);
         return OpResult::kDone;
-    listed.clear();
+    }
 
     bool withNameFile = false;
     NameIndex index;
@@ -369,8 +376,8 @@ OpResult CContentsModel::UpdateList() {
         m_ui.SetStatusText(QString());
         return OpResult::kFailed;
     }
-    const QList<DiskEntry> disk = ListedEntries(withNameFile);
-    std::vector<std::size_t> state = DiskStateOf(disk);
+    QList<DiskEntry> disk = ListedEntries(withNameFile);
+    std::vector<std::size_t> state = DiskStateOf(disk, pacer);
 
     QHash<QString, int> rowOf;
     rowOf.reserve(m_items.size());
@@ -417,7 +424,9 @@ OpResult CContentsModel::UpdateList() {
             addedNames.insert(entry.name);
         }
     }
-    index.clear();
+    ReleasePaced(index, pacer);
+    ReleasePaced(disk, pacer);
+    ReleasePaced(rowOf, pacer);
 
     // Vanished rows, from the last to the first so the rows still to go keep their numbers; neighbours
     // go together, so that many files deleted at once do not move the rest of the list once each.
@@ -456,6 +465,7 @@ OpResult CContentsModel::UpdateList() {
         endInsertRows();
     }
     m_diskState = complete ? std::move(state) : std::vector<std::size_t>();
+    ReleasePaced(onDisk, pacer);
     m_ui.SetStatusText(QString());
     RequestFreeSpace();
     return OpResult::kDone;

@@ -119,8 +119,9 @@ private:
     // Refreshes and loads the name file of the shown directory; without an owning root there is none.
     // `enumerated`: the directory's entries just read, which the refresh may use instead of its own.
     int LoadIndex(bool& withNameFile, NameIndex& index, QList<DiskEntry>* enumerated = nullptr);
-    // The name-file entry of a file, or its header read directly when the directory has no name file.
-    int EntryOf(const DiskEntry& disk, const NameIndex& index, bool withNameFile, NameEntry& entry);
+    // The name-file entry of a file, or its header read directly when the directory has no name file; an
+    // entry of the index is moved out (each disk entry asks once).
+    int EntryOf(const DiskEntry& disk, NameIndex& index, bool withNameFile, NameEntry& entry);
     ContentsItem FolderItem(const DiskEntry& disk) const;
     ContentsItem FileItem(const DiskEntry& disk, const NameEntry& entry) const;
     // The desktop's name of the name's type, else "ファイル" or "EXT ファイル"; `known` says which.
@@ -128,12 +129,12 @@ private:
     // A container's plain name as the list shows it: a known extension is left out when the settings say so.
     QString ContainerNameShown(const QString& plainName) const;
     QString ContainerNameShown(const QString& plainName, bool knownType) const;
-    // A fingerprint of every entry (name and disk time), sorted: an update compares it to see whether
-    // anything changed, at eight bytes an entry.
-    std::vector<std::size_t> DiskStateOf(const QList<DiskEntry>& disk) const;
+    // A fingerprint of every listed entry (name and disk time; hidden ones left out), sorted: an update
+    // compares it to see whether anything changed, at eight bytes an entry.
+    std::vector<std::size_t> DiskStateOf(const QList<DiskEntry>& disk, PumpPacer& pacer) const;
     QList<DiskEntry> ListedEntries(bool withNameFile) const;
     // The rows of the entries listed; the files without a line are named in `unread`.
-    QList<ContentsItem> RowsOf(const QList<DiskEntry>& disk, const NameIndex& index, bool withNameFile,
+    QList<ContentsItem> RowsOf(const QList<DiskEntry>& disk, NameIndex& index, bool withNameFile,
                                QStringList& unread);
     bool Before(const ContentsItem& a, const ContentsItem& b) const;
     void SortRows(QList<ContentsItem>& rows);

@@ -20,9 +20,11 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
+#include <future>
 #include <vector>
 
 namespace korimbo {
@@ -50,6 +52,9 @@ constexpr int kGuardStepMs = 100;
 constexpr int kRefreshTries = 10;
 constexpr int kRefreshStepMs = 200;
 constexpr int kLineBatch = 100;
+// About 2 ms of AES: the window is pumped between pieces of a large name file. A whole number of blocks.
+constexpr qsizetype kCipherPiece = qsizetype(1) << 20;
+constexpr int kReplaceStepMs = 5;
 
 // "yyyyMMddhhmmss" in local time, without the cost of a QDateTime per entry.
 QString TimeText(qint64 secondsSinceEpoch) {
@@ -63,13 +68,14 @@ QString TimeText(qint64 secondsSinceEpoch) {
     return QString::fromLatin1(text, 14);
 }
 
-// The part of a line that says which disk entry it describes: ":*0*:" name ":*1*:" time.
-QString LineKey(const QString& line) {
+// The part of a line that says which disk entry it describes: ":*0*:" name ":*1*:" time. A view into the
+// line, so that keying 100,000 lines neither makes nor later frees a string for each.
+QStringView LineKey(const QString& line) {
     const qsizetype time = line.indexOf(kField1);
     if (time < 0)
-        return QString();
+        return QStringView();
     const qsizetype end = line.indexOf(kField2, time + kField1.size());
-    return end < 0 ? QString() : line.left(end);
+    return end < 0 ? QStringView() : QStringView(line).left(end);
 }
 
 QString DiskKey(const DiskEntry& entry) {
@@ -117,7 +123,8 @@ QString NameOf(const QString& path) {
 }
 
 // Waits while another step holds `flag`, pumping; false when it never let go.
-bool WaitForFlag(Interaction& ui, const bool& flag, int tries, int stepMs) {
+template <typename Flag>
+bool WaitForFlag(Interaction& ui, const Flag& flag, int tries, int stepMs) {
     for (int i = 0; flag && i < tries; ++i)
         ui.Sleep(stepMs);
     return !flag;
@@ -130,6 +137,22 @@ struct FlagHolder {
     FlagHolder& operator=(const FlagHolder&) = delete;
     bool& m_flag;
 };
+
+// The non-empty lines of `text` between CR LFs, the window pumped along the way.
+QStringList SplitLines(QStringView text, PumpPacer& pacer) {
+    QStringList lines;
+    qsizetype start = 0;
+    while (start <= text.size()) {
+        qsizetype end = text.indexOf(kLineEnd, start);
+        if (end < 0)
+            end = text.size();
+        if (end > start)
+            lines.append(text.mid(start, end - start).toString());
+        start = end + kLineEnd.size();
+        static_cast<void>(pacer.Tick());
+    }
+    return lines;
+}
 
 } // namespace
 
@@ -382,7 +405,7 @@ int CNameFile::RefreshNameFile(const QString& directory, const QString& key) {
     if (!m_files.Exists(path) && WriteNameFile(path, headerLine, key) != 0)
         return -1;
 
-    // Deciphering a large name file is one step that cannot pump: it starts with a fresh interval.
+    // Reading a large name file from the disk is one step that cannot pump: it starts with a fresh interval.
     PumpPacer pacer(m_ui);
     m_ui.Pump();
     QString text;
@@ -403,7 +426,7 @@ int CNameFile::RefreshNameFile(const QString& directory, const QString& key) {
     }
 
     bool upgraded = false;
-    const QStringList lines = EntryLines(text, upgraded);
+    QStringList lines = EntryLines(text, upgraded, pacer);
 
     m_seenDirectory = directory;
     m_seenEntries = hasOffer ? std::move(offered) : ReadDirectory(directory, false, &pacer);
@@ -411,10 +434,10 @@ int CNameFile::RefreshNameFile(const QString& directory, const QString& key) {
     const QList<DiskEntry>& disk = m_seenEntries;
     // A directory of many thousand entries takes seconds when every header is read: the window is pumped
     // along the way and shows how far the pass got.
-    QHash<QString, int> lineByKey;
+    QHash<QStringView, int> lineByKey; // views into `lines`, which outlive it
     lineByKey.reserve(lines.size());
     for (int i = 0; i < lines.size(); ++i) {
-        const QString lineKey = LineKey(lines.at(i));
+        const QStringView lineKey = LineKey(lines.at(i));
         if (!lineKey.isEmpty())
             lineByKey.insert(lineKey, i);
         static_cast<void>(pacer.Tick());
@@ -429,7 +452,8 @@ int CNameFile::RefreshNameFile(const QString& directory, const QString& key) {
         ++done;
         if (pacer.Tick())
             m_ui.SetStatusText(ReadingProgressText(m_messages, done, disk.size()));
-        const auto found = lineByKey.constFind(DiskKey(entry));
+        const QString diskKey = DiskKey(entry);
+        const auto found = lineByKey.constFind(QStringView(diskKey));
         if (found != lineByKey.constEnd()) {
             keep[static_cast<std::size_t>(found.value())] = 1;
             continue;
@@ -439,8 +463,10 @@ int CNameFile::RefreshNameFile(const QString& directory, const QString& key) {
         if (EntryFromDisk(directory, entry, key, made) == 0)
             added.append(made.Line());
     }
+    ReleasePaced(lineByKey, pacer);
     const bool consistent = !upgraded && lines.size() == disk.size() && unmatched == 0;
     if (consistent) {
+        ReleasePaced(lines, pacer);
         Remember(path, text);
         return 0;
     }
@@ -468,17 +494,19 @@ int CNameFile::RefreshNameFile(const QString& directory, const QString& key) {
     for (const QString& line : added)
         append(line);
     out += batch;
-    m_ui.Pump(); // enciphering and writing is one step, as reading was
+    // What the text was made from goes before the write, a piece at a time.
+    ReleasePaced(lines, pacer);
+    ReleasePaced(added, pacer);
+    text.clear();
     if (WriteNameFile(path, out, key) != 0)
         return -1;
-    m_ui.Pump();
     Remember(path, out);
     return 0;
 }
 
-QStringList CNameFile::EntryLines(const QString& text, bool& upgraded) {
+QStringList CNameFile::EntryLines(const QString& text, bool& upgraded, PumpPacer& pacer) {
     // Trimming the text may have left the header's own line end short, so the header alone is cut off.
-    QStringList lines = text.mid(HeaderText().size()).split(kLineEnd, Qt::SkipEmptyParts);
+    QStringList lines = SplitLines(QStringView(text).mid(HeaderText().size()), pacer);
     upgraded = !lines.isEmpty() && lines.first() != NameEntry::kFormatLine;
     if (!upgraded) {
         if (!lines.isEmpty())
@@ -493,6 +521,7 @@ QStringList CNameFile::EntryLines(const QString& text, bool& upgraded) {
         NameEntry entry;
         if (NameEntry::Parse(line, entry, false))
             escaped.append(entry.Line());
+        static_cast<void>(pacer.Tick());
     }
     return escaped;
 }
@@ -567,15 +596,16 @@ int CNameFile::LoadNameEntries(const QString& directory, const QString& key, boo
     if (!text.startsWith(header))
         return ReportMessage(m_ui, m_messages, msg::kNameFileBadOnLoad, path);
     bool upgraded = false;
-    const QStringList lines = EntryLines(text, upgraded);
-    entries.reserve(lines.size());
     PumpPacer pacer(m_ui);
+    QStringList lines = EntryLines(text, upgraded, pacer);
+    entries.reserve(lines.size());
     for (const QString& line : lines) {
         NameEntry entry;
         if (NameEntry::Parse(line, entry) && (includeFolders || entry.kind != NameEntry::kFolder))
             entries.append(std::move(entry));
         static_cast<void>(pacer.Tick());
     }
+    ReleasePaced(lines, pacer);
     return 0;
 }
 
@@ -607,10 +637,12 @@ int CNameFile::ReadText(const QString& path, const QString& key, QString& text) 
     text.clear();
     if (!WaitForFlag(m_ui, m_writing, kGuardTries, kGuardStepMs))
         return kReadIoFailed;
-    FlagHolder holding(m_reading);
-
     QByteArray bytes;
-    const int error = m_files.ReadContents(path, bytes).error;
+    int error = 0;
+    {
+        FlagHolder holding(m_reading);
+        error = m_files.ReadContents(path, bytes).error;
+    }
     if (error != 0) {
         ReportMessage(m_ui, m_messages, msg::kNameFileNotRead,
                       WithPath(QString(), FolderOf(path), PathSeparator::Line) + u'\n' + NameOf(path));
@@ -619,15 +651,12 @@ int CNameFile::ReadText(const QString& path, const QString& key, QString& text) 
     // Only whole cipher blocks can be deciphered; anything else is not a name file we wrote.
     if (bytes.size() % 16 != 0)
         return kReadUndecipherable;
-    const qsizetype length = bytes.size();
     // A failing decipherment (no such key, the engine busy) is the engine's to report, not damage.
-    if (length > 0 && m_engine.DecipherBuffer(reinterpret_cast<std::uint8_t*>(bytes.data()), length, key) != 0)
+    PumpPacer pacer(m_ui);
+    if (DecipheredText(bytes, key, text, pacer) != 0) {
+        text.clear();
         return kReadIoFailed;
-    const auto* units = reinterpret_cast<const char16_t*>(bytes.constData());
-    qsizetype count = 0;
-    while (count < length / 2 && units[count] != 0)
-        ++count;
-    text = QString::fromUtf16(units, count);
+    }
     qsizetype end = text.size();
     while (end > 0 && text.at(end - 1).isSpace())
         --end;
@@ -636,9 +665,15 @@ int CNameFile::ReadText(const QString& path, const QString& key, QString& text) 
 }
 
 int CNameFile::WriteNameFile(const QString& path, const QString& text, const QString& key) {
-    if (!WaitForFlag(m_ui, m_reading, kGuardTries, kGuardStepMs))
+    // Enciphered before any file is touched, so the pumps between its pieces hold up no reader or writer.
+    PumpPacer pacer(m_ui);
+    QByteArray bytes;
+    if (EncipheredText(text, key, bytes, pacer) != 0)
         return -1;
-    FlagHolder holding(m_writing);
+    // A write still running (one of ours, re-entered through a pump) lands first: the newer text wins.
+    if (!WaitForFlag(m_ui, m_reading, kGuardTries, kGuardStepMs) ||
+        !WaitForFlag(m_ui, m_writing, kGuardTries, kGuardStepMs))
+        return -1;
 
     const QString folder = FolderOf(path);
     const QString where = WithPath(QString(), folder, PathSeparator::Line) + u'\n' + NameOf(path);
@@ -647,20 +682,12 @@ int CNameFile::WriteNameFile(const QString& path, const QString& text, const QSt
     if (m_files.Exists(path) && m_files.MakeWritable(path).Failed())
         return ReportMessage(m_ui, m_messages, msg::kNameFileNotWritable, where);
 
-    // Always 2 to 16 zero bytes after the text, so the text ends with a zero character.
-    const qsizetype textBytes = text.size() * 2;
-    const qsizetype padded = (textBytes / 16 + 1) * 16;
-    QByteArray bytes(padded, '\0');
-    std::memcpy(bytes.data(), text.utf16(), static_cast<std::size_t>(textBytes));
-    if (m_engine.EncipherBuffer(reinterpret_cast<std::uint8_t*>(bytes.data()), padded, key) != 0)
-        return -1;
-
     // Written beside the old file and renamed over it: a failure or a crash leaves the old one whole.
     int error = 0;
     for (int attempt = 0; attempt < kWriteAttempts; ++attempt) {
         if (attempt > 0)
             m_ui.Sleep(kWriteRetryMs);
-        error = m_files.ReplaceContents(path, bytes).error;
+        error = ReplaceFile(path, bytes, pacer).error;
         if (error == 0)
             break;
     }
@@ -670,6 +697,64 @@ int CNameFile::WriteNameFile(const QString& path, const QString& text, const QSt
     if (m_files.Exists(path) && m_files.SetReadOnly(path).Failed())
         result = ReportMessage(m_ui, m_messages, msg::kNameFileReadOnlyFailed, where);
     return result;
+}
+
+int CNameFile::EncipheredText(const QString& text, const QString& key, QByteArray& bytes, PumpPacer& pacer) {
+    // Always 2 to 16 zero bytes after the text, so the text ends with a zero character.
+    const qsizetype textBytes = text.size() * 2;
+    const qsizetype padded = (textBytes / 16 + 1) * 16;
+    bytes = QByteArray(padded, Qt::Uninitialized);
+    auto* data = reinterpret_cast<std::uint8_t*>(bytes.data());
+    const auto* source = reinterpret_cast<const std::uint8_t*>(text.utf16());
+    for (qsizetype at = 0; at < padded; at += kCipherPiece) {
+        const qsizetype length = std::min(kCipherPiece, padded - at);
+        const qsizetype copied = std::clamp<qsizetype>(textBytes - at, 0, length);
+        std::memcpy(data + at, source + at, static_cast<std::size_t>(copied));
+        std::memset(data + at + copied, 0, static_cast<std::size_t>(length - copied));
+        if (m_engine.EncipherBuffer(data + at, length, key, at == 0 ? nullptr : data + at - 16) != 0)
+            return -1;
+        static_cast<void>(pacer.Tick());
+    }
+    return 0;
+}
+
+int CNameFile::DecipheredText(QByteArray& bytes, const QString& key, QString& text, PumpPacer& pacer) {
+    auto* data = reinterpret_cast<std::uint8_t*>(bytes.data());
+    const qsizetype length = bytes.size();
+    text.reserve(length / 2);
+    std::uint8_t chain[16];
+    for (qsizetype at = 0; at < length; at += kCipherPiece) {
+        const qsizetype size = std::min(kCipherPiece, length - at);
+        // The next piece chains to this one's last block as it was before it is deciphered in place.
+        std::uint8_t next[16];
+        std::memcpy(next, data + at + size - 16, sizeof next);
+        if (m_engine.DecipherBuffer(data + at, size, key, at == 0 ? nullptr : chain) != 0)
+            return -1;
+        std::memcpy(chain, next, sizeof chain);
+        const auto* units = reinterpret_cast<const char16_t*>(data + at);
+        const char16_t* end = std::find(units, units + size / 2, u'\0');
+        text.append(QStringView(units, end - units));
+        static_cast<void>(pacer.Tick());
+        if (end != units + size / 2)
+            break; // the padding
+    }
+    return 0;
+}
+
+SysResult CNameFile::ReplaceFile(const QString& path, const QByteArray& bytes, PumpPacer& pacer) {
+    if (bytes.size() < kCipherPiece)
+        return m_files.ReplaceContents(path, bytes);
+    // Writing and making durable tens of megabytes takes longer than the window may wait. Only the file
+    // layer is used there; a reader that comes through a pump waits for the flag, which the thread clears.
+    m_writing = true;
+    std::future<SysResult> replaced = std::async(std::launch::async, [this, path, bytes] {
+        const SysResult result = m_files.ReplaceContents(path, bytes);
+        m_writing = false;
+        return result;
+    });
+    while (replaced.wait_for(std::chrono::milliseconds(kReplaceStepMs)) != std::future_status::ready)
+        static_cast<void>(pacer.Tick());
+    return replaced.get();
 }
 
 } // namespace korimbo

@@ -13,6 +13,8 @@
 #include <QList>
 #include <QString>
 
+#include <atomic>
+
 namespace korimbo {
 
 // One line of a name file: one entry of a directory on disk, as
@@ -92,7 +94,9 @@ public:
     bool HasSubfolders(const QString& directory, const QString& key);
 
     // The raw I/O: the whole text, deciphered and trimmed; the whole text, enciphered, written to a
-    // temporary file beside the name file and renamed over it. 0, or -1 (shown).
+    // temporary file beside the name file and renamed over it. 0, or -1 (shown). Both pump the window
+    // between pieces of a large file; a write is enciphered before it touches the file, and then written
+    // and made durable on a thread of its own, so that no flag is held across a pump.
     int ReadNameFile(const QString& path, const QString& key, QString& text);
     int WriteNameFile(const QString& path, const QString& text, const QString& key);
 
@@ -128,6 +132,12 @@ private:
     enum ReadResult { kReadOk, kReadIoFailed, kReadUndecipherable };
     // ReadNameFile without the report of an undecipherable file, which a refresh makes again instead.
     int ReadText(const QString& path, const QString& key, QString& text);
+    // The bytes of a name file's text and back, a piece at a time, each piece chained to the one before,
+    // so the bytes are those of one pass over the whole. 0, or -1 (the engine's failure, shown).
+    int EncipheredText(const QString& text, const QString& key, QByteArray& bytes, PumpPacer& pacer);
+    int DecipheredText(QByteArray& bytes, const QString& key, QString& text, PumpPacer& pacer);
+    // The file replaced by the file layer; a large one on a thread of its own while the window is pumped.
+    SysResult ReplaceFile(const QString& path, const QByteArray& bytes, PumpPacer& pacer);
     void Remember(const QString& path, const QString& text);
     const QString& HeaderText();
     // Identity of a file's present contents (inode, size, modification time), empty when it has none.
@@ -137,7 +147,7 @@ private:
     const QString& NoNameFileMarker();
     // The entry lines of a name file's text (header cut off); lines of an older form are escaped anew.
     // `upgraded`: the text was of an older form.
-    QStringList EntryLines(const QString& text, bool& upgraded);
+    QStringList EntryLines(const QString& text, bool& upgraded, PumpPacer& pacer);
 
     CCryptEngine& m_engine;
     const FolderRegistry& m_registry;
@@ -151,7 +161,7 @@ private:
     int m_leftoversRemoved = 0;
     bool m_refreshing = false;
     bool m_reading = false;
-    bool m_writing = false;
+    std::atomic<bool> m_writing{false}; // a name file is being replaced (the write's thread clears it)
     // What the last refresh left: the directory's entries, and the name file's text with its stamp, so
     // that the listing that follows neither enumerates nor deciphers a second time.
     QString m_offeredDirectory;

@@ -13,6 +13,7 @@
 #include "ui/QtInteraction.h"
 #include "ui/QtTranslation.h"
 #include "util/FileSystem.h"
+#include "util/HeapTuning.h"
 #include "util/ProcessHardening.h"
 #include "util/ProgramPlace.h"
 
@@ -76,6 +77,7 @@ void SetApplicationIdentity() {
 int main(int argc, char** argv) {
     // Before any key exists: nothing of this process may end up in a core file.
     korimbo::ForbidCoreDumps();
+    korimbo::MergeFreedBlocksAtOnce();
     g_trace = qEnvironmentVariableIsSet("KORIMBO_START_TRACE");
     Trace("main");
     // Read before anything else: started through the dynamic loader, the executable is the loader.

@@ -2,6 +2,10 @@
 
 #include "util/Interaction.h"
 
+#include <QHash>
+#include <QList>
+#include <QSet>
+
 namespace korimbo {
 
 // Keeps the window alive through long loops over many small steps (a listing of a large directory):
@@ -23,5 +27,33 @@ public:
 private:
     Interaction& m_ui;
 };
+
+// Empties a large container an element at a time, ticking: freeing the 100,000 entries of a listing in
+// one go is a step the window would notice.
+template <typename T>
+void ReleasePaced(QList<T>& list, PumpPacer& pacer) {
+    while (!list.isEmpty()) {
+        list.removeLast();
+        static_cast<void>(pacer.Tick());
+    }
+}
+
+// A hash goes in one step, which costs a fraction of erasing it an entry at a time (each erase moves
+// the entries after it): with a pump just before, it stays short of a gap the window would show.
+template <typename Hash>
+void ReleaseHashPaced(Hash& hash, PumpPacer& pacer) {
+    static_cast<void>(pacer.Tick());
+    hash.clear();
+}
+
+template <typename K, typename V>
+void ReleasePaced(QHash<K, V>& hash, PumpPacer& pacer) {
+    ReleaseHashPaced(hash, pacer);
+}
+
+template <typename T>
+void ReleasePaced(QSet<T>& set, PumpPacer& pacer) {
+    ReleaseHashPaced(set, pacer);
+}
 
 } // namespace korimbo

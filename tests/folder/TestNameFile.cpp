@@ -1,4 +1,5 @@
 #include "FolderRig.h"
+#include "util/PumpPacer.h"
 
 #include <QDir>
 #include <QStandardPaths>
@@ -200,6 +201,54 @@ private Q_SLOTS:
         QCOMPARE(rig->ui.Numbers(), QList<int>{337});
         QVERIFY(before.open(QIODevice::ReadOnly));
         QCOMPARE(before.readAll(), kept);
+    }
+
+    // A large name file is enciphered, written and read a piece at a time with the window pumped in
+    // between, and a read that comes through such a pump finds a whole file. The bytes are those of one
+    // pass over the whole text, so files of either kind read in both ways.
+    void LargeNameFileGoesInPiecesAsOneWhole() {
+        auto rig = Started();
+        QVERIFY(rig);
+        const QString path = rig->MirrorOf(rig->folder);
+        const QString header = rig->app.State().catalogue->MsgB(2) + QStringLiteral("\r\n");
+        QCOMPARE(rig->names->WriteNameFile(path, header, rig->folder), 0);
+        QString text = header + NameEntry::kFormatLine + QStringLiteral("\r\n");
+        for (int i = 0; i < 12000; ++i) // about 3.5 MB
+            text += NameEntry{QStringLiteral("%1.zorf").arg(i, 36, 10, QChar(u'0')), QStringLiteral("20240102030405"),
+                              QStringLiteral("報告 %1.txt").arg(i), NameEntry::kContainer, i,
+                              QStringLiteral("2024/01/02 03:04:05"), QStringLiteral("2023/12/31 23:59:59")}
+                        .Line() +
+                    QStringLiteral("\r\n");
+
+        int pumps = 0;
+        QString seenInside;
+        rig->ui.OnPump([&](int) {
+            if (++pumps == 1)
+                QCOMPARE(rig->names->ReadNameFile(path, rig->folder, seenInside), 0);
+        });
+        PumpPacer::SetInterval(0);
+        const bool written = rig->names->WriteNameFile(path, text, rig->folder) == 0;
+        const int writing = pumps;
+        QString back;
+        const bool read = rig->names->ReadNameFile(path, rig->folder, back) == 0;
+        PumpPacer::SetInterval(PumpPacer::kIntervalMs);
+        rig->ui.OnPump({});
+        QVERIFY(written && read);
+        QVERIFY2(writing >= 3 && pumps - writing >= 3, qPrintable(QStringLiteral("%1 %2").arg(writing).arg(pumps)));
+        QVERIFY(seenInside == header.trimmed() || seenInside == text.trimmed());
+        QCOMPARE(back, text.trimmed());
+
+        QFile stored(path);
+        QVERIFY(stored.open(QIODevice::ReadOnly));
+        const QByteArray bytes = stored.readAll();
+        QByteArray plain = bytes;
+        QCOMPARE(rig->Engine().DecipherBuffer(reinterpret_cast<std::uint8_t*>(plain.data()), plain.size(), rig->folder), 0);
+        const QByteArray textBytes(reinterpret_cast<const char*>(text.utf16()), text.size() * 2);
+        QVERIFY(plain.startsWith(textBytes));
+        QCOMPARE(plain.size() - textBytes.size(), (textBytes.size() / 16 + 1) * 16 - textBytes.size());
+        QVERIFY(plain.mid(textBytes.size()).count('\0') == plain.size() - textBytes.size());
+        QCOMPARE(rig->Engine().EncipherBuffer(reinterpret_cast<std::uint8_t*>(plain.data()), plain.size(), rig->folder), 0);
+        QCOMPARE(plain, bytes);
     }
 
     // A directory under no registered folder says so (A303) and is listed without a name file.
