@@ -25,6 +25,7 @@
 #include <cstring>
 #include <ctime>
 #include <future>
+#include <system_error>
 #include <vector>
 
 namespace korimbo {
@@ -747,11 +748,18 @@ SysResult CNameFile::ReplaceFile(const QString& path, const QByteArray& bytes, P
     // Writing and making durable tens of megabytes takes longer than the window may wait. Only the file
     // layer is used there; a reader that comes through a pump waits for the flag, which the thread clears.
     m_writing = true;
-    std::future<SysResult> replaced = std::async(std::launch::async, [this, path, bytes] {
-        const SysResult result = m_files.ReplaceContents(path, bytes);
+    std::future<SysResult> replaced;
+    try {
+        replaced = std::async(std::launch::async, [this, path, bytes] {
+            const SysResult result = m_files.ReplaceContents(path, bytes);
+            m_writing = false;
+            return result;
+        });
+    } catch (const std::system_error&) {
+        // No thread to be had: written here, the window waiting.
         m_writing = false;
-        return result;
-    });
+        return m_files.ReplaceContents(path, bytes);
+    }
     while (replaced.wait_for(std::chrono::milliseconds(kReplaceStepMs)) != std::future_status::ready)
         static_cast<void>(pacer.Tick());
     return replaced.get();
