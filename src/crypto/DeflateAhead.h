@@ -26,7 +26,7 @@ namespace korimbo {
 class CDeflateAhead {
 public:
     static constexpr int kWorkers = 2;
-    static constexpr int kAhead = 6;
+    static constexpr int kAhead = 16;
 
     explicit CDeflateAhead(FileSystem& files) : m_files(files) {}
     ~CDeflateAhead();
