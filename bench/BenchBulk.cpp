@@ -11,6 +11,7 @@
 //   korimbo-bench-bulk [--write-corpus DIR COUNT] [benchmark flags]
 // --write-corpus writes the plain files of COUNT into DIR and ends (bench/compare-bulk.sh times cp -r and
 // rm -r on them).
+#include "BenchApp.h"
 #include "BenchData.h"
 #include "app/Kelpie5App.h"
 #include "folder/EncryptIn.h"
@@ -71,14 +72,6 @@ public:
     int faults = 0;
 };
 
-class NoEncryptInPrompts final : public EncryptInPrompts {
-public:
-    Overwrite AskFileOverwrite(const FileSide&, const FileSide&, bool) override { return Overwrite::kCancel; }
-    Overwrite AskFolderOverwrite(const QString&, const QString&) override { return Overwrite::kCancel; }
-    bool ShowAlreadyEncryptedNotice(const QString&) override { return false; }
-    PasswordAnswer AskContainerPassword(const QString&, QString&) override { return PasswordAnswer::kCancel; }
-};
-
 // The take-out window: its "copy to" into `target`, chosen before it opens.
 class CopyToWindow final : public TakeOutPrompts {
 public:
@@ -117,7 +110,7 @@ struct Fixture {
     GioAssociations associations{userFolders};
     GioLauncher launcher;
     LocalProcessProbe processes;
-    NoEncryptInPrompts encryptPrompts;
+    bench::NoEncryptInPrompts encryptPrompts;
     CopyToWindow window;
     CUndoHistory history;
     std::unique_ptr<Ckelpie5App> app;
@@ -145,19 +138,9 @@ struct Fixture {
         if (!QDir().mkpath(program) || !QDir().mkpath(root) || !QDir().mkpath(dir.filePath(QStringLiteral("data"))))
             return -1;
         app = std::make_unique<Ckelpie5App>(program, Ckelpie5App::Services{ui, files, volumes, userFolders});
-        if (app->CreateState() != OpResult::kDone)
+        if (bench::RegisterAndLogIn(*app, root, kPassword) != 0)
             return -1;
         AppState& s = app->State();
-        if (s.registry->AddFolder(app->EnvironmentFolder(), root, QStringLiteral("hint"), kPassword,
-                                  QStringLiteral("0"), QStringLiteral("BENCH"), QStringLiteral("0"),
-                                  3) != OpResult::kDone)
-            return -1;
-        std::array<std::uint8_t, 34> bytes{};
-        const int count = s.engine->PasswordToBytes(kPassword, bytes);
-        if (s.engine->RegisterKey(bytes.data(), count, root, QStringLiteral("hint")) != 0)
-            return -1;
-        for (const QString& area : WorkAreas::kAll)
-            QDir().mkpath(app->WorkAreaOf(s.registry->SlotOf(root), area));
         names = std::make_unique<CNameFile>(*s.engine, *s.registry, *s.workFolder, files, ui, *s.catalogue);
         access = std::make_unique<CAccessCheck>(volumes, files, ui, *s.catalogue);
         trash = std::make_unique<FreedesktopTrash>(FreedesktopTrash::HomeTrashOfEnvironment(), volumes);

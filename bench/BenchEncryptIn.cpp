@@ -5,6 +5,7 @@
 //
 //   korimbo-bench-encrypt-in [--write-corpus DIR] [benchmark flags]
 // --write-corpus writes the corpus into DIR and ends (bench/compare-encrypt-in.sh times gpg on it).
+#include "BenchApp.h"
 #include "BenchData.h"
 #include "app/Kelpie5App.h"
 #include "folder/EncryptIn.h"
@@ -37,15 +38,6 @@ int CorpusCount() {
     return count > 0 ? count : 5000;
 }
 
-// Nothing in the corpus needs a dialog; any question is a fault of the set-up.
-class NoPrompts final : public EncryptInPrompts {
-public:
-    Overwrite AskFileOverwrite(const FileSide&, const FileSide&, bool) override { return Overwrite::kCancel; }
-    Overwrite AskFolderOverwrite(const QString&, const QString&) override { return Overwrite::kCancel; }
-    bool ShowAlreadyEncryptedNotice(const QString&) override { return false; }
-    PasswordAnswer AskContainerPassword(const QString&, QString&) override { return PasswordAnswer::kCancel; }
-};
-
 struct Fixture {
     QTemporaryDir dir;
     ConsoleInteraction ui;
@@ -55,7 +47,7 @@ struct Fixture {
     std::unique_ptr<Ckelpie5App> app;
     std::unique_ptr<CNameFile> names;
     std::unique_ptr<CAccessCheck> access;
-    NoPrompts prompts;
+    bench::NoEncryptInPrompts prompts;
     std::unique_ptr<CEncryptIn> encrypt;
     QString root;
     QStringList sources;
@@ -71,19 +63,9 @@ struct Fixture {
         if (!QDir().mkpath(program) || !QDir().mkpath(corpus) || !QDir().mkpath(root))
             return -1;
         app = std::make_unique<Ckelpie5App>(program, Ckelpie5App::Services{ui, files, volumes, userFolders});
-        if (app->CreateState() != OpResult::kDone)
+        if (bench::RegisterAndLogIn(*app, root, kPassword) != 0)
             return -1;
         AppState& s = app->State();
-        if (s.registry->AddFolder(app->EnvironmentFolder(), root, QStringLiteral("hint"), kPassword,
-                                  QStringLiteral("0"), QStringLiteral("BENCH"), QStringLiteral("0"),
-                                  3) != OpResult::kDone)
-            return -1;
-        std::array<std::uint8_t, 34> bytes{};
-        const int count = s.engine->PasswordToBytes(kPassword, bytes);
-        if (s.engine->RegisterKey(bytes.data(), count, root, QStringLiteral("hint")) != 0)
-            return -1;
-        for (const QString& area : WorkAreas::kAll)
-            QDir().mkpath(app->WorkAreaOf(s.registry->SlotOf(root), area));
         names = std::make_unique<CNameFile>(*s.engine, *s.registry, *s.workFolder, files, ui, *s.catalogue);
         access = std::make_unique<CAccessCheck>(volumes, files, ui, *s.catalogue);
         encrypt = std::make_unique<CEncryptIn>(

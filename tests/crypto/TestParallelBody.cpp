@@ -72,11 +72,10 @@ private Q_SLOTS:
     void Sizes_data() {
         QTest::addColumn<QString>("kind");
         QTest::addColumn<qsizetype>("size");
-        for (const char* kind : {"text", "noise"}) {
+        for (const QString& kind : {QStringLiteral("text"), QStringLiteral("noise")}) {
             for (const qsizetype size : {qsizetype(0), qsizetype(1), qsizetype(kBlock - 1), qsizetype(kBlock),
                                          qsizetype(kBlock + 1), qsizetype(3 * kBlock + 7)})
-                QTest::addRow("%s, %lld bytes", kind, static_cast<long long>(size))
-                    << QString::fromLatin1(kind) << size;
+                QTest::addRow("%s, %lld bytes", qPrintable(kind), static_cast<long long>(size)) << kind << size;
         }
         QTest::newRow("text, nine blocks") << QStringLiteral("text") << qsizetype(9 * kBlock + 12345);
     }
