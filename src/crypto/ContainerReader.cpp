@@ -271,7 +271,8 @@ EngineResult CCryptEngine::ReadFileTail(const QString& path, qint64& size, std::
     return ReadTail(*file, size, tail, seekMsg, sizeMsg);
 }
 
-EngineResult CCryptEngine::DecryptFile(const QString& container, const QString& destination, const QString& key) {
+EngineResult CCryptEngine::DecryptFile(const QString& container, const QString& destination, const QString& key,
+                                       Durability durability) {
     if (!IsRepresentablePath(container)) {
         Report(msg::kUnrepresentableName, QStringLiteral("\n\n") + container);
         return Refuse(msg::kDecryptFailed, container);
@@ -287,7 +288,7 @@ EngineResult CCryptEngine::DecryptFile(const QString& container, const QString& 
     const QString temp = TempPathBeside(destination, TempKind::Plain);
     int error = 0;
     DecodeResult decoded;
-    EngineResult result = DecryptInto(container, destination, temp, key, decoded, error);
+    EngineResult result = DecryptInto(container, destination, temp, key, decoded, error, durability);
     if (result == kOk)
         result = CheckDecrypted(container, destination, temp, key, decoded, error);
     return Conclude(result, error, container, temp, destination, msg::kDecryptFailed);
@@ -295,7 +296,7 @@ EngineResult CCryptEngine::DecryptFile(const QString& container, const QString& 
 
 // Free space, the files, and the decoding inside the busy flag; the files are closed on return.
 EngineResult CCryptEngine::DecryptInto(const QString& container, const QString& destination, const QString& temp,
-                                       const QString& key, DecodeResult& decoded, int& error) {
+                                       const QString& key, DecodeResult& decoded, int& error, Durability durability) {
     qint64 containerSize = 0;
     if (m_files.Size(container, containerSize).Ok() && CheckFreeSpace(destination, containerSize) != kOk)
         return kFailed;
@@ -309,7 +310,7 @@ EngineResult CCryptEngine::DecryptInto(const QString& container, const QString& 
         return kFailed;
     EngineResult result = Decode(*in, out.get(), key, decoded);
     error = decoded.error;
-    if (result == kOk && !out->Sync()) {
+    if (result == kOk && durability == Durability::kDurable && !out->Sync()) {
         error = out->Error();
         result = kWriteFailed;
     }

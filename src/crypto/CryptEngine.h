@@ -135,7 +135,11 @@ public:
     // unless it is, why not.
     [[nodiscard]] std::optional<ContainerCheck> CheckContainer(const QString& path, ContainerInfo& info,
                                                                const QString& key, bool show);
-    EngineResult DecryptFile(const QString& container, const QString& destination, const QString& key);
+    // How long a decrypted file must last: a staged take-out copy is wiped when its window closes, so it
+    // need not reach the disk (and is better off not reaching it); anything else is synced before its name.
+    enum class Durability { kDurable, kTransient };
+    EngineResult DecryptFile(const QString& container, const QString& destination, const QString& key,
+                             Durability durability = Durability::kDurable);
     EngineResult VerifyNewContainer(const QString& source, const QString& container, const QString& key);
     // A full dry-run decode of a container with the size and tail checks of a decryption.
     EngineResult VerifyContainer(const QString& container, const QString& key);
@@ -195,7 +199,7 @@ private:
     EngineResult DecodeHeader(File& in, const QString& key, DecodeResult& result, int& padCount, qint64& remaining);
     EngineResult CheckCheckText(const ContainerHeader& header, const QString& key);
     EngineResult DecryptInto(const QString& container, const QString& destination, const QString& temp,
-                             const QString& key, DecodeResult& decoded, int& error);
+                             const QString& key, DecodeResult& decoded, int& error, Durability durability);
     EngineResult CheckDecrypted(const QString& container, const QString& destination, const QString& temp,
                                 const QString& key, const DecodeResult& decoded, int& error);
     // The messages of a failed encryption or decryption, and the removal of its half-made file.

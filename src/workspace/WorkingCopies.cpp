@@ -415,7 +415,11 @@ OpResult CWorkingCopies::OpenOne(const QString& container, bool launch, const QS
     if (!QFileInfo::exists(copy)) {
         if (MakeCopyFolder(areaPath, QFileInfo(copy).absolutePath()) != 0)
             return OpResult::kFailed;
-        if (m_engine.DecryptFile(path, copy, root) != kOk)
+        // A staged take-out copy lives while the take-out window is open, then is wiped; a crash meanwhile
+        // leaves it to the next staging, which empties the area first.
+        const auto durability = area == WorkAreas::kTakeOut ? CCryptEngine::Durability::kTransient
+                                                            : CCryptEngine::Durability::kDurable;
+        if (m_engine.DecryptFile(path, copy, root, durability) != kOk)
             return OpResult::kFailed;
         static_cast<void>(m_files.SetPermissions(copy, kPrivateFileMode));
         if (CopyTime(path, copy) != 0)
