@@ -73,7 +73,8 @@ CContainerScan::Result CContainerScan::Run(const QStringList& paths) {
         m_ui.Pump();
         result.stopped = m_ui.StopRequested();
         shared.stop.store(result.stopped);
-        if (const int done = shared.done.load(); done != seen) {
+        // At a stop the count so far shows at once, while the workers end the files they hold.
+        if (const int done = shared.done.load(); done != seen || result.stopped) {
             seen = done;
             if (progress)
                 progress(done, result.total);
