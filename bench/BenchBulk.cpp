@@ -3,7 +3,8 @@
 // "1000,10000"), so that the cost per file at each count shows whether they stay linear:
 //   - TakeOut: the window's decrypted take-out of the folder (staged decrypted in the take-out area, copied
 //     by the take-out window to a folder outside, the staged copies wiped), the dialogs answered at once;
-//   - DecryptOnly: the engine's decryption of the same containers one by one, the floor of a take-out;
+//   - DecryptOnly: the engine's decryption of the same containers one by one, unsynced as the take-out's
+//     staging is: the floor of a take-out;
 //   - DeletePermanent and DeleteToTrash: the folder deleted for good, or moved to the trash (under a
 //     private XDG_DATA_HOME), as the window's delete does.
 // The containers are made once through encrypt-in; each delete gets a fresh copy of them, made untimed.
@@ -225,7 +226,8 @@ void DecryptOnly(benchmark::State& state, int count) {
         QDir().mkpath(out);
         state.ResumeTiming();
         for (const QString& name : containers)
-            if (f.app->State().engine->DecryptFile(folder + u'/' + name, out + u'/' + name, f.root) != 0) {
+            if (f.app->State().engine->DecryptFile(folder + u'/' + name, out + u'/' + name, f.root,
+                                                  CCryptEngine::Durability::kTransient) != 0) {
                 state.SkipWithError("decryption failed");
                 break;
             }

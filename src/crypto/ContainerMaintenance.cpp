@@ -193,7 +193,7 @@ EngineResult CCryptEngine::CompareFileTails(const QString& first, const QString&
     return kOk;
 }
 
-bool CCryptEngine::WipeFile(const QString& path, QString& errorText) {
+bool CCryptEngine::WipeFile(const QString& path, QString& errorText, bool sync) {
     auto fail = [&](int message, int error) {
         errorText = m_messages.MsgA(message) + u'\n' + ErrorDetail(error) + QStringLiteral("\n\n") + path;
         return false;
@@ -202,11 +202,12 @@ bool CCryptEngine::WipeFile(const QString& path, QString& errorText) {
     std::unique_ptr<File> file = m_files.Open(path, OpenMode::ReadWriteAlone, error);
     if (!file)
         return fail(msg::kWipeOpen, error);
-    std::vector<std::uint8_t> buffer(kPieceSize);
-    const std::vector<std::uint8_t> zeros(kPieceSize, 0);
+    static const std::vector<std::uint8_t> kZeros(kPieceSize, 0);
+    // Read only to learn how far the file goes; never zero-filled first.
+    const auto buffer = std::make_unique_for_overwrite<std::uint8_t[]>(kPieceSize);
     for (;;) {
         m_ui.Pump();
-        const qint64 n = file->Read(buffer.data(), kPieceSize);
+        const qint64 n = file->Read(buffer.get(), kPieceSize);
         if (n < 0)
             return fail(msg::kWipeRead, file->Error());
         if (n == 0)
@@ -214,10 +215,10 @@ bool CCryptEngine::WipeFile(const QString& path, QString& errorText) {
         const qint64 at = file->Position();
         if (at < 0 || file->Seek(at - n, Whence::Begin) < 0)
             return fail(msg::kWipeSeek, file->Error());
-        if (file->Write(zeros.data(), n) != n)
+        if (file->Write(kZeros.data(), n) != n)
             return fail(msg::kWipeWrite, file->Error());
     }
-    if (!file->Sync())
+    if (sync && !file->Sync())
         return fail(msg::kWipeWrite, file->Error());
     return true;
 }
@@ -229,6 +230,14 @@ bool CCryptEngine::IsWipeName(const QString& fileName) {
 
 CCryptEngine::WipeResult CCryptEngine::WipeAndDelete(const QString& path, QString& errorText, bool renameFirst,
                                                      const FileIdentity* expected) {
+    QString zeroed;
+    const WipeResult rc = ZeroForDelete(path, errorText, renameFirst, expected, true, zeroed);
+    return rc != kWiped || zeroed.isEmpty() ? rc : TruncateAndRemove(zeroed, errorText);
+}
+
+CCryptEngine::WipeResult CCryptEngine::ZeroForDelete(const QString& path, QString& errorText, bool renameFirst,
+                                                     const FileIdentity* expected, bool sync, QString& zeroed) {
+    zeroed.clear();
     FileIdentity found;
     if (const int rc = m_files.Identify(path, found).error; rc != 0) {
         errorText = FileErrorText(FileErrorCause(rc)) + QStringLiteral("\n\n") + path;
@@ -248,8 +257,12 @@ CCryptEngine::WipeResult CCryptEngine::WipeAndDelete(const QString& path, QStrin
         errorText = m_messages.MsgA(msg::kAttributes) + u'\n' + ErrorDetail(rc) + QStringLiteral("\n\n") + path;
         return kWipeFailed;
     }
-    if (!renameFirst)
-        return WipeFile(path, errorText) ? TruncateAndRemove(path, errorText) : kWipeFailed;
+    if (!renameFirst) {
+        if (!WipeFile(path, errorText, sync))
+            return kWipeFailed;
+        zeroed = path;
+        return kWiped;
+    }
 
     // A file another program holds open keeps its name: renamed away, it would be listed as a stranger
     // and swept later with whatever the program writes into it.
@@ -276,13 +289,14 @@ CCryptEngine::WipeResult CCryptEngine::WipeAndDelete(const QString& path, QStrin
     // A save may have landed between the look above and the rename.
     FileIdentity moved;
     const bool changed = expected && (m_files.Identify(renamed, moved).Failed() || !moved.SameContent(*expected));
-    if (changed || !WipeFile(renamed, errorText)) {
+    if (changed || !WipeFile(renamed, errorText, sync)) {
         // Its own name back, unless a newer save took it meanwhile.
         if (!m_files.Exists(path))
             static_cast<void>(m_files.Rename(renamed, path));
         return changed ? kWipeKeptChanged : kWipeFailed;
     }
-    return TruncateAndRemove(renamed, errorText);
+    zeroed = renamed;
+    return kWiped;
 }
 
 CCryptEngine::WipeResult CCryptEngine::TruncateAndRemove(const QString& path, QString& errorText) {

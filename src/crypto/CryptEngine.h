@@ -155,8 +155,9 @@ public:
                                   bool show);
     EngineResult UpdateHint(const QString& path, const QString& hint);
     EngineResult CompareFileTails(const QString& first, const QString& second, bool compareSizes);
-    // Overwrites a file with zeros in place; false with `errorText` when it could not.
-    [[nodiscard]] bool WipeFile(const QString& path, QString& errorText);
+    // Overwrites a file with zeros in place, synced unless `sync` is false (the caller syncs the volume);
+    // false with `errorText` when it could not.
+    [[nodiscard]] bool WipeFile(const QString& path, QString& errorText, bool sync = true);
     // Overwrites a file with zeros and deletes it. A link, or a file with other names, is only
     // unlinked: zeroing it would destroy what the other names show. With `renameFirst` the file first
     // gets a wipe name, and gets its own name back when it cannot be wiped; a file another program holds
@@ -166,6 +167,13 @@ public:
     enum [[nodiscard]] WipeResult : int{kWiped = 0, kWipeFailed = -1, kWipeKeptChanged = -2};
     WipeResult WipeAndDelete(const QString& path, QString& errorText, bool renameFirst,
                              const FileIdentity* expected = nullptr);
+    // WipeAndDelete up to the removal: `zeroed` is the file (under its wipe name with `renameFirst`) left
+    // to cut to nothing and remove with TruncateAndRemove, once its zeros are on the disk; empty when
+    // nothing is left to do (a link, or a file with other names, is already removed).
+    WipeResult ZeroForDelete(const QString& path, QString& errorText, bool renameFirst, const FileIdentity* expected,
+                             bool sync, QString& zeroed);
+    // Length 0 (nothing of the size stays either), then removed.
+    WipeResult TruncateAndRemove(const QString& path, QString& errorText);
 
     // The hidden file an operation writes beside its target before renaming it into place. A crash
     // can leave one behind; IsTempName recognises a bare file name made here, and its kind.
@@ -182,7 +190,6 @@ public:
 private:
     struct DecodeResult;
     struct SealedHead;
-    WipeResult TruncateAndRemove(const QString& path, QString& errorText);
     WipeResult RemoveWithRetries(const QString& path, QString& errorText);
     void Report(int number, const QString& tail, Icon icon = Icon::Error);
     // Report for the operations that give an engine result: the failure is shown, the result is kFailed.

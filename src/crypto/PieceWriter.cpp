@@ -5,8 +5,7 @@
 namespace korimbo {
 
 CPieceWriter::CPieceWriter(File& out, int pieceSize)
-    : m_out(out), m_buffers(kSlots, std::vector<std::uint8_t>(static_cast<std::size_t>(pieceSize))),
-      m_lengths(kSlots, 0), m_thread([this] { Run(); }) {}
+    : m_out(out), m_pieceSize(pieceSize), m_buffers(kSlots), m_lengths(kSlots, 0) {}
 
 CPieceWriter::~CPieceWriter() {
     Finish();
@@ -18,7 +17,10 @@ std::uint8_t* CPieceWriter::NextBuffer() {
     m_wake.wait(lock, [this] { return m_failed || m_queued - m_written < kSlots; });
     if (m_failed)
         return nullptr;
-    return m_buffers[static_cast<std::size_t>(m_next)].data();
+    auto& buffer = m_buffers[static_cast<std::size_t>(m_next)];
+    if (!buffer)
+        buffer = std::make_unique_for_overwrite<std::uint8_t[]>(static_cast<std::size_t>(m_pieceSize));
+    return buffer.get();
 }
 
 bool CPieceWriter::Submit(int length) {
@@ -30,11 +32,18 @@ bool CPieceWriter::Submit(int length) {
         ++m_queued;
     }
     m_next = (m_next + 1) % kSlots;
+    if (m_queued == 2 && !m_thread.joinable())
+        m_thread = std::thread([this] { Run(); });
     m_wake.notify_all();
     return true;
 }
 
 bool CPieceWriter::Finish() {
+    // One piece, and no thread: the owner writes it.
+    if (!m_thread.joinable() && m_written < m_queued) {
+        static_cast<void>(WritePiece(0));
+        m_written = m_queued;
+    }
     if (m_thread.joinable()) {
         {
             std::lock_guard lock(m_mutex);
@@ -54,21 +63,26 @@ void CPieceWriter::Run() {
             if (m_queued <= piece)
                 return; // finishing, and every piece is written
         }
-        const std::size_t slot = static_cast<std::size_t>(piece % kSlots);
-        const int length = m_lengths[slot];
-        const bool written = m_out.Write(m_buffers[slot].data(), length) == length;
+        const bool written = WritePiece(piece);
         {
             std::lock_guard lock(m_mutex);
-            if (!written) {
-                m_failed = true;
-                m_error = m_out.Error();
-            }
             ++m_written;
         }
         m_wake.notify_all();
         if (!written)
             return;
     }
+}
+
+bool CPieceWriter::WritePiece(int piece) {
+    const std::size_t slot = static_cast<std::size_t>(piece % kSlots);
+    const int length = m_lengths[slot];
+    if (m_out.Write(m_buffers[slot].get(), length) == length)
+        return true;
+    std::lock_guard lock(m_mutex);
+    m_failed = true;
+    m_error = m_out.Error();
+    return false;
 }
 
 } // namespace korimbo

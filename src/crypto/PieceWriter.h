@@ -2,6 +2,7 @@
 
 #include <condition_variable>
 #include <cstdint>
+#include <memory>
 #include <mutex>
 #include <thread>
 #include <vector>
@@ -11,9 +12,11 @@ namespace korimbo {
 class File;
 
 // Writes the pieces a decoder produces on a thread of its own, so that copying them into the file
-// and the disk's write-behind run beside the decompression instead of after it. Memory is fixed:
-// kSlots pieces of `pieceSize` bytes, whatever the length of the file. Pieces are written in the
-// order they were submitted; the first failed write stops the writer, and its error is kept.
+// and the disk's write-behind run beside the decompression instead of after it. The thread starts with
+// the second piece: a file of one piece is written by the owner, without a thread's start and end.
+// Memory is fixed: at most kSlots pieces of `pieceSize` bytes, whatever the length of the file. Pieces
+// are written in the order they were submitted; the first failed write stops the writer, and its error
+// is kept.
 //
 // Only the owning thread calls the public methods; the writer thread touches a slot only between
 // Submit and the moment it hands the slot back.
@@ -37,9 +40,12 @@ public:
 
 private:
     void Run();
+    // Writes one piece; false (and the error kept) when it failed. Under the lock or before the thread.
+    bool WritePiece(int piece);
 
     File& m_out;
-    std::vector<std::vector<std::uint8_t>> m_buffers;
+    const int m_pieceSize;
+    std::vector<std::unique_ptr<std::uint8_t[]>> m_buffers; // each made when first given out
     std::vector<int> m_lengths;
     int m_next = 0;    // the slot NextBuffer gives next (owner)
     int m_queued = 0;  // pieces submitted (guarded)

@@ -7,7 +7,6 @@
 
 #include <cerrno>
 #include <memory>
-#include <vector>
 
 namespace korimbo {
 
@@ -15,17 +14,19 @@ namespace {
 
 constexpr qint64 kBufferSize = 1024 * 1024;
 
-// The bytes of `in` appended to `out`.
-CopyResult Stream(File& in, File& out, const CopyOptions& options) {
-    std::vector<char> buffer(kBufferSize);
+// The bytes of `in` appended to `out`, through a buffer no larger than the file needs (`size` -1: unknown).
+CopyResult Stream(File& in, File& out, qint64 size, const CopyOptions& options) {
+    // One byte more than the file, so that its end is read in the same pass; never zero-filled.
+    const qint64 capacity = size >= 0 && size < kBufferSize ? size + 1 : kBufferSize;
+    const auto buffer = std::make_unique_for_overwrite<char[]>(static_cast<std::size_t>(capacity));
     qint64 copied = 0;
     for (;;) {
-        const qint64 n = in.Read(buffer.data(), kBufferSize);
+        const qint64 n = in.Read(buffer.get(), capacity);
         if (n < 0)
             return {CopyStep::SourceRead, in.Error()};
         if (n == 0)
             return {};
-        if (out.Write(buffer.data(), n) != n)
+        if (out.Write(buffer.get(), n) != n)
             return {CopyStep::TargetWrite, out.Error() != 0 ? out.Error() : EIO};
         copied += n;
         if (options.progress && !options.progress(copied))
@@ -46,13 +47,16 @@ CopyResult CopyFileTo(FileSystem& files, const QString& from, const QString& to,
     if (!in)
         return {CopyStep::SourceOpen, error};
     // Refused before the first byte: FAT would stop the write at 4 GiB with EFBIG.
-    if (qint64 size = 0; files.Size(from, size).Ok() && !FitsIn(size, ParentOf(to)))
+    qint64 size = -1;
+    if (files.Size(from, size).Failed())
+        size = -1;
+    else if (!FitsIn(size, ParentOf(to)))
         return {CopyStep::TargetOpen, EFBIG};
     const QString temp = TempPathBeside(to, options.temp);
     std::unique_ptr<File> out = files.Open(temp, OpenMode::WriteTruncate, error);
     if (!out)
         return {CopyStep::TargetOpen, error};
-    CopyResult result = Stream(*in, *out, options);
+    CopyResult result = Stream(*in, *out, size, options);
     if (result.Ok() && options.sync && !out->Sync())
         result = {CopyStep::TargetWrite, out->Error()};
     out.reset();

@@ -7,11 +7,15 @@
 #include <QSaveFile>
 
 #include <cerrno>
+#include <cstdio>
 #include <fcntl.h>
+#include <linux/magic.h>
 #include <linux/msdos_fs.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
+#include <sys/statfs.h>
 #include <sys/statvfs.h>
+#include <sys/utsname.h>
 #include <sys/time.h>
 #include <unistd.h>
 
@@ -161,6 +165,55 @@ void ClearFatAttributes(const QString& path) {
     }
     ::close(fd);
 }
+
+
+// Since Linux 5.8 a failed write-back is recorded on the volume as well as on the file, and syncfs
+// reports what was recorded after its descriptor was opened. Before, syncfs only wrote back.
+bool SyncfsReportsFailures() {
+    static const bool reports = [] {
+        utsname name {};
+        int major = 0;
+        int minor = 0;
+        return ::uname(&name) == 0 && std::sscanf(name.release, "%d.%d", &major, &minor) == 2 &&
+               (major > 5 || (major == 5 && minor >= 8));
+    }();
+    return reports;
+}
+
+// The kernel's own disk file systems, which record a failed write-back through the common page cache
+// code. FUSE, network and stacked file systems are left out: a failure there may never reach the mark.
+bool KeepsVolumeFailures(unsigned long type) {
+    switch (type) {
+    case EXT4_SUPER_MAGIC: // ext2, ext3 and ext4
+    case XFS_SUPER_MAGIC:
+    case BTRFS_SUPER_MAGIC:
+    case F2FS_SUPER_MAGIC:
+    case MSDOS_SUPER_MAGIC:
+    case EXFAT_SUPER_MAGIC:
+    case TMPFS_MAGIC:
+        return true;
+    default:
+        return false;
+    }
+}
+
+class LocalVolumeSync final : public VolumeSync {
+public:
+    LocalVolumeSync(int fd, dev_t device) : m_fd(fd), m_device(device) {}
+    ~LocalVolumeSync() override { ::close(m_fd); }
+    LocalVolumeSync(const LocalVolumeSync&) = delete;
+    LocalVolumeSync& operator=(const LocalVolumeSync&) = delete;
+
+    SysResult Sync() override { return ::syncfs(m_fd) == 0 ? 0 : errno; }
+    bool Holds(const QString& folder) override {
+        struct stat st {};
+        return ::stat(Native(folder).constData(), &st) == 0 && st.st_dev == m_device;
+    }
+
+private:
+    const int m_fd;
+    const dev_t m_device;
+};
 
 } // namespace
 
@@ -334,6 +387,27 @@ SysResult LocalFileSystem::SyncFolder(const QString& folder) {
     const int rc = ::fsync(fd) == 0 ? 0 : errno;
     ::close(fd);
     return rc;
+}
+
+std::unique_ptr<VolumeSync> FileSystem::MarkVolume(const QString&) {
+    return nullptr;
+}
+
+std::unique_ptr<VolumeSync> LocalFileSystem::MarkVolume(const QString& folder) {
+    if (!SyncfsReportsFailures())
+        return nullptr;
+    // The descriptor's open takes the mark.
+    const int fd = ::open(Native(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0)
+        return nullptr;
+    struct statfs volume {};
+    struct stat st {};
+    if (::fstatfs(fd, &volume) != 0 || !KeepsVolumeFailures(static_cast<unsigned long>(volume.f_type)) ||
+        ::fstat(fd, &st) != 0) {
+        ::close(fd);
+        return nullptr;
+    }
+    return std::make_unique<LocalVolumeSync>(fd, st.st_dev);
 }
 
 SysResult LocalFileSystem::ReplaceContents(const QString& path, const QByteArray& data) {

@@ -60,6 +60,17 @@ public:
     virtual int Error() const = 0;
 };
 
+// A mark on one volume's record of failed write-backs, taken before a run of writes to it: Sync writes
+// back everything on the volume and fails when writing back any file there failed since the mark, whether
+// that file is still open or not. One sync then stands for the syncs of many small files.
+class VolumeSync {
+public:
+    virtual ~VolumeSync() = default;
+    [[nodiscard]] virtual SysResult Sync() = 0;
+    // Whether `folder` is on the marked volume.
+    [[nodiscard]] virtual bool Holds(const QString& folder) = 0;
+};
+
 // The file layer under every operation that reads or writes user files. The real one works on the
 // local disk; tests put a fault-injecting one in its place (a full disk, a short write, a read error
 // after N bytes, a file held open elsewhere), since permission bits mean nothing to root.
@@ -80,6 +91,9 @@ public:
     virtual SysResult MakeWritable(const QString& path) = 0;
     virtual SysResult SetReadOnly(const QString& path) = 0;
     virtual SysResult SyncFolder(const QString& folder) = 0; // makes a rename in the folder durable
+    // A mark on the volume of `folder`; null where the volume cannot keep that promise (FUSE, network
+    // and other file systems whose failures may not reach the mark): each file is then synced alone.
+    virtual std::unique_ptr<VolumeSync> MarkVolume(const QString& folder);
     // Replaces the whole file, all or nothing: a failure or a crash part-way leaves the old file as it was.
     virtual SysResult ReplaceContents(const QString& path, const QByteArray& data) = 0;
     // Reads the whole file (for small state files only).
@@ -118,6 +132,7 @@ public:
     SysResult MakeWritable(const QString& path) override;
     SysResult SetReadOnly(const QString& path) override;
     SysResult SyncFolder(const QString& folder) override;
+    std::unique_ptr<VolumeSync> MarkVolume(const QString& folder) override;
     SysResult ReplaceContents(const QString& path, const QByteArray& data) override;
     SysResult ReadContents(const QString& path, QByteArray& data) override;
     SysResult MakeFolder(const QString& path) override;

@@ -1,5 +1,6 @@
 #include "workspace/TakeOutAreas.h"
 
+#include "crypto/WipeBatch.h"
 #include "state/WorkAreas.h"
 #include "util/ErrorText.h"
 #include "util/MessageNumbers.h"
@@ -105,6 +106,9 @@ int CTakeOutAreas::Empty(const QString& area, bool wipe, int fileMessage, int fo
             return m_engine.WipeAndDelete(file, wipeError, true) == 0 ? 0 : EIO;
         };
     static_cast<void>(m_files.SetPermissions(area, kPrivateFolderMode));
+    if (wipe)
+        if (const RemoveResult wiped = WipeFilesIn(area, wipeError); !wiped.Ok())
+            return NotEmptied(wiped, wipeError, fileMessage, folderMessage);
     QStringList entries;
     static_cast<void>(EntriesOf(area, entries));
     for (const QString& entry : entries)
@@ -113,11 +117,32 @@ int CTakeOutAreas::Empty(const QString& area, bool wipe, int fileMessage, int fo
     return 0;
 }
 
+// Every file below `area` wiped, in one write-back of the volume; the folders stay for the removal.
+RemoveResult CTakeOutAreas::WipeFilesIn(const QString& area, QString& wipeError) {
+    CWipeBatch batch(m_engine, m_files, m_messages, area);
+    RemoveResult result;
+    WalkTree(area, [&](const TreeEntry& entry) {
+        // A read-only folder would keep its files from their wipe names.
+        if (entry.kind == ItemKind::Folder)
+            static_cast<void>(m_files.SetPermissions(entry.path, kPrivateFolderMode));
+        else if (entry.kind == ItemKind::File && batch.Add(entry.path, wipeError) != CCryptEngine::kWiped)
+            result = {EIO, entry.path};
+        return result.Ok() ? Visit::Continue : Visit::Stop;
+    });
+    // What waits is wiped even after a failure: it is plaintext.
+    QString finishError;
+    if (batch.Finish(finishError) != CCryptEngine::kWiped && result.Ok()) {
+        result = {EIO, area};
+        wipeError = finishError;
+    }
+    return result;
+}
+
 int CTakeOutAreas::NotEmptied(const RemoveResult& removed, const QString& wipeError, int fileMessage,
                               int folderMessage) {
     if (fileMessage == 0)
         return -1;
-    if (KindOf(removed.path) == ItemKind::Folder)
+    if (wipeError.isEmpty() && KindOf(removed.path) == ItemKind::Folder)
         return ReportMessage(m_ui, m_messages, folderMessage,
                              WithPath(QString(), removed.path, PathSeparator::Paragraph));
     const QString error =

@@ -34,6 +34,7 @@ public:
 private:
     // `fileMessage` 0: the failure is not shown (the caller reports it).
     int Empty(const QString& area, bool wipe, int fileMessage, int folderMessage);
+    RemoveResult WipeFilesIn(const QString& area, QString& wipeError);
     int NotEmptied(const RemoveResult& removed, const QString& wipeError, int fileMessage, int folderMessage);
 
     CCryptEngine& m_engine;

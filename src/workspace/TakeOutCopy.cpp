@@ -11,6 +11,7 @@
 
 #include <QFileInfo>
 
+#include <algorithm>
 #include <cerrno>
 
 namespace korimbo {
@@ -30,6 +31,8 @@ CTakeOutCopy::CTakeOutCopy(CWorkingCopies& copies, FileSystem& files, Interactio
 }
 
 int CTakeOutCopy::CopyItem(const QString& from, const QString& to) {
+    if (!m_volume && !m_move)
+        m_volume = m_files.MarkVolume(ParentOf(to));
     // What was copied before a failure or a stop keeps its place, as each file did when it was done.
     const int rc = CopyTree(from, to);
     return Commit() == 0 ? rc : -1;
@@ -102,10 +105,12 @@ CTakeOutCopy::Step CTakeOutCopy::CopyFile(const QString& from, const QString& to
     CopyOptions options;
     options.temp = TempKind::Plain;
     options.keepMode = true;
-    // Each copy is synced through the handle that wrote it, which is told of any failure to write it
-    // back. A copy then waits under a temporary name to be renamed with the others of its folder; a move
-    // removes its source next, so its copy takes its name at once.
+    // A copy waits under a temporary name to be renamed with the others of its folder, synced through the
+    // handle that wrote it (which is told of any failure to write it back) or later with its volume. A
+    // move removes its source next, so its copy is synced and takes its name at once.
     const QString target = m_move ? to : TempPathBeside(to, TempKind::Plain);
+    const bool withVolume = !m_move && SyncedWithVolume(ParentOf(to));
+    options.sync = !withVolume;
     options.syncFolder = m_move;
     options.progress = [&](qint64 bytes) {
         m_done = before + bytes;
@@ -122,7 +127,7 @@ CTakeOutCopy::Step CTakeOutCopy::CopyFile(const QString& from, const QString& to
         return Failed(msg::kCopyOutFailed, WithPath(ErrnoText(copied.error), to, PathSeparator::Paragraph));
     m_done = before + size;
     if (!m_move) {
-        m_pending.append({target, to});
+        m_pending.append({target, to, withVolume});
         return m_pending.size() < kCommitEvery || Commit() == 0 ? Step::Done : Step::Failed;
     }
     QString error;
@@ -139,7 +144,7 @@ CTakeOutCopy::Step CTakeOutCopy::Failed(int number, const QString& tail, Icon ic
 
 int CTakeOutCopy::Commit() {
     QStringList folders;
-    int rc = 0;
+    int rc = SyncVolume();
     for (const Pending& pending : std::as_const(m_pending)) {
         if (rc != 0 || Place(pending.temp, pending.to) != 0) {
             static_cast<void>(m_files.Remove(pending.temp));
@@ -153,6 +158,27 @@ int CTakeOutCopy::Commit() {
     for (const QString& folder : std::as_const(folders))
         static_cast<void>(m_files.SyncFolder(folder));
     return rc;
+}
+
+int CTakeOutCopy::SyncVolume() {
+    const auto unsynced = std::find_if(m_pending.cbegin(), m_pending.cend(), [](const Pending& p) { return p.unsynced; });
+    if (unsynced == m_pending.cend())
+        return 0;
+    // Which file failed is not known: none of them takes its name.
+    if (const int error = m_volume->Sync().error; error != 0)
+        return ReportMessage(m_ui, m_messages, msg::kCopyOutFailed,
+                             WithPath(ErrnoText(error), unsynced->to, PathSeparator::Paragraph));
+    return 0;
+}
+
+bool CTakeOutCopy::SyncedWithVolume(const QString& folder) {
+    if (!m_volume)
+        return false;
+    if (folder != m_checkedFolder) {
+        m_checkedFolder = folder;
+        m_checkedAnswer = m_volume->Holds(folder);
+    }
+    return m_checkedAnswer;
 }
 
 int CTakeOutCopy::Place(const QString& temp, const QString& to) {

@@ -9,6 +9,7 @@
 #include <QStringList>
 
 #include <functional>
+#include <memory>
 
 namespace korimbo {
 
@@ -17,10 +18,12 @@ class CWorkingCopies;
 // The copy (or move) of staged take-out items into a folder the user chose. A folder is merged into one
 // of the same name; an existing file is replaced only after the question; a move renames where it can
 // and otherwise copies and removes the source, wiping a decrypted copy. Each file goes through a
-// temporary file beside its target, so a stop or a failure leaves nothing half-made. A copied file is
-// synced and takes its name later with the others of its folder, whose names go to the disk in one sync
-// of the folder. A file too large for
-// the target's volume is refused before it is written (A781); like any failed file, it stops the copy.
+// temporary file beside its target, so a stop or a failure leaves nothing half-made. A copied file takes
+// its name later with the others of its folder, once all of them are on the disk: on a volume that can
+// report every failed write-back to one sync, through one sync of the volume; elsewhere each file is
+// synced through its own handle. Their names then go to the disk in one sync of each folder. A file too
+// large for the target's volume is refused before it is written (A781); like any failed file, it stops
+// the copy.
 class CTakeOutCopy {
 public:
     // Bytes done of the total; false stops the copy (the user's Cancel).
@@ -44,7 +47,11 @@ private:
     bool GoOn();
     // The copied files waiting for their names get them. 0, or -1 (shown).
     int Commit();
+    // The files not yet synced reach the disk in one sync of their volume. 0, or -1 (shown).
+    int SyncVolume();
     int Place(const QString& temp, const QString& to);
+    // Whether a file copied into `folder` may wait for the volume's sync.
+    bool SyncedWithVolume(const QString& folder);
 
     CWorkingCopies& m_copies;
     FileSystem& m_files;
@@ -57,8 +64,12 @@ private:
     struct Pending {
         QString temp;
         QString to;
+        bool unsynced = false; // waits for the volume's sync
     };
-    QList<Pending> m_pending; // copied files on the disk, waiting for their names
+    QList<Pending> m_pending; // copied files, waiting for their names
+    std::unique_ptr<VolumeSync> m_volume; // the target's volume, marked before the first write
+    QString m_checkedFolder;              // the last folder SyncedWithVolume looked at, and its answer
+    bool m_checkedAnswer = false;
 };
 
 } // namespace korimbo

@@ -2,6 +2,7 @@
 // wiping plain files.
 #include "CryptoFixture.h"
 
+#include "crypto/WipeBatch.h"
 #include "util/ErrorText.h"
 
 #include <QRegularExpression>
@@ -364,6 +365,40 @@ private Q_SLOTS:
         QCOMPARE(entries.size(), 1);
         QVERIFY(IsDelfName(entries.first()));
         QCOMPARE(QFileInfo(f.Path(entries.first())).size(), 0);
+        QVERIFY(f.ui.Messages().isEmpty());
+    }
+
+    // Files wiped as a batch are all zeroed under wipe names before the one write-back of their volume,
+    // and cut and removed only after it: a failed write-back removes none (nothing of them is plaintext,
+    // and the next start sweeps the names). On a volume that cannot be marked, each goes at once.
+    void WipeBatchRemovesOnlyAfterTheWriteBack_data() {
+        QTest::addColumn<bool>("marked");
+        QTest::addColumn<int>("syncError");
+        QTest::newRow("one write-back") << true << 0;
+        QTest::newRow("the write-back fails") << true << EIO;
+        QTest::newRow("volume not marked") << false << 0;
+    }
+    void WipeBatchRemovesOnlyAfterTheWriteBack() {
+        QFETCH(bool, marked);
+        QFETCH(int, syncError);
+        EngineFixture f;
+        f.fs.markVolumes = marked;
+        f.fs.volumeSyncFault = {f.dir.path(), syncError, 0};
+        CWipeBatch batch(f.engine, f.fs, f.cat, f.dir.path());
+        QString errorText;
+        for (int i = 0; i < 3; ++i)
+            QCOMPARE(batch.Add(f.Write(QStringLiteral("plain%1.txt").arg(i), RandomBytes(200000, 10 + i)), errorText),
+                     CCryptEngine::kWiped);
+        const QStringList waiting = f.Entries();
+        QCOMPARE(waiting.size(), marked ? 3 : 0);
+        for (const QString& name : waiting) {
+            QVERIFY2(IsDelfName(name), qPrintable(name));
+            QCOMPARE(ReadAll(f.Path(name)), QByteArray(200000, '\0'));
+        }
+        QCOMPARE(batch.Finish(errorText), syncError == 0 ? CCryptEngine::kWiped : CCryptEngine::kWipeFailed);
+        QCOMPARE(f.Entries(), syncError == 0 ? QStringList() : waiting);
+        if (syncError != 0)
+            QVERIFY2(errorText.startsWith(QStringLiteral("A457\n") + ErrnoText(EIO)), qPrintable(errorText));
         QVERIFY(f.ui.Messages().isEmpty());
     }
 

@@ -28,6 +28,10 @@ public:
     Fault heldOpen;        // another program holds the file: ReadWriteAlone fails with EBUSY
     Fault syncFault;       // File::Sync on a matching file fails with `error` (the disk would not commit it)
     Fault syncFolderFault; // SyncFolder on a matching folder fails with `error`
+    // Volumes are marked (MarkVolume) only when `markVolumes` is on, as a disk that reports every failed
+    // write-back to one sync; the sync of a volume marked through a matching folder fails with `error`.
+    bool markVolumes = false;
+    Fault volumeSyncFault;
     Fault makeFolderFault; // MakeFolder fails with `error`
     Fault removeFolderFault; // RemoveFolder fails with `error`
     Fault corruptFault;    // writes pass, but the byte at `afterBytes` of one handle is stored with a bit flipped
@@ -56,6 +60,7 @@ public:
     SysResult SyncFolder(const QString& folder) override {
         return Matches(syncFolderFault, folder) ? syncFolderFault.error : m_local.SyncFolder(folder);
     }
+    std::unique_ptr<VolumeSync> MarkVolume(const QString& folder) override;
     // A write fault makes the replacement stop short, the way a full disk or a killed writer would.
     SysResult ReplaceContents(const QString& path, const QByteArray& data) override;
     SysResult ReadContents(const QString& path, QByteArray& data) override;

@@ -19,6 +19,7 @@ public:
     SysResult MakeWritable(const QString& p) override { return m_inner.MakeWritable(p); }
     SysResult SetReadOnly(const QString& p) override { return m_inner.SetReadOnly(p); }
     SysResult SyncFolder(const QString& f) override { return m_inner.SyncFolder(f); }
+    std::unique_ptr<VolumeSync> MarkVolume(const QString& f) override { return m_inner.MarkVolume(f); }
     SysResult ReplaceContents(const QString& p, const QByteArray& d) override { return m_inner.ReplaceContents(p, d); }
     SysResult ReadContents(const QString& p, QByteArray& d) override { return m_inner.ReadContents(p, d); }
     SysResult MakeFolder(const QString& p) override { return m_inner.MakeFolder(p); }

@@ -448,21 +448,27 @@ private Q_SLOTS:
     // A copy that cannot be written stops at that file, named in its message, and leaves nothing in the
     // target folder, not even a temporary file: a volume that cuts a file off (EFBIG, FAT's 4 GiB where its
     // type could not be told beforehand) says A781; bytes that cannot be put on the disk (the file's sync
-    // fails) say A-copy-failed.
+    // fails, or the one write-back of a volume that reports failures to it) say A-copy-failed.
     void CopyOutThatCannotBeWrittenLeavesNothing_data() {
-        QTest::addColumn<bool>("syncFails");
+        QTest::addColumn<QString>("fault");
         QTest::addColumn<int>("message");
-        QTest::newRow("cut off by the volume") << false << int(msg::kTooLargeForVolume);
-        QTest::newRow("not put on the disk") << true << int(msg::kCopyOutFailed);
+        QTest::newRow("cut off by the volume") << QStringLiteral("write") << int(msg::kTooLargeForVolume);
+        QTest::newRow("not put on the disk") << QStringLiteral("sync") << int(msg::kCopyOutFailed);
+        QTest::newRow("volume not written back") << QStringLiteral("volume") << int(msg::kCopyOutFailed);
     }
     void CopyOutThatCannotBeWrittenLeavesNothing() {
-        QFETCH(bool, syncFails);
+        QFETCH(QString, fault);
         QFETCH(int, message);
         auto rig = Started();
         QVERIFY(rig);
         const Tree tree = MakeTree(*rig);
         const QString target = rig->outside.path();
-        (syncFails ? rig->fs.syncFault : rig->fs.writeFault) = {target, syncFails ? EIO : EFBIG, 0};
+        if (fault == QStringLiteral("write"))
+            rig->fs.writeFault = {target, EFBIG, 0};
+        else if (fault == QStringLiteral("sync"))
+            rig->fs.syncFault = {target, EIO, 0};
+        rig->fs.markVolumes = fault == QStringLiteral("volume");
+        rig->fs.volumeSyncFault = {target, EIO, 0};
         OpResult copied = OpResult::kDone; // until the window calls
         rig->dialogs.window = [&](const TakeOutWindowRequest& request, CTakeOut& takeOut) {
             QStringList staged;
