@@ -244,20 +244,24 @@ private Q_SLOTS:
     }
 
     void DiskFullDuringDecryptionKeepsOldFile_data() {
+        QTest::addColumn<int>("plainBytes");
         QTest::addColumn<bool>("noSpace");
         QTest::addColumn<qint64>("afterBytes");
         QTest::addColumn<QList<int>>("messages");
-        QTest::newRow("write fails at once") << false << qint64(1000) << QList<int>{342, 336};
+        QTest::newRow("write fails at once") << 3000000 << false << qint64(1000) << QList<int>{342, 336};
         // The pieces written before the failure and those queued behind it are in flight together.
-        QTest::newRow("write fails many pieces in") << false << qint64(1500000) << QList<int>{342, 336};
-        QTest::newRow("free space too small") << true << qint64(0) << QList<int>{311, 336};
+        QTest::newRow("write fails many pieces in") << 3000000 << false << qint64(1500000) << QList<int>{342, 336};
+        // One piece is written by the decrypting thread itself.
+        QTest::newRow("write of the only piece fails") << 100000 << false << qint64(1000) << QList<int>{342, 336};
+        QTest::newRow("free space too small") << 3000000 << true << qint64(0) << QList<int>{311, 336};
     }
     void DiskFullDuringDecryptionKeepsOldFile() {
+        QFETCH(int, plainBytes);
         QFETCH(bool, noSpace);
         QFETCH(qint64, afterBytes);
         QFETCH(QList<int>, messages);
         EngineFixture f;
-        const QString container = f.MakeContainer(QStringLiteral("doc.txt"), TextBytes(3000000));
+        const QString container = f.MakeContainer(QStringLiteral("doc.txt"), TextBytes(plainBytes));
         QVERIFY(!container.isEmpty());
         const QString destination = f.Path(QStringLiteral("restored.txt"));
         const QByteArray old("the file as it was");
