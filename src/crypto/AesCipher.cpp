@@ -1,5 +1,6 @@
 #include "crypto/AesCipher.h"
 
+#include <openssl/crypto.h>
 #include <openssl/evp.h>
 
 #include <algorithm>
@@ -51,6 +52,7 @@ const EVP_CIPHER* EcbCipher(int bytes) {
 CAesCipher::CAesCipher() : m_cbc(EVP_CIPHER_CTX_new()), m_ecb(EVP_CIPHER_CTX_new()) {}
 
 CAesCipher::~CAesCipher() {
+    OPENSSL_cleanse(m_key, sizeof m_key);
     EVP_CIPHER_CTX_free(m_cbc);
     EVP_CIPHER_CTX_free(m_ecb);
 }
@@ -68,6 +70,8 @@ int CAesCipher::SetKey(const std::uint8_t* key, int length, Direction direction)
     if (bytes == 0 || key == nullptr || m_cbc == nullptr || m_ecb == nullptr || CbcCipher(bytes) == nullptr ||
         EcbCipher(bytes) == nullptr)
         return 1;
+    if (direction == m_direction && bytes == m_keyBytes && CRYPTO_memcmp(key, m_key, static_cast<std::size_t>(bytes)) == 0)
+        return 0;
     const int enc = direction == Direction::Encrypt ? 1 : 0;
     static const std::uint8_t kZeroIv[16] = {};
     if (EVP_CipherInit_ex(m_cbc, CbcCipher(bytes), nullptr, key, kZeroIv, enc) != 1 ||
@@ -75,12 +79,16 @@ int CAesCipher::SetKey(const std::uint8_t* key, int length, Direction direction)
         // A half-made schedule must not be used.
         m_direction = Direction::None;
         m_info = 0;
+        m_keyBytes = 0;
+        OPENSSL_cleanse(m_key, sizeof m_key);
         return 1;
     }
     EVP_CIPHER_CTX_set_padding(m_cbc, 0);
     EVP_CIPHER_CTX_set_padding(m_ecb, 0);
     m_direction = direction;
     m_info = (bytes / 4 + 6) * 16; // rounds × 16
+    std::memcpy(m_key, key, static_cast<std::size_t>(bytes));
+    m_keyBytes = bytes;
     return 0;
 }
 

@@ -19,7 +19,8 @@ public:
     CAesCipher& operator=(const CAesCipher&) = delete;
 
     // Key length in bytes (16, 24, 32) or bits (128, 192, 256). Any other length leaves the
-    // schedule as it was.
+    // schedule as it was. The key the schedule already holds, for the same direction, is not set up
+    // again: many small containers in a row use one key.
     int SetEncryptKey(const std::uint8_t* key, int length);
     int SetDecryptKey(const std::uint8_t* key, int length);
 
@@ -47,6 +48,8 @@ private:
     EVP_CIPHER_CTX* m_ecb;
     Direction m_direction = Direction::None;
     int m_info = 0;
+    std::uint8_t m_key[32] = {}; // the key of the schedule, to tell it again; cleansed with the cipher
+    int m_keyBytes = 0;
 };
 
 } // namespace korimbo

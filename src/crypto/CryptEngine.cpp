@@ -156,14 +156,15 @@ EngineResult CCryptEngine::EncipherBufferHeld(std::uint8_t* buffer, qint64 lengt
     if (length < 0 || length % 16 != 0)
         return Refuse(msg::kEncipherLength, QString());
     std::uint8_t chain[16];
-    if (SelectKey(KeyDirection::Encrypt, key, chain) != kOk)
+    CAesCipher& cipher = key == m_builtInName ? m_builtInEncryptor : m_encryptor;
+    if (KeyCipher(cipher, KeyDirection::Encrypt, key, chain) != kOk)
         return kFailed;
     if (previous)
         std::memcpy(chain, previous, 16);
     if (length == 0)
         return kOk; // nothing to do, and an empty scratch has no storage to copy from
     std::vector<std::uint8_t> scratch(static_cast<std::size_t>(length));
-    if (m_encryptor.EncryptCbc(buffer, scratch.data(), scratch.size(), chain) != 0)
+    if (cipher.EncryptCbc(buffer, scratch.data(), scratch.size(), chain) != 0)
         return Refuse(msg::kEncipherFailed, QString());
     std::memcpy(buffer, scratch.data(), scratch.size());
     Cleanse(scratch.data(), scratch.size());
@@ -184,14 +185,15 @@ EngineResult CCryptEngine::DecipherBufferHeld(std::uint8_t* buffer, qint64 lengt
     if (length < 0 || length % 16 != 0)
         return Refuse(msg::kDecipherLength, QString());
     std::uint8_t running[16];
-    if (SelectKey(KeyDirection::Decrypt, key, running) != kOk)
+    CAesCipher& cipher = key == m_builtInName ? m_builtInDecryptor : m_decryptor;
+    if (KeyCipher(cipher, KeyDirection::Decrypt, key, running) != kOk)
         return kFailed;
     if (chain)
         std::memcpy(running, chain, 16);
     if (length == 0)
         return kOk;
     std::vector<std::uint8_t> scratch(static_cast<std::size_t>(length));
-    if (m_decryptor.DecryptCbc(buffer, scratch.data(), scratch.size(), running) != 0)
+    if (cipher.DecryptCbc(buffer, scratch.data(), scratch.size(), running) != 0)
         return Refuse(msg::kDecipherFailed, QString());
     std::memcpy(buffer, scratch.data(), scratch.size());
     Cleanse(scratch.data(), scratch.size());

@@ -243,6 +243,9 @@ private:
     CKeyTable m_keys;
     CAesCipher m_encryptor;
     CAesCipher m_decryptor;
+    // The built-in key's own pair, so that neither pair is keyed anew at every header of a run of files.
+    CAesCipher m_builtInEncryptor;
+    CAesCipher m_builtInDecryptor;
     QString m_builtInName;
     QString m_workFolder;
     bool m_busy = false;

@@ -385,12 +385,15 @@ CEncryptIn::Step CEncryptIn::EncryptPlain(const QString& plain, const QString& t
     static_cast<void>(m_files.Size(plain, size));
     if (m_engine.EncryptFile(plain, target, m_key) != kOk)
         return kStop;
-    ContainerInfo written;
-    if (m_engine.ReadContainerInfo(m_engine.Batch().PathOf(target), written, m_key, false) != 0 ||
-        written.plainSize != size) {
+    const QString written = m_engine.Batch().PathOf(target);
+    ContainerInfo info;
+    if (m_engine.ReadContainerInfo(written, info, m_key, false) != 0 || info.plainSize != size) {
         Report(topLevel ? msg::kEncryptSize : msg::kEncryptSizeInFolder, name);
         return kStop;
     }
+    // The refresh after the intake need not read this header a third time; the rename into place keeps
+    // the time the offer is tied to.
+    m_nameFile.OfferContainer(target, info, m_key, CNameFile::DiskTimeOf(written));
     return kNext;
 }
 

@@ -314,6 +314,15 @@ void CNameFile::OfferEntries(const QString& directory, QList<DiskEntry> entries)
     m_offeredEntries = std::move(entries);
 }
 
+void CNameFile::OfferContainer(const QString& path, const ContainerInfo& info, const QString& key,
+                               const QString& diskTime) {
+    // A bound for offers no refresh takes (a directory never listed again in this run).
+    constexpr qsizetype kMostOffered = 200000;
+    if (m_offeredContainers.size() >= kMostOffered)
+        m_offeredContainers.clear();
+    m_offeredContainers.insert(path, {key, diskTime, info.name, info.plainSize, info.encryptedAtText, info.modifiedText});
+}
+
 const QString& CNameFile::HeaderText() {
     if (m_header.isEmpty())
         m_header = m_messages.MsgB(kHeaderText);
@@ -560,6 +569,19 @@ int CNameFile::EntryFromDisk(const QString& directory, const DiskEntry& disk, co
     }
     if (disk.special)
         return 0; // a pipe, socket or device is never opened: a plain entry
+    if (const auto offered = m_offeredContainers.constFind(directory + u'/' + disk.name);
+        offered != m_offeredContainers.cend()) {
+        const OfferedContainer known = *offered;
+        m_offeredContainers.erase(offered);
+        if (known.key == key && known.diskTime == disk.time) {
+            entry.kind = NameEntry::kContainer;
+            entry.displayName = known.name;
+            entry.plainSize = known.plainSize;
+            entry.encryptedAt = known.encryptedAt;
+            entry.modifiedAt = known.modifiedAt;
+            return 0;
+        }
+    }
     ContainerInfo info;
     ++m_headerReads;
     const std::optional<ContainerCheck> check = m_engine.CheckContainer(directory + u'/' + disk.name, info, key, false);

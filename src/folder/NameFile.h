@@ -111,6 +111,11 @@ public:
     // of that directory takes them instead of enumerating again.
     void OfferEntries(const QString& directory, QList<DiskEntry> entries);
 
+    // A container the caller has just written and read back (`info` from its header, with `key`): the next
+    // refresh of its directory makes its line from this instead of reading the header again, as long as
+    // its disk time is still `diskTime`. Each offer is used once.
+    void OfferContainer(const QString& path, const ContainerInfo& info, const QString& key, const QString& diskTime);
+
     // The disk time of a file or folder as a name file keeps it ("yyyyMMddhhmmss", local time).
     static QString DiskTimeText(const QFileInfo& info);
     // The same for a path of ours (PathFromNative); empty when it cannot be read.
@@ -156,6 +161,15 @@ private:
     Interaction& m_ui;
     MessageSource& m_messages;
     int m_headerReads = 0;
+    struct OfferedContainer {
+        QString key;
+        QString diskTime;
+        QString name;
+        qint64 plainSize = 0;
+        QString encryptedAt;
+        QString modifiedAt;
+    };
+    QHash<QString, OfferedContainer> m_offeredContainers; // by path
     int m_refreshes = 0;
     ProcessProbe* m_processes = nullptr;
     int m_leftoversRemoved = 0;

@@ -76,6 +76,29 @@ private Q_SLOTS:
         QCOMPARE(out.toHex(), kFipsPlain.toHex());
     }
 
+    // One cipher keyed again and again, as the engine's are: each key takes effect, also one with the same
+    // first bytes but shorter, the key it held two keys ago, and the same key for the other direction.
+    void KeyedAgainTakesEachKey() {
+        const QByteArray c3 = QByteArray::fromHex("8ea2b7ca516745bfeafc49904b496089");
+        CAesCipher cipher;
+        const auto encrypted = [&](const QByteArray& key) {
+            QByteArray out(16, '\0');
+            return cipher.SetEncryptKey(U8(key), static_cast<int>(key.size())) == 0 &&
+                           cipher.EncryptBlock(U8(kFipsPlain), U8(out)) == 0
+                       ? out.toHex()
+                       : QByteArray();
+        };
+        QCOMPARE(encrypted(kFipsKey32), c3.toHex());
+        QCOMPARE(encrypted(kFipsKey32), c3.toHex());
+        QCOMPARE(encrypted(kFipsKey32.left(16)), kFipsCipher128.toHex());
+        QCOMPARE(encrypted(kFipsKey32), c3.toHex());
+        QByteArray out = c3;
+        QCOMPARE(cipher.SetDecryptKey(U8(kFipsKey32), 32), 0);
+        QCOMPARE(cipher.DecryptBlock(U8(out), U8(out)), 0);
+        QCOMPARE(out.toHex(), kFipsPlain.toHex());
+        QCOMPARE(encrypted(kFipsKey32), c3.toHex());
+    }
+
     // The chain carries over between calls, so pieces give the bytes of one call; all runs are in place.
     void Sp80038aCbcVectors_data() {
         QTest::addColumn<int>("pieces");

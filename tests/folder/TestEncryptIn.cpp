@@ -127,6 +127,7 @@ private Q_SLOTS:
         QCOMPARE(rig->busyCalls, QList<bool>({true, false}));
         QCOMPARE(rig->undoClears, 1);
         QCOMPARE(rig->ui.Status(), QString());
+        QCOMPARE(rig->names->HeaderReads(), 0); // the lines of new containers come from their writer
         QVERIFY(QFileInfo::exists(a) && QFileInfo::exists(tree + QStringLiteral("/deep/y.txt")));
 
         const QString container = rig->ContainerOf(rig->folder, QStringLiteral("報告.txt"));
