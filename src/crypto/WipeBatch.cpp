@@ -19,7 +19,7 @@ CWipeBatch::CWipeBatch(CCryptEngine& engine, FileSystem& files, MessageSource& m
     : m_engine(engine), m_messages(messages), m_volume(files.MarkVolume(folder)) {}
 
 CCryptEngine::WipeResult CWipeBatch::Add(const QString& path, QString& errorText) {
-    if (!WaitsForVolume(ParentOf(path)))
+    if (!m_volume || !m_volume->Holds(ParentOf(path)))
         return m_engine.WipeAndDelete(path, errorText, true);
     QString zeroed;
     if (const auto rc = m_engine.ZeroForDelete(path, errorText, true, nullptr, false, zeroed); rc != CCryptEngine::kWiped)
@@ -41,16 +41,6 @@ CCryptEngine::WipeResult CWipeBatch::Finish(QString& errorText) {
         if (m_engine.TruncateAndRemove(path, errorText) != CCryptEngine::kWiped)
             return CCryptEngine::kWipeFailed;
     return CCryptEngine::kWiped;
-}
-
-bool CWipeBatch::WaitsForVolume(const QString& folder) {
-    if (!m_volume)
-        return false;
-    if (folder != m_checkedFolder) {
-        m_checkedFolder = folder;
-        m_checkedAnswer = m_volume->Holds(folder);
-    }
-    return m_checkedAnswer;
 }
 
 } // namespace korimbo

@@ -27,14 +27,10 @@ public:
     CCryptEngine::WipeResult Finish(QString& errorText);
 
 private:
-    bool WaitsForVolume(const QString& folder);
-
     CCryptEngine& m_engine;
     MessageSource& m_messages;
     std::unique_ptr<VolumeSync> m_volume;
     QStringList m_zeroed; // zeroed, waiting for the volume's sync
-    QString m_checkedFolder;
-    bool m_checkedAnswer = false;
 };
 
 } // namespace korimbo

@@ -569,32 +569,34 @@ int CNameFile::EntryFromDisk(const QString& directory, const DiskEntry& disk, co
     }
     if (disk.special)
         return 0; // a pipe, socket or device is never opened: a plain entry
-    if (const auto offered = m_offeredContainers.constFind(directory + u'/' + disk.name);
-        offered != m_offeredContainers.cend()) {
-        const OfferedContainer known = *offered;
-        m_offeredContainers.erase(offered);
-        if (known.key == key && known.diskTime == disk.time) {
-            entry.kind = NameEntry::kContainer;
-            entry.displayName = known.name;
-            entry.plainSize = known.plainSize;
-            entry.encryptedAt = known.encryptedAt;
-            entry.modifiedAt = known.modifiedAt;
+    const QString path = directory + u'/' + disk.name;
+    OfferedContainer known;
+    if (!TakeOffer(path, key, disk.time, known)) {
+        ContainerInfo info;
+        ++m_headerReads;
+        const std::optional<ContainerCheck> check = m_engine.CheckContainer(path, info, key, false);
+        if (!check)
+            return -1; // cannot be read at all: no line, the next refresh tries again
+        if (!check->Usable())
             return 0;
-        }
+        known = {key, disk.time, info.name, info.plainSize, info.encryptedAtText, info.modifiedText};
     }
-    ContainerInfo info;
-    ++m_headerReads;
-    const std::optional<ContainerCheck> check = m_engine.CheckContainer(directory + u'/' + disk.name, info, key, false);
-    if (!check)
-        return -1; // cannot be read at all: no line, the next refresh tries again
-    if (!check->Usable())
-        return 0;
     entry.kind = NameEntry::kContainer;
-    entry.displayName = info.name;
-    entry.plainSize = info.plainSize;
-    entry.encryptedAt = info.encryptedAtText;
-    entry.modifiedAt = info.modifiedText;
+    entry.displayName = known.name;
+    entry.plainSize = known.plainSize;
+    entry.encryptedAt = known.encryptedAt;
+    entry.modifiedAt = known.modifiedAt;
     return 0;
+}
+
+// The offer for `path` when it still stands for the file there (same key, same time); used up either way.
+bool CNameFile::TakeOffer(const QString& path, const QString& key, const QString& diskTime, OfferedContainer& known) {
+    const auto offered = m_offeredContainers.constFind(path);
+    if (offered == m_offeredContainers.cend())
+        return false;
+    known = *offered;
+    m_offeredContainers.erase(offered);
+    return known.key == key && known.diskTime == diskTime;
 }
 
 int CNameFile::LoadNameEntries(const QString& directory, const QString& key, bool includeFolders,

@@ -144,6 +144,8 @@ private:
     // The file replaced by the file layer; a large one on a thread of its own while the window is pumped.
     SysResult ReplaceFile(const QString& path, const QByteArray& bytes, PumpPacer& pacer);
     void Remember(const QString& path, const QString& text);
+    struct OfferedContainer;
+    bool TakeOffer(const QString& path, const QString& key, const QString& diskTime, OfferedContainer& known);
     const QString& HeaderText();
     // Identity of a file's present contents (inode, size, modification time), empty when it has none.
     static QByteArray StampOf(const QString& path);

@@ -205,14 +205,21 @@ public:
     LocalVolumeSync& operator=(const LocalVolumeSync&) = delete;
 
     SysResult Sync() override { return ::syncfs(m_fd) == 0 ? 0 : errno; }
+    // Asked for each file, mostly of one folder after another: the last answer is kept.
     bool Holds(const QString& folder) override {
-        struct stat st {};
-        return ::stat(Native(folder).constData(), &st) == 0 && st.st_dev == m_device;
+        if (folder != m_lastFolder) {
+            struct stat st {};
+            m_lastFolder = folder;
+            m_lastAnswer = ::stat(Native(folder).constData(), &st) == 0 && st.st_dev == m_device;
+        }
+        return m_lastAnswer;
     }
 
 private:
     const int m_fd;
     const dev_t m_device;
+    QString m_lastFolder;
+    bool m_lastAnswer = false;
 };
 
 } // namespace

@@ -109,7 +109,7 @@ CTakeOutCopy::Step CTakeOutCopy::CopyFile(const QString& from, const QString& to
     // handle that wrote it (which is told of any failure to write it back) or later with its volume. A
     // move removes its source next, so its copy is synced and takes its name at once.
     const QString target = m_move ? to : TempPathBeside(to, TempKind::Plain);
-    const bool withVolume = !m_move && SyncedWithVolume(ParentOf(to));
+    const bool withVolume = !m_move && m_volume && m_volume->Holds(ParentOf(to));
     options.sync = !withVolume;
     options.syncFolder = m_move;
     options.progress = [&](qint64 bytes) {
@@ -169,16 +169,6 @@ int CTakeOutCopy::SyncVolume() {
         return ReportMessage(m_ui, m_messages, msg::kCopyOutFailed,
                              WithPath(ErrnoText(error), unsynced->to, PathSeparator::Paragraph));
     return 0;
-}
-
-bool CTakeOutCopy::SyncedWithVolume(const QString& folder) {
-    if (!m_volume)
-        return false;
-    if (folder != m_checkedFolder) {
-        m_checkedFolder = folder;
-        m_checkedAnswer = m_volume->Holds(folder);
-    }
-    return m_checkedAnswer;
 }
 
 int CTakeOutCopy::Place(const QString& temp, const QString& to) {

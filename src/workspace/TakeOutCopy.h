@@ -50,8 +50,6 @@ private:
     // The files not yet synced reach the disk in one sync of their volume. 0, or -1 (shown).
     int SyncVolume();
     int Place(const QString& temp, const QString& to);
-    // Whether a file copied into `folder` may wait for the volume's sync.
-    bool SyncedWithVolume(const QString& folder);
 
     CWorkingCopies& m_copies;
     FileSystem& m_files;
@@ -68,8 +66,6 @@ private:
     };
     QList<Pending> m_pending; // copied files, waiting for their names
     std::unique_ptr<VolumeSync> m_volume; // the target's volume, marked before the first write
-    QString m_checkedFolder;              // the last folder SyncedWithVolume looked at, and its answer
-    bool m_checkedAnswer = false;
 };
 
 } // namespace korimbo

@@ -25,10 +25,17 @@ public:
 private:
     void Poll() {
         QWidget* up = QApplication::activePopupWidget();
+        const bool popup = up != nullptr;
         if (!up)
             up = QApplication::activeModalWidget();
         if (!up)
             return;
+        // Keys go to the window that has the focus, which a window just shown may not have yet on a busy
+        // machine: as a person would, wait until it has (for two seconds at most, then type regardless).
+        if (!m_answered && !popup && !up->isActiveWindow() && m_focusWaits++ < 200) {
+            up->activateWindow();
+            return;
+        }
         if (!m_answered) {
             m_answered = true;
             m_answer(up);
@@ -44,6 +51,7 @@ private:
     QElapsedTimer m_clock;
     bool m_answered = false;
     bool m_timedOut = false;
+    int m_focusWaits = 0;
 };
 
 } // namespace korimbo
