@@ -108,27 +108,20 @@ int FaultyFileSystem::WriteBitsRefuse(const QString& path) const {
     return (st.st_mode & S_IWUSR) != 0 ? 0 : EACCES;
 }
 
-namespace {
-
-// The real mark where the volume has one; the fault decides first.
-class FaultyVolumeSync final : public VolumeSync {
-public:
-    FaultyVolumeSync(std::unique_ptr<VolumeSync> real, int error) : m_real(std::move(real)), m_error(error) {}
-    SysResult Sync() override { return m_error != 0 ? SysResult(m_error) : m_real ? m_real->Sync() : SysResult(0); }
-    bool Holds(const QString& folder) override { return !m_real || m_real->Holds(folder); }
-
-private:
-    std::unique_ptr<VolumeSync> m_real;
-    const int m_error;
-};
-
-} // namespace
-
 std::unique_ptr<VolumeSync> FaultyFileSystem::MarkVolume(const QString& folder) {
+    // The real mark where the volume has one; the fault decides first.
+    struct Mark final : VolumeSync {
+        std::unique_ptr<VolumeSync> real;
+        int error = 0;
+        SysResult Sync() override { return error != 0 ? SysResult(error) : real ? real->Sync() : SysResult(0); }
+        bool Holds(const QString& f) override { return !real || real->Holds(f); }
+    };
     if (!markVolumes)
         return nullptr;
-    return std::make_unique<FaultyVolumeSync>(m_local.MarkVolume(folder),
-                                              Matches(volumeSyncFault, folder) ? volumeSyncFault.error : 0);
+    auto mark = std::make_unique<Mark>();
+    mark->real = m_local.MarkVolume(folder);
+    mark->error = Matches(volumeSyncFault, folder) ? volumeSyncFault.error : 0;
+    return mark;
 }
 
 std::unique_ptr<File> FaultyFileSystem::Open(const QString& path, OpenMode mode, int& error) {
