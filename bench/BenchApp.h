@@ -2,6 +2,9 @@
 
 #include "app/Kelpie5App.h"
 #include "folder/EncryptInPrompts.h"
+#include "folder/FolderServices.h"
+#include "folder/NameFile.h"
+#include "platform/AccessCheck.h"
 #include "state/WorkAreas.h"
 
 #include <QDir>
@@ -9,6 +12,7 @@
 
 #include <array>
 #include <cstdint>
+#include <memory>
 
 namespace korimbo::bench {
 
@@ -38,5 +42,29 @@ inline int RegisterAndLogIn(Ckelpie5App& app, const QString& root, const QString
         QDir().mkpath(app.WorkAreaOf(s.registry->SlotOf(root), area));
     return 0;
 }
+
+// The program over `program` with `root` registered and logged in (RegisterAndLogIn), and the name file
+// and access check its folder operations take.
+struct LoggedInApp {
+    std::unique_ptr<Ckelpie5App> app;
+    std::unique_ptr<CNameFile> names;
+    std::unique_ptr<CAccessCheck> access;
+
+    // 0, or -1 when a step failed.
+    int Start(const QString& program, const QString& root, const QString& password, Ckelpie5App::Services services) {
+        app = std::make_unique<Ckelpie5App>(program, services);
+        if (RegisterAndLogIn(*app, root, password) != 0)
+            return -1;
+        AppState& s = app->State();
+        names = std::make_unique<CNameFile>(*s.engine, *s.registry, *s.workFolder, services.files, services.ui,
+                                            *s.catalogue);
+        access = std::make_unique<CAccessCheck>(services.volumes, services.files, services.ui, *s.catalogue);
+        return 0;
+    }
+    FolderServices Services(FileSystem& files, Interaction& ui) {
+        AppState& s = app->State();
+        return {*s.engine, *s.registry, *names, *access, s.settings, *s.workFolder, files, ui, *s.catalogue};
+    }
+};
 
 } // namespace korimbo::bench

@@ -114,9 +114,7 @@ struct Fixture {
     bench::NoEncryptInPrompts encryptPrompts;
     CopyToWindow window;
     CUndoHistory history;
-    std::unique_ptr<Ckelpie5App> app;
-    std::unique_ptr<CNameFile> names;
-    std::unique_ptr<CAccessCheck> access;
+    bench::LoggedInApp logged;
     std::unique_ptr<FreedesktopTrash> trash;
     std::unique_ptr<CWorkingCopies> copies;
     std::unique_ptr<CTakeOut> takeOut;
@@ -124,10 +122,7 @@ struct Fixture {
     QHash<int, QString> folderOf; // count -> its folder of containers in the box
     QHash<int, qint64> bytesOf;   // count -> bytes of its plain files
 
-    FolderServices Services() {
-        AppState& s = app->State();
-        return {*s.engine, *s.registry, *names, *access, s.settings, *s.workFolder, files, ui, *s.catalogue};
-    }
+    FolderServices Services() { return logged.Services(files, ui); }
 
     int Set() {
         if (!dir.isValid())
@@ -138,12 +133,8 @@ struct Fixture {
         root = dir.filePath(QStringLiteral("box"));
         if (!QDir().mkpath(program) || !QDir().mkpath(root) || !QDir().mkpath(dir.filePath(QStringLiteral("data"))))
             return -1;
-        app = std::make_unique<Ckelpie5App>(program, Ckelpie5App::Services{ui, files, volumes, userFolders});
-        if (bench::RegisterAndLogIn(*app, root, kPassword) != 0)
+        if (logged.Start(program, root, kPassword, {ui, files, volumes, userFolders}) != 0)
             return -1;
-        AppState& s = app->State();
-        names = std::make_unique<CNameFile>(*s.engine, *s.registry, *s.workFolder, files, ui, *s.catalogue);
-        access = std::make_unique<CAccessCheck>(volumes, files, ui, *s.catalogue);
         trash = std::make_unique<FreedesktopTrash>(FreedesktopTrash::HomeTrashOfEnvironment(), volumes);
         copies = std::make_unique<CWorkingCopies>(Services(), associations, launcher, processes, encryptPrompts);
         takeOut = std::make_unique<CTakeOut>(*copies, Services(), window);
@@ -226,7 +217,7 @@ void DecryptOnly(benchmark::State& state, int count) {
         QDir().mkpath(out);
         state.ResumeTiming();
         for (const QString& name : containers)
-            if (f.app->State().engine->DecryptFile(folder + u'/' + name, out + u'/' + name, f.root,
+            if (f.logged.app->State().engine->DecryptFile(folder + u'/' + name, out + u'/' + name, f.root,
                                                   CCryptEngine::Durability::kTransient) != 0) {
                 state.SkipWithError("decryption failed");
                 break;

@@ -44,9 +44,7 @@ struct Fixture {
     LocalFileSystem files;
     LocalVolumes volumes;
     LocalUserFolders userFolders;
-    std::unique_ptr<Ckelpie5App> app;
-    std::unique_ptr<CNameFile> names;
-    std::unique_ptr<CAccessCheck> access;
+    bench::LoggedInApp logged;
     bench::NoEncryptInPrompts prompts;
     std::unique_ptr<CEncryptIn> encrypt;
     QString root;
@@ -62,15 +60,9 @@ struct Fixture {
         root = dir.filePath(QStringLiteral("box"));
         if (!QDir().mkpath(program) || !QDir().mkpath(corpus) || !QDir().mkpath(root))
             return -1;
-        app = std::make_unique<Ckelpie5App>(program, Ckelpie5App::Services{ui, files, volumes, userFolders});
-        if (bench::RegisterAndLogIn(*app, root, kPassword) != 0)
+        if (logged.Start(program, root, kPassword, {ui, files, volumes, userFolders}) != 0)
             return -1;
-        AppState& s = app->State();
-        names = std::make_unique<CNameFile>(*s.engine, *s.registry, *s.workFolder, files, ui, *s.catalogue);
-        access = std::make_unique<CAccessCheck>(volumes, files, ui, *s.catalogue);
-        encrypt = std::make_unique<CEncryptIn>(
-            FolderServices{*s.engine, *s.registry, *names, *access, s.settings, *s.workFolder, files, ui, *s.catalogue},
-            prompts);
+        encrypt = std::make_unique<CEncryptIn>(logged.Services(files, ui), prompts);
         if (bench::BenchData::WriteOfficeCorpus(corpus, CorpusCount(), kMinBytes, kMaxBytes) != 0)
             return -1;
         for (const QFileInfo& file : QDir(corpus).entryInfoList(QDir::Files, QDir::Name)) {

@@ -40,7 +40,8 @@ public:
 
 private:
     void Run();
-    // Writes one piece; false (and the error kept) when it failed. Under the lock or before the thread.
+    // Writes one piece, on the writer thread or on the owner's before there is one; false (and the error
+    // kept) when it failed.
     bool WritePiece(int piece);
 
     File& m_out;

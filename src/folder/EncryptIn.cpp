@@ -436,8 +436,6 @@ CEncryptIn::Step CEncryptIn::MakeDurable(const QString& target) {
     return kNext;
 }
 
-// The containers waiting in the engine's batch, synced and renamed into place together; then the sources
-// a move took in go, unless something failed (a source is never removed after a failure).
 // Everything written so far in place and durable, and the sources of a move removed.
 CEncryptIn::Step CEncryptIn::SettleBatch() {
     QList<MovedSource> moved = std::exchange(m_movedCommitting, {});
@@ -451,6 +449,8 @@ CEncryptIn::Step CEncryptIn::PassBatch() {
     return Settled(m_engine.Batch().Pass(), moved);
 }
 
+// The outcomes of a committed batch told; then the sources a move took in go, unless something failed (a
+// source is never removed after a failure).
 CEncryptIn::Step CEncryptIn::Settled(const QVector<CContainerBatch::Outcome>& outcomes,
                                      const QList<MovedSource>& moved) {
     Step step = kNext;

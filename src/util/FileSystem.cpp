@@ -166,7 +166,6 @@ void ClearFatAttributes(const QString& path) {
     ::close(fd);
 }
 
-
 // Since Linux 5.8 a failed write-back is recorded on the volume as well as on the file, and syncfs
 // reports what was recorded after its descriptor was opened. Before, syncfs only wrote back.
 bool SyncfsReportsFailures() {

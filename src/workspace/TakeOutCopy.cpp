@@ -1,8 +1,8 @@
 #include "workspace/TakeOutCopy.h"
 
 #include "util/ErrorText.h"
-#include "util/FileNames.h"
 #include "util/FileCopy.h"
+#include "util/FileNames.h"
 #include "util/MessageNumbers.h"
 #include "util/MessageText.h"
 #include "util/PathIdentity.h"

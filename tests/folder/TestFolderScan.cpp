@@ -65,31 +65,9 @@ private:
     bool m_open = false;
 };
 
-// The rig's window, but the gate opens at the first status text after the stop was set: by then the scan has
-// told its workers to stop, so the one held at the gate takes no further file.
-class GateOnStatus final : public Interaction {
-public:
-    GateOnStatus(ScriptedInteraction& ui, GateFileSystem& gate) : m_ui(ui), m_gate(gate) {}
-    int Message(const QString& text, Icon icon, Buttons buttons, int defaultButton, int number) override {
-        return m_ui.Message(text, icon, buttons, defaultButton, number);
-    }
-    void Pump() override { m_ui.Pump(); }
-    void Sleep(int ms) override { m_ui.Sleep(ms); }
-    bool StopRequested() const override { return m_ui.StopRequested(); }
-    void SetStatusText(const QString& text) override {
-        m_ui.SetStatusText(text);
-        if (m_ui.StopRequested())
-            m_gate.OpenGate();
-    }
-
-private:
-    ScriptedInteraction& m_ui;
-    GateFileSystem& m_gate;
-};
-
-CFolderScan Scanner(FolderRig& rig, FileSystem& files, Interaction* ui = nullptr) {
+CFolderScan Scanner(FolderRig& rig, FileSystem& files) {
     AppState& s = rig.app.State();
-    return CFolderScan(*s.engine, files, ui ? *ui : rig.ui, *s.catalogue, rig.names.get());
+    return CFolderScan(*s.engine, files, rig.ui, *s.catalogue, rig.names.get());
 }
 
 } // namespace
@@ -171,12 +149,17 @@ private Q_SLOTS:
         for (int i = 0; i < 8; ++i)
             QVERIFY(!rig->Encrypt(rig->folder, QStringLiteral("f%1.txt").arg(i), Sample(1000, i)).isEmpty());
         GateFileSystem gate(rig->fs);
-        GateOnStatus ui(rig->ui, gate);
         rig->ui.OnPump([&](int) {
             if (gate.opens >= 2)
                 rig->ui.SetStop(true);
         });
-        CFolderScan scan = Scanner(*rig, gate, &ui);
+        // The gate opens at the first status text after the stop: by then the scan has told its workers to
+        // stop, so the one held at the gate takes no further file.
+        rig->ui.OnStatus([&](const QString&) {
+            if (rig->ui.StopRequested())
+                gate.OpenGate();
+        });
+        CFolderScan scan = Scanner(*rig, gate);
         scan.SetWorkers(1);
         FolderScanResult result;
         QCOMPARE(scan.Run(rig->folder, rig->folder, result), OpResult::kDone);

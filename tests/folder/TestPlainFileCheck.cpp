@@ -1,6 +1,5 @@
 #include "FolderRig.h"
 #include "folder/PlainFileCheck.h"
-#include "folder/StoredHint.h"
 #include "util/MessageNumbers.h"
 
 #include <QDir>
@@ -62,17 +61,6 @@ private Q_SLOTS:
         QVERIFY(report);
         QCOMPARE(report->icon, Icon::Warning);
         QVERIFY(report->text.contains(QStringLiteral("\nsub/deep/short")));
-    }
-
-    // The hint comes from the outer layer, without the folder's password; anything else says what it is.
-    void StoredHints() {
-        CCryptEngine& engine = m_rig->Engine();
-        const StoredHint hint = ReadStoredHint(engine, m_otherPassword);
-        QCOMPARE(hint.hint, QStringLiteral("hint"));
-        for (const QString& plain : m_plain)
-            QCOMPARE(ReadStoredHint(engine, plain).kind, StoredHint::Kind::kNotContainer);
-        QCOMPARE(ReadStoredHint(engine, m_rig->folder).kind, StoredHint::Kind::kFolder);
-        QCOMPARE(ReadStoredHint(engine, m_rig->folder + QStringLiteral("/gone")).kind, StoredHint::Kind::kUnreadable);
     }
 
     // The stop ends the walk; the user is told it stopped, not that all is clean. Last: it adds plain files.

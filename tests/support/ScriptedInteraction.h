@@ -36,7 +36,11 @@ public:
     void Pump() override;
     void Sleep(int ms) override;
     bool StopRequested() const override { return m_stop; }
-    void SetStatusText(const QString& text) override { m_status = text; }
+    void SetStatusText(const QString& text) override {
+        m_status = text;
+        if (m_onStatus)
+            m_onStatus(text);
+    }
 
     // The answer to the next question (kAnswerYes, kAnswerNo, kAnswerOk, kAnswerCancel).
     void QueueAnswer(int answer) { m_answers.push_back(answer); }
@@ -45,6 +49,8 @@ public:
     void SetStop(bool stop) { m_stop = stop; }
     // Runs once per pump with the pump count, before the stop check (re-entry tests).
     void OnPump(std::function<void(int)> hook) { m_onPump = std::move(hook); }
+    // Runs at every status text.
+    void OnStatus(std::function<void(const QString&)> hook) { m_onStatus = std::move(hook); }
 
     const QList<Record>& Messages() const { return m_messages; }
     QList<int> Numbers() const;
@@ -65,6 +71,7 @@ private:
     QList<Record> m_messages;
     std::deque<int> m_answers;
     std::function<void(int)> m_onPump;
+    std::function<void(const QString&)> m_onStatus;
     int m_pumps = 0;
     int m_stopAfter = -1;
     bool m_stop = false;

@@ -226,29 +226,6 @@ private Q_SLOTS:
         }
     }
 
-    // The commands that read a folder's containers need the folder logged in: enabled with the login,
-    // greyed once it is logged out.
-    void FolderCommandsNeedALogin_data() {
-        QTest::addColumn<int>("id");
-        QTest::newRow("backup") << int(cmd::Backup);
-        QTest::newRow("integrity scan") << int(cmd::IntegrityScan);
-        QTest::newRow("search by name") << int(cmd::FindByName);
-        QTest::newRow("plain-file check") << int(cmd::PlainFileCheck);
-    }
-    void FolderCommandsNeedALogin() {
-        QFETCH(int, id);
-        FrameRig rig;
-        QVERIFY(rig.Start());
-        QAction* action = rig.frame->Commands().Action(id);
-        QVERIFY(action);
-        rig.frame->UpdateCommandStates();
-        QVERIFY(action->isEnabled());
-        rig.ui.QueueAnswer(kAnswerYes);
-        QCOMPARE(rig.frame->LogoutFolder(rig.app.DefaultEncryptedFolder()), OpResult::kDone);
-        rig.frame->UpdateCommandStates();
-        QVERIFY(!action->isEnabled());
-    }
-
     // The drop menus' entries, Cancel too, have their accelerators.
     void DropMenusHaveAccelerators() {
         QMenu encrypt;

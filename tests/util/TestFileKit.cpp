@@ -9,7 +9,6 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-#include <memory>
 #include <type_traits>
 
 #include <sys/stat.h>
@@ -112,23 +111,6 @@ private Q_SLOTS:
         for (const char* level : {"p1", "p1/p2", "p1/p2/p3"})
             QCOMPARE(Mode(At(QString::fromLatin1(level))), 0700u);
         QCOMPARE(files.MakePrivateFolder(At(QStringLiteral("source"))).error, ENOTDIR); // a file in the way
-    }
-
-    // The real layer marks the volume of a folder on the kernel's disk file systems: it holds that folder
-    // and not one of another volume, and a write there goes to the disk with the volume's sync.
-    void VolumeMarkOfTheRealLayer() {
-        LocalFileSystem files;
-        QTemporaryDir dir;
-        QVERIFY(!files.MarkVolume(dir.filePath(QStringLiteral("missing"))));
-        const std::unique_ptr<VolumeSync> mark = files.MarkVolume(dir.path());
-        if (!mark)
-            QSKIP("the test folder is on a volume whose write-back failures one sync cannot report");
-        QVERIFY(mark->Holds(dir.path()));
-        QVERIFY(!mark->Holds(QStringLiteral("/proc")));
-        QFile file(dir.filePath(QStringLiteral("written")));
-        QVERIFY(file.open(QIODevice::WriteOnly) && file.write("bytes") == 5);
-        file.close();
-        QCOMPARE(mark->Sync().error, 0);
     }
 
     void FileLayerResults_data() {
