@@ -2,6 +2,10 @@
 
 #include <zlib.h>
 
+#ifdef KORIMBO_HAVE_ISAL
+#include <isa-l/igzip_lib.h>
+#endif
+
 #include <cstring>
 
 namespace korimbo {
@@ -14,6 +18,16 @@ constexpr int kHeaderRoom = 2;
 constexpr int kTrailerRoom = 4;
 // A sync flush adds an empty stored block (five bytes) and may have to close a partial one.
 constexpr int kFlushRoom = 16;
+
+// The block's checksum: ISA-L's vectorised adler32 where it is built in (zlib's runs byte by byte and
+// cost the compressing threads about 2% of their time).
+unsigned long BlockAdler(const std::uint8_t* data, int length) {
+#ifdef KORIMBO_HAVE_ISAL
+    return isal_adler32(1, data, static_cast<std::uint64_t>(length));
+#else
+    return adler32(adler32(0L, Z_NULL, 0), data, static_cast<uInt>(length));
+#endif
+}
 
 } // namespace
 
@@ -143,7 +157,7 @@ void CBlockDeflater::Compress(z_stream_s& stream, Slot& slot) const {
         return;
     }
     slot.outLength = static_cast<int>(stream.next_out - slot.output.get());
-    slot.adler = adler32(adler32(0L, Z_NULL, 0), data, static_cast<uInt>(slot.length));
+    slot.adler = BlockAdler(data, slot.length);
 }
 
 int CBlockDeflater::Collect(const std::uint8_t*& data, int& length) {

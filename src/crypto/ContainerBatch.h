@@ -7,6 +7,7 @@
 #include <QStringList>
 #include <QVector>
 
+#include <memory>
 #include <thread>
 
 namespace korimbo {
@@ -14,7 +15,8 @@ namespace korimbo {
 // New containers written one after another (many small files taken in at once): each is written and
 // verified under its hidden name, and the batch makes them durable together and renames them into
 // place. One journal commit covers the whole batch instead of one per file, and no container shows
-// under its own name before its bytes are on disk. A container that replaces another never waits here.
+// under its own name before its bytes are on disk. Where the file layer marks the volume, one sync of
+// the volume stands for the syncs of every file on it. A container that replaces another never waits here.
 // A full batch can be committed on a thread of its own while the next one fills: its syncs wait on the
 // disk, not on the processor.
 class CContainerBatch {
@@ -33,7 +35,9 @@ public:
     CContainerBatch(const CContainerBatch&) = delete;
     CContainerBatch& operator=(const CContainerBatch&) = delete;
 
-    void Open() { m_open = true; }
+    // Opens a batch for containers written into `folder` and below; its volume is marked before the first
+    // of them is written.
+    void Open(const QString& folder);
     [[nodiscard]] bool IsOpen() const { return m_open; }
     // Takes a verified container that lies at `temp` until the commit; false when no batch is open.
     bool Hold(const QString& temp, const QString& container, qint64 bytes);
@@ -59,9 +63,11 @@ private:
     };
     QVector<Outcome> CommitAll(const QVector<Pending>& pending);
     QVector<Outcome> Join();
-    int SyncOne(const QString& path);
+    int SyncOne(const QString& path, bool& volumeSynced);
 
     FileSystem& m_files;
+    std::unique_ptr<VolumeSync> m_volume; // null where each file is synced on its own
+    int m_volumeError = 0;
     QVector<Pending> m_pending;
     // The batch handed over: only its thread touches these until it is joined.
     QVector<Pending> m_passed;

@@ -132,7 +132,7 @@ OpResult CEncryptIn::Operate(EncryptInRequest& request) {
     m_replaceTarget = request.replaceTarget.isEmpty() ? QString() : QFileInfo(request.replaceTarget).fileName();
     const bool move = request.mode == EncryptInRequest::kMove;
     // New containers are made durable a batch at a time; a move removes their sources after that.
-    m_engine.Batch().Open();
+    m_engine.Batch().Open(m_destination);
     m_movedWaiting.clear();
     m_movedCommitting.clear();
     QStringList planned;

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <utility>
 #include <sys/stat.h>
 
 namespace korimbo {
@@ -113,7 +114,10 @@ std::unique_ptr<VolumeSync> FaultyFileSystem::MarkVolume(const QString& folder) 
     struct Mark final : VolumeSync {
         std::unique_ptr<VolumeSync> real;
         int error = 0;
-        SysResult Sync() override { return error != 0 ? SysResult(error) : real ? real->Sync() : SysResult(0); }
+        // A failed write-back is told once to each mark, as the kernel does.
+        SysResult Sync() override {
+            return error != 0 ? SysResult(std::exchange(error, 0)) : real ? real->Sync() : SysResult(0);
+        }
         bool Holds(const QString& f) override { return !real || real->Holds(f); }
     };
     if (!markVolumes)
