@@ -346,15 +346,13 @@ private Q_SLOTS:
         QTest::addColumn<int>("listed");
         QTest::addColumn<int>("before"); // files taken in ahead of the two
         const QString file = QStringLiteral("file");
-        const QString volume = QStringLiteral("volume");
         QTest::newRow("move: container file") << int(EncryptInRequest::kMove) << file << 0 << 0;
         QTest::newRow("move: its folder") << int(EncryptInRequest::kMove) << QStringLiteral("folder") << 2 << 0;
         QTest::newRow("copy: container file") << int(EncryptInRequest::kCopy) << file << 0 << 0;
         QTest::newRow("move: a batch before") << int(EncryptInRequest::kMove) << file << 0
                                               << CContainerBatch::kMaxFiles + 1;
-        QTest::newRow("move: the volume") << int(EncryptInRequest::kMove) << volume << 0 << 0;
-        QTest::newRow("move: the volume, a batch before")
-            << int(EncryptInRequest::kMove) << volume << 0 << CContainerBatch::kMaxFiles + 1;
+        QTest::newRow("move: the volume, a batch before") << int(EncryptInRequest::kMove) << QStringLiteral("volume")
+                                                          << 0 << CContainerBatch::kMaxFiles + 1;
     }
     void SourcesStayWhenTheSyncFails() {
         QFETCH(int, mode);
@@ -369,9 +367,8 @@ private Q_SLOTS:
         const QString a = rig->Source(QStringLiteral("a.txt"), "aaa");
         const QString b = rig->Source(QStringLiteral("b.txt"), "bbb");
         rig->fs.markVolumes = fault == QStringLiteral("volume");
-        FaultyFileSystem::Fault& injected = fault == QStringLiteral("folder") ? rig->fs.syncFolderFault
-                                            : rig->fs.markVolumes         ? rig->fs.volumeSyncFault
-                                                                          : rig->fs.syncFault;
+        FaultyFileSystem::Fault& injected = fault == QStringLiteral("file") ? rig->fs.syncFault
+                                            : rig->fs.markVolumes ? rig->fs.volumeSyncFault : rig->fs.syncFolderFault;
         injected = {fault == QStringLiteral("file") ? QStringLiteral(".part") : rig->folder, EIO, 0};
         QCOMPARE(rig->Run(mode, sources + QStringList{a, b}), OpResult::kFailed);
         QCOMPARE(rig->ui.Numbers(), QList<int>{342});
