@@ -9,7 +9,9 @@
 #include <QFile>
 #include <QTemporaryDir>
 
+#include <filesystem>
 #include <memory>
+#include <system_error>
 
 namespace korimbo {
 
@@ -44,6 +46,13 @@ struct AppRig {
 class TestFolders {
 public:
     TestFolders() { qputenv("XDG_RUNTIME_DIR", QFile::encodeName(m_runtime.path())); }
+    // QTemporaryDir leaves names that are not UTF-8 behind (the Shift-JIS names some tests make).
+    ~TestFolders() {
+        std::error_code ignored;
+        std::filesystem::remove_all(QFile::encodeName(m_dir.path()).toStdString(), ignored);
+    }
+    TestFolders(const TestFolders&) = delete;
+    TestFolders& operator=(const TestFolders&) = delete;
     bool Valid() const { return m_dir.isValid() && m_runtime.isValid(); }
     QString Root() const { return m_dir.path(); }
     QString Path(const QString& name) const { return m_dir.filePath(name); }
