@@ -51,8 +51,6 @@ public:
         std::error_code ignored;
         std::filesystem::remove_all(QFile::encodeName(m_dir.path()).toStdString(), ignored);
     }
-    TestFolders(const TestFolders&) = delete;
-    TestFolders& operator=(const TestFolders&) = delete;
     bool Valid() const { return m_dir.isValid() && m_runtime.isValid(); }
     QString Root() const { return m_dir.path(); }
     QString Path(const QString& name) const { return m_dir.filePath(name); }
