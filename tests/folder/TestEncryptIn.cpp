@@ -338,25 +338,24 @@ private Q_SLOTS:
     // New containers are synced a batch at a time, and a move removes its sources only after that: a
     // container that cannot be synced is neither listed nor left as a hidden file, and one whose folder
     // cannot be synced stays listed, its source kept. A full batch is committed while the next fills:
-    // its failure is told, and its sources kept, when the run ends. On a volume synced as a whole, a
-    // failed sync fails the batch it was for and every one after it.
+    // its failure is told, and its sources kept, when the run ends. On a volume synced as a whole (the rows
+    // named for it), a failed sync fails the batch it was for and every one after it.
     void SourcesStayWhenTheSyncFails_data() {
         QTest::addColumn<int>("mode");
-        QTest::addColumn<QString>("fault"); // what cannot be synced: the file, its folder or the volume
+        QTest::addColumn<bool>("folderFault");
         QTest::addColumn<int>("listed");
         QTest::addColumn<int>("before"); // files taken in ahead of the two
-        const QString file = QStringLiteral("file");
-        QTest::newRow("move: container file") << int(EncryptInRequest::kMove) << file << 0 << 0;
-        QTest::newRow("move: its folder") << int(EncryptInRequest::kMove) << QStringLiteral("folder") << 2 << 0;
-        QTest::newRow("copy: container file") << int(EncryptInRequest::kCopy) << file << 0 << 0;
-        QTest::newRow("move: a batch before") << int(EncryptInRequest::kMove) << file << 0
+        QTest::newRow("move: container file") << int(EncryptInRequest::kMove) << false << 0 << 0;
+        QTest::newRow("move: its folder") << int(EncryptInRequest::kMove) << true << 2 << 0;
+        QTest::newRow("copy: container file") << int(EncryptInRequest::kCopy) << false << 0 << 0;
+        QTest::newRow("move: a batch before") << int(EncryptInRequest::kMove) << false << 0
                                               << CContainerBatch::kMaxFiles + 1;
-        QTest::newRow("move: the volume, a batch before") << int(EncryptInRequest::kMove) << QStringLiteral("volume")
-                                                          << 0 << CContainerBatch::kMaxFiles + 1;
+        QTest::newRow("move: the volume, a batch before")
+            << int(EncryptInRequest::kMove) << false << 0 << CContainerBatch::kMaxFiles + 1;
     }
     void SourcesStayWhenTheSyncFails() {
         QFETCH(int, mode);
-        QFETCH(QString, fault);
+        QFETCH(bool, folderFault);
         QFETCH(int, listed);
         QFETCH(int, before);
         auto rig = Started();
@@ -366,10 +365,11 @@ private Q_SLOTS:
             sources.append(rig->Source(QStringLiteral("many/%1.txt").arg(i), QByteArray::number(i)));
         const QString a = rig->Source(QStringLiteral("a.txt"), "aaa");
         const QString b = rig->Source(QStringLiteral("b.txt"), "bbb");
-        rig->fs.markVolumes = fault == QStringLiteral("volume");
-        FaultyFileSystem::Fault& injected = fault == QStringLiteral("file") ? rig->fs.syncFault
-                                            : rig->fs.markVolumes ? rig->fs.volumeSyncFault : rig->fs.syncFolderFault;
-        injected = {fault == QStringLiteral("file") ? QStringLiteral(".part") : rig->folder, EIO, 0};
+        rig->fs.markVolumes = QByteArray(QTest::currentDataTag()).contains("volume");
+        FaultyFileSystem::Fault& fault = folderFault           ? rig->fs.syncFolderFault
+                                         : rig->fs.markVolumes ? rig->fs.volumeSyncFault
+                                                               : rig->fs.syncFault;
+        fault = {folderFault || rig->fs.markVolumes ? rig->folder : QStringLiteral(".part"), EIO, 0};
         QCOMPARE(rig->Run(mode, sources + QStringList{a, b}), OpResult::kFailed);
         QCOMPARE(rig->ui.Numbers(), QList<int>{342});
         for (int i = 0; i < before; ++i)
@@ -380,7 +380,7 @@ private Q_SLOTS:
         QVERIFY(CCryptEngine::TempNamesIn(rig->folder).isEmpty());
 
         rig->ui.Clear();
-        injected = {};
+        fault = {};
         for (int i = 0; i < listed; ++i)
             rig->prompts.fileAnswers.push_back(EncryptInPrompts::Overwrite::kYes);
         QCOMPARE(rig->Run(EncryptInRequest::kCopy, {a, b}), OpResult::kDone);

@@ -101,43 +101,26 @@ private Q_SLOTS:
         QVERIFY(rig->ui.Messages().isEmpty());
     }
 
-    // A write killed after its new container was complete but before the rename leaves that container
-    // under a temporary name. It is nobody's entry: as a second "k.txt" it could take a write-back that
-    // belongs to the real container, and the sweep of leftovers would then take the edit away.
-    // A container offered by the operation that wrote it gets its line from the offer, without a header
-    // read; one whose time moved since, or offered with another key, is read from its header.
-    void OfferedContainerIsListedWithoutItsHeader_data() {
-        QTest::addColumn<int>("touch");
-        QTest::addColumn<bool>("otherKey");
-        QTest::addColumn<int>("reads");
-        QTest::addColumn<QString>("shown");
-        QTest::newRow("as written") << 0 << false << 0 << QStringLiteral("offered.txt");
-        QTest::newRow("saved over since") << 10 << false << 1 << QStringLiteral("report.txt");
-        QTest::newRow("another key") << 0 << true << 1 << QStringLiteral("report.txt");
-    }
-    void OfferedContainerIsListedWithoutItsHeader() {
-        QFETCH(int, touch);
-        QFETCH(bool, otherKey);
-        QFETCH(int, reads);
-        QFETCH(QString, shown);
+    // A container offered by the operation that wrote it is listed from the offer (the intake's test sees no
+    // header read), unless it was saved over since: then its header is read.
+    void OfferOfAContainerSavedOverSinceIsNotTaken() {
         auto rig = Started();
         QVERIFY(rig);
         const QString report = rig->Encrypt(rig->folder, QStringLiteral("report.txt"), "hello");
-        QVERIFY(!report.isEmpty());
         ContainerInfo info;
         QCOMPARE(rig->Engine().ReadContainerInfo(report, info, rig->folder, false), 0);
-        info.name = QStringLiteral("offered.txt"); // tells the offer from the header
-        rig->names->OfferContainer(report, info, otherKey ? QStringLiteral("/other") : rig->folder,
-                                   CNameFile::DiskTimeOf(report));
-        QVERIFY(touch == 0 || FolderRig::Touch(report, touch));
+        info.name = QStringLiteral("offered.txt");
+        rig->names->OfferContainer(report, info, rig->folder, CNameFile::DiskTimeOf(report));
+        QVERIFY(FolderRig::Touch(report, 10));
         QCOMPARE(rig->names->RefreshNameFile(rig->folder, rig->folder), 0);
-        QCOMPARE(rig->names->HeaderReads(), reads);
-        const NameEntry entry = Loaded(*rig, rig->folder).value(QFileInfo(report).fileName());
-        QCOMPARE(entry.kind, int(NameEntry::kContainer));
-        QCOMPARE(entry.displayName, shown);
-        QCOMPARE(entry.plainSize, 5);
+        QCOMPARE(rig->names->HeaderReads(), 1);
+        QCOMPARE(Loaded(*rig, rig->folder).value(QFileInfo(report).fileName()).displayName,
+                 QStringLiteral("report.txt"));
     }
 
+    // A write killed after its new container was complete but before the rename leaves that container
+    // under a temporary name. It is nobody's entry: as a second "k.txt" it could take a write-back that
+    // belongs to the real container, and the sweep of leftovers would then take the edit away.
     void LeftoverOfAnInterruptedWriteIsNoEntry() {
         auto rig = Started();
         QVERIFY(rig);

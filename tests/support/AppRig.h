@@ -11,7 +11,6 @@
 
 #include <filesystem>
 #include <memory>
-#include <system_error>
 
 namespace korimbo {
 

@@ -6,8 +6,8 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <utility>
 #include <sys/stat.h>
+#include <utility>
 
 namespace korimbo {
 
@@ -110,20 +110,14 @@ int FaultyFileSystem::WriteBitsRefuse(const QString& path) const {
 }
 
 std::unique_ptr<VolumeSync> FaultyFileSystem::MarkVolume(const QString& folder) {
-    // The real mark where the volume has one; the fault decides first.
     struct Mark final : VolumeSync {
-        std::unique_ptr<VolumeSync> real;
         int error = 0;
-        // A failed write-back is told once to each mark, as the kernel does.
-        SysResult Sync() override {
-            return error != 0 ? SysResult(std::exchange(error, 0)) : real ? real->Sync() : SysResult(0);
-        }
-        bool Holds(const QString& f) override { return !real || real->Holds(f); }
+        SysResult Sync() override { return SysResult(std::exchange(error, 0)); }
+        bool Holds(const QString&) override { return true; }
     };
     if (!markVolumes)
         return nullptr;
     auto mark = std::make_unique<Mark>();
-    mark->real = m_local.MarkVolume(folder);
     mark->error = Matches(volumeSyncFault, folder) ? volumeSyncFault.error : 0;
     return mark;
 }

@@ -28,9 +28,9 @@ public:
     Fault heldOpen;        // another program holds the file: ReadWriteAlone fails with EBUSY
     Fault syncFault;       // File::Sync on a matching file fails with `error` (the disk would not commit it)
     Fault syncFolderFault; // SyncFolder on a matching folder fails with `error`
-    // Volumes are marked (MarkVolume) only when `markVolumes` is on, as a disk that reports every failed
-    // write-back to one sync; the first sync of a volume marked through a matching folder fails with
-    // `error` (the kernel tells each mark of a failed write-back once).
+    // With `markVolumes` on, every folder lies on one marked volume (MarkVolume), whose files need no syncs
+    // of their own; its first sync fails with `error` when marked through a matching folder, as the kernel
+    // tells each mark of a failed write-back once.
     bool markVolumes = false;
     Fault volumeSyncFault;
     Fault makeFolderFault; // MakeFolder fails with `error`

@@ -446,9 +446,9 @@ private Q_SLOTS:
     }
 
     // A copy that cannot be written stops at that file, named in its message, and leaves nothing in the
-    // target folder, not even a temporary file: a volume that cuts a file off (EFBIG, FAT's 4 GiB where its
-    // type could not be told beforehand) says A781; bytes that cannot be put on the disk (the file's sync
-    // fails, or the one write-back of a volume that reports failures to it) say A-copy-failed.
+    // target folder: a volume that cuts a file off (EFBIG, FAT's 4 GiB where its type could not be told
+    // beforehand) says A781; bytes that cannot be put on the disk (by the file's or the volume's sync) say
+    // A-copy-failed.
     void CopyOutThatCannotBeWrittenLeavesNothing_data() {
         QTest::addColumn<QString>("fault");
         QTest::addColumn<int>("message");
