@@ -12,7 +12,6 @@ namespace korimbo {
 
 void CContainerBatch::Open(const QString& folder) {
     m_volume = m_files.MarkVolume(folder);
-    m_volumeError = 0;
     m_open = true;
 }
 
@@ -32,15 +31,12 @@ QString CContainerBatch::PathOf(const QString& container) const {
 }
 
 // Puts a waiting file's bytes on the disk before it is renamed: on the marked volume through one sync of
-// the volume, run at the first such file of a commit, else through the file's own sync. A failed sync of
-// the volume fails every later commit of the batch too: it may have taken the error of a file written for
-// the next commit meanwhile, and that file's own commit would not hear of it again.
-int CContainerBatch::SyncOne(const QString& path, bool& volumeSynced) {
+// the volume, run at the first such file of a commit, else through the file's own sync.
+int CContainerBatch::SyncOne(const QString& path, std::optional<int>& volumeError) {
     if (m_volume && m_volume->Holds(ParentOf(path))) {
-        if (!volumeSynced && m_volumeError == 0)
-            m_volumeError = m_volume->Sync().error;
-        volumeSynced = true;
-        return m_volumeError;
+        if (!volumeError)
+            volumeError = m_volume->Sync().error;
+        return *volumeError;
     }
     int error = 0;
     const std::unique_ptr<File> file = m_files.Open(path, OpenMode::Read, error);
@@ -82,10 +78,10 @@ QVector<CContainerBatch::Outcome> CContainerBatch::CommitAll(const QVector<Pendi
     QVector<Outcome> outcomes;
     // Every file was handed to the disk as it was closed; the first sync commits them all, the rest
     // find their data already there.
-    bool volumeSynced = false;
+    std::optional<int> volumeError;
     QSet<QString> folders;
     for (const Pending& one : pending) {
-        Outcome outcome{one.container, SyncOne(one.temp, volumeSynced)};
+        Outcome outcome{one.container, SyncOne(one.temp, volumeError)};
         if (outcome.error == 0)
             outcome.error = m_files.Rename(one.temp, one.container).error;
         if (outcome.error == 0) {

@@ -8,6 +8,7 @@
 #include <QVector>
 
 #include <memory>
+#include <optional>
 #include <thread>
 
 namespace korimbo {
@@ -63,11 +64,10 @@ private:
     };
     QVector<Outcome> CommitAll(const QVector<Pending>& pending);
     QVector<Outcome> Join();
-    int SyncOne(const QString& path, bool& volumeSynced);
+    int SyncOne(const QString& path, std::optional<int>& volumeError);
 
     FileSystem& m_files;
     std::unique_ptr<VolumeSync> m_volume; // null where each file is synced on its own
-    int m_volumeError = 0;
     QVector<Pending> m_pending;
     // The batch handed over: only its thread touches these until it is joined.
     QVector<Pending> m_passed;

@@ -203,7 +203,6 @@ public:
     LocalVolumeSync(const LocalVolumeSync&) = delete;
     LocalVolumeSync& operator=(const LocalVolumeSync&) = delete;
 
-    SysResult Sync() override { return ::syncfs(m_fd) == 0 ? 0 : errno; }
     // Asked for each file, mostly of one folder after another: the last answer is kept.
     bool Holds(const QString& folder) override {
         if (folder != m_lastFolder) {
@@ -215,6 +214,8 @@ public:
     }
 
 private:
+    SysResult SyncVolume() override { return ::syncfs(m_fd) == 0 ? 0 : errno; }
+
     const int m_fd;
     const dev_t m_device;
     QString m_lastFolder;

@@ -66,9 +66,22 @@ public:
 class VolumeSync {
 public:
     virtual ~VolumeSync() = default;
-    [[nodiscard]] virtual SysResult Sync() = 0;
+    // Once a sync failed, every later one fails with it: the kernel tells a mark of a failed write-back
+    // once, and the sync that heard of it may have run for other files than the one that failed (files
+    // written for the next sync while it ran).
+    [[nodiscard]] SysResult Sync() {
+        if (m_failure == 0)
+            m_failure = SyncVolume().error;
+        return m_failure;
+    }
     // Whether `folder` is on the marked volume.
     [[nodiscard]] virtual bool Holds(const QString& folder) = 0;
+
+protected:
+    [[nodiscard]] virtual SysResult SyncVolume() = 0;
+
+private:
+    int m_failure = 0;
 };
 
 // The file layer under every operation that reads or writes user files. The real one works on the

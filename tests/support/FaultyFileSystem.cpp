@@ -112,8 +112,8 @@ int FaultyFileSystem::WriteBitsRefuse(const QString& path) const {
 std::unique_ptr<VolumeSync> FaultyFileSystem::MarkVolume(const QString& folder) {
     struct Mark final : VolumeSync {
         int error = 0;
-        SysResult Sync() override { return SysResult(std::exchange(error, 0)); }
         bool Holds(const QString&) override { return true; }
+        SysResult SyncVolume() override { return SysResult(std::exchange(error, 0)); }
     };
     if (!markVolumes)
         return nullptr;
